@@ -1,0 +1,7 @@
+// Brindle: the shared C++ library. Including this header gives every public
+// class of the library; each header says its own contract.
+#pragma once
+
+#include "Brindle/base/CritSec.h"
+#include "Brindle/base/Exception.h"
+#include "Brindle/base/SyncObjects.h"

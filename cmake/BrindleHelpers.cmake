@@ -1,0 +1,19 @@
+# Small helpers so that a subsystem folder only has to hold its files:
+# sources, tests, benchmarks and fuzz targets are picked up by folder.
+
+# brindle_add_test_dir(<name> <dir> [LIBS ...])
+# One GoogleTest executable per test folder; every *.cpp in it is a part.
+function(brindle_add_test_dir name dir)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs})
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads ${ARG_LIBS})
+  target_include_directories(${name} PRIVATE ${dir} ${PROJECT_SOURCE_DIR}/tests/support)
+  target_compile_definitions(${name} PRIVATE BRINDLE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                                             BRINDLE_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
