@@ -1,0 +1,101 @@
+#include "Brindle/base/Exception.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+using Brindle::CException;
+
+namespace {
+
+TEST(CException, TextFromCodeHasControlCharactersTurnedIntoSpaces)
+{
+    CException e(ERROR_FILE_NOT_FOUND);
+    EXPECT_STREQ(e.what(), "No such file or directory  ");
+    EXPECT_EQ(e.GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(CException, CodeZeroWithoutTextIsUnknown)
+{
+    EXPECT_STREQ(CException().what(), "CException - Unknown exception or error");
+}
+
+TEST(CException, GivenTextIsKeptWhateverTheCode)
+{
+    EXPECT_STREQ(CException("disk on fire\r\n", 2).what(), "disk on fire\r\n");
+    EXPECT_STREQ(CException(std::string("x"), 0).what(), "x");
+    EXPECT_STREQ(CException(std::runtime_error("inner"), 5).what(), "inner");
+}
+
+TEST(CException, TextIsCompletedLazilyFromTheCodeAtFirstWhat)
+{
+    CException e(0);
+    e.SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_STREQ(e.what(), "Permission denied  ");
+    e.SetLastError(ERROR_FILE_NOT_FOUND); // text stays once completed
+    EXPECT_STREQ(e.what(), "Permission denied  ");
+}
+
+TEST(CException, EqualWhenCodesOrTextsAreEqual)
+{
+    EXPECT_TRUE(CException("a", 7) == CException("b", 7));
+    EXPECT_TRUE(CException("same", 1) == CException("same", 2));
+    EXPECT_FALSE(CException("a", 1) == CException("b", 2));
+}
+
+TEST(CException, CopiesCarryCodeAndText)
+{
+    CException original("boom", 42);
+    CException copy(original);
+    EXPECT_STREQ(copy.what(), "boom");
+    EXPECT_EQ(copy.GetLastError(), 42u);
+    CException assigned;
+    assigned = original;
+    EXPECT_STREQ(assigned.what(), "boom");
+    try {
+        throw CException(ERROR_ACCESS_DENIED);
+    } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(), "Permission denied  ");
+    }
+}
+
+TEST(CException, WhatIsSafeFromManyThreadsAtOnce)
+{
+    for (int round = 0; round < 50; ++round) {
+        CException e(ERROR_ACCESS_DENIED);
+        std::vector<std::string> seen(4);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i)
+            threads.emplace_back([&, i] { seen[i] = e.what(); });
+        for (auto& t : threads)
+            t.join();
+        for (auto& s : seen)
+            EXPECT_EQ(s, "Permission denied  ");
+    }
+}
+
+TEST(ErrorMessages, GetErrorMsgKeepsLineEndAndAppendsTheCode)
+{
+    EXPECT_EQ(Brindle::GetErrorMsg(ERROR_FILE_NOT_FOUND), "No such file or directory\r\n (2)");
+    EXPECT_EQ(Brindle::GetErrorMsg(99999), "(99999)");
+    EXPECT_EQ(CException::FormatLastError(99999), "");
+}
+
+TEST(ErrorMessages, GetLastErrorMsgFitsTheBuffer)
+{
+    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    char buffer[8];
+    std::fill(std::begin(buffer), std::end(buffer), 'x');
+    EXPECT_EQ(Brindle::GetLastErrorMsg(buffer, sizeof buffer), 2);
+    EXPECT_STREQ(buffer, "No such");
+    char big[64];
+    Brindle::GetLastErrorMsg(big, sizeof big);
+    EXPECT_STREQ(big, "No such file or directory\r\n (2)");
+    EXPECT_EQ(Brindle::GetLastErrorMsg(nullptr, 0), 2);
+}
+
+} // namespace

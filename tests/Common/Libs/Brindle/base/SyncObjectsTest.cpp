@@ -1,0 +1,269 @@
+#include "Brindle/base/CritSec.h"
+#include "Brindle/base/SyncObjects.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace Brindle;
+
+namespace {
+
+// Expects `fn` to throw CException with exactly `text` and `code`.
+template <typename Fn>
+void ExpectThrows(Fn fn, const char* text, DWORD code)
+{
+    try {
+        fn();
+        ADD_FAILURE() << "no exception, expected: " << text;
+    } catch (const CException& e) {
+        EXPECT_STREQ(e.what(), text);
+        EXPECT_EQ(e.GetLastError(), code);
+    }
+}
+
+TEST(CCritSec, ReentrantAcquireNeedsAsManyReleases)
+{
+    CCritSec cs;
+    cs.acquire();
+    cs.acquire();
+    cs.release();
+    bool other = true;
+    std::thread([&] { other = cs.try_acquire(); }).join();
+    EXPECT_FALSE(other);
+    cs.release();
+    std::thread([&] {
+        other = cs.try_acquire();
+        if (other)
+            cs.release();
+    }).join();
+    EXPECT_TRUE(other);
+}
+
+TEST(CSyncLock, CopiesAndAssignmentsKeepAcquiresBalanced)
+{
+    CCritSec a, b;
+    {
+        CSyncLock<CCritSec> first(&a);
+        CSyncLock<CCritSec> copy(first);
+        CSyncLock<CCritSec> onB(&b);
+        onB = first; // releases b, holds a once more
+        bool bFree = false;
+        std::thread([&] {
+            bFree = b.try_acquire();
+            if (bFree)
+                b.release();
+        }).join();
+        EXPECT_TRUE(bFree);
+    }
+    bool aFree = false;
+    std::thread([&] {
+        aFree = a.try_acquire();
+        if (aFree)
+            a.release();
+    }).join();
+    EXPECT_TRUE(aFree);
+}
+
+TEST(SystemLock, ReplacementIsTakenAndNullRestoresTheBuiltIn)
+{
+    CCritSec* builtIn = GetSystemLock();
+    CCritSec mine;
+    SetSystemLock(&mine);
+    EXPECT_EQ(GetSystemLock(), &mine);
+    {
+        CSystemLock hold;
+        bool mineFree = true;
+        std::thread([&] { mineFree = mine.try_acquire(); }).join();
+        EXPECT_FALSE(mineFree);
+        SetSystemLock(nullptr); // the holder still releases the lock it took
+    }
+    EXPECT_EQ(GetSystemLock(), builtIn);
+    bool mineFree = false;
+    std::thread([&] {
+        mineFree = mine.try_acquire();
+        if (mineFree)
+            mine.release();
+    }).join();
+    EXPECT_TRUE(mineFree);
+}
+
+TEST(CEvent, WaitWithoutHandleThrowsAndCloseReportsNothingHeld)
+{
+    CEvent none;
+    ExpectThrows([&] { none.wait(0); }, "CEvent::wait() - invalid handle", 0);
+    EXPECT_FALSE(none.Close());
+    CEvent ev(nullptr, TRUE, FALSE);
+    EXPECT_FALSE(ev.test());
+    EXPECT_TRUE(ev.set());
+    EXPECT_TRUE(ev.test());
+    EXPECT_TRUE(ev.reset());
+    EXPECT_FALSE(ev.wait(10));
+    EXPECT_TRUE(ev.Close());
+    ExpectThrows([&] { ev.wait(0); }, "CEvent::wait() - invalid handle", 0);
+}
+
+TEST(CEvent, OpeningAMissingNameThrowsWithTheSystemCode)
+{
+    ExpectThrows([] { CEvent ev("no-such-event", EVENT_ALL_ACCESS, FALSE); }, "CEvent: cannot open kernel object!",
+                 ERROR_FILE_NOT_FOUND);
+    CEvent ev;
+    EXPECT_FALSE(ev.Open("no-such-event", EVENT_ALL_ACCESS, FALSE));
+}
+
+TEST(CEvent, CopiesShareTheObjectAndEachClosesItsOwnHandle)
+{
+    CEvent* original = new CEvent(nullptr, TRUE, FALSE);
+    CEvent copy(*original);
+    CEvent assigned;
+    assigned = copy;
+    EXPECT_NE(static_cast<HANDLE>(copy), static_cast<HANDLE>(*original));
+    delete original;
+    EXPECT_TRUE(copy.set());
+    EXPECT_TRUE(assigned.test());
+}
+
+TEST(CMutex, WaitOnMutexOwnedElsewhereTimesOut)
+{
+    CMutex m(nullptr, FALSE);
+    std::atomic<bool> held{false}, done{false};
+    std::thread owner([&] {
+        m.acquire();
+        held = true;
+        while (!done)
+            std::this_thread::yield();
+        m.release();
+    });
+    while (!held)
+        std::this_thread::yield();
+    EXPECT_FALSE(m.wait(0));
+    done = true;
+    owner.join();
+    EXPECT_TRUE(m.wait(5000));
+    EXPECT_TRUE(m.release());
+}
+
+TEST(CMutex, AbandonedMutexReportsFalseAndDoesNotHangTheNextWaiter)
+{
+    CMutex m(nullptr, FALSE);
+    std::thread([&] { m.acquire(); }).join(); // ends while owning it
+    EXPECT_FALSE(m.wait(5000));
+    bool otherGot = false;
+    std::thread([&] {
+        otherGot = m.wait(5000);
+        if (otherGot)
+            m.release();
+    }).join();
+    EXPECT_TRUE(otherGot);
+}
+
+TEST(CMutex, WaitWithoutHandleThrows)
+{
+    CMutex m;
+    ExpectThrows([&] { m.wait(0); }, "CMutex::wait", ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(m.Close());
+}
+
+TEST(CSemaphore, InvalidCountsThrow)
+{
+    ExpectThrows([] { CSemaphore s(2, 1); }, "CSemaphore: invalid semaphore count initialization!", 0);
+    ExpectThrows([] { CSemaphore s(0, 0); }, "CSemaphore: invalid semaphore count initialization!", 0);
+    ExpectThrows([] { CSemaphore s(-1, 3); }, "CSemaphore: invalid semaphore count initialization!", 0);
+}
+
+TEST(CSemaphore, AcquireAndReleaseCount)
+{
+    CSemaphore s(1, 3);
+    EXPECT_TRUE(s.acquire(0));
+    EXPECT_FALSE(s.acquire(0));
+    long previous = -1;
+    EXPECT_TRUE(s.release(2, &previous));
+    EXPECT_EQ(previous, 0);
+    EXPECT_FALSE(s.release(2, nullptr)); // would pass the maximum
+    EXPECT_TRUE(s.release());
+    EXPECT_TRUE(s.acquire(0));
+}
+
+TEST(CSemaphore, UseWithoutHandleThrows)
+{
+    CSemaphore s;
+    ExpectThrows([&] { s.acquire(0); }, "CSemaphore::acquire() - invalid semaphore", 0);
+    ExpectThrows([&] { s.release(1, nullptr); }, "CSemaphore::release() - invalid semaphore", 0);
+    ExpectThrows([] { CSemaphore open("no-such-semaphore", SEMAPHORE_ALL_ACCESS, FALSE); },
+                 "CSemaphore: Cannot open kernel object!", ERROR_FILE_NOT_FOUND);
+}
+
+TEST(CHandle, OwnsReleasesAndComparesHandles)
+{
+    HANDLE raw = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    {
+        CHandle h(raw);
+        EXPECT_TRUE(h.IsValid());
+        EXPECT_TRUE(h == raw);
+        CHandle copy(h);
+        EXPECT_TRUE(copy.IsValid());
+        EXPECT_FALSE(copy == h);
+    }
+    EXPECT_FALSE(IsKernelHandle(raw)); // closed by its owner, once
+    CHandle empty;
+    EXPECT_TRUE(empty.IsInvalid());
+    EXPECT_TRUE(CHandle::IsBadHandle(nullptr));
+    EXPECT_TRUE(CHandle::IsBadHandle(INVALID_HANDLE_VALUE));
+    HANDLE kept = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    {
+        CHandle h(kept);
+        EXPECT_EQ(h.ReleaseHandle(), kept);
+        EXPECT_TRUE(h.IsInvalid());
+    }
+    EXPECT_TRUE(IsKernelHandle(kept));
+    CloseHandle(kept);
+}
+
+class TestSyncObj : public CSyncObj {
+public:
+    explicit TestSyncObj(HANDLE h) { m_handle = h; }
+    bool release() override
+    {
+        m_acquired = false;
+        return true;
+    }
+    bool acquired() const { return m_acquired; }
+};
+
+TEST(CSyncObj, AcquireSetsFlagAndDestroyingAcquiredObjectThrows)
+{
+    auto* obj = new TestSyncObj(CreateEventA(nullptr, TRUE, TRUE, nullptr));
+    EXPECT_TRUE(obj->acquire(0));
+    EXPECT_TRUE(obj->acquired());
+    try {
+        delete obj;
+        ADD_FAILURE() << "expected a throw";
+    } catch (const CException& e) {
+        EXPECT_STREQ(e.what(), "CSyncObj: Destroying acquired object!");
+    }
+    TestSyncObj released(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    EXPECT_FALSE(released.acquire(0));
+}
+
+TEST(CSyncObj, DestructorDoesNotThrowWhileUnwinding)
+{
+    bool caughtOriginal = false;
+    try {
+        TestSyncObj obj(CreateEventA(nullptr, TRUE, TRUE, nullptr));
+        obj.acquire(0);
+        throw std::runtime_error("original");
+    } catch (const std::runtime_error& e) {
+        caughtOriginal = std::string(e.what()) == "original";
+    }
+    EXPECT_TRUE(caughtOriginal);
+}
+
+TEST(ChangePermission, LiveHandleSucceedsInvalidThrows)
+{
+    CEvent ev(nullptr, TRUE, FALSE);
+    EXPECT_EQ(ChangePermission(ev), 1);
+    EXPECT_THROW(ChangePermission(nullptr), CException);
+}
+
+} // namespace
