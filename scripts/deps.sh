@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev sqlite3 zlib1g-dev libssl-dev openssl
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   rapidjson-dev socat xvfb xauth imagemagick tmux
+  tzdata locales
 )
 missing=()
 for p in "${packages[@]}"; do

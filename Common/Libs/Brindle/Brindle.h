@@ -5,3 +5,5 @@
 #include "Brindle/base/CritSec.h"
 #include "Brindle/base/Exception.h"
 #include "Brindle/base/SyncObjects.h"
+#include "Brindle/base/ClassicLocale.h"
+#include "Brindle/base/Timestamp.h"
