@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Brindle/base/CritSec.h"
+#include "Brindle/base/Crypt.h"
 #include "Brindle/base/Exception.h"
 #include "Brindle/base/SyncObjects.h"
 #include "Brindle/base/ClassicLocale.h"
