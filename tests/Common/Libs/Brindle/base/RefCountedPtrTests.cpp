@@ -1,0 +1,184 @@
+#include "Brindle/base/RefCountedPtr.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+using Brindle::CRefCountedConstPtr;
+using Brindle::CRefCountedPtr;
+
+namespace {
+
+struct Tracked {
+    explicit Tracked(std::atomic<int>& deletions, int value = 0) : deletions(deletions), value(value) {}
+    virtual ~Tracked() { deletions.fetch_add(1); }
+    std::atomic<int>& deletions;
+    int value;
+};
+
+struct Derived : Tracked {
+    Derived(std::atomic<int>& deletions, std::atomic<int>& derivedDeletions)
+        : Tracked(deletions), derivedDeletions(derivedDeletions)
+    {
+    }
+    ~Derived() override { derivedDeletions.fetch_add(1); }
+    std::atomic<int>& derivedDeletions;
+};
+
+} // namespace
+
+TEST(RefCountedPtr, NullPointerHasNoCounter)
+{
+    CRefCountedPtr<int> p;
+    EXPECT_TRUE(p.IsNull());
+    EXPECT_FALSE(p.NotNull());
+    EXPECT_TRUE(!p);
+    EXPECT_EQ(p.RefCount(), 0);
+    EXPECT_EQ(p.GetPtr(), nullptr);
+    p = static_cast<int*>(nullptr);
+    EXPECT_EQ(p.RefCount(), 0);
+    CRefCountedPtr<int> q(p);
+    EXPECT_EQ(q.RefCount(), 0);
+    EXPECT_TRUE(p == q);
+}
+
+TEST(RefCountedPtr, CopiesShareAndTheLastDeletes)
+{
+    std::atomic<int> deletions{0};
+    {
+        CRefCountedPtr<Tracked> a(new Tracked(deletions, 7));
+        EXPECT_EQ(a.RefCount(), 1);
+        {
+            CRefCountedPtr<Tracked> b(a);
+            CRefCountedPtr<Tracked> c;
+            c = b;
+            EXPECT_EQ(a.RefCount(), 3);
+            EXPECT_TRUE(a == b);
+            EXPECT_TRUE(c == a.GetPtr());
+            c->value = 9;
+            EXPECT_EQ((*a).value, 9);
+        }
+        EXPECT_EQ(a.RefCount(), 1);
+        EXPECT_EQ(deletions.load(), 0);
+    }
+    EXPECT_EQ(deletions.load(), 1);
+}
+
+TEST(RefCountedPtr, AssignReleaseAndReset)
+{
+    std::atomic<int> deletions{0};
+    auto* first = new Tracked(deletions, 1);
+    CRefCountedPtr<Tracked> p(first);
+    p.Assign(first); // already held: nothing happens
+    EXPECT_EQ(p.RefCount(), 1);
+    EXPECT_EQ(deletions.load(), 0);
+    p = first;
+    EXPECT_EQ(deletions.load(), 0);
+
+    CRefCountedPtr<Tracked> keep(p);
+    p = new Tracked(deletions, 2); // the first lives on in keep
+    EXPECT_EQ(deletions.load(), 0);
+    EXPECT_EQ(p.RefCount(), 1);
+    EXPECT_EQ(keep.RefCount(), 1);
+    EXPECT_EQ(keep->value, 1);
+
+    p.Release();
+    EXPECT_TRUE(p.IsNull());
+    EXPECT_EQ(deletions.load(), 1);
+    keep.Reset();
+    EXPECT_EQ(deletions.load(), 2);
+    keep.Reset();
+    EXPECT_EQ(deletions.load(), 2);
+
+    CRefCountedPtr<Tracked> a(new Tracked(deletions));
+    CRefCountedPtr<Tracked> b(a);
+    a.Assign(b); // same counter: no change
+    EXPECT_EQ(a.RefCount(), 2);
+    CRefCountedPtr<Tracked>& self = a;
+    a = self;
+    EXPECT_EQ(a.RefCount(), 2);
+}
+
+TEST(RefCountedPtr, ConstFormSharesTheSameCount)
+{
+    std::atomic<int> deletions{0};
+    CRefCountedPtr<Tracked> p(new Tracked(deletions, 3));
+    CRefCountedConstPtr<Tracked> c(p);
+    EXPECT_EQ(p.RefCount(), 2);
+    EXPECT_EQ(c->value, 3);
+    static_assert(std::is_same_v<decltype(c.GetPtr()), const Tracked*>);
+    static_assert(std::is_same_v<decltype(p.GetPtr()), Tracked*>);
+    p.Reset();
+    EXPECT_EQ(deletions.load(), 0);
+    c.Reset();
+    EXPECT_EQ(deletions.load(), 1);
+}
+
+TEST(RefCountedPtr, DeletesAsTheTypeItWasGiven)
+{
+    std::atomic<int> deletions{0};
+    std::atomic<int> derived{0};
+    {
+        CRefCountedPtr<Derived> d(new Derived(deletions, derived));
+        CRefCountedPtr<Tracked> base(d);
+        EXPECT_EQ(base.RefCount(), 2);
+        d.Reset();
+    }
+    EXPECT_EQ(derived.load(), 1);
+    EXPECT_EQ(deletions.load(), 1);
+}
+
+TEST(RefCountedPtr, MovingTransfersWithoutCounting)
+{
+    CRefCountedPtr<std::string> a(new std::string("x"));
+    CRefCountedPtr<std::string> b(std::move(a));
+    EXPECT_TRUE(a.IsNull()); // NOLINT(bugprone-use-after-move): moved-from is null
+    EXPECT_EQ(b.RefCount(), 1);
+    CRefCountedPtr<std::string> c;
+    c = std::move(b);
+    EXPECT_EQ(*c, "x");
+    EXPECT_EQ(c.RefCount(), 1);
+}
+
+TEST(RefCountedPtr, CopiesAndReleasesOnTwoThreadsBalance)
+{
+    std::atomic<int> deletions{0};
+    CRefCountedPtr<Tracked> shared(new Tracked(deletions));
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t) {
+        threads.emplace_back([&] {
+            while (!go.load())
+                std::this_thread::yield();
+            std::vector<CRefCountedPtr<Tracked>> held;
+            for (int i = 0; i < 100000; ++i) {
+                held.push_back(shared);
+                if (held.size() > 16)
+                    held.clear();
+            }
+        });
+    }
+    go = true;
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(shared.RefCount(), 1);
+    EXPECT_EQ(deletions.load(), 0);
+    shared.Reset();
+    EXPECT_EQ(deletions.load(), 1);
+}
+
+TEST(RefCountedPtr, LastReleaseOnAnotherThreadDeletesOnce)
+{
+    std::atomic<int> deletions{0};
+    for (int round = 0; round < 200; ++round) {
+        CRefCountedPtr<Tracked> a(new Tracked(deletions));
+        CRefCountedPtr<Tracked> b(a);
+        std::thread other([moved = std::move(b)]() mutable { moved.Reset(); });
+        a.Reset();
+        other.join();
+    }
+    EXPECT_EQ(deletions.load(), 200);
+}
