@@ -1,0 +1,160 @@
+#include "Brindle/comm/Var.h"
+
+#include "ForeignLocale.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+using Brindle::CVar;
+
+namespace {
+
+std::string Printf(const char* format, double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+} // namespace
+
+TEST(Var, StoresTypedValuesAsText)
+{
+    EXPECT_EQ(CVar(std::string("abc")).get_value(), "abc");
+    EXPECT_EQ(CVar(static_cast<const char*>(nullptr)).get_value(), "");
+    EXPECT_EQ(CVar('x').get_value(), "x");
+    EXPECT_EQ(CVar(-42).get_value(), "-42");
+    EXPECT_EQ(CVar(LONG_MIN).get_value(), std::to_string(LONG_MIN));
+    EXPECT_EQ(CVar(4294967295u).get_value(), "4294967295");
+    EXPECT_EQ(CVar(ULONG_MAX).get_value(), std::to_string(ULONG_MAX));
+    EXPECT_EQ(CVar(true).get_value(), "1");
+    EXPECT_EQ(CVar(false).get_value(), "0");
+
+    CVar v;
+    v.set_value(12);
+    EXPECT_EQ(v.get_value(), "12");
+    v.set_value("text");
+    EXPECT_EQ(v.get_value(), "text");
+    v.set_value(static_cast<const char*>(nullptr));
+    EXPECT_TRUE(v.empty());
+}
+
+TEST(Var, FloatingValuesFormatAsAStreamWould)
+{
+    // A stream with precision 20 (double) or 12 (float) formats as %.<n>g.
+    for (double d : {2.5, 0.1, -1.0 / 3.0, 1e300, 5e-324, 0.0, 123456789.125}) {
+        EXPECT_EQ(CVar(d).get_value(), Printf("%.20g", d)) << d;
+        EXPECT_EQ(CVar(d).get_double(), d);
+    }
+    for (float f : {0.1f, 2.5f, -3.14159f, 1e30f}) {
+        EXPECT_EQ(CVar(f).get_value(), Printf("%.12g", static_cast<double>(f))) << f;
+    }
+    EXPECT_EQ(CVar(2.5).get_double(), 2.5);
+}
+
+TEST(Var, ReadsLikeTheCLibraryReaders)
+{
+    CVar abc("abc");
+    EXPECT_EQ(abc.get_int(), 0);
+    EXPECT_EQ(abc.get_char(), 'a');
+    EXPECT_EQ(CVar("").get_char(), ' ');
+    EXPECT_EQ(CVar(" \t+12abc").get_int(), 12);
+    EXPECT_EQ(CVar("\n-7").get_long(), -7);
+    EXPECT_EQ(CVar("- 7").get_int(), 0);
+    EXPECT_EQ(CVar("12.9").get_int(), 12);
+    EXPECT_EQ(CVar(" 1e3x").get_double(), 1000.0);
+    EXPECT_EQ(CVar("0x10").get_double(), 16.0);
+    EXPECT_EQ(CVar(".5").get_double(), 0.5);
+    EXPECT_EQ(CVar("abc").get_double(), 0.0);
+    EXPECT_TRUE(std::isinf(CVar("1e999").get_double()));
+    EXPECT_EQ(CVar("77").get_unsigned_long(), 77ul);
+    EXPECT_EQ(CVar("77").get_unsigned_int(), 77u);
+    // A NUL inside the text ends the number, as it would a C text.
+    EXPECT_EQ(CVar(std::string("1\0" "2", 3)).get_int(), 1);
+    EXPECT_EQ(CVar(std::string("1\0" "2", 3)).get_double(), 1.0);
+}
+
+TEST(Var, IntegerReadsSaturateInsteadOfOverflowing)
+{
+    EXPECT_EQ(CVar("2147483647").get_int(), INT_MAX);
+    EXPECT_EQ(CVar("2147483648").get_int(), INT_MAX);
+    EXPECT_EQ(CVar("-2147483648").get_int(), INT_MIN);
+    EXPECT_EQ(CVar("-2147483649").get_int(), INT_MIN);
+    EXPECT_EQ(CVar("99999999999999999999999").get_int(), INT_MAX);
+    EXPECT_EQ(CVar("99999999999999999999999").get_long(), LONG_MAX);
+    EXPECT_EQ(CVar("-99999999999999999999999").get_long(), LONG_MIN);
+    EXPECT_EQ(CVar("-9223372036854775808").get_long(), LONG_MIN);
+
+    // strtoul rules: a sign wraps, a magnitude out of range gives the maximum.
+    EXPECT_EQ(CVar("-1").get_unsigned_long(), ULONG_MAX);
+    EXPECT_EQ(CVar("18446744073709551616").get_unsigned_long(), ULONG_MAX);
+    EXPECT_EQ(CVar("-18446744073709551616").get_unsigned_long(), ULONG_MAX);
+    EXPECT_EQ(CVar("4294967296").get_unsigned_int(), UINT_MAX);
+    EXPECT_EQ(CVar("-1").get_unsigned_int(), UINT_MAX);
+    EXPECT_EQ(CVar("-2").get_unsigned_int(), UINT_MAX - 1);
+    EXPECT_EQ(CVar("4294967295").get_unsigned_int(), UINT_MAX);
+}
+
+TEST(Var, BoolIsTrueOnlyForALeadingOne)
+{
+    for (const char* yes : {"1", " 1", "01", "+1", "1abc", "1.9"})
+        EXPECT_TRUE(CVar(yes).get_bool()) << yes;
+    // 2^64 + 1 must not wrap round to 1.
+    for (const char* no : {"0", "2", "-1", "", "abc", "10", " ", "18446744073709551617"})
+        EXPECT_FALSE(CVar(no).get_bool()) << no;
+}
+
+TEST(Var, ConversionOperatorsMatchTheReads)
+{
+    const CVar v("42");
+    const int i = v;
+    const long l = v;
+    const unsigned long ul = v;
+    const unsigned int ui = v;
+    const double d = v;
+    const char c = v;
+    const char* text = v;
+    EXPECT_EQ(i, 42);
+    EXPECT_EQ(l, 42);
+    EXPECT_EQ(ul, 42ul);
+    EXPECT_EQ(ui, 42u);
+    EXPECT_EQ(d, 42.0);
+    EXPECT_EQ(c, '4');
+    EXPECT_STREQ(text, "42");
+    EXPECT_FALSE(static_cast<bool>(v));
+    EXPECT_TRUE(static_cast<bool>(CVar(true)));
+}
+
+TEST(Var, EqualityIsByteWiseAndCaseSensitive)
+{
+    EXPECT_TRUE(CVar("abc") == "abc");
+    EXPECT_FALSE(CVar("abc") == "ABC");
+    EXPECT_TRUE(CVar("abc") != CVar("abd"));
+    EXPECT_TRUE(CVar(std::string("a\0b", 3)) == std::string("a\0b", 3));
+    EXPECT_FALSE(CVar(std::string("a\0b", 3)) == CVar("a"));
+    EXPECT_TRUE(CVar("") == static_cast<const char*>(nullptr));
+    // Compares the text, not the pointer.
+    const std::string copy = "abc";
+    EXPECT_TRUE(CVar("abc") == copy.c_str());
+}
+
+TEST(Var, NumbersIgnoreTheProcessLocale)
+{
+    const std::string before = CVar(2.5).get_value();
+    commtest::ForeignLocale german;
+    if (!german.available())
+        GTEST_SKIP() << "no German locale to test with";
+    // Under the German locale the C library itself writes a comma.
+    ASSERT_EQ(Printf("%.1f", 2.5), "2,5");
+    EXPECT_EQ(CVar(2.5).get_value(), before);
+    EXPECT_EQ(CVar(2.5).get_value(), "2.5");
+    EXPECT_EQ(CVar(2.5f).get_value(), "2.5");
+    EXPECT_EQ(CVar("2.5").get_double(), 2.5);
+    EXPECT_EQ(CVar("2,5").get_double(), 2.0);
+    EXPECT_EQ(CVar(1234567).get_value(), "1234567");
+}
