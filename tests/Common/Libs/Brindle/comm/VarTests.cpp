@@ -1,6 +1,6 @@
 #include "Brindle/comm/Var.h"
 
-#include "ForeignLocale.h"
+#include "LocaleZone.h"
 
 #include <gtest/gtest.h>
 
@@ -146,7 +146,7 @@ TEST(Var, EqualityIsByteWiseAndCaseSensitive)
 TEST(Var, NumbersIgnoreTheProcessLocale)
 {
     const std::string before = CVar(2.5).get_value();
-    commtest::ForeignLocale german;
+    testsupport::ScopedForeignLocale german;
     if (!german.available())
         GTEST_SKIP() << "no German locale to test with";
     // Under the German locale the C library itself writes a comma.

@@ -1,6 +1,6 @@
 #include "Brindle/comm/Variant.h"
 
-#include "ForeignLocale.h"
+#include "LocaleZone.h"
 
 #include <gtest/gtest.h>
 
@@ -68,7 +68,7 @@ TEST(Variant, TextOperationsAndComparisons)
 
 TEST(Variant, NumbersIgnoreTheProcessLocale)
 {
-    commtest::ForeignLocale german;
+    testsupport::ScopedForeignLocale german;
     if (!german.available())
         GTEST_SKIP() << "no German locale to test with";
     EXPECT_EQ(CVariant(2.5).StringValue(), "2.5");
