@@ -65,3 +65,15 @@ struct SECURITY_ATTRIBUTES {
     BOOL bInheritHandle = FALSE;
 };
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
+// The record of an overlapped operation: its result lands in Internal (the
+// error code) and InternalHigh (the bytes moved), and hEvent, when given, is
+// set once the operation has completed.
+struct OVERLAPPED {
+    ULONG_PTR Internal = 0;
+    ULONG_PTR InternalHigh = 0;
+    DWORD Offset = 0;
+    DWORD OffsetHigh = 0;
+    HANDLE hEvent = nullptr;
+};
+using LPOVERLAPPED = OVERLAPPED*;
