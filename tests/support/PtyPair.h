@@ -1,10 +1,9 @@
 // A pair of connected pseudo-terminals made by socat: bytes written to one
 // end come out of the other, as over a null-modem cable. The ends are
 // symbolic links in a scratch directory that stay the same across Stop and
-// Start, so a test can pull the "cable" and plug it in again.
+// Start, so a test can pull the "cable" and plug it in again. Their paths
+// are short (16 characters), as serial port names are at most 19.
 #pragma once
-
-#include "TempDir.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,14 +25,26 @@ namespace testsupport {
 
 class PtyPair {
 public:
-    PtyPair() { Start(); }
-    ~PtyPair() { Stop(); }
+    PtyPair()
+    {
+        char pattern[] = "/tmp/ptyXXXXXX";
+        if (::mkdtemp(pattern) == nullptr)
+            std::abort();
+        m_dir = pattern;
+        Start();
+    }
+    ~PtyPair()
+    {
+        Stop();
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
     // The two ends (device paths beginning with '/').
-    std::string First() const { return (m_dir.path() / "first").string(); }
-    std::string Second() const { return (m_dir.path() / "second").string(); }
+    std::string First() const { return m_dir + "/a"; }
+    std::string Second() const { return m_dir + "/b"; }
     bool Running() const { return m_pid > 0; }
 
     // Starts socat and waits (generously) until both ends exist; false when
@@ -88,7 +99,7 @@ public:
     }
 
 private:
-    TempDir m_dir;
+    std::string m_dir;
     pid_t m_pid = -1;
 };
 

@@ -34,8 +34,8 @@ class CRegSection;
 
 class CSerialSettings {
 public:
-    enum PARITY { PARITY_NONE = 0, PARITY_EVEN = 1, PARITY_ODD = 2 };
-    enum BAUDRATE {
+    enum PARITY : int { PARITY_NONE = 0, PARITY_EVEN = 1, PARITY_ODD = 2 };
+    enum BAUDRATE : int {
         BAUD_115200 = 0,
         BAUD_57600 = 1,
         BAUD_38400 = 2,
@@ -49,8 +49,8 @@ public:
         BAUD_300 = 10,
         BAUD_110 = 11,
     };
-    enum BYTESIZE { BYTESIZE_7 = 0, BYTESIZE_8 = 1 };
-    enum STOPBITS { STOPBITS_1 = 0, STOPBITS_2 = 1 };
+    enum BYTESIZE : int { BYTESIZE_7 = 0, BYTESIZE_8 = 1 };
+    enum STOPBITS : int { STOPBITS_1 = 0, STOPBITS_2 = 1 };
 
     static constexpr int MaxPortLength = 19;
     static constexpr const char* DefaultPort = "COM1";

@@ -1,0 +1,174 @@
+// CSerialSettings: defaults, validating setters, texts, DCB and text form.
+#include "Brindle/base/SerialSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace Brindle;
+
+namespace {
+
+void ExpectDefaults(const CSerialSettings& s)
+{
+    EXPECT_STREQ(s.GetPort(), "COM1");
+    EXPECT_EQ(s.GetBaud(), CSerialSettings::BAUD_9600);
+    EXPECT_EQ(s.GetParity(), CSerialSettings::PARITY_EVEN);
+    EXPECT_EQ(s.GetByteSize(), CSerialSettings::BYTESIZE_7);
+    EXPECT_EQ(s.GetStopBits(), CSerialSettings::STOPBITS_1);
+    EXPECT_EQ(s.GetInputBufferSize(), 4096);
+    EXPECT_EQ(s.GetOutputBufferSize(), 4096);
+    EXPECT_EQ(s.GetTimeout(), 250);
+    EXPECT_EQ(s.GetDtrEnable(), 0);
+}
+
+std::string Text(const CSerialSettings& s)
+{
+    std::ostringstream out;
+    out << s;
+    return out.str();
+}
+
+} // namespace
+
+TEST(CSerialSettings, DefaultsAndTextForm)
+{
+    const CSerialSettings s;
+    ExpectDefaults(s);
+    EXPECT_EQ(Text(s), "Port: COM1 Baud: 9600 Parity: EVEN Size: 7 StopB: 1");
+
+    const CSerialSettings other("/dev/ttyUSB0", CSerialSettings::PARITY_NONE, CSerialSettings::BAUD_115200,
+                                CSerialSettings::BYTESIZE_8, CSerialSettings::STOPBITS_2);
+    EXPECT_EQ(Text(other), "Port: /dev/ttyUSB0 Baud: 115200 Parity: NONE Size: 8 StopB: 2");
+    EXPECT_EQ(other.GetInputBufferSize(), 4096);
+    EXPECT_EQ(other.GetTimeout(), 250);
+}
+
+TEST(CSerialSettings, SettersStoreOnlyValidValues)
+{
+    CSerialSettings s;
+    s.SetBaud(14400);
+    EXPECT_EQ(s.GetBaud(), CSerialSettings::BAUD_14400);
+    EXPECT_EQ(s.GetBaud(), 4);
+    s.SetBaud(28800);
+    s.SetBaud(0);
+    s.SetBaud(static_cast<CSerialSettings::BAUDRATE>(12));
+    s.SetBaud(static_cast<CSerialSettings::BAUDRATE>(-1));
+    EXPECT_EQ(s.GetBaud(), CSerialSettings::BAUD_14400);
+    s.SetBaud(110);
+    EXPECT_EQ(s.GetBaud(), CSerialSettings::BAUD_110);
+
+    s.SetParity('O');
+    EXPECT_EQ(s.GetParity(), CSerialSettings::PARITY_ODD);
+    s.SetParity('o');
+    s.SetParity('X');
+    s.SetParity(static_cast<CSerialSettings::PARITY>(3));
+    EXPECT_EQ(s.GetParity(), CSerialSettings::PARITY_ODD);
+    s.SetParity('N');
+    EXPECT_EQ(s.GetParity(), CSerialSettings::PARITY_NONE);
+
+    s.SetByteSize(8);
+    EXPECT_EQ(s.GetByteSize(), CSerialSettings::BYTESIZE_8);
+    s.SetByteSize(9);
+    s.SetByteSize(static_cast<CSerialSettings::BYTESIZE>(2));
+    EXPECT_EQ(s.GetByteSize(), CSerialSettings::BYTESIZE_8);
+
+    s.SetStopBits(2);
+    EXPECT_EQ(s.GetStopBits(), CSerialSettings::STOPBITS_2);
+    s.SetStopBits(3);
+    s.SetStopBits(static_cast<CSerialSettings::STOPBITS>(5));
+    EXPECT_EQ(s.GetStopBits(), CSerialSettings::STOPBITS_2);
+
+    s.SetInputBufferSize(1024);
+    s.SetOutputBufferSize(65536);
+    s.SetInputBufferSize(1023);
+    s.SetOutputBufferSize(65537);
+    EXPECT_EQ(s.GetInputBufferSize(), 1024);
+    EXPECT_EQ(s.GetOutputBufferSize(), 65536);
+
+    s.SetTimeout(0);
+    s.SetTimeout(-1);
+    EXPECT_EQ(s.GetTimeout(), 0);
+
+    s.SetDtrEnable(2);
+    s.SetDtrEnable(3);
+    s.SetDtrEnable(-1);
+    EXPECT_EQ(s.GetDtrEnable(), 2);
+
+    s.SetPort("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    EXPECT_STREQ(s.GetPort(), "ABCDEFGHIJKLMNOPQRS");
+    s.SetPort(nullptr);
+    EXPECT_STREQ(s.GetPort(), "ABCDEFGHIJKLMNOPQRS");
+}
+
+TEST(CSerialSettings, TextsOfTheTablesAndEmptyOutsideThem)
+{
+    EXPECT_STREQ(CSerialSettings::GetString(CSerialSettings::PARITY_NONE), "NONE");
+    EXPECT_STREQ(CSerialSettings::GetString(CSerialSettings::PARITY_ODD), "ODD");
+    EXPECT_STREQ(CSerialSettings::GetString(CSerialSettings::BAUD_115200), "115200");
+    EXPECT_STREQ(CSerialSettings::GetString(CSerialSettings::BAUD_110), "110");
+    EXPECT_STREQ(CSerialSettings::GetString(CSerialSettings::BYTESIZE_8), "8");
+    EXPECT_STREQ(CSerialSettings::GetString(CSerialSettings::STOPBITS_2), "2");
+    EXPECT_STREQ(CSerialSettings::GetString(static_cast<CSerialSettings::PARITY>(3)), "");
+    EXPECT_STREQ(CSerialSettings::GetString(static_cast<CSerialSettings::BAUDRATE>(12)), "");
+    EXPECT_STREQ(CSerialSettings::GetString(static_cast<CSerialSettings::BAUDRATE>(-1)), "");
+    EXPECT_STREQ(CSerialSettings::GetString(static_cast<CSerialSettings::BYTESIZE>(2)), "");
+    EXPECT_STREQ(CSerialSettings::GetString(static_cast<CSerialSettings::STOPBITS>(1000)), "");
+}
+
+TEST(CSerialSettings, FindIndexIsExactAndCaseSensitive)
+{
+    struct Probe : CSerialSettings {
+        using CSerialSettings::FindIndex;
+    };
+    const char* const table[] = {"NONE", "EVEN", "ODD"};
+    EXPECT_EQ(Probe::FindIndex(table, 3, "ODD"), 2);
+    EXPECT_EQ(Probe::FindIndex(table, 3, "odd"), -1);
+    EXPECT_EQ(Probe::FindIndex(table, 3, "EVEN "), -1);
+    EXPECT_EQ(Probe::FindIndex(table, 2, "ODD"), -1);
+    EXPECT_EQ(Probe::FindIndex(table, 3, nullptr), -1);
+}
+
+TEST(CSerialSettings, PutCommStateSetsTheLineFieldsOnly)
+{
+    CSerialSettings s("COM2", CSerialSettings::PARITY_ODD, CSerialSettings::BAUD_19200, CSerialSettings::BYTESIZE_8,
+                      CSerialSettings::STOPBITS_2);
+    s.SetDtrEnable(1);
+    DCB dcb;
+    dcb.fOutX = 1;
+    dcb.XonLim = 77;
+    dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    dcb.EofChar = 0x1A;
+    s.PutCommState(dcb);
+    EXPECT_EQ(dcb.BaudRate, 19200u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, ODDPARITY);
+    EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
+    EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_ENABLE);
+    EXPECT_EQ(dcb.fOutX, 1u);
+    EXPECT_EQ(dcb.XonLim, 77);
+    EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_HANDSHAKE);
+    EXPECT_EQ(dcb.EofChar, 0x1A);
+
+    const CSerialSettings defaults;
+    defaults.PutCommState(dcb);
+    EXPECT_EQ(dcb.BaudRate, 9600u);
+    EXPECT_EQ(dcb.ByteSize, 7);
+    EXPECT_EQ(dcb.Parity, EVENPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_DISABLE);
+}
+
+TEST(CSerialSettings, CopiesAreIndependentValues)
+{
+    CSerialSettings a;
+    a.SetPort("COM3");
+    CSerialSettings b(a);
+    b.SetPort("COM4");
+    b.SetBaud(300);
+    EXPECT_STREQ(a.GetPort(), "COM3");
+    EXPECT_EQ(a.GetBaud(), CSerialSettings::BAUD_9600);
+    a = b;
+    EXPECT_STREQ(a.GetPort(), "COM4");
+    EXPECT_EQ(a.GetBaud(), CSerialSettings::BAUD_300);
+}
