@@ -2,9 +2,13 @@
 // class of the library; each header says its own contract.
 #pragma once
 
+#include "Brindle/base/Callback.h"
 #include "Brindle/base/CritSec.h"
 #include "Brindle/base/Crypt.h"
+#include "Brindle/base/Datasink.h"
 #include "Brindle/base/Exception.h"
+#include "Brindle/base/SerialPort.h"
+#include "Brindle/base/SerialSettings.h"
 #include "Brindle/base/SyncObjects.h"
 #include "Brindle/base/ClassicLocale.h"
 #include "Brindle/base/Timestamp.h"
