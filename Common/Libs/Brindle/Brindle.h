@@ -18,3 +18,5 @@
 #include "Brindle/comm/Msg.h"
 #include "Brindle/comm/Var.h"
 #include "Brindle/comm/Variant.h"
+#include "Brindle/base/TextUtil.h"
+#include "Brindle/base/NumberList.h"

@@ -50,6 +50,7 @@ inline constexpr DWORD ERROR_BROKEN_PIPE = EPIPE;
 inline constexpr DWORD ERROR_NOT_FOUND = ENOENT;
 inline constexpr DWORD ERROR_INVALID_NAME = EINVAL;
 inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = ENAMETOOLONG;
+inline constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = EILSEQ;
 
 // The calling thread's last error code.
 DWORD GetLastError();
