@@ -20,3 +20,4 @@
 #include "Brindle/comm/Variant.h"
 #include "Brindle/base/TextUtil.h"
 #include "Brindle/base/NumberList.h"
+#include "Brindle/base/Tokenizer.h"
