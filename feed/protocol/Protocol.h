@@ -37,7 +37,11 @@
 //
 // Secure connections: TLS is a property of the server's listener. A client
 // set to secure runs TLS on the same port number and never falls back to
-// plain text; a mismatch fails the connection.
+// plain text; a mismatch fails the connection. The client verifies the
+// server's certificate: its chain against the trust store it is given (the
+// source's "CAFile" setting, else the system's) and its name against the
+// host it dialled, so a server's self-made certificate names "localhost"
+// and 127.0.0.1 (DNS and IP subject alternative names).
 //
 // Header only; constants may be used from any thread.
 #pragma once
