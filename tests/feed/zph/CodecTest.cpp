@@ -1,0 +1,141 @@
+#include "protocol/Codec.h"
+#include "protocol/FieldIds.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace ZPHWire;
+
+namespace {
+const std::string SOH = "\x01", STX = "\x02", ETX = "\x03", GS = "\x1d", RS = "\x1e", US = "\x1f";
+
+ZPHMessage RoundTrip(const ZPHMessage& msg)
+{
+    std::string text;
+    EXPECT_TRUE(Encode(msg, text));
+    ZPHMessage back;
+    std::string error;
+    EXPECT_TRUE(Decode(text, back, &error)) << error;
+    return back;
+}
+} // namespace
+
+TEST(Codec, TheWireFormIsTheMessageTextFormWithAZPHHeader)
+{
+    ZPHMessage msg(MSG_DATA, 12, 3);
+    msg.AddField(F_BID_RATE, "99.5");
+    msg.AddField(F_BID_ATTRIBUTE, 2);
+    EXPECT_EQ(Encode(msg), SOH + GS + "ZPH" + RS + "T" + US + "D" + RS + "P" + US + "12" + RS + "L" + US + "3" +
+                               STX + GS + "F" + RS + "100" + US + "99.5" + RS + "102" + US + "2" + ETX);
+    EXPECT_EQ(Encode(ZPHMessage(MSG_PAGE_REQUEST, 7, 0)),
+              SOH + GS + "ZPH" + RS + "T" + US + "Q" + RS + "P" + US + "7" + RS + "L" + US + "0" + STX + ETX);
+}
+
+TEST(Codec, EveryKindRoundTripsWithItsFieldsInOrder)
+{
+    for (char type : {MSG_DATA, MSG_REFRESH, MSG_TIME, MSG_INSERT, MSG_ERASE, MSG_CLEAR, MSG_GREETING, MSG_WELCOME,
+                      MSG_LOGIN_FAILED, MSG_PERMISSIONS, MSG_USER, MSG_TITLE, MSG_PAGE_COUNT, MSG_NOTIFICATION,
+                      MSG_NOTICE, MSG_LOGIN, MSG_PAGE_REQUEST, MSG_ORDER}) {
+        ZPHMessage msg(type, 300, 26);
+        msg.AddField(F_TITLE, "Page|title with \x1c and a NUL");
+        msg.m_page = -1;
+        msg.AddField(F_TITLE, "");
+        msg.AddField(0, 1.25);
+        msg.AddField(F_ISSUE_NAME, std::string("a\0b", 3));
+        EXPECT_EQ(RoundTrip(msg), msg) << type;
+    }
+}
+
+TEST(Codec, MessagesThatCannotTravelAreRefused)
+{
+    std::string out = "kept";
+    ZPHMessage noType(0, 0);
+    EXPECT_FALSE(Encode(noType, out));
+    ZPHMessage control('\x01', 0, 0);
+    EXPECT_FALSE(Encode(control, out));
+    ZPHMessage negative(MSG_DATA, 1, 1);
+    negative.AddField(-5, "x");
+    EXPECT_FALSE(Encode(negative, out));
+    for (char delimiter : {'\x01', '\x02', '\x03', '\x1d', '\x1e', '\x1f'}) {
+        ZPHMessage msg(MSG_NOTIFICATION, 0, 0);
+        msg.AddField(F_NOTIFICATION, std::string("a") + delimiter + "b");
+        EXPECT_FALSE(Encode(msg, out)) << int(delimiter);
+    }
+    ZPHMessage many(MSG_DATA, 1, 1);
+    for (std::size_t i = 0; i <= MAX_FIELDS; ++i)
+        many.AddField(F_TEXT, "x");
+    EXPECT_FALSE(Encode(many, out));
+    ZPHMessage big(MSG_NOTIFICATION, 0, 0);
+    big.AddField(F_NOTIFICATION, std::string(MAX_FRAME_SIZE, 'x'));
+    EXPECT_FALSE(Encode(big, out));
+    EXPECT_EQ(out, "kept");
+}
+
+TEST(Codec, MalformedTextsAreRefusedWithAReason)
+{
+    const std::string header = GS + "ZPH" + RS + "T" + US + "D" + RS + "P" + US + "1" + RS + "L" + US + "2";
+    const std::string body = GS + "F" + RS + "100" + US + "x";
+    ZPHMessage msg;
+    std::string error;
+    EXPECT_TRUE(Decode(SOH + header + STX + body + ETX, msg, &error)) << error;
+    for (const std::string& bad : {
+             std::string("junk") + SOH + header + STX + ETX,
+             SOH + header + STX + ETX + "x",
+             SOH + GS + "XYZ" + RS + "T" + US + "D" + RS + "P" + US + "1" + RS + "L" + US + "2" + STX + ETX,
+             SOH + GS + "ZPH" + RS + "P" + US + "1" + RS + "L" + US + "2" + STX + ETX,
+             SOH + GS + "ZPH" + RS + "T" + US + "DD" + RS + "P" + US + "1" + RS + "L" + US + "2" + STX + ETX,
+             SOH + GS + "ZPH" + RS + "T" + US + " " + RS + "P" + US + "1" + RS + "L" + US + "2" + STX + ETX,
+             SOH + GS + "ZPH" + RS + "T" + US + "D" + RS + "P" + US + "one" + RS + "L" + US + "2" + STX + ETX,
+             SOH + GS + "ZPH" + RS + "T" + US + "D" + RS + "P" + US + "99999999999" + RS + "L" + US + "2" + STX + ETX,
+             SOH + header + STX + GS + "F" + RS + "abc" + US + "x" + ETX,
+             SOH + header + STX + GS + "F" + RS + "-1" + US + "x" + ETX,
+             SOH + header + STX + GS + "F" + RS + "100" + ETX,
+             SOH + header + ETX,
+         }) {
+        error.clear();
+        EXPECT_FALSE(Decode(bad, msg, &error)) << bad;
+        EXPECT_FALSE(error.empty());
+    }
+    std::string huge = SOH + header + STX + GS + "F" + RS + "4" + US + std::string(MAX_FRAME_SIZE, 'x') + ETX;
+    EXPECT_FALSE(Decode(huge, msg, &error));
+    EXPECT_EQ(error, "message too long");
+}
+
+TEST(Codec, RecordsOfALaterVersionAreSkipped)
+{
+    const std::string text = SOH + GS + "ZPH" + RS + "T" + US + "H" + RS + "P" + US + "5" + RS + "L" + US + "0" +
+                             RS + "X" + US + "extra" + STX + GS + "Z" + RS + "q" + US + "1" + GS + "F" + RS + "1013" +
+                             US + "Bills" + ETX;
+    ZPHMessage msg;
+    ASSERT_TRUE(Decode(text, msg));
+    EXPECT_EQ(msg.m_type, MSG_TITLE);
+    EXPECT_EQ(msg.m_page, 5);
+    EXPECT_EQ(msg.GetFieldCount(), 1u);
+    EXPECT_STREQ(msg.GetValue(F_TITLE), "Bills");
+}
+
+TEST(Codec, LoginProofIsHmacSha256OfNonceAndUser)
+{
+    // RFC 4231, test case 2: key "Jefe", data "what do ya want for nothing?".
+    EXPECT_EQ(LoginProof("what do ya want ", "for nothing?", "Jefe"),
+              "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
+    EXPECT_NE(LoginProof("n", "bob", "secret"), LoginProof("n", "bob", "Secret"));
+    EXPECT_NE(LoginProof("n", "bob", "secret"), LoginProof("m", "bob", "secret"));
+    EXPECT_EQ(LoginProof("n", "bob", "").size(), 64u);
+    EXPECT_TRUE(ProofEquals("abc", "abc"));
+    EXPECT_FALSE(ProofEquals("abc", "abd"));
+    EXPECT_FALSE(ProofEquals("abc", "abcd"));
+}
+
+TEST(Codec, NoncesAreFreshHex)
+{
+    std::set<std::string> seen;
+    for (int i = 0; i < 100; ++i) {
+        const std::string nonce = MakeNonce();
+        ASSERT_EQ(nonce.size(), 32u);
+        EXPECT_EQ(nonce.find_first_not_of("0123456789abcdef"), std::string::npos);
+        seen.insert(nonce);
+    }
+    EXPECT_EQ(seen.size(), 100u);
+}

@@ -1,0 +1,228 @@
+#include "protocol/FieldIds.h"
+#include "zph/LineCache.h"
+#include "zph/ZPHKey.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace ZPHWire;
+
+namespace {
+
+ZPHMessage Line(char type, int page, int line, const std::string& issue)
+{
+    ZPHMessage msg(type, page, line);
+    msg.AddField(F_ISSUE_NAME, issue);
+    return msg;
+}
+
+std::string Issue(const LineCache& cache, int page, int line)
+{
+    LineRef ref = cache.GetForRead(CreateZPHKey(page, line));
+    return ref ? ref->m_issueName : std::string("<none>");
+}
+
+} // namespace
+
+TEST(LineCache, ASnapshotOutlivesUpdatesEraseAndClear)
+{
+    LineCache cache;
+    std::vector<unsigned> changed;
+    ASSERT_TRUE(cache.Apply(Line(MSG_REFRESH, 5, 1, "first"), changed));
+    LineRef held = cache.GetForRead(CreateZPHKey(5, 1));
+    ASSERT_TRUE(held);
+
+    ASSERT_TRUE(cache.Apply(Line(MSG_DATA, 5, 1, "second"), changed));
+    EXPECT_EQ(held->m_issueName, "first");
+    EXPECT_EQ(Issue(cache, 5, 1), "second");
+
+    ASSERT_TRUE(cache.Apply(ZPHMessage(MSG_ERASE, 5, 1), changed));
+    cache.Clear();
+    EXPECT_EQ(held->m_issueName, "first");
+    EXPECT_EQ(held->m_page, 5);
+    EXPECT_FALSE(cache.GetForRead(CreateZPHKey(5, 1)));
+    EXPECT_EQ(cache.GetLineCount(), 0u);
+}
+
+TEST(LineCache, InsertAndEraseShiftThePageAndRenumberTheLines)
+{
+    LineCache cache;
+    std::vector<unsigned> changed;
+    for (int line = 1; line <= MAX_LINE; ++line)
+        ASSERT_TRUE(cache.Apply(Line(MSG_REFRESH, 9, line, "L" + std::to_string(line)), changed));
+    cache.Apply(Line(MSG_REFRESH, 10, 1, "other page"), changed);
+
+    changed.clear();
+    ASSERT_TRUE(cache.Apply(Line(MSG_INSERT, 9, 3, "new"), changed));
+    EXPECT_EQ(Issue(cache, 9, 2), "L2");
+    EXPECT_EQ(Issue(cache, 9, 3), "new");
+    EXPECT_EQ(Issue(cache, 9, 4), "L3");
+    EXPECT_EQ(Issue(cache, 9, 26), "L25") << "line 26 falls off the page";
+    EXPECT_EQ(cache.GetForRead(CreateZPHKey(9, 4))->m_line, 4);
+    EXPECT_EQ(changed.size(), 24u);
+
+    changed.clear();
+    ASSERT_TRUE(cache.Apply(ZPHMessage(MSG_ERASE, 9, 1), changed));
+    EXPECT_EQ(Issue(cache, 9, 1), "L2");
+    EXPECT_EQ(Issue(cache, 9, 2), "new");
+    EXPECT_EQ(Issue(cache, 9, 25), "L25");
+    EXPECT_EQ(Issue(cache, 9, 26), "<none>");
+    EXPECT_EQ(Issue(cache, 10, 1), "other page");
+}
+
+TEST(LineCache, ClearTakesALineAPageOrEverything)
+{
+    LineCache cache;
+    std::vector<unsigned> changed;
+    for (int page : {1, 2})
+        for (int line = 1; line <= 3; ++line)
+            cache.Apply(Line(MSG_REFRESH, page, line, "x"), changed);
+
+    changed.clear();
+    ASSERT_TRUE(cache.Apply(ZPHMessage(MSG_CLEAR, 1, 2), changed));
+    EXPECT_EQ(changed, std::vector<unsigned>{CreateZPHKey(1, 2)});
+    ASSERT_TRUE(cache.Apply(ZPHMessage(MSG_CLEAR, 2, 0), changed));
+    EXPECT_EQ(cache.GetLineCount(), 2u);
+    ASSERT_TRUE(cache.Apply(ZPHMessage(MSG_CLEAR, 0, 0), changed));
+    EXPECT_EQ(cache.GetLineCount(), 0u);
+    EXPECT_EQ(changed.size(), 6u);
+}
+
+TEST(LineCache, OutOfRangeOrUnknownMessagesChangeNothing)
+{
+    LineCache cache;
+    std::vector<unsigned> changed;
+    for (auto [type, page, line] : {std::tuple{MSG_DATA, 0, 1}, {MSG_DATA, 301, 1}, {MSG_REFRESH, 1, 27},
+                                     {MSG_INSERT, 1, 0}, {MSG_ERASE, -1, 3}, {MSG_CLEAR, 1, 27},
+                                     {MSG_CLEAR, 0, 5}, {MSG_TITLE, 1, 1}}) {
+        EXPECT_FALSE(cache.Apply(Line(type, page, line, "x"), changed)) << type << page << "/" << line;
+    }
+    ZPHMessage bad(MSG_DATA, 1, 1);
+    bad.AddField(F_BID_ATTRIBUTE, "x");
+    EXPECT_FALSE(cache.Apply(bad, changed));
+    EXPECT_TRUE(changed.empty());
+    EXPECT_EQ(cache.GetLineCount(), 0u);
+}
+
+TEST(LineCache, LocalFlagsStayWithTheKeyWhateverTheFeedSends)
+{
+    LineCache cache;
+    std::vector<unsigned> changed;
+    const unsigned key = CreateZPHKey(3, 3);
+    EXPECT_FALSE(cache.GetForWrite(key)) << "no line, no writer";
+    for (int line = 1; line <= 3; ++line)
+        cache.Apply(Line(MSG_REFRESH, 3, line, "x"), changed);
+    {
+        LineWriter writer = cache.GetForWrite(key);
+        ASSERT_TRUE(writer);
+        writer->m_lineFlags |= LOCAL_LINE_FLAGS;
+        EXPECT_EQ(cache.GetForRead(key)->m_lineFlags & LOCAL_LINE_FLAGS, 0u) << "unpublished until the writer goes";
+    }
+    EXPECT_NE(cache.GetForRead(key)->m_lineFlags & LOCAL_LINE_FLAGS, 0u);
+
+    ZPHMessage refresh(MSG_REFRESH, 3, 3);
+    refresh.AddField(F_LINE_FLAGS, 0x10u);
+    cache.Apply(refresh, changed);
+    EXPECT_EQ(cache.GetForRead(key)->m_lineFlags, 0x10u | LOCAL_LINE_FLAGS);
+
+    // The bit marks the key, not the line that moves away from it.
+    cache.Apply(Line(MSG_INSERT, 3, 1, "above"), changed);
+    ASSERT_TRUE(cache.GetForRead(key));
+    EXPECT_NE(cache.GetForRead(key)->m_lineFlags & LOCAL_LINE_FLAGS, 0u);
+    EXPECT_EQ(cache.GetForRead(CreateZPHKey(3, 4))->m_lineFlags, 0x10u);
+
+    cache.Clear();
+    cache.Apply(Line(MSG_REFRESH, 3, 3, "back"), changed);
+    EXPECT_NE(cache.GetForRead(key)->m_lineFlags & LOCAL_LINE_FLAGS, 0u);
+    {
+        LineWriter writer = cache.GetForWrite(key);
+        writer->m_lineFlags &= ~LOCAL_LINE_FLAGS;
+    }
+    EXPECT_EQ(cache.GetForRead(key)->m_lineFlags & LOCAL_LINE_FLAGS, 0u);
+}
+
+TEST(LineCache, WritersAreNotLostWhenFeedAndClientWriteAtOnce)
+{
+    LineCache cache;
+    std::vector<unsigned> changed;
+    const unsigned key = CreateZPHKey(1, 1);
+    cache.Apply(Line(MSG_REFRESH, 1, 1, "x"), changed);
+    std::atomic<bool> stop{false};
+    std::thread feed([&] {
+        std::vector<unsigned> keys;
+        for (int i = 0; i < 20000; ++i) {
+            ZPHMessage msg(MSG_DATA, 1, 1);
+            msg.AddField(F_BID_RATE, std::to_string(i));
+            cache.Apply(msg, keys);
+            keys.clear();
+        }
+        stop = true;
+    });
+    int toggles = 0;
+    while (!stop) {
+        LineWriter writer = cache.GetForWrite(key);
+        writer->m_lineFlags ^= LOCAL_LINE_FLAGS;
+        ++toggles;
+    }
+    feed.join();
+    const LineRef line = cache.GetForRead(key);
+    EXPECT_EQ(line->m_bid.m_rate, "19999");
+    EXPECT_EQ((line->m_lineFlags & LOCAL_LINE_FLAGS) != 0, toggles % 2 == 1);
+}
+
+TEST(LineCache, ReadersAlwaysSeeWholeLines)
+{
+    LineCache cache;
+    std::atomic<bool> stop{false};
+    std::atomic<long> reads{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 2; ++r) {
+        readers.emplace_back([&] {
+            while (!stop) {
+                for (int line = 1; line <= 4; ++line) {
+                    if (LineRef ref = cache.GetForRead(CreateZPHKey(2, line))) {
+                        // The writer always sets both sides to the same text.
+                        ASSERT_EQ(ref->m_bid.m_rate, ref->m_offer.m_rate);
+                        ASSERT_EQ(ref->m_line, line);
+                        ++reads;
+                    }
+                }
+            }
+        });
+    }
+    std::vector<unsigned> changed;
+    for (int i = 0; i < 20000; ++i) {
+        const int line = i % 4 + 1;
+        ZPHMessage msg(i % 7 == 0 ? MSG_REFRESH : MSG_DATA, 2, line);
+        msg.AddField(F_BID_RATE, std::to_string(i));
+        msg.AddField(F_OFFER_RATE, std::to_string(i));
+        cache.Apply(msg, changed);
+        if (i % 1000 == 999)
+            cache.Clear();
+        if (i % 500 == 250)
+            cache.Apply(ZPHMessage(MSG_ERASE, 2, 1), changed);
+        changed.clear();
+    }
+    stop = true;
+    for (auto& reader : readers)
+        reader.join();
+    EXPECT_GT(reads.load(), 0);
+}
+
+TEST(LineCache, PagesKeepTitleAndCountAcrossAClear)
+{
+    LineCache cache;
+    EXPECT_FALSE(cache.GetPage(7));
+    EXPECT_TRUE(cache.SetTitle(7, "Treasuries"));
+    EXPECT_TRUE(cache.SetPageCount(7, 12));
+    EXPECT_FALSE(cache.SetTitle(301, "no"));
+    EXPECT_FALSE(cache.SetPageCount(0, 1));
+    PageRef page = cache.GetPage(7);
+    cache.SetTitle(7, "Bills");
+    EXPECT_STREQ(page->GetTitle(), "Treasuries") << "a held page is a snapshot too";
+    cache.Clear();
+    EXPECT_STREQ(cache.GetPage(7)->GetTitle(), "Bills");
+    EXPECT_EQ(cache.GetPage(7)->GetCount(), 12);
+}
