@@ -9,6 +9,8 @@
 #include "Brindle/base/Exception.h"
 #include "Brindle/base/SerialPort.h"
 #include "Brindle/base/SerialSettings.h"
+#include "Brindle/base/Identity.h"
+#include "Brindle/base/RegSection.h"
 #include "Brindle/base/SyncObjects.h"
 #include "Brindle/base/ClassicLocale.h"
 #include "Brindle/base/Timestamp.h"

@@ -1,0 +1,165 @@
+// The process identity: texts and their lifetime, the machine's names and
+// addresses, the start time and the socket start.
+#include "Brindle/base/Identity.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cctype>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+TEST(Identity, UnsetTextsReadUnknownUntilSet)
+{
+    // Each test runs in a process of its own under CTest; this one sets the
+    // texts after reading them unset.
+    EXPECT_STREQ("<unknown>", Brindle::GetLocalVersion());
+    EXPECT_STREQ("<unknown>", Brindle::GetLocalBuildDate());
+    EXPECT_STREQ("<unknown>", Brindle::GetAppDescription());
+    Brindle::SetLocalVersion("3.1.0.17");
+    Brindle::SetLocalBuildDate("Mar 14 2001");
+    Brindle::SetAppDescription("Price screen");
+    EXPECT_STREQ("3.1.0.17", Brindle::GetLocalVersion());
+    EXPECT_STREQ("Mar 14 2001", Brindle::GetLocalBuildDate());
+    EXPECT_STREQ("Price screen", Brindle::GetAppDescription());
+}
+
+TEST(Identity, ApplicationNameDefaultsToTheExecutablesName)
+{
+    // The test program is Brindle_base_Tests, without directory or extension.
+    EXPECT_STREQ("Brindle_base_Tests", Brindle::GetLocalApplicationName());
+    Brindle::SetLocalApplicationName("MAVO");
+    EXPECT_STREQ("MAVO", Brindle::GetLocalApplicationName());
+}
+
+TEST(Identity, TextsAreCutToTheirCapacity)
+{
+    std::string longName(300, 'n');
+    Brindle::SetLocalApplicationName(longName.c_str());
+    EXPECT_EQ(std::string(255, 'n'), Brindle::GetLocalApplicationName());
+    std::string longDescription(2000, 'd');
+    Brindle::SetAppDescription(longDescription.c_str());
+    EXPECT_EQ(std::string(1023, 'd'), Brindle::GetAppDescription());
+}
+
+TEST(Identity, HandedOutTextsOutliveLaterSetters)
+{
+    std::vector<std::pair<const char*, std::string>> handedOut;
+    for (int i = 0; i < 50; ++i) {
+        std::string version = "1.0." + std::to_string(i) + std::string(static_cast<std::size_t>(i * 5), 'x');
+        Brindle::SetLocalVersion(version.c_str());
+        handedOut.emplace_back(Brindle::GetLocalVersion(), version);
+        // Sets that nobody read in between.
+        Brindle::SetLocalVersion("unread");
+        Brindle::SetLocalVersion("unread again");
+    }
+    for (const auto& [text, expected] : handedOut)
+        EXPECT_EQ(expected, text);
+}
+
+TEST(Identity, TextsMaySetAndReadFromManyThreads)
+{
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < 500; ++i) {
+                std::string name = "app" + std::to_string(t) + "_" + std::to_string(i);
+                Brindle::SetLocalApplicationName(name.c_str());
+                const char* seen = Brindle::GetLocalApplicationName();
+                ASSERT_EQ(0, std::string(seen).rfind("app", 0));
+                Brindle::GetLocalHostname();
+                Brindle::GetLocalLoginName();
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+}
+
+TEST(Identity, MachineNamesComeFromTheSystem)
+{
+    char host[256] = {};
+    ASSERT_EQ(0, gethostname(host, sizeof host - 1));
+    EXPECT_STREQ(host, Brindle::GetLocalHostname());
+    EXPECT_STRNE("", Brindle::GetLocalLoginName());
+    const char* ip = Brindle::GetLocalIPAddress();
+    in_addr parsed{};
+    EXPECT_EQ(1, inet_pton(AF_INET, ip, &parsed)) << ip;
+    // Computed once: the same text again.
+    EXPECT_EQ(ip, Brindle::GetLocalIPAddress());
+}
+
+TEST(Identity, StartTimestampIsWhenTheLibraryLoaded)
+{
+    long now = static_cast<long>(std::time(nullptr));
+    long start = Brindle::GetStartTimestamp();
+    EXPECT_LE(start, now);
+    EXPECT_GT(start, now - 24 * 3600);
+}
+
+TEST(Identity, SocketsStartWhateverVersionIsAsked)
+{
+    EXPECT_TRUE(Brindle::InitializeSockets(2, 2));
+    EXPECT_TRUE(Brindle::InitializeSockets(1, 1));
+}
+
+class FakeClassNet {
+public:
+    void Add(const std::string& name, int ifindex, int type, const std::string& address)
+    {
+        std::filesystem::path dir = m_dir.path() / name;
+        std::filesystem::create_directories(dir);
+        std::ofstream(dir / "ifindex") << ifindex << "\n";
+        std::ofstream(dir / "type") << type << "\n";
+        std::ofstream(dir / "address") << address << "\n";
+    }
+    std::string Path() const { return m_dir.str(); }
+
+private:
+    testsupport::TempDir m_dir;
+};
+
+TEST(AdapterAddresses, ComeInInterfaceOrderAsLowercaseHex)
+{
+    FakeClassNet net;
+    net.Add("wlan0", 3, 1, "00:1B:2C:3D:4E:5F");
+    net.Add("eth0", 2, 1, "0a:00:27:00:00:0A");
+    net.Add("lo", 1, 772, "00:00:00:00:00:00");
+    net.Add("dummy0", 4, 1, "00:00:00:00:00:00");
+    net.Add("tun0", 5, 65534, "");
+    net.Add("ib0", 6, 32, "80:00:02:08:fe:80:00:00:00:00:00:00:00:02:c9:03:00:01:02:03");
+    std::vector<std::string> expected{"0a002700000a", "001b2c3d4e5f", "80000208fe800000000000000002c90300010203"};
+    EXPECT_EQ(expected, Brindle::ReadAdapterAddresses(net.Path()));
+    EXPECT_TRUE(Brindle::ReadAdapterAddresses(net.Path() + "/missing").empty());
+}
+
+TEST(AdapterAddresses, TheProcessListMatchesTheSystemAndStays)
+{
+    std::vector<std::string> system = Brindle::ReadAdapterAddresses("/sys/class/net");
+    int count = Brindle::GetMacAddressCount();
+    ASSERT_EQ(static_cast<int>(system.size()), count);
+    std::vector<const char*> pointers;
+    for (int i = 0; i < count; ++i) {
+        const char* address = Brindle::GetMacAddress(i);
+        EXPECT_EQ(system[static_cast<std::size_t>(i)], address);
+        for (const char* c = address; *c; ++c)
+            EXPECT_TRUE(std::isxdigit(static_cast<unsigned char>(*c)) && !std::isupper(static_cast<unsigned char>(*c)));
+        pointers.push_back(address);
+    }
+    EXPECT_EQ(count, Brindle::GetMacAddressCount());
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(pointers[static_cast<std::size_t>(i)], Brindle::GetMacAddress(i));
+    EXPECT_STREQ("<unknown>", Brindle::GetMacAddress(count));
+    EXPECT_THROW(Brindle::GetMacAddress(-1), std::out_of_range);
+}
+
+} // namespace

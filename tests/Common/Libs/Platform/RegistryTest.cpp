@@ -1,0 +1,490 @@
+// The registry calls over the SQLite store: keys, values, names, order,
+// bounds, deletion, access, remote connection, transactions and files.
+#include "Platform/Registry.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+LONG SetDwordHelper(HKEY key)
+{
+    DWORD value = 1;
+    return RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+class RegistryTest : public ::testing::Test {
+protected:
+    testsupport::ScopedRegistryDir m_dir;
+
+    HKEY Create(HKEY parent, const char* path)
+    {
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyA(parent, path, &key)) << path;
+        return key;
+    }
+    static std::vector<std::string> SubKeys(HKEY key)
+    {
+        std::vector<std::string> names;
+        char name[256];
+        for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i)
+            names.push_back(name);
+        return names;
+    }
+    static std::vector<std::string> ValueNames(HKEY key)
+    {
+        std::vector<std::string> names;
+        char name[256];
+        for (DWORD i = 0;; ++i) {
+            DWORD chars = sizeof name;
+            if (RegEnumValueA(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            names.push_back(name);
+        }
+        return names;
+    }
+    static LONG SetDword(HKEY key, const char* name, DWORD value)
+    {
+        return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    }
+    static LONG GetDword(HKEY key, const char* name, DWORD* value)
+    {
+        DWORD type = 0, size = sizeof *value;
+        LONG r = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+        if (r == ERROR_SUCCESS && (type != REG_DWORD || size != 4))
+            return ERROR_INVALID_DATA;
+        return r;
+    }
+};
+
+TEST_F(RegistryTest, CreateReportsNewThenExistingAndOpenFindsOnlyExisting)
+{
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Halvern\\MAVO", 0, nullptr,
+                                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, &disposition));
+    EXPECT_EQ(REG_CREATED_NEW_KEY, disposition);
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Halvern\\MAVO", 0, nullptr,
+                                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, &disposition));
+    EXPECT_EQ(REG_OPENED_EXISTING_KEY, disposition);
+    RegCloseKey(key);
+
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Halvern", &key));
+    RegCloseKey(key);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Nobody", &key));
+    // Opening does not create.
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Nobody", &key));
+    EXPECT_EQ(ERROR_NOT_SUPPORTED, RegCreateKeyExA(HKEY_CURRENT_USER, "Volatile", 0, nullptr, REG_OPTION_VOLATILE,
+                                                   KEY_ALL_ACCESS, nullptr, &key, nullptr));
+}
+
+TEST_F(RegistryTest, ClosedAndUnknownHandlesFailCleanly)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "A");
+    ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(key));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, SetDword(key, "x", 1));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, SetDword(nullptr, "x", 1));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, SetDword(HKEY_CLASSES_ROOT, "x", 1));
+    // A new key never gets the handle value of a closed one.
+    HKEY again = Create(HKEY_CURRENT_USER, "A");
+    EXPECT_NE(key, again);
+    RegCloseKey(again);
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(HKEY_CURRENT_USER));
+}
+
+TEST_F(RegistryTest, NamesCompareWithoutCaseAndKeepTheirCase)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Halvern");
+    HKEY same = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_CURRENT_USER, "SOFTWARE\\hALVERN", &same));
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "PageCount", 7));
+    DWORD value = 0;
+    EXPECT_EQ(ERROR_SUCCESS, GetDword(same, "PAGECOUNT", &value));
+    EXPECT_EQ(7u, value);
+    // Writing under another case changes the value, not its name.
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(same, "pagecount", 8));
+    EXPECT_EQ(std::vector<std::string>{"PageCount"}, ValueNames(key));
+    EXPECT_EQ(ERROR_SUCCESS, GetDword(key, "PageCount", &value));
+    EXPECT_EQ(8u, value);
+
+    HKEY root = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_CURRENT_USER, "software", &root));
+    EXPECT_EQ(std::vector<std::string>{"Halvern"}, SubKeys(root));
+    RegCloseKey(root);
+    RegCloseKey(same);
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, SubKeysEnumerateInUpperCaseFoldedOrder)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Order");
+    for (const char* name : {"b", "_x", "2", "A", "10", "a1"})
+        RegCloseKey(Create(key, name));
+    // Folded to upper case: "10" < "2" < "A" < "A1" < "B" < "_X".
+    std::vector<std::string> expected{"10", "2", "A", "a1", "b", "_x"};
+    EXPECT_EQ(expected, SubKeys(key));
+    char name[8];
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyA(key, 6, name, sizeof name));
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, ValuesEnumerateInCreationOrderAndOverwriteKeepsPlace)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Values");
+    for (const char* name : {"zeta", "Alpha", "mid", ""})
+        ASSERT_EQ(ERROR_SUCCESS, SetDword(key, name, 1));
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "ALPHA", 2));
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "mid"));
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "mid", 3));
+    std::vector<std::string> expected{"zeta", "Alpha", "", "mid"};
+    EXPECT_EQ(expected, ValueNames(key));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueA(key, "never"));
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, DataComeBackByteExactWithTheirType)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Data");
+    const BYTE binary[] = {0x00, 0xFF, 0x0A, 0x00, 0x80};
+    const char textWithoutNul[] = {'a', 'b', 'c'};
+    const char multi[] = "one\0two\0";
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "bin", 0, REG_BINARY, binary, sizeof binary));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetValueExA(key, "raw", 0, REG_SZ, reinterpret_cast<const BYTE*>(textWithoutNul), 3));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi),
+                                            sizeof multi));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "empty", 0, REG_BINARY, nullptr, 0));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "odd", 0, 0x1234, binary, 2));
+
+    struct Case {
+        const char* name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    std::vector<Case> cases{
+        {"bin", REG_BINARY, std::vector<BYTE>(binary, binary + sizeof binary)},
+        {"raw", REG_SZ, {'a', 'b', 'c'}},
+        {"multi", REG_MULTI_SZ, std::vector<BYTE>(multi, multi + sizeof multi)},
+        {"empty", REG_BINARY, {}},
+        {"odd", 0x1234, {0x00, 0xFF}},
+    };
+    for (const Case& c : cases) {
+        BYTE buffer[64];
+        DWORD type = 0, size = sizeof buffer;
+        ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, c.name, nullptr, &type, buffer, &size)) << c.name;
+        EXPECT_EQ(c.type, type) << c.name;
+        EXPECT_EQ(c.data, std::vector<BYTE>(buffer, buffer + size)) << c.name;
+    }
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, ReadsNeverPassTheCallersBuffer)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Bounds");
+    const char text[] = "0123456789";
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetValueExA(key, "LongValueName", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text));
+    BYTE buffer[16];
+    std::memset(buffer, 0xAB, sizeof buffer);
+    DWORD type = 0, size = 10;
+    EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExA(key, "LongValueName", nullptr, &type, buffer, &size));
+    EXPECT_EQ(sizeof text, size);
+    for (BYTE b : buffer)
+        EXPECT_EQ(0xAB, b);
+    // Size only.
+    size = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "LongValueName", nullptr, &type, nullptr, &size));
+    EXPECT_EQ(sizeof text, size);
+
+    char name[8];
+    std::memset(name, 'Z', sizeof name);
+    DWORD chars = sizeof name;
+    EXPECT_EQ(ERROR_MORE_DATA, RegEnumValueA(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(13u, chars);
+    EXPECT_EQ(std::string(8, 'Z'), std::string(name, sizeof name));
+
+    // Name fits, data do not: name delivered, data untouched.
+    char bigName[32];
+    chars = sizeof bigName;
+    size = 4;
+    std::memset(buffer, 0xAB, sizeof buffer);
+    EXPECT_EQ(ERROR_MORE_DATA, RegEnumValueA(key, 0, bigName, &chars, nullptr, &type, buffer, &size));
+    EXPECT_STREQ("LongValueName", bigName);
+    EXPECT_EQ(13u, chars);
+    EXPECT_EQ(sizeof text, size);
+    EXPECT_EQ(0xAB, buffer[0]);
+
+    HKEY sub = Create(key, "AVeryLongSubKeyName");
+    RegCloseKey(sub);
+    chars = sizeof name;
+    std::memset(name, 'Z', sizeof name);
+    EXPECT_EQ(ERROR_MORE_DATA, RegEnumKeyExA(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(std::string(8, 'Z'), std::string(name, sizeof name));
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, OverlongNamesAreRefused)
+{
+    HKEY key = nullptr;
+    std::string longSegment(256, 'k');
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegCreateKeyA(HKEY_CURRENT_USER, longSegment.c_str(), &key));
+    std::string fits(255, 'k');
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, fits.c_str(), &key));
+    std::string longValue(16384, 'v');
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, SetDword(key, longValue.c_str(), 1));
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, DeletingAKeyTakesItsSubtreeAndItsHandlesFail)
+{
+    HKEY parent = Create(HKEY_CURRENT_USER, "Tree");
+    HKEY child = Create(parent, "Child\\Grandchild");
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(child, "v", 1));
+
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CURRENT_USER, "tree"));
+    DWORD value = 0;
+    EXPECT_EQ(ERROR_KEY_DELETED, GetDword(child, "v", &value));
+    EXPECT_EQ(ERROR_KEY_DELETED, SetDword(child, "v", 2));
+    EXPECT_EQ(ERROR_KEY_DELETED, SetDword(parent, "v", 2));
+    HKEY probe = nullptr;
+    EXPECT_EQ(ERROR_KEY_DELETED, RegCreateKeyA(parent, "again", &probe));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyA(HKEY_CURRENT_USER, "Tree", &probe));
+
+    // A key made again under the same name is another key: old handles stay dead.
+    HKEY again = Create(HKEY_CURRENT_USER, "Tree\\Child\\Grandchild");
+    EXPECT_EQ(ERROR_KEY_DELETED, GetDword(child, "v", &value));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetDword(again, "v", &value));
+    RegCloseKey(again);
+    RegCloseKey(child);
+    RegCloseKey(parent);
+
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyA(HKEY_CURRENT_USER, "Missing"));
+}
+
+TEST_F(RegistryTest, DeletingThroughAnEmptyNameOrTheRootIsRefused)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Keep\\Inner");
+    HKEY keep = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_CURRENT_USER, "Keep", &keep));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(keep, ""));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(keep, nullptr));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(keep, "\\"));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(HKEY_CURRENT_USER, ""));
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "still", 1));
+    RegCloseKey(keep);
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, ReadOnlyHandlesRefuseWrites)
+{
+    RegCloseKey(Create(HKEY_CURRENT_USER, "Locked\\Existing"));
+    HKEY reader = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Locked", 0, KEY_READ, &reader));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword(reader, "x", 1));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueA(reader, "x"));
+    HKEY sub = nullptr;
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegCreateKeyA(reader, "New", &sub));
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyA(reader, "Existing", &sub));
+    RegCloseKey(sub);
+    RegCloseKey(reader);
+}
+
+TEST_F(RegistryTest, QueryInfoCountsAndMeasures)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Info");
+    RegCloseKey(Create(key, "abc"));
+    RegCloseKey(Create(key, "abcdef"));
+    const BYTE data[100] = {};
+    RegSetValueExA(key, "v", 0, REG_BINARY, data, sizeof data);
+    RegSetValueExA(key, "longer", 0, REG_BINARY, data, 3);
+    DWORD subKeys = 0, maxSub = 0, values = 0, maxName = 0, maxValue = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, &values,
+                                              &maxName, &maxValue, nullptr, nullptr));
+    EXPECT_EQ(2u, subKeys);
+    EXPECT_EQ(6u, maxSub);
+    EXPECT_EQ(2u, values);
+    EXPECT_EQ(6u, maxName);
+    EXPECT_EQ(100u, maxValue);
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, RemoteConnectionReachesOnlyThisMachine)
+{
+    HKEY local = Create(HKEY_LOCAL_MACHINE, "Software\\Remote");
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(local, "seen", 5));
+    RegCloseKey(local);
+
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    std::string backslashed = std::string("\\\\") + host;
+    for (const char* machine : {static_cast<const char*>(nullptr), "", "localhost", "LOCALHOST",
+                                static_cast<const char*>(host), backslashed.c_str()}) {
+        HKEY remote = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegConnectRegistryA(machine, HKEY_LOCAL_MACHINE, &remote))
+            << (machine ? machine : "(null)");
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(remote, "Software\\Remote", &key));
+        DWORD value = 0;
+        EXPECT_EQ(ERROR_SUCCESS, GetDword(key, "seen", &value));
+        EXPECT_EQ(5u, value);
+        RegCloseKey(key);
+        EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(remote));
+    }
+    HKEY remote = nullptr;
+    EXPECT_EQ(ERROR_BAD_NETPATH, RegConnectRegistryA("elsewhere.invalid", HKEY_LOCAL_MACHINE, &remote));
+    EXPECT_EQ(ERROR_BAD_NETPATH, RegConnectRegistryA("\\\\other", HKEY_CURRENT_USER, &remote));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegConnectRegistryA(nullptr, HKEY_CLASSES_ROOT, &remote));
+}
+
+TEST_F(RegistryTest, RootsAreSeparateStores)
+{
+    HKEY user = Create(HKEY_CURRENT_USER, "Same");
+    HKEY machine = Create(HKEY_LOCAL_MACHINE, "Same");
+    SetDword(user, "v", 1);
+    SetDword(machine, "v", 2);
+    DWORD value = 0;
+    GetDword(user, "v", &value);
+    EXPECT_EQ(1u, value);
+    GetDword(machine, "v", &value);
+    EXPECT_EQ(2u, value);
+    RegCloseKey(user);
+    RegCloseKey(machine);
+    EXPECT_TRUE(std::filesystem::exists(m_dir.dir().path() / "user.db"));
+    EXPECT_TRUE(std::filesystem::exists(m_dir.dir().path() / "machine.db"));
+}
+
+TEST_F(RegistryTest, TransactionCommitsAllOrRollsBackAll)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Txn");
+    {
+        RegTransaction txn(key);
+        ASSERT_EQ(ERROR_SUCCESS, txn.Status());
+        SetDword(key, "a", 1);
+        RegCloseKey(Create(key, "made"));
+        // Destroyed without Commit.
+    }
+    EXPECT_TRUE(ValueNames(key).empty());
+    EXPECT_TRUE(SubKeys(key).empty());
+    {
+        RegTransaction txn(key);
+        SetDword(key, "a", 1);
+        SetDword(key, "b", 2);
+        EXPECT_EQ(ERROR_SUCCESS, txn.Commit());
+    }
+    EXPECT_EQ((std::vector<std::string>{"a", "b"}), ValueNames(key));
+
+    // An inner level that gives up takes the whole transaction with it.
+    {
+        RegTransaction outer(key);
+        SetDword(key, "c", 3);
+        {
+            RegTransaction inner(HKEY_CURRENT_USER);
+            ASSERT_EQ(ERROR_SUCCESS, inner.Status());
+            SetDword(key, "d", 4);
+        }
+        EXPECT_EQ(ERROR_OPERATION_ABORTED, outer.Commit());
+    }
+    EXPECT_EQ((std::vector<std::string>{"a", "b"}), ValueNames(key));
+
+    // A read transaction refuses writes.
+    {
+        RegTransaction reading(key, RegTransaction::Mode::Read);
+        EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword(key, "e", 5));
+    }
+    RegCloseKey(key);
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegTransaction(key).Status());
+}
+
+TEST_F(RegistryTest, OtherThreadsWaitForATransaction)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Wait");
+    std::atomic<bool> written{false};
+    std::thread other;
+    {
+        RegTransaction txn(key);
+        SetDword(key, "first", 1);
+        other = std::thread([&] {
+            SetDword(key, "second", 2);
+            written = true;
+        });
+        // The other thread cannot get in while the transaction runs.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_FALSE(written.load());
+        EXPECT_EQ(ERROR_SUCCESS, txn.Commit());
+    }
+    other.join();
+    EXPECT_EQ((std::vector<std::string>{"first", "second"}), ValueNames(key));
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, ConcurrentThreadsLoseNoWrite)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Threads");
+    SetDword(key, "count", 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([key] {
+            for (int i = 0; i < 25; ++i) {
+                RegTransaction txn(key);
+                DWORD value = 0;
+                GetDword(key, "count", &value);
+                SetDword(key, "count", value + 1);
+                txn.Commit();
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    DWORD value = 0;
+    GetDword(key, "count", &value);
+    EXPECT_EQ(100u, value);
+    RegCloseKey(key);
+}
+
+TEST(RegistryFiles, DefaultUserStoreLivesUnderXdgConfigWithPrivateModes)
+{
+    testsupport::TempDir config;
+    ::unsetenv("BRINDLE_REGISTRY_DIR");
+    ::setenv("XDG_CONFIG_HOME", (config.path() / "cfg").c_str(), 1);
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, "Software", &key));
+    RegCloseKey(key);
+    ::unsetenv("XDG_CONFIG_HOME");
+    struct stat st {};
+    ASSERT_EQ(0, ::stat((config.path() / "cfg/brindle").c_str(), &st));
+    EXPECT_EQ(0700u, st.st_mode & 0777);
+    ASSERT_EQ(0, ::stat((config.path() / "cfg/brindle/user.db").c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 0777);
+}
+
+TEST(RegistryFiles, ChangingTheStoreDirectoryReachesANewStore)
+{
+    HKEY old = nullptr;
+    {
+        testsupport::ScopedRegistryDir first;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, "First", &old));
+        ASSERT_EQ(ERROR_SUCCESS, SetDwordHelper(old));
+    }
+    testsupport::ScopedRegistryDir second;
+    HKEY probe = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyA(HKEY_CURRENT_USER, "First", &probe));
+    // A key of the old store does not reach into the new one.
+    DWORD value = 1;
+    EXPECT_EQ(ERROR_KEY_DELETED,
+              RegSetValueExA(old, "v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value));
+    RegCloseKey(old);
+}
+
+} // namespace
