@@ -412,7 +412,7 @@ struct RegistryStore::Impl {
 
         std::string check;
         rc = sqlite3_exec(
-            db, "PRAGMA quick_check",
+            db, "PRAGMA integrity_check",
             [](void* out, int, char** values, char**) {
                 auto* text = static_cast<std::string*>(out);
                 if (text->empty() && values[0] != nullptr)
