@@ -1,4 +1,5 @@
 #include "Brindle/base/SerialSettings.h"
+#include "Brindle/base/RegSection.h"
 
 #include <cstring>
 #include <ostream>
@@ -52,6 +53,50 @@ CSerialSettings::CSerialSettings(const char* port, PARITY parity, BAUDRATE baud,
     SetBaud(baud);
     SetByteSize(byteSize);
     SetStopBits(stopBits);
+}
+
+CSerialSettings::CSerialSettings(CRegSection& section) : CSerialSettings()
+{
+    ReadFromRegistry(section);
+}
+
+void CSerialSettings::ReadFromRegistry(CRegSection& section)
+{
+    // Texts are read through a buffer of 80 bytes, as they always were.
+    char text[80];
+    section.GetStr("Baud", text, sizeof text, kBaudTexts[DefaultBaud]);
+    SetBaud(static_cast<BAUDRATE>(FindIndex(kBaudTexts, Count(kBaudTexts), text)));
+    section.GetStr("ByteSize", text, sizeof text, kByteSizeTexts[DefaultByteSize]);
+    SetByteSize(static_cast<BYTESIZE>(FindIndex(kByteSizeTexts, Count(kByteSizeTexts), text)));
+    section.GetStr("Parity", text, sizeof text, kParityTexts[DefaultParity]);
+    SetParity(static_cast<PARITY>(FindIndex(kParityTexts, Count(kParityTexts), text)));
+    section.GetStr("Port", text, sizeof text, DefaultPort);
+    SetPort(text);
+    section.GetStr("StopBits", text, sizeof text, kStopBitsTexts[DefaultStopBits]);
+    SetStopBits(static_cast<STOPBITS>(FindIndex(kStopBitsTexts, Count(kStopBitsTexts), text)));
+
+    int number = 0;
+    section.GetInt("InputBuffer", number, DefaultBufferSize);
+    SetInputBufferSize(number);
+    section.GetInt("OutputBuffer", number, DefaultBufferSize);
+    SetOutputBufferSize(number);
+    section.GetInt("Timeout", number, DefaultTimeout);
+    SetTimeout(number);
+    section.GetInt("DtrEnabled", number, DefaultDtrEnable);
+    SetDtrEnable(number);
+}
+
+void CSerialSettings::WriteToRegistry(CRegSection& section) const
+{
+    section.SetStr("Baud", GetString(m_baud));
+    section.SetStr("ByteSize", GetString(m_byteSize));
+    section.SetStr("Parity", GetString(m_parity));
+    section.SetStr("Port", m_port);
+    section.SetStr("StopBits", GetString(m_stopBits));
+    section.SetInt("InputBuffer", m_inputBufferSize);
+    section.SetInt("OutputBuffer", m_outputBufferSize);
+    section.SetInt("Timeout", m_timeout);
+    section.SetInt("DtrEnabled", m_dtrEnable);
 }
 
 void CSerialSettings::PutCommState(DCB& dcb) const

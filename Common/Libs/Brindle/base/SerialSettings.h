@@ -1,5 +1,5 @@
 // CSerialSettings: a serial port's name and line parameters, with their
-// text form and the DCB they give.
+// registry form, their text form and the DCB they give.
 //
 // Contract
 // - Defaults (shared by every constructor and by whoever shows the
@@ -10,6 +10,11 @@
 //   enumeration values inside their table, buffer sizes 1024 to 65536, a
 //   time-out of 0 or more, DTR control 0 (disabled), 1 (enabled) or
 //   2 (handshake). Port names keep their first 19 characters.
+// - Registry values: "Baud", "ByteSize", "Parity", "Port", "StopBits" as text
+//   (the tables' texts exactly, case-sensitive), "InputBuffer",
+//   "OutputBuffer", "Timeout", "DtrEnabled" as DWORD. Reading applies the
+//   stored value, or the default when none is stored, through the setters:
+//   a stored value that is not valid leaves the field as it was.
 // - GetString gives the table's text for an enumeration value, "" for a
 //   value outside the table.
 // - Text form (operator<<): "Port: COM1 Baud: 9600 Parity: EVEN Size: 7
@@ -24,6 +29,8 @@
 #include <iosfwd>
 
 namespace Brindle {
+
+class CRegSection;
 
 class CSerialSettings {
 public:
@@ -60,8 +67,15 @@ public:
     explicit CSerialSettings(const char* port = DefaultPort, PARITY parity = DefaultParity,
                              BAUDRATE baud = DefaultBaud, BYTESIZE byteSize = DefaultByteSize,
                              STOPBITS stopBits = DefaultStopBits);
+    // The defaults, then ReadFromRegistry.
+    explicit CSerialSettings(CRegSection& section);
     CSerialSettings(const CSerialSettings&) = default;
     CSerialSettings& operator=(const CSerialSettings&) = default;
+
+    void ReadFromRegistry(CRegSection& section);
+    // Writes the nine values in the order of the list above; failures of the
+    // store are not reported.
+    void WriteToRegistry(CRegSection& section) const;
 
     // Sets the DCB's rate, byte size, parity, stop bits and DTR control from
     // the settings; every other field stays as it was.

@@ -1,9 +1,15 @@
 // CSerialSettings: defaults, validating setters, texts, DCB and text form.
+#include "Brindle/base/RegSection.h"
 #include "Brindle/base/SerialSettings.h"
+
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 using namespace Brindle;
 
@@ -171,4 +177,110 @@ TEST(CSerialSettings, CopiesAreIndependentValues)
     a = b;
     EXPECT_STREQ(a.GetPort(), "COM4");
     EXPECT_EQ(a.GetBaud(), CSerialSettings::BAUD_300);
+}
+
+namespace {
+
+// A section in a registry store of the test's own.
+struct Section {
+    testsupport::ScopedRegistryDir dir;
+    CRegSection section{HKEY_CURRENT_USER, "Software/Halvern/MAVO/Controller/Serial"};
+};
+
+} // namespace
+
+TEST(CSerialSettingsRegistry, AnEmptySectionGivesTheDefaultsAndAWrittenOneReadsBackTheSame)
+{
+    Section s;
+    ASSERT_TRUE(s.section.IsOpen());
+    ExpectDefaults(CSerialSettings(s.section));
+
+    CSerialSettings custom("/dev/ttyUSB1", CSerialSettings::PARITY_ODD, CSerialSettings::BAUD_14400,
+                           CSerialSettings::BYTESIZE_8, CSerialSettings::STOPBITS_2);
+    custom.SetInputBufferSize(2048);
+    custom.SetOutputBufferSize(65536);
+    custom.SetTimeout(0);
+    custom.SetDtrEnable(2);
+    custom.WriteToRegistry(s.section);
+
+    const CSerialSettings back(s.section);
+    EXPECT_EQ(Text(back), "Port: /dev/ttyUSB1 Baud: 14400 Parity: ODD Size: 8 StopB: 2");
+    EXPECT_EQ(back.GetInputBufferSize(), 2048);
+    EXPECT_EQ(back.GetOutputBufferSize(), 65536);
+    EXPECT_EQ(back.GetTimeout(), 0);
+    EXPECT_EQ(back.GetDtrEnable(), 2);
+
+    // The defaults written and read back are the defaults.
+    Section other;
+    CSerialSettings().WriteToRegistry(other.section);
+    ExpectDefaults(CSerialSettings(other.section));
+}
+
+TEST(CSerialSettingsRegistry, ValuesAreWrittenInOrderWithTheirTypes)
+{
+    Section s;
+    CSerialSettings().WriteToRegistry(s.section);
+    const std::vector<std::pair<std::string, DWORD>> expected = {
+        {"Baud", REG_SZ},         {"ByteSize", REG_SZ},     {"Parity", REG_SZ},
+        {"Port", REG_SZ},         {"StopBits", REG_SZ},     {"InputBuffer", REG_DWORD},
+        {"OutputBuffer", REG_DWORD}, {"Timeout", REG_DWORD}, {"DtrEnabled", REG_DWORD},
+    };
+    std::vector<std::pair<std::string, DWORD>> found;
+    for (DWORD i = 0;; ++i) {
+        char name[64];
+        DWORD nameChars = sizeof name;
+        DWORD type = 0;
+        if (RegEnumValueA(s.section, i, name, &nameChars, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        found.emplace_back(name, type);
+    }
+    EXPECT_EQ(found, expected);
+
+    char text[80];
+    s.section.GetStr("Parity", text, sizeof text, "");
+    EXPECT_STREQ(text, "EVEN");
+    s.section.GetStr("Baud", text, sizeof text, "");
+    EXPECT_STREQ(text, "9600");
+    int number = 0;
+    s.section.GetInt("InputBuffer", number, 0);
+    EXPECT_EQ(number, 4096);
+}
+
+TEST(CSerialSettingsRegistry, StoredValuesThatAreNotValidLeaveTheFieldAsItWas)
+{
+    Section s;
+    s.section.SetStr("Baud", "9601");
+    s.section.SetStr("ByteSize", "9");
+    s.section.SetStr("Parity", "even"); // texts compare case-sensitively
+    s.section.SetStr("StopBits", "1.5");
+    s.section.SetStr("Port", "/dev/a-very-long-device-name");
+    s.section.SetInt("InputBuffer", 512);
+    s.section.SetInt("OutputBuffer", 65537);
+    s.section.SetInt("Timeout", -5);
+    s.section.SetInt("DtrEnabled", 7);
+
+    CSerialSettings settings("COM3", CSerialSettings::PARITY_NONE, CSerialSettings::BAUD_300,
+                             CSerialSettings::BYTESIZE_8, CSerialSettings::STOPBITS_2);
+    settings.SetInputBufferSize(8192);
+    settings.SetOutputBufferSize(1024);
+    settings.SetTimeout(1000);
+    settings.SetDtrEnable(1);
+    settings.ReadFromRegistry(s.section);
+    EXPECT_EQ(settings.GetBaud(), CSerialSettings::BAUD_300);
+    EXPECT_EQ(settings.GetByteSize(), CSerialSettings::BYTESIZE_8);
+    EXPECT_EQ(settings.GetParity(), CSerialSettings::PARITY_NONE);
+    EXPECT_EQ(settings.GetStopBits(), CSerialSettings::STOPBITS_2);
+    EXPECT_STREQ(settings.GetPort(), "/dev/a-very-long-de");
+    EXPECT_EQ(settings.GetInputBufferSize(), 8192);
+    EXPECT_EQ(settings.GetOutputBufferSize(), 1024);
+    EXPECT_EQ(settings.GetTimeout(), 1000);
+    EXPECT_EQ(settings.GetDtrEnable(), 1);
+
+    // A value stored with another type is as good as a missing one: the
+    // default applies.
+    s.section.SetInt("Baud", 9600);
+    s.section.SetStr("Timeout", "100");
+    settings.ReadFromRegistry(s.section);
+    EXPECT_EQ(settings.GetBaud(), CSerialSettings::BAUD_9600);
+    EXPECT_EQ(settings.GetTimeout(), 250);
 }
