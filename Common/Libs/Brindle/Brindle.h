@@ -23,3 +23,6 @@
 #include "Brindle/base/TextUtil.h"
 #include "Brindle/base/NumberList.h"
 #include "Brindle/base/Tokenizer.h"
+#include "Brindle/base/Runnable.h"
+#include "Brindle/base/ThreadObject.h"
+#include "Brindle/base/ThreadPool.h"

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -53,7 +54,7 @@ void LeaveCriticalSection(LPCRITICAL_SECTION cs)
 
 namespace {
 
-enum class Kind { Event, Mutex, Semaphore };
+enum class Kind { Event, Mutex, Semaphore, Thread };
 
 // One wait in progress; registered with every object it waits on so that a
 // state change wakes exactly the threads that may now proceed.
@@ -66,9 +67,11 @@ struct Object {
     Kind kind;
     std::string name;
     std::vector<Waiter*> waiters;
-    // Event
+    // Event; a thread is signalled once it has ended.
     bool manualReset = false;
     bool signaled = false;
+    // Thread
+    DWORD exitCode = STILL_ACTIVE;
     // Mutex: owner is a per-thread serial (never reused), 0 when free.
     std::uint64_t owner = 0;
     unsigned recursion = 0;
@@ -109,8 +112,12 @@ std::uint64_t ThreadSerial();
 // Mutexes the current thread owns; abandoned when the thread ends.
 struct OwnedMutexes {
     std::vector<std::weak_ptr<Object>> list;
-    ~OwnedMutexes()
+
+    // Called by the ending thread itself: before its thread object is
+    // signalled (BeginThread), or at thread exit for any other thread.
+    void Abandon()
     {
+        std::vector<std::shared_ptr<Object>> held; // released outside the lock
         std::lock_guard<std::mutex> g(Lock());
         const std::uint64_t me = ThreadSerial();
         for (auto& weak : list) {
@@ -121,9 +128,12 @@ struct OwnedMutexes {
                     obj->abandoned = true;
                     obj->WakeAll();
                 }
+                held.push_back(std::move(obj));
             }
         }
+        list.clear();
     }
+    ~OwnedMutexes() { Abandon(); }
 };
 
 thread_local OwnedMutexes t_owned;
@@ -221,6 +231,8 @@ bool IsSignaled(const Object& o, std::uint64_t me)
         return o.owner == 0 || o.owner == me;
     case Kind::Semaphore:
         return o.count > 0;
+    case Kind::Thread:
+        return o.signaled;
     }
     return false;
 }
@@ -249,6 +261,8 @@ bool Take(const std::shared_ptr<Object>& o, std::uint64_t me)
     }
     case Kind::Semaphore:
         --o->count;
+        return false;
+    case Kind::Thread:
         return false;
     }
     return false;
@@ -378,6 +392,113 @@ BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LONG* previousCount)
             *previousCount = o.count;
         o.count += releaseCount;
         o.WakeAll();
+        return TRUE;
+    });
+}
+
+namespace {
+
+// What BeginThread hands the new thread. It lives on the creator's stack
+// until the thread has copied what it needs and reported its id.
+struct ThreadStart {
+    THREAD_START_ROUTINE start;
+    void* arg;
+    char name[16];
+    std::shared_ptr<Object> object;
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool reported = false;
+    DWORD threadId = 0;
+};
+
+void* ThreadMain(void* param)
+{
+    THREAD_START_ROUTINE start;
+    void* arg;
+    std::shared_ptr<Object> self;
+    {
+        auto* ts = static_cast<ThreadStart*>(param);
+        if (ts->name[0] != '\0')
+            pthread_setname_np(pthread_self(), ts->name);
+        std::lock_guard<std::mutex> g(ts->mutex);
+        start = ts->start;
+        arg = ts->arg;
+        self = std::move(ts->object);
+        ts->threadId = GetCurrentThreadId();
+        ts->reported = true;
+        ts->cv.notify_one(); // under the lock: the creator frees *ts once it has it
+    }
+    const unsigned code = start(arg);
+    // As on Windows, a waiter that sees the thread ended also finds the
+    // mutexes it left behind abandoned.
+    t_owned.Abandon();
+    {
+        std::lock_guard<std::mutex> g(Lock());
+        self->exitCode = code;
+        self->signaled = true;
+        self->WakeAll();
+    }
+    self.reset();
+    return nullptr;
+}
+
+} // namespace
+
+HANDLE BeginThread(THREAD_START_ROUTINE start, void* arg, LPCSTR name, DWORD* threadId)
+{
+    if (start == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    ThreadStart ts;
+    ts.start = start;
+    ts.arg = arg;
+    ts.name[0] = '\0';
+    if (name != nullptr) {
+        // pthread names hold 15 bytes; never cut a UTF-8 sequence in two.
+        std::size_t n = std::strlen(name);
+        if (n > 15) {
+            n = 15;
+            while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80)
+                --n;
+        }
+        std::memcpy(ts.name, name, n);
+        ts.name[n] = '\0';
+    }
+    ts.object = std::make_shared<Object>(Kind::Thread);
+    HANDLE handle;
+    {
+        std::lock_guard<std::mutex> g(Lock());
+        handle = AddHandle(ts.object);
+    }
+
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    const int rc = pthread_create(&thread, &attr, ThreadMain, &ts);
+    pthread_attr_destroy(&attr);
+    if (rc != 0) {
+        CloseHandle(handle);
+        SetLastError(static_cast<DWORD>(rc));
+        return nullptr;
+    }
+    std::unique_lock<std::mutex> lock(ts.mutex);
+    ts.cv.wait(lock, [&] { return ts.reported; });
+    if (threadId != nullptr)
+        *threadId = ts.threadId;
+    SetLastError(ERROR_SUCCESS);
+    return handle;
+}
+
+BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode)
+{
+    return WithObject(thread, Kind::Thread, [exitCode](Object& o) {
+        if (exitCode == nullptr) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        *exitCode = o.exitCode;
         return TRUE;
     });
 }

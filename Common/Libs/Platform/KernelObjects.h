@@ -13,6 +13,10 @@
 // - Mutexes are recursive and owned by a thread. When a thread ends while it
 //   owns a mutex, the mutex is abandoned: the next wait gets it with
 //   WAIT_ABANDONED, so no waiter hangs on a dead owner.
+// - A thread started with BeginThread is a kernel object too: its handle is
+//   signalled once the thread has ended (its start function returned and the
+//   mutexes it still owned were abandoned), and stays signalled. The running
+//   thread holds its own reference, so closing every handle early is safe.
 // - Failures return null (create/open), FALSE, or WAIT_FAILED, and set the
 //   thread's last error.
 //
@@ -53,6 +57,15 @@ HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES sa, LONG initialCount, LONG maximu
 HANDLE OpenSemaphoreA(DWORD desiredAccess, BOOL inheritHandle, LPCSTR name);
 // Fails with ERROR_TOO_MANY_POSTS when the count would pass the maximum.
 BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LONG* previousCount);
+
+// Starts a thread that runs start(arg). Returns a handle to it (see the
+// contract above) and, in threadId, the id that GetCurrentThreadId gives
+// inside it; null with the last error set when no thread could be made.
+// The name (cut to 15 bytes) is what the system shows for the thread.
+using THREAD_START_ROUTINE = unsigned (*)(void* arg);
+HANDLE BeginThread(THREAD_START_ROUTINE start, void* arg, LPCSTR name, DWORD* threadId);
+// STILL_ACTIVE while the thread runs, then what its start function returned.
+BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 
 // WAIT_OBJECT_0 (+ index), WAIT_ABANDONED (+ index), WAIT_TIMEOUT or
 // WAIT_FAILED. With waitAll the objects are taken together or not at all.

@@ -47,6 +47,7 @@ inline constexpr DWORD WAIT_ABANDONED_0 = 0x80u;
 inline constexpr DWORD WAIT_TIMEOUT = 258u;
 inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
 inline constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64u;
+inline constexpr DWORD STILL_ACTIVE = 259u;
 
 // Access rights accepted (and not enforced: every object is process-local).
 inline constexpr DWORD SYNCHRONIZE = 0x00100000u;

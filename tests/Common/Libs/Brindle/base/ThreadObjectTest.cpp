@@ -1,0 +1,418 @@
+#include "Brindle/base/ThreadObject.h"
+
+#include "ThreadTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <pthread.h>
+#include <stdexcept>
+#include <string>
+
+using namespace Brindle;
+using threadtest::Gate;
+using threadtest::Patience;
+using threadtest::WaitUntil;
+
+namespace {
+
+constexpr DWORD PatienceMs = 30000;
+
+// Runs a function; counts the shutdown requests it is sent.
+class FnRunnable : public CRunnable {
+public:
+    explicit FnRunnable(std::function<void()> fn) : m_fn(std::move(fn)) {}
+    void Run() override { m_fn(); }
+    void RequestShutdown() override { ++requests; }
+    std::atomic<int> requests{0};
+
+private:
+    std::function<void()> m_fn;
+};
+
+// Loops until asked to stop; records what ran.
+class LoopingProcess : public CThreadProcess {
+public:
+    std::atomic<int> inits{0}, steps{0}, exits{0};
+    std::atomic<bool> exitSuccess{false};
+
+protected:
+    int ThreadInit() override
+    {
+        ++inits;
+        return 1;
+    }
+    int ThreadExecuteFcn() override
+    {
+        ++steps;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 1;
+    }
+    void ThreadExit(bool success) override
+    {
+        exitSuccess = success;
+        ++exits;
+    }
+};
+
+std::string ErrorText(const CException& e)
+{
+    return e.what();
+}
+
+} // namespace
+
+TEST(ThreadObject, StateTextsCoverEveryStateAndUnknownValues)
+{
+    EXPECT_STREQ(CThreadObject::ThreadStateString(THREAD_NOT_RUNNING), "Not Running");
+    EXPECT_STREQ(CThreadObject::ThreadStateString(THREAD_STARTING), "Starting");
+    EXPECT_STREQ(CThreadObject::ThreadStateString(THREAD_RUNNING), "Running");
+    EXPECT_STREQ(CThreadObject::ThreadStateString(THREAD_STOPPING), "Stopping");
+    EXPECT_STREQ(CThreadObject::ThreadStateString(THREAD_SUCCESS), "Success, Complete");
+    EXPECT_STREQ(CThreadObject::ThreadStateString(THREAD_FAIL), "Fail, Complete");
+    EXPECT_STREQ(CThreadObject::ThreadStateString(static_cast<THREADSTATE>(6)), "<unknown>");
+    EXPECT_STREQ(CThreadObject::ThreadStateString(static_cast<THREADSTATE>(-1)), "<unknown>");
+}
+
+TEST(ThreadObject, FreshObjectHasNoThreadAndWaitsReturnAtOnce)
+{
+    CThreadObject unnamed;
+    EXPECT_STREQ(unnamed.GetThreadName(), "unknown");
+    CThreadObject named("worker");
+    EXPECT_STREQ(named.GetThreadName(), "worker");
+    EXPECT_EQ(named.GetState(), THREAD_NOT_RUNNING);
+    EXPECT_EQ(named.GetHandle(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(named.GetThreadId(), 0xFFFFFFFFu);
+    EXPECT_EQ(named.Runnable(), nullptr);
+    EXPECT_EQ(named.GetError().GetLastError(), 0u);
+    EXPECT_EQ(named.Wait(0), 1);
+    EXPECT_EQ(named.Join(0), 1);
+    EXPECT_TRUE(named.StopThread());
+    EXPECT_EQ(named.GetState(), THREAD_NOT_RUNNING);
+}
+
+TEST(ThreadObject, LongNamesAreCutTo63BytesWithoutSplittingACharacter)
+{
+    CThreadObject ascii(std::string(100, 'x').c_str());
+    EXPECT_EQ(std::strlen(ascii.GetThreadName()), 63u);
+
+    // 31 two-byte characters (62 bytes) and a third byte that would split
+    // the 32nd character.
+    std::string umlauts;
+    for (int i = 0; i < 40; ++i)
+        umlauts += "\xC3\xA4";
+    CThreadObject utf8(umlauts.c_str());
+    EXPECT_EQ(std::string(utf8.GetThreadName()), umlauts.substr(0, 62));
+}
+
+TEST(ThreadObject, StartWithoutAnyRunnableThrows)
+{
+    CThreadObject thread("t");
+    try {
+        thread.StartThread(nullptr);
+        FAIL() << "no exception";
+    } catch (const CException& e) {
+        EXPECT_STREQ(e.what(), "Must provide runnable");
+        EXPECT_EQ(e.GetLastError(), 0u);
+    }
+    EXPECT_EQ(thread.GetState(), THREAD_NOT_RUNNING);
+}
+
+TEST(ThreadObject, SecondStartWhileRunningThrowsAndLeavesTheRunAlone)
+{
+    Gate gate;
+    FnRunnable work([&] { gate.WaitOpen(); });
+    CThreadObject thread("t");
+    ASSERT_TRUE(thread.StartThread(&work));
+    try {
+        thread.StartThread(&work);
+        FAIL() << "no exception";
+    } catch (const CException& e) {
+        EXPECT_STREQ(e.what(), "Must call StopThread to initialize thread object");
+        EXPECT_EQ(e.GetLastError(), 0u);
+    }
+    EXPECT_NE(thread.GetHandle(), INVALID_HANDLE_VALUE);
+    gate.Open();
+    EXPECT_EQ(thread.Wait(PatienceMs), 1);
+    EXPECT_EQ(thread.GetState(), THREAD_SUCCESS);
+}
+
+TEST(ThreadObject, RunningThreadHasItsNameIdAndHandleUntilItEnds)
+{
+    Gate started, release;
+    std::atomic<DWORD> idInside{0};
+    char nameInside[32] = {};
+    FnRunnable work([&] {
+        idInside = GetCurrentThreadId();
+        pthread_getname_np(pthread_self(), nameInside, sizeof nameInside);
+        started.Open();
+        release.WaitOpen();
+    });
+    CThreadObject thread("named-thread-with-a-long-name");
+    ASSERT_TRUE(thread.StartThread(&work));
+    ASSERT_TRUE(started.WaitOpen());
+    EXPECT_EQ(thread.GetState(), THREAD_RUNNING);
+    EXPECT_STREQ(CThreadObject::ThreadStateString(thread.GetState()), "Running");
+    EXPECT_EQ(thread.GetThreadId(), idInside.load());
+    EXPECT_STREQ(nameInside, "named-thread-wi"); // the system keeps 15 bytes
+    EXPECT_EQ(thread.Runnable(), &work);
+    const HANDLE handle = thread.GetHandle();
+    EXPECT_TRUE(IsKernelHandle(handle));
+    EXPECT_EQ(thread.Wait(0), 0);
+
+    release.Open();
+    EXPECT_EQ(thread.Wait(PatienceMs), 1);
+    EXPECT_EQ(thread.GetState(), THREAD_SUCCESS);
+    // The ending thread released its own handle.
+    EXPECT_EQ(thread.GetHandle(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(thread.GetThreadId(), 0xFFFFFFFFu);
+    EXPECT_FALSE(IsKernelHandle(handle));
+    EXPECT_EQ(work.requests.load(), 0);
+}
+
+TEST(ThreadObject, RunThrowingACExceptionEndsInFailWithItsTextAndCodeZero)
+{
+    FnRunnable work([] { throw CException("disk on fire", 5); });
+    CThreadObject thread("t");
+    ASSERT_TRUE(thread.StartThread(&work));
+    ASSERT_EQ(thread.Wait(PatienceMs), 1);
+    EXPECT_EQ(thread.GetState(), THREAD_FAIL);
+    EXPECT_STREQ(CThreadObject::ThreadStateString(thread.GetState()), "Fail, Complete");
+    EXPECT_EQ(ErrorText(thread.GetError()), "disk on fire");
+    EXPECT_EQ(thread.GetError().GetLastError(), 0u);
+}
+
+TEST(ThreadObject, RunThrowingAStandardExceptionRecordsItsText)
+{
+    FnRunnable work([] { throw std::runtime_error("out of range"); });
+    CThreadObject thread("t");
+    ASSERT_TRUE(thread.StartThread(&work));
+    ASSERT_EQ(thread.Wait(PatienceMs), 1);
+    EXPECT_EQ(thread.GetState(), THREAD_FAIL);
+    EXPECT_EQ(ErrorText(thread.GetError()), "out of range");
+    EXPECT_EQ(thread.GetError().GetLastError(), 0u);
+}
+
+TEST(ThreadObject, RunThrowingAnythingElseRecordsTheFixedTextAndTheThreadsErrorCode)
+{
+    FnRunnable work([] {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        throw 42;
+    });
+    CThreadObject thread("t");
+    ASSERT_TRUE(thread.StartThread(&work));
+    ASSERT_EQ(thread.Wait(PatienceMs), 1);
+    EXPECT_EQ(thread.GetState(), THREAD_FAIL);
+    EXPECT_EQ(ErrorText(thread.GetError()), "CThreadObject::ThreadEntryFcn() unhandled exception in Run()");
+    EXPECT_EQ(thread.GetError().GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(ThreadObject, EndedObjectStartsAgainWithTheSameRunnableAndAFreshError)
+{
+    std::atomic<int> runs{0};
+    FnRunnable work([&] {
+        if (++runs == 1)
+            throw std::runtime_error("first run fails");
+    });
+    CThreadObject thread("t");
+    ASSERT_TRUE(thread.StartThread(&work));
+    ASSERT_EQ(thread.Wait(PatienceMs), 1);
+    ASSERT_EQ(thread.GetState(), THREAD_FAIL);
+
+    ASSERT_TRUE(thread.StartThread(nullptr)); // the runnable given before
+    ASSERT_EQ(thread.Wait(PatienceMs), 1);
+    EXPECT_EQ(runs.load(), 2);
+    EXPECT_EQ(thread.GetState(), THREAD_SUCCESS);
+    EXPECT_EQ(thread.GetError().GetLastError(), 0u);
+    EXPECT_NE(ErrorText(thread.GetError()), "first run fails");
+}
+
+TEST(ThreadObject, StopRightAfterStartIsNeverLost)
+{
+    // The request may reach the process before its thread has even begun to
+    // run; it must still end the loop rather than leave StopThread to give up.
+    LoopingProcess process;
+    CThreadObject thread("t");
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_TRUE(thread.StartThread(&process));
+        EXPECT_TRUE(thread.StopThread());
+        ASSERT_EQ(thread.GetState(), THREAD_SUCCESS) << "round " << i;
+        EXPECT_EQ(thread.GetHandle(), INVALID_HANDLE_VALUE);
+    }
+    EXPECT_EQ(process.exits.load(), 50);
+    EXPECT_TRUE(process.exitSuccess.load());
+}
+
+TEST(ThreadObject, ShutdownRequestedDirectlyRightAfterStartEndsTheRun)
+{
+    LoopingProcess process;
+    CThreadObject thread("t");
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(thread.StartThread(&process));
+        process.RequestShutdown();
+        ASSERT_EQ(thread.Wait(PatienceMs), 1) << "round " << i;
+        EXPECT_EQ(thread.GetState(), THREAD_SUCCESS);
+    }
+}
+
+TEST(ThreadObject, RequestLeftFromAnEarlierRunDoesNotStopTheNextOne)
+{
+    LoopingProcess process;
+    process.RequestShutdown(); // nobody is running it yet
+    process.RequestShutdown();
+    CThreadObject thread("t");
+    ASSERT_TRUE(thread.StartThread(&process));
+    ASSERT_TRUE(WaitUntil([&] { return process.steps.load() >= 3; }));
+    EXPECT_EQ(thread.GetState(), THREAD_RUNNING);
+    thread.StopThread();
+    EXPECT_EQ(thread.GetState(), THREAD_SUCCESS);
+}
+
+TEST(ThreadObject, HandleIsReleasedWhetherTheThreadOrStopThreadComesFirst)
+{
+    std::atomic<int> runs{0};
+    FnRunnable quick([&] { ++runs; });
+    CThreadObject thread("t");
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(thread.StartThread(&quick));
+        const HANDLE handle = thread.GetHandle();
+        if (i % 2 == 0)
+            std::this_thread::yield();
+        EXPECT_TRUE(thread.StopThread());
+        EXPECT_EQ(thread.GetHandle(), INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(IsKernelHandle(handle));
+        EXPECT_EQ(thread.GetState(), THREAD_SUCCESS);
+        EXPECT_TRUE(thread.StopThread()); // nothing left to release
+    }
+    EXPECT_EQ(runs.load(), 100);
+}
+
+TEST(ThreadObject, StopThreadFromManyThreadsAtOnceStopsOnce)
+{
+    LoopingProcess process;
+    CThreadObject thread("t");
+    ASSERT_TRUE(thread.StartThread(&process));
+    ASSERT_TRUE(WaitUntil([&] { return process.steps.load() >= 1; }));
+    std::vector<std::thread> stoppers;
+    for (int i = 0; i < 4; ++i)
+        stoppers.emplace_back([&] { EXPECT_TRUE(thread.StopThread()); });
+    for (auto& s : stoppers)
+        s.join();
+    EXPECT_EQ(thread.GetState(), THREAD_SUCCESS);
+    EXPECT_EQ(thread.GetHandle(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(process.exits.load(), 1);
+}
+
+TEST(ThreadObject, DestroyingARunningObjectStopsItsThreadFirst)
+{
+    LoopingProcess process;
+    {
+        CThreadObject thread("t");
+        ASSERT_TRUE(thread.StartThread(&process));
+        ASSERT_TRUE(WaitUntil([&] { return process.steps.load() >= 1; }));
+    }
+    EXPECT_EQ(process.exits.load(), 1);
+    EXPECT_TRUE(process.exitSuccess.load());
+}
+
+TEST(ThreadObject, DestroyingAnObjectRightAfterStartStopsItsThreadToo)
+{
+    for (int i = 0; i < 20; ++i) {
+        LoopingProcess process;
+        {
+            CThreadObject thread("t");
+            ASSERT_TRUE(thread.StartThread(&process));
+        }
+        // Either the run never began or it was told to stop and did.
+        EXPECT_EQ(process.inits.load(), process.exits.load()) << "round " << i;
+    }
+}
+
+TEST(ThreadObject, ThreadIgnoringShutdownIsAbandonedAfterFiveSecondsAndNeverTouchesItsObjectAgain)
+{
+    Gate release, secondRelease;
+    std::atomic<bool> firstEnded{false};
+    FnRunnable stubborn([&] {
+        release.WaitOpen(std::chrono::minutes(2));
+        firstEnded = true;
+    });
+    auto thread = std::make_unique<CThreadObject>("stubborn");
+    ASSERT_TRUE(thread->StartThread(&stubborn));
+    const HANDLE watch = DuplicateKernelHandle(thread->GetHandle());
+    ASSERT_NE(watch, nullptr);
+
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_TRUE(thread->StopThread());
+    const auto waited = std::chrono::steady_clock::now() - before;
+    EXPECT_GE(waited, std::chrono::milliseconds(4900));
+    EXPECT_LT(waited, std::chrono::seconds(60));
+    EXPECT_EQ(stubborn.requests.load(), 1);
+    EXPECT_EQ(thread->GetHandle(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(thread->GetState(), THREAD_STOPPING);
+    EXPECT_EQ(thread->Wait(0), 1); // it no longer refers to the thread
+    EXPECT_EQ(thread->Join(0), 0); // but Join still knows it runs
+    EXPECT_EQ(WaitForSingleObject(watch, 0), WAIT_TIMEOUT);
+
+    // The object may start again while the abandoned thread still runs; the
+    // old thread's end must not disturb the new run.
+    FnRunnable second([&] { secondRelease.WaitOpen(); });
+    ASSERT_TRUE(thread->StartThread(&second));
+    release.Open();
+    ASSERT_EQ(WaitForSingleObject(watch, PatienceMs), WAIT_OBJECT_0);
+    EXPECT_TRUE(firstEnded.load());
+    EXPECT_EQ(thread->GetState(), THREAD_RUNNING);
+    EXPECT_NE(thread->GetHandle(), INVALID_HANDLE_VALUE);
+    secondRelease.Open();
+    EXPECT_EQ(thread->Wait(PatienceMs), 1);
+    EXPECT_EQ(thread->GetState(), THREAD_SUCCESS);
+    CloseHandle(watch);
+}
+
+TEST(ThreadObject, AbandonedThreadEndingAfterItsObjectIsDestroyedLeavesItAlone)
+{
+    Gate release;
+    FnRunnable stubborn([&] { release.WaitOpen(std::chrono::minutes(2)); });
+    auto thread = std::make_unique<CThreadObject>("stubborn");
+    ASSERT_TRUE(thread->StartThread(&stubborn));
+    const HANDLE watch = DuplicateKernelHandle(thread->GetHandle());
+    thread.reset(); // stops (gives up after 5 s) and frees the object
+    EXPECT_EQ(WaitForSingleObject(watch, 0), WAIT_TIMEOUT);
+    release.Open();
+    // The thread's end finds no object to report to (a sanitizer build sees
+    // any touch of the freed memory).
+    EXPECT_EQ(WaitForSingleObject(watch, PatienceMs), WAIT_OBJECT_0);
+    CloseHandle(watch);
+}
+
+TEST(ThreadObject, CopyHoldsItsOwnHandleAndCanStopTheThread)
+{
+    LoopingProcess process;
+    CThreadObject original("orig");
+    ASSERT_TRUE(original.StartThread(&process));
+    ASSERT_TRUE(WaitUntil([&] { return process.steps.load() >= 1; }));
+    {
+        CThreadObject copy(original);
+        EXPECT_STREQ(copy.GetThreadName(), "orig");
+        EXPECT_EQ(copy.Runnable(), &process);
+        EXPECT_EQ(copy.GetThreadId(), original.GetThreadId());
+        EXPECT_NE(copy.GetHandle(), INVALID_HANDLE_VALUE);
+        EXPECT_NE(copy.GetHandle(), original.GetHandle());
+        EXPECT_EQ(copy.Wait(0), 0);
+        EXPECT_TRUE(copy.StopThread());
+        EXPECT_EQ(copy.GetHandle(), INVALID_HANDLE_VALUE);
+    }
+    // The thread reports its end to the object that started it.
+    EXPECT_EQ(original.Wait(PatienceMs), 1);
+    EXPECT_EQ(original.GetState(), THREAD_SUCCESS);
+    EXPECT_EQ(original.GetHandle(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(process.exits.load(), 1);
+
+    CThreadObject assigned("other");
+    assigned = original;
+    EXPECT_STREQ(assigned.GetThreadName(), "orig");
+    EXPECT_EQ(assigned.GetState(), THREAD_SUCCESS);
+    EXPECT_EQ(assigned.GetHandle(), INVALID_HANDLE_VALUE);
+}

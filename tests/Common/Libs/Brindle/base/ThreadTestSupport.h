@@ -1,0 +1,53 @@
+// Helpers for tests that wait on other threads. Every wait has a generous
+// time-out so a loaded machine slows the tests down but never fails them.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace threadtest {
+
+inline constexpr std::chrono::seconds Patience{30};
+
+// A one-way gate: threads wait until it is opened.
+class Gate {
+public:
+    void Open()
+    {
+        std::lock_guard<std::mutex> g(m_mutex);
+        m_open = true;
+        m_cv.notify_all();
+    }
+    bool WaitOpen(std::chrono::milliseconds timeout = Patience)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_cv.wait_for(lock, timeout, [this] { return m_open; });
+    }
+    bool IsOpen()
+    {
+        std::lock_guard<std::mutex> g(m_mutex);
+        return m_open;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_open = false;
+};
+
+// Polls until pred() holds; false when it never did within the time-out.
+template <typename Pred>
+bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = Patience)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+} // namespace threadtest

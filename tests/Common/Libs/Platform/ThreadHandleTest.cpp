@@ -1,0 +1,122 @@
+#include "Platform/KernelObjects.h"
+#include "Platform/WinError.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <pthread.h>
+
+namespace {
+
+constexpr DWORD PatienceMs = 30000;
+
+struct Shared {
+    HANDLE release = nullptr; // manual-reset event the thread waits on
+    HANDLE mutex = nullptr;   // taken and kept when set
+    std::atomic<DWORD> idInside{0};
+    char name[32] = {};
+    unsigned exitCode = 0;
+};
+
+unsigned ThreadBody(void* arg)
+{
+    auto* s = static_cast<Shared*>(arg);
+    s->idInside = GetCurrentThreadId();
+    pthread_getname_np(pthread_self(), s->name, sizeof s->name);
+    if (s->mutex != nullptr)
+        WaitForSingleObject(s->mutex, PatienceMs);
+    if (s->release != nullptr)
+        WaitForSingleObject(s->release, PatienceMs);
+    return s->exitCode;
+}
+
+} // namespace
+
+TEST(ThreadHandle, IsSignalledOnlyOnceTheThreadHasEndedAndStaysSo)
+{
+    Shared s;
+    s.release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    s.exitCode = 77;
+    DWORD id = 0;
+    HANDLE thread = BeginThread(&ThreadBody, &s, "handle-test", &id);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_TIMEOUT);
+    DWORD code = 0;
+    ASSERT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(code, STILL_ACTIVE);
+
+    // A wait for any of several objects reports the thread when it ends.
+    HANDLE other = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE both[2] = {other, thread};
+    SetEvent(s.release);
+    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, PatienceMs), WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0); // manual: still signalled
+    ASSERT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(code, 77u);
+    EXPECT_EQ(id, s.idInside.load());
+    EXPECT_STREQ(s.name, "handle-test");
+
+    EXPECT_TRUE(CloseHandle(thread));
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_FAILED);
+    CloseHandle(other);
+    CloseHandle(s.release);
+}
+
+TEST(ThreadHandle, NamesAreCutToFifteenBytes)
+{
+    Shared s;
+    HANDLE thread = BeginThread(&ThreadBody, &s, "a-very-long-thread-name", nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, PatienceMs), WAIT_OBJECT_0);
+    EXPECT_STREQ(s.name, "a-very-long-thr");
+    CloseHandle(thread);
+}
+
+TEST(ThreadHandle, ClosingEveryHandleWhileTheThreadRunsIsSafe)
+{
+    Shared s;
+    s.release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = BeginThread(&ThreadBody, &s, nullptr, nullptr);
+    ASSERT_NE(thread, nullptr);
+    HANDLE watch = DuplicateKernelHandle(thread);
+    EXPECT_TRUE(CloseHandle(thread));
+    SetEvent(s.release);
+    EXPECT_EQ(WaitForSingleObject(watch, PatienceMs), WAIT_OBJECT_0);
+    CloseHandle(watch);
+    CloseHandle(s.release);
+}
+
+TEST(ThreadHandle, MutexLeftOwnedIsAbandonedBeforeTheThreadCountsAsEnded)
+{
+    Shared s;
+    s.mutex = CreateMutexA(nullptr, FALSE, nullptr);
+    HANDLE thread = BeginThread(&ThreadBody, &s, "owner", nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, PatienceMs), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(s.mutex, 0), WAIT_ABANDONED);
+    EXPECT_TRUE(ReleaseMutex(s.mutex));
+    CloseHandle(thread);
+    CloseHandle(s.mutex);
+}
+
+TEST(ThreadHandle, IsNoEventAndNeedsAStartFunction)
+{
+    EXPECT_EQ(BeginThread(nullptr, nullptr, "x", nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+
+    Shared s;
+    HANDLE thread = BeginThread(&ThreadBody, &s, nullptr, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_FALSE(SetEvent(thread));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    DWORD code = 0;
+    EXPECT_FALSE(GetExitCodeThread(event, &code));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    ASSERT_EQ(WaitForSingleObject(thread, PatienceMs), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    CloseHandle(event);
+}
