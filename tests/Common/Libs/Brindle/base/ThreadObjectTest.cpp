@@ -358,8 +358,13 @@ TEST(ThreadObject, ThreadIgnoringShutdownIsAbandonedAfterFiveSecondsAndNeverTouc
 
     // The object may start again while the abandoned thread still runs; the
     // old thread's end must not disturb the new run.
-    FnRunnable second([&] { secondRelease.WaitOpen(); });
+    Gate secondEntered;
+    FnRunnable second([&] {
+        secondEntered.Open();
+        secondRelease.WaitOpen();
+    });
     ASSERT_TRUE(thread->StartThread(&second));
+    ASSERT_TRUE(secondEntered.WaitOpen());
     release.Open();
     ASSERT_EQ(WaitForSingleObject(watch, PatienceMs), WAIT_OBJECT_0);
     EXPECT_TRUE(firstEnded.load());

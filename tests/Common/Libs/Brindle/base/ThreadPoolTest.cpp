@@ -223,23 +223,21 @@ TEST(ThreadPool, JobsQueuedAfterStopWaitAndRunWhenThePoolStartsAgain)
 TEST(ThreadPool, JobsNeverRunAreDeletedWithThePool)
 {
     Tally tally;
-    Gate entered, release;
+    Gate entered;
     {
         CThreadPool pool("leftover");
         ASSERT_EQ(pool.StartPool(1), 1);
-        pool.QueueJob(new FnJob(tally, [&](CPooledThread&) {
+        pool.QueueJob(new FnJob(tally, [&](CPooledThread& t) {
             entered.Open();
-            release.WaitOpen();
+            // Ends only once the stop has reached its thread.
+            WaitUntil([&] { return t.InShutdown(); });
         }));
         ASSERT_TRUE(entered.WaitOpen());
         for (int i = 0; i < 3; ++i)
             pool.QueueJob(new FnJob(tally, nullptr));
         // Stop while the thread is busy; its next job is handed back, not
         // run and not lost.
-        std::thread stopper([&] { pool.StopPool(); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        release.Open();
-        stopper.join();
+        pool.StopPool();
         EXPECT_EQ(tally.ran.load(), 1);
         EXPECT_EQ(tally.deleted.load(), 1);
         EXPECT_FALSE(pool.AllDone());
