@@ -25,6 +25,15 @@ using MsgText::US;
 
 constexpr std::size_t npos = std::string_view::npos;
 
+// Records and messages are small: the first append makes room for a few, so
+// that building one costs one allocation rather than a growth series.
+template <typename Vector>
+void RoomForAFew(Vector& v)
+{
+    if (v.capacity() == 0)
+        v.reserve(4);
+}
+
 // Bit n set for each delimiter byte n (all below 0x20).
 constexpr unsigned long kDelimiterMask =
     (1ul << SOH) | (1ul << STX) | (1ul << ETX) | (1ul << GS) | (1ul << RS) | (1ul << US);
@@ -45,16 +54,6 @@ void AppendPlain(std::string& out, const std::string& text)
     if (!MsgText::IsPlainText(text))
         ThrowDelimiter();
     out.append(text);
-}
-
-// The first of two bytes at or after `from`, or npos.
-std::size_t FindEither(std::string_view text, char a, char b, std::size_t from)
-{
-    for (std::size_t i = from; i < text.size(); ++i) {
-        if (text[i] == a || text[i] == b)
-            return i;
-    }
-    return npos;
 }
 
 } // namespace
@@ -142,6 +141,7 @@ CVal& CRec::operator[](const CVar& id)
     const auto it = find_value(id);
     if (it != m_values.end())
         return *it;
+    RoomForAFew(m_values);
     return m_values.emplace_back(id, CVar());
 }
 
@@ -153,6 +153,7 @@ const CVar& CRec::get(const CVar& id) const
 
 CVar& CRec::set(const CVar& id)
 {
+    RoomForAFew(m_values);
     return m_values.emplace_back(id, CVar()).get_value();
 }
 
@@ -206,33 +207,76 @@ bool CRec::parse(std::string_view text)
 {
     m_values.clear();
     m_id.get_value().clear();
-    for (const char c : text) {
+    // One pass over the text. Bytes before the first GS, and from a GS that
+    // ends a value up to the next RS, carry nothing and are skipped; an id or
+    // value text holding a delimiter fails, as does SOH, STX or ETX anywhere.
+    enum class At { BeforeGs, Id, ValueId, ValueText, Skip };
+    At at = At::BeforeGs;
+    std::size_t idStart = 0;
+    std::size_t textStart = 0;
+    bool reserved = false;
+    const std::size_t n = text.size();
+    const char* const p = text.data();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = p[i];
+        if (!IsDelimiter(c))
+            continue;
         if (c == SOH || c == STX || c == ETX)
             return false;
-    }
-    const std::size_t gs = text.find(GS);
-    if (gs == npos)
-        return false;
-    std::size_t rs = text.find(RS, gs + 1);
-    const std::string_view id = text.substr(gs + 1, rs == npos ? npos : rs - gs - 1);
-    // A second GS or a US would make the id read differently when sent again.
-    if (!MsgText::IsPlainText(id))
-        return false;
-    m_id.set_value(id);
-    if (rs == npos)
-        return true;
-    m_values.reserve(static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(rs), text.end(), RS)));
-    while (rs != npos) {
-        const std::size_t next = FindEither(text, RS, GS, rs + 1);
-        const std::size_t pieceEnd = next == npos ? text.size() : next;
-        CVal& value = m_values.emplace_back(CVar(), CVar());
-        if (!value.parse(text, rs, pieceEnd)) {
-            m_values.pop_back();
-            return false;
+        switch (at) {
+        case At::BeforeGs:
+            if (c == GS) {
+                at = At::Id;
+                idStart = i + 1;
+            }
+            break;
+        case At::Id:
+            if (c != RS)
+                return false; // a GS or US inside the record id
+            m_id.set_value(text.substr(idStart, i - idStart));
+            if (!reserved) {
+                m_values.reserve(static_cast<std::size_t>(std::count(p + i, p + n, RS)));
+                reserved = true;
+            }
+            at = At::ValueId;
+            idStart = i + 1;
+            break;
+        case At::ValueId:
+            if (c != US)
+                return false; // a value without its US
+            at = At::ValueText;
+            textStart = i + 1;
+            break;
+        case At::ValueText:
+            if (c == US)
+                return false; // a second US inside the value
+            m_values.emplace_back(CVar(text.substr(idStart, textStart - 1 - idStart)),
+                                  CVar(text.substr(textStart, i - textStart)));
+            at = c == RS ? At::ValueId : At::Skip;
+            idStart = i + 1;
+            break;
+        case At::Skip:
+            if (c == RS) {
+                at = At::ValueId;
+                idStart = i + 1;
+            }
+            break;
         }
-        rs = pieceEnd < text.size() ? text.find(RS, pieceEnd) : npos;
     }
-    return true;
+    switch (at) {
+    case At::BeforeGs:
+    case At::ValueId:
+        return false;
+    case At::Id:
+        m_id.set_value(text.substr(idStart));
+        return true;
+    case At::ValueText:
+        m_values.emplace_back(CVar(text.substr(idStart, textStart - 1 - idStart)), CVar(text.substr(textStart)));
+        return true;
+    case At::Skip:
+        return true;
+    }
+    return false;
 }
 
 void CRec::print(std::ostream& out) const
@@ -267,12 +311,20 @@ CRec& CMsg::operator[](const CVar& id)
     const auto it = find_record(id);
     if (it != m_records.end())
         return *it;
+    RoomForAFew(m_records);
     return m_records.emplace_back(id);
 }
 
 CRec& CMsg::add(const CRec& record)
 {
+    RoomForAFew(m_records);
     return m_records.emplace_back(record);
+}
+
+CRec& CMsg::add(CRec&& record)
+{
+    RoomForAFew(m_records);
+    return m_records.emplace_back(std::move(record));
 }
 
 void CMsg::clear()
@@ -344,13 +396,15 @@ bool CMsg::parse(std::string_view text)
     if (gs != npos)
         m_records.reserve(static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(gs), text.end(), GS)));
     while (gs != npos) {
-        const std::size_t next = FindEither(text, GS, ETX, gs + 1); // the ETX at the end at the latest
+        // The only ETX is the last byte: a record ends at the next GS or there.
+        const std::size_t next = text.find(GS, gs + 1);
+        const std::size_t end = next == npos ? etx : next;
         CRec& record = m_records.emplace_back();
-        if (!record.parse(text.substr(gs, next - gs))) {
+        if (!record.parse(text.substr(gs, end - gs))) {
             m_records.pop_back();
             return false;
         }
-        gs = text[next] == GS ? next : npos;
+        gs = next;
     }
     m_raw.assign(text);
     return true;

@@ -184,6 +184,7 @@ public:
     CRec& operator[](const CVar& id);
     // Appends a record (even when one with its id exists).
     CRec& add(const CRec& record);
+    CRec& add(CRec&& record);
 
     const CRec& get_header() const { return m_header; }
     CRec& get_header() { return m_header; }
