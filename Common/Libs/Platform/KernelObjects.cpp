@@ -517,16 +517,22 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
     const std::uint64_t me = ThreadSerial();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
 
+    // Most waits are on one or two objects: keep them off the heap.
+    std::shared_ptr<Object> few[4];
+    std::vector<std::shared_ptr<Object>> many;
+    std::shared_ptr<Object>* objs = few;
+    if (count > std::size(few)) {
+        many.resize(count);
+        objs = many.data();
+    }
+
     std::unique_lock<std::mutex> lock(Lock());
-    std::vector<std::shared_ptr<Object>> objs;
-    objs.reserve(count);
     for (DWORD i = 0; i < count; ++i) {
-        auto obj = Find(handles[i]);
-        if (!obj) {
+        objs[i] = Find(handles[i]);
+        if (!objs[i]) {
             SetLastError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
         }
-        objs.push_back(std::move(obj));
     }
 
     Waiter waiter;
@@ -534,8 +540,8 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
     auto unregister = [&] {
         if (!registered)
             return;
-        for (auto& o : objs) {
-            auto& w = o->waiters;
+        for (DWORD i = 0; i < count; ++i) {
+            auto& w = objs[i]->waiters;
             w.erase(std::remove(w.begin(), w.end(), &waiter), w.end());
         }
         registered = false;
@@ -543,12 +549,12 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
 
     for (;;) {
         if (waitAll) {
-            bool all = std::all_of(objs.begin(), objs.end(), [me](auto& o) { return IsSignaled(*o, me); });
+            bool all = std::all_of(objs, objs + count, [me](auto& o) { return IsSignaled(*o, me); });
             if (all) {
                 unregister();
                 bool abandoned = false;
-                for (auto& o : objs)
-                    abandoned = Take(o, me) || abandoned;
+                for (DWORD i = 0; i < count; ++i)
+                    abandoned = Take(objs[i], me) || abandoned;
                 return abandoned ? WAIT_ABANDONED_0 : WAIT_OBJECT_0;
             }
         } else {
@@ -566,8 +572,8 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
             return WAIT_TIMEOUT;
         }
         if (!registered) {
-            for (auto& o : objs)
-                o->waiters.push_back(&waiter);
+            for (DWORD i = 0; i < count; ++i)
+                objs[i]->waiters.push_back(&waiter);
             registered = true;
         }
         if (milliseconds == INFINITE) {

@@ -7,6 +7,12 @@
 
 namespace Brindle {
 
+namespace {
+// The pooled thread running on this thread, if any: a thread that hands
+// itself its next job need not wake itself.
+thread_local CPooledThread* t_currentPooledThread = nullptr;
+} // namespace
+
 // --- CPooledThread -----------------------------------------------------------
 
 CPooledThread::CPooledThread(const char* name, CThreadPool& pool)
@@ -37,12 +43,18 @@ bool CPooledThread::ExecuteJob(CJob* job)
     // Under the system lock so that a thread that is ending cannot be handed
     // a job after it has given its last one back.
     CSystemLock lock;
+    return HandOverLocked(job);
+}
+
+bool CPooledThread::HandOverLocked(CJob* job)
+{
     if (!m_takingJobs || GetJobState() != JOB_WAITING)
         return false;
     CJob* none = nullptr;
     if (!m_pending.compare_exchange_strong(none, job, std::memory_order_acq_rel))
         return false; // one is already waiting: never overwrite it
-    m_jobEvent.set();
+    if (t_currentPooledThread != this)
+        m_jobEvent.set();
     return true;
 }
 
@@ -62,6 +74,7 @@ CJob* CPooledThread::StartNextJob()
 
 int CPooledThread::ThreadInit()
 {
+    t_currentPooledThread = this;
     SetJobState(JOB_WAITING);
     {
         CSystemLock lock;
@@ -95,6 +108,7 @@ int CPooledThread::ThreadExecuteFcn()
 void CPooledThread::ThreadExit(bool /*success*/)
 {
     m_pool->ThreadEnded(this);
+    t_currentPooledThread = nullptr;
 }
 
 const char* CPooledThread::JobStateString(JOBSTATE state)
@@ -193,7 +207,7 @@ void CThreadPool::DispatchLocked()
         thread->m_idle = false;
         // A thread that refuses is not really waiting; it comes back through
         // ThreadReady, and the job keeps its place.
-        if (thread->ExecuteJob(m_jobs.front().get()))
+        if (thread->HandOverLocked(m_jobs.front().get()))
             m_jobs.front().release(), m_jobs.pop_front();
     }
 }

@@ -81,6 +81,8 @@ protected:
 
 private:
     friend class CThreadPool;
+    // ExecuteJob for a caller that holds the system lock.
+    bool HandOverLocked(CJob* job);
 
     CThreadObject m_thread;
     CEvent m_jobEvent;
