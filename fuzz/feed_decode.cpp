@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t chunk = 1 + data[0] % 64;
     ++data;
     --size;
-    static LineCache cache;
+    // A fresh cache per input, so runs stay independent.
+    auto cache = std::make_unique<LineCache>();
     ZPHWire::FrameReader reader(4096);
     std::vector<unsigned> changed;
     for (std::size_t at = 0; at < size; at += chunk) {
@@ -40,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (!ZPHWire::Decode(text, back) || !(back == msg))
                     std::abort();
             }
-            cache.Apply(msg, changed);
+            cache->Apply(msg, changed);
             LineObject line(1, 1);
             line.Apply(msg, msg.m_type != 'D');
             char buffer[50];
@@ -48,7 +50,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             changed.clear();
         }
     }
-    if (cache.GetLineCount() > 2000)
-        cache.Clear();
     return 0;
 }

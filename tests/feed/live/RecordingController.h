@@ -1,0 +1,106 @@
+// A CController that records every call-back, for the tests, and lets a
+// test wait (with a generous time-out) until something has happened.
+#pragma once
+
+#include "zphsource/Controller.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace feedtest {
+
+class RecordingController : public CController {
+public:
+    ~RecordingController() override { Shutdown(); }
+
+    std::string user = "trader1";
+
+    int GetClientVersion() override { return 141; }
+    const char* GetUserName() override { return user.c_str(); }
+    void OnFeedNotice(int value) override { Record([&] { notices.push_back(value); }); }
+    void OnSourceLog(const char* text) override { Record([&] { log.push_back(text); }); }
+    void OnSourceLog(int, const char* text) override { Record([&] { errors.push_back(text); }); }
+    void OnPermissionsLoaded() override { Record([&] { ++permissionsLoaded; }); }
+    void OnLoginFailed(const char* reason) override
+    {
+        Record([&] { loginFailures.push_back(reason == nullptr ? "<none>" : reason); });
+        if (onLoginFailed)
+            onLoginFailed();
+    }
+    void OnPageTitle(int page) override { Record([&] { titles.push_back(page); }); }
+    void OnFeedState(int state) override
+    {
+        Record([&] { states.push_back(state); });
+        if (onFeedState)
+            onFeedState(state);
+    }
+    void OnWaitBegin() override { Record([&] { ++waitBegins; }); }
+    void OnWaitEnd() override { Record([&] { ++waitEnds; }); }
+    void OnNotification(const char* text) override { Record([&] { notifications.push_back(text); }); }
+
+    // Waits until pred() holds (checked under the record lock at every
+    // call-back and every 20 ms); false after the time-out.
+    bool WaitFor(const std::function<bool()>& pred, std::chrono::seconds timeout = std::chrono::seconds(60))
+    {
+        std::unique_lock lock(m_lock);
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!pred()) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            m_changed.wait_for(lock, std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+    // Waits for the active source's feed state.
+    bool WaitState(int state, std::chrono::seconds timeout = std::chrono::seconds(60))
+    {
+        return WaitFor([&] { return GetSource()->GetFeedState() == state && !states.empty() && states.back() == state; },
+                       timeout);
+    }
+    // Runs f under the record lock (for reading the records).
+    template <typename F>
+    auto Locked(F&& f)
+    {
+        std::lock_guard guard(m_lock);
+        return f();
+    }
+
+    std::vector<int> notices, titles, states;
+    std::vector<std::string> log, errors, loginFailures, notifications;
+    int permissionsLoaded = 0, waitBegins = 0, waitEnds = 0;
+    std::function<void()> onLoginFailed;
+    std::function<void(int)> onFeedState;
+
+private:
+    template <typename F>
+    void Record(F&& f)
+    {
+        {
+            std::lock_guard guard(m_lock);
+            f();
+        }
+        m_changed.notify_all();
+    }
+
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+};
+
+// Socket settings for a server on this machine.
+inline SourceSettings SocketTo(int port, int timeoutSeconds = 20)
+{
+    SourceSettings s;
+    s.kind = ZPHWire::SOURCE_SOCKET;
+    s.socketHost = "127.0.0.1";
+    s.socketPort = port;
+    s.timeoutSeconds = timeoutSeconds;
+    return s;
+}
+
+} // namespace feedtest

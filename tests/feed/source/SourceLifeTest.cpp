@@ -1,0 +1,184 @@
+// A source's life without a feed server: dialling nothing, stopping while
+// dialling, refusing to send before a login.
+#include "TempDir.h"
+#include "protocol/FieldIds.h"
+#include "zphsource/Controller.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <mutex>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace ZPHWire;
+using namespace std::chrono_literals;
+
+namespace {
+
+class Recorder : public CController {
+public:
+    ~Recorder() override { Shutdown(); }
+    void OnSourceLog(const char* text) override
+    {
+        std::lock_guard guard(lock);
+        log.emplace_back(text);
+    }
+    void OnWaitBegin() override { ++begins; }
+    void OnWaitEnd() override { ++ends; }
+    void OnFeedState(int state) override
+    {
+        std::lock_guard guard(lock);
+        states.push_back(state);
+    }
+    std::size_t LogSize()
+    {
+        std::lock_guard guard(lock);
+        return log.size();
+    }
+    std::mutex lock;
+    std::vector<std::string> log;
+    std::vector<int> states;
+    std::atomic<int> begins{0}, ends{0};
+};
+
+// A port on loopback that nothing listens on.
+int ClosedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool Eventually(const std::function<bool()>& pred)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(SourceLife, DiallingNothingKeepsTryingUntilDisconnected)
+{
+    Recorder controller;
+    SourceSettings settings;
+    settings.kind = SOURCE_SOCKET;
+    settings.socketHost = "127.0.0.1";
+    settings.socketPort = ClosedPort();
+    controller.SetSourceSettings(ROLE_PRIMARY, settings);
+    ZPHSource* source = controller.GetSource();
+    source->SetReconnectDelay(50);
+    ASSERT_TRUE(source->Connect());
+    EXPECT_TRUE(source->IsConnected());
+    ASSERT_TRUE(Eventually([&] { return controller.LogSize() >= 3; })) << "tries again and again";
+    EXPECT_NE(controller.log.front().find("cannot connect to 127.0.0.1:"), std::string::npos) << controller.log.front();
+    EXPECT_EQ(controller.begins, 1) << "one wait for the whole connecting phase";
+    EXPECT_EQ(controller.ends, 0);
+    EXPECT_EQ(source->GetFeedState(), FEED_DEAD);
+
+    ZPHMessage order(0, 0);
+    order.m_type = MSG_ORDER;
+    EXPECT_FALSE(source->Send(order)) << "nothing goes out before a login";
+    EXPECT_TRUE(source->RequestPage(5)) << "a page request waits for the login";
+
+    const auto start = std::chrono::steady_clock::now();
+    source->Disconnect();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+    EXPECT_FALSE(source->IsConnected());
+    EXPECT_EQ(controller.ends, 1) << "the wait ends with the source";
+    const std::size_t logged = controller.LogSize();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(controller.LogSize(), logged) << "nothing runs after Disconnect returns";
+}
+
+TEST(SourceLife, ConnectAndDisconnectFromManyThreadsLeaveOneWorkerOrNone)
+{
+    Recorder controller;
+    SourceSettings settings;
+    settings.kind = SOURCE_SOCKET;
+    settings.socketHost = "127.0.0.1";
+    settings.socketPort = ClosedPort();
+    controller.SetSourceSettings(ROLE_PRIMARY, settings);
+    ZPHSource* source = controller.GetSource();
+    source->SetReconnectDelay(20);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 50; ++i) {
+                if ((i + t) % 2 == 0)
+                    source->Connect();
+                else
+                    source->Disconnect();
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    source->Disconnect();
+    EXPECT_FALSE(source->IsConnected());
+    EXPECT_EQ(controller.begins.load(), controller.ends.load());
+}
+
+TEST(SourceLife, ATlsSourceNeverFallsBackToPlainText)
+{
+    // A plain listener that answers like a feed server would, in clear text.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    ::listen(listener, 4);
+    std::atomic<bool> stop{false};
+    std::atomic<int> plainBytes{0};
+    std::thread server([&] {
+        while (!stop) {
+            const int fd = ::accept(listener, nullptr, nullptr);
+            if (fd < 0)
+                return;
+            char buffer[512];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            // A TLS client opens with a handshake record (0x16), never a message.
+            if (n > 0 && buffer[0] != 0x16)
+                plainBytes += static_cast<int>(n);
+            const char greeting[] = "\x01\x1dZPH\x1eT\x1fG\x1eP\x1f" "0\x1eL\x1f" "0\x02\x03";
+            ::send(fd, greeting, sizeof greeting - 1, MSG_NOSIGNAL);
+            ::close(fd);
+        }
+    });
+
+    Recorder controller;
+    SourceSettings settings;
+    settings.kind = SOURCE_SOCKET;
+    settings.socketHost = "127.0.0.1";
+    settings.socketPort = ntohs(address.sin_port);
+    settings.socketSecure = true;
+    controller.SetSourceSettings(ROLE_PRIMARY, settings);
+    controller.GetSource()->SetReconnectDelay(50);
+    controller.GetSource()->Connect();
+    ASSERT_TRUE(Eventually([&] { return controller.LogSize() >= 2; }));
+    controller.GetSource()->Disconnect();
+    stop = true;
+    ::shutdown(listener, SHUT_RDWR);
+    ::close(listener);
+    server.join();
+    EXPECT_EQ(plainBytes.load(), 0);
+    EXPECT_EQ(controller.GetSource()->GetFeedState(), FEED_DEAD);
+    EXPECT_NE(controller.log.front().find("TLS"), std::string::npos) << controller.log.front();
+    EXPECT_EQ(controller.GetSource()->GetStatusText(), "127.0.0.1:" + std::to_string(settings.socketPort) + " (TLS)");
+}

@@ -1,0 +1,247 @@
+#include "Brindle/base/Exception.h"
+#include "protocol/FieldIds.h"
+#include "zph/ZPHController.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+using namespace ZPHWire;
+
+namespace {
+
+class Keys : public KeyClient {
+public:
+    void OnKeyUpdate(unsigned key) override
+    {
+        std::lock_guard guard(lock);
+        keys.push_back(key);
+    }
+    std::vector<unsigned> Take()
+    {
+        std::lock_guard guard(lock);
+        return std::exchange(keys, {});
+    }
+    std::mutex lock;
+    std::vector<unsigned> keys;
+};
+
+class Messages : public MsgClient {
+public:
+    void OnMessage(ZPHMessage* msg, unsigned flag) override { seen.emplace_back(msg->m_type, flag); }
+    std::vector<std::pair<char, unsigned>> seen;
+};
+
+class CountingController : public ZPHController {
+public:
+    void RequestObject(unsigned key) override { requested.push_back(key); }
+    void ReleaseObject(unsigned key) override { released.push_back(key); }
+    std::vector<unsigned> requested, released;
+};
+
+ZPHMessage Line(char type, int page, int line)
+{
+    ZPHMessage msg(type, page, line);
+    msg.AddField(F_ISSUE_NAME, "x");
+    return msg;
+}
+
+} // namespace
+
+TEST(ZPHController, OnePerProcess)
+{
+    EXPECT_EQ(ZPHController::m_instance, nullptr);
+    {
+        ZPHController controller;
+        EXPECT_EQ(ZPHController::m_instance, &controller);
+        EXPECT_THROW(ZPHController second, Brindle::CException);
+        EXPECT_EQ(ZPHController::m_instance, &controller);
+    }
+    EXPECT_EQ(ZPHController::m_instance, nullptr);
+}
+
+TEST(ZPHController, ReferenceCountsNeverGoNegativeAndCallTheHooksAtTheEdges)
+{
+    CountingController controller;
+    const unsigned key = CreateZPHKey(4, 2);
+    EXPECT_EQ(controller.AddRef(key), 1);
+    EXPECT_EQ(controller.AddRef(key), 2);
+    EXPECT_EQ(controller.RefCount(4, 2), 2);
+    EXPECT_EQ(controller.Release(key), 1);
+    EXPECT_EQ(controller.Release(key), 0);
+    EXPECT_EQ(controller.Release(key), 0) << "an unbalanced release";
+    EXPECT_EQ(controller.AddRef(key), 1);
+    EXPECT_EQ(controller.requested, (std::vector<unsigned>{key, key}));
+    EXPECT_EQ(controller.released, std::vector<unsigned>{key});
+    EXPECT_EQ(controller.AddRef(0), 0);
+    EXPECT_EQ(controller.AddRef(30101), 0);
+    EXPECT_EQ(controller.RefCount(301, 1), 0);
+}
+
+TEST(ZPHController, DispatchCallsEveryKeyClientOncePerQueuedKey)
+{
+    ZPHController controller;
+    Keys a, b;
+    controller.Register(&a);
+    controller.Register(&b);
+    controller.AddDispatch(1203);
+    controller.AddDispatch(105);
+    controller.AddDispatch(1203);
+    controller.AddDispatch(0);
+    controller.Dispatch();
+    EXPECT_EQ(a.Take(), (std::vector<unsigned>{1203, 105}));
+    EXPECT_EQ(b.Take(), (std::vector<unsigned>{1203, 105}));
+    controller.Dispatch();
+    EXPECT_TRUE(a.Take().empty());
+    controller.Unregister(&b);
+    controller.AddDispatch(7);
+    controller.Dispatch();
+    EXPECT_EQ(a.Take(), std::vector<unsigned>{7});
+    EXPECT_TRUE(b.Take().empty());
+}
+
+TEST(ZPHController, MessageClientsHearLineDataOrTheRestByTheirFlag)
+{
+    ZPHController controller;
+    Messages lines, others, both;
+    controller.Register(&lines, true);
+    controller.Register(&others, false);
+    controller.Register(&both, true);
+    controller.Register(&both, false);
+    for (char type : {MSG_DATA, MSG_TIME, MSG_REFRESH, MSG_TITLE, MSG_CLEAR}) {
+        ZPHMessage msg(type, 0, 0);
+        controller.DispatchMessage(msg);
+    }
+    EXPECT_EQ(lines.seen, (std::vector<std::pair<char, unsigned>>{{'D', 1}, {'R', 1}, {'C', 1}}));
+    EXPECT_EQ(others.seen, (std::vector<std::pair<char, unsigned>>{{'T', 0}, {'H', 0}}));
+    EXPECT_EQ(both.seen.size(), 5u);
+}
+
+TEST(ZPHController, TimestampClientsHearEachFeedTime)
+{
+    ZPHController controller;
+    struct Times : TimestampClient {
+        std::vector<std::string> seen;
+        void OnTimestamp(const Timestamp& ts) override { seen.push_back(ts.GetFeedTime()); }
+    } times;
+    controller.Register(&times);
+    ZPHMessage time(MSG_TIME, 0, 0);
+    time.AddField(F_FEED_TIME, "10:00:01");
+    controller.DispatchMessage(time);
+    ZPHMessage other(MSG_NOTIFICATION, 0, 0);
+    controller.DispatchMessage(other);
+    EXPECT_EQ(times.seen, std::vector<std::string>{"10:00:01"});
+}
+
+TEST(ZPHController, ApplyMessageTakesGoodMessagesAndRefusesBadOnes)
+{
+    ZPHController controller;
+    Keys keys;
+    controller.Register(&keys);
+
+    EXPECT_TRUE(controller.ApplyMessage(Line(MSG_REFRESH, 2, 3)));
+    controller.Dispatch();
+    EXPECT_EQ(keys.Take(), std::vector<unsigned>{203});
+
+    ZPHMessage title(MSG_TITLE, 2, 0);
+    title.AddField(F_TITLE, "Bills");
+    EXPECT_TRUE(controller.ApplyMessage(title));
+    EXPECT_STREQ(controller.m_lineCache.GetPage(2)->GetTitle(), "Bills");
+    ZPHMessage count(MSG_PAGE_COUNT, 2, 0);
+    count.AddField(F_PAGE_COUNT, 9);
+    EXPECT_TRUE(controller.ApplyMessage(count));
+    EXPECT_EQ(controller.m_lineCache.GetPage(2)->GetCount(), 9);
+
+    ZPHMessage user(MSG_USER, 0, 0);
+    user.AddField(F_USER_LEVEL, 999);
+    user.AddField(F_ORDER_ENTRY, 1);
+    EXPECT_TRUE(controller.ApplyMessage(user));
+    EXPECT_EQ(controller.m_userLevel, 999);
+    EXPECT_TRUE(controller.m_orderEntry);
+
+    ZPHMessage permissions(MSG_PERMISSIONS, 0, 0);
+    permissions.AddField(F_PERMISSIONS, "0110");
+    EXPECT_TRUE(controller.ApplyMessage(permissions));
+    EXPECT_FALSE(controller.GetPermission(1));
+    EXPECT_TRUE(controller.GetPermission(2));
+    EXPECT_TRUE(controller.GetPermission(3));
+    EXPECT_FALSE(controller.GetPermission(5));
+    EXPECT_FALSE(controller.GetPermission(0));
+    EXPECT_FALSE(controller.GetPermission(301));
+
+    std::vector<ZPHMessage> bad;
+    bad.push_back(Line(MSG_DATA, 301, 1));
+    bad.emplace_back(MSG_TITLE, 0, 0);
+    bad.emplace_back(MSG_PAGE_COUNT, 2, 0);
+    bad.back().AddField(F_PAGE_COUNT, "many");
+    bad.emplace_back(MSG_PERMISSIONS, 0, 0);
+    bad.back().AddField(F_PERMISSIONS, "01x");
+    bad.emplace_back(MSG_PERMISSIONS, 0, 0);
+    bad.back().AddField(F_PERMISSIONS, std::string(301, '1'));
+    bad.emplace_back(MSG_PERMISSIONS, 0, 0);
+    bad.emplace_back(MSG_USER, 0, 0);
+    bad.back().AddField(F_USER_LEVEL, "high");
+    bad.emplace_back(MSG_NOTICE, 0, 0);
+    bad.emplace_back(MSG_TIME, 0, 0);
+    bad.back().AddField(F_SEND_TIME, "soon");
+    bad.emplace_back('\x05', 0, 0);
+    for (const ZPHMessage& msg : bad)
+        EXPECT_FALSE(controller.ApplyMessage(msg)) << msg.m_type;
+    EXPECT_EQ(controller.m_userLevel, 999);
+    EXPECT_TRUE(controller.GetPermission(2)) << "a refused permission text changes nothing";
+    EXPECT_EQ(controller.m_lineCache.GetPage(2)->GetCount(), 9);
+}
+
+TEST(ZPHController, ClearEmptiesTheCacheAndTellsTheKeyClients)
+{
+    ZPHController controller;
+    Keys keys;
+    controller.Register(&keys);
+    controller.ApplyMessage(Line(MSG_REFRESH, 1, 1));
+    controller.ApplyMessage(Line(MSG_REFRESH, 9, 26));
+    controller.Dispatch();
+    keys.Take();
+    LineRef held = controller.m_lineCache.GetForRead(926);
+    controller.Clear();
+    EXPECT_EQ(keys.Take(), (std::vector<unsigned>{101, 926}));
+    EXPECT_FALSE(controller.m_lineCache.GetForRead(926));
+    EXPECT_EQ(held->m_issueName, "x");
+}
+
+TEST(ZPHController, AClientUnregisteredDuringAFeedFloodIsNeverCalledAfterwards)
+{
+    ZPHController controller;
+    std::atomic<bool> stop{false};
+    std::thread feed([&] {
+        int i = 0;
+        while (!stop) {
+            controller.ApplyMessage(Line(MSG_DATA, 1 + i % 300, 1 + i % 26));
+            controller.Dispatch();
+            ++i;
+        }
+    });
+    for (int round = 0; round < 200; ++round) {
+        struct Checked : KeyClient {
+            std::atomic<bool> gone{false};
+            std::atomic<int> calls{0};
+            void OnKeyUpdate(unsigned) override
+            {
+                EXPECT_FALSE(gone.load());
+                ++calls;
+            }
+        };
+        auto client = std::make_unique<Checked>();
+        controller.Register(client.get());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (client->calls == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        ASSERT_GT(client->calls.load(), 0);
+        controller.Unregister(client.get());
+        client->gone = true;
+    }
+    stop = true;
+    feed.join();
+}
