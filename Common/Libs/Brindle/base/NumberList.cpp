@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <numeric>
 
 namespace Brindle {
 
@@ -46,8 +47,9 @@ private:
         const auto count = static_cast<unsigned long long>(high - low + 1);
         if (count > kMaxNumberListSize - m_numbers.size())
             return false;
-        for (long long n = low; n <= high; ++n)
-            m_numbers.push_back(static_cast<int>(n));
+        const std::size_t from = m_numbers.size();
+        m_numbers.resize(from + count);
+        std::iota(m_numbers.begin() + static_cast<std::ptrdiff_t>(from), m_numbers.end(), static_cast<int>(low));
         return true;
     }
 

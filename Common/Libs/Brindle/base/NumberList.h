@@ -27,7 +27,7 @@
 
 namespace Brindle {
 
-inline constexpr std::size_t kMaxNumberListSize = 1000000;
+inline constexpr std::size_t kMaxNumberListSize = 100000;
 
 std::vector<int> to_vector(const std::string& text);
 std::string to_delimited_string(const std::string& text);

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <cwchar>
+#include <string_view>
 #include <type_traits>
 
 namespace Brindle {
@@ -56,9 +57,16 @@ void AppendUtf8(std::string& out, char32_t cp)
     }
 }
 
-std::size_t LastNotSpace(const std::string& s)
+std::string_view TrimTrailingSpaces(std::string_view s)
 {
-    return s.find_last_not_of(' ');
+    const std::size_t last = s.find_last_not_of(' ');
+    return last == std::string_view::npos ? std::string_view() : s.substr(0, last + 1);
+}
+
+std::string_view TrimLeadingSpaces(std::string_view s)
+{
+    const std::size_t first = s.find_first_not_of(' ');
+    return first == std::string_view::npos ? std::string_view() : s.substr(first);
 }
 
 } // namespace
@@ -118,30 +126,27 @@ std::string ConvertCtrlCharsToText(const std::string& text)
 
 std::vector<std::string> word_wrap(const std::string& text, unsigned width)
 {
+    // The last line is a view of the text, so wrapping stays linear in the
+    // length of the text however many lines it gives.
+    std::string_view last = TrimTrailingSpaces(text);
     std::vector<std::string> lines;
-    const std::size_t end = LastNotSpace(text);
-    lines.push_back(end == std::string::npos ? std::string() : text.substr(0, end + 1));
-    if (width == 0)
-        return lines; // no limit; cutting at 0 characters would never end
-
+    if (width == 0) {
+        lines.emplace_back(last); // no limit; cutting at 0 characters would never end
+        return lines;
+    }
     // Every round makes the last line shorter: a cut at a space drops at
     // least that space, a cut without one moves width >= 1 characters.
-    while (lines.back().size() > width) {
-        std::string& line = lines.back();
-        const std::size_t space = line.rfind(' ', width);
-        std::string rest;
-        if (space != std::string::npos) {
-            const std::size_t first = line.find_first_not_of(' ', space);
-            const std::size_t last = LastNotSpace(line);
-            if (first != std::string::npos && last != std::string::npos && last >= first)
-                rest = line.substr(first, last - first + 1);
-            line.erase(space);
+    while (last.size() > width) {
+        const std::size_t space = last.rfind(' ', width);
+        if (space != std::string_view::npos) {
+            lines.emplace_back(last.substr(0, space));
+            last = TrimTrailingSpaces(TrimLeadingSpaces(last.substr(space)));
         } else {
-            rest = line.substr(width);
-            line.erase(width);
+            lines.emplace_back(last.substr(0, width));
+            last = last.substr(width);
         }
-        lines.push_back(std::move(rest));
     }
+    lines.emplace_back(last);
     return lines;
 }
 
