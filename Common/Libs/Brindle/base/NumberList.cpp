@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
-#include <numeric>
 
 namespace Brindle {
 
@@ -49,7 +48,10 @@ private:
             return false;
         const std::size_t from = m_numbers.size();
         m_numbers.resize(from + count);
-        std::iota(m_numbers.begin() + static_cast<std::ptrdiff_t>(from), m_numbers.end(), static_cast<int>(low));
+        // Counted wide: a range may end at INT_MAX, and iota steps past the end.
+        long long next = low;
+        for (auto it = m_numbers.begin() + static_cast<std::ptrdiff_t>(from); it != m_numbers.end(); ++it)
+            *it = static_cast<int>(next++);
         return true;
     }
 

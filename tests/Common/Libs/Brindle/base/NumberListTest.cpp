@@ -38,6 +38,7 @@ TEST(ToVector, EmptyNumbersReadAsZero)
 TEST(ToVector, NumbersTooBigForAnIntAreRefused)
 {
     EXPECT_EQ(to_vector("2147483647"), (Ints{INT_MAX}));
+    EXPECT_EQ(to_vector("2147483647-2147483645"), (Ints{INT_MAX - 2, INT_MAX - 1, INT_MAX}));
     EXPECT_TRUE(to_vector("2147483648").empty());
     EXPECT_TRUE(to_vector("1,99999999999999999999999999,2").empty());
     EXPECT_EQ(to_delimited_string("2147483648"), "");
