@@ -1,0 +1,84 @@
+#include "pages/CenterColor.h"
+#include "pages/DisplayState.h"
+#include "PagesTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace mavo;
+
+TEST(DisplayState, AttributesMapToStates)
+{
+    EXPECT_EQ(DisplayStateOf(0, false), 0);
+    EXPECT_EQ(DisplayStateOf(1, false), 0);
+    EXPECT_EQ(DisplayStateOf(2, false), 1);
+    EXPECT_EQ(DisplayStateOf(2, true), 8);
+    EXPECT_EQ(DisplayStateOf(3, true), 2);
+    EXPECT_EQ(DisplayStateOf(4, false), 3);
+    EXPECT_EQ(DisplayStateOf(5, false), 4);
+    EXPECT_EQ(DisplayStateOf(6, false), 5);
+    EXPECT_EQ(DisplayStateOf(7, false), 7);
+    EXPECT_EQ(DisplayStateOf(8, false), 6);
+    EXPECT_EQ(DisplayStateOf(9, false), 0);
+    EXPECT_EQ(DisplayStateOf(-3, true), 0);
+}
+
+TEST(DisplayState, TextsAndCadences)
+{
+    EXPECT_EQ(DisplayStateText(0, "101.5"), "");
+    EXPECT_EQ(DisplayStateText(1, "101.5"), "101.5");
+    EXPECT_EQ(DisplayStateText(4, "101.5"), "101.5");
+    EXPECT_EQ(DisplayStateText(8, "101.5"), "101.5");
+    EXPECT_EQ(DisplayStateText(5, "101.5"), "Error");
+    EXPECT_EQ(DisplayStateText(7, "101.5"), "<<NL>>");
+    EXPECT_EQ(DisplayStateText(6, "101.5"), "<<LF>>");
+    EXPECT_EQ(DisplayStateText(42, "101.5"), "");
+
+    EXPECT_EQ(DisplayStateCadence(4, false), 3);
+    EXPECT_EQ(DisplayStateCadence(4, true), 1);
+    for (int s : {5, 6, 7})
+        EXPECT_EQ(DisplayStateCadence(s, true), 3);
+    for (int s : {0, 1, 2, 3, 8})
+        EXPECT_EQ(DisplayStateCadence(s, true), 0);
+}
+
+TEST(CentreColour, CentreCodesGiveTheirHundreds)
+{
+    EXPECT_EQ(CentreColourIndex("45", "250", nullptr), 2);
+    EXPECT_EQ(CentreColourIndex("45", "999", nullptr), 9);
+    EXPECT_EQ(CentreColourIndex("45", "1050", nullptr), 1);  // 10 is no centre
+    EXPECT_EQ(CentreColourIndex("45", "99", nullptr), 1);    // 0 is no centre either
+    EXPECT_EQ(CentreColourIndex("45", "-250", nullptr), 1);
+    EXPECT_EQ(CentreColourIndex("45", "", nullptr), 1);
+    EXPECT_EQ(CentreColourIndex("45", "2x0", nullptr), 1);
+    EXPECT_EQ(CentreColourIndex("45", "99999999999999", nullptr), 1);
+}
+
+TEST(CentreColour, ListedCustomersAreMineUnlessSwitchedOff)
+{
+    pagestest::ListedCustomers rules;
+    rules.list = {{123, 0}, {45, 3}};
+    EXPECT_EQ(CentreColourIndex("123", "250", &rules), 0);  // listed with centre "Any"
+    EXPECT_EQ(CentreColourIndex("45", "310", &rules), 0);   // listed with its centre
+    EXPECT_EQ(CentreColourIndex("45", "250", &rules), 2);   // another centre
+    EXPECT_EQ(CentreColourIndex("46", "250", &rules), 2);
+
+    rules.disableCustomer = true;
+    EXPECT_EQ(CentreColourIndex("123", "250", &rules), 2);
+    rules.disableCenter = true;
+    EXPECT_EQ(CentreColourIndex("123", "250", &rules), 1);
+    EXPECT_EQ(CentreColourIndex("46", "750", &rules), 1);
+    rules.disableCustomer = false;
+    EXPECT_EQ(CentreColourIndex("123", "750", &rules), 0);
+}
+
+TEST(CentreColour, FeedNumbersReadWithoutLocale)
+{
+    EXPECT_EQ(ParseFeedInt("250"), 250);
+    EXPECT_EQ(ParseFeedInt(" 12 "), 12);
+    EXPECT_EQ(ParseFeedInt("+7"), 7);
+    EXPECT_EQ(ParseFeedInt("-7"), -7);
+    EXPECT_FALSE(ParseFeedInt(""));
+    EXPECT_FALSE(ParseFeedInt("1,5"));
+    EXPECT_FALSE(ParseFeedInt("12a"));
+    EXPECT_FALSE(ParseFeedInt("4294967296"));
+}

@@ -1,0 +1,212 @@
+#include "pages/PageFormat.h"
+
+#include "Brindle/base/RegSection.h"
+#include "Platform/Registry.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace mavo;
+using Brindle::CRegSection;
+
+namespace {
+
+class PageFormatStore : public ::testing::Test {
+protected:
+    testsupport::ScopedRegistryDir m_registry;
+
+    CRegSection Section(const char* name = "Software/Halvern/MAVO/Test")
+    {
+        return CRegSection(HKEY_CURRENT_USER, name);
+    }
+
+    // Value names of a section in the store's order (creation order).
+    static std::vector<std::string> ValueNames(const CRegSection& section)
+    {
+        std::vector<std::string> names;
+        char name[256];
+        char data[256];
+        for (int i = 0; section.EnumValue(i, name, sizeof name, data, sizeof data, "");)
+            names.emplace_back(name);
+        return names;
+    }
+};
+
+} // namespace
+
+TEST_F(PageFormatStore, EmptySectionGivesTheDefaults)
+{
+    CPageFormat f;
+    f.bidStackSize = 4;
+    f.issueSize = 3;
+    f.font.height = -30;
+    f.Load(Section());
+    EXPECT_EQ(f, CPageFormat{});
+    EXPECT_EQ(f.bidStackSize, 1);
+    EXPECT_EQ(f.offerStackSize, 1);
+    EXPECT_EQ(f.aggrCustomerOnly, 1);
+    EXPECT_EQ(f.flashAggr, 1);
+    EXPECT_EQ(f.showTHNumber, 1);
+    EXPECT_EQ(f.thRateSize, 7);
+    EXPECT_EQ(f.thNumberSize, 4);
+    EXPECT_EQ(f.indicativeSize, 8);
+    EXPECT_EQ(f.issueSize, 15);
+    EXPECT_EQ(f.stackCustSize, 4);
+    EXPECT_EQ(f.tmStackSize, 1);
+    EXPECT_EQ(f.tmCustomerOnly, 1);
+    EXPECT_EQ(f.tmHasTradeLines, 0);
+    EXPECT_EQ(f.font, CPageFormat::DefaultFont());
+}
+
+TEST_F(PageFormatStore, SavesEveryValueInTheFixedOrderAndReadsThemBack)
+{
+    CPageFormat f;
+    f.bidStackSize = 3;
+    f.offerStackSize = 0;
+    f.customerOnly = 1;
+    f.offerAggrSize = 5;
+    f.showTradeHistory = 1;
+    f.volumePrecision = 2;
+    f.colorStyle = 2;
+    f.tmStackSize = 4;
+    f.tmHasTradeLines = 1;
+    f.formatLocked = 1;
+    f.issueSize = 22;
+    f.font.height = -21;
+    f.font.italic = 1;
+    f.font.SetFaceName("DejaVu Sans Mono");
+    ASSERT_TRUE(f.Save(Section()));
+
+    EXPECT_EQ(ValueNames(Section()), std::vector<std::string>(kPageFormatNames.begin(), kPageFormatNames.end()));
+    EXPECT_EQ(std::string(kPageFormatNames[0]), "BidStackSize");
+    EXPECT_EQ(std::string(kPageFormatNames[26]), "FormatLocked");
+    EXPECT_EQ(std::string(kPageFormatNames[36]), "TMHasTradeLines");
+    EXPECT_EQ(std::string(kPageFormatNames[37]), "Font");
+
+    CPageFormat back;
+    back.Load(Section());
+    EXPECT_EQ(back, f);
+
+    int stored = 0;
+    Section().GetInt("TMStackSize", stored, 0);
+    EXPECT_EQ(stored, 4);
+}
+
+TEST_F(PageFormatStore, FontIsASixtyByteWindowsRecord)
+{
+    CPageFormat f;
+    f.font.height = -16;
+    f.font.weight = 700;
+    f.font.SetFaceName("Arial");
+    ASSERT_TRUE(f.Save(Section()));
+    unsigned char raw[80] = {};
+    DWORD type = 0, size = sizeof raw;
+    ASSERT_EQ(RegQueryValueExA(Section(), "Font", nullptr, &type, raw, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_BINARY);
+    ASSERT_EQ(size, 60u);
+    // lfHeight -16 little endian, lfWeight 700 at offset 16, face at 28.
+    EXPECT_EQ(raw[0], 0xF0);
+    EXPECT_EQ(raw[3], 0xFF);
+    EXPECT_EQ(raw[16] | (raw[17] << 8), 700);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(&raw[28])), "Arial");
+}
+
+TEST_F(PageFormatStore, FontOfAnyOtherSizeOrTypeGivesTheDefaultFont)
+{
+    CPageFormat custom;
+    custom.font.SetFaceName("Custom");
+    custom.font.height = -40;
+    const auto bytes = custom.font.ToBytes();
+    CRegSection s = Section();
+    for (int size : {0, 20, 59, 61, 120}) {
+        std::vector<unsigned char> data(static_cast<std::size_t>(size), 0);
+        std::copy(bytes.begin(), bytes.begin() + std::min<std::size_t>(60, data.size()), data.begin());
+        ASSERT_TRUE(s.SetBin("Font", data.data(), size));
+        CPageFormat f;
+        f.Load(s);
+        EXPECT_EQ(f.font, CPageFormat::DefaultFont()) << size << " bytes";
+    }
+    ASSERT_TRUE(s.SetStr("Font", "Arial"));
+    CPageFormat f;
+    f.Load(s);
+    EXPECT_EQ(f.font, CPageFormat::DefaultFont());
+
+    ASSERT_TRUE(s.SetBin("Font", bytes.data(), 60));
+    f.Load(s);
+    EXPECT_EQ(f.font.FaceName(), "Custom");
+    EXPECT_EQ(f.font.height, -40);
+}
+
+TEST_F(PageFormatStore, FontRecordWithoutTerminatorOrWithAbsurdSizeIsNotTaken)
+{
+    LogFont font = CPageFormat::DefaultFont();
+    auto bytes = font.ToBytes();
+    std::fill(bytes.begin() + 28, bytes.end(), 'A');  // face name with no NUL
+    LogFont read;
+    ASSERT_TRUE(read.FromBytes(bytes.data(), bytes.size()));
+    EXPECT_EQ(read.FaceName(), std::string(31, 'A'));
+
+    for (std::int32_t height : {INT32_MIN, -100000, 100000}) {
+        LogFont big = CPageFormat::DefaultFont();
+        big.height = height;
+        const auto raw = big.ToBytes();
+        LogFont target;
+        EXPECT_FALSE(target.FromBytes(raw.data(), raw.size())) << height;
+        EXPECT_EQ(target, LogFont{});
+    }
+    LogFont heavy = CPageFormat::DefaultFont();
+    heavy.weight = 5000;
+    const auto raw = heavy.ToBytes();
+    EXPECT_FALSE(LogFont{}.FromBytes(raw.data(), raw.size()));
+    EXPECT_FALSE(LogFont{}.FromBytes(nullptr, 60));
+}
+
+TEST_F(PageFormatStore, StoredValuesOutsideTheirRangeTakeTheirDefaults)
+{
+    CRegSection s = Section();
+    s.SetInt("BidStackSize", 6);
+    s.SetInt("OfferStackSize", -1);
+    s.SetInt("BidAggrSize", 1000000);
+    s.SetInt("OfferAggrSize", 5);
+    s.SetInt("TMStackSize", 0);
+    s.SetInt("ColorStyle", 3);
+    s.SetInt("VolumePrecision", -2);
+    s.SetInt("IssueSize", 1 << 30);
+    s.SetInt("StackQuanSize", -4);
+    s.SetInt("RateSize", 12);
+    s.SetInt("ShowSpreads", 2);  // a switch keeps any value
+    CPageFormat f;
+    f.Load(s);
+    EXPECT_EQ(f.bidStackSize, 1);
+    EXPECT_EQ(f.offerStackSize, 1);
+    EXPECT_EQ(f.bidAggrSize, 0);
+    EXPECT_EQ(f.offerAggrSize, 5);
+    EXPECT_EQ(f.tmStackSize, 1);
+    EXPECT_EQ(f.colorStyle, 0);
+    EXPECT_EQ(f.volumePrecision, 0);
+    EXPECT_EQ(f.issueSize, 15);
+    EXPECT_EQ(f.stackQuanSize, 4);
+    EXPECT_EQ(f.rateSize, 12);
+    EXPECT_EQ(f.showSpreads, 2);
+
+    s.SetInt("TMStackSize", 5);
+    s.SetInt("ColorStyle", 2);
+    s.SetInt("VolumePrecision", 2);
+    f.Load(s);
+    EXPECT_EQ(f.tmStackSize, 5);
+    EXPECT_EQ(f.colorStyle, 2);
+    EXPECT_EQ(f.volumePrecision, 2);
+}
+
+TEST_F(PageFormatStore, ClosedSectionGivesDefaultsAndRefusesToSave)
+{
+    CRegSection closed;
+    CPageFormat f;
+    f.rateSize = 3;
+    f.Load(closed);
+    EXPECT_EQ(f, CPageFormat{});
+    EXPECT_FALSE(f.Save(closed));
+}

@@ -1,0 +1,82 @@
+// Helpers of the page-drawing tests: a font with fixed metrics and a small
+// customer list.
+#pragma once
+
+#include "pages/CenterColor.h"
+#include "pages/RowCells.h"
+#include "pages/RowLayout.h"
+
+#include <algorithm>
+#include <set>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace pagestest {
+
+// Every character 8 pixels wide; 16 pixels high with 2 of internal leading.
+class FixedFont : public mavo::CFontMeasure {
+public:
+    explicit FixedFont(int charWidth = 8, int height = 16, int leading = 2)
+        : m_cw(charWidth), m_height(height), m_leading(leading)
+    {
+    }
+    int AverageCharWidth() const override { return m_cw; }
+    int TextWidth(std::string_view text) const override { return m_cw * static_cast<int>(text.size()); }
+    int Height() const override { return m_height; }
+    int InternalLeading() const override { return m_leading; }
+
+private:
+    int m_cw, m_height, m_leading;
+};
+
+class ListedCustomers : public mavo::CCustomerRules {
+public:
+    std::set<std::pair<int, int>> list;  // (number, centre index)
+    bool disableCustomer = false;
+    bool disableCenter = false;
+
+    bool IsMyCustomer(int number, int centreCode) const override
+    {
+        return list.count({number, 0}) != 0 || list.count({number, centreCode / 100}) != 0;
+    }
+    bool DisableCustomer() const override { return disableCustomer; }
+    bool DisableCenter() const override { return disableCenter; }
+};
+
+// The text operations of a row, in order.
+inline std::vector<mavo::PaintOp> Texts(const std::vector<mavo::PaintOp>& ops)
+{
+    std::vector<mavo::PaintOp> out;
+    std::copy_if(ops.begin(), ops.end(), std::back_inserter(out),
+                 [](const mavo::PaintOp& op) { return op.type == mavo::PaintOp::Text; });
+    return out;
+}
+
+// The first text operation showing `text`, or null.
+inline const mavo::PaintOp* FindText(const std::vector<mavo::PaintOp>& ops, std::string_view text)
+{
+    for (const mavo::PaintOp& op : ops)
+        if (op.type == mavo::PaintOp::Text && op.text == text)
+            return &op;
+    return nullptr;
+}
+
+// The colour the row shows at (x, y): the last operation covering it.
+inline mavo::ColorRef BackgroundAt(const std::vector<mavo::PaintOp>& ops, int x, int y)
+{
+    mavo::ColorRef color = 0xFFFFFFFF;
+    for (const mavo::PaintOp& op : ops) {
+        const mavo::Rect& r = op.rect;
+        const bool inside = x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+        if (!inside)
+            continue;
+        if (op.type == mavo::PaintOp::Fill || op.type == mavo::PaintOp::Text)
+            color = op.bg;
+        else if (op.type == mavo::PaintOp::HLine)
+            color = op.fg;
+    }
+    return color;
+}
+
+} // namespace pagestest
