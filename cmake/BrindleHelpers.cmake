@@ -17,3 +17,13 @@ function(brindle_add_test_dir name dir)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
                        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# brindle_fuzz_link(<target> <fuzz name>)
+# Links what a fuzz target needs besides Brindle; the name's prefix says
+# which part of the tree it exercises.
+function(brindle_fuzz_link target name)
+  target_link_libraries(${target} PRIVATE Brindle)
+  if(name MATCHES "^feed_" AND TARGET ZPH)
+    target_link_libraries(${target} PRIVATE ZPH)
+  endif()
+endfunction()
