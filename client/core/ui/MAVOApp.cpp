@@ -1,0 +1,132 @@
+#include "core/ui/MAVOApp.h"
+
+#include "Brindle/base/Identity.h"
+#include "core/AppIdentity.h"
+#include "core/FrameTexts.h"
+#include "core/SettingsStore.h"
+#include "core/ui/Modules.h"
+#include "core/ui/Pictures.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <stdexcept>
+
+namespace mavo {
+
+namespace {
+
+// A start-up step that failed with a text of its own.
+struct StartupError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+} // namespace
+
+CMAVOApp::CMAVOApp(StartupOptions options)
+    : m_options(std::move(options)),
+      m_messages(m_options.messages != nullptr ? *m_options.messages : m_defaultMessages),
+      m_controller(std::make_unique<CScreenController>(m_link))
+{
+}
+
+CMAVOApp::~CMAVOApp()
+{
+    // The window goes first (it stops listening to the feed), then the
+    // controller stops its sources, then the instance lets go.
+    m_frame.reset();
+    m_splash.reset();
+    m_controller.reset();
+    m_instance.reset();
+}
+
+void CMAVOApp::Fail(const QString& text)
+{
+    m_messages.Show(nullptr, QString::fromLatin1(kStartErrorCaption), text, CMessageService::Icon::Error,
+                    CMessageService::Buttons::Ok);
+}
+
+void CMAVOApp::OnActivation()
+{
+    ++m_activations;
+    if (m_frame && m_frame->isVisible())
+        m_frame->BringForward();
+    else
+        m_activationPending = true;  // the window comes forward once it exists
+}
+
+CMAVOApp::StartResult CMAVOApp::Start()
+{
+    // 1. Single instance.
+    m_instance = std::make_unique<CSingleInstance>(m_options.instanceDirectory);
+    if (!m_instance->TryLock()) {
+        m_instance->ActivateRunning();
+        return StartResult::AlreadyRunning;
+    }
+    // 2. The name later starts find this instance by.
+    if (!m_instance->Listen()) {
+        m_messages.Show(nullptr, QString::fromLatin1(kErrorCaption), QString::fromLatin1(kCannotRegisterClass),
+                        CMessageService::Icon::Error, CMessageService::Buttons::Ok);
+        return StartResult::Failed;
+    }
+    connect(m_instance.get(), &CSingleInstance::ActivationRequested, this, &CMAVOApp::OnActivation);
+
+    try {
+        // 3. Old settings move to the new root; a failed copy keeps them.
+        MoveOldSettings(kOldSettingsParent, kOldSettingsName, kSettingsRoot);
+        // 4. Identity.
+        Brindle::SetLocalApplicationName(kAppName);
+        Brindle::SetLocalVersion(kAppVersion);
+        Brindle::SetLocalBuildDate(kAppBuildDate);
+        // 5. Dialogs may hold any widget here: nothing to allow.
+        // 6. Splash.
+        m_splashEnabled = m_options.splash;
+        // 7. Sockets.
+        if (!Brindle::InitializeSockets(2, 2))
+            throw StartupError(kCannotInitSockets);
+        // 8. The modules of this build (the page document template among them).
+        auto modules = InstallFrameModules(*m_controller);
+        // 9. The main window object and its initial settings.
+        m_frame = std::make_unique<CMainFrame>(*m_controller, m_messages, std::move(modules), m_options.opener);
+        if (!m_frame->LoadInitialSettings())
+            throw StartupError(kCannotLoadInitialSettings);
+        if (m_splashEnabled) {
+            m_splash = std::make_unique<CSplashWindow>(SplashPicture());
+            connect(m_splash.get(), &CSplashWindow::Finished, this, [this] {
+                if (m_frame)
+                    m_frame->update();
+            });
+            m_splash->ShowOnce();
+        }
+        if (m_options.pauseMs > 0) {
+            // The pause lets the splash paint; nothing else is running yet.
+            QEventLoop pause;
+            QTimer::singleShot(m_options.pauseMs, &pause, &QEventLoop::quit);
+            pause.exec(QEventLoop::ExcludeSocketNotifiers);
+        }
+        // 10. The window.
+        m_frame->Create();
+        connect(m_frame.get(), &CMainFrame::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        m_frame->show();
+        // 11. The command line opens nothing: no empty page at start.
+        // 12. The rest of the settings and the saved pages.
+        if (!m_frame->LoadSettings())
+            throw StartupError(kCannotLoadSettings);
+    } catch (const StartupError& e) {
+        Fail(QString::fromStdString(StartErrorText(e.what())));
+        m_frame.reset();
+        return StartResult::Failed;
+    } catch (...) {
+        Fail(QString::fromLatin1(kStartUnknownError));
+        m_frame.reset();
+        return StartResult::Failed;
+    }
+    if (m_activationPending) {
+        m_activationPending = false;
+        m_frame->BringForward();
+    }
+    return StartResult::Started;
+}
+
+} // namespace mavo

@@ -1,0 +1,667 @@
+#include "core/ui/MainFrame.h"
+
+#include "Brindle/base/Identity.h"
+#include "Brindle/base/RegSection.h"
+#include "core/AboutInfo.h"
+#include "core/AppIdentity.h"
+#include "core/FrameTexts.h"
+#include "core/ScreenController.h"
+#include "core/SettingsStore.h"
+#include "core/ui/AboutDialog.h"
+#include "core/ui/FrameEvent.h"
+#include "core/ui/Pictures.h"
+#include "core/ui/WaitingDialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimerEvent>
+#include <QToolBar>
+
+namespace mavo {
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const char* text) { return QString::fromUtf8(text); }
+
+Brindle::CRegSection Section(const char* name)
+{
+    return Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(kSettingsRoot) + "/" + name).c_str());
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(CScreenController& controller, CMessageService& messages,
+                       std::vector<std::unique_ptr<CFrameModule>> modules, LinkOpener opener)
+    : m_controller(controller),
+      m_messages(messages),
+      m_opener(std::move(opener)),
+      m_modules(std::move(modules)),
+      m_connection(controller, controller.Link(), kSettingsRoot, MachineString())
+{
+    setObjectName(QStringLiteral("MainFrame"));
+    setWindowTitle(Q(kAppName));
+    setWindowIcon(ApplicationIcon());
+    m_commands = new CCommandSet(this);
+    // Call-backs from now on arrive here as events, each with its own data.
+    controller.Link().SetPoster([this](FrameMessage&& message) {
+        QCoreApplication::postEvent(this, new CFrameEvent(std::move(message)));
+    });
+}
+
+CMainFrame::~CMainFrame()
+{
+    StopFeedListening();
+    m_controller.Link().SetPoster(nullptr);
+    // Modules' windows may refer to the frame: they go while it is whole.
+    m_modules.clear();
+}
+
+void CMainFrame::StopFeedListening()
+{
+    m_flashTimer.stop();
+    if (m_listening) {
+        m_controller.Unregister(&m_controller.Link());
+        m_listening = false;
+    }
+}
+
+int CMainFrame::Ask(const QString& caption, const QString& text, CMessageService::Icon icon,
+                    CMessageService::Buttons buttons)
+{
+    return m_messages.Show(this, caption, text, icon, buttons);
+}
+
+// ------------------------------------------------------------- start-up
+
+bool CMainFrame::LoadInitialSettings()
+{
+    Brindle::CRegSection mainFrame = Section(kMainFrameSection);
+    if (!mainFrame.IsOpen())
+        return false;
+    for (auto& module : m_modules)
+        if (!module->LoadInitialSettings(mainFrame))
+            return false;
+    m_connection.LoadFailover();
+    Brindle::CRegSection controller = Section(kControllerSection);
+    const char* machine = MachineString().c_str();
+    if (!controller.IsOpen() || !m_controller.LoadSettings(controller, machine) ||
+        !m_controller.LoadFeedSettings(controller, machine))
+        return false;
+    return true;
+}
+
+void CMainFrame::Create()
+{
+    m_settings.Load(Section(kMainFrameSection));
+
+    m_mdi = new QMdiArea(this);
+    m_mdi->setObjectName(QStringLiteral("PageArea"));
+    m_mdi->setBackground(QColor(0x80, 0x80, 0x80));
+    setCentralWidget(m_mdi);
+
+    InstallOwnCommands();
+    for (auto& module : m_modules)
+        module->InstallCommands(*this);
+    m_commands->BuildMenus(menuBar());
+
+    m_toolBar = addToolBar(QStringLiteral("Toolbar"));
+    m_toolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_toolBar->setIconSize(QSize(24, 24));
+    m_toolBar->setMovable(false);
+    m_commands->BuildToolBar(m_toolBar);
+    m_toolBar->setVisible(m_settings.drawToolBar != 0);
+
+    BuildStatusBar();
+    statusBar()->setVisible(m_settings.drawStatusBar != 0);
+
+    m_contextMenu = new QMenu(this);
+    m_waiting = new CWaitingDialog(this);
+    connect(m_waiting, &CWaitingDialog::Cancelled, this, [this] {
+        m_controller.GetSource()->Disconnect();
+        UpdateCommands();
+    });
+
+    for (auto& module : m_modules)
+        module->CreateWindows(*this, m_settings);
+
+    ApplyPlacement();
+    if (m_settings.alwaysOnTop == 1)
+        SetAlwaysOnTop(true);
+
+    m_flashTimer.start(kFlashIntervalMs, this);
+    m_controller.Register(&m_controller.Link());
+    m_listening = true;
+    m_created = true;
+    UpdateCommands();
+}
+
+void CMainFrame::BuildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    for (int i = 0; i < kPaneCount; ++i) {
+        m_panes[i] = new QLabel(this);
+        m_panes[i]->setObjectName(QStringLiteral("Pane%1").arg(i));
+        m_panes[i]->setTextFormat(Qt::PlainText);
+        m_panes[i]->setMinimumWidth(kPaneWidths[i]);
+    }
+    m_panes[0]->setText(Q(kReady));
+    bar->addWidget(m_panes[0], 1);
+
+    // Pane 1 carries the feed state's mark before its text.
+    auto* state = new QWidget(this);
+    auto* stateLayout = new QHBoxLayout(state);
+    stateLayout->setContentsMargins(2, 0, 2, 0);
+    stateLayout->setSpacing(4);
+    m_stateMark = new QLabel(state);
+    m_stateMark->setPixmap(FeedStateMark(-1));
+    m_panes[1]->setParent(state);
+    m_panes[1]->setMinimumWidth(kPaneWidths[1] - 16);
+    stateLayout->addWidget(m_stateMark);
+    stateLayout->addWidget(m_panes[1], 1);
+    state->setFixedWidth(kPaneWidths[1] + 16);
+    bar->addPermanentWidget(state);
+    for (int i = 2; i < kPaneCount; ++i) {
+        m_panes[i]->setFixedWidth(kPaneWidths[i]);
+        bar->addPermanentWidget(m_panes[i]);
+    }
+    m_panes[1]->setText(Q(kNotConnected));
+}
+
+void CMainFrame::ApplyPlacement()
+{
+    int width = m_settings.right - m_settings.left;
+    int height = m_settings.bottom - m_settings.top;
+    const CMainFrameSettings defaults;
+    // A rectangle with no room in it (hand-edited, or from a broken save)
+    // would make the window unreachable; the default size stands in.
+    if (width < 100 || height < 100) {
+        width = defaults.right - defaults.left;
+        height = defaults.bottom - defaults.top;
+    }
+    m_normalRect = QRect(m_settings.left, m_settings.top, width, height);
+    setGeometry(m_normalRect);
+}
+
+bool CMainFrame::LoadSettings()
+{
+    Brindle::CRegSection root(HKEY_CURRENT_USER, kSettingsRoot);
+    if (!root.IsOpen())
+        return false;
+
+    m_controller.GetSource()->Connect();
+    if (m_controller.GetSource()->UsesModem() && m_dialModem)
+        m_dialModem();  // whatever its result
+
+    // Pages reopen in the order they were saved: "2" before "10".
+    for (auto& module : m_modules) {
+        if (!module->HasDocuments())
+            continue;
+        Brindle::CRegSection documents(root, kDocumentSection);
+        for (const std::string& name : DocumentSectionNames(documents)) {
+            Brindle::CRegSection document(documents, name.c_str());
+            if (!document.IsOpen() || !module->LoadDocument(document))
+                return false;
+        }
+        break;
+    }
+    for (auto& module : m_modules)
+        if (!module->LoadSections(root))
+            return false;
+
+    Brindle::CRegSection mainFrame(root, kMainFrameSection);
+    if (!mainFrame.IsOpen())
+        return false;
+    m_settings.LoadPlacement(mainFrame);
+    if (m_settings.fullScreen == 1)
+        SetFullScreen(true);
+    else if (m_settings.maximized == 1)
+        showMaximized();
+    SetAlwaysOnTop(m_settings.alwaysOnTop == 1);
+    update();
+    UpdateCommands();
+    return true;
+}
+
+// ----------------------------------------------------------------- save
+
+bool CMainFrame::SaveAllSettings(std::string* error)
+{
+    TrackNormalRect();
+    m_settings.left = m_normalRect.x();
+    m_settings.top = m_normalRect.y();
+    m_settings.right = m_normalRect.x() + m_normalRect.width();
+    m_settings.bottom = m_normalRect.y() + m_normalRect.height();
+    // Full screen keeps the window maximised underneath.
+    m_settings.maximized = (m_fullScreen || isMaximized()) ? 1 : 0;
+    m_settings.fullScreen = m_fullScreen ? 1 : 0;
+    if (m_toolBar != nullptr)
+        m_settings.drawToolBar = m_toolBar->isHidden() ? 0 : 1;
+    if (m_created)
+        m_settings.drawStatusBar = statusBar()->isHidden() ? 0 : 1;
+    for (auto& module : m_modules)
+        module->StoreWindowSettings(m_settings);
+
+    SettingsSave save;
+    save.frame = &m_settings;
+    save.mainFrameExtras = [this](const Brindle::CRegSection& mainFrame) {
+        for (auto& module : m_modules)
+            if (!module->SaveMainFrameValues(mainFrame))
+                return false;
+        return true;
+    };
+    save.otherSections = [this](const Brindle::CRegSection& root) {
+        for (auto& module : m_modules)
+            if (!module->SaveSections(root))
+                return false;
+        return true;
+    };
+    save.controller = &m_controller;
+    save.machine = MachineString().c_str();
+    for (auto& module : m_modules) {
+        if (module->HasDocuments()) {
+            CFrameModule* owner = module.get();
+            save.documents = [owner](const Brindle::CRegSection& documents) { return owner->SaveDocuments(documents); };
+            break;
+        }
+    }
+    return mavo::SaveAllSettings(kSettingsRoot, save, error);
+}
+
+void CMainFrame::SaveFromCommand()
+{
+    std::string error;
+    if (!SaveAllSettings(&error))
+        Ask(Q(kErrorCaption), Q(kCannotSaveSettings) + QStringLiteral("\n") + Q(error), CMessageService::Icon::Error,
+            CMessageService::Buttons::Ok);
+}
+
+// -------------------------------------------------------------- commands
+
+void CMainFrame::InstallOwnCommands()
+{
+    using C = CommandId;
+    CCommandSet& c = *m_commands;
+    c.Install(C::ConnectPrimary, [this] { ConnectPrimary(); });
+    c.Install(C::ConnectBackup, [this] { ConnectBackup(); });
+    c.Install(C::Failover, [this] { AskFailover(); });
+    c.Install(C::Disconnect, [this] { Disconnect(); });
+    c.Install(C::PopupNotifications, [this] { Toggle(m_settings.contribPopup); });
+    c.Install(C::TradeTimer, [this] { Toggle(m_settings.tradeTimer); });
+    c.Install(C::AnchorWindows, [this] { Toggle(m_settings.anchored); });
+    c.Install(C::InfoClickEnabled, [this] { Toggle(m_settings.infoOnClick); });
+    c.Install(C::AlwaysOnTop, [this] { SetAlwaysOnTop(m_settings.alwaysOnTop != 1); });
+    c.Install(C::RefreshWindows, [this] {
+        for (auto& module : m_modules)
+            module->RecheckPages();
+    });
+    c.Install(C::ViewFullScreen, [this] { SetFullScreen(!m_fullScreen); });
+    c.Install(C::LeaveFullScreen, [this] { SetFullScreen(false); },
+              // Space leaves full screen and does nothing otherwise, so the
+              // key stays free for the windows while it is off.
+              [](const FrameCommandState& s, bool) { return CommandUi{s.fullScreen, false}; });
+    c.Install(C::SaveFormat, [this] { SaveFromCommand(); });
+    c.Install(C::ViewToolBar, [this] {
+        m_toolBar->setVisible(m_toolBar->isHidden());
+        UpdateCommands();
+    });
+    c.Install(C::ViewStatusBar, [this] {
+        statusBar()->setVisible(statusBar()->isHidden());
+        UpdateCommands();
+    });
+    c.Install(C::About, [this] { ShowAbout(); });
+    c.Install(C::Exit, [this] { close(); });
+}
+
+bool CMainFrame::RunCommand(CommandId id)
+{
+    UpdateCommands();
+    return m_commands->Run(id);
+}
+
+FrameCommandState CMainFrame::CommandState() const
+{
+    FrameCommandState s;
+    s.connected = m_connection.IsConnected();
+    s.failover = m_connection.Failover();
+    s.fullView = m_controller.IsFullView();
+    s.anchored = m_settings.anchored != 0;
+    s.infoOnClick = m_settings.infoOnClick != 0;
+    s.popupNotifications = m_settings.contribPopup != 0;
+    s.tradeTimer = m_settings.tradeTimer != 0;
+    s.alwaysOnTop = m_settings.alwaysOnTop != 0;
+    s.fullScreen = m_fullScreen;
+    for (auto& module : m_modules)
+        s.pageWindowActive = s.pageWindowActive || module->IsPageWindowActive();
+    s.toolBarVisible = m_toolBar != nullptr && !m_toolBar->isHidden();
+    s.statusBarVisible = m_created && !statusBar()->isHidden();
+    return s;
+}
+
+void CMainFrame::UpdateCommands() { m_commands->Update(CommandState()); }
+
+void CMainFrame::Toggle(int& flag)
+{
+    flag = flag != 0 ? 0 : 1;
+    UpdateCommands();
+}
+
+void CMainFrame::ConnectPrimary()
+{
+    if (m_connection.ConnectPrimary() && m_dialModem && !m_dialModem()) {
+        // The dial was cancelled: the modem line closes with the source.
+        m_controller.GetSource()->Disconnect();
+    }
+    UpdateCommands();
+}
+
+void CMainFrame::ConnectBackup()
+{
+    m_connection.ConnectBackup();
+    UpdateCommands();
+}
+
+void CMainFrame::AskFailover()
+{
+    const int failover = m_connection.Failover();
+    if (Ask(Q(kFailoverCaption), Q(FailoverQuestion(failover)), CMessageService::Icon::Question,
+            CMessageService::Buttons::YesNo) != CMessageService::Yes)
+        return;
+    if (failover == 1)
+        ConnectPrimary();
+    else
+        ConnectBackup();
+}
+
+void CMainFrame::Disconnect()
+{
+    m_connection.Disconnect([this] {
+        return Ask(Q(kDisconnectCaption), Q(kHangupQuestion), CMessageService::Icon::Question,
+                   CMessageService::Buttons::YesNo) == CMessageService::Yes;
+    });
+    UpdateCommands();
+}
+
+QRect CMainFrame::FullScreenRect() const
+{
+    QScreen* where = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    const QRect area = where != nullptr ? where->geometry() : QRect(0, 0, 1024, 768);
+    const ScreenRect r = ResolveFullScreen(m_settings.fullScreenArea,
+                                           ScreenRect{area.x(), area.y(), area.width(), area.height()});
+    return QRect(r.x, r.y, r.width, r.height);
+}
+
+void CMainFrame::SetFullScreen(bool on)
+{
+    if (on == m_fullScreen)
+        return;
+    if (on) {
+        TrackNormalRect();
+        m_wasMaximized = isMaximized();
+        m_fullScreen = true;
+        // The caption, the menu and the borders go outside the rectangle:
+        // here the window loses its frame and menu while the rectangle is
+        // all it covers.
+        menuBar()->hide();
+        setWindowFlag(Qt::FramelessWindowHint, true);
+        setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
+        setGeometry(FullScreenRect());
+        show();
+    } else {
+        m_fullScreen = false;
+        setWindowFlag(Qt::FramelessWindowHint, false);
+        menuBar()->show();
+        if (m_wasMaximized) {
+            showMaximized();
+        } else {
+            setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+            setGeometry(m_normalRect);
+            show();
+        }
+    }
+    UpdateCommands();
+}
+
+void CMainFrame::SetAlwaysOnTop(bool on)
+{
+    m_settings.alwaysOnTop = on ? 1 : 0;
+    const bool current = (windowFlags() & Qt::WindowStaysOnTopHint) != 0;
+    if (current != on) {
+        // Changing a flag re-creates the native window: keep where it is.
+        const QRect where = geometry();
+        const bool wasVisible = isVisible();
+        const Qt::WindowStates states = windowState();
+        setWindowFlag(Qt::WindowStaysOnTopHint, on);
+        if (!(states & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            setGeometry(where);
+        if (wasVisible) {
+            setWindowState(states);
+            show();
+        }
+    }
+    UpdateCommands();
+}
+
+void CMainFrame::ShowAbout()
+{
+    if (m_about) {
+        m_about->raise();
+        m_about->activateWindow();
+        return;
+    }
+    const AboutInfo info = AboutInfo::Load(Section(kSubmitSection));
+    m_about = new CAboutDialog(info, Brindle::GetStartTimestamp(), m_messages, m_opener, this);
+    m_about->setAttribute(Qt::WA_DeleteOnClose);
+    m_about->open();
+}
+
+void CMainFrame::BringForward()
+{
+    QWidget* popup = QApplication::activeModalWidget();
+    if (isMinimized())
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    if (!isVisible())
+        show();
+    QWidget* target = popup != nullptr ? popup : this;
+    target->raise();
+    target->activateWindow();
+}
+
+void CMainFrame::CloseWithoutQuestion()
+{
+    m_closeWithoutQuestion = true;
+    close();
+}
+
+QString CMainFrame::PaneText(int pane) const
+{
+    if (pane < 0 || pane >= kPaneCount || m_panes[pane] == nullptr)
+        return QString();
+    return m_panes[pane]->text();
+}
+
+// ---------------------------------------------------------- window events
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    if (!m_closeWithoutQuestion) {
+        const int answer = Ask(Q(kExitCaption), Q(kExitQuestion), CMessageService::Icon::Question,
+                               CMessageService::Buttons::YesNoCancel);
+        if (answer == CMessageService::Cancel) {
+            event->ignore();
+            return;
+        }
+        if (answer == CMessageService::Yes) {
+            std::string error;
+            if (!SaveAllSettings(&error)) {
+                // Closing now would lose the settings the user asked to keep.
+                Ask(Q(kErrorCaption), Q(kCannotSaveSettings) + QStringLiteral("\n") + Q(error),
+                    CMessageService::Icon::Error, CMessageService::Buttons::Ok);
+                event->ignore();
+                return;
+            }
+        }
+    }
+    StopFeedListening();
+    event->accept();
+    emit Closed();
+}
+
+void CMainFrame::contextMenuEvent(QContextMenuEvent* event)
+{
+    UpdateCommands();
+    m_commands->FillContextMenu(m_contextMenu);
+    const QPoint at = event->reason() == QContextMenuEvent::Keyboard
+                          ? (centralWidget() != nullptr ? centralWidget() : this)->mapToGlobal(QPoint(5, 5))
+                          : event->globalPos();
+    m_contextMenu->popup(at);
+    event->accept();
+}
+
+void CMainFrame::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() != m_flashTimer.timerId()) {
+        QMainWindow::timerEvent(event);
+        return;
+    }
+    ++m_flashCount;
+    for (auto& module : m_modules)
+        module->OnFlashTick(m_flashCount);
+    UpdateCommands();
+}
+
+void CMainFrame::TrackNormalRect()
+{
+    if (!m_fullScreen && !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) &&
+        isVisible())
+        m_normalRect = geometry();
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    TrackNormalRect();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    TrackNormalRect();
+}
+
+// ------------------------------------------------------------ feed events
+
+void CMainFrame::customEvent(QEvent* event)
+{
+    if (!IsFrameEventType(event->type())) {
+        QMainWindow::customEvent(event);
+        return;
+    }
+    const FrameMessage& message = static_cast<CFrameEvent*>(event)->Message();
+    switch (message.id) {
+    case MSG_WAIT: OnWait(message.first == 1); break;
+    case MSG_FEED_STATE: OnFeedState(message.first, message.second); break;
+    case MSG_FEED_TIME: OnFeedTime(); break;
+    case MSG_PERMISSIONS: OnPermissionsLoaded(); break;
+    case MSG_FEED_NOTICE: break;  // the notice is not shown
+    case MSG_NOTIFICATION: OnNotification(message.text.value_or(std::string())); break;
+    case MSG_LOGIN_FAILED: OnLoginFailed(message.text); break;
+    case MSG_PAGE_TITLE: OnPageTitle(message.first); break;
+    case MSG_COMMAND: RunCommand(static_cast<CommandId>(message.first)); break;
+    case MSG_SOURCE_LOG: OnSourceLog(); break;
+    default: break;
+    }
+}
+
+void CMainFrame::OnWait(bool begin)
+{
+    if (m_waiting == nullptr)
+        return;
+    if (begin)
+        m_waiting->Begin(Q(m_controller.Link().GetStatusText()));
+    else
+        m_waiting->End();
+}
+
+void CMainFrame::OnFeedState(int state, int kind)
+{
+    const std::string status = m_controller.Link().GetStatusText();
+    for (auto& module : m_modules)
+        module->OnFeedState(state, kind, status);
+    if (m_panes[1] != nullptr) {
+        m_panes[1]->setText(Q(FeedStateText(state)));
+        m_stateMark->setPixmap(FeedStateMark(state));
+        m_panes[3]->setText(Q(status));
+        m_panes[2]->setText(Q(m_controller.Link().GetSourceName()));
+    }
+    // The feed is alive again: the open pages ask for their pages (on this
+    // thread, where the documents live).
+    if (state == 2)
+        for (auto& module : m_modules)
+            module->RequestPages();
+    for (auto& module : m_modules)
+        module->RecheckPages();
+    UpdateCommands();
+}
+
+void CMainFrame::OnFeedTime()
+{
+    CFrameLink& link = m_controller.Link();
+    link.FeedTimeTaken();
+    if (m_panes[4] != nullptr)
+        m_panes[4]->setText(QString::fromUtf8(link.GetTimestamp().GetFeedTime()));
+}
+
+void CMainFrame::OnPermissionsLoaded()
+{
+    std::string error;
+    const bool saved = SaveAllSettings(&error);
+    for (auto& module : m_modules)
+        module->RecheckPages();
+    if (!saved)
+        for (auto& module : m_modules)
+            module->OnSourceLog(std::string(kCannotSaveSettings) + " " + error);
+    for (auto& module : m_modules) {
+        module->OnSourceLog(kNewPermissionsLog);
+        module->OnPermissionsLoaded();
+    }
+}
+
+void CMainFrame::OnNotification(const std::string& text)
+{
+    for (auto& module : m_modules)
+        module->OnNotification(text);
+    if (m_settings.contribPopup != 0)
+        Ask(Q(kNotificationCaption), Q(text), CMessageService::Icon::Information, CMessageService::Buttons::Ok);
+}
+
+void CMainFrame::OnLoginFailed(const std::optional<std::string>& reason)
+{
+    Ask(Q(kErrorCaption), Q(LoginFailedText(reason)), CMessageService::Icon::Error, CMessageService::Buttons::Ok);
+}
+
+void CMainFrame::OnPageTitle(int page)
+{
+    for (auto& module : m_modules)
+        module->OnPageTitle(page);
+}
+
+void CMainFrame::OnSourceLog()
+{
+    const std::vector<std::string> lines = m_controller.Link().TakeSourceLog();
+    for (auto& module : m_modules)
+        for (const std::string& line : lines)
+            module->OnSourceLog(line);
+}
+
+} // namespace mavo

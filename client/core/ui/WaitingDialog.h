@@ -1,0 +1,34 @@
+// CWaitingDialog: "Waiting", shown while the feed source tries to connect:
+// "Trying to connect to " and the source's address, with Cancel. It is
+// window-modal but does not block the caller: Cancel emits Cancelled (the
+// main window then disconnects the source); the end of the wait closes it.
+//
+// Thread-safety: the window thread only.
+#pragma once
+
+#include <QDialog>
+#include <QLabel>
+
+namespace mavo {
+
+class CWaitingDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit CWaitingDialog(QWidget* parent);
+
+    void Begin(const QString& statusText);
+    // Closes it if it is open (without Cancelled).
+    void End();
+    QString Text() const { return m_text->text(); }
+
+signals:
+    void Cancelled();
+
+protected:
+    void reject() override;
+
+private:
+    QLabel* m_text;
+};
+
+} // namespace mavo

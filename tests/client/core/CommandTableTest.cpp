@@ -1,0 +1,178 @@
+// The command table: enabling rules and check marks, toolbar order,
+// accelerators, and how absent commands leave the layouts.
+#include "core/CommandTable.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+using namespace mavo;
+
+namespace {
+
+FrameCommandState State(bool connected, int failover)
+{
+    FrameCommandState s;
+    s.connected = connected;
+    s.failover = failover;
+    return s;
+}
+
+bool Enabled(CommandId id, const FrameCommandState& s, bool toolbar = false)
+{
+    return EvaluateCommand(id, s, toolbar).enabled;
+}
+
+} // namespace
+
+TEST(CommandRules, ConnectionCommandsFollowSelectedSourceAndConnection)
+{
+    struct Case {
+        bool connected;
+        int failover;
+        bool primary, primaryButton, backup, failoverCmd, disconnect, options;
+    };
+    const Case cases[] = {
+        // primary selected, not connected: both connects, options
+        {false, 0, true, true, true, false, false, true},
+        // primary selected, connected: only backup, failover, disconnect
+        {true, 0, false, false, true, true, true, false},
+        // backup selected, not connected: both connects
+        {false, 1, true, true, true, false, false, true},
+        // backup selected, connected: connect primary stays, the button does not
+        {true, 1, true, false, false, true, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "connected=" << c.connected << " failover=" << c.failover);
+        const FrameCommandState s = State(c.connected, c.failover);
+        EXPECT_EQ(Enabled(CommandId::ConnectPrimary, s), c.primary);
+        EXPECT_EQ(Enabled(CommandId::ConnectPrimary, s, true), c.primaryButton);
+        EXPECT_EQ(Enabled(CommandId::ConnectBackup, s), c.backup);
+        EXPECT_EQ(Enabled(CommandId::Failover, s), c.failoverCmd);
+        EXPECT_EQ(Enabled(CommandId::Disconnect, s), c.disconnect);
+        EXPECT_EQ(Enabled(CommandId::SourceOptions, s), c.options);
+        EXPECT_TRUE(Enabled(CommandId::SourceStatus, s));
+    }
+}
+
+TEST(CommandRules, FullViewCommands)
+{
+    FrameCommandState normal;
+    normal.connected = true;
+    normal.tradeTimer = true;
+    FrameCommandState full = normal;
+    full.fullView = true;
+
+    EXPECT_FALSE(Enabled(CommandId::TradeTimer, normal));
+    // Outside the full view the trade timer shows no check mark even when on.
+    EXPECT_FALSE(EvaluateCommand(CommandId::TradeTimer, normal).checked);
+    EXPECT_TRUE(Enabled(CommandId::TradeTimer, full));
+    EXPECT_TRUE(EvaluateCommand(CommandId::TradeTimer, full).checked);
+
+    EXPECT_FALSE(Enabled(CommandId::CustomerList, normal));
+    EXPECT_TRUE(Enabled(CommandId::CustomerList, full));
+    EXPECT_TRUE(Enabled(CommandId::PageList, normal));
+    EXPECT_TRUE(Enabled(CommandId::PagePermission, normal));
+    EXPECT_FALSE(Enabled(CommandId::PagePermission, full));
+    EXPECT_FALSE(Enabled(CommandId::DisplayOptions, normal));
+    EXPECT_TRUE(Enabled(CommandId::DisplayOptions, full));
+    EXPECT_FALSE(Enabled(CommandId::SendPageCount, normal));
+    EXPECT_TRUE(Enabled(CommandId::SendPageCount, full));
+
+    EXPECT_TRUE(Enabled(CommandId::VolumeReport, full));
+    full.connected = false;
+    EXPECT_FALSE(Enabled(CommandId::VolumeReport, full));
+}
+
+TEST(CommandRules, FlagsShowCheckMarksAndInfoClickNeedsAnchoring)
+{
+    FrameCommandState s;
+    EXPECT_FALSE(Enabled(CommandId::InfoClickEnabled, s));
+    s.anchored = true;
+    s.infoOnClick = true;
+    EXPECT_TRUE(Enabled(CommandId::InfoClickEnabled, s));
+    EXPECT_TRUE(EvaluateCommand(CommandId::InfoClickEnabled, s).checked);
+    EXPECT_TRUE(EvaluateCommand(CommandId::AnchorWindows, s).checked);
+
+    EXPECT_FALSE(EvaluateCommand(CommandId::PopupNotifications, s).checked);
+    s.popupNotifications = true;
+    s.alwaysOnTop = true;
+    s.fullScreen = true;
+    EXPECT_TRUE(EvaluateCommand(CommandId::PopupNotifications, s).checked);
+    EXPECT_TRUE(EvaluateCommand(CommandId::AlwaysOnTop, s).checked);
+    EXPECT_TRUE(EvaluateCommand(CommandId::ViewFullScreen, s).checked);
+
+    EXPECT_FALSE(Enabled(CommandId::PrintAllPages, s));
+    s.pageWindowActive = true;
+    EXPECT_TRUE(Enabled(CommandId::PrintAllPages, s));
+    EXPECT_TRUE(Enabled(CommandId::PrintPage, FrameCommandState{}));
+}
+
+TEST(CommandTable, EveryCommandIsListedOnceWithItsOwnId)
+{
+    std::set<std::string> texts;
+    for (const CommandInfo& info : AllCommands()) {
+        EXPECT_EQ(&GetCommandInfo(info.id), &info);
+        EXPECT_TRUE(texts.insert(info.text).second) << info.text;
+    }
+}
+
+TEST(CommandTable, ToolbarRunsInItsOrder)
+{
+    std::string toolbar;
+    for (CommandId id : ToolbarLayout())
+        toolbar += id == CommandId::None ? std::string("|") : std::string(GetCommandInfo(id).text) + ";";
+    EXPECT_EQ(toolbar,
+              "&New;&Save Format;Print &All Pages;|&Connect Primary;&Options;&Refresh Windows;&View Full Screen;|"
+              "Set As &Default;&Apply Default;|&Anchor Windows;Lock For&mat;&Info Click Enabled;&Title Bar;"
+              "&Border Only;&Frameless;|&Font;Modify Layout;Modify Stack;Modify Aggressors;Modify Trade History;"
+              "Modify Contents;|&About MAVO...;");
+}
+
+TEST(CommandTable, AcceleratorsMapToTheirCommands)
+{
+    const std::map<std::string, std::string> expected{
+        {"Ctrl+1", "&Title Bar"},         {"Ctrl+2", "&Border Only"},        {"Ctrl+3", "&Frameless"},
+        {"Ctrl+A", "Print &All Pages"},   {"Ctrl+C", "&Copy"},               {"Ctrl+Insert", "&Copy"},
+        {"Ctrl+E", "&Status"},            {"Ctrl+F", "&Font"},               {"Ctrl+H", "&Anchor Windows"},
+        {"Ctrl+I", "Set As &Default"},    {"F7", "Set As &Default"},         {"Ctrl+J", "&Apply Default"},
+        {"F8", "&Apply Default"},         {"Ctrl+K", "Modify Stack"},        {"F10", "Modify Stack"},
+        {"Ctrl+L", "Apply to A&ll"},      {"Ctrl+M", "Lock For&mat"},        {"Ctrl+N", "&New"},
+        {"F4", "&New"},                   {"Ctrl+O", "Modify Contents"},     {"F11", "Modify Contents"},
+        {"Ctrl+P", "&Print Page"},        {"Ctrl+R", "&Properties"},         {"Ctrl+S", "&Save Format"},
+        {"Ctrl+T", "Modify Trade History"}, {"F12", "Modify Trade History"}, {"Ctrl+V", "&Paste"},
+        {"Shift+Insert", "&Paste"},       {"Ctrl+W", "&View Full Screen"},   {"Ctrl+X", "Cu&t"},
+        {"Shift+Delete", "Cu&t"},         {"Ctrl+Y", "&Your Orders"},        {"Ctrl+Z", "&Undo"},
+        {"Alt+Backspace", "&Undo"},       {"Escape", "&Close"},              {"F1", "&Customer List"},
+        {"F2", "&Page List"},             {"F3", "Pa&ge Permission"},        {"F5", "&Refresh Windows"},
+        {"F6", "Ne&xt Pane"},             {"Shift+F6", "Pre&vious Pane"},    {"F9", "Modify Layout"},
+        {"Space", "Leave Full Screen"},
+    };
+    std::map<std::string, std::string> actual;
+    for (const CommandInfo& info : AllCommands())
+        for (const char* key : info.keys) {
+            if (key != nullptr) {
+                EXPECT_TRUE(actual.emplace(key, info.text).second) << key << " is bound twice";
+            }
+        }
+    EXPECT_EQ(actual, expected);
+}
+
+TEST(CommandTable, AbsentCommandsLeaveNoStraySeparators)
+{
+    using C = CommandId;
+    const std::vector<C> items{C::None, C::New, C::None, C::None, C::SaveFormat, C::PrintPage, C::None};
+    auto present = PresentItems(items, [](C id) { return id != C::New && id != C::PrintPage; });
+    EXPECT_EQ(present, (std::vector<C>{C::SaveFormat}));
+    auto all = PresentItems(items, [](C) { return true; });
+    EXPECT_EQ(all, (std::vector<C>{C::New, C::None, C::SaveFormat, C::PrintPage}));
+    EXPECT_TRUE(PresentItems(items, [](C) { return false; }).empty());
+}
+
+TEST(CommandTable, ContextMenuIsTheViewMenu)
+{
+    EXPECT_STREQ(ContextMenuLayout().title, "&View");
+    EXPECT_EQ(&ContextMenuLayout(), &MainMenuLayout()[1 + 1]);
+}

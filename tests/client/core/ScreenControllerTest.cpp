@@ -1,0 +1,166 @@
+// MAVO's controller call-backs, called as the feed thread calls them: what
+// each copies and posts, and what it leaves to the window thread.
+#include "core/ScreenController.h"
+
+#include "TempDir.h"
+#include "core/CommandTable.h"
+#include "protocol/FieldIds.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using namespace mavo;
+
+namespace {
+
+class ScreenControllerTest : public testing::Test {
+protected:
+    ScreenControllerTest()
+    {
+        link.SetPoster([this](FrameMessage&& m) {
+            std::lock_guard guard(lock);
+            posted.push_back(std::move(m));
+        });
+    }
+    std::vector<FrameMessage> Posted()
+    {
+        std::lock_guard guard(lock);
+        return posted;
+    }
+    // Lets a call-back run on a thread of its own, as the feed's does.
+    template <typename F>
+    void OnFeedThread(F f)
+    {
+        std::thread feed(f);
+        feed.join();
+    }
+
+    testsupport::ScopedRegistryDir registry;
+    CFrameLink link;
+    std::mutex lock;
+    std::vector<FrameMessage> posted;
+    CScreenController controller{link};
+};
+
+} // namespace
+
+TEST_F(ScreenControllerTest, ClientVersionComesFromTheApplicationVersion)
+{
+    EXPECT_EQ(controller.GetClientVersion(), 141);
+}
+
+TEST_F(ScreenControllerTest, LoginFailureDisconnectsThenReportsACopiedReason)
+{
+    std::string reason = "Account locked";
+    OnFeedThread([&] { controller.OnLoginFailed(reason.c_str()); });
+    reason.assign("overwritten by the library");  // the copy must not follow
+    OnFeedThread([&] { controller.OnLoginFailed(nullptr); });
+
+    auto messages = Posted();
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[0].id, MSG_COMMAND);
+    EXPECT_EQ(messages[0].first, static_cast<int>(CommandId::Disconnect));
+    EXPECT_EQ(messages[1].id, MSG_LOGIN_FAILED);
+    EXPECT_EQ(messages[1].text, std::optional<std::string>("Account locked"));
+    EXPECT_EQ(messages[2].id, MSG_COMMAND);
+    EXPECT_EQ(messages[3].id, MSG_LOGIN_FAILED);
+    EXPECT_FALSE(messages[3].text.has_value());
+}
+
+TEST_F(ScreenControllerTest, LoginFailureWithRetryRetriesAndReportsTheState)
+{
+    controller.m_retryLogin = true;
+    OnFeedThread([&] { controller.OnLoginFailed("busy"); });
+    auto messages = Posted();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].id, MSG_FEED_STATE);
+    EXPECT_EQ(messages[0].first, controller.GetSource()->GetFeedState());
+    EXPECT_EQ(messages[0].second, controller.GetSource()->GetKind());
+}
+
+TEST_F(ScreenControllerTest, BackToBackNotificationsEachCarryTheirText)
+{
+    OnFeedThread([&] {
+        controller.OnNotification("Desk closes|Call 110");
+        controller.OnNotification("second");
+    });
+    auto messages = Posted();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].id, MSG_NOTIFICATION);
+    EXPECT_EQ(messages[0].text, std::optional<std::string>("Desk closes\nCall 110"));
+    EXPECT_EQ(messages[1].text, std::optional<std::string>("second"));
+}
+
+TEST_F(ScreenControllerTest, DeadOrStaleFeedClearsTheCacheLiveKeepsIt)
+{
+    ZPHMessage line(ZPHWire::MSG_REFRESH, 4, 2);
+    line.AddField(ZPHWire::F_ISSUE_NAME, "ARG 2030");
+    ASSERT_TRUE(controller.ApplyMessage(line));
+    const unsigned key = CreateZPHKey(4, 2);
+    ASSERT_TRUE(controller.m_lineCache.GetForRead(key));
+
+    OnFeedThread([&] { controller.OnFeedState(2); });
+    EXPECT_TRUE(controller.m_lineCache.GetForRead(key));
+    OnFeedThread([&] { controller.OnFeedState(1); });
+    EXPECT_FALSE(controller.m_lineCache.GetForRead(key));
+
+    auto messages = Posted();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].id, MSG_FEED_STATE);
+    EXPECT_EQ(messages[0].first, 2);
+    EXPECT_EQ(messages[0].second, controller.GetSource()->GetKind());
+    EXPECT_EQ(messages[1].first, 1);
+    EXPECT_EQ(link.GetStatusText(), controller.GetSource()->GetStatusText());
+    EXPECT_EQ(link.GetSourceName(), controller.GetSource()->GetName());
+}
+
+TEST_F(ScreenControllerTest, OtherCallBacksPostTheirMessages)
+{
+    OnFeedThread([&] {
+        controller.OnWaitBegin();
+        controller.OnWaitEnd();
+        controller.OnPermissionsLoaded();
+        controller.OnPageTitle(12);
+        controller.OnFeedNotice(3);
+        controller.OnSourceLog("connected");
+        controller.OnSourceLog(104, "bad packet");
+    });
+    auto messages = Posted();
+    ASSERT_EQ(messages.size(), 6u);
+    EXPECT_EQ(messages[0].id, MSG_WAIT);
+    EXPECT_EQ(messages[0].first, 1);
+    EXPECT_EQ(messages[1].id, MSG_WAIT);
+    EXPECT_EQ(messages[1].first, 0);
+    EXPECT_EQ(messages[2].id, MSG_PERMISSIONS);
+    EXPECT_EQ(messages[3].id, MSG_PAGE_TITLE);
+    EXPECT_EQ(messages[3].first, 12);
+    EXPECT_EQ(messages[4].id, MSG_FEED_NOTICE);
+    EXPECT_EQ(messages[4].second, 3);
+    EXPECT_EQ(messages[5].id, MSG_SOURCE_LOG);
+    EXPECT_EQ(link.TakeSourceLog(), (std::vector<std::string>{"connected", "bad packet"}));
+    // The waiting dialog names the address being dialled.
+    EXPECT_EQ(link.GetStatusText(), controller.GetSource()->GetStatusText());
+}
+
+TEST_F(ScreenControllerTest, NamesAreReadOnceAndKept)
+{
+    const char* user = controller.GetUserName();
+    const char* host = controller.GetHostName();
+    ASSERT_NE(user, nullptr);
+    ASSERT_NE(host, nullptr);
+    EXPECT_EQ(controller.GetUserName(), user);
+    EXPECT_EQ(controller.GetHostName(), host);
+    EXPECT_LE(std::strlen(user), 255u);
+    EXPECT_GT(std::strlen(host), 0u);
+}
+
+TEST_F(ScreenControllerTest, LineLoggingFollowsItsSwitch)
+{
+    EXPECT_FALSE(controller.IsLineLogging());
+    controller.SetLineLogging(true);
+    EXPECT_TRUE(controller.IsLineLogging());
+}
