@@ -147,6 +147,9 @@ void CMainFrame::Create()
 
 void CMainFrame::BuildStatusBar()
 {
+    // The panes keep at least their widths; a text that needs more room
+    // (a larger font than the widths were made for) widens its pane rather
+    // than being cut.
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
     for (int i = 0; i < kPaneCount; ++i) {
@@ -166,15 +169,11 @@ void CMainFrame::BuildStatusBar()
     m_stateMark = new QLabel(state);
     m_stateMark->setPixmap(FeedStateMark(-1));
     m_panes[1]->setParent(state);
-    m_panes[1]->setMinimumWidth(kPaneWidths[1] - 16);
     stateLayout->addWidget(m_stateMark);
     stateLayout->addWidget(m_panes[1], 1);
-    state->setFixedWidth(kPaneWidths[1] + 16);
     bar->addPermanentWidget(state);
-    for (int i = 2; i < kPaneCount; ++i) {
-        m_panes[i]->setFixedWidth(kPaneWidths[i]);
+    for (int i = 2; i < kPaneCount; ++i)
         bar->addPermanentWidget(m_panes[i]);
-    }
     m_panes[1]->setText(Q(kNotConnected));
 }
 

@@ -20,12 +20,11 @@ public:
     // Closes it if it is open (without Cancelled).
     void End();
     QString Text() const { return m_text->text(); }
+    // Cancel: closes it and emits Cancelled.
+    void reject() override;
 
 signals:
     void Cancelled();
-
-protected:
-    void reject() override;
 
 private:
     QLabel* m_text;

@@ -1,0 +1,149 @@
+// The connection commands, login failures, notifications and the waiting
+// dialog, against a real zphd.
+#include "AppFixture.h"
+
+#include "core/FrameTexts.h"
+#include "core/ui/WaitingDialog.h"
+
+#include <QAction>
+
+using namespace testsupport;
+using mavo::CommandId;
+
+namespace {
+
+class ConnectionTest : public AppFixture {
+protected:
+    bool Enabled(CommandId id)
+    {
+        Frame().UpdateCommands();
+        return Frame().Commands().Action(id)->isEnabled();
+    }
+};
+
+} // namespace
+
+TEST_F(ConnectionTest, FailoverAsksAboutTheOtherSourceAndStoresTheChoice)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    EXPECT_FALSE(Enabled(CommandId::ConnectPrimary));
+    EXPECT_TRUE(Enabled(CommandId::ConnectBackup));
+    EXPECT_TRUE(Enabled(CommandId::Failover));
+    EXPECT_FALSE(Frame().Commands().ToolbarAction(CommandId::ConnectPrimary)->isEnabled());
+
+    // No: nothing changes.
+    messages.answers.push_back(mavo::CMessageService::No);
+    ASSERT_TRUE(Frame().RunCommand(CommandId::Failover));
+    EXPECT_EQ(Frame().Connection().Failover(), 0);
+
+    messages.answers.push_back(mavo::CMessageService::Yes);
+    ASSERT_TRUE(Frame().RunCommand(CommandId::Failover));
+    auto asked = messages.WithCaption("Failover");
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1].text, "Are you sure you want to connect to the BACKUP source?");
+    EXPECT_EQ(asked[1].buttons, mavo::CMessageService::Buttons::YesNo);
+    EXPECT_EQ(StoredInt("Controller", "Failover"), 1);
+    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(2) == "Backup" && Frame().PaneText(1) == "Feed Live"; }));
+    // On the backup, connected: connect primary stays offered, backup not.
+    EXPECT_TRUE(Enabled(CommandId::ConnectPrimary));
+    EXPECT_FALSE(Enabled(CommandId::ConnectBackup));
+
+    messages.answers.push_back(mavo::CMessageService::Yes);
+    ASSERT_TRUE(Frame().RunCommand(CommandId::Failover));
+    EXPECT_EQ(messages.WithCaption("Failover").back().text, "Are you sure you want to connect to the PRIMARY source?");
+    EXPECT_EQ(StoredInt("Controller", "Failover"), 0);
+    EXPECT_TRUE(WaitFor([&] { return Frame().PaneText(2) == "Primary" && Frame().PaneText(1) == "Feed Live"; }));
+}
+
+TEST_F(ConnectionTest, DisconnectAndReconnect)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(Frame().RunCommand(CommandId::Disconnect));
+    EXPECT_FALSE(Frame().Connection().IsConnected());
+    ASSERT_TRUE(WaitForPane(1, "Feed Dead"));
+    EXPECT_FALSE(Enabled(CommandId::Disconnect));
+    EXPECT_FALSE(Enabled(CommandId::Failover));
+    EXPECT_TRUE(Enabled(CommandId::ConnectPrimary));
+    EXPECT_TRUE(Frame().Commands().ToolbarAction(CommandId::ConnectPrimary)->isEnabled());
+    // No modem: nothing was asked.
+    EXPECT_TRUE(messages.WithCaption("Disconnect").empty());
+
+    ASSERT_TRUE(Frame().RunCommand(CommandId::ConnectPrimary));
+    EXPECT_TRUE(WaitForPane(1, "Feed Live"));
+    EXPECT_EQ(StoredInt("Controller", "Failover"), 0);
+}
+
+TEST_F(ConnectionTest, LoginFailureWithAReasonShowsItAndDisconnects)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(zphd.Control("fail-login Account locked"), "OK");
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitFor([&] { return !messages.WithCaption("Error").empty(); }));
+    auto shown = messages.WithCaption("Error");
+    EXPECT_EQ(shown[0].text, "Login Failed\nReason: Account locked");
+    EXPECT_EQ(shown[0].icon, mavo::CMessageService::Icon::Error);
+    EXPECT_TRUE(WaitFor([&] { return !Frame().Connection().IsConnected(); }));
+}
+
+TEST_F(ConnectionTest, LoginFailureWithoutAReasonShowsOnlyLoginFailed)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(zphd.Control("fail-login"), "OK");
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitFor([&] { return !messages.WithCaption("Error").empty(); }));
+    EXPECT_EQ(messages.WithCaption("Error")[0].text, "Login Failed");
+    EXPECT_TRUE(WaitFor([&] { return !Frame().Connection().IsConnected(); }));
+}
+
+TEST_F(ConnectionTest, NotificationsPopUpWithLineBreaksEachOne)
+{
+    PointFeedAtServer();
+    Section("MainFrame").SetInt("ContribPopup", 1);
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_EQ(zphd.Control("notify all Desk closes|Call 110").substr(0, 2), "OK");
+    ASSERT_EQ(zphd.Control("notify all Second notice").substr(0, 2), "OK");
+    ASSERT_TRUE(WaitFor([&] { return messages.WithCaption("Notification").size() >= 2; }));
+    auto shown = messages.WithCaption("Notification");
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].text, "Desk closes\nCall 110");
+    EXPECT_EQ(shown[0].icon, mavo::CMessageService::Icon::Information);
+    EXPECT_EQ(shown[1].text, "Second notice");
+
+    // Popups off: nothing is shown.
+    ASSERT_TRUE(Frame().RunCommand(CommandId::PopupNotifications));
+    EXPECT_EQ(Frame().Settings().contribPopup, 0);
+    ASSERT_EQ(zphd.Control("notify all Quiet").substr(0, 2), "OK");
+    Spin(1500);
+    EXPECT_EQ(messages.WithCaption("Notification").size(), 2u);
+}
+
+TEST_F(ConnectionTest, WaitingDialogNamesTheAddressAndCancelDisconnects)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    // As the feed thread reports the start of a wait.
+    std::thread feed([&] { app->Controller().OnWaitBegin(); });
+    feed.join();
+    ASSERT_TRUE(WaitFor([&] { return Frame().WaitingDialog()->isVisible(); }));
+    EXPECT_EQ(Frame().WaitingDialog()->windowTitle().toStdString(), "Waiting");
+    EXPECT_EQ(Frame().WaitingDialog()->Text().toStdString(),
+              "Trying to connect to " + app->Controller().GetSource()->GetStatusText());
+
+    Frame().WaitingDialog()->reject();  // Cancel
+    EXPECT_FALSE(Frame().WaitingDialog()->isVisible());
+    EXPECT_FALSE(Frame().Connection().IsConnected());
+
+    std::thread again([&] {
+        app->Controller().OnWaitBegin();
+        app->Controller().OnWaitEnd();
+    });
+    again.join();
+    Spin(300);
+    EXPECT_FALSE(Frame().WaitingDialog()->isVisible());
+}

@@ -1,0 +1,54 @@
+// The feed state in the status bar, against a real zphd: not connected at
+// start, live with the feed time, stale after a stall, dead after a drop.
+#include "AppFixture.h"
+
+#include "core/FrameTexts.h"
+
+using namespace testsupport;
+
+namespace {
+
+class FeedStatusTest : public AppFixture {};
+
+} // namespace
+
+TEST_F(FeedStatusTest, NotConnectedAtStartThenLiveWithTheFeedTime)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    // The feed's first events are still waiting to be handled.
+    EXPECT_EQ(Frame().PaneText(1).toStdString(), "Not Connected");
+    EXPECT_EQ(Frame().PaneText(0).toStdString(), "Ready");
+
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    EXPECT_EQ(Frame().PaneText(2).toStdString(), "Primary");
+    EXPECT_NE(Frame().PaneText(3).toStdString().find(std::to_string(zphd.SocketPort())), std::string::npos)
+        << Frame().PaneText(3).toStdString();
+    ASSERT_TRUE(WaitFor([&] { return !Frame().PaneText(4).isEmpty(); }));
+    const QString first = Frame().PaneText(4);
+    // The feed time moves on, once a second.
+    EXPECT_TRUE(WaitFor([&] { return Frame().PaneText(4) != first; }, 10000));
+}
+
+TEST_F(FeedStatusTest, StallLongerThanTheTimeOutMakesTheFeedStale)
+{
+    PointFeedAtServer(/*timeoutSeconds=*/2);
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_EQ(zphd.Control("stall 8"), "OK");
+    ASSERT_TRUE(WaitForPane(1, "Feed Stale", 15000));
+    // Data again after the stall: live again.
+    EXPECT_TRUE(WaitForPane(1, "Feed Live", 20000));
+}
+
+TEST_F(FeedStatusTest, DroppedConnectionMakesTheFeedDead)
+{
+    PointFeedAtServer(20, /*reconnectSeconds=*/10);
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_EQ(zphd.Control("drop").substr(0, 2), "OK");
+    ASSERT_TRUE(WaitForPane(1, "Feed Dead", 15000));
+    EXPECT_EQ(Frame().PaneText(2).toStdString(), "Primary");
+    // The source dials again by itself.
+    EXPECT_TRUE(WaitForPane(1, "Feed Live", 30000));
+}

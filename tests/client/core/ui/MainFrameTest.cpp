@@ -1,0 +1,237 @@
+// The main window's own commands and settings: full screen and Space,
+// always on top, the flash timer, the bars, the context menu, the exit
+// question, and every setting as it was after a restart.
+#include "AppFixture.h"
+
+#include "core/ui/Pictures.h"
+
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+
+#include <filesystem>
+
+using namespace testsupport;
+using mavo::CommandId;
+
+namespace {
+
+class MainFrameTest : public AppFixture {
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        PointFeedAtServer();
+    }
+    QStringList ActionTexts(const QList<QAction*>& actions)
+    {
+        QStringList texts;
+        for (QAction* a : actions)
+            texts << (a->isSeparator() ? QStringLiteral("|") : a->text());
+        return texts;
+    }
+};
+
+} // namespace
+
+TEST_F(MainFrameTest, FullScreenWithDefaultRectangleCoversTheScreenAndSpaceLeavesIt)
+{
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    // Connected, so that no waiting dialog takes the keys.
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    const QRect normal = Frame().geometry();
+    const QRect screen = Frame().screen()->geometry();
+    ASSERT_TRUE(Frame().RunCommand(CommandId::ViewFullScreen));
+    Spin(100);
+    EXPECT_TRUE(Frame().IsFullScreen());
+    EXPECT_EQ(Frame().geometry(), screen);
+    EXPECT_FALSE(Frame().menuBar()->isVisible());
+    Frame().UpdateCommands();
+    EXPECT_TRUE(Frame().Commands().Action(CommandId::ViewFullScreen)->isChecked());
+
+    Frame().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Frame()));
+    QTest::keyClick(&Frame(), Qt::Key_Space);
+    Spin(100);
+    EXPECT_FALSE(Frame().IsFullScreen());
+    EXPECT_EQ(Frame().geometry(), normal);
+    EXPECT_TRUE(Frame().menuBar()->isVisible());
+    // Space outside full screen does nothing.
+    QTest::keyClick(&Frame(), Qt::Key_Space);
+    EXPECT_FALSE(Frame().IsFullScreen());
+}
+
+TEST_F(MainFrameTest, FullScreenUsesTheStoredRectangle)
+{
+    Section("MainFrame").SetInt("FullScreenX", 10);
+    Section("MainFrame").SetInt("FullScreenY", 20);
+    Section("MainFrame").SetInt("FullScreenCX", 300);
+    Section("MainFrame").SetInt("FullScreenCY", 200);
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    Frame().SetFullScreen(true);
+    Spin(100);
+    EXPECT_EQ(Frame().geometry(), QRect(10, 20, 300, 200));
+}
+
+TEST_F(MainFrameTest, AlwaysOnTopTogglesWithoutMovingTheWindow)
+{
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    const QRect before = Frame().geometry();
+    ASSERT_TRUE(Frame().RunCommand(CommandId::AlwaysOnTop));
+    Spin(100);
+    EXPECT_TRUE(Frame().windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(Frame().geometry(), before);
+    EXPECT_TRUE(Frame().isVisible());
+    EXPECT_TRUE(Frame().Commands().Action(CommandId::AlwaysOnTop)->isChecked());
+    ASSERT_TRUE(Frame().RunCommand(CommandId::AlwaysOnTop));
+    Spin(100);
+    EXPECT_FALSE(Frame().windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(Frame().geometry(), before);
+}
+
+TEST_F(MainFrameTest, FlashTimerTicksEvery167Milliseconds)
+{
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    const int start = Frame().FlashCount();
+    ASSERT_TRUE(WaitFor([&] { return Frame().FlashCount() >= start + 3; }, 10000));
+    EXPECT_EQ(mavo::CMainFrame::kFlashIntervalMs, 167);
+}
+
+TEST_F(MainFrameTest, MenusToolbarAndStatusBarHoldOnlyWhatIsDelivered)
+{
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    // The toolbar in its order, without the commands of pages not yet here.
+    EXPECT_EQ(ActionTexts(Frame().ToolBar()->actions()).join(QLatin1Char(';')).toStdString(),
+              "&Save Format;|;&Connect Primary;&Refresh Windows;&View Full Screen;|;&Anchor Windows;"
+              "&Info Click Enabled;|;&About MAVO...");
+    QStringList menus;
+    for (QAction* menu : Frame().menuBar()->actions())
+        menus << menu->text();
+    EXPECT_EQ(menus.join(QLatin1Char(';')).toStdString(), "&File;&View;F&eed;&Help");
+    for (CommandId absent : {CommandId::New, CommandId::SourceOptions, CommandId::SourceStatus,
+                             CommandId::DdeServer, CommandId::CustomerList, CommandId::PrintPage})
+        EXPECT_EQ(Frame().Commands().Action(absent), nullptr);
+    EXPECT_EQ(Frame().PaneText(1).toStdString(), "Not Connected");
+    // Hiding the bars.
+    ASSERT_TRUE(Frame().RunCommand(CommandId::ViewToolBar));
+    ASSERT_TRUE(Frame().RunCommand(CommandId::ViewStatusBar));
+    EXPECT_TRUE(Frame().ToolBar()->isHidden());
+    EXPECT_TRUE(Frame().statusBar()->isHidden());
+}
+
+TEST_F(MainFrameTest, KeyboardContextMenuOpensInsideTheTopLeftCorner)
+{
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    QContextMenuEvent byKey(QContextMenuEvent::Keyboard, QPoint(0, 0), Frame().mapToGlobal(QPoint(0, 0)));
+    QCoreApplication::sendEvent(&Frame(), &byKey);
+    QMenu* menu = Frame().ContextMenu();
+    ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }, 5000));
+    EXPECT_EQ(menu->pos(), Frame().centralWidget()->mapToGlobal(QPoint(5, 5)));
+    EXPECT_TRUE(ActionTexts(menu->actions()).contains(QStringLiteral("Always On Top")));
+    menu->hide();
+
+    const QPoint at = Frame().mapToGlobal(QPoint(100, 120));
+    QContextMenuEvent byMouse(QContextMenuEvent::Mouse, QPoint(100, 120), at);
+    QCoreApplication::sendEvent(&Frame(), &byMouse);
+    ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }, 5000));
+    EXPECT_EQ(menu->pos(), at);
+    menu->hide();
+}
+
+TEST_F(MainFrameTest, ExitAsksAndOnlyYesSaves)
+{
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    Frame().Settings().anchored = 1;
+
+    messages.answers.push_back(mavo::CMessageService::Cancel);
+    EXPECT_FALSE(Frame().close());
+    auto asked = messages.WithCaption("Exit");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text, "Do you want to save your current settings\nbefore exiting the application?");
+    EXPECT_EQ(asked[0].buttons, mavo::CMessageService::Buttons::YesNoCancel);
+    EXPECT_EQ(StoredInt("MainFrame", "Anchored"), -99999);
+
+    messages.answers.push_back(mavo::CMessageService::No);
+    EXPECT_TRUE(Frame().close());
+    EXPECT_EQ(StoredInt("MainFrame", "Anchored"), -99999);
+
+    app.reset();
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    Frame().Settings().anchored = 1;
+    messages.answers.push_back(mavo::CMessageService::Yes);
+    EXPECT_TRUE(Frame().close());
+    EXPECT_EQ(StoredInt("MainFrame", "Anchored"), 1);
+}
+
+TEST_F(MainFrameTest, EverySettingIsAsItWasAfterARestart)
+{
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    Frame().setGeometry(QRect(40, 60, 720, 480));
+    Spin(50);
+    for (CommandId toggle : {CommandId::AnchorWindows, CommandId::InfoClickEnabled, CommandId::PopupNotifications,
+                             CommandId::AlwaysOnTop, CommandId::ViewToolBar})
+        ASSERT_TRUE(Frame().RunCommand(toggle)) << static_cast<int>(toggle);
+    Frame().Settings().infoKey = 512;
+    Frame().Settings().myPriceBG = 0x00FF00;
+    messages.answers.push_back(mavo::CMessageService::Yes);
+    ASSERT_TRUE(Frame().RunCommand(CommandId::Failover));
+    ASSERT_TRUE(Frame().RunCommand(CommandId::SaveFormat));
+    EXPECT_TRUE(messages.WithCaption("Error").empty());
+    Spin(100);
+    app.reset();
+
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    EXPECT_EQ(Frame().NormalRect(), QRect(40, 60, 720, 480));
+    EXPECT_EQ(Frame().geometry(), QRect(40, 60, 720, 480));
+    const mavo::CMainFrameSettings& s = Frame().Settings();
+    EXPECT_EQ(s.anchored, 1);
+    EXPECT_EQ(s.infoOnClick, 1);
+    EXPECT_EQ(s.contribPopup, 1);
+    EXPECT_EQ(s.alwaysOnTop, 1);
+    EXPECT_EQ(s.infoKey, 512);
+    EXPECT_EQ(s.myPriceBG, 0x00FF00);
+    EXPECT_TRUE(Frame().windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(Frame().ToolBar()->isHidden());
+    EXPECT_FALSE(Frame().statusBar()->isHidden());
+    // The backup was selected when saved: it is the one that connects.
+    EXPECT_EQ(Frame().Connection().Failover(), 1);
+    EXPECT_TRUE(WaitFor([&] { return Frame().PaneText(2) == "Backup" && Frame().PaneText(1) == "Feed Live"; }));
+}
+
+TEST_F(MainFrameTest, SavedFullScreenAndMaximisedStatesComeBack)
+{
+    Section("MainFrame").SetInt("FullScreen", 1);
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    EXPECT_TRUE(Frame().IsFullScreen());
+    app.reset();
+
+    Section("MainFrame").SetInt("FullScreen", 0);
+    Section("MainFrame").SetInt("Maximized", 1);
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    EXPECT_FALSE(Frame().IsFullScreen());
+    EXPECT_TRUE(Frame().isMaximized());
+}
+
+TEST_F(MainFrameTest, ScreenshotOfTheMainWindowConnected)
+{
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitFor([&] { return !Frame().PaneText(4).isEmpty(); }));
+    Spin(300);
+    const std::filesystem::path dir = std::filesystem::path(BRINDLE_BINARY_DIR) / "tests" / "client";
+    std::filesystem::create_directories(dir);
+    const QString file = QString::fromStdString((dir / "mainframe.png").string());
+    const QImage picture = Frame().grab().toImage();
+    ASSERT_TRUE(picture.save(file, "PNG"));
+    EXPECT_EQ(picture.size(), Frame().size());
+    // Not a blank picture: the toolbar's buttons and the status bar differ
+    // from the page area's grey.
+    EXPECT_NE(picture.pixel(20, picture.height() - 5), picture.pixel(picture.width() / 2, picture.height() / 2));
+}
