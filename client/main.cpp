@@ -79,17 +79,21 @@ int main(int argc, char** argv)
     case mavo::CMAVOApp::StartResult::Started: break;
     }
 
+    bool shotFailed = false;
     if (options.quitAfter > 0) {
         QTimer::singleShot(static_cast<int>(options.quitAfter * 1000), &app, [&] {
             mavo::CMainFrame* frame = app.Frame();
             if (!options.screenshot.isEmpty()) {
                 if (frame->grab().save(options.screenshot, "PNG"))
                     std::fprintf(stderr, "mavo: screenshot written to %s\n", qPrintable(options.screenshot));
-                else
+                else {
                     std::fprintf(stderr, "mavo: cannot write the screenshot %s\n", qPrintable(options.screenshot));
+                    shotFailed = true;
+                }
             }
             frame->CloseWithoutQuestion();
         });
     }
-    return application.exec();
+    const int status = application.exec();
+    return shotFailed ? 3 : status;
 }

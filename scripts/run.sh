@@ -29,6 +29,13 @@ mkdir -p "$run"
 chmod 700 "$run"
 export BRINDLE_REGISTRY_DIR=${MAVO_SETTINGS_DIR:-$run/settings}
 mkdir -p "$BRINDLE_REGISTRY_DIR"
+# Where MAVO keeps its single-instance lock and socket (a root shell often has
+# no runtime directory of its own).
+if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -d "$XDG_RUNTIME_DIR" ]; then
+  export XDG_RUNTIME_DIR=$run/runtime
+  mkdir -p "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+fi
 
 # zphd on free loopback ports; it stops when this script ends, however it ends.
 rm -f "$run/ports"

@@ -147,17 +147,22 @@ void CMainFrame::Create()
 
 void CMainFrame::BuildStatusBar()
 {
-    // The panes keep at least their widths; a text that needs more room
-    // (a larger font than the widths were made for) widens its pane rather
-    // than being cut.
+    // Panes 1 to 4 keep at least their widths, and a text that needs more
+    // room (a larger font than the widths were made for) widens its pane
+    // rather than being cut; the message pane takes what is left.
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
     for (int i = 0; i < kPaneCount; ++i) {
         m_panes[i] = new QLabel(this);
         m_panes[i]->setObjectName(QStringLiteral("Pane%1").arg(i));
         m_panes[i]->setTextFormat(Qt::PlainText);
-        m_panes[i]->setMinimumWidth(kPaneWidths[i]);
+        if (i > 0) {
+            m_panes[i]->setMinimumWidth(kPaneWidths[i]);
+            m_panes[i]->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Preferred);
+        }
     }
+    m_panes[0]->setMinimumWidth(0);
+    m_panes[0]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_panes[0]->setText(Q(kReady));
     bar->addWidget(m_panes[0], 1);
 
