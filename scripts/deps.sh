@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   libsqlite3-dev sqlite3 zlib1g-dev libssl-dev openssl
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
-  rapidjson-dev socat xvfb xauth imagemagick tmux
+  rapidjson-dev socat xvfb xauth imagemagick tmux poppler-utils
   tzdata locales
 )
 missing=()

@@ -1,0 +1,126 @@
+// CMAVOView: the view of a page document inside its page window. It owns
+// the window's page format and the page list, and is the document's
+// CDocumentView.
+//
+// Feed updates: the view's key client hears every changed key on a feed
+// thread; there it only offers the key to a CKeyUpdateQueue and, when the
+// queue asks for it, posts one wake-up event. On the window thread the view
+// takes every waiting key and repaints the rows that show it (every row,
+// when a page lists a key twice). A flood of updates therefore never grows
+// the event queue.
+//
+// Mouse: a left press drags the whole page window inside the MDI area while
+// the windows are not anchored; when they are anchored with info click on,
+// a press on a field line opens the line's window and the release closes
+// it; a double click opens it at its own place. The line windows belong to
+// other modules, which install LineWindowHandler.
+//
+// Persistence: SaveView writes the page format, "Window Placement" and
+// "FrameStyle"; LoadView reads them back (FrameStyle first).
+//
+// Thread-safety: the window thread, except the key client's call-back.
+#pragma once
+
+#include "pages/KeyUpdateQueue.h"
+#include "pages/MAVODoc.h"
+#include "pages/PageEnvironment.h"
+#include "pages/PageFormat.h"
+#include "pages/ui/PageList.h"
+
+#include <QEvent>
+#include <QPoint>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QMenu;
+
+namespace mavo {
+
+class CChildFrame;
+
+class CMAVOView : public QWidget, public CDocumentView {
+    Q_OBJECT
+public:
+    // The wake-up event of a changed line (the original's message 1025).
+    static QEvent::Type KeyUpdateEventType();
+
+    CMAVOView(CMAVODoc& document, CPageEnvironment& environment, QWidget* parent = nullptr);
+    ~CMAVOView() override;
+
+    CMAVODoc& Document() const { return m_doc; }
+    CPageList* List() const { return m_list; }
+    CChildFrame* Frame() const;
+
+    // Loads the format from the default style below the settings root,
+    // fills the list, sizes the list and the frame.
+    void InitialUpdate(const std::string& settingsRoot);
+
+    const CPageFormat& Format() const { return m_format; }
+    // Takes a new format: widths again, list and frame resized, repainted.
+    void SetFormat(const CPageFormat& format);
+    // The list's nominal size; the frame fits its client area to it.
+    QSize sizeHint() const override;
+    // Sizes the list to its nominal size and the frame around it.
+    void FitFrame();
+
+    void OnFlashTick(int count);
+
+    // ---- CDocumentView
+    void OnLinesChanged() override;
+    void OnRedraw() override;
+    void OnTitleChanged() override;
+    bool SaveView(const Brindle::CRegSection& section) override;
+    // FrameStyle (applied), the page format, then the placement.
+    void LoadView(const Brindle::CRegSection& section);
+
+    // at: where the pointer is for a click, none for a double click (the
+    // window's own place). open false closes the window (button released).
+    using LineWindowHandler = std::function<void(unsigned key, std::optional<QPoint> at, bool open)>;
+    void SetLineWindowHandler(LineWindowHandler handler) { m_lineWindow = std::move(handler); }
+    using ContextMenuFiller = std::function<void(QMenu* menu)>;
+    void SetContextMenuFiller(ContextMenuFiller filler) { m_contextMenu = std::move(filler); }
+
+    // Rows repainted because of feed updates (tests, measurements).
+    int UpdatesApplied() const { return m_updatesApplied; }
+
+protected:
+    void customEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    class KeyPoster : public KeyClient {
+    public:
+        explicit KeyPoster(QObject* receiver) : m_receiver(receiver) {}
+        void OnKeyUpdate(unsigned key) override;
+        CKeyUpdateQueue queue;
+
+    private:
+        QObject* m_receiver;
+    };
+
+    void ApplyKeyUpdates();
+    void OnMouse(QMouseEvent* event, QEvent::Type type);
+    bool IsFieldLine(int row) const;
+
+    CMAVODoc& m_doc;
+    CPageFeed& m_feed;
+    CPageEnvironment& m_env;
+    CPageFormat m_format;
+    CPageList* m_list;
+    KeyPoster m_poster;
+    bool m_registered = false;
+    LineWindowHandler m_lineWindow;
+    ContextMenuFiller m_contextMenu;
+    int m_updatesApplied = 0;
+
+    // Dragging the frame.
+    bool m_dragging = false;
+    QPoint m_dragStartGlobal;
+    QPoint m_dragStartFrame;
+    bool m_infoOpen = false;
+};
+
+} // namespace mavo

@@ -1,0 +1,471 @@
+#include "pages/ui/ChildFrame.h"
+#include "pages/ui/MAVOView.h"
+#include "pages/ui/PageList.h"
+#include "pages/ui/PageWindows.h"
+#include "pages/ui/RowPainter.h"
+
+#include "../FakePageFeed.h"
+#include "Brindle/base/RegSection.h"
+#include "SampleLines.h"
+#include "TempDir.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QMdiArea>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <thread>
+
+using namespace mavo;
+
+namespace {
+
+constexpr const char* kRoot = "Software/Halvern/MAVO";
+
+struct Asked {
+    QString caption;
+    QString text;
+    PageMessageKind kind;
+};
+
+class PageWindowTest : public ::testing::Test {
+protected:
+    testsupport::ScopedRegistryDir m_registry;
+    pagestest::FakePageFeed m_feed;
+    CPageEnvironment m_env;
+    QMdiArea m_area;
+    std::vector<Asked> m_asked;
+    std::deque<bool> m_answers;
+    std::unique_ptr<CPageWindows> m_windows;
+
+    void SetUp() override
+    {
+        m_area.resize(1600, 1000);
+        m_area.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_area));
+        m_windows = MakeWindows();
+    }
+    void TearDown() override { m_windows.reset(); }
+
+    std::unique_ptr<CPageWindows> MakeWindows()
+    {
+        return std::make_unique<CPageWindows>(
+            m_feed, m_env, &m_area,
+            [this](QWidget*, const QString& caption, const QString& text, PageMessageKind kind) {
+                m_asked.push_back({caption, text, kind});
+                if (m_answers.empty())
+                    return kind != PageMessageKind::Question;
+                const bool answer = m_answers.front();
+                m_answers.pop_front();
+                return answer;
+            },
+            kRoot);
+    }
+
+    static void Settle() { QCoreApplication::processEvents(); QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); QCoreApplication::processEvents(); }
+
+    // The page list rendered into an image of its own size.
+    static QImage Render(CPageList* list)
+    {
+        QImage image(list->size(), QImage::Format_RGB32);
+        image.fill(Qt::magenta);
+        list->render(&image);
+        return image;
+    }
+
+    static QColor Pixel(const QImage& image, int x, int y) { return image.pixelColor(x, y); }
+};
+
+// Waits (generously) until the list has painted at least once more.
+bool WaitForPaint(CPageList* list, int before)
+{
+    return QTest::qWaitFor([&] { return list->PaintCount() > before; }, 10000);
+}
+
+} // namespace
+
+TEST_F(PageWindowTest, RowRendersEachCellInTheSchemeColours)
+{
+    pagestest::FillSamplePage(m_feed.cache, 7);
+    CChildFrame* frame = m_windows->OpenPage(7);
+    ASSERT_NE(frame, nullptr);
+    CPageList* list = frame->View()->List();
+    const QImage image = Render(list);
+    const CColorScheme& s = m_env.schemes.ForStyle(0);
+    const int h = list->RowHeight();
+    ASSERT_GT(h, 8);
+    // Row 2 (line 2): bid attribute 3 (state 2, white), offer attribute 2.
+    const int y = h + 1;  // the top pixel line of the row, above any text
+    const std::vector<LaidCell> cells =
+        LayRow(PlanFieldRow(list->Format(), false), CColumnWidths(list->Format(), CQtFontMeasure(RowFonts::For(list->Format().font).page)), 0,
+               list->width(), list->PageNominalWidth());
+    auto sample = [&](int kind, int nth = 0) {
+        for (const LaidCell& c : cells)
+            if (c.kind == kind && nth-- == 0)
+                return Pixel(image, c.left + 1, y);
+        return QColor();
+    };
+    EXPECT_EQ(sample(COL_LINE_NUMBER), ToQColor(s.Get(Entry::LineNumberBG)));
+    EXPECT_EQ(sample(COL_ISSUE), ToQColor(s.Get(Entry::IssueBG)));
+    EXPECT_EQ(sample(COL_BID_RATE), ToQColor(s.Get(Entry::StateBG(Entry::BidRate, 2))));
+    EXPECT_EQ(sample(COL_BID_QUANTITY), ToQColor(s.Get(Entry::StateBG(Entry::BidQuantity, 2))));
+    EXPECT_EQ(sample(COL_OFFER_RATE), ToQColor(s.Get(Entry::StateBG(Entry::OfferRate, 1))));
+    EXPECT_EQ(sample(COL_STACK_SUMMARY), ToQColor(s.Get(83)));
+    EXPECT_EQ(sample(COL_SLASH), ToQColor(s.Get(Entry::SlashBG)));
+    // Some text is drawn in the bid rate cell in its foreground colour.
+    const LaidCell* bidRate = nullptr;
+    for (const LaidCell& c : cells)
+        if (c.kind == COL_BID_RATE)
+            bidRate = &c;
+    ASSERT_NE(bidRate, nullptr);
+    int ink = 0;
+    for (int x = bidRate->left; x < bidRate->right; ++x)
+        for (int yy = h; yy < 2 * h; ++yy)
+            ink += Pixel(image, x, yy) != ToQColor(s.Get(Entry::StateBG(Entry::BidRate, 2)));
+    EXPECT_GT(ink, 10);
+}
+
+TEST_F(PageWindowTest, EachLineKindPaintsAndMissingLinesAreGreen)
+{
+    pagestest::FillSamplePage(m_feed.cache, 7);
+    LineObject odd(7, 20);
+    odd.m_kind = 'Q';
+    m_feed.cache.Put(720, odd);
+    LineObject trade = pagestest::SampleTradeLine(7, 21);
+    m_feed.cache.Put(721, trade);
+    m_feed.cache.Put(726, LineObject());  // replaced below by erasing
+    m_feed.cache.Clear();
+    pagestest::FillSamplePage(m_feed.cache, 7);
+    m_feed.cache.Put(720, odd);
+    m_feed.cache.Put(721, trade);
+    std::vector<unsigned> changed;
+    ZPHMessage erase(7, 26);
+    erase.m_type = 'E';
+    m_feed.cache.Apply(erase, changed);
+
+    CChildFrame* frame = m_windows->OpenPage(7);
+    CPageList* list = frame->View()->List();
+    const QImage image = Render(list);
+    const CColorScheme& s = m_env.schemes.ForStyle(0);
+    const int h = list->RowHeight();
+    // The unknown kind: row background everywhere, even over the numbers.
+    EXPECT_EQ(Pixel(image, 2, 19 * h + 1), ToQColor(s.Get(Entry::RowBG)));
+    EXPECT_EQ(Pixel(image, list->width() / 2, 19 * h + h / 2), ToQColor(s.Get(Entry::RowBG)));
+    // The text line: its number, then the 0x2000 colours.
+    EXPECT_EQ(Pixel(image, 2, 12 * h + 1), ToQColor(s.Get(Entry::LineNumberBG)));
+    EXPECT_EQ(Pixel(image, list->width() - 3, 12 * h + 1), ToQColor(s.Get(Entry::Flag2000FG + 1)));
+    // The trade monitor line: its transaction number in 170-171.
+    const CColumnWidths widths(list->Format(), CQtFontMeasure(RowFonts::For(list->Format().font).page));
+    for (const LaidCell& c : LayRow(PlanTradeMonitorRow(list->Format()), widths, 0, list->width(), list->PageNominalWidth())) {
+        if (c.kind == COL_TM_NUMBER) {
+            EXPECT_EQ(Pixel(image, c.left + 1, 20 * h + 1), ToQColor(s.Get(Entry::TMNumberBG)));
+        }
+    }
+    // A line the cache lacks.
+    EXPECT_EQ(Pixel(image, list->width() / 2, 25 * h + h / 2), ToQColor(kMissingLineColor));
+}
+
+TEST_F(PageWindowTest, FeedUpdateRepaintsOnlyTheChangedRowsFromAnotherThread)
+{
+    pagestest::FillSamplePage(m_feed.cache, 7);
+    CChildFrame* frame = m_windows->OpenPage(7);
+    CPageList* list = frame->View()->List();
+    ASSERT_TRUE(WaitForPaint(list, 0));
+    Settle();
+    const int paints = list->PaintCount();
+    const int rows = list->RowsPainted();
+
+    std::thread feed([&] { m_feed.Dispatch(704); });
+    feed.join();
+    ASSERT_TRUE(WaitForPaint(list, paints));
+    Settle();
+    EXPECT_EQ(list->RowsPainted() - rows, 1);
+    EXPECT_EQ(list->LastPaintRegion().boundingRect(), list->RowRect(3));
+
+    // A key of another page is ignored; a flood of one key is one repaint.
+    const int paints2 = list->PaintCount();
+    const int rows2 = list->RowsPainted();
+    std::thread flood([&] {
+        for (int i = 0; i < 5000; ++i) {
+            m_feed.Dispatch(801);
+            m_feed.Dispatch(710);
+        }
+    });
+    flood.join();
+    ASSERT_TRUE(WaitForPaint(list, paints2));
+    Settle();
+    EXPECT_EQ(list->RowsPainted() - rows2, 1);
+    EXPECT_LE(frame->View()->UpdatesApplied(), 5);
+}
+
+TEST_F(PageWindowTest, KeyListedTwiceRepaintsBothRows)
+{
+    pagestest::FillSamplePage(m_feed.cache, 7);
+    CChildFrame* frame = m_windows->OpenPage(7);
+    CMAVODoc& doc = frame->View()->Document();
+    doc.SetLines({701, 702, 703, 702});
+    CPageList* list = frame->View()->List();
+    ASSERT_TRUE(WaitForPaint(list, 0));
+    Settle();
+    const int rows = list->RowsPainted();
+    const int paints = list->PaintCount();
+    m_feed.Dispatch(702);
+    ASSERT_TRUE(WaitForPaint(list, paints));
+    Settle();
+    EXPECT_EQ(list->LastPaintRegion(), QRegion(list->RowRect(1)) + QRegion(list->RowRect(3)));
+    EXPECT_EQ(list->RowsPainted() - rows, 3);  // rows 1..3 of the bounding rectangle
+}
+
+TEST_F(PageWindowTest, FlashTickRepaintsOnlyCellsWhosePhaseChanges)
+{
+    // Line 5's bid is trading with the fast flash (every tick); line 9's
+    // offer is "line full" (every third tick).
+    pagestest::FillSamplePage(m_feed.cache, 7);
+    LineObject fast = pagestest::SampleFieldLine(7, 5);
+    fast.m_bid.m_fastFlash = 1;
+    m_feed.cache.Put(705, fast);
+    m_env.options.tradeTimer = true;
+    CChildFrame* frame = m_windows->OpenPage(7);
+    CPageList* list = frame->View()->List();
+    ASSERT_TRUE(WaitForPaint(list, 0));
+    Settle();
+    ASSERT_EQ(list->Blinks().Size(), 4u);  // rate and quantity of each
+
+    int paints = list->PaintCount();
+    m_windows->OnFlashTick(1);
+    ASSERT_TRUE(WaitForPaint(list, paints));
+    Settle();
+    QRegion region = list->LastPaintRegion();
+    EXPECT_EQ(region.rectCount(), 2);
+    EXPECT_TRUE(list->RowRect(4).contains(region.boundingRect()));
+    EXPECT_LT(region.boundingRect().width(), list->width() / 2);
+    EXPECT_EQ(list->Blinks().Size(), 4u);  // painted again: registered again
+
+    paints = list->PaintCount();
+    m_windows->OnFlashTick(2);
+    ASSERT_TRUE(WaitForPaint(list, paints));
+    Settle();
+    EXPECT_EQ(list->LastPaintRegion().rectCount(), 2);
+    paints = list->PaintCount();
+    m_windows->OnFlashTick(3);  // both cadences turn
+    ASSERT_TRUE(WaitForPaint(list, paints));
+    Settle();
+    region = list->LastPaintRegion();
+    EXPECT_EQ(region.rectCount(), 4);
+    EXPECT_TRUE((list->RowRect(4) | list->RowRect(8)).contains(region.boundingRect()));
+
+    // A tick with no phase change repaints nothing.
+    m_windows->OnFlashTick(3);
+    Settle();
+    paints = list->PaintCount();
+    m_windows->OnFlashTick(3);
+    Settle();
+    EXPECT_EQ(list->PaintCount(), paints);
+
+    // In the off phase only the background shows in those cells.
+    const QImage off = Render(list);
+    m_windows->OnFlashTick(6);
+    const QImage on = Render(list);
+    const QRect cell = *region.begin();
+    int differences = 0;
+    for (int x = cell.left(); x <= cell.right(); ++x)
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            differences += off.pixel(x, y) != on.pixel(x, y);
+    EXPECT_GT(differences, 5);
+}
+
+TEST_F(PageWindowTest, OpeningAPageTwiceActivatesTheFirstWindow)
+{
+    CChildFrame* first = m_windows->OpenPage(12);
+    CChildFrame* second = m_windows->OpenPage(12);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(m_windows->Documents().size(), 1u);
+    EXPECT_EQ(m_feed.requestedPages, std::vector<int>{12});
+    EXPECT_EQ(first->windowTitle(), "Page 12");
+
+    m_feed.deniedPages = {13};
+    EXPECT_EQ(m_windows->OpenPage(13), nullptr);
+    ASSERT_EQ(m_asked.size(), 1u);
+    EXPECT_EQ(m_asked[0].caption, "No Permission");
+    EXPECT_EQ(m_asked[0].text, "You do not have permission\nto view this page");
+    EXPECT_EQ(m_asked[0].kind, PageMessageKind::Stop);
+    EXPECT_EQ(m_windows->Documents().size(), 1u);
+}
+
+TEST_F(PageWindowTest, PageTitleFollowsTheFeed)
+{
+    m_feed.cache.SetTitle(12, "GOVIES");
+    CChildFrame* frame = m_windows->OpenPage(12);
+    EXPECT_EQ(frame->windowTitle(), "GOVIES");
+    m_feed.cache.SetTitle(12, "EURO GOVIES");
+    m_windows->OnPageTitle(12);
+    EXPECT_EQ(frame->windowTitle(), "EURO GOVIES");
+    m_feed.cache.SetTitle(12, "");
+    m_windows->OnPageTitle(12);
+    EXPECT_EQ(frame->windowTitle(), "EURO GOVIES");
+}
+
+TEST_F(PageWindowTest, FrameStylesSwitchAndTheSameStyleIsIgnored)
+{
+    CChildFrame* frame = m_windows->OpenPage(3);
+    frame->move(40, 30);
+    const QSize client = frame->View()->size();
+    EXPECT_EQ(client, frame->View()->sizeHint());
+    EXPECT_TRUE(frame->SetFrameStyle(CChildFrame::kBorderOnly));
+    EXPECT_EQ(frame->objectName(), "style # 1");
+    EXPECT_FALSE(frame->SetFrameStyle(CChildFrame::kBorderOnly));
+    EXPECT_EQ(frame->pos(), QPoint(40, 30));
+    EXPECT_EQ(frame->View()->size(), client);
+    EXPECT_TRUE(frame->SetFrameStyle(CChildFrame::kFrameless));
+    Settle();
+    EXPECT_EQ(frame->size(), client);  // nothing around the page
+    EXPECT_TRUE(frame->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(m_area.activeSubWindow(), frame);
+    EXPECT_FALSE(frame->SetFrameStyle(7));
+}
+
+TEST_F(PageWindowTest, CloseIsGuardedByOwnOrdersAndAsksFirst)
+{
+    pagestest::FillSamplePage(m_feed.cache, 5);
+    CChildFrame* frame = m_windows->OpenPage(5);
+    QPointer<CChildFrame> guard(frame);
+    LineObject own = pagestest::SampleFieldLine(5, 3);
+    own.m_offer.m_ownLevel = 1;
+    m_feed.cache.Put(503, own);
+    m_feed.orderEntry = true;
+    EXPECT_FALSE(frame->close());
+    Settle();
+    ASSERT_TRUE(guard);
+    ASSERT_EQ(m_asked.size(), 1u);
+    EXPECT_EQ(m_asked[0].caption, "Close Page");
+    EXPECT_EQ(m_asked[0].text, "Please remove your orders\nbefore closing this page");
+    EXPECT_EQ(m_asked[0].kind, PageMessageKind::Information);
+
+    m_feed.orderEntry = false;
+    m_answers = {false};
+    EXPECT_FALSE(frame->close());
+    Settle();
+    ASSERT_TRUE(guard);
+    EXPECT_EQ(m_asked.back().text, "Are you sure you want to close US RATES?");
+    EXPECT_EQ(m_asked.back().kind, PageMessageKind::Question);
+
+    EXPECT_EQ(m_feed.TotalRefs(), 26);
+    m_answers = {true};
+    EXPECT_TRUE(frame->close());
+    Settle();
+    EXPECT_FALSE(guard);
+    EXPECT_TRUE(m_windows->Documents().empty());
+    EXPECT_EQ(m_feed.TotalRefs(), 0);
+    EXPECT_EQ(m_feed.ClientCount(), 0u);
+}
+
+TEST_F(PageWindowTest, DocumentsSaveAndRestoreWithTheirWindows)
+{
+    pagestest::FillSamplePage(m_feed.cache, 7);
+    CChildFrame* a = m_windows->OpenPage(7);
+    CChildFrame* b = m_windows->OpenPage(12);
+    a->move(20, 10);
+    b->SetFrameStyle(CChildFrame::kBorderOnly);
+    b->move(300, 200);
+    CPageFormat format = b->View()->Format();
+    format.issueSize = 9;
+    format.colorStyle = 2;
+    format.bidStackSize = 0;
+    b->View()->SetFormat(format);
+    b->View()->Document().SetLines({1203, 1201, 702});
+    b->View()->Document().SetTitle("Mixed");
+    const QRect geometryB = b->geometry();
+    const QRect geometryA = a->geometry();
+    {
+        Brindle::CRegSection docs(HKEY_CURRENT_USER, (std::string(kRoot) + "/MAVO Document").c_str());
+        ASSERT_TRUE(m_windows->SaveDocuments(docs));
+    }
+    m_windows.reset();
+    EXPECT_EQ(m_feed.TotalRefs(), 0);
+
+    m_windows = MakeWindows();
+    Brindle::CRegSection docs(HKEY_CURRENT_USER, (std::string(kRoot) + "/MAVO Document").c_str());
+    CChildFrame* a2 = m_windows->LoadDocument(Brindle::CRegSection(docs, "0"));
+    CChildFrame* b2 = m_windows->LoadDocument(Brindle::CRegSection(docs, "1"));
+    ASSERT_TRUE(a2 && b2);
+    EXPECT_EQ(a2->windowTitle(), "US RATES");
+    EXPECT_EQ(a2->View()->Document().GetPage(), 7);
+    EXPECT_EQ(a2->View()->Document().GetLineCount(), 26);
+    EXPECT_EQ(a2->geometry(), geometryA);
+    EXPECT_EQ(a2->FrameStyle(), 0);
+    EXPECT_EQ(b2->windowTitle(), "Mixed");
+    EXPECT_EQ(b2->View()->Document().Lines(), (std::vector<unsigned>{1203, 1201, 702}));
+    EXPECT_EQ(b2->View()->Document().GetPage(), 0);
+    EXPECT_EQ(b2->FrameStyle(), 1);
+    EXPECT_EQ(b2->geometry(), geometryB);
+    EXPECT_EQ(b2->View()->Format(), format);
+    EXPECT_EQ(m_feed.TotalRefs(), 29);
+}
+
+TEST_F(PageWindowTest, NewWindowTakesTheDefaultStyle)
+{
+    CPageFormat style;
+    style.rateSize = 11;
+    style.showTradeHistory = 1;
+    style.Save(Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(kRoot) + "/Default Style").c_str()));
+    CChildFrame* frame = m_windows->OpenPage(9);
+    EXPECT_EQ(frame->View()->Format(), style);
+}
+
+TEST_F(PageWindowTest, PrintingTwoPagesMakesATwoPagePdfWithTheirTitles)
+{
+    pagestest::FillSamplePage(m_feed.cache, 7, "US RATES");
+    pagestest::FillSamplePage(m_feed.cache, 8, "EURO RATES");
+    m_windows->OpenPage(7);
+    m_windows->OpenPage(8);
+    testsupport::TempDir dir;
+    const QString path = QString::fromStdString((dir.path() / "pages.pdf").string());
+    {
+        QPdfWriter pdf(path);
+        std::vector<const CMAVODoc*> docs;
+        for (CMAVODoc* d : m_windows->Documents())
+            docs.push_back(d);
+        ASSERT_TRUE(m_windows->Print(pdf, docs));
+    }
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {path});
+    ASSERT_TRUE(info.waitForFinished(60000));
+    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QRegularExpression("Pages:\\s+2\\b")));
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(60000));
+    const QString content = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(content.contains("US RATES"));
+    EXPECT_TRUE(content.contains("EURO RATES"));
+    EXPECT_TRUE(content.contains("UST 10Y"));
+    EXPECT_TRUE(content.contains(" at "));  // the time line
+    EXPECT_LT(content.indexOf("US RATES"), content.indexOf("EURO RATES"));
+
+    // Nothing to print: nothing started.
+    QPdfWriter none(QString::fromStdString((dir.path() / "none.pdf").string()));
+    EXPECT_FALSE(m_windows->Print(none, {}));
+}
+
+TEST_F(PageWindowTest, HitTestUsesTheScaledLayout)
+{
+    pagestest::FillSamplePage(m_feed.cache, 7);
+    CChildFrame* frame = m_windows->OpenPage(7);
+    CPageList* list = frame->View()->List();
+    const int h = list->RowHeight();
+    EXPECT_EQ(list->HitTest(QPoint(2, h / 2)), COL_LINE_NUMBER);
+    EXPECT_EQ(list->HitTest(QPoint(list->width() - 2, h / 2)), COL_OFFER_QUANTITY);
+    const int before = list->HitTest(QPoint(list->width() * 45 / 100, h / 2));
+    frame->resize(frame->width() * 2, frame->height());
+    Settle();
+    // Twice as wide: what was at 45% is still at 45%.
+    EXPECT_EQ(list->HitTest(QPoint(list->width() * 45 / 100, h / 2)), before);
+    EXPECT_EQ(list->HitTest(QPoint(list->width() + 5, h / 2)), COL_NOTHING);
+    EXPECT_EQ(list->HitTest(QPoint(5, 40 * h)), COL_NOTHING);
+}
