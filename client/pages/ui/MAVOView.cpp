@@ -146,6 +146,7 @@ void CMAVOView::customEvent(QEvent* event)
 
 void CMAVOView::ApplyKeyUpdates()
 {
+    ++m_wakeUps;
     for (unsigned key : m_poster.queue.Take()) {
         for (int position : m_doc.PositionsOf(key)) {
             m_list->UpdateRow(position);

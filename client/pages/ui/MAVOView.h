@@ -82,8 +82,11 @@ public:
     using ContextMenuFiller = std::function<void(QMenu* menu)>;
     void SetContextMenuFiller(ContextMenuFiller filler) { m_contextMenu = std::move(filler); }
 
-    // Rows repainted because of feed updates (tests, measurements).
+    // Rows repainted because of feed updates, wake-ups handled, keys
+    // waiting now (tests, measurements).
     int UpdatesApplied() const { return m_updatesApplied; }
+    int WakeUps() const { return m_wakeUps; }
+    std::size_t KeysWaiting() const { return m_poster.queue.Waiting(); }
 
 protected:
     void customEvent(QEvent* event) override;
@@ -115,6 +118,7 @@ private:
     LineWindowHandler m_lineWindow;
     ContextMenuFiller m_contextMenu;
     int m_updatesApplied = 0;
+    int m_wakeUps = 0;
 
     // Dragging the frame.
     bool m_dragging = false;

@@ -120,10 +120,9 @@ void PaintRow(QPainter& painter, const std::vector<PaintOp>& ops, const RowFonts
             flags |= op.align == Align::Left ? Qt::AlignLeft : op.align == Align::Right ? Qt::AlignRight : Qt::AlignHCenter;
             painter.setPen(ToQColor(op.fg));
             painter.setFont(op.small ? fonts.small : fonts.page);
-            painter.save();
-            painter.setClipRect(rect, Qt::IntersectClip);
+            // drawText clips to its rectangle itself when the text does not
+            // fit, and the text rectangle lies inside the cell.
             painter.drawText(ToQRect(op.textRect), flags, QString::fromStdString(op.text));
-            painter.restore();
             break;
         }
         case PaintOp::HLine:
