@@ -74,6 +74,27 @@ port_hex=$(printf '%08x' "$socket_port")
 } > "$run/feed.reg"
 "$reg" import "$run/feed.reg"
 
+# At the first start (no settings saved yet) MAVO opens page 1 of the market,
+# as if it had been left open: a saved page document, lines 1..26 of page 1.
+mavo_key='HKEY_CURRENT_USER\Software\Halvern\MAVO'
+if ! "$reg" query "$mavo_key\MainFrame" >/dev/null 2>&1 &&
+   ! "$reg" query "$mavo_key\MAVO Document" >/dev/null 2>&1; then
+  {
+    echo 'Windows Registry Editor Version 5.00'
+    echo
+    echo "[$mavo_key\MAVO Document\0]"
+    echo '"Title"="Page 1"'
+    echo '"LineCount"=dword:0000001a'
+    echo '"Page"=dword:00000001'
+    echo
+    echo "[$mavo_key\MAVO Document\0\Lines]"
+    for line in $(seq 1 26); do
+      printf '"%d"=dword:%08x\n' $((line - 1)) $((100 + line))
+    done
+  } > "$run/first-page.reg"
+  "$reg" import "$run/first-page.reg"
+fi
+
 echo "zphd is serving on 127.0.0.1:$socket_port (log: $run/zphd.log)."
 echo "Its control port is $control_port, for example:"
 echo "  printf 'notify all Desk closes at 5|Call 110\\n' | socat - TCP:127.0.0.1:$control_port"

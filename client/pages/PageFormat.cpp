@@ -151,11 +151,13 @@ bool LogFont::FromBytes(const std::uint8_t* data, std::size_t size)
 
 LogFont CPageFormat::DefaultFont()
 {
+    // Widths are counted in characters: a fixed-pitch face makes a rate of
+    // seven characters fit a cell of seven.
     LogFont f;
     f.height = -15;
     f.weight = 700;
-    f.pitchAndFamily = 0x22;  // variable pitch, swiss
-    f.SetFaceName("Arial");
+    f.pitchAndFamily = 0x31;  // fixed pitch, modern
+    f.SetFaceName("Courier New");
     return f;
 }
 

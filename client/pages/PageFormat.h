@@ -123,8 +123,8 @@ struct CPageFormat {
 // The stored names in the order they are written ("Font" last).
 extern const std::array<const char*, 38> kPageFormatNames;
 
-// Section names of the default style and of the print format.
-constexpr const char* kDefaultStyleSection = "Default Style";
-constexpr const char* kPrintStyleSection = "PrintStyle";
+// The section of the default style below the settings root (the print
+// format's is kPrintStyleSection of core/AppIdentity.h).
+inline constexpr const char* kDefaultStyleSection = "Default Style";
 
 } // namespace mavo

@@ -108,14 +108,14 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBarHoldOnlyWhatIsDelivered)
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     // The toolbar in its order, without the commands of pages not yet here.
     EXPECT_EQ(ActionTexts(Frame().ToolBar()->actions()).join(QLatin1Char(';')).toStdString(),
-              "&Save Format;|;&Connect Primary;&Refresh Windows;&View Full Screen;|;&Anchor Windows;"
-              "&Info Click Enabled;|;&About MAVO...");
+              "&New;&Save Format;Print &All Pages;|;&Connect Primary;&Refresh Windows;&View Full Screen;|;"
+              "&Anchor Windows;&Info Click Enabled;&Title Bar;&Border Only;&Frameless;|;&About MAVO...");
     QStringList menus;
     for (QAction* menu : Frame().menuBar()->actions())
         menus << menu->text();
-    EXPECT_EQ(menus.join(QLatin1Char(';')).toStdString(), "&File;&View;F&eed;&Help");
-    for (CommandId absent : {CommandId::New, CommandId::SourceOptions, CommandId::SourceStatus,
-                             CommandId::DdeServer, CommandId::CustomerList, CommandId::PrintPage})
+    EXPECT_EQ(menus.join(QLatin1Char(';')).toStdString(), "&File;&View;F&eed;F&ormat;&Help");
+    for (CommandId absent : {CommandId::SourceOptions, CommandId::SourceStatus, CommandId::DdeServer,
+                             CommandId::CustomerList, CommandId::SetAsDefault})
         EXPECT_EQ(Frame().Commands().Action(absent), nullptr);
     EXPECT_EQ(Frame().PaneText(1).toStdString(), "Not Connected");
     // Hiding the bars.

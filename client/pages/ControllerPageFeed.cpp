@@ -1,0 +1,24 @@
+#include "pages/ControllerPageFeed.h"
+
+#include "zphsource/Controller.h"
+#include "zphsource/Source.h"
+
+namespace mavo {
+
+const LineCache& CControllerPageFeed::Cache() const { return m_controller.m_lineCache; }
+LineCache& CControllerPageFeed::MutableCache() { return m_controller.m_lineCache; }
+int CControllerPageFeed::AddRef(unsigned key) { return m_controller.AddRef(key); }
+int CControllerPageFeed::Release(unsigned key) { return m_controller.Release(key); }
+bool CControllerPageFeed::Register(KeyClient* client) { return m_controller.Register(client); }
+bool CControllerPageFeed::Unregister(KeyClient* client) { return m_controller.Unregister(client); }
+int CControllerPageFeed::UserLevel() const { return m_controller.m_userLevel.load(); }
+bool CControllerPageFeed::OrderEntry() const { return m_controller.m_orderEntry.load(); }
+bool CControllerPageFeed::GetPermission(int page) const { return m_controller.GetPermission(page); }
+
+void CControllerPageFeed::RequestPage(int page)
+{
+    if (ZPHSource* source = m_controller.GetSource())
+        source->RequestPage(page);
+}
+
+} // namespace mavo
