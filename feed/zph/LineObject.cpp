@@ -99,7 +99,8 @@ auto SideTarget(Side& s, int offset) -> std::conditional_t<std::is_const_v<Side>
     }
 }
 
-void* Target(LineObject& line, int id)
+template <typename Line>
+auto Target(Line& line, int id) -> std::conditional_t<std::is_const_v<Line>, const void*, void*>
 {
     switch (id) {
     case F_KIND: return &line.m_kind;
@@ -311,6 +312,27 @@ bool LineObject::Apply(const ZPHMessage& msg, bool whole)
             sides[s]->m_realRate = ZPHText::LeadingDouble(sides[s]->m_rate);
         if (quantity[s] && !realQuantity[s])
             sides[s]->m_realQuantity = ZPHText::LeadingDouble(sides[s]->m_quantity);
+    }
+    return true;
+}
+
+bool LineObject::GetFieldText(int id, std::string& text) const
+{
+    if (id == F_LINE) {
+        text = ZPHText::FormatInt(m_line);
+        return true;
+    }
+    const FieldKind kind = KindOf(id);
+    if (kind == FieldKind::UNKNOWN)
+        return false;
+    const void* value = Target(*this, id);
+    switch (kind) {
+    case FieldKind::TEXT: text = *static_cast<const std::string*>(value); break;
+    case FieldKind::INT: text = ZPHText::FormatInt(*static_cast<const int*>(value)); break;
+    case FieldKind::UNSIGNED: text = ZPHText::FormatUnsigned(*static_cast<const unsigned*>(value)); break;
+    case FieldKind::DOUBLE: text = ZPHText::FormatDouble(*static_cast<const double*>(value)); break;
+    case FieldKind::CHAR: text.assign(1, *static_cast<const char*>(value)); break;
+    case FieldKind::UNKNOWN: break;
     }
     return true;
 }

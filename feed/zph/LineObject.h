@@ -117,6 +117,12 @@ public:
     // true) on an empty line gives this line back.
     void ToMessage(ZPHMessage& msg) const;
 
+    // The text of one line field by its id (FieldIds.h), as the feed would
+    // send it: numbers in decimal, doubles in their shortest form, a
+    // character as itself; F_LINE gives the line number. False for an id
+    // that names no line field.
+    bool GetFieldText(int id, std::string& text) const;
+
     // Fields equal (page and line included).
     friend bool operator==(const LineObject&, const LineObject&) = default;
 };

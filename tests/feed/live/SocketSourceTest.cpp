@@ -1,4 +1,5 @@
 // The socket source against a real zphd on loopback.
+#include "FieldCompare.h"
 #include "RecordingController.h"
 #include "ZphdServer.h"
 #include "protocol/FieldIds.h"
@@ -88,12 +89,7 @@ protected:
     {
         return controller.WaitFor([&] {
             LineRef ref = controller.m_lineCache.GetForRead(CreateZPHKey(page, line));
-            if (!ref)
-                return false;
-            ZPHMessage fields;
-            ref->ToMessage(fields);
-            const char* text = fields.GetValue(field);
-            return (text != nullptr ? std::string(text) : std::string()) == value;
+            return ref && LineShows(*ref, field, value);
         });
     }
     bool PageLoaded(int page)

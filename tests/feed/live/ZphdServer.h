@@ -113,38 +113,42 @@ public:
     const std::string& Serial() const { return m_serial; }
     const testsupport::TempDir& Dir() const { return m_dir; }
 
-    // One control command; the reply's lines ("OK ..." first).
-    std::vector<std::string> Command(const std::string& line)
+    // One control command; its one-line reply ("OK ...", "ERR ...").
+    std::string Command(const std::string& line)
     {
         if (m_control < 0)
             Open();
         std::string text = line + "\n";
         EXPECT_EQ(::send(m_control, text.data(), text.size(), MSG_NOSIGNAL), static_cast<ssize_t>(text.size()));
-        std::vector<std::string> lines{ReadLine()};
-        // "OK <n>" followed by n lines.
-        int more = 0;
-        if (lines[0].rfind("OK ", 0) == 0 && lines[0].find_first_not_of("0123456789", 3) == std::string::npos &&
-            lines[0].size() > 3)
-            more = std::stoi(lines[0].substr(3));
-        for (int i = 0; i < more; ++i)
+        return ReadLine();
+    }
+    // A command whose reply is "OK <n>" and n lines (get, sessions, orders):
+    // the lines after the first; empty on "ERR".
+    std::vector<std::string> Lines(const std::string& line)
+    {
+        const std::string first = Command(line);
+        std::vector<std::string> lines;
+        if (first.rfind("OK ", 0) != 0)
+            return lines;
+        const int count = std::stoi(first.substr(3));
+        for (int i = 0; i < count; ++i)
             lines.push_back(ReadLine());
         return lines;
     }
     // A command that must succeed; its first reply line.
     std::string Ok(const std::string& line)
     {
-        auto reply = Command(line);
-        EXPECT_EQ(reply[0].rfind("OK", 0), 0u) << line << " -> " << reply[0];
-        return reply[0];
+        const std::string reply = Command(line);
+        EXPECT_EQ(reply.rfind("OK", 0), 0u) << line << " -> " << reply;
+        return reply;
     }
     // The server's fields of a line: id -> text (only the fields it holds).
     std::map<int, std::string> Line(int page, int line)
     {
         std::map<int, std::string> fields;
-        auto reply = Command("get " + std::to_string(page) + " " + std::to_string(line));
-        for (std::size_t i = 1; i < reply.size(); ++i) {
-            const auto tab = reply[i].find('\t');
-            fields[std::stoi(reply[i].substr(0, tab))] = reply[i].substr(tab + 1);
+        for (const std::string& text : Lines("get " + std::to_string(page) + " " + std::to_string(line))) {
+            const auto tab = text.find('\t');
+            fields[std::stoi(text.substr(0, tab))] = text.substr(tab + 1);
         }
         return fields;
     }

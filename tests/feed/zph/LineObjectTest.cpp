@@ -209,3 +209,30 @@ TEST(ZPHMessage, TimeStampComesOnlyFromAFeedTime)
     EXPECT_FALSE(data.GetTimeStamp(untouched));
     EXPECT_EQ(untouched, ts);
 }
+
+TEST(LineObject, FieldTextsReadEveryKnownFieldById)
+{
+    const LineObject line = FullLine();
+    std::string text;
+    ASSERT_TRUE(line.GetFieldText(F_ISSUE_NAME, text));
+    EXPECT_EQ(text, "UST 10Y");
+    ASSERT_TRUE(line.GetFieldText(F_LINE_FLAGS, text));
+    EXPECT_EQ(text, "16");
+    ASSERT_TRUE(line.GetFieldText(F_OFFER_SPREAD_ROLE, text));
+    EXPECT_EQ(text, "M");
+    ASSERT_TRUE(line.GetFieldText(F_OFFER_REAL_RATE, text));
+    EXPECT_EQ(text, "99.75");
+    ASSERT_TRUE(line.GetFieldText(StackField(F_OFFER_TRADED_QUANTITY, 4), text));
+    EXPECT_EQ(text, "14");
+    ASSERT_TRUE(line.GetFieldText(F_LINE, text));
+    EXPECT_EQ(text, "7");
+    EXPECT_FALSE(line.GetFieldText(F_BID_RATE + 14, text));
+    EXPECT_FALSE(line.GetFieldText(1000, text));
+    // Every field the message form carries reads back the same.
+    ZPHMessage msg;
+    line.ToMessage(msg);
+    for (const auto& [id, value] : msg.GetFields()) {
+        ASSERT_TRUE(line.GetFieldText(id, text)) << id;
+        EXPECT_EQ(text, value) << id;
+    }
+}
