@@ -26,4 +26,14 @@ function(brindle_fuzz_link target name)
   if(name MATCHES "^feed_" AND TARGET ZPH)
     target_link_libraries(${target} PRIVATE ZPH)
   endif()
+  # The page drawing's display-free classes, compiled in (fuzz builds have
+  # no client).
+  if(name MATCHES "^pages_" AND TARGET ZPH)
+    set(pages ${PROJECT_SOURCE_DIR}/client/pages)
+    target_sources(${target} PRIVATE ${pages}/RowCells.cpp ${pages}/RowLayout.cpp ${pages}/CenterColor.cpp
+                                     ${pages}/DisplayState.cpp ${pages}/ColorScheme.cpp ${pages}/PageFormat.cpp
+                                     ${pages}/WindowPlacement.cpp)
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/client)
+    target_link_libraries(${target} PRIVATE ZPH)
+  endif()
 endfunction()
