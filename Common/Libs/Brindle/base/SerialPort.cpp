@@ -125,8 +125,10 @@ int CSerialPort::Read(char* buffer, int maxBytes)
     const long queued = ClearErrors(handle);
     if (queued < 0)
         return -1;
-    // Whatever is queued, up to the maximum; otherwise wait for one byte.
-    const DWORD toRead = queued == 0 ? 1u : static_cast<DWORD>(queued < maxBytes ? queued : maxBytes);
+    // Whatever is queued, up to the maximum. When nothing is, the read waits
+    // for the first bytes and returns with what has come by then (up to the
+    // maximum), instead of one byte now and the rest on the next call.
+    const DWORD toRead = static_cast<DWORD>(queued > 0 && queued < maxBytes ? queued : maxBytes);
     DWORD count = 0;
     if (!m_overlapped)
         return ReadCommFile(handle, buffer, toRead, &count, nullptr) ? static_cast<int>(count) : -1;
