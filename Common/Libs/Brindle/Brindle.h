@@ -7,6 +7,7 @@
 #include "Brindle/base/Crypt.h"
 #include "Brindle/base/Datasink.h"
 #include "Brindle/base/Exception.h"
+#include "Brindle/base/SerialInput.h"
 #include "Brindle/base/SerialPort.h"
 #include "Brindle/base/SerialSettings.h"
 #include "Brindle/base/Identity.h"
