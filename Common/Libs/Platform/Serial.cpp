@@ -37,6 +37,7 @@ struct CommDevice {
     DWORD outQueue = 0;
     serial_icounter_struct lastCounts{};
     bool haveCounts = false;
+    bool noCounts = false; // the driver keeps no line-error counters
 
     ~CommDevice()
     {
@@ -525,7 +526,18 @@ BOOL ClearCommError(HANDLE comm, LPDWORD errors, LPCOMSTAT stat)
 
     DWORD found = 0;
     serial_icounter_struct counts{};
-    if (::ioctl(dev->fd, TIOCGICOUNT, &counts) == 0) {
+    bool counting = false;
+    {
+        std::lock_guard<std::mutex> guard(dev->mutex);
+        counting = !dev->noCounts;
+    }
+    if (counting && ::ioctl(dev->fd, TIOCGICOUNT, &counts) != 0) {
+        // Asked once: pseudo-terminals and many USB adapters count nothing.
+        std::lock_guard<std::mutex> guard(dev->mutex);
+        dev->noCounts = true;
+        counting = false;
+    }
+    if (counting) {
         std::lock_guard<std::mutex> guard(dev->mutex);
         if (dev->haveCounts) {
             const serial_icounter_struct& last = dev->lastCounts;
