@@ -29,16 +29,24 @@ public:
     void OnPermissionsLoaded() override { Record([&] { ++permissionsLoaded; }); }
     void OnLoginFailed(const char* reason) override
     {
-        Record([&] { loginFailures.push_back(reason == nullptr ? "<none>" : reason); });
-        if (onLoginFailed)
-            onLoginFailed();
+        std::function<void()> then;
+        Record([&] {
+            loginFailures.push_back(reason == nullptr ? "<none>" : reason);
+            then = onLoginFailed;
+        });
+        if (then)
+            then();
     }
     void OnPageTitle(int page) override { Record([&] { titles.push_back(page); }); }
     void OnFeedState(int state) override
     {
-        Record([&] { states.push_back(state); });
-        if (onFeedState)
-            onFeedState(state);
+        std::function<void(int)> then;
+        Record([&] {
+            states.push_back(state);
+            then = onFeedState;
+        });
+        if (then)
+            then(state);
     }
     void OnWaitBegin() override { Record([&] { ++waitBegins; }); }
     void OnWaitEnd() override { Record([&] { ++waitEnds; }); }
@@ -74,6 +82,7 @@ public:
     std::vector<int> notices, titles, states;
     std::vector<std::string> log, errors, loginFailures, notifications;
     int permissionsLoaded = 0, waitBegins = 0, waitEnds = 0;
+    // Extra actions of the call-backs; set them under Locked.
     std::function<void()> onLoginFailed;
     std::function<void(int)> onFeedState;
 

@@ -309,7 +309,10 @@ TEST_F(SocketSource, ALoginRefusedWithOrWithoutAReasonWaitsForARetry)
     EXPECT_EQ(controller.loginFailures.back(), "<none>");
 
     // The client's retry from inside the call-back.
-    controller.onLoginFailed = [&] { controller.GetSource()->Retry(); };
+    controller.Locked([&] {
+        controller.onLoginFailed = [&] { controller.GetSource()->Retry(); };
+        return 0;
+    });
     controller.GetSource()->Retry();
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
 }
@@ -317,20 +320,26 @@ TEST_F(SocketSource, ALoginRefusedWithOrWithoutAReasonWaitsForARetry)
 TEST_F(SocketSource, DisconnectAndRetryFromInsideCallBacksDoNotDeadlock)
 {
     std::atomic<int> lives{0};
-    controller.onFeedState = [&](int state) {
-        if (state != FEED_LIVE)
-            return;
-        if (++lives == 1)
-            controller.GetSource()->Retry();
-        else
-            controller.GetSource()->Disconnect();
-    };
+    controller.Locked([&] {
+        controller.onFeedState = [&](int state) {
+            if (state != FEED_LIVE)
+                return;
+            if (++lives == 1)
+                controller.GetSource()->Retry();
+            else
+                controller.GetSource()->Disconnect();
+        };
+        return 0;
+    });
     controller.SetSourceSettings(ROLE_PRIMARY, SocketTo(server.SocketPort()));
     controller.GetSource()->SetReconnectDelay(100);
     controller.GetSource()->Connect();
     ASSERT_TRUE(controller.WaitFor([&] { return lives >= 2 && !controller.GetSource()->IsConnected(); }));
     ASSERT_TRUE(controller.WaitState(FEED_DEAD));
-    controller.onFeedState = nullptr;
+    controller.Locked([&] {
+        controller.onFeedState = nullptr;
+        return 0;
+    });
     // Connect works again afterwards.
     controller.GetSource()->Connect();
     EXPECT_TRUE(controller.WaitState(FEED_LIVE));
