@@ -148,6 +148,11 @@ void CMAVOView::ApplyKeyUpdates()
 {
     ++m_wakeUps;
     for (unsigned key : m_poster.queue.Take()) {
+        // The page's first text line makes it wider: the frame follows.
+        if (m_list->NoteChangedLine(key)) {
+            FitFrame();
+            continue;
+        }
         for (int position : m_doc.PositionsOf(key)) {
             m_list->UpdateRow(position);
             ++m_updatesApplied;

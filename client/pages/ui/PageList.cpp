@@ -49,6 +49,17 @@ void CPageList::Relayout()
     update();
 }
 
+bool CPageList::NoteChangedLine(unsigned key)
+{
+    if (m_hasTextLines)
+        return false;
+    const LineRef line = m_feed.Cache().GetForRead(key);
+    if (!line || line->m_kind != 'T')
+        return false;
+    Relayout();
+    return true;
+}
+
 QRect CPageList::RowRect(int index) const
 {
     if (index < 0 || index >= RowCount())

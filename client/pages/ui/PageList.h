@@ -57,6 +57,9 @@ public:
     void OnFlashTick(int count);
     // Widths and fonts again (after the user level or the contents changed).
     void Relayout();
+    // A line of the list changed: true (and widths again) when it is the
+    // first text line, which widens the page.
+    bool NoteChangedLine(unsigned key);
 
     // Paints every row into a painter at the origin (pictures, tests).
     void RenderRows(QPainter& painter, const QRect& area);

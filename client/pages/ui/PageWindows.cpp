@@ -183,6 +183,8 @@ void CPageWindows::OnPageTitle(int page)
 void CPageWindows::RecheckPages()
 {
     for (CChildFrame* frame : Frames()) {
+        if (!frame->View()->Document().IsReady())
+            continue;
         CPageList* list = frame->View()->List();
         const int before = list->PageNominalWidth();
         list->Relayout();

@@ -469,3 +469,24 @@ TEST_F(PageWindowTest, HitTestUsesTheScaledLayout)
     EXPECT_EQ(list->HitTest(QPoint(list->width() + 5, h / 2)), COL_NOTHING);
     EXPECT_EQ(list->HitTest(QPoint(5, 40 * h)), COL_NOTHING);
 }
+
+TEST_F(PageWindowTest, FirstTextLineArrivingWidensThePage)
+{
+    CPageFormat narrow;
+    narrow.issueSize = 2;
+    narrow.rateSize = 2;
+    narrow.quantitySize = 2;
+    narrow.Save(Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(kRoot) + "/Default Style").c_str()));
+    CChildFrame* frame = m_windows->OpenPage(30);  // nothing of the page has arrived yet
+    CPageList* list = frame->View()->List();
+    const int before = list->PageNominalWidth();
+    LineObject text(30, 2);
+    text.m_kind = 'T';
+    text.m_text = "HEADLINE";
+    m_feed.cache.Put(3002, text);
+    m_feed.Dispatch(3002);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->PageNominalWidth() > before; }, 10000));
+    Settle();
+    EXPECT_EQ(frame->View()->size(), frame->View()->sizeHint());
+    EXPECT_EQ(frame->View()->width(), list->PageNominalWidth());
+}
