@@ -105,7 +105,9 @@ bool ZPHSource::Connect()
             old.join();
             lock.lock();
         } else {
-            m_wake.wait(lock, [&] { return !m_active; });
+            // A worker that another Connect starts meanwhile also ends the
+            // wait: waiting for it to stop would hang until a Disconnect.
+            m_wake.wait(lock, [&] { return !m_active || m_running; });
         }
     }
     m_stop = false;
@@ -123,6 +125,7 @@ bool ZPHSource::Connect()
         ++m_generation;
         m_worker = std::thread([this] { Run(); });
         m_workerId = m_worker.get_id();
+        m_wake.notify_all();
     } catch (const std::exception&) {
         m_active = false;
         m_running = false;
