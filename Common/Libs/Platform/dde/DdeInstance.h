@@ -1,0 +1,198 @@
+// One DDE instance (see Ddeml.h for the contract the calls keep): its
+// services, conversations, advise loops, the queue of call-backs waiting for
+// its owner thread, and the process's table of instances.
+//
+// The reactor thread hands frames and ends of conversations to the instance
+// (OnFrame, OnClosed); replies to synchronous transactions are stored at once
+// and wake the waiting owner, everything else waits in the queue until the
+// owner runs it (ProcessPending). Call-backs therefore run on the owner
+// thread only.
+//
+// Thread-safety: members lock what they share; the ones that run call-backs
+// check that they run on the owner thread.
+#pragma once
+
+#include "Platform/dde/DdeReactor.h"
+#include "Platform/dde/DdeTables.h"
+#include "Platform/dde/Ddeml.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace Platform::Dde {
+
+class Instance final : public ConversationSink, public std::enable_shared_from_this<Instance> {
+public:
+    // A connect waits this long for each server's answer.
+    static constexpr std::chrono::milliseconds CONNECT_TIMEOUT{10000};
+
+    static UINT Create(PFNCALLBACK callback, DWORD flags, std::shared_ptr<Instance>& made);
+    static std::shared_ptr<Instance> Find(DWORD id);
+    static std::shared_ptr<Instance> FindByConversation(std::uintptr_t conv);
+    // The instance whose call-back runs on this thread, 0 when none.
+    static DWORD Current();
+
+    ~Instance() override;
+
+    DWORD Id() const { return m_id; }
+    const std::string& Name() const { return m_name; }
+    bool IsOwnerThread() const { return std::this_thread::get_id() == m_owner; }
+
+    void SetError(UINT code);
+    UINT TakeError();
+    void Reinitialize(PFNCALLBACK callback, DWORD flags);
+    void Uninitialize();
+
+    int EventFd() const { return m_eventFd; }
+    int ProcessPending(DWORD timeoutMs);
+    void SetQueueLimit(std::size_t bytes) { m_queueLimit = bytes; }
+
+    bool RegisterService(std::uintptr_t service);
+    bool UnregisterService(std::uintptr_t service);  // 0: every service
+    void SetFilter(bool on) { m_filterInits = on; }
+
+    // String handles counted for this instance.
+    std::uintptr_t CreateString(std::string_view text);
+    bool KeepString(std::uintptr_t id);
+    bool FreeString(std::uintptr_t id);
+
+    std::uintptr_t CreateData(const BYTE* source, DWORD size, DWORD offset, std::uintptr_t item, UINT format,
+                              UINT flags);
+
+    std::uintptr_t Connect(std::uintptr_t service, std::uintptr_t topic);
+    bool Disconnect(std::uintptr_t conv);
+    HDDEDATA Transact(std::uintptr_t conv, std::uintptr_t item, UINT format, UINT type, const BYTE* data,
+                      DWORD size, DWORD timeout, LPDWORD result);
+    bool Abandon(std::uintptr_t conv, DWORD transaction);
+    bool PostAdvise(std::uintptr_t topic, std::uintptr_t item);
+
+    // ConversationSink, on the reactor thread.
+    void OnFrame(const std::shared_ptr<Conversation>& conv, Frame&& frame) override;
+    void OnClosed(const std::shared_ptr<Conversation>& conv, UINT reason) override;
+
+private:
+    struct Link {
+        StringRef item;
+        UINT format = 0;
+        bool noData = false;
+    };
+    struct Transaction {
+        UINT type = 0;
+        UINT format = 0;
+        StringRef item;
+        bool async = false;
+        bool done = false;
+        bool failed = false;
+        Frame reply;
+    };
+    struct ConvState {
+        std::shared_ptr<Conversation> conv;
+        enum Phase { OPENING, CONNECTED } phase = OPENING;
+        StringRef service;
+        StringRef topic;
+        std::string partner;
+        bool sameInstance = false;
+        std::vector<Link> links;                       // server: the client's advise loops
+        std::uint32_t nextTransaction = 0;             // client side
+        std::map<std::uint32_t, Transaction> transactions;
+        bool connectDone = false;
+        bool connectFailed = false;
+        Frame connectReply;
+    };
+    struct Pending {
+        enum Kind { FRAME, CLOSED, REGISTER, UNREGISTER, MONITOR, XACT } kind = FRAME;
+        std::uintptr_t conv = 0;
+        Frame frame;
+        UINT reason = 0;
+        StringRef name1;
+        StringRef name2;
+        DWORD monitorFlag = 0;
+        std::vector<BYTE> record;
+        std::vector<StringRef> held;  // strings the record names, kept for the call
+        std::uint32_t transaction = 0;
+        Transaction xact;
+    };
+    struct LinkKey {
+        std::uintptr_t topic;
+        std::uintptr_t item;
+        bool operator==(const LinkKey&) const = default;
+    };
+    struct LinkKeyHash {
+        std::size_t operator()(const LinkKey& key) const
+        {
+            return std::hash<std::uintptr_t>()(key.topic * 0x9E3779B97F4A7C15ull ^ key.item);
+        }
+    };
+    struct LinkEntry {
+        std::shared_ptr<ConvState> state;
+        UINT format;
+        bool noData;
+    };
+    struct Service {
+        StringRef name;
+        std::string path;
+        std::uint64_t token = 0;
+    };
+
+    Instance(DWORD id, PFNCALLBACK callback, DWORD flags);
+
+    HDDEDATA Call(UINT type, UINT format, std::uintptr_t conv, std::uintptr_t hsz1, std::uintptr_t hsz2,
+                  std::uintptr_t data, ULONG_PTR data1, ULONG_PTR data2);
+    void Push(Pending&& item);
+    void SignalReply();
+    void Accept(int fd, const StringRef& service);
+    void Handle(Pending& item);
+    void HandleConnect(const std::shared_ptr<ConvState>& state, const Frame& frame);
+    void HandleTransact(const std::shared_ptr<ConvState>& state, const Frame& frame);
+    void HandleAdvise(const std::shared_ptr<ConvState>& state, const Frame& frame);
+    void HandleClosed(std::uintptr_t conv, UINT reason);
+    void Refuse(const std::shared_ptr<ConvState>& state, UINT error);
+    std::shared_ptr<ConvState> FindState(std::uintptr_t conv) const;
+    void AddState(const std::shared_ptr<ConvState>& state);
+    std::shared_ptr<ConvState> RemoveState(std::uintptr_t conv);
+    void RemoveLinks(const std::shared_ptr<ConvState>& state);
+    bool Send(const std::shared_ptr<ConvState>& state, const Frame& frame);
+    bool WaitUntil(const std::function<bool()>& done, std::chrono::steady_clock::time_point deadline);
+    void Monitor(DWORD flag, std::vector<BYTE> record, std::vector<StringRef> held);
+    void MonitorConversation(const ConvState& state, bool connect);
+    void MonitorLink(const ConvState& state, const Link& link, bool established);
+
+    static void OnServiceFile(const std::string& dir, const std::string& name, bool added);
+
+    const DWORD m_id;
+    const std::string m_name;           // "<pid>.<id>"
+    const std::thread::id m_owner;
+    std::atomic<PFNCALLBACK> m_callback;
+    std::atomic<DWORD> m_flags;
+    std::string m_dir;
+    std::shared_ptr<Reactor> m_reactor;
+    int m_eventFd = -1;                 // call-backs waiting
+    int m_replyFd = -1;                 // a synchronous answer arrived
+    std::atomic<std::size_t> m_queueLimit{DEFAULT_QUEUE_LIMIT};
+    std::atomic<bool> m_filterInits{false};
+    std::atomic<bool> m_dead{false};
+
+    mutable std::mutex m_lock;
+    std::deque<Pending> m_pending;
+    std::unordered_map<std::uintptr_t, std::shared_ptr<ConvState>> m_convs;
+    std::unordered_map<LinkKey, std::vector<LinkEntry>, LinkKeyHash> m_links;
+    std::vector<Service> m_services;
+    std::unordered_map<std::uintptr_t, long> m_stringRefs;
+    UINT m_lastError = DMLERR_NO_ERROR;
+
+    // Owner thread only.
+    int m_dispatchDepth = 0;
+    bool m_syncBusy = false;
+};
+
+} // namespace Platform::Dde

@@ -1,0 +1,702 @@
+// The DDE layer end to end: string and data handles, conversations and each
+// transaction kind, notifications, and a server that many clients (one of
+// them stalled or hostile) cannot hold up.
+#include "DdeTestSupport.h"
+
+#include "Platform/dde/DdeRuntimeDir.h"
+#include "Platform/dde/DdeWire.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace ddetest;
+
+namespace {
+
+struct DdeFixture : ::testing::Test {
+    ScopedRuntimeDir runtime;
+};
+
+// A raw peer that speaks the wire by hand (to stall or to misbehave).
+int RawConnect(const std::string& dir, const std::string& service)
+{
+    auto files = Platform::Dde::ListServiceFiles(dir, service);
+    if (files.empty())
+        return -1;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", files[0].path.c_str());
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void RawSend(int fd, const Platform::Dde::Frame& frame)
+{
+    std::string bytes;
+    ASSERT_TRUE(Platform::Dde::EncodeFrame(frame, bytes));
+    ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+}
+
+bool RawReceive(int fd, Platform::Dde::Frame& frame)
+{
+    Platform::Dde::FrameReader reader;
+    char buffer[4096];
+    for (;;) {
+        if (reader.Next(frame) == Platform::Dde::FrameReader::FRAME)
+            return true;
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return false;
+        reader.Append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+} // namespace
+
+// ------------------------------------------------------------ handles
+
+TEST_F(DdeFixture, StringHandlesAreSharedWithoutRegardToCaseAndCounted)
+{
+    Client client;
+    const DWORD inst = client.Inst();
+    HSZ upper = DdeCreateStringHandle(inst, "BidRate", CP_WINANSI);
+    HSZ lower = DdeCreateStringHandle(inst, "bidrate", CP_WINANSI);
+    ASSERT_NE(upper, nullptr);
+    EXPECT_EQ(upper, lower);
+    EXPECT_EQ(DdeCmpStringHandles(upper, lower), 0);
+    char buffer[4];
+    EXPECT_EQ(DdeQueryString(inst, lower, buffer, sizeof buffer, CP_WINANSI), 3u);
+    EXPECT_STREQ(buffer, "Bid");  // the first spelling, cut to the buffer
+    EXPECT_EQ(DdeQueryString(inst, lower, nullptr, 0, CP_WINANSI), 7u);
+
+    HSZ other = DdeCreateStringHandle(inst, "OFFERRATE", CP_WINANSI);
+    EXPECT_EQ(DdeCmpStringHandles(upper, other), -1);
+    EXPECT_EQ(DdeCmpStringHandles(other, upper), 1);
+    EXPECT_EQ(DdeCmpStringHandles(nullptr, upper), -1);
+
+    EXPECT_TRUE(DdeFreeStringHandle(inst, upper));
+    EXPECT_EQ(DdeQueryString(inst, lower, nullptr, 0, CP_WINANSI), 7u);  // one reference left
+    EXPECT_TRUE(DdeFreeStringHandle(inst, lower));
+    EXPECT_EQ(DdeQueryString(inst, lower, nullptr, 0, CP_WINANSI), 0u);
+    EXPECT_EQ(DdeGetLastError(inst), DMLERR_INVALIDPARAMETER);
+    EXPECT_FALSE(DdeFreeStringHandle(inst, lower));
+
+    EXPECT_EQ(DdeCreateStringHandle(inst, std::string(256, 'a').c_str(), CP_WINANSI), nullptr);
+    EXPECT_EQ(DdeCreateStringHandle(inst, "", CP_WINANSI), nullptr);
+    EXPECT_NE(DdeCreateStringHandle(inst, std::string(255, 'a').c_str(), CP_WINANSI), nullptr);
+}
+
+TEST_F(DdeFixture, DataHandlesHoldTheirBytesUntilFreed)
+{
+    Client client;
+    const DWORD inst = client.Inst();
+    BYTE text[] = "12.5";
+    HDDEDATA data = DdeCreateDataHandle(inst, text, sizeof text, 2, nullptr, CF_TEXT, 0);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(DdeGetData(data, nullptr, 0, 0), sizeof text + 2);
+    BYTE out[16] = {};
+    EXPECT_EQ(DdeGetData(data, out, sizeof out, 2), sizeof text);
+    EXPECT_STREQ(reinterpret_cast<char*>(out), "12.5");
+    EXPECT_EQ(DdeGetData(data, out, 3, 2), 3u);
+
+    BYTE more[] = "XY";
+    EXPECT_EQ(DdeAddData(data, more, 2, 0), data);
+    DWORD size = 0;
+    LPBYTE bytes = DdeAccessData(data, &size);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(size, sizeof text + 2);
+    EXPECT_EQ(std::memcmp(bytes, "XY12.5", 7), 0);
+    EXPECT_TRUE(DdeUnaccessData(data));
+
+    EXPECT_TRUE(DdeFreeDataHandle(data));
+    EXPECT_FALSE(DdeFreeDataHandle(data));
+    EXPECT_EQ(DdeAccessData(data, &size), nullptr);
+    EXPECT_EQ(DdeGetData(data, out, sizeof out, 0), 0u);
+}
+
+TEST_F(DdeFixture, UnknownInstanceFailsEverywhere)
+{
+    EXPECT_EQ(DdeCreateStringHandle(9999999, "x", CP_WINANSI), nullptr);
+    EXPECT_FALSE(DdeUninitialize(9999999));
+    EXPECT_EQ(DdeProcessPending(9999999, 0), -1);
+    EXPECT_EQ(DdeGetEventFd(9999999), -1);
+    DWORD inst = 0;
+    EXPECT_EQ(DdeInitialize(&inst, nullptr, 0, 0), DMLERR_INVALIDPARAMETER);
+    EXPECT_EQ(DdeInitialize(nullptr, CALLBACK_Dispatch, 0, 0), DMLERR_INVALIDPARAMETER);
+}
+
+// --------------------------------------------------------- conversations
+
+TEST_F(DdeFixture, ServiceSocketIsPrivateAndGoesWithTheServer)
+{
+    std::string path;
+    {
+        ServerThread server("MAVO");
+        ASSERT_TRUE(server.Ok());
+        auto files = Platform::Dde::ListServiceFiles(runtime.SocketDir(), "mavo");
+        ASSERT_EQ(files.size(), 1u);
+        path = files[0].path;
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        ASSERT_EQ(::stat(runtime.SocketDir().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+    }
+    struct stat info {};
+    EXPECT_NE(::stat(path.c_str(), &info), 0);
+}
+
+TEST_F(DdeFixture, ConnectToAMissingServiceFails)
+{
+    Client client;
+    EXPECT_EQ(client.Connect("NOBODY", "P1L1"), nullptr);
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_NO_CONV_ESTABLISHED);
+}
+
+TEST_F(DdeFixture, SocketOfAServerThatDiedIsRemovedOnConnect)
+{
+    std::string dir;
+    ASSERT_TRUE(Platform::Dde::PrepareRuntimeDirectory(dir));
+    const std::string path = dir + "/" + Platform::Dde::SocketFileName("GHOST", "1.1");
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);  // bound, never listening: what a crashed server leaves
+    Client client;
+    EXPECT_EQ(client.Connect("GHOST", "T"), nullptr);
+    struct stat info {};
+    EXPECT_NE(::stat(path.c_str(), &info), 0);
+}
+
+TEST_F(DdeFixture, ConnectRunsConnectThenConfirmAndRefusedTopicsFail)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Refuse("NOPE");
+    Client client;
+    EXPECT_EQ(client.Connect("mavo", "NOPE"), nullptr);
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_NO_CONV_ESTABLISHED);
+    HCONV conv = client.Connect("mavo", "P12L3");
+    ASSERT_NE(conv, nullptr);
+    // The confirmation follows the answer the client waits for.
+    ASSERT_TRUE(Eventually([&] { return server.Count(XTYP_CONNECT_CONFIRM) == 1; }));
+    auto heard = server.Heard_();
+    ASSERT_EQ(heard.size(), 3u);
+    EXPECT_EQ(heard[0].type, XTYP_CONNECT);
+    EXPECT_EQ(heard[0].hsz1, "NOPE");
+    EXPECT_EQ(heard[1].type, XTYP_CONNECT);
+    EXPECT_EQ(heard[1].hsz1, "P12L3");
+    EXPECT_EQ(heard[1].hsz2, "MAVO");  // the service as the server registered it
+    EXPECT_EQ(heard[1].data2, 0u);     // not the same instance
+    EXPECT_EQ(heard[2].type, XTYP_CONNECT_CONFIRM);
+    EXPECT_NE(heard[2].conv, nullptr);
+}
+
+TEST_F(DdeFixture, RequestGivesTheValueAndUnknownItemsAreNotProcessed)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Set("P1L1!BIDRATE", "99.25");
+    Client client;
+    HCONV conv = client.Connect("MAVO", "P1L1");
+    ASSERT_NE(conv, nullptr);
+    std::string value;
+    ASSERT_TRUE(client.Request(conv, "BIDRATE", value));
+    EXPECT_EQ(value, "99.25");
+    EXPECT_FALSE(client.Request(conv, "NOSUCH", value));
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_NOTPROCESSED);
+    // The data handle of a request is the caller's and carries its item.
+    HDDEDATA data = DdeClientTransaction(nullptr, 0, conv, client.Str("BIDRATE"), CF_TEXT, XTYP_REQUEST, 20000, nullptr);
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(DdeFreeDataHandle(data));
+}
+
+TEST_F(DdeFixture, PokeAndExecuteReportTheServersAnswer)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    Client client;
+    HCONV conv = client.Connect("MAVO", "APP");
+    ASSERT_NE(conv, nullptr);
+    BYTE text[] = "42";
+    DWORD status = 0;
+    EXPECT_NE(DdeClientTransaction(text, sizeof text, conv, client.Str("X"), CF_TEXT, XTYP_POKE, 20000, &status),
+              nullptr);
+    EXPECT_EQ(status, DDE_FACK);
+    server.SetPokeAnswer(DDE_FNOTPROCESSED);
+    EXPECT_EQ(DdeClientTransaction(text, sizeof text, conv, client.Str("X"), CF_TEXT, XTYP_POKE, 20000, &status),
+              nullptr);
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_NOTPROCESSED);
+    server.SetPokeAnswer(DDE_FBUSY);
+    BYTE command[] = "[Open]";
+    EXPECT_EQ(DdeClientTransaction(command, sizeof command, conv, nullptr, 0, XTYP_EXECUTE, 20000, &status), nullptr);
+    EXPECT_EQ(status, DDE_FBUSY);
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_BUSY);
+
+    auto heard = server.Heard_();
+    std::vector<Heard> pokes;
+    for (const auto& h : heard) {
+        if (h.type == XTYP_POKE || h.type == XTYP_EXECUTE)
+            pokes.push_back(h);
+    }
+    ASSERT_EQ(pokes.size(), 3u);
+    EXPECT_EQ(pokes[0].hsz1, "APP");
+    EXPECT_EQ(pokes[0].hsz2, "X");
+    EXPECT_EQ(pokes[0].data, std::string("42", 3));
+    EXPECT_EQ(pokes[2].type, XTYP_EXECUTE);
+    EXPECT_EQ(pokes[2].data, std::string("[Open]", 7));
+}
+
+TEST_F(DdeFixture, AdviseLoopDeliversEachPostUntilStopped)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Set("P1L1!BIDRATE", "1");
+    Client client;
+    HCONV conv = client.Connect("MAVO", "P1L1");
+    ASSERT_NE(conv, nullptr);
+    ASSERT_TRUE(client.Advise(conv, "bidrate"));
+    EXPECT_FALSE(DdeClientTransaction(nullptr, 0, conv, client.Str("BIDRATE"), 7, XTYP_ADVSTART, 20000, nullptr));
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_NOTPROCESSED);
+
+    for (const char* value : {"2", "3"}) {
+        server.Set("P1L1!BIDRATE", value);
+        EXPECT_TRUE(server.Post("P1L1", "BIDRATE"));
+    }
+    // Posts on other topics or items reach nobody.
+    EXPECT_TRUE(server.Post("P1L2", "BIDRATE"));
+    EXPECT_TRUE(server.Post("P1L1", "OFFERRATE"));
+    ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) >= 2; }));
+    std::vector<std::string> values;
+    for (const auto& h : client.m_heard) {
+        if (h.type == XTYP_ADVDATA) {
+            EXPECT_EQ(h.hsz1, "P1L1");
+            EXPECT_EQ(h.conv, conv);
+            values.push_back(h.data);
+        }
+    }
+    EXPECT_EQ(values, (std::vector<std::string>{std::string("2", 2), std::string("3", 2)}));
+
+    ASSERT_TRUE(client.Advise(conv, "BIDRATE", XTYP_ADVSTOP));
+    EXPECT_FALSE(client.Advise(conv, "BIDRATE", XTYP_ADVSTOP));  // no loop left
+    server.Set("P1L1!BIDRATE", "4");
+    EXPECT_TRUE(server.Post("", ""));
+    // A request after the post is answered after it: no advise came between.
+    std::string value;
+    ASSERT_TRUE(client.Request(conv, "BIDRATE", value));
+    DdeProcessPending(client.Inst(), 0);
+    EXPECT_EQ(client.Count(XTYP_ADVDATA), 2u);
+    EXPECT_EQ(server.Count(XTYP_ADVSTOP), 1u);
+}
+
+TEST_F(DdeFixture, NoDataLoopsAreToldWithoutData)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Set("T!I", "v");
+    Client client;
+    HCONV conv = client.Connect("MAVO", "T");
+    ASSERT_NE(conv, nullptr);
+    ASSERT_TRUE(client.Advise(conv, "I", XTYP_ADVSTART | XTYPF_NODATA));
+    EXPECT_TRUE(server.Post("T", "I"));
+    ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) == 1; }));
+    EXPECT_FALSE(client.m_heard.back().hasData);
+    EXPECT_EQ(server.Count(XTYP_ADVREQ), 0u);
+}
+
+TEST_F(DdeFixture, AsyncTransactionCompletesThroughTheCallBack)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Set("T!I", "async");
+    Client client;
+    HCONV conv = client.Connect("MAVO", "T");
+    ASSERT_NE(conv, nullptr);
+    DWORD id = 0;
+    ASSERT_NE(DdeClientTransaction(nullptr, 0, conv, client.Str("I"), CF_TEXT, XTYP_REQUEST, TIMEOUT_ASYNC, &id),
+              nullptr);
+    EXPECT_NE(id, 0u);
+    ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_XACT_COMPLETE) == 1; }));
+    const Heard& done = client.m_heard.back();
+    EXPECT_EQ(done.data1, id);
+    EXPECT_EQ(done.hsz2, "I");
+    EXPECT_EQ(done.data, std::string("async", 6));
+
+    // An abandoned transaction never completes.
+    server.Hold(true);
+    ASSERT_NE(DdeClientTransaction(nullptr, 0, conv, client.Str("I"), CF_TEXT, XTYP_REQUEST, TIMEOUT_ASYNC, &id),
+              nullptr);
+    EXPECT_TRUE(DdeAbandonTransaction(client.Inst(), conv, id));
+    EXPECT_FALSE(DdeAbandonTransaction(client.Inst(), conv, id));
+    server.Hold(false);
+    std::string value;
+    ASSERT_TRUE(client.Request(conv, "I", value));  // the server answered both by now
+    DdeProcessPending(client.Inst(), 0);
+    EXPECT_EQ(client.Count(XTYP_XACT_COMPLETE), 1u);
+}
+
+TEST_F(DdeFixture, SynchronousTransactionTimesOutWhenTheServerDoesNotAnswer)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Set("T!I", "late");
+    Client client;
+    HCONV conv = client.Connect("MAVO", "T");
+    ASSERT_NE(conv, nullptr);
+    server.Hold(true);
+    std::string value;
+    EXPECT_FALSE(client.Request(conv, "I", value, 300));
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_DATAACKTIMEOUT);
+    EXPECT_FALSE(DdeClientTransaction(nullptr, 0, conv, client.Str("I"), CF_TEXT, XTYP_ADVSTART, 300, nullptr));
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_ADVACKTIMEOUT);
+    server.Hold(false);
+    ASSERT_TRUE(client.Request(conv, "I", value));  // the late answers are dropped, this one is read
+    EXPECT_EQ(value, "late");
+}
+
+TEST_F(DdeFixture, EitherSideEndingTellsOnlyThePartner)
+{
+    auto server = std::make_unique<ServerThread>("MAVO");
+    ASSERT_TRUE(server->Ok());
+    Client client;
+    HCONV first = client.Connect("MAVO", "A");
+    HCONV second = client.Connect("MAVO", "B");
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(DdeDisconnect(first));
+    EXPECT_FALSE(DdeDisconnect(first));
+    ASSERT_TRUE(Eventually([&] { return server->Count(XTYP_DISCONNECT) == 1; }));
+    EXPECT_EQ(client.Count(XTYP_DISCONNECT), 0u);
+
+    server.reset();  // the server ends: the client hears it
+    ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_DISCONNECT) == 1; }));
+    EXPECT_EQ(client.m_heard.back().conv, second);
+    std::string value;
+    EXPECT_FALSE(client.Request(second, "I", value));
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_NO_CONV_ESTABLISHED);
+}
+
+TEST_F(DdeFixture, SelfConnectionsFollowTheInitialisationFlag)
+{
+    for (const DWORD flags : {DWORD(CBF_FAIL_SELFCONNECTIONS), DWORD(0)}) {
+        DWORD inst = 0;
+        ASSERT_EQ(DdeInitialize(&inst, CALLBACK_Dispatch, flags, 0), DMLERR_NO_ERROR);
+        std::vector<Heard> heard;
+        {
+            std::lock_guard guard(HandlerLock());
+            Handlers()[inst] = [&](const Heard& h, DWORD) {
+                heard.push_back(h);
+                return reinterpret_cast<HDDEDATA>(TRUE);
+            };
+        }
+        HSZ service = DdeCreateStringHandle(inst, "SELF", CP_WINANSI);
+        ASSERT_NE(DdeNameService(inst, service, nullptr, DNS_REGISTER), nullptr);
+        // One thread is client and server: the wait runs the server's side.
+        HCONV conv = DdeConnect(inst, service, DdeCreateStringHandle(inst, "T", CP_WINANSI), nullptr);
+        if (flags & CBF_FAIL_SELFCONNECTIONS) {
+            EXPECT_EQ(conv, nullptr);
+            EXPECT_TRUE(heard.empty());
+        } else {
+            ASSERT_NE(conv, nullptr);
+            ASSERT_GE(heard.size(), 1u);
+            EXPECT_EQ(heard[0].type, XTYP_CONNECT);
+            EXPECT_EQ(heard[0].data2, 1u);  // the same instance
+        }
+        DdeUninitialize(inst);
+        std::lock_guard guard(HandlerLock());
+        Handlers().erase(inst);
+    }
+}
+
+TEST_F(DdeFixture, WildConnectTakesTheServersFirstPair)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    Client client;
+    EXPECT_EQ(client.Connect("MAVO", ""), nullptr);  // no pairs given
+    server.SetWildPair("APP");
+    HCONV conv = client.Connect("MAVO", "");
+    ASSERT_NE(conv, nullptr);
+    server.Set("APP!PACKETS", "7");
+    std::string value;
+    ASSERT_TRUE(client.Request(conv, "PACKETS", value));
+    EXPECT_EQ(value, "7");
+    EXPECT_EQ(server.Count(XTYP_WILDCONNECT), 2u);
+    EXPECT_EQ(server.Count(XTYP_CONNECT), 0u);
+}
+
+TEST_F(DdeFixture, OtherInstancesHearRegistrationsOfServices)
+{
+    Client watcher(APPCMD_CLIENTONLY);
+    {
+        ServerThread server("Quotes");
+        ASSERT_TRUE(server.Ok());
+        ASSERT_TRUE(watcher.PumpUntil([&] { return watcher.Count(XTYP_REGISTER) == 1; }));
+    }
+    ASSERT_TRUE(watcher.PumpUntil([&] { return watcher.Count(XTYP_UNREGISTER) == 1; }));
+    const Heard& reg = watcher.m_heard.front();
+    EXPECT_EQ(reg.type, XTYP_REGISTER);
+    EXPECT_EQ(reg.hsz1, "Quotes");
+    EXPECT_EQ(reg.hsz2.rfind("Quotes(", 0), 0u);
+    EXPECT_EQ(watcher.m_heard.back().hsz2, reg.hsz2);
+}
+
+TEST_F(DdeFixture, ClientOnlyInstancesCannotRegister)
+{
+    Client client(APPCMD_CLIENTONLY);
+    EXPECT_EQ(DdeNameService(client.Inst(), client.Str("X"), nullptr, DNS_REGISTER), nullptr);
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_DLL_USAGE);
+}
+
+TEST_F(DdeFixture, MonitorSeesConversationsAndLinksOfOthers)
+{
+    Client monitor(APPCLASS_MONITOR | MF_CONV | MF_LINKS);
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    Client client;
+    HCONV conv = client.Connect("MAVO", "P1L1");
+    ASSERT_NE(conv, nullptr);
+    ASSERT_TRUE(client.Advise(conv, "BIDRATE"));
+    auto kinds = [&](DWORD flag) {
+        std::size_t n = 0;
+        for (const auto& h : monitor.m_heard)
+            n += h.type == XTYP_MONITOR && h.data2 == flag;
+        return n;
+    };
+    // Both sides report the conversation and the loop.
+    ASSERT_TRUE(monitor.PumpUntil([&] { return kinds(MF_CONV) >= 2 && kinds(MF_LINKS) >= 2; }));
+    for (const auto& h : monitor.m_heard) {
+        if (h.data2 == MF_LINKS) {
+            MONLINKSTRUCT link;
+            ASSERT_EQ(h.data.size(), sizeof link);
+            std::memcpy(&link, h.data.data(), sizeof link);
+            EXPECT_TRUE(link.fEstablished);
+            EXPECT_EQ(link.wFmt, CF_TEXT);
+        }
+    }
+    EXPECT_EQ(kinds(MF_CALLBACKS), 0u);  // not asked for
+}
+
+TEST_F(DdeFixture, CallsThatRunCallBacksRefuseOtherThreads)
+{
+    Client client;
+    int result = 0;
+    std::thread([&] { result = DdeProcessPending(client.Inst(), 0); }).join();
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_DLL_USAGE);
+    HCONV conv = reinterpret_cast<HCONV>(1);
+    std::thread([&] { conv = DdeConnect(client.Inst(), client.Str("MAVO"), client.Str("T"), nullptr); }).join();
+    EXPECT_EQ(conv, nullptr);
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_DLL_USAGE);
+}
+
+TEST_F(DdeFixture, EventDescriptorIsReadableWhileCallBacksWait)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Set("T!I", "x");
+    Client client;
+    HCONV conv = client.Connect("MAVO", "T");
+    ASSERT_NE(conv, nullptr);
+    ASSERT_TRUE(client.Advise(conv, "I"));
+    const int fd = DdeGetEventFd(client.Inst());
+    ASSERT_GE(fd, 0);
+    server.Post("T", "I");
+    pollfd wait{fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&wait, 1, 30000), 1);
+    EXPECT_EQ(DdeProcessPending(client.Inst(), 0), 1);
+    wait.revents = 0;
+    EXPECT_EQ(::poll(&wait, 1, 0), 0);
+}
+
+// ------------------------------------------- many clients, slow clients
+
+TEST_F(DdeFixture, ManyClientsAllReceiveEveryAdvise)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Set("P1L1!BIDRATE", "0");
+    constexpr int CLIENTS = 40;
+    std::vector<std::unique_ptr<Client>> clients;
+    std::vector<HCONV> convs;
+    for (int i = 0; i < CLIENTS; ++i) {
+        clients.push_back(std::make_unique<Client>());
+        convs.push_back(clients.back()->Connect("MAVO", "P1L1"));
+        ASSERT_NE(convs.back(), nullptr);
+        ASSERT_TRUE(clients.back()->Advise(convs.back(), "BIDRATE"));
+    }
+    constexpr int POSTS = 20;
+    for (int n = 1; n <= POSTS; ++n) {
+        server.Set("P1L1!BIDRATE", std::to_string(n));
+        server.Post("P1L1", "BIDRATE");
+    }
+    for (auto& client : clients) {
+        ASSERT_TRUE(client->PumpUntil([&] { return client->Count(XTYP_ADVDATA) == POSTS; }));
+        EXPECT_EQ(client->m_heard.back().data, std::to_string(POSTS) + std::string(1, '\0'));
+    }
+    EXPECT_EQ(server.Count(XTYP_ADVREQ), std::size_t(CLIENTS * POSTS));
+}
+
+TEST_F(DdeFixture, StalledClientIsDroppedWithoutHoldingUpTheServerOrOthers)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Run([&] { DdeSetQueueLimit(server.Inst(), 64 * 1024); });
+    server.Set("P1L1!TEXT", std::string(1000, 'x'));
+
+    // The stalled peer asks for the loop and then never reads again.
+    const int stalled = RawConnect(runtime.SocketDir(), "MAVO");
+    ASSERT_GE(stalled, 0);
+    Platform::Dde::Frame frame;
+    frame.kind = Platform::Dde::FrameKind::CONNECT;
+    frame.instance = "stalled";
+    frame.service = "MAVO";
+    frame.topic = "P1L1";
+    RawSend(stalled, frame);
+    Platform::Dde::Frame reply;
+    ASSERT_TRUE(RawReceive(stalled, reply));
+    ASSERT_EQ(reply.error, 0u);
+    frame = {};
+    frame.kind = Platform::Dde::FrameKind::TRANSACT;
+    frame.id = 1;
+    frame.type = XTYP_ADVSTART;
+    frame.format = CF_TEXT;
+    frame.item = "TEXT";
+    RawSend(stalled, frame);
+    ASSERT_TRUE(RawReceive(stalled, reply));
+    ASSERT_EQ(reply.status, DDE_FACK);
+
+    Client healthy;
+    HCONV conv = healthy.Connect("MAVO", "P1L1");
+    ASSERT_NE(conv, nullptr);
+    ASSERT_TRUE(healthy.Advise(conv, "TEXT"));
+
+    // Far more than the socket buffers and the queue limit hold; every post
+    // returns although one peer reads nothing, and the healthy client gets
+    // each one.
+    constexpr int POSTS = 2000;
+    for (int i = 0; i < POSTS; ++i) {
+        ASSERT_TRUE(server.Post("P1L1", "TEXT"));
+        ASSERT_TRUE(healthy.PumpUntil([&] { return healthy.Count(XTYP_ADVDATA) == std::size_t(i + 1); }));
+    }
+    ASSERT_TRUE(Eventually([&] { return server.Count(XTYP_DISCONNECT) == 1; }));
+    auto heard = server.Heard_();
+    bool error = false;
+    for (const auto& h : heard) {
+        if (h.type == XTYP_ERROR) {
+            EXPECT_EQ(h.data1 & 0xFFFF, DMLERR_LOW_MEMORY);
+            error = true;
+        }
+    }
+    EXPECT_TRUE(error);
+    EXPECT_EQ(healthy.Count(XTYP_DISCONNECT), 0u);
+    ::close(stalled);
+}
+
+TEST_F(DdeFixture, BrokenFramesDropOnlyTheirSender)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Set("T!I", "fine");
+    Client healthy;
+    HCONV conv = healthy.Connect("MAVO", "T");
+    ASSERT_NE(conv, nullptr);
+
+    const int hostile = RawConnect(runtime.SocketDir(), "MAVO");
+    ASSERT_GE(hostile, 0);
+    Platform::Dde::Frame frame;
+    frame.kind = Platform::Dde::FrameKind::CONNECT;
+    frame.instance = "hostile";
+    frame.service = "MAVO";
+    frame.topic = "T";
+    RawSend(hostile, frame);
+    Platform::Dde::Frame reply;
+    ASSERT_TRUE(RawReceive(hostile, reply));
+    const char junk[] = "\x05\x00\x00\x00\x63zzzz";
+    ASSERT_EQ(::send(hostile, junk, sizeof junk - 1, MSG_NOSIGNAL), ssize_t(sizeof junk - 1));
+    ASSERT_TRUE(Eventually([&] { return server.Count(XTYP_DISCONNECT) == 1; }));
+    EXPECT_FALSE(RawReceive(hostile, reply));  // closed by the server
+    bool reported = false;
+    for (const auto& h : server.Heard_())
+        reported |= h.type == XTYP_ERROR && (h.data1 & 0xFFFF) == DMLERR_POSTMSG_FAILED;
+    EXPECT_TRUE(reported);
+    std::string value;
+    ASSERT_TRUE(healthy.Request(conv, "I", value));
+    EXPECT_EQ(value, "fine");
+    ::close(hostile);
+}
+
+TEST_F(DdeFixture, FloodingClientIsReadNoFasterThanTheServerAnswers)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Set("T!I", "v");
+    const int flood = RawConnect(runtime.SocketDir(), "MAVO");
+    ASSERT_GE(flood, 0);
+    Platform::Dde::Frame frame;
+    frame.kind = Platform::Dde::FrameKind::CONNECT;
+    frame.instance = "flood";
+    frame.service = "MAVO";
+    frame.topic = "T";
+    RawSend(flood, frame);
+    Platform::Dde::Frame reply;
+    ASSERT_TRUE(RawReceive(flood, reply));
+    server.Hold(true);
+    // While the server runs nothing, its side stops reading: the socket
+    // fills and our sends stop going through.
+    std::string bytes;
+    frame = {};
+    frame.kind = Platform::Dde::FrameKind::TRANSACT;
+    frame.type = XTYP_REQUEST;
+    frame.format = CF_TEXT;
+    frame.item = "I";
+    constexpr std::uint32_t REQUESTS = 40000;
+    for (std::uint32_t id = 1; id <= REQUESTS; ++id) {
+        frame.id = id;
+        ASSERT_TRUE(Platform::Dde::EncodeFrame(frame, bytes));
+    }
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(flood, bytes.data() + sent, bytes.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += static_cast<std::size_t>(n);
+    }
+    EXPECT_LT(sent, bytes.size());
+    server.Hold(false);
+    // Once the server runs again every request is answered.
+    std::size_t answers = 0;
+    Platform::Dde::FrameReader reader;
+    char buffer[8192];
+    while (answers < REQUESTS) {
+        if (sent < bytes.size()) {
+            const ssize_t n = ::send(flood, bytes.data() + sent, bytes.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n > 0)
+                sent += static_cast<std::size_t>(n);
+        }
+        pollfd wait{flood, POLLIN, 0};
+        if (::poll(&wait, 1, 30000) != 1)
+            break;
+        const ssize_t n = ::recv(flood, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        reader.Append(buffer, static_cast<std::size_t>(n));
+        Platform::Dde::Frame answer;
+        while (reader.Next(answer) == Platform::Dde::FrameReader::FRAME)
+            ++answers;
+    }
+    EXPECT_EQ(answers, REQUESTS);
+    ::close(flood);
+}

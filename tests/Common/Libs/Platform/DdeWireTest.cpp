@@ -1,0 +1,278 @@
+// The DDE frames: round trips, refusal of every malformed body, the bounded
+// reader; and the service socket names and directory rules.
+#include "Platform/dde/DdeRuntimeDir.h"
+#include "Platform/dde/DdeWire.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace Platform::Dde;
+
+namespace {
+
+std::vector<Frame> SampleFrames()
+{
+    std::vector<Frame> frames;
+    Frame connect;
+    connect.kind = FrameKind::CONNECT;
+    connect.flags = CONNECT_WILD;
+    connect.instance = "123.4";
+    connect.service = "MAVO";
+    connect.topic = "P12L3";
+    frames.push_back(connect);
+    Frame reply;
+    reply.kind = FrameKind::CONNECT_REPLY;
+    reply.error = 0x400A;
+    reply.instance = "9.1";
+    frames.push_back(reply);
+    Frame transact;
+    transact.kind = FrameKind::TRANSACT;
+    transact.id = 77;
+    transact.type = 0x4090;
+    transact.format = 1;
+    transact.item = "BIDRATE";
+    transact.hasData = true;
+    transact.data = std::string("1.25\0", 5);
+    frames.push_back(transact);
+    Frame answer;
+    answer.kind = FrameKind::REPLY;
+    answer.id = 77;
+    answer.status = 0x8000;
+    answer.format = 1;
+    answer.hasData = true;
+    answer.data = std::string(3000, 'x');
+    frames.push_back(answer);
+    Frame advise;
+    advise.kind = FrameKind::ADVISE;
+    advise.format = 1;
+    advise.item = "OFFERRATE";
+    frames.push_back(advise);
+    return frames;
+}
+
+std::string Body(const Frame& frame)
+{
+    std::string bytes;
+    EXPECT_TRUE(EncodeFrame(frame, bytes));
+    return bytes.substr(HEADER_SIZE);
+}
+
+std::string WithLength(const std::string& body)
+{
+    std::string bytes;
+    const auto size = static_cast<std::uint32_t>(body.size());
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(static_cast<char>((size >> (8 * i)) & 0xFF));
+    return bytes + body;
+}
+
+} // namespace
+
+TEST(DdeWire, EveryKindRoundTripsThroughTheReaderEvenByteByByte)
+{
+    std::string stream;
+    for (const auto& frame : SampleFrames())
+        ASSERT_TRUE(EncodeFrame(frame, stream));
+    FrameReader reader;
+    std::vector<Frame> read;
+    for (char byte : stream) {
+        reader.Append(&byte, 1);
+        Frame frame;
+        while (reader.Next(frame) == FrameReader::FRAME)
+            read.push_back(frame);
+    }
+    EXPECT_EQ(read, SampleFrames());
+    EXPECT_EQ(reader.Buffered(), 0u);
+}
+
+TEST(DdeWire, EncoderRefusesNamesAndDataBeyondTheLimits)
+{
+    std::string out;
+    Frame frame;
+    frame.kind = FrameKind::TRANSACT;
+    frame.item = std::string(MAX_NAME + 1, 'a');
+    EXPECT_FALSE(EncodeFrame(frame, out));
+    frame.item = std::string("a\0b", 3);
+    EXPECT_FALSE(EncodeFrame(frame, out));
+    frame.item = "ok";
+    frame.data.assign(MAX_DATA + 1, 'z');
+    EXPECT_FALSE(EncodeFrame(frame, out));
+    EXPECT_TRUE(out.empty());
+    frame.data.assign(MAX_DATA, 'z');
+    EXPECT_TRUE(EncodeFrame(frame, out));
+}
+
+TEST(DdeWire, MalformedBodiesAreRefused)
+{
+    const Frame transact = SampleFrames()[2];
+    const std::string good = Body(transact);
+    Frame out;
+    ASSERT_TRUE(DecodeBody(good, out));
+    // Cut short at every length.
+    for (std::size_t cut = 0; cut < good.size(); ++cut)
+        EXPECT_FALSE(DecodeBody(good.substr(0, cut), out)) << cut;
+    // A byte left over.
+    EXPECT_FALSE(DecodeBody(good + "x", out));
+    // An unknown kind.
+    std::string unknown = good;
+    unknown[0] = 9;
+    EXPECT_FALSE(DecodeBody(unknown, out));
+    // A has-data flag that is neither 0 nor 1.
+    std::string flag = good;
+    const std::size_t flagAt = 1 + 12 + 2 + transact.item.size();
+    flag[flagAt] = 2;
+    EXPECT_FALSE(DecodeBody(flag, out));
+    // A NUL inside a name.
+    std::string nul = good;
+    nul[1 + 12 + 2] = '\0';
+    EXPECT_FALSE(DecodeBody(nul, out));
+    // A name longer than the limit, though the bytes are there.
+    std::string longName = good;
+    longName[1 + 12] = static_cast<char>(0x00);
+    longName[1 + 12 + 1] = static_cast<char>(0x01);  // 256
+    longName.insert(1 + 12 + 2, std::string(256 - transact.item.size(), 'q'));
+    EXPECT_FALSE(DecodeBody(longName, out));
+}
+
+TEST(DdeWire, ReaderRejectsBadLengthsAndStaysBadUntilReset)
+{
+    for (const std::string& header : {std::string(4, '\0'), std::string("\xFF\xFF\xFF\x7F", 4)}) {
+        FrameReader reader;
+        reader.Append(header.data(), header.size());
+        Frame frame;
+        EXPECT_EQ(reader.Next(frame), FrameReader::BAD);
+        const std::string good = WithLength(Body(SampleFrames()[0]));
+        reader.Append(good.data(), good.size());
+        EXPECT_EQ(reader.Next(frame), FrameReader::BAD);
+        reader.Reset();
+        reader.Append(good.data(), good.size());
+        EXPECT_EQ(reader.Next(frame), FrameReader::FRAME);
+    }
+}
+
+TEST(DdeWire, ReaderHoldsNoMoreThanOneFrameWhileWaiting)
+{
+    FrameReader reader;
+    const std::string header = WithLength(std::string(MAX_BODY, 'x')).substr(0, 4);
+    reader.Append(header.data(), header.size());
+    const std::string block(64 * 1024, 'x');
+    Frame frame;
+    std::size_t given = 0;
+    FrameReader::Result result = FrameReader::NEED_MORE;
+    while (given < MAX_BODY + block.size() && result == FrameReader::NEED_MORE) {
+        reader.Append(block.data(), block.size());
+        given += block.size();
+        EXPECT_LE(reader.Buffered(), HEADER_SIZE + MAX_BODY + block.size());
+        result = reader.Next(frame);
+    }
+    // The body's first byte is 'x', no frame kind: refused once complete.
+    EXPECT_EQ(result, FrameReader::BAD);
+    EXPECT_EQ(reader.Buffered(), 0u);
+}
+
+TEST(DdeServiceNames, EscapeAndParseRoundTrip)
+{
+    for (const std::string name : {"MAVO", "Excel", "a.b", "with space", "per%cent", "x(1)", "\xE9t\xE9"}) {
+        const std::string file = SocketFileName(name, "4242.7");
+        EXPECT_EQ(file.find('/'), std::string::npos);
+        std::string service;
+        std::string instance;
+        ASSERT_TRUE(ParseSocketFileName(file, service, instance)) << file;
+        EXPECT_EQ(service, name);
+        EXPECT_EQ(instance, "4242.7");
+    }
+}
+
+TEST(DdeServiceNames, ForeignFileNamesAreIgnored)
+{
+    std::string service;
+    std::string instance;
+    for (const char* name : {"MAVO.dde", "MAVO.1.dde", "MAVO.1.x.dde", ".1.2.dde", "MAVO.1.2.sock", "%4D.1.2.dde",
+                             "%ZZ.1.2.dde", "a%2.1.2.dde", "a%00.1.2.dde", "a b.1.2.dde", ".tmp-1.2-0"}) {
+        EXPECT_FALSE(ParseSocketFileName(name, service, instance)) << name;
+    }
+}
+
+TEST(DdeServiceNames, CaseIsFoldedForAsciiOnly)
+{
+    EXPECT_TRUE(EqualNoCase("Mavo", "mAVO"));
+    EXPECT_FALSE(EqualNoCase("MAVO", "MAV0"));
+    EXPECT_FALSE(EqualNoCase("\xC9", "\xE9"));
+    EXPECT_EQ(FoldCase("P12L3"), "p12l3");
+}
+
+class DdeDirectoryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* old = std::getenv("XDG_RUNTIME_DIR");
+        if (old != nullptr)
+            m_saved = old;
+        m_hadOld = old != nullptr;
+        ::setenv("XDG_RUNTIME_DIR", m_dir.str().c_str(), 1);
+    }
+    void TearDown() override
+    {
+        if (m_hadOld)
+            ::setenv("XDG_RUNTIME_DIR", m_saved.c_str(), 1);
+        else
+            ::unsetenv("XDG_RUNTIME_DIR");
+    }
+    testsupport::TempDir m_dir;
+    std::string m_saved;
+    bool m_hadOld = false;
+};
+
+TEST_F(DdeDirectoryTest, DirectoryIsMadePrivateAndRefusedWhenOthersMayEnter)
+{
+    std::string dir;
+    ASSERT_TRUE(PrepareRuntimeDirectory(dir));
+    EXPECT_EQ(dir, m_dir.str() + "/brindle-dde");
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+    EXPECT_FALSE(PrepareRuntimeDirectory(dir));
+    EXPECT_EQ(errno, EACCES);
+}
+
+TEST_F(DdeDirectoryTest, LinkInPlaceOfTheDirectoryIsRefused)
+{
+    testsupport::TempDir elsewhere;
+    ASSERT_EQ(::chmod(elsewhere.str().c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(elsewhere.str().c_str(), (m_dir.str() + "/brindle-dde").c_str()), 0);
+    std::string dir;
+    EXPECT_FALSE(PrepareRuntimeDirectory(dir));
+}
+
+TEST_F(DdeDirectoryTest, ListingMatchesAnyCaseAndSkipsWhatIsNoSocket)
+{
+    std::string dir;
+    ASSERT_TRUE(PrepareRuntimeDirectory(dir));
+    auto makeSocket = [&](const std::string& name) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string path = dir + "/" + name;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+    };
+    makeSocket(SocketFileName("MAVO", "1.1"));
+    makeSocket(SocketFileName("Other", "1.2"));
+    FILE* plain = std::fopen((dir + "/" + SocketFileName("mavo", "1.3")).c_str(), "w");
+    ASSERT_NE(plain, nullptr);
+    std::fclose(plain);
+    auto files = ListServiceFiles(dir, "mAvO");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].service, "MAVO");
+    EXPECT_EQ(files[0].instanceName, "1.1");
+    EXPECT_EQ(ListServiceFiles(dir, "").size(), 2u);
+}
