@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -297,7 +298,14 @@ Reactor::Reactor()
         ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_inotify, &event);
     }
     m_readBuffer.resize(READ_BLOCK);
+    // The thread takes no signals meant for the program: it starts with
+    // every signal blocked.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &previous);
     m_thread = std::thread([this] { Run(); });
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 Reactor::~Reactor()

@@ -1,0 +1,171 @@
+// mavo-dde as a user runs it, against a DDE server in this process.
+#include "ChildProcess.h"
+#include "DdeTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <sstream>
+
+using ddetest::ServerThread;
+using testsupport::ChildProcess;
+
+namespace {
+
+struct MavoDdeTool : ::testing::Test {
+    ddetest::ScopedRuntimeDir runtime;
+
+    static std::vector<std::string> Args(std::initializer_list<std::string> rest)
+    {
+        std::vector<std::string> args{MAVO_DDE_TOOL};
+        args.insert(args.end(), rest);
+        return args;
+    }
+};
+
+} // namespace
+
+TEST_F(MavoDdeTool, HelpAndBadCommandLines)
+{
+    ChildProcess help(Args({"--help"}));
+    EXPECT_EQ(help.Wait(), 0);
+    EXPECT_NE(help.Stdout().find("advise SERVICE TOPIC ITEM..."), std::string::npos);
+    for (auto args : {Args({}), Args({"request", "MAVO", "P1L1"}), Args({"poke", "MAVO", "T", "I"}),
+                      Args({"--count", "0", "advise", "MAVO", "T", "I"}), Args({"--frobnicate"}),
+                      Args({"shout", "MAVO", "T", "I"})}) {
+        ChildProcess bad(args);
+        EXPECT_EQ(bad.Wait(), 2);
+        EXPECT_NE(bad.Stderr().find("usage:"), std::string::npos);
+    }
+}
+
+TEST_F(MavoDdeTool, RequestPrintsTheValue)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Set("P1L1!BIDRATE", "99.25");
+    ChildProcess tool(Args({"request", "mavo", "P1L1", "bidrate"}));
+    EXPECT_EQ(tool.Wait(), 0) << tool.Stderr();
+    EXPECT_EQ(tool.Stdout(), "99.25\n");
+}
+
+TEST_F(MavoDdeTool, MissingServiceRefusedTopicAndBadItemAreClearFailures)
+{
+    {
+        ChildProcess tool(Args({"request", "MAVO", "P1L1", "BIDRATE"}));
+        EXPECT_EQ(tool.Wait(), 1);
+        EXPECT_EQ(tool.Stderr(), "mavo-dde: no DDE server \"MAVO\" is running\n");
+    }
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Refuse("P0L1");
+    {
+        ChildProcess tool(Args({"request", "MAVO", "P0L1", "BIDRATE"}));
+        EXPECT_EQ(tool.Wait(), 1);
+        EXPECT_EQ(tool.Stderr(), "mavo-dde: the server \"MAVO\" refused the topic \"P0L1\"\n");
+    }
+    {
+        ChildProcess tool(Args({"request", "MAVO", "P1L1", "NOSUCHITEM"}));
+        EXPECT_EQ(tool.Wait(), 1);
+        EXPECT_NE(tool.Stderr().find("no value for item \"NOSUCHITEM\" of topic \"P1L1\""), std::string::npos)
+            << tool.Stderr();
+        EXPECT_EQ(tool.Stdout(), "");
+    }
+    {
+        ChildProcess tool(Args({"advise", "MAVO", "P1L1", "NOSUCHITEM"}));
+        EXPECT_EQ(tool.Wait(), 1);
+        EXPECT_NE(tool.Stderr().find("no value for item"), std::string::npos);
+    }
+}
+
+TEST_F(MavoDdeTool, PokeAndExecuteReportWhetherTheServerProcessedThem)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    {
+        ChildProcess tool(Args({"poke", "MAVO", "P1L1", "BIDRATE", "1.5"}));
+        EXPECT_EQ(tool.Wait(), 0) << tool.Stderr();
+    }
+    {
+        ChildProcess tool(Args({"execute", "MAVO", "APP", "[Beep]"}));
+        EXPECT_EQ(tool.Wait(), 0) << tool.Stderr();
+    }
+    server.SetPokeAnswer(DDE_FNOTPROCESSED);
+    {
+        ChildProcess tool(Args({"poke", "MAVO", "P1L1", "BIDRATE", "1.5"}));
+        EXPECT_EQ(tool.Wait(), 1);
+        EXPECT_EQ(tool.Stderr(), "mavo-dde: the server did not process the poke of \"P1L1!BIDRATE\"\n");
+    }
+    {
+        ChildProcess tool(Args({"execute", "MAVO", "APP", "[Beep]"}));
+        EXPECT_EQ(tool.Wait(), 1);
+        EXPECT_EQ(tool.Stderr(), "mavo-dde: the server did not process the command\n");
+    }
+    std::vector<std::string> payloads;
+    for (const auto& heard : server.Heard_()) {
+        if (heard.type == XTYP_POKE || heard.type == XTYP_EXECUTE)
+            payloads.push_back(heard.data);
+    }
+    EXPECT_EQ(payloads, (std::vector<std::string>{std::string("1.5", 4), std::string("[Beep]", 7),
+                                                  std::string("1.5", 4), std::string("[Beep]", 7)}));
+}
+
+TEST_F(MavoDdeTool, AdvisePrintsEachUpdateWithItsTimeUntilInterrupted)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Set("P1L1!BIDRATE", "1.00");
+    server.Set("P1L1!OFFERRATE", "1.10");
+    ChildProcess tool(Args({"advise", "MAVO", "P1L1", "BIDRATE", "OFFERRATE"}));
+    auto lines = [&] { return std::count(tool.Stdout().begin(), tool.Stdout().end(), '\n'); };
+    ASSERT_TRUE(ddetest::Eventually([&] { return server.Count(XTYP_ADVSTART) == 2; }));
+    server.Set("P1L1!BIDRATE", "1.01");
+    server.Post("P1L1", "BIDRATE");
+    server.Set("P1L1!OFFERRATE", "1.09");
+    server.Post("P1L1", "OFFERRATE");
+    ASSERT_TRUE(tool.ReadUntil([&] { return lines() == 4; })) << tool.Stdout() << tool.Stderr();
+    tool.Signal(SIGINT);
+    EXPECT_EQ(tool.Wait(), 0) << tool.Stderr();
+    const std::regex line(R"((\d\d:\d\d:\d\d\.\d\d\d) P1L1!(BIDRATE|OFFERRATE) (\S+))");
+    std::vector<std::string> seen;
+    std::istringstream out(tool.Stdout());
+    for (std::string text; std::getline(out, text);) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(text, match, line)) << text;
+        seen.push_back(match[2].str() + "=" + match[3].str());
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"BIDRATE=1.00", "OFFERRATE=1.10", "BIDRATE=1.01", "OFFERRATE=1.09"}));
+    // The loops were ended before the tool left.
+    ASSERT_TRUE(ddetest::Eventually([&] { return server.Count(XTYP_ADVSTOP) == 2; }));
+}
+
+TEST_F(MavoDdeTool, AdviseEndsAfterCountOrWhenTheServerGoes)
+{
+    auto server = std::make_unique<ServerThread>("MAVO");
+    ASSERT_TRUE(server->Ok());
+    server->Set("T!I", "a");
+    {
+        ChildProcess tool(Args({"--count", "2", "advise", "MAVO", "T", "I"}));
+        ASSERT_TRUE(ddetest::Eventually([&] { return server->Count(XTYP_ADVSTART) == 1; }));
+        server->Post("T", "I");
+        server->Post("T", "I");
+        EXPECT_EQ(tool.Wait(), 0) << tool.Stderr();
+        EXPECT_EQ(std::count(tool.Stdout().begin(), tool.Stdout().end(), '\n'), 3);
+    }
+    ChildProcess tool(Args({"advise", "MAVO", "T", "I"}));
+    ASSERT_TRUE(ddetest::Eventually([&] { return server->Count(XTYP_ADVSTART) == 2; }));
+    server.reset();
+    EXPECT_EQ(tool.Wait(), 1);
+    EXPECT_EQ(tool.Stderr(), "mavo-dde: the server ended the conversation\n");
+}
+
+TEST_F(MavoDdeTool, ControlBytesInValuesNeverReachTheTerminal)
+{
+    ServerThread server("MAVO");
+    ASSERT_TRUE(server.Ok());
+    server.Set("T!I", "a\x1b[2Jb\x07");
+    ChildProcess tool(Args({"request", "MAVO", "T", "I"}));
+    EXPECT_EQ(tool.Wait(), 0);
+    EXPECT_EQ(tool.Stdout(), "a?[2Jb?\n");
+}
