@@ -1,0 +1,141 @@
+#include "ServerConfig.h"
+#include "MarketText.h"
+
+#include <gtest/gtest.h>
+
+using namespace zphd;
+
+TEST(ServerConfig, DefaultMarketParsesIntoSeveralTitledPagesAndUsers)
+{
+    ServerConfig config;
+    std::string error;
+    ASSERT_TRUE(ParseConfig(DefaultConfigText(), config, error)) << error;
+    ASSERT_GE(config.pages.size(), 5u);
+    int fieldLines = 0, monitorLines = 0, textLines = 0;
+    for (const auto& page : config.pages) {
+        EXPECT_FALSE(page.title.empty());
+        for (const auto& line : page.lines) {
+            EXPECT_GE(line.line, 1);
+            EXPECT_LE(line.line, 26);
+            fieldLines += line.kind == LineKind::Field;
+            monitorLines += line.kind == LineKind::Monitor;
+            textLines += line.kind == LineKind::Text;
+        }
+    }
+    EXPECT_GT(fieldLines, 30);
+    EXPECT_GT(monitorLines, 5);
+    EXPECT_GT(textLines, 5);
+    const UserAccount* desk = config.FindUser("desk");
+    ASSERT_NE(desk, nullptr);
+    EXPECT_EQ(desk->level, 999);
+    ASSERT_NE(config.FindUser(config.defaultUser), nullptr);
+    ASSERT_NE(config.FindUser(config.serialUser), nullptr);
+}
+
+TEST(ServerConfig, LinesNumberOnFromThePreviousAndBlankSkipsOne)
+{
+    ServerConfig config;
+    std::string error;
+    ASSERT_TRUE(ParseConfig("page 3 Two words\n"
+                            "text \"a # not a comment\"   # a comment\n"
+                            "blank\n"
+                            "issue \"X \\\"Y\\\"\" 99.5 0.25 decimals=2 spread=M partner=\"Z 1\"\n"
+                            "monitor 2 line=10\n",
+                            config, error))
+        << error;
+    ASSERT_EQ(config.pages.size(), 1u);
+    const PageSpec& page = config.pages[0];
+    EXPECT_EQ(page.title, "Two words");
+    ASSERT_EQ(page.lines.size(), 4u);
+    EXPECT_EQ(page.lines[0].line, 1);
+    EXPECT_EQ(page.lines[0].text, "a # not a comment");
+    EXPECT_EQ(page.lines[1].line, 3);
+    EXPECT_EQ(page.lines[1].text, "X \"Y\"");
+    EXPECT_EQ(page.lines[1].decimals, 2);
+    EXPECT_EQ(page.lines[1].spreadRole, 'M');
+    EXPECT_EQ(page.lines[1].spreadPartner, "Z 1");
+    EXPECT_EQ(page.lines[2].line, 10);
+    EXPECT_EQ(page.lines[3].line, 11);
+    EXPECT_EQ(page.lines[3].kind, LineKind::Monitor);
+}
+
+TEST(ServerConfig, BadInputIsRefusedWithItsLineNumber)
+{
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"rate fast", "line 1: bad number"},
+        {"\nuser bob", "line 2: user needs level="},
+        {"user bob level=1000", "line 1: bad number"},
+        {"user bob level=5 colour=red", "line 1: unknown option"},
+        {"user bob level=5\nuser bob level=6", "line 2: user name"},
+        {"text \"hello\"", "line 1: text before any page"},
+        {"page 301 x", "line 1: page needs a number 1-300"},
+        {"page 1 x\npage 1 y", "line 2: page 1 repeated"},
+        {"page 1 x\ntext \"open", "line 2: unclosed quote"},
+        {"page 1 x\nissue A 1 0", "line 2: bad number"},
+        {"page 1 x\ntext a line=5\ntext b line=4", "line 3: line 4 is not after line 5"},
+        {"page 1 x\nmonitor 26\ntext z", "line 3: more than 26 lines"},
+        {"user a level=1 pages=0-4", "line 1: bad page list item"},
+        {"default-user nobody", "no user \"nobody\""},
+        {"frobnicate", "line 1: unknown directive"},
+    };
+    for (const auto& c : cases) {
+        ServerConfig config;
+        std::string error;
+        EXPECT_FALSE(ParseConfig(c.text, config, error)) << c.text;
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.text << " gave " << error;
+    }
+    // A NUL inside the text is refused, not cut short.
+    ServerConfig config;
+    std::string error;
+    EXPECT_FALSE(ParseConfig(std::string_view("seed 1\n\0", 8), config, error));
+    EXPECT_NE(error.find("line 2: NUL"), std::string::npos) << error;
+}
+
+TEST(PageSet, ParsesRangesAndPrintsThemBack)
+{
+    PageSet set;
+    std::string error;
+    ASSERT_TRUE(PageSet::Parse("1-3,7,9-10", set, error));
+    EXPECT_TRUE(set.Contains(2));
+    EXPECT_FALSE(set.Contains(4));
+    EXPECT_EQ(set.ToString(), "1-3,7,9-10");
+    set.Remove(2);
+    set.Add(8);
+    EXPECT_EQ(set.ToString(), "1,3,7-10");
+    PageSet all = PageSet::All();
+    EXPECT_TRUE(all.Contains(300));
+    EXPECT_FALSE(all.Contains(301));
+    all.Remove(5);
+    EXPECT_FALSE(all.Contains(5));
+    EXPECT_TRUE(all.Contains(6));
+    EXPECT_FALSE(PageSet::Parse("3-1", set, error));
+    EXPECT_FALSE(PageSet::Parse("1,,2", set, error));
+    EXPECT_FALSE(PageSet::Parse("301", set, error));
+}
+
+TEST(MarketText, NumbersIgnoreTheLocaleAndReadersAreStrict)
+{
+    EXPECT_EQ(FormatFixed(98.25, 3), "98.250");
+    EXPECT_EQ(FormatFixed(-0.0001, 3), "0.000");
+    EXPECT_EQ(FormatQuantity(5), "5");
+    EXPECT_EQ(FormatQuantity(2.5), "2.5");
+    EXPECT_EQ(FormatReal(4.285), "4.285000");
+    double d = 0;
+    EXPECT_TRUE(ParseDecimal("98.125", d));
+    EXPECT_DOUBLE_EQ(d, 98.125);
+    EXPECT_TRUE(ParseDecimal("-16", d));
+    EXPECT_DOUBLE_EQ(d, -16);
+    for (const char* bad : {"", "1e5", "nan", "inf", " 1", "1 ", "1.2.3", "+", ".", "0x10"})
+        EXPECT_FALSE(ParseDecimal(bad, d)) << bad;
+    int i = 0;
+    EXPECT_TRUE(ParseInt("42", i));
+    EXPECT_FALSE(ParseInt("4x", i));
+    EXPECT_FALSE(ParseInt("99999999999", i));
+    std::uint64_t u = 0;
+    EXPECT_TRUE(ParseUnsigned("0x2000", u));
+    EXPECT_EQ(u, 0x2000u);
+    EXPECT_FALSE(ParseUnsigned("-1", u));
+}

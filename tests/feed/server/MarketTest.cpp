@@ -1,0 +1,523 @@
+#include "Market.h"
+#include "MarketText.h"
+
+#include <gtest/gtest.h>
+
+using namespace zphd;
+
+namespace {
+
+constexpr const char* kStillMarket = R"(seed 7
+rate 0
+trade-every 0
+trade-window 2
+user t1 level=101 orders=yes pages=all centre=110
+user t2 level=102 orders=yes pages=all centre=210
+user watcher level=103 pages=all
+user desk level=999 orders=yes pages=all
+page 1 TEST PAGE
+issue "AAA 5 30" 100.000 0.125
+issue "BBB 6 31" 50.00 0.25 decimals=2 flags=0x200
+text  "hello"
+page 2 MONITOR
+monitor 3
+)";
+
+constexpr std::time_t kNoon = 1718107200; // a fixed wall clock for the texts
+
+ServerConfig Config(const char* text = kStillMarket)
+{
+    ServerConfig config;
+    std::string error;
+    EXPECT_TRUE(ParseConfig(text, config, error)) << error;
+    return config;
+}
+
+Trader T1() { return Trader {101, 110, true}; }
+Trader T2() { return Trader {102, 210, true}; }
+
+OrderCommand Order(const char* command, double rate, std::optional<double> quantity = {},
+                   std::optional<double> quantity2 = {})
+{
+    OrderCommand order;
+    order.command = command;
+    order.page = 1;
+    order.line = 1;
+    order.rate = FormatFixed(rate, 6);
+    if (quantity)
+        order.quantity = FormatQuantity(*quantity);
+    if (quantity2)
+        order.quantity2 = FormatQuantity(*quantity2);
+    return order;
+}
+
+double Rate(const std::string& text)
+{
+    double value = 0;
+    EXPECT_TRUE(ParseDecimal(text, value)) << text;
+    return value;
+}
+
+int StackDepth(const SideView& side)
+{
+    int n = 0;
+    while (n < kStackLevels && !side.stack[static_cast<std::size_t>(n)].customer.empty())
+        ++n;
+    return n;
+}
+
+std::vector<std::string> Notes(Market& market)
+{
+    std::vector<std::string> notes;
+    for (const auto& e : market.TakeEvents())
+        if (e.type == MarketEvent::Type::UserNote)
+            notes.push_back(std::to_string(e.customer) + ": " + e.text);
+    return notes;
+}
+
+} // namespace
+
+// ---- repeatable ------------------------------------------------------------------
+
+TEST(Market, ASeedAndTheSameCallsGiveTheSameMarket)
+{
+    ServerConfig config;
+    std::string error;
+    ASSERT_TRUE(ParseConfig(DefaultConfigText(), config, error));
+    config.market.rate = 200;
+    config.market.tradeEvery = 0.5;
+    Market a(config, kNoon), b(config, kNoon);
+    config.market.seed += 1;
+    Market c(config, kNoon);
+    bool differs = false;
+    for (std::int64_t t = 0; t <= 20000; t += 37) {
+        a.Advance(t);
+        b.Advance(t);
+        c.Advance(t);
+    }
+    for (int page : a.Pages())
+        for (int line : a.Lines(page)) {
+            ASSERT_NE(b.GetLine(page, line), nullptr);
+            EXPECT_EQ(*a.GetLine(page, line), *b.GetLine(page, line)) << page << "/" << line;
+            const LineState* other = c.GetLine(page, line);
+            differs = differs || other == nullptr || !(*other == *a.GetLine(page, line));
+        }
+    EXPECT_TRUE(differs) << "another seed gave the same market";
+}
+
+TEST(Market, SimulationMovesPricesTradesAndNeverCrossesTheBook)
+{
+    ServerConfig config;
+    std::string error;
+    ASSERT_TRUE(ParseConfig(DefaultConfigText(), config, error));
+    config.market.rate = 100;
+    config.market.tradeEvery = 1;
+    Market market(config, kNoon);
+    const std::string before = market.GetLine(1, 2)->bid.rate + market.GetLine(1, 3)->offer.rate;
+    int changes = 0, trading = 0;
+    for (std::int64_t t = 0; t <= 60000; t += 50) {
+        market.Advance(t);
+        for (const auto& e : market.TakeEvents())
+            changes += e.type == MarketEvent::Type::LineChanged;
+        for (int page : market.Pages())
+            for (int line : market.Lines(page)) {
+                const LineState& l = *market.GetLine(page, line);
+                if (l.kind != 'F')
+                    continue;
+                trading += l.bid.attribute == kAttrTrading || l.offer.attribute == kAttrTrading;
+                if (!l.bid.rate.empty() && !l.offer.rate.empty()) {
+                    ASSERT_LT(Rate(l.bid.rate), Rate(l.offer.rate)) << l.issue << " at " << t;
+                }
+                ASSERT_LE(StackDepth(l.bid), kStackLevels);
+                EXPECT_EQ(l.bid.rate.empty(), StackDepth(l.bid) == 0) << l.issue;
+            }
+    }
+    EXPECT_GT(changes, 1000);
+    EXPECT_GT(trading, 0);
+    EXPECT_NE(before, market.GetLine(1, 2)->bid.rate + market.GetLine(1, 3)->offer.rate);
+    // Trades reached the trade monitor.
+    const LineState* monitor = market.GetLine(5, 2);
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_EQ(monitor->kind, 'M');
+    EXPECT_FALSE(monitor->issue.empty());
+}
+
+TEST(Market, RateZeroIsAStillMarket)
+{
+    Market market(Config(), kNoon);
+    const LineState opening = *market.GetLine(1, 1);
+    market.Advance(600000);
+    EXPECT_EQ(*market.GetLine(1, 1), opening);
+    EXPECT_FALSE(market.HasEvents());
+}
+
+// ---- entering, joining, withdrawing --------------------------------------------------
+
+TEST(MarketOrders, ABetterBidIsOwnAtLevelOneAndMovesTheOldToPrevious)
+{
+    Market market(Config(), kNoon);
+    const LineState before = *market.GetLine(1, 1);
+    const double better = Rate(before.bid.rate) + 0.125;
+    OrderResult r = market.Execute(T1(), Order("CCEnterBid", better, 7));
+    ASSERT_TRUE(r.accepted) << r.text;
+    const LineState& after = *market.GetLine(1, 1);
+    EXPECT_EQ(after.bid.rate, FormatFixed(better, 3));
+    EXPECT_EQ(after.bid.quantity, "7");
+    EXPECT_EQ(after.bid.attribute, kAttrFirm);
+    EXPECT_EQ(after.bid.stack[0].customer, "101");
+    EXPECT_EQ(after.bid.stack[0].centre, "110");
+    EXPECT_EQ(StackDepth(after.bid), 1);
+    EXPECT_EQ(after.bid.prevRate, before.bid.rate);
+    EXPECT_EQ(after.bid.prevCustomer, before.bid.stack[0].customer);
+    EXPECT_EQ(after.bid.prevPrevRate, before.bid.prevRate);
+    EXPECT_EQ(market.OwnLevel(1, 1, true, 101), 1);
+    EXPECT_EQ(market.OwnLevel(1, 1, false, 101), 0);
+    auto events = market.TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].type, MarketEvent::Type::LineChanged);
+}
+
+TEST(MarketOrders, JoiningTheBidTakesTheNextLevelUntilTheStackIsFull)
+{
+    Market market(Config(), kNoon);
+    const std::string rate = market.GetLine(1, 1)->offer.rate;
+    const int depth = StackDepth(market.GetLine(1, 1)->offer);
+    ASSERT_TRUE(market.Execute(T1(), Order("CCJoinOffer", Rate(rate), 3)).accepted);
+    EXPECT_EQ(market.OwnLevel(1, 1, false, 101), depth + 1);
+    EXPECT_EQ(market.GetLine(1, 1)->offer.stack[static_cast<std::size_t>(depth)].quantity, "3");
+    // Entering again at the same rate changes the quantity in place.
+    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterOffer", Rate(rate), 4)).accepted);
+    EXPECT_EQ(market.OwnLevel(1, 1, false, 101), depth + 1);
+    EXPECT_EQ(market.GetLine(1, 1)->offer.stack[static_cast<std::size_t>(depth)].quantity, "4");
+    for (int customer = 110; StackDepth(market.GetLine(1, 1)->offer) < kStackLevels; ++customer)
+        ASSERT_TRUE(market.Execute(Trader {customer, 100, true}, Order("CCJoinOffer", Rate(rate), 1)).accepted);
+    OrderResult full = market.Execute(T2(), Order("CCJoinOffer", Rate(rate), 1));
+    EXPECT_FALSE(full.accepted);
+    EXPECT_NE(full.text.find("full"), std::string::npos) << full.text;
+}
+
+TEST(MarketOrders, WorsePricesCrossingPricesAndMovedJoinsAreRefused)
+{
+    Market market(Config(), kNoon);
+    const LineState l = *market.GetLine(1, 1);
+    const double bid = Rate(l.bid.rate), offer = Rate(l.offer.rate);
+    const struct {
+        OrderCommand order;
+        const char* why;
+    } cases[] = {
+        {Order("CCEnterBid", bid - 0.125, 1), "below the market bid"},
+        {Order("CCEnterOffer", offer + 0.125, 1), "above the market offer"},
+        {Order("CCEnterBid", offer, 1), "lift the offer instead"},
+        {Order("CCEnterOffer", bid, 1), "hit the bid instead"},
+        {Order("CCJoinBid", bid + 0.125, 1), "is now"},
+        {Order("CCEnterBid", bid, 0), "no valid quantity"},
+        {Order("CCEnterBid", bid), "no valid quantity"},
+        {Order("CCDeleteBid", bid, 1), "You have no bid"},
+        {Order("CCFrobBid", bid, 1), "Unknown order command"},
+    };
+    for (const auto& c : cases) {
+        OrderResult r = market.Execute(T1(), c.order);
+        EXPECT_FALSE(r.accepted) << c.order.command;
+        EXPECT_NE(r.text.find(c.why), std::string::npos) << c.order.command << ": " << r.text;
+    }
+    OrderCommand noRate = Order("CCEnterBid", bid, 1);
+    noRate.rate = "98,5";
+    EXPECT_FALSE(market.Execute(T1(), noRate).accepted);
+    EXPECT_EQ(*market.GetLine(1, 1), l);
+}
+
+TEST(MarketOrders, WhoMayTradeAndWhatCanBeTraded)
+{
+    Market market(Config(), kNoon);
+    const double bid = Rate(market.GetLine(1, 1)->bid.rate);
+    EXPECT_NE(market.Execute(Trader {999, 100, true}, Order("CCTradeBid", bid, 1, 1)).text.find("full view"),
+              std::string::npos);
+    EXPECT_NE(market.Execute(Trader {103, 100, false}, Order("CCTradeBid", bid, 1, 1)).text.find("not enabled"),
+              std::string::npos);
+    OrderCommand untradeable = Order("CCTradeBid", Rate(market.GetLine(1, 2)->bid.rate), 1, 1);
+    untradeable.line = 2;
+    EXPECT_NE(market.Execute(T1(), untradeable).text.find("cannot be traded"), std::string::npos);
+    OrderCommand textLine = Order("CCEnterBid", 1, 1);
+    textLine.line = 3;
+    EXPECT_NE(market.Execute(T1(), textLine).text.find("no issue"), std::string::npos);
+    textLine.line = 27;
+    EXPECT_FALSE(market.Execute(T1(), textLine).accepted);
+}
+
+TEST(MarketOrders, WithdrawingTheLastOrderEmptiesTheSide)
+{
+    Market market(Config(), kNoon);
+    const double better = Rate(market.GetLine(1, 1)->bid.rate) + 0.125;
+    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", better, 2)).accepted);
+    ASSERT_TRUE(market.Execute(T2(), Order("CCJoinBid", better, 5)).accepted);
+    EXPECT_EQ(market.OwnLevel(1, 1, true, 102), 2);
+    ASSERT_TRUE(market.Execute(T1(), Order("CCDeleteBid", better, 2)).accepted);
+    EXPECT_EQ(market.OwnLevel(1, 1, true, 101), 0);
+    EXPECT_EQ(market.OwnLevel(1, 1, true, 102), 1) << "the level moves up";
+    EXPECT_EQ(market.GetLine(1, 1)->bid.quantity, "5");
+    ASSERT_TRUE(market.Execute(T2(), Order("CCDeleteBid", better, 5)).accepted);
+    const LineState& l = *market.GetLine(1, 1);
+    EXPECT_EQ(l.bid.attribute, kAttrNone);
+    EXPECT_EQ(l.bid.rate, "");
+    EXPECT_EQ(l.bid.quantity, "");
+    EXPECT_EQ(l.bid.prevRate, FormatFixed(better, 3));
+    EXPECT_EQ(l.bid.prevCustomer, "102");
+    // An empty side takes any bid that does not cross.
+    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", 90, 1)).accepted);
+    EXPECT_EQ(market.GetLine(1, 1)->bid.rate, "90.000");
+}
+
+TEST(MarketOrders, BeingOutbidTakesTheOrderOffAndTellsItsOwner)
+{
+    Market market(Config(), kNoon);
+    // Lifting the whole offer leaves room above the bid.
+    ASSERT_TRUE(market.ForceTrade(1, 1, false, 1000));
+    market.Advance(2000);
+    ASSERT_EQ(market.GetLine(1, 1)->offer.rate, "");
+    const double better = Rate(market.GetLine(1, 1)->bid.rate) + 0.125;
+    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", better, 2)).accepted);
+    market.TakeEvents();
+    // Improving one's own bid is no news to oneself.
+    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", better + 0.125, 2)).accepted);
+    EXPECT_TRUE(Notes(market).empty());
+    ASSERT_TRUE(market.Execute(T2(), Order("CCEnterBid", better + 0.25, 2)).accepted);
+    auto notes = Notes(market);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].rfind("101: OUTBID", 0), 0u) << notes[0];
+    EXPECT_EQ(market.OwnLevel(1, 1, true, 101), 0);
+    EXPECT_TRUE(market.OrdersOf(101).empty());
+    ASSERT_EQ(market.OrdersOf(102).size(), 1u);
+    EXPECT_EQ(market.OrdersOf(102)[0], "1 1 bid " + FormatFixed(better + 0.25, 3) + " 2");
+}
+
+// ---- trading -------------------------------------------------------------------------
+
+TEST(MarketTrades, AHitTradesForAMomentThenUpdatesTheHistory)
+{
+    Market market(Config(), kNoon);
+    const double better = Rate(market.GetLine(1, 1)->bid.rate) + 0.125;
+    const std::string rate = FormatFixed(better, 3);
+    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", better, 10)).accepted);
+    const LineState before = *market.GetLine(1, 1);
+    market.TakeEvents();
+
+    OrderResult hit = market.Execute(T2(), Order("CCTradeBid", better, 10, 4));
+    ASSERT_TRUE(hit.accepted) << hit.text;
+    const LineState trading = *market.GetLine(1, 1);
+    EXPECT_EQ(trading.bid.attribute, kAttrTrading);
+    EXPECT_EQ(trading.bid.traded[0].customer, "102");
+    EXPECT_EQ(trading.bid.traded[0].quantity, "4") << "field 17 is the quantity that trades";
+    EXPECT_EQ(trading.lastTrade, before.lastTrade) << "nothing is done until the trade ends";
+    // The trade monitor shows it trading, the bidder as buyer, the hitter as seller.
+    const LineState* monitor = market.GetLine(2, 1);
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_EQ(monitor->issue, "AAA 5 30");
+    EXPECT_EQ(monitor->bid.attribute, kAttrTrading);
+    EXPECT_EQ(monitor->bid.rate, rate);
+    EXPECT_EQ(monitor->bid.stack[0].customer, "101");
+    EXPECT_EQ(monitor->bid.traded[0].customer, "102");
+    EXPECT_TRUE(monitor->offer.rate.empty());
+
+    market.Advance(1999);
+    EXPECT_EQ(market.GetLine(1, 1)->bid.attribute, kAttrTrading);
+    market.Advance(2000);
+    const LineState& done = *market.GetLine(1, 1);
+    EXPECT_EQ(done.bid.attribute, kAttrFirm);
+    EXPECT_EQ(done.bid.quantity, "6");
+    EXPECT_EQ(done.lastTrade, rate);
+    EXPECT_EQ(done.lastTradeType, kTradeOnBid);
+    EXPECT_EQ(done.lastTradeTime, FormatClock(kNoon + 2));
+    EXPECT_EQ(done.persistTrade, rate);
+    EXPECT_EQ(Rate(done.volume), Rate(before.volume) + 4);
+    EXPECT_EQ(done.volume.substr(done.volume.find('.')).size(), 3u) << "two decimals";
+    EXPECT_GE(Rate(done.high), better);
+    EXPECT_LE(Rate(done.low), better);
+    EXPECT_EQ(done.bid.lastTrade, rate);
+    EXPECT_EQ(Rate(done.bid.tradeVolume), Rate(before.bid.tradeVolume) + 4);
+    EXPECT_EQ(done.bid.transaction, done.transaction);
+    EXPECT_NE(done.transaction, before.transaction);
+    EXPECT_EQ(done.bid.traded[0].customer, "102");
+    EXPECT_EQ(done.bid.traded[0].quantity, "4");
+    EXPECT_EQ(done.offer.lastTrade, before.offer.lastTrade);
+    EXPECT_EQ(market.GetLine(2, 1)->bid.attribute, kAttrFirm);
+    EXPECT_EQ(market.GetLine(2, 1)->bid.transaction, done.transaction);
+
+    auto notes = Notes(market);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0], "102: SOLD 4 AAA 5 30 @ " + rate + "|Ticket " + done.transaction + " at " + done.lastTradeTime);
+    EXPECT_EQ(notes[1].rfind("101: BOUGHT 4 AAA 5 30", 0), 0u) << notes[1];
+}
+
+TEST(MarketTrades, ALiftThatTakesEverythingEmptiesTheOfferAndOthersMayJoinIt)
+{
+    Market market(Config(), kNoon);
+    const LineState before = *market.GetLine(1, 1);
+    const double offer = Rate(before.offer.rate);
+    const double total = Rate(before.offer.quantity);
+    OrderCommand max = Order("CCEnterMaxOfferTradeQuantity", offer, {}, 1000);
+    EXPECT_NE(market.Execute(T2(), max).text.find("not trading"), std::string::npos);
+
+    ASSERT_TRUE(market.Execute(T1(), Order("CCTradeOffer", offer, 1)).accepted);
+    OrderResult join = market.Execute(T2(), max);
+    ASSERT_TRUE(join.accepted) << join.text;
+    EXPECT_EQ(market.GetLine(1, 1)->offer.traded[1].customer, "102");
+    market.Advance(5000);
+    const LineState& done = *market.GetLine(1, 1);
+    EXPECT_EQ(done.lastTradeType, kTradeOnOffer);
+    EXPECT_EQ(Rate(done.offer.tradeVolume), Rate(before.offer.tradeVolume) + total);
+    EXPECT_EQ(done.offer.attribute, kAttrNone);
+    EXPECT_EQ(done.offer.rate, "");
+    EXPECT_EQ(done.offer.prevRate, before.offer.rate);
+    EXPECT_EQ(done.offer.traded[0].quantity, "1");
+    EXPECT_EQ(done.offer.traded[1].quantity, FormatQuantity(total - 1));
+    // The monitor line of a lifted offer is an offer-side line.
+    const LineState& monitor = *market.GetLine(2, 1);
+    EXPECT_TRUE(monitor.bid.rate.empty());
+    EXPECT_EQ(monitor.offer.rate, before.offer.rate);
+    EXPECT_EQ(monitor.offer.quantity, FormatQuantity(total));
+}
+
+TEST(MarketTrades, HitsNeedTheShownFirmPriceAndSomeoneElse)
+{
+    Market market(Config(), kNoon);
+    const double bid = Rate(market.GetLine(1, 1)->bid.rate);
+    EXPECT_NE(market.Execute(T2(), Order("CCTradeBid", bid - 0.125, 1, 1)).text.find("is now"), std::string::npos);
+    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", bid + 0.125, 1)).accepted);
+    EXPECT_NE(market.Execute(T1(), Order("CCTradeBid", bid + 0.125, 1, 1)).text.find("your own"), std::string::npos);
+    // While trading, the stack may be joined but not withdrawn from or improved.
+    ASSERT_TRUE(market.Execute(T2(), Order("CCTradeBid", bid + 0.125, 1, 1)).accepted);
+    EXPECT_NE(market.Execute(T1(), Order("CCDeleteBid", bid + 0.125, 1)).text.find("trading"), std::string::npos);
+    EXPECT_FALSE(market.Execute(Trader {120, 100, true}, Order("CCEnterBid", bid + 0.25, 1)).accepted);
+    EXPECT_TRUE(market.Execute(Trader {120, 100, true}, Order("CCJoinBid", bid + 0.125, 1)).accepted);
+    // Five aggressors at most.
+    for (int customer = 130; customer < 134; ++customer)
+        ASSERT_TRUE(market.Execute(Trader {customer, 100, true},
+                                   Order("CCEnterMaxBidTradeQuantity", bid + 0.125, {}, 1)).accepted);
+    EXPECT_NE(market.Execute(Trader {140, 100, true}, Order("CCEnterMaxBidTradeQuantity", bid + 0.125, {}, 1))
+                  .text.find("full"),
+              std::string::npos);
+    // Only two could be filled: the stack held 1 + 1.
+    market.Advance(3000);
+    const LineState& done = *market.GetLine(1, 1);
+    EXPECT_EQ(done.bid.rate, "");
+    EXPECT_EQ(done.bid.traded[0].customer, "102");
+    EXPECT_EQ(done.bid.traded[1].customer, "130");
+    EXPECT_EQ(done.bid.traded[2].customer, "");
+}
+
+TEST(MarketTrades, ForcedTradesAndTheMonitorKeepsTheNewestFirst)
+{
+    Market market(Config(), kNoon);
+    ASSERT_TRUE(market.ForceTrade(1, 1, true, 1));
+    EXPECT_FALSE(market.ForceTrade(1, 1, true, 1)) << "already trading";
+    EXPECT_FALSE(market.ForceTrade(1, 3, true, 1)) << "a text line";
+    market.Advance(2000);
+    ASSERT_TRUE(market.ForceTrade(1, 1, false, 1));
+    const LineState& newest = *market.GetLine(2, 1);
+    const LineState& older = *market.GetLine(2, 2);
+    EXPECT_FALSE(newest.offer.rate.empty());
+    EXPECT_FALSE(older.bid.rate.empty());
+    EXPECT_LT(std::stoi(older.bid.transaction), std::stoi(newest.offer.transaction));
+    EXPECT_TRUE(market.GetLine(2, 3)->issue.empty());
+}
+
+// ---- the page from the control side ---------------------------------------------------
+
+TEST(MarketPages, InsertAndEraseMoveTheLinesBelow)
+{
+    Market market(Config(), kNoon);
+    const LineState first = *market.GetLine(1, 1);
+    LineSpec spec;
+    spec.line = 1;
+    spec.kind = LineKind::Text;
+    spec.text = "inserted";
+    ASSERT_TRUE(market.InsertLine(1, spec));
+    EXPECT_EQ(market.GetLine(1, 1)->text, "inserted");
+    EXPECT_EQ(market.GetLine(1, 2)->issue, first.issue);
+    EXPECT_EQ(market.GetLine(1, 2)->line, 2);
+    EXPECT_EQ(market.GetLine(1, 4)->text, "hello");
+    // Orders follow their issue to its new line.
+    OrderCommand order = Order("CCEnterBid", Rate(first.bid.rate) + 0.125, 1);
+    order.line = 2;
+    ASSERT_TRUE(market.Execute(T1(), order).accepted);
+    EXPECT_EQ(market.OwnLevel(1, 2, true, 101), 1);
+    auto events = market.TakeEvents();
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[0].type, MarketEvent::Type::LineInserted);
+    EXPECT_EQ(events.back().type, MarketEvent::Type::LineChanged);
+
+    ASSERT_TRUE(market.EraseLine(1, 1));
+    EXPECT_EQ(market.GetLine(1, 1)->issue, first.issue);
+    EXPECT_EQ(market.GetLine(1, 1)->line, 1);
+    EXPECT_EQ(market.GetLine(1, 4), nullptr);
+    EXPECT_EQ(market.OwnLevel(1, 1, true, 101), 1);
+    EXPECT_FALSE(market.EraseLine(9, 1));
+    LineSpec beyond;
+    beyond.line = 27;
+    EXPECT_FALSE(market.InsertLine(1, beyond));
+}
+
+TEST(MarketPages, LineTwentySixFallsOffWhenALineIsInserted)
+{
+    Market market(Config("page 1 X\nmonitor 26\n"), kNoon);
+    LineSpec spec;
+    spec.line = 3;
+    spec.kind = LineKind::Text;
+    ASSERT_TRUE(market.InsertLine(1, spec));
+    EXPECT_EQ(market.Lines(1).size(), 26u);
+    EXPECT_EQ(market.GetLine(1, 3)->kind, 'T');
+    EXPECT_EQ(market.GetLine(1, 26)->kind, 'M');
+}
+
+TEST(MarketPages, ClearRemovesLinesAndKeepsTitles)
+{
+    Market market(Config(), kNoon);
+    market.Clear(1, 2);
+    EXPECT_EQ(market.GetLine(1, 2), nullptr);
+    EXPECT_NE(market.GetLine(1, 1), nullptr);
+    market.Clear(1, 0);
+    EXPECT_TRUE(market.Lines(1).empty());
+    EXPECT_EQ(market.Title(1), "TEST PAGE");
+    market.Clear(0, 0);
+    EXPECT_TRUE(market.Lines(2).empty());
+    auto events = market.TakeEvents();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[2].type, MarketEvent::Type::Cleared);
+    EXPECT_EQ(events[2].page, 0);
+}
+
+TEST(MarketPages, ALineChangedTwiceIsQueuedOnceButAgainAfterAMove)
+{
+    Market market(Config(), kNoon);
+    const double bid = Rate(market.GetLine(1, 1)->bid.rate);
+    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", bid + 0.125, 1)).accepted);
+    ASSERT_TRUE(market.Execute(T2(), Order("CCJoinBid", bid + 0.125, 1)).accepted);
+    market.SetTitle(1, "NEW");
+    market.EraseLine(1, 3);
+    ASSERT_TRUE(market.Execute(T2(), Order("CCEnterBid", bid + 0.125, 2)).accepted);
+    auto events = market.TakeEvents();
+    using Type = MarketEvent::Type;
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[0].type, Type::LineChanged);
+    EXPECT_EQ(events[1].type, Type::TitleChanged);
+    EXPECT_EQ(events[2].type, Type::LineErased);
+    EXPECT_EQ(events[3].type, Type::LineChanged);
+    EXPECT_EQ(market.Title(1), "NEW");
+}
+
+TEST(MarketPages, EditsShowUntilTheMarketChangesTheLine)
+{
+    Market market(Config(), kNoon);
+    LineState text = *market.GetLine(1, 3);
+    text.text = "edited";
+    text.lineFlags = 0x40;
+    ASSERT_TRUE(market.EditLine(1, 3, text));
+    EXPECT_EQ(market.GetLine(1, 3)->text, "edited");
+    LineState issue = *market.GetLine(1, 1);
+    issue.bid.attribute = kAttrError;
+    ASSERT_TRUE(market.EditLine(1, 1, issue));
+    EXPECT_EQ(market.GetLine(1, 1)->bid.attribute, kAttrError);
+    ASSERT_TRUE(market.Execute(T1(), Order("CCJoinBid", Rate(issue.bid.rate), 1)).accepted);
+    EXPECT_EQ(market.GetLine(1, 1)->bid.attribute, kAttrFirm);
+    EXPECT_FALSE(market.EditLine(1, 20, text));
+}
