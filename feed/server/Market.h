@@ -192,7 +192,6 @@ private:
     double m_updateCredit = 0;
     std::int64_t m_nextSimTrade = 0;
     std::uint64_t m_nextTicket = 1001;
-    std::uint64_t m_sequence = 0;
 
     std::map<int, Page> m_pages;
     std::vector<Instrument*> m_instruments;   // every field line's issue, in page order

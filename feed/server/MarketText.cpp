@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace zphd {
 
@@ -49,6 +50,18 @@ std::string FormatDate(std::time_t when)
     localtime_r(&when, &parts);
     char buffer[16];
     std::strftime(buffer, sizeof buffer, "%m/%d/%y", &parts);
+    return buffer;
+}
+
+std::string FormatFeedTime(std::time_t when)
+{
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::tm parts {};
+    localtime_r(&when, &parts);
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%02d %s %04d %02d:%02d:%02d", parts.tm_mday,
+                  months[parts.tm_mon % 12], parts.tm_year + 1900, parts.tm_hour, parts.tm_min, parts.tm_sec);
     return buffer;
 }
 

@@ -25,6 +25,8 @@ std::string FormatReal(double value);
 // Wall-clock time of day "HH:MM" and date "MM/DD/YY", in the local zone.
 std::string FormatClock(std::time_t when);
 std::string FormatDate(std::time_t when);
+// The feed time: local "DD Mon YYYY HH:MM:SS" with English month names.
+std::string FormatFeedTime(std::time_t when);
 
 // Whole text must be a decimal number (optional sign, digits, optional point
 // and digits); no blanks, no exponent, no "inf"/"nan".

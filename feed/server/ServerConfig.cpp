@@ -483,8 +483,10 @@ bool ParseConfig(std::string_view text, ServerConfig& result, std::string& error
         std::string_view line = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
         start = end == std::string_view::npos ? text.size() + 1 : end + 1;
         ++number;
-        if (line.find('\0') != std::string_view::npos)
-            return fail("NUL byte");
+        // Texts travel in messages whose delimiters are control bytes.
+        for (char c : line)
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r')
+                return fail(c == 0 ? "NUL byte" : "control character");
         if (!SplitWords(line, words))
             return fail("unclosed quote");
         if (words.empty())
