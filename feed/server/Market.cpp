@@ -235,7 +235,7 @@ void Market::SetTradeEvery(double seconds)
         m_nextSimTrade = m_now + static_cast<std::int64_t>(-std::log(1.0 - m_random.Unit()) * m_tradeEvery * 1000.0);
 }
 
-void Market::Advance(std::int64_t nowMs)
+void Market::Advance(std::int64_t nowMs, const std::function<void()>& afterEach)
 {
     if (nowMs < m_now)
         return;
@@ -249,12 +249,16 @@ void Market::Advance(std::int64_t nowMs)
         while (m_updateCredit >= 1) {
             m_updateCredit -= 1;
             Step();
+            if (afterEach)
+                afterEach();
         }
     }
     if (m_tradeEvery > 0) {
         int burst = 0;
         while (m_nextSimTrade <= m_now && burst++ < 100) {
             StartSimTrade();
+            if (afterEach)
+                afterEach();
             m_nextSimTrade += std::max<std::int64_t>(
                 1, static_cast<std::int64_t>(-std::log(1.0 - m_random.Unit()) * m_tradeEvery * 1000.0));
         }
@@ -262,6 +266,8 @@ void Market::Advance(std::int64_t nowMs)
             m_nextSimTrade = m_now + 1;
     }
     CompleteDueTrades();
+    if (afterEach)
+        afterEach();
 }
 
 // ---- simulation ----------------------------------------------------------------
@@ -283,18 +289,23 @@ double Market::SimQuantity() { return kSizes[m_random.Below(std::size(kSizes))];
 
 void Market::Step()
 {
-    Instrument& inst = *m_instruments[m_random.Below(m_instruments.size())];
-    Side& side = m_random.Chance(0.5) ? inst.bid : inst.offer;
-    static const std::vector<double> weights = {0.30, 0.13, 0.22, 0.10, 0.12, 0.05, 0.04, 0.04};
-    switch (m_random.Weighted(weights)) {
-    case 0: SimJoin(inst, side); break;
-    case 1: SimImprove(inst, side); break;
-    case 2: SimWithdraw(inst, side); break;
-    case 3: SimRequantity(inst, side); break;
-    case 4: SimDrift(inst); break;
-    case 5: SimSubject(inst, side); break;
-    case 6: SimBackup(inst, side); break;
-    default: SimIndicative(inst); break;
+    // Some actions find nothing to do (a full stack, a price that would
+    // cross); another is tried, so that an update is a change on a page.
+    const std::uint64_t before = m_changes;
+    for (int attempt = 0; attempt < 8 && m_changes == before; ++attempt) {
+        Instrument& inst = *m_instruments[m_random.Below(m_instruments.size())];
+        Side& side = m_random.Chance(0.5) ? inst.bid : inst.offer;
+        static const std::vector<double> weights = {0.30, 0.13, 0.22, 0.10, 0.12, 0.05, 0.04, 0.04};
+        switch (m_random.Weighted(weights)) {
+        case 0: SimJoin(inst, side); break;
+        case 1: SimImprove(inst, side); break;
+        case 2: SimWithdraw(inst, side); break;
+        case 3: SimRequantity(inst, side); break;
+        case 4: SimDrift(inst); break;
+        case 5: SimSubject(inst, side); break;
+        case 6: SimBackup(inst, side); break;
+        default: SimIndicative(inst); break;
+        }
     }
 }
 
@@ -964,6 +975,7 @@ void Market::Render(MarketLine& line)
     if (view == line.view)
         return;
     line.view = std::move(view);
+    ++m_changes;
     Changed(line.page, line.view.line);
 }
 

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <ctime>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -82,8 +83,11 @@ public:
     Market& operator=(const Market&) = delete;
 
     // Runs simulated updates, trades and trade completions due up to nowMs
-    // (milliseconds of market time, never decreasing).
-    void Advance(std::int64_t nowMs);
+    // (milliseconds of market time, never decreasing). Each simulated update
+    // changes some line. afterEach, when given, runs after every update,
+    // every simulated trade and the trade completions, so that a caller can
+    // send each change on its own instead of only the sum of them.
+    void Advance(std::int64_t nowMs, const std::function<void()>& afterEach = {});
     std::int64_t Now() const { return m_now; }
 
     // Simulated updates per second; 0 stops the simulation (orders and trade
@@ -192,6 +196,7 @@ private:
     double m_updateCredit = 0;
     std::int64_t m_nextSimTrade = 0;
     std::uint64_t m_nextTicket = 1001;
+    std::uint64_t m_changes = 0;              // lines whose view changed, ever
 
     std::map<int, Page> m_pages;
     std::vector<Instrument*> m_instruments;   // every field line's issue, in page order

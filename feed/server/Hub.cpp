@@ -1,0 +1,1051 @@
+#include "Hub.h"
+
+#include "ControlLine.h"
+#include "LineFields.h"
+#include "Log.h"
+#include "MarketText.h"
+
+#include "protocol/Codec.h"
+#include "protocol/FieldIds.h"
+#include "protocol/Protocol.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+using namespace ZPHWire;
+
+namespace zphd {
+
+namespace {
+
+constexpr int kFullView = 999;
+// Frames a client may send before it logs in.
+constexpr int kMaxEarlyFrames = 16;
+// Bad packets of one session that are logged one by one; later ones by the thousand.
+constexpr std::uint64_t kLoggedBadPackets = 20;
+
+std::int64_t MicrosNow()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+bool PlainText(std::string_view text)
+{
+    return std::none_of(text.begin(), text.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; });
+}
+
+std::string Cut(std::string_view text, std::size_t max = 60)
+{
+    return std::string(text.substr(0, max));
+}
+
+} // namespace
+
+const char* PortName(PortKind kind)
+{
+    switch (kind) {
+    case PortKind::Socket: return "socket";
+    case PortKind::Database: return "database";
+    case PortKind::Serial: return "serial";
+    }
+    return "?";
+}
+
+struct Hub::Session {
+    int id = 0;
+    PortKind kind = PortKind::Socket;
+    SessionLink* link = nullptr;
+    std::string peer;
+    enum class State { AwaitLogin, LoggedIn, Closing } state = State::AwaitLogin;
+    ZPHWire::FrameReader reader;
+    std::string nonce;
+    UserAccount user;
+    std::set<int> pages;                                    // pages asked for
+    std::map<std::pair<int, int>, std::pair<int, int>> own; // own levels last sent
+    std::uint64_t frames = 0;
+    std::uint64_t bad = 0;
+    int early = 0;
+
+    bool LoggedIn() const { return state == State::LoggedIn; }
+    std::string Name() const
+    {
+        return "#" + std::to_string(id) + " " + PortName(kind) + " " + (user.name.empty() ? "-" : user.name) + " ("
+            + peer + ")";
+    }
+};
+
+Hub::Hub(ServerConfig config, std::time_t wallStart, std::string serverName)
+    : m_config(std::move(config))
+    , m_serverName(std::move(serverName))
+    , m_wallStart(wallStart)
+    , m_market(m_config, wallStart)
+{
+    for (int page : m_market.Pages())
+        for (int line : m_market.Lines(page))
+            m_published[{page, line}] = FieldsOf(*m_market.GetLine(page, line));
+}
+
+Hub::~Hub() = default;
+
+std::size_t Hub::LoggedInCount() const
+{
+    return static_cast<std::size_t>(std::count_if(m_sessions.begin(), m_sessions.end(),
+                                                  [](const auto& s) { return s.second->LoggedIn(); }));
+}
+
+Hub::Session* Hub::FindSession(int id)
+{
+    auto it = m_sessions.find(id);
+    return it == m_sessions.end() ? nullptr : it->second.get();
+}
+
+// ---- connections -----------------------------------------------------------------
+
+int Hub::Connect(PortKind kind, SessionLink& link, const std::string& peer)
+{
+    auto session = std::make_unique<Session>();
+    Session& s = *session;
+    s.id = m_nextId++;
+    s.kind = kind;
+    s.link = &link;
+    s.peer = peer;
+    m_sessions[s.id] = std::move(session);
+    LogDebug("connection " + s.Name());
+    if (kind != PortKind::Serial) {
+        s.nonce = MakeNonce();
+        ZPHMessage greeting(MSG_GREETING, 0, 0);
+        greeting.AddField(F_PROTOCOL, PROTOCOL_VERSION);
+        greeting.AddField(F_SERVER_NAME, m_serverName);
+        greeting.AddField(F_NONCE, s.nonce);
+        Send(s, greeting);
+    }
+    return s.id;
+}
+
+void Hub::Disconnected(int id)
+{
+    auto it = m_sessions.find(id);
+    if (it == m_sessions.end())
+        return;
+    const bool viewer = it->second->LoggedIn() && !it->second->pages.empty();
+    Log("closed " + it->second->Name() + ", " + std::to_string(it->second->frames) + " messages, "
+        + std::to_string(it->second->bad) + " bad");
+    m_sessions.erase(it);
+    if (viewer)
+        PageCountsFromViewers();
+}
+
+void Hub::Receive(int id, const char* data, std::size_t size)
+{
+    Session* s = FindSession(id);
+    if (s == nullptr || s->state == Session::State::Closing)
+        return;
+    s->reader.Append(data, size);
+    std::string_view frame;
+    const char* reason = nullptr;
+    for (;;) {
+        const auto result = s->reader.Next(frame, reason);
+        if (result == FrameReader::NEED_MORE)
+            break;
+        if (result == FrameReader::BAD) {
+            if (++s->bad <= kLoggedBadPackets || s->bad % 1000 == 0)
+                Log("bad packet " + std::to_string(s->bad) + " from " + s->Name() + ": " + reason);
+            continue;
+        }
+        ZPHMessage msg;
+        std::string error;
+        if (!Decode(frame, msg, &error)) {
+            if (++s->bad <= kLoggedBadPackets || s->bad % 1000 == 0)
+                Log("bad packet " + std::to_string(s->bad) + " from " + s->Name() + ": " + error);
+            continue;
+        }
+        ++s->frames;
+        Handle(*s, msg);
+        if (s->state == Session::State::Closing)
+            break;
+    }
+}
+
+void Hub::Handle(Session& s, const ZPHMessage& msg)
+{
+    if (Verbose())
+        LogDebug("from " + s.Name() + ": '" + std::string(1, msg.m_type) + "' " + std::to_string(msg.m_page) + "/"
+                 + std::to_string(msg.m_line) + ", " + std::to_string(msg.GetFieldCount()) + " fields");
+    if (msg.m_type == MSG_LOGIN) {
+        if (s.kind == PortKind::Serial || s.state == Session::State::AwaitLogin)
+            Login(s, msg);
+        else
+            Log("second login from " + s.Name() + " ignored");
+        return;
+    }
+    if (!s.LoggedIn()) {
+        if (++s.early > kMaxEarlyFrames)
+            DropSession(s, "no login after " + std::to_string(kMaxEarlyFrames) + " messages");
+        return;
+    }
+    switch (msg.m_type) {
+    case MSG_PAGE_REQUEST:
+        PageRequest(s, msg.m_page);
+        break;
+    case MSG_ORDER:
+        Order(s, msg);
+        break;
+    default:
+        LogDebug("message type '" + std::string(1, msg.m_type) + "' from " + s.Name() + " ignored");
+        break;
+    }
+}
+
+void Hub::Login(Session& s, const ZPHMessage& msg)
+{
+    if (s.kind == PortKind::Serial) {
+        // Every login on a serial line starts a new session on it.
+        s.state = Session::State::AwaitLogin;
+        s.pages.clear();
+        s.own.clear();
+        s.user = UserAccount();
+        s.link->Restart();
+        PageCountsFromViewers();
+    }
+    const char* nameText = msg.GetValue(F_USER);
+    const std::string name = nameText == nullptr ? "" : nameText;
+    auto refuse = [&](const std::string& reason) {
+        ZPHMessage failed(MSG_LOGIN_FAILED, 0, 0);
+        if (!reason.empty())
+            failed.AddField(F_REASON, reason);
+        Send(s, failed);
+        Log("login of \"" + Cut(name) + "\" on " + s.Name() + " refused"
+            + (reason.empty() ? std::string(" (no reason given)") : ": " + reason));
+        if (s.kind != PortKind::Serial && s.state != Session::State::Closing) {
+            s.state = Session::State::Closing;
+            s.link->CloseAfterSend();
+        }
+    };
+    int protocol = PROTOCOL_VERSION;
+    if (msg.HasField(F_PROTOCOL) && (!msg.GetInt(F_PROTOCOL, protocol) || protocol != PROTOCOL_VERSION)) {
+        refuse("Protocol version " + Cut(msg.GetValue(F_PROTOCOL), 20) + " is not supported");
+        return;
+    }
+    if (m_failNextLogin) {
+        m_failNextLogin = false;
+        refuse(m_failReason);
+        return;
+    }
+    const UserAccount* account = m_config.FindUser(name);
+    switch (s.kind) {
+    case PortKind::Database: {
+        const char* proof = msg.GetValue(F_PASSWORD_PROOF);
+        // The same answer whether the name or the password is wrong.
+        if (account == nullptr || proof == nullptr
+            || !ProofEquals(proof, LoginProof(s.nonce, name, account->password))) {
+            refuse("Invalid user name or password");
+            return;
+        }
+        break;
+    }
+    case PortKind::Socket:
+        if (account == nullptr)
+            account = m_config.FindUser(m_config.defaultUser);
+        break;
+    case PortKind::Serial:
+        if (account == nullptr)
+            account = m_config.FindUser(m_config.serialUser);
+        if (account == nullptr)
+            account = m_config.FindUser(m_config.defaultUser);
+        break;
+    }
+    if (account == nullptr) {
+        refuse("Unknown user " + Cut(name));
+        return;
+    }
+    s.user = *account;
+    s.state = Session::State::LoggedIn;
+    Log("login " + s.Name() + " as \"" + s.user.name + "\" level " + std::to_string(s.user.level)
+        + (s.user.orderEntry ? ", orders" : "") + (name != s.user.name ? " (asked for \"" + Cut(name) + "\")" : ""));
+    SendWelcome(s);
+}
+
+void Hub::SendWelcome(Session& s)
+{
+    ZPHMessage welcome(MSG_WELCOME, 0, 0);
+    welcome.AddField(F_USER, s.user.name);
+    welcome.AddField(F_USER_LEVEL, s.user.level);
+    welcome.AddField(F_ORDER_ENTRY, s.user.orderEntry ? 1 : 0);
+    welcome.AddField(F_SERVER_NAME, m_serverName);
+    if (!Send(s, welcome))
+        return;
+    SendPermissions(s);
+    for (int page : m_market.Pages()) {
+        if (!m_market.Title(page).empty()) {
+            ZPHMessage title(MSG_TITLE, page, 0);
+            title.AddField(F_TITLE, m_market.Title(page));
+            Send(s, title);
+        }
+        if (m_market.Count(page) != 0) {
+            ZPHMessage count(MSG_PAGE_COUNT, page, 0);
+            count.AddField(F_PAGE_COUNT, m_market.Count(page));
+            Send(s, count);
+        }
+    }
+    ZPHMessage time(MSG_TIME, 0, 0);
+    time.AddField(F_FEED_TIME, FormatFeedTime(m_wallStart + static_cast<std::time_t>(m_now / 1000)));
+    time.AddField(F_SEND_TIME, static_cast<long long>(MicrosNow()));
+    Send(s, time);
+}
+
+void Hub::SendPermissions(Session& s)
+{
+    std::string permissions(MAX_PAGE, '0');
+    for (int page = 1; page <= MAX_PAGE; ++page)
+        if (s.user.pages.Contains(page))
+            permissions[static_cast<std::size_t>(page - 1)] = '1';
+    ZPHMessage msg(MSG_PERMISSIONS, 0, 0);
+    msg.AddField(F_PERMISSIONS, permissions);
+    Send(s, msg);
+}
+
+void Hub::SendNotice(Session& s, int value, const std::string& text)
+{
+    ZPHMessage msg(MSG_NOTICE, 0, 0);
+    msg.AddField(F_NOTICE, value);
+    if (!text.empty())
+        msg.AddField(F_NOTICE_TEXT, text);
+    Send(s, msg);
+}
+
+void Hub::PageRequest(Session& s, int page)
+{
+    if (page < 1 || page > MAX_PAGE || !s.user.pages.Contains(page)) {
+        SendNotice(s, kNoticeNoPermission, "No permission for page " + std::to_string(page));
+        LogDebug(s.Name() + " asked for page " + std::to_string(page) + " without permission");
+        return;
+    }
+    // Everyone else is brought up to date first, so that what this client
+    // gets now and what the others were told agree.
+    Publish();
+    const bool added = s.pages.insert(page).second;
+    if (!Send(s, ZPHMessage(MSG_CLEAR, page, 0)))
+        return;
+    for (int line : m_market.Lines(page)) {
+        const LineState& state = *m_market.GetLine(page, line);
+        if (!Send(s, FullLine(MSG_REFRESH, s, page, line, state)))
+            return;
+    }
+    LogDebug(s.Name() + " asked for page " + std::to_string(page));
+    if (added) {
+        PageCountsFromViewers();
+        Publish();
+    }
+}
+
+void Hub::Order(Session& s, const ZPHMessage& msg)
+{
+    OrderCommand order;
+    auto text = [&](int id) -> std::optional<std::string> {
+        const char* value = msg.GetValue(id);
+        return value == nullptr ? std::nullopt : std::optional<std::string>(value);
+    };
+    order.command = text(O_COMMAND).value_or("");
+    if (!msg.GetInt(O_PAGE, order.page))
+        order.page = msg.m_page;
+    if (!msg.GetInt(O_LINE, order.line))
+        order.line = msg.m_line;
+    order.rate = text(O_RATE);
+    order.quantity = text(O_QUANTITY);
+    order.quantity2 = text(O_TRADE_QUANTITY);
+    OrderResult result;
+    int level = s.user.level;
+    if (msg.HasField(O_USER_LEVEL) && (!msg.GetInt(O_USER_LEVEL, level) || level != s.user.level)) {
+        result.text = "The order's user level is not yours";
+    } else if (!s.user.pages.Contains(order.page)) {
+        result.text = "No permission for page " + std::to_string(order.page);
+    } else {
+        result = m_market.Execute(Trader {s.user.level, s.user.centre, s.user.orderEntry}, order);
+    }
+    Log("order " + Cut(order.command, 40) + " " + std::to_string(order.page) + "/" + std::to_string(order.line) + " "
+        + Cut(order.rate.value_or("-"), 20) + " x " + Cut(order.quantity.value_or("-"), 20) + "/"
+        + Cut(order.quantity2.value_or("-"), 20) + " from " + s.Name() + ": "
+        + (result.accepted ? "done: " : "refused: ") + result.text);
+    if (!result.accepted)
+        SendNotice(s, kNoticeOrderRefused, result.text);
+    if (!Stalled())
+        Publish();
+}
+
+// ---- sending -----------------------------------------------------------------------
+
+bool Hub::Send(Session& s, const ZPHMessage& msg)
+{
+    std::string bytes;
+    if (!Encode(msg, bytes)) {
+        LogError("a '" + std::string(1, msg.m_type) + "' message for " + s.Name() + " cannot be encoded");
+        return false;
+    }
+    return SendRaw(s, bytes);
+}
+
+bool Hub::SendRaw(Session& s, std::string_view bytes)
+{
+    if (s.state == Session::State::Closing)
+        return false;
+    if (!s.link->Send(bytes)) {
+        DropSession(s, "too far behind");
+        return false;
+    }
+    return true;
+}
+
+void Hub::DropSession(Session& s, const std::string& why)
+{
+    if (s.state == Session::State::Closing)
+        return;
+    Log("dropping " + s.Name() + ": " + why);
+    s.state = Session::State::Closing;
+    s.link->Drop();
+}
+
+void Hub::SendTime()
+{
+    ZPHMessage msg(MSG_TIME, 0, 0);
+    msg.AddField(F_FEED_TIME, FormatFeedTime(m_wallStart + static_cast<std::time_t>(m_now / 1000)));
+    msg.AddField(F_SEND_TIME, static_cast<long long>(MicrosNow()));
+    std::string bytes;
+    if (!Encode(msg, bytes))
+        return;
+    for (auto& [id, s] : m_sessions)
+        if (s->LoggedIn())
+            SendRaw(*s, bytes);
+}
+
+void Hub::AddUserFields(ZPHMessage& msg, Session& s, int page, int line, const LineState& state, bool whole)
+{
+    if (state.kind != LINE_FIELD)
+        return;
+    const int level = s.user.level;
+    const int bid = level == kFullView ? 0 : m_market.OwnLevel(page, line, true, level);
+    const int offer = level == kFullView ? 0 : m_market.OwnLevel(page, line, false, level);
+    auto& known = s.own[{page, line}];
+    if (whole ? bid != 0 : bid != known.first)
+        msg.AddField(F_BID_OWN_LEVEL, bid);
+    if (whole ? offer != 0 : offer != known.second)
+        msg.AddField(F_OFFER_OWN_LEVEL, offer);
+    known = {bid, offer};
+}
+
+ZPHMessage Hub::FullLine(char type, Session& s, int page, int line, const LineState& state)
+{
+    ZPHMessage msg(type, page, line);
+    const bool withheld = s.user.withheld.Contains(page);
+    for (auto& [id, text] : FieldsOf(state)) {
+        if (id == F_LINE_FLAGS && withheld)
+            msg.AddField(id, std::to_string(state.lineFlags | kFlagWithheld));
+        else if (!IsAbsentValue(id, text))
+            msg.AddField(id, text);
+    }
+    AddUserFields(msg, s, page, line, state, true);
+    return msg;
+}
+
+// ---- publishing --------------------------------------------------------------------
+
+void Hub::Tick(std::int64_t nowMs)
+{
+    m_now = std::max(m_now, nowMs);
+    if (Stalled()) {
+        // Changes wait in the market, one per line, until the stall ends.
+        m_market.Advance(m_now);
+        return;
+    }
+    m_market.Advance(m_now, [this] { Publish(); });
+    if (m_now >= m_nextTime) {
+        SendTime();
+        m_nextTime = std::max(m_nextTime + TIME_INTERVAL_MS, m_now - TIME_INTERVAL_MS / 2);
+    }
+}
+
+void Hub::Publish()
+{
+    using Type = MarketEvent::Type;
+    const std::vector<MarketEvent> events = m_market.TakeEvents();
+    if (events.empty())
+        return;
+    // A change queued before a move of its page's lines is covered by the
+    // whole page being compared after the page's last move.
+    constexpr std::size_t none = std::numeric_limits<std::size_t>::max();
+    std::size_t lastGlobal = none;
+    std::map<int, std::size_t> lastMove;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const auto& e = events[i];
+        if (e.type == Type::LineInserted || e.type == Type::LineErased || e.type == Type::Cleared) {
+            if (e.page == 0)
+                lastGlobal = i;
+            else
+                lastMove[e.page] = i;
+        }
+    }
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const MarketEvent& e = events[i];
+        const auto move = lastMove.find(e.page);
+        switch (e.type) {
+        case Type::LineChanged:
+            if ((lastGlobal == none || lastGlobal < i) && (move == lastMove.end() || move->second < i))
+                PublishLine(e.page, e.line);
+            break;
+        case Type::LineInserted: {
+            ShiftPublished(e.page, e.line, +1);
+            const LineState* state = m_market.GetLine(e.page, e.line);
+            if (state == nullptr)
+                break;
+            m_published[{e.page, e.line}] = FieldsOf(*state);
+            for (auto& [id, s] : m_sessions)
+                if (s->LoggedIn() && s->pages.count(e.page) != 0)
+                    Send(*s, FullLine(MSG_INSERT, *s, e.page, e.line, *state));
+            if (move->second == i)
+                PublishPage(e.page);
+            break;
+        }
+        case Type::LineErased:
+            ShiftPublished(e.page, e.line, -1);
+            for (auto& [id, s] : m_sessions)
+                if (s->LoggedIn() && s->pages.count(e.page) != 0)
+                    Send(*s, ZPHMessage(MSG_ERASE, e.page, e.line));
+            if (move->second == i)
+                PublishPage(e.page);
+            break;
+        case Type::Cleared:
+            std::erase_if(m_published, [&](const auto& entry) {
+                return e.page == 0 || (entry.first.first == e.page && (e.line == 0 || entry.first.second == e.line));
+            });
+            for (auto& [id, s] : m_sessions) {
+                if (!s->LoggedIn() || (e.page != 0 && s->pages.count(e.page) == 0))
+                    continue;
+                std::erase_if(s->own, [&](const auto& entry) {
+                    return e.page == 0
+                        || (entry.first.first == e.page && (e.line == 0 || entry.first.second == e.line));
+                });
+                Send(*s, ZPHMessage(MSG_CLEAR, e.page, e.line));
+            }
+            if (e.page != 0 && move->second == i)
+                PublishPage(e.page);
+            break;
+        case Type::TitleChanged:
+        case Type::CountChanged:
+            for (auto& [id, s] : m_sessions) {
+                if (!s->LoggedIn())
+                    continue;
+                ZPHMessage msg(e.type == Type::TitleChanged ? MSG_TITLE : MSG_PAGE_COUNT, e.page, 0);
+                if (e.type == Type::TitleChanged)
+                    msg.AddField(F_TITLE, m_market.Title(e.page));
+                else
+                    msg.AddField(F_PAGE_COUNT, m_market.Count(e.page));
+                Send(*s, msg);
+            }
+            break;
+        case Type::UserNote:
+            for (auto& [id, s] : m_sessions)
+                if (s->LoggedIn() && s->user.level == e.customer) {
+                    ZPHMessage msg(MSG_NOTIFICATION, 0, 0);
+                    msg.AddField(F_NOTIFICATION, e.text);
+                    Send(*s, msg);
+                }
+            break;
+        }
+    }
+}
+
+void Hub::PublishLine(int page, int line)
+{
+    const std::pair<int, int> key {page, line};
+    const LineState* state = m_market.GetLine(page, line);
+    auto it = m_published.find(key);
+    if (state == nullptr) {
+        // The clients hold a line the market no longer has.
+        if (it == m_published.end())
+            return;
+        m_published.erase(it);
+        for (auto& [id, s] : m_sessions)
+            if (s->LoggedIn() && s->pages.count(page) != 0) {
+                s->own.erase(key);
+                Send(*s, ZPHMessage(MSG_CLEAR, page, line));
+            }
+        return;
+    }
+    std::vector<LineField> fields = FieldsOf(*state);
+    if (it == m_published.end()) {
+        m_published[key] = std::move(fields);
+        for (auto& [id, s] : m_sessions)
+            if (s->LoggedIn() && s->pages.count(page) != 0)
+                Send(*s, FullLine(MSG_REFRESH, *s, page, line, *state));
+        return;
+    }
+    ZPHMessage changes(MSG_DATA, page, line);
+    bool flagsChanged = false;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (fields[i].second != it->second[i].second) {
+            if (fields[i].first == F_LINE_FLAGS)
+                flagsChanged = true;
+            else
+                changes.AddField(fields[i].first, fields[i].second);
+        }
+    it->second = std::move(fields);
+    for (auto& [id, s] : m_sessions) {
+        if (!s->LoggedIn() || s->pages.count(page) == 0)
+            continue;
+        ZPHMessage msg = changes;
+        if (flagsChanged)
+            msg.AddField(F_LINE_FLAGS, std::to_string(state->lineFlags
+                                                      | (s->user.withheld.Contains(page) ? kFlagWithheld : 0)));
+        AddUserFields(msg, *s, page, line, *state, false);
+        if (msg.GetFieldCount() != 0)
+            Send(*s, msg);
+    }
+}
+
+void Hub::PublishPage(int page)
+{
+    std::set<int> lines;
+    for (int line : m_market.Lines(page))
+        lines.insert(line);
+    for (auto it = m_published.lower_bound({page, 0}); it != m_published.end() && it->first.first == page; ++it)
+        lines.insert(it->first.second);
+    for (int line : lines)
+        PublishLine(page, line);
+}
+
+void Hub::ShiftPublished(int page, int line, int by)
+{
+    auto shift = [&](auto& map) {
+        if (by > 0) {
+            map.erase({page, kLinesPerPage});
+            for (int n = kLinesPerPage - 1; n >= line; --n) {
+                auto node = map.extract({page, n});
+                if (!node.empty()) {
+                    node.key() = {page, n + 1};
+                    map.insert(std::move(node));
+                }
+            }
+        } else {
+            map.erase({page, line});
+            for (int n = line + 1; n <= kLinesPerPage; ++n) {
+                auto node = map.extract({page, n});
+                if (!node.empty()) {
+                    node.key() = {page, n - 1};
+                    map.insert(std::move(node));
+                }
+            }
+        }
+    };
+    shift(m_published);
+    for (auto& [id, s] : m_sessions)
+        if (s->pages.count(page) != 0)
+            shift(s->own);
+}
+
+void Hub::PageCountsFromViewers()
+{
+    std::map<int, int> viewers;
+    for (auto& [id, s] : m_sessions)
+        if (s->LoggedIn())
+            for (int page : s->pages)
+                ++viewers[page];
+    for (int page : m_market.Pages())
+        if (m_fixedCounts.count(page) == 0)
+            m_market.SetCount(page, viewers[page]);
+}
+
+// ---- control -------------------------------------------------------------------------
+
+std::string Hub::Control(std::string_view line)
+{
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.remove_suffix(1);
+    if (line.size() > kMaxControlLine)
+        return "ERR line too long";
+    ControlLine words(line);
+    std::string verb;
+    if (!words.Word(verb))
+        return "ERR empty command";
+    std::string_view args = line.substr(line.find(verb) + verb.size());
+    if (!PlainText(args))
+        return "ERR control characters in the command";
+    std::string reply = DoControl(verb, args);
+    LogDebug("control: " + Cut(line, 200) + " -> " + Cut(reply.substr(0, reply.find('\n')), 200));
+    if (!Stalled())
+        Publish();
+    return reply;
+}
+
+std::vector<Hub::Session*> Hub::Targets(std::string_view target, std::string& error)
+{
+    std::vector<Session*> sessions;
+    int id = 0;
+    if (!target.empty() && target[0] == '#') {
+        if (!ParseInt(target.substr(1), id) || FindSession(id) == nullptr) {
+            error = "no session " + std::string(target);
+            return sessions;
+        }
+        sessions.push_back(FindSession(id));
+        return sessions;
+    }
+    if (target != "all" && m_config.FindUser(target) == nullptr) {
+        error = "no user " + std::string(target);
+        return sessions;
+    }
+    for (auto& [sid, s] : m_sessions)
+        if (s->LoggedIn() && (target == "all" || s->user.name == target))
+            sessions.push_back(s.get());
+    return sessions;
+}
+
+UserAccount* Hub::ControlUser(const std::string& name, std::string& error)
+{
+    UserAccount* user = m_config.FindUser(name);
+    if (user == nullptr)
+        error = "no user " + name;
+    return user;
+}
+
+void Hub::UserChanged(const UserAccount& user, bool levelOrEntry, bool permissions)
+{
+    for (auto& [id, s] : m_sessions) {
+        if (s->user.name != user.name || !s->LoggedIn())
+            continue;
+        const bool levelChanged = s->user.level != user.level;
+        s->user = user;
+        if (levelOrEntry) {
+            ZPHMessage msg(MSG_USER, 0, 0);
+            msg.AddField(F_USER_LEVEL, user.level);
+            msg.AddField(F_ORDER_ENTRY, user.orderEntry ? 1 : 0);
+            Send(*s, msg);
+        }
+        if (permissions) {
+            // Pages no longer allowed are no longer sent.
+            std::erase_if(s->pages, [&](int page) { return !user.pages.Contains(page); });
+            SendPermissions(*s);
+        }
+        if (levelChanged)
+            for (int page : s->pages)
+                for (int line : m_market.Lines(page)) {
+                    ZPHMessage msg(MSG_DATA, page, line);
+                    AddUserFields(msg, *s, page, line, *m_market.GetLine(page, line), false);
+                    if (msg.GetFieldCount() != 0)
+                        Send(*s, msg);
+                }
+    }
+    if (permissions)
+        PageCountsFromViewers();
+}
+
+std::string Hub::Malformed(const std::string& kind)
+{
+    const std::string header = std::string("\x01\x1DZPH\x1ET\x1F") + "D\x1EP\x1F" "1\x1EL\x1F" "1\x02";
+    if (kind == "garbage")
+        return "\x07\x08this is not a message\x7f\x04";
+    if (kind == "truncated")
+        return "\x01\x1DZPH\x1ET\x1F" "D\x1EP\x1F";
+    if (kind == "header")
+        return "\x01\x1DXYZ\x1ET\x1F" "D\x02\x03";
+    if (kind == "fields")
+        return header + "\x1D" "F\x1E" "abc\x1F" "x\x03";
+    if (kind == "page")
+        return "\x01\x1DZPH\x1ET\x1F" "D\x1EP\x1F" "one\x1EL\x1F" "1\x02\x03";
+    if (kind == "oversize")
+        return header + "\x1D" "F\x1E" "5\x1F" + std::string(MAX_FRAME_SIZE + 100, 'x') + "\x03";
+    if (kind == "binary") {
+        std::string bytes;
+        for (int i = 0; i < 256; ++i)
+            bytes += static_cast<char>((i * 37 + 11) & 0xFF);
+        return bytes;
+    }
+    return {};
+}
+
+std::string Hub::DoControl(const std::string& verb, std::string_view argText)
+{
+    ControlLine args(argText);
+    std::string error;
+    auto usage = [](const char* text) { return std::string("ERR usage: ") + text; };
+    auto extra = [&]() { return !args.AtEnd(); };
+
+    if (verb == "help") {
+        return "OK 1\nhelp status sessions get set title count notify notice permissions level order-entry insert "
+               "erase clear stall drop malformed fail-login rate trade-every trade order orders quit";
+    }
+    if (verb == "status") {
+        return "OK sessions=" + std::to_string(m_sessions.size()) + " logged-in=" + std::to_string(LoggedInCount())
+            + " rate=" + FormatQuantity(m_market.Rate()) + " stalled=" + (Stalled() ? "1" : "0")
+            + " time=" + std::to_string(m_now);
+    }
+    if (verb == "sessions") {
+        std::string lines;
+        for (auto& [id, s] : m_sessions) {
+            std::string pages;
+            for (int p : s->pages)
+                pages += (pages.empty() ? "" : ",") + std::to_string(p);
+            lines += "\n#" + std::to_string(id) + " " + PortName(s->kind) + " "
+                + (s->user.name.empty() ? "-" : s->user.name) + " level=" + std::to_string(s->user.level)
+                + " state=" + (s->LoggedIn() ? "in" : s->state == Session::State::Closing ? "closing" : "login")
+                + " pages=" + (pages.empty() ? "-" : pages) + " messages=" + std::to_string(s->frames)
+                + " bad=" + std::to_string(s->bad) + " peer=" + s->peer;
+        }
+        return "OK " + std::to_string(m_sessions.size()) + lines;
+    }
+    if (verb == "get") {
+        int page = 0, line = 0, field = 0;
+        if (!args.Int(page, 1, MAX_PAGE) || !args.Int(line, 1, MAX_LINE))
+            return usage("get PAGE LINE [FIELD]");
+        const LineState* state = m_market.GetLine(page, line);
+        if (state == nullptr)
+            return "ERR no line " + std::to_string(page) + "/" + std::to_string(line);
+        if (!args.AtEnd()) {
+            std::string text;
+            if (!args.Int(field, 0, std::numeric_limits<int>::max()) || extra() || !GetField(*state, field, text))
+                return "ERR no field";
+            return "OK " + text;
+        }
+        std::string lines;
+        int n = 0;
+        for (auto& [id, text] : FieldsOf(*state))
+            if (!IsAbsentValue(id, text)) {
+                lines += "\n" + std::to_string(id) + "\t" + text;
+                ++n;
+            }
+        return "OK " + std::to_string(n) + lines;
+    }
+    if (verb == "set") {
+        int page = 0, line = 0, field = 0;
+        if (!args.Int(page, 1, MAX_PAGE) || !args.Int(line, 1, MAX_LINE)
+            || !args.Int(field, 0, std::numeric_limits<int>::max()))
+            return usage("set PAGE LINE FIELD TEXT");
+        const std::string text = args.Rest();
+        const LineState* state = m_market.GetLine(page, line);
+        if (state == nullptr)
+            return "ERR no line " + std::to_string(page) + "/" + std::to_string(line);
+        LineState edited = *state;
+        if (!SetField(edited, field, text))
+            return "ERR field " + std::to_string(field) + " cannot take \"" + Cut(text) + "\"";
+        m_market.EditLine(page, line, edited);
+        return "OK";
+    }
+    if (verb == "title") {
+        int page = 0;
+        if (!args.Int(page, 1, MAX_PAGE))
+            return usage("title PAGE TEXT");
+        m_market.SetTitle(page, args.Rest());
+        return "OK";
+    }
+    if (verb == "count") {
+        int page = 0, count = 0;
+        std::string word;
+        if (!args.Int(page, 1, MAX_PAGE) || !args.Word(word) || extra())
+            return usage("count PAGE N|auto");
+        if (word == "auto") {
+            m_fixedCounts.erase(page);
+            PageCountsFromViewers();
+            return "OK";
+        }
+        if (!ParseInt(word, count) || count < 0)
+            return usage("count PAGE N|auto");
+        m_fixedCounts.insert(page);
+        m_market.SetCount(page, count);
+        return "OK";
+    }
+    if (verb == "notify" || verb == "notice") {
+        std::string target;
+        int value = 0;
+        if (!args.Word(target) || (verb == "notice" && !args.Int(value, std::numeric_limits<int>::min(),
+                                                                  std::numeric_limits<int>::max())))
+            return usage(verb == "notify" ? "notify all|USER|#ID TEXT" : "notice all|USER|#ID VALUE [TEXT]");
+        const std::string text = args.Rest();
+        auto sessions = Targets(target, error);
+        if (!error.empty())
+            return "ERR " + error;
+        for (Session* s : sessions) {
+            if (verb == "notice") {
+                SendNotice(*s, value, text);
+            } else {
+                ZPHMessage msg(MSG_NOTIFICATION, 0, 0);
+                msg.AddField(F_NOTIFICATION, text);
+                Send(*s, msg);
+            }
+        }
+        return "OK " + std::to_string(sessions.size());
+    }
+    if (verb == "permissions" || verb == "level" || verb == "order-entry") {
+        std::string name, value;
+        if (!args.Word(name) || !args.Word(value) || extra())
+            return usage("permissions USER PAGES | level USER N | order-entry USER yes|no");
+        UserAccount* user = ControlUser(name, error);
+        if (user == nullptr)
+            return "ERR " + error;
+        if (verb == "permissions") {
+            PageSet pages;
+            if (!PageSet::Parse(value, pages, error))
+                return "ERR " + error;
+            user->pages = pages;
+            UserChanged(*user, false, true);
+        } else if (verb == "level") {
+            int level = 0;
+            if (!ParseInt(value, level) || level < 1 || level > kFullView)
+                return "ERR the level is 1-999";
+            user->level = level;
+            UserChanged(*user, true, false);
+        } else {
+            if (value != "yes" && value != "no")
+                return "ERR yes or no";
+            user->orderEntry = value == "yes";
+            UserChanged(*user, true, false);
+        }
+        return "OK";
+    }
+    if (verb == "insert") {
+        int page = 0, line = 0;
+        std::string kind;
+        if (!args.Int(page, 1, MAX_PAGE) || !args.Int(line, 1, MAX_LINE) || !args.Word(kind))
+            return usage("insert PAGE LINE text [TEXT] | issue PRICE TICK NAME | monitor");
+        LineSpec spec;
+        spec.line = line;
+        if (kind == "text") {
+            spec.kind = LineKind::Text;
+            spec.text = args.Rest();
+        } else if (kind == "issue") {
+            if (!args.Number(spec.price, -1e6, 1e6) || !args.Number(spec.tick, 1e-6, 1e4))
+                return usage("insert PAGE LINE issue PRICE TICK NAME");
+            spec.kind = LineKind::Field;
+            spec.text = args.Rest();
+        } else if (kind == "monitor" && !extra()) {
+            spec.kind = LineKind::Monitor;
+        } else {
+            return usage("insert PAGE LINE text [TEXT] | issue PRICE TICK NAME | monitor");
+        }
+        if (spec.text.size() > 80)
+            return "ERR text longer than 80 characters";
+        m_market.InsertLine(page, spec);
+        return "OK";
+    }
+    if (verb == "erase") {
+        int page = 0, line = 0;
+        if (!args.Int(page, 1, MAX_PAGE) || !args.Int(line, 1, MAX_LINE) || extra())
+            return usage("erase PAGE LINE");
+        if (!m_market.EraseLine(page, line))
+            return "ERR no page " + std::to_string(page);
+        return "OK";
+    }
+    if (verb == "clear") {
+        int page = 0, line = 0;
+        if (!args.AtEnd() && !args.Int(page, 1, MAX_PAGE))
+            return usage("clear [PAGE [LINE]]");
+        if (!args.AtEnd() && (!args.Int(line, 1, MAX_LINE) || extra()))
+            return usage("clear [PAGE [LINE]]");
+        m_market.Clear(page, line);
+        return "OK";
+    }
+    if (verb == "stall") {
+        double seconds = 0;
+        if (!args.Number(seconds, 0, 3600) || extra())
+            return usage("stall SECONDS");
+        m_stallUntil = m_now + static_cast<std::int64_t>(seconds * 1000);
+        Log("stalling the feed for " + FormatQuantity(seconds) + " seconds");
+        return "OK";
+    }
+    if (verb == "drop") {
+        std::string target = "all";
+        args.Word(target);
+        if (extra())
+            return usage("drop [all|USER|#ID]");
+        auto sessions = Targets(target, error);
+        if (!error.empty())
+            return "ERR " + error;
+        if (target == "all")
+            for (auto& [id, s] : m_sessions)
+                if (!s->LoggedIn() && s->state != Session::State::Closing)
+                    sessions.push_back(s.get());
+        for (Session* s : sessions)
+            DropSession(*s, "dropped by the control interface");
+        return "OK " + std::to_string(sessions.size());
+    }
+    if (verb == "malformed") {
+        std::string target = "all", kind = "garbage";
+        args.Word(target);
+        args.Word(kind);
+        if (extra())
+            return usage("malformed [all|USER|#ID [garbage|truncated|header|fields|page|oversize|binary]]");
+        const std::string bytes = Malformed(kind);
+        if (bytes.empty())
+            return "ERR no malformed kind " + kind;
+        auto sessions = Targets(target, error);
+        if (!error.empty())
+            return "ERR " + error;
+        for (Session* s : sessions)
+            SendRaw(*s, bytes);
+        return "OK " + std::to_string(sessions.size());
+    }
+    if (verb == "fail-login") {
+        m_failNextLogin = true;
+        m_failReason = args.Rest();
+        return "OK";
+    }
+    if (verb == "rate" || verb == "trade-every") {
+        double value = 0;
+        if (!args.Number(value, 0, verb == "rate" ? 1e6 : 3600) || extra())
+            return usage(verb == "rate" ? "rate UPDATES-PER-SECOND" : "trade-every SECONDS");
+        if (verb == "rate")
+            m_market.SetRate(value);
+        else
+            m_market.SetTradeEvery(value);
+        return "OK";
+    }
+    if (verb == "trade") {
+        int page = 0, line = 0;
+        std::string side;
+        double quantity = 0;
+        if (!args.Int(page, 1, MAX_PAGE) || !args.Int(line, 1, MAX_LINE) || !args.Word(side)
+            || (side != "bid" && side != "offer") || !args.Number(quantity, 1e-6, 1e6) || extra())
+            return usage("trade PAGE LINE bid|offer QUANTITY");
+        if (!m_market.ForceTrade(page, line, side == "bid", quantity))
+            return "ERR that side cannot trade now";
+        return "OK";
+    }
+    if (verb == "order") {
+        std::string name, rate, quantity, quantity2;
+        OrderCommand order;
+        if (!args.Word(name) || !args.Word(order.command) || !args.Int(order.page, 1, MAX_PAGE)
+            || !args.Int(order.line, 1, MAX_LINE) || !args.Word(rate))
+            return usage("order USER COMMAND PAGE LINE RATE [QUANTITY [TRADE-QUANTITY]]");
+        order.rate = rate;
+        if (args.Word(quantity))
+            order.quantity = quantity;
+        if (args.Word(quantity2))
+            order.quantity2 = quantity2;
+        if (extra())
+            return usage("order USER COMMAND PAGE LINE RATE [QUANTITY [TRADE-QUANTITY]]");
+        UserAccount* user = ControlUser(name, error);
+        if (user == nullptr)
+            return "ERR " + error;
+        OrderResult result = m_market.Execute(Trader {user->level, user->centre, user->orderEntry}, order);
+        return (result.accepted ? "OK " : "ERR ") + result.text;
+    }
+    if (verb == "orders") {
+        std::string name;
+        if (!args.Word(name) || extra())
+            return usage("orders USER");
+        UserAccount* user = ControlUser(name, error);
+        if (user == nullptr)
+            return "ERR " + error;
+        std::string lines;
+        auto orders = m_market.OrdersOf(user->level);
+        for (const auto& o : orders)
+            lines += "\n" + o;
+        return "OK " + std::to_string(orders.size()) + lines;
+    }
+    if (verb == "quit") {
+        m_quit = true;
+        return "OK";
+    }
+    return "ERR unknown command " + Cut(verb, 40) + " (try help)";
+}
+
+} // namespace zphd

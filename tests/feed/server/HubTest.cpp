@@ -1,0 +1,444 @@
+// The server's logic behind its connections: logins, pages, updates for each
+// user's view, orders and the control commands, driven without sockets.
+#include "ZphdTestSupport.h"
+
+#include "LineFields.h"
+#include "MarketText.h"
+
+using namespace zphd;
+using namespace zphdtest;
+
+namespace {
+
+constexpr std::time_t kNoon = 1718107200;
+
+class HubTest : public ::testing::Test {
+protected:
+    HubTest() : hub(TestConfig(), kNoon, "test-zphd") {}
+
+    // A connection that has logged in as `user` on the socket port.
+    int LoggedIn(FakeLink& link, const std::string& user, PortKind kind = PortKind::Socket)
+    {
+        const int id = hub.Connect(kind, link, "test");
+        Feed(id, LoginMessage(user));
+        EXPECT_EQ(link.OfType(MSG_WELCOME).size(), 1u) << user << ": " << link.Types();
+        return id;
+    }
+    void Feed(int id, const ZPHMessage& msg)
+    {
+        const std::string bytes = Frame(msg);
+        hub.Receive(id, bytes.data(), bytes.size());
+    }
+    std::string Value(const ZPHMessage& msg, int id)
+    {
+        const char* v = msg.GetValue(id);
+        return v == nullptr ? "<none>" : v;
+    }
+    double Rate(int page, int line, int field)
+    {
+        std::string text;
+        EXPECT_TRUE(GetField(*hub.GetMarket().GetLine(page, line), field, text));
+        double value = 0;
+        EXPECT_TRUE(ParseDecimal(text, value)) << text;
+        return value;
+    }
+
+    Hub hub;
+    std::int64_t now = 0;
+};
+
+} // namespace
+
+// ---- logging in ---------------------------------------------------------------------
+
+TEST_F(HubTest, SocketAndDatabaseConnectionsAreGreetedAndASerialLineIsNot)
+{
+    FakeLink socket, database, serial;
+    hub.Connect(PortKind::Socket, socket, "a");
+    hub.Connect(PortKind::Database, database, "b");
+    hub.Connect(PortKind::Serial, serial, "c");
+    ASSERT_EQ(socket.Types(), "G");
+    ASSERT_EQ(database.Types(), "G");
+    EXPECT_EQ(serial.Types(), "");
+    EXPECT_EQ(Value(socket.messages[0], F_PROTOCOL), "1");
+    EXPECT_EQ(Value(socket.messages[0], F_SERVER_NAME), "test-zphd");
+    const std::string nonce = Value(socket.messages[0], F_NONCE);
+    EXPECT_EQ(nonce.size(), 32u);
+    EXPECT_NE(nonce, Value(database.messages[0], F_NONCE)) << "a fresh nonce per connection";
+}
+
+TEST_F(HubTest, AWelcomeCarriesLevelOrderEntryPermissionsTitlesAndTime)
+{
+    FakeLink link;
+    LoggedIn(link, "alice");
+    EXPECT_EQ(link.Types(), "GWMHHHHT");
+    const ZPHMessage& welcome = link.messages[1];
+    EXPECT_EQ(Value(welcome, F_USER), "alice");
+    EXPECT_EQ(Value(welcome, F_USER_LEVEL), "101");
+    EXPECT_EQ(Value(welcome, F_ORDER_ENTRY), "1");
+    const std::string permissions = Value(link.messages[2], F_PERMISSIONS);
+    ASSERT_EQ(permissions.size(), 300u);
+    EXPECT_EQ(permissions.substr(0, 4), "1110");
+    EXPECT_EQ(permissions.find('1', 3), std::string::npos);
+    EXPECT_EQ(link.messages[3].m_page, 1);
+    EXPECT_EQ(Value(link.messages[3], F_TITLE), "FIRST PAGE");
+    EXPECT_EQ(link.messages[6].m_page, 9) << "titles of every page, permitted or not";
+    EXPECT_EQ(Value(link.messages[7], F_FEED_TIME).size(), 20u);
+}
+
+TEST_F(HubTest, AnUnknownSocketUserGetsTheDefaultAccount)
+{
+    FakeLink link;
+    LoggedIn(link, "stranger");
+    EXPECT_EQ(Value(link.OfType(MSG_WELCOME)[0], F_USER), "viewer");
+    EXPECT_EQ(Value(link.OfType(MSG_WELCOME)[0], F_ORDER_ENTRY), "0");
+}
+
+TEST_F(HubTest, WithoutADefaultAccountAnUnknownUserIsRefusedAndClosed)
+{
+    ServerConfig config = TestConfig();
+    config.defaultUser.clear();
+    Hub strict(config, kNoon, "z");
+    FakeLink link;
+    const int id = strict.Connect(PortKind::Socket, link, "t");
+    const std::string login = Frame(LoginMessage("stranger"));
+    strict.Receive(id, login.data(), login.size());
+    ASSERT_EQ(link.Types(), "GF");
+    EXPECT_EQ(Value(link.messages[1], F_REASON), "Unknown user stranger");
+    EXPECT_EQ(link.closes, 1);
+    // Nothing more is read or sent on a refused connection.
+    const std::string page = Frame(PageRequestMessage(1));
+    strict.Receive(id, page.data(), page.size());
+    EXPECT_EQ(link.Types(), "GF");
+}
+
+TEST_F(HubTest, TheDatabasePortChecksThePasswordProof)
+{
+    auto attempt = [&](const std::string& user, const std::string& password, bool withProof) {
+        FakeLink link;
+        const int id = hub.Connect(PortKind::Database, link, "db");
+        ZPHMessage login = LoginMessage(user, SOURCE_DATABASE);
+        if (withProof)
+            login.AddField(F_PASSWORD_PROOF, LoginProof(Value(link.messages[0], F_NONCE), user, password));
+        Feed(id, login);
+        return link.messages.size() > 1 ? link.messages[1] : ZPHMessage();
+    };
+    EXPECT_EQ(attempt("alice", "wonder", true).m_type, MSG_WELCOME);
+    for (auto [user, password, proof] : {std::tuple {"alice", "Wonder", true}, std::tuple {"alice", "wonder", false},
+                                         std::tuple {"nobody", "wonder", true}}) {
+        ZPHMessage reply = attempt(user, password, proof);
+        EXPECT_EQ(reply.m_type, MSG_LOGIN_FAILED) << user << "/" << password;
+        EXPECT_EQ(Value(reply, F_REASON), "Invalid user name or password");
+    }
+    // A proof made for another connection's nonce is no good.
+    FakeLink first, second;
+    hub.Connect(PortKind::Database, first, "1");
+    const int id = hub.Connect(PortKind::Database, second, "2");
+    ZPHMessage replay = LoginMessage("alice", SOURCE_DATABASE);
+    replay.AddField(F_PASSWORD_PROOF, LoginProof(Value(first.messages[0], F_NONCE), "alice", "wonder"));
+    Feed(id, replay);
+    EXPECT_EQ(second.Types(), "GF");
+}
+
+TEST_F(HubTest, FailLoginRefusesOnlyTheNextLoginWithOrWithoutAReason)
+{
+    EXPECT_EQ(hub.Control("fail-login Account locked"), "OK");
+    FakeLink a, b, c;
+    hub.Connect(PortKind::Socket, a, "a");
+    Feed(1, LoginMessage("alice"));
+    ASSERT_EQ(a.Types(), "GF");
+    EXPECT_EQ(Value(a.messages[1], F_REASON), "Account locked");
+    EXPECT_EQ(hub.Control("fail-login"), "OK");
+    const int id = hub.Connect(PortKind::Socket, b, "b");
+    Feed(id, LoginMessage("alice"));
+    ASSERT_EQ(b.Types(), "GF");
+    EXPECT_FALSE(b.messages[1].HasField(F_REASON)) << "no reason given";
+    LoggedIn(c, "alice");
+}
+
+TEST_F(HubTest, AnotherProtocolVersionIsRefused)
+{
+    FakeLink link;
+    const int id = hub.Connect(PortKind::Socket, link, "t");
+    ZPHMessage login = LoginMessage("alice");
+    login.SetField(F_PROTOCOL, "2");
+    Feed(id, login);
+    ASSERT_EQ(link.Types(), "GF");
+    EXPECT_EQ(Value(link.messages[1], F_REASON), "Protocol version 2 is not supported");
+}
+
+TEST_F(HubTest, MessagesBeforeTheLoginAreIgnoredThenTheClientIsDropped)
+{
+    FakeLink link;
+    const int id = hub.Connect(PortKind::Socket, link, "t");
+    for (int i = 0; i < 16; ++i)
+        Feed(id, PageRequestMessage(1));
+    EXPECT_EQ(link.Types(), "G");
+    EXPECT_EQ(link.drops, 0);
+    Feed(id, PageRequestMessage(1));
+    EXPECT_EQ(link.drops, 1);
+}
+
+TEST_F(HubTest, EveryLoginOnASerialLineStartsANewSession)
+{
+    FakeLink line;
+    const int id = hub.Connect(PortKind::Serial, line, "pty");
+    Feed(id, LoginMessage("nobody-known", SOURCE_SERIAL));
+    ASSERT_EQ(line.Types(), "WMHHHHT");
+    EXPECT_EQ(Value(line.messages[0], F_USER), "bob") << "the serial line's account";
+    Feed(id, PageRequestMessage(1));
+    Feed(id, LoginMessage("alice", SOURCE_SERIAL));
+    EXPECT_EQ(line.restarts, 2);
+    EXPECT_EQ(Value(line.OfType(MSG_WELCOME).back(), F_USER), "alice");
+    // The new session asked for no page yet: changes are not sent.
+    const std::size_t before = line.messages.size();
+    EXPECT_EQ(hub.Control("set 1 2 5 RENAMED"), "OK");
+    EXPECT_TRUE(line.OfType(MSG_DATA, before).empty());
+}
+
+// ---- pages and updates ----------------------------------------------------------------
+
+TEST_F(HubTest, APageRequestClearsThePageAndSendsEveryLineWhole)
+{
+    FakeLink link;
+    const int id = LoggedIn(link, "alice");
+    const std::size_t before = link.messages.size();
+    Feed(id, PageRequestMessage(1));
+    EXPECT_EQ(link.Types(before), "CRRRRK");
+    const ZPHMessage& clear = link.messages[before];
+    EXPECT_EQ(clear.m_page, 1);
+    EXPECT_EQ(clear.m_line, 0);
+    const ZPHMessage& issue = link.messages[before + 2];
+    EXPECT_EQ(issue.m_line, 2);
+    EXPECT_EQ(Value(issue, F_KIND), "F");
+    EXPECT_EQ(Value(issue, F_ISSUE_NAME), "AAA 5 30");
+    EXPECT_EQ(Value(issue, F_BID_RATE), hub.GetMarket().GetLine(1, 2)->bid.rate);
+    EXPECT_FALSE(issue.HasField(F_BID_OWN_LEVEL)) << "absent means 0";
+    EXPECT_EQ(Value(link.messages[before + 1], F_TEXT), "HEADER");
+    EXPECT_FALSE(link.messages[before + 1].HasField(F_BID_ATTRIBUTE));
+    EXPECT_EQ(Value(link.messages.back(), F_PAGE_COUNT), "1") << "one viewer now";
+}
+
+TEST_F(HubTest, APageWithoutPermissionIsRefusedWithANotice)
+{
+    FakeLink link;
+    const int id = LoggedIn(link, "bob");
+    const std::size_t before = link.messages.size();
+    Feed(id, PageRequestMessage(3));
+    Feed(id, PageRequestMessage(301));
+    ASSERT_EQ(link.Types(before), "OO");
+    EXPECT_EQ(Value(link.messages[before], F_NOTICE), std::to_string(kNoticeNoPermission));
+    EXPECT_EQ(Value(link.messages[before], F_NOTICE_TEXT), "No permission for page 3");
+}
+
+TEST_F(HubTest, UpdatesCarryOnlyWhatChangedAndOnlyToThoseWhoAskedForThePage)
+{
+    FakeLink alice, bob, desk;
+    const int a = LoggedIn(alice, "alice");
+    const int b = LoggedIn(bob, "bob");
+    LoggedIn(desk, "desk");
+    Feed(a, PageRequestMessage(1));
+    Feed(b, PageRequestMessage(2));
+    const std::size_t fromA = alice.messages.size(), fromB = bob.messages.size(), fromDesk = desk.messages.size();
+    const double bid = Rate(1, 2, F_BID_RATE);
+    EXPECT_EQ(hub.Control("order bob CCEnterBid 1 2 " + FormatFixed(bid, 3) + " 7"), "OK Joined the bid on AAA 5 30 at "
+                                                                                           + FormatFixed(bid, 3));
+    hub.Tick(now += 10);
+    auto updates = alice.OfType(MSG_DATA, fromA);
+    ASSERT_EQ(updates.size(), 1u);
+    const ZPHMessage& d = updates[0];
+    EXPECT_EQ(d.m_page, 1);
+    EXPECT_EQ(d.m_line, 2);
+    const auto depth = std::to_string(hub.GetMarket().OwnLevel(1, 2, true, 102));
+    std::set<int> ids;
+    for (const auto& [id, text] : d.GetFields())
+        ids.insert(id);
+    const int level = hub.GetMarket().OwnLevel(1, 2, true, 102) - 1;
+    const std::set<int> expected = {F_BID_QUANTITY, F_BID_REAL_QUANTITY, StackField(F_BID_STACK_CUSTOMER, level),
+                                    StackField(F_BID_STACK_CENTER, level), StackField(F_BID_STACK_QUANTITY, level)};
+    EXPECT_EQ(ids, expected);
+    EXPECT_EQ(Value(d, StackField(F_BID_STACK_CUSTOMER, level)), "102");
+    EXPECT_EQ(Value(d, StackField(F_BID_STACK_CENTER, level)), "210");
+    EXPECT_TRUE(bob.OfType(MSG_DATA, fromB).empty()) << "bob did not ask for page 1";
+    EXPECT_TRUE(desk.OfType(MSG_DATA, fromDesk).empty());
+}
+
+TEST_F(HubTest, OwnLevelsGoOnlyToTheirOwnerAndFollowTheStack)
+{
+    FakeLink alice, bob;
+    const int a = LoggedIn(alice, "alice");
+    const int b = LoggedIn(bob, "bob");
+    Feed(a, PageRequestMessage(1));
+    Feed(b, PageRequestMessage(1));
+    const std::string better = FormatFixed(Rate(1, 2, F_BID_RATE) + 0.125, 3);
+    std::size_t fromA = alice.messages.size(), fromB = bob.messages.size();
+    Feed(a, OrderMessage("CCEnterBid", 1, 2, 101,
+                         {{O_FLAGS, std::to_string(O_ENTER_FLAGS)}, {O_RATE, better}, {O_QUANTITY, "5"}}));
+    auto mine = alice.OfType(MSG_DATA, fromA);
+    ASSERT_EQ(mine.size(), 1u);
+    EXPECT_EQ(Value(mine[0], F_BID_OWN_LEVEL), "1");
+    EXPECT_EQ(Value(mine[0], F_BID_RATE), better);
+    auto theirs = bob.OfType(MSG_DATA, fromB);
+    ASSERT_EQ(theirs.size(), 1u);
+    EXPECT_FALSE(theirs[0].HasField(F_BID_OWN_LEVEL));
+
+    fromA = alice.messages.size();
+    fromB = bob.messages.size();
+    Feed(b, OrderMessage("CCJoinBid", 1, 2, 102,
+                         {{O_FLAGS, std::to_string(O_ENTER_FLAGS)}, {O_RATE, better}, {O_QUANTITY, "2"}}));
+    EXPECT_EQ(Value(bob.OfType(MSG_DATA, fromB)[0], F_BID_OWN_LEVEL), "2");
+    EXPECT_FALSE(alice.OfType(MSG_DATA, fromA)[0].HasField(F_BID_OWN_LEVEL)) << "alice's level did not change";
+
+    // Alice withdraws: bob moves up to level 1 and alice's level goes to 0.
+    fromA = alice.messages.size();
+    fromB = bob.messages.size();
+    Feed(a, OrderMessage("CCDeleteBid", 1, 2, 101, {{O_RATE, better}, {O_QUANTITY, "5"}}));
+    EXPECT_EQ(Value(alice.OfType(MSG_DATA, fromA)[0], F_BID_OWN_LEVEL), "0");
+    EXPECT_EQ(Value(bob.OfType(MSG_DATA, fromB)[0], F_BID_OWN_LEVEL), "1");
+    // A fresh refresh of the page gives the own level whole.
+    fromB = bob.messages.size();
+    Feed(b, PageRequestMessage(1));
+    auto refresh = bob.OfType(MSG_REFRESH, fromB);
+    ASSERT_EQ(refresh.size(), 4u);
+    EXPECT_EQ(Value(refresh[1], F_BID_OWN_LEVEL), "1");
+}
+
+TEST_F(HubTest, WithheldPagesCarryTheWithheldFlagForThatUserOnly)
+{
+    FakeLink viewer, alice;
+    const int v = LoggedIn(viewer, "viewer");
+    const int a = LoggedIn(alice, "alice");
+    Feed(v, PageRequestMessage(2));
+    Feed(a, PageRequestMessage(2));
+    EXPECT_EQ(Value(viewer.OfType(MSG_REFRESH)[0], F_LINE_FLAGS), std::to_string(kFlagWithheld));
+    EXPECT_FALSE(alice.OfType(MSG_REFRESH)[0].HasField(F_LINE_FLAGS));
+    // A change of the flags keeps the mark.
+    EXPECT_EQ(hub.Control("set 2 1 3 16"), "OK");
+    EXPECT_EQ(Value(viewer.OfType(MSG_DATA).back(), F_LINE_FLAGS), std::to_string(kFlagWithheld | 16));
+    EXPECT_EQ(Value(alice.OfType(MSG_DATA).back(), F_LINE_FLAGS), "16");
+}
+
+// ---- orders ------------------------------------------------------------------------------
+
+TEST_F(HubTest, RefusedOrdersAreAnsweredWithANoticeAndChangeNothing)
+{
+    FakeLink alice, viewer;
+    const int a = LoggedIn(alice, "alice");
+    const int v = LoggedIn(viewer, "viewer");
+    const LineState before = *hub.GetMarket().GetLine(1, 2);
+    const std::string bid = before.bid.rate;
+    struct {
+        int session;
+        FakeLink* link;
+        ZPHMessage order;
+        const char* text;
+    } cases[] = {
+        {a, &alice, OrderMessage("CCTradeBid", 1, 2, 999, {{O_RATE, bid}, {O_QUANTITY, "1"}, {O_TRADE_QUANTITY, "1"}}),
+         "The order's user level is not yours"},
+        {a, &alice, OrderMessage("CCEnterBid", 9, 1, 101, {{O_RATE, "10"}, {O_QUANTITY, "1"}}), "No permission for page 9"},
+        {v, &viewer, OrderMessage("CCEnterBid", 1, 2, 300, {{O_RATE, bid}, {O_QUANTITY, "1"}}),
+         "Order entry is not enabled for this user"},
+        {a, &alice, OrderMessage("CCTradeBid", 1, 4, 101, {{O_RATE, "75"}, {O_QUANTITY, "1"}, {O_TRADE_QUANTITY, "1"}}),
+         "CCC 7 32 cannot be traded"},
+        {a, &alice, OrderMessage("CCNonsense", 1, 2, 101, {}), "Unknown order command \"CCNonsense\""},
+    };
+    for (auto& c : cases) {
+        const std::size_t from = c.link->messages.size();
+        Feed(c.session, c.order);
+        auto notices = c.link->OfType(MSG_NOTICE, from);
+        ASSERT_EQ(notices.size(), 1u) << c.text;
+        EXPECT_EQ(Value(notices[0], F_NOTICE), std::to_string(kNoticeOrderRefused));
+        EXPECT_EQ(Value(notices[0], F_NOTICE_TEXT), c.text);
+    }
+    EXPECT_EQ(*hub.GetMarket().GetLine(1, 2), before);
+}
+
+TEST_F(HubTest, AHitTradesAndBothSidesAreToldWhatTheyDid)
+{
+    FakeLink alice, bob;
+    const int a = LoggedIn(alice, "alice");
+    const int b = LoggedIn(bob, "bob");
+    Feed(a, PageRequestMessage(1));
+    const std::string better = FormatFixed(Rate(1, 2, F_BID_RATE) + 0.125, 3);
+    Feed(a, OrderMessage("CCEnterBid", 1, 2, 101,
+                         {{O_FLAGS, std::to_string(O_ENTER_FLAGS)}, {O_RATE, better}, {O_QUANTITY, "5"}}));
+    const std::size_t from = alice.messages.size();
+    Mirror mirror;
+    for (const auto& msg : alice.messages)
+        mirror.Apply(msg);
+    Feed(b, OrderMessage("CCTradeBid", 1, 2, 102,
+                         {{O_RATE, better}, {O_QUANTITY, "5"}, {O_TRADE_QUANTITY, "5"}, {O_FLAGS, "0"}}));
+    auto trading = alice.OfType(MSG_DATA, from);
+    ASSERT_EQ(trading.size(), 1u);
+    EXPECT_EQ(Value(trading[0], F_BID_ATTRIBUTE), "5");
+    EXPECT_EQ(Value(trading[0], StackField(F_BID_TRADED_CUSTOMER, 0)), "102");
+    hub.Tick(now += 999);
+    EXPECT_TRUE(bob.OfType(MSG_NOTIFICATION).empty());
+    hub.Tick(now += 1);
+    auto done = alice.OfType(MSG_DATA, from);
+    ASSERT_GE(done.size(), 2u);
+    EXPECT_EQ(Value(done.back(), F_BID_ATTRIBUTE), "0") << "traded out";
+    EXPECT_EQ(Value(done.back(), F_BID_OWN_LEVEL), "0");
+    for (const auto& msg : done)
+        mirror.Apply(msg);
+    auto line = mirror.Line(1, 2);
+    EXPECT_EQ(line[F_LAST_TRADE], better);
+    EXPECT_EQ(line[F_LAST_TRADE_TYPE], "1");
+    EXPECT_EQ(line[F_BID_LAST_TRADE], better);
+    EXPECT_EQ(line[StackField(F_BID_TRADED_CUSTOMER, 0)], "102");
+    EXPECT_EQ(line[StackField(F_BID_TRADED_QUANTITY, 0)], "5");
+    EXPECT_EQ(line.count(F_BID_RATE), 0u);
+    ASSERT_EQ(bob.OfType(MSG_NOTIFICATION).size(), 1u);
+    EXPECT_EQ(Value(bob.OfType(MSG_NOTIFICATION)[0], F_NOTIFICATION).rfind("SOLD 5 AAA 5 30 @ " + better + "|Ticket ", 0),
+              0u);
+    EXPECT_EQ(Value(alice.OfType(MSG_NOTIFICATION)[0], F_NOTIFICATION).rfind("BOUGHT 5 AAA 5 30", 0), 0u);
+}
+
+// ---- a slow or hostile client ---------------------------------------------------------------
+
+TEST_F(HubTest, AClientThatCannotKeepUpIsDroppedAndTheRestGoOn)
+{
+    FakeLink slow, fast;
+    const int s = LoggedIn(slow, "alice");
+    const int f = LoggedIn(fast, "bob");
+    Feed(s, PageRequestMessage(1));
+    Feed(f, PageRequestMessage(1));
+    slow.refuse = true;
+    hub.Control("set 1 2 5 NEW NAME");
+    EXPECT_EQ(slow.drops, 1);
+    hub.Control("set 1 2 5 NEWER NAME");
+    EXPECT_EQ(slow.drops, 1) << "dropped once; nothing more is sent";
+    EXPECT_EQ(Value(fast.OfType(MSG_DATA).back(), F_ISSUE_NAME), "NEWER NAME");
+    hub.Disconnected(s);
+    EXPECT_EQ(hub.SessionCount(), 1u);
+}
+
+TEST_F(HubTest, BadBytesFromAClientAreCountedAndNeverStopTheSession)
+{
+    FakeLink link;
+    const int id = LoggedIn(link, "alice");
+    const std::string junk[] = {
+        std::string("\x01\x1DZPH\x1ET\x1FQ\x1EP\x1F" "1", 14),                  // cut short by the next message
+        std::string("\x02\x03 noise \x1D\x1E\x1F"),                              // outside any message
+        std::string("\x01\x1DZPH\x1ET\x1FQQ\x1EP\x1F" "1\x1EL\x1F" "0\x02\x03"), // a two-letter type
+        std::string("\x01\x1DZPH\x1ET\x1FQ\x1EP\x1F" "x\x1EL\x1F" "0\x02\x03"),  // a page that is no number
+        std::string("\x01\x1DZPH\x1ET\x1F" "A\x1EP\x1F" "0\x1EL\x1F" "0\x02\x1D" "F\x1E" "7\x1F" "CCEnterBid\x1E"
+                    "15\x1F" "1e999\x1E" "16\x1F-5\x03"),                        // an order with silly numbers
+        std::string(70000, 'x'),
+        std::string("\x01") + std::string(70000, 'y') + "\x03",                  // longer than a frame may be
+    };
+    for (const auto& bytes : junk)
+        hub.Receive(id, bytes.data(), bytes.size());
+    const std::size_t from = link.messages.size();
+    Feed(id, PageRequestMessage(1));
+    EXPECT_EQ(link.Types(from), "CRRRRK");
+    EXPECT_EQ(link.drops, 0);
+    EXPECT_NE(hub.Control("sessions").find("bad="), std::string::npos);
+    // Every byte value, in every split, leaves the hub standing.
+    std::string bytes;
+    for (int i = 0; i < 4096; ++i)
+        bytes += static_cast<char>((i * 131 + i / 7) & 0xFF);
+    for (std::size_t cut = 1; cut < 64; cut += 7)
+        for (std::size_t at = 0; at < bytes.size(); at += cut)
+            hub.Receive(id, bytes.data() + at, std::min(cut, bytes.size() - at));
+}

@@ -1,0 +1,424 @@
+// zphd end to end: real sockets on loopback, TLS, the serial line on a pty
+// and a socat pair, the control port, and the program itself.
+#include "ZphdTestSupport.h"
+
+#include "Log.h"
+#include "Server.h"
+#include "TempDir.h"
+#include "TlsContext.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+
+extern char** environ;
+
+using namespace zphd;
+using namespace zphdtest;
+
+namespace {
+
+// A server on free ports, run on its own thread for the test's life.
+class RunningServer {
+public:
+    explicit RunningServer(ServerOptions options, const char* config = kTestConfig)
+    {
+        SetQuiet(true);
+        options.socketPort = 0;
+        options.databasePort = 0;
+        options.controlPort = 0;
+        m_server = std::make_unique<Server>(options, TestConfig(config));
+        std::string error;
+        started = m_server->Start(error);
+        EXPECT_TRUE(started) << error;
+        if (started)
+            m_thread = std::thread([this] { m_server->Run(); });
+    }
+    ~RunningServer()
+    {
+        m_server->Stop();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    Server& operator*() { return *m_server; }
+    Server* operator->() { return m_server.get(); }
+
+    bool started = false;
+
+private:
+    std::unique_ptr<Server> m_server;
+    std::thread m_thread;
+};
+
+std::string Value(const ZPHMessage& msg, int id)
+{
+    const char* v = msg.GetValue(id);
+    return v == nullptr ? "<none>" : v;
+}
+
+// Waits up to `seconds` for `done`, polling.
+template <typename Fn>
+bool Eventually(Fn done, int seconds = 20)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return done();
+}
+
+void LogIn(TestClient& client, const std::string& user, int kind = SOURCE_SOCKET, std::string account = {})
+{
+    ZPHMessage msg;
+    if (kind != SOURCE_SERIAL) {
+        ASSERT_TRUE(client.Await(MSG_GREETING, msg));
+    }
+    ASSERT_TRUE(client.Send(LoginMessage(user, kind)));
+    ASSERT_TRUE(client.Await(MSG_WELCOME, msg));
+    EXPECT_EQ(Value(msg, F_USER), account.empty() ? user : account);
+}
+
+int OpenTerminal(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    termios tio {};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    return fd;
+}
+
+pid_t Spawn(const std::vector<std::string>& args, const std::string& errorFile = "/dev/null")
+{
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+int ExitCode(pid_t pid, int seconds = 30)
+{
+    int status = 0;
+    for (int i = 0; i < seconds * 50; ++i) {
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return -1;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+TEST(ZphdServer, ALoggedInClientGetsItsPageAndThenTheMarketMoving)
+{
+    RunningServer server({});
+    ASSERT_TRUE(server.started);
+    TestClient client;
+    ASSERT_TRUE(client.Connect(server->SocketPort()));
+    LogIn(client, "alice");
+    ASSERT_TRUE(client.Send(PageRequestMessage(1)));
+    ZPHMessage msg;
+    ASSERT_TRUE(client.Await(MSG_CLEAR, msg));
+    ASSERT_TRUE(client.Await(MSG_REFRESH, msg));
+    EXPECT_EQ(msg.m_page, 1);
+    ControlClient control(server->ControlPort());
+    ASSERT_TRUE(control.Ok());
+    EXPECT_EQ(control.Command("rate 500"), "OK");
+    ASSERT_TRUE(client.Await(MSG_DATA, msg));
+    EXPECT_EQ(msg.m_page, 1);
+    ASSERT_TRUE(client.Await(MSG_TIME, msg));
+    std::int64_t sent = 0;
+    EXPECT_TRUE(msg.GetInt64(F_SEND_TIME, sent));
+    EXPECT_GT(sent, 1600000000000000);
+}
+
+TEST(ZphdServer, TheControlPortAnswersEachLineInTurn)
+{
+    RunningServer server({});
+    ASSERT_TRUE(server.started);
+    ControlClient control(server->ControlPort());
+    EXPECT_EQ(control.Command("status").rfind("OK sessions=0 logged-in=0", 0), 0u);
+    const std::string line = control.Command("get 1 2");
+    EXPECT_EQ(line.rfind("OK ", 0), 0u);
+    EXPECT_NE(line.find("\n5\tAAA 5 30"), std::string::npos) << line;
+    EXPECT_EQ(control.Command("nonsense"), "ERR unknown command nonsense (try help)");
+    // A line longer than any command is refused and the connection closed.
+    ControlClient flood(server->ControlPort());
+    EXPECT_EQ(flood.Command(std::string(70000, 'x')), "ERR line too long");
+    EXPECT_EQ(control.Command("title 1 STILL HERE"), "OK");
+}
+
+TEST(ZphdServer, TheDatabasePortLogsInWithAPasswordProof)
+{
+    RunningServer server({});
+    ASSERT_TRUE(server.started);
+    for (const auto& [password, welcome] : {std::pair {"builder", true}, std::pair {"guess", false}}) {
+        TestClient client;
+        ASSERT_TRUE(client.Connect(server->DatabasePort()));
+        ZPHMessage greeting, reply;
+        ASSERT_TRUE(client.Await(MSG_GREETING, greeting));
+        ZPHMessage login = LoginMessage("bob", SOURCE_DATABASE);
+        login.AddField(F_PASSWORD_PROOF, LoginProof(Value(greeting, F_NONCE), "bob", password));
+        ASSERT_TRUE(client.Send(login));
+        ASSERT_TRUE(client.Next(reply));
+        EXPECT_EQ(reply.m_type, welcome ? MSG_WELCOME : MSG_LOGIN_FAILED) << password;
+        if (!welcome) {
+            EXPECT_EQ(Value(reply, F_REASON), "Invalid user name or password");
+            EXPECT_FALSE(client.Next(reply)) << "closed after the refusal";
+            EXPECT_TRUE(client.closed);
+        }
+    }
+}
+
+TEST(ZphdServer, TlsUsesACertificateMadeAtFirstStartAndKeepsIt)
+{
+    testsupport::TempDir dir;
+    ServerOptions options;
+    options.tls = true;
+    options.tlsDir = dir.str() + "/state";
+    std::string certificate;
+    {
+        RunningServer server(options);
+        ASSERT_TRUE(server.started);
+        certificate = server->CertificatePath();
+        struct stat key {};
+        ASSERT_EQ(::stat((options.tlsDir + "/zphd-key.pem").c_str(), &key), 0);
+        EXPECT_EQ(key.st_mode & 0777, 0600u);
+        TestClient client;
+        ASSERT_TRUE(client.Connect(server->SocketPort(), certificate)) << TlsContext::TakeErrors();
+        LogIn(client, "alice");
+        ASSERT_TRUE(client.Send(PageRequestMessage(2)));
+        ZPHMessage msg;
+        ASSERT_TRUE(client.Await(MSG_REFRESH, msg));
+        // A plain client on the TLS port gets no message at all.
+        TestClient plain;
+        ASSERT_TRUE(plain.Connect(server->SocketPort()));
+        plain.Send(LoginMessage("alice"));
+        EXPECT_FALSE(plain.Next(msg, 3000));
+    }
+    const std::string first = ReadFile(certificate);
+    RunningServer again(options);
+    ASSERT_TRUE(again.started);
+    EXPECT_EQ(ReadFile(again->CertificatePath()), first) << "the certificate is made once";
+    TestClient client;
+    ASSERT_TRUE(client.Connect(again->DatabasePort(), certificate));
+    ZPHMessage greeting;
+    ASSERT_TRUE(client.Await(MSG_GREETING, greeting));
+}
+
+TEST(ZphdServer, AGivenCertificateThatDoesNotExistStopsTheStart)
+{
+    SetQuiet(true);
+    ServerOptions options;
+    options.socketPort = options.databasePort = options.controlPort = 0;
+    options.tls = true;
+    options.certFile = "/nonexistent/cert.pem";
+    options.keyFile = "/nonexistent/key.pem";
+    Server server(options, TestConfig());
+    std::string error;
+    EXPECT_FALSE(server.Start(error));
+    EXPECT_NE(error.find("/nonexistent/cert.pem"), std::string::npos) << error;
+}
+
+TEST(ZphdServer, AClientThatStopsReadingIsDroppedAndTheOthersGoOn)
+{
+    ServerOptions options;
+    options.maxQueue = 64 * 1024;
+    options.sendBuffer = 32 * 1024;
+    RunningServer server(options);
+    ASSERT_TRUE(server.started);
+    ControlClient control(server->ControlPort());
+    // A small receive window so that the kernel holds little for it.
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(server->SocketPort()));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    TestClient slow;
+    slow.Adopt(fd);
+    LogIn(slow, "alice");
+    for (int page : {1, 2, 3})
+        slow.Send(PageRequestMessage(page));
+    TestClient fast;
+    ASSERT_TRUE(fast.Connect(server->SocketPort()));
+    LogIn(fast, "bob");
+    ASSERT_TRUE(fast.Send(PageRequestMessage(1)));
+    EXPECT_EQ(control.Command("rate 20000"), "OK");
+    EXPECT_EQ(control.Command("trade-every 0.01"), "OK");
+    ZPHMessage msg;
+    EXPECT_TRUE(Eventually([&] {
+        while (fast.Next(msg, 0)) {
+        }
+        return control.Command("sessions").find(" alice ") == std::string::npos;
+    }, 60)) << control.Command("sessions");
+    EXPECT_EQ(control.Command("rate 0"), "OK");
+    EXPECT_TRUE(fast.Await(MSG_TIME, msg)) << "the reader is still served";
+}
+
+TEST(ZphdServer, BytesOfAnyKindFromAClientLeaveTheServerStanding)
+{
+    RunningServer server({});
+    ASSERT_TRUE(server.started);
+    ControlClient control(server->ControlPort());
+    for (int round = 0; round < 3; ++round) {
+        TestClient hostile;
+        ASSERT_TRUE(hostile.Connect(server->SocketPort()));
+        std::string bytes;
+        for (int i = 0; i < 200000; ++i)
+            bytes += static_cast<char>((i * 7919 + round * 31 + i / 13) & 0xFF);
+        if (round == 1) {
+            LogIn(hostile, "bob");
+            hostile.SendBytes(bytes);
+            // Counted as bad packets, and the session goes on.
+            EXPECT_TRUE(Eventually([&] {
+                const std::string sessions = control.Command("sessions");
+                return sessions.find(" bob ") != std::string::npos && sessions.find("bad=0") == std::string::npos;
+            })) << control.Command("sessions");
+            continue;
+        }
+        hostile.SendBytes(bytes);
+    }
+    TestClient client;
+    ASSERT_TRUE(client.Connect(server->SocketPort()));
+    LogIn(client, "alice");
+    EXPECT_EQ(control.Command("status").rfind("OK ", 0), 0u);
+}
+
+TEST(ZphdServer, TheSerialLineOnAPtyItMade)
+{
+    testsupport::TempDir dir;
+    ServerOptions options;
+    options.serialPath = dir.str() + "/serial";
+    RunningServer server(options);
+    ASSERT_TRUE(server.started);
+    char target[256] = {};
+    ASSERT_GT(::readlink(options.serialPath.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(server->SerialDevice(), target);
+    for (const char* user : {"alice", "bob"}) {
+        // Each client opens the line, logs in and leaves; the line stays.
+        TestClient client;
+        const int fd = OpenTerminal(options.serialPath);
+        ASSERT_GE(fd, 0);
+        client.Adopt(fd);
+        LogIn(client, user, SOURCE_SERIAL);
+        ASSERT_TRUE(client.Send(PageRequestMessage(1)));
+        ZPHMessage msg;
+        ASSERT_TRUE(client.Await(MSG_REFRESH, msg));
+    }
+}
+
+TEST(ZphdServer, TheSerialLineOverASocatPairSurvivesThePairGoingAway)
+{
+    testsupport::TempDir dir;
+    const std::string a = dir.str() + "/a", b = dir.str() + "/b";
+    auto pair = [&] {
+        return Spawn({"socat", "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b});
+    };
+    pid_t socat = pair();
+    ASSERT_GT(socat, 0);
+    ASSERT_TRUE(Eventually([&] { return ::access(a.c_str(), F_OK) == 0 && ::access(b.c_str(), F_OK) == 0; }));
+    ServerOptions options;
+    options.serialPath = a;
+    RunningServer server(options);
+    ASSERT_TRUE(server.started);
+    {
+        TestClient client;
+        client.Adopt(OpenTerminal(b));
+        LogIn(client, "nobody-known", SOURCE_SERIAL, "bob");
+    }
+    ::kill(socat, SIGTERM);
+    ::waitpid(socat, nullptr, 0);
+    ASSERT_TRUE(Eventually([&] { return ::access(a.c_str(), F_OK) != 0; }));
+    socat = pair();
+    ASSERT_TRUE(Eventually([&] { return ::access(a.c_str(), F_OK) == 0 && ::access(b.c_str(), F_OK) == 0; }));
+    // The server opens the new pair by itself within a few seconds.
+    bool welcomed = false;
+    for (int attempt = 0; attempt < 20 && !welcomed; ++attempt) {
+        TestClient client;
+        client.Adopt(OpenTerminal(b));
+        client.Send(LoginMessage("alice", SOURCE_SERIAL));
+        ZPHMessage msg;
+        welcomed = client.Await(MSG_WELCOME, msg, 1000);
+    }
+    EXPECT_TRUE(welcomed);
+    ::kill(socat, SIGTERM);
+    ::waitpid(socat, nullptr, 0);
+}
+
+// ---- the program -----------------------------------------------------------------------
+
+#ifdef ZPHD_PROGRAM
+TEST(ZphdProgram, HelpNamesTheOptionsAndBadOptionsAreRefused)
+{
+    testsupport::TempDir dir;
+    const std::string out = dir.str() + "/out";
+    EXPECT_EQ(ExitCode(Spawn({ZPHD_PROGRAM, "--help"}, out)), 0);
+    const std::string help = ReadFile(out);
+    for (const char* option : {"Usage: zphd", "--config", "--port", "--database-port", "--control-port", "--tls",
+                               "--serial", "--rate", "--seed", "--max-queue"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    EXPECT_EQ(ExitCode(Spawn({ZPHD_PROGRAM, "--rate", "fast"}, out)), 2);
+    EXPECT_NE(ReadFile(out).find("bad rate \"fast\""), std::string::npos);
+    std::ofstream(dir.str() + "/bad.conf") << "seed 1\nuser x\n";
+    EXPECT_EQ(ExitCode(Spawn({ZPHD_PROGRAM, "--check-config", "-c", dir.str() + "/bad.conf"}, out)), 1);
+    EXPECT_NE(ReadFile(out).find("line 2: user needs level="), std::string::npos) << ReadFile(out);
+    // The built-in configuration prints as a file that reads back.
+    EXPECT_EQ(ExitCode(Spawn({ZPHD_PROGRAM, "--print-config"}, dir.str() + "/built-in.conf")), 0);
+    EXPECT_EQ(ExitCode(Spawn({ZPHD_PROGRAM, "--check-config", "-c", dir.str() + "/built-in.conf"}, out)), 0);
+}
+
+TEST(ZphdProgram, ServesUntilSigtermAndThenCleansUp)
+{
+    testsupport::TempDir dir;
+    const std::string ports = dir.str() + "/ports", log = dir.str() + "/log";
+    const pid_t pid = Spawn({ZPHD_PROGRAM, "--port", "0", "--database-port", "0", "--control-port", "0",
+                             "--ports-file", ports, "--serial", dir.str() + "/tty"},
+                            log);
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(Eventually([&] { return ::access(ports.c_str(), F_OK) == 0; })) << ReadFile(log);
+    std::map<std::string, std::string> found;
+    std::ifstream in(ports);
+    for (std::string key, value; in >> key >> value;)
+        found[key] = value;
+    TestClient client;
+    ASSERT_TRUE(client.Connect(std::stoi(found["socket"])));
+    LogIn(client, "trader1");
+    ASSERT_TRUE(client.Send(PageRequestMessage(1)));
+    ZPHMessage msg;
+    ASSERT_TRUE(client.Await(MSG_DATA, msg)) << "the built-in market moves";
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitCode(pid), 0);
+    EXPECT_NE(ReadFile(log).find("shutting down"), std::string::npos);
+    EXPECT_NE(::access(ports.c_str(), F_OK), 0) << "the ports file goes";
+    EXPECT_NE(::access((dir.str() + "/tty").c_str(), F_OK), 0) << "the serial link goes";
+}
+#endif
