@@ -23,7 +23,7 @@ namespace ZPHWire {
 // ---------------------------------------------------------------- line data
 // Line-wide fields.
 constexpr int F_LINE = 1;                  // DDE "LINE": line number, "%d" (the header's line wins)
-constexpr int F_KIND = 2;                  // kind of line: 'F' field line, 'T' text line, 'M' trade monitor line
+constexpr int F_KIND = 2;                  // kind of line: 'F' field line, 'T' text line, 'M' trade monitor line; absent in 'R' and 'I': 'F'
 constexpr int F_LINE_FLAGS = 3;            // line flags, 32-bit unsigned decimal (0x10 underline, 0x200 no trading, 0x40000 withheld, ...)
 constexpr int F_TEXT = 4;                  // DDE "TEXT": the text of a text line
 constexpr int F_ISSUE_NAME = 5;            // DDE "ISSUENAME": issue name
