@@ -804,7 +804,7 @@ std::string Hub::DoControl(const std::string& verb, std::string_view argText)
             std::string text;
             if (!args.Int(field, 0, std::numeric_limits<int>::max()) || extra() || !GetField(*state, field, text))
                 return "ERR no field";
-            return "OK " + text;
+            return "OK 1\n" + std::to_string(field) + "\t" + text;
         }
         std::string lines;
         int n = 0;
@@ -872,7 +872,7 @@ std::string Hub::DoControl(const std::string& verb, std::string_view argText)
                 Send(*s, msg);
             }
         }
-        return "OK " + std::to_string(sessions.size());
+        return "OK sessions=" + std::to_string(sessions.size());
     }
     if (verb == "permissions" || verb == "level" || verb == "order-entry") {
         std::string name, value;
@@ -965,7 +965,7 @@ std::string Hub::DoControl(const std::string& verb, std::string_view argText)
                     sessions.push_back(s.get());
         for (Session* s : sessions)
             DropSession(*s, "dropped by the control interface");
-        return "OK " + std::to_string(sessions.size());
+        return "OK sessions=" + std::to_string(sessions.size());
     }
     if (verb == "malformed") {
         std::string target = "all", kind = "garbage";
@@ -981,7 +981,7 @@ std::string Hub::DoControl(const std::string& verb, std::string_view argText)
             return "ERR " + error;
         for (Session* s : sessions)
             SendRaw(*s, bytes);
-        return "OK " + std::to_string(sessions.size());
+        return "OK sessions=" + std::to_string(sessions.size());
     }
     if (verb == "fail-login") {
         m_failNextLogin = true;

@@ -77,7 +77,8 @@ public:
     void Tick(std::int64_t nowMs);
 
     // One control command line (no line end); returns the reply: "OK ..." or
-    // "ERR ..." on one line, or "OK <n>" followed by n lines. TARGET is
+    // "ERR ..." on one line, or "OK <n>" followed by n lines (a one-line
+    // reply is never "OK" and a bare number). TARGET is
     // "all", a user name or "#ID"; TEXT is the rest of the line as it is.
     //   help | status | sessions | orders USER | get PAGE LINE [FIELD]
     //   set PAGE LINE FIELD TEXT | title PAGE TEXT | count PAGE N|auto

@@ -94,8 +94,7 @@ Binding Level(int id, bool bid, bool traded, int which, int level)
 std::vector<Binding> MakeBindings()
 {
     std::vector<Binding> b;
-    b.push_back({F_LINE, true, [](const LineState& l) { return std::to_string(l.line); },
-                 [](LineState& l, std::string_view t) { return ParseInt(t, l.line); }});
+    // No F_LINE: the message's header carries the line number.
     b.push_back({F_KIND, false, [](const LineState& l) { return std::string(1, l.kind); },
                  [](LineState& l, std::string_view t) {
                      if (t.size() != 1)
@@ -194,7 +193,7 @@ bool SetField(LineState& line, int id, std::string_view text)
 
 bool IsAbsentValue(int id, std::string_view text)
 {
-    if (text.empty())
+    if (text.empty() || (id == F_KIND && text == "F"))
         return true;
     const Binding* b = Find(id);
     return b != nullptr && b->number && text == "0";

@@ -2,8 +2,9 @@
 //
 // FieldsOf lists every line field the market keeps, always the same ids in
 // the same order, so two lists of the same kind of line compare position by
-// position. The per-user fields (own levels) and the withheld mark are not
-// in it; the session adds them for its user.
+// position. The line number is not among them (a message's header carries
+// it), nor are the per-user fields (own levels) and the withheld mark; the
+// session adds those for its user.
 //
 // Thread-safety: pure functions.
 #pragma once
@@ -26,7 +27,7 @@ std::vector<LineField> FieldsOf(const LineState& line);
 bool SetField(LineState& line, int id, std::string_view text);
 
 // true when the text is what an absent field stands for in a whole line
-// ('R', 'I'): empty text, or 0 for a number field.
+// ('R', 'I'): empty text, 0 for a number field, 'F' for the kind.
 bool IsAbsentValue(int id, std::string_view text);
 
 // The text of one field; false for an id the line does not keep.

@@ -33,7 +33,14 @@ std::string FormatQuantity(double value)
     return text;
 }
 
-std::string FormatReal(double value) { return FormatFixed(value, 6); }
+std::string FormatReal(double value)
+{
+    char buffer[64];
+    if (!std::isfinite(value))
+        value = 0;
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return result.ec == std::errc() ? std::string(buffer, result.ptr) : std::string("0");
+}
 
 std::string FormatClock(std::time_t when)
 {

@@ -19,7 +19,8 @@ std::string FormatFixed(double value, int decimals);
 // decimals and no trailing zeros ("2.5").
 std::string FormatQuantity(double value);
 
-// A number as the real-number fields carry it: six decimals ("98.250000").
+// A number as the real-number fields carry it: the shortest text that reads
+// back exactly ("98.25", "5").
 std::string FormatReal(double value);
 
 // Wall-clock time of day "HH:MM" and date "MM/DD/YY", in the local zone.

@@ -122,7 +122,8 @@ TEST(MarketText, NumbersIgnoreTheLocaleAndReadersAreStrict)
     EXPECT_EQ(FormatFixed(-0.0001, 3), "0.000");
     EXPECT_EQ(FormatQuantity(5), "5");
     EXPECT_EQ(FormatQuantity(2.5), "2.5");
-    EXPECT_EQ(FormatReal(4.285), "4.285000");
+    EXPECT_EQ(FormatReal(4.285), "4.285");
+    EXPECT_EQ(FormatReal(5), "5");
     double d = 0;
     EXPECT_TRUE(ParseDecimal("98.125", d));
     EXPECT_DOUBLE_EQ(d, 98.125);

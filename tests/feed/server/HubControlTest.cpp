@@ -85,12 +85,12 @@ TEST_F(HubControl, TitleCountNotifyAndNoticeReachTheirTargets)
     EXPECT_EQ(hub.Control("count 1 auto"), "OK");
     EXPECT_EQ(hub.GetMarket().Count(1), 1);
 
-    EXPECT_EQ(hub.Control("notify alice Desk closes early|Call 110"), "OK 1");
+    EXPECT_EQ(hub.Control("notify alice Desk closes early|Call 110"), "OK sessions=1");
     EXPECT_EQ(Value(alice.OfType(MSG_NOTIFICATION, a).back(), F_NOTIFICATION), "Desk closes early|Call 110");
-    EXPECT_EQ(hub.Control("notice all 77 maintenance at six"), "OK 1");
+    EXPECT_EQ(hub.Control("notice all 77 maintenance at six"), "OK sessions=1");
     EXPECT_EQ(Value(alice.OfType(MSG_NOTICE, a).back(), F_NOTICE), "77");
     EXPECT_EQ(Value(alice.OfType(MSG_NOTICE, a).back(), F_NOTICE_TEXT), "maintenance at six");
-    EXPECT_EQ(hub.Control("notice #" + std::to_string(aliceId) + " -3"), "OK 1");
+    EXPECT_EQ(hub.Control("notice #" + std::to_string(aliceId) + " -3"), "OK sessions=1");
     EXPECT_FALSE(alice.OfType(MSG_NOTICE, a).back().HasField(F_NOTICE_TEXT));
     EXPECT_EQ(hub.Control("notify nobody hello"), "ERR no user nobody");
     EXPECT_EQ(hub.Control("notify #99 hello"), "ERR no session #99");
@@ -139,9 +139,9 @@ TEST_F(HubControl, SetAndGetWorkOnAnyFieldTheLineKeeps)
     ASSERT_EQ(d.size(), 1u);
     EXPECT_EQ(Value(d[0], F_BID_ATTRIBUTE), "6");
     EXPECT_EQ(d[0].GetFieldCount(), 1u);
-    EXPECT_EQ(hub.Control("get 1 2 102"), "OK 6");
+    EXPECT_EQ(hub.Control("get 1 2 102"), "OK 1\n102\t6");
     EXPECT_EQ(hub.Control("set 1 2 222 level two customer"), "OK");
-    EXPECT_EQ(hub.Control("get 1 2 222"), "OK level two customer");
+    EXPECT_EQ(hub.Control("get 1 2 222"), "OK 1\n222\tlevel two customer");
     EXPECT_EQ(hub.Control("set 1 2 102 six"), "ERR field 102 cannot take \"six\"");
     EXPECT_EQ(hub.Control("set 1 2 104 1"), "ERR field 104 cannot take \"1\"") << "own levels belong to each user";
     EXPECT_EQ(hub.Control("set 1 25 5 x"), "ERR no line 1/25");
@@ -208,20 +208,20 @@ TEST_F(HubControl, AStallSendsNothingThenCatchesUpWithTheLatestState)
 
 TEST_F(HubControl, DropAndMalformedPackets)
 {
-    EXPECT_EQ(hub.Control("drop bob"), "OK 1");
+    EXPECT_EQ(hub.Control("drop bob"), "OK sessions=1");
     EXPECT_EQ(bob.drops, 1);
     EXPECT_EQ(alice.drops, 0);
     for (const char* kind : {"garbage", "truncated", "header", "fields", "page", "oversize", "binary"}) {
         const int badBefore = alice.bad;
         const std::size_t before = alice.messages.size();
-        EXPECT_EQ(hub.Control(std::string("malformed alice ") + kind), "OK 1") << kind;
+        EXPECT_EQ(hub.Control(std::string("malformed alice ") + kind), "OK sessions=1") << kind;
         // What follows still arrives whole.
         hub.Control("notify alice after");
         EXPECT_GT(alice.bad, badBefore) << kind;
         ASSERT_EQ(alice.Types(before), "N") << kind;
     }
     EXPECT_EQ(hub.Control("malformed alice nonsense"), "ERR no malformed kind nonsense");
-    EXPECT_EQ(hub.Control("drop"), "OK 1");
+    EXPECT_EQ(hub.Control("drop"), "OK sessions=1");
     EXPECT_EQ(alice.drops, 1);
 }
 

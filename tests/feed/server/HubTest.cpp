@@ -210,7 +210,9 @@ TEST_F(HubTest, APageRequestClearsThePageAndSendsEveryLineWhole)
     EXPECT_EQ(clear.m_line, 0);
     const ZPHMessage& issue = link.messages[before + 2];
     EXPECT_EQ(issue.m_line, 2);
-    EXPECT_EQ(Value(issue, F_KIND), "F");
+    EXPECT_FALSE(issue.HasField(F_KIND)) << "a field line is the kind a line is unless it says";
+    EXPECT_FALSE(issue.HasField(F_LINE)) << "the header carries the line";
+    EXPECT_EQ(Value(link.messages[before + 1], F_KIND), "T");
     EXPECT_EQ(Value(issue, F_ISSUE_NAME), "AAA 5 30");
     EXPECT_EQ(Value(issue, F_BID_RATE), hub.GetMarket().GetLine(1, 2)->bid.rate);
     EXPECT_FALSE(issue.HasField(F_BID_OWN_LEVEL)) << "absent means 0";

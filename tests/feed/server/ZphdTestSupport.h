@@ -213,7 +213,7 @@ public:
         auto it = lines.find({page, line});
         if (it != lines.end())
             for (const auto& [id, text] : it->second)
-                if (!text.empty() && !(text == "0" && IsNumber(id)))
+                if (!text.empty() && !(text == "0" && IsNumber(id)) && !(id == F_KIND && text == "F"))
                     fields[id] = text;
         return fields;
     }
