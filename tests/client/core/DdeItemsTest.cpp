@@ -1,0 +1,248 @@
+// The DDE server's topics, item table and the value of every item for a
+// line, restricted lines included.
+#include "core/DdeItems.h"
+
+#include "LocaleZone.h"
+#include "zph/ZPHKey.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace mavo;
+
+namespace {
+
+LineObject FieldLine()
+{
+    LineObject line(12, 3);
+    line.m_kind = 'F';
+    line.m_issueName = "UST 10Y 4.25% 2034";
+    line.m_lastTrade = "99.24";
+    line.m_lastTradeType = 1;
+    line.m_lastTradeTime = "10:42";
+    line.m_dailyHigh = "99.30";
+    line.m_dailyLow = "99.01";
+    line.m_dailyVolume = "1250.00";
+    line.m_lastPersistTrade = "99.20";
+    line.m_lastPersistTradeTime = "09:15";
+    auto side = [](LineSide& s, const char* rate, double real, const char* prefix) {
+        s.m_attribute = 2;
+        s.m_rate = rate;
+        s.m_quantity = "25";
+        s.m_realRate = real;
+        s.m_realQuantity = 25;
+        s.m_indicative = std::string(prefix) + "ind";
+        s.m_prevRate = std::string(prefix) + "prev";
+        s.m_prevDate = std::string(prefix) + "pdate";
+        s.m_prevPrevRate = std::string(prefix) + "pprev";
+        s.m_prevPrevDate = std::string(prefix) + "ppdate";
+        s.m_lastTrade = std::string(prefix) + "last";
+        s.m_lastTradeTime = std::string(prefix) + "ltime";
+        s.m_tradeHigh = std::string(prefix) + "high";
+        s.m_tradeLow = std::string(prefix) + "low";
+        s.m_tradeVolume = std::string(prefix) + "vol";
+    };
+    side(line.m_bid, "99.25", 99.25, "b");
+    side(line.m_offer, "99.27", 99.265625, "o");
+    return line;
+}
+
+std::string Value(const LineObject& line, const char* item, bool fullView = false)
+{
+    const DdeItem* found = FindDdeItem(item);
+    EXPECT_NE(found, nullptr) << item;
+    std::string value;
+    EXPECT_TRUE(found != nullptr && DdeLineValue(line, found->field, fullView, value));
+    return value;
+}
+
+} // namespace
+
+TEST(DdeTopics, OnlyExactLineTopicsWithinRangeAreAccepted)
+{
+    unsigned key = 1;
+    for (const char* refused : {"P301L1", "P0L1", "P1L27", "X1L1", "P12", "p12l3", "P12l3", "p12L3", "P1L2x",
+                                "PL1", "P1L", "P1L0", "P1234L1", "P1L2 ", " P1L2", "P+1L2", "P1L-2", "", "APP",
+                                "P12L3L4", "P1\0L2"}) {
+        EXPECT_FALSE(ParseDdeTopic(refused, key)) << refused;
+        EXPECT_EQ(key, 0u);
+    }
+    ASSERT_TRUE(ParseDdeTopic("P12L3", key));
+    EXPECT_EQ(key, CreateZPHKey(12, 3));
+    ASSERT_TRUE(ParseDdeTopic("P300L26", key));
+    EXPECT_EQ(key, CreateZPHKey(300, 26));
+    ASSERT_TRUE(ParseDdeTopic("P01L001", key));  // seven characters, digits as they read
+    EXPECT_EQ(key, CreateZPHKey(1, 1));
+}
+
+TEST(DdeTopics, EveryLineKeyRoundTripsThroughItsTopic)
+{
+    for (int page = 1; page <= 300; ++page) {
+        for (int line = 1; line <= 26; ++line) {
+            const unsigned key = CreateZPHKey(page, line);
+            const std::string topic = MakeDdeTopic(key);
+            unsigned back = 0;
+            ASSERT_TRUE(ParseDdeTopic(topic, back)) << topic;
+            ASSERT_EQ(back, key);
+        }
+    }
+    EXPECT_EQ(MakeDdeTopic(CreateZPHKey(12, 3)), "P12L3");
+    EXPECT_EQ(MakeDdeTopic(0), "");
+}
+
+TEST(DdeItemTable, NamesMatchInAnyCaseAndFieldsAndGroupsFollowTheTable)
+{
+    ASSERT_EQ(DdeLineItems().size(), 41u);
+    for (const char* name : {"bidrate", "BidRate", "BIDRATE"}) {
+        const DdeItem* item = FindDdeItem(name);
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->field, 100);
+        EXPECT_EQ(item->group, DdeGroup::Live);
+    }
+    EXPECT_EQ(FindDdeItem("BID RATE"), nullptr);
+    EXPECT_EQ(FindDdeItem("BIDRATES"), nullptr);
+    const std::map<std::string, std::pair<int, DdeGroup>> expected = {
+        {"LINE", {1, DdeGroup::Always}},         {"TEXT", {4, DdeGroup::Always}},
+        {"ISSUENAME", {5, DdeGroup::Live}},       {"LASTTRADETYPE", {11, DdeGroup::History}},
+        {"DAILYVOLUME", {16, DdeGroup::History}}, {"LASTPERSISTTRADETIME", {18, DdeGroup::History}},
+        {"BIDQUAN", {101, DdeGroup::Live}},       {"PREVPREVBIDDATE", {118, DdeGroup::History}},
+        {"BIDTRADEVOLUME", {195, DdeGroup::History}}, {"OFFERREALQUAN", {298, DdeGroup::Live}},
+        {"INDICATIVEOFFER", {215, DdeGroup::Live}},   {"LOWOFFERTRADE", {294, DdeGroup::History}},
+    };
+    for (const auto& [name, fieldGroup] : expected) {
+        const DdeItem* item = FindDdeItem(name);
+        ASSERT_NE(item, nullptr) << name;
+        EXPECT_EQ(item->field, fieldGroup.first) << name;
+        EXPECT_EQ(item->group, fieldGroup.second) << name;
+        EXPECT_EQ(FindDdeItemByField(item->field), item);
+    }
+}
+
+TEST(DdeValues, EveryItemOfAFieldLine)
+{
+    const LineObject line = FieldLine();
+    char text[50];
+    line.GetTextLine(text, sizeof text, 0);
+    const std::map<std::string, std::string> expected = {
+        {"LINE", "3"},
+        {"TEXT", text},
+        {"ISSUENAME", "'UST 10Y 4.25% 2034"},
+        {"LASTTRADE", "99.24"},
+        {"LASTTRADETYPE", "1"},
+        {"LASTTRADETIME", "10:42"},
+        {"DAILYHIGH", "99.30"},
+        {"DAILYLOW", "99.01"},
+        {"DAILYVOLUME", "1250.00"},
+        {"LASTPERSISTTRADE", "99.20"},
+        {"LASTPERSISTTRADETIME", "09:15"},
+        {"BIDRATE", "99.25"},
+        {"BIDQUAN", "25"},
+        {"BIDATTR", " "},
+        {"PREVBIDRATE", "bprev"},
+        {"PREVBIDDATE", "bpdate"},
+        {"INDICATIVEBID", "bind"},
+        {"PREVPREVBIDRATE", "bpprev"},
+        {"PREVPREVBIDDATE", "bppdate"},
+        {"LASTBIDTRADE", "blast"},
+        {"LASTBIDTRADETIME", "bltime"},
+        {"HIGHBIDTRADE", "bhigh"},
+        {"LOWBIDTRADE", "blow"},
+        {"BIDTRADEVOLUME", "bvol"},
+        {"BIDREALRATE", "99.250000"},
+        {"BIDREALQUAN", "25.000000"},
+        {"OFFERRATE", "99.27"},
+        {"OFFERQUAN", "25"},
+        {"OFFERATTR", " "},
+        {"PREVOFFERRATE", "oprev"},
+        {"PREVOFFERDATE", "opdate"},
+        {"INDICATIVEOFFER", "oind"},
+        {"PREVPREVOFFERRATE", "opprev"},
+        {"PREVPREVOFFERDATE", "oppdate"},
+        {"LASTOFFERTRADE", "olast"},
+        {"LASTOFFERTRADETIME", "oltime"},
+        {"HIGHOFFERTRADE", "ohigh"},
+        {"LOWOFFERTRADE", "olow"},
+        {"OFFERTRADEVOLUME", "ovol"},
+        {"OFFERREALRATE", "99.265625"},
+        {"OFFERREALQUAN", "25.000000"},
+    };
+    ASSERT_EQ(expected.size(), DdeLineItems().size());
+    for (const auto& [item, value] : expected)
+        EXPECT_EQ(Value(line, item.c_str()), value) << item;
+    std::string out;
+    EXPECT_FALSE(DdeLineValue(line, 2, false, out));  // the kind: published by no item
+}
+
+TEST(DdeValues, EmptyValuesAreASingleSpace)
+{
+    LineObject line(1, 1);
+    line.m_bid.m_attribute = 2;
+    EXPECT_EQ(Value(line, "BIDQUAN"), " ");  // an empty bid quantity
+    EXPECT_EQ(Value(line, "BIDRATE"), " ");
+    EXPECT_EQ(Value(line, "LASTTRADE"), " ");
+    EXPECT_EQ(Value(line, "ISSUENAME"), "'");
+}
+
+TEST(DdeValues, QuantitiesNeedAnAttributeAndAttributesHaveTheirTexts)
+{
+    LineObject line = FieldLine();
+    const std::map<int, std::pair<std::string, std::string>> attributes = {
+        {0, {" ", " "}}, {1, {" ", " "}}, {4, {" ", " "}}, {5, {"HIT", "TAK"}},
+        {6, {"ERR", "ERR"}}, {8, {"ERR", "ERR"}}, {-1, {"ERR", "ERR"}},
+    };
+    for (const auto& [attribute, texts] : attributes) {
+        line.m_bid.m_attribute = attribute;
+        line.m_offer.m_attribute = attribute;
+        EXPECT_EQ(Value(line, "BIDATTR"), texts.first) << attribute;
+        EXPECT_EQ(Value(line, "OFFERATTR"), texts.second) << attribute;
+        EXPECT_EQ(Value(line, "BIDQUAN"), attribute == 0 ? " " : "25") << attribute;
+        EXPECT_EQ(Value(line, "OFFERQUAN"), attribute == 0 ? " " : "25") << attribute;
+    }
+}
+
+TEST(DdeValues, TextLinesGiveTheirTextWhole)
+{
+    LineObject line(4, 7);
+    line.m_kind = 'T';
+    line.m_text = std::string("Market closes early today for the holiday; settlement T+2 as usual.");
+    line.m_issueName = "ignored";
+    EXPECT_EQ(Value(line, "TEXT"), line.m_text);
+    EXPECT_EQ(Value(line, "ISSUENAME"), "'" + line.m_text);
+    EXPECT_EQ(Value(line, "LINE"), "7");
+}
+
+TEST(DdeValues, WithheldPricesGiveOnlyLineTextAndIssueOutsideTheFullView)
+{
+    for (const bool inIssueFlags : {false, true}) {
+        LineObject line = FieldLine();
+        (inIssueFlags ? line.m_issueFlags : line.m_lineFlags) = 0x40000 | 0x10;
+        char withheld[50];
+        line.GetTextLine(withheld, sizeof withheld, 1);
+        for (const auto& item : DdeLineItems()) {
+            std::string value;
+            ASSERT_TRUE(DdeLineValue(line, item.field, false, value));
+            if (item.field == 1)
+                EXPECT_EQ(value, "3");
+            else if (item.field == 4)
+                EXPECT_EQ(value, withheld[0] ? std::string(withheld) : " ");
+            else if (item.field == 5)
+                EXPECT_EQ(value, "'UST 10Y 4.25% 2034");
+            else
+                EXPECT_EQ(value, " ") << item.name;
+        }
+        // The full view sees everything.
+        EXPECT_EQ(Value(line, "BIDRATE", true), "99.25");
+        EXPECT_EQ(Value(line, "DAILYHIGH", true), "99.30");
+    }
+}
+
+TEST(DdeValues, NumbersIgnoreTheProcessLocale)
+{
+    testsupport::ScopedForeignLocale german;
+    if (!german.available())
+        GTEST_SKIP() << "no foreign locale";
+    const LineObject line = FieldLine();
+    EXPECT_EQ(Value(line, "BIDREALRATE"), "99.250000");
+    EXPECT_EQ(Value(line, "OFFERREALRATE"), "99.265625");
+}
