@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 bash scripts/deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRINDLE_BUILD_CLIENT=ON >/dev/null
 cmake --build build -j "$(nproc)"
 
 mavo=build/client/mavo

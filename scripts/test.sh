@@ -10,7 +10,7 @@ sanitize=${BRINDLE_SANITIZE:-}
 build=build${sanitize:+-${sanitize//,/-}}
 jobs=$(nproc)
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRINDLE_SANITIZE="$sanitize" >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRINDLE_BUILD_CLIENT=ON -DBRINDLE_SANITIZE="$sanitize" >/dev/null
 cmake --build "$build" -j "$jobs"
 cd "$build"
 export QT_QPA_PLATFORM=offscreen
