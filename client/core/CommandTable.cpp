@@ -66,6 +66,14 @@ constexpr std::array<CommandInfo, static_cast<std::size_t>(CommandId::Count_)> k
     {C::EditUndo, "&Undo", {"Ctrl+Z", "Alt+Backspace"}, false},
     {C::NextPane, "Ne&xt Pane", {"F6", nullptr}, false},
     {C::PreviousPane, "Pre&vious Pane", {"Shift+F6", nullptr}, false},
+    {C::CopyFormatMenu, "Cut-and-Paste Format", {nullptr, nullptr}, false},
+    {C::CopySingleColumn, "Single Column Text", {nullptr, nullptr}, true, "Single Column Text"},
+    {C::CopyTwoColumn, "Two Column Text", {nullptr, nullptr}, true, "Two Column Text"},
+    {C::CopyDelimited, "Single Column Delimited", {nullptr, nullptr}, true, "Single Column Delimited"},
+    {C::CopyIndicative, "Single Column Text w/Indicative", {nullptr, nullptr}, true,
+     "Single Column Text with Indicativates"},
+    {C::CopyExcelDataLinks, "MS Excel DDE Data Links", {nullptr, nullptr}, true, "Excel DDE Data Link Format"},
+    {C::CopyExcelTextLinks, "MS Excel DDE Text Links", {nullptr, nullptr}, true, "Excel DDE Text Link Format"},
 }};
 
 constexpr bool TableInOrder()
@@ -91,6 +99,19 @@ const CommandInfo& GetCommandInfo(CommandId id)
     return kCommands[index];
 }
 
+const SubmenuLayout* FindSubmenu(CommandId id)
+{
+    static const std::vector<SubmenuLayout> submenus{
+        {C::CopyFormatMenu, "Cut-and-Paste Format",
+         {C::CopySingleColumn, C::CopyTwoColumn, C::CopyDelimited, C::CopyIndicative, C::CopyExcelDataLinks,
+          C::CopyExcelTextLinks}},
+    };
+    for (const auto& submenu : submenus)
+        if (submenu.id == id)
+            return &submenu;
+    return nullptr;
+}
+
 const std::vector<MenuLayout>& MainMenuLayout()
 {
     static const std::vector<MenuLayout> menus{
@@ -100,7 +121,8 @@ const std::vector<MenuLayout>& MainMenuLayout()
         {"&View", {C::ViewToolBar, C::ViewStatusBar, sep, C::ViewFullScreen, C::AlwaysOnTop, C::RefreshWindows,
                    C::ScreenProperties, sep, C::PopupNotifications, C::Notifications, C::CurrentTime, C::TradeTimer,
                    sep, C::AnchorWindows, C::InfoClickEnabled, C::DisplayOptions, sep, C::CustomerList, C::PageList,
-                   C::PagePermission, C::SendPageCount, sep, C::YourOrders, C::VolumeReport, C::DdeServer}},
+                   C::PagePermission, C::SendPageCount, sep, C::YourOrders, C::VolumeReport, C::DdeServer, sep,
+                   C::CopyFormatMenu}},
         {"F&eed", {C::ConnectPrimary, C::ConnectBackup, C::Failover, C::Disconnect, sep, C::SourceOptions,
                    C::SourceStatus}},
         {"F&ormat", {C::SetAsDefault, C::ApplyDefault, C::ApplyToAll, C::LockFormat, sep, C::TitleBar,

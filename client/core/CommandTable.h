@@ -77,6 +77,14 @@ enum class CommandId : int {
     EditUndo,
     NextPane,
     PreviousPane,
+    // the View menu's "Cut-and-Paste Format" submenu and its six formats
+    CopyFormatMenu,
+    CopySingleColumn,
+    CopyTwoColumn,
+    CopyDelimited,
+    CopyIndicative,
+    CopyExcelDataLinks,
+    CopyExcelTextLinks,
     Count_
 };
 
@@ -85,6 +93,7 @@ struct CommandInfo {
     const char* text;       // menu text, '&' before the mnemonic
     const char* keys[2];    // accelerators, null when none
     bool checkable;         // shows a check mark when on
+    const char* status = nullptr;  // the status-bar text while the item is highlighted
 };
 
 struct MenuLayout {
@@ -95,6 +104,16 @@ struct MenuLayout {
 // Every command, in CommandId order.
 std::span<const CommandInfo> AllCommands();
 const CommandInfo& GetCommandInfo(CommandId id);
+
+// A command id that stands for a submenu in a menu layout: the submenu's
+// title and items. It is shown when any of its items is present.
+struct SubmenuLayout {
+    CommandId id;
+    const char* title;
+    std::vector<CommandId> items;
+};
+// The submenu a command id stands for, or null.
+const SubmenuLayout* FindSubmenu(CommandId id);
 
 // The main menu bar, left to right.
 const std::vector<MenuLayout>& MainMenuLayout();

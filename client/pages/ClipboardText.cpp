@@ -184,4 +184,15 @@ std::string ClipboardPageText(const std::vector<unsigned>& keys, const std::func
     return text;
 }
 
+bool CopyText(const std::function<std::string()>& build, const std::function<bool(const std::string&)>& replace)
+{
+    std::string text;
+    try {
+        text = build();
+    } catch (const std::exception&) {
+        return false;
+    }
+    return replace(text);
+}
+
 } // namespace mavo

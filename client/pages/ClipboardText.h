@@ -72,4 +72,9 @@ std::string ClipboardLineText(const LineObject& line, int style, bool fullView);
 std::string ClipboardPageText(const std::vector<unsigned>& keys, const std::function<LineRef(unsigned)>& lines,
                               int style, bool fullView);
 
+// Copy: builds the whole text first and hands it to `replace` once. When
+// building fails (it throws), `replace` is never called, so the clipboard
+// keeps what the user had on it. False when nothing was copied.
+bool CopyText(const std::function<std::string()>& build, const std::function<bool(const std::string&)>& replace);
+
 } // namespace mavo

@@ -26,6 +26,8 @@ QAction* CCommandSet::Install(CommandId id, std::function<void()> handler, Rule 
                 keys.append(QKeySequence(QString::fromLatin1(key), QKeySequence::PortableText));
         entry.action->setShortcuts(keys);
         entry.action->setShortcutContext(Qt::WindowShortcut);
+        if (info.status != nullptr)
+            entry.action->setStatusTip(QString::fromLatin1(info.status));
         // Owned by the window, so the keys work whether or not a menu shows.
         m_window->addAction(entry.action);
         connect(entry.action, &QAction::triggered, this, [this, id] { Run(id); });
@@ -60,13 +62,30 @@ bool CCommandSet::Run(CommandId id)
     return true;
 }
 
+bool CCommandSet::IsShown(CommandId id) const
+{
+    if (IsPresent(id))
+        return true;
+    const SubmenuLayout* submenu = FindSubmenu(id);
+    if (submenu == nullptr)
+        return false;
+    for (CommandId item : submenu->items)
+        if (IsShown(item))
+            return true;
+    return false;
+}
+
 void CCommandSet::AddItems(QMenu* menu, const std::vector<CommandId>& items)
 {
-    for (CommandId id : PresentItems(items, [this](CommandId c) { return IsPresent(c); })) {
-        if (id == CommandId::None)
+    for (CommandId id : PresentItems(items, [this](CommandId c) { return IsShown(c); })) {
+        if (id == CommandId::None) {
             menu->addSeparator();
-        else
+        } else if (const SubmenuLayout* submenu = FindSubmenu(id)) {
+            QMenu* sub = menu->addMenu(QString::fromLatin1(submenu->title));
+            AddItems(sub, submenu->items);
+        } else {
             menu->addAction(Action(id));
+        }
     }
 }
 
@@ -74,7 +93,7 @@ void CCommandSet::BuildMenus(QMenuBar* bar)
 {
     bar->clear();
     for (const MenuLayout& layout : MainMenuLayout()) {
-        auto present = PresentItems(layout.items, [this](CommandId c) { return IsPresent(c); });
+        auto present = PresentItems(layout.items, [this](CommandId c) { return IsShown(c); });
         if (present.empty())
             continue;
         QMenu* menu = bar->addMenu(QString::fromLatin1(layout.title));

@@ -37,6 +37,8 @@ public:
     // default EvaluateCommand). Installing twice replaces the handler.
     QAction* Install(CommandId id, std::function<void()> handler, Rule rule = {});
     bool IsPresent(CommandId id) const { return m_entries.count(id) != 0; }
+    // Present, or a submenu with a present item.
+    bool IsShown(CommandId id) const;
     // The command's action, or null when it is absent.
     QAction* Action(CommandId id) const;
     // The toolbar's own action of a command (the Connect button has its

@@ -238,3 +238,22 @@ TEST(ClipboardFormats, WithheldPricesNeverReachTheTextOutsideTheFullView)
     monitor.m_lineFlags = 0x40000;
     EXPECT_EQ(ClipboardLineText(monitor, 0, false), "SCHATZ 2026         OFFER @         ");
 }
+
+TEST(ClipboardCopy, TextThatCannotBeBuiltLeavesTheClipboardAlone)
+{
+    std::string clipboard = "the user's own text";
+    int replaced = 0;
+    auto replace = [&](const std::string& text) {
+        ++replaced;
+        clipboard = text;
+        return true;
+    };
+    EXPECT_FALSE(mavo::CopyText([]() -> std::string { throw std::bad_alloc(); }, replace));
+    EXPECT_EQ(replaced, 0);
+    EXPECT_EQ(clipboard, "the user's own text");
+    EXPECT_TRUE(mavo::CopyText([] { return std::string("page"); }, replace));
+    EXPECT_EQ(replaced, 1);
+    EXPECT_EQ(clipboard, "page");
+    EXPECT_TRUE(mavo::CopyText([] { return std::string(); }, replace));  // an empty page: an empty text
+    EXPECT_EQ(clipboard, "");
+}

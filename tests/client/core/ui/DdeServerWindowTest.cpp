@@ -1,0 +1,310 @@
+// The "DDE Server" window in the running application against a real zphd:
+// its creation with the main window, "Enable DDE", the start failure, the
+// log cap, and spreadsheet-like clients (mavo-dde and an in-process DDE
+// client) that hear the advises each kind of feed message causes.
+#include "AppFixture.h"
+#include "ChildProcess.h"
+#include "DdeTestSupport.h"
+
+#include "core/ui/DdeServerWindow.h"
+#include "core/ui/MainFrame.h"
+#include "pages/ui/ChildFrame.h"
+#include "pages/ui/MAVOView.h"
+#include "pages/ui/NewPageDialog.h"
+
+#include "Brindle/base/Exception.h"
+#include "zph/ZPHKey.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QTimer>
+
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace testsupport;
+using mavo::CDdeServerWindow;
+using mavo::CommandId;
+
+namespace {
+
+class DdeServerWindowTest : public AppFixture {
+protected:
+    CDdeServerWindow* Window() { return Frame().findChild<CDdeServerWindow*>(QStringLiteral("DdeServerWindow")); }
+
+    void EnableAtStart(int enable = 1)
+    {
+        Section("MainFrame").SetInt("Enable DDE", enable);
+    }
+
+    void NewPage(int page)
+    {
+        QTimer::singleShot(0, [page] {
+            auto* dialog = qobject_cast<mavo::CNewPageDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return;
+            dialog->SetPage(page);
+            dialog->accept();
+        });
+        ASSERT_TRUE(Frame().RunCommand(CommandId::New));
+    }
+
+    bool LineArrived(int page, int line)
+    {
+        return Frame().Controller().m_lineCache.GetForRead(CreateZPHKey(page, line)) != nullptr;
+    }
+
+    // Starts MAVO live on page 1 with the DDE server running.
+    void StartLiveWithDde()
+    {
+        // A still market: only what the test does changes the lines.
+        ASSERT_EQ(zphd.Control("rate 0").rfind("OK", 0), 0u);
+        ASSERT_EQ(zphd.Control("trade-every 0").rfind("OK", 0), 0u);
+        PointFeedAtServer();
+        EnableAtStart();
+        ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+        ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+        NewPage(1);
+        ASSERT_TRUE(WaitFor([&] { return LineArrived(1, 1) && LineArrived(1, 3); }, 30000));
+        ASSERT_NE(Window(), nullptr);
+        ASSERT_TRUE(Window()->Server().IsRunning());
+    }
+
+    // The advised values of an item on a topic, as a client heard them.
+    static std::vector<std::string> Heard(const ddetest::Client& client, const std::string& topic,
+                                          const std::string& item)
+    {
+        std::vector<std::string> values;
+        for (const auto& heard : client.m_heard) {
+            if (heard.type == XTYP_ADVDATA && heard.hsz1 == topic && heard.hsz2 == item)
+                values.push_back(heard.data.substr(0, heard.data.find('\0')));
+        }
+        return values;
+    }
+
+    // Runs the application's events and the client's call-backs until the
+    // condition holds.
+    static bool PumpUntil(ddetest::Client& client, const std::function<bool()>& condition, int ms = 30000)
+    {
+        return WaitFor(
+            [&] {
+                DdeProcessPending(client.Inst(), 0);
+                return condition();
+            },
+            ms);
+    }
+
+    static bool Contains(const std::vector<std::string>& values, const std::string& value)
+    {
+        return std::find(values.begin(), values.end(), value) != values.end();
+    }
+};
+
+} // namespace
+
+TEST_F(DdeServerWindowTest, WindowIsMadeWithTheMainFrameAndTheCommandShowsIt)
+{
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    CDdeServerWindow* window = Window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->IsEnabled());
+    EXPECT_FALSE(window->Server().IsRunning());
+    EXPECT_EQ(window->windowTitle().toStdString(), "DDE Server");
+    for (QCheckBox* box : {window->LiveBox(), window->HistoryBox(), window->MarketTextBox()})
+        EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(window->EnableBox()->text().toStdString(), "Enable DDE Server");
+    EXPECT_EQ(window->HistoryBox()->text().toStdString(), "History, Trade and Volume Data");
+
+    ASSERT_TRUE(Frame().RunCommand(CommandId::DdeServer));
+    EXPECT_TRUE(window->isVisible());
+    window->move(140, 160);
+    ASSERT_TRUE(Frame().SaveAllSettings());
+    EXPECT_EQ(StoredInt("MainFrame", "ShowDDE"), 1);
+    EXPECT_EQ(StoredInt("MainFrame", "DDELeft"), 140);
+    EXPECT_EQ(StoredInt("MainFrame", "DDETop"), 160);
+    EXPECT_EQ(StoredInt("MainFrame", "Enable DDE"), 0);
+}
+
+TEST_F(DdeServerWindowTest, StoredEnableStartsTheServerAndTheBoxStoresEachChange)
+{
+    EnableAtStart();
+    Section("MainFrame").SetInt("ShowDDE", 1);
+    Section("MainFrame").SetInt("DDELeft", 120);
+    Section("MainFrame").SetInt("DDETop", 130);
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    CDdeServerWindow* window = Window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->pos(), QPoint(120, 130));
+    EXPECT_TRUE(window->IsEnabled());
+    EXPECT_TRUE(window->Server().IsRunning());
+    ASSERT_GE(window->List()->count(), 1);
+    EXPECT_EQ(window->List()->item(0)->text().toStdString(), "DDE Server Initialized, servername = MAVO");
+
+    // A second server in the process is refused.
+    mavo::CDDEServer second(Frame().Controller(), {}, {});
+    try {
+        second.Start();
+        ADD_FAILURE() << "a second server started";
+    } catch (const Brindle::CException& e) {
+        EXPECT_STREQ(e.what(), "DDEServer instantiated");
+    }
+
+    window->EnableBox()->setChecked(false);
+    EXPECT_FALSE(window->Server().IsRunning());
+    EXPECT_EQ(StoredInt("MainFrame", "Enable DDE"), 0);
+    ddetest::Client client;
+    EXPECT_EQ(client.Connect("MAVO", "APP"), nullptr);
+
+    window->EnableBox()->setChecked(true);
+    EXPECT_TRUE(window->Server().IsRunning());
+    EXPECT_EQ(StoredInt("MainFrame", "Enable DDE"), 1);
+    EXPECT_NE(client.Connect("MAVO", "APP"), nullptr);
+}
+
+TEST_F(DdeServerWindowTest, ServerThatCannotStartSaysSoAndTheWindowRunsWithout)
+{
+    EnableAtStart();
+    // Another user could enter the socket directory: DDE refuses to start.
+    const std::string dir = runtime.dir().str() + "/brindle-dde";
+    ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    const auto errors = messages.WithCaption("DDE Error");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].text, "Unable to initialize DDE");
+    EXPECT_EQ(errors[0].icon, mavo::CMessageService::Icon::Error);
+    ASSERT_NE(Window(), nullptr);
+    EXPECT_FALSE(Window()->IsEnabled());
+    EXPECT_FALSE(Window()->Server().IsRunning());
+
+    // Once the directory is private again the box starts it.
+    ASSERT_EQ(::chmod(dir.c_str(), 0700), 0);
+    Window()->EnableBox()->setChecked(true);
+    EXPECT_TRUE(Window()->Server().IsRunning());
+}
+
+TEST_F(DdeServerWindowTest, ActivityListNeverHoldsMoreThanAThousandRows)
+{
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    CDdeServerWindow* window = Window();
+    ASSERT_NE(window, nullptr);
+    for (int i = 0; i < 2345; ++i) {
+        window->AddLogEntry("entry " + std::to_string(i));
+        ASSERT_LE(window->List()->count(), 1000);
+        ASSERT_EQ(static_cast<std::size_t>(window->List()->count()), window->Log().Size());
+    }
+    EXPECT_EQ(window->List()->item(window->List()->count() - 1)->text().toStdString(), "entry 2344");
+}
+
+TEST_F(DdeServerWindowTest, MavoDdeAdvisePrintsLiveBidRatesAndFeedTimes)
+{
+    StartLiveWithDde();
+    Window()->LiveBox()->setChecked(true);
+    ChildProcess rates({MAVO_DDE_PATH, "--count", "1", "advise", "MAVO", "P1L1", "BIDRATE"});
+    ChildProcess times({MAVO_DDE_PATH, "--count", "2", "advise", "MAVO", "APP", "TIMESTAMP"});
+    auto lines = [](const ChildProcess& tool) {
+        return std::count(tool.Stdout().begin(), tool.Stdout().end(), '\n');
+    };
+    // 'D': a bid rate set on the server reaches the advise loop.
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            rates.Pump(0);
+            return lines(rates) >= 1;
+        },
+        30000))
+        << rates.Stderr();
+    EXPECT_EQ(zphd.Control("set 1 1 100 77.77").rfind("OK", 0), 0u);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            rates.Pump(0);
+            times.Pump(0);
+            return lines(rates) >= 2 && lines(times) >= 3;
+        },
+        30000))
+        << rates.Stdout() << rates.Stderr() << times.Stderr();
+    EXPECT_EQ(rates.Wait(), 0);
+    EXPECT_EQ(times.Wait(), 0);
+    EXPECT_NE(rates.Stdout().find(" P1L1!BIDRATE 77.77\n"), std::string::npos) << rates.Stdout();
+    // 'T': each feed time, with its time of arrival first.
+    std::istringstream out(times.Stdout());
+    for (std::string line; std::getline(out, line);)
+        EXPECT_NE(line.find(" APP!TIMESTAMP "), std::string::npos) << line;
+}
+
+TEST_F(DdeServerWindowTest, EachKindOfFeedMessageRefreshesTheAdviseLoops)
+{
+    StartLiveWithDde();
+    Window()->LiveBox()->setChecked(true);
+    ddetest::Client client;
+    HCONV line1 = client.Connect("MAVO", "P1L1");
+    HCONV line2 = client.Connect("MAVO", "P1L2");
+    HCONV line3 = client.Connect("MAVO", "P1L3");
+    HCONV page2 = client.Connect("MAVO", "P2L1");
+    ASSERT_TRUE(line1 && line2 && line3 && page2);
+    for (HCONV conv : {line1, line2, line3})
+        ASSERT_TRUE(client.Advise(conv, "ISSUENAME"));
+    ASSERT_TRUE(client.Advise(line1, "TEXT"));
+    ASSERT_TRUE(client.Advise(page2, "ISSUENAME"));
+    std::string first;
+    std::string second;
+    ASSERT_TRUE(client.Request(line1, "ISSUENAME", first));
+    ASSERT_TRUE(client.Request(line2, "ISSUENAME", second));
+
+    // 'I': a text line goes in at line 1; the old line 1 moves to line 2.
+    ASSERT_EQ(zphd.Control("insert 1 1 text INSERTED BY TEST").rfind("OK", 0), 0u);
+    ASSERT_TRUE(PumpUntil(client, [&] {
+        return Contains(Heard(client, "P1L1", "TEXT"), "INSERTED BY TEST") &&
+               Contains(Heard(client, "P1L2", "ISSUENAME"), first);
+    })) << Heard(client, "P1L1", "TEXT").size();
+    EXPECT_TRUE(Contains(Heard(client, "P1L1", "ISSUENAME"), "'INSERTED BY TEST"));
+
+    // 'E': it goes again; the lines move back up.
+    ASSERT_EQ(zphd.Control("erase 1 1").rfind("OK", 0), 0u);
+    ASSERT_TRUE(PumpUntil(client, [&] {
+        const auto line1Names = Heard(client, "P1L1", "ISSUENAME");
+        return !line1Names.empty() && line1Names.back() == first;
+    }));
+
+    // 'C': line 3 goes; its loop is refreshed and has nothing to send.
+    const unsigned long posts = Window()->Server().AdvisePostCount();
+    const std::size_t heardBefore = Heard(client, "P1L3", "ISSUENAME").size();
+    ASSERT_EQ(zphd.Control("clear 1 3").rfind("OK", 0), 0u);
+    ASSERT_TRUE(WaitFor([&] { return !LineArrived(1, 3); }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return Window()->Server().AdvisePostCount() > posts; }, 30000));
+    std::string value;
+    EXPECT_FALSE(client.Request(line3, "ISSUENAME", value));
+    DdeProcessPending(client.Inst(), 0);
+    EXPECT_EQ(Heard(client, "P1L3", "ISSUENAME").size(), heardBefore);
+
+    // 'R': opening page 2 brings its lines whole; the waiting loop hears them.
+    EXPECT_TRUE(Heard(client, "P2L1", "ISSUENAME").empty());
+    NewPage(2);
+    ASSERT_TRUE(PumpUntil(client, [&] { return !Heard(client, "P2L1", "ISSUENAME").empty(); }));
+    EXPECT_EQ(Heard(client, "P2L1", "ISSUENAME").front().rfind("'", 0), 0u);
+}
+
+TEST_F(DdeServerWindowTest, GroupsAndRestrictedLinesGateWhatClientsGet)
+{
+    StartLiveWithDde();
+    ddetest::Client client;
+    HCONV conv = client.Connect("MAVO", "P1L1");
+    ASSERT_NE(conv, nullptr);
+    ASSERT_TRUE(client.Advise(conv, "BIDRATE"));
+    ASSERT_TRUE(client.Advise(conv, "LINE"));
+    // No group ticked: the line changes, LINE is refreshed, BIDRATE not.
+    ASSERT_EQ(zphd.Control("set 1 1 100 55.55").rfind("OK", 0), 0u);
+    ASSERT_TRUE(PumpUntil(client, [&] { return !Heard(client, "P1L1", "LINE").empty(); }));
+    EXPECT_TRUE(Heard(client, "P1L1", "BIDRATE").empty());
+    Window()->LiveBox()->setChecked(true);
+    ASSERT_EQ(zphd.Control("set 1 1 100 55.56").rfind("OK", 0), 0u);
+    ASSERT_TRUE(PumpUntil(client, [&] { return Contains(Heard(client, "P1L1", "BIDRATE"), "55.56"); }));
+    // Withheld from this user (outside the full view): a single space.
+    ASSERT_FALSE(Frame().Controller().IsFullView());
+    ASSERT_EQ(zphd.Control("set 1 1 6 262144").rfind("OK", 0), 0u);
+    ASSERT_TRUE(PumpUntil(client, [&] { return Heard(client, "P1L1", "BIDRATE").back() == " "; }));
+}
