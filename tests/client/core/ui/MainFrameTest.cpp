@@ -113,9 +113,9 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBarHoldOnlyWhatIsDelivered)
     QStringList menus;
     for (QAction* menu : Frame().menuBar()->actions())
         menus << menu->text();
-    EXPECT_EQ(menus.join(QLatin1Char(';')).toStdString(), "&File;&View;F&eed;F&ormat;&Help");
-    for (CommandId absent : {CommandId::SourceOptions, CommandId::SourceStatus, CommandId::DdeServer,
-                             CommandId::CustomerList, CommandId::SetAsDefault})
+    EXPECT_EQ(menus.join(QLatin1Char(';')).toStdString(), "&File;&Edit;&View;F&eed;F&ormat;&Help");
+    for (CommandId absent : {CommandId::SourceOptions, CommandId::SourceStatus, CommandId::CustomerList,
+                             CommandId::SetAsDefault, CommandId::EditPaste})
         EXPECT_EQ(Frame().Commands().Action(absent), nullptr);
     EXPECT_EQ(Frame().PaneText(1).toStdString(), "Not Connected");
     // Hiding the bars.
