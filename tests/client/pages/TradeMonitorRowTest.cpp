@@ -135,7 +135,8 @@ TEST_F(TradeMonitorRow, StatusTextsByDisplayState)
 
     LineObject line = BidTrade();
     line.m_bid.m_attribute = 5;
-    const PaintOp* trading = FindText(Row(line), "-- TRADING --");
+    const auto ops = Row(line);
+    const PaintOp* trading = FindText(ops, "-- TRADING --");
     ASSERT_NE(trading, nullptr);
     EXPECT_EQ(trading->cadence, 3);
     line.m_bid.m_attribute = 4;  // display state 3
