@@ -9,6 +9,7 @@
 // Settings live in the registry store (BRINDLE_REGISTRY_DIR chooses another
 // store; see client/README.md).
 #include "core/ui/MAVOApp.h"
+#include "core/ui/SanitizerHooks.h"
 
 #include <QApplication>
 #include <QPixmap>

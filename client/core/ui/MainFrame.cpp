@@ -54,7 +54,9 @@ CMainFrame::CMainFrame(CScreenController& controller, CMessageService& messages,
     m_commands = new CCommandSet(this);
     // Call-backs from now on arrive here as events, each with its own data.
     controller.Link().SetPoster([this](FrameMessage&& message) {
-        QCoreApplication::postEvent(this, new CFrameEvent(std::move(message)));
+        auto* event = new CFrameEvent(std::move(message));
+        m_handover.fetch_add(1, std::memory_order_release);
+        QCoreApplication::postEvent(this, event);
     });
 }
 
@@ -567,6 +569,7 @@ void CMainFrame::resizeEvent(QResizeEvent* event)
 
 void CMainFrame::customEvent(QEvent* event)
 {
+    m_handover.load(std::memory_order_acquire);
     if (!IsFrameEventType(event->type())) {
         QMainWindow::customEvent(event);
         return;

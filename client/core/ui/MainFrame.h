@@ -28,6 +28,7 @@
 #include <QPointer>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -154,6 +155,10 @@ private:
     CWaitingDialog* m_waiting = nullptr;
     QPointer<CAboutDialog> m_about;
     QMenu* m_contextMenu = nullptr;
+
+    // Events posted from feed threads are handed over with this: a release
+    // after each is made, an acquire before each is read.
+    std::atomic<unsigned> m_handover{0};
 
     QBasicTimer m_flashTimer;
     int m_flashCount = 0;

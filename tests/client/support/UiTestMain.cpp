@@ -1,5 +1,7 @@
 // main() of the widget tests: one QApplication on the offscreen platform
 // for the whole test program.
+#include "core/ui/SanitizerHooks.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>

@@ -9,10 +9,13 @@
 #include <thread>
 
 #include <arpa/inet.h>
+#include <spawn.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace testsupport {
 
@@ -30,17 +33,13 @@ ZphdServer::ZphdServer(std::vector<std::string> extraArgs)
     std::vector<std::string> args{program,         "--port",       "0", "--database-port", "0",
                                   "--control-port", "0",           "--ports-file", portsFile, "-q"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-    // Everything the child needs is made before the fork: a test process
-    // has threads, and the child may only call async-signal-safe functions.
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    m_pid = ::fork();
-    if (m_pid == 0) {
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
+    // posix_spawn, not fork: a test process has threads.
+    if (::posix_spawn(&m_pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+        m_pid = -1;
     if (m_pid < 0)
         return;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
