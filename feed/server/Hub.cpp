@@ -20,8 +20,9 @@ namespace zphd {
 namespace {
 
 constexpr int kFullView = 999;
-// Frames a client may send before it logs in.
+// Frames a client may send before it logs in, and how long it may take.
 constexpr int kMaxEarlyFrames = 16;
+constexpr std::int64_t kLoginTimeMs = 30000;
 // Bad packets of one session that are logged one by one; later ones by the thousand.
 constexpr std::uint64_t kLoggedBadPackets = 20;
 
@@ -68,6 +69,7 @@ struct Hub::Session {
     std::uint64_t frames = 0;
     std::uint64_t bad = 0;
     int early = 0;
+    std::int64_t connected = 0;    // hub time of the connection
 
     bool LoggedIn() const { return state == State::LoggedIn; }
     std::string Name() const
@@ -112,6 +114,7 @@ int Hub::Connect(PortKind kind, SessionLink& link, const std::string& peer)
     s.kind = kind;
     s.link = &link;
     s.peer = peer;
+    s.connected = m_now;
     m_sessions[s.id] = std::move(session);
     LogDebug("connection " + s.Name());
     if (kind != PortKind::Serial) {
@@ -454,6 +457,12 @@ ZPHMessage Hub::FullLine(char type, Session& s, int page, int line, const LineSt
 void Hub::Tick(std::int64_t nowMs)
 {
     m_now = std::max(m_now, nowMs);
+    // A connection that never logs in (a stuck handshake, a port scanner)
+    // does not stay for ever; a serial line waits as long as it likes.
+    for (auto& [id, s] : m_sessions)
+        if (s->state == Session::State::AwaitLogin && s->kind != PortKind::Serial
+            && m_now - s->connected >= kLoginTimeMs)
+            DropSession(*s, "no login within " + std::to_string(kLoginTimeMs / 1000) + " seconds");
     if (Stalled()) {
         // Changes wait in the market, one per line, until the stall ends.
         m_market.Advance(m_now);

@@ -448,7 +448,7 @@ void Market::StartSimTrade()
         Order aggressor = SimCustomer(side);
         const double total = side.Total();
         aggressor.quantity = std::min(total, SimQuantity());
-        if (!StartTrade(inst, side, aggressor))
+        if (!StartTrade(side, aggressor))
             continue;
         // Sometimes others pile in while it trades.
         int more = m_random.Chance(0.3) ? m_random.Between(1, 2) : 0;
@@ -476,14 +476,14 @@ bool Market::ForceTrade(int page, int line, bool onBid, double quantity)
         return false;
     Order aggressor = SimCustomer(side);
     aggressor.quantity = quantity;
-    if (!StartTrade(inst, side, aggressor))
+    if (!StartTrade(side, aggressor))
         return false;
     MonitorTrade(inst, side, side.ticket, false);
     Touch(inst);
     return true;
 }
 
-bool Market::StartTrade(Instrument& inst, Side& side, const Order& aggressor)
+bool Market::StartTrade(Side& side, const Order& aggressor)
 {
     if (!side.Priced() || side.trading)
         return false;
@@ -495,7 +495,6 @@ bool Market::StartTrade(Instrument& inst, Side& side, const Order& aggressor)
     side.tradeEnds = m_now + static_cast<std::int64_t>(m_tradeWindowMs);
     side.aggressors = {aggressor};
     side.fastFlash = aggressor.quantity >= 10;
-    (void)inst;
     return true;
 }
 
@@ -823,7 +822,7 @@ OrderResult Market::Execute(const Trader& trader, const OrderCommand& order)
             return refuse("The " + sideName + " on " + inst.spec.text + " is not trading");
         if (side.attribute != kAttrFirm)
             return refuse("The " + sideName + " on " + inst.spec.text + " is not firm");
-        if (!StartTrade(inst, side, Order {trader.level, trader.centre, quantity, true}))
+        if (!StartTrade(side, Order {trader.level, trader.centre, quantity, true}))
             return refuse("The " + sideName + " on " + inst.spec.text + " cannot be traded now");
         MonitorTrade(inst, side, side.ticket, false);
         Touch(inst);

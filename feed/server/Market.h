@@ -143,7 +143,7 @@ private:
     // ---- simulation ----
     void Step();
     void StartSimTrade();
-    bool StartTrade(Instrument& inst, Side& side, const Order& aggressor);
+    bool StartTrade(Side& side, const Order& aggressor);
     void CompleteTrade(Instrument& inst, Side& side);
     void CompleteDueTrades();
     void SimJoin(Instrument& inst, Side& side);

@@ -179,6 +179,20 @@ TEST_F(HubTest, MessagesBeforeTheLoginAreIgnoredThenTheClientIsDropped)
     EXPECT_EQ(link.drops, 1);
 }
 
+TEST_F(HubTest, AConnectionThatNeverLogsInGoesAfterHalfAMinute)
+{
+    FakeLink idle, line, done;
+    hub.Connect(PortKind::Socket, idle, "idle");
+    hub.Connect(PortKind::Serial, line, "pty");
+    LoggedIn(done, "alice");
+    hub.Tick(29999);
+    EXPECT_EQ(idle.drops, 0);
+    hub.Tick(30000);
+    EXPECT_EQ(idle.drops, 1);
+    EXPECT_EQ(line.drops, 0) << "a serial line waits for its client";
+    EXPECT_EQ(done.drops, 0);
+}
+
 TEST_F(HubTest, EveryLoginOnASerialLineStartsANewSession)
 {
     FakeLink line;
