@@ -36,6 +36,7 @@ struct Market::Side {
     double rate = 0;
     std::vector<Order> stack;          // orders at the rate in time priority; empty: no price
     int attribute = kAttrFirm;         // firm, subject or referred while priced
+    std::int64_t firmAgain = 0;        // when a subject or referred price is firm again
     int whenCentre = 0;
     std::optional<double> backup;
     std::optional<double> indicative;
@@ -400,17 +401,15 @@ void Market::SimDrift(Instrument& inst)
 
 void Market::SimSubject(Instrument& inst, Side& side)
 {
-    if (!side.Priced() || side.trading)
+    // A price goes subject (or is referred) for a few seconds, then is firm
+    // again (CompleteDueTrades), so that most of a page stays firm.
+    if (!side.Priced() || side.trading || side.attribute != kAttrFirm)
         return;
-    if (side.attribute == kAttrFirm) {
-        side.attribute = m_random.Chance(0.8) ? kAttrSubject : kAttrReferred;
-        side.whenCentre = side.attribute == kAttrSubject && m_random.Chance(0.5)
-            ? kCentres[m_random.Below(std::size(kCentres))] / 100 * 100
-            : 0;
-    } else {
-        side.attribute = kAttrFirm;
-        side.whenCentre = 0;
-    }
+    side.attribute = m_random.Chance(0.8) ? kAttrSubject : kAttrReferred;
+    side.firmAgain = m_now + m_random.Between(2000, 8000);
+    side.whenCentre = side.attribute == kAttrSubject && m_random.Chance(0.5)
+        ? kCentres[m_random.Below(std::size(kCentres))] / 100 * 100
+        : 0;
     Touch(inst);
 }
 
@@ -501,9 +500,15 @@ bool Market::StartTrade(Side& side, const Order& aggressor)
 void Market::CompleteDueTrades()
 {
     for (Instrument* inst : m_instruments)
-        for (Side* side : {&inst->bid, &inst->offer})
+        for (Side* side : {&inst->bid, &inst->offer}) {
             if (side->trading && side->tradeEnds <= m_now)
                 CompleteTrade(*inst, *side);
+            if (side->attribute != kAttrFirm && side->firmAgain <= m_now && !side->trading) {
+                side->attribute = kAttrFirm;
+                side->whenCentre = 0;
+                Touch(*inst);
+            }
+        }
 }
 
 void Market::CompleteTrade(Instrument& inst, Side& side)

@@ -126,39 +126,39 @@ serial-user guest
 
 page 1 LATAM SOVEREIGNS
 text  "ARGENTINA" flags=0x2000
-issue "ARGENTA 7.50 05/29"    64.250 0.125 indicative=yes
-issue "ARGENTA 8.28 12/33"    58.500 0.125
-issue "ARGENTA PAR 12/38"     41.750 0.125 flags=0x10
+issue "ARGENTA 7.50 29"       64.250 0.125 indicative=yes
+issue "ARGENTA 8.28 33"       58.500 0.125
+issue "ARGENTA PAR 38"        41.750 0.125 flags=0x10
 text  "BRAZIL" flags=0x2000
-issue "BRAVIA 6.00 04/30"     97.125 0.125
-issue "BRAVIA 8.25 01/34"    112.500 0.125
-issue "BRAVIA 7.125 01/37"   104.375 0.125 flags=0x10
+issue "BRAVIA 6.00 30"        97.125 0.125
+issue "BRAVIA 8.25 34"       112.500 0.125
+issue "BRAVIA 7.125 37"      104.375 0.125 flags=0x10
 text  "MEXICO" flags=0x2000
-issue "MEXIVAL 4.75 03/32"    93.625 0.125
-issue "MEXIVAL 6.05 01/40"    96.000 0.125
-issue "MEXIVAL 5.75 10/2110"  85.250 0.125 flags=0x10
+issue "MEXIVAL 4.75 32"       93.625 0.125
+issue "MEXIVAL 6.05 40"       96.000 0.125
+issue "MEXIVAL 5.75 110"      85.250 0.125 flags=0x10
 text  "ANDEAN" flags=0x2000
-issue "COLMAR 7.375 09/37"    99.750 0.125
-issue "PERUNA 8.75 11/33"    118.250 0.125
-issue "PERUNA 5.625 11/50"    92.500 0.125
-issue "ECUARA 8.50 07/35"     71.875 0.125
-issue "VENEZA 9.25 09/27"     12.750 0.25 issue-flags=0x1000
+issue "COLMAR 7.375 37"       99.750 0.125
+issue "PERUNA 8.75 33"       118.250 0.125
+issue "PERUNA 5.625 50"       92.500 0.125
+issue "ECUARA 8.50 35"        71.875 0.125
+issue "VENEZA 9.25 27"        12.750 0.25 issue-flags=0x1000
 
 page 2 LATAM CORPORATES
 text  "ENERGY" flags=0x4000
-issue "PETROMEX 6.70 02/32"   91.375 0.125
-issue "PETROMEX 7.69 01/50"   78.250 0.125
-issue "YACIRA 8.50 07/25"     97.750 0.125
-issue "ANDESGAS 5.25 03/31"   94.125 0.125 flags=0x10
+issue "PETROMEX 6.70 32"      91.375 0.125
+issue "PETROMEX 7.69 50"      78.250 0.125
+issue "YACIRA 8.50 25"        97.750 0.125
+issue "ANDESGAS 5.25 31"      94.125 0.125 flags=0x10
 text  "MATERIALS / TELECOM" flags=0x4000
-issue "VALECO 5.875 06/36"   101.500 0.125
-issue "CEMAZ 9.00 05/31"      88.625 0.125
-issue "TELNORTE 4.375 01/30"  92.875 0.125
-issue "CLAROVIA 6.125 11/37" 103.250 0.125 flags=0x10
+issue "VALECO 5.875 36"      101.500 0.125
+issue "CEMAZ 9.00 31"         88.625 0.125
+issue "TELNORTE 4.375 30"    92.875 0.125
+issue "CLAROVIA 6.125 37"   103.250 0.125 flags=0x10
 text  "FINANCIALS" flags=0x4000
-issue "BANCOSUR 6.25 10/28"   99.375 0.125
-issue "ITAVEST 3.875 04/27"   96.500 0.125
-issue "BANORTA 5.50 08/34"    95.625 0.125 indicative=yes
+issue "BANCOSUR 6.25 28"      99.375 0.125
+issue "ITAVEST 3.875 27"      96.500 0.125
+issue "BANORTA 5.50 34"       95.625 0.125 indicative=yes
 
 page 3 US TREASURIES
 issue "UST 4 1/4 11/26"       99.8750 0.0625 decimals=4
@@ -177,7 +177,7 @@ issue "USD IRS 10Y"            4.125 0.005 flags=0x10
 text  "CURVE SPREADS (BP)" flags=0x1000
 issue "2S10S"                -16.000 0.25 spread=M partner="USD IRS 10Y"
 issue "5S30S"                 12.500 0.25 spread=S partner="USD IRS 5Y"
-issue "MEXIVAL 32/40 SWITCH"   2.375 0.125 spread=M partner="MEXIVAL 6.05 01/40"
+issue "MEXIVAL 32/40 SW"       2.375 0.125 spread=M partner="MEXIVAL 6.05 40"
 
 page 5 TRADE MONITOR
 text  "          LAST TRADES ON THE DESK" flags=0x2000
@@ -196,8 +196,8 @@ text  "CALL THE DESK: NEW YORK 110, LONDON 210, BUENOS AIRES 310"
 
 page 7 DESK RUNS
 text  "INTERNAL: NOT FOR DISTRIBUTION" flags=0x4000
-issue "ARGENTA 7.50 05/29 RUN" 64.250 0.125 flags=0x10000
-issue "BRAVIA 6.00 04/30 RUN"  97.125 0.125 flags=0x10000
+issue "ARGENTA 29 RUN"        64.250 0.125 flags=0x10000
+issue "BRAVIA 30 RUN"          97.125 0.125 flags=0x10000
 issue "PETROMEX OLD 2026"      99.000 0.125 flags=0x200
 )cfg";
 }
