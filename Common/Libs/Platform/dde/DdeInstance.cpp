@@ -234,8 +234,10 @@ void Instance::Uninitialize()
         std::lock_guard guard(registry.lock);
         registry.instances.erase(m_id);
     }
-    for (const auto& [id, state] : convs)
+    for (const auto& [id, state] : convs) {
+        state->removed = true;
         state->conv->Shutdown(0);
+    }
     convs.clear();
     pending.clear();
     for (const auto& [id, count] : strings) {
@@ -327,10 +329,8 @@ int Instance::ProcessPending(DWORD timeoutMs)
     // Frames not handled (the instance ended meanwhile) still count as done,
     // so their sockets are never left paused.
     for (std::size_t i = static_cast<std::size_t>(count); i < items.size(); ++i) {
-        if (items[i].kind == Pending::FRAME) {
-            if (auto state = FindState(items[i].conv))
-                state->conv->FrameDone();
-        }
+        if (items[i].kind == Pending::FRAME && items[i].state)
+            items[i].state->conv->FrameDone();
     }
     return count;
 }
@@ -339,8 +339,8 @@ void Instance::Handle(Pending& item)
 {
     switch (item.kind) {
     case Pending::FRAME: {
-        auto state = FindState(item.conv);
-        if (!state)
+        const auto state = item.state;
+        if (!state || state->removed)
             return;
         if (state->conv->IsServer()) {
             if (state->phase == ConvState::OPENING && item.frame.kind == FrameKind::CONNECT)
@@ -733,7 +733,7 @@ bool Instance::PostAdvise(std::uintptr_t topic, std::uintptr_t item)
         if (m_dead)
             break;
         const auto& state = target.entry.state;
-        if (state->conv->IsClosing())
+        if (state->removed)
             continue;
         if (itemTextOf != target.item) {
             itemText.clear();
@@ -748,11 +748,10 @@ bool Instance::PostAdvise(std::uintptr_t topic, std::uintptr_t item)
             const auto answer = reinterpret_cast<std::uintptr_t>(
                 Call(XTYP_ADVREQ, target.entry.format, state->conv->Id(), target.topic, target.item, 0,
                      std::min<std::size_t>(remaining, 0xFFFF), 0));
-            auto data = DataTable::Get().Find(answer);
+            // Handed over: freed here unless the application owns it.
+            auto data = DataTable::Get().TakeUnlessAppOwned(answer);
             if (!data)
                 continue;
-            if (!data->appOwned)
-                DataTable::Get().Remove(answer);
             if (data->bytes.size() > MAX_DATA)
                 continue;
             frame.hasData = true;
@@ -1047,7 +1046,12 @@ bool Instance::Abandon(std::uintptr_t conv, DWORD transaction)
 
 void Instance::HandleAdvise(const std::shared_ptr<ConvState>& state, const Frame& frame)
 {
-    StringRef item = StringRef::Make(frame.item);
+    // Advises of one loop come again and again: its item's handle is kept.
+    if (!state->adviseItem || state->adviseItemText != frame.item) {
+        state->adviseItem = StringRef::Make(frame.item);
+        state->adviseItemText = frame.item;
+    }
+    const StringRef& item = state->adviseItem;
     if (!item)
         return;
     std::uintptr_t data = 0;
@@ -1114,13 +1118,17 @@ void Instance::OnFrame(const std::shared_ptr<Conversation>& conv, Frame&& frame)
         Push(std::move(item));
         return;
     }
-    guard.unlock();
+    // Queued under the lock already held: one lock per frame on this path.
     conv->FrameTaken();
     Pending item;
     item.kind = Pending::FRAME;
     item.conv = conv->Id();
+    item.state = found->second;
     item.frame = std::move(frame);
-    Push(std::move(item));
+    const bool wasEmpty = m_pending.empty();
+    m_pending.push_back(std::move(item));
+    if (wasEmpty)
+        Signal(m_eventFd);
 }
 
 void Instance::OnClosed(const std::shared_ptr<Conversation>& conv, UINT reason)
@@ -1187,6 +1195,7 @@ std::shared_ptr<Instance::ConvState> Instance::RemoveState(std::uintptr_t conv)
         state = found->second;
         m_convs.erase(found);
     }
+    state->removed = true;
     return state;
 }
 

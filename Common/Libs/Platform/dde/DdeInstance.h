@@ -108,10 +108,15 @@ private:
         bool connectDone = false;
         bool connectFailed = false;
         Frame connectReply;
+        std::atomic<bool> removed{false};   // no longer one of the instance's
+        // The item of the last advise heard (client side, owner thread).
+        std::string adviseItemText;
+        StringRef adviseItem;
     };
     struct Pending {
         enum Kind { FRAME, CLOSED, REGISTER, UNREGISTER, MONITOR, XACT } kind = FRAME;
         std::uintptr_t conv = 0;
+        std::shared_ptr<ConvState> state;  // FRAME: the conversation it came on
         Frame frame;
         UINT reason = 0;
         StringRef name1;

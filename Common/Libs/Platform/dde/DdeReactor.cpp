@@ -154,15 +154,11 @@ void Conversation::OnReadable(char* buffer, std::size_t size)
 {
     auto sink = m_sink.lock();
     for (int turn = 0; turn < READS_PER_TURN; ++turn) {
-        ssize_t n;
-        {
-            std::lock_guard guard(m_lock);
-            if (m_closed)
-                return;
-            if (m_readPaused)
-                return;
-            n = ::recv(m_fd, buffer, size, MSG_DONTWAIT);
-        }
+        // Only this thread closes the descriptor, so reading needs no lock
+        // and never waits for a sender.
+        if (m_closed.load() || m_readPaused.load())
+            return;
+        const ssize_t n = ::recv(m_fd, buffer, size, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))

@@ -99,10 +99,12 @@ private:
     std::deque<std::string> m_out;
     std::size_t m_outHead = 0;     // bytes of m_out.front() already written
     std::size_t m_outBytes = 0;
-    bool m_closed = false;         // descriptor closed by the reactor
+    // Descriptor closed by the reactor. Written under m_lock; the reactor
+    // thread, the only one that closes, reads it without the lock.
+    std::atomic<bool> m_closed{false};
     bool m_shutdown = false;       // Shutdown asked
     bool m_closeWhenFlushed = false;
-    bool m_readPaused = false;
+    std::atomic<bool> m_readPaused{false};  // written under m_lock
     UINT m_closeReason = 0;
     std::uint32_t m_events = 0;    // events registered with epoll
     Reactor* m_reactor = nullptr;  // set while registered; only reached under m_lock

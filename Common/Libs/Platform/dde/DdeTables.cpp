@@ -16,35 +16,53 @@ std::uintptr_t StringTable::Add(std::string_view text)
     if (text.empty() || text.size() > MAX_NAME || text.find('\0') != std::string_view::npos)
         return 0;
     std::string folded = FoldCase(text);
-    std::lock_guard guard(m_lock);
+    {
+        std::shared_lock guard(m_lock);
+        if (auto found = m_byFolded.find(folded); found != m_byFolded.end()) {
+            m_entries.at(found->second)->refs.fetch_add(1);
+            return found->second;
+        }
+    }
+    std::unique_lock guard(m_lock);
     if (auto found = m_byFolded.find(folded); found != m_byFolded.end()) {
-        ++m_entries[found->second].refs;
+        m_entries.at(found->second)->refs.fetch_add(1);
         return found->second;
     }
     const std::uintptr_t id = m_next++;
-    m_entries.emplace(id, Entry{std::string(text), folded, 1});
+    auto entry = std::make_unique<Entry>();
+    entry->text = std::string(text);
+    entry->folded = folded;
+    entry->refs = 1;
+    m_entries.emplace(id, std::move(entry));
     m_byFolded.emplace(std::move(folded), id);
     return id;
 }
 
 bool StringTable::AddRef(std::uintptr_t id)
 {
-    std::lock_guard guard(m_lock);
+    std::shared_lock guard(m_lock);
     auto found = m_entries.find(id);
     if (found == m_entries.end())
         return false;
-    ++found->second.refs;
+    found->second->refs.fetch_add(1);
     return true;
 }
 
 bool StringTable::Release(std::uintptr_t id)
 {
-    std::lock_guard guard(m_lock);
+    {
+        std::shared_lock guard(m_lock);
+        auto found = m_entries.find(id);
+        if (found == m_entries.end())
+            return false;
+        if (found->second->refs.fetch_sub(1) > 1)
+            return true;
+    }
+    // The count reached 0: the entry goes unless someone took it meanwhile.
+    std::unique_lock guard(m_lock);
     auto found = m_entries.find(id);
-    if (found == m_entries.end())
-        return false;
-    if (--found->second.refs <= 0) {
-        m_byFolded.erase(found->second.folded);
+    if (found != m_entries.end() && found->second->refs.load() <= 0) {
+        m_byFolded.erase(found->second->folded);
         m_entries.erase(found);
     }
     return true;
@@ -52,23 +70,23 @@ bool StringTable::Release(std::uintptr_t id)
 
 bool StringTable::Text(std::uintptr_t id, std::string& text) const
 {
-    std::lock_guard guard(m_lock);
+    std::shared_lock guard(m_lock);
     auto found = m_entries.find(id);
     if (found == m_entries.end())
         return false;
-    text = found->second.text;
+    text = found->second->text;
     return true;
 }
 
 bool StringTable::Exists(std::uintptr_t id) const
 {
-    std::lock_guard guard(m_lock);
+    std::shared_lock guard(m_lock);
     return m_entries.count(id) != 0;
 }
 
 std::size_t StringTable::Size() const
 {
-    std::lock_guard guard(m_lock);
+    std::shared_lock guard(m_lock);
     return m_entries.size();
 }
 
@@ -80,43 +98,59 @@ DataTable& DataTable::Get()
 
 std::uintptr_t DataTable::Add(std::shared_ptr<DataObject> data)
 {
-    std::lock_guard guard(m_lock);
-    const std::uintptr_t id = m_next++;
-    m_entries.emplace(id, std::move(data));
+    const std::uintptr_t id = m_next.fetch_add(1);
+    Shard& shard = ShardOf(id);
+    std::lock_guard guard(shard.lock);
+    shard.entries.emplace(id, std::move(data));
     return id;
 }
 
 std::shared_ptr<DataObject> DataTable::Find(std::uintptr_t id) const
 {
-    std::lock_guard guard(m_lock);
-    auto found = m_entries.find(id);
-    return found == m_entries.end() ? nullptr : found->second;
+    const Shard& shard = ShardOf(id);
+    std::lock_guard guard(shard.lock);
+    auto found = shard.entries.find(id);
+    return found == shard.entries.end() ? nullptr : found->second;
+}
+
+std::shared_ptr<DataObject> DataTable::TakeUnlessAppOwned(std::uintptr_t id)
+{
+    Shard& shard = ShardOf(id);
+    std::lock_guard guard(shard.lock);
+    auto found = shard.entries.find(id);
+    if (found == shard.entries.end())
+        return nullptr;
+    std::shared_ptr<DataObject> data = found->second;
+    if (!data->appOwned)
+        shard.entries.erase(found);
+    return data;
 }
 
 bool DataTable::Remove(std::uintptr_t id)
 {
     std::shared_ptr<DataObject> data;
     {
-        std::lock_guard guard(m_lock);
-        auto found = m_entries.find(id);
-        if (found == m_entries.end())
+        Shard& shard = ShardOf(id);
+        std::lock_guard guard(shard.lock);
+        auto found = shard.entries.find(id);
+        if (found == shard.entries.end())
             return false;
         data = std::move(found->second);
-        m_entries.erase(found);
+        shard.entries.erase(found);
     }
-    data.reset();
+    data.reset();  // outside the lock: it releases its item string
     return true;
 }
 
 void DataTable::RemoveOwnedBy(DWORD owner)
 {
     std::vector<std::shared_ptr<DataObject>> gone;
-    {
-        std::lock_guard guard(m_lock);
-        for (auto it = m_entries.begin(); it != m_entries.end();) {
+    for (Shard& shard : m_shards) {
+        std::lock_guard guard(shard.lock);
+        for (auto it = shard.entries.begin(); it != shard.entries.end();) {
             if (it->second->owner == owner) {
                 gone.push_back(std::move(it->second));
-                it = m_entries.erase(it);
+                it = shard.entries.erase(it);
             } else {
                 ++it;
             }
@@ -126,8 +160,12 @@ void DataTable::RemoveOwnedBy(DWORD owner)
 
 std::size_t DataTable::Size() const
 {
-    std::lock_guard guard(m_lock);
-    return m_entries.size();
+    std::size_t size = 0;
+    for (const Shard& shard : m_shards) {
+        std::lock_guard guard(shard.lock);
+        size += shard.entries.size();
+    }
+    return size;
 }
 
 } // namespace Platform::Dde

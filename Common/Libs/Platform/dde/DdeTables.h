@@ -2,10 +2,13 @@
 //
 // StringTable: one entry per text, compared without regard to ASCII case;
 // the first spelling is kept. Each Add or AddRef is one reference; the
-// entry goes with its last Release. Ids are never reused.
+// entry goes with its last Release. Ids are never reused. Counting a
+// reference up or down takes only a shared lock (the counts are atomic), so
+// threads that pass the same handles around never queue behind each other.
 //
 // DataTable: data objects behind ids that are never reused, so a freed or
-// stale handle finds nothing. A data object holds one reference on its item
+// stale handle finds nothing. The table is split into shards by id, so
+// threads making and freeing their own handles rarely meet on a lock. A data object holds one reference on its item
 // string while it lives. Find gives a shared copy that stays valid after the
 // handle is freed.
 //
@@ -14,9 +17,12 @@
 
 #include "Platform/WinTypes.h"
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -41,10 +47,10 @@ private:
     struct Entry {
         std::string text;
         std::string folded;
-        long refs = 0;
+        std::atomic<long> refs{0};
     };
-    mutable std::mutex m_lock;
-    std::unordered_map<std::uintptr_t, Entry> m_entries;
+    mutable std::shared_mutex m_lock;
+    std::unordered_map<std::uintptr_t, std::unique_ptr<Entry>> m_entries;
     std::unordered_map<std::string, std::uintptr_t> m_byFolded;
     std::uintptr_t m_next = 0x20000;
 };
@@ -106,6 +112,8 @@ public:
 
     std::uintptr_t Add(std::shared_ptr<DataObject> data);
     std::shared_ptr<DataObject> Find(std::uintptr_t id) const;
+    // The object; the handle goes too unless the application owns it.
+    std::shared_ptr<DataObject> TakeUnlessAppOwned(std::uintptr_t id);
     // Removes the handle; false when unknown.
     bool Remove(std::uintptr_t id);
     // Removes every handle of an instance.
@@ -113,9 +121,16 @@ public:
     std::size_t Size() const;
 
 private:
-    mutable std::mutex m_lock;
-    std::unordered_map<std::uintptr_t, std::shared_ptr<DataObject>> m_entries;
-    std::uintptr_t m_next = 0x40000000;
+    static constexpr std::size_t SHARDS = 16;
+    struct Shard {
+        mutable std::mutex lock;
+        std::unordered_map<std::uintptr_t, std::shared_ptr<DataObject>> entries;
+    };
+    Shard& ShardOf(std::uintptr_t id) { return m_shards[id % SHARDS]; }
+    const Shard& ShardOf(std::uintptr_t id) const { return m_shards[id % SHARDS]; }
+
+    std::array<Shard, SHARDS> m_shards;
+    std::atomic<std::uintptr_t> m_next{0x40000000};
 };
 
 } // namespace Platform::Dde
