@@ -63,11 +63,19 @@ CChildFrame* CPageWindows::FrameOf(const CMAVODoc* document) const
     return nullptr;
 }
 
+void CPageWindows::OpenLineWindow(unsigned key, std::optional<QPoint> at, bool open)
+{
+    if (open)
+        m_lastOpenWasInformation = m_feed.IsFullView();
+    const CMAVOView::LineWindowHandler& handler = m_lastOpenWasInformation ? m_lineInformation : m_tradeWindow;
+    if (handler)
+        handler(key, at, open);
+}
+
 CChildFrame* CPageWindows::MakeWindow(CMAVODoc& document)
 {
     auto* view = new CMAVOView(document, m_env);
-    if (m_lineWindow)
-        view->SetLineWindowHandler(m_lineWindow);
+    view->SetLineWindowHandler([this](unsigned key, std::optional<QPoint> at, bool open) { OpenLineWindow(key, at, open); });
     if (m_contextMenu)
         view->SetContextMenuFiller(m_contextMenu);
     auto* frame = new CChildFrame(view, m_ask);

@@ -78,8 +78,13 @@ public:
     // "Print &All Pages": the print dialog, then every document.
     void PrintAllPagesCommand(QWidget* parent);
 
+    // The line windows a click or double click on a field line opens: the
+    // trade window for a trader, the line information window in full view
+    // (user level 999). The choice is made at each click, so a change of
+    // user level needs no new views.
+    void SetTradeWindowHandler(CMAVOView::LineWindowHandler handler) { m_tradeWindow = std::move(handler); }
+    void SetLineInformationHandler(CMAVOView::LineWindowHandler handler) { m_lineInformation = std::move(handler); }
     // Installed on every view made from now on.
-    void SetLineWindowHandler(CMAVOView::LineWindowHandler handler) { m_lineWindow = std::move(handler); }
     void SetContextMenuFiller(CMAVOView::ContextMenuFiller filler) { m_contextMenu = std::move(filler); }
 
     const std::string& SettingsRoot() const { return m_root; }
@@ -99,7 +104,14 @@ private:
     std::string m_root;
     std::vector<std::unique_ptr<CMAVODoc>> m_docs;
     CPageFormat m_printFormat;
-    CMAVOView::LineWindowHandler m_lineWindow;
+    // Sends a click to the trade window or the line information window.
+    void OpenLineWindow(unsigned key, std::optional<QPoint> at, bool open);
+
+    CMAVOView::LineWindowHandler m_tradeWindow;
+    CMAVOView::LineWindowHandler m_lineInformation;
+    // The window the last open went to: its close goes there too, even if
+    // the user level changed in between.
+    bool m_lastOpenWasInformation = false;
     CMAVOView::ContextMenuFiller m_contextMenu;
 };
 
