@@ -35,6 +35,8 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 // starve the rest.
 constexpr std::size_t kReadBudget = 1024 * 1024;
 constexpr std::int64_t kSerialRetryMs = 1000;
+// Replies a control client may leave unread before it is closed.
+constexpr std::size_t kMaxControlOutput = 8u << 20;
 constexpr std::uint32_t kIn = EPOLLIN;
 constexpr std::uint32_t kOut = EPOLLOUT;
 
@@ -475,7 +477,8 @@ void Server::OnControl(ControlClient& c, std::uint32_t events)
     bool closed = false;
     if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
         char buffer[4096];
-        for (;;) {
+        // Read a bounded amount at a time; what is left waits for the next round.
+        while (c.in.size() <= 2 * kMaxControlLine) {
             const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
             if (n > 0) {
                 c.in.append(buffer, static_cast<std::size_t>(n));
@@ -489,10 +492,16 @@ void Server::OnControl(ControlClient& c, std::uint32_t events)
             break;
         }
         std::size_t start = 0;
-        for (;;) {
+        while (!c.closing) {
             const auto end = c.in.find('\n', start);
             if (end == std::string::npos)
                 break;
+            if (c.out.size() > kMaxControlOutput) {
+                Log("control connection closed: it does not read its replies");
+                c.out.clear();
+                c.closing = true;
+                break;
+            }
             std::string_view line(c.in.data() + start, end - start);
             c.out += m_hub->Control(line) + "\n";
             start = end + 1;

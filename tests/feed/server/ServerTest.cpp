@@ -174,6 +174,39 @@ TEST(ZphdServer, TheControlPortAnswersEachLineInTurn)
     EXPECT_EQ(control.Command("title 1 STILL HERE"), "OK");
 }
 
+TEST(ZphdServer, AControlClientThatNeverReadsItsRepliesIsClosed)
+{
+    RunningServer server({});
+    ASSERT_TRUE(server.started);
+    const int fd = ConnectTcp(server->ControlPort());
+    ASSERT_GE(fd, 0);
+    int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    std::string commands;
+    for (int i = 0; i < 20000; ++i)
+        commands += "get 1 2\n";
+    // Some of this may never be read by the server: it closes first.
+    for (std::size_t at = 0; at < commands.size();) {
+        const ssize_t n = ::send(fd, commands.data() + at, commands.size() - at, MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        at += static_cast<std::size_t>(n);
+    }
+    // Reading now finds the end of the connection after what was sent.
+    char buffer[65536];
+    bool closed = false;
+    for (int i = 0; i < 100000 && !closed; ++i) {
+        pollfd p {fd, POLLIN, 0};
+        if (::poll(&p, 1, 20000) <= 0)
+            break;
+        closed = ::recv(fd, buffer, sizeof buffer, 0) <= 0;
+    }
+    ::close(fd);
+    EXPECT_TRUE(closed);
+    ControlClient control(server->ControlPort());
+    EXPECT_EQ(control.Command("status").rfind("OK ", 0), 0u) << "and the server goes on";
+}
+
 TEST(ZphdServer, TheDatabasePortLogsInWithAPasswordProof)
 {
     RunningServer server({});
