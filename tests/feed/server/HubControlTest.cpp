@@ -140,6 +140,12 @@ TEST_F(HubControl, SetAndGetWorkOnAnyFieldTheLineKeeps)
     EXPECT_EQ(Value(d[0], F_BID_ATTRIBUTE), "6");
     EXPECT_EQ(d[0].GetFieldCount(), 1u);
     EXPECT_EQ(hub.Control("get 1 2 102"), "OK 1\n102\t6");
+    // The line's last transaction number goes out like any other field.
+    const std::size_t b = alice.messages.size();
+    EXPECT_EQ(hub.Control("set 1 2 13 T-4711"), "OK");
+    d = alice.OfType(MSG_DATA, b);
+    ASSERT_EQ(d.size(), 1u);
+    EXPECT_EQ(Value(d[0], F_LAST_TRADE_NUMBER), "T-4711");
     EXPECT_EQ(hub.Control("set 1 2 222 level two customer"), "OK");
     EXPECT_EQ(hub.Control("get 1 2 222"), "OK 1\n222\tlevel two customer");
     EXPECT_EQ(hub.Control("set 1 2 102 six"), "ERR field 102 cannot take \"six\"");
