@@ -627,6 +627,34 @@ struct RegistryStore::Impl {
         return ERROR_CANTREAD;
     }
 
+    // Inside Run: row `index` of an enumeration (subkeys or values) of a
+    // live key, handed to deliver; ERROR_NO_MORE_ITEMS past the last row.
+    template <class Deliver>
+    LONG EnumRow(RegKeyRef key, Stmt which, DWORD index, int& rc, Deliver&& deliver)
+    {
+        std::int64_t id = 0;
+        if (LONG r = Resolve(key, &id); r != ERROR_SUCCESS)
+            return r;
+        LONG exists = KeyExists(id, rc);
+        if (exists != ERROR_SUCCESS || rc != SQLITE_OK)
+            return exists;
+        sqlite3_stmt* stmt = nullptr;
+        if ((rc = Prepare(which, &stmt)) != SQLITE_OK)
+            return ERROR_CANTREAD;
+        StmtUse use(stmt);
+        sqlite3_bind_int64(stmt, 1, id);
+        sqlite3_bind_int64(stmt, 2, index);
+        rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE) {
+            rc = SQLITE_OK;
+            return ERROR_NO_MORE_ITEMS;
+        }
+        if (rc != SQLITE_ROW)
+            return ERROR_CANTREAD;
+        rc = SQLITE_OK;
+        return deliver(stmt);
+    }
+
     // Inside Run: the id of one child, 0 when absent.
     std::int64_t FindChild(std::int64_t parent, std::string_view name, int& rc)
     {
@@ -973,27 +1001,9 @@ LONG RegistryStore::EnumKey(RegKeyRef key, DWORD index, char* name, DWORD* nameC
         return ERROR_INVALID_PARAMETER;
     Impl& s = *m_impl;
     return s.Run(false, true, [&](int& rc) -> LONG {
-        std::int64_t id = 0;
-        if (LONG r = s.Resolve(key, &id); r != ERROR_SUCCESS)
-            return r;
-        LONG exists = s.KeyExists(id, rc);
-        if (exists != ERROR_SUCCESS || rc != SQLITE_OK)
-            return exists;
-        sqlite3_stmt* stmt = nullptr;
-        if ((rc = s.Prepare(kEnumKey, &stmt)) != SQLITE_OK)
-            return ERROR_CANTREAD;
-        StmtUse use(stmt);
-        sqlite3_bind_int64(stmt, 1, id);
-        sqlite3_bind_int64(stmt, 2, index);
-        rc = sqlite3_step(stmt);
-        if (rc == SQLITE_DONE) {
-            rc = SQLITE_OK;
-            return ERROR_NO_MORE_ITEMS;
-        }
-        if (rc != SQLITE_ROW)
-            return ERROR_CANTREAD;
-        rc = SQLITE_OK;
-        return DeliverName(sqlite3_column_blob(stmt, 0), sqlite3_column_bytes(stmt, 0), name, nameChars);
+        return s.EnumRow(key, kEnumKey, index, rc, [&](sqlite3_stmt* stmt) {
+            return DeliverName(sqlite3_column_blob(stmt, 0), sqlite3_column_bytes(stmt, 0), name, nameChars);
+        });
     });
 }
 
@@ -1004,31 +1014,13 @@ LONG RegistryStore::EnumValue(RegKeyRef key, DWORD index, char* name, DWORD* nam
         return ERROR_INVALID_PARAMETER;
     Impl& s = *m_impl;
     return s.Run(false, true, [&](int& rc) -> LONG {
-        std::int64_t id = 0;
-        if (LONG r = s.Resolve(key, &id); r != ERROR_SUCCESS)
-            return r;
-        LONG exists = s.KeyExists(id, rc);
-        if (exists != ERROR_SUCCESS || rc != SQLITE_OK)
-            return exists;
-        sqlite3_stmt* stmt = nullptr;
-        if ((rc = s.Prepare(kEnumValue, &stmt)) != SQLITE_OK)
-            return ERROR_CANTREAD;
-        StmtUse use(stmt);
-        sqlite3_bind_int64(stmt, 1, id);
-        sqlite3_bind_int64(stmt, 2, index);
-        rc = sqlite3_step(stmt);
-        if (rc == SQLITE_DONE) {
-            rc = SQLITE_OK;
-            return ERROR_NO_MORE_ITEMS;
-        }
-        if (rc != SQLITE_ROW)
-            return ERROR_CANTREAD;
-        rc = SQLITE_OK;
-        LONG named = DeliverName(sqlite3_column_blob(stmt, 0), sqlite3_column_bytes(stmt, 0), name, nameChars);
-        if (named != ERROR_SUCCESS)
-            return named;
-        return DeliverData(sqlite3_column_blob(stmt, 2), sqlite3_column_bytes(stmt, 2), type,
-                           static_cast<DWORD>(sqlite3_column_int64(stmt, 1)), data, size);
+        return s.EnumRow(key, kEnumValue, index, rc, [&](sqlite3_stmt* stmt) {
+            LONG named = DeliverName(sqlite3_column_blob(stmt, 0), sqlite3_column_bytes(stmt, 0), name, nameChars);
+            if (named != ERROR_SUCCESS)
+                return named;
+            return DeliverData(sqlite3_column_blob(stmt, 2), sqlite3_column_bytes(stmt, 2), type,
+                               static_cast<DWORD>(sqlite3_column_int64(stmt, 1)), data, size);
+        });
     });
 }
 

@@ -565,25 +565,48 @@ BOOL ClearCommError(HANDLE comm, LPDWORD errors, LPCOMSTAT stat)
     return TRUE;
 }
 
+namespace {
+
+// The checks a read and a write share: a live handle opened for that
+// direction, a buffer unless nothing is to move. Null when the call is
+// already over, with its result in `early`; otherwise the device and its
+// time-outs as they are now.
+std::shared_ptr<CommDevice> BeginTransfer(HANDLE comm, DWORD direction, const void* buffer, DWORD count,
+                                          LPDWORD counted, LPOVERLAPPED overlapped, COMMTIMEOUTS& to, BOOL& early)
+{
+    if (counted != nullptr)
+        *counted = 0;
+    auto dev = Lookup(comm);
+    if (!dev) {
+        early = FailOperation(overlapped, 0, counted, ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (!(dev->access & (direction | GENERIC_ALL))) {
+        early = FailOperation(overlapped, 0, counted, ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    if (count == 0) {
+        early = Complete(overlapped, 0, counted);
+        return nullptr;
+    }
+    if (buffer == nullptr) {
+        early = FailOperation(overlapped, 0, counted, ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> guard(dev->mutex);
+    to = dev->timeouts;
+    return dev;
+}
+
+} // namespace
+
 BOOL ReadCommFile(HANDLE comm, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped)
 {
-    if (read != nullptr)
-        *read = 0;
-    auto dev = Lookup(comm);
-    if (!dev)
-        return FailOperation(overlapped, 0, read, ERROR_INVALID_HANDLE);
-    if (!(dev->access & (GENERIC_READ | GENERIC_ALL)))
-        return FailOperation(overlapped, 0, read, ERROR_ACCESS_DENIED);
-    if (toRead == 0)
-        return Complete(overlapped, 0, read);
-    if (buffer == nullptr)
-        return FailOperation(overlapped, 0, read, ERROR_INVALID_PARAMETER);
-
     COMMTIMEOUTS to;
-    {
-        std::lock_guard<std::mutex> guard(dev->mutex);
-        to = dev->timeouts;
-    }
+    BOOL early = FALSE;
+    auto dev = BeginTransfer(comm, GENERIC_READ, buffer, toRead, read, overlapped, to, early);
+    if (!dev)
+        return early;
     char* out = static_cast<char*>(buffer);
     DWORD got = 0;
     DWORD error = 0;
@@ -662,23 +685,11 @@ BOOL ReadCommFile(HANDLE comm, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVER
 
 BOOL WriteCommFile(HANDLE comm, LPCVOID data, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped)
 {
-    if (written != nullptr)
-        *written = 0;
-    auto dev = Lookup(comm);
-    if (!dev)
-        return FailOperation(overlapped, 0, written, ERROR_INVALID_HANDLE);
-    if (!(dev->access & (GENERIC_WRITE | GENERIC_ALL)))
-        return FailOperation(overlapped, 0, written, ERROR_ACCESS_DENIED);
-    if (toWrite == 0)
-        return Complete(overlapped, 0, written);
-    if (data == nullptr)
-        return FailOperation(overlapped, 0, written, ERROR_INVALID_PARAMETER);
-
     COMMTIMEOUTS to;
-    {
-        std::lock_guard<std::mutex> guard(dev->mutex);
-        to = dev->timeouts;
-    }
+    BOOL early = FALSE;
+    auto dev = BeginTransfer(comm, GENERIC_WRITE, data, toWrite, written, overlapped, to, early);
+    if (!dev)
+        return early;
     const std::uint64_t total =
         std::uint64_t{to.WriteTotalTimeoutMultiplier} * toWrite + to.WriteTotalTimeoutConstant;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(total);
