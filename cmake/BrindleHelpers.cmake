@@ -36,6 +36,14 @@ function(brindle_fuzz_link target name)
     target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/client)
     target_link_libraries(${target} PRIVATE ZPH)
   endif()
+  # The stored forms of the client's lists and reports, compiled in.
+  if(name MATCHES "^lists_" AND TARGET ZPH)
+    set(lists ${PROJECT_SOURCE_DIR}/client/lists)
+    target_sources(${target} PRIVATE ${lists}/StoredLists.cpp ${lists}/UserLists.cpp ${lists}/ListEditors.cpp
+                                     ${lists}/VolumeReport.cpp ${PROJECT_SOURCE_DIR}/client/pages/CenterColor.cpp)
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/client)
+    target_link_libraries(${target} PRIVATE ZPH)
+  endif()
   # A folder that owns a target's code names its libraries in the global
   # property BRINDLE_FUZZ_LINK_<name> (feed/server does for zphd_*).
   get_property(extra GLOBAL PROPERTY BRINDLE_FUZZ_LINK_${name})

@@ -1,6 +1,7 @@
 #include "core/ui/Modules.h"
 
 #include "core/ui/DdeModule.h"
+#include "lists/ui/ListsModule.h"
 #include "pages/ui/ClipboardModule.h"
 #include "pages/ui/PagesModule.h"
 
@@ -9,9 +10,12 @@ namespace mavo {
 std::vector<std::unique_ptr<CFrameModule>> InstallFrameModules(CScreenController& controller)
 {
     std::vector<std::unique_ptr<CFrameModule>> modules;
-    modules.push_back(std::make_unique<CPagesModule>(controller));
+    auto pages = std::make_unique<CPagesModule>(controller);
+    CPagesModule* pagesModule = pages.get();
+    modules.push_back(std::move(pages));
     modules.push_back(std::make_unique<CDdeModule>(controller));
     modules.push_back(std::make_unique<CClipboardModule>(controller));
+    modules.push_back(std::make_unique<CListsModule>(controller, pagesModule));
     // Page windows, tool windows, order entry, DDE, lists and reports add
     // themselves here as they arrive, in the main window's creation order.
     return modules;

@@ -1,0 +1,134 @@
+// The trade volume report's display-free part: stored reports and their
+// names, the keys of a run, row texts and the total that counts each issue
+// once.
+#include "lists/VolumeReport.h"
+
+#include "Brindle/base/RegSection.h"
+#include "TempDir.h"
+#include "zph/LineCache.h"
+#include "zph/ZPHKey.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+using namespace mavo;
+
+namespace {
+
+LineObject FieldLine(const std::string& issue, const std::string& volume)
+{
+    LineObject line;
+    line.m_kind = 'F';
+    line.m_issueName = issue;
+    line.m_dailyVolume = volume;
+    return line;
+}
+
+LineObject TextLine(const std::string& text)
+{
+    LineObject line;
+    line.m_kind = 'T';
+    line.m_text = text;
+    return line;
+}
+
+class ReportStoreTest : public testing::Test {
+protected:
+    testsupport::ScopedRegistryDir registry;
+    Brindle::CRegSection section{HKEY_CURRENT_USER, "Software/Test/VolumeReport"};
+};
+
+} // namespace
+
+TEST(ReportNameTest, NamesCompareWithoutCaseAndBlankNamesAreRefused)
+{
+    const std::vector<std::string> names{"Latam", "Swaps"};
+    EXPECT_EQ(FindReportName(names, "LATAM"), 0);
+    EXPECT_EQ(FindReportName(names, "swaps"), 1);
+    EXPECT_EQ(FindReportName(names, "Swap"), -1);
+    EXPECT_FALSE(IsValidReportName(""));
+    EXPECT_FALSE(IsValidReportName("   "));
+    EXPECT_FALSE(IsValidReportName(std::string(21, 'a')));
+    EXPECT_TRUE(IsValidReportName(std::string(20, 'a')));
+    EXPECT_EQ(TrimReportName("  Latam 2 \t"), "Latam 2");
+}
+
+TEST_F(ReportStoreTest, ReportsRoundTripAndDeleteOnlyTheirOwnValue)
+{
+    ASSERT_TRUE(SaveReport(section, "Latam", {5, 7}));
+    std::vector<int> many;
+    for (int page = 1; page <= 300; ++page)
+        many.push_back(page);
+    ASSERT_TRUE(SaveReport(section, "Everything", many));
+    EXPECT_FALSE(SaveReport(section, " ", {1}));
+    EXPECT_FALSE(SaveReport(section, "", {1}));
+
+    EXPECT_EQ(LoadReportNames(section), (std::vector<std::string>{"Latam", "Everything"}));
+    EXPECT_EQ(LoadReportPages(section, "Latam"), (std::vector<int>{5, 7}));
+    // Longer than 256 characters, read whole.
+    EXPECT_EQ(LoadReportPages(section, "Everything"), many);
+
+    // A hand-edited value: pages out of range go, the rest stay in order.
+    section.SetStr("Edited", "9 0 -3 2 301");
+    EXPECT_EQ(LoadReportPages(section, "Edited"), (std::vector<int>{9, 2}));
+
+    ASSERT_TRUE(DeleteReport(section, "Latam"));
+    EXPECT_EQ(LoadReportNames(section), (std::vector<std::string>{"Everything", "Edited"}));
+    EXPECT_FALSE(DeleteReport(section, "Latam"));
+    EXPECT_FALSE(DeleteReport(section, ""));
+}
+
+TEST(ReportRowsTest, RunListsEveryLineOfEachPageInOrder)
+{
+    const std::vector<unsigned> keys = ReportKeys({5, 7});
+    ASSERT_EQ(keys.size(), 52u);
+    EXPECT_EQ(keys.front(), CreateZPHKey(5, 1));
+    EXPECT_EQ(keys[25], CreateZPHKey(5, 26));
+    EXPECT_EQ(keys[26], CreateZPHKey(7, 1));
+    EXPECT_EQ(keys.back(), CreateZPHKey(7, 26));
+}
+
+TEST(ReportRowsTest, RowTextsForFieldTextAndMissingLines)
+{
+    const LineObject field = FieldLine("UST 10Y", "1250");
+    EXPECT_EQ(MakeReportRow(CreateZPHKey(5, 3), &field), (ReportRowText{"5", "3", "     UST 10Y", "1250"}));
+    const LineObject text = TextLine("BRAZIL");
+    EXPECT_EQ(MakeReportRow(CreateZPHKey(12, 26), &text), (ReportRowText{"12", "26", "      BRAZIL", ""}));
+    const LineObject longName = FieldLine("MEXIVAL 5.75 110", "");
+    EXPECT_EQ(MakeReportRow(CreateZPHKey(1, 1), &longName).issue, "MEXIVAL 5.75 110");
+    EXPECT_EQ(MakeReportRow(CreateZPHKey(300, 1), nullptr), (ReportRowText{"300", "1", "???????", ""}));
+}
+
+TEST(ReportTotalTest, EachIssueCountsOnceAndMissingLinesAddNothing)
+{
+    LineCache cache;
+    cache.Put(CreateZPHKey(5, 1), FieldLine("ARGENTA 29", "100.5"));
+    cache.Put(CreateZPHKey(5, 2), FieldLine("BRAVIA 30", "20"));
+    cache.Put(CreateZPHKey(7, 1), FieldLine("ARGENTA 29", "100.5"));  // the same issue on another page
+    cache.Put(CreateZPHKey(7, 2), TextLine("300"));
+    cache.Put(CreateZPHKey(7, 3), FieldLine("NO VOLUME", ""));
+    EXPECT_DOUBLE_EQ(TotalVolume(cache, ReportKeys({5, 7, 9})), 120.5);
+    EXPECT_DOUBLE_EQ(TotalVolume(cache, ReportKeys({9})), 0.0);
+}
+
+TEST(ReportTotalTest, VolumeTextsAndTheTotalIgnoreTheLocale)
+{
+    EXPECT_DOUBLE_EQ(VolumeValue("1250"), 1250.0);
+    EXPECT_DOUBLE_EQ(VolumeValue(" 12.75"), 12.75);
+    EXPECT_DOUBLE_EQ(VolumeValue("30MM"), 30.0);
+    EXPECT_DOUBLE_EQ(VolumeValue("abc"), 0.0);
+    EXPECT_DOUBLE_EQ(VolumeValue(""), 0.0);
+    EXPECT_DOUBLE_EQ(VolumeValue("1e5"), 1.0);  // no exponents in a volume
+    EXPECT_DOUBLE_EQ(VolumeValue(std::string(400, '9')), 0.0);
+
+    const char* old = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = old != nullptr ? old : "C";
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // where it exists: ',' as the decimal point
+    EXPECT_EQ(FormatTotal(120.5), "  120.50");
+    EXPECT_EQ(FormatTotal(0.0), "    0.00");
+    EXPECT_EQ(FormatTotal(123456789.125), "123456789.12");
+    EXPECT_DOUBLE_EQ(VolumeValue("2.5"), 2.5);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(ReportResultsLabel("Latam"), "Latam Report Results:");
+}

@@ -1,0 +1,170 @@
+// The list dialogs on their own: texts, and "Add" / "Remove" following the
+// typed entry, the selection and the permission test, as the user sees
+// them; the my-customer colours handed on at once.
+#include "lists/UserLists.h"
+#include "lists/ui/CustomerListDialog.h"
+#include "lists/ui/PageListDialog.h"
+#include "lists/ui/ReportNameDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <gtest/gtest.h>
+
+using namespace mavo;
+
+namespace {
+
+std::vector<std::string> Texts(const QListWidget* list)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts.push_back(list->item(i)->text().toStdString());
+    return texts;
+}
+
+} // namespace
+
+TEST(CustomerListDialogTest, ShowsTheEntriesAndItsTexts)
+{
+    CCustomerListDialog dialog({{123, 2}, {45, 0}}, true, false, 0x000000, 0xFFFF00);
+    EXPECT_EQ(dialog.windowTitle(), "Customer List");
+    EXPECT_EQ(Texts(dialog.List()), (std::vector<std::string>{"123\tLondon", "45\tAny"}));
+    EXPECT_EQ(dialog.AddButton()->text(), "Add");
+    EXPECT_EQ(dialog.RemoveButton()->text(), "Remove");
+    EXPECT_EQ(dialog.FgButton()->text(), "FG");
+    EXPECT_EQ(dialog.BgButton()->text(), "BG");
+    EXPECT_EQ(dialog.Sample()->text(), "123");
+    ASSERT_EQ(dialog.Centre()->count(), 10);
+    EXPECT_EQ(dialog.Centre()->itemText(0), "Any");
+    EXPECT_EQ(dialog.Centre()->itemText(5), "New York - KRVM");
+    EXPECT_EQ(dialog.Number()->maxLength(), 4);
+    EXPECT_TRUE(dialog.DisableCenter());
+    EXPECT_FALSE(dialog.DisableCustomer());
+    auto* centreBox = dialog.findChild<QCheckBox*>();
+    ASSERT_NE(centreBox, nullptr);
+    EXPECT_EQ(centreBox->text(), "Disable center colors");
+    // Nothing typed yet: neither button.
+    EXPECT_FALSE(dialog.AddButton()->isEnabled());
+    EXPECT_FALSE(dialog.RemoveButton()->isEnabled());
+
+    dialog.resize(dialog.sizeHint());
+    EXPECT_TRUE(dialog.grab().save(QStringLiteral("/tmp/lists-customer-dialog.png")));
+}
+
+TEST(CustomerListDialogTest, ButtonsFollowTheTypedEntry)
+{
+    CCustomerListDialog dialog({{123, 2}}, false, false, 0, 0xFFFF00);
+    for (const char* number : {"999", "0"}) {
+        dialog.Number()->setText(QString::fromUtf8(number));
+        EXPECT_FALSE(dialog.AddButton()->isEnabled()) << number;
+        EXPECT_FALSE(dialog.RemoveButton()->isEnabled()) << number;
+    }
+    dialog.Number()->setText(QStringLiteral("123"));
+    EXPECT_TRUE(dialog.AddButton()->isEnabled());  // (123, Any) is not listed
+    dialog.Centre()->setCurrentIndex(2);
+    EXPECT_FALSE(dialog.AddButton()->isEnabled());
+    EXPECT_TRUE(dialog.RemoveButton()->isEnabled());
+    EXPECT_EQ(dialog.List()->currentRow(), 0);
+
+    dialog.Centre()->setCurrentIndex(4);
+    ASSERT_TRUE(dialog.AddButton()->isEnabled());
+    dialog.AddButton()->click();
+    EXPECT_EQ(Texts(dialog.List()), (std::vector<std::string>{"123\tLondon", "123\tMexico"}));
+    EXPECT_EQ(dialog.Number()->text(), "");
+    EXPECT_EQ(dialog.Centre()->currentText(), "Any");
+
+    dialog.List()->setCurrentRow(0);
+    EXPECT_TRUE(dialog.RemoveButton()->isEnabled());
+    EXPECT_FALSE(dialog.AddButton()->isEnabled());
+    dialog.RemoveButton()->click();
+    EXPECT_EQ(Texts(dialog.List()), (std::vector<std::string>{"123\tMexico"}));
+    EXPECT_EQ(dialog.Entries(), (std::vector<CustomerEntry>{{123, 4}}));
+    EXPECT_FALSE(dialog.RemoveButton()->isEnabled());
+}
+
+TEST(CustomerListDialogTest, ColoursAreHandedOnAtOnce)
+{
+    CCustomerListDialog dialog({}, false, false, 0x000000, 0xFFFF00);
+    std::vector<std::pair<ColorRef, ColorRef>> handed;
+    dialog.SetColoursChanged([&](ColorRef fg, ColorRef bg) { handed.emplace_back(fg, bg); });
+    dialog.SetColourChooser([](QWidget*, ColorRef initial) -> std::optional<ColorRef> {
+        return initial == 0x000000 ? std::optional<ColorRef>(0x0000FF) : std::nullopt;
+    });
+    dialog.FgButton()->click();
+    dialog.BgButton()->click();  // cancelled: nothing handed on
+    ASSERT_EQ(handed.size(), 1u);
+    EXPECT_EQ(handed[0], (std::pair<ColorRef, ColorRef>{0x0000FF, 0xFFFF00}));
+    EXPECT_EQ(dialog.Sample()->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(dialog.Sample()->palette().color(QPalette::Window), QColor(0, 255, 255));
+}
+
+TEST(PageListDialogTest, ButtonsFollowTheFieldAndThePermission)
+{
+    std::vector<int> refused;
+    CPageListDialog dialog({4, 2}, [](int page) { return page != 7; }, true, true);
+    dialog.SetRefusal([&](QWidget*) { refused.push_back(dialog.Page()->value()); });
+    EXPECT_EQ(dialog.windowTitle(), "Modify Page List");
+    ASSERT_NE(dialog.DisableChecking(), nullptr);
+    EXPECT_EQ(dialog.DisableChecking()->text(), "Disable page checking");
+    EXPECT_TRUE(dialog.DisablePages());
+    EXPECT_EQ(Texts(dialog.List()), (std::vector<std::string>{"4", "2"}));
+    EXPECT_EQ(dialog.Page()->minimum(), 1);
+    EXPECT_EQ(dialog.Page()->maximum(), 300);
+    dialog.Page()->setValue(301);
+    EXPECT_EQ(dialog.Page()->value(), 300);
+
+    dialog.Page()->setValue(2);
+    EXPECT_FALSE(dialog.AddButton()->isEnabled());
+    EXPECT_TRUE(dialog.RemoveButton()->isEnabled());
+    EXPECT_EQ(dialog.List()->currentRow(), 1);
+
+    dialog.Page()->setValue(7);
+    ASSERT_TRUE(dialog.AddButton()->isEnabled());
+    dialog.AddButton()->click();
+    EXPECT_EQ(refused, std::vector<int>{7});
+    EXPECT_EQ(dialog.List()->count(), 2);
+
+    dialog.Page()->setValue(9);
+    dialog.AddButton()->click();
+    EXPECT_EQ(Texts(dialog.List()), (std::vector<std::string>{"4", "2", "9"}));
+
+    dialog.List()->setCurrentRow(0);
+    EXPECT_EQ(dialog.Page()->value(), 4);
+    dialog.RemoveButton()->click();
+    EXPECT_EQ(dialog.Pages(), (std::vector<int>{2, 9}));
+    EXPECT_EQ(dialog.Page()->value(), 1);
+    EXPECT_TRUE(dialog.AddButton()->isEnabled());
+
+    dialog.resize(dialog.sizeHint());
+    EXPECT_TRUE(dialog.grab().save(QStringLiteral("/tmp/lists-page-dialog.png")));
+}
+
+TEST(PageListDialogTest, ReportsHaveNoPageCheckingBox)
+{
+    CPageListDialog dialog({5}, {}, false, true);
+    EXPECT_EQ(dialog.DisableChecking(), nullptr);
+    EXPECT_EQ(dialog.findChild<QCheckBox*>(), nullptr);
+    EXPECT_FALSE(dialog.DisablePages());
+}
+
+TEST(ReportNameDialogTest, BlankNamesCannotBeConfirmed)
+{
+    CReportNameDialog dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Enter Report Name");
+    EXPECT_EQ(dialog.Edit()->maxLength(), 20);
+    auto* prompt = dialog.findChild<QLabel*>();
+    ASSERT_NE(prompt, nullptr);
+    EXPECT_EQ(prompt->text(), "Please enter the\nname of the report:");
+    EXPECT_FALSE(dialog.OkButton()->isEnabled());
+    dialog.Edit()->setText(QStringLiteral("   "));
+    EXPECT_FALSE(dialog.OkButton()->isEnabled());
+    dialog.Edit()->setText(QStringLiteral("  Latam "));
+    EXPECT_TRUE(dialog.OkButton()->isEnabled());
+    EXPECT_EQ(dialog.Name(), "Latam");
+}
