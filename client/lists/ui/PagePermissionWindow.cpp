@@ -58,17 +58,24 @@ void CPagePermissionWindow::Refill()
         m_list->addItem(QString::fromStdString(page));
 }
 
-void CPagePermissionWindow::ShowPermissions() { ShowWithCaption(kPagePermissionCaption); }
+void CPagePermissionWindow::ShowPermissions() { ShowWithCaption(kPagePermissionCaption, true); }
 
-void CPagePermissionWindow::NewPermissionReceived() { ShowWithCaption(kNewPermissionCaption); }
+void CPagePermissionWindow::NewPermissionReceived()
+{
+    // The feed's news comes while the user may be typing an order: the
+    // window shows without taking the keyboard.
+    ShowWithCaption(kNewPermissionCaption, false);
+}
 
-void CPagePermissionWindow::ShowWithCaption(const char* caption)
+void CPagePermissionWindow::ShowWithCaption(const char* caption, bool activate)
 {
     setWindowTitle(QString::fromUtf8(caption));
     Refill();
+    setAttribute(Qt::WA_ShowWithoutActivating, !activate);
     show();
     raise();
-    activateWindow();
+    if (activate)
+        activateWindow();
 }
 
 } // namespace mavo

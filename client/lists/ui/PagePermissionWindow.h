@@ -2,8 +2,9 @@
 // to see, as "%d", in four columns each a quarter of the list's width
 // (filled top to bottom, then the next column). The main window makes it
 // once, hidden; "Pa&ge Permission" shows it, and new permissions from the
-// feed show it with the caption "New Permission Received". The list is
-// filled anew whenever it is shown.
+// feed show it with the caption "New Permission Received" (without taking
+// the keyboard from the window the user works in). The list is filled anew
+// whenever it is shown.
 //
 // Thread-safety: the window thread only.
 #pragma once
@@ -32,7 +33,7 @@ public:
     QListWidget* List() const { return m_list; }
 
 private:
-    void ShowWithCaption(const char* caption);
+    void ShowWithCaption(const char* caption, bool activate);
 
     std::function<bool(int)> m_permitted;
     QListWidget* m_list;

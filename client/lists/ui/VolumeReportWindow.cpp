@@ -46,8 +46,11 @@ void CVolumeReportWindow::KeyPoster::OnKeyUpdate(unsigned key)
 {
     // Feed thread: only the keys the window lists are queued, and only the
     // first one waiting wakes the window.
-    if (queue.Offer(key))
-        QCoreApplication::postEvent(m_receiver, new QEvent(KeyUpdateEventType()));
+    if (!queue.Offer(key))
+        return;
+    auto* event = new QEvent(KeyUpdateEventType());
+    handover.fetch_add(1, std::memory_order_release);
+    QCoreApplication::postEvent(m_receiver, event);
 }
 
 CVolumeReportWindow::CVolumeReportWindow(CPageFeed& feed, CMessageService& messages, std::string settingsRoot,
@@ -290,6 +293,7 @@ void CVolumeReportWindow::UpdateTotal()
 
 void CVolumeReportWindow::customEvent(QEvent* event)
 {
+    m_poster.handover.load(std::memory_order_acquire);
     if (event->type() != KeyUpdateEventType()) {
         QDialog::customEvent(event);
         return;

@@ -27,6 +27,7 @@
 #include <QEvent>
 #include <QDialog>
 
+#include <atomic>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -86,6 +87,10 @@ private:
         explicit KeyPoster(QObject* receiver) : m_receiver(receiver) {}
         void OnKeyUpdate(unsigned key) override;
         CKeyUpdateQueue queue;
+        // Each event is handed over with a release after it is made and an
+        // acquire before it is handled (Qt's queue is not instrumented for
+        // the thread sanitizer).
+        std::atomic<unsigned> handover{0};
 
     private:
         QObject* m_receiver;
