@@ -3,6 +3,7 @@
 #include "Brindle/base/RegSection.h"
 #include "core/FrameTexts.h"
 #include "core/ui/MessageService.h"
+#include "lists/StoredLists.h"
 #include "lists/ui/PageListDialog.h"
 #include "lists/ui/ReportNameDialog.h"
 #include "pages/PageFeed.h"
@@ -32,6 +33,7 @@ constexpr const char* kDeleteCaption = "Delete Report";
 constexpr const char* kDeleteQuestion = "Are you sure you want to delete report '%1'?";
 // Our own: the store refused a report.
 constexpr const char* kCannotSaveReport = "The report could not be saved.";
+constexpr const char* kCannotDeleteReport = "The report could not be deleted.";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -227,8 +229,10 @@ void CVolumeReportWindow::DeleteReport()
     if (answer != CMessageService::Yes)
         return;
     const Brindle::CRegSection section(HKEY_CURRENT_USER, m_sectionPath.c_str());
-    if (!mavo::DeleteReport(section, name)) {
-        ShowError(QString::fromUtf8(kCannotSaveReport));
+    std::string left;
+    // A value someone else removed already is as good as deleted.
+    if (!mavo::DeleteReport(section, name) && ReadWholeString(section, name.c_str(), left)) {
+        ShowError(QString::fromUtf8(kCannotDeleteReport));
         return;
     }
     m_reports->removeItem(m_reports->currentIndex());
