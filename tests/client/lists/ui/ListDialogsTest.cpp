@@ -4,9 +4,11 @@
 #include "lists/UserLists.h"
 #include "lists/ui/CustomerListDialog.h"
 #include "lists/ui/PageListDialog.h"
+#include "lists/ui/PagePermissionWindow.h"
 #include "lists/ui/ReportNameDialog.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -167,4 +169,32 @@ TEST(ReportNameDialogTest, BlankNamesCannotBeConfirmed)
     dialog.Edit()->setText(QStringLiteral("  Latam "));
     EXPECT_TRUE(dialog.OkButton()->isEnabled());
     EXPECT_EQ(dialog.Name(), "Latam");
+}
+
+TEST(PagePermissionWindowTest, PagesFillFourColumnsOfAQuarterEach)
+{
+    CPagePermissionWindow window([](int page) { return page % 2 == 1; });
+    window.resize(320, 220);
+    window.ShowPermissions();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.windowTitle(), "Page Permission");
+    QListWidget* list = window.List();
+    ASSERT_EQ(list->count(), 150);
+    EXPECT_EQ(list->item(0)->text(), "1");
+    EXPECT_EQ(list->item(149)->text(), "299");
+    const int quarter = list->viewport()->width() / 4;
+    EXPECT_EQ(list->gridSize().width(), quarter);
+    // Top to bottom, then the next column to the right.
+    const QRect first = list->visualItemRect(list->item(0));
+    const QRect second = list->visualItemRect(list->item(1));
+    EXPECT_EQ(second.left(), first.left());
+    EXPECT_GT(second.top(), first.top());
+    int columnStart = 0;
+    while (columnStart < list->count() && list->visualItemRect(list->item(columnStart)).left() == first.left())
+        ++columnStart;
+    ASSERT_LT(columnStart, list->count());
+    EXPECT_EQ(list->visualItemRect(list->item(columnStart)).left() - first.left(), quarter);
+    EXPECT_TRUE(window.grab().save(QStringLiteral("/tmp/lists-permission-columns.png")));
+    window.NewPermissionReceived();
+    EXPECT_EQ(window.windowTitle(), "New Permission Received");
 }
