@@ -44,6 +44,11 @@ function(brindle_fuzz_link target name)
     target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/client)
     target_link_libraries(${target} PRIVATE ZPH)
   endif()
+  # MAVO's modem dialer (replies and phone numbers), compiled in.
+  if(name MATCHES "^modem_replies")
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/client/modem/ModemDial.cpp)
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/client)
+  endif()
   # A folder that owns a target's code names its libraries in the global
   # property BRINDLE_FUZZ_LINK_<name> (feed/server does for zphd_*).
   get_property(extra GLOBAL PROPERTY BRINDLE_FUZZ_LINK_${name})

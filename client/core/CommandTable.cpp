@@ -17,6 +17,8 @@ constexpr std::array<CommandInfo, static_cast<std::size_t>(CommandId::Count_)> k
     {C::Disconnect, "&Disconnect", {nullptr, nullptr}, false},
     {C::SourceOptions, "&Options", {nullptr, nullptr}, false},
     {C::SourceStatus, "&Status", {"Ctrl+E", nullptr}, false},
+    {C::Dial, "Dial...", {nullptr, nullptr}, false},
+    {C::Hangup, "Hangup", {nullptr, nullptr}, false},
     {C::DdeServer, "DDE Server", {nullptr, nullptr}, false},
     {C::PopupNotifications, "P&opup Notifications", {nullptr, nullptr}, true},
     {C::CurrentTime, "C&urrent Time", {nullptr, nullptr}, false},
@@ -124,7 +126,7 @@ const std::vector<MenuLayout>& MainMenuLayout()
                    C::PagePermission, C::SendPageCount, sep, C::YourOrders, C::VolumeReport, C::DdeServer, sep,
                    C::CopyFormatMenu}},
         {"F&eed", {C::ConnectPrimary, C::ConnectBackup, C::Failover, C::Disconnect, sep, C::SourceOptions,
-                   C::SourceStatus}},
+                   C::SourceStatus, sep, C::Dial, C::Hangup}},
         {"F&ormat", {C::SetAsDefault, C::ApplyDefault, C::ApplyToAll, C::LockFormat, sep, C::TitleBar,
                      C::BorderOnly, C::Frameless, sep, C::Font, C::ModifyLayout, C::ModifyStack, C::ModifyAggressors,
                      C::ModifyTradeHistory, C::ModifyContents, C::Properties}},
@@ -165,6 +167,9 @@ CommandUi EvaluateCommand(CommandId id, const FrameCommandState& s, bool onToolb
     case C::Failover:
     case C::Disconnect: return {s.connected, false};
     case C::SourceOptions: return {!s.connected, false};
+    // Dialling happens only through connecting; these have no action.
+    case C::Dial:
+    case C::Hangup: return {false, false};
     case C::PopupNotifications: return {true, s.popupNotifications};
     case C::TradeTimer: return {s.fullView, s.fullView && s.tradeTimer};
     case C::AnchorWindows: return {true, s.anchored};

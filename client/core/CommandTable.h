@@ -26,6 +26,8 @@ enum class CommandId : int {
     Disconnect,
     SourceOptions,
     SourceStatus,
+    Dial,
+    Hangup,
     // main frame
     DdeServer,
     PopupNotifications,

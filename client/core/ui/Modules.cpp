@@ -2,8 +2,10 @@
 
 #include "core/ui/DdeModule.h"
 #include "lists/ui/ListsModule.h"
+#include "modem/ui/ModemModule.h"
 #include "pages/ui/ClipboardModule.h"
 #include "pages/ui/PagesModule.h"
+#include "status/ui/SourceStatusModule.h"
 
 namespace mavo {
 
@@ -13,9 +15,11 @@ std::vector<std::unique_ptr<CFrameModule>> InstallFrameModules(CScreenController
     auto pages = std::make_unique<CPagesModule>(controller);
     CPagesModule* pagesModule = pages.get();
     modules.push_back(std::move(pages));
+    modules.push_back(std::make_unique<CSourceStatusModule>(controller));
     modules.push_back(std::make_unique<CDdeModule>(controller));
     modules.push_back(std::make_unique<CClipboardModule>(controller));
     modules.push_back(std::make_unique<CListsModule>(controller, pagesModule));
+    modules.push_back(std::make_unique<CModemModule>(controller));
     // Page windows, tool windows, order entry, DDE, lists and reports add
     // themselves here as they arrive, in the main window's creation order.
     return modules;

@@ -1,0 +1,78 @@
+#include "status/SourceStatusLog.h"
+
+#include "zph/Timestamp.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <regex>
+
+namespace mavo {
+namespace {
+
+TEST(SourceStatusLogTest, HoldsAtMostTwoHundredEntriesAndKeepsTheNewest)
+{
+    CSourceStatusLog log;
+    for (int i = 1; i <= 250; ++i) {
+        log.Add("entry " + std::to_string(i), 0);
+        ASSERT_LE(log.Entries().size(), CSourceStatusLog::kMaxEntries) << "after entry " << i;
+    }
+    ASSERT_EQ(log.Entries().size(), 200u);
+    EXPECT_NE(log.Entries().front().find("\tentry 51"), std::string::npos) << log.Entries().front();
+    EXPECT_NE(log.Entries().back().find("\tentry 250"), std::string::npos) << log.Entries().back();
+    EXPECT_EQ(log.LastTrimmed(), 1u);
+
+    log.Clear();
+    EXPECT_TRUE(log.Entries().empty());
+    log.Add("again", 0);
+    EXPECT_EQ(log.LastTrimmed(), 0u);
+    EXPECT_EQ(log.Entries().size(), 1u);
+}
+
+TEST(SourceStatusLogTest, EntryIsLocalTimeTabText)
+{
+    const char* old = std::getenv("TZ");
+    const std::string saved = old != nullptr ? old : "";
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    // 1 January 2020, 13:05:09 UTC.
+    EXPECT_EQ(FormatLogEntry(1577883909, "Feed Live"), "13:05:09\tFeed Live");
+    ::setenv("TZ", "EST5", 1);
+    ::tzset();
+    EXPECT_EQ(FormatLogEntry(1577883909, "x"), "08:05:09\tx");
+    if (old != nullptr)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+
+    const std::string now = FormatLogEntry(std::time(nullptr), "text with\ttab");
+    EXPECT_TRUE(std::regex_match(now, std::regex("[0-2][0-9]:[0-5][0-9]:[0-6][0-9]\ttext with\ttab"))) << now;
+}
+
+TEST(SourceStatusLogTest, LineUpdateTextSplitsTheKey)
+{
+    EXPECT_EQ(LineUpdateText(1203), "Update on page 12, line 3");
+    EXPECT_EQ(LineUpdateText(30026), "Update on page 300, line 26");
+    EXPECT_EQ(LineUpdateText(101), "Update on page 1, line 1");
+}
+
+TEST(SourceStatusLogTest, MetricTextsAreTheConnectTimeAndWholeNumbers)
+{
+    Timestamp t;
+    t.SetConnectTime("12/07/2026 00:10:00");
+    t.SetPackets(123456);
+    t.SetBadPackets(7);
+    t.SetMaxDelay(250);
+    t.SetFeedTime("00:11:00");
+    const MetricTexts texts = MetricTextsOf(t);
+    EXPECT_EQ(texts.connectTime, "12/07/2026 00:10:00");
+    EXPECT_EQ(texts.packets, "123456");
+    EXPECT_EQ(texts.badPackets, "7");
+    EXPECT_EQ(texts.maxDelay, "250");
+    EXPECT_EQ(MetricTextsOf(Timestamp{}), (MetricTexts{"", "0", "0", "0"}));
+}
+
+} // namespace
+} // namespace mavo

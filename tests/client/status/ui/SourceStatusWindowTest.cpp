@@ -1,0 +1,201 @@
+// The "Source Status" window in a running MAVO against a real zphd.
+#include "AppFixture.h"
+
+#include "core/ScreenController.h"
+#include "status/ui/SourceStatusWindow.h"
+#include "zphsource/Source.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPushButton>
+
+using namespace testsupport;
+
+namespace {
+
+class SourceStatusWindowTest : public AppFixture {
+protected:
+    mavo::CSourceStatusWindow* Window()
+    {
+        return Frame().findChild<mavo::CSourceStatusWindow*>(QStringLiteral("SourceStatus"));
+    }
+
+    // Entries that contain the text.
+    int Count(const std::string& text)
+    {
+        int n = 0;
+        for (const std::string& entry : Window()->Log().Entries())
+            n += entry.find(text) != std::string::npos ? 1 : 0;
+        return n;
+    }
+
+    bool WaitForEntry(const std::string& text, int timeoutMs = 30000)
+    {
+        return WaitFor([&] { return Count(text) > 0; }, timeoutMs);
+    }
+};
+
+TEST_F(SourceStatusWindowTest, HiddenAtStartPlacedFromSettingsAndShownByStatus)
+{
+    Section("MainFrame").SetInt("StatusLeft", 123);
+    Section("MainFrame").SetInt("StatusTop", 77);
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    mavo::CSourceStatusWindow* window = Window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "Source Status");
+    EXPECT_EQ(window->pos(), QPoint(123, 77));
+    EXPECT_TRUE(window->BadPacketsBox()->isChecked());
+    EXPECT_TRUE(app->Controller().IsLogging());
+
+    ASSERT_TRUE(Frame().RunCommand(mavo::CommandId::SourceStatus));
+    EXPECT_TRUE(window->isVisible());
+    QAction* status = Frame().Commands().Action(mavo::CommandId::SourceStatus);
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->shortcut(), QKeySequence(QStringLiteral("Ctrl+E")));
+
+    // The place and visibility are saved with the rest.
+    window->move(140, 90);
+    ASSERT_TRUE(Frame().SaveAllSettings());
+    EXPECT_EQ(StoredInt("MainFrame", "ShowStatus"), 1);
+    EXPECT_EQ(StoredInt("MainFrame", "StatusLeft"), 140);
+    EXPECT_EQ(StoredInt("MainFrame", "StatusTop"), 90);
+}
+
+TEST_F(SourceStatusWindowTest, FeedStateKindAddressAndMetricsThenReset)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    mavo::CSourceStatusWindow* window = Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitForEntry("\tFeed Live"));
+    EXPECT_EQ(window->ShownFeedState(), 2);
+    EXPECT_EQ(window->KindText(), "Socket");
+    EXPECT_NE(window->AddressText().toStdString().find(std::to_string(zphd.SocketPort())), std::string::npos)
+        << window->AddressText().toStdString();
+
+    ASSERT_TRUE(WaitFor([&] { return !window->ShownMetrics().connectTime.empty(); }));
+    ASSERT_TRUE(WaitFor([&] { return std::stol(window->ShownMetrics().packets) > 0; }));
+
+    window->ResetButton()->click();
+    EXPECT_EQ(window->ShownMetrics(), mavo::MetricTexts{}) << "all four fields empty until the next feed time";
+    // The next feed time fills them again, counted from the reset.
+    ASSERT_TRUE(WaitFor([&] { return !window->ShownMetrics().packets.empty(); }, 10000));
+    EXPECT_EQ(window->ShownMetrics().badPackets, "0");
+
+    ASSERT_EQ(zphd.Control("drop").substr(0, 2), "OK");
+    ASSERT_TRUE(WaitForEntry("\tFeed Dead", 20000));
+    EXPECT_EQ(window->ShownFeedState(), 0);
+}
+
+TEST_F(SourceStatusWindowTest, LogKeepsTheLastTwoHundredEntriesAndAnEmptyTextClearsIt)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    mavo::CSourceStatusWindow* window = Window();
+    ASSERT_NE(window, nullptr);
+    for (int i = 1; i <= 250; ++i)
+        window->AddLog("entry " + std::to_string(i));
+    EXPECT_LE(window->List()->count(), 200);
+    // Feed events may have joined meanwhile; the newest 200 are shown.
+    ASSERT_EQ(window->List()->count(), 200);
+    EXPECT_EQ(static_cast<std::size_t>(window->List()->count()), window->Log().Entries().size());
+    EXPECT_TRUE(window->List()->item(199)->text().endsWith(QStringLiteral("\tentry 250")));
+    EXPECT_TRUE(window->List()->item(0)->text().endsWith(QStringLiteral("\tentry 51")));
+
+    window->AddLog("");
+    EXPECT_EQ(window->List()->count(), 0);
+    EXPECT_TRUE(window->Log().Entries().empty());
+}
+
+TEST_F(SourceStatusWindowTest, LineUpdatesAreLoggedWhileOnAndNotWhileOff)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    mavo::CSourceStatusWindow* window = Window();
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(app->Controller().GetSource()->RequestPage(1));
+    EXPECT_FALSE(app->Controller().IsLineLogging());
+
+    window->LineUpdatesBox()->setChecked(true);
+    EXPECT_EQ(Count("\tStarting line update logging..."), 1);
+    EXPECT_TRUE(app->Controller().IsLineLogging());
+    ASSERT_EQ(zphd.Control("set 1 1 5 Modem Test").substr(0, 2), "OK");
+    ASSERT_TRUE(WaitForEntry("\tUpdate on page 1, line "));
+
+    window->LineUpdatesBox()->setChecked(false);
+    EXPECT_EQ(Count("\tStopping line update logging..."), 1);
+    EXPECT_FALSE(app->Controller().IsLineLogging());
+    ASSERT_EQ(zphd.Control("set 1 1 5 Modem Test Again").substr(0, 2), "OK");
+    ASSERT_EQ(zphd.Control("set 1 2 5 Modem Test Again").substr(0, 2), "OK");
+    Spin(1500);
+    // Nothing after the stop is a line update.
+    const auto& entries = window->Log().Entries();
+    auto stop = entries.end();
+    for (auto it = entries.begin(); it != entries.end(); ++it)
+        if (it->find("\tStopping line update logging...") != std::string::npos)
+            stop = it;
+    ASSERT_NE(stop, entries.end());
+    for (auto it = stop; it != entries.end(); ++it)
+        EXPECT_EQ(it->find("Update on page"), std::string::npos) << *it;
+}
+
+TEST_F(SourceStatusWindowTest, BadPacketsAreCountedAndLoggedOnlyWhileTheSwitchIsOn)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    mavo::CSourceStatusWindow* window = Window();
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_EQ(zphd.Control("malformed all fields").substr(0, 2), "OK");
+    ASSERT_TRUE(WaitForEntry("bad packet"));
+    ASSERT_TRUE(WaitFor([&] {
+        const std::string bad = window->ShownMetrics().badPackets;
+        return !bad.empty() && std::stol(bad) >= 1;
+    }));
+
+    window->BadPacketsBox()->setChecked(false);
+    EXPECT_FALSE(app->Controller().IsLogging());
+    const int before = Count("bad packet");
+    ASSERT_EQ(zphd.Control("malformed all fields").substr(0, 2), "OK");
+    ASSERT_TRUE(WaitFor([&] {
+        const std::string bad = window->ShownMetrics().badPackets;
+        return !bad.empty() && std::stol(bad) >= 2;
+    }));
+    EXPECT_EQ(Count("bad packet"), before);
+}
+
+TEST_F(SourceStatusWindowTest, FeedTimesAreLoggedWhenAsked)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    mavo::CSourceStatusWindow* window = Window();
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitFor([&] { return !Frame().PaneText(4).isEmpty(); }));
+    const std::size_t before = window->Log().Entries().size();
+    Spin(1500);
+    EXPECT_EQ(window->Log().Entries().size(), before) << "feed times are not logged by default";
+
+    window->FeedTimesBox()->setChecked(true);
+    ASSERT_TRUE(WaitFor([&] { return window->Log().Entries().size() >= before + 2; }, 10000));
+    const std::string last = window->Log().Entries().back();
+    EXPECT_NE(last.find('\t'), std::string::npos);
+}
+
+TEST_F(SourceStatusWindowTest, DialAndHangupArePresentAndStayDisabled)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    for (mavo::CommandId id : {mavo::CommandId::Dial, mavo::CommandId::Hangup}) {
+        QAction* action = Frame().Commands().Action(id);
+        ASSERT_NE(action, nullptr);
+        Frame().UpdateCommands();
+        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+        EXPECT_FALSE(Frame().RunCommand(id));
+    }
+    EXPECT_EQ(Frame().Commands().Action(mavo::CommandId::Dial)->text(), "Dial...");
+    EXPECT_EQ(Frame().Commands().Action(mavo::CommandId::Hangup)->text(), "Hangup");
+}
+
+} // namespace
