@@ -114,12 +114,11 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBarHoldOnlyWhatIsDelivered)
     for (QAction* menu : Frame().menuBar()->actions())
         menus << menu->text();
     EXPECT_EQ(menus.join(QLatin1Char(';')).toStdString(), "&File;&Edit;&View;F&eed;F&ormat;&Help");
-    for (CommandId absent : {CommandId::SourceOptions, CommandId::SourceStatus, CommandId::SetAsDefault,
-                             CommandId::EditPaste})
+    for (CommandId absent : {CommandId::SourceOptions, CommandId::SetAsDefault, CommandId::EditPaste})
         EXPECT_EQ(Frame().Commands().Action(absent), nullptr);
     // The lists and the volume report are delivered.
     for (CommandId present : {CommandId::CustomerList, CommandId::PageList, CommandId::PagePermission,
-                              CommandId::VolumeReport})
+                              CommandId::VolumeReport, CommandId::SourceStatus})
         EXPECT_NE(Frame().Commands().Action(present), nullptr);
     EXPECT_EQ(Frame().PaneText(1).toStdString(), "Not Connected");
     // Hiding the bars.
