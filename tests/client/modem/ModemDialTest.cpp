@@ -205,6 +205,8 @@ TEST_F(ModemDialerTest, HoldsThePortWhileDiallingAndStopsQuietly)
     ASSERT_TRUE(dialer.Start(*port, "5551234"));
     ASSERT_TRUE(WaitForStates(1));
     EXPECT_FALSE(dialer.Start(*port, "5551234")) << "one worker at a time";
+    // The command is written under the lock, and the lock kept.
+    ASSERT_EQ(modem->Read(std::string("ATS0=1&D2DT5551234\r").size()), "ATS0=1&D2DT5551234\r");
 
     bool taken = true;
     std::thread other([&] {
