@@ -143,13 +143,12 @@ public:
                 break;
             if (ready <= 0)
                 continue;
-            if (fds[0].revents & POLLIN) {
-                const ssize_t n = ::read(m_line, buffer, sizeof buffer);
+            if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+                const ssize_t n = (fds[0].revents & POLLIN) ? ::read(m_line, buffer, sizeof buffer) : 0;
                 if (n > 0)
                     FromLine(buffer, static_cast<std::size_t>(n));
-            } else if (fds[0].revents & (POLLHUP | POLLERR)) {
-                // The far end of the line is closed for now: wait for it.
-                SleepMs(50);
+                else
+                    SleepMs(50);  // the far end of the line is closed for now: wait for it
             }
             if (count == 2 && fds[1].revents) {
                 const ssize_t n = (fds[1].revents & POLLIN) ? ::read(m_remote, buffer, sizeof buffer) : 0;

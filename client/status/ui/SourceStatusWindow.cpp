@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <ctime>
+#include <utility>
 
 namespace mavo {
 
@@ -100,11 +101,17 @@ std::deque<unsigned> CSourceStatusWindow::Listener::TakeKeys(unsigned long& drop
     return std::exchange(m_keys, {});
 }
 
-Timestamp CSourceStatusWindow::Listener::TakeTimestamp()
+std::optional<Timestamp> CSourceStatusWindow::Listener::TakeTimestamp()
 {
     std::lock_guard hold(m_lock);
     m_timePending = false;
-    return m_timestamp;
+    return std::exchange(m_timestamp, std::nullopt);
+}
+
+void CSourceStatusWindow::Listener::DiscardTimestamp()
+{
+    std::lock_guard hold(m_lock);
+    m_timestamp.reset();
 }
 
 // --------------------------------------------------------------- window
@@ -257,6 +264,8 @@ void CSourceStatusWindow::ResetMetrics()
 {
     if (ZPHSource* source = m_controller.GetSource())
         source->ResetMetrics();
+    // A feed time still on its way carries the counts from before.
+    m_listener.DiscardTimestamp();
     ShowMetrics(MetricTexts{});
 }
 
@@ -299,10 +308,12 @@ void CSourceStatusWindow::OnKeys()
 
 void CSourceStatusWindow::OnFeedTime()
 {
-    const Timestamp timestamp = m_listener.TakeTimestamp();
-    if (m_timeBox->isChecked() && *timestamp.GetFeedTime() != '\0')
-        AddLog(timestamp.GetFeedTime());
-    ShowMetrics(MetricTextsOf(timestamp));
+    const std::optional<Timestamp> timestamp = m_listener.TakeTimestamp();
+    if (!timestamp)
+        return;
+    if (m_timeBox->isChecked() && *timestamp->GetFeedTime() != '\0')
+        AddLog(timestamp->GetFeedTime());
+    ShowMetrics(MetricTextsOf(*timestamp));
 }
 
 } // namespace mavo

@@ -31,6 +31,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -91,9 +92,12 @@ private:
         void OnKeyUpdate(unsigned key) override;
         void OnTimestamp(const Timestamp& timestamp) override;
 
-        // Window thread: what waits, taken at once.
+        // Window thread: what waits, taken at once. No timestamp when none
+        // arrived since the last take or discard.
         std::deque<unsigned> TakeKeys(unsigned long& dropped);
-        Timestamp TakeTimestamp();
+        std::optional<Timestamp> TakeTimestamp();
+        // Forgets a feed time that has not been shown yet.
+        void DiscardTimestamp();
 
     private:
         void Wake(bool& pending, QEvent::Type type);
@@ -103,7 +107,7 @@ private:
         std::deque<unsigned> m_keys;
         unsigned long m_dropped = 0;
         bool m_keysPending = false;
-        Timestamp m_timestamp;
+        std::optional<Timestamp> m_timestamp;
         bool m_timePending = false;
     };
 

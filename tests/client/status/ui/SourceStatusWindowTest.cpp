@@ -79,7 +79,11 @@ TEST_F(SourceStatusWindowTest, FeedStateKindAddressAndMetricsThenReset)
     ASSERT_TRUE(WaitFor([&] { return !window->ShownMetrics().connectTime.empty(); }));
     ASSERT_TRUE(WaitFor([&] { return std::stol(window->ShownMetrics().packets) > 0; }));
 
+    // No feed time for a while: the fields stay empty after Reset.
+    ASSERT_EQ(zphd.Control("stall 3"), "OK");
     window->ResetButton()->click();
+    EXPECT_EQ(window->ShownMetrics(), mavo::MetricTexts{});
+    Spin(1500);
     EXPECT_EQ(window->ShownMetrics(), mavo::MetricTexts{}) << "all four fields empty until the next feed time";
     // The next feed time fills them again, counted from the reset.
     ASSERT_TRUE(WaitFor([&] { return !window->ShownMetrics().packets.empty(); }, 10000));
