@@ -5,6 +5,7 @@
 #include "modem/ui/ModemModule.h"
 #include "pages/ui/ClipboardModule.h"
 #include "pages/ui/PagesModule.h"
+#include "properties/ui/PropertiesModule.h"
 #include "status/ui/SourceStatusModule.h"
 
 namespace mavo {
@@ -20,6 +21,8 @@ std::vector<std::unique_ptr<CFrameModule>> InstallFrameModules(CScreenController
     modules.push_back(std::make_unique<CClipboardModule>(controller));
     modules.push_back(std::make_unique<CListsModule>(controller, pagesModule));
     modules.push_back(std::make_unique<CModemModule>(controller));
+    // The format commands work on the page windows made above.
+    modules.push_back(std::make_unique<CPropertiesModule>(*pagesModule));
     // Page windows, tool windows, order entry, DDE, lists and reports add
     // themselves here as they arrive, in the main window's creation order.
     return modules;

@@ -1,0 +1,668 @@
+// The property sheet and the format commands on real page windows over a
+// line cache of the test's own: every page of the sheet round-trips its
+// controls through the stored page format, Contents keeps the line
+// references balanced after OK and after Cancel, Apply Default, Apply to
+// All, Set As Default, Lock Format and Font change what they should, and
+// "Print &Format" changes what is printed.
+#include "properties/ui/FormatActions.h"
+#include "properties/ui/PropertyPages.h"
+#include "properties/ui/PropertySheet.h"
+#include "properties/ui/SelectLinesDialog.h"
+
+#include "../CountingPageFeed.h"
+#include "../../pages/ui/SampleLines.h"
+#include "Brindle/base/RegSection.h"
+#include "TempDir.h"
+#include "pages/ui/ChildFrame.h"
+#include "pages/ui/MAVOView.h"
+#include "pages/ui/PageList.h"
+#include "pages/ui/PageWindows.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <map>
+
+using namespace mavo;
+
+namespace {
+
+constexpr const char* kRoot = "Software/Halvern/MAVO";
+
+struct Asked {
+    QString caption;
+    QString text;
+};
+
+Brindle::CRegSection Section(const std::string& path)
+{
+    return Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(kRoot) + "/" + path).c_str());
+}
+
+class PropertySheetTest : public ::testing::Test {
+protected:
+    testsupport::ScopedRegistryDir m_registry;
+    propstest::CountingPageFeed m_feed;
+    CPageEnvironment m_env;
+    QMdiArea m_area;
+    std::vector<Asked> m_asked;
+    std::deque<bool> m_answers;
+    std::unique_ptr<CPageWindows> m_windows;
+    std::unique_ptr<CFormatActions> m_actions;
+
+    void SetUp() override
+    {
+        m_area.resize(1600, 1000);
+        m_area.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_area));
+        m_windows = std::make_unique<CPageWindows>(
+            m_feed, m_env, &m_area,
+            [this](QWidget*, const QString& caption, const QString& text, PageMessageKind kind) {
+                m_asked.push_back({caption, text});
+                if (m_answers.empty())
+                    return kind != PageMessageKind::Question;
+                const bool answer = m_answers.front();
+                m_answers.pop_front();
+                return answer;
+            },
+            kRoot);
+        m_actions = std::make_unique<CFormatActions>(*m_windows);
+        pagestest::FillSamplePage(m_feed.cache, 7, "US RATES");
+        pagestest::FillSamplePage(m_feed.cache, 8, "EURO RATES");
+        pagestest::FillSamplePage(m_feed.cache, 9, "GILTS");
+    }
+    void TearDown() override
+    {
+        m_actions.reset();
+        m_windows.reset();
+    }
+
+    static void SaveDefaultStyle(const CPageFormat& format) { ASSERT_TRUE(format.Save(Section("Default Style"))); }
+
+    // The view's format as it is stored with the page, read back.
+    static CPageFormat StoredFormat(CChildFrame* frame)
+    {
+        const Brindle::CRegSection section = Section("Stored");
+        EXPECT_TRUE(frame->View()->SaveView(section));
+        CPageFormat format;
+        format.Load(section);
+        return format;
+    }
+
+    // Opens the sheet of the frame on `first` and lets `fill` work on it;
+    // fill's answer is the sheet's ending (true OK, false Cancel).
+    bool RunSheet(CChildFrame* frame, PropertyPage first, const std::function<bool(CPagePropertySheet&)>& fill)
+    {
+        m_actions->SetSheetRunner([&](CPagePropertySheet& sheet) {
+            if (fill(sheet))
+                sheet.accept();
+            else
+                sheet.reject();
+            return sheet.result();
+        });
+        return m_actions->ShowProperties(frame, first, nullptr);
+    }
+
+    std::map<unsigned, int> RefsNow() const
+    {
+        std::map<unsigned, int> out;
+        for (const auto& [key, n] : m_feed.refs)
+            if (n != 0)
+                out[key] = n;
+        return out;
+    }
+    static std::map<unsigned, int> Counted(const std::vector<unsigned>& keys)
+    {
+        std::map<unsigned, int> out;
+        for (unsigned key : keys)
+            ++out[key];
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(PropertySheetTest, LayoutPageRoundTripsThroughTheStoredFormat)
+{
+    CPageFormat stored;
+    stored.issueSize = 18;
+    stored.stackQuanSize = 7;
+    stored.showSpreads = 1;
+    stored.fixedFont = 1;
+    SaveDefaultStyle(stored);
+    CChildFrame* frame = m_windows->OpenPage(7);
+    const int widthBefore = frame->View()->List()->PageNominalWidth();
+    ASSERT_TRUE(RunSheet(frame, PropertyPage::Layout, [](CPagePropertySheet& sheet) {
+        EXPECT_EQ(sheet.windowTitle(), "US RATES - Properties");
+        EXPECT_EQ(sheet.CurrentPage(), PropertyPage::Layout);
+        CPageLayoutProp* p = sheet.LayoutPage();
+        EXPECT_EQ(p->Title()->text(), "US RATES");
+        EXPECT_EQ(p->Title()->maxLength(), 40);
+        EXPECT_EQ(p->IssueName()->value(), 18);
+        EXPECT_EQ(p->IssueName()->maximum(), 40);
+        EXPECT_EQ(p->IssueName()->tickInterval(), 2);
+        EXPECT_EQ(p->StackQuantity()->value(), 7);
+        EXPECT_EQ(p->StackQuantity()->maximum(), 9);
+        EXPECT_EQ(p->StackCustomer()->maximum(), 6);
+        EXPECT_TRUE(p->ShowSpread()->isChecked());
+        EXPECT_FALSE(p->FixedFont()->isVisibleTo(&sheet));
+        p->Title()->setText("MY RATES");
+        p->IssueName()->setValue(30);
+        p->Rate()->setValue(10);
+        p->Quantity()->setValue(4);
+        p->Indicative()->setValue(12);
+        p->StackCustomer()->setValue(2);
+        p->StackQuantity()->setValue(9);
+        for (QCheckBox* box : {p->ShowSpread(), p->ShowPrevious(), p->ShowUnderlines(), p->ShowLineNumber(),
+                               p->ShowIndicatives()})
+            box->click();
+        return true;
+    }));
+    const CPageFormat f = StoredFormat(frame);
+    EXPECT_EQ(f.issueSize, 30);
+    EXPECT_EQ(f.rateSize, 10);
+    EXPECT_EQ(f.quantitySize, 4);
+    EXPECT_EQ(f.indicativeSize, 12);
+    EXPECT_EQ(f.stackCustSize, 2);
+    EXPECT_EQ(f.stackQuanSize, 9);
+    EXPECT_EQ(f.showSpreads, 0);
+    EXPECT_EQ(f.showPrevious, 1);
+    EXPECT_EQ(f.showUnderlines, 0);
+    EXPECT_EQ(f.showNumbers, 0);
+    EXPECT_EQ(f.showIndicative, 1);
+    EXPECT_EQ(f.fixedFont, 1);
+    EXPECT_EQ(frame->View()->Document().GetTitle(), "MY RATES");
+    EXPECT_EQ(frame->windowTitle(), "MY RATES");
+    // Widths again and the window fitted to them.
+    EXPECT_NE(frame->View()->List()->PageNominalWidth(), widthBefore);
+    EXPECT_EQ(frame->View()->size(), frame->View()->sizeHint());
+}
+
+TEST_F(PropertySheetTest, StackAndAggressorPagesRoundTripThroughTheStoredFormat)
+{
+    CPageFormat stored;
+    stored.bidStackSize = 3;
+    stored.offerStackSize = 0;
+    stored.customerOnly = 1;
+    stored.bidAggrSize = 2;
+    stored.offerAggrSize = 4;
+    stored.aggrCustomerOnly = 0;
+    stored.flashAggr = 0;
+    stored.aggrCenterColor = 1;
+    SaveDefaultStyle(stored);
+    CChildFrame* frame = m_windows->OpenPage(7);
+    ASSERT_TRUE(RunSheet(frame, PropertyPage::Stack, [](CPagePropertySheet& sheet) {
+        EXPECT_EQ(sheet.CurrentPage(), PropertyPage::Stack);
+        CStackLayoutProp* s = sheet.StackPage();
+        EXPECT_TRUE(s->BidSize()->Button(3)->isChecked());
+        EXPECT_TRUE(s->OfferSize()->Button(0)->isChecked());
+        EXPECT_EQ(s->OfferSize()->Button(0)->text(), "None");
+        EXPECT_EQ(s->BidSize()->Button(5)->text(), "Five");
+        EXPECT_TRUE(s->Customers()->Button(1)->isChecked());
+        s->BidSize()->Button(5)->click();
+        s->OfferSize()->Button(2)->click();
+        s->Customers()->Button(0)->click();
+        CAggrLayoutProp* a = sheet.AggressorsPage();
+        EXPECT_TRUE(a->BidSize()->Button(2)->isChecked());
+        EXPECT_TRUE(a->OfferSize()->Button(4)->isChecked());
+        EXPECT_TRUE(a->Customers()->Button(0)->isChecked());
+        EXPECT_FALSE(a->Flash()->isChecked());
+        EXPECT_TRUE(a->CenterColors()->isChecked());
+        a->BidSize()->Button(0)->click();
+        a->OfferSize()->Button(5)->click();
+        a->Customers()->Button(1)->click();
+        a->Flash()->click();
+        a->CenterColors()->click();
+        return true;
+    }));
+    const CPageFormat f = StoredFormat(frame);
+    EXPECT_EQ(f.bidStackSize, 5);
+    EXPECT_EQ(f.offerStackSize, 2);
+    EXPECT_EQ(f.customerOnly, 0);
+    EXPECT_EQ(f.bidAggrSize, 0);
+    EXPECT_EQ(f.offerAggrSize, 5);
+    EXPECT_EQ(f.aggrCustomerOnly, 1);
+    EXPECT_EQ(f.flashAggr, 1);
+    EXPECT_EQ(f.aggrCenterColor, 0);
+}
+
+TEST_F(PropertySheetTest, TradeHistoryColorsAndTradeMonitorPagesRoundTripThroughTheStoredFormat)
+{
+    CPageFormat stored;
+    stored.showTradeHistory = 1;
+    stored.thRateSize = 9;
+    stored.thVolumeSize = 11;
+    stored.thNumberSize = 3;
+    stored.showTHNumber = 0;
+    stored.volumePrecision = 1;
+    stored.colorStyle = 1;
+    stored.tmHasTradeLines = 1;
+    stored.tmShowNumbers = 0;
+    stored.tmStackSize = 4;
+    stored.tmCustomerOnly = 0;
+    SaveDefaultStyle(stored);
+    CChildFrame* frame = m_windows->OpenPage(7);
+    ASSERT_TRUE(RunSheet(frame, PropertyPage::TradeHistory, [](CPagePropertySheet& sheet) {
+        EXPECT_EQ(sheet.CurrentPage(), PropertyPage::TradeHistory);
+        CTradeHistoryProp* t = sheet.TradeHistoryPage();
+        EXPECT_TRUE(t->Show()->isChecked());
+        EXPECT_EQ(t->Rate()->value(), 9);
+        EXPECT_EQ(t->Volume()->value(), 11);
+        EXPECT_EQ(t->Transaction()->value(), 3);
+        EXPECT_FALSE(t->ShowNumber()->isChecked());
+        EXPECT_TRUE(t->Precision(1)->isChecked());
+        EXPECT_EQ(t->Precision(1)->text(), "0.0");
+        t->Show()->click();
+        t->Rate()->setValue(14);
+        t->Volume()->setValue(5);
+        t->Transaction()->setValue(8);
+        for (QCheckBox* box : {t->ShowNumber(), t->ShowRate(), t->ShowTime(), t->ShowVolume()})
+            box->click();
+        t->Precision(2)->click();
+
+        CPageColorsProp* c = sheet.ColorsPage();
+        EXPECT_EQ(c->ColorStyle()->currentText(), "Enhanced Style");
+        c->ColorStyle()->setCurrentIndex(2);
+
+        CPageTradeMonitorProp* m = sheet.TradeMonitorPage();
+        EXPECT_TRUE(m->HasTradeLines()->isChecked());
+        EXPECT_FALSE(m->ShowLineNumber()->isChecked());
+        EXPECT_TRUE(m->StackSize()->Button(4)->isChecked());
+        EXPECT_EQ(m->StackSize()->Button(0), nullptr);  // no "None" here
+        EXPECT_TRUE(m->Customers()->Button(0)->isChecked());
+        for (QCheckBox* box : {m->HasTradeLines(), m->ShowLineNumber(), m->ShowStack(), m->ShowVolume()})
+            box->click();
+        m->Customers()->Button(1)->click();
+        m->StackSize()->Button(2)->click();
+        return true;
+    }));
+    const CPageFormat f = StoredFormat(frame);
+    EXPECT_EQ(f.showTradeHistory, 0);
+    EXPECT_EQ(f.thRateSize, 14);
+    EXPECT_EQ(f.thVolumeSize, 5);
+    EXPECT_EQ(f.thNumberSize, 8);
+    EXPECT_EQ(f.showTHNumber, 1);
+    EXPECT_EQ(f.showTHRates, 0);
+    EXPECT_EQ(f.showTHTime, 0);
+    EXPECT_EQ(f.showTHVolume, 0);
+    EXPECT_EQ(f.volumePrecision, 2);
+    EXPECT_EQ(f.colorStyle, 2);
+    EXPECT_EQ(f.tmHasTradeLines, 0);
+    EXPECT_EQ(f.tmShowNumbers, 1);
+    EXPECT_EQ(f.tmShowStack, 0);
+    EXPECT_EQ(f.tmShowVolume, 0);
+    EXPECT_EQ(f.tmCustomerOnly, 1);
+    EXPECT_EQ(f.tmStackSize, 2);
+}
+
+TEST_F(PropertySheetTest, CancelChangesNothing)
+{
+    CChildFrame* frame = m_windows->OpenPage(7);
+    const CPageFormat before = frame->View()->Format();
+    const std::vector<unsigned> lines = frame->View()->Document().Lines();
+    const auto refs = RefsNow();
+    EXPECT_FALSE(RunSheet(frame, PropertyPage::Contents, [](CPagePropertySheet& sheet) {
+        EXPECT_EQ(sheet.CurrentPage(), PropertyPage::Contents);
+        sheet.LayoutPage()->Title()->setText("CHANGED");
+        sheet.LayoutPage()->IssueName()->setValue(2);
+        sheet.StackPage()->BidSize()->Button(4)->click();
+        sheet.ColorsPage()->ColorStyle()->setCurrentIndex(2);
+        sheet.ContentsPage()->Select({0, 1, 2});
+        sheet.ContentsPage()->Remove();
+        return false;
+    }));
+    EXPECT_EQ(frame->View()->Format(), before);
+    EXPECT_EQ(frame->View()->Document().GetTitle(), "US RATES");
+    EXPECT_EQ(frame->View()->Document().Lines(), lines);
+    EXPECT_EQ(RefsNow(), refs);
+    EXPECT_EQ(m_feed.overReleases, 0);
+}
+
+TEST_F(PropertySheetTest, ContentsKeepsReferencesBalancedAfterCancelAndAfterOk)
+{
+    CChildFrame* frame = m_windows->OpenPage(7);
+    CMAVODoc& doc = frame->View()->Document();
+    const std::vector<unsigned> original = doc.Lines();
+    ASSERT_EQ(RefsNow(), Counted(original));
+
+    // Adds two lines of page 8 after row 1, then the first of page 7 again
+    // at the end, and drops row 0.
+    auto edit = [this](CPagePropertySheet& sheet) {
+        CPageContentsProp* c = sheet.ContentsPage();
+        EXPECT_EQ(c->Tree()->topLevelItemCount(), 26);
+        const QString issue = QString::fromStdString(pagestest::SampleFieldLine(7, 3).m_issueName);
+        EXPECT_EQ(c->Tree()->topLevelItem(2)->text(2), issue.rightJustified(12));
+        std::deque<int> pages{8, 7};
+        c->SetPageChooser([&pages](QWidget*) -> std::optional<int> {
+            const int p = pages.front();
+            pages.pop_front();
+            return p;
+        });
+        c->SetLineChooser([](QWidget*, int page) {
+            return page == 8 ? std::vector<unsigned>{803, 805} : std::vector<unsigned>{703};
+        });
+        c->Select({1});
+        c->Add();
+        EXPECT_EQ(c->Selection(), (std::set<int>{2, 3}));
+        EXPECT_EQ(m_feed.Refs(803), 1);  // the list's own, while the sheet is open
+        c->Select({});
+        c->Add();
+        c->Select({0});
+        c->RemoveButton()->click();
+        EXPECT_EQ(m_feed.Refs(701), 1);  // the document's remains
+        EXPECT_EQ(c->List().Count(), 28);
+    };
+
+    EXPECT_FALSE(RunSheet(frame, PropertyPage::Contents, [&](CPagePropertySheet& sheet) {
+        edit(sheet);
+        return false;
+    }));
+    EXPECT_EQ(doc.Lines(), original);
+    EXPECT_EQ(RefsNow(), Counted(original));
+    EXPECT_EQ(m_feed.overReleases, 0);
+
+    ASSERT_TRUE(RunSheet(frame, PropertyPage::Contents, [&](CPagePropertySheet& sheet) {
+        edit(sheet);
+        return true;
+    }));
+    std::vector<unsigned> expected(original.begin() + 1, original.end());
+    expected.insert(expected.begin() + 1, {803, 805});
+    expected.push_back(703);
+    EXPECT_EQ(doc.Lines(), expected);
+    EXPECT_EQ(RefsNow(), Counted(expected));
+    EXPECT_EQ(m_feed.overReleases, 0);
+    EXPECT_EQ(frame->View()->List()->RowCount(), 28);
+
+    // Line 703 is listed twice now: an update repaints both rows.
+    QCoreApplication::processEvents();
+    const int applied = frame->View()->UpdatesApplied();
+    m_feed.Dispatch(703);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->View()->UpdatesApplied() >= applied + 2; }, 10000));
+    EXPECT_EQ(frame->View()->UpdatesApplied(), applied + 2);
+
+    // Closing the page leaves no reference behind.
+    frame->CloseWithoutAsking();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_windows->Documents().empty(); }, 10000));
+    EXPECT_TRUE(RefsNow().empty());
+    EXPECT_EQ(m_feed.overReleases, 0);
+}
+
+TEST_F(PropertySheetTest, ContentsRefusesAPageTheUserMayNotSee)
+{
+    m_feed.deniedPages.insert(9);
+    CChildFrame* frame = m_windows->OpenPage(7);
+    bool linesAsked = false;
+    RunSheet(frame, PropertyPage::Contents, [&](CPagePropertySheet& sheet) {
+        CPageContentsProp* c = sheet.ContentsPage();
+        c->SetPageChooser([](QWidget*) { return std::optional<int>(9); });
+        c->SetLineChooser([&](QWidget*, int) {
+            linesAsked = true;
+            return std::vector<unsigned>{901};
+        });
+        c->AddButton()->click();
+        EXPECT_EQ(c->List().Count(), 26);
+        return true;
+    });
+    EXPECT_FALSE(linesAsked);
+    ASSERT_FALSE(m_asked.empty());
+    EXPECT_EQ(m_asked.back().caption, "No Permission");
+    EXPECT_EQ(m_asked.back().text, "You do not have permission\nto view this page");
+    EXPECT_EQ(m_feed.Refs(901), 0);
+}
+
+TEST_F(PropertySheetTest, APageLeftWithoutLinesGoesToTheTitleBarStyle)
+{
+    CChildFrame* frame = m_windows->OpenPage(7);
+    frame->SetFrameStyle(CChildFrame::kFrameless);
+    ASSERT_TRUE(RunSheet(frame, PropertyPage::Contents, [](CPagePropertySheet& sheet) {
+        CPageContentsProp* c = sheet.ContentsPage();
+        std::set<int> all;
+        for (int i = 0; i < c->List().Count(); ++i)
+            all.insert(i);
+        c->Select(all);
+        c->Remove();
+        return true;
+    }));
+    EXPECT_EQ(frame->FrameStyle(), CChildFrame::kTitleBar);
+    EXPECT_EQ(frame->View()->Document().GetLineCount(), 0);
+    EXPECT_TRUE(RefsNow().empty());
+}
+
+TEST_F(PropertySheetTest, SelectLinesListsThePageFollowsUpdatesAndHoldsItsLinesWhileOpen)
+{
+    {
+        CSelectLinesDialog dialog(m_feed, 8);
+        QTreeWidget* tree = dialog.Tree();
+        ASSERT_EQ(tree->topLevelItemCount(), 26);
+        EXPECT_EQ(tree->headerItem()->text(2), "Line#");
+        EXPECT_EQ(tree->topLevelItem(1)->text(0), "8");
+        EXPECT_EQ(tree->topLevelItem(1)->text(1), "2");
+        EXPECT_EQ(tree->topLevelItem(1)->text(2), "2");
+        EXPECT_EQ(tree->topLevelItem(12)->text(3), "  --- EUROPE ---");
+        EXPECT_EQ(m_feed.Refs(801), 1);
+        EXPECT_EQ(m_feed.Refs(826), 1);
+        EXPECT_NE(std::find(m_feed.requestedPages.begin(), m_feed.requestedPages.end(), 8),
+                  m_feed.requestedPages.end());
+
+        LineObject renamed = pagestest::SampleFieldLine(8, 4);
+        renamed.m_issueName = "NEW NAME";
+        m_feed.cache.Put(804, renamed);
+        m_feed.Dispatch(804);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return tree->topLevelItem(3)->text(3) == "    NEW NAME"; }, 10000));
+        EXPECT_EQ(dialog.RowsUpdated(), 1);
+
+        tree->topLevelItem(4)->setSelected(true);
+        tree->topLevelItem(1)->setSelected(true);
+        EXPECT_EQ(dialog.SelectedKeys(), (std::vector<unsigned>{802, 805}));
+    }
+    EXPECT_TRUE(RefsNow().empty());
+    EXPECT_EQ(m_feed.ClientCount(), 0u);
+    EXPECT_EQ(m_feed.overReleases, 0);
+}
+
+TEST_F(PropertySheetTest, ApplyDefaultKeepsTradeMonitorLinesAndALockedPageIgnoresIt)
+{
+    CChildFrame* frame = m_windows->OpenPage(7);
+    CPageFormat own = frame->View()->Format();
+    own.issueSize = 5;
+    own.tmHasTradeLines = 1;
+    frame->View()->SetFormat(own);
+    CPageFormat def;
+    def.issueSize = 25;
+    def.colorStyle = 2;
+    def.tmHasTradeLines = 0;
+    SaveDefaultStyle(def);
+    const int widthBefore = frame->View()->width();
+
+    ASSERT_TRUE(m_actions->ApplyDefault(frame));
+    CPageFormat expected = def;
+    expected.tmHasTradeLines = 1;
+    EXPECT_EQ(frame->View()->Format(), expected);
+    EXPECT_GT(frame->View()->width(), widthBefore);  // widths again, window resized
+    EXPECT_TRUE(m_asked.empty());                    // no question
+
+    own.formatLocked = 1;
+    frame->View()->SetFormat(own);
+    EXPECT_FALSE(m_actions->ApplyDefault(frame));
+    EXPECT_EQ(frame->View()->Format(), own);
+}
+
+TEST_F(PropertySheetTest, ApplyToAllAsksAndSkipsMinimisedAndLockedPages)
+{
+    CChildFrame* plain = m_windows->OpenPage(7);
+    CChildFrame* minimised = m_windows->OpenPage(8);
+    CChildFrame* locked = m_windows->OpenPage(9);
+    CPageFormat own;
+    own.issueSize = 5;
+    for (CChildFrame* f : {plain, minimised, locked})
+        f->View()->SetFormat(own);
+    m_actions->ToggleLock(locked);
+    minimised->showMinimized();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(minimised->isMinimized());
+    CPageFormat def;
+    def.issueSize = 25;
+    SaveDefaultStyle(def);
+
+    m_answers = {false};
+    EXPECT_EQ(m_actions->ApplyToAll(nullptr), 0);
+    ASSERT_EQ(m_asked.size(), 1u);
+    EXPECT_EQ(m_asked[0].caption, "Apply Default Style");
+    EXPECT_EQ(m_asked[0].text, "Are you sure you want to apply the default style?\n(some data may be removed from "
+                               "the display\nand/or pages misaligned)");
+    EXPECT_EQ(plain->View()->Format().issueSize, 5);
+
+    m_answers = {true};
+    EXPECT_EQ(m_actions->ApplyToAll(nullptr), 1);
+    EXPECT_EQ(plain->View()->Format().issueSize, 25);
+    EXPECT_EQ(minimised->View()->Format().issueSize, 5);
+    EXPECT_EQ(locked->View()->Format().issueSize, 5);
+    EXPECT_EQ(locked->View()->Format().formatLocked, 1);
+}
+
+TEST_F(PropertySheetTest, SetAsDefaultWritesTheDefaultStyleOnlyOnYes)
+{
+    CChildFrame* frame = m_windows->OpenPage(7);
+    CPageFormat own = frame->View()->Format();
+    own.rateSize = 11;
+    own.colorStyle = 1;
+    frame->View()->SetFormat(own);
+
+    m_answers = {false};
+    EXPECT_FALSE(m_actions->SetAsDefault(frame, nullptr));
+    ASSERT_EQ(m_asked.size(), 1u);
+    EXPECT_EQ(m_asked[0].caption, "Set Default Style");
+    EXPECT_EQ(m_asked[0].text, "Are you sure you want to set this as\nthe new default style?");
+    int stored = -1;
+    Section("Default Style").GetInt("RateSize", stored, -1);
+    EXPECT_EQ(stored, -1);
+
+    m_answers = {true};
+    EXPECT_TRUE(m_actions->SetAsDefault(frame, nullptr));
+    EXPECT_EQ(m_actions->LoadDefaultStyle(), own);
+    // A page opened now takes it.
+    EXPECT_EQ(m_windows->OpenPage(8)->View()->Format(), own);
+}
+
+TEST_F(PropertySheetTest, LockTogglesAndIsStoredWithThePage)
+{
+    CChildFrame* frame = m_windows->OpenPage(7);
+    EXPECT_FALSE(m_actions->IsLocked(frame));
+    EXPECT_TRUE(m_actions->ToggleLock(frame));
+    EXPECT_EQ(StoredFormat(frame).formatLocked, 1);
+    EXPECT_FALSE(m_actions->ToggleLock(frame));
+    EXPECT_EQ(StoredFormat(frame).formatLocked, 0);
+}
+
+TEST_F(PropertySheetTest, FontStartsFromThePageFontAndResizesTheWindow)
+{
+    CChildFrame* frame = m_windows->OpenPage(7);
+    const int rowBefore = frame->View()->List()->RowHeight();
+    QFont offered;
+    m_actions->SetFontChooser([&](QWidget*, const QFont& current) -> std::optional<QFont> {
+        offered = current;
+        QFont bigger(QStringLiteral("DejaVu Sans Mono"));
+        bigger.setPixelSize(26);
+        return bigger;
+    });
+    ASSERT_TRUE(m_actions->ChooseFont(frame, nullptr));
+    EXPECT_EQ(offered.pixelSize(), 15);
+    const CPageFormat f = StoredFormat(frame);
+    EXPECT_EQ(f.font.height, -26);
+    EXPECT_EQ(f.font.FaceName(), "DejaVu Sans Mono");
+    EXPECT_GT(frame->View()->List()->RowHeight(), rowBefore);
+    EXPECT_EQ(frame->View()->size(), frame->View()->sizeHint());
+
+    m_actions->SetFontChooser([](QWidget*, const QFont&) { return std::optional<QFont>(); });
+    EXPECT_FALSE(m_actions->ChooseFont(frame, nullptr));
+    EXPECT_EQ(StoredFormat(frame).font.height, -26);
+}
+
+TEST_F(PropertySheetTest, PrintFormatEditsThePrintLayout)
+{
+    m_windows->OpenPage(7);
+    testsupport::TempDir dir;
+    auto printed = [&](const char* name) {
+        const QString path = QString::fromStdString((dir.path() / name).string());
+        {
+            QPdfWriter pdf(path);
+            std::vector<const CMAVODoc*> docs;
+            for (CMAVODoc* d : m_windows->Documents())
+                docs.push_back(d);
+            EXPECT_TRUE(m_windows->Print(pdf, docs));
+        }
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+        EXPECT_TRUE(text.waitForFinished(60000));
+        return QString::fromUtf8(text.readAllStandardOutput());
+    };
+    const QString before = printed("before.pdf");
+    ASSERT_TRUE(before.contains("UST 10Y"));
+
+    // Cancel keeps the print format.
+    const CPageFormat original = m_windows->PrintFormat();
+    m_actions->SetSheetRunner([](CPagePropertySheet& sheet) {
+        sheet.LayoutPage()->IssueName()->setValue(0);
+        sheet.reject();
+        return sheet.result();
+    });
+    EXPECT_FALSE(m_actions->EditPrintFormat(nullptr));
+    EXPECT_EQ(m_windows->PrintFormat(), original);
+
+    m_actions->SetSheetRunner([](CPagePropertySheet& sheet) {
+        EXPECT_EQ(sheet.windowTitle(), "Print Page Format");
+        EXPECT_EQ(sheet.Tabs()->count(), 3);
+        EXPECT_EQ(sheet.Tabs()->tabText(0), "Layout");
+        EXPECT_EQ(sheet.Tabs()->tabText(1), "Trade History");
+        EXPECT_EQ(sheet.Tabs()->tabText(2), "Stack");
+        EXPECT_EQ(sheet.LayoutPage()->Title(), nullptr);
+        EXPECT_EQ(sheet.ContentsPage(), nullptr);
+        sheet.LayoutPage()->IssueName()->setValue(0);
+        sheet.accept();
+        return sheet.result();
+    });
+    ASSERT_TRUE(m_actions->EditPrintFormat(nullptr));
+    EXPECT_EQ(m_windows->PrintFormat().issueSize, 0);
+    // The page's own format is not the print format.
+    EXPECT_EQ(m_windows->Frames()[0]->View()->Format().issueSize, 15);
+    const QString after = printed("after.pdf");
+    EXPECT_FALSE(after.contains("UST 10Y"));
+    EXPECT_TRUE(after.contains("US RATES"));
+}
+
+TEST_F(PropertySheetTest, SheetPagesPicturesForInspection)
+{
+    CChildFrame* frame = m_windows->OpenPage(7);
+    const QString dir = QStringLiteral(BRINDLE_BINARY_DIR "/screenshots");
+    QDir().mkpath(dir);
+    RunSheet(frame, PropertyPage::Layout, [&](CPagePropertySheet& sheet) {
+        sheet.show();
+        for (int i = 0; i < sheet.Tabs()->count(); ++i) {
+            sheet.Tabs()->setCurrentIndex(i);
+            sheet.adjustSize();
+            QCoreApplication::processEvents();
+            const QImage picture = sheet.grab().toImage();
+            EXPECT_FALSE(picture.isNull());
+            picture.save(dir + QStringLiteral("/properties-%1.png").arg(i));
+        }
+        return false;
+    });
+    CSelectLinesDialog select(m_feed, 8);
+    select.show();
+    QCoreApplication::processEvents();
+    select.grab().save(dir + QStringLiteral("/select-lines.png"));
+}
