@@ -22,8 +22,11 @@ QEvent::Type CSelectLinesDialog::UpdateEventType()
 
 void CSelectLinesDialog::KeyPoster::OnKeyUpdate(unsigned key)
 {
-    if (queue.Offer(key))
-        QCoreApplication::postEvent(m_receiver, new QEvent(UpdateEventType()));
+    if (!queue.Offer(key))
+        return;
+    auto* event = new QEvent(UpdateEventType());
+    handover.fetch_add(1, std::memory_order_release);
+    QCoreApplication::postEvent(m_receiver, event);
 }
 
 CSelectLinesDialog::CSelectLinesDialog(CPageFeed& feed, int page, QWidget* parent)
@@ -106,6 +109,7 @@ void CSelectLinesDialog::customEvent(QEvent* event)
         QDialog::customEvent(event);
         return;
     }
+    m_poster.handover.load(std::memory_order_acquire);
     for (unsigned key : m_poster.queue.Take()) {
         const auto it = std::find(m_keys.begin(), m_keys.end(), key);
         if (it == m_keys.end())

@@ -17,6 +17,8 @@
 #include <QDialog>
 #include <QEvent>
 
+#include <atomic>
+
 #include <vector>
 
 class QTreeWidget;
@@ -44,6 +46,9 @@ private:
         explicit KeyPoster(QObject* receiver) : m_receiver(receiver) {}
         void OnKeyUpdate(unsigned key) override;
         CKeyUpdateQueue queue;
+        // A release after each event is made, an acquire before it is
+        // read: Qt's own queue orders nothing in a sanitizer build.
+        std::atomic<unsigned> handover{0};
 
     private:
         QObject* m_receiver;
