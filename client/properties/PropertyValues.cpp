@@ -19,6 +19,22 @@ int OnOffKeeping(bool on, int stored) { return (stored != 0) == on ? stored : On
 
 int CustomerChoice(int stored) { return stored != 0 ? 1 : 0; }
 
+// The first `maxChars` characters of UTF-8 text, never cutting one apart
+// (the edit counts characters, the document keeps bytes).
+std::string Utf8Prefix(const std::string& text, std::size_t maxChars)
+{
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) != 0x80) {
+            if (chars == maxChars)
+                return text.substr(0, i);
+            ++chars;
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 std::optional<int> SizeChoice(int size, int max)
@@ -35,7 +51,7 @@ int ClampToRange(int value, const SliderRange& range) { return std::clamp(value,
 LayoutValues LayoutValues::From(const CPageFormat& f, const std::string& title)
 {
     LayoutValues v;
-    v.title = title.substr(0, kMaxTitleEdit);
+    v.title = Utf8Prefix(title, kMaxTitleEdit);
     v.issueSize = ClampToRange(f.issueSize, kIssueSizeRange);
     v.rateSize = ClampToRange(f.rateSize, kRateSizeRange);
     v.quantitySize = ClampToRange(f.quantitySize, kQuantitySizeRange);
@@ -69,9 +85,9 @@ std::string LayoutValues::TitleFor(const std::string& documentTitle) const
 {
     // The edit shows at most 40 characters: an untouched edit must not cut
     // a longer title.
-    if (title == documentTitle.substr(0, kMaxTitleEdit))
+    if (title == Utf8Prefix(documentTitle, kMaxTitleEdit))
         return documentTitle;
-    return title.substr(0, kMaxTitleEdit);
+    return Utf8Prefix(title, kMaxTitleEdit);
 }
 
 // ---- Stack

@@ -10,8 +10,9 @@
 // - A stack or aggressor size outside 0..5 selects no radio button; a page
 //   left with no choice keeps the stored size.
 // - "TMStackSize" outside 1..5 shows "One".
-// - The title edit takes at most 40 characters; a longer document title is
-//   shown cut, and is only replaced when the user changed the text.
+// - The title edit takes at most 40 characters (UTF-8 text is never cut
+//   inside a character); a longer document title is shown cut, and is only
+//   replaced when the user changed the text.
 //
 // Thread-safety: plain values and pure functions; any thread.
 #pragma once

@@ -58,6 +58,14 @@ TEST(PropertyValues, LayoutTitleIsCutForTheEditButAnUntouchedLongTitleStays)
     EXPECT_EQ(v.TitleFor(longTitle), "EURO SWAPS");
     v.title = std::string(45, 'X');
     EXPECT_EQ(v.TitleFor(longTitle).size(), 40u);
+
+    // Characters, not bytes: "€" is three bytes and is never cut apart.
+    std::string euros;
+    for (int i = 0; i < 45; ++i)
+        euros += "\xE2\x82\xAC";
+    LayoutValues e = LayoutValues::From(CPageFormat{}, euros);
+    EXPECT_EQ(e.title.size(), 40u * 3);
+    EXPECT_EQ(e.TitleFor(euros), euros);
 }
 
 TEST(PropertyValues, LayoutKeepsFixedFontAndMapsEverySwitch)
