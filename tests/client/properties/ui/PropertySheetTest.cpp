@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -644,7 +645,7 @@ TEST_F(PropertySheetTest, PrintFormatEditsThePrintLayout)
     EXPECT_TRUE(after.contains("US RATES"));
 }
 
-TEST_F(PropertySheetTest, SheetPagesPicturesForInspection)
+TEST_F(PropertySheetTest, SheetShowsEveryTabWholeAndLeavesPicturesForInspection)
 {
     CChildFrame* frame = m_windows->OpenPage(7);
     const QString dir = QStringLiteral(BRINDLE_BINARY_DIR "/screenshots");
@@ -655,6 +656,10 @@ TEST_F(PropertySheetTest, SheetPagesPicturesForInspection)
             sheet.Tabs()->setCurrentIndex(i);
             sheet.adjustSize();
             QCoreApplication::processEvents();
+            // Every page's caption shows whole: no scrolled or cut tabs.
+            QTabBar* bar = sheet.Tabs()->tabBar();
+            EXPECT_GE(bar->width(), bar->sizeHint().width());
+            EXPECT_TRUE(sheet.Tabs()->rect().contains(bar->tabRect(bar->count() - 1).translated(bar->pos())));
             const QImage picture = sheet.grab().toImage();
             EXPECT_FALSE(picture.isNull());
             picture.save(dir + QStringLiteral("/properties-%1.png").arg(i));
