@@ -13,10 +13,13 @@ using namespace ZPHWire;
 namespace {
 
 // The line parameters of the settings as Brindle serial settings. Texts the
-// port does not know leave its defaults.
-Brindle::CSerialSettings LineSettings(const SourceSettings& s)
+// port does not know take the defaults the settings show (8 data bits, not
+// the port's own 7), so that the port uses what the user was shown.
+Brindle::CSerialSettings LineSettings(SourceSettings s)
 {
+    NormalizeSerialLine(s);
     Brindle::CSerialSettings line;
+    line.SetByteSize(8);
     line.SetPort(s.serialPort.c_str());
     int number = 0;
     if (ZPHText::ParseInt(s.serialBaud, number))
@@ -102,6 +105,12 @@ void CSerialSource::PrepareConnect(const SourceSettings& settings) { PortFor(set
 std::unique_ptr<ZPHLink::Link> CSerialSource::OpenLink(const SourceSettings& settings, ZPHLink::Waker&,
                                                        std::string& error)
 {
+    if (settings.serialPort.size() > kSerialPortNameMax) {
+        // The port would open a name cut short: another device, or none.
+        error = "the port name " + settings.serialPort + " is longer than " + std::to_string(kSerialPortNameMax) +
+                " characters";
+        return nullptr;
+    }
     Brindle::CSerialPort* port = PortFor(settings);
     if (!port->Open()) {
         error = std::string("cannot open ") + settings.serialPort + ": " + std::strerror(static_cast<int>(::GetLastError()));

@@ -23,6 +23,15 @@ int ReadInt(const Brindle::CRegSection& section, const char* name, int def, int 
 
 const char* Key(const char* machine) { return machine != nullptr ? machine : ""; }
 
+template <std::size_t N>
+void KeepKnown(std::string& text, const std::array<const char*, N>& known, const char* def)
+{
+    for (const char* candidate : known)
+        if (text == candidate)
+            return;
+    text = def;
+}
+
 } // namespace
 
 bool EncodePassword(const std::string& password, const char* machine, unsigned char block[32])
@@ -36,13 +45,29 @@ bool EncodePassword(const std::string& password, const char* machine, unsigned c
 
 std::string DecodePassword(const unsigned char* stored, int length, const char* machine)
 {
-    if (length < 32 || stored[0] == 0)
+    if (length < 32)
+        return std::string();
+    // Nothing stored reads as 32 zero bytes; an encoded password may begin
+    // with a zero byte and still hold text.
+    bool stored_anything = false;
+    for (int i = 0; i < 32; ++i)
+        stored_anything = stored_anything || stored[i] != 0;
+    if (!stored_anything)
         return std::string();
     char block[32];
     std::memcpy(block, stored, sizeof block);
     if (!Brindle::CryptDecode(block, sizeof block, Key(machine), Brindle::CRYPT_DES))
         return std::string();
     return std::string(block, ::strnlen(block, sizeof block));
+}
+
+void NormalizeSerialLine(SourceSettings& s)
+{
+    const SourceSettings defaults;
+    KeepKnown(s.serialBaud, kSerialBaudTexts, defaults.serialBaud.c_str());
+    KeepKnown(s.serialByteSize, kSerialByteSizeTexts, defaults.serialByteSize.c_str());
+    KeepKnown(s.serialParity, kSerialParityTexts, defaults.serialParity.c_str());
+    KeepKnown(s.serialStopBits, kSerialStopBitsTexts, defaults.serialStopBits.c_str());
 }
 
 SourceSettings LoadSourceSettings(const Brindle::CRegSection& section, const char* machine,
@@ -65,6 +90,7 @@ SourceSettings LoadSourceSettings(const Brindle::CRegSection& section, const cha
         s.serialParity = ReadText(serial, "Parity", 80, "EVEN");
         s.serialStopBits = ReadText(serial, "StopBits", 80, "1");
         s.serialDtrEnabled = ReadInt(serial, "DtrEnabled", 0, 0, 2);
+        NormalizeSerialLine(s);
     }
     {
         Brindle::CRegSection db(section, "ZPHDB");

@@ -15,15 +15,23 @@
 //                 connection attempts, 1..600, default 5)
 // "CAFile" and "Reconnect" are this library's own additions.
 //
+// Serial line texts: "Baud", "ByteSize", "Parity" and "StopBits" must be
+// one of the texts below exactly (case-sensitive); a stored text that is not
+// reads as the default, so that whoever shows the settings shows what the
+// port will use. A "Port" longer than the 19 characters a port name holds
+// is kept as it is, and the source refuses to open it.
+//
 // Password encoding: the text in a zero-filled 32-byte block, encoded with
 // Brindle::CryptEncode (DES, key: the machine string), stored as 32 bytes.
-// A stored block whose first byte is 0 is an empty password.
+// Only a block of zero bytes (nothing stored) is an empty password: an
+// encoded block may itself begin with a zero byte.
 //
 // Plain values and free functions; any thread.
 #pragma once
 
 #include "protocol/Protocol.h"
 
+#include <array>
 #include <string>
 
 namespace Brindle {
@@ -57,6 +65,21 @@ struct SourceSettings {
 
     friend bool operator==(const SourceSettings&, const SourceSettings&) = default;
 };
+
+// The texts a serial line setting may take, in the order a user picks them.
+inline constexpr std::array<const char*, 12> kSerialBaudTexts{"110",   "300",   "600",   "1200",  "2400",  "4800",
+                                                              "9600",  "14400", "19200", "38400", "57600", "115200"};
+inline constexpr std::array<const char*, 3> kSerialParityTexts{"EVEN", "ODD", "NONE"};
+inline constexpr std::array<const char*, 2> kSerialStopBitsTexts{"1", "2"};
+inline constexpr std::array<const char*, 2> kSerialByteSizeTexts{"7", "8"};
+// The longest port name a serial port takes (Brindle's CSerialSettings).
+inline constexpr std::size_t kSerialPortNameMax = 19;
+// The longest password whose stored block still ends in a zero byte.
+inline constexpr std::size_t kPasswordMax = 31;
+
+// Replaces every serial line text that is not one of the texts above with
+// its default.
+void NormalizeSerialLine(SourceSettings& settings);
 
 // Defaults of the database source that the controller supplies.
 struct DatabaseDefaults {

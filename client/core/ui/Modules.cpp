@@ -6,7 +6,9 @@
 #include "pages/ui/ClipboardModule.h"
 #include "pages/ui/PagesModule.h"
 #include "properties/ui/PropertiesModule.h"
+#include "source/ui/SourceModule.h"
 #include "status/ui/SourceStatusModule.h"
+#include "tools/ui/ToolModules.h"
 
 namespace mavo {
 
@@ -17,7 +19,10 @@ std::vector<std::unique_ptr<CFrameModule>> InstallFrameModules(CScreenController
     CPagesModule* pagesModule = pages.get();
     modules.push_back(std::move(pages));
     modules.push_back(std::make_unique<CSourceStatusModule>(controller));
+    modules.push_back(std::make_unique<CSourceModule>(controller));
+    modules.push_back(std::make_unique<CClockModule>());
     modules.push_back(std::make_unique<CDdeModule>(controller));
+    modules.push_back(std::make_unique<CToolsModule>(controller));
     modules.push_back(std::make_unique<CClipboardModule>(controller));
     modules.push_back(std::make_unique<CListsModule>(controller, pagesModule));
     modules.push_back(std::make_unique<CModemModule>(controller));

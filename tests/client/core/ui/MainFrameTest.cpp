@@ -108,7 +108,7 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBarHoldOnlyWhatIsDelivered)
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     // The toolbar in its order, without the commands of pages not yet here.
     EXPECT_EQ(ActionTexts(Frame().ToolBar()->actions()).join(QLatin1Char(';')).toStdString(),
-              "&New;&Save Format;Print &All Pages;|;&Connect Primary;&Refresh Windows;&View Full Screen;|;"
+              "&New;&Save Format;Print &All Pages;|;&Connect Primary;&Options;&Refresh Windows;&View Full Screen;|;"
               "Set As &Default;&Apply Default;|;&Anchor Windows;Lock For&mat;&Info Click Enabled;&Title Bar;"
               "&Border Only;&Frameless;|;&Font;Modify Layout;Modify Stack;Modify Aggressors;Modify Trade History;"
               "Modify Contents;|;&About MAVO...");
@@ -116,7 +116,7 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBarHoldOnlyWhatIsDelivered)
     for (QAction* menu : Frame().menuBar()->actions())
         menus << menu->text();
     EXPECT_EQ(menus.join(QLatin1Char(';')).toStdString(), "&File;&Edit;&View;F&eed;F&ormat;&Help");
-    for (CommandId absent : {CommandId::SourceOptions, CommandId::EditPaste})
+    for (CommandId absent : {CommandId::EditPaste})
         EXPECT_EQ(Frame().Commands().Action(absent), nullptr);
     // The lists and the volume report are delivered.
     for (CommandId present : {CommandId::CustomerList, CommandId::PageList, CommandId::PagePermission,

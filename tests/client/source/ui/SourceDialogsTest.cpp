@@ -1,0 +1,348 @@
+// The source settings dialogs and sheet on the offscreen platform against a
+// temporary store: defaults, storage after OK and after Cancel, refusals,
+// the kind buttons, the stored password.
+#include "ModalDriver.h"
+#include "RecordingMessages.h"
+#include "TempDir.h"
+
+#include "Brindle/base/RegSection.h"
+#include "source/ui/KindDialogs.h"
+#include "source/ui/SourceSettingsSheet.h"
+#include "zphsource/SourceSettings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+using namespace mavo;
+using testsupport::OnModal;
+
+namespace {
+
+const std::string kController = "Software/Test/Controller";
+const std::string kMachine = "0123456789abcdef";
+
+class SourceDialogsTest : public testing::Test {
+protected:
+    static Brindle::CRegSection Section(const std::string& below)
+    {
+        return Brindle::CRegSection(HKEY_CURRENT_USER, (kController + below).c_str());
+    }
+    static int StoredInt(const std::string& below, const char* name, int def = -99999)
+    {
+        int value = def;
+        Section(below).GetInt(name, value, def);
+        return value;
+    }
+    static std::string StoredText(const std::string& below, const char* name, const char* def = "<none>")
+    {
+        std::string value;
+        Section(below).GetStr(name, value, 256, def);
+        return value;
+    }
+    static QStringList Items(const QComboBox* box)
+    {
+        QStringList items;
+        for (int i = 0; i < box->count(); ++i)
+            items << box->itemText(i);
+        return items;
+    }
+    SourceSheetContext Context()
+    {
+        return SourceSheetContext{&messages, kMachine, DatabaseDefaults{"dbhost", 6094, "alice"}};
+    }
+
+    testsupport::ScopedRegistryDir registry;
+    testsupport::RecordingMessages messages;
+};
+
+TEST_F(SourceDialogsTest, SocketDialogShowsTheDefaultsAndStoresOnOkOnly)
+{
+    {
+        CSocketSettingsDialog dialog(kController, messages);
+        EXPECT_EQ(dialog.windowTitle().toStdString(), "Socket Settings");
+        EXPECT_EQ(dialog.HostEdit()->text().toStdString(), "localhost");
+        EXPECT_EQ(dialog.PortEdit()->text().toStdString(), "6093");
+        EXPECT_FALSE(dialog.SecureBox()->isChecked());
+        EXPECT_EQ(dialog.SecureBox()->text().toStdString(), "Secure connection");
+        dialog.HostEdit()->setText(QStringLiteral("elsewhere"));
+        dialog.reject();
+    }
+    EXPECT_EQ(StoredText("/Socket", "Host"), "<none>") << "Cancel writes nothing";
+
+    CSocketSettingsDialog dialog(kController, messages);
+    dialog.HostEdit()->setText(QStringLiteral("feed.example"));
+    dialog.PortEdit()->setText(QStringLiteral("7010"));
+    dialog.SecureBox()->setChecked(true);
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(StoredText("/Socket", "Host"), "feed.example");
+    EXPECT_EQ(StoredInt("/Socket", "Port"), 7010);
+    EXPECT_EQ(StoredInt("/Socket", "Secure"), 1);
+}
+
+TEST_F(SourceDialogsTest, APortThatIsNotAPortNumberIsRefusedAndNothingIsStored)
+{
+    CSocketSettingsDialog dialog(kController, messages);
+    dialog.show();
+    for (const char* bad : {"70000", "0", "60x", ""}) {
+        dialog.PortEdit()->setText(QString::fromLatin1(bad));
+        dialog.accept();
+        EXPECT_TRUE(dialog.isVisible()) << bad;
+    }
+    ASSERT_EQ(messages.shown.size(), 4u);
+    EXPECT_EQ(messages.shown[0].text, "Please enter an integer between 1 and 65535.");
+    EXPECT_EQ(messages.shown[2].text, "Please enter an integer.");
+    EXPECT_EQ(StoredInt("/Socket", "Port"), -99999);
+}
+
+TEST_F(SourceDialogsTest, TimeoutDialogAcceptsZeroToSixHundred)
+{
+    CTimeoutDialog dialog(kController, messages);
+    EXPECT_EQ(dialog.windowTitle().toStdString(), "Data Feed Timeout");
+    EXPECT_EQ(dialog.TimeoutEdit()->text().toStdString(), "20");
+    dialog.show();
+    dialog.TimeoutEdit()->setText(QStringLiteral("601"));
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Please enter an integer between 0 and 600.");
+    EXPECT_EQ(StoredInt("/Timeouts", "Timeout"), -99999);
+
+    dialog.TimeoutEdit()->setText(QStringLiteral("600"));
+    dialog.accept();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(StoredInt("/Timeouts", "Timeout"), 600);
+
+    CTimeoutDialog zero(kController, messages);
+    EXPECT_EQ(zero.TimeoutEdit()->text().toStdString(), "600");
+    zero.TimeoutEdit()->setText(QStringLiteral("0"));
+    zero.accept();
+    EXPECT_EQ(StoredInt("/Timeouts", "Timeout"), 0);
+}
+
+TEST_F(SourceDialogsTest, SerialDialogOffersItsChoicesPreselectsTheStoredTextsAndStoresThem)
+{
+    {
+        CSerialSettingsDialog dialog(kController, messages);
+        EXPECT_EQ(dialog.windowTitle().toStdString(), "Serial Port Settings");
+        EXPECT_EQ(Items(dialog.PortBox()).join(',').toStdString(), "COM1,COM2,COM3,COM4");
+        EXPECT_EQ(Items(dialog.BaudBox()).join(',').toStdString(),
+                  "110,300,600,1200,2400,4800,9600,14400,19200,38400,57600,115200");
+        EXPECT_EQ(Items(dialog.ParityBox()).join(',').toStdString(), "EVEN,ODD,NONE");
+        EXPECT_EQ(Items(dialog.StopBitsBox()).join(',').toStdString(), "1,2");
+        EXPECT_EQ(Items(dialog.ByteSizeBox()).join(',').toStdString(), "7,8");
+        EXPECT_EQ(dialog.ModemBox()->text().toStdString(), "Use dial-up modem connection");
+        // An empty store: what the port uses without settings.
+        EXPECT_EQ(dialog.PortBox()->currentText().toStdString(), "COM1");
+        EXPECT_EQ(dialog.BaudBox()->currentText().toStdString(), "9600");
+        EXPECT_EQ(dialog.ParityBox()->currentText().toStdString(), "EVEN");
+        EXPECT_EQ(dialog.StopBitsBox()->currentText().toStdString(), "1");
+        EXPECT_EQ(dialog.ByteSizeBox()->currentText().toStdString(), "8");
+        EXPECT_FALSE(dialog.ModemBox()->isChecked());
+        EXPECT_EQ(dialog.DeviceLabel()->text().toStdString(), "Device: /dev/ttyS0");
+
+        // Each change is taken at once.
+        dialog.BaudBox()->setCurrentText(QStringLiteral("19200"));
+        EXPECT_EQ(dialog.Values().baud, "19200");
+        dialog.PortBox()->setCurrentText(QStringLiteral("/dev/pts/9"));
+        EXPECT_EQ(dialog.Values().port, "/dev/pts/9");
+        EXPECT_EQ(dialog.DeviceLabel()->text().toStdString(), "Device: /dev/pts/9");
+        dialog.ParityBox()->setCurrentText(QStringLiteral("NONE"));
+        dialog.StopBitsBox()->setCurrentText(QStringLiteral("2"));
+        dialog.ByteSizeBox()->setCurrentText(QStringLiteral("7"));
+        dialog.ModemBox()->setChecked(true);
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(StoredText("/Serial", "Port"), "/dev/pts/9");
+    EXPECT_EQ(StoredText("/Serial", "Baud"), "19200");
+    EXPECT_EQ(StoredText("/Serial", "Parity"), "NONE");
+    EXPECT_EQ(StoredText("/Serial", "StopBits"), "2");
+    EXPECT_EQ(StoredText("/Serial", "ByteSize"), "7");
+    EXPECT_EQ(StoredInt("/Serial", "DtrEnabled"), 1);
+
+    CSerialSettingsDialog again(kController, messages);
+    EXPECT_EQ(again.PortBox()->currentText().toStdString(), "/dev/pts/9");
+    EXPECT_EQ(again.BaudBox()->currentText().toStdString(), "19200");
+    EXPECT_EQ(again.ParityBox()->currentText().toStdString(), "NONE");
+    EXPECT_EQ(again.StopBitsBox()->currentText().toStdString(), "2");
+    EXPECT_EQ(again.ByteSizeBox()->currentText().toStdString(), "7");
+    EXPECT_TRUE(again.ModemBox()->isChecked());
+}
+
+TEST_F(SourceDialogsTest, SerialDialogRefusesAPortThatNamesNoDeviceOrIsTooLong)
+{
+    CSerialSettingsDialog dialog(kController, messages);
+    dialog.show();
+    dialog.PortBox()->setCurrentText(QStringLiteral("LPT1"));
+    EXPECT_EQ(dialog.DeviceLabel()->text().toStdString(), "(no such device)");
+    dialog.accept();
+    dialog.PortBox()->setCurrentText(QStringLiteral("/tmp/twenty-chars-xx"));
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].text, "Please enter no more than 19 characters.");
+    EXPECT_EQ(StoredText("/Serial", "Port"), "<none>");
+}
+
+TEST_F(SourceDialogsTest, DatabaseDialogShowsTheControllersDefaultsAndKeepsThePassword)
+{
+    {
+        CDatabaseSettingsDialog dialog(kController, kMachine, DatabaseDefaults{"dbhost", 7001, "alice"}, messages);
+        EXPECT_EQ(dialog.windowTitle().toStdString(), "ZPHDB Settings");
+        EXPECT_EQ(dialog.HostEdit()->text().toStdString(), "dbhost");
+        EXPECT_EQ(dialog.PortEdit()->text().toStdString(), "7001");
+        EXPECT_EQ(dialog.UserEdit()->text().toStdString(), "alice");
+        EXPECT_EQ(dialog.PasswordEdit()->text().toStdString(), "");
+        EXPECT_EQ(dialog.PasswordEdit()->echoMode(), QLineEdit::Password);
+        dialog.UserEdit()->setText(QStringLiteral("bob"));
+        dialog.PasswordEdit()->setText(QStringLiteral("s3cret"));
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(StoredText("/ZPHDB", "UserId"), "bob");
+    unsigned char stored[64] = {};
+    const unsigned char none[64] = {};
+    Section("/ZPHDB").GetBin("Password", stored, sizeof stored, none);
+    EXPECT_NE(std::string(reinterpret_cast<char*>(stored), 6), "s3cret") << "never stored as text";
+    EXPECT_EQ(DecodePassword(stored, 32, kMachine.c_str()), "s3cret");
+
+    CDatabaseSettingsDialog again(kController, kMachine, DatabaseDefaults{}, messages);
+    EXPECT_EQ(again.PasswordEdit()->text().toStdString(), "s3cret");
+    EXPECT_EQ(again.UserEdit()->text().toStdString(), "bob");
+}
+
+TEST_F(SourceDialogsTest, APasswordWhoseEncodingBeginsWithAZeroByteComesBackInTheDialog)
+{
+    std::string password;
+    for (int i = 0; i < 100000 && password.empty(); ++i) {
+        unsigned char block[32];
+        const std::string candidate = "key" + std::to_string(i);
+        if (EncodePassword(candidate, kMachine.c_str(), block) && block[0] == 0)
+            password = candidate;
+    }
+    ASSERT_FALSE(password.empty());
+    {
+        CDatabaseSettingsDialog dialog(kController, kMachine, DatabaseDefaults{}, messages);
+        dialog.PasswordEdit()->setText(QString::fromStdString(password));
+        dialog.accept();
+    }
+    unsigned char stored[32] = {};
+    Section("/ZPHDB").GetBin("Password", stored, sizeof stored, nullptr);
+    ASSERT_EQ(stored[0], 0);
+    CDatabaseSettingsDialog again(kController, kMachine, DatabaseDefaults{}, messages);
+    EXPECT_EQ(again.PasswordEdit()->text().toStdString(), password);
+}
+
+TEST_F(SourceDialogsTest, APasswordLongerThanItsStoredBlockIsRefusedAtInput)
+{
+    CDatabaseSettingsDialog dialog(kController, kMachine, DatabaseDefaults{}, messages);
+    dialog.show();
+    dialog.PasswordEdit()->setText(QString(40, QLatin1Char('p')));
+    EXPECT_EQ(dialog.PasswordEdit()->text().size(), 31) << "the field takes no more than fits";
+    // Sixteen two-byte characters are 32 stored bytes: no room for the end.
+    dialog.PasswordEdit()->setText(QString(16, QChar(0x00E9)));
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Please enter no more than 31 characters.");
+    unsigned char stored[32] = {};
+    Section("/ZPHDB").GetBin("Password", stored, sizeof stored, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(stored), 32), std::string(32, '\0')) << "nothing stored";
+}
+
+TEST_F(SourceDialogsTest, AnEmptyStoreMarksZphdbOnBothPagesAndEachKindEnablesItsButton)
+{
+    CSourceSettingsSheet sheet(kController, Context());
+    EXPECT_EQ(sheet.windowTitle().toStdString(), "Source Settings");
+    ASSERT_EQ(sheet.Tabs()->count(), 2);
+    EXPECT_EQ(sheet.Tabs()->tabText(0).toStdString(), "Primary");
+    EXPECT_EQ(sheet.Tabs()->tabText(1).toStdString(), "Backup");
+    for (CSourceSettingsPage* page : {sheet.PrimaryPage(), sheet.BackupPage()}) {
+        EXPECT_EQ(page->Kind(), 3);
+        EXPECT_EQ(page->Choice(0)->text().toStdString(), "Socket");
+        EXPECT_EQ(page->Choice(1)->text().toStdString(), "Serial Port");
+        EXPECT_EQ(page->Choice(2)->text().toStdString(), "ZPHDB");
+        EXPECT_TRUE(page->Choice(2)->isChecked());
+        EXPECT_FALSE(page->SettingsButton(0)->isEnabled());
+        EXPECT_FALSE(page->SettingsButton(1)->isEnabled());
+        EXPECT_TRUE(page->SettingsButton(2)->isEnabled());
+        EXPECT_TRUE(page->TimeoutsButton()->isEnabled());
+    }
+    CSourceSettingsPage* primary = sheet.PrimaryPage();
+    primary->Choice(0)->click();
+    EXPECT_EQ(primary->Kind(), 1);
+    EXPECT_TRUE(primary->SettingsButton(0)->isEnabled());
+    EXPECT_FALSE(primary->SettingsButton(2)->isEnabled());
+    primary->Choice(1)->click();
+    EXPECT_EQ(primary->Kind(), 2);
+    EXPECT_TRUE(primary->SettingsButton(1)->isEnabled());
+    EXPECT_FALSE(primary->SettingsButton(0)->isEnabled());
+    EXPECT_EQ(sheet.BackupPage()->Kind(), 3) << "the pages are independent";
+}
+
+TEST_F(SourceDialogsTest, AStoredKindOutsideTheThreeMarksNothingAndDisablesEveryButton)
+{
+    Section("").SetInt("FeedSource", 7);
+    Section("/Backup").SetInt("FeedSource", 1);
+    CSourceSettingsSheet sheet(kController, Context());
+    CSourceSettingsPage* primary = sheet.PrimaryPage();
+    EXPECT_EQ(primary->Kind(), 7);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(primary->Choice(i)->isChecked()) << i;
+        EXPECT_FALSE(primary->SettingsButton(i)->isEnabled()) << i;
+    }
+    EXPECT_FALSE(primary->TimeoutsButton()->isEnabled());
+    EXPECT_TRUE(sheet.BackupPage()->Choice(0)->isChecked());
+}
+
+TEST_F(SourceDialogsTest, TheBackupPagesButtonsOpenDialogsOnTheBackupSections)
+{
+    CSourceSettingsSheet sheet(kController, Context());
+    CSourceSettingsPage* backup = sheet.BackupPage();
+    backup->Choice(0)->click();
+    OnModal<CSocketSettingsDialog>([](CSocketSettingsDialog* dialog) {
+        dialog->HostEdit()->setText(QStringLiteral("backup.example"));
+        dialog->accept();
+    });
+    backup->SettingsButton(0)->click();
+    EXPECT_EQ(StoredText("/Backup/Socket", "Host"), "backup.example");
+    EXPECT_EQ(StoredText("/Socket", "Host"), "<none>");
+
+    OnModal<CTimeoutDialog>([](CTimeoutDialog* dialog) {
+        dialog->TimeoutEdit()->setText(QStringLiteral("42"));
+        dialog->reject();
+    });
+    backup->TimeoutsButton()->click();
+    EXPECT_EQ(StoredInt("/Backup/Timeouts", "Timeout"), -99999) << "Cancel writes nothing";
+}
+
+TEST_F(SourceDialogsTest, DialogsFitTheirTexts)
+{
+    // Pictures to look at; and no label is cut: each gets its size hint.
+    CSourceSettingsSheet sheet(kController, Context());
+    sheet.show();
+    sheet.grab().save(QStringLiteral("/tmp/mavo-source-sheet.png"));
+    CSerialSettingsDialog serial(kController, messages);
+    serial.show();
+    serial.grab().save(QStringLiteral("/tmp/mavo-serial-dialog.png"));
+    CDatabaseSettingsDialog db(kController, kMachine, DatabaseDefaults{}, messages);
+    db.show();
+    db.grab().save(QStringLiteral("/tmp/mavo-db-dialog.png"));
+    CTimeoutDialog timeout(kController, messages);
+    timeout.show();
+    timeout.grab().save(QStringLiteral("/tmp/mavo-timeout-dialog.png"));
+    for (QWidget* dialog : std::initializer_list<QWidget*>{&sheet, &serial, &db, &timeout})
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            if (label->isVisible())
+                EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+}
+
+} // namespace

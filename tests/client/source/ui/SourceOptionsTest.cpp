@@ -1,0 +1,129 @@
+// The "&Options" command in the running application against a real zphd:
+// switching from the socket source to the database source with a password
+// entirely through the dialogs, the failover flag after OK, and Cancel.
+#include "AppFixture.h"
+#include "ModalDriver.h"
+
+#include "core/ui/MainFrame.h"
+#include "source/ui/KindDialogs.h"
+#include "source/ui/SourceSettingsSheet.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+using namespace testsupport;
+using mavo::CommandId;
+
+namespace {
+
+class SourceOptionsTest : public AppFixture {
+protected:
+    bool Enabled(CommandId id)
+    {
+        Frame().UpdateCommands();
+        return Frame().Commands().Action(id)->isEnabled();
+    }
+    void DisconnectNow()
+    {
+        ASSERT_TRUE(Frame().RunCommand(CommandId::Disconnect));
+        ASSERT_TRUE(WaitFor([&] { return !Frame().Connection().IsConnected(); }));
+    }
+    static std::string StoredText(const std::string& path, const char* name)
+    {
+        std::string value;
+        Section(path).GetStr(name, value, 256, "<none>");
+        return value;
+    }
+};
+
+TEST_F(SourceOptionsTest, SwitchesFromTheSocketToTheDatabaseSourceWithAPasswordAndConnects)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    EXPECT_FALSE(Enabled(CommandId::SourceOptions)) << "only while not connected";
+    DisconnectNow();
+    EXPECT_TRUE(Enabled(CommandId::SourceOptions));
+
+    const int databasePort = zphd.DatabasePort();
+    bool sawDatabaseDialog = false;
+    OnModal<mavo::CSourceSettingsSheet>([&](mavo::CSourceSettingsSheet* sheet) {
+        mavo::CSourceSettingsPage* primary = sheet->PrimaryPage();
+        EXPECT_TRUE(primary->Choice(0)->isChecked()) << "the stored socket kind";
+        primary->Choice(2)->click();
+        OnModal<mavo::CDatabaseSettingsDialog>([&](mavo::CDatabaseSettingsDialog* dialog) {
+            sawDatabaseDialog = true;
+            dialog->HostEdit()->setText(QStringLiteral("127.0.0.1"));
+            dialog->PortEdit()->setText(QString::number(databasePort));
+            dialog->UserEdit()->setText(QStringLiteral("trader1"));
+            dialog->PasswordEdit()->setText(QStringLiteral("trader1"));
+            dialog->accept();
+        });
+        primary->SettingsButton(2)->click();
+        sheet->accept();
+    });
+    ASSERT_TRUE(Frame().RunCommand(CommandId::SourceOptions));
+    EXPECT_TRUE(sawDatabaseDialog);
+    EXPECT_EQ(StoredInt("Controller", "FeedSource"), 3);
+    EXPECT_EQ(StoredInt("Controller", "Failover"), 0);
+    EXPECT_EQ(StoredInt("Controller/Backup", "FeedSource"), 1) << "the backup page was left as it was";
+    EXPECT_EQ(StoredText("Controller/ZPHDB", "UserId"), "trader1");
+    EXPECT_EQ(app->Controller().GetSource()->GetKind(), 3);
+    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(1) == "Feed Dead" && Frame().PaneText(2) == "Primary"; }));
+
+    ASSERT_TRUE(Frame().RunCommand(CommandId::ConnectPrimary));
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    EXPECT_NE(zphd.Control("sessions").find("trader1"), std::string::npos) << zphd.Control("sessions");
+}
+
+TEST_F(SourceOptionsTest, OkWhileTheBackupIsSelectedSelectsThePrimaryInTheWindowToo)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(Frame().RunCommand(CommandId::ConnectBackup));
+    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(2) == "Backup" && Frame().PaneText(1) == "Feed Live"; }));
+    DisconnectNow();
+    ASSERT_EQ(Frame().Connection().Failover(), 1);
+
+    OnModal<mavo::CSourceSettingsSheet>([](mavo::CSourceSettingsSheet* sheet) {
+        sheet->PrimaryPage()->Choice(0)->click();
+        sheet->accept();
+    });
+    ASSERT_TRUE(Frame().RunCommand(CommandId::SourceOptions));
+    EXPECT_EQ(StoredInt("Controller", "Failover"), 0);
+    EXPECT_EQ(app->Controller().GetFailover(), 0);
+    EXPECT_EQ(Frame().Connection().Failover(), 0) << "the window's flag follows the stored one";
+    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(2) == "Primary"; }));
+
+    // The commands now speak of the primary as the active source.
+    ASSERT_TRUE(Frame().RunCommand(CommandId::ConnectPrimary));
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    messages.answers.push_back(mavo::CMessageService::No);
+    ASSERT_TRUE(Frame().RunCommand(CommandId::Failover));
+    EXPECT_EQ(messages.WithCaption("Failover").back().text, "Are you sure you want to connect to the BACKUP source?");
+}
+
+TEST_F(SourceOptionsTest, CancelStoresNoKindButWhatAKindDialogWroteStays)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    DisconnectNow();
+    OnModal<mavo::CSourceSettingsSheet>([](mavo::CSourceSettingsSheet* sheet) {
+        mavo::CSourceSettingsPage* primary = sheet->PrimaryPage();
+        primary->Choice(1)->click();
+        OnModal<mavo::CTimeoutDialog>([](mavo::CTimeoutDialog* dialog) {
+            dialog->TimeoutEdit()->setText(QStringLiteral("33"));
+            dialog->accept();
+        });
+        primary->TimeoutsButton()->click();
+        sheet->reject();
+    });
+    ASSERT_TRUE(Frame().RunCommand(CommandId::SourceOptions));
+    EXPECT_EQ(StoredInt("Controller", "FeedSource"), 1) << "Cancel keeps the stored kind";
+    EXPECT_EQ(StoredInt("Controller/Timeouts", "Timeout"), 33) << "the time-out dialog wrote on its OK";
+    EXPECT_EQ(app->Controller().GetSource()->GetKind(), 1);
+}
+
+} // namespace
