@@ -182,3 +182,22 @@ TEST(SourceLife, ATlsSourceNeverFallsBackToPlainText)
     EXPECT_NE(controller.log.front().find("TLS"), std::string::npos) << controller.log.front();
     EXPECT_EQ(controller.GetSource()->GetStatusText(), "127.0.0.1:" + std::to_string(settings.socketPort) + " (TLS)");
 }
+
+TEST(SourceLife, ASerialPortNameLongerThanAPortHoldsIsRefusedRatherThanCut)
+{
+    Recorder controller;
+    SourceSettings settings;
+    settings.kind = SOURCE_SERIAL;
+    // Cut to 19 characters this would be "/dev/ttyS0-is-not-", another name.
+    settings.serialPort = "/dev/ttyS0-is-not-this-device";
+    controller.SetSourceSettings(ROLE_PRIMARY, settings);
+    ZPHSource* source = controller.GetSource();
+    source->SetReconnectDelay(50);
+    ASSERT_TRUE(source->Connect());
+    ASSERT_TRUE(Eventually([&] { return controller.LogSize() >= 1; }));
+    {
+        std::lock_guard guard(controller.lock);
+        EXPECT_NE(controller.log.front().find("longer than 19 characters"), std::string::npos) << controller.log.front();
+    }
+    source->Disconnect();
+}

@@ -339,10 +339,13 @@ TEST_F(SourceDialogsTest, DialogsFitTheirTexts)
     CTimeoutDialog timeout(kController, messages);
     timeout.show();
     timeout.grab().save(QStringLiteral("/tmp/mavo-timeout-dialog.png"));
-    for (QWidget* dialog : std::initializer_list<QWidget*>{&sheet, &serial, &db, &timeout})
-        for (QLabel* label : dialog->findChildren<QLabel*>())
-            if (label->isVisible())
+    for (QWidget* dialog : std::initializer_list<QWidget*>{&sheet, &serial, &db, &timeout}) {
+        for (QLabel* label : dialog->findChildren<QLabel*>()) {
+            if (label->isVisible()) {
                 EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+            }
+        }
+    }
 }
 
 } // namespace
