@@ -10,6 +10,8 @@ namespace {
 // Stored text sizes, terminating zero included.
 constexpr std::size_t kSocketHostSize = 80;
 constexpr std::size_t kDatabaseTextSize = 64;
+// A source without a host would only fail each time it connects.
+constexpr const char* kHostNeeded = "Please enter a host name or address.";
 
 SourceSettings LoadAll(const Brindle::CRegSection& connection, const std::string& machine = std::string(),
                        const DatabaseDefaults& defaults = DatabaseDefaults())
@@ -79,6 +81,8 @@ bool SaveSocketValues(const Brindle::CRegSection& connection, const SocketValues
 
 std::optional<std::string> CheckSocketValues(const SocketValues& values)
 {
+    if (values.host.empty())
+        return std::string(kHostNeeded);
     if (values.host.size() >= kSocketHostSize)
         return MaxCharsText(kSocketHostSize - 1);
     if (values.port < 1 || values.port > 65535)
@@ -155,6 +159,8 @@ bool SaveDatabaseValues(const Brindle::CRegSection& connection, const std::strin
 
 std::optional<std::string> CheckDatabaseValues(const DatabaseValues& values)
 {
+    if (values.host.empty())
+        return std::string(kHostNeeded);
     if (values.host.size() >= kDatabaseTextSize || values.user.size() >= kDatabaseTextSize)
         return MaxCharsText(kDatabaseTextSize - 1);
     if (values.port < 1 || values.port > 65535)

@@ -12,7 +12,7 @@
 //
 // Check* give the text to show for a value the dialog must refuse, or
 // nothing when every value is acceptable: names longer than their stored
-// buffer, ports outside 1..65535, a time-out outside 0..600, a password
+// buffer, an empty host, ports outside 1..65535, a time-out outside 0..600, a password
 // whose stored block would have no room for its terminating zero, a serial
 // port that names no device or is longer than a port name can be.
 //

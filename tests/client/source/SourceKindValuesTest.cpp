@@ -137,6 +137,8 @@ TEST_F(SourceKindValuesTest, NamesLongerThanTheirStoredBuffersAndBadPortsAreRefu
     EXPECT_TRUE(CheckSocketValues(SocketValues{std::string(80, 'h'), 6093, false}));
     EXPECT_TRUE(CheckSocketValues(SocketValues{"host", 0, false}));
     EXPECT_TRUE(CheckSocketValues(SocketValues{"host", 65536, false}));
+    EXPECT_EQ(CheckSocketValues(SocketValues{"", 6093, false}).value_or(""), "Please enter a host name or address.");
+    EXPECT_TRUE(CheckDatabaseValues(DatabaseValues{"", "u", 6094, "", false}));
     DatabaseValues db{"host", std::string(63, 'u'), 6094, "pw", false};
     EXPECT_FALSE(CheckDatabaseValues(db));
     db.user += "u";

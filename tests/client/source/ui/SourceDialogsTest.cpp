@@ -177,6 +177,22 @@ TEST_F(SourceDialogsTest, SerialDialogOffersItsChoicesPreselectsTheStoredTextsAn
     EXPECT_TRUE(again.ModemBox()->isChecked());
 }
 
+TEST_F(SourceDialogsTest, AStoredDtrHandshakeStaysUnlessTheModemBoxIsChanged)
+{
+    Section("/Serial").SetInt("DtrEnabled", 2);
+    {
+        CSerialSettingsDialog dialog(kController, messages);
+        EXPECT_FALSE(dialog.ModemBox()->isChecked()) << "handshake is not a modem";
+        dialog.accept();
+    }
+    EXPECT_EQ(StoredInt("/Serial", "DtrEnabled"), 2);
+    CSerialSettingsDialog dialog(kController, messages);
+    dialog.ModemBox()->setChecked(true);
+    dialog.ModemBox()->setChecked(false);
+    dialog.accept();
+    EXPECT_EQ(StoredInt("/Serial", "DtrEnabled"), 0);
+}
+
 TEST_F(SourceDialogsTest, SerialDialogRefusesAPortThatNamesNoDeviceOrIsTooLong)
 {
     CSerialSettingsDialog dialog(kController, messages);
