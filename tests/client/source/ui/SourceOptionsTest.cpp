@@ -129,3 +129,33 @@ TEST_F(SourceOptionsTest, CancelStoresNoKindButWhatAKindDialogWroteStays)
 }
 
 } // namespace
+
+TEST_F(SourceOptionsTest, AWrongPasswordEnteredInTheDialogIsRefusedByTheDatabasePort)
+{
+    PointFeedAtServer();
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    DisconnectNow();
+    const int databasePort = zphd.DatabasePort();
+    OnModal<mavo::CSourceSettingsSheet>([&](mavo::CSourceSettingsSheet* sheet) {
+        mavo::CSourceSettingsPage* primary = sheet->PrimaryPage();
+        primary->Choice(2)->click();
+        OnModal<mavo::CDatabaseSettingsDialog>([&](mavo::CDatabaseSettingsDialog* dialog) {
+            dialog->HostEdit()->setText(QStringLiteral("127.0.0.1"));
+            dialog->PortEdit()->setText(QString::number(databasePort));
+            dialog->UserEdit()->setText(QStringLiteral("trader1"));
+            dialog->PasswordEdit()->setText(QStringLiteral("not-the-password"));
+            dialog->accept();
+        });
+        primary->SettingsButton(2)->click();
+        sheet->accept();
+    });
+    ASSERT_TRUE(Frame().RunCommand(CommandId::SourceOptions));
+    ASSERT_TRUE(Frame().RunCommand(CommandId::ConnectPrimary));
+    ASSERT_TRUE(WaitFor([&] {
+        for (const auto& shown : messages.WithCaption("Error"))
+            if (shown.text.rfind("Login Failed", 0) == 0)
+                return true;
+        return false;
+    })) << "the password travels with the login";
+    EXPECT_NE(Frame().PaneText(1).toStdString(), "Feed Live");
+}
