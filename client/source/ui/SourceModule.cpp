@@ -32,10 +32,15 @@ bool CSourceModule::RunOptions()
     m_sheet = &sheet;
     const int result = sheet.exec();
     m_sheet = nullptr;
-    if (result != QDialog::Accepted)
-        return false;
-
     Brindle::CRegSection controller(HKEY_CURRENT_USER, controllerPath.c_str());
+    if (result != QDialog::Accepted) {
+        if (sheet.DialogStored() && controller.IsOpen()) {
+            m_controller.LoadFeedSettings(controller, context.machine.c_str());
+            ShowActiveSource();
+        }
+        return false;
+    }
+
     if (!controller.IsOpen() ||
         !SaveSourceChoice(controller, sheet.PrimaryPage()->Kind(), sheet.BackupPage()->Kind())) {
         m_frame->Messages().Show(m_frame, QString::fromLatin1(kErrorCaption), QString::fromLatin1(kCannotSaveSettings),
@@ -46,12 +51,16 @@ bool CSourceModule::RunOptions()
     // "Failover" is 0 now: the window's flag follows, or the connection
     // commands would speak of the backup while the primary is active.
     m_frame->Connection().LoadFailover();
+    ShowActiveSource();
+    return true;
+}
 
+void CSourceModule::ShowActiveSource()
+{
     ZPHSource* source = m_controller.GetSource();
     m_controller.Link().SetStatusAndName(source->GetStatusText(), source->GetName());
     m_controller.Link().Post(FrameMessage{MSG_FEED_STATE, source->GetFeedState(), source->GetKind(), std::nullopt});
     m_frame->UpdateCommands();
-    return true;
 }
 
 } // namespace mavo

@@ -96,13 +96,13 @@ void CSourceSettingsPage::OpenSettings(int index)
                                                            this);
         break;
     }
-    dialog->exec();
+    m_dialogStored = dialog->exec() == QDialog::Accepted || m_dialogStored;
 }
 
 void CSourceSettingsPage::OpenTimeouts()
 {
     CTimeoutDialog dialog(m_path, *m_context.messages, this);
-    dialog.exec();
+    m_dialogStored = dialog.exec() == QDialog::Accepted || m_dialogStored;
 }
 
 CSourceSettingsSheet::CSourceSettingsSheet(const std::string& controllerPath, const SourceSheetContext& context,

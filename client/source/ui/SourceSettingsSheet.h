@@ -50,6 +50,8 @@ public:
     // Marks a kind (as a click would).
     void SetKind(int kind);
     const std::string& ConnectionPath() const { return m_path; }
+    // A kind dialog of this page ended with OK (and wrote its section).
+    bool DialogStored() const { return m_dialogStored; }
 
     // 0 socket, 1 serial, 2 database.
     QRadioButton* Choice(int index) const { return m_choices[static_cast<std::size_t>(index)]; }
@@ -64,6 +66,7 @@ private:
     std::string m_path;
     SourceSheetContext m_context;
     int m_kind = 0;
+    bool m_dialogStored = false;
     QButtonGroup* m_group = nullptr;
     std::array<QRadioButton*, 3> m_choices{};
     std::array<QPushButton*, 3> m_settings{};
@@ -77,6 +80,8 @@ public:
     CSourceSettingsSheet(const std::string& controllerPath, const SourceSheetContext& context,
                          QWidget* parent = nullptr);
 
+    // A kind dialog of either page wrote its section.
+    bool DialogStored() const { return m_primary->DialogStored() || m_backup->DialogStored(); }
     CSourceSettingsPage* PrimaryPage() const { return m_primary; }
     CSourceSettingsPage* BackupPage() const { return m_backup; }
     QTabWidget* Tabs() const { return m_tabs; }

@@ -126,6 +126,10 @@ TEST_F(SourceOptionsTest, CancelStoresNoKindButWhatAKindDialogWroteStays)
     EXPECT_EQ(StoredInt("Controller", "FeedSource"), 1) << "Cancel keeps the stored kind";
     EXPECT_EQ(StoredInt("Controller/Timeouts", "Timeout"), 33) << "the time-out dialog wrote on its OK";
     EXPECT_EQ(app->Controller().GetSource()->GetKind(), 1);
+    // A later save of all settings keeps what the dialog stored.
+    ASSERT_TRUE(Frame().SaveAllSettings());
+    EXPECT_EQ(StoredInt("Controller/Timeouts", "Timeout"), 33);
+    EXPECT_EQ(app->Controller().GetSource()->GetSettings().timeoutSeconds, 33);
 }
 
 } // namespace
