@@ -1,0 +1,97 @@
+// Number texts and the fixed-point values of the order dialogs.
+#include "orders/OrderIncrement.h"
+#include "orders/OrderNumber.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+using mavo::COrderNumber;
+using mavo::OrderNumberText;
+
+TEST(OrderNumberText, WholeNumbersShowOneDecimalOthersUpToSixWithoutTrailingZeros)
+{
+    EXPECT_EQ(OrderNumberText(2), "2.0");
+    EXPECT_EQ(OrderNumberText(2.125), "2.125");
+    EXPECT_EQ(OrderNumberText(0.0625), "0.0625");
+    EXPECT_EQ(OrderNumberText(99.5), "99.5");
+    EXPECT_EQ(OrderNumberText(0), "0.0");
+    EXPECT_EQ(OrderNumberText(1234567), "1234567.0");
+    EXPECT_EQ(OrderNumberText(0.1 + 0.2), "0.3");
+    // Beyond six decimals it is the whole number it shows as.
+    EXPECT_EQ(OrderNumberText(2.0000001), "2.0");
+}
+
+TEST(OrderNumberText, DoesNotFollowTheProcessLocale)
+{
+    const std::string old = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.utf8") == nullptr)
+        GTEST_SKIP() << "no German locale installed";
+    const std::string shown = OrderNumberText(2.125);
+    const auto parsed = COrderNumber::FromText("2.5");
+    const std::string stepped = COrderNumber::FromMicros(1500000).Text();
+    std::setlocale(LC_ALL, old.c_str());
+    EXPECT_EQ(shown, "2.125");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->Micros(), 2500000);
+    EXPECT_EQ(stepped, "1.5");
+}
+
+TEST(OrderNumber, ReadsPlainDecimalsOnly)
+{
+    EXPECT_EQ(COrderNumber::FromText("2.125")->Micros(), 2125000);
+    EXPECT_EQ(COrderNumber::FromText(" 3 ")->Micros(), 3000000);
+    EXPECT_EQ(COrderNumber::FromText(".25")->Micros(), 250000);
+    EXPECT_EQ(COrderNumber::FromText("7.")->Micros(), 7000000);
+    EXPECT_EQ(COrderNumber::FromText("0.0000004")->Micros(), 0);
+    EXPECT_EQ(COrderNumber::FromText("0.0000005")->Micros(), 1);
+    for (const char* bad : {"", ".", "-1", "+1", "1e3", "1.2.3", "abc", "1,5", "99999999999999999999"})
+        EXPECT_FALSE(COrderNumber::FromText(bad)) << bad;
+    EXPECT_FALSE(COrderNumber::FromDouble(-0.5));
+    EXPECT_FALSE(COrderNumber::FromDouble(1.0 / 0.0));
+    EXPECT_EQ(COrderNumber::FromDouble(0.1)->Micros(), 100000);
+}
+
+TEST(OrderNumber, StepsDoNotAccumulateRoundingErrors)
+{
+    const COrderNumber tenth = *COrderNumber::FromText("0.1");
+    COrderNumber value;
+    double plain = 0;
+    for (int i = 0; i < 10; ++i) {
+        value = value.Plus(tenth);
+        plain += 0.1;
+    }
+    EXPECT_NE(plain, 1.0);  // what doubles alone would give
+    EXPECT_EQ(value.Text(), "1.0");
+    EXPECT_EQ(value.ToDouble(), 1.0);
+    for (int i = 0; i < 10; ++i)
+        value = value.Minus(tenth, COrderNumber());
+    EXPECT_TRUE(value.IsZero());
+    // Never below the floor.
+    EXPECT_EQ(COrderNumber::FromText("0.10")->Minus(*COrderNumber::FromText("0.25"), COrderNumber()).Text(), "0.0");
+    const COrderNumber one = *COrderNumber::FromText("1");
+    EXPECT_EQ(one.Minus(one, one).Text(), "1.0");
+}
+
+TEST(OrderIncrement, SixChoicesStartingAtAQuarter)
+{
+    mavo::COrderIncrement increment;
+    EXPECT_EQ(increment.Index(), 4);
+    EXPECT_STREQ(increment.Current().label, "0.25");
+    EXPECT_EQ(increment.Current().step.Text(), "0.25");
+    const auto& choices = mavo::IncrementChoices();
+    const char* labels[] = {"0.05", "0.0625", "0.10", "0.125", "0.25", "0.50"};
+    const char* texts[] = {"0.05     (1/20)", "0.0625 (1/16)", "0.10     (1/10)",
+                           "0.125   (1/8)",   "0.25     (1/4)", "0.50     (1/2)"};
+    for (int i = 0; i < mavo::kIncrementCount; ++i) {
+        EXPECT_STREQ(choices[i].label, labels[i]);
+        EXPECT_STREQ(choices[i].choice, texts[i]);
+        EXPECT_EQ(*COrderNumber::FromText(labels[i]), choices[i].step);
+    }
+    EXPECT_FALSE(increment.SetIndex(6));
+    EXPECT_FALSE(increment.SetIndex(-1));
+    EXPECT_EQ(increment.Index(), 4);
+    EXPECT_TRUE(increment.SetIndex(1));
+    EXPECT_EQ(increment.Current().step.Text(), "0.0625");
+}

@@ -1,0 +1,74 @@
+// What the trade window shows of a line, and where it opens at the pointer.
+#include "FakeOrderFeed.h"
+
+#include "orders/TradeWindowText.h"
+#include "zph/ZPHKey.h"
+
+#include <gtest/gtest.h>
+
+using namespace mavo;
+using orderstest::FirmLine;
+
+TEST(TradeWindowText, TitleAndContentOfALine)
+{
+    EXPECT_EQ(TradeWindowTitle(CreateZPHKey(12, 3)), "Page 12, Line 3");
+    LineObject line = FirmLine();
+    line.m_lastTrade = "99.75";
+    line.m_lastTradeTime = "10:15";
+    line.m_dailyHigh = "100";
+    line.m_dailyLow = "99";
+    line.m_bid.m_lastTrade = "99.5";
+    line.m_bid.m_lastTradeTime = "10:10";
+    line.m_bid.m_tradeHigh = "99.6";
+    line.m_bid.m_tradeLow = "99.4";
+    line.m_offer.m_lastTrade = "100.5";
+    line.m_offer.m_tradeLow = "100.25";
+    const TradeWindowContent content = TradeWindowContentOf(&line);
+    EXPECT_EQ(content.issue, "ARG 2030");
+    EXPECT_EQ(content.rates, "99.5 / 100");
+    EXPECT_EQ(content.quantities, "5 X 10");
+    using Row = std::array<std::string, kStatColumns>;
+    EXPECT_EQ(content.stats[0], (Row{"Last Trade", "99.75", "99.5", "100.5"}));
+    EXPECT_EQ(content.stats[1], (Row{"Time", "10:15", "10:10", ""}));
+    EXPECT_EQ(content.stats[2], (Row{"High", "100", "99.6", ""}));
+    EXPECT_EQ(content.stats[3], (Row{"Low", "99", "99.4", "100.25"}));
+    EXPECT_STREQ(StatColumnTitles()[1], "Last / Total");
+    EXPECT_STREQ(StatColumnTitles()[3], "Offer Trade");
+}
+
+TEST(TradeWindowText, AWithheldLineShowsNoPriceOrStatistic)
+{
+    LineObject line = FirmLine();
+    line.m_lastTrade = "99.75";
+    line.m_lineFlags = 0x40000;
+    TradeWindowContent content = TradeWindowContentOf(&line);
+    EXPECT_EQ(content.issue, "ARG 2030");
+    EXPECT_EQ(content.rates, "");
+    EXPECT_EQ(content.quantities, "");
+    EXPECT_EQ(content.stats[0][1], "");
+    EXPECT_EQ(content.stats[0][0], "Last Trade");
+    line.m_lineFlags = 0;
+    line.m_issueFlags = 0x40000;
+    content = TradeWindowContentOf(&line);
+    EXPECT_EQ(content.issue, "");
+    EXPECT_EQ(content.rates, "");
+    EXPECT_EQ(TradeWindowContentOf(nullptr).rates, "");
+}
+
+TEST(TradeWindowPlacement, BelowThePointerAboveNearTheBottomLeftNearTheRightEdge)
+{
+    const PlaceRect screen{0, 0, 1280, 1024};
+    EXPECT_EQ(PlaceNearPointer(100, 200, 300, 250, screen), (PlaceRect{100, 210, 300, 250}));
+    // Would leave the bottom: above the pointer.
+    EXPECT_EQ(PlaceNearPointer(100, 900, 300, 250, screen), (PlaceRect{100, 640, 300, 250}));
+    // Would leave the right edge: moved left by its width.
+    EXPECT_EQ(PlaceNearPointer(1100, 200, 300, 250, screen), (PlaceRect{800, 210, 300, 250}));
+    EXPECT_EQ(PlaceNearPointer(1100, 900, 300, 250, screen), (PlaceRect{800, 640, 300, 250}));
+    // Kept on the screen whatever happens: a pointer near the top left of a
+    // short screen, and a screen that does not start at 0.
+    EXPECT_EQ(PlaceNearPointer(5, 100, 300, 250, PlaceRect{0, 0, 1280, 300}), (PlaceRect{5, 0, 300, 250}));
+    EXPECT_EQ(PlaceNearPointer(1290, 10, 300, 250, PlaceRect{1280, 0, 400, 1024}),
+              (PlaceRect{1290, 20, 300, 250}));
+    EXPECT_EQ(PlaceNearPointer(1600, 10, 300, 250, PlaceRect{1280, 0, 400, 1024}),
+              (PlaceRect{1300, 20, 300, 250}));
+}
