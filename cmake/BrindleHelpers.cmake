@@ -49,6 +49,16 @@ function(brindle_fuzz_link target name)
     target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/client/modem/ModemDial.cpp)
     target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/client)
   endif()
+  # Order entry's display-free classes, compiled in likewise.
+  if(name MATCHES "^orders_" AND TARGET ZPH)
+    set(orders ${PROJECT_SOURCE_DIR}/client/orders)
+    target_sources(${target} PRIVATE ${orders}/OrderNumber.cpp ${orders}/OrderIncrement.cpp ${orders}/OrderTicket.cpp
+                                     ${orders}/OrderMessages.cpp ${orders}/TradeButtons.cpp ${orders}/TradeWindowText.cpp
+                                     ${PROJECT_SOURCE_DIR}/client/pages/CenterColor.cpp
+                                     ${PROJECT_SOURCE_DIR}/client/pages/DisplayState.cpp)
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/client)
+    target_link_libraries(${target} PRIVATE ZPH)
+  endif()
   # A folder that owns a target's code names its libraries in the global
   # property BRINDLE_FUZZ_LINK_<name> (feed/server does for zphd_*).
   get_property(extra GLOBAL PROPERTY BRINDLE_FUZZ_LINK_${name})

@@ -27,7 +27,7 @@ std::string OrderNumberText(double value);
 class COrderNumber {
 public:
     static constexpr std::int64_t kScale = 1000000;
-    // 10^12: far beyond any rate or quantity, far below int64's limits.
+    // A billion: far beyond any rate or quantity, far below int64's limits.
     static constexpr std::int64_t kMaxMicros = kScale * 1000000 * 1000;
 
     COrderNumber() = default;

@@ -346,6 +346,8 @@ void Hub::PageRequest(Session& s, int page)
 
 void Hub::Order(Session& s, const ZPHMessage& msg)
 {
+    m_lastOrder = msg;
+    m_lastOrderUser = s.user.name;
     OrderCommand order;
     auto text = [&](int id) -> std::optional<std::string> {
         const char* value = msg.GetValue(id);
@@ -781,7 +783,7 @@ std::string Hub::DoControl(const std::string& verb, std::string_view argText)
 
     if (verb == "help") {
         return "OK 1\nhelp status sessions get set title count notify notice permissions level order-entry insert "
-               "erase clear stall drop malformed fail-login rate trade-every trade order orders quit";
+               "erase clear stall drop malformed fail-login rate trade-every trade order orders last-order quit";
     }
     if (verb == "status") {
         return "OK sessions=" + std::to_string(m_sessions.size()) + " logged-in=" + std::to_string(LoggedInCount())
@@ -1049,6 +1051,25 @@ std::string Hub::DoControl(const std::string& verb, std::string_view argText)
         for (const auto& o : orders)
             lines += "\n" + o;
         return "OK " + std::to_string(orders.size()) + lines;
+    }
+    if (verb == "last-order") {
+        if (extra())
+            return usage("last-order");
+        if (!m_lastOrder)
+            return "ERR no order received yet";
+        // The first line names the sender and the type; then each field in
+        // the order it came, control characters shown as '?'.
+        const auto printable = [](std::string text) {
+            for (char& c : text)
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                    c = '?';
+            return text;
+        };
+        std::string lines = "\nuser " + printable(m_lastOrderUser) + " type "
+            + printable(std::string(1, m_lastOrder->m_type));
+        for (const auto& [id, text] : m_lastOrder->GetFields())
+            lines += "\n" + std::to_string(id) + "\t" + printable(text);
+        return "OK " + std::to_string(m_lastOrder->GetFieldCount() + 1) + lines;
     }
     if (verb == "quit") {
         m_quit = true;

@@ -24,6 +24,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -88,7 +89,7 @@ public:
     //   insert PAGE LINE monitor | erase PAGE LINE | clear [PAGE [LINE]]
     //   stall SECONDS | drop [TARGET] | malformed [TARGET [KIND]]
     //   fail-login [REASON] | rate N | trade-every S | trade PAGE LINE bid|offer QTY
-    //   order USER COMMAND PAGE LINE RATE [QTY [TRADE-QTY]] | quit
+    //   order USER COMMAND PAGE LINE RATE [QTY [TRADE-QTY]] | last-order | quit
     // feed/server/README.md says what each does.
     std::string Control(std::string_view line);
 
@@ -150,6 +151,9 @@ private:
     std::map<int, std::unique_ptr<Session>> m_sessions;
     // What clients were last told of each line, as its fields in FieldsOf order.
     std::map<std::pair<int, int>, std::vector<std::pair<int, std::string>>> m_published;
+    // The last order received from a client, as it came ("last-order").
+    std::optional<ZPHMessage> m_lastOrder;
+    std::string m_lastOrderUser;
 };
 
 } // namespace zphd

@@ -3,6 +3,7 @@
 #include "core/ui/DdeModule.h"
 #include "lists/ui/ListsModule.h"
 #include "modem/ui/ModemModule.h"
+#include "orders/ui/OrdersModule.h"
 #include "pages/ui/ClipboardModule.h"
 #include "pages/ui/PagesModule.h"
 #include "properties/ui/PropertiesModule.h"
@@ -28,6 +29,7 @@ std::vector<std::unique_ptr<CFrameModule>> InstallFrameModules(CScreenController
     modules.push_back(std::make_unique<CModemModule>(controller));
     // The format commands work on the page windows made above.
     modules.push_back(std::make_unique<CPropertiesModule>(*pagesModule));
+    modules.push_back(std::make_unique<COrdersModule>(controller, *pagesModule));
     // Page windows, tool windows, order entry, DDE, lists and reports add
     // themselves here as they arrive, in the main window's creation order.
     return modules;

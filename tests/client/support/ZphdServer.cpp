@@ -110,4 +110,41 @@ std::string ZphdServer::Control(const std::string& command) const
     return reply;
 }
 
+std::vector<std::string> ZphdServer::ControlLines(const std::string& command) const
+{
+    std::vector<std::string> lines;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return lines;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<unsigned short>(m_controlPort));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const auto readLine = [fd](std::string& line) {
+        line.clear();
+        char c = 0;
+        ssize_t got = 0;
+        while ((got = ::recv(fd, &c, 1, 0)) == 1 && c != '\n')
+            line += c;
+        return got == 1;
+    };
+    const std::string request = command + "\n";
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+        && ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        std::string line;
+        if (readLine(line)) {
+            lines.push_back(line);
+            // "OK <n>": n lines follow.
+            std::size_t more = 0;
+            if (line.size() > 3 && line.rfind("OK ", 0) == 0
+                && line.find_first_not_of("0123456789", 3) == std::string::npos)
+                more = std::stoul(line.substr(3));
+            for (std::size_t i = 0; i < more && readLine(line); ++i)
+                lines.push_back(line);
+        }
+    }
+    ::close(fd);
+    return lines;
+}
+
 } // namespace testsupport

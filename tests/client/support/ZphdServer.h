@@ -27,6 +27,8 @@ public:
     int ControlPort() const { return m_controlPort; }
     // "OK ..." or "ERR ..."; empty when the control port cannot be reached.
     std::string Control(const std::string& command) const;
+    // The whole reply: its first line, and for "OK <n>" the n lines after it.
+    std::vector<std::string> ControlLines(const std::string& command) const;
     void Stop();
 
 private:

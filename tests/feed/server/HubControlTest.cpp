@@ -294,3 +294,17 @@ TEST_F(HubControl, AClientMirrorEqualsTheServerAfterABusyMarketAndEveryKindOfCha
         }
     EXPECT_GT(lines, 10);
 }
+
+TEST_F(HubControl, LastOrderReportsTheFieldsOfTheLastOrderAsTheyCame)
+{
+    EXPECT_EQ(hub.Control("last-order"), "ERR no order received yet");
+    // Refused orders count too: the report is of what arrived.
+    Feed(aliceId, OrderMessage("CCEnterBid", 9, 1, 101, {{O_FLAGS, "33554432"}, {O_RATE, "10"}, {O_QUANTITY, "2"}}));
+    EXPECT_EQ(hub.Control("last-order"), "OK 11\nuser alice type A\n1\t22\n3\t199\n8\t9\n9\t1\n10\t0\n20\t101\n"
+                                         "7\tCCEnterBid\n21\t33554432\n15\t10\n16\t2");
+    Feed(bobId, OrderMessage("CCTradeOffer", 2, 1, 102, {{O_RATE, "1\t5"}, {O_QUANTITY, "3"}}));
+    const std::string reply = hub.Control("last-order");
+    EXPECT_EQ(reply.rfind("OK 10\nuser bob type A\n", 0), 0u) << reply;
+    EXPECT_NE(reply.find("\n15\t1?5\n16\t3"), std::string::npos) << reply;
+    EXPECT_EQ(hub.Control("last-order now"), "ERR usage: last-order");
+}

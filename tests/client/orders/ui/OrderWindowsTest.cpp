@@ -1,0 +1,284 @@
+// The order windows as widgets over a feed of the test's own: the order
+// dialog's Join, increment and keypad; the maximum-quantity dialog's OK;
+// the trade window's mark on the shown line, its buttons with and without
+// order entry, a feed-thread update, a refused send; "Customer Orders".
+#include "../FakeOrderFeed.h"
+#include "AppFixture.h"
+#include "RecordingMessages.h"
+
+#include "orders/ui/IncrementDialog.h"
+#include "orders/ui/MaxQuantityDialog.h"
+#include "orders/ui/OrderDialog.h"
+#include "orders/ui/TradeWindow.h"
+#include "orders/ui/YourOrdersWindow.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace mavo;
+using orderstest::FakeOrderFeed;
+using orderstest::FirmLine;
+
+namespace {
+
+const unsigned kKey = CreateZPHKey(2, 3);
+
+QString ShotPath(const char* name)
+{
+    const QString dir = QStringLiteral(BRINDLE_BINARY_DIR "/screenshots");
+    QDir().mkpath(dir);
+    return dir + QLatin1Char('/') + QLatin1String(name);
+}
+
+} // namespace
+
+TEST(OrderDialogWidget, JoinIncrementKeypadAndConfirm)
+{
+    COrderIncrement increment;
+    const LineObject line = FirmLine();
+    COrderDialog dialog(line, COrderTicket(line, true), increment);
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle().toStdString(), "BID - ARG 2030");
+    EXPECT_EQ(dialog.RateField()->text().toStdString(), "99.5");
+    EXPECT_EQ(dialog.QuantityField()->text().toStdString(), "2.0");
+    EXPECT_TRUE(dialog.JoinBox()->isChecked());
+    EXPECT_FALSE(dialog.RateField()->isEnabled());
+    EXPECT_FALSE(dialog.RatePlus()->isEnabled());
+    EXPECT_EQ(dialog.IncrementLabel()->text().toStdString(), "0.25");
+
+    dialog.JoinBox()->click();
+    EXPECT_TRUE(dialog.RateField()->isEnabled());
+    EXPECT_TRUE(dialog.RateMinus()->isEnabled());
+    dialog.SetIncrementChooser([](QWidget*, int current) {
+        EXPECT_EQ(current, 4);
+        return 2;
+    });
+    dialog.IncrementButton()->click();
+    EXPECT_EQ(increment.Index(), 2);  // kept for every later dialog
+    EXPECT_EQ(dialog.IncrementLabel()->text().toStdString(), "0.10");
+    dialog.RatePlus()->click();
+    EXPECT_EQ(dialog.RateField()->text().toStdString(), "99.6");
+
+    // The keypad widens the dialog and narrows it again.
+    EXPECT_FALSE(dialog.Keypad()->isVisible());
+    const int narrow = dialog.width();
+    dialog.KeypadToggle()->click();
+    EXPECT_TRUE(dialog.Keypad()->isVisible());
+    EXPECT_EQ(dialog.KeypadToggle()->text().toStdString(), "<< Keypad");
+    EXPECT_GT(dialog.width(), narrow);
+    EXPECT_TRUE(dialog.grab().save(ShotPath("order-dialog.png")));
+    // Keys go to the quantity unless the rate had the focus.
+    dialog.Key(kClearKey)->click();
+    dialog.Key('0')->click();
+    EXPECT_EQ(dialog.QuantityField()->text().toStdString(), "0");
+    EXPECT_FALSE(dialog.ConfirmButton()->isEnabled());
+    dialog.Key('.')->click();
+    dialog.Key('5')->click();
+    dialog.Key('.')->click();
+    EXPECT_EQ(dialog.QuantityField()->text().toStdString(), "0.5");
+    EXPECT_TRUE(dialog.ConfirmButton()->isEnabled());
+    dialog.KeypadToggle()->click();
+    EXPECT_FALSE(dialog.Keypad()->isVisible());
+    EXPECT_EQ(dialog.KeypadToggle()->text().toStdString(), "Keypad >>>");
+
+    // Typed text the field cannot hold as a value disables Confirm.
+    dialog.RateField()->setFocus();
+    dialog.RateField()->clear();
+    QTest::keyClicks(dialog.RateField(), "-3");
+    EXPECT_FALSE(dialog.ConfirmButton()->isEnabled());
+    dialog.ConfirmButton()->click();
+    EXPECT_EQ(dialog.result(), 0);
+}
+
+TEST(OrderDialogWidget, ChangeIncrementListsTheSixChoices)
+{
+    CIncrementDialog dialog(4);
+    ASSERT_EQ(dialog.Choices().size(), 6u);
+    EXPECT_EQ(dialog.windowTitle().toStdString(), "Change Increment");
+    EXPECT_EQ(dialog.Choices()[1]->text().toStdString(), "0.0625 (1/16)");
+    EXPECT_EQ(dialog.Chosen(), 4);
+    dialog.Choices()[5]->click();
+    EXPECT_EQ(dialog.Chosen(), 5);
+}
+
+TEST(MaxQuantityWidget, OkOnlyWithAtLeastOne)
+{
+    LineObject line = FirmLine();
+    line.m_offer.m_traded[0].m_quantity = "4";
+    CMaxQuantityDialog dialog(line, CMaxQuantityTicket(line, false));
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle().toStdString(), "BUY - ARG 2030");
+    EXPECT_EQ(dialog.QuantityField()->text().toStdString(), "4.0");
+    EXPECT_TRUE(dialog.OkButton()->isEnabled());
+    dialog.Key(kClearKey)->click();
+    EXPECT_FALSE(dialog.OkButton()->isEnabled());
+    dialog.OkButton()->click();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    dialog.QuantityMinus()->click();
+    EXPECT_EQ(dialog.QuantityField()->text().toStdString(), "1.0");
+    EXPECT_TRUE(dialog.OkButton()->isEnabled());
+    EXPECT_TRUE(dialog.grab().save(ShotPath("max-quantity-dialog.png")));
+    dialog.OkButton()->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Ticket().Quantity()->Text(), "1.0");
+}
+
+TEST(TradeWindowWidget, MarksTheShownLineAndFollowsOrderEntry)
+{
+    FakeOrderFeed feed;
+    feed.cache.Put(kKey, FirmLine());
+    const unsigned other = CreateZPHKey(2, 4);
+    feed.cache.Put(other, FirmLine(2, 4));
+    COrderDesk desk(feed);
+    COrderIncrement increment;
+    testsupport::RecordingMessages messages;
+    CTradeWindow window(desk, increment, messages);
+    window.OnLineClick(kKey, QPoint(100, 100), true);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.windowTitle().toStdString(), "Page 2, Line 3");
+    EXPECT_EQ(window.IssueLabel()->text().toStdString(), "ARG 2030");
+    EXPECT_EQ(window.RatesLabel()->text().toStdString(), "99.5 / 100");
+    EXPECT_EQ(window.QuantitiesLabel()->text().toStdString(), "5 X 10");
+    EXPECT_EQ(window.Statistics()->topLevelItem(2)->text(0).toStdString(), "High");
+    EXPECT_TRUE(feed.cache.GetForRead(kKey)->m_lineFlags & kTradeWindowLineFlag);
+    EXPECT_EQ(feed.clients.size(), 1u);
+    EXPECT_TRUE(window.ButtonPanel()->isVisible());
+    EXPECT_TRUE(window.Button(TB_SELL)->isEnabled());
+    EXPECT_FALSE(window.Button(TB_BID_OUT)->isEnabled());
+    EXPECT_TRUE(window.grab().save(ShotPath("trade-window.png")));
+
+    // Another line takes the mark; the window registers once.
+    window.ShowLine(other);
+    EXPECT_FALSE(feed.cache.GetForRead(kKey)->m_lineFlags & kTradeWindowLineFlag);
+    EXPECT_TRUE(feed.cache.GetForRead(other)->m_lineFlags & kTradeWindowLineFlag);
+    EXPECT_EQ(feed.clients.size(), 1u);
+    EXPECT_EQ(window.windowTitle().toStdString(), "Page 2, Line 4");
+
+    // An update from a feed thread refills it; other keys do not.
+    LineObject changed = FirmLine(2, 4);
+    changed.m_bid.m_rate = "99.75";
+    feed.cache.Put(other, changed);
+    const int fills = window.Fills();
+    std::thread([&] {
+        window.OnKeyUpdate(kKey);
+        window.OnKeyUpdate(other);
+        window.OnKeyUpdate(other);
+    }).join();
+    ASSERT_TRUE(testsupport::WaitFor([&] { return window.RatesLabel()->text().startsWith("99.75"); }, 20000));
+    testsupport::Spin(50);
+    EXPECT_EQ(window.Fills(), fills + 1);
+
+    // Without order entry the buttons go and the window is shorter.
+    const int tall = window.height();
+    feed.orderEntry = false;
+    window.Fill();
+    EXPECT_FALSE(window.ButtonPanel()->isVisibleTo(&window));
+    EXPECT_LT(window.height(), tall);
+    EXPECT_FALSE(window.Button(TB_SELL)->isEnabled());
+    feed.orderEntry = true;
+    window.Fill();
+    EXPECT_TRUE(window.ButtonPanel()->isVisibleTo(&window));
+
+    // The source does not take the order: said, not passed over.
+    feed.sendWorks = false;
+    window.Press(TB_SELL);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "The order could not be sent: the feed did not take it.");
+
+    // The release of an info click hides it; no line clears the mark and
+    // stops listening.
+    window.OnLineClick(0, std::nullopt, false);
+    EXPECT_FALSE(window.isVisible());
+    window.ShowLine(0);
+    EXPECT_FALSE(feed.cache.GetForRead(other)->m_lineFlags & kTradeWindowLineFlag);
+    EXPECT_TRUE(feed.clients.empty());
+}
+
+TEST(TradeWindowWidget, DialogsSendFromTheLineAsItStandsWhenTheyClose)
+{
+    FakeOrderFeed feed;
+    feed.cache.Put(kKey, FirmLine());
+    COrderDesk desk(feed);
+    COrderIncrement increment;
+    testsupport::RecordingMessages messages;
+    CTradeWindow window(desk, increment, messages);
+    window.ShowLine(kKey);
+    // The bid dialog: the line loses its prices while it is open.
+    window.SetDialogRunner([&](QDialog&) {
+        LineObject gone = FirmLine();
+        gone.m_lineFlags = 0x200;
+        feed.cache.Put(kKey, gone);
+        return int(QDialog::Accepted);
+    });
+    window.Press(TB_BID);
+    EXPECT_TRUE(feed.sent.empty());
+    EXPECT_FALSE(window.Button(TB_BID)->isEnabled());
+    // Confirmed on a line that still trades: joins.
+    feed.cache.Put(kKey, FirmLine());
+    window.SetDialogRunner([](QDialog& dialog) {
+        auto& order = dynamic_cast<COrderDialog&>(dialog);
+        order.QuantityField()->setFocus();
+        order.Key(kClearKey)->click();
+        order.Key('7')->click();
+        return int(QDialog::Accepted);
+    });
+    window.Press(TB_BID);
+    ASSERT_EQ(feed.sent.size(), 1u);
+    EXPECT_STREQ(feed.sent[0].GetValue(7), "CCJoinBid");
+    EXPECT_STREQ(feed.sent[0].GetValue(16), "7");
+    // Cancelled: nothing.
+    window.SetDialogRunner([](QDialog&) { return int(QDialog::Rejected); });
+    window.Press(TB_OFFER);
+    EXPECT_EQ(feed.sent.size(), 1u);
+}
+
+TEST(YourOrdersWidget, ListsOwnPricesAndHandsOnEveryOptionChange)
+{
+    FakeOrderFeed feed;
+    LineObject line = FirmLine();
+    line.m_bid.m_ownLevel = 1;
+    line.m_bid.m_stack[0].m_quantity = "2";
+    feed.cache.Put(kKey, line);
+    feed.refs[kKey] = 1;
+    CYourOrdersWindow window(feed, [] { return nullptr; });
+    std::vector<MyPriceOptions> changes;
+    window.SetOptionsChanged([&](const MyPriceOptions& o) { changes.push_back(o); });
+    window.SetColourPicker([](QWidget*, int) { return std::optional<int>(0x0000FF); });
+    window.show();
+    EXPECT_EQ(window.windowTitle().toStdString(), "Customer Orders");
+    ASSERT_EQ(window.List()->topLevelItemCount(), 1);
+    EXPECT_EQ(window.List()->headerItem()->text(3).toStdString(), "Quantity");
+    QTreeWidgetItem* row = window.List()->topLevelItem(0);
+    EXPECT_EQ(row->text(0).toStdString(), "ARG 2030");
+    EXPECT_EQ(row->text(1).toStdString(), "99.5");
+    EXPECT_EQ(row->text(2).toStdString(), "");
+    EXPECT_EQ(row->text(3).toStdString(), "2");
+    // "Update" scans again.
+    line.m_offer.m_ownLevel = 2;
+    feed.cache.Put(kKey, line);
+    window.UpdateButton()->click();
+    EXPECT_EQ(window.List()->topLevelItem(0)->text(2).toStdString(), "100");
+
+    window.MyPriceBox()->click();
+    window.Meta2Box()->click();
+    window.BackgroundButton()->click();
+    ASSERT_EQ(changes.size(), 3u);
+    EXPECT_TRUE(changes[0].enableMyPrice);
+    EXPECT_FALSE(changes[0].enableMeta2);
+    EXPECT_TRUE(changes[1].enableMeta2);
+    EXPECT_EQ(changes[2].background, 0x0000FF);
+    EXPECT_EQ(changes[2].foreground, 0x000000);
+    EXPECT_EQ(window.Sample()->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_TRUE(window.grab().save(ShotPath("your-orders.png")));
+}
