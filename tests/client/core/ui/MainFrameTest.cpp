@@ -118,9 +118,9 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBarHoldOnlyWhatIsDelivered)
     EXPECT_EQ(menus.join(QLatin1Char(';')).toStdString(), "&File;&Edit;&View;F&eed;F&ormat;&Help");
     for (CommandId absent : {CommandId::EditPaste})
         EXPECT_EQ(Frame().Commands().Action(absent), nullptr);
-    // The lists and the volume report are delivered.
+    // The lists, the volume report and order entry are delivered.
     for (CommandId present : {CommandId::CustomerList, CommandId::PageList, CommandId::PagePermission,
-                              CommandId::VolumeReport, CommandId::SourceStatus})
+                              CommandId::VolumeReport, CommandId::SourceStatus, CommandId::YourOrders})
         EXPECT_NE(Frame().Commands().Action(present), nullptr);
     EXPECT_EQ(Frame().PaneText(1).toStdString(), "Not Connected");
     // Hiding the bars.
