@@ -4,6 +4,7 @@
 #include "AppFixture.h"
 
 #include "core/ui/Pictures.h"
+#include "orders/ui/TradeWindow.h"
 
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -183,7 +184,10 @@ TEST_F(MainFrameTest, EverySettingIsAsItWasAfterARestart)
     for (CommandId toggle : {CommandId::AnchorWindows, CommandId::InfoClickEnabled, CommandId::PopupNotifications,
                              CommandId::AlwaysOnTop, CommandId::ViewToolBar})
         ASSERT_TRUE(Frame().RunCommand(toggle)) << static_cast<int>(toggle);
-    Frame().Settings().infoKey = 512;
+    // "InfoKey" is the line the trade window shows.
+    auto* tradeWindow = Frame().findChild<mavo::CTradeWindow*>();
+    ASSERT_NE(tradeWindow, nullptr);
+    tradeWindow->ShowLine(512);
     Frame().Settings().myPriceBG = 0x00FF00;
     messages.answers.push_back(mavo::CMessageService::Yes);
     ASSERT_TRUE(Frame().RunCommand(CommandId::Failover));
@@ -201,6 +205,8 @@ TEST_F(MainFrameTest, EverySettingIsAsItWasAfterARestart)
     EXPECT_EQ(s.contribPopup, 1);
     EXPECT_EQ(s.alwaysOnTop, 1);
     EXPECT_EQ(s.infoKey, 512);
+    ASSERT_NE(Frame().findChild<mavo::CTradeWindow*>(), nullptr);
+    EXPECT_EQ(Frame().findChild<mavo::CTradeWindow*>()->Key(), 512u);
     EXPECT_EQ(s.myPriceBG, 0x00FF00);
     EXPECT_TRUE(Frame().windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_TRUE(Frame().ToolBar()->isHidden());
