@@ -12,13 +12,20 @@ COrdersModule::COrdersModule(CScreenController& controller, CPagesModule& pages)
 {
 }
 
+COrdersModule::~COrdersModule()
+{
+    // The main window's children would outlive this module; the trade
+    // window unregisters from the feed as it goes.
+    delete m_trade.data();
+    delete m_orders.data();
+}
+
 void COrdersModule::InstallCommands(CMainFrame& frame)
 {
     m_frame = &frame;
     frame.Commands().Install(CommandId::YourOrders, [this] {
         if (!m_orders)
             return;
-        m_orders->SetOptions(OptionsFromFrame());
         if (m_orders->isVisible())
             m_orders->Fill();
         m_orders->show();
@@ -35,6 +42,7 @@ void COrdersModule::CreateWindows(CMainFrame& frame, const CMainFrameSettings& s
     m_orders->move(settings.portfolio.left, settings.portfolio.top);
     m_orders->SetOptions(OptionsFromFrame());
     m_orders->SetOptionsChanged([this](const MyPriceOptions& options) { StoreOptions(options); });
+    m_orders->SetOptionsSource([this] { return OptionsFromFrame(); });
     if (settings.portfolio.show != 0)
         m_orders->show();
 
@@ -81,6 +89,9 @@ void COrdersModule::OnFlashTick(int)
     // the buttons follow it here.
     if (m_trade && m_trade->isVisible() && m_trade->OrderEntryShown() != m_feed.OrderEntry())
         m_trade->Fill();
+    // The options also change through the settings load and other commands.
+    if (m_orders && m_orders->isVisible() && m_orders->Options() != OptionsFromFrame())
+        m_orders->SetOptions(OptionsFromFrame());
 }
 
 MyPriceOptions COrdersModule::OptionsFromFrame() const

@@ -31,6 +31,8 @@ class CScreenController;
 class COrdersModule : public CFrameModule {
 public:
     COrdersModule(CScreenController& controller, CPagesModule& pages);
+    // Its windows go first: they listen to the feed through this module.
+    ~COrdersModule() override;
 
     void InstallCommands(CMainFrame& frame) override;
     void CreateWindows(CMainFrame& frame, const CMainFrameSettings& settings) override;

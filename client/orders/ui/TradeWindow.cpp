@@ -6,7 +6,6 @@
 #include "orders/ui/OrderDialog.h"
 
 #include <QCoreApplication>
-#include <algorithm>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -17,6 +16,8 @@
 #include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace mavo {
 

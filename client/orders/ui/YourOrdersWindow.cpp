@@ -80,10 +80,12 @@ CYourOrdersWindow::CYourOrdersWindow(COrderFeed& feed, std::function<const CCust
 
     connect(m_update, &QPushButton::clicked, this, &CYourOrdersWindow::Fill);
     connect(m_myPrice, &QCheckBox::toggled, this, [this](bool on) {
+        Reload();
         m_options.enableMyPrice = on;
         Changed();
     });
     connect(m_meta2, &QCheckBox::toggled, this, [this](bool on) {
+        Reload();
         m_options.enableMeta2 = on;
         Changed();
     });
@@ -112,6 +114,12 @@ void CYourOrdersWindow::ShowOptions()
     m_sample->setPalette(palette);
 }
 
+void CYourOrdersWindow::Reload()
+{
+    if (m_source)
+        m_options = m_source();
+}
+
 void CYourOrdersWindow::Changed()
 {
     ShowOptions();
@@ -123,9 +131,12 @@ void CYourOrdersWindow::Pick(bool foreground)
 {
     if (!m_pick)
         return;
+    Reload();
+    ShowOptions();
     const std::optional<int> chosen = m_pick(this, foreground ? m_options.foreground : m_options.background);
     if (!chosen)
         return;
+    Reload();
     (foreground ? m_options.foreground : m_options.background) = *chosen & 0xFFFFFF;
     Changed();
 }
@@ -145,6 +156,8 @@ void CYourOrdersWindow::Fill()
 
 void CYourOrdersWindow::showEvent(QShowEvent* event)
 {
+    Reload();
+    ShowOptions();
     Fill();
     QDialog::showEvent(event);
 }

@@ -44,6 +44,11 @@ public:
     const MyPriceOptions& Options() const { return m_options; }
     // Called with the new options after each change by the user.
     void SetOptionsChanged(std::function<void(const MyPriceOptions&)> changed) { m_changed = std::move(changed); }
+    // Where the options stand now (the main window's settings, which other
+    // commands and a settings load change too): read again before each
+    // change by the user and when the window opens, so that a change never
+    // hands back a stale value of another option.
+    void SetOptionsSource(std::function<MyPriceOptions()> source) { m_source = std::move(source); }
     // The colour dialog of "FG" and "BG"; nothing when cancelled. Tests replace it.
     using ColourPicker = std::function<std::optional<int>(QWidget* parent, int current)>;
     void SetColourPicker(ColourPicker picker) { m_pick = std::move(picker); }
@@ -65,12 +70,14 @@ protected:
 
 private:
     void ShowOptions();
+    void Reload();
     void Changed();
     void Pick(bool foreground);
 
     COrderFeed& m_feed;
     std::function<const CCustomerRules*()> m_customers;
     std::function<void(const MyPriceOptions&)> m_changed;
+    std::function<MyPriceOptions()> m_source;
     ColourPicker m_pick;
     MyPriceOptions m_options;
     std::vector<YourOrderRow> m_rows;

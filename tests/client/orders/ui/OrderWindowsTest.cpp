@@ -281,4 +281,18 @@ TEST(YourOrdersWidget, ListsOwnPricesAndHandsOnEveryOptionChange)
     EXPECT_EQ(changes[2].foreground, 0x000000);
     EXPECT_EQ(window.Sample()->palette().color(QPalette::Window), QColor(255, 0, 0));
     EXPECT_TRUE(window.grab().save(ShotPath("your-orders.png")));
+
+    // Another command changed the stored options meanwhile: a change here
+    // hands back those, with only its own option changed.
+    MyPriceOptions stored;
+    stored.enableMyPrice = false;
+    stored.enableMeta2 = true;
+    stored.foreground = 0x123456;
+    stored.background = 0x654321;
+    window.SetOptionsSource([&] { return stored; });
+    window.Meta2Box()->click();  // shown checked: unchecks
+    ASSERT_EQ(changes.size(), 4u);
+    MyPriceOptions expected = stored;
+    expected.enableMeta2 = false;
+    EXPECT_EQ(changes[3], expected);
 }

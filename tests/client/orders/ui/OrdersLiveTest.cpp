@@ -203,6 +203,13 @@ TEST_F(OrdersLiveTest, BidAndOfferShowAsOwnPricesInYourOrdersUntilTakenOut)
     EXPECT_EQ(orders->Rows()[0], (YourOrderRow{now->m_issueName, now->m_bid.m_rate, now->m_offer.m_rate,
                                                now->GetBidQuantity(bidLevel - 1)}));
     EXPECT_EQ(orders->List()->topLevelItem(0)->text(0).toStdString(), now->m_issueName);
+    // Its options go straight into the main window's settings.
+    const bool myPrice = Frame().Settings().enableMyPrice != 0;
+    const bool meta2 = Frame().Settings().enableMeta2 != 0;
+    orders->MyPriceBox()->click();
+    orders->Meta2Box()->click();
+    EXPECT_EQ(Frame().Settings().enableMyPrice != 0, !myPrice);
+    EXPECT_EQ(Frame().Settings().enableMeta2 != 0, !meta2);
 
     // "Bid Out" and "Offer Out" withdraw them, with the own-level quantity.
     ASSERT_TRUE(WaitFor([&] { return trade->Button(TB_BID_OUT)->isEnabled(); }));
