@@ -76,6 +76,8 @@ constexpr std::array<CommandInfo, static_cast<std::size_t>(CommandId::Count_)> k
      "Single Column Text with Indicativates"},
     {C::CopyExcelDataLinks, "MS Excel DDE Data Links", {nullptr, nullptr}, true, "Excel DDE Data Link Format"},
     {C::CopyExcelTextLinks, "MS Excel DDE Text Links", {nullptr, nullptr}, true, "Excel DDE Text Link Format"},
+    {C::Cascade, "&Cascade", {nullptr, nullptr}, false},
+    {C::Tile, "&Tile", {nullptr, nullptr}, false},
 }};
 
 constexpr bool TableInOrder()
@@ -130,6 +132,7 @@ const std::vector<MenuLayout>& MainMenuLayout()
         {"F&ormat", {C::SetAsDefault, C::ApplyDefault, C::ApplyToAll, C::LockFormat, sep, C::TitleBar,
                      C::BorderOnly, C::Frameless, sep, C::Font, C::ModifyLayout, C::ModifyStack, C::ModifyAggressors,
                      C::ModifyTradeHistory, C::ModifyContents, C::Properties}},
+        {"&Window", {C::Cascade, C::Tile}},
         {"&Help", {C::About}},
     };
     return menus;
@@ -174,6 +177,9 @@ CommandUi EvaluateCommand(CommandId id, const FrameCommandState& s, bool onToolb
     case C::TradeTimer: return {s.fullView, s.fullView && s.tradeTimer};
     case C::AnchorWindows: return {true, s.anchored};
     case C::InfoClickEnabled: return {s.anchored, s.infoOnClick};
+    // Anchored windows stay where the user put them.
+    case C::Cascade:
+    case C::Tile: return {!s.anchored, false};
     case C::CustomerList: return {s.fullView, false};
     case C::PagePermission: return {!s.fullView, false};
     case C::VolumeReport: return {s.fullView && s.connected, false};

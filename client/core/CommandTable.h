@@ -87,6 +87,9 @@ enum class CommandId : int {
     CopyIndicative,
     CopyExcelDataLinks,
     CopyExcelTextLinks,
+    // the Window menu: arranging the page windows
+    Cascade,
+    Tile,
     Count_
 };
 

@@ -1,6 +1,8 @@
 #include "core/ui/Modules.h"
 
 #include "core/ui/DdeModule.h"
+#include "core/ui/WindowCommands.h"
+#include "lineinfo/ui/LineInfoModule.h"
 #include "lists/ui/ListsModule.h"
 #include "modem/ui/ModemModule.h"
 #include "orders/ui/OrdersModule.h"
@@ -29,7 +31,11 @@ std::vector<std::unique_ptr<CFrameModule>> InstallFrameModules(CScreenController
     modules.push_back(std::make_unique<CModemModule>(controller));
     // The format commands work on the page windows made above.
     modules.push_back(std::make_unique<CPropertiesModule>(*pagesModule));
+    // The two line windows: line information first, then the trade window
+    // (which saves second, so its place and line stand).
+    modules.push_back(std::make_unique<CLineInfoModule>(controller, *pagesModule));
     modules.push_back(std::make_unique<COrdersModule>(controller, *pagesModule));
+    modules.push_back(std::make_unique<CWindowCommandsModule>());
     // Page windows, tool windows, order entry, DDE, lists and reports add
     // themselves here as they arrive, in the main window's creation order.
     return modules;

@@ -189,12 +189,19 @@ bool CMAVOView::IsFieldLine(int row) const
 
 void CMAVOView::OnMouse(QMouseEvent* event, QEvent::Type type)
 {
+    if (event == nullptr || type == QEvent::Leave) {
+        if (m_hover)
+            m_hover(0, COL_NOTHING, QPoint());
+        return;
+    }
     const int row = m_list->RowAt(event->position().toPoint().y());
     const bool anchored = m_env.options.anchored;
     const bool infoClick = anchored && m_env.options.infoOnClick;
     CChildFrame* frame = Frame();
     switch (type) {
     case QEvent::MouseButtonPress:
+        if (m_hover)
+            m_hover(0, COL_NOTHING, QPoint());
         if (event->button() != Qt::LeftButton)
             return;
         if (!anchored && frame != nullptr) {
@@ -217,6 +224,10 @@ void CMAVOView::OnMouse(QMouseEvent* event, QEvent::Type type)
                 pointer.setY(std::clamp(pointer.y(), bounds.top(), bounds.bottom()));
             }
             frame->move(m_dragStartFrame + (pointer - m_dragStartGlobal));
+        } else if (m_hover) {
+            const QPoint at = event->position().toPoint();
+            const unsigned key = row >= 0 ? m_doc.GetLineKey(row) : 0;
+            m_hover(key, key != 0 ? m_list->HitTest(at) : COL_NOTHING, event->globalPosition().toPoint());
         }
         return;
     case QEvent::MouseButtonRelease:

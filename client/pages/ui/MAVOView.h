@@ -13,7 +13,9 @@
 // the windows are not anchored; when they are anchored with info click on,
 // a press on a field line opens the line's window and the release closes
 // it; a double click opens it at its own place. The line windows belong to
-// other modules, which install LineWindowHandler.
+// other modules, which install LineWindowHandler. A move while no drag is
+// in progress tells the HoverHandler the line and column kind under the
+// pointer (info tips); leaving the list, or a press, tells it none.
 //
 // Persistence: SaveView writes the page format, "Window Placement" and
 // "FrameStyle"; LoadView reads them back (FrameStyle first).
@@ -79,6 +81,9 @@ public:
     // window's own place). open false closes the window (button released).
     using LineWindowHandler = std::function<void(unsigned key, std::optional<QPoint> at, bool open)>;
     void SetLineWindowHandler(LineWindowHandler handler) { m_lineWindow = std::move(handler); }
+    // key 0 and COL_NOTHING: the pointer is over no cell (or left).
+    using HoverHandler = std::function<void(unsigned key, int column, QPoint screenPosition)>;
+    void SetHoverHandler(HoverHandler handler) { m_hover = std::move(handler); }
     using ContextMenuFiller = std::function<void(QMenu* menu)>;
     void SetContextMenuFiller(ContextMenuFiller filler) { m_contextMenu = std::move(filler); }
 
@@ -116,6 +121,7 @@ private:
     KeyPoster m_poster;
     bool m_registered = false;
     LineWindowHandler m_lineWindow;
+    HoverHandler m_hover;
     ContextMenuFiller m_contextMenu;
     int m_updatesApplied = 0;
     int m_wakeUps = 0;

@@ -182,6 +182,13 @@ void CPageList::mouseDoubleClickEvent(QMouseEvent* event)
         m_mouse(event, QEvent::MouseButtonDblClick);
 }
 
+void CPageList::leaveEvent(QEvent* event)
+{
+    if (m_mouse)
+        m_mouse(nullptr, QEvent::Leave);
+    QWidget::leaveEvent(event);
+}
+
 void CPageList::resizeEvent(QResizeEvent* event)
 {
     // Cells scale to the new width: the blinking cells moved.

@@ -8,7 +8,8 @@
 //   paint; rows are as wide as the widget (cells scale to it).
 // - A key the cache does not hold paints as one rectangle of 0x408040.
 // - Mouse presses, moves, releases and double clicks go to the owner
-//   through the handler it installs.
+//   through the handler it installs; the pointer leaving the list goes
+//   there too, as type QEvent::Leave with no mouse event.
 //
 // Thread-safety: the window thread only.
 #pragma once
@@ -80,6 +81,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

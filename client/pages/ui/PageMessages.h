@@ -5,6 +5,8 @@
 // Thread-safety: the window thread only.
 #pragma once
 
+#include "core/FrameTexts.h"
+
 #include <QString>
 
 #include <functional>
@@ -24,7 +26,7 @@ PageAsker DefaultPageAsker();
 inline constexpr const char* kClosePageCaption = "Close Page";
 inline constexpr const char* kRemoveOrdersText = "Please remove your orders\nbefore closing this page";
 inline constexpr const char* kCloseQuestionFormat = "Are you sure you want to close %1?";
-inline constexpr const char* kNoPermissionCaption = "No Permission";
-inline constexpr const char* kNoPermissionText = "You do not have permission\nto view this page";
+// kNoPermissionCaption and kNoPermissionText are the main window's
+// (FrameTexts.h): one text wherever the refusal is shown.
 
 } // namespace mavo

@@ -76,6 +76,10 @@ CChildFrame* CPageWindows::MakeWindow(CMAVODoc& document)
 {
     auto* view = new CMAVOView(document, m_env);
     view->SetLineWindowHandler([this](unsigned key, std::optional<QPoint> at, bool open) { OpenLineWindow(key, at, open); });
+    view->SetHoverHandler([this](unsigned key, int column, QPoint at) {
+        if (m_infoTip)
+            m_infoTip(key, column, at);
+    });
     if (m_contextMenu)
         view->SetContextMenuFiller(m_contextMenu);
     auto* frame = new CChildFrame(view, m_ask);

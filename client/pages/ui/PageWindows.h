@@ -84,6 +84,9 @@ public:
     // user level needs no new views.
     void SetTradeWindowHandler(CMAVOView::LineWindowHandler handler) { m_tradeWindow = std::move(handler); }
     void SetLineInformationHandler(CMAVOView::LineWindowHandler handler) { m_lineInformation = std::move(handler); }
+    // Pointer moves over the page lists (info tips); reaches every view,
+    // those open already included.
+    void SetInfoTipHandler(CMAVOView::HoverHandler handler) { m_infoTip = std::move(handler); }
     // Installed on every view made from now on.
     void SetContextMenuFiller(CMAVOView::ContextMenuFiller filler) { m_contextMenu = std::move(filler); }
 
@@ -113,6 +116,7 @@ private:
     // the user level changed in between.
     bool m_lastOpenWasInformation = false;
     CMAVOView::ContextMenuFiller m_contextMenu;
+    CMAVOView::HoverHandler m_infoTip;
 };
 
 } // namespace mavo

@@ -176,3 +176,18 @@ TEST(CommandTable, ContextMenuIsTheViewMenu)
     EXPECT_STREQ(ContextMenuLayout().title, "&View");
     EXPECT_EQ(&ContextMenuLayout(), &MainMenuLayout()[1 + 1]);
 }
+
+TEST(CommandTable, WindowMenuArrangesPagesOnlyWhileNotAnchored)
+{
+    const auto& menus = MainMenuLayout();
+    ASSERT_GE(menus.size(), 2u);
+    EXPECT_STREQ(menus[menus.size() - 2].title, "&Window");
+    EXPECT_EQ(menus[menus.size() - 2].items, (std::vector<CommandId>{CommandId::Cascade, CommandId::Tile}));
+    FrameCommandState s;
+    for (CommandId id : {CommandId::Cascade, CommandId::Tile}) {
+        EXPECT_TRUE(EvaluateCommand(id, s).enabled);
+        s.anchored = true;
+        EXPECT_FALSE(EvaluateCommand(id, s).enabled);
+        s.anchored = false;
+    }
+}

@@ -1,0 +1,367 @@
+// The line information window, the info tips and "&Display Options" in the
+// running application against a real zphd, with the user switched to the
+// full view (level 999) through zphd's control port.
+#include "AppFixture.h"
+
+#include "lineinfo/DisplayOptions.h"
+#include "lineinfo/ui/DisplayOptionsDialog.h"
+#include "lineinfo/ui/InfoTipWindow.h"
+#include "lineinfo/ui/LineInfoWindow.h"
+#include "pages/RowLayout.h"
+#include "pages/ui/ChildFrame.h"
+#include "pages/ui/MAVOView.h"
+#include "pages/ui/NewPageDialog.h"
+#include "pages/ui/PageList.h"
+#include "zph/ZPHKey.h"
+
+#include "../../../../feed/protocol/FieldIds.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QMdiArea>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QTableWidget>
+#include <QTimer>
+
+using namespace testsupport;
+using mavo::CChildFrame;
+using mavo::CommandId;
+
+namespace {
+
+class LineInfoLiveTest : public AppFixture {
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        PointFeedAtServer();
+        // A still market: what the tests set stays set.
+        ASSERT_EQ(zphd.Control("rate 0").substr(0, 2), "OK");
+        ASSERT_EQ(zphd.Control("trade-every 0").substr(0, 2), "OK");
+    }
+
+    void StartLive()
+    {
+        ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+        ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    }
+
+    void SetLevel(int level)
+    {
+        ASSERT_EQ(zphd.Control("level guest " + std::to_string(level)).substr(0, 2), "OK");
+        ASSERT_TRUE(WaitFor([&] { return Frame().Controller().m_userLevel.load() == level; }, 30000));
+        Frame().UpdateCommands();
+    }
+
+    CChildFrame* OpenPage(int page)
+    {
+        QTimer::singleShot(0, [page] {
+            if (auto* dialog = qobject_cast<mavo::CNewPageDialog*>(QApplication::activeModalWidget())) {
+                dialog->SetPage(page);
+                dialog->accept();
+            }
+        });
+        EXPECT_TRUE(Frame().RunCommand(CommandId::New));
+        for (QMdiSubWindow* w : Frame().MdiArea()->subWindowList())
+            if (auto* f = qobject_cast<CChildFrame*>(w); f && f->View()->Document().GetPage() == page)
+                return f;
+        return nullptr;
+    }
+
+    // The row of the first field line of the page once its lines are in.
+    int FirstFieldRow(CChildFrame* frame)
+    {
+        const mavo::CMAVODoc& doc = frame->View()->Document();
+        int found = -1;
+        WaitFor([&] {
+            for (int row = 0; row < static_cast<int>(doc.Lines().size()); ++row) {
+                const LineRef line = doc.Feed().Cache().GetForRead(doc.GetLineKey(row));
+                if (line && line->m_kind == 'F' && !line->m_issueName.empty()) {
+                    found = row;
+                    return true;
+                }
+            }
+            return false;
+        }, 30000);
+        return found;
+    }
+
+    // A point in the middle of the first cell of that kind on the row.
+    static std::optional<QPoint> CellPoint(mavo::CPageList* list, int row, int kind)
+    {
+        const QRect rect = list->RowRect(row);
+        int first = -1, last = -1;
+        for (int x = 0; x < list->width(); ++x) {
+            if (list->HitTest(QPoint(x, rect.center().y())) == kind) {
+                if (first < 0)
+                    first = x;
+                last = x;
+            } else if (first >= 0) {
+                break;
+            }
+        }
+        if (first < 0)
+            return std::nullopt;
+        return QPoint((first + last) / 2, rect.center().y());
+    }
+
+    static void Move(mavo::CPageList* list, QPoint at)
+    {
+        QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(list->mapToGlobal(at)), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(list, &move);
+    }
+
+    static void Click(mavo::CPageList* list, QPoint at, QEvent::Type type)
+    {
+        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, QPointF(at), QPointF(list->mapToGlobal(at)), Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(list, &event);
+    }
+
+    void SetField(unsigned key, int field, const std::string& text)
+    {
+        int page = 0, line = 0;
+        ParseZPHKey(key, page, line);
+        ASSERT_EQ(zphd.Control("set " + std::to_string(page) + " " + std::to_string(line) + " " +
+                               std::to_string(field) + " " + text)
+                      .substr(0, 2),
+                  "OK");
+    }
+
+    bool LineHas(unsigned key, const std::function<bool(const LineObject&)>& test)
+    {
+        return WaitFor([&] {
+            const LineRef line = Frame().Controller().m_lineCache.GetForRead(key);
+            return line && test(*line);
+        }, 30000);
+    }
+
+    mavo::CInfoTipWindow* Tip() { return Frame().findChild<mavo::CInfoTipWindow*>(); }
+    mavo::CLineInfoWindow* InfoWindow() { return Frame().findChild<mavo::CLineInfoWindow*>(); }
+
+    static void SaveShot(QWidget* widget, const QString& name)
+    {
+        const QString dir = QStringLiteral(BRINDLE_BINARY_DIR "/screenshots");
+        QDir().mkpath(dir);
+        EXPECT_TRUE(widget->grab().save(dir + "/" + name));
+    }
+};
+
+} // namespace
+
+TEST_F(LineInfoLiveTest, TipsAppearOverTheirCellInTheFullViewAndNowhereElse)
+{
+    StartLive();
+    SetLevel(999);
+    CChildFrame* page = OpenPage(1);
+    ASSERT_NE(page, nullptr);
+    const int row = FirstFieldRow(page);
+    ASSERT_GE(row, 0);
+    const unsigned key = page->View()->Document().GetLineKey(row);
+    SetField(key, ZPHWire::F_BID_BACKUP, "77.125");
+    SetField(key, ZPHWire::F_BID_TRADE_NUMBER, "T-42");
+    ASSERT_TRUE(LineHas(key, [](const LineObject& l) { return l.m_bid.m_backup == "77.125" && !l.m_bid.m_tradeNumber.empty(); }));
+    Frame().Settings().infoTip = mavo::InfoTipBit::BackupPrice | mavo::InfoTipBit::TradeStatistics;
+
+    mavo::CPageList* list = page->View()->List();
+    Spin(100);
+    const auto bidRate = CellPoint(list, row, mavo::COL_BID_RATE);
+    const auto issue = CellPoint(list, row, mavo::COL_ISSUE);
+    const auto bidQuantity = CellPoint(list, row, mavo::COL_BID_QUANTITY);
+    ASSERT_TRUE(bidRate && issue && bidQuantity);
+    mavo::CInfoTipWindow* tip = Tip();
+    ASSERT_NE(tip, nullptr);
+
+    Move(list, *bidRate);
+    ASSERT_TRUE(tip->isVisible());
+    EXPECT_EQ(tip->text().toStdString(), "Backup Bid: 77.125");
+    // Next to the pointer, never under it.
+    const QPoint pointer = list->mapToGlobal(*bidRate);
+    EXPECT_FALSE(tip->geometry().contains(pointer));
+    EXPECT_LT((tip->pos() - pointer).manhattanLength(), 80);
+    {
+        // The tip is a window of its own: drawn over the main window's picture.
+        QPixmap shot = Frame().grab();
+        QPainter painter(&shot);
+        painter.drawPixmap(Frame().mapFromGlobal(tip->pos()), tip->grab());
+        painter.end();
+        const QString dir = QStringLiteral(BRINDLE_BINARY_DIR "/screenshots");
+        QDir().mkpath(dir);
+        EXPECT_TRUE(shot.save(dir + "/mavo-info-tip.png"));
+    }
+
+    Move(list, *issue);
+    ASSERT_TRUE(tip->isVisible());
+    EXPECT_TRUE(tip->text().contains(QStringLiteral("\nLast: ")));
+    EXPECT_EQ(tip->text().section(QLatin1Char('\n'), 0, 0).toStdString(),
+              Frame().Controller().m_lineCache.GetForRead(key)->m_issueName);
+
+    // A cell without tips, a point beyond the rows, leaving the list: none.
+    Move(list, *bidQuantity);
+    EXPECT_FALSE(tip->isVisible());
+    Move(list, *bidRate);
+    ASSERT_TRUE(tip->isVisible());
+    Move(list, QPoint(bidRate->x(), list->RowCount() * list->RowHeight() + 2));
+    EXPECT_FALSE(tip->isVisible());
+    Move(list, *bidRate);
+    ASSERT_TRUE(tip->isVisible());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(list, &leave);
+    EXPECT_FALSE(tip->isVisible());
+
+    // The option off: no tip over the rate.
+    Frame().Settings().infoTip = mavo::InfoTipBit::TradeStatistics;
+    Move(list, *bidRate);
+    EXPECT_FALSE(tip->isVisible());
+
+    // Outside the full view there are no tips at all.
+    Frame().Settings().infoTip = mavo::InfoTipBit::AnyTip;
+    SetLevel(150);
+    Spin(200);  // the list lays its cells out again for the new level
+    list->repaint();
+    const auto traderRate = CellPoint(list, row, mavo::COL_BID_RATE);
+    ASSERT_TRUE(traderRate);
+    Move(list, *traderRate);
+    EXPECT_FALSE(tip->isVisible());
+}
+
+TEST_F(LineInfoLiveTest, WindowOpensOnAClickInTheFullViewAndFollowsTheLine)
+{
+    StartLive();
+    SetLevel(999);
+    CChildFrame* page = OpenPage(1);
+    ASSERT_NE(page, nullptr);
+    const int row = FirstFieldRow(page);
+    ASSERT_GE(row, 0);
+    const unsigned key = page->View()->Document().GetLineKey(row);
+    int pageNumber = 0, lineNumber = 0;
+    ParseZPHKey(key, pageNumber, lineNumber);
+    SetField(key, ZPHWire::F_BID_SPREAD_ROLE, "M");
+    SetField(key, ZPHWire::F_BID_SPREAD_PARTNER, "UST 5Y");
+    ASSERT_TRUE(LineHas(key, [](const LineObject& l) { return l.m_bid.m_spreadPartner == "UST 5Y"; }));
+
+    mavo::CLineInfoWindow* window = InfoWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->isVisible());
+    mavo::CPageList* list = page->View()->List();
+    const QPoint at = list->RowRect(row).center();
+
+    // Double click: the window at its own place, showing the line.
+    Click(list, at, QEvent::MouseButtonDblClick);
+    ASSERT_TRUE(window->isVisible());
+    EXPECT_EQ(window->Key(), key);
+    const std::string issue = Frame().Controller().m_lineCache.GetForRead(key)->m_issueName;
+    EXPECT_EQ(window->windowTitle().toStdString(),
+              "Page " + std::to_string(pageNumber) + ", Line " + std::to_string(lineNumber) + " - " + issue);
+    EXPECT_EQ(window->BidSpreadText().toStdString(), "spread MASTER for UST 5Y");
+    EXPECT_EQ(window->OfferSpreadText().toStdString(), "(none)");
+    ASSERT_EQ(window->Table()->rowCount(), 14);
+    EXPECT_EQ(window->Table()->horizontalHeaderItem(1)->text().toStdString(), "Last / Total");
+    EXPECT_EQ(window->Table()->item(13, 0)->text().toStdString(), "Volume");
+
+    // An update of the line reaches the window.
+    SetField(key, ZPHWire::F_BID_RATE, "12.345");
+    EXPECT_TRUE(WaitFor([&] { return window->Table()->item(0, 2)->text() == QStringLiteral("12.345"); }, 30000));
+    SetField(key, ZPHWire::F_BID_PREV_PREV_CUSTOMER, "4711");
+    EXPECT_TRUE(WaitFor([&] { return window->Table()->item(7, 2)->text() == QStringLiteral("4711"); }, 30000));
+    Spin(200);
+    SaveShot(window, QStringLiteral("mavo-line-information.png"));
+
+    // Its place and line are kept with the settings.
+    window->move(321, 234);
+    ASSERT_TRUE(Frame().RunCommand(CommandId::SaveFormat));
+    EXPECT_EQ(StoredInt("MainFrame", "InfoKey"), static_cast<int>(key));
+    EXPECT_EQ(StoredInt("MainFrame", "ShowInfo"), 1);
+    EXPECT_EQ(StoredInt("MainFrame", "InfoLeft"), 321);
+
+    // Anchored with info click: a press opens it at the pointer, the
+    // release closes it and it goes back to its own place.
+    window->hide();
+    Frame().Settings().anchored = 1;
+    Frame().Settings().infoOnClick = 1;
+    Spin(400);  // the page windows take the switches on the next tick
+    Click(list, at, QEvent::MouseButtonPress);
+    ASSERT_TRUE(window->isVisible());
+    EXPECT_EQ(window->pos(), list->mapToGlobal(at));
+    Click(list, at, QEvent::MouseButtonRelease);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->pos(), QPoint(321, 234));
+}
+
+TEST_F(LineInfoLiveTest, WindowComesBackWithItsLineAfterARestart)
+{
+    StartLive();
+    SetLevel(999);
+    CChildFrame* page = OpenPage(1);
+    ASSERT_NE(page, nullptr);
+    const int row = FirstFieldRow(page);
+    ASSERT_GE(row, 0);
+    const unsigned key = page->View()->Document().GetLineKey(row);
+    Click(page->View()->List(), page->View()->List()->RowRect(row).center(), QEvent::MouseButtonDblClick);
+    ASSERT_TRUE(InfoWindow()->isVisible());
+    InfoWindow()->move(260, 180);
+    // The window alone holds its line: closing the page keeps it coming.
+    messages.answers.push_back(mavo::CMessageService::Yes);
+    page->close();
+    Spin(200);
+    EXPECT_GE(Frame().Controller().RefCount(static_cast<int>(key / 100), static_cast<int>(key % 100)), 1);
+    ASSERT_TRUE(Frame().RunCommand(CommandId::SaveFormat));
+    app.reset();
+
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    mavo::CLineInfoWindow* window = InfoWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->Key(), key);
+    EXPECT_EQ(window->pos(), QPoint(260, 180));
+    // With no page open, the window's own reference brings the line in.
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    EXPECT_TRUE(WaitFor([&] { return window->windowTitle().startsWith(QStringLiteral("Page ")); }, 30000));
+}
+
+TEST_F(LineInfoLiveTest, DisplayOptionsStoreTheSwitchesOnOkOnly)
+{
+    StartLive();
+    Frame().UpdateCommands();
+    // Outside the full view the command is there but disabled.
+    ASSERT_NE(Frame().Commands().Action(CommandId::DisplayOptions), nullptr);
+    EXPECT_FALSE(Frame().Commands().Action(CommandId::DisplayOptions)->isEnabled());
+    SetLevel(999);
+    EXPECT_TRUE(Frame().Commands().Action(CommandId::DisplayOptions)->isEnabled());
+    Frame().Settings().infoTip = 0x40 | mavo::InfoTipBit::BackupPrice;
+    const int storedBefore = StoredInt("MainFrame", "InfoTip");
+
+    // Cancel: nothing changes, nothing is stored.
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<mavo::CDisplayOptionsDialog*>(QApplication::activeModalWidget())) {
+            dialog->Switch(3)->setChecked(true);
+            dialog->reject();
+        }
+    });
+    ASSERT_TRUE(Frame().RunCommand(CommandId::DisplayOptions));
+    EXPECT_EQ(Frame().Settings().infoTip, 0x41);
+    EXPECT_EQ(StoredInt("MainFrame", "InfoTip"), storedBefore);
+
+    // OK: the boxes as they stand, stored at once, other bits kept.
+    bool checkedAsStored = false;
+    QTimer::singleShot(0, [&checkedAsStored] {
+        if (auto* dialog = qobject_cast<mavo::CDisplayOptionsDialog*>(QApplication::activeModalWidget())) {
+            checkedAsStored = dialog->Switch(0)->isChecked() && !dialog->Switch(1)->isChecked();
+            EXPECT_EQ(dialog->windowTitle().toStdString(), "Display Options");
+            EXPECT_EQ(dialog->Switch(5)->text().toStdString(), "Hit/Lift When Center Colors");
+            SaveShot(dialog, QStringLiteral("mavo-display-options.png"));
+            dialog->Switch(0)->setChecked(false);
+            dialog->Switch(2)->setChecked(true);
+            dialog->Switch(4)->setChecked(true);
+            dialog->accept();
+        }
+    });
+    ASSERT_TRUE(Frame().RunCommand(CommandId::DisplayOptions));
+    EXPECT_TRUE(checkedAsStored);
+    EXPECT_EQ(Frame().Settings().infoTip, 0x40 | 0x04 | 0x10);
+    EXPECT_EQ(StoredInt("MainFrame", "InfoTip"), 0x54);
+}
