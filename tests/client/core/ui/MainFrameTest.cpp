@@ -5,6 +5,7 @@
 
 #include "core/ui/Pictures.h"
 #include "orders/ui/TradeWindow.h"
+#include "lineinfo/ui/LineInfoWindow.h"
 
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -206,6 +207,9 @@ TEST_F(MainFrameTest, EverySettingIsAsItWasAfterARestart)
     EXPECT_EQ(s.infoKey, 512);
     ASSERT_NE(Frame().findChild<mavo::CTradeWindow*>(), nullptr);
     EXPECT_EQ(Frame().findChild<mavo::CTradeWindow*>()->Key(), 512u);
+    // Both line windows are set to it.
+    ASSERT_NE(Frame().findChild<mavo::CLineInfoWindow*>(), nullptr);
+    EXPECT_EQ(Frame().findChild<mavo::CLineInfoWindow*>()->Key(), 512u);
     EXPECT_EQ(s.myPriceBG, 0x00FF00);
     EXPECT_TRUE(Frame().windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_TRUE(Frame().ToolBar()->isHidden());
