@@ -189,7 +189,6 @@ void CWindowCommandsModule::CreateWindows(CMainFrame& frame, const CMainFrameSet
             QObject::connect(menu, &QMenu::aboutToShow, m_context.get(), [window] { window->UpdateCommands(); });
     if (QMenu* context = frame.ContextMenu())
         QObject::connect(context, &QMenu::aboutToShow, m_context.get(), [window] { window->UpdateCommands(); });
-    QObject::connect(qApp, &QApplication::focusChanged, m_context.get(), [window] { window->UpdateCommands(); });
 }
 
 } // namespace mavo

@@ -32,8 +32,10 @@ namespace mavo {
 class CWindowCommandsModule : public CFrameModule {
 public:
     void InstallCommands(CMainFrame& frame) override;
-    // Menus re-check the rules as they open, and so does a focus change:
-    // what the edit commands may do depends on the focused field.
+    // Menus re-check the rules as they open: what the edit commands may do
+    // depends on the field that has the focus then. (Keys need no such
+    // step: a focused text field takes its own editing keys, and each
+    // handler checks the field again before it acts.)
     void CreateWindows(CMainFrame& frame, const CMainFrameSettings& settings) override;
 
     // What the edit commands would act on now: the focused text field, or

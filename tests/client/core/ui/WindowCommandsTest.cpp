@@ -101,6 +101,7 @@ TEST_F(EditCommandsTest, MenuCommandsWorkOnTheFocusedFieldAndAreOffOverAPage)
     QApplication::setActiveWindow(&Frame());
     field->setFocus();
     ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == field; }, 10000));
+    Frame().UpdateCommands();  // as the Edit menu does when it opens
     EXPECT_TRUE(Frame().Commands().Action(CommandId::EditPaste)->isEnabled());
     EXPECT_FALSE(Frame().Commands().Action(CommandId::EditCut)->isEnabled());
     ASSERT_TRUE(Frame().RunCommand(CommandId::EditPaste));
