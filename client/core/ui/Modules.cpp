@@ -31,10 +31,11 @@ std::vector<std::unique_ptr<CFrameModule>> InstallFrameModules(CScreenController
     modules.push_back(std::make_unique<CModemModule>(controller));
     // The format commands work on the page windows made above.
     modules.push_back(std::make_unique<CPropertiesModule>(*pagesModule));
-    // The two line windows: line information first, then the trade window
-    // (which saves second, so its place and line stand).
-    modules.push_back(std::make_unique<CLineInfoModule>(controller, *pagesModule));
+    // The two line windows. The line information window saves after the
+    // trade window: in the full view (the only place it is used) its place
+    // and line stand, otherwise the trade window's.
     modules.push_back(std::make_unique<COrdersModule>(controller, *pagesModule));
+    modules.push_back(std::make_unique<CLineInfoModule>(controller, *pagesModule));
     modules.push_back(std::make_unique<CWindowCommandsModule>());
     // Page windows, tool windows, order entry, DDE, lists and reports add
     // themselves here as they arrive, in the main window's creation order.

@@ -60,7 +60,11 @@ void CLineInfoModule::CreateWindows(CMainFrame& frame, const CMainFrameSettings&
 
 void CLineInfoModule::StoreWindowSettings(CMainFrameSettings& settings)
 {
-    if (!m_window)
+    // Both line windows keep one place, visibility and line ("InfoLeft",
+    // "InfoTop", "ShowInfo", "InfoKey"). The user has one of them: in the
+    // full view this one, otherwise the trade window, whose values then
+    // stand as it wrote them.
+    if (!m_window || !m_feed.IsFullView())
         return;
     // While a click holds it at the pointer, its own place is what counts.
     const QPoint place = m_openAtPointer ? m_home : m_window->pos();

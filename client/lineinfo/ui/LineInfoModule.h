@@ -3,7 +3,9 @@
 //
 // - The line information window is made with the main window, placed at
 //   "InfoLeft"/"InfoTop", set to the line "InfoKey" and shown per
-//   "ShowInfo"; the page windows open it (full view) through
+//   "ShowInfo". It shares these values with the trade window and writes
+//   them after it, only in the full view, where it is the user's line
+//   window. The page windows open it (full view) through
 //   CPageWindows::SetLineInformationHandler: a click with info click on
 //   opens it at the pointer and the release closes it (it goes back to its
 //   own place), a double click shows it at its own place.

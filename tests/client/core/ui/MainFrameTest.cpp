@@ -120,9 +120,11 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBarHoldOnlyWhatIsDelivered)
     EXPECT_EQ(menus.join(QLatin1Char(';')).toStdString(), "&File;&Edit;&View;F&eed;F&ormat;&Window;&Help");
     // No command is missing: every one of the table has its handler (the
     // submenu entry stands for its items).
-    for (const mavo::CommandInfo& info : mavo::AllCommands())
-        if (mavo::FindSubmenu(info.id) == nullptr)
+    for (const mavo::CommandInfo& info : mavo::AllCommands()) {
+        if (mavo::FindSubmenu(info.id) == nullptr) {
             EXPECT_NE(Frame().Commands().Action(info.id), nullptr) << info.text;
+        }
+    }
     EXPECT_EQ(Frame().PaneText(1).toStdString(), "Not Connected");
     // Hiding the bars.
     ASSERT_TRUE(Frame().RunCommand(CommandId::ViewToolBar));

@@ -365,3 +365,19 @@ TEST_F(LineInfoLiveTest, DisplayOptionsStoreTheSwitchesOnOkOnly)
     EXPECT_EQ(Frame().Settings().infoTip, 0x40 | 0x04 | 0x10);
     EXPECT_EQ(StoredInt("MainFrame", "InfoTip"), 0x54);
 }
+
+TEST_F(LineInfoLiveTest, OutsideTheFullViewTheTradeWindowKeepsTheSharedPlace)
+{
+    StartLive();
+    ASSERT_FALSE(Frame().Controller().IsFullView());
+    mavo::CLineInfoWindow* window = InfoWindow();
+    ASSERT_NE(window, nullptr);
+    window->SetKey(CreateZPHKey(2, 5));
+    window->move(333, 222);
+    window->show();
+    ASSERT_TRUE(Frame().RunCommand(CommandId::SaveFormat));
+    // The trade window is the user's line window here: what it wrote stands.
+    EXPECT_NE(StoredInt("MainFrame", "InfoLeft"), 333);
+    EXPECT_NE(StoredInt("MainFrame", "InfoKey"), 205);
+    EXPECT_EQ(StoredInt("MainFrame", "ShowInfo"), 0);
+}
