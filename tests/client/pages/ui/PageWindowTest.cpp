@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QImage>
 #include <QMdiArea>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
@@ -489,4 +490,45 @@ TEST_F(PageWindowTest, FirstTextLineArrivingWidensThePage)
     Settle();
     EXPECT_EQ(frame->View()->size(), frame->View()->sizeHint());
     EXPECT_EQ(frame->View()->width(), list->PageNominalWidth());
+}
+
+TEST_F(PageWindowTest, PointerMovesReportTheCellUnderThemButNotWhileDragging)
+{
+    pagestest::FillSamplePage(m_feed.cache, 7);
+    struct Hover {
+        unsigned key;
+        int column;
+    };
+    std::vector<Hover> hovers;
+    m_windows->SetInfoTipHandler([&](unsigned key, int column, QPoint) { hovers.push_back({key, column}); });
+    CChildFrame* frame = m_windows->OpenPage(7);
+    CPageList* list = frame->View()->List();
+    const int h = list->RowHeight();
+    const auto send = [list](QEvent::Type type, QPoint at, Qt::MouseButton button) {
+        const Qt::MouseButtons held = type == QEvent::MouseButtonPress || type == QEvent::MouseMove ? button : Qt::NoButton;
+        QMouseEvent event(type, QPointF(at), QPointF(list->mapToGlobal(at)), button, held, Qt::NoModifier);
+        QApplication::sendEvent(list, &event);
+    };
+    send(QEvent::MouseMove, QPoint(2, h + h / 2), Qt::NoButton);
+    ASSERT_EQ(hovers.size(), 1u);
+    EXPECT_EQ(hovers[0].key, frame->View()->Document().GetLineKey(1));
+    EXPECT_EQ(hovers[0].column, COL_LINE_NUMBER);
+    // Beyond the rows: no line, no cell.
+    send(QEvent::MouseMove, QPoint(2, 40 * h), Qt::NoButton);
+    ASSERT_EQ(hovers.size(), 2u);
+    EXPECT_EQ(hovers[1].key, 0u);
+    EXPECT_EQ(hovers[1].column, COL_NOTHING);
+
+    // A press (here the start of a drag) says "none"; moves while dragging
+    // say nothing at all; leaving the list says "none".
+    send(QEvent::MouseButtonPress, QPoint(2, h / 2), Qt::LeftButton);
+    ASSERT_EQ(hovers.size(), 3u);
+    EXPECT_EQ(hovers[2].column, COL_NOTHING);
+    send(QEvent::MouseMove, QPoint(30, h / 2), Qt::LeftButton);
+    EXPECT_EQ(hovers.size(), 3u);
+    send(QEvent::MouseButtonRelease, QPoint(30, h / 2), Qt::LeftButton);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(list, &leave);
+    ASSERT_EQ(hovers.size(), 4u);
+    EXPECT_EQ(hovers[3].key, 0u);
 }
