@@ -1,0 +1,242 @@
+// From the socket source to a dial-up serial line with nothing but the
+// dialogs: "&Options" marks "Serial Port" on the primary page, its
+// settings dialog takes the emulator's device typed in with the modem box
+// ticked, Connect Primary dials the number typed into "Modem Dial", the
+// feed comes live over the modem with prices moving in a page window, and
+// Disconnect hangs the modem up. zphd, the modem emulator and MAVO are all
+// real; the store is written only for the socket source MAVO starts on.
+#include "AppFixture.h"
+#include "ModalDriver.h"
+#include "ModemLine.h"
+
+#include "core/ui/MainFrame.h"
+#include "zph/LineCache.h"
+#include "zph/LineObject.h"
+#include "modem/ui/ModemDialog.h"
+#include "pages/ui/ChildFrame.h"
+#include "pages/ui/MAVOView.h"
+#include "pages/ui/NewPageDialog.h"
+#include "source/ui/KindDialogs.h"
+#include "source/ui/SourceSettingsSheet.h"
+#include "status/ui/SourceStatusWindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <algorithm>
+
+using namespace testsupport;
+using mavo::CommandId;
+
+namespace {
+
+class SerialOptionsDialUpTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(zphd.Running()) << "zphd did not start: " << ZphdServer::Program();
+        modem = std::make_unique<ModemLine>(zphdLine);
+        ASSERT_TRUE(modem->Running()) << "the modem emulator did not start: " << MODEM_EMULATOR_PATH;
+        // MAVO starts where a desk usually is: both connections on zphd's
+        // socket port.
+        for (const std::string connection : {"Controller", "Controller/Backup"}) {
+            Section(connection).SetInt("FeedSource", 1);
+            Brindle::CRegSection socket = Section(connection + "/Socket");
+            socket.SetStr("Host", "127.0.0.1");
+            socket.SetInt("Port", zphd.SocketPort());
+            Brindle::CRegSection timeouts = Section(connection + "/Timeouts");
+            timeouts.SetInt("Timeout", 20);
+            timeouts.SetInt("Reconnect", 5);
+        }
+    }
+
+    void TearDown() override
+    {
+        app.reset();
+        modem.reset();
+        zphd.Stop();
+    }
+
+    static Brindle::CRegSection Section(const std::string& path)
+    {
+        return Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(kTestRoot) + "/" + path).c_str());
+    }
+    static std::string StoredText(const std::string& path, const char* name)
+    {
+        std::string value;
+        Section(path).GetStr(name, value, 256, "<none>");
+        return value;
+    }
+    static int StoredInt(const std::string& path, const char* name)
+    {
+        int value = -99999;
+        Section(path).GetInt(name, value, -99999);
+        return value;
+    }
+
+    mavo::CMainFrame& Frame() { return *app->Frame(); }
+
+    bool WaitForPane(int pane, const std::string& text, int timeoutMs = 60000)
+    {
+        return WaitFor([&] { return Frame().PaneText(pane).toStdString() == text; }, timeoutMs);
+    }
+
+    // Replaces what an edit field holds with typed keys.
+    static void TypeInto(QLineEdit* edit, const std::string& text)
+    {
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, QString::fromStdString(text));
+    }
+
+    mavo::CChildFrame* OnlyPageWindow()
+    {
+        const auto windows = Frame().MdiArea()->subWindowList();
+        if (windows.size() != 1)
+            return nullptr;
+        return qobject_cast<mavo::CChildFrame*>(windows.front());
+    }
+
+    ScopedRegistryDir registry;
+    ScopedRuntimeDir runtime;
+    TempDir zphdDir;
+    std::string zphdLine = (zphdDir.path() / "z").string();
+    ZphdServer zphd{{"--serial", zphdLine}};
+    std::unique_ptr<ModemLine> modem;
+    RecordingMessages messages;
+    std::unique_ptr<mavo::CMAVOApp> app;
+};
+
+TEST_F(SerialOptionsDialUpTest, SwitchesToTheModemLineThroughTheDialogsDialsFeedsAndHangsUp)
+{
+    mavo::StartupOptions options;
+    options.pauseMs = 0;
+    options.messages = &messages;
+    app = std::make_unique<mavo::CMAVOApp>(options);
+    ASSERT_EQ(app->Start(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(1, "Feed Live")) << "the socket source first";
+    EXPECT_EQ(app->Controller().GetSource()->GetKind(), 1);
+
+    // "&Options" is offered only while not connected.
+    ASSERT_TRUE(Frame().RunCommand(CommandId::Disconnect));
+    ASSERT_TRUE(WaitFor([&] { return !Frame().Connection().IsConnected(); }));
+    Frame().UpdateCommands();
+    ASSERT_TRUE(Frame().Commands().Action(CommandId::SourceOptions)->isEnabled());
+
+    const std::string device = modem->ClientEnd();
+    bool sawSerialDialog = false;
+    std::string deviceShown;
+    OnModal<mavo::CSourceSettingsSheet>([&](mavo::CSourceSettingsSheet* sheet) {
+        mavo::CSourceSettingsPage* primary = sheet->PrimaryPage();
+        EXPECT_TRUE(primary->Choice(0)->isChecked()) << "the socket kind MAVO runs on";
+        EXPECT_FALSE(primary->SettingsButton(1)->isEnabled());
+        QTest::mouseClick(primary->Choice(1), Qt::LeftButton);
+        EXPECT_EQ(primary->Choice(1)->text().toStdString(), "Serial Port");
+        EXPECT_TRUE(primary->SettingsButton(1)->isEnabled());
+        OnModal<mavo::CSerialSettingsDialog>([&](mavo::CSerialSettingsDialog* dialog) {
+            sawSerialDialog = true;
+            TypeInto(dialog->PortBox()->lineEdit(), device);
+            deviceShown = dialog->DeviceLabel()->text().toStdString();
+            EXPECT_EQ(dialog->ModemBox()->text().toStdString(), "Use dial-up modem connection");
+            EXPECT_FALSE(dialog->ModemBox()->isChecked()) << "nothing stored yet";
+            QTest::mouseClick(dialog->ModemBox(), Qt::LeftButton);
+            EXPECT_TRUE(dialog->ModemBox()->isChecked());
+            dialog->accept();
+            EXPECT_FALSE(dialog->isVisible()) << "OK refused the values: " << messages.shown.size() << " message(s)";
+        });
+        QTest::mouseClick(primary->SettingsButton(1), Qt::LeftButton);
+        sheet->accept();
+    });
+    ASSERT_TRUE(Frame().RunCommand(CommandId::SourceOptions));
+    ASSERT_TRUE(sawSerialDialog);
+    EXPECT_EQ(deviceShown, "Device: " + device);
+    EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
+    // What the dialogs stored, and what the controller took from it.
+    EXPECT_EQ(StoredInt("Controller", "FeedSource"), 2);
+    EXPECT_EQ(StoredText("Controller/Serial", "Port"), device);
+    EXPECT_EQ(StoredInt("Controller/Serial", "DtrEnabled"), 1);
+    EXPECT_EQ(StoredInt("Controller/Backup", "FeedSource"), 1) << "the backup page was left alone";
+    ASSERT_EQ(app->Controller().GetSource()->GetKind(), 2);
+    EXPECT_FALSE(modem->Has("connect")) << "nothing dials before the user connects";
+
+    // Connect Primary opens "Modem Dial"; the number is typed in it.
+    bool sawDialDialog = false;
+    OnModal<mavo::CModemDialog>([&](mavo::CModemDialog* dialog) {
+        sawDialDialog = true;
+        EXPECT_EQ(dialog->windowTitle().toStdString(), mavo::kModemDialTitle);
+        EXPECT_FALSE(dialog->DialButton()->isEnabled()) << "no number stored";
+        TypeInto(dialog->NumberField(), "5551234");
+        ASSERT_TRUE(dialog->DialButton()->isEnabled());
+        QTest::mouseClick(dialog->DialButton(), Qt::LeftButton);
+    }, 60000);
+    ASSERT_TRUE(Frame().RunCommand(CommandId::ConnectPrimary));
+    ASSERT_TRUE(sawDialDialog);
+    EXPECT_TRUE(modem->Has("line ATS0=1&D2DT5551234"));
+    EXPECT_TRUE(modem->Has("connect"));
+    EXPECT_EQ(StoredText("Dialup", "PhoneNumber"), "5551234") << "the number dialled is kept for next time";
+
+    ASSERT_TRUE(WaitForPane(1, "Feed Live")) << Frame().PaneText(1).toStdString();
+    EXPECT_EQ(Frame().PaneText(2).toStdString(), "Primary");
+    auto* status = Frame().findChild<mavo::CSourceStatusWindow*>(QStringLiteral("SourceStatus"));
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->KindText(), "Serial");
+    EXPECT_NE(status->AddressText().toStdString().find(device), std::string::npos);
+
+    // Live prices in a page window, over the modem.
+    OnModal<mavo::CNewPageDialog>([](mavo::CNewPageDialog* dialog) {
+        dialog->SetPage(1);
+        dialog->accept();
+    });
+    ASSERT_TRUE(Frame().RunCommand(CommandId::New));
+    mavo::CChildFrame* page = OnlyPageWindow();
+    ASSERT_NE(page, nullptr);
+    const mavo::CMAVODoc& doc = page->View()->Document();
+    ASSERT_TRUE(WaitFor([&] {
+        int present = 0;
+        for (unsigned key : doc.Lines())
+            present += doc.Feed().Cache().GetForRead(key) != nullptr;
+        return present >= 7;
+    }, 60000)) << "zphd's pages hold at least 7 lines";
+    const int updates = page->View()->UpdatesApplied();
+    ASSERT_TRUE(WaitFor([&] { return page->View()->UpdatesApplied() > updates + 3; }, 60000)) << "the market moves";
+    // A price set at the server reaches the window's line.
+    ASSERT_EQ(zphd.Control("rate 0").substr(0, 2), "OK");
+    ASSERT_EQ(zphd.Control("trade-every 0").substr(0, 2), "OK");
+    const int applied = page->View()->UpdatesApplied();
+    ASSERT_EQ(zphd.Control("set 1 3 100 77.77").substr(0, 2), "OK");
+    const unsigned key = LineObject(1, 3).GetKey();
+    ASSERT_NE(std::find(doc.Lines().begin(), doc.Lines().end(), key), doc.Lines().end());
+    EXPECT_TRUE(WaitFor([&] {
+        const LineRef line = doc.Feed().Cache().GetForRead(key);
+        return line && line->m_bid.m_rate == "77.77";
+    }, 60000));
+    EXPECT_TRUE(WaitFor([&] { return page->View()->UpdatesApplied() > applied; }, 60000));
+    Spin(200);
+    page->View()->List()->grab().save(QStringLiteral("/tmp/mavo-dialup-page.png"));
+
+    // Disconnect asks before hanging up; Yes sends the escape and ATH0.
+    messages.answers.push_back(mavo::CMessageService::Yes);
+    ASSERT_TRUE(Frame().RunCommand(CommandId::Disconnect));
+    const auto asked = messages.WithCaption("Disconnect");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text, "Are you sure you want to hangup?");
+    ASSERT_TRUE(modem->WaitForEvent("hangup", 60000));
+    const std::vector<std::string> events = modem->Transcript();
+    const auto escape = std::find(events.begin(), events.end(), "escape");
+    ASSERT_NE(escape, events.end()) << "no +++ reached the modem";
+    ASSERT_GE(events.end() - escape, 4);
+    EXPECT_EQ(*(escape + 1), "line ");
+    EXPECT_EQ(*(escape + 2), "line ATH0");
+    EXPECT_EQ(*(escape + 3), "hangup");
+    EXPECT_TRUE(WaitFor([&] { return !Frame().Connection().IsConnected(); }));
+    EXPECT_TRUE(WaitForPane(1, "Feed Dead"));
+}
+
+} // namespace
