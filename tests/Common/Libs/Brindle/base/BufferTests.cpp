@@ -41,24 +41,6 @@ TEST(Buffer, OffsetNeverPassesTheSize)
     EXPECT_EQ(b.Size(), 0u);
 }
 
-TEST(Buffer, CopiesShareTheBlockAndSeeItWhole)
-{
-    CBuffer a("abcdef", 6);
-    a += 4;
-    CBuffer b(a);
-    EXPECT_TRUE(a == b);
-    EXPECT_EQ(b.Size(), 6u);
-    EXPECT_EQ(a.Size(), 2u);
-
-    CBuffer c("xyz", 3);
-    c = a;
-    EXPECT_TRUE(c == a);
-    EXPECT_EQ(c.Size(), 6u);
-    c += 1;
-    c = a; // same block: nothing changes, the offset stays
-    EXPECT_EQ(c.Size(), 5u);
-}
-
 TEST(Buffer, TextThatFitsIsWrittenIntoTheSharedBlock)
 {
     CBuffer a(10, 'x');
@@ -175,33 +157,4 @@ TEST(SendBuffer, PartlyConsumedBufferIsQueuedFromWhereItStands)
     q.PutData(CBuffer());
     EXPECT_EQ(q.GetBufferSize(), 0);
     EXPECT_EQ(q.GetData(), nullptr);
-}
-
-TEST(SendBuffer, CopiesKeepWhatIsLeftToSend)
-{
-    CSendBuffer q;
-    q.PutData(CBuffer("hello", 5));
-    q.PutData(CBuffer("world", 5));
-    q.RemoveBytes(3);
-    CSendBuffer copy(q);
-    EXPECT_EQ(copy.GetBufferSize(), 7);
-    EXPECT_EQ(std::string(copy.GetData(), copy.GetDataLen()), "lo");
-    CSendBuffer assigned;
-    assigned.PutData(CBuffer("zz", 2));
-    assigned = q;
-    EXPECT_EQ(assigned.GetBufferSize(), 7);
-    EXPECT_EQ(std::string(assigned.GetData(), assigned.GetDataLen()), "lo");
-    // The copies advance independently.
-    copy.RemoveBytes(2);
-    EXPECT_EQ(std::string(copy.GetData(), copy.GetDataLen()), "world");
-    EXPECT_EQ(std::string(q.GetData(), q.GetDataLen()), "lo");
-}
-
-TEST(SendBuffer, SharesBlocksWithTheQueuedBuffers)
-{
-    CBuffer b(8, ' ');
-    CSendBuffer q;
-    q.PutData(b);
-    b = "changed"; // fits: written into the shared block
-    EXPECT_EQ(std::string(q.GetData(), 7), "changed");
 }

@@ -18,29 +18,6 @@
 
 namespace {
 
-TEST(Identity, UnsetTextsReadUnknownUntilSet)
-{
-    // Each test runs in a process of its own under CTest; this one sets the
-    // texts after reading them unset.
-    EXPECT_STREQ("<unknown>", Brindle::GetLocalVersion());
-    EXPECT_STREQ("<unknown>", Brindle::GetLocalBuildDate());
-    EXPECT_STREQ("<unknown>", Brindle::GetAppDescription());
-    Brindle::SetLocalVersion("3.1.0.17");
-    Brindle::SetLocalBuildDate("Mar 14 2001");
-    Brindle::SetAppDescription("Price screen");
-    EXPECT_STREQ("3.1.0.17", Brindle::GetLocalVersion());
-    EXPECT_STREQ("Mar 14 2001", Brindle::GetLocalBuildDate());
-    EXPECT_STREQ("Price screen", Brindle::GetAppDescription());
-}
-
-TEST(Identity, ApplicationNameDefaultsToTheExecutablesName)
-{
-    // The test program is Brindle_base_Tests, without directory or extension.
-    EXPECT_STREQ("Brindle_base_Tests", Brindle::GetLocalApplicationName());
-    Brindle::SetLocalApplicationName("MAVO");
-    EXPECT_STREQ("MAVO", Brindle::GetLocalApplicationName());
-}
-
 TEST(Identity, TextsAreCutToTheirCapacity)
 {
     std::string longName(300, 'n');
@@ -83,33 +60,6 @@ TEST(Identity, TextsMaySetAndReadFromManyThreads)
     }
     for (auto& t : threads)
         t.join();
-}
-
-TEST(Identity, MachineNamesComeFromTheSystem)
-{
-    char host[256] = {};
-    ASSERT_EQ(0, gethostname(host, sizeof host - 1));
-    EXPECT_STREQ(host, Brindle::GetLocalHostname());
-    EXPECT_STRNE("", Brindle::GetLocalLoginName());
-    const char* ip = Brindle::GetLocalIPAddress();
-    in_addr parsed{};
-    EXPECT_EQ(1, inet_pton(AF_INET, ip, &parsed)) << ip;
-    // Computed once: the same text again.
-    EXPECT_EQ(ip, Brindle::GetLocalIPAddress());
-}
-
-TEST(Identity, StartTimestampIsWhenTheLibraryLoaded)
-{
-    long now = static_cast<long>(std::time(nullptr));
-    long start = Brindle::GetStartTimestamp();
-    EXPECT_LE(start, now);
-    EXPECT_GT(start, now - 24 * 3600);
-}
-
-TEST(Identity, SocketsStartWhateverVersionIsAsked)
-{
-    EXPECT_TRUE(Brindle::InitializeSockets(2, 2));
-    EXPECT_TRUE(Brindle::InitializeSockets(1, 1));
 }
 
 class FakeClassNet {

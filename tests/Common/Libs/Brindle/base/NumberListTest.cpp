@@ -71,14 +71,6 @@ TEST(ToRangeString, CollapsesAscendingRunsInTheGivenOrder)
     EXPECT_EQ(to_range_string(Ints{INT_MAX - 1, INT_MAX}), "2147483646-2147483647");
 }
 
-TEST(ToRangeString, NothingGivesAnEmptyText)
-{
-    EXPECT_EQ(to_range_string(Ints{}), "");
-    EXPECT_EQ(to_range_string(std::string()), "");
-    EXPECT_EQ(to_range_string(std::string("   ")), "");
-    EXPECT_EQ(to_range_string(std::string("abc 1 2")), "");
-}
-
 TEST(ToRangeString, ReadsWhitespaceSeparatedIntegersUpToTheFirstNonInteger)
 {
     EXPECT_EQ(to_range_string(std::string("1 2 3 5 7 8")), "1-3, 5, 7-8");

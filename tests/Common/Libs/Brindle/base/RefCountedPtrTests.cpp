@@ -30,21 +30,6 @@ struct Derived : Tracked {
 
 } // namespace
 
-TEST(RefCountedPtr, NullPointerHasNoCounter)
-{
-    CRefCountedPtr<int> p;
-    EXPECT_TRUE(p.IsNull());
-    EXPECT_FALSE(p.NotNull());
-    EXPECT_TRUE(!p);
-    EXPECT_EQ(p.RefCount(), 0);
-    EXPECT_EQ(p.GetPtr(), nullptr);
-    p = static_cast<int*>(nullptr);
-    EXPECT_EQ(p.RefCount(), 0);
-    CRefCountedPtr<int> q(p);
-    EXPECT_EQ(q.RefCount(), 0);
-    EXPECT_TRUE(p == q);
-}
-
 TEST(RefCountedPtr, CopiesShareAndTheLastDeletes)
 {
     std::atomic<int> deletions{0};
@@ -102,21 +87,6 @@ TEST(RefCountedPtr, AssignReleaseAndReset)
     EXPECT_EQ(a.RefCount(), 2);
 }
 
-TEST(RefCountedPtr, ConstFormSharesTheSameCount)
-{
-    std::atomic<int> deletions{0};
-    CRefCountedPtr<Tracked> p(new Tracked(deletions, 3));
-    CRefCountedConstPtr<Tracked> c(p);
-    EXPECT_EQ(p.RefCount(), 2);
-    EXPECT_EQ(c->value, 3);
-    static_assert(std::is_same_v<decltype(c.GetPtr()), const Tracked*>);
-    static_assert(std::is_same_v<decltype(p.GetPtr()), Tracked*>);
-    p.Reset();
-    EXPECT_EQ(deletions.load(), 0);
-    c.Reset();
-    EXPECT_EQ(deletions.load(), 1);
-}
-
 TEST(RefCountedPtr, DeletesAsTheTypeItWasGiven)
 {
     std::atomic<int> deletions{0};
@@ -129,18 +99,6 @@ TEST(RefCountedPtr, DeletesAsTheTypeItWasGiven)
     }
     EXPECT_EQ(derived.load(), 1);
     EXPECT_EQ(deletions.load(), 1);
-}
-
-TEST(RefCountedPtr, MovingTransfersWithoutCounting)
-{
-    CRefCountedPtr<std::string> a(new std::string("x"));
-    CRefCountedPtr<std::string> b(std::move(a));
-    EXPECT_TRUE(a.IsNull()); // NOLINT(bugprone-use-after-move): moved-from is null
-    EXPECT_EQ(b.RefCount(), 1);
-    CRefCountedPtr<std::string> c;
-    c = std::move(b);
-    EXPECT_EQ(*c, "x");
-    EXPECT_EQ(c.RefCount(), 1);
 }
 
 TEST(RefCountedPtr, CopiesAndReleasesOnTwoThreadsBalance)

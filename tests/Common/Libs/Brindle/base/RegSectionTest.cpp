@@ -86,19 +86,6 @@ TEST_F(RegSectionTest, NestedSectionsHoldTheirOwnKeys)
     EXPECT_STREQ("feed.local", host);
 }
 
-TEST_F(RegSectionTest, OpenRemoteReachesThisMachinesStore)
-{
-    CRegSection local(HKEY_CURRENT_USER, "Software/Remote");
-    local.SetInt("v", 9);
-    CRegSection remote;
-    ASSERT_EQ(1, remote.OpenRemote("localhost", HKEY_CURRENT_USER));
-    CRegSection inner(remote, "Software/Remote");
-    int v = 0;
-    inner.GetInt("v", v, 0);
-    EXPECT_EQ(9, v);
-    ASSERT_EQ(1, remote.OpenRemote(nullptr, HKEY_LOCAL_MACHINE));
-}
-
 TEST_F(RegSectionTest, TypedValuesRoundTripAndOtherTypesGiveTheDefault)
 {
     CRegSection s(HKEY_CURRENT_USER, "Types");
@@ -257,28 +244,6 @@ TEST_F(RegSectionTest, GetBinFillsWhatIsStoredOrTheDefault)
     EXPECT_EQ(6, two[1]);
     EXPECT_EQ(0, s.SetBin("bad", nullptr, 3));
     EXPECT_EQ(0, s.SetBin("bad", four, -1));
-}
-
-TEST_F(RegSectionTest, DoublesAreStoredAsCLocaleText)
-{
-    CRegSection s(HKEY_CURRENT_USER, "Double");
-    ASSERT_EQ(1, s.SetDouble("rate", 1.5));
-    char text[32];
-    s.GetStr("rate", text, sizeof text, "");
-    EXPECT_STREQ("1.500000", text);
-    double d = 0;
-    s.GetDouble("rate", d, 0);
-    EXPECT_EQ(1.5, d);
-    s.SetInt("dword", 3);
-    s.GetDouble("dword", d, 7.25);
-    EXPECT_EQ(7.25, d);
-    s.SetStr("words", "not a number");
-    s.GetDouble("words", d, 8.5);
-    EXPECT_EQ(8.5, d);
-    // Every double that SetDouble writes reads back (to six decimals).
-    ASSERT_EQ(1, s.SetDouble("huge", -1e300));
-    s.GetDouble("huge", d, 0);
-    EXPECT_DOUBLE_EQ(-1e300, d);
 }
 
 TEST_F(RegSectionTest, DoublesIgnoreACommaDecimalLocale)
@@ -441,17 +406,6 @@ TEST_F(RegSectionTest, CopyRegistryThatFailsChangesNothing)
     CRegSection::DeleteKey(HKEY_CURRENT_USER, "Gone");
     EXPECT_EQ(0, CRegSection::CopyRegistry(gone, dst));
     EXPECT_EQ(0, CRegSection::CopyRegistry(nullptr, dst));
-}
-
-TEST_F(RegSectionTest, MovedSectionsHandOverTheirKey)
-{
-    CRegSection a(HKEY_CURRENT_USER, "Move");
-    CRegSection b(std::move(a));
-    EXPECT_FALSE(a.IsOpen());
-    EXPECT_EQ(1, b.SetInt("v", 1));
-    CRegSection c;
-    c = std::move(b);
-    EXPECT_EQ(1, c.SetInt("v", 2));
 }
 
 } // namespace

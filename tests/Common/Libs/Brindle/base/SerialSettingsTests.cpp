@@ -37,19 +37,6 @@ std::string Text(const CSerialSettings& s)
 
 } // namespace
 
-TEST(CSerialSettings, DefaultsAndTextForm)
-{
-    const CSerialSettings s;
-    ExpectDefaults(s);
-    EXPECT_EQ(Text(s), "Port: COM1 Baud: 9600 Parity: EVEN Size: 7 StopB: 1");
-
-    const CSerialSettings other("/dev/ttyUSB0", CSerialSettings::PARITY_NONE, CSerialSettings::BAUD_115200,
-                                CSerialSettings::BYTESIZE_8, CSerialSettings::STOPBITS_2);
-    EXPECT_EQ(Text(other), "Port: /dev/ttyUSB0 Baud: 115200 Parity: NONE Size: 8 StopB: 2");
-    EXPECT_EQ(other.GetInputBufferSize(), 4096);
-    EXPECT_EQ(other.GetTimeout(), 250);
-}
-
 TEST(CSerialSettings, SettersStoreOnlyValidValues)
 {
     CSerialSettings s;
@@ -107,34 +94,6 @@ TEST(CSerialSettings, SettersStoreOnlyValidValues)
     EXPECT_STREQ(s.GetPort(), "ABCDEFGHIJKLMNOPQRS");
 }
 
-TEST(CSerialSettings, TextsOfTheTablesAndEmptyOutsideThem)
-{
-    EXPECT_STREQ(CSerialSettings::GetString(CSerialSettings::PARITY_NONE), "NONE");
-    EXPECT_STREQ(CSerialSettings::GetString(CSerialSettings::PARITY_ODD), "ODD");
-    EXPECT_STREQ(CSerialSettings::GetString(CSerialSettings::BAUD_115200), "115200");
-    EXPECT_STREQ(CSerialSettings::GetString(CSerialSettings::BAUD_110), "110");
-    EXPECT_STREQ(CSerialSettings::GetString(CSerialSettings::BYTESIZE_8), "8");
-    EXPECT_STREQ(CSerialSettings::GetString(CSerialSettings::STOPBITS_2), "2");
-    EXPECT_STREQ(CSerialSettings::GetString(static_cast<CSerialSettings::PARITY>(3)), "");
-    EXPECT_STREQ(CSerialSettings::GetString(static_cast<CSerialSettings::BAUDRATE>(12)), "");
-    EXPECT_STREQ(CSerialSettings::GetString(static_cast<CSerialSettings::BAUDRATE>(-1)), "");
-    EXPECT_STREQ(CSerialSettings::GetString(static_cast<CSerialSettings::BYTESIZE>(2)), "");
-    EXPECT_STREQ(CSerialSettings::GetString(static_cast<CSerialSettings::STOPBITS>(1000)), "");
-}
-
-TEST(CSerialSettings, FindIndexIsExactAndCaseSensitive)
-{
-    struct Probe : CSerialSettings {
-        using CSerialSettings::FindIndex;
-    };
-    const char* const table[] = {"NONE", "EVEN", "ODD"};
-    EXPECT_EQ(Probe::FindIndex(table, 3, "ODD"), 2);
-    EXPECT_EQ(Probe::FindIndex(table, 3, "odd"), -1);
-    EXPECT_EQ(Probe::FindIndex(table, 3, "EVEN "), -1);
-    EXPECT_EQ(Probe::FindIndex(table, 2, "ODD"), -1);
-    EXPECT_EQ(Probe::FindIndex(table, 3, nullptr), -1);
-}
-
 TEST(CSerialSettings, PutCommStateSetsTheLineFieldsOnly)
 {
     CSerialSettings s("COM2", CSerialSettings::PARITY_ODD, CSerialSettings::BAUD_19200, CSerialSettings::BYTESIZE_8,
@@ -163,20 +122,6 @@ TEST(CSerialSettings, PutCommStateSetsTheLineFieldsOnly)
     EXPECT_EQ(dcb.Parity, EVENPARITY);
     EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
     EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_DISABLE);
-}
-
-TEST(CSerialSettings, CopiesAreIndependentValues)
-{
-    CSerialSettings a;
-    a.SetPort("COM3");
-    CSerialSettings b(a);
-    b.SetPort("COM4");
-    b.SetBaud(300);
-    EXPECT_STREQ(a.GetPort(), "COM3");
-    EXPECT_EQ(a.GetBaud(), CSerialSettings::BAUD_9600);
-    a = b;
-    EXPECT_STREQ(a.GetPort(), "COM4");
-    EXPECT_EQ(a.GetBaud(), CSerialSettings::BAUD_300);
 }
 
 namespace {

@@ -47,38 +47,6 @@ TEST(TextBuffer, NullBufferReadsAsEmptyText)
     EXPECT_TRUE(b.IsNull());
 }
 
-TEST(TextBuffer, SizedConstructorFillsExactly)
-{
-    CTextBuffer b(16, true, 'x');
-    EXPECT_FALSE(b.IsNull());
-    EXPECT_EQ(b.Size(), 16);
-    EXPECT_EQ(b.Length(), 0);
-    // The bytes are there (and end before the guard byte past the capacity).
-    EXPECT_EQ(std::string(b.GetBuffer()), std::string(16, 'x'));
-
-    CTextBuffer zeroed(1024, true, 0);
-    EXPECT_EQ(zeroed.Size(), 1024);
-    EXPECT_STREQ(zeroed.GetBuffer(), "");
-}
-
-TEST(TextBuffer, AppendsReadAndAdvance)
-{
-    CTextBuffer b;
-    b.AppendBuffer("ab");
-    b += "cd";
-    EXPECT_STREQ(b.GetBuffer(), "abcd");
-    EXPECT_EQ(b.Length(), 4);
-    EXPECT_EQ(b.Size(), 5); // growth is exact: text and NUL
-    b.Increment(1);
-    EXPECT_STREQ(b.GetBuffer(), "bcd");
-    EXPECT_EQ(b.Length(), 3);
-    b += 'e';
-    EXPECT_STREQ(b.GetBuffer(), "bcde");
-    EXPECT_EQ(b.Size(), 6);
-    b.ResetIndex();
-    EXPECT_STREQ(b.GetBuffer(), "abcde");
-}
-
 TEST(TextBuffer, ReadPositionStaysWithinTheText)
 {
     CTextBuffer b;
@@ -309,17 +277,6 @@ TEST(TextBuffer, AppendingOwnTextIsSafe)
     b = b.GetBuffer();
     EXPECT_STREQ(b.GetBuffer(), "abc");
     EXPECT_EQ(b.Length(), 3);
-}
-
-TEST(TextBuffer, WritablePointerIsWhereTheNextByteGoes)
-{
-    CTextBuffer b(16);
-    b = "ab";
-    char* next = static_cast<char*>(b);
-    EXPECT_EQ(next, b.GetBuffer() + 2);
-    // Implicit use as a text gives the unread text, not the write position.
-    const std::string text(b);
-    EXPECT_EQ(text, "ab");
 }
 
 TEST(TextBuffer, CopiesOnSeveralThreadsCountSafely)

@@ -28,18 +28,6 @@ TEST(ConvertCtrlCharsToText, NamesControlBytesKeepsAsciiDropsHighBytes)
     EXPECT_EQ(ConvertCtrlCharsToText("\xC3\xA9\xFF\x80"), "");
 }
 
-TEST(ConvertCtrlCharsToText, UsesTheSystemsOwnNamesForSomeBytes)
-{
-    EXPECT_EQ(ConvertCtrlCharsToText("\x04\x0B\x10\x11\x17\x1A"), "<EOI><VI><SLE><CS1><EIB><STB>");
-    EXPECT_EQ(ConvertCtrlCharsToText("\x01\x02\x03\x1D\x1E\x1F\x1B\x09"), "<SOH><STX><ETX><GS><RS><US><ESC><HT>");
-    std::string all;
-    for (int b = 0; b < 32; ++b)
-        all += static_cast<char>(b);
-    const std::string named = ConvertCtrlCharsToText(all);
-    EXPECT_EQ(named.find_first_not_of("<>ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"), std::string::npos);
-    EXPECT_EQ(std::count(named.begin(), named.end(), '<'), 32);
-}
-
 // ---- word wrap --------------------------------------------------------------
 
 TEST(WordWrap, CutsAtSpacesAndTrimsTheRest)
@@ -93,13 +81,6 @@ TEST(WordWrap, RandomTextsKeepEveryWordCharacterWithinTheWidth)
 }
 
 // ---- formatting -------------------------------------------------------------
-
-TEST(FormatString, FormatsLikePrintf)
-{
-    EXPECT_EQ(FormatString("%s=%d (%05.1f) %x %c%%", "n", -42, 3.14159, 255u, 'z'), "n=-42 (003.1) ff z%");
-    EXPECT_EQ(FormatString("plain"), "plain");
-    EXPECT_EQ(FormatString("%s", ""), "");
-}
 
 TEST(FormatString, GrowsPastTheWorkingBufferWithoutCutting)
 {

@@ -65,35 +65,6 @@ std::string ErrorText(const CException& e)
 
 } // namespace
 
-TEST(ThreadObject, StateTextsCoverEveryStateAndUnknownValues)
-{
-    EXPECT_STREQ(CThreadObject::ThreadStateString(THREAD_NOT_RUNNING), "Not Running");
-    EXPECT_STREQ(CThreadObject::ThreadStateString(THREAD_STARTING), "Starting");
-    EXPECT_STREQ(CThreadObject::ThreadStateString(THREAD_RUNNING), "Running");
-    EXPECT_STREQ(CThreadObject::ThreadStateString(THREAD_STOPPING), "Stopping");
-    EXPECT_STREQ(CThreadObject::ThreadStateString(THREAD_SUCCESS), "Success, Complete");
-    EXPECT_STREQ(CThreadObject::ThreadStateString(THREAD_FAIL), "Fail, Complete");
-    EXPECT_STREQ(CThreadObject::ThreadStateString(static_cast<THREADSTATE>(6)), "<unknown>");
-    EXPECT_STREQ(CThreadObject::ThreadStateString(static_cast<THREADSTATE>(-1)), "<unknown>");
-}
-
-TEST(ThreadObject, FreshObjectHasNoThreadAndWaitsReturnAtOnce)
-{
-    CThreadObject unnamed;
-    EXPECT_STREQ(unnamed.GetThreadName(), "unknown");
-    CThreadObject named("worker");
-    EXPECT_STREQ(named.GetThreadName(), "worker");
-    EXPECT_EQ(named.GetState(), THREAD_NOT_RUNNING);
-    EXPECT_EQ(named.GetHandle(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(named.GetThreadId(), 0xFFFFFFFFu);
-    EXPECT_EQ(named.Runnable(), nullptr);
-    EXPECT_EQ(named.GetError().GetLastError(), 0u);
-    EXPECT_EQ(named.Wait(0), 1);
-    EXPECT_EQ(named.Join(0), 1);
-    EXPECT_TRUE(named.StopThread());
-    EXPECT_EQ(named.GetState(), THREAD_NOT_RUNNING);
-}
-
 TEST(ThreadObject, LongNamesAreCutTo63BytesWithoutSplittingACharacter)
 {
     CThreadObject ascii(std::string(100, 'x').c_str());
@@ -173,41 +144,31 @@ TEST(ThreadObject, RunningThreadHasItsNameIdAndHandleUntilItEnds)
     EXPECT_EQ(work.requests.load(), 0);
 }
 
-TEST(ThreadObject, RunThrowingACExceptionEndsInFailWithItsTextAndCodeZero)
+TEST(ThreadObject, RunThrowingEndsInFailRecordingTheTextAndCode)
 {
-    FnRunnable work([] { throw CException("disk on fire", 5); });
-    CThreadObject thread("t");
-    ASSERT_TRUE(thread.StartThread(&work));
-    ASSERT_EQ(thread.Wait(PatienceMs), 1);
-    EXPECT_EQ(thread.GetState(), THREAD_FAIL);
-    EXPECT_STREQ(CThreadObject::ThreadStateString(thread.GetState()), "Fail, Complete");
-    EXPECT_EQ(ErrorText(thread.GetError()), "disk on fire");
-    EXPECT_EQ(thread.GetError().GetLastError(), 0u);
-}
-
-TEST(ThreadObject, RunThrowingAStandardExceptionRecordsItsText)
-{
-    FnRunnable work([] { throw std::runtime_error("out of range"); });
-    CThreadObject thread("t");
-    ASSERT_TRUE(thread.StartThread(&work));
-    ASSERT_EQ(thread.Wait(PatienceMs), 1);
-    EXPECT_EQ(thread.GetState(), THREAD_FAIL);
-    EXPECT_EQ(ErrorText(thread.GetError()), "out of range");
-    EXPECT_EQ(thread.GetError().GetLastError(), 0u);
-}
-
-TEST(ThreadObject, RunThrowingAnythingElseRecordsTheFixedTextAndTheThreadsErrorCode)
-{
-    FnRunnable work([] {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        throw 42;
-    });
-    CThreadObject thread("t");
-    ASSERT_TRUE(thread.StartThread(&work));
-    ASSERT_EQ(thread.Wait(PatienceMs), 1);
-    EXPECT_EQ(thread.GetState(), THREAD_FAIL);
-    EXPECT_EQ(ErrorText(thread.GetError()), "CThreadObject::ThreadEntryFcn() unhandled exception in Run()");
-    EXPECT_EQ(thread.GetError().GetLastError(), ERROR_FILE_NOT_FOUND);
+    const struct {
+        std::function<void()> run;
+        std::string text;
+        DWORD code;
+    } cases[] = {
+        {[] { throw CException("disk on fire", 5); }, "disk on fire", 0u},
+        {[] { throw std::runtime_error("out of range"); }, "out of range", 0u},
+        {[] {
+             SetLastError(ERROR_FILE_NOT_FOUND);
+             throw 42;
+         },
+         "CThreadObject::ThreadEntryFcn() unhandled exception in Run()", ERROR_FILE_NOT_FOUND},
+    };
+    for (const auto& c : cases) {
+        FnRunnable work(c.run);
+        CThreadObject thread("t");
+        ASSERT_TRUE(thread.StartThread(&work));
+        ASSERT_EQ(thread.Wait(PatienceMs), 1);
+        EXPECT_EQ(thread.GetState(), THREAD_FAIL);
+        EXPECT_STREQ(CThreadObject::ThreadStateString(thread.GetState()), "Fail, Complete");
+        EXPECT_EQ(ErrorText(thread.GetError()), c.text);
+        EXPECT_EQ(thread.GetError().GetLastError(), c.code);
+    }
 }
 
 TEST(ThreadObject, EndedObjectStartsAgainWithTheSameRunnableAndAFreshError)
@@ -304,18 +265,6 @@ TEST(ThreadObject, StopThreadFromManyThreadsAtOnceStopsOnce)
     EXPECT_EQ(thread.GetState(), THREAD_SUCCESS);
     EXPECT_EQ(thread.GetHandle(), INVALID_HANDLE_VALUE);
     EXPECT_EQ(process.exits.load(), 1);
-}
-
-TEST(ThreadObject, DestroyingARunningObjectStopsItsThreadFirst)
-{
-    LoopingProcess process;
-    {
-        CThreadObject thread("t");
-        ASSERT_TRUE(thread.StartThread(&process));
-        ASSERT_TRUE(WaitUntil([&] { return process.steps.load() >= 1; }));
-    }
-    EXPECT_EQ(process.exits.load(), 1);
-    EXPECT_TRUE(process.exitSuccess.load());
 }
 
 TEST(ThreadObject, DestroyingAnObjectRightAfterStartStopsItsThreadToo)

@@ -58,36 +58,27 @@ using Calls = std::vector<std::string>;
 
 } // namespace
 
-TEST(ThreadProcess, StepAskingToStopAtOnceRunsInitOneStepAndExit)
+TEST(ThreadProcess, PhasesRunAsTheirResultsDirect)
 {
-    ScriptedProcess p;
-    p.Run();
-    EXPECT_EQ(p.Calls(), (Calls{"init", "step", "exit(true)"}));
-    EXPECT_FALSE(p.InShutdown()); // cleared as the run ends
-}
-
-TEST(ThreadProcess, StepsRepeatUntilOneReturnsZero)
-{
-    ScriptedProcess p;
-    p.stepsBeforeStop = 3;
-    p.Run();
-    EXPECT_EQ(p.Calls(), (Calls{"init", "step", "step", "step", "exit(true)"}));
-}
-
-TEST(ThreadProcess, InitReturningZeroRunsNothingElse)
-{
-    ScriptedProcess p;
-    p.initResult = 0;
-    p.Run();
-    EXPECT_EQ(p.Calls(), (Calls{"init"}));
-}
-
-TEST(ThreadProcess, ThrowingStepIsSwallowedAndReportedToExit)
-{
-    ScriptedProcess p;
-    p.stepThrows = true;
-    EXPECT_NO_THROW(p.Run());
-    EXPECT_EQ(p.Calls(), (Calls{"init", "step", "exit(false)"}));
+    const struct {
+        int initResult, stepsBeforeStop;
+        bool stepThrows;
+        Calls expected;
+    } cases[] = {
+        {1, 1, false, {"init", "step", "exit(true)"}},
+        {1, 3, false, {"init", "step", "step", "step", "exit(true)"}},
+        {0, 1, false, {"init"}},                           // init refusing runs nothing else
+        {1, 1, true, {"init", "step", "exit(false)"}},     // a throwing step is swallowed
+    };
+    for (const auto& c : cases) {
+        ScriptedProcess p;
+        p.initResult = c.initResult;
+        p.stepsBeforeStop = c.stepsBeforeStop;
+        p.stepThrows = c.stepThrows;
+        EXPECT_NO_THROW(p.Run());
+        EXPECT_EQ(p.Calls(), c.expected);
+        EXPECT_FALSE(p.InShutdown()); // cleared as the run ends
+    }
 }
 
 TEST(ThreadProcess, ThrowingInitLeavesRunAndFailsTheThread)
