@@ -60,18 +60,6 @@ TEST(CTokenizer, NewDelimitersApplyFromTheCurrentPosition)
     EXPECT_TRUE(tokens.eof());
 }
 
-TEST(CTokenizer, CopiesGoOnIndependently)
-{
-    CTokenizer first("1 2 3", " ");
-    first.next();
-    CTokenizer second(first);
-    EXPECT_STREQ(first.next().get_cstr(), "2");
-    EXPECT_STREQ(second.next().get_cstr(), "2");
-    second = CTokenizer("x y", " ");
-    EXPECT_STREQ(second.next().get_cstr(), "x");
-    EXPECT_STREQ(first.next().get_cstr(), "3");
-}
-
 // Joining the tokens with the delimiter gives back the text without its
 // leading delimiters and without one final delimiter.
 TEST(CTokenizer, TokensJoinBackToTheText)
