@@ -5,33 +5,6 @@
 
 using namespace zphd;
 
-TEST(ServerConfig, DefaultMarketParsesIntoSeveralTitledPagesAndUsers)
-{
-    ServerConfig config;
-    std::string error;
-    ASSERT_TRUE(ParseConfig(DefaultConfigText(), config, error)) << error;
-    ASSERT_GE(config.pages.size(), 5u);
-    int fieldLines = 0, monitorLines = 0, textLines = 0;
-    for (const auto& page : config.pages) {
-        EXPECT_FALSE(page.title.empty());
-        for (const auto& line : page.lines) {
-            EXPECT_GE(line.line, 1);
-            EXPECT_LE(line.line, 26);
-            fieldLines += line.kind == LineKind::Field;
-            monitorLines += line.kind == LineKind::Monitor;
-            textLines += line.kind == LineKind::Text;
-        }
-    }
-    EXPECT_GT(fieldLines, 30);
-    EXPECT_GT(monitorLines, 5);
-    EXPECT_GT(textLines, 5);
-    const UserAccount* desk = config.FindUser("desk");
-    ASSERT_NE(desk, nullptr);
-    EXPECT_EQ(desk->level, 999);
-    ASSERT_NE(config.FindUser(config.defaultUser), nullptr);
-    ASSERT_NE(config.FindUser(config.serialUser), nullptr);
-}
-
 TEST(ServerConfig, LinesNumberOnFromThePreviousAndBlankSkipsOne)
 {
     ServerConfig config;

@@ -11,33 +11,15 @@ using namespace zphdtest;
 
 namespace {
 
-constexpr std::time_t kNoon = 1718107200;
-
-class HubControl : public ::testing::Test {
+class HubControl : public HubFixture {
 protected:
-    HubControl() : hub(TestConfig(), kNoon, "test-zphd")
+    HubControl()
     {
-        aliceId = Login(alice, "alice");
-        bobId = Login(bob, "bob");
+        aliceId = LoggedIn(alice, "alice");
+        bobId = LoggedIn(bob, "bob");
         Feed(aliceId, PageRequestMessage(1));
         Feed(aliceId, PageRequestMessage(3));
         Feed(bobId, PageRequestMessage(2));
-    }
-    int Login(FakeLink& link, const std::string& user)
-    {
-        const int id = hub.Connect(PortKind::Socket, link, "test");
-        Feed(id, LoginMessage(user));
-        return id;
-    }
-    void Feed(int id, const ZPHMessage& msg)
-    {
-        const std::string bytes = Frame(msg);
-        hub.Receive(id, bytes.data(), bytes.size());
-    }
-    static std::string Value(const ZPHMessage& msg, int id)
-    {
-        const char* v = msg.GetValue(id);
-        return v == nullptr ? "<none>" : v;
     }
     // The server's own answer to "get", as id -> text.
     std::map<int, std::string> ServerLine(int page, int line)
@@ -57,7 +39,6 @@ protected:
         return fields;
     }
 
-    Hub hub;
     FakeLink alice, bob;
     int aliceId = 0, bobId = 0;
 };
@@ -260,8 +241,7 @@ TEST_F(HubControl, AClientMirrorEqualsTheServerAfterABusyMarketAndEveryKindOfCha
 {
     Mirror mirror;
     FakeLink desk;
-    const int d = hub.Connect(PortKind::Socket, desk, "desk");
-    Feed(d, LoginMessage("desk"));
+    const int d = LoggedIn(desk, "desk");
     for (int page : {1, 2, 3, 9})
         Feed(d, PageRequestMessage(page));
     hub.Control("rate 2000");

@@ -10,30 +10,8 @@ using namespace zphdtest;
 
 namespace {
 
-constexpr std::time_t kNoon = 1718107200;
-
-class HubTest : public ::testing::Test {
+class HubTest : public HubFixture {
 protected:
-    HubTest() : hub(TestConfig(), kNoon, "test-zphd") {}
-
-    // A connection that has logged in as `user` on the socket port.
-    int LoggedIn(FakeLink& link, const std::string& user, PortKind kind = PortKind::Socket)
-    {
-        const int id = hub.Connect(kind, link, "test");
-        Feed(id, LoginMessage(user));
-        EXPECT_EQ(link.OfType(MSG_WELCOME).size(), 1u) << user << ": " << link.Types();
-        return id;
-    }
-    void Feed(int id, const ZPHMessage& msg)
-    {
-        const std::string bytes = Frame(msg);
-        hub.Receive(id, bytes.data(), bytes.size());
-    }
-    std::string Value(const ZPHMessage& msg, int id)
-    {
-        const char* v = msg.GetValue(id);
-        return v == nullptr ? "<none>" : v;
-    }
     double Rate(int page, int line, int field)
     {
         std::string text;
@@ -43,7 +21,6 @@ protected:
         return value;
     }
 
-    Hub hub;
     std::int64_t now = 0;
 };
 

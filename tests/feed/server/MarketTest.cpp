@@ -33,6 +33,15 @@ ServerConfig Config(const char* text = kStillMarket)
     return config;
 }
 
+// The built-in market, moving at `rate` updates a second.
+ServerConfig MovingConfig(double rate, double tradeEvery)
+{
+    ServerConfig config = Config(DefaultConfigText());
+    config.market.rate = rate;
+    config.market.tradeEvery = tradeEvery;
+    return config;
+}
+
 Trader T1() { return Trader {101, 110, true}; }
 Trader T2() { return Trader {102, 210, true}; }
 
@@ -81,11 +90,7 @@ std::vector<std::string> Notes(Market& market)
 
 TEST(Market, ASeedAndTheSameCallsGiveTheSameMarket)
 {
-    ServerConfig config;
-    std::string error;
-    ASSERT_TRUE(ParseConfig(DefaultConfigText(), config, error));
-    config.market.rate = 200;
-    config.market.tradeEvery = 0.5;
+    ServerConfig config = MovingConfig(200, 0.5);
     Market a(config, kNoon), b(config, kNoon);
     config.market.seed += 1;
     Market c(config, kNoon);
@@ -107,11 +112,7 @@ TEST(Market, ASeedAndTheSameCallsGiveTheSameMarket)
 
 TEST(Market, SimulationMovesPricesTradesAndNeverCrossesTheBook)
 {
-    ServerConfig config;
-    std::string error;
-    ASSERT_TRUE(ParseConfig(DefaultConfigText(), config, error));
-    config.market.rate = 100;
-    config.market.tradeEvery = 1;
+    ServerConfig config = MovingConfig(100, 1);
     Market market(config, kNoon);
     const std::string before = market.GetLine(1, 2)->bid.rate + market.GetLine(1, 3)->offer.rate;
     int changes = 0, trading = 0;

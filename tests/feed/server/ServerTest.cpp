@@ -55,12 +55,6 @@ private:
     std::thread m_thread;
 };
 
-std::string Value(const ZPHMessage& msg, int id)
-{
-    const char* v = msg.GetValue(id);
-    return v == nullptr ? "<none>" : v;
-}
-
 // Waits up to `seconds` for `done`, polling.
 template <typename Fn>
 bool Eventually(Fn done, int seconds = 20)

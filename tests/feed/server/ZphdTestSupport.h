@@ -237,6 +237,36 @@ private:
     }
 };
 
+// A field's text, or "<none>" when the message lacks it.
+inline std::string Value(const ZPHMessage& msg, int id)
+{
+    const char* v = msg.GetValue(id);
+    return v == nullptr ? "<none>" : v;
+}
+
+// A hub over the test market, fed as its connections would feed it.
+class HubFixture : public ::testing::Test {
+protected:
+    static constexpr std::time_t kNoon = 1718107200;
+
+    HubFixture() : hub(TestConfig(), kNoon, "test-zphd") {}
+    void Feed(int id, const ZPHMessage& msg)
+    {
+        const std::string bytes = Frame(msg);
+        hub.Receive(id, bytes.data(), bytes.size());
+    }
+    // A connection that has logged in as `user`.
+    int LoggedIn(FakeLink& link, const std::string& user, zphd::PortKind kind = zphd::PortKind::Socket)
+    {
+        const int id = hub.Connect(kind, link, "test");
+        Feed(id, LoginMessage(user));
+        EXPECT_EQ(link.OfType(MSG_WELCOME).size(), 1u) << user << ": " << link.Types();
+        return id;
+    }
+
+    zphd::Hub hub;
+};
+
 // ---- over the network ---------------------------------------------------------------
 
 inline int ConnectTcp(int port)

@@ -61,6 +61,23 @@ bool RawReceive(int fd, Platform::Dde::Frame& frame)
     }
 }
 
+// A raw peer with a conversation on `topic` of MAVO; `reply` is the server's answer.
+int RawJoin(const std::string& dir, const char* instance, const char* topic, Platform::Dde::Frame& reply)
+{
+    const int fd = RawConnect(dir, "MAVO");
+    EXPECT_GE(fd, 0);
+    if (fd < 0)
+        return fd;
+    Platform::Dde::Frame frame;
+    frame.kind = Platform::Dde::FrameKind::CONNECT;
+    frame.instance = instance;
+    frame.service = "MAVO";
+    frame.topic = topic;
+    RawSend(fd, frame);
+    EXPECT_TRUE(RawReceive(fd, reply));
+    return fd;
+}
+
 } // namespace
 
 // ------------------------------------------------------------ handles
@@ -124,8 +141,14 @@ TEST_F(DdeFixture, DataHandlesHoldTheirBytesUntilFreed)
     EXPECT_EQ(DdeGetData(data, out, sizeof out, 0), 0u);
 }
 
-TEST_F(DdeFixture, UnknownInstanceFailsEverywhere)
+TEST_F(DdeFixture, UnknownInstancesMissingServicesAndClientOnlyRegistrationsAreRefused)
 {
+    Client client(APPCMD_CLIENTONLY);
+    EXPECT_EQ(client.Connect("NOBODY", "P1L1"), nullptr);
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_NO_CONV_ESTABLISHED);
+    EXPECT_EQ(DdeNameService(client.Inst(), client.Str("X"), nullptr, DNS_REGISTER), nullptr);
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_DLL_USAGE);
+
     EXPECT_EQ(DdeCreateStringHandle(9999999, "x", CP_WINANSI), nullptr);
     EXPECT_FALSE(DdeUninitialize(9999999));
     EXPECT_EQ(DdeProcessPending(9999999, 0), -1);
@@ -154,13 +177,6 @@ TEST_F(DdeFixture, ServiceSocketIsPrivateAndGoesWithTheServer)
     }
     struct stat info {};
     EXPECT_NE(::stat(path.c_str(), &info), 0);
-}
-
-TEST_F(DdeFixture, ConnectToAMissingServiceFails)
-{
-    Client client;
-    EXPECT_EQ(client.Connect("NOBODY", "P1L1"), nullptr);
-    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_NO_CONV_ESTABLISHED);
 }
 
 TEST_F(DdeFixture, SocketOfAServerThatDiedIsRemovedOnConnect)
@@ -453,13 +469,6 @@ TEST_F(DdeFixture, OtherInstancesHearRegistrationsOfServices)
     EXPECT_EQ(watcher.m_heard.back().hsz2, reg.hsz2);
 }
 
-TEST_F(DdeFixture, ClientOnlyInstancesCannotRegister)
-{
-    Client client(APPCMD_CLIENTONLY);
-    EXPECT_EQ(DdeNameService(client.Inst(), client.Str("X"), nullptr, DNS_REGISTER), nullptr);
-    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_DLL_USAGE);
-}
-
 TEST_F(DdeFixture, MonitorSeesConversationsAndLinksOfOthers)
 {
     Client monitor(APPCLASS_MONITOR | MF_CONV | MF_LINKS);
@@ -557,18 +566,11 @@ TEST_F(DdeFixture, StalledClientIsDroppedWithoutHoldingUpTheServerOrOthers)
     server.Set("P1L1!TEXT", std::string(1000, 'x'));
 
     // The stalled peer asks for the loop and then never reads again.
-    const int stalled = RawConnect(runtime.SocketDir(), "MAVO");
-    ASSERT_GE(stalled, 0);
-    Platform::Dde::Frame frame;
-    frame.kind = Platform::Dde::FrameKind::CONNECT;
-    frame.instance = "stalled";
-    frame.service = "MAVO";
-    frame.topic = "P1L1";
-    RawSend(stalled, frame);
     Platform::Dde::Frame reply;
-    ASSERT_TRUE(RawReceive(stalled, reply));
+    const int stalled = RawJoin(runtime.SocketDir(), "stalled", "P1L1", reply);
+    ASSERT_GE(stalled, 0);
     ASSERT_EQ(reply.error, 0u);
-    frame = {};
+    Platform::Dde::Frame frame;
     frame.kind = Platform::Dde::FrameKind::TRANSACT;
     frame.id = 1;
     frame.type = XTYP_ADVSTART;
@@ -614,16 +616,9 @@ TEST_F(DdeFixture, BrokenFramesDropOnlyTheirSender)
     HCONV conv = healthy.Connect("MAVO", "T");
     ASSERT_NE(conv, nullptr);
 
-    const int hostile = RawConnect(runtime.SocketDir(), "MAVO");
-    ASSERT_GE(hostile, 0);
-    Platform::Dde::Frame frame;
-    frame.kind = Platform::Dde::FrameKind::CONNECT;
-    frame.instance = "hostile";
-    frame.service = "MAVO";
-    frame.topic = "T";
-    RawSend(hostile, frame);
     Platform::Dde::Frame reply;
-    ASSERT_TRUE(RawReceive(hostile, reply));
+    const int hostile = RawJoin(runtime.SocketDir(), "hostile", "T", reply);
+    ASSERT_GE(hostile, 0);
     const char junk[] = "\x05\x00\x00\x00\x63zzzz";
     ASSERT_EQ(::send(hostile, junk, sizeof junk - 1, MSG_NOSIGNAL), ssize_t(sizeof junk - 1));
     ASSERT_TRUE(Eventually([&] { return server.Count(XTYP_DISCONNECT) == 1; }));
@@ -643,21 +638,14 @@ TEST_F(DdeFixture, FloodingClientIsReadNoFasterThanTheServerAnswers)
     ServerThread server("MAVO");
     ASSERT_TRUE(server.Ok());
     server.Set("T!I", "v");
-    const int flood = RawConnect(runtime.SocketDir(), "MAVO");
-    ASSERT_GE(flood, 0);
-    Platform::Dde::Frame frame;
-    frame.kind = Platform::Dde::FrameKind::CONNECT;
-    frame.instance = "flood";
-    frame.service = "MAVO";
-    frame.topic = "T";
-    RawSend(flood, frame);
     Platform::Dde::Frame reply;
-    ASSERT_TRUE(RawReceive(flood, reply));
+    const int flood = RawJoin(runtime.SocketDir(), "flood", "T", reply);
+    ASSERT_GE(flood, 0);
     server.Hold(true);
     // While the server runs nothing, its side stops reading: the socket
     // fills and our sends stop going through.
     std::string bytes;
-    frame = {};
+    Platform::Dde::Frame frame;
     frame.kind = Platform::Dde::FrameKind::TRANSACT;
     frame.type = XTYP_REQUEST;
     frame.format = CF_TEXT;

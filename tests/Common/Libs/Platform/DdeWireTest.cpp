@@ -1,13 +1,12 @@
 // The DDE frames: round trips, refusal of every malformed body, the bounded
 // reader; and the service socket names and directory rules.
+#include "DdeTestSupport.h"
+
 #include "Platform/dde/DdeRuntimeDir.h"
 #include "Platform/dde/DdeWire.h"
 
-#include "TempDir.h"
-
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -208,33 +207,15 @@ TEST(DdeServiceNames, CaseIsFoldedForAsciiOnly)
     EXPECT_EQ(FoldCase("P12L3"), "p12l3");
 }
 
-class DdeDirectoryTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const char* old = std::getenv("XDG_RUNTIME_DIR");
-        if (old != nullptr)
-            m_saved = old;
-        m_hadOld = old != nullptr;
-        ::setenv("XDG_RUNTIME_DIR", m_dir.str().c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (m_hadOld)
-            ::setenv("XDG_RUNTIME_DIR", m_saved.c_str(), 1);
-        else
-            ::unsetenv("XDG_RUNTIME_DIR");
-    }
-    testsupport::TempDir m_dir;
-    std::string m_saved;
-    bool m_hadOld = false;
+struct DdeDirectoryTest : ::testing::Test {
+    ddetest::ScopedRuntimeDir runtime;
 };
 
 TEST_F(DdeDirectoryTest, DirectoryIsMadePrivateAndRefusedWhenOthersMayEnter)
 {
     std::string dir;
     ASSERT_TRUE(PrepareRuntimeDirectory(dir));
-    EXPECT_EQ(dir, m_dir.str() + "/brindle-dde");
+    EXPECT_EQ(dir, runtime.SocketDir());
     struct stat info {};
     ASSERT_EQ(::stat(dir.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
@@ -247,7 +228,7 @@ TEST_F(DdeDirectoryTest, LinkInPlaceOfTheDirectoryIsRefused)
 {
     testsupport::TempDir elsewhere;
     ASSERT_EQ(::chmod(elsewhere.str().c_str(), 0700), 0);
-    ASSERT_EQ(::symlink(elsewhere.str().c_str(), (m_dir.str() + "/brindle-dde").c_str()), 0);
+    ASSERT_EQ(::symlink(elsewhere.str().c_str(), runtime.SocketDir().c_str()), 0);
     std::string dir;
     EXPECT_FALSE(PrepareRuntimeDirectory(dir));
 }

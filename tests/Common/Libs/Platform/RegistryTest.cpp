@@ -17,10 +17,18 @@
 
 namespace {
 
-LONG SetDwordHelper(HKEY key)
+LONG SetDword(HKEY key, const char* name, DWORD value)
 {
-    DWORD value = 1;
-    return RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+LONG GetDword(HKEY key, const char* name, DWORD* value)
+{
+    DWORD type = 0, size = sizeof *value;
+    LONG r = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    if (r == ERROR_SUCCESS && (type != REG_DWORD || size != 4))
+        return ERROR_INVALID_DATA;
+    return r;
 }
 
 class RegistryTest : public ::testing::Test {
@@ -52,18 +60,6 @@ protected:
             names.push_back(name);
         }
         return names;
-    }
-    static LONG SetDword(HKEY key, const char* name, DWORD value)
-    {
-        return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    }
-    static LONG GetDword(HKEY key, const char* name, DWORD* value)
-    {
-        DWORD type = 0, size = sizeof *value;
-        LONG r = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-        if (r == ERROR_SUCCESS && (type != REG_DWORD || size != 4))
-            return ERROR_INVALID_DATA;
-        return r;
     }
 };
 
@@ -475,15 +471,13 @@ TEST(RegistryFiles, ChangingTheStoreDirectoryReachesANewStore)
     {
         testsupport::ScopedRegistryDir first;
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, "First", &old));
-        ASSERT_EQ(ERROR_SUCCESS, SetDwordHelper(old));
+        ASSERT_EQ(ERROR_SUCCESS, SetDword(old, "v", 1));
     }
     testsupport::ScopedRegistryDir second;
     HKEY probe = nullptr;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyA(HKEY_CURRENT_USER, "First", &probe));
     // A key of the old store does not reach into the new one.
-    DWORD value = 1;
-    EXPECT_EQ(ERROR_KEY_DELETED,
-              RegSetValueExA(old, "v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value));
+    EXPECT_EQ(ERROR_KEY_DELETED, SetDword(old, "v", 1));
     RegCloseKey(old);
 }
 
