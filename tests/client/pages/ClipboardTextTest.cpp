@@ -77,20 +77,8 @@ struct Page {
 
 } // namespace
 
-TEST(ClipboardFormats, MenuAndStatusTextsOfTheSixStyles)
+TEST(ClipboardFormats, StoredStyleOutsideTheSixFallsBackToTheFirst)
 {
-    const auto& styles = CopyStyles();
-    EXPECT_STREQ(styles[0].menuText, "Single Column Text");
-    EXPECT_STREQ(styles[1].statusText, "Two Column Text");
-    EXPECT_STREQ(styles[2].menuText, "Single Column Delimited");
-    EXPECT_STREQ(styles[3].menuText, "Single Column Text w/Indicative");
-    EXPECT_STREQ(styles[3].statusText, "Single Column Text with Indicativates");
-    EXPECT_STREQ(styles[4].menuText, "MS Excel DDE Data Links");
-    EXPECT_STREQ(styles[4].statusText, "Excel DDE Data Link Format");
-    EXPECT_STREQ(styles[5].menuText, "MS Excel DDE Text Links");
-    EXPECT_STREQ(styles[5].statusText, "Excel DDE Text Link Format");
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(styles[static_cast<std::size_t>(i)].style, i);
     EXPECT_EQ(ValidCopyStyle(5), 5);
     EXPECT_EQ(ValidCopyStyle(6), 0);
     EXPECT_EQ(ValidCopyStyle(-1), 0);

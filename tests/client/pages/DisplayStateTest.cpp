@@ -6,41 +6,6 @@
 
 using namespace mavo;
 
-TEST(DisplayState, AttributesMapToStates)
-{
-    EXPECT_EQ(DisplayStateOf(0, false), 0);
-    EXPECT_EQ(DisplayStateOf(1, false), 0);
-    EXPECT_EQ(DisplayStateOf(2, false), 1);
-    EXPECT_EQ(DisplayStateOf(2, true), 8);
-    EXPECT_EQ(DisplayStateOf(3, true), 2);
-    EXPECT_EQ(DisplayStateOf(4, false), 3);
-    EXPECT_EQ(DisplayStateOf(5, false), 4);
-    EXPECT_EQ(DisplayStateOf(6, false), 5);
-    EXPECT_EQ(DisplayStateOf(7, false), 7);
-    EXPECT_EQ(DisplayStateOf(8, false), 6);
-    EXPECT_EQ(DisplayStateOf(9, false), 0);
-    EXPECT_EQ(DisplayStateOf(-3, true), 0);
-}
-
-TEST(DisplayState, TextsAndCadences)
-{
-    EXPECT_EQ(DisplayStateText(0, "101.5"), "");
-    EXPECT_EQ(DisplayStateText(1, "101.5"), "101.5");
-    EXPECT_EQ(DisplayStateText(4, "101.5"), "101.5");
-    EXPECT_EQ(DisplayStateText(8, "101.5"), "101.5");
-    EXPECT_EQ(DisplayStateText(5, "101.5"), "Error");
-    EXPECT_EQ(DisplayStateText(7, "101.5"), "<<NL>>");
-    EXPECT_EQ(DisplayStateText(6, "101.5"), "<<LF>>");
-    EXPECT_EQ(DisplayStateText(42, "101.5"), "");
-
-    EXPECT_EQ(DisplayStateCadence(4, false), 3);
-    EXPECT_EQ(DisplayStateCadence(4, true), 1);
-    for (int s : {5, 6, 7})
-        EXPECT_EQ(DisplayStateCadence(s, true), 3);
-    for (int s : {0, 1, 2, 3, 8})
-        EXPECT_EQ(DisplayStateCadence(s, true), 0);
-}
-
 TEST(CentreColour, CentreCodesGiveTheirHundreds)
 {
     EXPECT_EQ(CentreColourIndex("45", "250", nullptr), 2);

@@ -45,19 +45,6 @@ TEST_F(PageFormatStore, EmptySectionGivesTheDefaults)
     f.font.height = -30;
     f.Load(Section());
     EXPECT_EQ(f, CPageFormat{});
-    EXPECT_EQ(f.bidStackSize, 1);
-    EXPECT_EQ(f.offerStackSize, 1);
-    EXPECT_EQ(f.aggrCustomerOnly, 1);
-    EXPECT_EQ(f.flashAggr, 1);
-    EXPECT_EQ(f.showTHNumber, 1);
-    EXPECT_EQ(f.thRateSize, 7);
-    EXPECT_EQ(f.thNumberSize, 4);
-    EXPECT_EQ(f.indicativeSize, 8);
-    EXPECT_EQ(f.issueSize, 15);
-    EXPECT_EQ(f.stackCustSize, 4);
-    EXPECT_EQ(f.tmStackSize, 1);
-    EXPECT_EQ(f.tmCustomerOnly, 1);
-    EXPECT_EQ(f.tmHasTradeLines, 0);
     EXPECT_EQ(f.font, CPageFormat::DefaultFont());
 }
 
@@ -81,10 +68,6 @@ TEST_F(PageFormatStore, SavesEveryValueInTheFixedOrderAndReadsThemBack)
     ASSERT_TRUE(f.Save(Section()));
 
     EXPECT_EQ(ValueNames(Section()), std::vector<std::string>(kPageFormatNames.begin(), kPageFormatNames.end()));
-    EXPECT_EQ(std::string(kPageFormatNames[0]), "BidStackSize");
-    EXPECT_EQ(std::string(kPageFormatNames[26]), "FormatLocked");
-    EXPECT_EQ(std::string(kPageFormatNames[36]), "TMHasTradeLines");
-    EXPECT_EQ(std::string(kPageFormatNames[37]), "Font");
 
     CPageFormat back;
     back.Load(Section());

@@ -44,15 +44,6 @@ public:
     bool DisableCenter() const override { return disableCenter; }
 };
 
-// The text operations of a row, in order.
-inline std::vector<mavo::PaintOp> Texts(const std::vector<mavo::PaintOp>& ops)
-{
-    std::vector<mavo::PaintOp> out;
-    std::copy_if(ops.begin(), ops.end(), std::back_inserter(out),
-                 [](const mavo::PaintOp& op) { return op.type == mavo::PaintOp::Text; });
-    return out;
-}
-
 // The first text operation showing `text`, or null.
 inline const mavo::PaintOp* FindText(const std::vector<mavo::PaintOp>& ops, std::string_view text)
 {

@@ -36,12 +36,6 @@ protected:
         return line;
     }
 
-    int Nominal(bool hasText = false) const
-    {
-        const CColumnWidths w(m_format, m_font);
-        return PageNominalWidth(m_format, w, m_ctx.fullView, hasText);
-    }
-
     std::vector<PaintOp> Row(const LineObject& line, int width = 0)
     {
         m_widths = CColumnWidths(m_format, m_font);

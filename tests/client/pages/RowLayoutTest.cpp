@@ -19,41 +19,11 @@ std::vector<int> Kinds(const RowPlan& plan)
 
 } // namespace
 
-TEST(ColumnWidths, NominalWidthsFollowTheFormatAndTheFont)
+TEST(ColumnWidths, KindsOutsideTheTableHaveNoWidth)
 {
-    CPageFormat f;
-    const pagestest::FixedFont font(8);
-    const CColumnWidths w(f, font);
-    EXPECT_EQ(w.Nominal(COL_LINE_NUMBER), 3 * 8 + 2 * 7);
-    EXPECT_EQ(w.Nominal(COL_ISSUE), 15 * 8);
-    EXPECT_EQ(w.Nominal(COL_BID_RATE), 7 * 8);
-    EXPECT_EQ(w.Nominal(COL_SLASH), 8);
-    EXPECT_EQ(w.Nominal(COL_STACK_LEVEL), (4 + 4) * 8);
-    EXPECT_EQ(w.Nominal(COL_AGGR_LEVEL), 4 * 8);  // aggressors show the customer only by default
-    EXPECT_EQ(w.Nominal(COL_STACK_SUMMARY), 8);
-    EXPECT_EQ(w.Nominal(COL_TH_AT), 8);
-    EXPECT_EQ(w.Nominal(COL_TH_TIME), 5 * 8);
-    EXPECT_EQ(w.Nominal(COL_SPREAD), 32);
-    EXPECT_EQ(w.Nominal(COL_TEXT_LINE), 320);
-    EXPECT_EQ(w.Nominal(COL_TM_STATUS), 15 * 8);
-    EXPECT_EQ(w.Nominal(COL_TM_HEADER), 18 * 8);
-    EXPECT_EQ(w.Nominal(COL_TM_BUYERS), 1 * 4 * 8);
-    EXPECT_EQ(w.Nominal(COL_TM_CENTER), 4 * 8 + 7);
-    EXPECT_EQ(w.Nominal(COL_INDICATIVE), 8 * 8 + 7);
-    EXPECT_EQ(w.Nominal(COL_NOTHING), 0);
-    EXPECT_EQ(w.Nominal(-1), 0);
-    EXPECT_EQ(w.Nominal(32), 0);
-    EXPECT_EQ(w.RowHeight(), 16 - 2 + 2);
-
-    f.customerOnly = 1;
-    f.aggrCustomerOnly = 0;
-    f.tmCustomerOnly = 0;
-    f.tmStackSize = 3;
-    const CColumnWidths w2(f, font);
-    EXPECT_EQ(w2.Nominal(COL_STACK_LEVEL), 4 * 8);
-    EXPECT_EQ(w2.Nominal(COL_AGGR_LEVEL), 8 * 8);
-    EXPECT_EQ(w2.Nominal(COL_TM_BUYERS), 3 * (4 + 4 + 3) * 8);
-    EXPECT_EQ(w2.Nominal(COL_TM_SELLERS), w2.Nominal(COL_TM_BUYERS));
+    const CColumnWidths w(CPageFormat{}, pagestest::FixedFont(8));
+    for (int kind : {COL_NOTHING, -1, 32})
+        EXPECT_EQ(w.Nominal(kind), 0) << kind;
 }
 
 TEST(RowPlan, FieldRowOrderInAndOutOfFullView)

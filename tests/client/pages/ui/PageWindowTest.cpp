@@ -139,13 +139,7 @@ TEST_F(PageWindowTest, EachLineKindPaintsAndMissingLinesAreGreen)
     LineObject odd(7, 20);
     odd.m_kind = 'Q';
     m_feed.cache.Put(720, odd);
-    LineObject trade = pagestest::SampleTradeLine(7, 21);
-    m_feed.cache.Put(721, trade);
-    m_feed.cache.Put(726, LineObject());  // replaced below by erasing
-    m_feed.cache.Clear();
-    pagestest::FillSamplePage(m_feed.cache, 7);
-    m_feed.cache.Put(720, odd);
-    m_feed.cache.Put(721, trade);
+    m_feed.cache.Put(721, pagestest::SampleTradeLine(7, 21));
     std::vector<unsigned> changed;
     ZPHMessage erase(7, 26);
     erase.m_type = 'E';
