@@ -22,7 +22,7 @@ std::vector<int> Kinds(const RowPlan& plan)
 TEST(ColumnWidths, KindsOutsideTheTableHaveNoWidth)
 {
     const CColumnWidths w(CPageFormat{}, pagestest::FixedFont(8));
-    for (int kind : {COL_NOTHING, -1, 32})
+    for (int kind : {static_cast<int>(COL_NOTHING), -1, 32})
         EXPECT_EQ(w.Nominal(kind), 0) << kind;
 }
 
