@@ -61,15 +61,6 @@ protected:
 
 } // namespace
 
-TEST_F(ConnectionControlTest, FailoverIsReadFromTheControllerSection)
-{
-    connection.LoadFailover();
-    EXPECT_EQ(connection.Failover(), 0);
-    Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(kRoot) + "/Controller").c_str()).SetInt("Failover", 1);
-    connection.LoadFailover();
-    EXPECT_EQ(connection.Failover(), 1);
-}
-
 TEST_F(ConnectionControlTest, ConnectBackupThenPrimarySelectsAndStoresEach)
 {
     connection.ConnectBackup();
@@ -90,15 +81,3 @@ TEST_F(ConnectionControlTest, ConnectBackupThenPrimarySelectsAndStoresEach)
     EXPECT_TRUE(connection.IsConnected());
 }
 
-TEST_F(ConnectionControlTest, DisconnectStopsTheSourceWithoutAskingForASocket)
-{
-    connection.ConnectPrimary();
-    ASSERT_TRUE(connection.IsConnected());
-    bool asked = false;
-    connection.Disconnect([&] {
-        asked = true;
-        return true;
-    });
-    EXPECT_FALSE(asked);
-    EXPECT_FALSE(connection.IsConnected());
-}

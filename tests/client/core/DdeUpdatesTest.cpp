@@ -76,14 +76,6 @@ TEST(DdeUpdates, DataAndRefreshPostEveryPublishedFieldOfTheLine)
     }
 }
 
-TEST(DdeUpdates, WithNoGroupTickedOnlyLineAndTextAndTheTextCompanion)
-{
-    CDdeUpdates updates;
-    updates.OnMessage(Data('D', 1, 1));
-    const unsigned key = CreateZPHKey(1, 1);
-    EXPECT_EQ(Taken(updates), (std::set<Update>{{key, 1}, {key, 4}, {key, 5}}));
-}
-
 TEST(DdeUpdates, FeedTimeIsCopiedAndStandsForTheAppItems)
 {
     CDdeUpdates updates;

@@ -116,13 +116,3 @@ TEST(FrameLink, NoPostReachesARemovedPoster)
     EXPECT_FALSE(link.Post(FrameMessage{MSG_FEED_NOTICE, 0, 1, std::nullopt}));
 }
 
-TEST(FrameLink, StatusTextsAreKeptTogether)
-{
-    CFrameLink link;
-    link.SetStatusAndName("127.0.0.1:6093", "Primary");
-    EXPECT_EQ(link.GetStatusText(), "127.0.0.1:6093");
-    EXPECT_EQ(link.GetSourceName(), "Primary");
-    link.SetSourceName("Backup");
-    EXPECT_EQ(link.GetSourceName(), "Backup");
-    EXPECT_EQ(link.GetStatusText(), "127.0.0.1:6093");
-}

@@ -31,35 +31,6 @@ TEST_F(MainFrameSettingsTest, EmptySectionGivesTheDefaults)
     CMainFrameSettings s;
     s.Load(section);
     s.LoadPlacement(section);
-    EXPECT_EQ(s.left, 50);
-    EXPECT_EQ(s.top, 50);
-    EXPECT_EQ(s.right, 700);
-    EXPECT_EQ(s.bottom, 550);
-    EXPECT_EQ(s.maximized, 0);
-    EXPECT_EQ(s.fullScreen, 0);
-    EXPECT_EQ(s.fullScreenArea, (FullScreenArea{-1, -1, -1, -1}));
-    EXPECT_EQ(s.copyStyle, 0);
-    EXPECT_EQ(s.alwaysOnTop, 0);
-    EXPECT_EQ(s.myCustFG, 0);
-    EXPECT_EQ(s.myCustBG, 0xFFFF00);
-    EXPECT_EQ(s.myPriceFG, 0);
-    EXPECT_EQ(s.myPriceBG, 0xFFFF00);
-    EXPECT_EQ(s.drawToolBar, 1);
-    EXPECT_EQ(s.drawStatusBar, 1);
-    EXPECT_EQ(s.infoTip, 0);
-    EXPECT_EQ(s.status, (ToolWindowPlace{200, 200, 0}));
-    EXPECT_EQ(s.time, (ToolWindowPlace{300, 300, 0}));
-    EXPECT_EQ(s.portfolio, (ToolWindowPlace{300, 300, 0}));
-    EXPECT_EQ(s.dde, (ToolWindowPlace{300, 300, 0}));
-    EXPECT_EQ(s.contrib, (ToolWindowPlace{300, 300, 0}));
-    EXPECT_FALSE(s.contribWidth.has_value());
-    EXPECT_FALSE(s.contribHeight.has_value());
-    EXPECT_EQ(s.info, (ToolWindowPlace{200, 200, 0}));
-    EXPECT_EQ(s.infoKey, 0);
-    EXPECT_EQ(s.enableMyPrice, 0);
-    EXPECT_EQ(s.enableMeta2, 0);
-    EXPECT_EQ(s.enableDDE, 0);
-    EXPECT_EQ(s.anchored + s.infoOnClick + s.contribPopup + s.tradeTimer, 0);
     EXPECT_EQ(s, CMainFrameSettings());
 }
 

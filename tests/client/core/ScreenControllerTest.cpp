@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -47,11 +46,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(ScreenControllerTest, ClientVersionComesFromTheApplicationVersion)
-{
-    EXPECT_EQ(controller.GetClientVersion(), 141);
-}
 
 TEST_F(ScreenControllerTest, LoginFailureDisconnectsThenReportsACopiedReason)
 {
@@ -146,21 +140,3 @@ TEST_F(ScreenControllerTest, OtherCallBacksPostTheirMessages)
     EXPECT_EQ(link.GetStatusText(), controller.GetSource()->GetStatusText());
 }
 
-TEST_F(ScreenControllerTest, NamesAreReadOnceAndKept)
-{
-    const char* user = controller.GetUserName();
-    const char* host = controller.GetHostName();
-    ASSERT_NE(user, nullptr);
-    ASSERT_NE(host, nullptr);
-    EXPECT_EQ(controller.GetUserName(), user);
-    EXPECT_EQ(controller.GetHostName(), host);
-    EXPECT_LE(std::strlen(user), 255u);
-    EXPECT_GT(std::strlen(host), 0u);
-}
-
-TEST_F(ScreenControllerTest, LineLoggingFollowsItsSwitch)
-{
-    EXPECT_FALSE(controller.IsLineLogging());
-    controller.SetLineLogging(true);
-    EXPECT_TRUE(controller.IsLineLogging());
-}

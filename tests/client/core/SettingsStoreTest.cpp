@@ -113,24 +113,16 @@ TEST_F(SettingsStoreTest, AFailedWriteLeavesThePreviousSettingsWhole)
     EXPECT_EQ(Str(std::string(kRoot) + "/MAVO Document/1", "Title"), "Page 9");
 }
 
-TEST_F(SettingsStoreTest, WithoutPageDocumentsTheStoredPagesStay)
+TEST_F(SettingsStoreTest, WhatThisSaveDoesNotWriteIsCarriedOver)
 {
     StoreOldSettings();
     CMainFrameSettings frame;
     SettingsSave save;
     save.frame = &frame;
     ASSERT_TRUE(SaveAllSettings(kRoot, save));
+    // Without page documents the stored pages stay.
     EXPECT_EQ(Str(std::string(kRoot) + "/MAVO Document/0", "Title"), "Page 7");
     EXPECT_EQ(Str(std::string(kRoot) + "/MAVO Document/1", "Title"), "Page 9");
-}
-
-TEST_F(SettingsStoreTest, MainFrameValuesOfOtherModulesAreCarriedOver)
-{
-    StoreOldSettings();
-    CMainFrameSettings frame;
-    SettingsSave save;
-    save.frame = &frame;
-    ASSERT_TRUE(SaveAllSettings(kRoot, save));
     // No module of this build writes the page list; it is not lost.
     EXPECT_EQ(Str(std::string(kRoot) + "/MainFrame", "PageList"), "1 2 5 ");
 
@@ -174,6 +166,11 @@ TEST_F(SettingsStoreTest, PagesReopenInNumericOrder)
 
 TEST_F(SettingsStoreTest, OldSettingsAreMovedAndWinOverNewOnes)
 {
+    // No old root: nothing is made.
+    EXPECT_EQ(MoveOldSettings("Software/Corvane", "MAVO", kRoot), MoveResult::NothingToMove);
+    EXPECT_FALSE(KeyExists("Software/Corvane"));
+    EXPECT_FALSE(KeyExists(kRoot));
+
     Open("Software/Corvane/MAVO/MainFrame").SetInt("Left", 11);
     Open("Software/Corvane/MAVO/Controller/Socket").SetStr("Host", "old-host");
     Open(std::string(kRoot) + "/MainFrame").SetInt("Left", 99);
@@ -201,9 +198,3 @@ TEST_F(SettingsStoreTest, OldSettingsStayWhenTheCopyFails)
     EXPECT_EQ(Int("Software/Corvane/MAVO/MainFrame", "Left"), 11);
 }
 
-TEST_F(SettingsStoreTest, NoOldRootCreatesNothing)
-{
-    EXPECT_EQ(MoveOldSettings("Software/Corvane", "MAVO", kRoot), MoveResult::NothingToMove);
-    EXPECT_FALSE(KeyExists("Software/Corvane"));
-    EXPECT_FALSE(KeyExists(kRoot));
-}

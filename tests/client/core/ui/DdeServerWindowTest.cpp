@@ -12,7 +12,6 @@
 #include "pages/ui/MAVOView.h"
 #include "pages/ui/NewPageDialog.h"
 
-#include "Brindle/base/Exception.h"
 #include "zph/ZPHKey.h"
 
 #include <QApplication>
@@ -113,11 +112,8 @@ TEST_F(DdeServerWindowTest, WindowIsMadeWithTheMainFrameAndTheCommandShowsIt)
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->IsEnabled());
     EXPECT_FALSE(window->Server().IsRunning());
-    EXPECT_EQ(window->windowTitle().toStdString(), "DDE Server");
     for (QCheckBox* box : {window->LiveBox(), window->HistoryBox(), window->MarketTextBox()})
         EXPECT_FALSE(box->isChecked());
-    EXPECT_EQ(window->EnableBox()->text().toStdString(), "Enable DDE Server");
-    EXPECT_EQ(window->HistoryBox()->text().toStdString(), "History, Trade and Volume Data");
 
     ASSERT_TRUE(Frame().RunCommand(CommandId::DdeServer));
     EXPECT_TRUE(window->isVisible());
@@ -144,15 +140,6 @@ TEST_F(DdeServerWindowTest, StoredEnableStartsTheServerAndTheBoxStoresEachChange
     EXPECT_TRUE(window->Server().IsRunning());
     ASSERT_GE(window->List()->count(), 1);
     EXPECT_EQ(window->List()->item(0)->text().toStdString(), "DDE Server Initialized, servername = MAVO");
-
-    // A second server in the process is refused.
-    mavo::CDDEServer second(Frame().Controller(), {}, {});
-    try {
-        second.Start();
-        ADD_FAILURE() << "a second server started";
-    } catch (const Brindle::CException& e) {
-        EXPECT_STREQ(e.what(), "DDEServer instantiated");
-    }
 
     window->EnableBox()->setChecked(false);
     EXPECT_FALSE(window->Server().IsRunning());

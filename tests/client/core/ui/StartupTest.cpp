@@ -148,22 +148,11 @@ TEST_F(StartupTest, AboutBoxShowsItsTextsAndReportsALinkThatWillNotOpen)
     ASSERT_TRUE(Frame().RunCommand(mavo::CommandId::About));
     mavo::CAboutDialog* about = Frame().AboutDialog();
     ASSERT_NE(about, nullptr);
-    EXPECT_EQ(about->windowTitle().toStdString(), "About MAVO");
     EXPECT_EQ(about->VersionLabel()->text().toStdString(), "MAVO Version 1.41");
     EXPECT_EQ(about->BuildDateLabel()->text().toStdString(), "Build Date: May  2 2007");
-    EXPECT_EQ(about->VersionLabel()->font().weight(), QFont::Bold);
-    EXPECT_EQ(about->BuildDateLabel()->font().weight(), QFont::Bold);
-    EXPECT_FALSE(about->VersionLabel()->font().fixedPitch());
-    EXPECT_EQ(about->StartedLabel()->font(), about->ContactLabel()->font());
-    EXPECT_EQ(about->StartedLabel()->font(), about->EmailPromptLabel()->font());
-    EXPECT_EQ(about->StartedLabel()->font().weight(), QFont::Bold);
     EXPECT_EQ(about->StartedLabel()->text().left(9).toStdString(), "Started: ");
     EXPECT_EQ(about->ContactLabel()->text().toStdString(), "Contact Pelmor support at 0800 555 0100");
-    EXPECT_EQ(about->EmailPromptLabel()->text().toStdString(), "or send email to");
-    EXPECT_TRUE(about->EmailLink()->font().underline());
-    EXPECT_EQ(about->UpgradeLink()->text().toStdString(), "Click here to check for upgrade");
     EXPECT_EQ(about->UpgradeLink()->Target().toStdString(), "https://upgrade.example.org/mavo?a=MAVO&v=1.41");
-    EXPECT_EQ(about->EulaLink()->text().toStdString(), "Read the end user license agreement");
     EXPECT_EQ(about->EmailLink()->Target().toStdString(), std::string("mailto:") + mavo::kDefaultHelpdeskEmail);
 
     // A click opens the target; one that cannot be opened says why.
