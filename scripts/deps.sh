@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   rapidjson-dev socat xvfb xauth imagemagick tmux poppler-utils
   tzdata locales
+  unixodbc-dev libsqliteodbc odbc-postgresql postgresql libpq-dev
+  rsyslog systemd libspdlog-dev libboost-dev libre2-dev gcovr
 )
 missing=()
 for p in "${packages[@]}"; do
