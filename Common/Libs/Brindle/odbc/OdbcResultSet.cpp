@@ -4,6 +4,7 @@
 #include "Brindle/odbc/OdbcException.h"
 #include "Brindle/odbc/OdbcValues.h"
 
+#include <algorithm>
 #include <climits>
 #include <ostream>
 
@@ -116,6 +117,9 @@ private:
     void* m_statement;
 };
 
+// The most rows a driver's count may reserve room for at once.
+constexpr SQLLEN MaxReservedRows = 1 << 20;
+
 void ThrowIfFailed(SQLRETURN rc, void* statement)
 {
     if (!SQL_SUCCEEDED(rc))
@@ -150,13 +154,24 @@ void COdbcResultSet::Fetch(void* statement)
         m_columns.push_back(std::move(column));
     }
 
+    // Room for the rows up front when the driver knows how many there are
+    // (a hint only): growing the list as rows arrive costs more than the
+    // rows themselves.
+    SQLLEN expected = 0;
+    if (SQL_SUCCEEDED(SQLRowCount(statement, &expected)) && expected > 0)
+        reserve(static_cast<std::size_t>(std::min<SQLLEN>(expected, MaxReservedRows)));
+
+    // Each row is fetched into values of its own: bound, fetched, kept.
     CRefCountedPtr<COdbcRow> row;
     CUnbindGuard unbind(statement);
     row = BindRow(statement);
+    std::vector<int> wide; // bound texts with room to give back
     for (std::size_t i = 0; i < row->size(); ++i) {
         const auto* text = dynamic_cast<const COdbcText*>((*row)[i].GetPtr());
         if (text != nullptr && text->ReadsAfterFetch())
             m_readAfterFetch.push_back(static_cast<int>(i));
+        if (text != nullptr && text->FitsAfterFetch())
+            wide.push_back(static_cast<int>(i));
     }
     for (;;) {
         const SQLRETURN rc = SQLFetch(statement);
@@ -174,7 +189,11 @@ void COdbcResultSet::Fetch(void* statement)
                 ThrowIfFailed(static_cast<SQLRETURN>((*row)[i]->ReadRest(statement, m_columns[i].get_index())),
                               statement);
         }
+        for (int i : wide)
+            static_cast<COdbcText&>(*(*row)[i]).FitToText();
         push_back(row);
+        // The next fetch goes into fresh values; a cell read whole above may
+        // have moved its buffer, so nothing of this row stays bound.
         row = BindRow(statement);
     }
 }

@@ -58,12 +58,11 @@ T SaturateLong(long value)
 COdbcText::COdbcText(short sqlType, std::size_t bytes) : COdbcValue(sqlType, SQL_C_CHAR)
 {
     m_unbound = bytes == 0 || bytes > MaxBoundBytes;
-    m_buffer.assign((m_unbound ? FirstReadBytes : bytes) + 2, '\0');
+    m_buffer.assign(m_unbound ? FirstReadBytes : bytes, '\0');
 }
 
 COdbcText::COdbcText(short sqlType, const char* text) : COdbcValue(sqlType, SQL_C_CHAR)
 {
-    m_buffer.assign(2, '\0');
     SetString(text);
 }
 
@@ -77,7 +76,7 @@ int COdbcText::BindColumn(void* statement, short column)
     if (m_unbound)
         return SQL_SUCCESS;
     return SQLBindCol(statement, static_cast<SQLUSMALLINT>(column), SQL_C_CHAR, m_buffer.data(),
-                      static_cast<SQLLEN>(m_buffer.size() - 1), &m_length);
+                      static_cast<SQLLEN>(m_buffer.size() + 1), &m_length);
 }
 
 unsigned long COdbcText::ParamColumnSize() const
@@ -92,7 +91,7 @@ int COdbcText::BindParam(void* statement, short parameter)
                                 m_sqlType, 255, 0, nullptr, 0, &m_length);
     return SQLBindParameter(statement, static_cast<SQLUSMALLINT>(parameter), SQL_PARAM_INPUT, SQL_C_CHAR, m_sqlType,
                             ParamColumnSize(), ParamDecimalDigits(), m_buffer.data(),
-                            static_cast<SQLLEN>(m_buffer.size() - 1), &m_length);
+                            static_cast<SQLLEN>(m_buffer.size() + 1), &m_length);
 }
 
 std::size_t COdbcText::TextLength() const
@@ -156,16 +155,13 @@ void COdbcText::SetString(const char* text)
         SetNull();
         return;
     }
-    const std::size_t length = std::strlen(text);
-    m_buffer.assign(text, text + length);
-    m_buffer.resize(length + 2, '\0');
+    m_buffer.assign(text);
     m_length = NTS;
 }
 
 void COdbcText::SetStdString(const std::string& text)
 {
-    m_buffer.assign(text.begin(), text.end());
-    m_buffer.resize(text.size() + 2, '\0');
+    m_buffer = text;
     // A text with NUL bytes in it travels by its length, so nothing is lost.
     m_length = text.find('\0') == std::string::npos ? NTS : static_cast<long>(text.size());
 }
@@ -213,14 +209,25 @@ int COdbcText::ReadRest(void* statement, short column)
     return SQL_SUCCESS;
 }
 
+void COdbcText::FitToText()
+{
+    const std::size_t length = TextLength();
+    if (m_buffer.size() > 4 * length) {
+        m_buffer.resize(length);
+        m_buffer.shrink_to_fit();
+    }
+}
+
 int COdbcText::ReadWhole(void* statement, short column)
 {
     // A cell cut at the fetch said how long it is: make room for all of it.
-    if (m_length > static_cast<long>(GetCapacity()))
-        m_buffer.assign(static_cast<std::size_t>(m_length) + 2, '\0');
+    if (m_length > static_cast<long>(m_buffer.size()))
+        m_buffer.assign(static_cast<std::size_t>(m_length), '\0');
+    else if (m_buffer.size() < FirstReadBytes)
+        m_buffer.assign(FirstReadBytes, '\0');
     std::size_t got = 0;
     for (;;) {
-        const std::size_t room = m_buffer.size() - 1 - got; // with the NUL the driver writes
+        const std::size_t room = m_buffer.size() - got + 1; // with the NUL the driver writes
         SQLLEN indicator = 0;
         const SQLRETURN rc = SQLGetData(statement, static_cast<SQLUSMALLINT>(column), SQL_C_CHAR,
                                         m_buffer.data() + got, static_cast<SQLLEN>(room), &indicator);
@@ -229,8 +236,8 @@ int COdbcText::ReadWhole(void* statement, short column)
         if (!SQL_SUCCEEDED(rc))
             return rc;
         if (indicator == SQL_NULL_DATA) {
+            m_buffer.clear();
             m_length = SQL_NULL_DATA;
-            m_buffer[0] = '\0';
             return SQL_SUCCESS;
         }
         if (indicator != SQL_NO_TOTAL && static_cast<std::size_t>(indicator) < room) {
@@ -238,14 +245,12 @@ int COdbcText::ReadWhole(void* statement, short column)
             break;
         }
         // Cut again: keep what came and grow for the rest.
-        got += room - 1;
+        got = m_buffer.size();
         const std::size_t need = indicator == SQL_NO_TOTAL ? m_buffer.size() * 2
-                                                            : got + (static_cast<std::size_t>(indicator) - (room - 1)) + 2;
-        m_buffer.resize(std::max(need, m_buffer.size() + 2), '\0');
+                                                            : got + (static_cast<std::size_t>(indicator) - (room - 1));
+        m_buffer.resize(std::max(need, m_buffer.size() + 1), '\0');
     }
-    m_buffer.resize(got + 2);
-    m_buffer[got] = '\0';
-    m_buffer[got + 1] = '\0';
+    m_buffer.resize(got);
     m_length = static_cast<long>(got);
     return SQL_SUCCESS;
 }
@@ -300,8 +305,10 @@ std::string COdbcNumber<T>::GetStdString() const
 template <typename T>
 const char* COdbcNumber<T>::GetString() const
 {
-    m_text = GetStdString();
-    return m_text.c_str();
+    if (!m_text)
+        m_text = std::make_unique<std::string>();
+    *m_text = GetStdString();
+    return m_text->c_str();
 }
 
 template <typename T>

@@ -19,8 +19,8 @@
 #include "Brindle/odbc/OdbcValue.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace Brindle {
 
@@ -57,8 +57,15 @@ public:
 
     // true for a column that is read after each fetch instead of bound.
     bool ReadsAfterFetch() const { return m_unbound; }
+    // Buffers wider than this give back the room their cell did not use
+    // once fetched, so a result of wide, short cells stays small.
+    static constexpr std::size_t FitAboveBytes = 256;
+    bool FitsAfterFetch() const { return !m_unbound && m_buffer.size() > FitAboveBytes; }
+    // Lets go of the room the text does not need (the value is no longer
+    // bound afterwards).
+    void FitToText();
     // Bytes of text the buffer holds room for.
-    std::size_t GetCapacity() const { return m_buffer.size() - 2; }
+    std::size_t GetCapacity() const { return m_buffer.size(); }
 
 protected:
     // The column size that BindParam gives the driver.
@@ -68,7 +75,9 @@ protected:
     // Reads the whole cell with SQLGetData into the buffer.
     int ReadWhole(void* statement, short column);
 
-    std::vector<char> m_buffer; // capacity + 2 bytes; the last one is always NUL
+    // The room for the text; the driver's NUL goes into the string's own
+    // terminator, so the byte after the text is always NUL.
+    std::string m_buffer;
     bool m_unbound = false;
 };
 
@@ -149,15 +158,20 @@ public:
     T GetValue() const { return IsNull() ? T{} : m_value; }
 
 protected:
-    COdbcNumber(short sqlType, short cType, unsigned long paramSize)
+    COdbcNumber(short sqlType, short cType, std::uint8_t paramSize)
         : COdbcValue(sqlType, cType), m_paramSize(paramSize)
     {
     }
+    // A copy has its own text, made when asked for.
+    COdbcNumber(const COdbcNumber& other) : COdbcValue(other), m_value(other.m_value), m_paramSize(other.m_paramSize) {}
+    COdbcNumber& operator=(const COdbcNumber&) = delete;
     void Store(T value);
 
     T m_value{};
-    unsigned long m_paramSize;
-    mutable std::string m_text;
+    std::uint8_t m_paramSize; // the column size a parameter reports
+    // The text GetString hands out; rows hold many numbers and few are
+    // read as text, so it is made only then.
+    mutable std::unique_ptr<std::string> m_text;
 };
 
 extern template class COdbcNumber<std::uint8_t>;

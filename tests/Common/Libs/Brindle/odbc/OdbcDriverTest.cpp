@@ -97,8 +97,8 @@ TEST_P(OdbcTypes, TextsAreNeverCutWhateverTheColumnDeclares)
     std::string emoji;
     for (int i = 0; i < 12; ++i)
         emoji += "\xF0\x9F\x98\x80";
-    Exec("CREATE TABLE narrow (k integer, v varchar(12), c char(3))");
-    const int insert = m_db.Prepare("INSERT INTO narrow VALUES (?, ?, ?)");
+    Exec("CREATE TABLE narrow (k integer, v varchar(12), c char(3), w varchar(1000))");
+    const int insert = m_db.Prepare("INSERT INTO narrow (k, v, c) VALUES (?, ?, ?)");
     Params p = MakeParams();
     p->Add(new COdbcInt(1)).Add(new COdbcVarChar(emoji)).Add(new COdbcChar("\xC3\xA4\xC3\xB6\xC3\xBC"));
     m_db.ExecuteNonQuery(insert, p);
@@ -107,8 +107,12 @@ TEST_P(OdbcTypes, TextsAreNeverCutWhateverTheColumnDeclares)
         longer->Add(new COdbcInt(2)).Add(new COdbcVarChar(std::string(5000, 'q'))).Add(new COdbcChar("x"));
         m_db.ExecuteNonQuery(insert, longer);
     }
-    auto result = Query("SELECT v, c FROM narrow ORDER BY k");
+    Exec("UPDATE narrow SET w = 'short'");
+    auto result = Query("SELECT v, c, w FROM narrow ORDER BY k");
     EXPECT_EQ((*result)[0]->GetString(0), emoji);
+    // A wide column's short cell keeps only the room it needs.
+    EXPECT_EQ((*result)[0]->GetString(2), "short");
+    EXPECT_LT(dynamic_cast<const COdbcText&>(*(*(*result)[0])[2]).GetCapacity(), 64u);
     EXPECT_EQ((*result)[0]->GetString(1), "\xC3\xA4\xC3\xB6\xC3\xBC");
     if (!IsPostgres()) {
         EXPECT_EQ((*result)[1]->GetString(0), std::string(5000, 'q'));
