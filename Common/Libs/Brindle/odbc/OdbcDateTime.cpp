@@ -146,8 +146,10 @@ TIMESTAMP_STRUCT COdbcDateTime::FromSeconds(long seconds)
 {
     tm t{};
     const time_t value = seconds;
-    localtime_r(&value, &t);
     TIMESTAMP_STRUCT v;
+    // Beyond what the record's year can hold: the zero record.
+    if (localtime_r(&value, &t) == nullptr || t.tm_year + 1900 > 9999 || t.tm_year + 1900 < 0)
+        return v;
     v.year = static_cast<std::int16_t>(t.tm_year + 1900);
     v.month = static_cast<std::uint16_t>(t.tm_mon + 1);
     v.day = static_cast<std::uint16_t>(t.tm_mday);
