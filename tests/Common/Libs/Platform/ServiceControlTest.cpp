@@ -4,6 +4,7 @@
 #include "Platform/ServiceControl.h"
 
 #include "ChildProcess.h"
+#include "DatagramPeer.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -11,12 +12,11 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
+using testsupport::DatagramPeer;
 using testsupport::TempDir;
 
 class ScopedEnv {
@@ -155,36 +155,11 @@ TEST(ServiceUnits, AMissingOrFileUnitDirectoryCannotBeWritten)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ENOTDIR));
 }
 
-// A datagram socket standing in for the service manager's notify socket.
-class NotifyPeer {
-public:
-    explicit NotifyPeer(const std::string& path, bool abstract) : m_fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0))
-    {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path + (abstract ? 1 : 0), path.c_str(), path.size());
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address),
-               static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + (abstract ? 1 : 0)));
-        timeval wait{10, 0};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    }
-    ~NotifyPeer() { ::close(m_fd); }
-    std::string Receive()
-    {
-        char buffer[4096];
-        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
-    }
-
-private:
-    int m_fd;
-};
-
 TEST(ServiceNotify, MessagesReachThePathOrAbstractSocketNamed)
 {
     TempDir dir;
     const std::string path = dir.str() + "/notify";
-    NotifyPeer peer(path, false);
+    DatagramPeer peer(path);
     {
         ScopedEnv notify("NOTIFY_SOCKET", path);
         EXPECT_TRUE(StartedByServiceManager());
@@ -192,7 +167,7 @@ TEST(ServiceNotify, MessagesReachThePathOrAbstractSocketNamed)
         EXPECT_EQ(peer.Receive(), "READY=1\nSTATUS=Running");
     }
     const std::string abstractName = "brindle-notify-" + std::to_string(::getpid());
-    NotifyPeer abstractPeer(abstractName, true);
+    DatagramPeer abstractPeer(abstractName, true);
     {
         ScopedEnv notify("NOTIFY_SOCKET", "@" + abstractName);
         ASSERT_TRUE(NotifyServiceManager("STOPPING=1"));
