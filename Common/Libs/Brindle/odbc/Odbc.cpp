@@ -23,7 +23,9 @@ SQLCHAR* Text(const char* text)
 // parameters.
 class COdbc::CStatementScope {
 public:
-    CStatementScope(COdbc& db, void* statement, bool prepared) : m_db(db), m_statement(statement), m_prepared(prepared)
+    // unbind: the execute binds columns of its own (a fetch unbinds its own).
+    CStatementScope(COdbc& db, void* statement, bool prepared, bool unbind = false)
+        : m_db(db), m_statement(statement), m_prepared(prepared), m_unbind(unbind)
     {
         m_db.m_stmt = statement;
     }
@@ -31,7 +33,8 @@ public:
     {
         if (m_prepared) {
             SQLFreeStmt(m_statement, SQL_CLOSE);
-            SQLFreeStmt(m_statement, SQL_UNBIND);
+            if (m_unbind)
+                SQLFreeStmt(m_statement, SQL_UNBIND);
             SQLFreeStmt(m_statement, SQL_RESET_PARAMS);
         } else if (m_db.m_stmt == m_statement) {
             SQLFreeHandle(SQL_HANDLE_STMT, m_statement);
@@ -45,6 +48,7 @@ private:
     COdbc& m_db;
     void* m_statement;
     bool m_prepared;
+    bool m_unbind;
 };
 
 COdbc::COdbc() = default;
@@ -329,7 +333,7 @@ int COdbc::ExecuteScalar(const char* sql, int defaultValue)
 int COdbc::ExecuteScalar(int statementIndex, CRefCountedPtr<COdbcParams> params, int defaultValue)
 {
     void* statement = PreparedAt(statementIndex);
-    CStatementScope scope(*this, statement, true);
+    CStatementScope scope(*this, statement, true, true);
     BindParams(statement, params);
     int value = defaultValue;
     Run(statement, nullptr, Mode::Scalar, &value, defaultValue);
