@@ -13,6 +13,7 @@
 #include "Brindle/odbc/OdbcDateTime.h"
 #include "Brindle/odbc/OdbcValues.h"
 
+#include "PostgresTestServer.h"
 #include "TempDir.h"
 
 #include <benchmark/benchmark.h>
@@ -42,32 +43,12 @@ struct Row {
     ::TIMESTAMP_STRUCT ts{};
 };
 
-std::string PostgresConnection()
-{
-    const char* host = std::getenv("BRINDLE_PG_HOST");
-    const char* port = std::getenv("BRINDLE_PG_PORT");
-    if (host == nullptr || port == nullptr)
-        return std::string();
-    const char* user = std::getenv("BRINDLE_PG_USER");
-    const char* db = std::getenv("BRINDLE_PG_DATABASE");
-    return std::string("DRIVER={PostgreSQL Unicode};Servername=") + host + ";Port=" + port +
-           ";Database=" + (db ? db : "postgres") + ";UID=" + (user ? user : "postgres") + ";";
-}
-
-std::string PostgresConninfo()
-{
-    const char* user = std::getenv("BRINDLE_PG_USER");
-    const char* db = std::getenv("BRINDLE_PG_DATABASE");
-    return std::string("host=") + std::getenv("BRINDLE_PG_HOST") + " port=" + std::getenv("BRINDLE_PG_PORT") +
-           " dbname=" + (db ? db : "postgres") + " user=" + (user ? user : "postgres");
-}
-
 // The two databases, each with the table filled once.
 struct Databases {
     testsupport::TempDir dir;
     std::string sqliteFile = (dir.path() / "bench.db").string();
     std::string sqlite = "DRIVER=SQLite3;Database=" + sqliteFile + ";";
-    std::string postgres = PostgresConnection();
+    std::string postgres = testsupport::PostgresOdbcConnection();
 
     Databases()
     {
@@ -222,7 +203,7 @@ void Fetch_Libpq(benchmark::State& state)
 {
     if (SkipWithoutServer(state, true))
         return;
-    PGconn* conn = PQconnectdb(PostgresConninfo().c_str());
+    PGconn* conn = PQconnectdb(testsupport::PostgresConninfo().c_str());
     for (auto _ : state) {
         std::vector<Row> rows;
         PGresult* result = PQexec(conn, kSelect);
@@ -346,7 +327,7 @@ void Insert_Libpq(benchmark::State& state)
 {
     if (SkipWithoutServer(state, true))
         return;
-    PGconn* conn = PQconnectdb(PostgresConninfo().c_str());
+    PGconn* conn = PQconnectdb(testsupport::PostgresConninfo().c_str());
     PQclear(PQprepare(conn, "ins", "INSERT INTO bench_insert VALUES ($1, $2, $3, $4, $5)", 5, nullptr));
     int k = 0;
     for (auto _ : state) {

@@ -27,6 +27,31 @@ int DaysInMonth(long year, long month)
     return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
 }
 
+tm TmFromRecord(const TIMESTAMP_STRUCT& v)
+{
+    tm t{};
+    t.tm_year = v.year - 1900;
+    t.tm_mon = v.month - 1;
+    t.tm_mday = v.day;
+    t.tm_hour = v.hour;
+    t.tm_min = v.minute;
+    t.tm_sec = v.second;
+    t.tm_isdst = -1;
+    return t;
+}
+
+TIMESTAMP_STRUCT RecordFromTm(const tm& t)
+{
+    TIMESTAMP_STRUCT v;
+    v.year = static_cast<std::int16_t>(t.tm_year + 1900);
+    v.month = static_cast<std::uint16_t>(t.tm_mon + 1);
+    v.day = static_cast<std::uint16_t>(t.tm_mday);
+    v.hour = static_cast<std::uint16_t>(t.tm_hour);
+    v.minute = static_cast<std::uint16_t>(t.tm_min);
+    v.second = static_cast<std::uint16_t>(t.tm_sec);
+    return v;
+}
+
 bool IsSeparator(char c)
 {
     return c == ' ' || c == ':' || c == '-' || c == '/' || c == '.';
@@ -126,14 +151,7 @@ bool COdbcDateTime::ParseText(std::string_view text, TIMESTAMP_STRUCT& value)
 
 long COdbcDateTime::ToSeconds(const TIMESTAMP_STRUCT& v)
 {
-    tm t{};
-    t.tm_year = v.year - 1900;
-    t.tm_mon = v.month - 1;
-    t.tm_mday = v.day;
-    t.tm_hour = v.hour;
-    t.tm_min = v.minute;
-    t.tm_sec = v.second;
-    t.tm_isdst = -1;
+    tm t = TmFromRecord(v);
     const long seconds = static_cast<long>(std::mktime(&t));
     // CTimestamp's rules (the first of a repeated hour) where it keeps the
     // value; times up to 1970 convert as the C library does.
@@ -146,17 +164,10 @@ TIMESTAMP_STRUCT COdbcDateTime::FromSeconds(long seconds)
 {
     tm t{};
     const time_t value = seconds;
-    TIMESTAMP_STRUCT v;
     // Beyond what the record's year can hold: the zero record.
     if (localtime_r(&value, &t) == nullptr || t.tm_year + 1900 > 9999 || t.tm_year + 1900 < 0)
-        return v;
-    v.year = static_cast<std::int16_t>(t.tm_year + 1900);
-    v.month = static_cast<std::uint16_t>(t.tm_mon + 1);
-    v.day = static_cast<std::uint16_t>(t.tm_mday);
-    v.hour = static_cast<std::uint16_t>(t.tm_hour);
-    v.minute = static_cast<std::uint16_t>(t.tm_min);
-    v.second = static_cast<std::uint16_t>(t.tm_sec);
-    return v;
+        return TIMESTAMP_STRUCT{};
+    return RecordFromTm(t);
 }
 
 std::string COdbcDateTime::GetStdString() const
@@ -187,17 +198,7 @@ TIMESTAMP_STRUCT COdbcDateTime::GetTimestamp() const
 
 tm COdbcDateTime::GetTm() const
 {
-    tm t{};
-    if (IsNull())
-        return t;
-    t.tm_year = m_record.year - 1900;
-    t.tm_mon = m_record.month - 1;
-    t.tm_mday = m_record.day;
-    t.tm_hour = m_record.hour;
-    t.tm_min = m_record.minute;
-    t.tm_sec = m_record.second;
-    t.tm_isdst = -1;
-    return t;
+    return IsNull() ? tm{} : TmFromRecord(m_record);
 }
 
 void COdbcDateTime::SetString(const char* text)
@@ -221,16 +222,9 @@ void COdbcDateTime::SetLong(long seconds)
 {
     // Through CTimestamp's own conversion where it keeps the value.
     if (seconds > 0) {
-        int y, mo, d, h, mi, s;
-        CTimestamp(seconds).GetTimestamp(&y, &mo, &d, &h, &mi, &s);
-        TIMESTAMP_STRUCT v;
-        v.year = static_cast<std::int16_t>(y);
-        v.month = static_cast<std::uint16_t>(mo);
-        v.day = static_cast<std::uint16_t>(d);
-        v.hour = static_cast<std::uint16_t>(h);
-        v.minute = static_cast<std::uint16_t>(mi);
-        v.second = static_cast<std::uint16_t>(s);
-        Store(v);
+        tm t{};
+        CTimestamp(seconds).GetTimestamp(&t);
+        Store(RecordFromTm(t));
         return;
     }
     Store(FromSeconds(seconds));
@@ -247,14 +241,7 @@ void COdbcDateTime::SetTm(const tm* value)
         SetNull();
         return;
     }
-    TIMESTAMP_STRUCT v;
-    v.year = static_cast<std::int16_t>(value->tm_year + 1900);
-    v.month = static_cast<std::uint16_t>(value->tm_mon + 1);
-    v.day = static_cast<std::uint16_t>(value->tm_mday);
-    v.hour = static_cast<std::uint16_t>(value->tm_hour);
-    v.minute = static_cast<std::uint16_t>(value->tm_min);
-    v.second = static_cast<std::uint16_t>(value->tm_sec);
-    Store(v);
+    Store(RecordFromTm(*value));
 }
 
 void COdbcDateTime::Store(const TIMESTAMP_STRUCT& value)

@@ -20,6 +20,17 @@ static_assert(offsetof(TIMESTAMP_STRUCT, second) == offsetof(::TIMESTAMP_STRUCT,
 static_assert(offsetof(TIMESTAMP_STRUCT, fraction) == offsetof(::TIMESTAMP_STRUCT, fraction));
 static_assert(COdbcValue::NULL_DATA == SQL_NULL_DATA && COdbcValue::NTS == SQL_NTS);
 
+namespace {
+
+// The character types, read and written as text.
+bool IsTextType(short sqlType)
+{
+    return sqlType == SQL_CHAR || sqlType == SQL_VARCHAR || sqlType == SQL_LONGVARCHAR || sqlType == SQL_WCHAR ||
+           sqlType == SQL_WVARCHAR || sqlType == SQL_WLONGVARCHAR;
+}
+
+} // namespace
+
 int COdbcValue::BindColumn(void*, short)
 {
     return SQL_SUCCESS;
@@ -177,16 +188,11 @@ const char* COdbcValue::GetTypeString(short sqlType)
 
 const char* COdbcValue::GetCPPString(short sqlType)
 {
+    if (IsTextType(sqlType))
+        return "std::string";
     switch (sqlType) {
     case SQL_BIT:
         return "bool";
-    case SQL_CHAR:
-    case SQL_VARCHAR:
-    case SQL_LONGVARCHAR:
-    case SQL_WCHAR:
-    case SQL_WVARCHAR:
-    case SQL_WLONGVARCHAR:
-        return "std::string";
     case SQL_NUMERIC:
     case SQL_DECIMAL:
     case SQL_FLOAT:
@@ -209,16 +215,11 @@ const char* COdbcValue::GetCPPString(short sqlType)
 
 const char* COdbcValue::GetCSString(short sqlType)
 {
+    if (IsTextType(sqlType))
+        return "string";
     switch (sqlType) {
     case SQL_BIT:
         return "bool";
-    case SQL_CHAR:
-    case SQL_VARCHAR:
-    case SQL_LONGVARCHAR:
-    case SQL_WCHAR:
-    case SQL_WVARCHAR:
-    case SQL_WLONGVARCHAR:
-        return "string";
     case SQL_NUMERIC:
     case SQL_DECIMAL:
         return "decimal";

@@ -131,15 +131,15 @@ TEST_P(OdbcConnections, DataSourceNamesOpenReopenAndClose)
         std::ofstream out(ini);
         out << "[" << dsn << "]\n";
         if (IsPostgres())
-            out << "Driver = PostgreSQL Unicode\nServername = " << std::getenv("BRINDLE_PG_HOST")
-                << "\nPort = " << std::getenv("BRINDLE_PG_PORT") << "\nDatabase = "
-                << (std::getenv("BRINDLE_PG_DATABASE") ? std::getenv("BRINDLE_PG_DATABASE") : "postgres") << "\n";
+            out << "Driver = PostgreSQL Unicode\nServername = " << testsupport::PostgresSetting("BRINDLE_PG_HOST", "")
+                << "\nPort = " << testsupport::PostgresSetting("BRINDLE_PG_PORT", "")
+                << "\nDatabase = " << testsupport::PostgresSetting("BRINDLE_PG_DATABASE", "postgres") << "\n";
         else
             out << "Driver = SQLite3\nDatabase = " << (m_dir.path() / "dsn.db").string() << "\n";
     }
     ::setenv("ODBCINI", ini.c_str(), 1);
-    const char* user = IsPostgres() ? std::getenv("BRINDLE_PG_USER") : nullptr;
-    COdbc db(dsn.c_str(), user, "");
+    const std::string user = testsupport::PostgresSetting("BRINDLE_PG_USER", "postgres");
+    COdbc db(dsn.c_str(), IsPostgres() ? user.c_str() : nullptr, "");
     EXPECT_TRUE(db.IsOpen());
     EXPECT_EQ(db.GetName(), dsn);
     EXPECT_EQ(db.ExecuteScalar("SELECT 6 * 7", -1), 42);

@@ -9,6 +9,7 @@
 
 #include "Brindle/odbc/Odbc.h"
 
+#include "PostgresTestServer.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -22,24 +23,6 @@ namespace odbctest {
 inline const char* const kSQLite = "SQLite3";
 inline const char* const kPostgres = "PostgreSQL";
 
-// The connection text of the test server, or empty when none is set up.
-inline std::string PostgresConnection()
-{
-    const char* host = std::getenv("BRINDLE_PG_HOST");
-    const char* port = std::getenv("BRINDLE_PG_PORT");
-    if (host == nullptr || port == nullptr)
-        return std::string();
-    const char* user = std::getenv("BRINDLE_PG_USER");
-    const char* database = std::getenv("BRINDLE_PG_DATABASE");
-    return std::string("DRIVER={PostgreSQL Unicode};Servername=") + host + ";Port=" + port +
-           ";Database=" + (database != nullptr ? database : "postgres") +
-           ";UID=" + (user != nullptr ? user : "postgres") + ";BoolsAsChar=0;";
-}
-
-inline const char* kNoPostgres =
-    "PostgreSQL test server not set up (BRINDLE_PG_HOST/BRINDLE_PG_PORT unset): "
-    "run through scripts/test.sh, or scripts/pgtest.sh <test program>";
-
 class OdbcDriverTest : public ::testing::TestWithParam<const char*> {
 protected:
     bool IsPostgres() const { return std::string(GetParam()) == kPostgres; }
@@ -47,9 +30,9 @@ protected:
     void SetUp() override
     {
         if (IsPostgres()) {
-            m_connection = PostgresConnection();
+            m_connection = testsupport::PostgresOdbcConnection("BoolsAsChar=0;");
             if (m_connection.empty())
-                GTEST_SKIP() << kNoPostgres;
+                GTEST_SKIP() << testsupport::kNoPostgres;
             static int run = 0;
             m_schema = "t" + std::to_string(::getpid()) + "_" + std::to_string(++run);
         } else {
