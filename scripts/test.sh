@@ -14,4 +14,9 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRINDLE_BUIL
 cmake --build "$build" -j "$jobs"
 cd "$build"
 export QT_QPA_PLATFORM=offscreen
+# A private PostgreSQL server for the ODBC tests, stopped on exit whatever
+# happens.
+source ../scripts/pgtest.sh
+trap brindle_pg_stop EXIT
+brindle_pg_start "$PWD/pgtest"
 ctest --output-on-failure -j "$jobs" --timeout 600

@@ -27,3 +27,6 @@
 #include "Brindle/base/Runnable.h"
 #include "Brindle/base/ThreadObject.h"
 #include "Brindle/base/ThreadPool.h"
+#include "Brindle/odbc/Odbc.h"
+#include "Brindle/odbc/OdbcDateTime.h"
+#include "Brindle/odbc/OdbcValues.h"
