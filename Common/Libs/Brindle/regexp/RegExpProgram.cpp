@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Brindle::RegExpDetail {
 
 namespace {
@@ -53,6 +57,127 @@ const unsigned char* Find(const unsigned char* from, const unsigned char* end, i
 bool Contains(std::string_view text, const std::string& literal)
 {
     return literal.empty() || text.find(literal) != std::string_view::npos;
+}
+
+} // namespace
+
+void ByteSkipper::Build(const ByteSet& set)
+{
+    m_set = set;
+    int count = 0;
+    int ranges = 0;
+    for (int b = 0; b < 256; ++b) {
+        if (!InSet(set, static_cast<unsigned char>(b)))
+            continue;
+        ++count;
+        if (b == 0 || !InSet(set, static_cast<unsigned char>(b - 1))) {
+            if (ranges < 4) {
+                m_low[ranges] = static_cast<unsigned char>(b);
+                m_span[ranges] = 0;
+            }
+            ++ranges;
+        } else if (ranges <= 4) {
+            ++m_span[ranges - 1];
+        }
+    }
+    m_ranges = ranges;
+    if (count == 0)
+        m_mode = TO_END;
+    else if (count == 1)
+        m_mode = ONE_BYTE;
+    else if (count > 128)
+        m_mode = NONE;
+    else if (ranges <= 4)
+        m_mode = RANGES;
+    else
+        m_mode = TABLE;
+}
+
+const unsigned char* ByteSkipper::Skip(const unsigned char* p, const unsigned char* end) const
+{
+    switch (m_mode) {
+    case NONE:
+        return p;
+    case TO_END:
+        return end;
+    case ONE_BYTE:
+        return Find(p, end, m_low[0]);
+    case RANGES:
+#if defined(__SSE2__)
+    {
+        // b is in [low, low + span] when (b - low) mod 256 <= span.
+        __m128i low[4];
+        __m128i span[4];
+        for (int i = 0; i < m_ranges; ++i) {
+            low[i] = _mm_set1_epi8(static_cast<char>(m_low[i]));
+            span[i] = _mm_set1_epi8(static_cast<char>(m_span[i]));
+        }
+        while (end - p >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            __m128i hit = _mm_setzero_si128();
+            for (int i = 0; i < m_ranges; ++i) {
+                const __m128i d = _mm_sub_epi8(v, low[i]);
+                hit = _mm_or_si128(hit, _mm_cmpeq_epi8(_mm_min_epu8(d, span[i]), d));
+            }
+            const int mask = _mm_movemask_epi8(hit);
+            if (mask != 0)
+                return p + __builtin_ctz(static_cast<unsigned>(mask));
+            p += 16;
+        }
+    }
+#endif
+        [[fallthrough]];
+    case TABLE:
+        while (p < end && !InSet(m_set, *p))
+            ++p;
+        return p;
+    }
+    return p;
+}
+
+namespace {
+
+// The bytes that the threads started after the beginning can take first;
+// false when such a thread reaches the match without taking any.
+bool FirstBytes(const Program& program, ByteSet& bytes)
+{
+    bytes = ByteSet{};
+    std::vector<char> seen(program.insts.size(), 0);
+    std::vector<std::int32_t> work{program.start};
+    while (!work.empty()) {
+        const std::int32_t pc = work.back();
+        work.pop_back();
+        if (pc < 0 || seen[pc])
+            continue;
+        seen[pc] = 1;
+        const Inst& inst = program.insts[pc];
+        switch (inst.op) {
+        case I_MATCH:
+            return false;
+        case I_BYTE:
+            bytes[inst.c >> 6] |= std::uint64_t{1} << (inst.c & 63);
+            break;
+        case I_ANY:
+            bytes.fill(~std::uint64_t{0});
+            break;
+        case I_SET:
+            for (int i = 0; i < 4; ++i)
+                bytes[i] |= program.sets[inst.slot][i];
+            break;
+        case I_BOL:
+            break; // never true after the beginning
+        case I_EOL:
+            break; // true only at the end, which skipping reaches
+        case I_SPLIT:
+            work.push_back(inst.y);
+            work.push_back(inst.x);
+            break;
+        default:
+            work.push_back(inst.x);
+            break;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -243,6 +368,9 @@ bool Translate(Program& program)
         if (inst.op == I_SPLIT)
             work.push_back(inst.y);
     }
+    ByteSet firstBytes;
+    if (FirstBytes(program, firstBytes))
+        program.skipper.Build(firstBytes);
     return true;
 }
 
@@ -251,11 +379,14 @@ bool Translate(Program& program)
 // and end assertions that wait for the end of the text. Every state also
 // holds the threads that start at the next position (the restart set), so
 // one pass answers for every start at once. Transitions into a state that
-// holds the match are kMatch: the answer is known there.
+// holds the match are kMatch: the answer is known there. A state is named
+// by where its row starts in the transition table (its number times 256),
+// which keeps the step from one byte to the next a single load.
 class Dfa {
 public:
     static constexpr std::int32_t kUnknown = -1;
     static constexpr std::int32_t kMatch = -2;
+    static constexpr std::int32_t kDead = -3; // nothing can match any more
     static constexpr std::size_t kMaxStates = 1024;
 
     explicit Dfa(const Program& program) : m_program(program), m_mark(program.insts.size(), 0) { Reset(); }
@@ -267,27 +398,30 @@ public:
         std::int32_t s = m_start;
         if (s == kMatch)
             return true;
-        if (s == m_dead)
+        if (s == kDead)
             return false;
-        const int skipByte = m_program.firstChar;
+        const ByteSkipper& skipper = m_program.skipper;
+        const bool skip = skipper.Useful();
+        const std::int32_t* table = m_table.data();
+        std::int32_t idle = m_idle;
         while (p < end) {
-            if (s == m_idle && skipByte >= 0) {
-                p = Find(p, end, skipByte);
+            if (s == idle && skip) {
+                p = skipper.Skip(p, end);
                 if (p == end)
                     break;
             }
-            std::int32_t next = m_table[static_cast<std::size_t>(s) * 256 + *p];
+            std::int32_t next = table[s + *p];
             if (next < 0) {
+                next = next == kUnknown ? Build(s, *p) : next;
                 if (next == kMatch)
                     return true;
-                next = Build(s, *p);
-                if (next == kMatch)
-                    return true;
+                if (next == kDead)
+                    return false;
+                table = m_table.data();
+                idle = m_idle;
             }
             s = next;
             ++p;
-            if (s == m_dead)
-                return false;
         }
         return AcceptsAtEnd(s, text.empty());
     }
@@ -308,12 +442,10 @@ private:
         m_restart = Closure(seeds, false, false, matched);
         m_restartMatches = matched;
         std::vector<std::int32_t> pcs = m_restart;
-        m_idle = m_restartMatches ? kMatch : Intern(pcs);
-        std::vector<std::int32_t> none;
-        m_dead = m_restart.empty() ? Intern(none) : kUnknown;
+        m_idle = m_restartMatches ? kMatch : m_restart.empty() ? kDead : Intern(pcs);
         matched = false;
         pcs = Closure(seeds, true, false, matched);
-        m_start = matched ? kMatch : Intern(pcs);
+        m_start = matched ? kMatch : pcs.empty() ? kDead : Intern(pcs);
     }
 
     // Follows the non-consuming instructions from the seeds; gives the
@@ -372,7 +504,7 @@ private:
         auto it = m_index.find(key);
         if (it != m_index.end())
             return it->second;
-        const auto id = static_cast<std::int32_t>(m_states.size());
+        const auto id = static_cast<std::int32_t>(m_states.size() * 256);
         m_states.push_back({std::move(pcs)});
         m_table.resize(m_states.size() * 256, kUnknown);
         m_index.emplace(std::move(key), id);
@@ -382,7 +514,7 @@ private:
     std::int32_t Build(std::int32_t s, unsigned char b)
     {
         std::vector<std::int32_t> seeds;
-        for (std::int32_t pc : m_states[s].pcs) {
+        for (std::int32_t pc : m_states[static_cast<std::size_t>(s) >> 8].pcs) {
             const Inst& inst = m_program.insts[pc];
             if (Consumes(inst.op) && ByteMatches(m_program, inst, b))
                 seeds.push_back(inst.x);
@@ -398,9 +530,10 @@ private:
             std::set_union(pcs.begin(), pcs.end(), m_restart.begin(), m_restart.end(), std::back_inserter(merged));
             pcs.swap(merged);
         }
-        if (matched) {
-            m_table[static_cast<std::size_t>(s) * 256 + b] = kMatch;
-            return kMatch;
+        if (matched || pcs.empty()) {
+            const std::int32_t end = matched ? kMatch : kDead;
+            m_table[static_cast<std::size_t>(s) + b] = end;
+            return end;
         }
         if (m_states.size() >= kMaxStates) {
             // Full: start over with the states this text needs from here.
@@ -408,7 +541,7 @@ private:
             return Intern(pcs);
         }
         const std::int32_t id = Intern(pcs);
-        m_table[static_cast<std::size_t>(s) * 256 + b] = id;
+        m_table[static_cast<std::size_t>(s) + b] = id;
         return id;
     }
 
@@ -416,7 +549,7 @@ private:
     {
         if (s < 0)
             return s == kMatch;
-        State& state = m_states[s];
+        State& state = m_states[static_cast<std::size_t>(s) >> 8];
         if (!emptyText && state.acceptsAtEnd >= 0)
             return state.acceptsAtEnd != 0;
         std::vector<std::int32_t> seeds;
@@ -438,7 +571,6 @@ private:
     bool m_restartMatches = false;
     std::int32_t m_start = kUnknown;
     std::int32_t m_idle = kUnknown;
-    std::int32_t m_dead = kUnknown;
     std::vector<std::uint32_t> m_mark;
     std::uint32_t m_generation = 0;
     std::vector<std::int32_t> m_stack;
@@ -523,14 +655,9 @@ public:
                     break;
                 // Nothing running: go straight to the next place a match
                 // can start.
-                if (m_program.firstChar >= 0) {
-                    const unsigned char* hit = Find(base + pos + 1, base + len, m_program.firstChar);
-                    pos = static_cast<std::size_t>(hit - base);
-                    if (pos >= len)
-                        break;
-                } else {
-                    ++pos;
-                }
+                ++pos;
+                if (m_program.skipper.Useful())
+                    pos = static_cast<std::size_t>(m_program.skipper.Skip(base + pos, base + len) - base);
                 continue;
             }
             nlist->n = 0;

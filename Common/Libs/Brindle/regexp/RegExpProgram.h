@@ -58,6 +58,25 @@ inline bool InSet(const ByteSet& set, unsigned char b)
     return (set[b >> 6] >> (b & 63)) & 1u;
 }
 
+// Finds the next byte of a set quickly: memchr for one byte, 16 bytes at a
+// time for a few ranges, a table for the rest; sets of more than half the
+// bytes are not worth skipping for.
+class ByteSkipper {
+public:
+    void Build(const ByteSet& set);
+    bool Useful() const { return m_mode != NONE; }
+    // The first byte at or after p that is in the set, or end.
+    const unsigned char* Skip(const unsigned char* p, const unsigned char* end) const;
+
+private:
+    enum MODE { NONE, TO_END, ONE_BYTE, RANGES, TABLE };
+    MODE m_mode = NONE;
+    int m_ranges = 0;
+    unsigned char m_low[4] = {};
+    unsigned char m_span[4] = {};
+    ByteSet m_set{};
+};
+
 struct Program {
     std::vector<unsigned char> nodes; // the node program, magic byte first
     std::vector<Inst> insts;
@@ -69,6 +88,10 @@ struct Program {
     std::string mustContain; // literal every match contains
     bool literalOnly = false; // the pattern is `literal` alone: a plain search
     std::string literal;
+    // Where a search can skip to when no thread runs: the bytes a thread
+    // started after the beginning can take first (unused when such a
+    // thread can match without taking one).
+    ByteSkipper skipper;
 };
 
 // Translates the node program; false when it is malformed (a node the
