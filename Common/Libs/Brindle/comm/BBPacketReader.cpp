@@ -301,6 +301,12 @@ BBREAD CBBPacketReader::Read(std::string_view data, std::size_t& used, std::uniq
         return Refuse(why, "packet too short");
     const char kind = data[1];
     const char sequence = data[2];
+    // Fields are printable; only a monitor ends with an ESC before its ETX.
+    for (std::size_t i = 2; i < etx; ++i) {
+        const auto b = static_cast<unsigned char>(data[i]);
+        if ((b < 0x20 || b == 0x7F) && !(kind == BBText::MONITOR && i + 1 == etx && data[i] == BBText::ESC))
+            return Refuse(why, "control byte in a field");
+    }
     const std::string_view body = data.substr(3, etx - 3);
     const std::string city = CBBPacket::GetCityCode();
     const std::string bank = CBBPacket::GetBrokerBankCode();
