@@ -1,0 +1,492 @@
+#include "Brindle/regexp/RegExp.h"
+
+#include "ChildProcess.h"
+#include "RegExpReference.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+using Brindle::CRegExp;
+using Brindle::CRegExpMatch;
+
+namespace {
+
+std::string Groups(const CRegExpMatch& m)
+{
+    std::string out;
+    for (int i = 0; i < CRegExpMatch::GROUPS; ++i)
+        out += std::to_string(m.start[i]) + "," + std::to_string(m.end[i]) + " ";
+    return out;
+}
+
+TEST(RegExpProgram, NodesFollowTheDocumentedLayout)
+{
+    // magic; BRANCH -> END; EXACTLY "abc" -> END; END.
+    const std::vector<unsigned char> abc = {156, 6, 0, 10, 8, 0, 7, 'a', 'b', 'c', 0, 0, 0, 0};
+    EXPECT_EQ(CRegExp("abc").get_program(), abc);
+    // A repeat takes the last byte of a run alone: EXACTLY "a", STAR EXACTLY "b".
+    const std::vector<unsigned char> abStar = {156, 6, 0, 16, 8, 0, 5, 'a', 0, 10, 0, 8, 8, 0, 0, 'b', 0, 0, 0, 0};
+    EXPECT_EQ(CRegExp("ab*").get_program(), abStar);
+    const std::vector<unsigned char> group = {156, 6, 0, 17, 21, 0, 3, 6, 0, 8, 8, 0, 5, 'x', 0, 31, 0, 3, 0, 0, 0};
+    EXPECT_EQ(CRegExp("(x)").get_program(), group);
+    // x+ on a group: x, then BRANCH(BACK to x) | BRANCH NOTHING.
+    const CRegExp plusRe("(x)+");
+    const auto& plus = plusRe.get_program();
+    ASSERT_GT(plus.size(), 22u);
+    EXPECT_EQ(plus[4], CRegExp::OPEN + 1);
+    EXPECT_EQ(plus[18], CRegExp::BRANCH);
+    EXPECT_EQ(plus[21], CRegExp::BACK);
+    EXPECT_EQ((plus[22] << 8) | plus[23], 21 - 4); // points back to the OPEN
+}
+
+TEST(RegExpProgram, PreChecks)
+{
+    struct Row {
+        const char* pattern;
+        int first;
+        bool anchored;
+        const char* must;
+    } rows[] = {
+        {"abc", 'a', false, ""},      {"^abc", -1, true, ""},       {"x*hello", -1, false, "hello"},
+        {"a?bb.ccc", -1, false, "ccc"}, {"ab|cd", -1, false, ""},   {"(abc)*de", -1, false, "de"},
+        {"a*b*cd*ef", -1, false, "ef"},  {"[ab]x", -1, false, ""},
+    };
+    for (const Row& r : rows) {
+        const CRegExp re(r.pattern);
+        EXPECT_EQ(re.get_first_char(), r.first) << r.pattern;
+        EXPECT_EQ(re.is_anchored(), r.anchored) << r.pattern;
+        EXPECT_EQ(re.get_required_literal(), r.must) << r.pattern;
+    }
+}
+
+TEST(RegExpCompile, ErrorsByNumberEndWithInsufficientExpression)
+{
+    struct Row {
+        const char* pattern;
+        int cause;
+    } rows[] = {
+        {"abc\\", Brindle::REGEXP_TRAILING_BACKSLASH},
+        {"(abc", Brindle::REGEXP_MISMATCHED},
+        {"abc)", Brindle::REGEXP_MISMATCHED},
+        {"[abc", Brindle::REGEXP_MISMATCHED},
+        {"[]", Brindle::REGEXP_MISMATCHED},
+        {"a**", Brindle::REGEXP_NESTED_REPEAT},
+        {"a+?", Brindle::REGEXP_NESTED_REPEAT},
+        {"(a*)*", Brindle::REGEXP_EMPTY_REPEAT},
+        {"(a*)*b", Brindle::REGEXP_EMPTY_REPEAT},
+        {"(a|)+", Brindle::REGEXP_EMPTY_REPEAT},
+        {"^*", Brindle::REGEXP_EMPTY_REPEAT},
+        {"[z-a]", Brindle::REGEXP_BAD_RANGE},
+        {"*a", Brindle::REGEXP_REPEAT_NOTHING},
+        {"a|+b", Brindle::REGEXP_REPEAT_NOTHING},
+        {"(?a)", Brindle::REGEXP_REPEAT_NOTHING},
+        {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)", Brindle::REGEXP_TOO_MANY_GROUPS},
+        {"((((((((((a))))))))))", Brindle::REGEXP_TOO_MANY_GROUPS},
+    };
+    for (const Row& r : rows) {
+        const CRegExp re(r.pattern);
+        EXPECT_FALSE(re.is_valid()) << r.pattern;
+        EXPECT_EQ(re.get_error_count(), 2) << r.pattern;
+        EXPECT_EQ(re.get_last_error(), "Insufficient expression") << r.pattern;
+        EXPECT_EQ(re.get_last_error_number(), Brindle::REGEXP_INSUFFICIENT) << r.pattern;
+        EXPECT_EQ(re.get_compile_error(), r.cause) << r.pattern;
+        EXPECT_EQ(re.is_reg_exp_present("abc"), 0) << r.pattern;
+        EXPECT_EQ(re.get_error_count(), 3) << r.pattern;
+        EXPECT_EQ(re.get_last_error(), "Parse overload") << r.pattern;
+    }
+    const CRegExp missing(static_cast<const char*>(nullptr));
+    EXPECT_EQ(missing.get_error_count(), 2);
+    EXPECT_EQ(missing.get_last_error(), "Insufficient expression");
+    EXPECT_EQ(missing.get_compile_error(), Brindle::REGEXP_INVALID_ARGUMENT);
+    EXPECT_EQ(CRegExp("ok").get_compile_error(), Brindle::REGEXP_NO_ERROR);
+}
+
+TEST(RegExpCompile, NineGroupsAreFineAndLegalFormsCompile)
+{
+    for (const char* pattern : {"(a)(b)(c)(d)(e)(f)(g)(h)(i)", "(((((((((a)))))))))", "()", "(|a)", "a||b", "^?a",
+                                "[]a]", "[^]a]", "[a-]", "[-a]", "\\*", "a$b", "x^y", "[a-a]", "\\\\"}) {
+        const CRegExp re(pattern);
+        EXPECT_TRUE(re.is_valid()) << pattern << ": " << re.get_last_error();
+        EXPECT_EQ(re.get_error_count(), 0) << pattern;
+    }
+}
+
+TEST(RegExpCompile, ProgramsBeyondTheOffsetRangeAreRefused)
+{
+    std::string big;
+    for (int i = 0; i < 9000; ++i)
+        big += "a|";
+    big += "b";
+    const CRegExp re(big.c_str());
+    EXPECT_FALSE(re.is_valid());
+    EXPECT_EQ(re.get_error_count(), 2);
+    EXPECT_EQ(re.is_reg_exp_present("b"), 0);
+
+    EXPECT_EQ(re.get_compile_error(), Brindle::REGEXP_TOO_BIG);
+    // Inside: 4,000 alternatives (about 50 KB of program) still work.
+    std::string fits;
+    for (int i = 0; i < 4000; ++i)
+        fits += "x" + std::to_string(i) + "y|";
+    fits += "end";
+    const CRegExp ok(fits.c_str());
+    ASSERT_TRUE(ok.is_valid()) << ok.get_last_error();
+    EXPECT_EQ(ok.is_reg_exp_present("...x3999y..."), 1);
+    EXPECT_EQ(ok.is_reg_exp_present("...x4000y..."), 0);
+    CRegExpMatch m{};
+    ASSERT_TRUE(ok.search("..x17y..", m));
+    EXPECT_EQ(m.start[0], 2);
+    EXPECT_EQ(m.end[0], 6);
+}
+
+TEST(RegExpSearch, MissingTextIsAnInvalidArgument)
+{
+    const CRegExp re("a");
+    EXPECT_EQ(re.is_reg_exp_present(static_cast<const char*>(nullptr)), 0);
+    EXPECT_EQ(re.get_error_count(), 1);
+    EXPECT_EQ(re.get_last_error(), "Invalid argument");
+    EXPECT_EQ(re.get_last_error_number(), Brindle::REGEXP_INVALID_ARGUMENT);
+}
+
+TEST(RegExpSearch, TableOfMatchesAndGroups)
+{
+    struct Row {
+        const char* pattern;
+        const char* text;
+        int found;
+        int start;
+        int end;
+        int g1s = -1;
+        int g1e = -1;
+    } rows[] = {
+        {"[0-9]+", "abc 42 def", 1, 4, 6},
+        {"[0-9]+", "no digits here", 0, -1, -1},
+        {"^ab", "abab", 1, 0, 2},
+        {"^ab", "xab", 0, -1, -1},
+        {"ab$", "abab", 1, 2, 4},
+        {"$", "abc", 1, 3, 3},
+        {"", "abc", 1, 0, 0},
+        {"a*", "bbb", 1, 0, 0},
+        {"(a|ab)(c|bcd)", "abcd", 1, 0, 4, 0, 1},
+        {"(a*)b", "xaaab", 1, 1, 5, 1, 4},
+        {"(a|b)*c", "abac", 1, 0, 4, 2, 3},
+        {"x(a|b)*", "xab", 1, 0, 3, 2, 3},
+        {"(ab|a)b", "abb", 1, 0, 3, 0, 2},
+        {"(a?)a", "a", 1, 0, 1, 0, 0},
+        {"(.)\\1", "a1", 1, 0, 2, 0, 1},
+        {"a.c", "a\nc", 1, 0, 3},
+        {"[^a]", "aaa", 0, -1, -1},
+        {"[]]", "x]", 1, 1, 2},
+        {"a|b|c", "zzc", 1, 2, 3},
+        {"(^a|b)", "ba", 1, 0, 1, 0, 1},
+        {"(^a|b)", "ca", 0, -1, -1},
+    };
+    for (const Row& r : rows) {
+        const CRegExp re(r.pattern);
+        ASSERT_TRUE(re.is_valid()) << r.pattern;
+        EXPECT_EQ(re.is_reg_exp_present(r.text), r.found) << r.pattern << " / " << r.text;
+        CRegExpMatch m{};
+        EXPECT_EQ(re.search(r.text, m), r.found == 1) << r.pattern;
+        EXPECT_EQ(m.start[0], r.start) << r.pattern << " / " << r.text;
+        EXPECT_EQ(m.end[0], r.end) << r.pattern << " / " << r.text;
+        EXPECT_EQ(m.start[1], r.g1s) << r.pattern << " / " << r.text;
+        EXPECT_EQ(m.end[1], r.g1e) << r.pattern << " / " << r.text;
+    }
+}
+
+TEST(RegExpSearch, BytesAreUnsignedAndTextsAreNotCut)
+{
+    const CRegExp high("[\x7e-\x81]+");
+    ASSERT_TRUE(high.is_valid());
+    EXPECT_EQ(high.is_reg_exp_present("ab\x80z"), 1);
+    EXPECT_EQ(high.is_reg_exp_present("ab\xffz"), 0);
+    const CRegExp top("[\xf0-\xff]");
+    EXPECT_EQ(top.is_reg_exp_present("\xff"), 1);
+    EXPECT_EQ(top.is_reg_exp_present("\xef"), 0);
+    const CRegExp negated("^[^\x80]$");
+    EXPECT_EQ(negated.is_reg_exp_present("\x80"), 0);
+    EXPECT_EQ(negated.is_reg_exp_present("\x81"), 1);
+
+    std::string text(5000, 'x');
+    text += "needle";
+    const CRegExp late("n[e]+dle$");
+    EXPECT_EQ(late.is_reg_exp_present(text.c_str()), 1);
+    CRegExpMatch m{};
+    ASSERT_TRUE(late.search(text, m));
+    EXPECT_EQ(m.start[0], 5000);
+    // A pattern longer than 1,024 bytes is compiled whole.
+    std::string pattern(1500, 'p');
+    pattern += "q";
+    const CRegExp longPattern(pattern.c_str());
+    EXPECT_EQ(longPattern.is_reg_exp_present(std::string(1500, 'p')), 0);
+    EXPECT_EQ(longPattern.is_reg_exp_present(std::string(1600, 'p') + "q"), 1);
+    // A string_view keeps NUL as an ordinary byte.
+    const CRegExp dot("a.b");
+    EXPECT_EQ(dot.is_reg_exp_present(std::string_view("a\0b", 3)), 1);
+}
+
+TEST(RegExpSearch, CopiesOwnTheirRequiredLiteral)
+{
+    auto original = std::make_unique<CRegExp>("x*needle");
+    ASSERT_EQ(original->get_required_literal(), "needle");
+    CRegExp copy("unrelated");
+    copy = *original;
+    const CRegExp constructed(*original);
+    original.reset();
+    EXPECT_EQ(copy.is_reg_exp_present("hayneedlestack"), 1);
+    EXPECT_EQ(copy.is_reg_exp_present("haystack"), 0);
+    EXPECT_EQ(constructed.is_reg_exp_present("xxneedle"), 1);
+    EXPECT_EQ(copy.get_pattern(), "x*needle");
+
+    const CRegExp failed("(");
+    CRegExp failedCopy("a");
+    failedCopy = failed;
+    EXPECT_FALSE(failedCopy.is_valid());
+    EXPECT_EQ(failedCopy.get_error_count(), 2);
+    EXPECT_EQ(failedCopy.is_reg_exp_present("a"), 0);
+}
+
+// Backtracking takes exponential time on these; the breadth-first matcher
+// one pass. Each runs over 100,000 bytes.
+TEST(RegExpSearch, PathologicalPatternsOnLongTexts)
+{
+    const std::string as(100000, 'a');
+    struct Row {
+        std::string pattern;
+        std::string text;
+        int found;
+    } rows[] = {
+        {"(a+)+b", as, 0},
+        {"(a|aa)*c", as, 0},
+        {"(a|a)*b", as, 0},
+        {"((a+)+)+b", as, 0},
+        {"(.*a)+b", as, 0},
+        {"(a+)+$", as, 1},
+        {"^(a|aa)*$", as + "b", 0},
+        {"(x+x+)+y", std::string(100000, 'x'), 0},
+        {"a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?aaaaaaaaaaaaaaaaaaaa", std::string(20, 'a'), 1},
+        {"(a|b|ab)*bc", std::string(50000, 'a') + std::string(50000, 'b'), 0},
+    };
+    for (const Row& r : rows) {
+        const CRegExp re(r.pattern.c_str());
+        ASSERT_TRUE(re.is_valid()) << r.pattern;
+        EXPECT_EQ(re.is_reg_exp_present(r.text), r.found) << r.pattern;
+        CRegExpMatch m{};
+        EXPECT_EQ(re.search(r.text, m), r.found == 1) << r.pattern;
+    }
+    // Many alternatives and many repeats do not recurse.
+    std::string alts;
+    for (int i = 0; i < 4000; ++i)
+        alts += "a" + std::to_string(i) + "|";
+    alts += "zz";
+    const CRegExp wide(alts.c_str());
+    ASSERT_TRUE(wide.is_valid());
+    EXPECT_EQ(wide.is_reg_exp_present(as + "zz"), 1);
+    std::string stars;
+    for (int i = 0; i < 6000; ++i)
+        stars += "a*";
+    stars += "b";
+    const CRegExp deep(stars.c_str());
+    ASSERT_TRUE(deep.is_valid());
+    EXPECT_EQ(deep.is_reg_exp_present(as), 0);
+    CRegExpMatch m{};
+    EXPECT_TRUE(deep.search(std::string(1000, 'a') + "b", m));
+    EXPECT_EQ(m.start[0], 0);
+    EXPECT_EQ(m.end[0], 1001);
+}
+
+// Random patterns over a small alphabet against the backtracking reference:
+// the same answer, the same match and the same groups.
+TEST(RegExpSearch, AgreesWithBacktrackingOnRandomPatterns)
+{
+    std::mt19937 rng(20240611);
+    const std::string atoms[] = {"a", "b", "c", ".", "[ab]", "[^a]", "ab", "^", "$", "()", "\\."};
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    std::function<std::string(int)> gen = [&](int depth) -> std::string {
+        std::string out;
+        const int pieces = 1 + pick(3);
+        for (int i = 0; i < pieces; ++i) {
+            std::string atom;
+            if (depth < 3 && pick(4) == 0) {
+                atom = "(" + gen(depth + 1);
+                if (pick(2) == 0)
+                    atom += "|" + gen(depth + 1);
+                atom += ")";
+            } else {
+                atom = atoms[pick(static_cast<int>(std::size(atoms)))];
+            }
+            out += atom;
+            const int rep = pick(6);
+            if (rep == 0)
+                out += "*";
+            else if (rep == 1)
+                out += "+";
+            else if (rep == 2)
+                out += "?";
+        }
+        if (depth == 0 && pick(4) == 0)
+            out += "|" + gen(1);
+        return out;
+    };
+    int compiled = 0;
+    int compared = 0;
+    for (int round = 0; round < 20000; ++round) {
+        const std::string pattern = gen(0);
+        const CRegExp re(pattern.c_str());
+        if (!re.is_valid())
+            continue;
+        ++compiled;
+        regexptest::ReferenceMatcher reference(re);
+        for (int t = 0; t < 8; ++t) {
+            std::string text;
+            const int len = pick(9);
+            for (int i = 0; i < len; ++i)
+                text += "abc."[pick(4)];
+            CRegExpMatch want{};
+            CRegExpMatch got{};
+            const bool expected = reference.Search(text, want);
+            ASSERT_EQ(re.is_reg_exp_present(text), expected ? 1 : 0) << pattern << " / " << text;
+            ASSERT_EQ(re.search(text, got), expected) << pattern << " / " << text;
+            ASSERT_EQ(Groups(got), Groups(want)) << pattern << " / " << text;
+            ++compared;
+        }
+    }
+    EXPECT_GT(compiled, 8000);
+    EXPECT_GT(compared, 64000);
+}
+
+// "The 12th byte from the end is an a" needs 4,096 automaton states, more
+// than the matcher keeps at once: it starts over and still answers right.
+TEST(RegExpSearch, ManyStatesOverflowTheCacheAndStillAgree)
+{
+    std::string pattern = "a";
+    for (int i = 0; i < 11; ++i)
+        pattern += "[ab]";
+    pattern += "$";
+    const CRegExp re(pattern.c_str());
+    ASSERT_TRUE(re.is_valid());
+    std::mt19937 rng(3);
+    for (int round = 0; round < 40; ++round) {
+        std::string text;
+        for (int i = 0; i < 20000; ++i)
+            text += (rng() & 1) ? 'a' : 'b';
+        const bool expected = text[text.size() - 12] == 'a';
+        EXPECT_EQ(re.is_reg_exp_present(text), expected ? 1 : 0);
+        CRegExpMatch m{};
+        EXPECT_EQ(re.search(text, m), expected);
+        if (expected) {
+            EXPECT_EQ(m.start[0], static_cast<std::ptrdiff_t>(text.size() - 12));
+        }
+    }
+}
+
+TEST(RegExpSearch, FourThreadsShareOneCompiledPattern)
+{
+    const CRegExp re("(ab|a)(c|bcd)+(x*)$");
+    std::vector<std::string> texts;
+    std::vector<std::string> expected;
+    std::mt19937 rng(7);
+    for (int i = 0; i < 200; ++i) {
+        std::string t;
+        const int len = static_cast<int>(rng() % 40);
+        for (int k = 0; k < len; ++k)
+            t += "abcdx"[rng() % 5];
+        CRegExpMatch m{};
+        const bool found = re.search(t, m);
+        expected.push_back(std::to_string(re.is_reg_exp_present(t)) + std::to_string(found) + Groups(m));
+        texts.push_back(std::move(t));
+    }
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (int th = 0; th < 4; ++th) {
+        threads.emplace_back([&, th] {
+            for (int pass = 0; pass < 50; ++pass) {
+                for (std::size_t i = 0; i < texts.size(); ++i) {
+                    CRegExpMatch m{};
+                    const bool found = re.search(texts[i], m);
+                    const std::string got = std::to_string(re.is_reg_exp_present(texts[i])) + std::to_string(found) + Groups(m);
+                    if (got != expected[i])
+                        ++mismatches[th];
+                }
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    for (int th = 0; th < 4; ++th)
+        EXPECT_EQ(mismatches[th], 0) << "thread " << th;
+    EXPECT_EQ(re.get_error_count(), 0);
+}
+
+// The syntax both share, against grep -E in the C locale, line by line.
+TEST(RegExpSearch, AgreesWithGrepExtended)
+{
+    const char* patterns[] = {
+        "abc", "a", "^a", "a$", "^$", "^abc$", "b.d", "a.*z", ".", "..........",
+        "[abc]", "[^abc]", "[a-f]+", "[0-9][0-9]*", "^[0-9]+$", "[A-Z][a-z]+", "[]x]", "[^]x]", "[a-]", "[-z]",
+        "ab|cd", "^ab|cd$", "(ab|cd)+", "(a|b)*c", "x(y|z)?w", "(abc)?def", "(a|ab)(c|bcd)", "(ab)+", "((ab)+c)+",
+        "a+b+c+", "a*b*c*d", "ab?c", "colou?r", "(foo|bar|baz)", "fo+|ba+r", "(^x|y$)", "^(the|a) ", "end\\.$",
+        "\\*", "\\(x\\)", "\\[", "a\\|b", "\\$", "\\^", "\\\\", "[.]", "[*+?]", "(a|b|c|d|e)(f|g)", "q[^u]",
+        "[aeiou][aeiou][aeiou]", "^.?$", "^..?.?$", "(x+x+)+y", "(a|aa)+$", "z{", "}", "[\x80-\xff]", "[\xe0-\xef]",
+        "^[^ ]+ [^ ]+$", "( |\t)+$", "mississippi", "s(si)+p", "(ss|i)+", "^(ab|a)(bc|c)$", "(.)(.)(.)(.)(.)(.)(.)(.)(.)",
+        "()x", "(|y)z", "a||q",
+    };
+    std::vector<std::string> lines = {
+        "abc", "xabcx", "a", "", "abcdefghijklmnopqrstuvwxyz", "bad", "b d", "0123456789", "12ab34", "Hello World",
+        "x]y", "]", "-", "z-", "cd", "abcd", "ababab", "ababcabc", "xyw", "xw", "xzw", "xyyw", "def", "abcdef",
+        "colour", "color", "colouur", "foo", "fooo", "bar", "baaar", "br", "the end.", "a cat", "the dog", "end.",
+        "1*2", "(x)", "[", "a|b", "$5", "x^y", "back\\slash", "aaaaaaaaaaaaaaaaaaaaaaaaa", "xxxxxxxxxxxxxxxxxy",
+        "xxxxxxxxxxxxxxxxxxxx", "queen", "qatar", "iraq", "iraqi", "aei", "beautiful", "mississippi", "missippi",
+        "one two", "one two three", "trailing ", "trailing\t", "z{2}", "caf\xc3\xa9", "\xff\xfe", "plain ascii",
+        "ab", "abc", "bc", "abcabc", "yz", "z", "q", "  spaced  out  ",
+    };
+    std::mt19937 rng(99);
+    for (int i = 0; i < 60; ++i) {
+        std::string line;
+        const int len = static_cast<int>(rng() % 20);
+        for (int k = 0; k < len; ++k)
+            line += "abcdxyz .()[]$^*+?|\\0123"[rng() % 26];
+        lines.push_back(line);
+    }
+    testsupport::TempDir dir;
+    const std::string file = dir.str() + "/lines.txt";
+    {
+        std::ofstream out(file, std::ios::binary);
+        for (const auto& l : lines)
+            out << l << '\n';
+    }
+    ::setenv("LC_ALL", "C", 1);
+    ASSERT_GE(std::size(patterns), 60u);
+    for (const char* pattern : patterns) {
+        testsupport::ChildProcess grep({"/usr/bin/grep", "-a", "-n", "-E", "-e", pattern, file});
+        const int status = grep.Wait();
+        ASSERT_TRUE(status == 0 || status == 1) << pattern << ": " << grep.Stderr();
+        std::set<std::size_t> grepLines;
+        std::size_t at = 0;
+        const std::string& out = grep.Stdout();
+        while (at < out.size()) {
+            grepLines.insert(std::stoul(out.substr(at)) - 1);
+            at = out.find('\n', at);
+            if (at == std::string::npos)
+                break;
+            ++at;
+        }
+        const CRegExp re(pattern);
+        ASSERT_TRUE(re.is_valid()) << pattern << ": " << re.get_last_error();
+        std::set<std::size_t> ours;
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if (re.is_reg_exp_present(lines[i]) == 1)
+                ours.insert(i);
+        EXPECT_EQ(ours, grepLines) << pattern;
+    }
+}
+
+} // namespace
