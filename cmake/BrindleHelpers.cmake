@@ -66,3 +66,24 @@ function(brindle_fuzz_link target name)
     target_link_libraries(${target} PRIVATE ${extra})
   endif()
 endfunction()
+
+# brindle_install_program(<target> SUMMARY <one line> [ENV VAR=VALUE ...])
+# Installs a program and a manual page made from its --help text at build
+# time (section 1). ENV is set while --help runs (MAVO needs a display
+# platform even to print its usage).
+function(brindle_install_program target)
+  cmake_parse_arguments(ARG "" "SUMMARY" "ENV" ${ARGN})
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(BRINDLE_FUZZ)
+    return()
+  endif()
+  set(page ${CMAKE_CURRENT_BINARY_DIR}/${target}.1)
+  add_custom_command(OUTPUT ${page}
+    COMMAND ${CMAKE_COMMAND} -E env ${ARG_ENV}
+            ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${target}> -DNAME=${target} "-DSUMMARY=${ARG_SUMMARY}"
+            -DVERSION=${PROJECT_VERSION} -DOUTPUT=${page} -P ${PROJECT_SOURCE_DIR}/cmake/HelpToMan.cmake
+    DEPENDS ${target} ${PROJECT_SOURCE_DIR}/cmake/HelpToMan.cmake
+    COMMENT "Manual page of ${target}" VERBATIM)
+  add_custom_target(${target}_man ALL DEPENDS ${page})
+  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endfunction()

@@ -50,11 +50,25 @@ struct Options {
     std::string transcript;
 };
 
-void Usage()
+void Usage(std::FILE* out)
 {
-    std::fprintf(stderr,
-                 "usage: modem-emulator --line DEV --remote DEV [--answer connect|busy|silent] [--speed N]\n"
-                 "                      [--split MS] [--no-echo] [--transcript FILE]\n");
+    std::fputs("usage: modem-emulator --line DEV --remote DEV [--answer connect|busy|silent] [--speed N]\n"
+               "                      [--split MS] [--no-echo] [--transcript FILE]\n", out);
+}
+
+void Help()
+{
+    Usage(stdout);
+    std::fputs("A Hayes modem on a terminal, for tests of dialling.\n"
+               "  --line DEV        the modem's side of the serial line (one end of a pty pair)\n"
+               "  --remote DEV      what a dial connects to (for example zphd's serial line)\n"
+               "  --answer WHAT     a dial answers CONNECT (connect), BUSY (busy) or nothing (silent)\n"
+               "  --speed N         the speed in the CONNECT reply (default 9600)\n"
+               "  --split MS        write each reply in two parts MS milliseconds apart\n"
+               "  --no-echo         do not echo commands (as ATE0)\n"
+               "  --transcript FILE one line per event there (default: standard error)\n"
+               "  --help            this text\n",
+               stdout);
 }
 
 bool ParseOptions(int argc, char** argv, Options& o)
@@ -339,9 +353,13 @@ private:
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        Help();
+        return 0;
+    }
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        Usage();
+        Usage(stderr);
         return 2;
     }
     struct sigaction action {};
