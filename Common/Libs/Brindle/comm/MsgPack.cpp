@@ -1,6 +1,7 @@
 #include "Brindle/comm/MsgPack.h"
 
 #include "Brindle/comm/Codec.h"
+#include "Brindle/comm/CommLog.h"
 
 namespace Brindle {
 
@@ -49,6 +50,8 @@ std::string UnpackBuffer(const CRec& record, unsigned limit)
         return {};
     CMsgPackRecord fields;
     fields.FromRecord(record);
+    CommLog::Stream("Sz: " + std::to_string(fields.get_size()) + " ZipSz: " + std::to_string(fields.get_compressed_size()) +
+                    " MimeSz: " + std::to_string(fields.get_encoded_size()));
     const std::string& text = fields.get_buffer();
     const auto inRange = [limit](int n) { return n >= 0 && static_cast<unsigned>(n) <= limit; };
     if (!inRange(fields.get_size()) || !inRange(fields.get_compressed_size()) ||

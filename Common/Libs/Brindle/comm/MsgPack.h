@@ -18,7 +18,9 @@
 // buffer whose length is not encoded_size, base64 that does not decode to
 // compressed_size bytes, padding longer than the body, a result that is not
 // size bytes long, or sizes beyond the limit (16 MiB unless given). Sizes
-// come from the peer: they are checked before anything is allocated.
+// come from the peer: they are checked before anything is allocated. Each
+// call writes "Sz: <size> ZipSz: <compressed_size> MimeSz: <encoded_size>"
+// to the library's log text stream.
 //
 // Thread-safety: the functions may run on any thread; a CMsgPackRecord is a
 // plain value used by one thread at a time.

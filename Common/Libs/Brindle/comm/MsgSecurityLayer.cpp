@@ -178,6 +178,11 @@ void CMsgSecurityContext::Reset()
     ResetLocked();
 }
 
+bool CMsgSecurityContext::StrictLocked() const
+{
+    return m_secured && m_layer != nullptr && m_layer->GetStrict();
+}
+
 bool CMsgSecurityContext::SendDownLocked(const CMsg& msg)
 {
     return m_layer != nullptr && m_layer->CallDownMsg(m_source, msg);
@@ -199,7 +204,7 @@ bool CMsgSecurityContext::SendMsg(const CMsg& msg)
     if (m_layer == nullptr)
         return false;
     if (m_state != MSEC_SECURE) {
-        if (m_secured && m_layer->GetStrict() && !IsSecurityMessage(msg))
+        if (StrictLocked() && !IsSecurityMessage(msg))
             return false;
         return SendDownLocked(msg);
     }
@@ -215,6 +220,9 @@ bool CMsgSecurityContext::SendMsgs(std::vector<CRefCountedPtr<CMsg>>::const_iter
                                    std::vector<CRefCountedPtr<CMsg>>::const_iterator last)
 {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
+    // Outside state 7 the records would travel unencrypted.
+    if (m_state != MSEC_SECURE && StrictLocked())
+        return false;
     CMsg bundle{CVar(kPack)};
     for (; first != last; ++first) {
         if (first->IsNull())
@@ -231,6 +239,8 @@ bool CMsgSecurityContext::BuildBundle(const CMsg& msg, bool encrypt)
 {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     if (encrypt && m_state != MSEC_SECURE)
+        return false;
+    if (!encrypt && StrictLocked())
         return false;
     const CRefCountedPtr<CRec> packed = PackMessage(msg, encrypt);
     if (packed.IsNull())
@@ -305,6 +315,8 @@ std::string CMsgSecurityContext::UnpackLocked(const CRec& record)
         return {};
     CMsgPackRecord fields;
     fields.FromRecord(record);
+    CommLog::Stream("Sz: " + std::to_string(fields.get_size()) + " ZipSz: " + std::to_string(fields.get_compressed_size()) +
+                    " MimeSz: " + std::to_string(fields.get_encoded_size()));
     const unsigned limit = m_layer != nullptr ? m_layer->GetMessageLimit() : CMsgSecurityLayer::DEFAULT_MESSAGE_LIMIT;
     if (fields.get_size() < 0 || static_cast<unsigned>(fields.get_size()) > limit || fields.get_packing() < 0 ||
         fields.get_buffer().size() / 4 * 3 > limit)
@@ -340,7 +352,7 @@ void CMsgSecurityContext::OnMsg(const CMsg& msg)
         {
             std::lock_guard<std::recursive_mutex> guard(m_lock);
             layer = m_layer;
-            refuse = layer == nullptr || (m_secured && layer->GetStrict());
+            refuse = layer == nullptr || StrictLocked();
         }
         if (layer != nullptr && refuse)
             CommLog::Write(CommLog::SEVERITY_COMM, "CMsgSecurityLayer", "Plain message refused after the handshake: " +
@@ -355,7 +367,7 @@ void CMsgSecurityContext::OnMsg(const CMsg& msg)
         if (m_layer == nullptr)
             return;
         if (msg.get_header().get_id() == kPack) {
-            const bool strict = m_secured && m_layer->GetStrict();
+            const bool strict = StrictLocked();
             for (auto it = msg.begin(); it != msg.end(); ++it) {
                 CRefCountedPtr<CMsg> inner(new CMsg);
                 const std::string text = UnpackLocked(*it);

@@ -33,7 +33,8 @@
 //   the other records of the bundle are delivered.
 // - Strict mode (SetStrict, off by default): once a handshake has
 //   succeeded on a connection, plain messages (no "MSEC_" prefix) and
-//   unencrypted packed records are refused in both directions.
+//   unencrypted packed records are refused in both directions (SendMsg,
+//   SendMsgs outside state 7 and BuildBundle without encryption say false).
 // - Sends return what the send down returned.
 //
 // A 31-bit group with Blowfish or DES in ECB mode is obfuscation for old
@@ -126,6 +127,8 @@ private:
     using Events = std::vector<Event>;
 
     void ResetLocked();
+    // Strict mode is on and a handshake has succeeded on this connection.
+    bool StrictLocked() const;
     bool SendDownLocked(const CMsg& msg);
     void FailLocked(const CVar& id, Events& events);
     bool HandshakeLocked(const CMsg& msg, Events& events);

@@ -242,9 +242,16 @@ TEST_F(MsecPair, StrictModeRefusesPlainMessagesOnceSecured)
     unencrypted.add(*PackBuffer(App("UNENCRYPTED").build_string()));
     Inject(link.b, unencrypted);
     EXPECT_EQ(rightTop.Ids(), (std::vector<std::string>{"EARLY"}));
+    // Nor does this side send any.
+    EXPECT_FALSE(Left()->BuildBundle(App("UNENCRYPTED"), false));
+    EXPECT_TRUE(Left()->BuildBundle(App("ENCRYPTED"), true));
     // After a failure the connection stays strict.
     Inject(link.a, CMsg(CVar("MSEC_HANDSHAKE_FAILED")));
     EXPECT_FALSE(leftTop.Send(L(), App("PLAIN AGAIN")));
+    const std::vector<CRefCountedPtr<CMsg>> batch{CRefCountedPtr<CMsg>(new CMsg(App("PACKED PLAIN")))};
+    link.a.ClearSent();
+    EXPECT_FALSE(Left()->SendMsgs(batch.begin(), batch.end()));
+    EXPECT_TRUE(link.a.Sent().empty());
 }
 
 TEST_F(MsecPair, ContextsComeAndGoWithTheConnection)

@@ -5,6 +5,7 @@
 #include "Brindle/comm/Codec.h"
 #include "Brindle/comm/MsgPack.h"
 
+#include "CommLogCapture.h"
 #include "CommTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -120,7 +121,12 @@ TEST(MsgPack, HelloMatchesPythonZlibAndBase64)
     const CRefCountedPtr<CRec> packed = PackBuffer("hello");
     const std::string answer = Ask(R"({"op":"mpack","data":")" + Hex("hello") + "\"}");
     EXPECT_EQ(Hex(packed->to_string()), Field(answer, "record"));
+    CommLogCapture log;
     EXPECT_EQ(UnpackBuffer(RecordOf(Unhex(Field(answer, "record")))), "hello");
+    // Each unpacking names its sizes on the log text stream.
+    const std::string line = "Sz: 5 ZipSz: " + packed->get("2").get_value() + " MimeSz: " + packed->get("5").get_value();
+    ASSERT_EQ(log.Matching("Sz: ").size(), 1u);
+    EXPECT_EQ(log.Matching("Sz: ")[0].text, line);
 }
 
 TEST(MsgPack, AnyBytesRoundTripBothWays)
