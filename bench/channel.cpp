@@ -39,6 +39,7 @@
 using namespace Brindle;
 using commtest::MemoryLink;
 using commtest::MemoryTransport;
+using commtest::SocketTransport;
 
 namespace {
 
@@ -64,8 +65,11 @@ std::string Body(std::size_t size, bool plain = false)
     return body;
 }
 
+// Tops of a stack: count what arrives, take opens and closes quietly.
 class CountingTop : public CCommLayer {
 public:
+    void OnOpen(void*) override {}
+    void OnClose(void*) override {}
     void OnData(void*, const std::string& data) override
     {
         bytes += data.size();
@@ -205,89 +209,18 @@ void BM_OpenSslBfEcb(benchmark::State& state)
     EVP_CIPHER_free(bf);
 }
 
-// A connected pair of loopback TCP sockets.
-struct Loopback {
-    int send = -1;
-    int receive = -1;
-    Loopback()
-    {
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof addr;
-        ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::listen(listener, 1);
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &length);
-        send = ::socket(AF_INET, SOCK_STREAM, 0);
-        ::connect(send, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        receive = ::accept(listener, nullptr, nullptr);
-        ::close(listener);
-        const int one = 1;
-        ::setsockopt(send, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+// Writes all of `bytes` to a socket.
+bool WriteAll(int fd, const std::string& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
     }
-    ~Loopback()
-    {
-        ::close(send);
-        ::close(receive);
-    }
-    bool Write(const std::string& bytes) const
-    {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(send, bytes.data() + done, bytes.size() - done);
-            if (n <= 0)
-                return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-};
-
-// The bottom of a stack on one end of a loopback connection: sends write
-// to the socket, a reader thread hands what arrives up the stack.
-class SocketEnd : public CCommLayer {
-public:
-    explicit SocketEnd(int fd) : m_fd(fd) {}
-    ~SocketEnd() override { Stop(); }
-    void Start()
-    {
-        CallUpOpen(GetSource());
-        m_reader = std::thread([this] {
-            std::string buffer(65536, '\0');
-            for (;;) {
-                const ssize_t n = ::read(m_fd, buffer.data(), buffer.size());
-                if (n <= 0)
-                    return;
-                CallUpData(GetSource(), buffer.substr(0, static_cast<std::size_t>(n)));
-            }
-        });
-    }
-    void Stop()
-    {
-        if (m_reader.joinable()) {
-            ::shutdown(m_fd, SHUT_RDWR);
-            m_reader.join();
-        }
-    }
-    bool SendData(void* source, const std::string& data) override
-    {
-        std::lock_guard<std::mutex> guard(m_sendLock);
-        std::size_t done = 0;
-        while (source == GetSource() && done < data.size()) {
-            const ssize_t n = ::write(m_fd, data.data() + done, data.size() - done);
-            if (n <= 0)
-                return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return done == data.size();
-    }
-
-private:
-    int m_fd;
-    std::mutex m_sendLock;
-    std::thread m_reader;
-};
+    return true;
+}
 
 constexpr int kBatch = 64;
 
@@ -299,8 +232,13 @@ void WaitFor(const std::atomic<std::size_t>& counter, std::size_t value)
 
 void BM_ChannelLoopback(benchmark::State& state)
 {
-    Loopback socket;
-    SocketEnd leftEnd(socket.send), rightEnd(socket.receive);
+    int first = -1;
+    int second = -1;
+    if (!SocketTransport::Pair(first, second)) {
+        state.SkipWithError("no loopback connection");
+        return;
+    }
+    SocketTransport leftEnd(first), rightEnd(second);
     CSecurityLayer left, right;
     CountingTop leftTop, rightTop;
     leftEnd.SetChain(&left);
@@ -334,7 +272,14 @@ void BM_ChannelLoopback(benchmark::State& state)
 // The raw parts over the same loopback: a 4-byte length, then the bytes.
 void BM_RawPartsLoopback(benchmark::State& state)
 {
-    Loopback socket;
+    int sender = -1;
+    int receiver = -1;
+    if (!SocketTransport::Pair(sender, receiver)) {
+        state.SkipWithError("no loopback connection");
+        return;
+    }
+    const int one = 1;
+    ::setsockopt(sender, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     const std::string body = Body(static_cast<std::size_t>(state.range(0)));
     std::atomic<std::size_t> received{0};
     std::thread reader([&] {
@@ -342,7 +287,7 @@ void BM_RawPartsLoopback(benchmark::State& state)
         std::string pending;
         std::string buffer(65536, '\0');
         for (;;) {
-            const ssize_t n = ::read(socket.receive, buffer.data(), buffer.size());
+            const ssize_t n = ::read(receiver, buffer.data(), buffer.size());
             if (n <= 0)
                 return;
             pending.append(buffer.data(), static_cast<std::size_t>(n));
@@ -365,13 +310,15 @@ void BM_RawPartsLoopback(benchmark::State& state)
         for (int i = 0; i < kBatch; ++i) {
             const std::string wire = raw.Encode(body);
             const auto length = static_cast<std::uint32_t>(wire.size());
-            socket.Write(std::string(reinterpret_cast<const char*>(&length), 4) + wire);
+            WriteAll(sender, std::string(reinterpret_cast<const char*>(&length), 4) + wire);
         }
         sent += kBatch;
         WaitFor(received, sent);
     }
-    ::shutdown(socket.send, SHUT_WR);
+    ::shutdown(sender, SHUT_WR);
     reader.join();
+    ::close(sender);
+    ::close(receiver);
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kBatch);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBatch * state.range(0));
 }
@@ -385,12 +332,15 @@ void BM_Handshake(benchmark::State& state)
     }
 }
 
-// MSEC: packed messages from one message stack to the other in state 7.
 class CountingMsgTop : public CMsgLayer {
 public:
+    void OnOpen(void*) override {}
+    void OnClose(void*) override {}
     void OnMsg(void*, const CMsg&) override { ++count; }
     std::size_t count = 0;
 };
+
+// MSEC: packed messages from one message stack to the other in state 7.
 
 CMsg PriceMsg(std::size_t size)
 {
@@ -459,12 +409,6 @@ void BM_MsecRawParts(benchmark::State& state)
 
 // The parser fed one byte per receive: cost per byte must not grow with
 // the length of the stream.
-class NullMsgTop : public CMsgLayer {
-public:
-    void OnMsg(void*, const CMsg&) override { ++count; }
-    std::size_t count = 0;
-};
-
 void BM_ParserOneByteReceives(benchmark::State& state)
 {
     const std::size_t streamSize = static_cast<std::size_t>(state.range(0));
@@ -473,7 +417,7 @@ void BM_ParserOneByteReceives(benchmark::State& state)
     for (auto _ : state) {
         MemoryTransport transport;
         CMsgParser parser;
-        NullMsgTop top;
+        CountingMsgTop top;
         transport.SetChain(&parser);
         parser.SetChain(&top);
         for (std::size_t i = 0; i < text.size(); ++i)
