@@ -55,6 +55,9 @@ struct Port {
     // name them (freed by the poller before its next wait).
     std::vector<std::shared_ptr<SocketEntry>> retired;
     unsigned idleThreads = 0;
+    // Idle threads notified that have not woken yet: a second post must not
+    // count on a thread the first one already took.
+    unsigned signalled = 0;
     bool polling = false;
     bool pollerBlocked = false;
     bool wakePending = false;
@@ -68,13 +71,21 @@ struct Port {
             ::close(wake);
     }
 
+    // Caller holds `lock`. Wakes one idle thread not woken already.
+    bool SignalIdle()
+    {
+        if (idleThreads <= signalled)
+            return false;
+        ++signalled;
+        idle.notify_one();
+        return true;
+    }
+
     // Caller holds `lock`. Wakes someone who will take the new work.
     void WakeForWork(bool fromHandler)
     {
-        if (idleThreads > 0) {
-            idle.notify_one();
+        if (SignalIdle())
             return;
-        }
         if (polling && pollerBlocked && !fromHandler && !wakePending) {
             wakePending = true;
             std::uint64_t one = 1;
@@ -86,6 +97,14 @@ struct Port {
 };
 
 thread_local const void* t_handlerPort = nullptr;
+
+// The record's status word may be read by another thread (HasCompleted)
+// while the operation runs: it is written atomically.
+void WriteResult(OVERLAPPED& ov, const Completion& c)
+{
+    ov.InternalHigh = c.bytes;
+    std::atomic_ref<ULONG_PTR>(ov.Internal).store(c.error, std::memory_order_release);
+}
 
 std::mutex& PortTableLock()
 {
@@ -116,10 +135,8 @@ void Port::Push(std::vector<Completion>& batch, bool fromHandler)
         return;
     }
     for (Completion& c : batch) {
-        if (c.io && c.ov != nullptr) {
-            c.ov->Internal = c.error;
-            c.ov->InternalHigh = c.bytes;
-        }
+        if (c.io && c.ov != nullptr)
+            WriteResult(*c.ov, c);
         queue.push_back(c);
     }
     batch.clear();
@@ -487,7 +504,7 @@ int Start(SOCKET s, OpKind kind, Op&& op, LPDWORD transferred)
         if (!e->port)
             return Fail(WSAEINVAL); // nowhere to complete
         port = e->port;
-        op.ov->Internal = STATUS_PENDING;
+        std::atomic_ref<ULONG_PTR>(op.ov->Internal).store(STATUS_PENDING, std::memory_order_release);
         op.ov->InternalHigh = 0;
         std::deque<Op>& queue = kind == OpKind::Send ? e->sends : kind == OpKind::Receive ? e->receives : e->accepts;
         queue.push_back(std::move(op));
@@ -608,8 +625,8 @@ BOOL GetQueuedCompletionStatus(HANDLE h, LPDWORD bytes, PULONG_PTR completionKey
             Completion c = port->queue.front();
             port->queue.pop_front();
             // More work, or nobody polling: hand it to an idle thread.
-            if (port->idleThreads > 0 && (!port->queue.empty() || !port->polling))
-                port->idle.notify_one();
+            if (!port->queue.empty() || !port->polling)
+                port->SignalIdle();
             lk.unlock();
             if (bytes != nullptr)
                 *bytes = c.bytes;
@@ -624,8 +641,8 @@ BOOL GetQueuedCompletionStatus(HANDLE h, LPDWORD bytes, PULONG_PTR completionKey
         }
         if (!forever && now >= deadline) {
             // Leaving: an idle thread takes over the polling.
-            if (port->idleThreads > 0 && !port->polling)
-                port->idle.notify_one();
+            if (!port->polling)
+                port->SignalIdle();
             SetLastError(WAIT_TIMEOUT);
             return FALSE;
         }
@@ -665,8 +682,7 @@ BOOL GetQueuedCompletionStatus(HANDLE h, LPDWORD bytes, PULONG_PTR completionKey
                 return FALSE;
             }
             for (Completion& c : batch) {
-                c.ov->Internal = c.error;
-                c.ov->InternalHigh = c.bytes;
+                WriteResult(*c.ov, c);
                 port->queue.push_back(c);
             }
             batch.clear();
@@ -678,6 +694,8 @@ BOOL GetQueuedCompletionStatus(HANDLE h, LPDWORD bytes, PULONG_PTR completionKey
         else
             port->idle.wait_until(lk, deadline);
         --port->idleThreads;
+        if (port->signalled > 0)
+            --port->signalled;
     }
 }
 
@@ -704,8 +722,8 @@ BOOL Post(HANDLE h, const Clock::time_point* when, DWORD bytes, ULONG_PTR key, L
             std::uint64_t one = 1;
             [[maybe_unused]] ssize_t n = ::write(port->wake, &one, sizeof one);
         }
-        if (port->idleThreads > 0 && !port->polling)
-            port->idle.notify_one();
+        if (!port->polling)
+            port->SignalIdle();
         return TRUE;
     }
     port->queue.push_back(c);
