@@ -110,4 +110,10 @@ bool DH_IsValidGroup(long g, long p)
     return p > 4 && p <= 0x7FFFFFFFL && p % 2 == 1 && g >= 2 && g < p && DH_IsProbablePrime(p);
 }
 
+std::string DH_RandomKeyText()
+{
+    const long values[4] = {DH_Random31(), DH_Random31(), DH_Random31(), DH_Random31()};
+    return CDiffieHellman<4>::GenerateKey(values);
+}
+
 } // namespace Brindle

@@ -45,6 +45,8 @@ bool DH_IsProbablePrime(long n);
 long DH_Random31();
 // True when a peer's group is one we accept (see above).
 bool DH_IsValidGroup(long g, long p);
+// Four fresh random numbers as 32 hexadecimal digits: a key-test string.
+std::string DH_RandomKeyText();
 
 template <std::size_t N>
 class CDiffieHellman {

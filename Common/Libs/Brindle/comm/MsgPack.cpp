@@ -39,6 +39,12 @@ CRefCountedPtr<CRec> PackBuffer(const std::string& data)
     return CRefCountedPtr<CRec>(new CRec(fields.ToRecord()));
 }
 
+void LogUnpackSizes(const CMsgPackRecord& fields)
+{
+    CommLog::Stream("Sz: " + std::to_string(fields.get_size()) + " ZipSz: " + std::to_string(fields.get_compressed_size()) +
+                    " MimeSz: " + std::to_string(fields.get_encoded_size()));
+}
+
 std::string UnpackBuffer(const CRec& record)
 {
     return UnpackBuffer(record, MSGPACK_DEFAULT_LIMIT);
@@ -50,8 +56,7 @@ std::string UnpackBuffer(const CRec& record, unsigned limit)
         return {};
     CMsgPackRecord fields;
     fields.FromRecord(record);
-    CommLog::Stream("Sz: " + std::to_string(fields.get_size()) + " ZipSz: " + std::to_string(fields.get_compressed_size()) +
-                    " MimeSz: " + std::to_string(fields.get_encoded_size()));
+    LogUnpackSizes(fields);
     const std::string& text = fields.get_buffer();
     const auto inRange = [limit](int n) { return n >= 0 && static_cast<unsigned>(n) <= limit; };
     if (!inRange(fields.get_size()) || !inRange(fields.get_compressed_size()) ||

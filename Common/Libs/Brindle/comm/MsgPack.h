@@ -75,6 +75,8 @@ private:
 
 CRefCountedPtr<CRec> PackBuffer(const std::string& data);
 std::string UnpackBuffer(const CRec& record);
+// The log text stream's line of an unpacking: "Sz: ... ZipSz: ... MimeSz: ...".
+void LogUnpackSizes(const CMsgPackRecord& fields);
 std::string UnpackBuffer(const CRec& record, unsigned limit);
 
 } // namespace Brindle

@@ -34,12 +34,6 @@ CChannelCipher::CIPHER CipherOf(int method)
     return CChannelCipher::CIPHER_NONE;
 }
 
-std::string FreshTestString()
-{
-    const long values[4] = {DH_Random31(), DH_Random31(), DH_Random31(), DH_Random31()};
-    return CDiffieHellman<4>::GenerateKey(values);
-}
-
 } // namespace
 
 struct CMsgSecurityContext::Event {
@@ -50,62 +44,30 @@ struct CMsgSecurityContext::Event {
 
 // ------------------------------------------------------------------ layer
 
-CMsgSecurityLayer::~CMsgSecurityLayer()
-{
-    std::lock_guard<std::mutex> guard(m_contextsLock);
-    for (auto& [source, context] : m_contexts)
-        context->Detach();
-    m_contexts.clear();
-}
+CMsgSecurityLayer::~CMsgSecurityLayer() = default;
 
 CRefCountedPtr<CMsgSecurityContext> CMsgSecurityLayer::GetSecurityContext(void* source) const
 {
-    std::lock_guard<std::mutex> guard(m_contextsLock);
-    const auto it = m_contexts.find(source);
-    return it != m_contexts.end() ? it->second : CRefCountedPtr<CMsgSecurityContext>();
-}
-
-CRefCountedPtr<CMsgSecurityContext> CMsgSecurityLayer::GetOrMakeContext(void* source)
-{
-    std::lock_guard<std::mutex> guard(m_contextsLock);
-    CRefCountedPtr<CMsgSecurityContext>& context = m_contexts[source];
-    if (context.IsNull())
-        context = CRefCountedPtr<CMsgSecurityContext>(new CMsgSecurityContext(this, source));
-    return context;
+    return m_contexts.Find(source);
 }
 
 void CMsgSecurityLayer::OnOpen(void* source)
 {
-    CRefCountedPtr<CMsgSecurityContext> context(new CMsgSecurityContext(this, source));
-    CRefCountedPtr<CMsgSecurityContext> old;
-    {
-        std::lock_guard<std::mutex> guard(m_contextsLock);
-        old = std::exchange(m_contexts[source], context);
-    }
-    if (old.NotNull())
-        old->Detach();
+    m_contexts.Replace(source, CRefCountedPtr<CMsgSecurityContext>(new CMsgSecurityContext(this, source)));
     CallUpOpen(source);
 }
 
 void CMsgSecurityLayer::OnClose(void* source)
 {
-    CRefCountedPtr<CMsgSecurityContext> old;
-    {
-        std::lock_guard<std::mutex> guard(m_contextsLock);
-        const auto it = m_contexts.find(source);
-        if (it != m_contexts.end()) {
-            old = it->second;
-            m_contexts.erase(it);
-        }
-    }
-    if (old.NotNull())
-        old->Detach();
+    m_contexts.Remove(source);
     CallUpClose(source);
 }
 
 void CMsgSecurityLayer::OnMsg(void* source, const CMsg& msg)
 {
-    GetOrMakeContext(source)->OnMsg(msg);
+    m_contexts
+        .FindOrMake(source, [&] { return CRefCountedPtr<CMsgSecurityContext>(new CMsgSecurityContext(this, source)); })
+        ->OnMsg(msg);
 }
 
 bool CMsgSecurityLayer::SendMsg(void* source, const CMsg& msg)
@@ -139,7 +101,7 @@ void CMsgSecurityLayer::OnHandShakeFailed(CMsgSecurityContext* context)
 // ---------------------------------------------------------------- context
 
 CMsgSecurityContext::CMsgSecurityContext(CMsgSecurityLayer* layer, void* source)
-    : m_source(source), m_layer(layer), m_bundle(CVar(kPack)), m_test(FreshTestString())
+    : m_source(source), m_layer(layer), m_bundle(CVar(kPack)), m_test(DH_RandomKeyText())
 {
 }
 
@@ -169,7 +131,7 @@ void CMsgSecurityContext::ResetLocked()
     m_method = 0;
     ClearCipher();
     m_dh.Clear();
-    m_test = FreshTestString();
+    m_test = DH_RandomKeyText();
 }
 
 void CMsgSecurityContext::Reset()
@@ -315,8 +277,7 @@ std::string CMsgSecurityContext::UnpackLocked(const CRec& record)
         return {};
     CMsgPackRecord fields;
     fields.FromRecord(record);
-    CommLog::Stream("Sz: " + std::to_string(fields.get_size()) + " ZipSz: " + std::to_string(fields.get_compressed_size()) +
-                    " MimeSz: " + std::to_string(fields.get_encoded_size()));
+    LogUnpackSizes(fields);
     const unsigned limit = m_layer != nullptr ? m_layer->GetMessageLimit() : CMsgSecurityLayer::DEFAULT_MESSAGE_LIMIT;
     if (fields.get_size() < 0 || static_cast<unsigned>(fields.get_size()) > limit || fields.get_packing() < 0 ||
         fields.get_buffer().size() / 4 * 3 > limit)

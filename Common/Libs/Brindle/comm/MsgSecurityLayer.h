@@ -50,6 +50,7 @@
 
 #include "Brindle/base/RefCountedPtr.h"
 #include "Brindle/comm/ChannelCipher.h"
+#include "Brindle/comm/ContextTable.h"
 #include "Brindle/comm/DiffieHellman.h"
 #include "Brindle/comm/MsgLayer.h"
 
@@ -181,15 +182,13 @@ public:
 private:
     friend class CMsgSecurityContext;
 
-    CRefCountedPtr<CMsgSecurityContext> GetOrMakeContext(void* source);
-
-    mutable std::mutex m_contextsLock;
-    std::map<void*, CRefCountedPtr<CMsgSecurityContext>> m_contexts;
     std::atomic<int> m_method{1};
     std::atomic<unsigned> m_threshold{DEFAULT_COMPRESSION_THRESHOLD};
     std::atomic<unsigned> m_limit{DEFAULT_MESSAGE_LIMIT};
     std::atomic<bool> m_strict{false};
     std::atomic<CMsgSecuritySink*> m_notify{nullptr};
+    // Last, so that contexts are detached before the settings go.
+    CContextTable<CMsgSecurityContext> m_contexts;
 };
 
 } // namespace Brindle

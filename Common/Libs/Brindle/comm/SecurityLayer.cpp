@@ -25,13 +25,6 @@ CChannelCipher::CIPHER CipherOf(char method)
     }
 }
 
-// Four fresh random numbers as a 32-character text.
-std::string FreshTestString()
-{
-    const long values[4] = {DH_Random31(), DH_Random31(), DH_Random31(), DH_Random31()};
-    return CDiffieHellman<4>::GenerateKey(values);
-}
-
 } // namespace
 
 // What a context hands up once its lock is released.
@@ -44,13 +37,7 @@ struct CSecurityContext::Event {
 
 CSecurityLayer::CSecurityLayer() = default;
 
-CSecurityLayer::~CSecurityLayer()
-{
-    std::lock_guard<std::mutex> guard(m_contextsLock);
-    for (auto& [source, context] : m_contexts)
-        context->Detach();
-    m_contexts.clear();
-}
+CSecurityLayer::~CSecurityLayer() = default;
 
 const char* CSecurityLayer::StateString(int state)
 {
@@ -78,37 +65,18 @@ const char* CSecurityLayer::StateString(int state)
 
 CRefCountedPtr<CSecurityContext> CSecurityLayer::GetSecurityContext(void* source) const
 {
-    std::lock_guard<std::mutex> guard(m_contextsLock);
-    const auto it = m_contexts.find(source);
-    return it != m_contexts.end() ? it->second : CRefCountedPtr<CSecurityContext>();
+    return m_contexts.Find(source);
 }
 
 void CSecurityLayer::OnOpen(void* source)
 {
-    CRefCountedPtr<CSecurityContext> context(new CSecurityContext(this, source));
-    CRefCountedPtr<CSecurityContext> old;
-    {
-        std::lock_guard<std::mutex> guard(m_contextsLock);
-        old = std::exchange(m_contexts[source], context);
-    }
-    if (old.NotNull())
-        old->Detach();
+    m_contexts.Replace(source, CRefCountedPtr<CSecurityContext>(new CSecurityContext(this, source)));
     CallUpOpen(source);
 }
 
 void CSecurityLayer::OnClose(void* source)
 {
-    CRefCountedPtr<CSecurityContext> old;
-    {
-        std::lock_guard<std::mutex> guard(m_contextsLock);
-        const auto it = m_contexts.find(source);
-        if (it != m_contexts.end()) {
-            old = it->second;
-            m_contexts.erase(it);
-        }
-    }
-    if (old.NotNull())
-        old->Detach();
+    m_contexts.Remove(source);
     CallUpClose(source);
 }
 
@@ -342,7 +310,7 @@ bool CSecurityContext::OnPacketLocked(Events& events)
         long shared[4];
         if (!readPeer(peer, shared) || !SetEncryption(m_method, CDiffieHellman<4>::GenerateKey(shared)))
             return false;
-        m_test = FreshTestString();
+        m_test = DH_RandomKeyText();
         m_state = P_KEY_TEST;
         return SendPacketLocked(P_KEY_TEST, m_method, m_test, false, true);
     }

@@ -52,6 +52,7 @@
 #include "Brindle/base/RefCountedPtr.h"
 #include "Brindle/comm/ChannelCipher.h"
 #include "Brindle/comm/CommLayer.h"
+#include "Brindle/comm/ContextTable.h"
 #include "Brindle/comm/DiffieHellman.h"
 #include "Brindle/comm/ProtocolPacket.h"
 
@@ -176,8 +177,6 @@ public:
 private:
     friend class CSecurityContext;
 
-    mutable std::mutex m_contextsLock;
-    std::map<void*, CRefCountedPtr<CSecurityContext>> m_contexts;
     std::atomic<CSecurityLayerSink*> m_notify{nullptr};
     std::atomic<char> m_method{ENCRYPTION_BLOWFISH};
     std::atomic<unsigned> m_threshold{DEFAULT_COMPRESSION_THRESHOLD};
@@ -185,6 +184,8 @@ private:
     std::atomic<bool> m_strict{false};
     std::atomic<std::ostream*> m_trace{nullptr};
     std::mutex m_traceLock;
+    // Last, so that contexts are detached before the settings go.
+    CContextTable<CSecurityContext> m_contexts;
 };
 
 } // namespace Brindle

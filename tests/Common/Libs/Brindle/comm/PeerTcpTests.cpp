@@ -128,6 +128,43 @@ private:
     bool m_echo;
 };
 
+// A channel stack on one socket: transport, CSecurityLayer, ChannelTop
+// (also the layer's sink). Settings go in before Start.
+struct ChannelStack {
+    SocketTransport transport;
+    CSecurityLayer layer;
+    ChannelTop top;
+    ChannelStack(int fd, bool echo) : transport(fd), top(echo)
+    {
+        layer.SetNotify(&top);
+        transport.SetChain(&layer);
+        layer.SetChain(&top);
+    }
+    ~ChannelStack() { transport.Stop(); }
+    void* Source() { return transport.GetSource(); }
+    CRefCountedPtr<CSecurityContext> Context() { return layer.GetSecurityContext(Source()); }
+};
+
+// A message security stack on one socket: transport, CMsgParser,
+// CMsgSecurityLayer with the given method, MsecTop.
+struct MsecStack {
+    SocketTransport transport;
+    CMsgParser parser;
+    CMsgSecurityLayer layer;
+    MsecTop top;
+    MsecStack(int fd, bool echo, int method) : transport(fd), top(layer, echo)
+    {
+        layer.SetPreferredMethod(method);
+        layer.SetNotify(&top);
+        transport.SetChain(&parser);
+        parser.SetChain(&layer);
+        layer.SetChain(&top);
+    }
+    ~MsecStack() { transport.Stop(); }
+    void* Source() { return transport.GetSource(); }
+    CRefCountedPtr<CMsgSecurityContext> Context() { return layer.GetSecurityContext(Source()); }
+};
+
 std::vector<std::string> PeerArgs(const std::vector<std::string>& args)
 {
     std::vector<std::string> argv{testsupport::FindPython(), "-u", PeerScript()};
@@ -211,27 +248,22 @@ TEST_P(PeerOverTcp, ChannelPythonInitiatorTwoHandshakes)
     std::unique_ptr<ChildProcess> peer;
     const int fd = AcceptFrom({"channel", "initiator", "rounds=2", "count=3"}, peer);
     ASSERT_GE(fd, 0);
-    SocketTransport transport(fd);
-    CSecurityLayer layer;
-    ChannelTop top(true);
-    layer.SetMethod(GetParam().channel);
-    layer.SetNotify(&top);
-    transport.SetChain(&layer);
-    layer.SetChain(&top);
-    transport.Start();
+    ChannelStack s(fd, true);
+    s.layer.SetMethod(GetParam().channel);
+    s.transport.Start();
 
     EXPECT_EQ(peer->Wait(), 0) << peer->Stdout();
-    transport.Join();
+    s.transport.Join();
     EXPECT_EQ(Occurrences(peer->Stdout(), "handshake ok"), 2);
     EXPECT_EQ(Occurrences(peer->Stdout(), "got echo:ping"), 6) << peer->Stdout();
-    std::lock_guard<std::mutex> guard(top.seen.Lock());
-    EXPECT_EQ(top.success, 2);
+    std::lock_guard<std::mutex> guard(s.top.seen.Lock());
+    EXPECT_EQ(s.top.success, 2);
     // The peer's second round opens with a reset notice.
-    EXPECT_EQ(top.failed, 1);
-    EXPECT_TRUE(top.errors.empty());
-    ASSERT_EQ(top.payloads.size(), 6u);
-    EXPECT_EQ(top.payloads[5], "ping 1.2 " + std::string(1400, 'x'));
-    EXPECT_EQ(top.closes, 1);
+    EXPECT_EQ(s.top.failed, 1);
+    EXPECT_TRUE(s.top.errors.empty());
+    ASSERT_EQ(s.top.payloads.size(), 6u);
+    EXPECT_EQ(s.top.payloads[5], "ping 1.2 " + std::string(1400, 'x'));
+    EXPECT_EQ(s.top.closes, 1);
 }
 
 TEST_P(PeerOverTcp, ChannelOurInitiatorTwoHandshakes)
@@ -239,32 +271,27 @@ TEST_P(PeerOverTcp, ChannelOurInitiatorTwoHandshakes)
     ChildProcess peer(PeerArgs({"channel", "responder", "listen", std::string("method=") + static_cast<char>(GetParam().channel)}));
     const int port = PeerPort(peer);
     ASSERT_GT(port, 0) << peer.Stdout();
-    SocketTransport transport(SocketTransport::Connect(port));
-    CSecurityLayer layer;
-    ChannelTop top(false);
-    layer.SetNotify(&top);
-    transport.SetChain(&layer);
-    layer.SetChain(&top);
-    transport.Start();
-    void* source = transport.GetSource();
+    ChannelStack s(SocketTransport::Connect(port), false);
+    s.transport.Start();
+    void* source = s.Source();
 
     const std::vector<std::string> pings{"", "short", std::string(1500, 'c'), std::string(70000, 'l')};
     for (int round = 1; round <= 2; ++round) {
-        ASSERT_TRUE(layer.GetSecurityContext(source)->InitiateHandShake());
-        ASSERT_TRUE(top.seen.Until([&] { return top.success == round; })) << peer.Stdout();
-        EXPECT_EQ(layer.GetSecurityContext(source)->GetMethod(), GetParam().channel);
+        ASSERT_TRUE(s.Context()->InitiateHandShake());
+        ASSERT_TRUE(s.top.seen.Until([&] { return s.top.success == round; })) << peer.Stdout();
+        EXPECT_EQ(s.Context()->GetMethod(), GetParam().channel);
         for (const std::string& ping : pings)
-            ASSERT_TRUE(top.Send(source, ping));
-        ASSERT_TRUE(top.seen.Until([&] { return top.payloads.size() == pings.size() * round; }));
+            ASSERT_TRUE(s.top.Send(source, ping));
+        ASSERT_TRUE(s.top.seen.Until([&] { return s.top.payloads.size() == pings.size() * round; }));
     }
-    ASSERT_TRUE(top.Send(source, "bye"));
+    ASSERT_TRUE(s.top.Send(source, "bye"));
     EXPECT_EQ(peer.Wait(), 0) << peer.Stdout();
-    transport.Join();
-    std::lock_guard<std::mutex> guard(top.seen.Lock());
+    s.transport.Join();
+    std::lock_guard<std::mutex> guard(s.top.seen.Lock());
     for (std::size_t i = 0; i < pings.size(); ++i)
-        EXPECT_EQ(top.payloads[i], "echo:" + pings[i]) << i;
-    EXPECT_EQ(top.failed, 1) << "the second handshake reset a secure context";
-    EXPECT_TRUE(top.errors.empty());
+        EXPECT_EQ(s.top.payloads[i], "echo:" + pings[i]) << i;
+    EXPECT_EQ(s.top.failed, 1) << "the second handshake reset a secure context";
+    EXPECT_TRUE(s.top.errors.empty());
     EXPECT_EQ(Occurrences(peer.Stdout(), "reset notice"), 1);
 }
 
@@ -273,26 +300,18 @@ TEST_P(PeerOverTcp, MsecPythonInitiator)
     std::unique_ptr<ChildProcess> peer;
     const int fd = AcceptFrom({"msec", "initiator", "count=3"}, peer);
     ASSERT_GE(fd, 0);
-    SocketTransport transport(fd);
-    CMsgParser parser;
-    CMsgSecurityLayer layer;
-    MsecTop top(layer, true);
-    layer.SetPreferredMethod(GetParam().msec);
-    layer.SetNotify(&top);
-    transport.SetChain(&parser);
-    parser.SetChain(&layer);
-    layer.SetChain(&top);
-    transport.Start();
+    MsecStack s(fd, true, GetParam().msec);
+    s.transport.Start();
 
     EXPECT_EQ(peer->Wait(), 0) << peer->Stdout();
-    transport.Join();
+    s.transport.Join();
     EXPECT_EQ(Occurrences(peer->Stdout(), "got ECHO"), 3) << peer->Stdout();
-    std::lock_guard<std::mutex> guard(top.seen.Lock());
-    EXPECT_EQ(top.success, 1);
-    ASSERT_EQ(top.ids, (std::vector<std::string>{"HELLO", "PING", "PING", "PING"}));
-    EXPECT_EQ(top.inBundle, (std::vector<bool>{false, true, true, false}));
-    EXPECT_EQ(top.msgs[3].get_header().get("N"), "2");
-    EXPECT_EQ(top.msgs[3].get_header().get("Pad"), std::string(1800, 'y'));
+    std::lock_guard<std::mutex> guard(s.top.seen.Lock());
+    EXPECT_EQ(s.top.success, 1);
+    ASSERT_EQ(s.top.ids, (std::vector<std::string>{"HELLO", "PING", "PING", "PING"}));
+    EXPECT_EQ(s.top.inBundle, (std::vector<bool>{false, true, true, false}));
+    EXPECT_EQ(s.top.msgs[3].get_header().get("N"), "2");
+    EXPECT_EQ(s.top.msgs[3].get_header().get("Pad"), std::string(1800, 'y'));
 }
 
 TEST_P(PeerOverTcp, MsecOurInitiatorRekeysAfterOneRefusal)
@@ -300,51 +319,43 @@ TEST_P(PeerOverTcp, MsecOurInitiatorRekeysAfterOneRefusal)
     ChildProcess peer(PeerArgs({"msec", "responder", "listen", "method=" + std::to_string(GetParam().msec)}));
     const int port = PeerPort(peer);
     ASSERT_GT(port, 0) << peer.Stdout();
-    SocketTransport transport(SocketTransport::Connect(port));
-    CMsgParser parser;
-    CMsgSecurityLayer layer;
-    MsecTop top(layer, false);
-    layer.SetPreferredMethod(GetParam().msec);
-    layer.SetNotify(&top);
-    transport.SetChain(&parser);
-    parser.SetChain(&layer);
-    layer.SetChain(&top);
-    transport.Start();
-    void* source = transport.GetSource();
+    MsecStack s(SocketTransport::Connect(port), false, GetParam().msec);
+    s.transport.Start();
+    void* source = s.Source();
 
     CMsg plain{CVar("PING")};
     plain.get_header().set("N") = "plain";
-    ASSERT_TRUE(top.Send(source, plain));
-    ASSERT_TRUE(top.seen.Until([&] { return top.ids.size() == 1; }));
+    ASSERT_TRUE(s.top.Send(source, plain));
+    ASSERT_TRUE(s.top.seen.Until([&] { return s.top.ids.size() == 1; }));
 
-    ASSERT_TRUE(layer.GetSecurityContext(source)->InitiateHandShake());
-    ASSERT_TRUE(top.seen.Until([&] { return top.success == 1; })) << peer.Stdout();
-    EXPECT_EQ(layer.GetSecurityContext(source)->GetMethod(), GetParam().msec);
+    ASSERT_TRUE(s.Context()->InitiateHandShake());
+    ASSERT_TRUE(s.top.seen.Until([&] { return s.top.success == 1; })) << peer.Stdout();
+    EXPECT_EQ(s.Context()->GetMethod(), GetParam().msec);
     for (int i = 0; i < 3; ++i) {
         CMsg ping{CVar("PING")};
         ping.get_header().set("N") = CVar(i);
         ping.add(CRec(CVar("Body"))).set("Text") = std::string(static_cast<std::size_t>(i) * 1000, 'b');
-        ASSERT_TRUE(top.Send(source, ping));
+        ASSERT_TRUE(s.top.Send(source, ping));
     }
-    ASSERT_TRUE(top.seen.Until([&] { return top.ids.size() == 4; }));
+    ASSERT_TRUE(s.top.seen.Until([&] { return s.top.ids.size() == 4; }));
 
     // A secure peer refuses a new MSEC_INITIATE; once both are idle the
     // next one succeeds.
-    ASSERT_TRUE(layer.GetSecurityContext(source)->InitiateHandShake());
-    ASSERT_TRUE(top.seen.Until([&] { return top.failed == 1; })) << peer.Stdout();
-    EXPECT_EQ(layer.GetSecurityContext(source)->GetState(), 0);
-    ASSERT_TRUE(layer.GetSecurityContext(source)->InitiateHandShake());
-    ASSERT_TRUE(top.seen.Until([&] { return top.success == 2; })) << peer.Stdout();
+    ASSERT_TRUE(s.Context()->InitiateHandShake());
+    ASSERT_TRUE(s.top.seen.Until([&] { return s.top.failed == 1; })) << peer.Stdout();
+    EXPECT_EQ(s.Context()->GetState(), 0);
+    ASSERT_TRUE(s.Context()->InitiateHandShake());
+    ASSERT_TRUE(s.top.seen.Until([&] { return s.top.success == 2; })) << peer.Stdout();
 
-    ASSERT_TRUE(top.Send(source, CMsg(CVar("BYE"))));
+    ASSERT_TRUE(s.top.Send(source, CMsg(CVar("BYE"))));
     EXPECT_EQ(peer.Wait(), 0) << peer.Stdout();
-    transport.Join();
-    std::lock_guard<std::mutex> guard(top.seen.Lock());
-    ASSERT_EQ(top.ids, (std::vector<std::string>{"ECHO", "ECHO", "ECHO", "ECHO"}));
-    EXPECT_EQ(top.msgs[0].get_header().get("N"), "plain");
-    EXPECT_EQ(top.msgs[3].get_header().get("N"), "2");
-    ASSERT_EQ(top.msgs[3].size(), 1u);
-    EXPECT_EQ(top.msgs[3].begin()->get("Text"), std::string(2000, 'b'));
+    s.transport.Join();
+    std::lock_guard<std::mutex> guard(s.top.seen.Lock());
+    ASSERT_EQ(s.top.ids, (std::vector<std::string>{"ECHO", "ECHO", "ECHO", "ECHO"}));
+    EXPECT_EQ(s.top.msgs[0].get_header().get("N"), "plain");
+    EXPECT_EQ(s.top.msgs[3].get_header().get("N"), "2");
+    ASSERT_EQ(s.top.msgs[3].size(), 1u);
+    EXPECT_EQ(s.top.msgs[3].begin()->get("Text"), std::string(2000, 'b'));
     EXPECT_EQ(Occurrences(peer.Stdout(), "handshake ok"), 2);
 }
 
@@ -394,23 +405,18 @@ TEST(SecureChannelTls, ChannelThroughSocatTunnels)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const int fd = SocketTransport::Connect(plainPort);
     ASSERT_GE(fd, 0) << "the tunnels did not start: " << server.Stderr() << client.Stderr();
-    SocketTransport transport(fd);
-    CSecurityLayer layer;
-    ChannelTop top(false);
-    layer.SetNotify(&top);
-    layer.SetStrict(true);
-    transport.SetChain(&layer);
-    layer.SetChain(&top);
-    transport.Start();
-    void* source = transport.GetSource();
+    ChannelStack s(fd, false);
+    s.layer.SetStrict(true);
+    s.transport.Start();
+    void* source = s.Source();
 
-    ASSERT_TRUE(layer.GetSecurityContext(source)->InitiateHandShake());
-    ASSERT_TRUE(top.seen.Until([&] { return top.success == 1 || top.closes > 0; })) << server.Stderr();
-    ASSERT_EQ(top.success, 1) << server.Stderr() << client.Stderr();
-    ASSERT_TRUE(top.Send(source, "through TLS"));
-    ASSERT_TRUE(top.Send(source, "bye"));
+    ASSERT_TRUE(s.Context()->InitiateHandShake());
+    ASSERT_TRUE(s.top.seen.Until([&] { return s.top.success == 1 || s.top.closes > 0; })) << server.Stderr();
+    ASSERT_EQ(s.top.success, 1) << server.Stderr() << client.Stderr();
+    ASSERT_TRUE(s.top.Send(source, "through TLS"));
+    ASSERT_TRUE(s.top.Send(source, "bye"));
     EXPECT_EQ(peer.Wait(), 0) << peer.Stdout();
-    ASSERT_TRUE(top.seen.Until([&] { return !top.payloads.empty(); }));
-    EXPECT_EQ(top.payloads[0], "echo:through TLS");
-    transport.Stop();
+    ASSERT_TRUE(s.top.seen.Until([&] { return !s.top.payloads.empty(); }));
+    EXPECT_EQ(s.top.payloads[0], "echo:through TLS");
+    s.transport.Stop();
 }
