@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 using namespace Brindle;
 using namespace commtest;
@@ -264,4 +266,72 @@ TEST_F(MsecPair, ContextsComeAndGoWithTheConnection)
     // A message on an unknown source makes its context.
     Inject(link.a, App("HELLO"));
     EXPECT_TRUE(Left().NotNull());
+}
+
+namespace {
+
+// Counts intact "SECRET" messages; anything else is a fault.
+class CountingTop : public CMsgLayer, public CMsgSecuritySink {
+public:
+    void OnOpen(void*) override {}
+    void OnClose(void*) override {}
+    void OnMsg(void*, const CMsg& msg) override { (msg == App("SECRET", "r") ? intact : broken)++; }
+    void OnHandShakeSuccess(CMsgSecurityContext*) override { ++success; }
+    void OnHandShakeFailed(CMsgSecurityContext*) override {}
+    std::atomic<int> intact{0}, broken{0}, success{0};
+};
+
+template <typename Pred>
+bool Eventually(Pred pred)
+{
+    for (int i = 0; i < 6000 && !pred(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return pred();
+}
+
+} // namespace
+
+// Two threads send packed messages while the peer ends the connection: the
+// context they share stays valid, each message arrives whole or the send
+// says false, and the senders stop once the context is gone.
+TEST(MsecOverSocket, SendsRacingACloseAreRefusedCleanly)
+{
+    int first = -1;
+    int second = -1;
+    ASSERT_TRUE(SocketTransport::Pair(first, second));
+    SocketTransport leftEnd(first), rightEnd(second);
+    CMsgParser leftParser, rightParser;
+    CMsgSecurityLayer left, right;
+    CountingTop leftTop, rightTop;
+    leftEnd.SetChain(&leftParser);
+    leftParser.SetChain(&left);
+    left.SetChain(&leftTop);
+    left.SetNotify(&leftTop);
+    rightEnd.SetChain(&rightParser);
+    rightParser.SetChain(&right);
+    right.SetChain(&rightTop);
+    right.SetNotify(&rightTop);
+    leftEnd.Start();
+    rightEnd.Start();
+    void* source = leftEnd.GetSource();
+    const CRefCountedPtr<CMsgSecurityContext> context = left.GetSecurityContext(source);
+    ASSERT_TRUE(context->InitiateHandShake());
+    ASSERT_TRUE(Eventually([&] { return leftTop.success == 1 && rightTop.success == 1; }));
+
+    std::atomic<int> sent{0};
+    const auto sender = [&] {
+        while (left.SendMsg(source, App("SECRET", "r")))
+            ++sent;
+    };
+    std::thread a(sender), b(sender);
+    ASSERT_TRUE(Eventually([&] { return rightTop.intact >= 200; }));
+    rightEnd.Stop();
+    a.join();
+    b.join();
+    leftEnd.Join();
+    EXPECT_TRUE(left.GetSecurityContext(source).IsNull());
+    // The context a caller kept is detached, not freed.
+    EXPECT_FALSE(context->SendMsg(App("SECRET", "r")));
+    EXPECT_EQ(rightTop.broken, 0);
+    EXPECT_LE(rightTop.intact, sent);
 }

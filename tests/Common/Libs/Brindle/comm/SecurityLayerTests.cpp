@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <sstream>
 #include <string>
+#include <thread>
 
 using namespace Brindle;
 using namespace commtest;
@@ -252,4 +254,75 @@ TEST_F(ChannelPair, SetEncryptionRulesAndTheKeyStaysOutOfTheTrace)
     EXPECT_EQ(Right()->GetKey(), key);
     EXPECT_TRUE(Right()->SetEncryption('5', "short"));
     EXPECT_FALSE(Right()->EncryptsData());
+}
+
+namespace {
+
+// Counts intact payloads of one size; anything else is a fault.
+class CountingTop : public CCommLayer, public CSecurityLayerSink {
+public:
+    explicit CountingTop(std::size_t size) : m_size(size) {}
+    void OnOpen(void*) override {}
+    void OnClose(void*) override {}
+    void OnData(void*, const std::string& data) override
+    {
+        (data == std::string(m_size, 'r') ? intact : broken)++;
+    }
+    void OnError(void*, unsigned long, const std::string&) override { ++broken; }
+    void OnHandShakeSuccess(CSecurityContext*) override { ++success; }
+    void OnHandShakeFailed(CSecurityContext*) override {}
+    std::atomic<int> intact{0}, broken{0}, success{0};
+
+private:
+    std::size_t m_size;
+};
+
+template <typename Pred>
+bool Eventually(Pred pred)
+{
+    for (int i = 0; i < 6000 && !pred(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return pred();
+}
+
+} // namespace
+
+// Two threads send over a secured loopback connection while the peer ends
+// it: every send either arrives whole or reports false, and the senders
+// stop on their own once the connection's context is gone.
+TEST(ChannelOverSocket, SendsRacingACloseAreRefusedCleanly)
+{
+    int first = -1;
+    int second = -1;
+    ASSERT_TRUE(SocketTransport::Pair(first, second));
+    SocketTransport leftEnd(first), rightEnd(second);
+    CSecurityLayer left, right;
+    CountingTop leftTop(100), rightTop(100);
+    leftEnd.SetChain(&left);
+    left.SetChain(&leftTop);
+    left.SetNotify(&leftTop);
+    rightEnd.SetChain(&right);
+    right.SetChain(&rightTop);
+    right.SetNotify(&rightTop);
+    leftEnd.Start();
+    rightEnd.Start();
+    void* source = leftEnd.GetSource();
+    ASSERT_TRUE(left.GetSecurityContext(source)->InitiateHandShake());
+    ASSERT_TRUE(Eventually([&] { return leftTop.success == 1 && rightTop.success == 1; }));
+
+    std::atomic<int> sent{0};
+    const auto sender = [&] {
+        while (left.SendData(source, std::string(100, 'r')))
+            ++sent;
+    };
+    std::thread a(sender), b(sender);
+    ASSERT_TRUE(Eventually([&] { return rightTop.intact >= 200; }));
+    rightEnd.Stop();
+    a.join();
+    b.join();
+    leftEnd.Join();
+    EXPECT_TRUE(left.GetSecurityContext(source).IsNull());
+    EXPECT_FALSE(left.SendData(source, "after the close"));
+    EXPECT_EQ(rightTop.broken, 0);
+    EXPECT_LE(rightTop.intact, sent);
 }
