@@ -1,0 +1,427 @@
+// The completion engine with real workers: records completing once each,
+// owners destroyed while their operations are in flight or their handlers
+// run, faults in handlers, shutdown, callbacks, the multiplexer and the
+// trace layer.
+#include "Brindle/base/Exception.h"
+#include "Brindle/base/ThreadObject.h"
+#include "Brindle/comm/CommIOCP.h"
+#include "Brindle/comm/CommMultiplexer.h"
+#include "Brindle/comm/CommObject.h"
+#include "Brindle/comm/CommTrace.h"
+
+#include "CommLogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+using namespace Brindle;
+using commtest::CommLogCapture;
+
+namespace {
+
+// Runs `count` workers on a port for the life of the object.
+class Workers {
+public:
+    Workers(CCommIOCP& iocp, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            m_threads.push_back(std::make_unique<CThreadObject>("Comm Worker"));
+            m_threads.back()->StartThread(&iocp);
+        }
+    }
+    ~Workers()
+    {
+        for (auto& t : m_threads)
+            t->StopThread();
+        for (auto& t : m_threads)
+            t->Join();
+    }
+
+private:
+    std::vector<std::unique_ptr<CThreadObject>> m_threads;
+};
+
+// A bottom object that runs a hook for every completion.
+class Probe : public CCommObject {
+public:
+    explicit Probe(CCommIOCP& iocp) : CCommObject(iocp) {}
+    ~Probe() override { StopCompletions(); }
+    void OnComplete(CRefCountedPtr<CCommOverlapped> record) override
+    {
+        calls.fetch_add(1);
+        if (hook)
+            hook(record);
+    }
+    // Posts a record owned by this probe, with `bytes` as its mark.
+    CRefCountedPtr<CCommOverlapped> Post(unsigned long bytes)
+    {
+        CRefCountedPtr<CCommOverlapped> record = GetIOCP().CreateOverlapped(this);
+        record->SetBytes(bytes);
+        record->SetKey(reinterpret_cast<ULONG_PTR>(this));
+        GetIOCP().PutIOCP(record);
+        return record;
+    }
+    std::function<void(CRefCountedPtr<CCommOverlapped>&)> hook;
+    std::atomic<int> calls{0};
+};
+
+// Waits (without a time limit of its own: the test's time-out is the
+// limit) until `done` holds.
+template <typename Pred>
+void WaitFor(Pred done)
+{
+    while (!done())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+TEST(CommEngine, ThousandPostedRecordsFromFourThreadsEachCompleteOnce)
+{
+    CCommIOCP iocp;
+    Probe probe(iocp);
+    constexpr int kThreads = 4, kEach = 250;
+    std::vector<std::atomic<int>> seen(kThreads * kEach);
+    std::atomic<int> total{0};
+    probe.hook = [&](CRefCountedPtr<CCommOverlapped>& record) {
+        EXPECT_EQ(record->GetKey(), reinterpret_cast<ULONG_PTR>(&probe));
+        EXPECT_EQ(record->GetOwner(), &probe);
+        seen[record->GetBytes()].fetch_add(1);
+        total.fetch_add(1);
+    };
+    {
+        Workers workers(iocp, 3);
+        std::vector<std::thread> posters;
+        for (int t = 0; t < kThreads; ++t)
+            posters.emplace_back([&, t] {
+                for (int i = 0; i < kEach; ++i)
+                    probe.Post(static_cast<unsigned long>(t * kEach + i));
+            });
+        for (auto& t : posters)
+            t.join();
+        WaitFor([&] { return total.load() == kThreads * kEach; });
+    }
+    for (auto& count : seen)
+        EXPECT_EQ(count.load(), 1);
+    EXPECT_EQ(iocp.InFlight(), 0u);
+}
+
+TEST(CommEngine, OwnerDestroyedWhileOperationsAreInFlightGetsNoCall)
+{
+    CCommIOCP iocp;
+    Workers workers(iocp, 2);
+    for (int round = 0; round < 50; ++round) {
+        auto probe = std::make_unique<Probe>(iocp);
+        std::atomic<bool> destroyed{false};
+        std::atomic<int> lateCalls{0};
+        std::atomic<int> inHandler{0};
+        probe->hook = [&](CRefCountedPtr<CCommOverlapped>&) {
+            if (destroyed.load())
+                lateCalls.fetch_add(1);
+            inHandler.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            inHandler.fetch_sub(1);
+        };
+        for (int i = 0; i < 20; ++i)
+            probe->Post(static_cast<unsigned long>(i));
+        // Destruction waits for a running handler and stops the rest.
+        probe.reset();
+        destroyed.store(true);
+        EXPECT_EQ(inHandler.load(), 0);
+        WaitFor([&] { return iocp.InFlight() == 0; });
+        EXPECT_EQ(lateCalls.load(), 0);
+    }
+}
+
+TEST(CommEngine, AHandlerMayDestroyItsOwnObject)
+{
+    CCommIOCP iocp;
+    Workers workers(iocp, 2);
+    std::atomic<int> gone{0};
+    for (int i = 0; i < 20; ++i) {
+        auto* probe = new Probe(iocp);
+        probe->hook = [probe, &gone](CRefCountedPtr<CCommOverlapped>&) {
+            delete probe;
+            gone.fetch_add(1);
+        };
+        probe->Post(0);
+    }
+    WaitFor([&] { return gone.load() == 20; });
+    WaitFor([&] { return iocp.InFlight() == 0; });
+}
+
+TEST(CommEngine, AThrowingHandlerDoesNotStopTheWorker)
+{
+    CCommIOCP iocp;
+    Probe probe(iocp);
+    std::atomic<int> served{0};
+    probe.hook = [&](CRefCountedPtr<CCommOverlapped>& record) {
+        served.fetch_add(1);
+        if (record->GetBytes() % 2 == 0)
+            throw std::runtime_error("handler fault");
+    };
+    Workers workers(iocp, 1);
+    for (unsigned long i = 0; i < 10; ++i)
+        probe.Post(i);
+    WaitFor([&] { return served.load() == 10; });
+}
+
+TEST(CommEngine, WaitAfterShutdownReturnsNullAndDropsTheRecord)
+{
+    CCommIOCP iocp;
+    Probe probe(iocp);
+    CRefCountedPtr<CCommOverlapped> record = iocp.CreateOverlapped(&probe);
+    iocp.PutIOCP(record);
+    iocp.RequestShutdown();
+    EXPECT_TRUE(iocp.WaitIOCP(1000).IsNull());
+    EXPECT_EQ(iocp.InFlight(), 0u);
+    EXPECT_EQ(probe.calls.load(), 0);
+}
+
+TEST(CommEngine, DequeuedRecordsCarryBytesKeyAndTheirRegistry)
+{
+    CCommIOCP iocp;
+    Probe probe(iocp);
+    CRefCountedPtr<CCommOverlapped> record = iocp.CreateOverlapped(&probe);
+    record->SetBytes(42);
+    record->SetKey(7);
+    record->SetError(5);
+    iocp.PutIOCP(record);
+    CRefCountedPtr<CCommOverlapped> back = iocp.WaitIOCP(5000);
+    ASSERT_TRUE(back.NotNull());
+    EXPECT_EQ(back.GetPtr(), record.GetPtr());
+    EXPECT_EQ(back->GetBytes(), 42u);
+    EXPECT_EQ(back->GetKey(), 7u);
+    EXPECT_EQ(back->GetError(), 5u); // a posted record keeps its own error
+    EXPECT_EQ(iocp.InFlight(), 0u);
+    // Posted again, it is no longer registered: the dequeue finds nothing.
+    iocp.PutIOCP(record);
+    EXPECT_TRUE(iocp.WaitIOCP(5000).IsNull());
+    EXPECT_TRUE(iocp.WaitIOCP(10).IsNull()); // time-out
+
+    // Records made for an owner that has stopped its completions have none.
+    Probe stopped(iocp);
+    stopped.Post(1);
+    auto* raw = static_cast<CCommObject*>(&stopped);
+    iocp.RemoveOwner(raw);
+    CRefCountedPtr<CCommOverlapped> orphan = iocp.WaitIOCP(5000);
+    ASSERT_TRUE(orphan.NotNull());
+    EXPECT_EQ(orphan->GetOwner(), nullptr);
+}
+
+TEST(CommEngine, UserDataIsReleasedWithItsRecord)
+{
+    static std::atomic<int> released{0};
+    released = 0;
+    {
+        CCommIOCP iocp;
+        Probe probe(iocp);
+        for (int i = 0; i < 3; ++i) {
+            CRefCountedPtr<CCommOverlapped> record = iocp.CreateOverlapped(&probe);
+            record->SetUserData(reinterpret_cast<ULONG_PTR>(new int(i)), [](ULONG_PTR data) {
+                delete reinterpret_cast<int*>(data);
+                released.fetch_add(1);
+            });
+        }
+        CRefCountedPtr<CCommOverlapped> kept = iocp.CreateOverlapped(&probe);
+        int value = 9;
+        kept->SetUserData(reinterpret_cast<ULONG_PTR>(&value), [](ULONG_PTR) { released.fetch_add(100); });
+        EXPECT_EQ(kept->DetachUserData(), reinterpret_cast<ULONG_PTR>(&value));
+    }
+    // The port dropped its records in flight; their data went with them.
+    EXPECT_EQ(released.load(), 3);
+}
+
+TEST(CommEngine, PortFailuresThrowTheirTexts)
+{
+    CCommIOCP iocp;
+    auto text = [](auto fn) {
+        try {
+            fn();
+        } catch (const CException& e) {
+            return std::string(e.what());
+        }
+        return std::string("no exception");
+    };
+    EXPECT_EQ(text([&] { iocp.PutIOCP(nullptr); }), "Cannot put a NULL overlapped on completion port");
+    EXPECT_EQ(text([&] { iocp.AttachIOCP(nullptr, 1); }), "Cannot attach to IO completion port, bad handle");
+    EXPECT_EQ(text([&] { iocp.AttachIOCP(INVALID_HANDLE_VALUE, 1); }),
+              "Cannot attach to IO completion port, bad handle");
+    EXPECT_EQ(text([&] { iocp.AttachIOCP(reinterpret_cast<HANDLE>(0x12345), 1); }).rfind(
+                  "Cannot attach to IO completion port", 0),
+              0u);
+}
+
+TEST(CommEngine, DestroyingThePortStopsItsWorkersAtOnce)
+{
+    auto iocp = std::make_unique<CCommIOCP>();
+    std::vector<std::unique_ptr<CThreadObject>> threads;
+    for (int i = 0; i < 3; ++i) {
+        threads.push_back(std::make_unique<CThreadObject>("Comm Worker"));
+        threads.back()->StartThread(iocp.get());
+    }
+    WaitFor([&] {
+        for (auto& t : threads)
+            if (t->GetState() != THREAD_RUNNING)
+                return false;
+        return true;
+    });
+    iocp.reset();
+    for (auto& t : threads)
+        EXPECT_EQ(t->Join(10000), 1);
+}
+
+TEST(CommCallbacks, RunInOrderThrowingOnesGiveMinusOneAndEqualOnesUnregisterTogether)
+{
+    static std::vector<int> order;
+    order.clear();
+    auto record = [](void* arg) -> int {
+        order.push_back(static_cast<int>(reinterpret_cast<std::intptr_t>(arg)));
+        return 7;
+    };
+    auto fault = [](void*) -> int { throw std::runtime_error("callback fault"); };
+    CUserCallback one(record, reinterpret_cast<void*>(1));
+    CUserCallback two(record, reinterpret_cast<void*>(2));
+    CUserCallback bad(fault, nullptr);
+    EXPECT_EQ(one.Execute(), 7);
+    EXPECT_EQ(bad.Execute(), -1);
+    EXPECT_FALSE(one == two);
+
+    CCallbackMgr mgr;
+    mgr.Register(one);
+    mgr.Register(bad);
+    mgr.Register(two);
+    mgr.Register(one);
+    order.clear();
+    mgr.Execute();
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 1}));
+    mgr.Unregister(one);
+    EXPECT_EQ(mgr.size(), 2u);
+    order.clear();
+    mgr.Execute();
+    EXPECT_EQ(order, std::vector<int>{2});
+}
+
+TEST(CommCallbacks, WorkersRunThePassOnlyWhenASecondHasPassed)
+{
+    static std::atomic<int> passes{0};
+    passes = 0;
+    CCommIOCP iocp;
+    iocp.GetCallbackMgr().Register(CUserCallback([](void*) { return passes.fetch_add(1); }, nullptr));
+    // Cycles within the second the port was made run no pass.
+    std::time_t made = std::time(nullptr);
+    iocp.ThreadExecuteFcn();
+    if (std::time(nullptr) == made) {
+        EXPECT_EQ(passes.load(), 0);
+    }
+    // Four workers for a while: at most one pass per second that began.
+    const std::time_t start = std::time(nullptr);
+    {
+        Workers workers(iocp, 4);
+        WaitFor([&] { return passes.load() >= 2; });
+    }
+    const std::time_t end = std::time(nullptr);
+    EXPECT_LE(passes.load(), static_cast<int>(end - made) + 1);
+    EXPECT_GE(end, start);
+}
+
+// A bottom object whose source routes through a multiplexer.
+class Sink : public CCommObject {
+public:
+    explicit Sink(CCommIOCP& iocp) : CCommObject(iocp) {}
+    void OnComplete(CRefCountedPtr<CCommOverlapped>) override {}
+    bool Send(const std::string& data) override
+    {
+        sent.push_back(data);
+        return true;
+    }
+    void Up(const std::string& data) { CallUpData(GetSource(), data); }
+    std::vector<std::string> sent;
+};
+
+class Top : public CCommLayer {
+public:
+    void OnData(void* source, const std::string& data) override { got.emplace_back(source, data); }
+    using CCommLayer::CallDownData;
+    std::vector<std::pair<void*, std::string>> got;
+};
+
+TEST(CommMultiplexer, RoutesBySourceAndForgetsLayersThatGo)
+{
+    CCommIOCP iocp;
+    CommLogCapture log;
+    Top top;
+    auto mux = std::make_unique<CCommMultiplexer>();
+    mux->SetChain(&top);
+    Sink a(iocp);
+    auto b = std::make_unique<Sink>(iocp);
+    a.SetChain(mux.get());
+    b->SetChain(mux.get());
+    EXPECT_EQ(mux->size(), 2u);
+
+    a.Up("from a");
+    b->Up("from b");
+    ASSERT_EQ(top.got.size(), 2u);
+    EXPECT_EQ(top.got[0].first, &a);
+    EXPECT_EQ(top.got[1].first, b.get());
+
+    EXPECT_TRUE(top.CallDownData(b.get(), "to b"));
+    EXPECT_TRUE(top.CallDownData(&a, "to a"));
+    EXPECT_EQ(a.sent, std::vector<std::string>{"to a"});
+    EXPECT_EQ(b->sent, std::vector<std::string>{"to b"});
+
+    void* gone = b.get();
+    b.reset();
+    EXPECT_EQ(mux->size(), 1u);
+    EXPECT_FALSE(top.CallDownData(gone, "lost"));
+    EXPECT_EQ(log.Matching("Cannot call down data").size(), 1u);
+
+    // A send to the wrong source at the bottom is refused and reported.
+    EXPECT_FALSE(a.SendData(gone, "x"));
+    auto refused = log.Matching("Cannot send data");
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].source, "CCommObject");
+
+    // The multiplexer going unlinks every layer under it.
+    mux.reset();
+    a.Up("orphan");
+    EXPECT_EQ(log.Matching("Cannot call up data").size(), 1u);
+}
+
+TEST(CommTrace, WritesOneLinePerCallAndPassesItOn)
+{
+    CCommIOCP iocp;
+    Sink bottom(iocp);
+    CCommTrace trace;
+    Top top;
+    bottom.SetChain(&trace);
+    trace.SetChain(&top);
+    std::ostringstream out;
+    bottom.Up("quiet"); // tracing is off by default
+    trace.SetStream(out, '|');
+    trace.SetTrace(true);
+    out << std::hex; // counts stay decimal whatever the stream's base
+    bottom.Up(std::string(12, 'x'));
+    trace.OnOpen(&bottom);
+    trace.OnClose(&bottom);
+    trace.OnError(&bottom, 10054, "reset");
+    EXPECT_TRUE(top.CallDownData(&bottom, "down"));
+    std::ostringstream src;
+    src << static_cast<void*>(&bottom);
+    const std::string s = src.str();
+    EXPECT_EQ(out.str(), "OnData (" + s + "): (12) xxxxxxxxxxxx|OnOpen (" + s + ")|OnClose (" + s + ")|OnError (" +
+                             s + ") dwError = 10054 : reset|SendData (" + s + "): (4) down|");
+    EXPECT_EQ(top.got.size(), 2u);
+    EXPECT_EQ(bottom.sent, std::vector<std::string>{"down"});
+}
+
+} // namespace

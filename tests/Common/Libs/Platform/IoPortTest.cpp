@@ -1,0 +1,364 @@
+// The completion port over epoll: posted records, time-outs, ordered sends
+// with partial writes, accepts, cancellation, stale socket ids and
+// event-notified connects, on loopback.
+#include "Platform/IoPort.h"
+#include "Platform/KernelObjects.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct PortHolder {
+    HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0);
+    ~PortHolder() { CloseIoCompletionPort(port); }
+};
+
+struct Dequeued {
+    BOOL ok;
+    DWORD bytes;
+    ULONG_PTR key;
+    OVERLAPPED* ov;
+    DWORD error;
+};
+
+Dequeued Take(HANDLE port, DWORD ms = 10000)
+{
+    Dequeued d{};
+    d.ok = GetQueuedCompletionStatus(port, &d.bytes, &d.key, &d.ov, ms);
+    d.error = d.ok ? 0 : GetLastError();
+    return d;
+}
+
+sockaddr_in Loopback(unsigned short port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+// A listening socket on an ephemeral loopback port, attached to `port`.
+SOCKET Listen(HANDLE port, unsigned short& bound)
+{
+    SOCKET s = WSASocket(AF_INET, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    sockaddr_in a = Loopback(0);
+    EXPECT_EQ(bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    EXPECT_EQ(listen(s, 16), 0);
+    int length = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
+    bound = ntohs(a.sin_port);
+    EXPECT_EQ(CreateIoCompletionPort(SocketHandle(s), port, 1, 0), port);
+    return s;
+}
+
+// A connected pair: a dialled socket (key 2) and the accepted one (key 3).
+struct Pair {
+    SOCKET client = INVALID_SOCKET;
+    SOCKET server = INVALID_SOCKET;
+};
+
+Pair Connect(HANDLE port, int sendBuffer = 0)
+{
+    unsigned short bound = 0;
+    SOCKET listener = Listen(port, bound);
+    Pair p;
+    p.server = WSASocket(AF_INET, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    char addresses[2 * ACCEPT_ADDRESS_LENGTH];
+    OVERLAPPED accept{};
+    DWORD ignored = 0;
+    BOOL started = AcceptEx(listener, p.server, addresses, 0, ACCEPT_ADDRESS_LENGTH, ACCEPT_ADDRESS_LENGTH, &ignored,
+                            &accept);
+    EXPECT_TRUE(started || GetLastError() == WSA_IO_PENDING);
+    p.client = WSASocket(AF_INET, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    if (sendBuffer > 0)
+        setsockopt(p.client, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    sockaddr_in a = Loopback(bound);
+    EXPECT_EQ(connect(p.client, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    Dequeued d = Take(port);
+    EXPECT_TRUE(d.ok);
+    EXPECT_EQ(d.ov, &accept);
+    sockaddr* local = nullptr;
+    sockaddr* remote = nullptr;
+    int localSize = 0, remoteSize = 0;
+    GetAcceptExSockaddrs(addresses, 0, ACCEPT_ADDRESS_LENGTH, ACCEPT_ADDRESS_LENGTH, &local, &localSize, &remote,
+                         &remoteSize);
+    EXPECT_EQ(ntohs(reinterpret_cast<sockaddr_in*>(local)->sin_port), bound);
+    EXPECT_EQ(remoteSize, static_cast<int>(sizeof(sockaddr_in)));
+    EXPECT_EQ(closesocket(listener), 0);
+    EXPECT_EQ(CreateIoCompletionPort(SocketHandle(p.client), port, 2, 0), port);
+    EXPECT_EQ(CreateIoCompletionPort(SocketHandle(p.server), port, 3, 0), port);
+    return p;
+}
+
+TEST(IoPort, PostedRecordsFromFourThreadsEachCompleteOnce)
+{
+    PortHolder h;
+    constexpr int kThreads = 4, kEach = 250;
+    std::vector<OVERLAPPED> records(kThreads * kEach);
+    std::vector<std::atomic<int>> seen(records.size());
+    std::atomic<int> taken{0};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 2; ++w)
+        workers.emplace_back([&] {
+            while (taken.load() < static_cast<int>(records.size())) {
+                Dequeued d = Take(h.port, 50);
+                if (d.ov == nullptr)
+                    continue;
+                ASSERT_TRUE(d.ok);
+                std::size_t index = static_cast<std::size_t>(d.ov - records.data());
+                ASSERT_EQ(d.key, index * 3);
+                ASSERT_EQ(d.bytes, index);
+                seen[index].fetch_add(1);
+                taken.fetch_add(1);
+            }
+        });
+    std::vector<std::thread> posters;
+    for (int t = 0; t < kThreads; ++t)
+        posters.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                std::size_t index = static_cast<std::size_t>(t * kEach + i);
+                ASSERT_TRUE(PostQueuedCompletionStatus(h.port, static_cast<DWORD>(index), index * 3, &records[index]));
+            }
+        });
+    for (auto& t : posters)
+        t.join();
+    for (auto& t : workers)
+        t.join();
+    for (auto& count : seen)
+        EXPECT_EQ(count.load(), 1);
+}
+
+TEST(IoPort, TimeoutsDelayedPostsAndClosingWakeWaiters)
+{
+    PortHolder h;
+    Dequeued d = Take(h.port, 20);
+    EXPECT_FALSE(d.ok);
+    EXPECT_EQ(d.ov, nullptr);
+    EXPECT_EQ(d.error, WAIT_TIMEOUT);
+
+    OVERLAPPED later{};
+    ASSERT_TRUE(PostQueuedCompletionStatusAfter(h.port, 30, 7, 9, &later));
+    d = Take(h.port);
+    EXPECT_TRUE(d.ok);
+    EXPECT_EQ(d.ov, &later);
+    EXPECT_EQ(d.bytes, 7u);
+
+    HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0);
+    std::vector<std::thread> waiters;
+    std::atomic<int> woke{0};
+    for (int i = 0; i < 3; ++i)
+        waiters.emplace_back([&] {
+            Dequeued w = Take(port, INFINITE);
+            EXPECT_FALSE(w.ok);
+            EXPECT_EQ(w.error, ERROR_INVALID_HANDLE);
+            woke.fetch_add(1);
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(CloseIoCompletionPort(port));
+    for (auto& t : waiters)
+        t.join();
+    EXPECT_EQ(woke.load(), 3);
+    EXPECT_FALSE(PostQueuedCompletionStatus(port, 0, 0, nullptr));
+}
+
+TEST(IoPort, SendsCompleteInOrderWholeThroughPartialWrites)
+{
+    PortHolder h;
+    Pair p = Connect(h.port, 4096);
+    // Many sends queued at once against a small send buffer: each must
+    // arrive whole and in order although the system takes them in pieces.
+    std::mt19937 rng(7);
+    constexpr int kSends = 64;
+    std::vector<std::string> blocks(kSends);
+    std::string expected;
+    for (int i = 0; i < kSends; ++i) {
+        blocks[i].resize(1 + rng() % 100000);
+        for (char& c : blocks[i])
+            c = static_cast<char>('A' + i % 26);
+        expected += blocks[i];
+    }
+    std::vector<OVERLAPPED> sends(kSends);
+    for (int i = 0; i < kSends; ++i) {
+        WSABUF buf{static_cast<ULONG>(blocks[i].size()), blocks[i].data()};
+        int r = WSASend(p.client, &buf, 1, nullptr, 0, &sends[i], nullptr);
+        ASSERT_TRUE(r == 0 || GetLastError() == WSA_IO_PENDING);
+    }
+    std::string received;
+    std::vector<char> buffer(65536);
+    OVERLAPPED recv{};
+    auto postReceive = [&] {
+        WSABUF buf{static_cast<ULONG>(buffer.size()), buffer.data()};
+        DWORD flags = 0;
+        int r = WSARecv(p.server, &buf, 1, nullptr, &flags, &recv, nullptr);
+        ASSERT_TRUE(r == 0 || GetLastError() == WSA_IO_PENDING);
+    };
+    postReceive();
+    int nextSend = 0;
+    while (received.size() < expected.size() || nextSend < kSends) {
+        Dequeued d = Take(h.port);
+        ASSERT_NE(d.ov, nullptr);
+        ASSERT_TRUE(d.ok) << d.error;
+        if (d.ov == &recv) {
+            ASSERT_GT(d.bytes, 0u);
+            received.append(buffer.data(), d.bytes);
+            postReceive();
+        } else {
+            ASSERT_EQ(d.ov, &sends[nextSend]) << "sends complete in order";
+            EXPECT_EQ(d.bytes, blocks[nextSend].size());
+            EXPECT_EQ(sends[nextSend].InternalHigh, blocks[nextSend].size());
+            ++nextSend;
+        }
+    }
+    EXPECT_TRUE(received == expected);
+
+    // The peer goes: the standing receive completes with 0 bytes.
+    closesocket(p.client);
+    Dequeued d = Take(h.port);
+    EXPECT_TRUE(d.ok);
+    EXPECT_EQ(d.ov, &recv);
+    EXPECT_EQ(d.bytes, 0u);
+    closesocket(p.server);
+}
+
+TEST(IoPort, CancelAndCloseAbortPendingOperationsAndIdsAreNotReused)
+{
+    PortHolder h;
+    Pair p = Connect(h.port);
+    char a[16], b[16];
+    OVERLAPPED first{}, second{};
+    WSABUF buf{sizeof a, a};
+    DWORD flags = 0;
+    ASSERT_EQ(WSARecv(p.server, &buf, 1, nullptr, &flags, &first, nullptr), SOCKET_ERROR);
+    ASSERT_EQ(GetLastError(), WSA_IO_PENDING);
+    EXPECT_EQ(first.Internal, STATUS_PENDING);
+    ASSERT_TRUE(CancelIo(SocketHandle(p.server)));
+    Dequeued d = Take(h.port);
+    EXPECT_FALSE(d.ok);
+    EXPECT_EQ(d.ov, &first);
+    EXPECT_EQ(d.error, ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(d.key, 3u);
+
+    buf = WSABUF{sizeof b, b};
+    ASSERT_EQ(WSARecv(p.server, &buf, 1, nullptr, &flags, &second, nullptr), SOCKET_ERROR);
+    const SOCKET old = p.server;
+    EXPECT_EQ(closesocket(p.server), 0);
+    d = Take(h.port);
+    EXPECT_EQ(d.ov, &second);
+    EXPECT_EQ(d.error, ERROR_OPERATION_ABORTED);
+
+    // A new socket never takes the closed one's id, whatever its descriptor.
+    SOCKET fresh = WSASocket(AF_INET, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    EXPECT_NE(fresh, old);
+    EXPECT_EQ(WSARecv(old, &buf, 1, nullptr, &flags, &second, nullptr), SOCKET_ERROR);
+    EXPECT_EQ(GetLastError(), WSAENOTSOCK);
+    EXPECT_EQ(closesocket(old), SOCKET_ERROR);
+    // Operations need a port to complete on.
+    EXPECT_EQ(WSARecv(fresh, &buf, 1, nullptr, &flags, &second, nullptr), SOCKET_ERROR);
+    EXPECT_EQ(GetLastError(), WSAEINVAL);
+    closesocket(fresh);
+    closesocket(p.client);
+}
+
+TEST(IoPort, EventSelectedConnectReportsItsEnd)
+{
+    PortHolder h;
+    // A port nobody listens on: take one and close it again.
+    unsigned short closedPort = 0;
+    closesocket(Listen(h.port, closedPort));
+    unsigned short openPort = 0;
+    SOCKET listener = Listen(h.port, openPort);
+
+    struct Case {
+        unsigned short port;
+        int error;
+    };
+    for (const Case& c : {Case{closedPort, ECONNREFUSED}, Case{openPort, 0}}) {
+        SOCKET s = WSASocket(AF_INET, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+        ASSERT_EQ(CreateIoCompletionPort(SocketHandle(s), h.port, 5, 0), h.port);
+        HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_EQ(WSAEventSelect(s, event, FD_CONNECT), 0);
+        sockaddr_in a = Loopback(c.port);
+        int r = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        if (r != 0) {
+            EXPECT_EQ(GetLastError(), WSAEWOULDBLOCK);
+        }
+        // Someone must poll for the connect to be seen.
+        std::thread poller([&] { Take(h.port, 300); });
+        EXPECT_EQ(WaitForSingleObject(event, 10000), WAIT_OBJECT_0);
+        poller.join();
+        WSANETWORKEVENTS events;
+        ASSERT_EQ(WSAEnumNetworkEvents(s, event, &events), 0);
+        EXPECT_EQ(events.lNetworkEvents, FD_CONNECT);
+        EXPECT_EQ(events.iErrorCode[FD_CONNECT_BIT], c.error);
+        EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+        WSAEventSelect(s, nullptr, 0);
+        closesocket(s);
+        CloseHandle(event);
+    }
+    closesocket(listener);
+
+    // A blocking dial to the closed port fails at once.
+    SOCKET s = WSASocket(AF_INET, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    sockaddr_in a = Loopback(closedPort);
+    EXPECT_EQ(connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), SOCKET_ERROR);
+    EXPECT_EQ(GetLastError(), WSAECONNREFUSED);
+    closesocket(s);
+}
+
+TEST(IoPort, DatagramsCarryTheSenderAndEmptyOnesArrive)
+{
+    PortHolder h;
+    SOCKET rx = WSASocket(AF_INET, SOCK_DGRAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    sockaddr_in a = Loopback(0);
+    ASSERT_EQ(bind(rx, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    int length = sizeof a;
+    getsockname(rx, reinterpret_cast<sockaddr*>(&a), &length);
+    SOCKET tx = WSASocket(AF_INET, SOCK_DGRAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    sockaddr_in from = Loopback(0);
+    ASSERT_EQ(bind(tx, reinterpret_cast<sockaddr*>(&from), sizeof from), 0);
+    length = sizeof from;
+    getsockname(tx, reinterpret_cast<sockaddr*>(&from), &length);
+    CreateIoCompletionPort(SocketHandle(rx), h.port, 1, 0);
+    CreateIoCompletionPort(SocketHandle(tx), h.port, 2, 0);
+
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{60000}}) {
+        std::vector<char> buffer(65536);
+        sockaddr_in sender{};
+        int senderLength = sizeof sender;
+        OVERLAPPED recv{}, send{};
+        WSABUF in{static_cast<ULONG>(buffer.size()), buffer.data()};
+        DWORD flags = 0;
+        WSARecvFrom(rx, &in, 1, nullptr, &flags, reinterpret_cast<sockaddr*>(&sender), &senderLength, &recv, nullptr);
+        std::string payload(size, 'd');
+        WSABUF out{static_cast<ULONG>(payload.size()), payload.data()};
+        int r = WSASendTo(tx, &out, 1, nullptr, 0, reinterpret_cast<sockaddr*>(&a), sizeof a, &send, nullptr);
+        ASSERT_TRUE(r == 0 || GetLastError() == WSA_IO_PENDING);
+        std::set<OVERLAPPED*> done;
+        while (done.size() < 2) {
+            Dequeued d = Take(h.port);
+            ASSERT_TRUE(d.ok) << d.error;
+            done.insert(d.ov);
+            if (d.ov == &recv) {
+                EXPECT_EQ(d.bytes, size);
+                EXPECT_EQ(sender.sin_port, from.sin_port);
+                EXPECT_EQ(senderLength, static_cast<int>(sizeof sender));
+            }
+        }
+    }
+    closesocket(rx);
+    closesocket(tx);
+}
+
+} // namespace
