@@ -6,7 +6,10 @@
 
 namespace Brindle {
 
-CThreadLogger::CThreadLogger(CLogger& target) : m_target(target), m_wakeup(nullptr, FALSE, FALSE) {}
+CThreadLogger::CThreadLogger(CLogger& target)
+    : m_target(target), m_batchTarget(dynamic_cast<CBatchLogger*>(&target)), m_wakeup(nullptr, FALSE, FALSE)
+{
+}
 
 CThreadLogger::~CThreadLogger() = default;
 
@@ -43,16 +46,32 @@ void CThreadLogger::Deliver(const CLogData& record, bool* failed)
         return;
     } catch (const std::exception& e) {
         *failed = true;
-        try {
-            m_target.Log(CLogData(SEVERITY_LOGGER_FAILED, "ThreadExecuteFcn", CVar(e.what())));
-        } catch (...) {
-        }
+        ReportFailure(e.what());
     } catch (...) {
         *failed = true;
-        try {
-            m_target.Log(CLogData(SEVERITY_LOGGER_FAILED, "ThreadExecuteFcn", CVar("unhandled exception")));
-        } catch (...) {
-        }
+        ReportFailure("unhandled exception");
+    }
+}
+
+void CThreadLogger::DeliverBatch(bool* failed)
+{
+    try {
+        m_batchTarget->LogBatch(m_batch);
+        return;
+    } catch (const std::exception& e) {
+        *failed = true;
+        ReportFailure(e.what());
+    } catch (...) {
+        *failed = true;
+        ReportFailure("unhandled exception");
+    }
+}
+
+void CThreadLogger::ReportFailure(const char* text)
+{
+    try {
+        m_target.Log(CLogData(SEVERITY_LOGGER_FAILED, "ThreadExecuteFcn", CVar(text)));
+    } catch (...) {
     }
 }
 
@@ -67,8 +86,11 @@ bool CThreadLogger::Drain()
                 break;
             m_batch.swap(m_queue);
         }
-        for (const CLogData& record : m_batch)
-            Deliver(record, &failed);
+        if (m_batchTarget != nullptr)
+            DeliverBatch(&failed);
+        else
+            for (const CLogData& record : m_batch)
+                Deliver(record, &failed);
     }
     m_batch.clear();
     return !failed;
