@@ -15,11 +15,13 @@ CThreadLogger::~CThreadLogger() = default;
 
 void CThreadLogger::Log(const CLogData& record)
 {
+    // The copy is made before the lock is taken.
+    CLogData copy(record);
     bool wasEmpty;
     {
         CSystemLock lock;
         wasEmpty = m_queue.empty();
-        m_queue.push_back(record);
+        m_queue.push_back(std::move(copy));
     }
     // The thread takes the whole queue at once: only the record that makes
     // it non-empty needs to wake it.
