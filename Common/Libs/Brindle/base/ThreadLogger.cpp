@@ -6,8 +6,9 @@
 
 namespace Brindle {
 
-CThreadLogger::CThreadLogger(CLogger& target)
-    : m_target(target), m_batchTarget(dynamic_cast<CBatchLogger*>(&target)), m_wakeup(nullptr, FALSE, FALSE)
+CThreadLogger::CThreadLogger(CLogger& target, std::size_t maxQueued)
+    : m_target(target), m_batchTarget(dynamic_cast<CBatchLogger*>(&target)), m_wakeup(nullptr, FALSE, FALSE),
+      m_maxQueued(maxQueued > 0 ? maxQueued : 1)
 {
 }
 
@@ -20,6 +21,10 @@ void CThreadLogger::Log(const CLogData& record)
     bool wasEmpty;
     {
         CSystemLock lock;
+        if (m_queue.size() >= m_maxQueued) {
+            ++m_dropped;
+            return;
+        }
         wasEmpty = m_queue.empty();
         m_queue.push_back(std::move(copy));
     }
@@ -77,39 +82,46 @@ void CThreadLogger::ReportFailure(const char* text)
     }
 }
 
-bool CThreadLogger::Drain()
+int CThreadLogger::DrainOnce()
 {
-    bool failed = false;
-    for (;;) {
-        m_batch.clear();
-        {
-            CSystemLock lock;
-            if (m_queue.empty())
-                break;
-            m_batch.swap(m_queue);
-        }
-        if (m_batchTarget != nullptr)
-            DeliverBatch(&failed);
-        else
-            for (const CLogData& record : m_batch)
-                Deliver(record, &failed);
-    }
     m_batch.clear();
-    return !failed;
+    std::size_t dropped;
+    {
+        CSystemLock lock;
+        if (m_queue.empty())
+            return 0;
+        m_batch.swap(m_queue);
+        dropped = m_dropped;
+        m_dropped = 0;
+    }
+    bool failed = false;
+    if (m_batchTarget != nullptr)
+        DeliverBatch(&failed);
+    else
+        for (const CLogData& record : m_batch)
+            Deliver(record, &failed);
+    // Records are dropped only while the queue is full: after all of it.
+    if (dropped > 0)
+        Deliver(CLogData(SEVERITY_LOGGER_FAILED, "CThreadLogger", CVar(std::to_string(dropped) + " records dropped")),
+                &failed);
+    m_batch.clear();
+    return failed ? -1 : 1;
 }
 
 int CThreadLogger::ThreadExecuteFcn()
 {
-    if (!Drain())
+    // One batch a round, so a stop is seen even while records keep coming;
+    // the thread waits only when there was nothing to write.
+    if (DrainOnce() != 0 || InShutdown())
         return 1;
-    if (!InShutdown())
-        m_wakeup.wait(1000);
+    m_wakeup.wait(1000);
     return 1;
 }
 
 void CThreadLogger::ThreadExit(bool success)
 {
-    Drain();
+    // What was queued when the loop ended; later records wait for a restart.
+    DrainOnce();
     bool failed = false;
     Deliver(CLogData(success ? SEVERITY_INFORMATION : SEVERITY_LOGGER_FAILED, "ThreadExecuteFcn",
                      CVar("thread exit")),

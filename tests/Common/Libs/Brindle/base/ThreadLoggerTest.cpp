@@ -208,3 +208,33 @@ TEST(CThreadLogger, ABatchTargetThatThrowsIsReported)
     thread.StopThread();
     EXPECT_EQ(target.texts, (std::vector<std::string>{"batch broke", "thread exit"}));
 }
+
+TEST(CThreadLogger, AFullQueueDropsAndCountsWhatItCannotHold)
+{
+    CGatedTarget target;
+    CThreadLogger logger(target, 100);
+    CThreadObject thread("logger");
+    ASSERT_TRUE(thread.StartThread(&logger));
+    // The first record is taken and held at the gate; then the queue fills.
+    logger.Log(CLogData(SEVERITY_INFORMATION, "S", CVar("first")));
+    while (logger.Pending() != 0)
+        std::this_thread::yield();
+    for (int i = 0; i < 130; ++i)
+        logger.Log(CLogData(SEVERITY_INFORMATION, "S", CVar(i)));
+    EXPECT_EQ(logger.Pending(), 100u);
+    target.Open();
+    while (logger.Pending() != 0)
+        std::this_thread::yield();
+    logger.Log(CLogData(SEVERITY_INFORMATION, "S", CVar("after")));
+    thread.StopThread();
+    const auto records = target.Records();
+    ASSERT_EQ(records.size(), 1u + 100u + 1u + 1u + 1u);
+    EXPECT_EQ(records[0].GetText(), "first");
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(records[1 + i].GetText(), std::to_string(i));
+    EXPECT_EQ(records[101].GetSeverityValue(), -2);
+    EXPECT_EQ(records[101].GetSource(), "CThreadLogger");
+    EXPECT_EQ(records[101].GetText(), "30 records dropped");
+    EXPECT_EQ(records[102].GetText(), "after");
+    EXPECT_EQ(records[103].GetText(), "thread exit");
+}
