@@ -76,7 +76,7 @@ protected:
         Brindle::CTimestamp stamp;
         stamp.SetNow();
         const std::string now = stamp.FormatISO();
-        Log(EVENTLOG_INFORMATION_TYPE, "heartbeat", count.c_str(), now.c_str());
+        Log(Brindle::EVENTLOG_INFORMATION_TYPE, "heartbeat", count.c_str(), now.c_str());
         Print("heartbeat " + count);
         return m_beats <= 0 || m_count < m_beats ? 1 : 0;
     }
@@ -87,7 +87,7 @@ protected:
     {
         const std::string text = std::to_string(code);
         const std::string count = std::to_string(m_count);
-        Log(EVENTLOG_INFORMATION_TYPE, "user command", text.c_str(), count.c_str());
+        Log(Brindle::EVENTLOG_INFORMATION_TYPE, "user command", text.c_str(), count.c_str());
         Print("command " + text);
     }
 

@@ -2,8 +2,8 @@
 
 #include "Brindle/base/Exception.h"
 #include "Brindle/base/Identity.h"
+#include "Brindle/base/Log.h"
 #include "Brindle/base/RegSection.h"
-#include "Brindle/service/ServiceEvents.h"
 
 #include <cstdio>
 #include <thread>
@@ -76,7 +76,6 @@ CService::CService(const char* name) : m_name(name != nullptr ? name : "")
     }
     m_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     m_status.dwCurrentState = SERVICE_STOPPED;
-    m_events = std::make_unique<CServiceEvents>(m_name);
 }
 
 CService::~CService()
@@ -175,15 +174,35 @@ int CService::Main(int argc, char** argv)
 
 void CService::OpenEvents()
 {
-    m_events->Register();
+    const DWORD error = ::GetLastError();
+    std::lock_guard<std::mutex> hold(m_eventLock);
+    if (!m_eventLog) {
+        CEventLog::AddSource(m_name.c_str());
+        try {
+            m_eventLog = std::make_unique<CEventLog>(m_name.c_str());
+        } catch (const std::exception&) {
+            // No event log: the service runs without its events.
+        }
+    }
+    ::SetLastError(error);
 }
 
 void CService::WriteEvent(WORD type, DWORD id, const char* text1, const char* text2, const char* text3)
 {
     // The event log must not change the error a result is printed with.
     const DWORD error = ::GetLastError();
-    m_events->Write(type, id, text1, text2, text3);
+    {
+        std::lock_guard<std::mutex> hold(m_eventLock);
+        if (m_eventLog)
+            m_eventLog->Log(type, 0, id, text1, text2, text3);
+    }
     ::SetLastError(error);
+}
+
+void CService::LogException(const char* text)
+{
+    CLog::Log(CLogData(SEVERITY_ERROR, m_name, CVar(text)));
+    WriteEvent(EVENTLOG_ERROR_TYPE, MSG_SERVICE_EXCEPTION, m_name.c_str(), text);
 }
 
 int CService::Install(const char* description)
@@ -194,7 +213,7 @@ int CService::Install(const char* description)
         return RESULT_CANNOT_CREATE;
     ReloadServiceManager();
     OpenEvents();
-    WriteEvent(EVENTLOG_INFORMATION_TYPE, EVENT_INSTALLED, m_name.c_str());
+    WriteEvent(EVENTLOG_INFORMATION_TYPE, MSG_SERVICE_INSTALLED, m_name.c_str());
     if (description != nullptr && *description != '\0') {
         CRegSection services(HKEY_LOCAL_MACHINE, "/SYSTEM/CurrentControlSet/Services");
         CRegSection service(services, m_name.c_str());
@@ -217,7 +236,7 @@ int CService::UnInstall()
         return RESULT_CANNOT_DELETE;
     ReloadServiceManager();
     OpenEvents();
-    WriteEvent(EVENTLOG_INFORMATION_TYPE, EVENT_UNINSTALLED, m_name.c_str());
+    WriteEvent(EVENTLOG_INFORMATION_TYPE, MSG_SERVICE_UNINSTALLED, m_name.c_str());
     ::SetLastError(ERROR_SUCCESS);
     return RESULT_SUCCESS;
 }
@@ -257,7 +276,7 @@ int CService::SendUserCommand(unsigned long code)
 void CService::Log(unsigned short type, const char* description, const char* data1, const char* data2)
 {
     OpenEvents();
-    WriteEvent(type, EVENT_DESCRIPTION, description != nullptr ? description : "", data1 != nullptr ? data1 : "",
+    WriteEvent(type, MSG_DESCRIPTION_DATA, description != nullptr ? description : "", data1 != nullptr ? data1 : "",
                data2 != nullptr ? data2 : "");
 }
 
@@ -292,8 +311,7 @@ void CService::Failed(const char* text)
 {
     m_failed = true;
     m_failure = text;
-    CServiceEvents::LogText(text);
-    WriteEvent(EVENTLOG_ERROR_TYPE, EVENT_EXCEPTION, m_name.c_str(), text);
+    LogException(text);
 }
 
 int CService::ThreadInit()
@@ -324,7 +342,7 @@ int CService::ThreadInit()
         m_status.dwCheckPoint = 0;
         ReportStatus();
     }
-    WriteEvent(EVENTLOG_INFORMATION_TYPE, EVENT_STARTED, m_name.c_str());
+    WriteEvent(EVENTLOG_INFORMATION_TYPE, MSG_SERVICE_STARTED, m_name.c_str());
     return 1;
 }
 
@@ -389,11 +407,9 @@ void CService::Control(DWORD code)
         try {
             OnUserCommand(code);
         } catch (const std::exception& e) {
-            CServiceEvents::LogText(e.what());
-            WriteEvent(EVENTLOG_ERROR_TYPE, EVENT_EXCEPTION, m_name.c_str(), e.what());
+            LogException(e.what());
         } catch (...) {
-            CServiceEvents::LogText("Unhandled exception");
-            WriteEvent(EVENTLOG_ERROR_TYPE, EVENT_EXCEPTION, m_name.c_str(), "Unhandled exception");
+            LogException("Unhandled exception");
         }
         return;
     }
@@ -413,8 +429,9 @@ int CService::RunWithControls(bool underManager)
             return RESULT_CANNOT_START; // another instance runs
         // Without a PID file the service runs, but user commands cannot
         // find it.
-        CServiceEvents::LogText("Service " + m_name + ": no PID file " + ServicePidFilePath(m_name.c_str()) + ": " +
-                                CException::FormatLastError(::GetLastError()));
+        CLog::Log(CLogData(SEVERITY_WARNING, m_name,
+                           CVar("no PID file " + ServicePidFilePath(m_name.c_str()) + ": " +
+                                CException::FormatLastError(::GetLastError()))));
     }
 
     m_failed = false;
@@ -446,7 +463,7 @@ int CService::RunWithControls(bool underManager)
 
     SetServiceStatus(SERVICE_STOP_PENDING, 0, 10);
     SetServiceStatus(SERVICE_STOPPED, m_failed ? ECANCELED : 0, 0);
-    WriteEvent(EVENTLOG_WARNING_TYPE, EVENT_STOPPED, m_name.c_str());
+    WriteEvent(EVENTLOG_WARNING_TYPE, MSG_SERVICE_STOPPED, m_name.c_str());
     {
         std::lock_guard<std::mutex> hold(m_statusLock);
         m_statusHandle = false;

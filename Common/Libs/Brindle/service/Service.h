@@ -40,6 +40,7 @@
 // SetServiceStatus may be called from any thread.
 #pragma once
 
+#include "Brindle/base/EventLog.h"
 #include "Brindle/base/Runnable.h"
 #include "Platform/ServiceControl.h"
 
@@ -49,8 +50,6 @@
 #include <vector>
 
 namespace Brindle {
-
-class CServiceEvents;
 
 class CService : public CThreadProcess {
 public:
@@ -63,18 +62,6 @@ public:
         RESULT_CANNOT_START = 5,
         RESULT_SERVICE_FAILED = 6,
     };
-
-    // Event ids of the library's message table that the frame writes.
-    static constexpr DWORD EVENT_INSTALLED = 0x00000001;
-    static constexpr DWORD EVENT_STARTED = 0x00000003;
-    static constexpr DWORD EVENT_STOPPED = 0x40000004;
-    static constexpr DWORD EVENT_UNINSTALLED = 0x80000002;
-    static constexpr DWORD EVENT_EXCEPTION = 0xC0000006;
-    static constexpr DWORD EVENT_DESCRIPTION = 0xC0000007;
-    // Event types.
-    static constexpr WORD EVENTLOG_ERROR_TYPE = 1;
-    static constexpr WORD EVENTLOG_WARNING_TYPE = 2;
-    static constexpr WORD EVENTLOG_INFORMATION_TYPE = 4;
 
     explicit CService(const char* name);
     ~CService() override;
@@ -131,6 +118,9 @@ private:
     int ReportStatus();
     // The failure of the work, as the exception event and the log stream.
     void Failed(const char* text);
+    // An exception's text in the exception event and the library log.
+    void LogException(const char* text);
+    // Registers the event source and opens the event log on it, once.
     void OpenEvents();
     void WriteEvent(WORD type, DWORD id, const char* text1, const char* text2 = nullptr,
                     const char* text3 = nullptr);
@@ -140,7 +130,8 @@ private:
     bool m_statusHandle = false;
     mutable std::mutex m_statusLock;
     SERVICE_STATUS m_status;
-    std::unique_ptr<CServiceEvents> m_events;
+    std::mutex m_eventLock;
+    std::unique_ptr<CEventLog> m_eventLog; // guarded by m_eventLock
     bool m_runAsProcess = false;
     // The arguments Main was given (the service's arguments).
     std::vector<std::string> m_args;

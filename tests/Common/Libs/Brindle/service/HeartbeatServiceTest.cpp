@@ -16,13 +16,6 @@
 
 namespace {
 
-// The events reach syslog once the event log is part of the library.
-#if __has_include("Brindle/base/EventLog.h")
-constexpr bool EventsLogged = true;
-#else
-constexpr bool EventsLogged = false;
-#endif
-
 using servicetest::ParseSyslog;
 using servicetest::ReadFile;
 using servicetest::ScopedEnv;
@@ -57,8 +50,6 @@ struct Surroundings {
     std::vector<SyslogLine> LogUntil(const std::string& text)
     {
         std::vector<SyslogLine> lines;
-        if (!EventsLogged)
-            return lines;
         syslog.ReceiveUntil([&](const std::string& line) {
             lines.push_back(ParseSyslog(line));
             return lines.back().text.find(text) != std::string::npos;
@@ -81,8 +72,6 @@ int RunProgram(const std::vector<std::string>& args, std::string* output = nullp
 
 bool Has(const std::vector<SyslogLine>& lines, int pri, const std::string& text)
 {
-    if (!EventsLogged)
-        return true;
     return std::any_of(lines.begin(), lines.end(), [&](const SyslogLine& line) {
         return line.pri == pri && line.ident == Name && line.text == text;
     });
@@ -150,8 +139,7 @@ TEST(HeartbeatService, RunsUnderANotifySocketTakesCommandsInOrderAndStopsOnSigte
     for (const char* code : {"150", "128", "255", "151"})
         EXPECT_EQ(RunProgram({"-send", code}, &printed), 0) << printed;
     const std::vector<SyslogLine> commands = s.LogUntil("Description: user command Data: 151,");
-    if (EventsLogged)
-        EXPECT_EQ(Commands(commands), (std::vector<std::string>{"150", "128", "255", "151"}));
+    EXPECT_EQ(Commands(commands), (std::vector<std::string>{"150", "128", "255", "151"}));
 
     service.Signal(SIGTERM);
     EXPECT_EQ(service.Wait(), 0) << service.Stdout();
@@ -204,8 +192,7 @@ TEST(HeartbeatService, AnExceptionInItsInitEndsItWithAnErrorAndTheEvent)
     EXPECT_EQ(printed, "The service failed: " + why + "\n");
     const std::vector<SyslogLine> log = s.LogUntil("has been stopped");
     EXPECT_TRUE(Has(log, PriError, "Service brindle-heartbeat exception " + why));
-    if (EventsLogged)
-        EXPECT_FALSE(Has(log, PriInformation, "Service brindle-heartbeat has been started."));
+    EXPECT_FALSE(Has(log, PriInformation, "Service brindle-heartbeat has been started."));
     std::vector<std::string> states;
     for (std::string m = s.manager.Receive(std::chrono::milliseconds(0)); !m.empty();
          m = s.manager.Receive(std::chrono::milliseconds(0)))
