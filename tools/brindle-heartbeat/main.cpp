@@ -14,6 +14,7 @@
 #include "Brindle/base/Timestamp.h"
 #include "Brindle/service/Service.h"
 
+#include <atomic>
 #include <charconv>
 #include <condition_variable>
 #include <cstdio>
@@ -71,22 +72,22 @@ protected:
             if (m_wake.wait_for(hold, std::chrono::milliseconds(m_intervalMs), [this] { return InShutdown(); }))
                 return 1; // the loop ends on the shutdown request
         }
-        ++m_count;
-        const std::string count = std::to_string(m_count);
+        const long long beat = ++m_count;
+        const std::string count = std::to_string(beat);
         Brindle::CTimestamp stamp;
         stamp.SetNow();
         const std::string now = stamp.FormatISO();
         Log(Brindle::EVENTLOG_INFORMATION_TYPE, "heartbeat", count.c_str(), now.c_str());
         Print("heartbeat " + count);
-        return m_beats <= 0 || m_count < m_beats ? 1 : 0;
+        return m_beats <= 0 || beat < m_beats ? 1 : 0;
     }
 
-    void ServiceStop() override { Print("stopped after " + std::to_string(m_count) + " heartbeats"); }
+    void ServiceStop() override { Print("stopped after " + std::to_string(m_count.load()) + " heartbeats"); }
 
     void OnUserCommand(unsigned long code) override
     {
         const std::string text = std::to_string(code);
-        const std::string count = std::to_string(m_count);
+        const std::string count = std::to_string(m_count.load());
         Log(Brindle::EVENTLOG_INFORMATION_TYPE, "user command", text.c_str(), count.c_str());
         Print("command " + text);
     }
@@ -103,7 +104,8 @@ private:
     std::string m_intervalText;
     long long m_beats;
     long long m_intervalMs = 5000;
-    long long m_count = 0;
+    // Read by the user commands, which arrive on the frame's control thread.
+    std::atomic<long long> m_count{0};
     std::mutex m_lock;
     std::condition_variable m_wake;
 };

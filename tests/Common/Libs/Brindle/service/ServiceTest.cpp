@@ -7,6 +7,8 @@
 
 #include "Brindle/base/Exception.h"
 #include "Brindle/base/Identity.h"
+#include "Brindle/base/Log.h"
+#include "Brindle/base/Logger.h"
 #include "Brindle/base/RegSection.h"
 #include "DatagramPeer.h"
 #include "ServiceTestSupport.h"
@@ -466,6 +468,73 @@ TEST(ServiceStatus, DerivedClassesReportWhatTheyWant)
     const std::vector<std::string> got = Drain(manager);
     ASSERT_GE(got.size(), 3u);
     EXPECT_EQ(got[2], "STATUS=Start pending (check point 7)\nEXTEND_TIMEOUT_USEC=30000000");
+}
+
+// Every syslog datagram waiting, as (PRI, text after "ident[pid]: ").
+std::vector<std::pair<int, std::string>> Events(DatagramPeer& syslog)
+{
+    std::vector<std::pair<int, std::string>> events;
+    for (const std::string& line : Drain(syslog)) {
+        const servicetest::SyslogLine parsed = servicetest::ParseSyslog(line);
+        EXPECT_EQ(parsed.ident, Name) << line;
+        events.emplace_back(parsed.pri, parsed.text);
+    }
+    return events;
+}
+
+constexpr int Information = 3 * 8 + 6, Warning = 3 * 8 + 4, Error = 3 * 8 + 3;
+
+TEST(ServiceEvents, EachOutcomeIsLoggedOnceKnownAndRefusalsAreNot)
+{
+    Scratch scratch;
+    DatagramPeer syslog(scratch.dir.str() + "/syslog");
+    ScopedEnv socket("BRINDLE_SYSLOG_SOCKET", scratch.dir.str() + "/syslog");
+    using Events_ = std::vector<std::pair<int, std::string>>;
+    TestService service;
+    EXPECT_EQ(RunMain(service, {"-install"}), 0);
+    EXPECT_EQ(Events(syslog), (Events_{{Information, "Service brindle-frame-test has been installed."}}));
+    EXPECT_EQ(RunMain(service, {"-install"}), 2);
+    EXPECT_EQ(Events(syslog), Events_{});
+    EXPECT_EQ(RunMain(service, {"-uninstall"}), 0);
+    EXPECT_EQ(Events(syslog), (Events_{{Information, "Service brindle-frame-test has been uninstalled."}}));
+    EXPECT_EQ(RunMain(service, {"-uninstall"}), 3);
+    EXPECT_EQ(Events(syslog), Events_{});
+
+    EXPECT_EQ(RunMain(service, {"-run"}), 0);
+    EXPECT_EQ(Events(syslog), (Events_{{Information, "Service brindle-frame-test has been started."},
+                                       {Warning, "Service brindle-frame-test has been stopped"}}));
+
+    service.Log(2, "queue full", "orders", "17");
+    service.Log(4, "line1\r\nline2", nullptr, "");
+    EXPECT_EQ(Events(syslog), (Events_{{Warning, "Description: queue full Data: orders, 17"},
+                                       {Information, "Description: line1 line2 Data: ,"}}));
+}
+
+// Records handed to the library log.
+class CapturingLogger : public Brindle::CLogger {
+public:
+    std::vector<Brindle::CLogData> records;
+    void Log(const Brindle::CLogData& record) override { records.push_back(record); }
+};
+
+TEST(ServiceEvents, AnExceptionGoesToTheEventLogAndTheLibraryLog)
+{
+    Scratch scratch;
+    DatagramPeer syslog(scratch.dir.str() + "/syslog");
+    ScopedEnv socket("BRINDLE_SYSLOG_SOCKET", scratch.dir.str() + "/syslog");
+    CapturingLogger logger;
+    Brindle::CLog::RegisterLogger(&logger);
+    TestService service;
+    service.init = []() -> int { throw Brindle::CException("config missing", ENOENT); };
+    EXPECT_EQ(RunMain(service, {"-run"}), 6);
+    Brindle::CLog::RegisterLogger(nullptr);
+    using Events_ = std::vector<std::pair<int, std::string>>;
+    EXPECT_EQ(Events(syslog), (Events_{{Error, "Service brindle-frame-test exception config missing"},
+                                       {Warning, "Service brindle-frame-test has been stopped"}}));
+    ASSERT_EQ(logger.records.size(), 1u);
+    EXPECT_EQ(logger.records[0].GetSeverity(), Brindle::SEVERITY_ERROR);
+    EXPECT_EQ(logger.records[0].GetSource(), Name);
+    EXPECT_EQ(logger.records[0].GetText(), "config missing");
 }
 
 // A thread process that counts its steps.
