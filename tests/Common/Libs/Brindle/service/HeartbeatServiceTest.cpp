@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -180,6 +181,76 @@ TEST(HeartbeatService, RunsAsAProcessInAConsoleUntilInterrupted)
     // Work that ends by itself ends the run.
     EXPECT_EQ(RunProgram({"-RUN", "-interval", "100", "-beats", "2"}, &printed), 0);
     EXPECT_EQ(printed, "started, a heartbeat every 100 ms\nheartbeat 1\nheartbeat 2\nstopped after 2 heartbeats\n");
+}
+
+// A terminal of tmux's, with the program in its foreground.
+class Terminal {
+public:
+    explicit Terminal(const std::string& command) : m_socket("brindle-svc-" + std::to_string(::getpid()))
+    {
+        std::string screen;
+        m_started = Tmux({"new-session", "-d", "-s", "svc", "-x", "100", "-y", "30", command}, screen) == 0;
+    }
+    ~Terminal()
+    {
+        std::string ignored;
+        Tmux({"kill-server"}, ignored);
+    }
+
+    bool Started() const { return m_started; }
+    std::string Screen()
+    {
+        std::string screen;
+        Tmux({"capture-pane", "-p", "-t", "svc"}, screen);
+        return screen;
+    }
+    void Keys(const char* keys)
+    {
+        std::string ignored;
+        Tmux({"send-keys", "-t", "svc", keys}, ignored);
+    }
+    // Waits, within a generous limit, until the screen shows text.
+    bool Shows(const std::string& text)
+    {
+        for (int i = 0; i < 600; ++i) {
+            if (Screen().find(text) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+
+private:
+    // tmux's exit status; its output in *output.
+    int Tmux(std::vector<std::string> args, std::string& output) const
+    {
+        args.insert(args.begin(), {"/usr/bin/tmux", "-L", m_socket});
+        ChildProcess tmux(args);
+        const int status = tmux.Wait();
+        output = tmux.Stdout();
+        return status;
+    }
+
+    std::string m_socket;
+    bool m_started = false;
+};
+
+TEST(HeartbeatService, RunInATerminalEndsCleanlyOnCtrlC)
+{
+    if (::access("/usr/bin/tmux", X_OK) != 0)
+        GTEST_SKIP() << "tmux is not installed";
+    Surroundings s;
+    const std::string command = "env BRINDLE_RUN_DIR=" + s.dir.str() + "/run BRINDLE_SYSLOG_SOCKET=" + s.dir.str() +
+                                "/syslog BRINDLE_REGISTRY_DIR=" + s.dir.str() + "/registry " + Program +
+                                " -run -interval 100; echo \"exit status $?\"; sleep 60";
+    Terminal terminal(command);
+    ASSERT_TRUE(terminal.Started());
+    ASSERT_TRUE(terminal.Shows("heartbeat 2")) << terminal.Screen();
+    terminal.Keys("C-c");
+    ASSERT_TRUE(terminal.Shows("exit status 0")) << terminal.Screen();
+    const std::string screen = terminal.Screen();
+    EXPECT_NE(screen.find("stopped after "), std::string::npos) << screen;
+    EXPECT_TRUE(Has(s.LogUntil("stopped"), PriWarning, "Service brindle-heartbeat has been stopped"));
 }
 
 TEST(HeartbeatService, AnExceptionInItsInitEndsItWithAnErrorAndTheEvent)
