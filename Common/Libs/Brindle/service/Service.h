@@ -28,6 +28,9 @@
 //   running instance holds locked). The running state (READY=1) is reported
 //   only once ServiceInit has succeeded; a stop that comes earlier, even
 //   before the loop runs, is kept and ends the service before any work.
+//   The controls are blocked in the thread that runs the service and in
+//   every thread it starts; a thread the program started before the run
+//   does not have them blocked, and a SIGTERM it takes ends the process.
 // - Events (syslog through CEventLog, source = the service name): installed,
 //   uninstalled, started, stopped, exceptions, Log's descriptions; each is
 //   written once its outcome is known.
