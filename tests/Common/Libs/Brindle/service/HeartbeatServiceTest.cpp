@@ -183,6 +183,24 @@ TEST(HeartbeatService, RunsAsAProcessInAConsoleUntilInterrupted)
     EXPECT_EQ(printed, "started, a heartbeat every 100 ms\nheartbeat 1\nheartbeat 2\nstopped after 2 heartbeats\n");
 }
 
+TEST(HeartbeatService, UninstallStopsTheRunningServiceAndRemovesItsUnit)
+{
+    Surroundings s;
+    std::string printed;
+    ASSERT_EQ(RunProgram({"-install"}, &printed), 0) << printed;
+    ScopedEnv notify("NOTIFY_SOCKET", s.NotifyPath());
+    ChildProcess service({Program, "-interval", "100"});
+    s.manager.ReceiveUntil([](const std::string& m) { return m.rfind("READY=1", 0) == 0; });
+    EXPECT_EQ(RunProgram({"-uninstall"}, &printed), 0) << printed;
+    EXPECT_FALSE(std::filesystem::exists(s.dir.path() / (Name + ".service")));
+    EXPECT_EQ(service.Wait(), 0);
+    const std::vector<std::string> states =
+        s.manager.ReceiveUntil([](const std::string& m) { return m.rfind("STATUS=Stopped", 0) == 0; });
+    ASSERT_FALSE(states.empty());
+    EXPECT_EQ(states.front(), "STOPPING=1\nSTATUS=Stop pending (check point 1)\nEXTEND_TIMEOUT_USEC=30000000");
+    EXPECT_EQ(states.back(), "STATUS=Stopped");
+}
+
 // A terminal of tmux's, with the program in its foreground.
 class Terminal {
 public:
