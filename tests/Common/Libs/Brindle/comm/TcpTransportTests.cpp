@@ -204,6 +204,10 @@ TEST(CommSocket, FourMebibytesInRandomChunksArriveByteExactBothWays)
         EXPECT_EQ(testsupport::JsonField(digest, "crc"), std::to_string(Crc32(sent)));
         // Every send has finished: only sends count for a dialled socket.
         WaitFor([&] { return socket->OutstandingOverlapped() == 0; });
+        EXPECT_FALSE(socket->CheckOutstandingOverlapped(1, true));
+        EXPECT_TRUE(socket->Connected());
+        EXPECT_TRUE(socket->CheckOutstandingOverlapped(0, false));
+        EXPECT_TRUE(socket->Connected());
         EXPECT_TRUE(socket->Close());
         EXPECT_FALSE(socket->Connected());
         std::lock_guard<std::mutex> guard(top.Lock());
