@@ -363,6 +363,9 @@ TEST(CommListener, ThreeClientsAreAddressedOneByOneAndAllAtOnce)
     EXPECT_EQ(std::set<void*>(sources.begin(), sources.end()), std::set<void*>(opened.begin(), opened.end()));
     // Each child carries its peer's address; map clients to children.
     std::vector<CCommSocket*> childOf(3, nullptr);
+    // Taken under the lock the listener deletes children after, so reading
+    // them here is ordered before any deletion.
+    std::vector<void*> sourceOf(3, nullptr);
     {
         CSystemLock lock;
         for (CCommSocket* child : listener) {
@@ -373,28 +376,29 @@ TEST(CommListener, ThreeClientsAreAddressedOneByOneAndAllAtOnce)
             const auto it = std::find(clientPorts.begin(), clientPorts.end(), child->GetPort());
             ASSERT_NE(it, clientPorts.end());
             childOf[it - clientPorts.begin()] = child;
+            sourceOf[it - clientPorts.begin()] = child->GetSource();
         }
     }
     EXPECT_TRUE(top.Send(listener.GetSource(), "hello all|"));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(Unhex(peer.Field("crecv " + std::to_string(i) + " 10", "text")), "hello all|");
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(top.Send(childOf[i]->GetSource(), "to " + std::to_string(i)));
+        EXPECT_TRUE(top.Send(sourceOf[i], "to " + std::to_string(i)));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(Unhex(peer.Field("crecv " + std::to_string(i) + " 14", "text")), "hello all|to " + std::to_string(i));
     // Data from a client arrives with its child's source.
     peer.Ask("csend 1 " + std::string("6869")); // "hi"
-    ASSERT_TRUE(top.Until([&] { return top.received[childOf[1]->GetSource()] == "hi"; }));
+    ASSERT_TRUE(top.Until([&] { return top.received[sourceOf[1]] == "hi"; }));
 
     // The peer closes client 0: its child is deleted and leaves the list.
-    void* gone = childOf[0]->GetSource();
+    void* gone = sourceOf[0];
     peer.Ask("cclose 0");
     ASSERT_TRUE(top.Until([&] { return top.closes.size() == 1; }));
     EXPECT_EQ(top.closes[0], gone);
     WaitFor([&] { return listener.size() == 2; });
     // Closing a child here takes it off the list at once; the peer sees the
     // end of its stream.
-    void* closed = childOf[2]->GetSource();
+    void* closed = sourceOf[2];
     EXPECT_TRUE(childOf[2]->Close());
     EXPECT_EQ(listener.size(), 1u);
     EXPECT_EQ(peer.Field("cwaitclose 2", "closed"), "true");
@@ -402,7 +406,7 @@ TEST(CommListener, ThreeClientsAreAddressedOneByOneAndAllAtOnce)
     EXPECT_EQ(top.closes[1], closed);
     sources.clear();
     listener.GetSourceList(listener.GetSource(), sources);
-    EXPECT_EQ(sources, std::list<void*>{childOf[1]->GetSource()});
+    EXPECT_EQ(sources, std::list<void*>{sourceOf[1]});
     EXPECT_TRUE(top.Send(listener.GetSource(), "last"));
     EXPECT_EQ(Unhex(peer.Field("crecv 1 18", "text")), "hello all|to 1last");
     EXPECT_EQ(listener.CheckAllOutstandingOverlapped(1, false), 1); // the standing receive
@@ -652,7 +656,11 @@ TEST(CommTransportSoak, ObjectsDestroyedWithOperationsInFlight)
         listener->SetAddress(listenPort, "127.0.0.1", true);
         listener->SetChain(&mux);
         ASSERT_TRUE(listener->Listen(5));
-        const std::size_t opened = top.opens.size();
+        std::size_t opened;
+        {
+            std::lock_guard<std::mutex> guard(top.Lock());
+            opened = top.opens.size();
+        }
         for (int i = 0; i < 3; ++i)
             peer.Ask("dial " + Port(listenPort));
         ASSERT_TRUE(top.Until([&] { return top.opens.size() == opened + 3; }));
