@@ -8,6 +8,7 @@
 // Each side runs an echo server and its clients in this process; a client
 // sends the next message when an echo has come back whole. Items are
 // messages (round trips for ping-pong); bytes are the client's sent bytes.
+// BRINDLE_BENCH_THREADS sets the threads of both engines (default 2).
 #include "Brindle/base/ThreadObject.h"
 #include "Brindle/comm/CommDatagram.h"
 #include "Brindle/comm/CommIOCP.h"
@@ -30,6 +31,7 @@
 #include <atomic>
 #include <functional>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -120,6 +122,14 @@ sockaddr_in Loopback(int port)
     return a;
 }
 
+// Threads of each engine (ours and Asio): 2, or BRINDLE_BENCH_THREADS.
+int Threads()
+{
+    const char* text = std::getenv("BRINDLE_BENCH_THREADS");
+    const int n = text != nullptr ? std::atoi(text) : 0;
+    return n > 0 ? n : 2;
+}
+
 // ------------------------------------------------------------------ ours
 
 using namespace Brindle;
@@ -181,7 +191,7 @@ public:
 void OursTcp(benchmark::State& state, const Work& work)
 {
     CCommIOCP iocp;
-    OurWorkers workers(iocp, 2);
+    OurWorkers workers(iocp, Threads());
     EchoTop echo;
     CCommMultiplexer serverMux;
     serverMux.SetChain(&echo);
@@ -268,7 +278,7 @@ int FreeUdpPort()
 void OursUdp(benchmark::State& state, const Work& work)
 {
     CCommIOCP iocp;
-    OurWorkers workers(iocp, 2);
+    OurWorkers workers(iocp, Threads());
     const int serverPort = FreeUdpPort(), clientPort = FreeUdpPort();
     CCommDatagram serverOut(iocp), clientOut(iocp);
     serverOut.SetAddress(clientPort, "127.0.0.1", true);
@@ -313,7 +323,7 @@ class AsioRunner {
 public:
     AsioRunner() : m_guard(asio::make_work_guard(ctx))
     {
-        for (int i = 0; i < 2; ++i)
+        for (int i = 0; i < Threads(); ++i)
             m_threads.emplace_back([this] { ctx.run(); });
     }
     ~AsioRunner() { Stop(); }
