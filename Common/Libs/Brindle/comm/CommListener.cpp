@@ -216,18 +216,40 @@ bool CCommListener::GetSourceList(void* source, std::list<void*>& sources)
 
 int CCommListener::CheckAllOutstandingOverlapped(int limit, bool close)
 {
-    // Under the lock, so no child is deleted while it is looked at; Close
-    // only moves a child to the list of those deleted later.
-    CSystemLock lock;
-    const std::list<CCommSocket*> children = m_children;
+    std::vector<CCommSocket*> closing;
     int count = 0;
-    for (CCommSocket* child : children) {
-        if (child->OutstandingOverlapped() < limit)
-            continue;
-        ++count;
-        if (close)
-            child->Close();
+    {
+        CSystemLock lock;
+        for (auto it = m_children.begin(); it != m_children.end();) {
+            CCommSocket* child = *it;
+            if (child->OutstandingOverlapped() < limit) {
+                ++it;
+                continue;
+            }
+            ++count;
+            if (!close) {
+                ++it;
+                continue;
+            }
+            // Off the list: nobody else deletes it while it is closed here.
+            closing.push_back(child);
+            it = m_children.erase(it);
+        }
     }
+    if (closing.empty())
+        return count;
+    // Closed without the system lock: the close goes up to the layers.
+    for (CCommSocket* child : closing)
+        child->Close();
+    bool post = false;
+    {
+        CSystemLock lock;
+        m_reaping.insert(m_reaping.end(), closing.begin(), closing.end());
+        post = !m_reapPosted;
+        m_reapPosted = true;
+    }
+    if (post)
+        GetIOCP().PutIOCP(CreateOverlapped(CCommWSA::WSA_REAP));
     return count;
 }
 

@@ -43,6 +43,8 @@ public:
 
     bool IsList(void* source) override;
     bool GetSourceList(void* source, std::list<void*>& sources) override;
+    // Children with at least `limit` operations outstanding; with `close`
+    // they are closed (outside the system lock) and deleted later.
     int CheckAllOutstandingOverlapped(int limit, bool close);
     void CloseAll();
 

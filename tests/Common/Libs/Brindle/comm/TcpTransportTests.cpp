@@ -411,6 +411,12 @@ TEST(CommListener, ThreeClientsAreAddressedOneByOneAndAllAtOnce)
     EXPECT_EQ(Unhex(peer.Field("crecv 1 18", "text")), "hello all|to 1last");
     EXPECT_EQ(listener.CheckAllOutstandingOverlapped(1, false), 1); // the standing receive
     EXPECT_EQ(listener.CheckAllOutstandingOverlapped(2, false), 0);
+    // Closing by the count: the last child goes, its client sees the end.
+    EXPECT_EQ(listener.CheckAllOutstandingOverlapped(1, true), 1);
+    EXPECT_EQ(listener.size(), 0u);
+    EXPECT_EQ(peer.Field("cwaitclose 1", "closed"), "true");
+    ASSERT_TRUE(top.Until([&] { return top.closes.size() == 3; }));
+    WaitFor([&] { return mux.size() == 1; });
 }
 
 TEST(CommListener, PeersThatCloseAtOnceLeaveNoChildBehind)
