@@ -150,8 +150,10 @@ TEST(CommEngine, AHandlerMayDestroyItsOwnObject)
     for (int i = 0; i < 20; ++i) {
         auto* probe = new Probe(iocp);
         probe->hook = [probe, &gone](CRefCountedPtr<CCommOverlapped>&) {
+            // The hook goes with the probe: nothing of it is used after.
+            std::atomic<int>* counter = &gone;
             delete probe;
-            gone.fetch_add(1);
+            counter->fetch_add(1);
         };
         probe->Post(0);
     }
