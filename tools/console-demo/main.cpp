@@ -6,7 +6,7 @@
 // lines; a log pane below it takes a line on every tick and scrolls; a help
 // window can be laid over the log pane while it goes on scrolling beneath.
 // Keys: q quits (Ctrl+C too), h shows or hides the help window, n writes a
-// line at once.
+// line at once, c writes a line of every control byte (drawn as glyphs).
 // Exit status: 0 done; 2 bad command line; 3 no console.
 #include "Brindle/console/Console.h"
 #include "Brindle/console/ConsoleWnd.h"
@@ -31,7 +31,8 @@ const char* const kUsage =
     "  --interval MS  a log line every MS milliseconds (1 to 60000, default 500)\n"
     "  --lines N      stop logging by itself after N lines (default: never)\n"
     "  --help         this text\n"
-    "keys: q quit, h show or hide the help window, n one log line now\n"
+    "keys: q quit, h show or hide the help window, n one log line now,\n"
+    "      c a log line of every control byte (shown as code page 437 glyphs)\n"
     "exit status: 0 done, 2 bad command line, 3 no console\n";
 
 constexpr WORD kGrey = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
@@ -65,7 +66,7 @@ public:
         m_status = mgr.CreateConsoleWnd(0, 0, width, 3, kStatus);
         m_log = mgr.CreateConsoleWnd(0, 3, width, static_cast<short>(height - 3), kLog);
         const short helpWidth = 30;
-        const short helpHeight = 6;
+        const short helpHeight = 7;
         m_help = mgr.CreateConsoleWnd(static_cast<short>(std::max(0, (width - helpWidth) / 2)),
                                       static_cast<short>(3 + std::max(0, (height - 3 - helpHeight) / 2)), helpWidth,
                                       helpHeight, kHelp);
@@ -76,6 +77,7 @@ public:
         m_help->Write(2, 2, "q  quit");
         m_help->Write(2, 3, "h  this window");
         m_help->Write(2, 4, "n  one log line now");
+        m_help->Write(2, 5, "c  control bytes as glyphs");
         m_status->Show();
         m_log->Show();
         UpdateStatus();
@@ -100,6 +102,18 @@ public:
         ++m_lines;
         char text[64];
         std::snprintf(text, sizeof text, "line %04ld  %s", m_lines, ClockText().c_str());
+        m_log->WriteLine(text, true);
+        UpdateStatus();
+    }
+    // Bytes 1 to 31 and 127 as text: the pane shows their glyphs, the
+    // terminal never sees them as controls.
+    void LogControls()
+    {
+        ++m_lines;
+        std::string text = "controls ";
+        for (char c = 1; c < 32; ++c)
+            text += c;
+        text += '\x7f';
         m_log->WriteLine(text, true);
         UpdateStatus();
     }
@@ -196,6 +210,10 @@ int main(int argc, char** argv)
             case 'n':
             case 'N':
                 demo.LogLine();
+                break;
+            case 'c':
+            case 'C':
+                demo.LogControls();
                 break;
             default:
                 break;

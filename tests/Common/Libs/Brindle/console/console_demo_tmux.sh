@@ -75,24 +75,24 @@ check_lines 40
 screen | grep -q "line 0021" && fail "line 21 should have scrolled out of the pane"
 echo "ok: borders and 40 scrolled lines"
 
-# The help window over the log pane: 30 x 6 at column 25, row 10.
+# The help window over the log pane: 30 x 7 at column 25, row 10.
 tmx send-keys h
 wait_for "n  one log line now"
 help_top="┌$(printf '─%.0s' $(seq 28))┐"
 help_bottom="└$(printf '─%.0s' $(seq 28))┘"
 [[ $(cells 10 25 30) == "$help_top" ]] || fail "help window top border: $(row 10)"
-[[ $(cells 15 25 30) == "$help_bottom" ]] || fail "help window bottom border: $(row 15)"
+[[ $(cells 16 25 30) == "$help_bottom" ]] || fail "help window bottom border: $(row 16)"
 check_frames
-check_lines 40 '^1[0-5]$'
+check_lines 40 '^1[0-6]$'
 echo "ok: help window over the log"
 
 # Lines scroll beneath it; it stays whole on top.
 tmx send-keys n n n
 wait_for "lines 43 "
 [[ $(cells 10 25 30) == "$help_top" ]] || fail "help window top after scrolling beneath: $(row 10)"
-[[ $(cells 15 25 30) == "$help_bottom" ]] || fail "help window bottom after scrolling beneath: $(row 15)"
+[[ $(cells 16 25 30) == "$help_bottom" ]] || fail "help window bottom after scrolling beneath: $(row 16)"
 row 12 | grep -qF "│ q  quit" || fail "help text after scrolling beneath: $(row 12)"
-check_lines 43 '^1[0-5]$'
+check_lines 43 '^1[0-6]$'
 echo "ok: lines scroll beneath the help window"
 
 # Taken off: the lines that scrolled beneath are whole.
@@ -101,6 +101,17 @@ wait_gone "n  one log line now"
 check_frames
 check_lines 43
 echo "ok: help window gone, lines beneath intact"
+
+# Control bytes in text are drawn as their code page 437 glyphs: the line
+# shows them, and nothing else on the screen moved.
+tmx send-keys c
+wait_for "lines 44 "
+glyphs="☺☻♥♦♣♠•◘○◙♂♀♪♫☼►◄↕‼¶§▬↨↑↓→←∟↔▲▼⌂"
+want="│controls ${glyphs}"
+[[ $(row 22) == "$want"*"│" ]] || fail "control bytes line: $(row 22)"
+check_frames
+check_lines 44 '^22$'
+echo "ok: control bytes drawn as glyphs"
 
 tmx send-keys q
 wait_for "DEMO-EXIT=0"
