@@ -424,7 +424,7 @@ void ByteKey(std::vector<INPUT_RECORD>& out, unsigned char b)
 DWORD Modifiers(int m)
 {
     DWORD state = 0;
-    if (m > 1) {
+    if (m > 1 && m <= 16) { // beyond 16 no modifier combination is meant
         const int bits = m - 1;
         if (bits & 1)
             state |= SHIFT_PRESSED;
@@ -514,7 +514,7 @@ std::size_t KeyDecoder::DecodeOne(bool final, std::vector<INPUT_RECORD>& out)
     for (std::size_t k = 2; k < i && count < 4; ++k) {
         if (p[k] == ';')
             ++count;
-        else
+        else if (params[count] < 100000) // longer numbers name no key; they must not overflow
             params[count] = params[count] * 10 + (p[k] - '0');
     }
     const DWORD state = Modifiers(params[1]) | ENHANCED_KEY;

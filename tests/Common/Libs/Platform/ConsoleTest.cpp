@@ -296,6 +296,8 @@ TEST(ConsoleKeys, TerminalBytesBecomeVirtualKeys)
         {"\x1bOP", VK_F1, 0, ENHANCED_KEY},
         {"\x1b[15~", VK_F1 + 4, 0, ENHANCED_KEY},
         {"\x1bx", 'X', 'x', LEFT_ALT_PRESSED},
+        // Parameters too long for any key neither overflow nor invent modifiers.
+        {"\x1b[1;9999999999C", VK_RIGHT, 0, ENHANCED_KEY},
     };
     for (const Row& r : rows) {
         Platform::KeyDecoder decoder;
