@@ -67,6 +67,8 @@ const GlyphTable& Glyphs()
 }
 
 constexpr WORD kUnknown = 0xFFFF;
+// A band of fewer rows is cheaper to write again than to scroll.
+constexpr int kMinScrollRows = 3;
 constexpr const char* kEnterScreen = "\x1b[?1049h\x1b[?7l\x1b[?25l\x1b[0m\x1b[2J";
 constexpr const char* kLeaveScreen = "\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l";
 
@@ -302,6 +304,48 @@ void ConsoleTerminal::SetTitle(const std::string& title)
     Write(out);
 }
 
+void ConsoleTerminal::ScrollUpBands(const CHAR_INFO* cells, int stride, int rows, int firstRow, int lastRow,
+                                    std::string& out)
+{
+    const int width = m_size.X;
+    auto same = [width](const CHAR_INFO* a, const CHAR_INFO* b) {
+        for (int c = 0; c < width; ++c)
+            if (a[c].Attributes != b[c].Attributes || a[c].Char.AsciiChar != b[c].Char.AsciiChar)
+                return false;
+        return true;
+    };
+    auto shownRow = [this](int r) { return m_shown.data() + static_cast<std::ptrdiff_t>(r) * m_size.X; };
+    const int last = lastRow < rows - 1 ? lastRow : rows - 1;
+    int r = firstRow < 0 ? 0 : firstRow;
+    while (r < last) {
+        // Rows start..r-1 now hold what rows start+1..r showed.
+        const int start = r;
+        while (r < last) {
+            const CHAR_INFO* now = cells + static_cast<std::ptrdiff_t>(r) * stride;
+            if (same(now, shownRow(r)) || !same(now, shownRow(r + 1)))
+                break;
+            ++r;
+        }
+        if (r - start < kMinScrollRows) {
+            r = r == start ? r + 1 : r;
+            continue;
+        }
+        // Margins around rows start..r, index at the bottom one, margins off
+        // (which homes the cursor). The freed bottom row's colour is the
+        // terminal's: it is drawn anew.
+        out += "\x1b[";
+        AppendNumber(out, start + 1);
+        out += ';';
+        AppendNumber(out, r + 1);
+        out += 'r';
+        AppendMove(out, r, 0);
+        out += "\x1b" "D\x1b[r";
+        std::move(shownRow(start + 1), shownRow(r + 1), shownRow(start));
+        for (int c = 0; c < width; ++c)
+            shownRow(r)[c].Attributes = kUnknown;
+    }
+}
+
 void ConsoleTerminal::Draw(const CHAR_INFO* cells, int width, int height, int stride, int firstRow, int lastRow,
                            COORD cursor, bool cursorVisible)
 {
@@ -312,6 +356,10 @@ void ConsoleTerminal::Draw(const CHAR_INFO* cells, int width, int height, int st
     const int rows = height < m_size.Y ? height : m_size.Y;
     const int cols = width < m_size.X ? width : m_size.X;
     std::string out;
+    // Rows that scrolled up by one across the whole terminal width: the
+    // terminal moves them itself.
+    if (cols == m_size.X)
+        ScrollUpBands(cells, stride, rows, firstRow, lastRow, out);
     int atRow = -1; // where the terminal's cursor is; -1: unknown
     int atCol = -1;
     WORD colour = kUnknown;
