@@ -1,6 +1,7 @@
-// Window operations chosen by the input on overlapping windows of a 40 x 12
-// screen buffer. After every operation the screen must show the topmost
-// visible window over each cell and the first background elsewhere, and no
+// Window operations chosen by the input on overlapping windows of an 80 x 12
+// screen buffer, the active one, drawn on a terminal that discards what it
+// gets. After every operation the screen must show the topmost visible
+// window over each cell and the first background elsewhere, and no
 // operation may hang, whatever the sizes, borders, texts and order.
 #include "Brindle/console/ConsoleWnd.h"
 
@@ -9,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+
 using namespace Brindle;
 
 namespace {
 
-constexpr SHORT kWidth = 40;
+constexpr SHORT kWidth = 80;
 constexpr SHORT kHeight = 12;
 
 char Background(int x, int y)
@@ -71,13 +74,14 @@ void CheckComposed(const CScreenBuffer& screen, const CConsoleWndMgr& mgr)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const bool console = [] {
-        AttachConsoleTerminal(-1, -1);
+        AttachConsoleTerminal(::open("/dev/null", O_WRONLY | O_CLOEXEC), -1);
         return AllocConsole() != FALSE;
     }();
     if (!console)
         std::abort();
     CRefCountedPtr<CScreenBuffer> screen(new CScreenBuffer());
     screen->SetSize({kWidth, kHeight});
+    screen->SetActive();
     for (SHORT y = 0; y < kHeight; ++y) {
         std::string row;
         for (SHORT x = 0; x < kWidth; ++x)
@@ -94,9 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const int op = in.Byte() % 12;
         if (op == 0 || windows.empty()) {
             if (windows.size() < 6) {
-                const auto w = mgr.CreateConsoleWnd(static_cast<short>(in.Byte() % 50 - 5),
+                const auto w = mgr.CreateConsoleWnd(static_cast<short>(in.Byte() % 90 - 5),
                                                     static_cast<short>(in.Byte() % 16 - 2),
-                                                    static_cast<short>(in.Byte() % 45 - 2),
+                                                    static_cast<short>(in.Byte() % 90 - 2),
                                                     static_cast<short>(in.Byte() % 16 - 2),
                                                     static_cast<unsigned short>(in.Byte()));
                 if (w)
@@ -111,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 2: w.Hide(); break;
         case 3: mgr.SetTopmostWnd(&w); break;
         case 4: {
-            const short x = static_cast<short>(in.Byte() % 50 - 2);
+            const short x = static_cast<short>(in.Byte() % 90 - 2);
             const short y = static_cast<short>(in.Byte() % 20 - 2);
             w.Write(x, y, in.Text(), static_cast<unsigned short>(in.Byte()));
             break;
