@@ -4,7 +4,9 @@
 // screen, which is what a terminal writer that does not compare cells would
 // send for every change. Also the bytes of one clock update in the status
 // pane. The counters are bytes per update and, for the log pane, the cells
-// that changed on the screen per update (what the goal is measured by).
+// that changed on the screen per update (the goal: no more bytes than those
+// cells take; a full-width pane is scrolled by the terminal itself, so it
+// takes fewer).
 //
 // The terminal is a memory file: what the console writes to it is counted
 // by its file offset.
