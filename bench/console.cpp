@@ -33,7 +33,8 @@ constexpr WORD kStatus = kGrey | FOREGROUND_INTENSITY | BACKGROUND_BLUE;
 // memory file standing for the terminal.
 class Screen {
 public:
-    Screen() : m_fd(::memfd_create("console-bench", MFD_CLOEXEC))
+    // logWidth below 80: a side pane fills the columns left of the log pane.
+    explicit Screen(short logWidth = 80) : m_fd(::memfd_create("console-bench", MFD_CLOEXEC))
     {
         AttachConsoleTerminal(m_fd, -1);
         m_ok = m_console.Alloc();
@@ -43,9 +44,17 @@ public:
         m_screen->ShowCursor(false);
         m_mgr.SetScreenBuffer(m_screen);
         m_status = m_mgr.CreateConsoleWnd(0, 0, 80, 3, kStatus);
-        m_log = m_mgr.CreateConsoleWnd(0, 3, 80, 22, kGrey);
+        m_log = m_mgr.CreateConsoleWnd(static_cast<short>(80 - logWidth), 3, logWidth, 22, kGrey);
         m_status->DrawBorder(true);
         m_log->DrawBorder(true);
+        if (logWidth < 80) {
+            m_side = m_mgr.CreateConsoleWnd(0, 3, static_cast<short>(80 - logWidth), 22, kStatus);
+            m_side->DrawBorder(true);
+            // Rows of their own, so that no whole terminal row repeats.
+            for (short y = 1; y < 21; ++y)
+                m_side->Write(1, y, "side " + std::to_string(y));
+            m_side->Show();
+        }
         m_status->Show();
         m_log->Show();
         Status(0);
@@ -109,6 +118,7 @@ private:
     CConsoleWndMgr m_mgr;
     CRefCountedPtr<CConsoleWnd> m_status;
     CRefCountedPtr<CConsoleWnd> m_log;
+    CRefCountedPtr<CConsoleWnd> m_side;
     long m_lines = 0;
 };
 
@@ -120,9 +130,10 @@ long Changed(const std::vector<CHAR_INFO>& a, const std::vector<CHAR_INFO>& b)
     return n;
 }
 
+// The argument: the log pane's width (80: the whole terminal width).
 void BM_LogPaneOneLine(benchmark::State& state)
 {
-    Screen screen;
+    Screen screen(static_cast<short>(state.range(0)));
     if (!screen.Ok()) {
         state.SkipWithError("no console");
         return;
@@ -148,7 +159,7 @@ void BM_LogPaneOneLine(benchmark::State& state)
     state.counters["changed_cells_per_update"] = static_cast<double>(changed) / kLines;
     state.counters["bytes_per_changed_cell"] = changed > 0 ? static_cast<double>(bytes) / changed : 0;
 }
-BENCHMARK(BM_LogPaneOneLine);
+BENCHMARK(BM_LogPaneOneLine)->Arg(80)->Arg(60);
 
 void BM_StatusClockUpdate(benchmark::State& state)
 {
