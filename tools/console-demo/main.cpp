@@ -7,6 +7,7 @@
 // window can be laid over the log pane while it goes on scrolling beneath.
 // Keys: q quits (Ctrl+C too), h shows or hides the help window, n writes a
 // line at once, c writes a line of every control byte (drawn as glyphs).
+// When the terminal changes its size the panes are laid out anew.
 // Exit status: 0 done; 2 bad command line; 3 no console.
 #include "Brindle/console/Console.h"
 #include "Brindle/console/ConsoleWnd.h"
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -59,28 +61,26 @@ std::string ClockText()
 
 class CDemo {
 public:
-    CDemo(CConsoleWndMgr& mgr, COORD screen)
+    CDemo(CConsoleWndMgr& mgr, CRefCountedPtr<CScreenBuffer> screen) : m_mgr(mgr), m_screen(std::move(screen))
     {
-        const short width = std::max<short>(screen.X, 24);
-        const short height = std::max<short>(screen.Y, 8);
-        m_status = mgr.CreateConsoleWnd(0, 0, width, 3, kStatus);
-        m_log = mgr.CreateConsoleWnd(0, 3, width, static_cast<short>(height - 3), kLog);
-        const short helpWidth = 30;
-        const short helpHeight = 7;
-        m_help = mgr.CreateConsoleWnd(static_cast<short>(std::max(0, (width - helpWidth) / 2)),
-                                      static_cast<short>(3 + std::max(0, (height - 3 - helpHeight) / 2)), helpWidth,
-                                      helpHeight, kHelp);
-        m_status->DrawBorder(true);
-        m_log->DrawBorder(true);
-        m_help->DrawBorder(true);
-        m_help->Write(2, 1, "Keys");
-        m_help->Write(2, 2, "q  quit");
-        m_help->Write(2, 3, "h  this window");
-        m_help->Write(2, 4, "n  one log line now");
-        m_help->Write(2, 5, "c  control bytes as glyphs");
-        m_status->Show();
-        m_log->Show();
-        UpdateStatus();
+        Build();
+    }
+
+    // The terminal changed its size: the screen buffer follows, the windows
+    // are laid out anew and the log pane shows its latest lines again.
+    void Resize(COORD size)
+    {
+        BeginConsoleUpdate();
+        const bool help = m_help->IsVisible();
+        m_help->Destroy();
+        m_log->Destroy();
+        m_status->Destroy();
+        m_screen->SetSize(size);
+        m_screen->Clear(' ', kGrey);
+        Build();
+        if (help)
+            m_help->Show();
+        EndConsoleUpdate();
     }
 
     void UpdateStatus()
@@ -99,23 +99,19 @@ public:
 
     void LogLine()
     {
-        ++m_lines;
         char text[64];
-        std::snprintf(text, sizeof text, "line %04ld  %s", m_lines, ClockText().c_str());
-        m_log->WriteLine(text, true);
-        UpdateStatus();
+        std::snprintf(text, sizeof text, "line %04ld  %s", m_lines + 1, ClockText().c_str());
+        Log(text);
     }
     // Bytes 1 to 31 and 127 as text: the pane shows their glyphs, the
     // terminal never sees them as controls.
     void LogControls()
     {
-        ++m_lines;
         std::string text = "controls ";
         for (char c = 1; c < 32; ++c)
             text += c;
         text += '\x7f';
-        m_log->WriteLine(text, true);
-        UpdateStatus();
+        Log(text);
     }
     long Lines() const { return m_lines; }
 
@@ -128,9 +124,50 @@ public:
     }
 
 private:
+    static constexpr std::size_t kHistory = 200;
+
+    void Build()
+    {
+        const COORD screen = m_screen->GetSize();
+        const short width = std::max<short>(screen.X, 24);
+        const short height = std::max<short>(screen.Y, 8);
+        m_status = m_mgr.CreateConsoleWnd(0, 0, width, 3, kStatus);
+        m_log = m_mgr.CreateConsoleWnd(0, 3, width, static_cast<short>(height - 3), kLog);
+        const short helpWidth = 30;
+        const short helpHeight = 7;
+        m_help = m_mgr.CreateConsoleWnd(static_cast<short>(std::max(0, (width - helpWidth) / 2)),
+                                        static_cast<short>(3 + std::max(0, (height - 3 - helpHeight) / 2)), helpWidth,
+                                        helpHeight, kHelp);
+        m_status->DrawBorder(true);
+        m_log->DrawBorder(true);
+        m_help->DrawBorder(true);
+        m_help->Write(2, 1, "Keys");
+        m_help->Write(2, 2, "q  quit");
+        m_help->Write(2, 3, "h  this window");
+        m_help->Write(2, 4, "n  one log line now");
+        m_help->Write(2, 5, "c  control bytes as glyphs");
+        for (const std::string& line : m_history)
+            m_log->WriteLine(line, true);
+        m_status->Show();
+        m_log->Show();
+        UpdateStatus();
+    }
+    void Log(const std::string& text)
+    {
+        ++m_lines;
+        m_history.push_back(text);
+        if (m_history.size() > kHistory)
+            m_history.pop_front();
+        m_log->WriteLine(text, true);
+        UpdateStatus();
+    }
+
+    CConsoleWndMgr& m_mgr;
+    CRefCountedPtr<CScreenBuffer> m_screen;
     CRefCountedPtr<CConsoleWnd> m_status;
     CRefCountedPtr<CConsoleWnd> m_log;
     CRefCountedPtr<CConsoleWnd> m_help;
+    std::deque<std::string> m_history;
     long m_lines = 0;
     std::string m_clock;
 };
@@ -166,11 +203,12 @@ int main(int argc, char** argv)
     }
     console.SetTitle("console-demo");
     console.SetRawMode(true);
+    console.SetInputMode(console.GetInputMode() | ENABLE_WINDOW_INPUT);
     const CRefCountedPtr<CScreenBuffer> screen = console.GetActiveScreenBuffer();
     screen->ShowCursor(false);
     CConsoleWndMgr mgr(kGrey);
     mgr.SetScreenBuffer(screen);
-    CDemo demo(mgr, screen->GetSize());
+    CDemo demo(mgr, screen);
 
     using Clock = std::chrono::steady_clock;
     const auto tick = std::chrono::milliseconds(interval);
@@ -195,6 +233,10 @@ int main(int argc, char** argv)
         const DWORD n = console.ReadInput(records, 16);
         for (DWORD k = 0; k < n; ++k) {
             const INPUT_RECORD& r = records[k];
+            if (r.EventType == WINDOW_BUFFER_SIZE_EVENT) {
+                demo.Resize(r.Event.WindowBufferSizeEvent.dwSize);
+                continue;
+            }
             if (r.EventType != KEY_EVENT || !r.Event.KeyEvent.bKeyDown)
                 continue;
             switch (r.Event.KeyEvent.uChar.AsciiChar) {

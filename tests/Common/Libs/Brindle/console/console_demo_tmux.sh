@@ -2,8 +2,8 @@
 # The console windows end to end: console-demo runs in an 80 x 24 tmux pane;
 # what tmux shows (capture-pane) must have the panes' borders, the log
 # lines scrolled in order, a help window laid over them and taken off again
-# with the lines that scrolled beneath it intact, and the terminal given
-# back on q.
+# with the lines that scrolled beneath it intact, control bytes as glyphs, a
+# new layout when the terminal is resized, and the terminal given back on q.
 #   console_demo_tmux.sh CONSOLE_DEMO
 set -euo pipefail
 demo=$1
@@ -114,6 +114,20 @@ want="│controls ${glyphs}"
 check_frames
 check_lines 44 '^22$'
 echo "ok: control bytes drawn as glyphs"
+
+# A terminal of another size: the panes are laid out anew to its width and
+# the log pane shows its latest lines again.
+tmx resize-window -x 100 -y 20
+h98=$(printf '─%.0s' $(seq 98))
+wait_for "┌${h98}┐"
+for r in 0 3; do [[ $(row $r) == "┌${h98}┐" ]] || fail "top border of a pane after resizing, row $r"; done
+for r in 2 19; do [[ $(row $r) == "└${h98}┘" ]] || fail "bottom border of a pane after resizing, row $r"; done
+[[ $(row 18) == "│controls ${glyphs}"*"│" ]] || fail "control bytes line after resizing: $(row 18)"
+for r in $(seq 4 17); do
+    printf -v want '│line %04d  ' "$((26 + r))"
+    [[ $(row "$r") == "$want"*"│" ]] || fail "row $r after resizing should hold line $((26 + r)): $(row "$r")"
+done
+echo "ok: laid out anew for a resized terminal"
 
 tmx send-keys q
 wait_for "DEMO-EXIT=0"
