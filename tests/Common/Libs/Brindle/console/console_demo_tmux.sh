@@ -24,17 +24,30 @@ screen() { tmx capture-pane -p; }
 row() { screen | sed -n "$(($1 + 1))p"; }
 # Characters (not bytes) $2 on, $3 of them, of row $1.
 cells() { local line; line=$(row "$1"); echo "${line:$2:$3}"; }
+# Waits until two captures a little apart agree (the clock's row aside), so
+# that no check reads a screen that tmux is still taking in.
+settle() {
+    local before now
+    before=$(screen | sed 2d)
+    for _ in $(seq 100); do
+        sleep 0.2
+        now=$(screen | sed 2d)
+        [[ $now == "$before" ]] && return 0
+        before=$now
+    done
+    fail "the pane never settled"
+}
 # Waits (at most a minute) until the pane shows a text.
 wait_for() {
     for _ in $(seq 600); do
-        screen | grep -qF -- "$1" && return 0
+        screen | grep -qF -- "$1" && { settle; return 0; }
         sleep 0.1
     done
     fail "the pane never showed \"$1\""
 }
 wait_gone() {
     for _ in $(seq 600); do
-        screen | grep -qF -- "$1" || return 0
+        screen | grep -qF -- "$1" || { settle; return 0; }
         sleep 0.1
     done
     fail "the pane kept showing \"$1\""
