@@ -132,7 +132,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             w.Destroy();
             std::erase_if(windows, [](const auto& p) { return p->GetManager() == nullptr; });
             break;
-        case 10: mgr.Draw(); break;
+        case 10:
+            if (in.Byte() & 1)
+                mgr.Draw();
+            else
+                w.Draw();
+            break;
         default: w.SetCursorPosition(static_cast<short>(in.Byte() % 50 - 5), static_cast<short>(in.Byte() % 20 - 5)); break;
         }
         CheckComposed(*screen, mgr);

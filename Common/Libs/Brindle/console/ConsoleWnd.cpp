@@ -96,7 +96,7 @@ void CConsoleWnd::Show()
     CUpdate update;
     m_manager->MoveToTop(m_manager->IndexOf(this));
     SaveUnder();
-    PutCells(m_contents, 0, 0, static_cast<short>(m_size.X - 1), static_cast<short>(m_size.Y - 1));
+    PutAll();
 }
 
 void CConsoleWnd::Hide()
@@ -116,9 +116,14 @@ void CConsoleWnd::Hide()
 
 void CConsoleWnd::Draw()
 {
-    if (!m_visible)
-        return;
-    PutCells(m_contents, 0, 0, static_cast<short>(m_size.X - 1), static_cast<short>(m_size.Y - 1));
+    // Through the layers: a covered window must not paint over those above.
+    Refresh(0, 0, static_cast<short>(m_size.X - 1), static_cast<short>(m_size.Y - 1));
+}
+
+void CConsoleWnd::PutAll()
+{
+    if (m_visible)
+        PutCells(m_contents, 0, 0, static_cast<short>(m_size.X - 1), static_cast<short>(m_size.Y - 1));
 }
 
 void CConsoleWnd::Destroy()
@@ -326,9 +331,10 @@ void CConsoleWndMgr::SetTopmostWnd(CConsoleWnd* wnd)
 
 void CConsoleWndMgr::Draw()
 {
+    // Bottom to top, each over the ones below: the stacking order as it is.
     CUpdate update;
     for (auto& wnd : m_windows)
-        wnd->Draw();
+        wnd->PutAll();
 }
 
 CRefCountedPtr<CConsoleWnd> CConsoleWndMgr::GetWnd(std::size_t index) const
@@ -358,7 +364,7 @@ void CConsoleWndMgr::Relayer(std::size_t from)
         if (!wnd.m_visible)
             continue;
         wnd.SaveUnder();
-        wnd.Draw();
+        wnd.PutAll();
     }
 }
 

@@ -66,7 +66,8 @@ public:
 
     void Show();
     void Hide();
-    // Draws the cells again (when visible), as they are.
+    // Draws the cells again (when visible), as they are, under the windows
+    // above it.
     void Draw();
     void Destroy();
 
@@ -114,6 +115,8 @@ private:
     void PutCells(const std::vector<CHAR_INFO>& cells, short left, short top, short right, short bottom);
     void SaveUnder();
     void RestoreUnder();
+    // All of its cells onto the screen (when visible), over whatever is there.
+    void PutAll();
     // Shows a changed stretch of the cells (when visible), with the windows
     // above it taken off and put back around it.
     void Refresh(short left, short top, short right, short bottom);

@@ -518,7 +518,12 @@ TEST_F(ConsoleWndTest, RandomOperationsKeepTheScreenComposedInStackingOrder)
                 std::erase_if(windows, [](const auto& p) { return p->GetManager() == nullptr; });
             }
             break;
-        default: mgr.Draw(); break;
+        default:
+            if (pick(2) == 0)
+                mgr.Draw();
+            else
+                w.Draw();
+            break;
         }
         ExpectComposed(("step " + std::to_string(step) + " op " + std::to_string(op)).c_str());
         if (HasFatalFailure())
