@@ -67,6 +67,8 @@ const GlyphTable& Glyphs()
 }
 
 constexpr WORD kUnknown = 0xFFFF;
+// A band of fewer rows is cheaper to write again than to scroll.
+constexpr int kMinScrollRows = 3;
 constexpr const char* kEnterScreen = "\x1b[?1049h\x1b[?7l\x1b[?25l\x1b[0m\x1b[2J";
 constexpr const char* kLeaveScreen = "\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l";
 
@@ -127,6 +129,25 @@ void AppendColour(std::string& out, WORD attr)
     out += ';';
     AppendNumber(out, ((bg & 8) ? 100 : 40) + ansi(bg));
     out += 'm';
+}
+
+std::size_t Digits(int n)
+{
+    std::size_t d = 1;
+    while (n >= 10) {
+        n /= 10;
+        ++d;
+    }
+    return d;
+}
+
+// Cursor forward: CUF, the count left out for 1.
+void AppendForward(std::string& out, int n)
+{
+    out += "\x1b[";
+    if (n != 1)
+        AppendNumber(out, n);
+    out += 'C';
 }
 
 void AppendMove(std::string& out, int row, int col)
@@ -269,10 +290,60 @@ void ConsoleTerminal::SetTitle(const std::string& title)
     if (!m_entered)
         return;
     std::string out = "\x1b]2;";
-    for (const char c : title)
-        out += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    // Controls become '?' (a BEL or ESC would end the title early); bytes
+    // from 0x80 on are code page 437 like the cells, so no stray C1 control
+    // or broken UTF-8 reaches the terminal either.
+    for (const char c : title) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F)
+            out += '?';
+        else
+            out += Cp437Glyph(b);
+    }
     out += '\x07';
     Write(out);
+}
+
+void ConsoleTerminal::ScrollUpBands(const CHAR_INFO* cells, int stride, int rows, int firstRow, int lastRow,
+                                    std::string& out)
+{
+    const int width = m_size.X;
+    auto same = [width](const CHAR_INFO* a, const CHAR_INFO* b) {
+        for (int c = 0; c < width; ++c)
+            if (a[c].Attributes != b[c].Attributes || a[c].Char.AsciiChar != b[c].Char.AsciiChar)
+                return false;
+        return true;
+    };
+    auto shownRow = [this](int r) { return m_shown.data() + static_cast<std::ptrdiff_t>(r) * m_size.X; };
+    const int last = lastRow < rows - 1 ? lastRow : rows - 1;
+    int r = firstRow < 0 ? 0 : firstRow;
+    while (r < last) {
+        // Rows start..r-1 now hold what rows start+1..r showed.
+        const int start = r;
+        while (r < last) {
+            const CHAR_INFO* now = cells + static_cast<std::ptrdiff_t>(r) * stride;
+            if (same(now, shownRow(r)) || !same(now, shownRow(r + 1)))
+                break;
+            ++r;
+        }
+        if (r - start < kMinScrollRows) {
+            r = r == start ? r + 1 : r;
+            continue;
+        }
+        // Margins around rows start..r, index at the bottom one, margins off
+        // (which homes the cursor). The freed bottom row's colour is the
+        // terminal's: it is drawn anew.
+        out += "\x1b[";
+        AppendNumber(out, start + 1);
+        out += ';';
+        AppendNumber(out, r + 1);
+        out += 'r';
+        AppendMove(out, r, 0);
+        out += "\x1b" "D\x1b[r";
+        std::move(shownRow(start + 1), shownRow(r + 1), shownRow(start));
+        for (int c = 0; c < width; ++c)
+            shownRow(r)[c].Attributes = kUnknown;
+    }
 }
 
 void ConsoleTerminal::Draw(const CHAR_INFO* cells, int width, int height, int stride, int firstRow, int lastRow,
@@ -285,6 +356,10 @@ void ConsoleTerminal::Draw(const CHAR_INFO* cells, int width, int height, int st
     const int rows = height < m_size.Y ? height : m_size.Y;
     const int cols = width < m_size.X ? width : m_size.X;
     std::string out;
+    // Rows that scrolled up by one across the whole terminal width: the
+    // terminal moves them itself.
+    if (cols == m_size.X)
+        ScrollUpBands(cells, stride, rows, firstRow, lastRow, out);
     int atRow = -1; // where the terminal's cursor is; -1: unknown
     int atCol = -1;
     WORD colour = kUnknown;
@@ -296,18 +371,25 @@ void ConsoleTerminal::Draw(const CHAR_INFO* cells, int width, int height, int st
             const CHAR_INFO& cell = row[c];
             if (shown[c].Attributes == cell.Attributes && shown[c].Char.AsciiChar == cell.Char.AsciiChar)
                 continue;
-            if (atRow != r || atCol != c) {
-                // A short run of unchanged cells in the same colour is
-                // cheaper to write again than to move over.
-                bool rewrite = atRow == r && atCol < c && c - atCol <= 3;
-                for (int k = atCol; rewrite && k < c; ++k)
-                    rewrite = row[k].Attributes == colour;
-                if (rewrite) {
+            if (atRow == r && atCol >= 0 && atCol < c) {
+                // Over unchanged cells of the same row: write them again when
+                // that is no longer than a move to the right (and they are in
+                // the colour already set), else move right.
+                const int gap = c - atCol;
+                const std::size_t forward = gap == 1 ? 3 : 3 + Digits(gap);
+                std::size_t again = 0;
+                for (int k = atCol; k < c && again <= forward; ++k)
+                    again = row[k].Attributes == colour
+                                ? again + std::strlen(glyphs.utf8[static_cast<unsigned char>(row[k].Char.AsciiChar)].data())
+                                : forward + 1;
+                if (again <= forward) {
                     for (int k = atCol; k < c; ++k)
                         out += glyphs.utf8[static_cast<unsigned char>(row[k].Char.AsciiChar)].data();
                 } else {
-                    AppendMove(out, r, c);
+                    AppendForward(out, gap);
                 }
+            } else if (atRow != r || atCol != c) {
+                AppendMove(out, r, c);
             }
             if (cell.Attributes != colour) {
                 AppendColour(out, cell.Attributes);
@@ -390,7 +472,7 @@ void ByteKey(std::vector<INPUT_RECORD>& out, unsigned char b)
 DWORD Modifiers(int m)
 {
     DWORD state = 0;
-    if (m > 1) {
+    if (m > 1 && m <= 16) { // beyond 16 no modifier combination is meant
         const int bits = m - 1;
         if (bits & 1)
             state |= SHIFT_PRESSED;
@@ -480,7 +562,7 @@ std::size_t KeyDecoder::DecodeOne(bool final, std::vector<INPUT_RECORD>& out)
     for (std::size_t k = 2; k < i && count < 4; ++k) {
         if (p[k] == ';')
             ++count;
-        else
+        else if (params[count] < 100000) // longer numbers name no key; they must not overflow
             params[count] = params[count] * 10 + (p[k] - '0');
     }
     const DWORD state = Modifiers(params[1]) | ENHANCED_KEY;

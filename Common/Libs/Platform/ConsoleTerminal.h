@@ -5,7 +5,10 @@
 //
 // Drawing: alternate screen, autowrap off, SGR colours from the attribute's
 // 16-colour bits (bright ones as 90-97 and 100-107), every byte as its code
-// page 437 glyph in UTF-8 (NUL as a space). The bytes written are counted.
+// page 437 glyph in UTF-8 (NUL as a space). Rows of the full terminal width
+// that moved up by a row are scrolled by the terminal (scrolling margins
+// and index, as a VT100 has them) rather than written again. The bytes
+// written are counted.
 //
 // Thread-safety: a ConsoleTerminal and a KeyDecoder are used under the
 // console's lock (or by its one reader thread); Cp437Glyph is a pure
@@ -60,6 +63,9 @@ public:
 private:
     void Write(const std::string& bytes);
     void ReadSize();
+    // Scrolls bands of rows that moved up by one row with the terminal's
+    // own scrolling (margins and index), adjusting what it shows.
+    void ScrollUpBands(const CHAR_INFO* cells, int stride, int rows, int firstRow, int lastRow, std::string& out);
 
     int m_outFd;
     int m_inFd;

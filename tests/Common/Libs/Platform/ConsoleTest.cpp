@@ -296,6 +296,8 @@ TEST(ConsoleKeys, TerminalBytesBecomeVirtualKeys)
         {"\x1bOP", VK_F1, 0, ENHANCED_KEY},
         {"\x1b[15~", VK_F1 + 4, 0, ENHANCED_KEY},
         {"\x1bx", 'X', 'x', LEFT_ALT_PRESSED},
+        // Parameters too long for any key neither overflow nor invent modifiers.
+        {"\x1b[1;9999999999C", VK_RIGHT, 0, ENHANCED_KEY},
     };
     for (const Row& r : rows) {
         Platform::KeyDecoder decoder;
@@ -391,8 +393,62 @@ TEST(ConsoleTerminalDrawing, OnlyChangedCellsAndNoControlBytes)
 
     ASSERT_TRUE(SetConsoleTitleA("a\x07title"));
     EXPECT_NE(Drain(pipeFds[0]).find("\x1b]2;a?title\x07"), std::string::npos);
+    // High bytes of a title are code page 437 too: no C1 control (0x9B is
+    // CSI) and no broken UTF-8.
+    ASSERT_TRUE(SetConsoleTitleA("\x9b" "2J\xe9"));
+    EXPECT_NE(Drain(pipeFds[0]).find("\x1b]2;\xc2\xa2" "2J\xce\x98\x07"), std::string::npos);
     ASSERT_TRUE(FreeConsole());
     EXPECT_NE(Drain(pipeFds[0]).find("\x1b[?1049l"), std::string::npos);
+    AttachConsoleTerminal(-2, -2);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+}
+
+// Rows that moved up by one across the whole width are scrolled by the
+// terminal: margins, an index, and only the freed row written; narrower or
+// shorter moves are written cell by cell.
+TEST(ConsoleTerminalDrawing, FullWidthBandsScrollInTheTerminal)
+{
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
+    AttachConsoleTerminal(pipeFds[1], -1);
+    ASSERT_TRUE(AllocConsole());
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    CONSOLE_CURSOR_INFO hidden{25, FALSE};
+    ASSERT_TRUE(SetConsoleCursorInfo(out, &hidden));
+    DWORD n = 0;
+    for (SHORT y = 0; y < 25; ++y) {
+        const std::string row = ("row " + std::to_string(y) + std::string(80, static_cast<char>('a' + y))).substr(0, 80);
+        ASSERT_TRUE(WriteConsoleOutputCharacterA(out, row.data(), 80, {0, y}, &n));
+    }
+    Drain(pipeFds[0]);
+    const CHAR_INFO fill = Cell(' ', 7);
+    const struct {
+        SMALL_RECT move; // moved up by one row
+        bool scrolls;
+        std::string margins;
+    } cases[] = {
+        {{0, 5, 79, 14}, true, "\x1b[5;15r"},
+        {{0, 1, 79, 24}, true, "\x1b[1;25r"},
+        {{0, 20, 79, 21}, false, ""}, // two rows: written again
+        {{0, 5, 78, 14}, false, ""},  // not the whole width
+    };
+    for (const auto& c : cases) {
+        const SMALL_RECT move = c.move;
+        ASSERT_TRUE(ScrollConsoleScreenBufferA(out, &move, nullptr, {move.Left, static_cast<SHORT>(move.Top - 1)}, &fill));
+        const std::string bytes = Drain(pipeFds[0]);
+        EXPECT_EQ(bytes.find("\x1b" "D") != std::string::npos, c.scrolls) << c.margins;
+        if (c.scrolls) {
+            EXPECT_NE(bytes.find(c.margins), std::string::npos);
+            EXPECT_NE(bytes.find("\x1b[r"), std::string::npos); // margins off again
+            // Only the freed row is written: it is blank.
+            std::string text = bytes;
+            text.erase(text.find("\x1b" "D"), 2);
+            EXPECT_EQ(StripSequences(text).find_first_not_of(' '), std::string::npos) << StripSequences(text);
+            EXPECT_LT(bytes.size(), 120u);
+        }
+    }
+    ASSERT_TRUE(FreeConsole());
     AttachConsoleTerminal(-2, -2);
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
