@@ -4,6 +4,7 @@
 
 #include "Brindle/base/ThreadObject.h"
 #include "Brindle/wsa/IOCP.h"
+#include "Brindle/wsa/WSAListener.h"
 #include "Brindle/wsa/WSASocket.h"
 #include "PythonPeer.h"
 
