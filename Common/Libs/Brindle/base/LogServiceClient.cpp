@@ -77,13 +77,19 @@ void CLogServiceClient::Log(const CLogData& record)
     CSystemLock lock;
     if (m_counter == 0)
         SendOrQueue(ResetText());
-    CLogData copy(record);
-    copy.SetCounter(++m_counter);
-    if (copy.GetHostname().empty())
-        copy.SetHostname(GetLocalHostname());
-    if (copy.GetApplication().empty())
-        copy.SetApplication(GetLocalApplicationName());
-    SendOrQueue(LogText(copy));
+    ++m_counter;
+    if (!m_connected && m_queue.size() >= MaxQueue) {
+        // Dropped: its number stays used, so the server sees the gap.
+        ++m_dropped;
+    } else {
+        CLogData copy(record);
+        copy.SetCounter(m_counter);
+        if (copy.GetHostname().empty())
+            copy.SetHostname(GetLocalHostname());
+        if (copy.GetApplication().empty())
+            copy.SetApplication(GetLocalApplicationName());
+        SendOrQueue(LogText(copy));
+    }
     if (m_counter >= MaxCounter)
         m_counter = 0;
 }
