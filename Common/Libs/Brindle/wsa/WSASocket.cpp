@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/tcp.h>
 
 #include <cstring>
 
@@ -41,6 +42,8 @@ CWSASocket::CWSASocket(CIOCP& iocp, CWSASink* sink, SOCKET handle)
     : m_iocp(iocp), m_lock(iocp.GetLock()), m_sink(sink)
 {
     if (handle != INVALID_SOCKET) {
+        const int on = 1;
+        setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         m_iocp.AttachIOCP(SocketHandle(handle), reinterpret_cast<ULONG_PTR>(this));
         m_socket.store(handle, std::memory_order_release);
     }
@@ -120,6 +123,9 @@ bool CWSASocket::Allocate()
     setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     setsockopt(s, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // Each send goes out at once: a reply split over two sends must not wait
+    // for the peer's delayed acknowledgement.
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     try {
         m_iocp.AttachIOCP(SocketHandle(s), reinterpret_cast<ULONG_PTR>(this));
     } catch (...) {
