@@ -10,7 +10,8 @@ CLogServiceClient::CLogServiceClient(CIOCP& iocp) : m_socket(iocp, this) {}
 
 CLogServiceClient::~CLogServiceClient()
 {
-    Stop();
+    // The socket calls this object (its sink) until its handlers stop.
+    m_socket.StopCompletions();
 }
 
 void CLogServiceClient::Start(int port, const char* host)

@@ -9,7 +9,8 @@ CSyslog::CSyslog(CIOCP& iocp) : m_socket(iocp, this) {}
 
 CSyslog::~CSyslog()
 {
-    Stop();
+    // The socket calls this object (its sink) until its handlers stop.
+    m_socket.StopCompletions();
 }
 
 void CSyslog::Start(int port, const char* host)

@@ -101,9 +101,13 @@ void CIOCP::PutIOCPAfter(COverlapped* record, unsigned long delayMs)
 
 COverlapped* CIOCP::CreateOverlapped(OvAction action, CWSASocket* socket, const CIOBuffer& buffer)
 {
-    std::unique_ptr<COverlapped> record(new COverlapped(action, socket, buffer));
+    std::unique_ptr<COverlapped> record(new COverlapped(action, nullptr, buffer));
     COverlapped* raw = record.get();
     std::lock_guard<std::mutex> guard(m_recordLock);
+    // Checked under the lock that RemoveOwner marks the socket under: no
+    // record made afterwards keeps a socket that is going away.
+    if (socket != nullptr && !socket->m_completionsStopped.load(std::memory_order_acquire))
+        raw->m_owner.store(socket, std::memory_order_release);
     m_records.emplace(raw->GetOverlapped(), std::move(record));
     return raw;
 }
@@ -188,6 +192,7 @@ void CIOCP::RemoveOwner(CWSASocket* socket)
     if (socket == nullptr)
         return;
     std::unique_lock<std::mutex> lk(m_recordLock);
+    socket->m_completionsStopped.store(true, std::memory_order_release);
     for (auto& [ov, record] : m_records) {
         CWSASocket* expected = socket;
         record->m_owner.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
@@ -208,6 +213,17 @@ bool CIOCP::RunningHere(const CWSASocket* socket) const
     const std::thread::id me = std::this_thread::get_id();
     return std::any_of(m_running.begin(), m_running.end(),
                        [&](const Running& r) { return r.owner == socket && r.thread == me; });
+}
+
+CIOCP::HandlerScope::HandlerScope(CIOCP& iocp, CWSASocket* socket) : m_iocp(iocp), m_socket(socket)
+{
+    std::lock_guard<std::mutex> guard(m_iocp.m_recordLock);
+    m_iocp.m_running.push_back({m_socket, std::this_thread::get_id()});
+}
+
+CIOCP::HandlerScope::~HandlerScope()
+{
+    m_iocp.Unpin(m_socket);
 }
 
 std::size_t CIOCP::InFlight() const

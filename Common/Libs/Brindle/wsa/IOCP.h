@@ -14,10 +14,11 @@
 //   the handler returns (that is the record's completion). Records still in
 //   flight when the port goes are freed with it.
 // - The owner check and the handler call are one step against the owner's
-//   end: RemoveOwner clears the owner from every record in flight and waits
-//   until no handler of that owner runs on another thread; a socket calls it
-//   from its destructor, so it is never destroyed under a running handler
-//   and gets no call afterwards. NullifyOwner only clears (no wait), for a
+//   end: RemoveOwner clears the owner from every record in flight, marks it
+//   so that records made for it later have no owner, and waits until no
+//   handler of that owner runs on another thread; a socket calls it from its
+//   destructor (StopCompletions), so it is never destroyed under a running
+//   handler and gets no call afterwards. NullifyOwner only clears (no wait), for a
 //   socket that closes its handle and lives on.
 // - The port's lock (a re-entrant CCritSec, replaceable with SetLock before
 //   any socket uses the port) is shared by every socket of the port: it
@@ -152,6 +153,21 @@ public:
     void RemoveOwner(CWSASocket* socket);
     // A handler of the socket runs on the calling thread.
     bool RunningHere(const CWSASocket* socket) const;
+
+    // Marks the calling thread as running a handler of `socket` for the
+    // scope's life, so that destroying the socket elsewhere waits for it (a
+    // listener setting up a child it has just accepted).
+    class HandlerScope {
+    public:
+        HandlerScope(CIOCP& iocp, CWSASocket* socket);
+        ~HandlerScope();
+        HandlerScope(const HandlerScope&) = delete;
+        HandlerScope& operator=(const HandlerScope&) = delete;
+
+    private:
+        CIOCP& m_iocp;
+        CWSASocket* m_socket;
+    };
 
     CCritSec* GetLock() const { return m_lock; }
     // Replaces the lock (null restores the port's own); only before any

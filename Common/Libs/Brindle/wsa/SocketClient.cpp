@@ -29,6 +29,8 @@ bool CSocketClient::Start(const char* host, int port, bool autoConnect)
 
 void CSocketClient::Stop()
 {
+    if (m_socket)
+        m_socket->StopCompletions();
     m_socket.reset();
     m_threads.reset();
 }

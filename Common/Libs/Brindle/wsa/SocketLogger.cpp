@@ -6,7 +6,8 @@ CSocketLogger::CSocketLogger(CIOCP& iocp) : m_listener(iocp, this) {}
 
 CSocketLogger::~CSocketLogger()
 {
-    Close();
+    // The listener calls this object (its sink) until its handlers stop.
+    m_listener.StopCompletions();
 }
 
 void CSocketLogger::SetPort(int port)

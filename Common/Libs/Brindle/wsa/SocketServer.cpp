@@ -24,6 +24,8 @@ bool CSocketServer::Start(int port, const char* host, int backlog)
 void CSocketServer::Stop()
 {
     // The listener (and its children) before the port it runs on.
+    if (m_listener)
+        m_listener->StopCompletions();
     m_listener.reset();
     m_threads.reset();
 }

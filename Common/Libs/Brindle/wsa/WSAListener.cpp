@@ -19,10 +19,10 @@ CWSAListener::CWSAListener(CIOCP& iocp, CWSASink* sink) : CWSASocket(iocp, sink)
 
 CWSAListener::~CWSAListener()
 {
-    // The base destructor would only reach the base Cleanup.
+    // No handler of the listener runs from here on, and none starts: the
+    // children are taken apart with nobody accepting into the list.
+    StopCompletions();
     CloseAll();
-    CWSASocket::Close();
-    m_iocp.RemoveOwner(this);
     Children retired;
     {
         CSyncLock<CCritSec> guard(m_lock);
@@ -107,6 +107,9 @@ void CWSAListener::OnAcceptComplete(COverlapped* record)
     }
     PostAccept();
     CWSASocket* raw = child.get();
+    // Until SetParent returns, destroying the child elsewhere (CloseAll)
+    // waits for this thread as for one of the child's own handlers.
+    CIOCP::HandlerScope scope(m_iocp, raw);
     {
         CSyncLock<CCritSec> guard(m_lock);
         if (Socket() == INVALID_SOCKET)

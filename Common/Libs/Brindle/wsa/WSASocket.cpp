@@ -51,6 +51,11 @@ CWSASocket::CWSASocket(CIOCP& iocp, CWSASink* sink, SOCKET handle)
 
 CWSASocket::~CWSASocket()
 {
+    StopCompletions();
+}
+
+void CWSASocket::StopCompletions()
+{
     Close();
     m_iocp.RemoveOwner(this);
 }

@@ -25,7 +25,9 @@
 //   when they complete late: they never touch the connection that follows.
 // - The destructor closes the socket, stops the connect thread and waits
 //   until no handler of this socket runs on another thread. A socket must
-//   not be destroyed inside its own completion (a listener defers it).
+//   not be destroyed inside its own completion (a listener defers it). A
+//   class derived from a socket (or a listener) calls StopCompletions first
+//   in its destructor.
 //
 // Thread-safety: every call from any thread, except that Close, AutoConnect
 // and the destructor must not be called with the port's lock held (they
@@ -125,6 +127,14 @@ public:
     // The port the socket is bound to (a listener on port 0), or 0.
     int GetLocalPort() const;
 
+    // Ends the connection and every call to this socket's handlers, waiting
+    // for any that runs on another thread; later records have no owner. The
+    // destructor does it; a class derived from a socket calls it first in
+    // its own destructor, so that no handler runs while it is taken apart.
+    // Not from one of the socket's own handlers.
+    void StopCompletions();
+    bool CompletionsStopped() const { return m_completionsStopped.load(std::memory_order_acquire); }
+
 protected:
     friend class CIOCP;
     friend class CWSAListener;
@@ -175,6 +185,7 @@ protected:
     std::atomic<CWSASocket*> m_parent{nullptr};
     std::atomic<bool> m_autoConnect{false};
     std::atomic<long> m_outstanding{0};
+    std::atomic<bool> m_completionsStopped{false};
 
 private:
     // Serialises starting and stopping the connect thread (never the port's

@@ -127,7 +127,8 @@ TEST(WSAConnect, AutoConnectOffDialsAtOnceAndDoesNotRedial)
     EXPECT_EQ(peer.Ask("close 0"), "ok");
     ASSERT_TRUE(sink.WaitCount('c', 1));
     EXPECT_EQ(peer.Ask("unlisten"), "ok");
-    EXPECT_EQ(socket.Socket(), INVALID_SOCKET);
+    // OnClose comes before the handle is closed.
+    EXPECT_TRUE(Eventually([&] { return socket.Socket() == INVALID_SOCKET; }));
     EXPECT_FALSE(socket.IsAutoConnect());
 }
 

@@ -27,6 +27,7 @@ struct Listening {
         ok = listener.SetAddress(0, "127.0.0.1", true) && listener.Listen(16);
         port = listener.GetLocalPort();
     }
+    ~Listening() { listener.StopCompletions(); }
     Workers pool;
     ProbeListener listener;
     testsupport::PythonPeer peer;

@@ -57,7 +57,8 @@ TEST(WSASocket, ConnectExchangesDataAndThePeersCloseGivesOneOnClose)
     EXPECT_EQ(c.peer.Ask("close 0"), "ok");
     ASSERT_TRUE(sink.WaitCount('c', 1));
     EXPECT_FALSE(socket.Connected());
-    EXPECT_EQ(socket.Socket(), INVALID_SOCKET);
+    // OnClose comes before the handle is closed.
+    EXPECT_TRUE(Eventually([&] { return socket.Socket() == INVALID_SOCKET; }));
     EXPECT_TRUE(Eventually([&] { return c.pool.iocp.InFlight() == 0; }));
     std::vector<RecordingSink::Event> events = sink.Events();
     ASSERT_FALSE(events.empty());
@@ -250,7 +251,10 @@ TEST(WSASocket, DestroyingASocketWhileThePeerSendsIsSafe)
     ASSERT_TRUE(sink.WaitCount('o', 1));
     ASSERT_TRUE(c.peer.WriteLine("sendbytes 0 4000000 7"));
     ASSERT_TRUE(sink.WaitCount('d', 3));
-    socket.reset(); // waits for a running OnData; a fault here is a crash
+    socket->StopCompletions(); // waits for a running OnData; a fault here is a crash
+    EXPECT_TRUE(socket->CompletionsStopped());
+    EXPECT_EQ(socket->Socket(), INVALID_SOCKET);
+    socket.reset();
     std::string answer;
     c.peer.ReadLine(answer);
     EXPECT_TRUE(Eventually([&] { return c.pool.iocp.InFlight() == 0; }));
