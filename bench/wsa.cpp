@@ -7,6 +7,8 @@
 // - Ship: records per second into a server that counts the messages' ends,
 //   through CLogServiceClient, CCommLogger, and a blocking writer of the
 //   same message texts.
+// - Syslog: lines per second into rsyslog (imtcp, one output file), through
+//   CSyslog and through a blocking writer of the same lines.
 // Compare bytes_per_second / items_per_second within one group.
 #include "Brindle/base/CritSec.h"
 #include "Brindle/base/LogServiceClient.h"
@@ -15,9 +17,16 @@
 #include "Brindle/comm/CommListener.h"
 #include "Brindle/comm/CommLogger.h"
 #include "Brindle/wsa/IOCPThreads.h"
+#include "Brindle/base/Syslog.h"
 #include "Brindle/wsa/WSAListener.h"
+#include "ChildProcess.h"
+#include "TempDir.h"
 
 #include <benchmark/benchmark.h>
+
+#include <csignal>
+#include <fstream>
+#include <sys/stat.h>
 
 #include <arpa/inet.h>
 #include <netinet/tcp.h>
@@ -435,6 +444,108 @@ void BM_Ship_CommLogger(benchmark::State& state)
     logger.Stop();
 }
 BENCHMARK(BM_Ship_CommLogger)->UseRealTime();
+
+// ---------------------------------------------------------------- syslog
+
+constexpr int kSyslogBatch = 2000;
+
+// rsyslog on a free loopback port, writing each message into one file.
+struct RsyslogPeer {
+    RsyslogPeer()
+    {
+        int probe = PlainListen(port);
+        ::close(probe);
+        std::ofstream conf(dir.str() + "/rsyslog.conf");
+        conf << "global(workDirectory=\"" << dir.str() << "\")\n"
+             << "module(load=\"imtcp\")\n"
+             << "input(type=\"imtcp\" port=\"" << port << "\" address=\"127.0.0.1\")\n"
+             << "template(name=\"raw\" type=\"string\" string=\"%rawmsg%\\n\")\n"
+             << "*.* action(type=\"omfile\" file=\"" << Output() << "\" template=\"raw\")\n";
+        conf.close();
+        process = std::make_unique<testsupport::ChildProcess>(std::vector<std::string>{
+            "/usr/sbin/rsyslogd", "-n", "-f", dir.str() + "/rsyslog.conf", "-i", dir.str() + "/pid"});
+        for (int i = 0; i < 200; ++i) {
+            int fd = Dial(port);
+            if (fd >= 0) {
+                ::close(fd);
+                up = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ~RsyslogPeer()
+    {
+        process->Signal(SIGTERM);
+        process->Wait();
+    }
+    std::string Output() const { return dir.str() + "/out.log"; }
+    void WaitForBytes(long long bytes) const
+    {
+        struct stat st {};
+        while (::stat(Output().c_str(), &st) != 0 || st.st_size < bytes)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    testsupport::TempDir dir;
+    int port = 0;
+    bool up = false;
+    std::unique_ptr<testsupport::ChildProcess> process;
+};
+
+CLogData SyslogRecord()
+{
+    return CLogData(SEVERITY_INFORMATION, "Bench", "Bench", 0, 0, CVar("a syslog line of ordinary length"));
+}
+
+void BM_Syslog_PlainBlocking(benchmark::State& state)
+{
+    RsyslogPeer rsyslog;
+    if (!rsyslog.up) {
+        state.SkipWithError("rsyslog did not start");
+        return;
+    }
+    int fd = Dial(rsyslog.port);
+    const CLogData record = SyslogRecord();
+    const long long lineBytes = static_cast<long long>(CSyslog::Line(record).size());
+    long long total = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kSyslogBatch; ++i) {
+            const std::string line = CSyslog::Line(record);
+            WriteAll(fd, line.data(), line.size());
+        }
+        total += kSyslogBatch * lineBytes;
+        rsyslog.WaitForBytes(total);
+    }
+    state.SetItemsProcessed(state.iterations() * kSyslogBatch);
+    ::close(fd);
+}
+BENCHMARK(BM_Syslog_PlainBlocking)->UseRealTime();
+
+void BM_Syslog_CSyslog(benchmark::State& state)
+{
+    RsyslogPeer rsyslog;
+    if (!rsyslog.up) {
+        state.SkipWithError("rsyslog did not start");
+        return;
+    }
+    CIOCPThreads threads(2);
+    CSyslog syslog(threads.GetIOCP());
+    syslog.Start(rsyslog.port, "127.0.0.1");
+    while (!syslog.Connected())
+        std::this_thread::yield();
+    const CLogData record = SyslogRecord();
+    const long long lineBytes = static_cast<long long>(CSyslog::Line(record).size());
+    long long total = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kSyslogBatch; ++i)
+            syslog.Log(record);
+        total += kSyslogBatch * lineBytes;
+        rsyslog.WaitForBytes(total);
+    }
+    state.SetItemsProcessed(state.iterations() * kSyslogBatch);
+    syslog.Stop();
+}
+BENCHMARK(BM_Syslog_CSyslog)->UseRealTime();
 
 } // namespace
 
