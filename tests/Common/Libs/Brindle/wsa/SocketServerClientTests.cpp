@@ -60,3 +60,66 @@ TEST(SocketClient, AutoConnectsSendsAndStops)
 
 } // namespace
 } // namespace wsatest
+
+#include "Brindle/base/Datasink.h"
+#include "Brindle/wsa/WSADatasinkBridge.h"
+
+namespace wsatest {
+namespace {
+
+class CollectingDatasink : public Brindle::CDatasink {
+public:
+    void OnOpen(void* source) override { Add("open", source); }
+    void OnClose(void* source) override { Add("close", source); }
+    void OnData(const char* data, int length, void* source) override
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        text.append(data, static_cast<std::size_t>(length));
+        sources.push_back(source);
+    }
+    std::string Snapshot()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return events + "|" + text;
+    }
+
+private:
+    void Add(const char* what, void* source)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        events += what;
+        events += ' ';
+        sources.push_back(source);
+    }
+    std::mutex m_lock;
+    std::string events;
+    std::string text;
+    std::vector<void*> sources;
+
+public:
+    std::vector<void*> Sources()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return sources;
+    }
+};
+
+TEST(WSADatasinkBridge, ADataSinkHearsTheSocketsStream)
+{
+    CollectingDatasink data;
+    CWSADatasinkBridge bridge(&data);
+    testsupport::PythonPeer peer(PeerScript(), {});
+    const int port = Number(peer.Ask("listen"));
+    CSocketClient client(&bridge);
+    ASSERT_TRUE(client.Start("127.0.0.1", port, false));
+    ASSERT_EQ(Words(peer.Ask("accept")).at(0), "accepted");
+    EXPECT_EQ(peer.Ask("send 0 stream\\n"), "ok");
+    ASSERT_TRUE(Eventually([&] { return data.Snapshot() == "open |stream\n"; })) << data.Snapshot();
+    EXPECT_EQ(peer.Ask("close 0"), "ok");
+    ASSERT_TRUE(Eventually([&] { return data.Snapshot() == "open close |stream\n"; })) << data.Snapshot();
+    for (void* source : data.Sources())
+        EXPECT_EQ(source, client.GetSocket());
+}
+
+} // namespace
+} // namespace wsatest
