@@ -12,6 +12,7 @@
 #include <fstream>
 #include <regex>
 #include <thread>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -104,30 +105,52 @@ TEST_F(MonitorStream, TheMachineNameServesWhenTheUserHasNone)
     EXPECT_EQ(stream.GetFileName(), Root() + "/u/User.log") << "the user's name comes first";
 }
 
-TEST_F(MonitorStream, EnableFallsBackToTheStateDirectoryAndStoresTheName)
+// The checks of a user's fallback; 0 when all hold, else the failing step.
+int UserFallbackChecks(const std::string& root)
 {
     monitor_stream stream;
     stream.enable();
-    // Root keeps its monitor log with the system's logs.
-    const bool root = ::geteuid() == 0;
-    const std::string expected = root ? "/var/log/brindle/MonitorTest_Monitor.Log"
-                                      : Root() + "/state/brindle/monitor/MonitorTest_Monitor.Log";
-    EXPECT_EQ(stream.GetFileName(), expected);
+    const std::string expected = root + "/state/brindle/monitor/MonitorTest_Monitor.Log";
+    if (stream.GetFileName() != expected)
+        return 1;
     std::string stored;
-    Section(HKEY_LOCAL_MACHINE).GetStr("Monitor Log File", stored, 260, "");
-    EXPECT_EQ(stored, expected);
-    if (root)
-        GTEST_SKIP() << "writing is checked for a user only (the file would stay in /var/log)";
+    CRegSection(HKEY_LOCAL_MACHINE, "/Software/Halvern/MonitorTest").GetStr("Monitor Log File", stored, 260, "");
+    if (stored != expected)
+        return 2;
     status_text::Write(stream, STATUS_APPLICATION_SHUTDOWN);
     stream.WriteLog();
-    const std::vector<std::string> lines = Lines(expected);
-    ASSERT_EQ(lines.size(), 1u);
+    std::vector<std::string> lines = Lines(expected);
     const std::string tail = std::string("(Application Shutdown|") + GetLocalVersion() + "|" + GetLocalBuildDate() + ")";
-    EXPECT_EQ(lines[0].substr(lines[0].size() - tail.size()), tail);
+    if (lines.size() != 1 || lines[0].size() < tail.size() || lines[0].substr(lines[0].size() - tail.size()) != tail)
+        return 3;
     stream.disable();
     stream << "gone";
     stream.WriteLog();
-    EXPECT_EQ(Lines(expected).size(), 1u);
+    if (Lines(expected).size() != 1)
+        return 4;
+    return 0;
+}
+
+TEST_F(MonitorStream, EnableFallsBackToTheStateDirectoryAndStoresTheName)
+{
+    if (::geteuid() != 0) {
+        EXPECT_EQ(UserFallbackChecks(Root()), 0);
+        return;
+    }
+    // Root keeps its monitor log under /var/log: the user's fallback is
+    // checked in a child that runs as nobody (no file is left in /var/log).
+    std::filesystem::permissions(Root(), std::filesystem::perms::all);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(10);
+        ::_exit(UserFallbackChecks(Root()));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failing step";
 }
 
 TEST_F(MonitorStream, StatusTextsReadAsTheirTypeSays)
