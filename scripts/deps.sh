@@ -20,8 +20,10 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # Wait for a dpkg lock another installer holds rather than fail.
+  lock=(-o DPkg::Lock::Timeout=900)
+  apt-get "${lock[@]}" update -qq
+  apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 # A comma-decimal locale, so tests can show that numbers stored as text do not

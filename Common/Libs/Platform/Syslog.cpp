@@ -65,9 +65,10 @@ std::string Header(int facility, int severity, std::string_view ident, std::time
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%s %2d %02d:%02d:%02d", months[local.tm_mon % 12], local.tm_mday,
                   local.tm_hour, local.tm_min, local.tm_sec);
-    std::string hostText = SyslogCleanIdent(host);
-    std::string out = "<" + std::to_string(facility * 8 + severity) + ">" + stamp + " " + hostText + " " +
-                      SyslogCleanIdent(ident) + "[" + std::to_string(pid) + "]: ";
+    std::string out = "<" + std::to_string(facility * 8 + severity) + ">" + stamp + " ";
+    if (!host.empty())
+        out += SyslogCleanIdent(host) + " ";
+    out += SyslogCleanIdent(ident) + "[" + std::to_string(pid) + "]: ";
     return out;
 }
 
@@ -122,10 +123,9 @@ bool CSyslogSocket::Send(int facility, int severity, std::string_view ident, std
     if (path.size() >= sizeof address.sun_path)
         return false;
     std::memcpy(address.sun_path, path.data(), path.size());
-    char host[256] = {};
-    if (::gethostname(host, sizeof host - 1) != 0)
-        std::strcpy(host, "localhost");
-    const auto lines = FormatSyslogLines(facility, severity, ident, text, std::time(nullptr), host,
+    // The local socket takes lines without a host name: its readers (rsyslog,
+    // journald) would take the host name for the program's name.
+    const auto lines = FormatSyslogLines(facility, severity, ident, text, std::time(nullptr), std::string_view(),
                                          static_cast<long>(::getpid()));
     std::lock_guard<std::mutex> guard(m_lock);
     bool all = true;

@@ -2,9 +2,13 @@
 // datagram socket that $BRINDLE_SYSLOG_SOCKET names, else /dev/log.
 //
 // Contract
-// - A line reads "<PRI>Mmm dd hh:mm:ss host ident[pid]: text": PRI =
+// - A line reads "<PRI>Mmm dd hh:mm:ss ident[pid]: text": PRI =
 //   facility * 8 + severity; the time in local time with C-locale month
-//   names and the day padded with a space; host the machine's host name.
+//   names and the day padded with a space. Lines to the local socket carry
+//   no host name, as local syslog readers expect (rsyslog and journald take
+//   a word in that place for the program's name; the reader adds the host
+//   itself). FormatSyslogLines puts "host " before the ident when given one,
+//   for lines that travel to another machine.
 // - Texts never carry control bytes onto the line: each CR LF pair, and each
 //   other byte 0-31 or 127, becomes a single space; trailing spaces made that
 //   way are dropped. The ident keeps letters, digits and "-_./@"; anything
@@ -42,7 +46,8 @@ std::string SyslogCleanText(std::string_view text);
 // The ident with unsafe characters replaced as above.
 std::string SyslogCleanIdent(std::string_view ident);
 
-// The lines for one message (more than one when the text is long).
+// The lines for one message (more than one when the text is long); an
+// empty host leaves the host field out.
 std::vector<std::string> FormatSyslogLines(int facility, int severity, std::string_view ident,
                                            std::string_view text, std::time_t when, std::string_view host,
                                            long pid);

@@ -3,16 +3,23 @@
 //
 // Contract
 // - Log queues a copy of the record and wakes the logger's thread; it never
-//   waits for the target.
+//   waits for the target. The queue holds at most maxQueued records: a
+//   target that cannot keep up must not take all memory, and the callers
+//   cannot be made to wait (they hold the system lock the thread needs).
+//   Records beyond that are dropped and counted; the thread then writes a
+//   record with severity -2, source "CThreadLogger" and the text "<n>
+//   records dropped" after the records that were queued before them.
 // - The thread (a CThreadObject running this object, started and stopped by
 //   the owner) takes everything queued at once under the system lock and
 //   writes it to the target after releasing the lock, in the order the
 //   records were queued; it wakes on each record and at least once a second.
+// - A target that also is a CBatchLogger gets each batch in one LogBatch
+//   call.
 // - A target that throws: a record with severity -2, source
 //   "ThreadExecuteFcn" and the exception's text ("unhandled exception" for
 //   anything that is no standard exception) goes to the target, and the
 //   remaining records follow.
-// - At stop every record still queued is written, then a record with
+// - At stop every record queued by then is written, then a record with
 //   severity 0 (or -2 when the loop failed), source "ThreadExecuteFcn", text
 //   "thread exit". Records logged after that wait for the next start.
 // - The wake-up event belongs to this logger alone.
@@ -32,7 +39,9 @@ namespace Brindle {
 
 class CThreadLogger : public CLogger, public CThreadProcess {
 public:
-    explicit CThreadLogger(CLogger& target);
+    static constexpr std::size_t DefaultMaxQueued = 100000;
+
+    explicit CThreadLogger(CLogger& target, std::size_t maxQueued = DefaultMaxQueued);
     ~CThreadLogger() override;
     CThreadLogger(const CThreadLogger&) = delete;
     CThreadLogger& operator=(const CThreadLogger&) = delete;
@@ -49,13 +58,20 @@ protected:
     void ThreadExit(bool success) override;
 
 private:
-    // Writes the queue to the target; false when the target threw.
-    bool Drain();
+    // Writes everything queued to the target: 0 when nothing was queued, 1
+    // when it was written, -1 when the target threw.
+    int DrainOnce();
     void Deliver(const CLogData& record, bool* failed);
+    void DeliverBatch(bool* failed);
+    void ReportFailure(const char* text);
 
     CLogger& m_target;
+    // The target's batch interface, when it has one.
+    CBatchLogger* m_batchTarget;
     CEvent m_wakeup;
     std::vector<CLogData> m_queue;
+    std::size_t m_maxQueued;
+    std::size_t m_dropped = 0;
     // The thread's batch, kept between rounds for its capacity.
     std::vector<CLogData> m_batch;
 };

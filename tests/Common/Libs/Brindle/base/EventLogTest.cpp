@@ -32,18 +32,10 @@ private:
     testsupport::DatagramPeer m_peer;
 };
 
-std::string Host()
-{
-    char host[256] = {};
-    ::gethostname(host, sizeof host - 1);
-    return Platform::SyslogCleanIdent(host);
-}
-
-// "<PRI>Mmm dd hh:mm:ss host ident[pid]: " and the text after it.
+// "<PRI>Mmm dd hh:mm:ss ident[pid]: " and the text after it.
 std::string TextOf(const std::string& line, int pri, const std::string& ident)
 {
-    const std::regex header("^<" + std::to_string(pri) + ">[A-Z][a-z]{2} [ 1-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] " +
-                            Host() + " " + ident + "\\[" + std::to_string(::getpid()) + "\\]: ");
+    const std::regex header("^<" + std::to_string(pri) + ">[A-Z][a-z]{2} [ 1-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] " + ident + "\\[" + std::to_string(::getpid()) + "\\]: ");
     std::smatch m;
     if (!std::regex_search(line, m, header))
         return "<bad header: " + line + ">";
@@ -221,4 +213,18 @@ TEST(SyslogText, ControlBytesBecomeSpacesAndTrailingOnesGo)
     for (const auto& c : cases)
         EXPECT_EQ(Platform::SyslogCleanText(c.in), c.out) << c.in;
     EXPECT_EQ(Platform::SyslogCleanIdent(""), "-");
+}
+
+TEST(SyslogText, LinesCarryAHostOnlyWhenGivenOne)
+{
+    const std::time_t when = 1700000000;
+    std::tm local{};
+    localtime_r(&when, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%b %e %H:%M:%S", &local);
+    EXPECT_EQ(Platform::FormatSyslogLines(3, 6, "id", "t", when, "", 12),
+              std::vector<std::string>{std::string("<30>") + stamp + " id[12]: t"});
+    EXPECT_EQ(Platform::FormatSyslogLines(1, 7, "id", "t", when, "my host", 12),
+              std::vector<std::string>{std::string("<15>") + stamp + " my_host id[12]: t"});
+    EXPECT_EQ(Platform::FormatSyslogLines(3, 6, "id", "", when, "", 12).size(), 1u);
 }
