@@ -11,7 +11,7 @@ Commands on standard input, one answer line each:
   listen [port]   -> "port N"
   stop            close the listener and every connection -> "ok"
   wait N          wait until N log records have arrived -> "count N"
-  report          -> flat JSON: records, resets, gaps ("after-next;..."),
+  report          -> flat JSON: accepted (connections so far), records, resets, gaps ("after-next;..."),
                      last counter, f_<id> the values of the last record, bad
                      (the first malformed message's fault or ""), order ("ok"
                      or what was out of order)
@@ -27,7 +27,7 @@ SOH, STX, ETX, GS, RS, US = b"\x01", b"\x02", b"\x03", b"\x1d", b"\x1e", b"\x1f"
 ORDER = ["C", "T", "S", "X", "H", "A", "B", "E", "0"]
 
 lock = threading.Condition()
-state = {"records": 0, "resets": 0, "gaps": [], "last": None, "fields": {}, "bad": "", "order": "ok",
+state = {"accepted": 0, "records": 0, "resets": 0, "gaps": [], "last": None, "fields": {}, "bad": "", "order": "ok",
          "expect_reset": True}
 listener = None
 conns = []
@@ -108,6 +108,8 @@ def accept_loop(lst):
         except OSError:
             return
         conns.append(c)
+        with lock:
+            state["accepted"] += 1
         threading.Thread(target=serve, args=(c,), daemon=True).start()
 
 
@@ -147,7 +149,7 @@ def handle(words):
             return "count %d" % state["records"]
     if cmd == "report":
         with lock:
-            out = {k: state[k] for k in ("records", "resets", "last", "bad", "order")}
+            out = {k: state[k] for k in ("accepted", "records", "resets", "last", "bad", "order")}
             out["gaps"] = ";".join("%d-%d" % (a, b) for a, b in state["gaps"])
             for k, v in state["fields"].items():
                 out["f_" + k] = v
