@@ -1,0 +1,230 @@
+#include "Brindle/base/DebugTrace.h"
+#include "Brindle/base/EventLog.h"
+#include "Brindle/base/Exception.h"
+#include "Brindle/base/Identity.h"
+#include "Platform/Registry.h"
+#include "Platform/Syslog.h"
+
+#include "DatagramPeer.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <unistd.h>
+
+using namespace Brindle;
+
+namespace {
+
+// A local syslog socket named by BRINDLE_SYSLOG_SOCKET for one test.
+class SyslogCapture {
+public:
+    SyslogCapture() : m_peer(m_dir.str() + "/log")
+    {
+        ::setenv("BRINDLE_SYSLOG_SOCKET", (m_dir.str() + "/log").c_str(), 1);
+    }
+    ~SyslogCapture() { ::unsetenv("BRINDLE_SYSLOG_SOCKET"); }
+    testsupport::DatagramPeer& peer() { return m_peer; }
+
+private:
+    testsupport::TempDir m_dir;
+    testsupport::DatagramPeer m_peer;
+};
+
+// "<PRI>Mmm dd hh:mm:ss ident[pid]: " and the text after it.
+std::string TextOf(const std::string& line, int pri, const std::string& ident)
+{
+    const std::regex header("^<" + std::to_string(pri) + ">[A-Z][a-z]{2} [ 1-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] " + ident + "\\[" + std::to_string(::getpid()) + "\\]: ");
+    std::smatch m;
+    if (!std::regex_search(line, m, header))
+        return "<bad header: " + line + ">";
+    return m.suffix();
+}
+
+} // namespace
+
+TEST(CEventLog, WritesEveryTableMessageWithItsInsertsAsOneSyslogLine)
+{
+    SyslogCapture capture;
+    ASSERT_TRUE(capture.peer().IsBound());
+    CEventLog log("MySvc");
+    const struct {
+        WORD type;
+        DWORD id;
+        const char* a;
+        const char* b;
+        const char* c;
+        int pri;
+        const char* text;
+    } cases[] = {
+        {EVENTLOG_INFORMATION_TYPE, MSG_SERVICE_INSTALLED, "MySvc", nullptr, nullptr, 30, "Service MySvc has been installed."},
+        {EVENTLOG_INFORMATION_TYPE, MSG_SERVICE_UNINSTALLED, "MySvc", nullptr, nullptr, 30, "Service MySvc has been uninstalled."},
+        {EVENTLOG_INFORMATION_TYPE, MSG_SERVICE_STARTED, "MySvc", nullptr, nullptr, 30, "Service MySvc has been started."},
+        {EVENTLOG_WARNING_TYPE, MSG_SERVICE_STOPPED, "MySvc", nullptr, nullptr, 28, "Service MySvc has been stopped"},
+        {EVENTLOG_ERROR_TYPE, MSG_SERVICE_START_FAILED, "MySvc", "no port", nullptr, 27, "Service MySvc was unable to start no port"},
+        {EVENTLOG_ERROR_TYPE, MSG_SERVICE_EXCEPTION, "MySvc", "bad\r\nthing\there", nullptr, 27, "Service MySvc exception bad thing here"},
+        {EVENTLOG_ERROR_TYPE, MSG_DESCRIPTION_DATA, "desc", "d1", "d2", 27, "Description: desc Data: d1, d2"},
+        {EVENTLOG_SUCCESS, MSG_DESCRIPTION_DATA, "%2", "x\n<13>Jan  1 00:00:00 h fake: y", "z", 30,
+         "Description: %2 Data: x <13>Jan  1 00:00:00 h fake: y, z"},
+        {EVENTLOG_WARNING_TYPE, 0x1234, "a", "b", nullptr, 28, "Event 4660 a b"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(log.Log(c.type, 0, c.id, c.a, c.b, c.c), 1);
+        const std::string line = capture.peer().Receive();
+        EXPECT_EQ(TextOf(line, c.pri, "MySvc"), c.text) << line;
+        EXPECT_EQ(line.find_first_of("\r\n\t"), std::string::npos);
+    }
+}
+
+TEST(CEventLog, InsertsStopAtTheFirstMissingOne)
+{
+    SyslogCapture capture;
+    CEventLog log("S");
+    EXPECT_EQ(log.Log(EVENTLOG_ERROR_TYPE, 0, MSG_DESCRIPTION_DATA, "d", nullptr, "ignored"), 1);
+    EXPECT_EQ(TextOf(capture.peer().Receive(), 27, "S"), "Description: d Data: ,");
+}
+
+TEST(CEventLog, WithoutAListeningSyslogLogReportsFailure)
+{
+    testsupport::TempDir dir;
+    ::setenv("BRINDLE_SYSLOG_SOCKET", (dir.str() + "/none").c_str(), 1);
+    CEventLog log("S");
+    EXPECT_EQ(log.Log(EVENTLOG_INFORMATION_TYPE, 0, MSG_SERVICE_STARTED, "S"), 0);
+    ::unsetenv("BRINDLE_SYSLOG_SOCKET");
+}
+
+TEST(CEventLog, IdentIsMadeSafe)
+{
+    SyslogCapture capture;
+    CEventLog log("my svc: [x]");
+    ASSERT_EQ(log.Log(EVENTLOG_INFORMATION_TYPE, 0, MSG_SERVICE_STARTED, "a"), 1);
+    EXPECT_EQ(TextOf(capture.peer().Receive(), 30, "my_svc___x_"), "Service a has been started.");
+}
+
+TEST(CEventLog, LongTextsArriveWholeOverSeveralLines)
+{
+    SyslogCapture capture;
+    CEventLog log("S");
+    std::string big;
+    for (int i = 0; i < 3000; ++i)
+        big += "w\xc3\xa9" + std::to_string(i % 10);
+    ASSERT_EQ(log.Log(EVENTLOG_ERROR_TYPE, 0, MSG_SERVICE_EXCEPTION, "S", big.c_str()), 1);
+    const std::string expected = "Service S exception " + big;
+    std::string joined;
+    while (joined.size() < expected.size()) {
+        const std::string line = capture.peer().Receive(std::chrono::seconds(5));
+        if (line.empty())
+            break;
+        const std::string text = TextOf(line, 27, "S");
+        EXPECT_LE(text.size(), Platform::CSyslogSocket::MaxTextBytes);
+        joined += text;
+    }
+    EXPECT_EQ(joined, expected);
+}
+
+TEST(CEventLog, MessageTableTextsEndWithCrLf)
+{
+    const struct {
+        DWORD id;
+        const char* text;
+    } cases[] = {
+        {1, "Service %1 has been installed.\r\n"},
+        {3, "Service %1 has been started.\r\n"},
+        {0x40000004, "Service %1 has been stopped\r\n"},
+        {0x80000002, "Service %1 has been uninstalled.\r\n"},
+        {0xC0000005, "Service %1 was unable to start\r\n%2\r\n"},
+        {0xC0000006, "Service %1 exception\r\n%2\r\n"},
+        {0xC0000007, "Description: %1\r\nData: %2, %3\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(EventMessageText(c.id), c.text);
+    EXPECT_EQ(EventMessageText(8), nullptr);
+    EXPECT_EQ(FormatEventMessage(7, "a%1", "b", "c"), "Description: a%1\r\nData: b, c\r\n");
+}
+
+TEST(CEventLog, AddSourceWritesTheEventSourceKey)
+{
+    testsupport::ScopedRegistryDir registry;
+    ASSERT_EQ(CEventLog::AddSource("MySvc", 3, "/opt/x/libmsg.so"), 1);
+    ASSERT_EQ(CEventLog::AddSource("Other"), 1);
+    const auto read = [](const char* source, const char* name, DWORD* type, std::string* text, DWORD* number) {
+        HKEY key = nullptr;
+        const std::string path = std::string("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\") + source;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return false;
+        BYTE data[4096];
+        DWORD size = sizeof data;
+        const bool ok = RegQueryValueExA(key, name, nullptr, type, data, &size) == ERROR_SUCCESS;
+        RegCloseKey(key);
+        if (ok && text != nullptr)
+            *text = std::string(reinterpret_cast<char*>(data), size > 0 ? size - 1 : 0);
+        if (ok && number != nullptr && size == 4)
+            std::memcpy(number, data, 4);
+        return ok;
+    };
+    DWORD type = 0, number = 0;
+    std::string text;
+    ASSERT_TRUE(read("MySvc", "EventMessageFile", &type, &text, nullptr));
+    EXPECT_EQ(type, REG_EXPAND_SZ);
+    EXPECT_EQ(text, "/opt/x/libmsg.so");
+    ASSERT_TRUE(read("MySvc", "TypesSupported", &type, nullptr, &number));
+    EXPECT_EQ(type, REG_DWORD);
+    EXPECT_EQ(number, 7u);
+    ASSERT_TRUE(read("MySvc", "CategoryCount", &type, nullptr, &number));
+    EXPECT_EQ(number, 3u);
+    ASSERT_TRUE(read("MySvc", "CategoryMessageFile", &type, &text, nullptr));
+    EXPECT_EQ(text, "/opt/x/libmsg.so");
+
+    ASSERT_TRUE(read("Other", "EventMessageFile", &type, &text, nullptr));
+    EXPECT_NE(text.find("libBrindle"), std::string::npos) << text;
+    EXPECT_EQ(text.front(), '/');
+    EXPECT_FALSE(read("Other", "CategoryCount", &type, nullptr, &number));
+}
+
+TEST(DebugTrace, LongTextsGoWholeToSyslogWhenStandardErrorIsNoTerminal)
+{
+    if (::isatty(STDERR_FILENO) == 1)
+        GTEST_SKIP() << "standard error is a terminal: the trace goes there";
+    SyslogCapture capture;
+    std::string big(20000, 'q');
+    big[10239] = 'Z';
+    DebugTrace("start %s %d end\n", big.c_str(), 42);
+    const std::string expected = "start " + big + " 42 end";
+    std::string joined;
+    while (joined.size() < expected.size()) {
+        const std::string line = capture.peer().Receive(std::chrono::seconds(5));
+        if (line.empty())
+            break;
+        joined += TextOf(line, 15, Platform::SyslogCleanIdent(GetLocalApplicationName()));
+    }
+    EXPECT_EQ(joined, expected);
+}
+
+TEST(SyslogText, ControlBytesBecomeSpacesAndTrailingOnesGo)
+{
+    const struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"a\r\nb\r\n", "a b"}, {"a\nb", "a b"}, {"a\rb", "a b"}, {"\x1b[31mred", " [31mred"},
+        {"x\x7fy", "x y"},     {"tab\t", "tab"}, {"\xc3\xa9", "\xc3\xa9"}, {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Platform::SyslogCleanText(c.in), c.out) << c.in;
+    EXPECT_EQ(Platform::SyslogCleanIdent(""), "-");
+}
+
+TEST(SyslogText, LinesCarryAHostOnlyWhenGivenOne)
+{
+    const std::time_t when = 1700000000;
+    std::tm local{};
+    localtime_r(&when, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%b %e %H:%M:%S", &local);
+    EXPECT_EQ(Platform::FormatSyslogLines(3, 6, "id", "t", when, "", 12),
+              std::vector<std::string>{std::string("<30>") + stamp + " id[12]: t"});
+    EXPECT_EQ(Platform::FormatSyslogLines(1, 7, "id", "t", when, "my host", 12),
+              std::vector<std::string>{std::string("<15>") + stamp + " my_host id[12]: t"});
+    EXPECT_EQ(Platform::FormatSyslogLines(3, 6, "id", "", when, "", 12).size(), 1u);
+}
