@@ -129,6 +129,25 @@ void AppendColour(std::string& out, WORD attr)
     out += 'm';
 }
 
+std::size_t Digits(int n)
+{
+    std::size_t d = 1;
+    while (n >= 10) {
+        n /= 10;
+        ++d;
+    }
+    return d;
+}
+
+// Cursor forward: CUF, the count left out for 1.
+void AppendForward(std::string& out, int n)
+{
+    out += "\x1b[";
+    if (n != 1)
+        AppendNumber(out, n);
+    out += 'C';
+}
+
 void AppendMove(std::string& out, int row, int col)
 {
     out += "\x1b[";
@@ -296,18 +315,25 @@ void ConsoleTerminal::Draw(const CHAR_INFO* cells, int width, int height, int st
             const CHAR_INFO& cell = row[c];
             if (shown[c].Attributes == cell.Attributes && shown[c].Char.AsciiChar == cell.Char.AsciiChar)
                 continue;
-            if (atRow != r || atCol != c) {
-                // A short run of unchanged cells in the same colour is
-                // cheaper to write again than to move over.
-                bool rewrite = atRow == r && atCol < c && c - atCol <= 3;
-                for (int k = atCol; rewrite && k < c; ++k)
-                    rewrite = row[k].Attributes == colour;
-                if (rewrite) {
+            if (atRow == r && atCol >= 0 && atCol < c) {
+                // Over unchanged cells of the same row: write them again when
+                // that is no longer than a move to the right (and they are in
+                // the colour already set), else move right.
+                const int gap = c - atCol;
+                const std::size_t forward = gap == 1 ? 3 : 3 + Digits(gap);
+                std::size_t again = 0;
+                for (int k = atCol; k < c && again <= forward; ++k)
+                    again = row[k].Attributes == colour
+                                ? again + std::strlen(glyphs.utf8[static_cast<unsigned char>(row[k].Char.AsciiChar)].data())
+                                : forward + 1;
+                if (again <= forward) {
                     for (int k = atCol; k < c; ++k)
                         out += glyphs.utf8[static_cast<unsigned char>(row[k].Char.AsciiChar)].data();
                 } else {
-                    AppendMove(out, r, c);
+                    AppendForward(out, gap);
                 }
+            } else if (atRow != r || atCol != c) {
+                AppendMove(out, r, c);
             }
             if (cell.Attributes != colour) {
                 AppendColour(out, cell.Attributes);
