@@ -1,0 +1,309 @@
+// The example service end to end, as its own process: installed into a unit
+// directory of the test's and checked by systemd's verifier, run under a
+// notify socket of the test's, sent user commands and stopped by SIGTERM,
+// run as a process in a console, refused as a second instance, and failing
+// its start with the exception event on a syslog socket of the test's.
+#include "ChildProcess.h"
+#include "DatagramPeer.h"
+#include "ServiceTestSupport.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+using servicetest::ParseSyslog;
+using servicetest::ReadFile;
+using servicetest::ScopedEnv;
+using servicetest::SyslogLine;
+using testsupport::ChildProcess;
+using testsupport::DatagramPeer;
+using testsupport::TempDir;
+
+const std::string Program = BRINDLE_HEARTBEAT;
+const std::string Name = "brindle-heartbeat";
+// Facility daemon with the severities of the event types.
+constexpr int PriInformation = 3 * 8 + 6;
+constexpr int PriWarning = 3 * 8 + 4;
+constexpr int PriError = 3 * 8 + 3;
+
+// A run's surroundings: its own unit, run and registry directories, a
+// notify socket and a syslog socket, no service manager of the machine's.
+struct Surroundings {
+    TempDir dir;
+    ScopedEnv units{"BRINDLE_UNIT_DIR", dir.str()};
+    ScopedEnv run{"BRINDLE_RUN_DIR", dir.str() + "/run"};
+    ScopedEnv registry{"BRINDLE_REGISTRY_DIR", dir.str() + "/registry"};
+    DatagramPeer syslog{dir.str() + "/syslog"};
+    ScopedEnv syslogSocket{"BRINDLE_SYSLOG_SOCKET", dir.str() + "/syslog"};
+    DatagramPeer manager{dir.str() + "/notify"};
+    ScopedEnv notify{"NOTIFY_SOCKET", nullptr};
+    ScopedEnv invocation{"INVOCATION_ID", nullptr};
+
+    std::string NotifyPath() const { return dir.str() + "/notify"; }
+
+    // Syslog lines until one holds text (it included).
+    std::vector<SyslogLine> LogUntil(const std::string& text)
+    {
+        std::vector<SyslogLine> lines;
+        syslog.ReceiveUntil([&](const std::string& line) {
+            lines.push_back(ParseSyslog(line));
+            return lines.back().text.find(text) != std::string::npos;
+        });
+        return lines;
+    }
+};
+
+// The program run to its end: exit status and standard output.
+int RunProgram(const std::vector<std::string>& args, std::string* output = nullptr)
+{
+    std::vector<std::string> argv{Program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess child(argv);
+    const int status = child.Wait();
+    if (output != nullptr)
+        *output = child.Stdout();
+    return status;
+}
+
+bool Has(const std::vector<SyslogLine>& lines, int pri, const std::string& text)
+{
+    return std::any_of(lines.begin(), lines.end(), [&](const SyslogLine& line) {
+        return line.pri == pri && line.ident == Name && line.text == text;
+    });
+}
+
+// The codes of the user-command lines, in the order they came.
+std::vector<std::string> Commands(const std::vector<SyslogLine>& lines)
+{
+    const std::string head = "Description: user command Data: ";
+    std::vector<std::string> codes;
+    for (const SyslogLine& line : lines) {
+        if (line.text.rfind(head, 0) == 0)
+            codes.push_back(line.text.substr(head.size(), line.text.find(',') - head.size()));
+    }
+    return codes;
+}
+
+TEST(HeartbeatService, InstallsAUnitSystemdAcceptsAndUninstalls)
+{
+    Surroundings s;
+    std::string printed;
+    ASSERT_EQ(RunProgram({"-install"}, &printed), 0) << printed;
+    const std::string unit = s.dir.str() + "/" + Name + ".service";
+    const std::string text = ReadFile(unit);
+    EXPECT_NE(text.find("\nExecStart=\"" + std::filesystem::canonical(Program).string() + "\"\n"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\nType=notify\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nDescription=Writes a heartbeat line to the system log every few seconds"), std::string::npos)
+        << text;
+    std::string verdict;
+    const int verified = servicetest::VerifyUnit(unit, &verdict);
+    if (verified >= 0) {
+        EXPECT_EQ(verified, 0) << verdict;
+    }
+    EXPECT_TRUE(Has(s.LogUntil("installed"), PriInformation, "Service brindle-heartbeat has been installed."));
+
+    EXPECT_EQ(RunProgram({"-install"}, &printed), 2);
+    EXPECT_EQ(printed.rfind("Cannot create the service: File exists", 0), 0u) << printed;
+    EXPECT_EQ(RunProgram({"-uninstall"}, &printed), 0) << printed;
+    EXPECT_FALSE(std::filesystem::exists(unit));
+    EXPECT_TRUE(Has(s.LogUntil("uninstalled"), PriInformation, "Service brindle-heartbeat has been uninstalled."));
+    EXPECT_EQ(RunProgram({"-uninstall"}, &printed), 3);
+    EXPECT_EQ(printed.rfind("Cannot open the service: ", 0), 0u) << printed;
+    if (verified < 0)
+        GTEST_SKIP() << "systemd-analyze is not installed";
+}
+
+TEST(HeartbeatService, RunsUnderANotifySocketTakesCommandsInOrderAndStopsOnSigterm)
+{
+    Surroundings s;
+    ScopedEnv notify("NOTIFY_SOCKET", s.NotifyPath());
+    ChildProcess service({Program, "-interval", "100"});
+    std::vector<std::string> states = s.manager.ReceiveUntil([](const std::string& m) { return m.rfind("READY=1", 0) == 0; });
+    ASSERT_EQ(states, (std::vector<std::string>{"STATUS=Start pending", "READY=1\nSTATUS=Running"}));
+
+    std::vector<SyslogLine> log = s.LogUntil("Description: heartbeat Data: 2,");
+    EXPECT_TRUE(Has(log, PriInformation, "Service brindle-heartbeat has been started."));
+
+    // A second instance finds the first one running.
+    std::string printed;
+    EXPECT_EQ(RunProgram({}, &printed), 5);
+    EXPECT_EQ(printed.rfind("Cannot start the service: Operation already in progress", 0), 0u) << printed;
+    EXPECT_EQ(RunProgram({"-run"}, &printed), 5);
+
+    for (const char* code : {"150", "128", "255", "151"})
+        EXPECT_EQ(RunProgram({"-send", code}, &printed), 0) << printed;
+    const std::vector<SyslogLine> commands = s.LogUntil("Description: user command Data: 151,");
+    EXPECT_EQ(Commands(commands), (std::vector<std::string>{"150", "128", "255", "151"}));
+
+    service.Signal(SIGTERM);
+    EXPECT_EQ(service.Wait(), 0) << service.Stdout();
+    states = s.manager.ReceiveUntil([](const std::string& m) { return m.rfind("STATUS=Stopped", 0) == 0; });
+    EXPECT_EQ(states, (std::vector<std::string>{
+                          "STOPPING=1\nSTATUS=Stop pending (check point 1)\nEXTEND_TIMEOUT_USEC=30000000",
+                          "STOPPING=1\nSTATUS=Stop pending (check point 10)\nEXTEND_TIMEOUT_USEC=30000000",
+                          "STATUS=Stopped"}));
+    EXPECT_TRUE(Has(s.LogUntil("stopped"), PriWarning, "Service brindle-heartbeat has been stopped"));
+    // Nothing was printed: a service has no console.
+    EXPECT_EQ(service.Stdout(), "");
+
+    // Gone: no PID file, nobody to command.
+    EXPECT_FALSE(std::filesystem::exists(s.dir.path() / "run" / (Name + ".pid")));
+    EXPECT_EQ(RunProgram({"-send", "150"}, &printed), 3);
+    EXPECT_EQ(printed.rfind("Cannot open the service: No such process", 0), 0u) << printed;
+}
+
+TEST(HeartbeatService, RunsAsAProcessInAConsoleUntilInterrupted)
+{
+    Surroundings s;
+    ChildProcess service({Program, "-run", "-interval", "100"});
+    ASSERT_TRUE(service.ReadUntil([&] { return service.Stdout().find("heartbeat 2\n") != std::string::npos; }))
+        << service.Stdout() << service.Stderr();
+    std::string printed;
+    EXPECT_EQ(RunProgram({"-send", "170"}, &printed), 0) << printed;
+    ASSERT_TRUE(service.ReadUntil([&] { return service.Stdout().find("command 170\n") != std::string::npos; }));
+    service.Signal(SIGINT); // Ctrl+C
+    EXPECT_EQ(service.Wait(), 0);
+    const std::vector<std::string> lines = servicetest::Lines(service.Stdout());
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines.front(), "started, a heartbeat every 100 ms");
+    EXPECT_EQ(lines.back().rfind("stopped after ", 0), 0u) << lines.back();
+    EXPECT_TRUE(Has(s.LogUntil("stopped"), PriWarning, "Service brindle-heartbeat has been stopped"));
+    // As a process it talks to no service manager.
+    EXPECT_EQ(s.manager.Receive(std::chrono::milliseconds(0)), "");
+
+    // Work that ends by itself ends the run.
+    EXPECT_EQ(RunProgram({"-RUN", "-interval", "100", "-beats", "2"}, &printed), 0);
+    EXPECT_EQ(printed, "started, a heartbeat every 100 ms\nheartbeat 1\nheartbeat 2\nstopped after 2 heartbeats\n");
+}
+
+TEST(HeartbeatService, UninstallStopsTheRunningServiceAndRemovesItsUnit)
+{
+    Surroundings s;
+    std::string printed;
+    ASSERT_EQ(RunProgram({"-install"}, &printed), 0) << printed;
+    ScopedEnv notify("NOTIFY_SOCKET", s.NotifyPath());
+    ChildProcess service({Program, "-interval", "100"});
+    s.manager.ReceiveUntil([](const std::string& m) { return m.rfind("READY=1", 0) == 0; });
+    EXPECT_EQ(RunProgram({"-uninstall"}, &printed), 0) << printed;
+    EXPECT_FALSE(std::filesystem::exists(s.dir.path() / (Name + ".service")));
+    EXPECT_EQ(service.Wait(), 0);
+    const std::vector<std::string> states =
+        s.manager.ReceiveUntil([](const std::string& m) { return m.rfind("STATUS=Stopped", 0) == 0; });
+    ASSERT_FALSE(states.empty());
+    EXPECT_EQ(states.front(), "STOPPING=1\nSTATUS=Stop pending (check point 1)\nEXTEND_TIMEOUT_USEC=30000000");
+    EXPECT_EQ(states.back(), "STATUS=Stopped");
+}
+
+// A terminal of tmux's, with the program in its foreground.
+class Terminal {
+public:
+    explicit Terminal(const std::string& command) : m_socket("brindle-svc-" + std::to_string(::getpid()))
+    {
+        std::string screen;
+        m_started = Tmux({"new-session", "-d", "-s", "svc", "-x", "100", "-y", "30", command}, screen) == 0;
+    }
+    ~Terminal()
+    {
+        std::string ignored;
+        Tmux({"kill-server"}, ignored);
+    }
+
+    bool Started() const { return m_started; }
+    std::string Screen()
+    {
+        std::string screen;
+        Tmux({"capture-pane", "-p", "-t", "svc"}, screen);
+        return screen;
+    }
+    void Keys(const char* keys)
+    {
+        std::string ignored;
+        Tmux({"send-keys", "-t", "svc", keys}, ignored);
+    }
+    // Waits, within a generous limit, until the screen shows text.
+    bool Shows(const std::string& text)
+    {
+        for (int i = 0; i < 600; ++i) {
+            if (Screen().find(text) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+
+private:
+    // tmux's exit status; its output in *output.
+    int Tmux(std::vector<std::string> args, std::string& output) const
+    {
+        args.insert(args.begin(), {"/usr/bin/tmux", "-L", m_socket});
+        ChildProcess tmux(args);
+        const int status = tmux.Wait();
+        output = tmux.Stdout();
+        return status;
+    }
+
+    std::string m_socket;
+    bool m_started = false;
+};
+
+TEST(HeartbeatService, RunInATerminalEndsCleanlyOnCtrlC)
+{
+    if (::access("/usr/bin/tmux", X_OK) != 0)
+        GTEST_SKIP() << "tmux is not installed";
+    Surroundings s;
+    const std::string command = "env BRINDLE_RUN_DIR=" + s.dir.str() + "/run BRINDLE_SYSLOG_SOCKET=" + s.dir.str() +
+                                "/syslog BRINDLE_REGISTRY_DIR=" + s.dir.str() + "/registry " + Program +
+                                " -run -interval 100; echo \"exit status $?\"; sleep 60";
+    Terminal terminal(command);
+    ASSERT_TRUE(terminal.Started());
+    ASSERT_TRUE(terminal.Shows("heartbeat 2")) << terminal.Screen();
+    terminal.Keys("C-c");
+    ASSERT_TRUE(terminal.Shows("exit status 0")) << terminal.Screen();
+    const std::string screen = terminal.Screen();
+    EXPECT_NE(screen.find("stopped after "), std::string::npos) << screen;
+    EXPECT_TRUE(Has(s.LogUntil("stopped"), PriWarning, "Service brindle-heartbeat has been stopped"));
+}
+
+TEST(HeartbeatService, AnExceptionInItsInitEndsItWithAnErrorAndTheEvent)
+{
+    Surroundings s;
+    ScopedEnv notify("NOTIFY_SOCKET", s.NotifyPath());
+    std::string printed;
+    EXPECT_EQ(RunProgram({"-interval", "5"}, &printed), 6);
+    const std::string why = "Heartbeat interval must be 100 to 3600000 ms, not \"5\"";
+    EXPECT_EQ(printed, "The service failed: " + why + "\n");
+    const std::vector<SyslogLine> log = s.LogUntil("has been stopped");
+    EXPECT_TRUE(Has(log, PriError, "Service brindle-heartbeat exception " + why));
+    EXPECT_FALSE(Has(log, PriInformation, "Service brindle-heartbeat has been started."));
+    std::vector<std::string> states;
+    for (std::string m = s.manager.Receive(std::chrono::milliseconds(0)); !m.empty();
+         m = s.manager.Receive(std::chrono::milliseconds(0)))
+        states.push_back(m);
+    EXPECT_EQ(states, (std::vector<std::string>{
+                          "STATUS=Start pending",
+                          "STOPPING=1\nSTATUS=Stop pending (check point 10)\nEXTEND_TIMEOUT_USEC=30000000",
+                          "STATUS=Stopped\nERRNO=" + std::to_string(ECANCELED)}));
+}
+
+TEST(HeartbeatService, OutsideTheManagerStartingIsRefused)
+{
+    Surroundings s;
+    for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-unknown"}}) {
+        std::string printed;
+        EXPECT_EQ(RunProgram(args, &printed), 5);
+        EXPECT_EQ(printed.rfind("Cannot start the service: ", 0), 0u) << printed;
+    }
+    std::string usage;
+    EXPECT_EQ(RunProgram({"-?"}, &usage), 0);
+    EXPECT_NE(usage.find("\nUsage:       brindle-heartbeat [-install | -uninstall | -run ]\n"), std::string::npos)
+        << usage;
+}
+
+} // namespace

@@ -1,0 +1,113 @@
+// Helpers of the service frame's tests: environment variables set for one
+// test, files read whole, systemd's unit verifier, and syslog lines taken
+// apart.
+#pragma once
+
+#include "ChildProcess.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace servicetest {
+
+// Sets (or, with a null value, unsets) a variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name)
+    {
+        const char* old = std::getenv(name);
+        m_had = old != nullptr;
+        if (m_had)
+            m_old = old;
+        if (value != nullptr)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
+    ~ScopedEnv()
+    {
+        if (m_had)
+            ::setenv(m_name, m_old.c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    bool m_had = false;
+    std::string m_old;
+};
+
+inline std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// systemd's verdict on a unit file (its output in *output); -1 when the
+// verifier is not installed.
+inline int VerifyUnit(const std::string& unit, std::string* output)
+{
+    if (::access("/usr/bin/systemd-analyze", X_OK) != 0)
+        return -1;
+    testsupport::ChildProcess verify({"/usr/bin/systemd-analyze", "verify", unit});
+    const int status = verify.Wait();
+    *output = verify.Stdout() + verify.Stderr();
+    return status;
+}
+
+// An RFC 3164 line "<PRI>Mmm dd hh:mm:ss host ident[pid]: text" taken apart;
+// pri is -1 when the line has not that form.
+struct SyslogLine {
+    int pri = -1;
+    std::string ident;
+    std::string text;
+};
+
+inline SyslogLine ParseSyslog(const std::string& line)
+{
+    SyslogLine out;
+    if (line.size() < 3 || line[0] != '<')
+        return out;
+    const std::size_t close = line.find('>');
+    if (close == std::string::npos || close < 2)
+        return out;
+    const std::size_t afterStamp = close + 1 + 15; // "Mmm dd hh:mm:ss"
+    if (line.size() <= afterStamp + 1 || line[afterStamp] != ' ')
+        return out;
+    const std::size_t identStart = line.find(' ', afterStamp + 1);
+    if (identStart == std::string::npos)
+        return out;
+    const std::size_t colon = line.find(": ", identStart + 1);
+    if (colon == std::string::npos)
+        return out;
+    std::string ident = line.substr(identStart + 1, colon - identStart - 1);
+    const std::size_t bracket = ident.find('[');
+    if (bracket != std::string::npos)
+        ident.resize(bracket);
+    out.pri = std::atoi(line.substr(1, close - 1).c_str());
+    out.ident = ident;
+    out.text = line.substr(colon + 2);
+    return out;
+}
+
+// The lines of a text.
+inline std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+} // namespace servicetest
