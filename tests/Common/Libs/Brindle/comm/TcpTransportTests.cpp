@@ -1,0 +1,621 @@
+// The TCP transport against the Python network peer (peers/netpeer.py) on
+// loopback: dialling, redialling with growing pauses, streams arriving
+// byte-exact through partial writes, lines from two threads, listeners with
+// children addressed one by one and all at once, peers that close at once,
+// accept failures, and a soak of many connections.
+#include "Brindle/base/CritSec.h"
+#include "Brindle/comm/CommConnectProcess.h"
+#include "Brindle/comm/CommListener.h"
+#include "Brindle/comm/CommMultiplexer.h"
+#include "Brindle/comm/CommSocket.h"
+#include "Brindle/comm/CommTimeout.h"
+
+#include "CommLogCapture.h"
+#include "TransportTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <random>
+#include <map>
+#include <set>
+#include <thread>
+
+using namespace Brindle;
+using namespace transporttest;
+using commtest::CommLogCapture;
+
+namespace {
+
+std::string Port(int port)
+{
+    return std::to_string(port);
+}
+
+// A client socket to 127.0.0.1:port with `top` above it.
+std::unique_ptr<CCommSocket> Client(CCommIOCP& iocp, int port, CCommLayer& top)
+{
+    auto socket = std::make_unique<CCommSocket>(iocp);
+    EXPECT_TRUE(socket->SetAddress(port, "127.0.0.1", true));
+    socket->SetChain(&top);
+    return socket;
+}
+
+std::size_t OpenDescriptors()
+{
+    std::size_t n = 0;
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        while (::readdir(d) != nullptr)
+            ++n;
+        ::closedir(d);
+    }
+    return n;
+}
+
+// A pause policy that grows with the attempt and remembers what it was
+// asked.
+class GrowingTimeout : public CCommTimeout {
+public:
+    long GetDelay(unsigned attempt) override
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        asked.push_back(attempt);
+        return attempt < 3 ? static_cast<long>(attempt) : 1;
+    }
+    std::size_t Count()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return asked.size();
+    }
+    std::mutex lock;
+    std::vector<unsigned> asked;
+};
+
+TEST(CommTimeout, PausesGrowWithTheAttemptUnlessFixed)
+{
+    struct Case {
+        long fixed;
+        unsigned attempt;
+        long pause;
+    };
+    const Case cases[] = {{0, 1, 10},   {0, 10, 10},  {0, 11, 60}, {0, 120, 60}, {0, 121, 600},
+                          {0, 100000, 600}, {5, 1, 5}, {5, 11, 5}, {5, 500, 5},  {-3, 11, 60}};
+    for (const Case& c : cases) {
+        CCommTimeout timeout(c.fixed);
+        EXPECT_EQ(timeout.GetDelay(c.attempt), c.pause) << c.fixed << " / " << c.attempt;
+    }
+}
+
+TEST(CommSocket, AddressesTheirTextsAndFailedLookups)
+{
+    CCommIOCP iocp;
+    CCommSocket socket(iocp);
+    EXPECT_EQ(socket.GetAddress(), "listen:0");
+    ASSERT_TRUE(socket.SetAddress(4000, nullptr, true));
+    EXPECT_EQ(socket.GetAddress(), "listen:4000");
+    EXPECT_EQ(socket.GetSockAddr().sin_addr.s_addr, htonl(INADDR_ANY));
+    ASSERT_TRUE(socket.SetAddress(0, "127.0.0.1", true)); // port 0 keeps 4000
+    EXPECT_EQ(socket.GetAddress(), "127.0.0.1:4000");
+    EXPECT_EQ(ntohs(socket.GetSockAddr().sin_port), 4000);
+    ASSERT_TRUE(socket.SetAddress(4001, "localhost", true));
+    EXPECT_EQ(socket.GetSockAddr().sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+    // A failed lookup keeps the address, its text and the port.
+    EXPECT_FALSE(socket.SetAddress(4002, "no-such-host.invalid", true));
+    EXPECT_EQ(socket.GetAddress(), "localhost:4001");
+    EXPECT_EQ(ntohs(socket.GetSockAddr().sin_port), 4001);
+    EXPECT_EQ(socket.GetSockAddr().sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+    // Without resolving only text and port change.
+    EXPECT_TRUE(socket.SetAddress(4003, "elsewhere", false));
+    EXPECT_EQ(socket.GetAddress(), "elsewhere:4003");
+    EXPECT_EQ(socket.GetSockAddr().sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+    const std::string longName(80, 'h');
+    EXPECT_TRUE(socket.SetAddress(1, longName.c_str(), false));
+    EXPECT_EQ(socket.GetHostname(), std::string(63, 'h'));
+}
+
+TEST(CommSocket, SendWithoutAConnectionIsRefusedAndPostsNothing)
+{
+    CCommIOCP iocp;
+    CCommSocket socket(iocp);
+    EXPECT_FALSE(socket.Send("data"));
+    EXPECT_FALSE(socket.SendData(socket.GetSource(), "data"));
+    EXPECT_EQ(iocp.InFlight(), 0u);
+    EXPECT_EQ(socket.OutstandingOverlapped(), 0);
+    EXPECT_FALSE(socket.Connected());
+}
+
+TEST(CommSocket, ConnectToAClosedPortFailsAndLeavesNoHandle)
+{
+    NetPeer peer;
+    ASSERT_TRUE(peer.Started());
+    const int port = peer.Int("freeport", "port");
+    CCommIOCP iocp;
+    Workers workers(iocp, 2);
+    Recorder top;
+    auto socket = Client(iocp, port, top);
+    const std::size_t before = OpenSocketCount();
+    EXPECT_FALSE(socket->Connect());
+    EXPECT_EQ(socket->Socket(), INVALID_SOCKET);
+    EXPECT_EQ(OpenSocketCount(), before);
+    // The non-blocking dial reports the refusal through its event.
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(socket->AsyncConnect(event));
+    ASSERT_EQ(WaitForSingleObject(event, 60000), WAIT_OBJECT_0);
+    EXPECT_FALSE(socket->CheckAsyncConnect(event));
+    EXPECT_EQ(socket->Socket(), INVALID_SOCKET);
+    CloseHandle(event);
+    std::lock_guard<std::mutex> guard(top.Lock());
+    EXPECT_TRUE(top.opens.empty());
+}
+
+// Both dials, blocking and not, open the connection on a worker and carry
+// 4 MiB in random chunks through a peer that reads slowly and echoes, so
+// sends are written in part many times; everything comes back byte-exact.
+TEST(CommSocket, FourMebibytesInRandomChunksArriveByteExactBothWays)
+{
+    for (const bool async : {false, true}) {
+        SCOPED_TRACE(async ? "async dial" : "blocking dial");
+        NetPeer peer;
+        ASSERT_TRUE(peer.Started());
+        peer.Ask("mode slowecho");
+        const int port = peer.Int("listen", "port");
+        CCommIOCP iocp;
+        Workers workers(iocp, 3);
+        Recorder top;
+        auto socket = Client(iocp, port, top);
+        if (async) {
+            HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            ASSERT_TRUE(socket->AsyncConnect(event));
+            ASSERT_EQ(WaitForSingleObject(event, 60000), WAIT_OBJECT_0);
+            ASSERT_TRUE(socket->CheckAsyncConnect(event));
+            CloseHandle(event);
+        } else {
+            ASSERT_TRUE(socket->Connect());
+        }
+        ASSERT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
+        EXPECT_EQ(top.opens[0], socket->GetSource());
+        EXPECT_TRUE(socket->Connected());
+
+        std::mt19937 rng(async ? 7 : 11);
+        std::uniform_int_distribution<int> byte(0, 255);
+        std::uniform_int_distribution<std::size_t> length(1, 70000);
+        std::string sent;
+        const std::size_t total = 4u << 20;
+        while (sent.size() < total) {
+            std::string chunk(std::min(length(rng), total - sent.size()), '\0');
+            for (char& c : chunk)
+                c = static_cast<char>(byte(rng));
+            ASSERT_TRUE(socket->SendData(socket->GetSource(), chunk));
+            sent += chunk;
+        }
+        ASSERT_TRUE(top.Until([&] { return top.received[socket->GetSource()].size() >= total; }));
+        {
+            std::lock_guard<std::mutex> guard(top.Lock());
+            EXPECT_TRUE(top.received[socket->GetSource()] == sent) << "echo differs";
+        }
+        const std::string digest = peer.Ask("digest 0 " + std::to_string(total));
+        EXPECT_EQ(testsupport::JsonField(digest, "n"), std::to_string(total));
+        EXPECT_EQ(testsupport::JsonField(digest, "crc"), std::to_string(Crc32(sent)));
+        // Every send has finished: only sends count for a dialled socket.
+        WaitFor([&] { return socket->OutstandingOverlapped() == 0; });
+        EXPECT_TRUE(socket->Close());
+        EXPECT_FALSE(socket->Connected());
+        std::lock_guard<std::mutex> guard(top.Lock());
+        EXPECT_EQ(top.events[socket->GetSource()], "ODC");
+    }
+}
+
+TEST(CommSocket, LinesFromTwoThreadsArriveWholeAndInEachThreadsOrder)
+{
+    NetPeer peer;
+    ASSERT_TRUE(peer.Started());
+    peer.Ask("mode sink");
+    const int port = peer.Int("listen", "port");
+    CCommIOCP iocp;
+    Workers workers(iocp, 2);
+    Recorder top;
+    auto socket = Client(iocp, port, top);
+    ASSERT_TRUE(socket->Connect());
+    ASSERT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
+    constexpr int kLines = 3000;
+    std::vector<std::thread> senders;
+    for (const char t : {'a', 'b'})
+        senders.emplace_back([&, t] {
+            std::mt19937 rng(t);
+            std::uniform_int_distribution<int> length(1, 5000);
+            for (int i = 0; i < kLines; ++i) {
+                const int n = length(rng);
+                const std::string line =
+                    std::string(1, t) + " " + std::to_string(i) + " " + std::string(n, t) + " " + std::to_string(n) + "\n";
+                EXPECT_TRUE(socket->Send(line));
+            }
+        });
+    for (auto& t : senders)
+        t.join();
+    const std::string report = peer.Ask("lines 0 " + std::to_string(2 * kLines));
+    EXPECT_EQ(testsupport::JsonField(report, "count"), std::to_string(2 * kLines));
+    EXPECT_EQ(testsupport::JsonField(report, "bad"), "0");
+    EXPECT_EQ(testsupport::JsonField(report, "order"), "true");
+}
+
+TEST(CommSocket, PeerCloseIsHandedUpOnceAfterTheOpen)
+{
+    NetPeer peer;
+    ASSERT_TRUE(peer.Started());
+    peer.Ask("mode close");
+    const int port = peer.Int("listen", "port");
+    CCommIOCP iocp;
+    Workers workers(iocp, 2);
+    Recorder top;
+    auto socket = Client(iocp, port, top);
+    ASSERT_TRUE(socket->Connect());
+    ASSERT_TRUE(top.Until([&] { return top.closes.size() == 1; }));
+    EXPECT_FALSE(socket->Connected());
+    WaitFor([&] { return socket->Socket() == INVALID_SOCKET; }); // closed after the close went up
+    std::lock_guard<std::mutex> guard(top.Lock());
+    EXPECT_EQ(top.events[socket->GetSource()], "OC");
+}
+
+// The port comes up only after two failed attempts; the connect thread
+// keeps dialling with the policy's growing pauses, logs each failure with
+// the next attempt time, and connects. A peer close then makes it redial;
+// Close ends the redialling.
+TEST(CommConnectProcess, RedialsWithGrowingPausesUntilThePortComesUp)
+{
+    for (const bool async : {true, false}) {
+        SCOPED_TRACE(async ? "async" : "blocking");
+        CCommConnectProcess::SetAsyncConnect(async);
+        CommLogCapture log;
+        NetPeer peer;
+        ASSERT_TRUE(peer.Started());
+        const int port = peer.Int("freeport", "port");
+        CCommIOCP iocp;
+        Workers workers(iocp, 2);
+        Recorder top;
+        GrowingTimeout timeout;
+        auto socket = Client(iocp, port, top);
+        socket->SetTimeout(&timeout);
+        socket->AutoConnect(false, true); // the first dial fails at once
+        EXPECT_TRUE(socket->IsAutoConnect());
+        WaitFor([&] { return log.Matching("CCommConnectProcess: thread ").size() >= 4; }); // 2 attempts, 2 failures
+        EXPECT_EQ(peer.Int("listen " + Port(port), "port"), port);
+        ASSERT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
+        {
+            std::lock_guard<std::mutex> guard(timeout.lock);
+            ASSERT_GE(timeout.asked.size(), 3u);
+            for (std::size_t i = 0; i < timeout.asked.size(); ++i)
+                EXPECT_EQ(timeout.asked[i], i + 1);
+        }
+        const std::string attempt = async ? " async connect attempt 1 to 127.0.0.1:" : " connect attempt 1 to 127.0.0.1:";
+        bool sawAttempt = false, sawFailure = false;
+        for (const auto& record : log.Matching("CCommConnectProcess: thread ")) {
+            EXPECT_EQ(record.source, "CCommConnectProcess");
+            EXPECT_EQ(record.severity, 0);
+            sawAttempt |= record.text.find(attempt + Port(port)) != std::string::npos;
+            const std::string failed = " connection attempt 1 failed, next connect attempt at ";
+            const auto at = record.text.find(failed);
+            if (at != std::string::npos) {
+                sawFailure = true;
+                EXPECT_EQ(record.text.size() - at - failed.size(), 16u) << record.text; // YYYYMMDDHH:MM:SS
+            }
+        }
+        EXPECT_TRUE(sawAttempt);
+        EXPECT_TRUE(sawFailure);
+        // The peer drops the connection: up layers see the close, the
+        // socket dials again.
+        peer.Ask("close 0");
+        ASSERT_TRUE(top.Until([&] { return top.opens.size() == 2; }));
+        EXPECT_EQ(peer.Int("wait_accepted 2", "count"), 2);
+        EXPECT_TRUE(socket->Close());
+        EXPECT_FALSE(socket->IsAutoConnect());
+        EXPECT_FALSE(socket->Connected());
+        std::lock_guard<std::mutex> guard(top.Lock());
+        EXPECT_EQ(top.events[socket->GetSource()], "OCOC");
+    }
+    CCommConnectProcess::SetAsyncConnect(true);
+}
+
+// A listener with a multiplexer and a recorder above it, and three peer
+// clients: each child knows its peer's address, the listener's source
+// lists them all, one send to it reaches all three, a send to one child
+// reaches that client only, and closes by either side take children off.
+TEST(CommListener, ThreeClientsAreAddressedOneByOneAndAllAtOnce)
+{
+    NetPeer peer;
+    ASSERT_TRUE(peer.Started());
+    const int port = peer.Int("freeport", "port");
+    CCommIOCP iocp;
+    Workers workers(iocp, 3);
+    Recorder top;
+    CCommMultiplexer mux;
+    mux.SetChain(&top);
+    CCommListener listener(iocp);
+    ASSERT_TRUE(listener.SetAddress(port, "127.0.0.1", true));
+    listener.SetChain(&mux);
+    ASSERT_TRUE(listener.Listen(5));
+    EXPECT_EQ(listener.GetAddress(), "127.0.0.1:" + Port(port));
+
+    std::vector<int> clientPorts;
+    for (int i = 0; i < 3; ++i)
+        clientPorts.push_back(peer.Int("dial " + Port(port), "port"));
+    ASSERT_TRUE(top.Until([&] { return top.opens.size() == 3; }));
+    EXPECT_EQ(listener.size(), 3u);
+    std::list<void*> sources;
+    EXPECT_TRUE(listener.GetSourceList(listener.GetSource(), sources));
+    EXPECT_FALSE(listener.GetSourceList(top.opens[0], sources));
+    EXPECT_TRUE(listener.IsList(listener.GetSource()));
+    EXPECT_FALSE(listener.IsList(top.opens[0]));
+    std::vector<void*> opened;
+    {
+        std::lock_guard<std::mutex> guard(top.Lock());
+        opened = top.opens;
+    }
+    EXPECT_EQ(std::set<void*>(sources.begin(), sources.end()), std::set<void*>(opened.begin(), opened.end()));
+    // Each child carries its peer's address; map clients to children.
+    std::vector<CCommSocket*> childOf(3, nullptr);
+    {
+        CSystemLock lock;
+        for (CCommSocket* child : listener) {
+            EXPECT_EQ(child->GetHostname(), "127.0.0.1");
+            EXPECT_EQ(child->GetParent(), &listener);
+            EXPECT_TRUE(child->Connected());
+            EXPECT_FALSE(child->IsAutoConnect());
+            const auto it = std::find(clientPorts.begin(), clientPorts.end(), child->GetPort());
+            ASSERT_NE(it, clientPorts.end());
+            childOf[it - clientPorts.begin()] = child;
+        }
+    }
+    EXPECT_TRUE(top.Send(listener.GetSource(), "hello all|"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Unhex(peer.Field("crecv " + std::to_string(i) + " 10", "text")), "hello all|");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(top.Send(childOf[i]->GetSource(), "to " + std::to_string(i)));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Unhex(peer.Field("crecv " + std::to_string(i) + " 14", "text")), "hello all|to " + std::to_string(i));
+    // Data from a client arrives with its child's source.
+    peer.Ask("csend 1 " + std::string("6869")); // "hi"
+    ASSERT_TRUE(top.Until([&] { return top.received[childOf[1]->GetSource()] == "hi"; }));
+
+    // The peer closes client 0: its child is deleted and leaves the list.
+    void* gone = childOf[0]->GetSource();
+    peer.Ask("cclose 0");
+    ASSERT_TRUE(top.Until([&] { return top.closes.size() == 1; }));
+    EXPECT_EQ(top.closes[0], gone);
+    WaitFor([&] { return listener.size() == 2; });
+    // Closing a child here takes it off the list at once; the peer sees the
+    // end of its stream.
+    void* closed = childOf[2]->GetSource();
+    EXPECT_TRUE(childOf[2]->Close());
+    EXPECT_EQ(listener.size(), 1u);
+    EXPECT_EQ(peer.Field("cwaitclose 2", "closed"), "true");
+    ASSERT_TRUE(top.Until([&] { return top.closes.size() == 2; }));
+    EXPECT_EQ(top.closes[1], closed);
+    sources.clear();
+    listener.GetSourceList(listener.GetSource(), sources);
+    EXPECT_EQ(sources, std::list<void*>{childOf[1]->GetSource()});
+    EXPECT_TRUE(top.Send(listener.GetSource(), "last"));
+    EXPECT_EQ(Unhex(peer.Field("crecv 1 18", "text")), "hello all|to 1last");
+    EXPECT_EQ(listener.CheckAllOutstandingOverlapped(1, false), 1); // the standing receive
+    EXPECT_EQ(listener.CheckAllOutstandingOverlapped(2, false), 0);
+}
+
+TEST(CommListener, PeersThatCloseAtOnceLeaveNoChildBehind)
+{
+    NetPeer peer;
+    ASSERT_TRUE(peer.Started());
+    const int port = peer.Int("freeport", "port");
+    CCommIOCP iocp;
+    Workers workers(iocp, 3);
+    Recorder top;
+    CCommMultiplexer mux;
+    mux.SetChain(&top);
+    CCommListener listener(iocp);
+    listener.SetAddress(port, nullptr, true);
+    EXPECT_EQ(listener.GetAddress(), "listen:" + Port(port));
+    listener.SetChain(&mux);
+    ASSERT_TRUE(listener.Listen(5));
+    constexpr int kPeers = 30;
+    for (int i = 0; i < kPeers; ++i)
+        peer.Ask("dialclose " + Port(port));
+    ASSERT_TRUE(top.Until([&] { return top.closes.size() == kPeers; }));
+    WaitFor([&] { return listener.size() == 0; });
+    // The last child unlinks itself after its close went up.
+    WaitFor([&] { return mux.size() == 1; }); // the listener alone
+    std::lock_guard<std::mutex> guard(top.Lock());
+    EXPECT_EQ(top.opens.size(), static_cast<std::size_t>(kPeers));
+    // A deleted child's address may serve a later one: open and close
+    // alternate for every source.
+    for (const auto& [source, events] : top.events) {
+        ASSERT_EQ(events.size() % 2, 0u) << events;
+        for (std::size_t i = 0; i < events.size(); i += 2)
+            EXPECT_EQ(events.substr(i, 2), "OC") << events;
+    }
+}
+
+TEST(CommListener, BindFailureIsRefusedAndListenerCanRetry)
+{
+    CCommIOCP iocp;
+    CCommListener first(iocp), second(iocp);
+    ASSERT_TRUE(first.SetAddress(0, "127.0.0.1", true));
+    ASSERT_TRUE(first.Listen(5));
+    sockaddr_in bound{};
+    int length = sizeof bound;
+    ASSERT_EQ(getsockname(first.Socket(), reinterpret_cast<sockaddr*>(&bound), &length), 0);
+    ASSERT_TRUE(second.SetAddress(ntohs(bound.sin_port), "127.0.0.1", true));
+    EXPECT_FALSE(second.Listen(5));
+    EXPECT_EQ(second.Socket(), INVALID_SOCKET);
+    ASSERT_TRUE(second.SetAddress(0, "192.0.2.254", true)); // not ours
+    EXPECT_FALSE(second.Listen(5));
+}
+
+// Out of descriptors: the accept that cannot make its socket is reported
+// up and started again after a pause; once descriptors are free again the
+// next client gets through and the first child stays.
+TEST(CommListener, AcceptFailuresAreReportedAndRetriedAfterAPause)
+{
+    NetPeer peer;
+    ASSERT_TRUE(peer.Started());
+    const int port = peer.Int("freeport", "port");
+    CCommIOCP iocp;
+    Workers workers(iocp, 2);
+    Recorder top;
+    CCommMultiplexer mux;
+    mux.SetChain(&top);
+    CCommListener listener(iocp);
+    listener.SetAddress(port, "127.0.0.1", true);
+    listener.SetChain(&mux);
+    ASSERT_TRUE(listener.Listen(5));
+
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    const int lowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(lowest, 0);
+    ::close(lowest);
+    rlimit tight = old;
+    tight.rlim_cur = static_cast<rlim_t>(lowest);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    peer.Ask("dial " + Port(port));
+    const bool reported = top.Until([&] { return top.errors.size() >= 2; });
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
+    ASSERT_TRUE(reported);
+    {
+        std::lock_guard<std::mutex> guard(top.Lock());
+        EXPECT_EQ(top.opens.size(), 1u); // the connection already waiting got through
+        for (const auto& e : top.errors) {
+            EXPECT_EQ(e.source, listener.GetSource());
+            EXPECT_EQ(e.code, static_cast<unsigned long>(EMFILE));
+            EXPECT_EQ(e.text, "CCommListener::Accept - invalid socket");
+        }
+    }
+    peer.Ask("dial " + Port(port));
+    ASSERT_TRUE(top.Until([&] { return top.opens.size() == 2; }));
+    EXPECT_EQ(listener.size(), 2u);
+    EXPECT_NE(listener.Socket(), INVALID_SOCKET);
+}
+
+// 200 connections between our own sockets and our own listener, opened at
+// once and closed in random order by either end (or by destroying the
+// client), leave no socket, descriptor, record or child behind.
+TEST(CommTransportSoak, TwoHundredConnectionsOpenedAndClosedInRandomOrderLeaveNothing)
+{
+    const std::size_t socketsBefore = OpenSocketCount();
+    const std::size_t fdsBefore = OpenDescriptors();
+    {
+        CCommIOCP iocp;
+        Workers workers(iocp, 3);
+        Recorder serverTop, clientTop;
+        CCommMultiplexer serverMux, clientMux;
+        serverMux.SetChain(&serverTop);
+        clientMux.SetChain(&clientTop);
+        CCommListener listener(iocp);
+        listener.SetAddress(0, "127.0.0.1", true);
+        listener.SetChain(&serverMux);
+        ASSERT_TRUE(listener.Listen(64));
+        sockaddr_in bound{};
+        int length = sizeof bound;
+        ASSERT_EQ(getsockname(listener.Socket(), reinterpret_cast<sockaddr*>(&bound), &length), 0);
+        const std::size_t inFlightListening = iocp.InFlight();
+
+        constexpr int kConnections = 200;
+        std::vector<std::unique_ptr<CCommSocket>> clients;
+        for (int i = 0; i < kConnections; ++i) {
+            clients.push_back(std::make_unique<CCommSocket>(iocp));
+            clients.back()->SetAddress(ntohs(bound.sin_port), "127.0.0.1", true);
+            clients.back()->SetChain(&clientMux);
+            ASSERT_TRUE(clients.back()->Connect());
+        }
+        ASSERT_TRUE(serverTop.Until([&] { return serverTop.opens.size() == kConnections; }));
+        ASSERT_TRUE(clientTop.Until([&] { return clientTop.opens.size() == kConnections; }));
+        EXPECT_EQ(listener.size(), static_cast<std::size_t>(kConnections));
+
+        // The child of each client, by the client's own port.
+        std::map<int, CCommSocket*> childByPort;
+        {
+            CSystemLock lock;
+            for (CCommSocket* child : listener)
+                childByPort[child->GetPort()] = child;
+        }
+        std::vector<CCommSocket*> childOf;
+        for (const auto& client : clients) {
+            sockaddr_in local{};
+            int size = sizeof local;
+            ASSERT_EQ(getsockname(client->Socket(), reinterpret_cast<sockaddr*>(&local), &size), 0);
+            childOf.push_back(childByPort.at(ntohs(local.sin_port)));
+        }
+        std::mt19937 rng(2026);
+        std::vector<int> order(kConnections);
+        for (int i = 0; i < kConnections; ++i)
+            order[i] = i;
+        std::shuffle(order.begin(), order.end(), rng);
+        // Each connection is closed once, so a child is alive when closed.
+        for (int k = 0; k < kConnections; ++k) {
+            const int i = order[k];
+            switch (k % 3) {
+            case 0:
+                clients[i]->Close();
+                break;
+            case 1:
+                clients[i].reset();
+                break;
+            default:
+                childOf[i]->Close(); // server side; its client sees the close
+                break;
+            }
+        }
+        ASSERT_TRUE(serverTop.Until([&] { return serverTop.closes.size() == kConnections; }));
+        WaitFor([&] { return listener.size() == 0; });
+        clients.clear();
+        WaitFor([&] { return iocp.InFlight() == inFlightListening; });
+        EXPECT_EQ(serverMux.size(), 1u);
+        EXPECT_EQ(clientMux.size(), 0u);
+    }
+    EXPECT_EQ(OpenSocketCount(), socketsBefore);
+    EXPECT_EQ(OpenDescriptors(), fdsBefore);
+}
+
+// Objects destroyed while their operations are in flight and data flows:
+// a client with a pending receive and sends, a listener with children.
+TEST(CommTransportSoak, ObjectsDestroyedWithOperationsInFlight)
+{
+    NetPeer peer;
+    ASSERT_TRUE(peer.Started());
+    peer.Ask("mode echo");
+    const int port = peer.Int("listen", "port");
+    CCommIOCP iocp;
+    Workers workers(iocp, 4);
+    for (int round = 0; round < 20; ++round) {
+        Recorder top;
+        auto socket = Client(iocp, port, top);
+        ASSERT_TRUE(socket->Connect());
+        ASSERT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
+        for (int i = 0; i < 50; ++i)
+            socket->Send(std::string(10000, 'x'));
+        socket.reset(); // with sends and the receive in flight
+    }
+    Recorder top;
+    CCommMultiplexer mux;
+    mux.SetChain(&top);
+    const int listenPort = peer.Int("freeport", "port");
+    for (int round = 0; round < 5; ++round) {
+        auto listener = std::make_unique<CCommListener>(iocp);
+        listener->SetAddress(listenPort, "127.0.0.1", true);
+        listener->SetChain(&mux);
+        ASSERT_TRUE(listener->Listen(5));
+        const std::size_t opened = top.opens.size();
+        for (int i = 0; i < 3; ++i)
+            peer.Ask("dial " + Port(listenPort));
+        ASSERT_TRUE(top.Until([&] { return top.opens.size() == opened + 3; }));
+        listener.reset();
+    }
+    WaitFor([&] { return iocp.InFlight() == 0; });
+    std::lock_guard<std::mutex> guard(top.Lock());
+    EXPECT_EQ(top.closes.size(), top.opens.size());
+}
+
+} // namespace

@@ -1,0 +1,183 @@
+// Helpers of the transport tests: workers on a port, the Python network
+// peer (peers/netpeer.py), a recording top layer, CRC-32 and the peer's
+// byte pattern.
+#pragma once
+
+#include "Brindle/base/ThreadObject.h"
+#include "Brindle/comm/CommIOCP.h"
+#include "Brindle/comm/CommLayer.h"
+
+#include "PythonPeer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace transporttest {
+
+// A generous limit for things that must happen; reaching it fails the test
+// (it is no timing assertion: every wait normally ends in milliseconds).
+constexpr auto kLimit = std::chrono::seconds(60);
+
+class Workers {
+public:
+    Workers(Brindle::CCommIOCP& iocp, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            m_threads.push_back(std::make_unique<Brindle::CThreadObject>("Comm Worker"));
+            m_threads.back()->StartThread(&iocp);
+        }
+    }
+    ~Workers() { Stop(); }
+    void Stop()
+    {
+        for (auto& t : m_threads)
+            t->StopThread();
+        for (auto& t : m_threads)
+            t->Join();
+        m_threads.clear();
+    }
+
+private:
+    std::vector<std::unique_ptr<Brindle::CThreadObject>> m_threads;
+};
+
+class NetPeer {
+public:
+    NetPeer() : m_peer(std::string(BRINDLE_SOURCE_DIR) + "/tests/Common/Libs/Brindle/comm/peers/netpeer.py", {}) {}
+    bool Started() const { return m_peer.Started(); }
+    // The answer line; a missing answer or an error fails the test.
+    std::string Ask(const std::string& command, bool errorAllowed = false)
+    {
+        const std::string answer = m_peer.Ask(command);
+        EXPECT_FALSE(answer.empty()) << "no answer to " << command;
+        if (!errorAllowed) {
+            EXPECT_EQ(answer.find("\"error\""), std::string::npos) << command << ": " << answer;
+        }
+        return answer;
+    }
+    std::string Field(const std::string& command, const std::string& name, bool errorAllowed = false)
+    {
+        return testsupport::JsonField(Ask(command, errorAllowed), name);
+    }
+    int Int(const std::string& command, const std::string& name)
+    {
+        const std::string value = Field(command, name);
+        return value.empty() ? -1 : std::stoi(value);
+    }
+
+private:
+    testsupport::PythonPeer m_peer;
+};
+
+inline std::uint32_t Crc32(const std::string& bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const unsigned char c : bytes) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return crc ^ 0xFFFFFFFFu;
+}
+
+// The peer's pattern: byte i is i*7+3 mod 256.
+inline std::string Pattern(std::size_t n)
+{
+    std::string out(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    return out;
+}
+
+inline std::string Unhex(const std::string& hex)
+{
+    std::string out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+// The top of a stack: records every up-call by source and can send down.
+class Recorder : public Brindle::CCommLayer {
+public:
+    struct Error {
+        void* source;
+        unsigned long code;
+        std::string text;
+    };
+    void OnOpen(void* source) override
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        opens.push_back(source);
+        events[source] += "O";
+        m_changed.notify_all();
+    }
+    void OnClose(void* source) override
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        closes.push_back(source);
+        events[source] += "C";
+        m_changed.notify_all();
+    }
+    void OnData(void* source, const std::string& data) override
+    {
+        if (onData)
+            onData(source, data);
+        std::lock_guard<std::mutex> guard(m_lock);
+        received[source] += data;
+        ++datagrams;
+        sizes.push_back(data.size());
+        if (events[source].empty() || events[source].back() != 'D')
+            events[source] += "D";
+        m_changed.notify_all();
+    }
+    void OnError(void* source, unsigned long code, const std::string& text) override
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        errors.push_back({source, code, text});
+        m_changed.notify_all();
+    }
+    bool Send(void* source, const std::string& data) { return SendData(source, data); }
+
+    // Waits (up to the limit) until pred holds; pred runs under the lock.
+    template <typename Pred>
+    bool Until(Pred pred)
+    {
+        std::unique_lock<std::mutex> guard(m_lock);
+        return m_changed.wait_for(guard, kLimit, pred);
+    }
+    std::mutex& Lock() { return m_lock; }
+
+    std::function<void(void*, const std::string&)> onData;
+    std::vector<void*> opens;
+    std::vector<void*> closes;
+    std::map<void*, std::string> received;
+    std::map<void*, std::string> events;
+    std::vector<std::size_t> sizes;
+    std::vector<Error> errors;
+    std::size_t datagrams = 0;
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+};
+
+// Waits without a limit of its own (the test's time-out is the limit).
+template <typename Pred>
+void WaitFor(Pred done)
+{
+    while (!done())
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+} // namespace transporttest
