@@ -1,0 +1,216 @@
+// The monitor stream: its file name and heartbeat from the registry, the
+// fallback file, line format, status texts, the disabled stream, and lines
+// from several threads.
+#include "Brindle/base/Identity.h"
+#include "Brindle/base/MonitorStream.h"
+#include "Brindle/base/RegSection.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace Brindle;
+
+std::vector<std::string> Lines(const std::string& file)
+{
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// A socket stand-in: what the derived status types read.
+struct FakeSocket {
+    std::string address;
+    bool connected;
+    std::string GetAddress() const { return address; }
+    bool Connected() const { return connected; }
+};
+
+class MonitorStream : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_oldName = GetLocalApplicationName();
+        SetLocalApplicationName("MonitorTest");
+        ::setenv("XDG_STATE_HOME", (m_registry.dir().str() + "/state").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        SetLocalApplicationName(m_oldName.c_str());
+        ::unsetenv("XDG_STATE_HOME");
+    }
+    std::string Root() const { return m_registry.dir().str(); }
+    static CRegSection Section(HKEY root) { return CRegSection(root, "/Software/Halvern/MonitorTest"); }
+
+    testsupport::ScopedRegistryDir m_registry;
+    std::string m_oldName;
+};
+
+TEST_F(MonitorStream, WithNothingStoredItStaysDisabledAndDoesNothing)
+{
+    monitor_stream stream;
+    EXPECT_FALSE(stream.enabled());
+    EXPECT_EQ(stream.GetFileName(), "");
+    stream << "lost" << 'c' << 42;
+    EXPECT_EQ(stream.GetOstr().str(), "");
+    status_text(STATUS_SERVICE_OPEN, "Feed", "x").Write(stream);
+    status_text::Write(stream, STATUS_APPLICATION_START);
+    stream.WriteLog();
+    EXPECT_FALSE(stream.heartbeat(CTimestamp()));
+    EXPECT_FALSE(std::filesystem::exists(Root() + "/state")) << "no fallback made while disabled";
+}
+
+TEST_F(MonitorStream, AStoredWindowsNameIsUsedWithSlashesAndItsWholePathIsMade)
+{
+    const std::string stored = Root() + "\\deep\\er\\Mon.log";
+    ASSERT_TRUE(Section(HKEY_CURRENT_USER).SetStr("Monitor Log File", stored));
+    monitor_stream stream;
+    EXPECT_TRUE(stream.enabled()) << "a stored name enables the stream";
+    const std::string file = Root() + "/deep/er/Mon.log";
+    EXPECT_EQ(stream.GetFileName(), file);
+    EXPECT_TRUE(std::filesystem::is_directory(Root() + "/deep/er"));
+    stream << "(Service Open|" << "Feed" << '|' << 7 << ')';
+    stream.WriteLog();
+    client_open("Client", static_cast<const FakeSocket*>(nullptr)).Write(stream);
+    stream.WriteLog();
+    const std::vector<std::string> lines = Lines(file);
+    ASSERT_EQ(lines.size(), 2u);
+    const std::regex line("[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} - MonitorTest - (.*)");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(lines[0], m, line)) << lines[0];
+    EXPECT_EQ(m[1], "(Service Open|Feed|7)");
+    ASSERT_TRUE(std::regex_match(lines[1], m, line)) << lines[1];
+    EXPECT_EQ(m[1], "(Client Open|Client|)");
+    EXPECT_EQ(stream.GetOstr().str(), "") << "WriteLog empties the line";
+}
+
+TEST_F(MonitorStream, TheMachineNameServesWhenTheUserHasNone)
+{
+    ASSERT_TRUE(Section(HKEY_LOCAL_MACHINE).SetStr("Monitor Log File", Root() + "/m/Machine.log"));
+    monitor_stream stream;
+    EXPECT_EQ(stream.GetFileName(), Root() + "/m/Machine.log");
+    ASSERT_TRUE(Section(HKEY_CURRENT_USER).SetStr("Monitor Log File", Root() + "/u/User.log"));
+    stream.Reset();
+    EXPECT_EQ(stream.GetFileName(), Root() + "/u/User.log") << "the user's name comes first";
+}
+
+TEST_F(MonitorStream, EnableFallsBackToTheStateDirectoryAndStoresTheName)
+{
+    monitor_stream stream;
+    stream.enable();
+    // Root keeps its monitor log with the system's logs.
+    const bool root = ::geteuid() == 0;
+    const std::string expected = root ? "/var/log/brindle/MonitorTest_Monitor.Log"
+                                      : Root() + "/state/brindle/monitor/MonitorTest_Monitor.Log";
+    EXPECT_EQ(stream.GetFileName(), expected);
+    std::string stored;
+    Section(HKEY_LOCAL_MACHINE).GetStr("Monitor Log File", stored, 260, "");
+    EXPECT_EQ(stored, expected);
+    if (root)
+        GTEST_SKIP() << "writing is checked for a user only (the file would stay in /var/log)";
+    status_text::Write(stream, STATUS_APPLICATION_SHUTDOWN);
+    stream.WriteLog();
+    const std::vector<std::string> lines = Lines(expected);
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string tail = std::string("(Application Shutdown|") + GetLocalVersion() + "|" + GetLocalBuildDate() + ")";
+    EXPECT_EQ(lines[0].substr(lines[0].size() - tail.size()), tail);
+    stream.disable();
+    stream << "gone";
+    stream.WriteLog();
+    EXPECT_EQ(Lines(expected).size(), 1u);
+}
+
+TEST_F(MonitorStream, StatusTextsReadAsTheirTypeSays)
+{
+    ASSERT_TRUE(Section(HKEY_CURRENT_USER).SetStr("Monitor Log File", Root() + "/s.log"));
+    monitor_stream stream;
+    const FakeSocket up{"host:81", true};
+    const FakeSocket down{"host:82", false};
+    struct Case {
+        status_text status;
+        const char* text;
+    };
+    const Case cases[] = {
+        {service_listen("L", &up), "(Service Listen|L|host:81)"},
+        {service_open("O", &up), "(Service Open|O|host:81)"},
+        {service_close("C", &down), "(Service Close|C|host:82)"},
+        {service_status("Feed", &up), "(Service Status|Feed|Connected)"},
+        {service_status("Feed", &down), "(Service Status|Feed|Not Connected)"},
+        {service_status("Feed", static_cast<const FakeSocket*>(nullptr)), "(Service Status|Feed|Not Connected)"},
+        {client_open("A", &up), "(Client Open|A|host:81)"},
+        {client_close("B", static_cast<const FakeSocket*>(nullptr)), "(Client Close|B|)"},
+        {status_text(static_cast<STATUS_TYPE>(6), "X", "y"), "unknown service status"},
+    };
+    for (const Case& c : cases) {
+        stream.GetOstr().str("");
+        c.status.Write(stream);
+        EXPECT_EQ(stream.GetOstr().str(), c.text);
+    }
+    stream.GetOstr().str("");
+    status_text::Write(stream, static_cast<STATUS_TEXT>(2));
+    EXPECT_EQ(stream.GetOstr().str(), "unknown status text");
+}
+
+TEST_F(MonitorStream, TheHeartbeatIsDueAtOnceThenOncePerInterval)
+{
+    ASSERT_TRUE(Section(HKEY_CURRENT_USER).SetStr("Monitor Log File", Root() + "/h.log"));
+    monitor_stream stream;
+    const long start = 1000000L;
+    EXPECT_TRUE(stream.heartbeat(CTimestamp(start)));
+    long stored = 0;
+    Section(HKEY_LOCAL_MACHINE).GetLong("Monitor Heartbeat", stored, 0);
+    EXPECT_EQ(stored, 60) << "the default is stored under the machine";
+    EXPECT_FALSE(stream.heartbeat(CTimestamp(start + 1)));
+    EXPECT_FALSE(stream.heartbeat(CTimestamp(start + 60)));
+    EXPECT_TRUE(stream.heartbeat(CTimestamp(start + 61)));
+    // The next one is due 59 s on: the interval less one.
+    EXPECT_FALSE(stream.heartbeat(CTimestamp(start + 61 + 59)));
+    EXPECT_TRUE(stream.heartbeat(CTimestamp(start + 61 + 60)));
+}
+
+TEST_F(MonitorStream, AUserIntervalComesFirst)
+{
+    ASSERT_TRUE(Section(HKEY_CURRENT_USER).SetStr("Monitor Log File", Root() + "/h.log"));
+    ASSERT_TRUE(Section(HKEY_CURRENT_USER).SetLong("Monitor Heartbeat", 5));
+    ASSERT_TRUE(Section(HKEY_LOCAL_MACHINE).SetLong("Monitor Heartbeat", 30));
+    monitor_stream stream;
+    const long start = 2000000L;
+    EXPECT_TRUE(stream.heartbeat(CTimestamp(start)));
+    EXPECT_FALSE(stream.heartbeat(CTimestamp(start + 5)));
+    EXPECT_TRUE(stream.heartbeat(CTimestamp(start + 6)));
+}
+
+TEST_F(MonitorStream, LinesFromFourThreadsStayWhole)
+{
+    const std::string file = Root() + "/t.log";
+    ASSERT_TRUE(Section(HKEY_CURRENT_USER).SetStr("Monitor Log File", file));
+    monitor_stream stream;
+    ASSERT_TRUE(stream.enabled());
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 50; ++i) {
+                client_open("T" + std::to_string(t), static_cast<const FakeSocket*>(nullptr)).Write(stream);
+                stream.WriteLog();
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    const std::vector<std::string> lines = Lines(file);
+    EXPECT_EQ(lines.size(), 200u);
+    const std::regex whole(".* - MonitorTest - (\\(Client Open\\|T[0-3]\\|\\))*");
+    for (const std::string& line : lines)
+        EXPECT_TRUE(std::regex_match(line, whole)) << line;
+}
+
+} // namespace

@@ -1,0 +1,187 @@
+// Listeners against Python clients: children with the peer's address,
+// broadcast to many, children that end, CloseAll, a port in use, errors
+// that re-arm, echo from many clients at once.
+#include "WSATestSupport.h"
+
+#include "Brindle/base/CritSec.h"
+
+#include <set>
+
+namespace wsatest {
+namespace {
+
+class ProbeListener : public CWSAListener {
+public:
+    using CWSAListener::CWSAListener;
+    // An accept that could not start, as the system reports it.
+    void FailAccept(unsigned long code)
+    {
+        CSyncLock<CCritSec> guard(m_lock);
+        PostError(NewRecord(OV_ACCEPT, CIOBuffer(192UL)), code);
+    }
+};
+
+struct Listening {
+    explicit Listening(CWSASink* sink, int workers = 3) : pool(workers), listener(pool.iocp, sink), peer(PeerScript(), {})
+    {
+        ok = listener.SetAddress(0, "127.0.0.1", true) && listener.Listen(16);
+        port = listener.GetLocalPort();
+    }
+    Workers pool;
+    ProbeListener listener;
+    testsupport::PythonPeer peer;
+    bool ok = false;
+    int port = 0;
+};
+
+TEST(WSAListener, BroadcastReachesFiftyChildrenAndTheirEndsEmptyTheList)
+{
+    RecordingSink sink;
+    Listening l(&sink);
+    ASSERT_TRUE(l.ok);
+    ASSERT_GT(l.port, 0);
+    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port) + " 50"), "connected 0 49");
+    ASSERT_TRUE(sink.WaitCount('o', 50));
+    ASSERT_TRUE(Eventually([&] { return l.listener.size() == 50; }));
+
+    EXPECT_EQ(l.listener.Broadcast(CIOBuffer("tick\n\r")), 50u);
+    EXPECT_EQ(l.peer.Ask("lines 0 49"), "lines tick") << "every child got the same bytes once";
+    EXPECT_EQ(l.listener.Broadcast(CIOBuffer("tock\n")), 50u);
+    EXPECT_EQ(l.peer.Ask("lines 0 49"), "lines \rtock");
+
+    // Children carry the peer's address.
+    std::set<int> peerPorts;
+    for (int i = 0; i < 50; ++i)
+        peerPorts.insert(Number(l.peer.Ask("localport " + std::to_string(i))));
+    {
+        CSyncLock<CCritSec> guard(l.listener.GetLock());
+        for (const auto& child : l.listener) {
+            EXPECT_EQ(child->GetHostname(), "127.0.0.1");
+            EXPECT_EQ(peerPorts.count(child->GetPort()), 1u);
+            EXPECT_EQ(child->GetParent(), &l.listener);
+            EXPECT_FALSE(child->IsAutoConnect());
+        }
+    }
+    EXPECT_EQ(l.peer.Ask("closeall"), "ok");
+    ASSERT_TRUE(sink.WaitCount('c', 50));
+    EXPECT_TRUE(Eventually([&] { return l.listener.size() == 0; }));
+    EXPECT_EQ(sink.Count('c'), 50) << "one OnClose per child";
+    // Each child's OnOpen came before its OnClose.
+    std::set<CWSASocket*> open;
+    for (const RecordingSink::Event& e : sink.Events()) {
+        if (e.kind == 'o')
+            open.insert(e.socket);
+        if (e.kind == 'c') {
+            EXPECT_EQ(open.erase(e.socket), 1u);
+        }
+    }
+    EXPECT_EQ(l.listener.Broadcast(CIOBuffer("nobody\n")), 0u);
+}
+
+TEST(WSAListener, BroadcastWithThreeChildrenQueuesThreeSends)
+{
+    RecordingSink sink;
+    Listening l(&sink);
+    ASSERT_TRUE(l.ok);
+    // The clients read nothing, so the sends stay queued behind a full window.
+    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port) + " 3"), "connected 0 2");
+    ASSERT_TRUE(Eventually([&] { return l.listener.size() == 3; }));
+    CIOBuffer block(static_cast<unsigned long>(8 << 20));
+    block.SetLength(8 << 20);
+    EXPECT_EQ(l.listener.Broadcast(block), 3u);
+    {
+        CSyncLock<CCritSec> guard(l.listener.GetLock());
+        for (const auto& child : l.listener)
+            EXPECT_EQ(child->OutstandingOverlapped(), 2) << "its receive and the one send";
+    }
+    EXPECT_EQ(l.listener.CheckAllOutstandingOverlapped(1, false), 3u);
+    EXPECT_EQ(l.listener.size(), 3u);
+    EXPECT_EQ(l.listener.CheckAllOutstandingOverlapped(1, true), 3u) << "slow children are closed";
+    EXPECT_EQ(l.listener.size(), 0u);
+    EXPECT_EQ(l.peer.Ask("eofall 0 2"), "eof");
+}
+
+TEST(WSAListener, CloseAllClosesEveryChildWithoutOnClose)
+{
+    RecordingSink sink;
+    Listening l(&sink);
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port) + " 5"), "connected 0 4");
+    ASSERT_TRUE(Eventually([&] { return l.listener.size() == 5; }));
+    l.listener.CloseAll();
+    EXPECT_EQ(l.listener.size(), 0u);
+    EXPECT_EQ(l.peer.Ask("eofall 0 4"), "eof");
+    EXPECT_EQ(sink.Count('c'), 0);
+    // Still listening.
+    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port)), "connected 5 5");
+    EXPECT_TRUE(Eventually([&] { return l.listener.size() == 1; }));
+}
+
+TEST(WSAListener, ListenOnAPortInUseFails)
+{
+    RecordingSink sink;
+    Listening l(&sink);
+    ASSERT_TRUE(l.ok);
+    CWSAListener second(l.pool.iocp, &sink);
+    ASSERT_TRUE(second.SetAddress(l.port, "127.0.0.1", true));
+    EXPECT_FALSE(second.Listen(4));
+    EXPECT_EQ(second.Socket(), INVALID_SOCKET);
+}
+
+TEST(WSAListener, AnAcceptErrorIsReportedAndTheListenerGoesOnAccepting)
+{
+    RecordingSink sink;
+    Listening l(&sink);
+    ASSERT_TRUE(l.ok);
+    l.listener.FailAccept(WSAEMFILE);
+    ASSERT_TRUE(sink.WaitCount('e', 1));
+    EXPECT_EQ(sink.Events().front().socket, &l.listener);
+    EXPECT_EQ(sink.Events().front().code, WSAEMFILE);
+    EXPECT_NE(l.listener.Socket(), INVALID_SOCKET) << "the listener stays open";
+    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port) + " 2"), "connected 0 1");
+    EXPECT_TRUE(Eventually([&] { return l.listener.size() == 2; }));
+    EXPECT_EQ(sink.Count('c'), 0);
+}
+
+TEST(WSAListener, ManyClientsEchoAtOnceAndEachGetsItsOwnBytesBack)
+{
+    RecordingSink sink;
+    sink.echo = true;
+    Listening l(&sink, 4);
+    ASSERT_TRUE(l.ok);
+    constexpr int kClients = 20;
+    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port) + " " + std::to_string(kClients)),
+              "connected 0 " + std::to_string(kClients - 1));
+    ASSERT_TRUE(sink.WaitCount('o', kClients));
+    for (int i = 0; i < kClients; ++i) {
+        const std::vector<std::string> sent = Words(l.peer.Ask("sendbytes " + std::to_string(i) + " 200000 " +
+                                                               std::to_string(100 + i)));
+        ASSERT_EQ(sent.size(), 2u);
+        EXPECT_EQ(l.peer.Ask("read " + std::to_string(i) + " 200000"), "read " + sent[1]) << "client " << i;
+    }
+}
+
+TEST(WSAListener, AChildThatClosesTheListenerFromItsOwnHandlerIsNotDestroyedUnderIt)
+{
+    // OnData of a child calls CloseAll: the child is closed at once and
+    // destroyed later, outside its own completion.
+    struct Closer : RecordingSink {
+        CWSAListener* listener = nullptr;
+        void OnData(CWSASocket* s, const CIOBuffer& data) override
+        {
+            RecordingSink::OnData(s, data);
+            listener->CloseAll();
+        }
+    } sink;
+    Listening l(&sink);
+    sink.listener = &l.listener;
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port) + " 2"), "connected 0 1");
+    ASSERT_TRUE(Eventually([&] { return l.listener.size() == 2; }));
+    EXPECT_EQ(l.peer.Ask("send 0 bye"), "ok");
+    EXPECT_EQ(l.peer.Ask("eofall 0 1"), "eof");
+    EXPECT_TRUE(Eventually([&] { return l.listener.size() == 0; }));
+}
+
+} // namespace
+} // namespace wsatest

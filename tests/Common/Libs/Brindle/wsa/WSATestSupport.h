@@ -1,0 +1,168 @@
+// Shared pieces of the overlapped socket tests: a port with worker threads,
+// a sink that records what it is told, and the Python wire peer.
+#pragma once
+
+#include "Brindle/base/ThreadObject.h"
+#include "Brindle/wsa/IOCP.h"
+#include "Brindle/wsa/WSAListener.h"
+#include "Brindle/wsa/WSASocket.h"
+#include "PythonPeer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace wsatest {
+
+using namespace Brindle;
+
+inline std::string PeerScript()
+{
+    return std::string(BRINDLE_SOURCE_DIR) + "/tests/Common/Libs/Brindle/wsa/peers/tcppeer.py";
+}
+
+// Words of a peer's answer line.
+inline std::vector<std::string> Words(const std::string& line)
+{
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
+}
+
+// The second word of an answer as a number ("port 4711" -> 4711); -1 when
+// there is none.
+inline int Number(const std::string& line, std::size_t index = 1)
+{
+    std::vector<std::string> w = Words(line);
+    return w.size() > index ? std::stoi(w[index]) : -1;
+}
+
+// A port and the threads that run it; stopped and joined on destruction.
+struct Workers {
+    explicit Workers(int count = 2)
+    {
+        for (int i = 0; i < count; ++i) {
+            threads.push_back(std::make_unique<CThreadObject>("wsa worker"));
+            threads.back()->StartThread(&iocp);
+        }
+    }
+    ~Workers()
+    {
+        iocp.RequestShutdown();
+        for (auto& t : threads) {
+            t->StopThread();
+            t->Join();
+        }
+    }
+    CIOCP iocp;
+    std::vector<std::unique_ptr<CThreadObject>> threads;
+};
+
+class RecordingSink : public CWSASink {
+public:
+    struct Event {
+        char kind; // 'o'pen, 'd'ata, 'c'lose, 'e'rror
+        CWSASocket* socket;
+        std::string text;
+        unsigned long code;
+    };
+
+    void OnOpen(CWSASocket* s) override { Add({'o', s, {}, 0}); }
+    void OnClose(CWSASocket* s) override { Add({'c', s, {}, 0}); }
+    void OnData(CWSASocket* s, const CIOBuffer& data) override
+    {
+        if (echo)
+            s->Send(data); // shares the received block while the send is pending
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            received[s] += data.ToString();
+            if (keep)
+                kept.push_back(data);
+        }
+        Add({'d', s, data.ToString(), 0});
+    }
+    void OnError(CWSASocket* s, unsigned long code, CIOBuffer& text) override
+    {
+        Add({'e', s, text.ToString(), code});
+    }
+
+    int Count(char kind)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        int n = 0;
+        for (const Event& e : events)
+            n += e.kind == kind ? 1 : 0;
+        return n;
+    }
+    std::vector<Event> Events()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return events;
+    }
+    std::string Received(CWSASocket* s)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return received[s];
+    }
+    // Waits (within a generous limit, so a fault fails instead of hanging)
+    // until the predicate holds under the sink's lock.
+    template <typename P>
+    bool WaitFor(P predicate, std::chrono::seconds limit = std::chrono::seconds(60))
+    {
+        std::unique_lock<std::mutex> lk(m_lock);
+        return m_changed.wait_for(lk, limit, [&] { return predicate(); });
+    }
+    bool WaitCount(char kind, int n)
+    {
+        return WaitFor([&] {
+            int c = 0;
+            for (const Event& e : events)
+                c += e.kind == kind ? 1 : 0;
+            return c >= n;
+        });
+    }
+    bool WaitReceived(CWSASocket* s, std::size_t bytes)
+    {
+        return WaitFor([&] { return received[s].size() >= bytes; });
+    }
+
+    bool echo = false;
+    bool keep = false;
+    std::vector<Event> events;
+    std::map<CWSASocket*, std::string> received;
+    std::vector<CIOBuffer> kept;
+
+private:
+    void Add(Event e)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        events.push_back(std::move(e));
+        m_changed.notify_all();
+    }
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+};
+
+// Waits until the condition holds, polling; false after a generous limit.
+template <typename P>
+bool Eventually(P predicate, std::chrono::seconds limit = std::chrono::seconds(60))
+{
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+} // namespace wsatest
