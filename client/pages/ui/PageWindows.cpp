@@ -124,7 +124,7 @@ CChildFrame* CPageWindows::OpenPage(int page)
     frame->View()->InitialUpdate(m_root);
     frame->show();
     frame->View()->FitFrame();
-    m_feed.RequestPage(page);
+    ref.RequestPages();
     ref.UpdateAllViews();
     emit DocumentsChanged();
     return frame;
@@ -161,6 +161,8 @@ CChildFrame* CPageWindows::LoadDocument(const Brindle::CRegSection& section)
         first->show();
         first->View()->FitFrame();
     }
+    // Every page the saved lines come from, not only a whole page's.
+    ref.RequestPages();
     emit DocumentsChanged();
     return first;
 }
@@ -208,8 +210,7 @@ void CPageWindows::RecheckPages()
 void CPageWindows::RequestPages()
 {
     for (const auto& doc : m_docs)
-        if (doc->GetPage() > 0)
-            m_feed.RequestPage(doc->GetPage());
+        doc->RequestPages();
 }
 
 void CPageWindows::CloseAll()

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace mavo {
 
@@ -106,6 +107,16 @@ const QPixmap& COwnLevelStrips::Strip(int size, bool highContrast)
 void PaintRow(QPainter& painter, const std::vector<PaintOp>& ops, const RowFonts& fonts, COwnLevelStrips& strips,
               CBlinkTracker* tracker)
 {
+    // Measures of the two fonts on the painter's device, made only when a
+    // number has to be checked.
+    std::optional<CQtFontMeasure> pageMeasure;
+    std::optional<CQtFontMeasure> smallMeasure;
+    auto measure = [&](bool small) -> const CQtFontMeasure& {
+        std::optional<CQtFontMeasure>& m = small ? smallMeasure : pageMeasure;
+        if (!m)
+            m.emplace(small ? fonts.small : fonts.page, painter.device());
+        return *m;
+    };
     for (const PaintOp& op : ops) {
         switch (op.type) {
         case PaintOp::Fill: painter.fillRect(ToQRect(op.rect), ToQColor(op.bg)); break;
@@ -121,8 +132,11 @@ void PaintRow(QPainter& painter, const std::vector<PaintOp>& ops, const RowFonts
             painter.setPen(ToQColor(op.fg));
             painter.setFont(op.small ? fonts.small : fonts.page);
             // drawText clips to its rectangle itself when the text does not
-            // fit, and the text rectangle lies inside the cell.
-            painter.drawText(ToQRect(op.textRect), flags, QString::fromStdString(op.text));
+            // fit, and the text rectangle lies inside the cell; a number
+            // that does not fit shows as '#' rather than cut.
+            const std::string& text =
+                op.number ? FitNumberText(op.text, op.textRect.Width(), measure(op.small)) : op.text;
+            painter.drawText(ToQRect(op.textRect), flags, QString::fromStdString(text));
             break;
         }
         case PaintOp::HLine:

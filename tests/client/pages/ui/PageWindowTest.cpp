@@ -8,6 +8,7 @@
 #include "Brindle/base/RegSection.h"
 #include "SampleLines.h"
 #include "TempDir.h"
+#include "zph/ZPHKey.h"
 
 #include <QApplication>
 #include <QDir>
@@ -525,4 +526,24 @@ TEST_F(PageWindowTest, PointerMovesReportTheCellUnderThemButNotWhileDragging)
     QApplication::sendEvent(list, &leave);
     ASSERT_EQ(hovers.size(), 4u);
     EXPECT_EQ(hovers[3].key, 0u);
+}
+
+TEST_F(PageWindowTest, ASavedPageOfSeveralPagesRequestsEveryPageAtOpenAndWhenTheFeedReturns)
+{
+    Brindle::CRegSection section(HKEY_CURRENT_USER, "Software/Halvern/MAVO/MAVO Document/0");
+    ASSERT_TRUE(section.IsOpen());
+    section.SetStr("Title", "Mixed");
+    section.SetInt("LineCount", 3);
+    section.SetInt("Page", 0);
+    Brindle::CRegSection lines(section, "Lines");
+    lines.SetInt("0", static_cast<int>(CreateZPHKey(2, 1)));
+    lines.SetInt("1", static_cast<int>(CreateZPHKey(3, 1)));
+    lines.SetInt("2", static_cast<int>(CreateZPHKey(1, 1)));
+    m_feed.requestedPages.clear();
+    ASSERT_NE(m_windows->LoadDocument(section), nullptr);
+    EXPECT_EQ(m_feed.requestedPages, (std::vector<int>{2, 3, 1}));
+
+    m_feed.requestedPages.clear();
+    m_windows->RequestPages();
+    EXPECT_EQ(m_feed.requestedPages, (std::vector<int>{2, 3, 1}));
 }
