@@ -67,6 +67,13 @@ void CChildFrame::FitToView()
     }
     resize(client + chrome);
     m_view->resize(client);
+    m_placed = false;
+    m_fittedSize = size();
+}
+
+bool CChildFrame::IsPlaced() const
+{
+    return m_placed || (m_fittedSize.isValid() && size() != m_fittedSize);
 }
 
 WindowPlacement CChildFrame::Placement() const
@@ -82,9 +89,12 @@ WindowPlacement CChildFrame::Placement() const
 void CChildFrame::ApplyPlacement(const WindowPlacement& placement)
 {
     const Rect& r = placement.normal;
-    move(r.left, r.top);
-    if (r.Width() > 0 && r.Height() > 0)
-        resize(r.Width(), r.Height());
+    if (r.Width() > 0 && r.Height() > 0) {
+        setGeometry(r.left, r.top, r.Width(), r.Height());
+        m_placed = true;
+    } else {
+        move(r.left, r.top);
+    }
     if (placement.IsMinimized())
         showMinimized();
     else if (placement.IsMaximized())

@@ -180,8 +180,19 @@ bool CPageWindows::SaveDocuments(const Brindle::CRegSection& documents)
 void CPageWindows::OnFlashTick(int count)
 {
     m_env.flashCount = count;
+    FollowUserLevel();
     for (CChildFrame* frame : Frames())
         frame->View()->OnFlashTick(count);
+}
+
+void CPageWindows::OnFeedState(int state)
+{
+    std::string notice = FeedNoticeFor(state);
+    if (notice == m_env.feedNotice)
+        return;
+    m_env.feedNotice = std::move(notice);
+    for (CChildFrame* frame : Frames())
+        frame->View()->List()->update();
 }
 
 void CPageWindows::OnPageTitle(int page)
@@ -202,8 +213,30 @@ void CPageWindows::RecheckPages()
         CPageList* list = frame->View()->List();
         const int before = list->PageNominalWidth();
         list->Relayout();
-        if (list->PageNominalWidth() != before)
+        if (list->PageNominalWidth() != before && !frame->IsPlaced())
             frame->View()->FitFrame();
+    }
+    FollowUserLevel();
+}
+
+void CPageWindows::FollowUserLevel()
+{
+    // Level 0: no user yet. The first level after start-up is not a change:
+    // the saved windows keep the placement they were saved with.
+    if (m_feed.UserLevel() == 0)
+        return;
+    const bool fullView = m_feed.IsFullView();
+    if (!m_fullView) {
+        m_fullView = fullView;
+        return;
+    }
+    if (*m_fullView == fullView)
+        return;
+    m_fullView = fullView;
+    // Other cells: laid out again as a format change lays them out.
+    for (CChildFrame* frame : Frames()) {
+        frame->View()->List()->Relayout();
+        frame->View()->FitFrame();
     }
 }
 
