@@ -25,7 +25,10 @@ QAction* CCommandSet::Install(CommandId id, std::function<void()> handler, Rule 
             if (key != nullptr)
                 keys.append(QKeySequence(QString::fromLatin1(key), QKeySequence::PortableText));
         entry.action->setShortcuts(keys);
-        entry.action->setShortcutContext(Qt::WindowShortcut);
+        // The main window owns every command key: they work in its page
+        // windows and in its modeless tool windows alike (a modal dialog
+        // still keeps them away).
+        entry.action->setShortcutContext(Qt::ApplicationShortcut);
         if (info.status != nullptr)
             entry.action->setStatusTip(QString::fromLatin1(info.status));
         // Owned by the window, so the keys work whether or not a menu shows.

@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QMdiArea>
+#include <QMenu>
 
 namespace mavo {
 
@@ -32,6 +33,11 @@ void CChildFrame::ApplyStyleFlags()
     default: flags |= Qt::FramelessWindowHint; break;
     }
     setWindowFlags(flags);
+    // The main window's commands own the keys (Ctrl+W is "View Full
+    // Screen"); the system menu's own shortcuts would make them ambiguous.
+    if (QMenu* menu = systemMenu())
+        for (QAction* action : menu->actions())
+            action->setShortcuts({});
 }
 
 bool CChildFrame::SetFrameStyle(int style)
