@@ -599,7 +599,9 @@ std::string TradeMonitorStatus(int state, const std::string& lastTradeTime)
     case DS_ERROR: return "-- ERROR --";
     case DS_LINE_FULL: return "-- LINEFULL --";
     case DS_NO_LINE: return "-- NOLINE --";
-    default: return "@ " + lastTradeTime;
+    // A line without a trade (a monitor line the server has not filled
+    // since it started) says nothing rather than a lone "@".
+    default: return lastTradeTime.empty() ? std::string() : "@ " + lastTradeTime;
     }
 }
 

@@ -117,7 +117,8 @@ std::string VolumeText(const std::string& dailyVolume, int precision);
 // trade transaction number is set, or failing that its offer rate.
 bool IsOfferSideTradeLine(const LineObject& line);
 
-// The status text of a trade monitor line in a display state.
+// The status text of a trade monitor line in a display state; empty for
+// a line with no trade time outside the trading and error states.
 std::string TradeMonitorStatus(int state, const std::string& lastTradeTime);
 
 // What a number cell shows in `width` pixels: the number itself when it

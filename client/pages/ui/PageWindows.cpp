@@ -265,13 +265,21 @@ void CPageWindows::PrintPageCommand(QWidget* parent)
     QStringList titles;
     for (const auto& doc : m_docs)
         titles << QString::fromStdString(doc->GetTitle());
+    // The page the user is on comes chosen.
+    int current = 0;
+    if (CChildFrame* active = ActiveFrame())
+        for (std::size_t i = 0; i < m_docs.size(); ++i)
+            if (&active->View()->Document() == m_docs[i].get())
+                current = static_cast<int>(i);
     bool ok = false;
-    const QString chosen =
-        QInputDialog::getItem(parent, QStringLiteral("Print Page"), QStringLiteral("Print which document?"), titles, 0,
-                              false, &ok);
+    const QString chosen = QInputDialog::getItem(parent, QStringLiteral("Print Page"),
+                                                 QStringLiteral("Print which document?"), titles, current, false, &ok);
     if (!ok)
         return;
-    const auto index = titles.indexOf(chosen);
+    // Two pages may bear one title: the choice's position decides.
+    auto index = titles.indexOf(chosen);
+    if (chosen == titles.value(current))
+        index = current;
     if (index < 0)
         return;
     QPrinter printer;

@@ -1,5 +1,6 @@
 #include "pages/ui/RowPainter.h"
 
+#include <QFontInfo>
 #include <QPainter>
 #include <QPaintDevice>
 
@@ -26,6 +27,18 @@ QFont FontFromLogFont(const LogFont& lf, double pixelScale)
         font.setStyleHint(QFont::Monospace);
     else
         font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QFont FontForDialog(const LogFont& lf)
+{
+    const QFont shown = FontFromLogFont(lf);
+    QFont font(QFontInfo(shown).family());
+    font.setPointSizeF(shown.pixelSize() * 72.0 / 96.0);
+    font.setWeight(shown.weight());
+    font.setItalic(shown.italic());
+    font.setUnderline(shown.underline());
+    font.setStrikeOut(shown.strikeOut());
     return font;
 }
 

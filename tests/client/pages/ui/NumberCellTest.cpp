@@ -3,6 +3,7 @@
 // cell is painted as '#' rather than with its leading digits cut.
 #include "pages/ui/RowPainter.h"
 
+#include <QFontInfo>
 #include <QImage>
 #include <QPainter>
 
@@ -64,4 +65,16 @@ TEST(NumberCells, ANumberThatDoesNotFitIsPaintedAsHashes)
     EXPECT_NE(shown, PaintText("100.6875", false, fonts, narrow));
     EXPECT_EQ(shown, PaintText(FitNumberText("100.6875", narrow, measure), false, fonts, narrow));
     EXPECT_EQ(FitNumberText("100.6875", narrow, measure).find_first_not_of('#'), std::string::npos);
+}
+
+TEST(FontDialog, OpensOnThePagesOwnFontAndGivesItBack)
+{
+    for (int pixels : {16, 20, 12}) {
+        LogFont page;
+        page.height = -pixels;
+        const QFont offered = FontForDialog(page);
+        EXPECT_EQ(offered.family(), QFontInfo(FontFromLogFont(page)).family());
+        EXPECT_DOUBLE_EQ(offered.pointSizeF(), pixels * 0.75);
+        EXPECT_EQ(LogFontFromFont(offered).height, -pixels);
+    }
 }

@@ -13,12 +13,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QInputDialog>
 #include <QMdiArea>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -640,4 +642,20 @@ TEST_F(PageWindowTest, AStaleOrDeadFeedIsSaidOnEveryPageFace)
     m_windows->OnFeedState(2);
     EXPECT_EQ(m_env.feedNotice, "");
     EXPECT_EQ(Render(list), bare);
+}
+
+TEST_F(PageWindowTest, PrintPageOffersTheActivePageFirst)
+{
+    for (int page : {4, 5, 6})
+        ASSERT_NE(m_windows->OpenPage(page), nullptr);
+    m_area.setActiveSubWindow(m_windows->Frames()[1]);
+    QString offered;
+    QTimer::singleShot(0, [&] {
+        if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+            offered = dialog->textValue();
+            dialog->reject();
+        }
+    });
+    m_windows->PrintPageCommand(&m_area);
+    EXPECT_EQ(offered, QStringLiteral("Page 5"));
 }
