@@ -6,6 +6,7 @@
 #include <QFontInfo>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -77,4 +78,25 @@ TEST(FontDialog, OpensOnThePagesOwnFontAndGivesItBack)
         EXPECT_DOUBLE_EQ(offered.pointSizeF(), pixels * 0.75);
         EXPECT_EQ(LogFontFromFont(offered).height, -pixels);
     }
+}
+
+TEST(IssueNames, TheFeedsBuiltInIssuesFitTheDefaultIssueColumn)
+{
+    QProcess zphd;
+    zphd.start(QStringLiteral(ZPHD_PATH), {QStringLiteral("--print-config")});
+    ASSERT_TRUE(zphd.waitForFinished(20000));
+    const QString config = QString::fromUtf8(zphd.readAllStandardOutput());
+    const CPageFormat format;
+    const RowFonts fonts = RowFonts::For(format.font);
+    const CQtFontMeasure measure(fonts.page);
+    const int column = CColumnWidths(format, measure).Nominal(COL_ISSUE);
+    int issues = 0;
+    for (const QString& line : config.split(QLatin1Char('\n'))) {
+        if (!line.startsWith(QStringLiteral("issue \"")))
+            continue;
+        const QString name = line.section(QLatin1Char('"'), 1, 1);
+        ++issues;
+        EXPECT_LE(measure.TextWidth(name.toStdString()), column) << name.toStdString();
+    }
+    EXPECT_GT(issues, 20);
 }
