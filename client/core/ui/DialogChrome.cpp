@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QEvent>
+#include <QWindow>
 
 namespace mavo {
 
@@ -16,13 +17,17 @@ Qt::WindowFlags CDialogChrome::DialogFlags(Qt::WindowFlags flags)
 
 bool CDialogChrome::eventFilter(QObject* watched, QEvent* event)
 {
-    // Polish comes before the first show, while a change of flags costs
-    // nothing yet.
+    // Polish comes on the way to the first show: the native window may
+    // exist already but is not on the screen, so its hints are set on it
+    // directly (setWindowFlags would hide and remake it mid-show).
     if (event->type() == QEvent::Polish) {
         if (auto* dialog = qobject_cast<QDialog*>(watched); dialog != nullptr && dialog->isWindow()) {
             const Qt::WindowFlags wanted = DialogFlags(dialog->windowFlags());
-            if (wanted != dialog->windowFlags() && !dialog->isVisible())
-                dialog->setWindowFlags(wanted);
+            if (wanted != dialog->windowFlags()) {
+                dialog->overrideWindowFlags(wanted);
+                if (QWindow* window = dialog->windowHandle())
+                    window->setFlags(wanted);
+            }
         }
     }
     return QObject::eventFilter(watched, event);
