@@ -88,28 +88,53 @@ bool CFileLogger::OpenFile(const CTimestamp& day, bool truncate)
     return true;
 }
 
-void CFileLogger::Log(const CLogData& record)
+void CFileLogger::CheckDay()
 {
     const CTimestamp now = Now();
     const long t = now.GetTimestamp();
     const bool sameDay = m_dayEnd > m_dayStart ? (t >= m_dayStart && t < m_dayEnd) : now.SameDayAs(m_day);
     if (!sameDay || m_fd < 0)
         OpenFile(now, false);
-    if (m_fd < 0)
-        return;
-    m_line.clear();
-    AppendRecordLine(m_line, record);
+}
+
+void CFileLogger::WriteLine()
+{
     const char* data = m_line.data();
     std::size_t left = m_line.size();
-    while (left > 0) {
+    while (m_fd >= 0 && left > 0) {
         const ssize_t written = ::write(m_fd, data, left);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
-            return;
+            break;
         data += written;
         left -= static_cast<std::size_t>(written);
     }
+    m_line.clear();
+}
+
+void CFileLogger::Log(const CLogData& record)
+{
+    CheckDay();
+    if (m_fd < 0)
+        return;
+    m_line.clear();
+    AppendRecordLine(m_line, record);
+    WriteLine();
+}
+
+void CFileLogger::LogBatch(const std::vector<CLogData>& records)
+{
+    // Bounded writes, so a long queue never builds one huge text.
+    constexpr std::size_t Chunk = 64 * 1024;
+    CheckDay();
+    m_line.clear();
+    for (const CLogData& record : records) {
+        AppendRecordLine(m_line, record);
+        if (m_line.size() >= Chunk)
+            WriteLine();
+    }
+    WriteLine();
 }
 
 } // namespace Brindle

@@ -9,7 +9,8 @@
 // - A base name whose directory does not exist gets it created, with any
 //   missing parents.
 // - Each record line is written in one write and reaches the file before
-//   Log returns (no buffering in the process). A file that cannot be opened
+//   Log returns (no buffering in the process); LogBatch writes the lines of
+//   many records together, all of them in the file when it returns. A file that cannot be opened
 //   or written loses its records silently; the next record tries again.
 // - OpenFile closes the open file, deletes the day's file first when
 //   truncate is true, remembers the day and opens it.
@@ -26,7 +27,7 @@
 
 namespace Brindle {
 
-class CFileLogger : public CLogger {
+class CFileLogger : public CLogger, public CBatchLogger {
 public:
     CFileLogger();
     explicit CFileLogger(const std::string& baseName);
@@ -37,6 +38,8 @@ public:
     // Takes the base name and opens today's file.
     void SetBaseName(const std::string& baseName, bool truncate = false);
     void Log(const CLogData& record) override;
+    // The lines of all records in as few writes as their size allows.
+    void LogBatch(const std::vector<CLogData>& records) override;
 
     const std::string& GetBaseName() const { return m_baseName; }
     // The open file's name; empty while none is open.
@@ -50,6 +53,9 @@ protected:
 
 private:
     void CloseFile();
+    // Opens today's file when the day changed or no file is open.
+    void CheckDay();
+    void WriteLine();
 
     std::string m_baseName;
     std::string m_fileName;

@@ -9,6 +9,8 @@
 //   write failures are ignored.
 // - CMultiLogger passes each record to every added logger, in the order
 //   they were added. It does not own them: each must outlive its use here.
+// - CBatchLogger: an optional second interface of a logger, for many
+//   records in one call.
 // - The other loggers: CFileLogger (FileLogger.h), CThreadLogger
 //   (ThreadLogger.h); CSocketLogger, the record line to every TCP client of a
 //   port, belongs with the overlapped socket framework and is declared there.
@@ -31,6 +33,18 @@ public:
     CLogger& operator=(const CLogger&) = default;
     virtual ~CLogger() = default;
     virtual void Log(const CLogData& /*record*/) {}
+};
+
+// A target that can take many records in one call: CThreadLogger hands such
+// a target everything it took off its queue at once, in order, instead of
+// one Log call per record, so a file sees one write for many lines. A
+// separate interface keeps CLogger's own virtual operations as they are.
+class CBatchLogger {
+public:
+    virtual ~CBatchLogger() = default;
+    // The same as Log for each record in order; the records have reached
+    // their output when it returns.
+    virtual void LogBatch(const std::vector<CLogData>& records) = 0;
 };
 
 class CSimpleLogger : public CLogger {

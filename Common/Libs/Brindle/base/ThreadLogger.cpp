@@ -6,17 +6,22 @@
 
 namespace Brindle {
 
-CThreadLogger::CThreadLogger(CLogger& target) : m_target(target), m_wakeup(nullptr, FALSE, FALSE) {}
+CThreadLogger::CThreadLogger(CLogger& target)
+    : m_target(target), m_batchTarget(dynamic_cast<CBatchLogger*>(&target)), m_wakeup(nullptr, FALSE, FALSE)
+{
+}
 
 CThreadLogger::~CThreadLogger() = default;
 
 void CThreadLogger::Log(const CLogData& record)
 {
+    // The copy is made before the lock is taken.
+    CLogData copy(record);
     bool wasEmpty;
     {
         CSystemLock lock;
         wasEmpty = m_queue.empty();
-        m_queue.push_back(record);
+        m_queue.push_back(std::move(copy));
     }
     // The thread takes the whole queue at once: only the record that makes
     // it non-empty needs to wake it.
@@ -43,16 +48,32 @@ void CThreadLogger::Deliver(const CLogData& record, bool* failed)
         return;
     } catch (const std::exception& e) {
         *failed = true;
-        try {
-            m_target.Log(CLogData(SEVERITY_LOGGER_FAILED, "ThreadExecuteFcn", CVar(e.what())));
-        } catch (...) {
-        }
+        ReportFailure(e.what());
     } catch (...) {
         *failed = true;
-        try {
-            m_target.Log(CLogData(SEVERITY_LOGGER_FAILED, "ThreadExecuteFcn", CVar("unhandled exception")));
-        } catch (...) {
-        }
+        ReportFailure("unhandled exception");
+    }
+}
+
+void CThreadLogger::DeliverBatch(bool* failed)
+{
+    try {
+        m_batchTarget->LogBatch(m_batch);
+        return;
+    } catch (const std::exception& e) {
+        *failed = true;
+        ReportFailure(e.what());
+    } catch (...) {
+        *failed = true;
+        ReportFailure("unhandled exception");
+    }
+}
+
+void CThreadLogger::ReportFailure(const char* text)
+{
+    try {
+        m_target.Log(CLogData(SEVERITY_LOGGER_FAILED, "ThreadExecuteFcn", CVar(text)));
+    } catch (...) {
     }
 }
 
@@ -67,8 +88,11 @@ bool CThreadLogger::Drain()
                 break;
             m_batch.swap(m_queue);
         }
-        for (const CLogData& record : m_batch)
-            Deliver(record, &failed);
+        if (m_batchTarget != nullptr)
+            DeliverBatch(&failed);
+        else
+            for (const CLogData& record : m_batch)
+                Deliver(record, &failed);
     }
     m_batch.clear();
     return !failed;

@@ -8,6 +8,8 @@
 //   the owner) takes everything queued at once under the system lock and
 //   writes it to the target after releasing the lock, in the order the
 //   records were queued; it wakes on each record and at least once a second.
+// - A target that also is a CBatchLogger gets each batch in one LogBatch
+//   call.
 // - A target that throws: a record with severity -2, source
 //   "ThreadExecuteFcn" and the exception's text ("unhandled exception" for
 //   anything that is no standard exception) goes to the target, and the
@@ -52,8 +54,12 @@ private:
     // Writes the queue to the target; false when the target threw.
     bool Drain();
     void Deliver(const CLogData& record, bool* failed);
+    void DeliverBatch(bool* failed);
+    void ReportFailure(const char* text);
 
     CLogger& m_target;
+    // The target's batch interface, when it has one.
+    CBatchLogger* m_batchTarget;
     CEvent m_wakeup;
     std::vector<CLogData> m_queue;
     // The thread's batch, kept between rounds for its capacity.

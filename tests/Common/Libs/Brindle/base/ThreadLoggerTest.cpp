@@ -1,8 +1,13 @@
+#include "Brindle/base/FileLogger.h"
 #include "Brindle/base/Log.h"
 #include "Brindle/base/ThreadLogger.h"
 #include "Brindle/base/ThreadObject.h"
 
+#include "TempDir.h"
+
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 #include <chrono>
 #include <condition_variable>
@@ -135,4 +140,71 @@ TEST(CThreadLogger, TwoLoggersDoNotShareTheirWakeUp)
     EXPECT_EQ(b.Records().size(), 51u);
     for (const CLogData& r : a.Records())
         EXPECT_NE(r.GetSource(), "B");
+}
+
+TEST(CThreadLogger, AFileTargetGetsEveryLineInOrderThroughBatches)
+{
+    testsupport::TempDir dir;
+    CFileLogger file;
+    file.SetBaseName(dir.str() + "/T", true);
+    CThreadLogger logger(file);
+    CThreadObject thread("logger");
+    ASSERT_TRUE(thread.StartThread(&logger));
+    constexpr int Threads = 4, PerThread = 3000;
+    std::vector<std::thread> producers;
+    for (int t = 0; t < Threads; ++t)
+        producers.emplace_back([&, t] {
+            for (int i = 0; i < PerThread; ++i)
+                logger.Log(CLogData(SEVERITY_INFORMATION, "T", CVar(std::string(40, 'a' + t) + std::to_string(i)), t));
+        });
+    for (auto& p : producers)
+        p.join();
+    thread.StopThread();
+    std::ifstream in(file.GetFileName(), std::ios::binary);
+    std::string line;
+    std::vector<int> next(Threads, 0);
+    int lines = 0;
+    std::string last;
+    while (std::getline(in, line)) {
+        ++lines;
+        last = line;
+        // time, severity, batch, source, last error, text
+        std::vector<std::string> fields;
+        std::size_t start = 0, sep;
+        while ((sep = line.find('\x16', start)) != std::string::npos) {
+            fields.push_back(line.substr(start, sep - start));
+            start = sep + 1;
+        }
+        ASSERT_EQ(fields.size(), 6u) << line;
+        if (fields[5] == "thread exit")
+            continue;
+        const int t = std::stoi(fields[2]);
+        ASSERT_TRUE(t >= 0 && t < Threads);
+        EXPECT_EQ(fields[5], std::string(40, 'a' + t) + std::to_string(next[t]));
+        ++next[t];
+    }
+    EXPECT_EQ(lines, Threads * PerThread + 1);
+    EXPECT_EQ(next, std::vector<int>(Threads, PerThread));
+    EXPECT_NE(last.find("thread exit"), std::string::npos);
+}
+
+TEST(CThreadLogger, ABatchTargetThatThrowsIsReported)
+{
+    struct CThrowingBatch : CLogger, CBatchLogger {
+        std::vector<std::string> texts;
+        void Log(const CLogData& r) override { texts.push_back(r.GetText()); }
+        void LogBatch(const std::vector<CLogData>& records) override
+        {
+            if (records.size() == 1 && records[0].GetText() == "boom")
+                throw std::runtime_error("batch broke");
+            for (const CLogData& r : records)
+                texts.push_back(r.GetText());
+        }
+    } target;
+    CThreadLogger logger(target);
+    logger.Log(CLogData(SEVERITY_INFORMATION, "S", CVar("boom")));
+    CThreadObject thread("logger");
+    ASSERT_TRUE(thread.StartThread(&logger));
+    thread.StopThread();
+    EXPECT_EQ(target.texts, (std::vector<std::string>{"batch broke", "thread exit"}));
 }
