@@ -185,8 +185,9 @@ HANDLE GetStdHandle(DWORD which);
 
 HANDLE CreateConsoleScreenBuffer(DWORD desiredAccess, DWORD shareMode, const SECURITY_ATTRIBUTES* attributes,
                                  DWORD flags, LPVOID reserved);
-// Our own, as CloseHandle for a screen buffer. The active buffer and the
-// standard one cannot be closed (ERROR_ACCESS_DENIED).
+// Our own, as CloseHandle for a screen buffer. The standard one cannot be
+// closed (ERROR_ACCESS_DENIED); an active buffer whose handle is closed
+// stays shown until another one is made active.
 BOOL CloseConsoleHandle(HANDLE handle);
 BOOL SetConsoleActiveScreenBuffer(HANDLE buffer);
 BOOL GetConsoleScreenBufferInfo(HANDLE buffer, CONSOLE_SCREEN_BUFFER_INFO* info);

@@ -288,8 +288,16 @@ void ConsoleTerminal::SetTitle(const std::string& title)
     if (!m_entered)
         return;
     std::string out = "\x1b]2;";
-    for (const char c : title)
-        out += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    // Controls become '?' (a BEL or ESC would end the title early); bytes
+    // from 0x80 on are code page 437 like the cells, so no stray C1 control
+    // or broken UTF-8 reaches the terminal either.
+    for (const char c : title) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F)
+            out += '?';
+        else
+            out += Cp437Glyph(b);
+    }
     out += '\x07';
     Write(out);
 }

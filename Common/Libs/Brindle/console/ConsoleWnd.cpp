@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 namespace Brindle {
 
@@ -293,10 +294,14 @@ CRefCountedPtr<CConsoleWnd> CConsoleWndMgr::CreateConsoleWnd(short left, short t
 {
     if (width < 1 || height < 1 || left + width - 1 > SHRT_MAX || top + height - 1 > SHRT_MAX)
         return nullptr;
-    CRefCountedPtr<CConsoleWnd> wnd(
-        new CConsoleWnd(this, left, top, width, height, attribute != 0 ? attribute : m_attribute));
-    m_windows.push_back(wnd);
-    return wnd;
+    try {
+        CRefCountedPtr<CConsoleWnd> wnd(
+            new CConsoleWnd(this, left, top, width, height, attribute != 0 ? attribute : m_attribute));
+        m_windows.push_back(wnd);
+        return wnd;
+    } catch (const std::bad_alloc&) {
+        return nullptr; // cells for a window larger than memory: refused like a bad size
+    }
 }
 
 bool CConsoleWndMgr::IsTopmostWnd(const CConsoleWnd* wnd) const

@@ -11,7 +11,8 @@
 // - A new window is hidden and without a border; its cells and the cells it
 //   saves are blanks in its attribute (attribute 0 takes the manager's).
 //   Sizes below 1, and windows whose right or bottom edge would not fit a
-//   16-bit coordinate, are refused: CreateConsoleWnd gives a null pointer.
+//   16-bit coordinate, are refused: CreateConsoleWnd gives a null pointer
+//   (as it does when the cells cannot be allocated).
 //   Parts outside the screen buffer are kept in the window but not drawn.
 // - Window coordinates are relative to the window. A bordered window is
 //   written only inside its border. Attribute 0 in a call means the

@@ -391,6 +391,10 @@ TEST(ConsoleTerminalDrawing, OnlyChangedCellsAndNoControlBytes)
 
     ASSERT_TRUE(SetConsoleTitleA("a\x07title"));
     EXPECT_NE(Drain(pipeFds[0]).find("\x1b]2;a?title\x07"), std::string::npos);
+    // High bytes of a title are code page 437 too: no C1 control (0x9B is
+    // CSI) and no broken UTF-8.
+    ASSERT_TRUE(SetConsoleTitleA("\x9b" "2J\xe9"));
+    EXPECT_NE(Drain(pipeFds[0]).find("\x1b]2;\xc2\xa2" "2J\xce\x98\x07"), std::string::npos);
     ASSERT_TRUE(FreeConsole());
     EXPECT_NE(Drain(pipeFds[0]).find("\x1b[?1049l"), std::string::npos);
     AttachConsoleTerminal(-2, -2);

@@ -8,6 +8,8 @@
 set -euo pipefail
 demo=$1
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
+# A private tmux server, also when the test itself runs inside tmux.
+unset TMUX TMUX_PANE
 work=$(mktemp -d)
 sock=$work/tmux.sock
 tmx() { tmux -S "$sock" -f /dev/null "$@"; }
