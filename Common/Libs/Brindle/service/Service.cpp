@@ -2,7 +2,9 @@
 
 #include "Brindle/base/Exception.h"
 #include "Brindle/base/Identity.h"
+#include "Brindle/base/CritSec.h"
 #include "Brindle/base/Log.h"
+#include "Brindle/base/LogStream.h"
 #include "Brindle/base/RegSection.h"
 
 #include <cstdio>
@@ -201,7 +203,13 @@ void CService::WriteEvent(WORD type, DWORD id, const char* text1, const char* te
 
 void CService::LogException(const char* text)
 {
-    CLog::Log(CLogData(SEVERITY_ERROR, m_name, CVar(text)));
+    {
+        // Held across, so that the record goes out whole.
+        CSystemLock lock;
+        lstr.GetLogData().SetSeverity(SEVERITY_ERROR);
+        lstr << text;
+        lstr.Log();
+    }
     WriteEvent(EVENTLOG_ERROR_TYPE, MSG_SERVICE_EXCEPTION, m_name.c_str(), text);
 }
 
@@ -388,7 +396,11 @@ void CService::Control(DWORD code)
             m_status.dwWin32ExitCode = 0;
             m_status.dwCheckPoint = 1;
             ReportStatus();
+            // Raised with the state, so that whoever sees stop-pending also
+            // finds the loop asked to end.
+            CThreadProcess::RequestShutdown();
         }
+        // The program's own wake-up, outside the lock.
         RequestShutdown();
         return;
     }

@@ -145,6 +145,11 @@ TEST(HeartbeatService, RunsUnderANotifySocketTakesCommandsInOrderAndStopsOnSigte
     service.Signal(SIGTERM);
     EXPECT_EQ(service.Wait(), 0) << service.Stdout();
     states = s.manager.ReceiveUntil([](const std::string& m) { return m.rfind("STATUS=Stopped", 0) == 0; });
+    // A stop that lands between two heartbeat calls is also seen by the next
+    // call, which reports the work's end (check point 2) as well.
+    const std::string workEnded = "STOPPING=1\nSTATUS=Stop pending (check point 2)\nEXTEND_TIMEOUT_USEC=30000000";
+    if (states.size() > 1 && states[1] == workEnded)
+        states.erase(states.begin() + 1);
     EXPECT_EQ(states, (std::vector<std::string>{
                           "STOPPING=1\nSTATUS=Stop pending (check point 1)\nEXTEND_TIMEOUT_USEC=30000000",
                           "STOPPING=1\nSTATUS=Stop pending (check point 10)\nEXTEND_TIMEOUT_USEC=30000000",

@@ -533,7 +533,6 @@ TEST(ServiceEvents, AnExceptionGoesToTheEventLogAndTheLibraryLog)
                                        {Warning, "Service brindle-frame-test has been stopped"}}));
     ASSERT_EQ(logger.records.size(), 1u);
     EXPECT_EQ(logger.records[0].GetSeverity(), Brindle::SEVERITY_ERROR);
-    EXPECT_EQ(logger.records[0].GetSource(), Name);
     EXPECT_EQ(logger.records[0].GetText(), "config missing");
 }
 

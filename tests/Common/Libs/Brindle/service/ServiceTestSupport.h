@@ -65,8 +65,9 @@ inline int VerifyUnit(const std::string& unit, std::string* output)
     return status;
 }
 
-// An RFC 3164 line "<PRI>Mmm dd hh:mm:ss host ident[pid]: text" taken apart;
-// pri is -1 when the line has not that form.
+// An RFC 3164 line "<PRI>Mmm dd hh:mm:ss [host ]ident[pid]: text" taken
+// apart (the host is left out on a local socket); pri is -1 when the line
+// has not that form.
 struct SyslogLine {
     int pri = -1;
     std::string ident;
@@ -84,13 +85,13 @@ inline SyslogLine ParseSyslog(const std::string& line)
     const std::size_t afterStamp = close + 1 + 15; // "Mmm dd hh:mm:ss"
     if (line.size() <= afterStamp + 1 || line[afterStamp] != ' ')
         return out;
-    const std::size_t identStart = line.find(' ', afterStamp + 1);
-    if (identStart == std::string::npos)
-        return out;
-    const std::size_t colon = line.find(": ", identStart + 1);
+    const std::size_t colon = line.find(": ", afterStamp + 1);
     if (colon == std::string::npos)
         return out;
-    std::string ident = line.substr(identStart + 1, colon - identStart - 1);
+    std::string ident = line.substr(afterStamp + 1, colon - afterStamp - 1);
+    const std::size_t space = ident.rfind(' ');
+    if (space != std::string::npos)
+        ident.erase(0, space + 1);
     const std::size_t bracket = ident.find('[');
     if (bracket != std::string::npos)
         ident.resize(bracket);
