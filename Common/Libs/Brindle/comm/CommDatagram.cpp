@@ -160,6 +160,17 @@ void CCommDatagram::OverlappedComplete(CRefCountedPtr<CCommOverlapped>& record)
     }
 }
 
+void CCommDatagram::Discard(CRefCountedPtr<CCommOverlapped>& record)
+{
+    OverlappedComplete(record);
+    // Never started: posted empty, so the port's registry lets go of it.
+    try {
+        GetIOCP().PutIOCP(record);
+    } catch (const CException&) {
+        // The port is gone, and its registry with it.
+    }
+}
+
 void CCommDatagram::PostError(CRefCountedPtr<CCommOverlapped>& record, const char* prefix, DWORD code)
 {
     CCommWSA* wsa = GetWSA(record);
@@ -191,7 +202,7 @@ bool CCommDatagram::Send(const std::string& data)
     if (code == WSA_IO_PENDING)
         return true;
     if (code == WSAENOTSOCK) {
-        OverlappedComplete(record);
+        Discard(record);
         return false;
     }
     PostError(record, "CCommDatagram::Send() error: ", code);
@@ -349,7 +360,7 @@ bool CCommDatagramFrom::Receive(CCommWSA* buffer)
     if (code == WSA_IO_PENDING)
         return true;
     if (code == WSAENOTSOCK) {
-        OverlappedComplete(record);
+        Discard(record);
         return false;
     }
     PostError(record, "CCommDatagramFrom::Receive() error: ", code);

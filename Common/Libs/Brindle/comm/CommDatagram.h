@@ -77,6 +77,8 @@ protected:
     CRefCountedPtr<CCommOverlapped> CreateOverlapped(CCommWSA::WSA_TYPE type, CCommWSA* reuse = nullptr);
     CRefCountedPtr<CCommOverlapped> CreateOverlapped(CCommWSA::WSA_TYPE type, const std::string& data);
     void OverlappedComplete(CRefCountedPtr<CCommOverlapped>& record);
+    // Finishes a record whose operation never started.
+    void Discard(CRefCountedPtr<CCommOverlapped>& record);
     // Finishes an operation whose data was taken back for reuse.
     void Uncount() { m_outstanding.fetch_sub(1, std::memory_order_acq_rel); }
     void PostError(CRefCountedPtr<CCommOverlapped>& record, const char* prefix, DWORD code);

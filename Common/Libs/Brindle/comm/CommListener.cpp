@@ -71,7 +71,7 @@ void CCommListener::Accept()
     if (code == WSA_IO_PENDING)
         return;
     if (code == WSAENOTSOCK && Socket() == INVALID_SOCKET) {
-        OverlappedComplete(record); // the listener closed meanwhile
+        Discard(record); // the listener closed meanwhile
         return;
     }
     PostError(record, "CCommSocket::Accept() error: ", code);

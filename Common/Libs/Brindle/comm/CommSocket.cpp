@@ -183,6 +183,17 @@ void CCommSocket::OverlappedComplete(CRefCountedPtr<CCommOverlapped>& record)
     }
 }
 
+void CCommSocket::Discard(CRefCountedPtr<CCommOverlapped>& record)
+{
+    OverlappedComplete(record);
+    // Never started: posted empty, so the port's registry lets go of it.
+    try {
+        GetIOCP().PutIOCP(record);
+    } catch (const CException&) {
+        // The port is gone, and its registry with it.
+    }
+}
+
 void CCommSocket::PostError(CRefCountedPtr<CCommOverlapped>& record, const char* prefix, DWORD code)
 {
     CCommWSA* wsa = GetWSA(record);
@@ -216,7 +227,7 @@ bool CCommSocket::Receive(CCommWSA* buffer)
         return true; // the completion may already run: `this` is not touched again
     if (code == WSAENOTSOCK) {
         // Closed meanwhile: nothing to report, the close went up already.
-        OverlappedComplete(record);
+        Discard(record);
         return false;
     }
     PostError(record, "CCommSocket::Receive() error: ", code);
@@ -238,7 +249,7 @@ bool CCommSocket::Send(const std::string& data)
     if (code == WSA_IO_PENDING)
         return true;
     if (code == WSAENOTSOCK) {
-        OverlappedComplete(record);
+        Discard(record);
         return false;
     }
     PostError(record, "CCommSocket::Send() error: ", code);

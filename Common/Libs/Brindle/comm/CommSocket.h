@@ -134,6 +134,8 @@ protected:
     CRefCountedPtr<CCommOverlapped> CreateOverlapped(CCommWSA::WSA_TYPE type, const std::string& data);
     // Finishes a record: the count goes down, its data is freed.
     void OverlappedComplete(CRefCountedPtr<CCommOverlapped>& record);
+    // Finishes a record whose operation never started.
+    void Discard(CRefCountedPtr<CCommOverlapped>& record);
     // Posts a receive (reusing `buffer` when given).
     bool Receive(CCommWSA* buffer);
     // Turns `record` into an error completion with "<prefix><code> - <msg>"

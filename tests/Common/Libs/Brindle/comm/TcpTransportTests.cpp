@@ -499,6 +499,46 @@ TEST(CommListener, AcceptFailuresAreReportedAndRetriedAfterAPause)
     EXPECT_NE(listener.Socket(), INVALID_SOCKET);
 }
 
+// Closing a connection from inside its own data handler, on either end:
+// the child leaves the listener at once, the peer sees the end, and the
+// receive that can no longer start leaves no record behind.
+TEST(CommListener, ConnectionsClosedFromTheirOwnDataHandlerLeaveNothing)
+{
+    NetPeer peer;
+    ASSERT_TRUE(peer.Started());
+    peer.Ask("mode echo");
+    const int echoPort = peer.Int("listen", "port");
+    const int port = peer.Int("freeport", "port");
+    CCommIOCP iocp;
+    Workers workers(iocp, 3);
+    Recorder top;
+    top.onData = [](void* source, const std::string&) {
+        static_cast<CCommSocket*>(static_cast<CCommLayer*>(source))->Close();
+    };
+    CCommMultiplexer mux;
+    mux.SetChain(&top);
+    CCommListener listener(iocp);
+    listener.SetAddress(port, "127.0.0.1", true);
+    listener.SetChain(&mux);
+    ASSERT_TRUE(listener.Listen(5));
+    const std::size_t listening = iocp.InFlight();
+    peer.Ask("dial " + Port(port));
+    ASSERT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
+    peer.Ask("csend 0 627965"); // "bye"
+    EXPECT_EQ(peer.Field("cwaitclose 0", "closed"), "true");
+    WaitFor([&] { return listener.size() == 0 && mux.size() == 1; });
+
+    auto client = Client(iocp, echoPort, mux);
+    ASSERT_TRUE(client->Connect());
+    ASSERT_TRUE(top.Until([&] { return top.opens.size() == 2; }));
+    ASSERT_TRUE(client->Send("ping"));
+    // The close goes up from inside the data handler, before the data is
+    // recorded.
+    ASSERT_TRUE(top.Until([&] { return top.closes.size() == 2 && top.received[client->GetSource()] == "ping"; }));
+    EXPECT_FALSE(client->Connected());
+    WaitFor([&] { return iocp.InFlight() == listening; });
+}
+
 // 200 connections between our own sockets and our own listener, opened at
 // once and closed in random order by either end (or by destroying the
 // client), leave no socket, descriptor, record or child behind.
