@@ -90,7 +90,7 @@ CVolumeReportWindow::CVolumeReportWindow(CPageFeed& feed, CMessageService& messa
     m_rows->setColumnWidth(2, 22 * cw);
     // The volume column holds the widest volume whole even with the
     // vertical scroll bar up.
-    const int volume = m_rows->fontMetrics().horizontalAdvance(QStringLiteral(kWidestVolumeText)) + 2 * cw;
+    const int volume = m_rows->fontMetrics().horizontalAdvance(QString::fromLatin1(kWidestVolumeText)) + 2 * cw;
     const int chrome = m_rows->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * m_rows->frameWidth();
     m_rows->setMinimumSize(34 * cw + volume + chrome, 240);
     m_total->setObjectName(QStringLiteral("Total"));
