@@ -147,9 +147,13 @@ def cmd_stream(port, args):
 def closed_by_peer(sock):
     try:
         sock.settimeout(30)
-        return sock.recv(1) == b""
+        while True:
+            if sock.recv(1) == b"":
+                return True
     except (ConnectionResetError, BrokenPipeError):
         return True
+    except TimeoutError:
+        return False
 
 
 def cmd_hostile(port, args):
@@ -185,8 +189,12 @@ def cmd_hostile(port, args):
         print("done")
     elif kind == "unknown":
         sock = connect(port)
-        for i in range(150):
-            sock.sendall(message("Nonsense", [("C", i)]))
+        try:
+            for i in range(150):
+                sock.sendall(message("Nonsense", [("C", i)]))
+        except (ConnectionResetError, BrokenPipeError):
+            print("closed")
+            return
         print("closed" if closed_by_peer(sock) else "open")
     elif kind == "churn":
         for i in range(1000):
