@@ -14,9 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -55,7 +59,7 @@ struct Result {
     std::string out, err;
 };
 
-Result Run(std::vector<std::string> args)
+Result RunTool(std::vector<std::string> args)
 {
     ChildProcess child(args);
     const int status = child.Wait(std::chrono::minutes(5));
@@ -65,7 +69,7 @@ Result Run(std::vector<std::string> args)
 Result Python(std::vector<std::string> args)
 {
     args.insert(args.begin(), {"/usr/bin/env", "python3", Client});
-    return Run(args);
+    return RunTool(args);
 }
 
 // The server, on a free port (or the one given), with its database in `dir`.
@@ -116,7 +120,7 @@ Result Query(const std::vector<std::string>& db, std::vector<std::string> args)
 {
     args.insert(args.begin(), {Tool, "query"});
     args.insert(args.end(), db.begin(), db.end());
-    return Run(args);
+    return RunTool(args);
 }
 
 // One value of a JSON line (numbers and plain texts only).
@@ -427,4 +431,87 @@ TEST(Logd, TheLibrarysCommLoggerShipsToIt)
     const Gaps g = ReadGaps(db);
     EXPECT_EQ(g.resets, 1);
     EXPECT_EQ(g.lost, 0);
+}
+
+namespace {
+
+// A local syslog: the datagrams the server's events arrive as.
+class SyslogCapture {
+public:
+    explicit SyslogCapture(const std::string& path) : m_path(path)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::setenv("BRINDLE_SYSLOG_SOCKET", path.c_str(), 1);
+    }
+    ~SyslogCapture()
+    {
+        ::unsetenv("BRINDLE_SYSLOG_SOCKET");
+        ::close(m_fd);
+    }
+    // Every line that came, waiting up to `ms` for each next one.
+    std::string Read(int ms)
+    {
+        char buffer[4096];
+        for (;;) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, ms) <= 0)
+                return m_lines;
+            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+            if (n > 0)
+                m_lines.append(buffer, static_cast<std::size_t>(n)).append("\n");
+        }
+    }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    std::string m_lines;
+};
+
+} // namespace
+
+// The service frame: the unit is written and removed, and -run serves with
+// the events in the system log.
+TEST(Logd, RunsThroughTheServiceFrame)
+{
+    TempDir dir;
+    ::setenv("BRINDLE_UNIT_DIR", (dir.str() + "/units").c_str(), 1);
+    ::setenv("BRINDLE_RUN_DIR", (dir.str() + "/run").c_str(), 1);
+    ::setenv("BRINDLE_REGISTRY_DIR", (dir.str() + "/reg").c_str(), 1);
+    std::filesystem::create_directories(dir.path() / "units");
+    std::filesystem::create_directories(dir.path() / "run");
+    SyslogCapture syslog(dir.str() + "/syslog");
+
+    EXPECT_EQ(RunTool({Tool, "-install"}).status, 0);
+    const std::string unit = ReadFile(dir.str() + "/units/brindle-logd.service");
+    EXPECT_NE(unit.find("Type=notify"), std::string::npos) << unit;
+    EXPECT_NE(unit.find("ExecStart=\"" + Tool + "\""), std::string::npos) << unit;
+    EXPECT_EQ(RunTool({Tool, "-install"}).status, 2);
+    EXPECT_EQ(RunTool({Tool, "-uninstall"}).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "units/brindle-logd.service"));
+    EXPECT_EQ(RunTool({Tool, "-uninstall"}).status, 3);
+    // Not started by the service manager: refused.
+    ::unsetenv("NOTIFY_SOCKET");
+    ::unsetenv("INVOCATION_ID");
+
+    const std::string portFile = dir.str() + "/port";
+    ChildProcess service({Tool, "-run", "--port", "0", "--port-file", portFile, "--file", dir.str() + "/svc.db"});
+    ASSERT_TRUE(service.ReadUntil([&] { return service.Stdout().find("listening on port") != std::string::npos; }));
+    const std::string port = std::to_string(std::atoi(ReadFile(portFile).c_str()));
+    ASSERT_EQ(Python({"send", port, "svc", "h", "1", "3", "--reset"}).status, 0);
+    service.Signal(SIGTERM);
+    EXPECT_EQ(service.Wait(), 0) << service.Stdout() << service.Stderr();
+    EXPECT_EQ(Lines(Query({"--file", dir.str() + "/svc.db"}, {"--application", "svc"}).out).size(), 3u);
+
+    const std::string lines = syslog.Read(500);
+    for (const char* expected : {"brindle-logd[", "Service brindle-logd has been started.", "Description: started",
+                                 "Description: client connected", "Description: reset", "Description: stopped",
+                                 "has been stopped"})
+        EXPECT_NE(lines.find(expected), std::string::npos) << expected << "\n" << lines;
+    ::unsetenv("BRINDLE_UNIT_DIR");
+    ::unsetenv("BRINDLE_RUN_DIR");
 }

@@ -230,6 +230,19 @@ int ParseArgs(int argc, char** argv, Options& o)
     return 0;
 }
 
+// Tells whoever started the server where it listens: standard output and,
+// when asked, a file that appears whole (written aside, then renamed).
+void Listening(const Options& o, int port)
+{
+    if (!o.portFile.empty()) {
+        const std::string temp = o.portFile + ".tmp";
+        std::ofstream(temp) << port << "\n";
+        std::rename(temp.c_str(), o.portFile.c_str());
+    }
+    std::printf("brindle-logd: listening on port %d\n", port);
+    std::fflush(stdout);
+}
+
 int Serve(const Options& o)
 {
     ::umask(077);
@@ -251,13 +264,7 @@ int Serve(const Options& o)
     } catch (const std::exception& e) {
         return Fail(std::string("cannot start: ") + e.what(), 1);
     }
-    if (!o.portFile.empty()) {
-        const std::string temp = o.portFile + ".tmp";
-        std::ofstream(temp) << server.Port() << "\n";
-        std::rename(temp.c_str(), o.portFile.c_str());
-    }
-    std::printf("brindle-logd: listening on port %d\n", server.Port());
-    std::fflush(stdout);
+    Listening(o, server.Port());
     int signal = 0;
     sigwait(&stops, &signal);
     server.Stop();
@@ -335,10 +342,7 @@ protected:
             throw Brindle::CException(error, EACCES);
         m_server = std::make_unique<logd::CLogServer>(options);
         m_server->Start();
-        if (IsRunAsProcess()) {
-            std::printf("brindle-logd: listening on port %d\n", m_server->Port());
-            std::fflush(stdout);
-        }
+        Listening(m_options, m_server->Port());
         return 1;
     }
 
