@@ -10,7 +10,8 @@
 
 namespace logd {
 
-// The exit code: 0 after q, 1 when the database cannot be read.
+// The exit code: 0 after q, 1 when the database cannot be read, 2 for a bad
+// pattern, 3 without a console.
 int RunTail(const std::string& connection, const Filter& filter, const std::string* pattern, long long intervalMs);
 
 } // namespace logd
