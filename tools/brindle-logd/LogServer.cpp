@@ -1,5 +1,7 @@
 #include "LogServer.h"
 
+#include "LogMessage.h"
+
 #include "Brindle/base/EventLog.h"
 #include "Brindle/base/Exception.h"
 #include "Brindle/base/Log.h"
@@ -49,14 +51,6 @@ long long Now()
 {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
-}
-
-// A whole decimal number in [low, high], nothing else.
-bool ParseNumber(const std::string& text, long long low, long long high, long long& value)
-{
-    const char* end = text.data() + text.size();
-    const auto [p, ec] = std::from_chars(text.data(), end, value);
-    return !text.empty() && ec == std::errc() && p == end && value >= low && value <= high;
 }
 
 enum class Kind { Open, Reset, Log, Close };
@@ -291,37 +285,20 @@ public:
             peer = found->second.peer;
             ++found->second.messages;
         }
-        const CRec& header = msg.get_header();
-        const std::string kind = header.get_id().get_value();
-        if (kind == "Reset") {
+        Item item{Kind::Log, id, peer, {}};
+        std::string why;
+        switch (ReadMessage(msg, item.record, why)) {
+        case MessageKind::Reset:
             ++m_counters.received;
             Push(Item{Kind::Reset, id, peer, {}});
             return;
-        }
-        if (kind != CLogData::ID) {
-            Refuse(source, "a message \"" + kind.substr(0, 40) + "\" is neither Reset nor Log", false);
+        case MessageKind::Refused:
+            Refuse(source, why, false);
             return;
+        case MessageKind::Log:
+            break;
         }
-        Item item{Kind::Log, id, peer, {}};
         Record& r = item.record;
-        long long counter = 0, time = 0, severity = 0, batch = 0, error = 0;
-        if (!ParseNumber(header.get("C").get_value(), 1, MaxCounter, counter) ||
-            !ParseNumber(header.get("T").get_value(), 0, 253402300799LL, time) ||
-            !ParseNumber(header.get("S").get_value(), INT32_MIN, INT32_MAX, severity) ||
-            !ParseNumber(header.get("B").get_value(), INT32_MIN, INT32_MAX, batch) ||
-            !ParseNumber(header.get("E").get_value(), INT32_MIN, INT32_MAX, error)) {
-            Refuse(source, "a Log message whose C, T, S, B or E is not a number in range", false);
-            return;
-        }
-        r.counter = static_cast<int>(counter);
-        r.time = time;
-        r.severity = static_cast<int>(severity);
-        r.batch = static_cast<int>(batch);
-        r.lastError = static_cast<int>(error);
-        r.source = header.get("X").get_value();
-        r.host = header.get("H").get_value();
-        r.application = header.get("A").get_value();
-        r.text = header.get("0").get_value();
         r.peer = peer;
         r.received = Now();
         ++m_counters.received;
