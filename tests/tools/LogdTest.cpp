@@ -7,6 +7,8 @@
 #include "Brindle/comm/CommIOCP.h"
 #include "Brindle/comm/CommLogger.h"
 #include "Brindle/odbc/Odbc.h"
+#include "Brindle/base/LogServiceClient.h"
+#include "Brindle/wsa/IOCPThreads.h"
 
 #include "ChildProcess.h"
 #include "PostgresTestServer.h"
@@ -99,6 +101,7 @@ public:
         m_child->Signal(SIGKILL);
         m_child->Wait();
     }
+    const std::string& Output() const { return m_child->Stdout(); }
     const std::string& Events()
     {
         m_child->Pump(0);
@@ -290,6 +293,11 @@ TEST(Logd, TenClientsAtFullSpeedAreAllStoredWithoutGaps)
     ASSERT_EQ(sent.status, 0) << sent.out << sent.err;
     EXPECT_EQ(sent.out, "sent 50000\n");
     ASSERT_EQ(server.Stop(), 0);
+    // The queue between network and database is bounded: the flood is
+    // held back by TCP, not by the server's memory.
+    const auto peakAt = server.Output().find("peak memory ");
+    ASSERT_NE(peakAt, std::string::npos) << server.Output();
+    EXPECT_LT(std::atol(server.Output().c_str() + peakAt + 12), 128 * 1024) << server.Output();
     const auto db = FileDb(dir);
     EXPECT_EQ(Lines(Query(db, {"--format", "csv"}).out).size(), 50001u);
     for (int i : {0, 9}) {
@@ -514,4 +522,58 @@ TEST(Logd, RunsThroughTheServiceFrame)
         EXPECT_NE(lines.find(expected), std::string::npos) << expected << "\n" << lines;
     ::unsetenv("BRINDLE_UNIT_DIR");
     ::unsetenv("BRINDLE_RUN_DIR");
+}
+
+// The overlapped framework's shipper, with the server killed under it and
+// started again on the same port: it redials by itself, what it queued
+// arrives in order, and what went into the dead connection is counted as
+// lost, exactly.
+TEST(Logd, TheLogServiceClientRedialsAfterTheServerIsKilled)
+{
+    TempDir dir;
+    auto server = std::make_unique<Server>(dir, FileDb(dir));
+    const int port = server->Port();
+    const auto db = FileDb(dir);
+    auto stored = [&] { return Lines(Query(db, {"--format", "csv", "--application", "wsa"}).out).size() - 1; };
+    {
+        Brindle::CIOCPThreads threads(2);
+        Brindle::CLogServiceClient client(threads.GetIOCP());
+        client.Start(port, "127.0.0.1");
+        auto log = [&](int from, int to) {
+            for (int i = from; i <= to; ++i)
+                client.Log(Brindle::CLogData(Brindle::SEVERITY_INFORMATION, "LogdTest", "wsa", 0, 0,
+                                             Brindle::CVar("wsa " + std::to_string(i))));
+        };
+        for (int i = 0; i < 600 && !client.Connected(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(client.Connected());
+        log(1, 3000);
+        for (int i = 0; i < 600 && stored() < 3000; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ASSERT_EQ(stored(), 3000u);
+        server->Kill();
+        log(3001, 5000);
+        server = std::make_unique<Server>(dir, FileDb(dir), port);
+        ASSERT_EQ(server->Port(), port);
+        for (int i = 0; i < 1200 && (!client.Connected() || client.QueueSize() > 0); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(client.Connected());
+        log(5001, 6000);
+        for (int i = 0; i < 600 && Lines(Query(db, {"--match", "^wsa 6000$"}).out).empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        client.Stop();
+        threads.Stop();
+    }
+    ASSERT_EQ(server->Stop(), 0);
+    std::vector<long long> counters;
+    for (const auto& row : Lines(Query(db, {"--format", "json", "--application", "wsa"}).out))
+        counters.push_back(std::atoll(JsonField(row, "counter").c_str()));
+    ASSERT_FALSE(counters.empty());
+    EXPECT_TRUE(std::is_sorted(counters.begin(), counters.end()));
+    EXPECT_EQ(std::adjacent_find(counters.begin(), counters.end()), counters.end());
+    EXPECT_EQ(counters.back(), 6000);
+    const Gaps g = ReadGaps(db);
+    EXPECT_EQ(g.resets, 1);
+    EXPECT_EQ(g.restarts, 0);
+    EXPECT_EQ(static_cast<long long>(counters.size()) + g.lost, 6000);
 }

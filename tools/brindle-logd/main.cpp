@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -269,8 +270,10 @@ int Serve(const Options& o)
     sigwait(&stops, &signal);
     server.Stop();
     const auto& c = server.Counters();
-    std::printf("brindle-logd: stopped; %lld records stored, %lld refused, %lld lost in %lld gaps\n",
-                c.stored.load(), c.refused.load(), c.lost.load(), c.gaps.load());
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("brindle-logd: stopped; %lld records stored, %lld refused, %lld lost in %lld gaps; peak memory %ld KiB\n",
+                c.stored.load(), c.refused.load(), c.lost.load(), c.gaps.load(), usage.ru_maxrss);
     return 0;
 }
 
