@@ -577,3 +577,46 @@ TEST(Logd, TheLogServiceClientRedialsAfterTheServerIsKilled)
     EXPECT_EQ(g.restarts, 0);
     EXPECT_EQ(static_cast<long long>(counters.size()) + g.lost, 6000);
 }
+
+// With a user list: only a connection that logged in with matching
+// credentials is stored; bad credentials and no login are refused, logged
+// and cut off.
+TEST(Logd, UsersMustLogInWithMatchingCredentials)
+{
+    TempDir dir;
+    std::ofstream(dir.str() + "/users") << "# who may ship\nalice:s3cret\nbob:pa:ss\n";
+    Server server(dir, {"--file", dir.str() + "/logd.db", "--users", dir.str() + "/users"});
+    ASSERT_GT(server.Port(), 0);
+    const std::string port = server.PortText();
+    struct Case {
+        const char* app;
+        std::vector<std::string> login;
+        std::size_t stored;
+    };
+    const std::vector<Case> cases = {
+        {"alice", {"--login", "alice:s3cret"}, 3},
+        {"bob", {"--login", "bob:pa:ss"}, 3},
+        {"wrongpass", {"--login", "alice:s3cre"}, 0},
+        {"longerpass", {"--login", "alice:s3cret!"}, 0},
+        {"nobody", {"--login", "mallory:s3cret"}, 0},
+        {"emptyuser", {"--login", ":s3cret"}, 0},
+        {"nologin", {}, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"send", port, c.app, "h", "1", "3", "--reset"};
+        args.insert(args.end(), c.login.begin(), c.login.end());
+        EXPECT_EQ(Python(args).status, 0) << c.app;
+    }
+    const std::string events = server.Events();
+    EXPECT_NE(events.find("bad credentials for user \"alice\""), std::string::npos) << events;
+    EXPECT_NE(events.find("bad credentials for user \"mallory\""), std::string::npos) << events;
+    EXPECT_NE(events.find("a message before a login"), std::string::npos) << events;
+    ASSERT_EQ(server.Stop(), 0);
+    for (const Case& c : cases)
+        EXPECT_EQ(Lines(Query(FileDb(dir), {"--application", c.app}).out).size(), c.stored) << c.app;
+    // A user list that cannot be read stops the start.
+    const Result bad = RunTool({Tool, "serve", "--port", "0", "--file", dir.str() + "/x.db", "--users",
+                                dir.str() + "/missing"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("cannot read the user list"), std::string::npos) << bad.err;
+}

@@ -9,7 +9,9 @@ E (last error) and 0 (text), all as text.
 
 Commands (the port first):
   send PORT APP HOST FIRST LAST [--reset] [--skip A-B] [--severity S] [--text T]
-      one connection; records FIRST..LAST, leaving out the range A-B
+       [--login USER:PASSWORD]
+      one connection; records FIRST..LAST, leaving out the range A-B, after
+      a LOGIN message with a Credentials record (1 username, 2 password)
   many PORT CLIENTS COUNT      CLIENTS connections at once, each a client of
                                its own ("many-<i>") with a reset and COUNT records
   stream PORT APP COUNT PAUSE_EVERY
@@ -55,6 +57,10 @@ def cmd_send(port, args):
     opts = args[4:]
     sock = connect(port)
     chunk = []
+    if "--login" in opts:
+        user, password = opts[opts.index("--login") + 1].split(":", 1)
+        chunk.append(SOH + GS + b"LOGIN" + STX + GS + b"Credentials" + RS + b"0" + US + RS + b"1" + US +
+                     user.encode() + RS + b"2" + US + password.encode() + ETX)
     if "--reset" in opts:
         chunk.append(reset())
     if "--skip" in opts:
@@ -68,9 +74,13 @@ def cmd_send(port, args):
         if skip[0] <= c <= skip[1]:
             continue
         chunk.append(log(c, app, host, text % c if "%d" in text else text, severity, t=1700000000 + c))
-    sock.sendall(b"".join(chunk))
-    sock.shutdown(socket.SHUT_WR)
-    sock.recv(1)  # the server's close
+    try:
+        sock.sendall(b"".join(chunk))
+        sock.shutdown(socket.SHUT_WR)
+        sock.recv(1)  # the server's close
+    except (ConnectionResetError, BrokenPipeError):
+        print("closed by the server")
+        return
     sock.close()
     print("sent")
 

@@ -14,6 +14,7 @@
 #include "Brindle/comm/CommListener.h"
 #include "Brindle/comm/CommLog.h"
 #include "Brindle/comm/CommSocket.h"
+#include "Brindle/comm/CredentialLayer.h"
 #include "Brindle/comm/MsgLayer.h"
 #include "Brindle/comm/MsgParser.h"
 #include "Brindle/odbc/OdbcException.h"
@@ -111,7 +112,7 @@ private:
 
 } // namespace
 
-class CLogServer::CImpl : public CMsgLayer, public CLogger {
+class CLogServer::CImpl : public CMsgLayer, public CLogger, public CCredentialCallback {
 public:
     explicit CImpl(ServerOptions options) : m_options(std::move(options)), m_listener(m_iocp) {}
 
@@ -132,7 +133,13 @@ public:
         CommLog::SetRecordSink(&EngineRecord);
 
         m_parser.SetMessageLimit(m_options.messageLimit);
-        m_parser.SetChain(this);
+        if (m_options.requireLogin) {
+            m_credentials.SetCallback(this);
+            m_credentials.SetChain(this);
+            m_parser.SetChain(&m_credentials);
+        } else {
+            m_parser.SetChain(this);
+        }
         m_count.SetChain(&m_parser);
         m_listener.SetChain(&m_count);
         if (!m_listener.SetAddress(m_options.port, m_options.bind.empty() ? nullptr : m_options.bind.c_str(), true))
@@ -272,10 +279,37 @@ public:
         Refuse(source, "error " + std::to_string(error) + ": " + text, true);
     }
 
+    void OnLogin(void* source, const CCredentials& credentials) override
+    {
+        const auto user = m_options.users.find(credentials.get_username());
+        const bool good = user != m_options.users.end() && SameText(user->second, credentials.get_password());
+        std::string peer = "?";
+        {
+            std::lock_guard<std::mutex> hold(m_connLock);
+            const auto found = m_connections.find(source);
+            if (found == m_connections.end())
+                return;
+            found->second.loggedIn = good;
+            peer = found->second.peer;
+        }
+        if (good) {
+            Event("logged in", credentials.get_username().substr(0, 64), peer, false);
+            return;
+        }
+        Refuse(source, "bad credentials for user \"" + credentials.get_username().substr(0, 64) + "\"", true);
+    }
+
+    void OnLogout(void* source) override
+    {
+        if (CCommSocket* socket = SocketOf(source))
+            socket->Close();
+    }
+
     void OnMsg(void* source, const CMsg& msg) override
     {
         unsigned long long id = 0;
         std::string peer;
+        bool loggedIn = false;
         {
             std::lock_guard<std::mutex> hold(m_connLock);
             const auto found = m_connections.find(source);
@@ -283,7 +317,12 @@ public:
                 return;
             id = found->second.id;
             peer = found->second.peer;
+            loggedIn = found->second.loggedIn;
             ++found->second.messages;
+        }
+        if (m_options.requireLogin && !loggedIn) {
+            Refuse(source, "a message before a login", true);
+            return;
         }
         Item item{Kind::Log, id, peer, {}};
         std::string why;
@@ -311,11 +350,26 @@ private:
         std::string peer;
         long long messages = 0;
         int refusals = 0;
+        bool loggedIn = false;
     };
     struct ConnectionState {
         std::string peer;
         bool resetPending = false;
     };
+
+    // Compares every byte, so the time taken tells nothing of where a
+    // guess went wrong.
+    static bool SameText(const std::string& a, const std::string& b)
+    {
+        const std::size_t n = std::max(a.size(), b.size());
+        unsigned diff = a.size() == b.size() ? 0u : 1u;
+        for (std::size_t i = 0; i < n; ++i) {
+            const unsigned char x = i < a.size() ? static_cast<unsigned char>(a[i]) : 0;
+            const unsigned char y = i < b.size() ? static_cast<unsigned char>(b[i]) : 0;
+            diff |= static_cast<unsigned>(x ^ y);
+        }
+        return diff == 0;
+    }
 
     static CCommSocket* SocketOf(void* source)
     {
@@ -564,6 +618,7 @@ private:
     // layers after the listener that calls them (members go in reverse).
     CCommIOCP m_iocp;
     CMsgParser m_parser;
+    CCredentialLayer m_credentials;
     CByteCount m_count;
     CCommListener m_listener;
     std::vector<std::unique_ptr<CThreadObject>> m_workers;

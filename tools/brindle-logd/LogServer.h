@@ -21,6 +21,9 @@
 //   a connection reach the system log); a connection that sends more than
 //   `MaxRefusals` of them, or a message longer than the message limit, is
 //   closed. Connections beyond the client limit are closed at once.
+// - With a user list, a connection's Reset and Log messages count only
+//   after a LOGIN whose credentials match; a bad or missing login is
+//   refused, logged and the connection closed; LOGOUT closes it.
 // - Events (start, stop, connections, refusals, resets, gaps, database
 //   failures) go to the system log, at most EventsPerSecond a second (the
 //   rest are counted and reported as one line); start, stop and client
@@ -32,6 +35,7 @@
 #include "LogStore.h"
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -47,6 +51,10 @@ struct ServerOptions {
     int maxClients = 2000;
     int workers = 2;
     bool printEvents = false; // also to standard error
+    // With users, a connection must log in (LOGIN with a Credentials record
+    // whose username and password match) before anything it sends counts.
+    std::map<std::string, std::string> users;
+    bool requireLogin = false;
 };
 
 struct ServerCounters {

@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -116,6 +117,7 @@ struct Options {
     std::optional<std::string> file, db;
     logd::ServerOptions server;
     std::string portFile;
+    std::string usersFile;
     logd::Filter filter;
     std::string pattern;
     bool hasPattern = false;
@@ -188,6 +190,8 @@ int ParseArgs(int argc, char** argv, Options& o)
             o.db = v;
         else if (arg == "--port" && ParseInt(v, 0, 65535, n))
             o.server.port = static_cast<int>(n);
+        else if (arg == "--users")
+            o.usersFile = v;
         else if (arg == "--bind")
             o.server.bind = v;
         else if (arg == "--port-file")
@@ -244,12 +248,56 @@ void Listening(const Options& o, int port)
     std::fflush(stdout);
 }
 
+// The user list: "username:password" lines; false (and why) when the file
+// cannot be read, a line has no ':' or no user is named.
+bool LoadUsers(const std::string& path, std::map<std::string, std::string>& users, std::string& error)
+{
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot read the user list " + path;
+        return false;
+    }
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        const auto colon = line.find(':');
+        if (colon == std::string::npos || colon == 0) {
+            error = path + ":" + std::to_string(number) + ": not \"username:password\"";
+            return false;
+        }
+        users[line.substr(0, colon)] = line.substr(colon + 1);
+    }
+    if (users.empty()) {
+        error = "the user list " + path + " names no user";
+        return false;
+    }
+    return true;
+}
+
+// The server's options with the database and the user list filled in.
+bool ServerSetup(const Options& o, logd::ServerOptions& options, std::string& error)
+{
+    options = o.server;
+    if (!Connection(o, true, options.connection, error))
+        return false;
+    if (!o.usersFile.empty()) {
+        options.requireLogin = true;
+        if (!LoadUsers(o.usersFile, options.users, error))
+            return false;
+    }
+    return true;
+}
+
 int Serve(const Options& o)
 {
     ::umask(077);
-    logd::ServerOptions options = o.server;
+    logd::ServerOptions options;
     std::string error;
-    if (!Connection(o, true, options.connection, error))
+    if (!ServerSetup(o, options, error))
         return Fail(error, 1);
     // The stop signals are taken by this thread alone: every thread the
     // server starts inherits the blocked set.
@@ -339,9 +387,9 @@ protected:
     int ServiceInit() override
     {
         ::umask(077);
-        logd::ServerOptions options = m_options.server;
+        logd::ServerOptions options;
         std::string error;
-        if (!Connection(m_options, true, options.connection, error))
+        if (!ServerSetup(m_options, options, error))
             throw Brindle::CException(error, EACCES);
         m_server = std::make_unique<logd::CLogServer>(options);
         m_server->Start();
