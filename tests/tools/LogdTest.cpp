@@ -620,3 +620,29 @@ TEST(Logd, UsersMustLogInWithMatchingCredentials)
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("cannot read the user list"), std::string::npos) << bad.err;
 }
+
+// Over the framed secure channel: a Python peer of the channel hands its
+// messages over after the handshake; a frame that claims a gigabyte, and
+// plain text where frames belong, are refused and cut off.
+TEST(Logd, SecureChannelCarriesTheMessagesAndRefusesBadFrames)
+{
+    TempDir dir;
+    Server server(dir, {"--file", dir.str() + "/logd.db", "--secure"});
+    ASSERT_GT(server.Port(), 0);
+    const std::string port = server.PortText();
+    const Result sent = Python({"secure", port, "sapp", "1000"});
+    EXPECT_NE(sent.out.find("sent 1000"), std::string::npos) << sent.out << sent.err;
+    EXPECT_EQ(Python({"hostile", port, "secure-huge"}).out, "closed\n");
+    EXPECT_EQ(Python({"hostile", port, "secure-plain"}).status, 0);
+    EXPECT_NE(Python({"secure", port, "sapp2", "10"}).out.find("sent 10"), std::string::npos);
+    const std::string events = server.Events();
+    EXPECT_NE(events.find("Bad frame length"), std::string::npos) << events;
+    ASSERT_EQ(server.Stop(), 0);
+    const auto db = FileDb(dir);
+    const auto rows = Lines(Query(db, {"--format", "json", "--application", "sapp"}).out);
+    ASSERT_EQ(rows.size(), 1000u);
+    EXPECT_EQ(JsonField(rows[999], "text"), "secure record 1000");
+    EXPECT_EQ(Lines(Query(db, {"--application", "sapp2"}).out).size(), 10u);
+    EXPECT_EQ(Lines(Query(db, {"--application", "plain"}).out).size(), 0u);
+    EXPECT_EQ(ReadGaps(db).lost, 0);
+}

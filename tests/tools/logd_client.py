@@ -18,8 +18,10 @@ Commands (the port first):
       one client that reconnects by itself when the server goes away and goes
       on counting (no reset after the first), as the library's loggers do;
       prints "sent <n>" when done; records sent into a dead connection are lost
+  secure PORT APP COUNT        the framed secure channel, then a reset and
+                               COUNT records
   hostile PORT KIND            garbage | oversized | badnumbers | unknown |
-                               churn | noread-open
+                               churn | noread-open | secure-huge | secure-plain
 """
 import socket
 import sys
@@ -154,6 +156,38 @@ def cmd_stream(port, args):
     print("sent %d" % count)
 
 
+def wirepeer():
+    import os
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "Common", "Libs", "Brindle",
+                                    "comm", "peers"))
+    import wirepeer as peer
+    return peer
+
+
+def cmd_secure(port, args):
+    """secure PORT APP COUNT: the framed secure channel (this side starts the
+    handshake, Blowfish), then a reset and COUNT records as data frames."""
+    app, count = args[0], int(args[1])
+    peer = wirepeer()
+    sock = connect(port)
+    ch = peer.Channel(sock, "1")
+    ch.initiate()
+    for frame in ch.frames():
+        ch.on_frame(frame)
+        if ch.state == ch.SECURE:
+            break
+    ch.send_data(reset())
+    for first in range(1, count + 1, 100):
+        ch.send_data(b"".join(log(c, app, "pyhost", "secure record %d" % c)
+                              for c in range(first, min(count, first + 99) + 1)))
+    sock.shutdown(socket.SHUT_WR)
+    try:
+        sock.recv(1)
+    except OSError:
+        pass
+    print("sent %d" % count)
+
+
 def closed_by_peer(sock):
     try:
         sock.settimeout(30)
@@ -213,6 +247,25 @@ def cmd_hostile(port, args):
                 s.sendall(b"\x01\x1dRe")  # half a message, then gone
             s.close()
         print("done")
+    elif kind == "secure-huge":
+        # A frame header that claims a gigabyte of body.
+        peer = wirepeer()
+        sock = connect(port)
+        head = bytearray(b"\x1c10" + b"0" + b"\0 " + b"%02x%08x%08x%08x" % (0, 1 << 30, 1 << 30, 0))
+        x = 0
+        for i, c in enumerate(head):
+            if i != 4:
+                x ^= c
+        head[4] = x
+        sock.sendall(bytes(head) + b"y" * 65536)
+        print("closed" if closed_by_peer(sock) else "open")
+    elif kind == "secure-plain":
+        # The message text form without the channel: not one frame.
+        sock = connect(port)
+        sock.sendall(reset() + log(1, "plain", "pyhost", "not framed"))
+        sock.shutdown(socket.SHUT_WR)
+        closed_by_peer(sock)
+        print("done")
     elif kind == "noread-open":
         # Sends, never reads, stays connected until stdin closes.
         sock = connect(port)
@@ -227,7 +280,7 @@ def cmd_hostile(port, args):
 
 def main():
     command, port, args = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
-    {"send": cmd_send, "many": cmd_many, "stream": cmd_stream, "hostile": cmd_hostile}[command](port, args)
+    {"send": cmd_send, "many": cmd_many, "stream": cmd_stream, "hostile": cmd_hostile, "secure": cmd_secure}[command](port, args)
 
 
 if __name__ == "__main__":

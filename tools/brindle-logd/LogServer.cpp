@@ -17,6 +17,7 @@
 #include "Brindle/comm/CredentialLayer.h"
 #include "Brindle/comm/MsgLayer.h"
 #include "Brindle/comm/MsgParser.h"
+#include "Brindle/comm/SecurityLayer.h"
 #include "Brindle/odbc/OdbcException.h"
 
 #include "Brindle/base/CritSec.h"
@@ -140,7 +141,16 @@ public:
         } else {
             m_parser.SetChain(this);
         }
-        m_count.SetChain(&m_parser);
+        if (m_options.secure) {
+            // Room for the frame header, padding and a message that did not
+            // compress; a peer's longer claim is refused before allocation.
+            m_security.SetFrameLimit(m_options.messageLimit + 4096);
+            m_security.SetStrict(true);
+            m_security.SetChain(&m_parser);
+            m_count.SetChain(&m_security);
+        } else {
+            m_count.SetChain(&m_parser);
+        }
         m_listener.SetChain(&m_count);
         if (!m_listener.SetAddress(m_options.port, m_options.bind.empty() ? nullptr : m_options.bind.c_str(), true))
             throw CException("Cannot resolve the listening address \"" + m_options.bind + "\"", EINVAL);
@@ -619,6 +629,7 @@ private:
     CCommIOCP m_iocp;
     CMsgParser m_parser;
     CCredentialLayer m_credentials;
+    CSecurityLayer m_security;
     CByteCount m_count;
     CCommListener m_listener;
     std::vector<std::unique_ptr<CThreadObject>> m_workers;

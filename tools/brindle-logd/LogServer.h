@@ -55,6 +55,9 @@ struct ServerOptions {
     // whose username and password match) before anything it sends counts.
     std::map<std::string, std::string> users;
     bool requireLogin = false;
+    // The framed secure channel under the messages: the client starts the
+    // handshake; frames longer than the message limit are refused.
+    bool secure = false;
 };
 
 struct ServerCounters {

@@ -177,11 +177,13 @@ int ParseArgs(int argc, char** argv, Options& o)
         std::string v;
         long long n = 0;
         int s = 0;
-        const bool flag = arg == "--print-events" || arg == "--gaps";
+        const bool flag = arg == "--print-events" || arg == "--gaps" || arg == "--secure";
         if (!flag && !value(v))
             return Fail(arg + " needs a value");
         if (arg == "--print-events")
             o.server.printEvents = true;
+        else if (arg == "--secure")
+            o.server.secure = true;
         else if (arg == "--gaps")
             o.gaps = true;
         else if (arg == "--file")
