@@ -283,6 +283,16 @@ TEST(Logd, RecordsResetsAndGapsAreStoredInPostgres)
     Server server(dir, db);
     ASSERT_GT(server.Port(), 0);
     ExpectRecordsGapsAndQueries(db, server);
+    // Started again on the same tables: full batches of many rows, and the
+    // counters the first run left.
+    Server again(dir, db);
+    ASSERT_EQ(Python({"many", again.PortText(), "3", "3000"}).status, 0);
+    ASSERT_EQ(Python({"send", again.PortText(), "app1", "h1", "14", "15"}).status, 0);
+    ASSERT_EQ(again.Stop(), 0);
+    EXPECT_EQ(Lines(Query(db, {"--format", "csv"}).out).size(), 1u + 11 + 9000 + 2);
+    const Gaps g = ReadGaps(db);
+    EXPECT_EQ(g.lostBy.at("app1"), 3 + 1); // 13 never came
+    EXPECT_EQ(g.resets, 1 + 3);
 }
 
 TEST(Logd, TenClientsAtFullSpeedAreAllStoredWithoutGaps)

@@ -80,6 +80,22 @@ private:
     bool m_done = false;
 };
 
+void RecordParams(COdbcParams& p, const Record& r)
+{
+    Big(p, r.id);
+    Big(p, r.received);
+    Big(p, r.time);
+    Int(p, r.counter);
+    Int(p, r.severity);
+    Text(p, r.source);
+    Text(p, r.host);
+    Text(p, r.application);
+    Int(p, r.batch);
+    Int(p, r.lastError);
+    Text(p, r.text);
+    Text(p, r.peer);
+}
+
 } // namespace
 
 std::string ClientKey(const std::string& host, const std::string& application)
@@ -92,8 +108,16 @@ void CLogStore::Open(const std::string& connection)
     m_db.DriverConnect(connection.c_str());
     for (const char* sql : Schema)
         m_db.ExecuteNonQuery(sql);
-    m_insertRecord = m_db.Prepare("INSERT INTO logd_records (id, received, t, counter, severity, source, host, "
-                                  "application, batch, lasterror, text, peer) VALUES (?,?,?,?,?,?,?,?,?,?,?,?)");
+    // One row, and RowsPerInsert rows at once: the driver prepares each
+    // statement again on every execution, so fewer, wider ones go faster.
+    const std::string insert = "INSERT INTO logd_records (id, received, t, counter, severity, source, host, "
+                               "application, batch, lasterror, text, peer) VALUES ";
+    const std::string row = "(?,?,?,?,?,?,?,?,?,?,?,?)";
+    m_insertRecord = m_db.Prepare((insert + row).c_str());
+    std::string rows = insert + row;
+    for (int i = 1; i < RowsPerInsert; ++i)
+        rows += "," + row;
+    m_insertRecords = m_db.Prepare(rows.c_str());
     m_insertEvent = m_db.Prepare("INSERT INTO logd_events (id, received, kind, host, application, peer, expected, "
                                  "got, lost) VALUES (?,?,?,?,?,?,?,?,?)");
     m_updateClient = m_db.Prepare("UPDATE logd_clients SET last_counter = ?, seen = ? WHERE client = ?");
@@ -146,22 +170,17 @@ void CLogStore::Write(Batch& batch)
     }
     long long nextRecord = m_nextRecord, nextEvent = m_nextEvent;
     CTransaction transaction(m_db);
-    for (Record& r : batch.records) {
-        r.id = nextRecord++;
+    const std::size_t wide = batch.records.size() / RowsPerInsert * RowsPerInsert;
+    for (std::size_t first = 0; first < batch.records.size();) {
+        const std::size_t count = first < wide ? RowsPerInsert : 1;
         CRefCountedPtr<COdbcParams> p(new COdbcParams);
-        Big(*p, r.id);
-        Big(*p, r.received);
-        Big(*p, r.time);
-        Int(*p, r.counter);
-        Int(*p, r.severity);
-        Text(*p, r.source);
-        Text(*p, r.host);
-        Text(*p, r.application);
-        Int(*p, r.batch);
-        Int(*p, r.lastError);
-        Text(*p, r.text);
-        Text(*p, r.peer);
-        m_db.ExecuteNonQuery(m_insertRecord, p);
+        for (std::size_t k = first; k < first + count; ++k) {
+            Record& r = batch.records[k];
+            r.id = nextRecord++;
+            RecordParams(*p, r);
+        }
+        m_db.ExecuteNonQuery(count == 1 ? m_insertRecord : m_insertRecords, p);
+        first += count;
     }
     for (Event& e : batch.events) {
         e.id = nextEvent++;

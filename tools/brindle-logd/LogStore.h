@@ -95,6 +95,9 @@ std::string ClientKey(const std::string& host, const std::string& application);
 
 class CLogStore {
 public:
+    // Records stored by one statement (twelve parameters each).
+    static constexpr int RowsPerInsert = 40;
+
     CLogStore() = default;
     CLogStore(const CLogStore&) = delete;
     CLogStore& operator=(const CLogStore&) = delete;
@@ -119,7 +122,7 @@ private:
     int Prepared(const std::string& sql);
 
     Brindle::COdbc m_db;
-    int m_insertRecord = -1, m_insertEvent = -1, m_updateClient = -1, m_insertClient = -1;
+    int m_insertRecord = -1, m_insertRecords = -1, m_insertEvent = -1, m_updateClient = -1, m_insertClient = -1;
     long long m_nextRecord = 1, m_nextEvent = 1;
     bool m_idsKnown = false;
     std::map<std::string, int> m_prepared;
