@@ -106,6 +106,12 @@ std::string ClientKey(const std::string& host, const std::string& application)
 void CLogStore::Open(const std::string& connection)
 {
     m_db.DriverConnect(connection.c_str());
+    if (connection.rfind("DRIVER=SQLite3;", 0) == 0) {
+        // Readers (query, tail) never wait for the writer, nor it for them;
+        // a commit still survives the process being killed.
+        m_db.Execute("PRAGMA journal_mode=WAL");
+        m_db.ExecuteNonQuery("PRAGMA synchronous=NORMAL");
+    }
     for (const char* sql : Schema)
         m_db.ExecuteNonQuery(sql);
     // One row, and RowsPerInsert rows at once: the driver prepares each
