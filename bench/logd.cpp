@@ -2,7 +2,8 @@
 // send the same records at full speed over TCP, to brindle-logd (storing
 // queryable rows in SQLite) and to rsyslog (a TCP input writing lines to a
 // file). Each run ends when the last record is stored; the rate is records
-// per second of wall time.
+// per second of wall time. Then a pattern over a million stored records:
+// the query command against grep over the same lines in a file.
 #include "ChildProcess.h"
 #include "TempDir.h"
 
@@ -223,8 +224,110 @@ void BM_RsyslogTcpToFile(benchmark::State& state)
     }
 }
 
+// A million stored records, made straight into the server's tables, and the
+// same lines in a file for grep.
+constexpr int QueryRecords = 1000000;
+
+struct QueryData {
+    testsupport::TempDir dir;
+    std::string db, lines;
+    bool ok = false;
+    QueryData() : db(dir.str() + "/logd.db"), lines(dir.str() + "/lines.log")
+    {
+        // The server makes its tables; then the rows go in directly.
+        {
+            const int port = FreePort();
+            testsupport::ChildProcess server({BRINDLE_LOGD, "serve", "--port", std::to_string(port), "--file", db});
+            if (!server.ReadUntil([&] { return server.Stdout().find("listening") != std::string::npos; }))
+                return;
+            server.Signal(SIGTERM);
+            server.Wait();
+        }
+        sqlite3* handle = nullptr;
+        if (sqlite3_open(db.c_str(), &handle) != SQLITE_OK)
+            return;
+        sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(handle,
+                           "INSERT INTO logd_records VALUES (?, 1700000000, ?, ?, 0, 'bench', 'benchhost', ?, 0, 0, "
+                           "?, '127.0.0.1:1')",
+                           -1, &st, nullptr);
+        std::ofstream out(lines);
+        for (int i = 1; i <= QueryRecords; ++i) {
+            const int client = i % Clients;
+            const std::string app = "bench-" + std::to_string(client);
+            const std::string text = Text(client, i);
+            sqlite3_bind_int64(st, 1, i);
+            sqlite3_bind_int64(st, 2, 1700000000 + i);
+            sqlite3_bind_int(st, 3, i % 999999 + 1);
+            sqlite3_bind_text(st, 4, app.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 5, text.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_step(st);
+            sqlite3_reset(st);
+            out << "<14>" << app << " - " << text << "\n";
+        }
+        sqlite3_finalize(st);
+        sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(handle);
+        ok = true;
+    }
+};
+
+QueryData& Data()
+{
+    static QueryData data;
+    return data;
+}
+
+// The records whose text ends in 77 and has a 3 before: one in a few
+// hundred.
+const char* const Pattern = "record [0-9]*3[0-9]*77 payload";
+
+long long CountLines(const std::string& text)
+{
+    long long n = 0;
+    for (char c : text)
+        n += c == '\n';
+    return n;
+}
+
+void BM_QueryPatternOverAMillion(benchmark::State& state)
+{
+    QueryData& data = Data();
+    if (!data.ok) {
+        state.SkipWithError("no data");
+        return;
+    }
+    long long found = 0;
+    for (auto _ : state) {
+        testsupport::ChildProcess query({BRINDLE_LOGD, "query", "--file", data.db, "--format", "csv", "--match",
+                                         Pattern});
+        query.Wait(std::chrono::minutes(10));
+        found = CountLines(query.Stdout()) - 1;
+    }
+    state.counters["found"] = static_cast<double>(found);
+}
+
+void BM_GrepPatternOverAMillion(benchmark::State& state)
+{
+    QueryData& data = Data();
+    if (!data.ok) {
+        state.SkipWithError("no data");
+        return;
+    }
+    long long found = 0;
+    for (auto _ : state) {
+        testsupport::ChildProcess grep({"/usr/bin/grep", "-E", Pattern, data.lines});
+        grep.Wait(std::chrono::minutes(10));
+        found = CountLines(grep.Stdout());
+    }
+    state.counters["found"] = static_cast<double>(found);
+}
+
 } // namespace
 
+BENCHMARK(BM_QueryPatternOverAMillion)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GrepPatternOverAMillion)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BrindleLogdSqlite)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RsyslogTcpToFile)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
