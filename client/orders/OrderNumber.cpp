@@ -145,4 +145,18 @@ COrderNumber COrderNumber::Minus(COrderNumber step, COrderNumber floor) const
     return COrderNumber(std::max(result, floor.m_micros));
 }
 
+bool AcceptsOrderNumberTyping(std::string_view text)
+{
+    if (text.size() > kMaxOrderNumberTyping)
+        return false;
+    bool point = false;
+    for (char c : text) {
+        if (c == '.' && !point)
+            point = true;
+        else if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
 } // namespace mavo

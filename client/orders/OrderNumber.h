@@ -24,6 +24,12 @@ namespace mavo {
 
 std::string OrderNumberText(double value);
 
+// True when a rate or quantity field may hold this text while the user
+// types: digits with at most one point, at most kMaxOrderNumberTyping
+// characters (empty included). Anything else is refused as it is typed.
+constexpr std::size_t kMaxOrderNumberTyping = 16;
+bool AcceptsOrderNumberTyping(std::string_view text);
+
 class COrderNumber {
 public:
     static constexpr std::int64_t kScale = 1000000;

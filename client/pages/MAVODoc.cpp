@@ -99,6 +99,24 @@ bool CMAVODoc::NewPage(int page, const std::string& title)
     return true;
 }
 
+std::vector<int> CMAVODoc::PagesOfLines() const
+{
+    std::vector<int> pages;
+    for (unsigned key : m_lines) {
+        int page = 0, line = 0;
+        if (ParseZPHKey(key, page, line) && std::find(pages.begin(), pages.end(), page) == pages.end())
+            pages.push_back(page);
+    }
+    return pages;
+}
+
+void CMAVODoc::RequestPages()
+{
+    for (int page : PagesOfLines())
+        if (m_feed.GetPermission(page))
+            m_feed.RequestPage(page);
+}
+
 int CMAVODoc::RecomputePage()
 {
     if (m_lines.empty())

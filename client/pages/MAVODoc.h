@@ -81,6 +81,12 @@ public:
     // Walks the list as described above; returns the page.
     int RecomputePage();
 
+    // The pages the listed lines belong to, each once, in list order.
+    std::vector<int> PagesOfLines() const;
+    // Asks the active source for every page of PagesOfLines the user may
+    // see: a page made of lines from several pages gets data for each.
+    void RequestPages();
+
     const std::string& GetTitle() const { return m_title; }
     // Cut to kMaxTitle characters.
     void SetTitle(const std::string& title);

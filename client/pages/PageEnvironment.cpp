@@ -1,5 +1,6 @@
 #include "pages/PageEnvironment.h"
 
+#include "core/FrameTexts.h"
 #include "pages/PageFeed.h"
 
 namespace mavo {
@@ -17,6 +18,11 @@ RowContext CPageEnvironment::ContextFor(const CPageFeed& feed, int page, bool sh
     ctx.flashCount = flashCount;
     ctx.customers = customers;
     return ctx;
+}
+
+std::string FeedNoticeFor(int feedState)
+{
+    return feedState == 2 ? std::string() : std::string(FeedStateText(feedState));
 }
 
 } // namespace mavo

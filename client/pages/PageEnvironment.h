@@ -12,6 +12,7 @@
 #include "pages/RowCells.h"
 
 #include <functional>
+#include <string>
 
 namespace mavo {
 
@@ -36,11 +37,18 @@ public:
     // Null: page checking is off, every page is listed.
     std::function<bool(int page)> pageListed;
     int flashCount = 0;
+    // What every page says on its face while the feed is not live ("Feed
+    // Stale", "Feed Dead"; empty while it is live or not yet heard of): the
+    // line cache is emptied then, and bare rows would say nothing.
+    std::string feedNotice;
 
     // The drawing context of a row of `page` (0 for a line of no page).
     // showNumbers: the format's "ShowNumbers"; without line numbers no row
     // is unlisted.
     RowContext ContextFor(const CPageFeed& feed, int page, bool showNumbers) const;
 };
+
+// The face notice of a feed state: "" while live (2), else the state's text.
+std::string FeedNoticeFor(int feedState);
 
 } // namespace mavo

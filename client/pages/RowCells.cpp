@@ -9,7 +9,6 @@ namespace mavo {
 
 namespace {
 
-constexpr int kTradeMonitorInset = 5;  // rate and volume sit 5 pixels in from the right edge
 constexpr int kTradeMonitorGap = 2;    // between trade monitor stack levels
 
 using LevelGetter = const char* (LineObject::*)(int) const;
@@ -132,6 +131,16 @@ private:
         m_ops.push_back(std::move(op));
     }
 
+    // A text whose operation shows a number (see FitNumberText).
+    void Number(const Rect& r, int fgEntry, std::string text, Align align, int cadence = 0, bool meta = false,
+                int insetRight = 0)
+    {
+        const std::size_t before = m_ops.size();
+        Text(r, fgEntry, std::move(text), align, cadence, meta, insetRight);
+        if (m_ops.size() > before)
+            m_ops.back().number = true;
+    }
+
     void LineNumber(const Rect& r)
     {
         const int fg = m_ctx.unlisted ? Entry::UnlistedNumberFG : Entry::LineNumberFG;
@@ -190,15 +199,15 @@ private:
         case COL_TH_TIME: TradeHistoryCell(r, cell.kind); break;
         case COL_SPREAD: SpreadCell(r); break;
         case COL_TM_NUMBER:
-            Text(r, Entry::TMNumberFG, TradeSide().m_tradeNumber, Align::Center);
+            Number(r, Entry::TMNumberFG, TradeSide().m_tradeNumber, Align::Center);
             break;
         case COL_TM_ISSUE: Text(r, Entry::TMIssueFG, m_line.m_issueName, Align::Center); break;
         case COL_TM_VOLUME:
-            Text(r, Entry::TMVolumeFG, m_withheld ? std::string() : TradeSide().m_quantity, Align::Right, 0, false,
+            Number(r, Entry::TMVolumeFG, m_withheld ? std::string() : TradeSide().m_quantity, Align::Right, 0, false,
                  kTradeMonitorInset);
             break;
         case COL_TM_RATE:
-            Text(r, TradeSidePair(), m_withheld ? std::string() : TradeSide().m_rate, Align::Right, 0, false,
+            Number(r, TradeSidePair(), m_withheld ? std::string() : TradeSide().m_rate, Align::Right, 0, false,
                  kTradeMonitorInset);
             break;
         case COL_TM_STATUS: {
@@ -244,7 +253,7 @@ private:
     {
         const bool offer = side == 1;
         const int pair = offer ? Entry::IndicativeOfferFG : Entry::IndicativeBidFG;
-        Text(r, pair, m_withheld ? std::string() : Side(offer).m_indicative, offer ? Align::Left : Align::Right, 0,
+        Number(r, pair, m_withheld ? std::string() : Side(offer).m_indicative, offer ? Align::Left : Align::Right, 0,
              m_metaPrices);
     }
 
@@ -276,7 +285,11 @@ private:
         }
         const std::string& value = rate ? side.m_rate : side.m_quantity;
         const int cadence = DisplayStateCadence(state, m_ctx.tradeTimer && side.m_fastFlash == 1);
-        Text(r, pair, DisplayStateText(state, value), offer ? Align::Left : Align::Right, cadence, m_metaPrices);
+        const std::string text = DisplayStateText(state, value);
+        if (text == value)
+            Number(r, pair, text, offer ? Align::Left : Align::Right, cadence, m_metaPrices);
+        else
+            Text(r, pair, text, offer ? Align::Left : Align::Right, cadence, m_metaPrices);
     }
 
     int WhenCenterFrameEntry(int value) const
@@ -346,10 +359,10 @@ private:
         if (offer) {
             const int split = r.left + width * m_format.stackCustSize / parts;
             Text(Rect{r.left, r.top, split, r.bottom}, customerPair, customer, align, cadence);
-            Text(Rect{split, r.top, r.right, r.bottom}, quantityPair, quantity, align, cadence);
+            Number(Rect{split, r.top, r.right, r.bottom}, quantityPair, quantity, align, cadence);
         } else {
             const int split = r.left + width * m_format.stackQuanSize / parts;
-            Text(Rect{r.left, r.top, split, r.bottom}, quantityPair, quantity, align, cadence);
+            Number(Rect{r.left, r.top, split, r.bottom}, quantityPair, quantity, align, cadence);
             Text(Rect{split, r.top, r.right, r.bottom}, customerPair, customer, align, cadence);
         }
     }
@@ -413,7 +426,11 @@ private:
             Fill(r, Bg(Entry::THVolumeBG));
             return;
         }
-        Text(r, pair, std::move(text), align);
+        const bool number = kind == COL_TH_VOLUME || kind == COL_TH_NUMBER || kind == COL_TH_RATE;
+        if (number)
+            Number(r, pair, std::move(text), align);
+        else
+            Text(r, pair, std::move(text), align);
     }
 
     static std::string RoleText(char role)
@@ -471,11 +488,11 @@ private:
             const Rect rightHalf{middle, r.top, r.right, r.bottom};
             const std::string quantity = (m_line.*source.quantity)(level);
             if (buyers) {
-                Text(leftHalf, Entry::TMVolumeFG, quantity, Align::Center);
+                Number(leftHalf, Entry::TMVolumeFG, quantity, Align::Center);
                 Text(rightHalf, centrePair, customer, Align::Center);
             } else {
                 Text(leftHalf, centrePair, customer, Align::Center);
-                Text(rightHalf, Entry::TMVolumeFG, quantity, Align::Center);
+                Number(rightHalf, Entry::TMVolumeFG, quantity, Align::Center);
             }
         }
     }
@@ -509,6 +526,19 @@ OwnLevelStrip OwnLevelStripFor(int rowHeight)
     if (rowHeight < 30)
         return {1, 16, 18};
     return {2, 24, 26};
+}
+
+std::string FitNumberText(const std::string& text, int width, const CFontMeasure& font)
+{
+    if (text.empty() || font.TextWidth(text) <= width)
+        return text;
+    const int hash = std::max(1, font.TextWidth("#"));
+    const int count = std::max(0, width / hash);
+    std::string hashes(static_cast<std::size_t>(count), '#');
+    // A proportional font may measure a run differently from its parts.
+    while (!hashes.empty() && font.TextWidth(hashes) > width)
+        hashes.pop_back();
+    return hashes;
 }
 
 bool BlinkHidden(int cadence, int flashCount)
@@ -569,7 +599,9 @@ std::string TradeMonitorStatus(int state, const std::string& lastTradeTime)
     case DS_ERROR: return "-- ERROR --";
     case DS_LINE_FULL: return "-- LINEFULL --";
     case DS_NO_LINE: return "-- NOLINE --";
-    default: return "@ " + lastTradeTime;
+    // A line without a trade (a monitor line the server has not filled
+    // since it started) says nothing rather than a lone "@".
+    default: return lastTradeTime.empty() ? std::string() : "@ " + lastTradeTime;
     }
 }
 

@@ -56,6 +56,7 @@ struct PaintOp {
     bool small = false;  // meta rendering: the small font
     int cadence = 0;     // 0 steady, else blinks every `cadence` ticks
     bool hidden = false; // blinking text in its off phase: only the background shows
+    bool number = false; // a number: shown whole or, when it does not fit, as '#' (FitNumberText)
     int level = 0;       // OwnLevel: 1..5
     int strip = 0;       // OwnLevel: strip size
     bool highContrast = false;
@@ -116,8 +117,14 @@ std::string VolumeText(const std::string& dailyVolume, int precision);
 // trade transaction number is set, or failing that its offer rate.
 bool IsOfferSideTradeLine(const LineObject& line);
 
-// The status text of a trade monitor line in a display state.
+// The status text of a trade monitor line in a display state; empty for
+// a line with no trade time outside the trading and error states.
 std::string TradeMonitorStatus(int state, const std::string& lastTradeTime);
+
+// What a number cell shows in `width` pixels: the number itself when it
+// fits, else as many '#' as fit, so that no number is ever shown cut (a
+// clipped "100.6875" would read "00.6875").
+std::string FitNumberText(const std::string& text, int width, const CFontMeasure& font);
 
 // The text a blinking cell shows now: hidden while (count / cadence) is odd.
 bool BlinkHidden(int cadence, int flashCount);

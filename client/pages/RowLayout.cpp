@@ -13,6 +13,13 @@ int NinetyPercent(int cw) { return cw * 9 / 10; }
 
 } // namespace
 
+int RateTextWidth(int digits, const CFontMeasure& font)
+{
+    if (digits <= 0)
+        return 0;
+    return digits * font.TextWidth("0") + font.TextWidth(".");
+}
+
 CColumnWidths::CColumnWidths(const CPageFormat& f, const CFontMeasure& font)
 {
     const int cw = font.AverageCharWidth();
@@ -21,9 +28,10 @@ CColumnWidths::CColumnWidths(const CPageFormat& f, const CFontMeasure& font)
     auto& w = m_widths;
     w[COL_LINE_NUMBER] = 3 * cw + 2 * NinetyPercent(cw);
     w[COL_ISSUE] = f.issueSize * cw;
-    w[COL_BID_RATE] = f.rateSize * cw;
+    const int rate = std::max(f.rateSize * cw, RateTextWidth(f.rateSize, font));
+    w[COL_BID_RATE] = rate;
     w[COL_SLASH] = x;
-    w[COL_OFFER_RATE] = f.rateSize * cw;
+    w[COL_OFFER_RATE] = rate;
     w[COL_STACK_LEVEL] = (f.customerOnly ? f.stackCustSize : f.stackCustSize + f.stackQuanSize) * cw;
     w[COL_AGGR_LEVEL] = (f.aggrCustomerOnly ? f.stackCustSize : f.stackCustSize + f.stackQuanSize) * cw;
     w[COL_STACK_SUMMARY] = cw;
@@ -32,7 +40,7 @@ CColumnWidths::CColumnWidths(const CPageFormat& f, const CFontMeasure& font)
     w[COL_OFFER_QUANTITY] = f.quantitySize * cw;
     w[COL_TH_NUMBER] = f.thNumberSize * cw;
     w[COL_TH_DASH] = x;
-    w[COL_TH_RATE] = f.thRateSize * cw;
+    w[COL_TH_RATE] = std::max(f.thRateSize * cw, RateTextWidth(f.thRateSize, font));
     w[COL_TH_AT] = font.TextWidth("@");
     w[COL_TH_TIME] = font.TextWidth("88:88");
     w[COL_TH_VOLUME] = f.thVolumeSize * cw;
@@ -43,7 +51,7 @@ CColumnWidths::CColumnWidths(const CPageFormat& f, const CFontMeasure& font)
     w[COL_TM_NUMBER] = f.thNumberSize * cw;
     w[COL_TM_ISSUE] = f.issueSize * cw;
     w[COL_TM_VOLUME] = f.thVolumeSize * cw;
-    w[COL_TM_RATE] = f.rateSize * cw;
+    w[COL_TM_RATE] = std::max(f.rateSize * cw, RateTextWidth(f.rateSize, font) + kTradeMonitorInset);
     w[COL_TM_STATUS] = font.TextWidth("-- LINE FULL --");
     const int tmLevel = f.tmCustomerOnly ? f.stackCustSize : f.stackCustSize + f.stackQuanSize + 3;
     w[COL_TM_BUYERS] = f.tmStackSize * tmLevel * cw;

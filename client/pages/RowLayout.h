@@ -84,7 +84,17 @@ public:
     virtual int InternalLeading() const = 0;
 };
 
+// Pixels a trade monitor rate or volume keeps free at the right of its cell.
+constexpr int kTradeMonitorInset = 5;
+
+// The width a rate of `digits` digits and its decimal point takes in the
+// font: a rate column of size n holds any rate of n digits, whatever the
+// font's digits measure against its average character.
+int RateTextWidth(int digits, const CFontMeasure& font);
+
 // Nominal widths of the 32 column kinds, computed once per format or font.
+// The rate kinds (2, 4, 13, 24) are at least RateTextWidth of their size
+// (24 with its inset on top), so that the widest rate the feed sends fits.
 class CColumnWidths {
 public:
     CColumnWidths() = default;

@@ -19,6 +19,7 @@ namespace zphd {
 
 namespace {
 
+
 constexpr int kFullView = 999;
 // Frames a client may send before it logs in, and how long it may take.
 constexpr int kMaxEarlyFrames = 16;
@@ -41,6 +42,29 @@ bool PlainText(std::string_view text)
 std::string Cut(std::string_view text, std::size_t max = 60)
 {
     return std::string(text.substr(0, max));
+}
+
+// The order as a user reads it in a refusal: "EnterBid on page 1 line 2 at
+// 99.5". The client's own texts are cut, and anything but printable ASCII
+// in them (the line breaks a notification makes of '|' included) shows as '?'.
+std::string Printable(std::string_view text, std::size_t max)
+{
+    std::string shown = Cut(text, max);
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E || c == '|')
+            c = '?';
+    return shown;
+}
+
+std::string OrderName(const OrderCommand& order)
+{
+    std::string what = Printable(order.command, 40);
+    if (what.rfind("CC", 0) == 0)
+        what.erase(0, 2);
+    what += " on page " + std::to_string(order.page) + " line " + std::to_string(order.line);
+    if (order.rate)
+        what += " at " + Printable(*order.rate, 20);
+    return what;
 }
 
 } // namespace
@@ -66,6 +90,9 @@ struct Hub::Session {
     UserAccount user;
     std::set<int> pages;                                    // pages asked for
     std::map<std::pair<int, int>, std::pair<int, int>> own; // own levels last sent
+    // Trade monitor lines as last sent: each user's monitor shows only the
+    // trades of pages that user may see, so its lines are this session's own.
+    std::map<std::pair<int, int>, std::vector<LineField>> monitors;
     std::uint64_t frames = 0;
     std::uint64_t bad = 0;
     int early = 0;
@@ -374,8 +401,15 @@ void Hub::Order(Session& s, const ZPHMessage& msg)
         + Cut(order.rate.value_or("-"), 20) + " x " + Cut(order.quantity.value_or("-"), 20) + "/"
         + Cut(order.quantity2.value_or("-"), 20) + " from " + s.Name() + ": "
         + (result.accepted ? "done: " : "refused: ") + result.text);
-    if (!result.accepted)
+    if (!result.accepted) {
         SendNotice(s, kNoticeOrderRefused, result.text);
+        // A client shows notifications, not notices: the refusal goes as a
+        // notification too, as fills and being outbid do, so that nobody's
+        // order is refused without a word.
+        ZPHMessage note(MSG_NOTIFICATION, 0, 0);
+        note.AddField(F_NOTIFICATION, "REFUSED: " + OrderName(order) + "|" + Printable(result.text, 200));
+        Send(s, note);
+    }
     if (!Stalled())
         Publish();
 }
@@ -440,10 +474,47 @@ void Hub::AddUserFields(ZPHMessage& msg, Session& s, int page, int line, const L
     known = {bid, offer};
 }
 
-ZPHMessage Hub::FullLine(char type, Session& s, int page, int line, const LineState& state)
+std::optional<LineState> Hub::MonitorView(const Session& s, int page, int line) const
+{
+    return m_market.ViewedLine(page, line, [&](int from) { return s.user.pages.Contains(from); });
+}
+
+void Hub::PublishMonitorLine(Session& s, int page, int line)
+{
+    const std::optional<LineState> view = MonitorView(s, page, line);
+    if (!view)
+        return;
+    std::vector<LineField> fields = FieldsOf(*view);
+    auto known = s.monitors.find({page, line});
+    if (known == s.monitors.end() || known->second.size() != fields.size()) {
+        Send(s, FullLine(MSG_REFRESH, s, page, line, *view));
+        return;
+    }
+    ZPHMessage msg(MSG_DATA, page, line);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].second == known->second[i].second)
+            continue;
+        if (fields[i].first == F_LINE_FLAGS)
+            msg.AddField(F_LINE_FLAGS, std::to_string(view->lineFlags
+                                                      | (s.user.withheld.Contains(page) ? kFlagWithheld : 0)));
+        else
+            msg.AddField(fields[i].first, fields[i].second);
+    }
+    known->second = std::move(fields);
+    if (msg.GetFieldCount() != 0)
+        Send(s, msg);
+}
+
+ZPHMessage Hub::FullLine(char type, Session& s, int page, int line, const LineState& shared)
 {
     ZPHMessage msg(type, page, line);
     const bool withheld = s.user.withheld.Contains(page);
+    std::optional<LineState> monitor;
+    if (shared.kind == 'M')
+        monitor = MonitorView(s, page, line);
+    const LineState& state = monitor ? *monitor : shared;
+    if (monitor)
+        s.monitors[{page, line}] = FieldsOf(state);
     for (auto& [id, text] : FieldsOf(state)) {
         if (id == F_LINE_FLAGS && withheld)
             msg.AddField(id, std::to_string(state.lineFlags | kFlagWithheld));
@@ -533,10 +604,12 @@ void Hub::Publish()
             for (auto& [id, s] : m_sessions) {
                 if (!s->LoggedIn() || (e.page != 0 && s->pages.count(e.page) == 0))
                     continue;
-                std::erase_if(s->own, [&](const auto& entry) {
+                auto cleared = [&](const auto& entry) {
                     return e.page == 0
                         || (entry.first.first == e.page && (e.line == 0 || entry.first.second == e.line));
-                });
+                };
+                std::erase_if(s->own, cleared);
+                std::erase_if(s->monitors, cleared);
                 Send(*s, ZPHMessage(MSG_CLEAR, e.page, e.line));
             }
             if (e.page != 0 && move->second == i)
@@ -605,6 +678,10 @@ void Hub::PublishLine(int page, int line)
     for (auto& [id, s] : m_sessions) {
         if (!s->LoggedIn() || s->pages.count(page) == 0)
             continue;
+        if (state->kind == 'M') {
+            PublishMonitorLine(*s, page, line);
+            continue;
+        }
         ZPHMessage msg = changes;
         if (flagsChanged)
             msg.AddField(F_LINE_FLAGS, std::to_string(state->lineFlags
@@ -651,8 +728,10 @@ void Hub::ShiftPublished(int page, int line, int by)
     };
     shift(m_published);
     for (auto& [id, s] : m_sessions)
-        if (s->pages.count(page) != 0)
+        if (s->pages.count(page) != 0) {
             shift(s->own);
+            shift(s->monitors);
+        }
 }
 
 void Hub::PageCountsFromViewers()
@@ -736,6 +815,11 @@ void Hub::UserChanged(const UserAccount& user, bool levelOrEntry, bool permissio
             // Pages no longer allowed are no longer sent.
             std::erase_if(s->pages, [&](int page) { return !user.pages.Contains(page); });
             SendPermissions(*s);
+            // The trade monitors now show another choice of trades.
+            for (int page : s->pages)
+                for (int line : m_market.Lines(page))
+                    if (m_market.GetLine(page, line)->kind == 'M')
+                        PublishMonitorLine(*s, page, line);
         }
         if (levelChanged)
             for (int page : s->pages)

@@ -117,7 +117,11 @@ private:
     void SendPermissions(Session& s);
     void SendTime();
     void SendNotice(Session& s, int value, const std::string& text);
-    ZPHMessage FullLine(char type, Session& s, int page, int line, const LineState& state);
+    // A whole line for this session (its trade monitor lines its own view).
+    ZPHMessage FullLine(char type, Session& s, int page, int line, const LineState& shared);
+    std::optional<LineState> MonitorView(const Session& s, int page, int line) const;
+    // What changed of a trade monitor line as this session sees it.
+    void PublishMonitorLine(Session& s, int page, int line);
     void AddUserFields(ZPHMessage& msg, Session& s, int page, int line, const LineState& state, bool whole);
 
     // ---- publishing ----

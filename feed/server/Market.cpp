@@ -89,6 +89,7 @@ struct Market::Instrument {
 
 struct Market::MonitorEntry {
     std::uint64_t ticket = 0;
+    int page = 0;                      // the traded issue's page
     std::string issue;
     bool onBid = true;
     int attribute = kAttrTrading;
@@ -854,6 +855,7 @@ void Market::MonitorTrade(const Instrument& inst, const Side& side, std::uint64_
         it = m_monitorEntries.begin();
     }
     it->issue = inst.spec.text;
+    it->page = inst.page;
     it->onBid = side.bid;
     it->rate = FormatFixed(side.rate, inst.spec.decimals);
     if (!done) {
@@ -867,6 +869,31 @@ void Market::MonitorTrade(const Instrument& inst, const Side& side, std::uint64_
     }
     for (MarketLine* line : m_monitors)
         Render(*line);
+}
+
+std::optional<LineState> Market::ViewedLine(int page, int line, const std::function<bool(int)>& visible) const
+{
+    const MarketLine* found = Find(page, line);
+    if (found == nullptr)
+        return std::nullopt;
+    if (found->view.kind != 'M')
+        return found->view;
+    const auto position =
+        static_cast<std::size_t>(std::find(m_monitors.begin(), m_monitors.end(), found) - m_monitors.begin());
+    LineState view;
+    view.line = found->view.line;
+    view.kind = 'M';
+    view.lineFlags = found->view.lineFlags;
+    std::size_t shown = 0;
+    for (const MonitorEntry& entry : m_monitorEntries) {
+        if (!visible(entry.page))
+            continue;
+        if (shown++ == position) {
+            RenderMonitor(entry, view);
+            break;
+        }
+    }
+    return view;
 }
 
 void Market::RenderMonitor(const MonitorEntry& entry, LineState& view) const

@@ -109,6 +109,11 @@ public:
     int Count(int page) const;
     // 1..5: the stack level of the customer's order on that side; 0 none.
     int OwnLevel(int page, int line, bool bid, int customer) const;
+    // A trade monitor line as a viewer sees it: the monitor's entries of the
+    // pages `visible` accepts, newest first, so that nobody is shown a trade
+    // of a page they may not see. For any other line, its shared state.
+    // Null when the line is absent.
+    std::optional<LineState> ViewedLine(int page, int line, const std::function<bool(int)>& visible) const;
     // The user's live orders, for a listing: "page line bid|offer rate quantity".
     std::vector<std::string> OrdersOf(int customer) const;
 

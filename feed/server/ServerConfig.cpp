@@ -126,48 +126,48 @@ serial-user guest
 
 page 1 LATAM SOVEREIGNS
 text  "ARGENTINA" flags=0x2000
-issue "ARGENTA 7.50 29"       64.250 0.125 indicative=yes
-issue "ARGENTA 8.28 33"       58.500 0.125
-issue "ARGENTA PAR 38"        41.750 0.125 flags=0x10
+issue "ARG 7.50 29"           64.250 0.125 indicative=yes
+issue "ARG 8.28 33"           58.500 0.125
+issue "ARG PAR 38"            41.750 0.125 flags=0x10
 text  "BRAZIL" flags=0x2000
-issue "BRAVIA 6.00 30"        97.125 0.125
-issue "BRAVIA 8.25 34"       112.500 0.125
-issue "BRAVIA 7.125 37"      104.375 0.125 flags=0x10
+issue "BRV 6.00 30"           97.125 0.125
+issue "BRV 8.25 34"          112.500 0.125
+issue "BRV 7.125 37"         104.375 0.125 flags=0x10
 text  "MEXICO" flags=0x2000
-issue "MEXIVAL 4.75 32"       93.625 0.125
-issue "MEXIVAL 6.05 40"       96.000 0.125
-issue "MEXIVAL 5.75 110"      85.250 0.125 flags=0x10
+issue "MXV 4.75 32"           93.625 0.125
+issue "MXV 6.05 40"           96.000 0.125
+issue "MXV 5.75 110"          85.250 0.125 flags=0x10
 text  "ANDEAN" flags=0x2000
-issue "COLMAR 7.375 37"       99.750 0.125
-issue "PERUNA 8.75 33"       118.250 0.125
-issue "PERUNA 5.625 50"       92.500 0.125
-issue "ECUARA 8.50 35"        71.875 0.125
-issue "VENEZA 9.25 27"        12.750 0.25 issue-flags=0x1000
+issue "COL 7.375 37"          99.750 0.125
+issue "PER 8.75 33"          118.250 0.125
+issue "PER 5.625 50"          92.500 0.125
+issue "ECU 8.50 35"           71.875 0.125
+issue "VEN 9.25 27"           12.750 0.25 issue-flags=0x1000
 
 page 2 LATAM CORPORATES
 text  "ENERGY" flags=0x4000
-issue "PETROMEX 6.70 32"      91.375 0.125
-issue "PETROMEX 7.69 50"      78.250 0.125
-issue "YACIRA 8.50 25"        97.750 0.125
-issue "ANDESGAS 5.25 31"      94.125 0.125 flags=0x10
+issue "PMX 6.70 32"           91.375 0.125
+issue "PMX 7.69 50"           78.250 0.125
+issue "YAC 8.50 25"           97.750 0.125
+issue "AGS 5.25 31"           94.125 0.125 flags=0x10
 text  "MATERIALS / TELECOM" flags=0x4000
-issue "VALECO 5.875 36"      101.500 0.125
-issue "CEMAZ 9.00 31"         88.625 0.125
-issue "TELNORTE 4.375 30"    92.875 0.125
-issue "CLAROVIA 6.125 37"   103.250 0.125 flags=0x10
+issue "VAL 5.875 36"         101.500 0.125
+issue "CMZ 9.00 31"           88.625 0.125
+issue "TEL 4.375 30"         92.875 0.125
+issue "CLV 6.125 37"        103.250 0.125 flags=0x10
 text  "FINANCIALS" flags=0x4000
-issue "BANCOSUR 6.25 28"      99.375 0.125
-issue "ITAVEST 3.875 27"      96.500 0.125
-issue "BANORTA 5.50 34"       95.625 0.125 indicative=yes
+issue "BSR 6.25 28"           99.375 0.125
+issue "ITV 3.875 27"          96.500 0.125
+issue "BNO 5.50 34"           95.625 0.125 indicative=yes
 
 page 3 US TREASURIES
-issue "UST 4 1/4 11/26"       99.8750 0.0625 decimals=4
-issue "UST 4 1/8 10/27"       99.5000 0.0625 decimals=4
-issue "UST 4 5/8 09/28"      101.1250 0.0625 decimals=4
-issue "UST 4 3/8 11/30"      100.6875 0.0625 decimals=4 flags=0x10
-issue "UST 4 1/4 11/34"       98.4375 0.0625 decimals=4
-issue "UST 4 5/8 11/44"       97.2500 0.0625 decimals=4
-issue "UST 4 1/4 08/54"       91.8125 0.0625 decimals=4
+issue "T 4 1/4 11/26"         99.8750 0.0625 decimals=4
+issue "T 4 1/8 10/27"         99.5000 0.0625 decimals=4
+issue "T 4 5/8 09/28"        101.1250 0.0625 decimals=4
+issue "T 4 3/8 11/30"        100.6875 0.0625 decimals=4 flags=0x10
+issue "T 4 1/4 11/34"         98.4375 0.0625 decimals=4
+issue "T 4 5/8 11/44"         97.2500 0.0625 decimals=4
+issue "T 4 1/4 08/54"         91.8125 0.0625 decimals=4
 
 page 4 SWAPS AND SPREADS
 text  "USD SWAPS (RATE)" flags=0x1000
@@ -177,7 +177,7 @@ issue "USD IRS 10Y"            4.125 0.005 flags=0x10
 text  "CURVE SPREADS (BP)" flags=0x1000
 issue "2S10S"                -16.000 0.25 spread=M partner="USD IRS 10Y"
 issue "5S30S"                 12.500 0.25 spread=S partner="USD IRS 5Y"
-issue "MEXIVAL 32/40 SW"       2.375 0.125 spread=M partner="MEXIVAL 6.05 40"
+issue "MXV 32/40 SW"           2.375 0.125 spread=M partner="MXV 6.05 40"    
 
 page 5 TRADE MONITOR
 text  "          LAST TRADES ON THE DESK" flags=0x2000
@@ -196,9 +196,9 @@ text  "CALL THE DESK: NEW YORK 110, LONDON 210, BUENOS AIRES 310"
 
 page 7 DESK RUNS
 text  "INTERNAL: NOT FOR DISTRIBUTION" flags=0x4000
-issue "ARGENTA 29 RUN"        64.250 0.125 flags=0x10000
-issue "BRAVIA 30 RUN"          97.125 0.125 flags=0x10000
-issue "PETROMEX OLD 2026"      99.000 0.125 flags=0x200
+issue "ARG 29 RUN"            64.250 0.125 flags=0x10000
+issue "BRV 30 RUN"             97.125 0.125 flags=0x10000
+issue "PMX OLD 26"             99.000 0.125 flags=0x200
 )cfg";
 }
 

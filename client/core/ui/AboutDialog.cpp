@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace mavo {
@@ -126,6 +127,12 @@ CAboutDialog::CAboutDialog(const AboutInfo& info, long startTime, CMessageServic
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    // Enter presses OK: it has the focus when the dialog opens, not the
+    // first link (a link follows Enter only once the user tabs to it).
+    if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) {
+        ok->setDefault(true);
+        ok->setFocus();
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);

@@ -9,6 +9,25 @@
 
 namespace mavo {
 
+namespace {
+
+// True when every key needs Ctrl or Alt, or is a function key.
+bool AllModified(const QList<QKeySequence>& keys)
+{
+    for (const QKeySequence& key : keys) {
+        if (key.isEmpty())
+            continue;
+        const QKeyCombination first = key[0];
+        const bool modified = (first.keyboardModifiers() & (Qt::ControlModifier | Qt::AltModifier)) != 0;
+        const bool function = first.key() >= Qt::Key_F1 && first.key() <= Qt::Key_F35;
+        if (!modified && !function)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 CCommandSet::CCommandSet(QWidget* window) : QObject(window), m_window(window) {}
 
 QAction* CCommandSet::Install(CommandId id, std::function<void()> handler, Rule rule)
@@ -25,7 +44,11 @@ QAction* CCommandSet::Install(CommandId id, std::function<void()> handler, Rule 
             if (key != nullptr)
                 keys.append(QKeySequence(QString::fromLatin1(key), QKeySequence::PortableText));
         entry.action->setShortcuts(keys);
-        entry.action->setShortcutContext(Qt::WindowShortcut);
+        // The main window owns the command keys: they work in its page
+        // windows and in its modeless tool windows alike (a modal dialog
+        // still keeps them away). A plain key (Space) stays the main
+        // window's alone, so that a tool window's buttons keep it.
+        entry.action->setShortcutContext(AllModified(keys) ? Qt::ApplicationShortcut : Qt::WindowShortcut);
         if (info.status != nullptr)
             entry.action->setStatusTip(QString::fromLatin1(info.status));
         // Owned by the window, so the keys work whether or not a menu shows.

@@ -4,6 +4,7 @@
 #include "core/AppIdentity.h"
 #include "core/FrameTexts.h"
 #include "core/SettingsStore.h"
+#include "core/ui/DialogChrome.h"
 #include "core/ui/Modules.h"
 #include "core/ui/Pictures.h"
 
@@ -29,6 +30,11 @@ CMAVOApp::CMAVOApp(StartupOptions options)
       m_messages(m_options.messages != nullptr ? *m_options.messages : m_defaultMessages),
       m_controller(std::make_unique<CScreenController>(m_link))
 {
+    // Every window, page windows included, shows MAVO's icon; the desktop
+    // finds the program by its entry (mavo.desktop).
+    QApplication::setWindowIcon(ApplicationIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("mavo"));
+    qApp->installEventFilter(new CDialogChrome(this));
 }
 
 CMAVOApp::~CMAVOApp()

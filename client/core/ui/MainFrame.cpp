@@ -21,6 +21,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimerEvent>
@@ -109,12 +110,16 @@ void CMainFrame::Create()
     m_mdi = new QMdiArea(this);
     m_mdi->setObjectName(QStringLiteral("PageArea"));
     m_mdi->setBackground(QColor(0x80, 0x80, 0x80));
+    // Page windows may stand beyond the area's edges: it scrolls to them.
+    m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdi);
 
     InstallOwnCommands();
     for (auto& module : m_modules)
         module->InstallCommands(*this);
     m_commands->BuildMenus(menuBar());
+    ListPagesInWindowMenu();
 
     m_toolBar = addToolBar(QStringLiteral("Toolbar"));
     m_toolBar->setObjectName(QStringLiteral("ToolBar"));
@@ -521,6 +526,43 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     StopFeedListening();
     event->accept();
     emit Closed();
+}
+
+void CMainFrame::ListPagesInWindowMenu()
+{
+    QMenu* window = nullptr;
+    for (QAction* action : menuBar()->actions())
+        if (action->menu() != nullptr && action->text() == QStringLiteral("&Window"))
+            window = action->menu();
+    if (window == nullptr)
+        return;
+    // Below Cascade and Tile, the open page windows, numbered, the active
+    // one checked; choosing one activates it.
+    connect(window, &QMenu::aboutToShow, this, [this, window] {
+        for (QAction* old : m_pageActions)
+            window->removeAction(old);
+        qDeleteAll(m_pageActions);
+        m_pageActions.clear();
+        const QList<QMdiSubWindow*> pages = m_mdi->subWindowList(QMdiArea::CreationOrder);
+        if (pages.isEmpty())
+            return;
+        m_pageActions.append(window->addSeparator());
+        int number = 0;
+        for (QMdiSubWindow* page : pages) {
+            ++number;
+            const QString text = number <= 9 ? QStringLiteral("&%1 %2").arg(number).arg(page->windowTitle())
+                                             : QStringLiteral("%1 %2").arg(number).arg(page->windowTitle());
+            QAction* action = window->addAction(text);
+            action->setCheckable(true);
+            action->setChecked(page == m_mdi->activeSubWindow());
+            QPointer<QMdiSubWindow> target(page);
+            connect(action, &QAction::triggered, this, [this, target] {
+                if (target)
+                    m_mdi->setActiveSubWindow(target);
+            });
+            m_pageActions.append(action);
+        }
+    });
 }
 
 void CMainFrame::contextMenuEvent(QContextMenuEvent* event)

@@ -24,6 +24,7 @@
 #include "core/ui/MessageService.h"
 
 #include <QBasicTimer>
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -122,6 +123,8 @@ protected:
 
 private:
     void InstallOwnCommands();
+    // The Window menu lists the open page windows each time it opens.
+    void ListPagesInWindowMenu();
     void BuildStatusBar();
     void ApplyPlacement();
     void TrackNormalRect();
@@ -165,6 +168,7 @@ private:
     bool m_created = false;
     bool m_listening = false;
     bool m_fullScreen = false;
+    QList<QAction*> m_pageActions;  // the Window menu's page entries
     bool m_wasMaximized = false;
     bool m_closeWithoutQuestion = false;
     QRect m_normalRect;

@@ -1,5 +1,10 @@
 #include "core/ui/MessageService.h"
 
+#include "core/WindowPlace.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
 namespace mavo {
 
 int CMessageService::Show(QWidget* parent, const QString& caption, const QString& text, Icon icon, Buttons buttons)
@@ -21,7 +26,22 @@ int CMessageService::Show(QWidget* parent, const QString& caption, const QString
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
-    switch (box.exec()) {
+    // Centred on its window, the ones opened on top of it further down.
+    box.adjustSize();
+    QRect owner;
+    if (parent != nullptr && parent->window()->isVisible())
+        owner = parent->window()->frameGeometry();
+    else if (QScreen* screen = QGuiApplication::primaryScreen())
+        owner = screen->availableGeometry();
+    if (owner.isValid()) {
+        const PlaceRect place = CascadedOn(PlaceRect{owner.x(), owner.y(), owner.width(), owner.height()},
+                                           box.width(), box.height(), m_open);
+        box.move(place.x, place.y);
+    }
+    ++m_open;
+    const int pressed = box.exec();
+    --m_open;
+    switch (pressed) {
     case QMessageBox::Yes: return Yes;
     case QMessageBox::No: return No;
     case QMessageBox::Cancel: return Cancel;

@@ -1,6 +1,7 @@
 #include "core/ui/WaitingDialog.h"
 
 #include "core/FrameTexts.h"
+#include "core/WindowPlace.h"
 
 #include <QDialogButtonBox>
 #include <QVBoxLayout>
@@ -31,6 +32,18 @@ void CWaitingDialog::End()
 {
     if (isVisible())
         QDialog::done(QDialog::Accepted);
+}
+
+void CWaitingDialog::showEvent(QShowEvent* event)
+{
+    if (QWidget* owner = parentWidget(); owner != nullptr && owner->window()->isVisible()) {
+        const QRect frame = owner->window()->frameGeometry();
+        adjustSize();
+        const PlaceRect place =
+            CentredOn(PlaceRect{frame.x(), frame.y(), frame.width(), frame.height()}, width(), height());
+        move(place.x, place.y);
+    }
+    QDialog::showEvent(event);
 }
 
 void CWaitingDialog::reject()

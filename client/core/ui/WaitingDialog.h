@@ -2,6 +2,7 @@
 // "Trying to connect to " and the source's address, with Cancel. It is
 // window-modal but does not block the caller: Cancel emits Cancelled (the
 // main window then disconnects the source); the end of the wait closes it.
+// It opens centred on the main window, never at a corner of the screen.
 //
 // Thread-safety: the window thread only.
 #pragma once
@@ -25,6 +26,9 @@ public:
 
 signals:
     void Cancelled();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     QLabel* m_text;

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimerEvent>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -87,7 +88,11 @@ CVolumeReportWindow::CVolumeReportWindow(CPageFeed& feed, CMessageService& messa
     m_rows->setColumnWidth(0, 6 * cw);
     m_rows->setColumnWidth(1, 6 * cw);
     m_rows->setColumnWidth(2, 22 * cw);
-    m_rows->setMinimumSize(48 * cw, 240);
+    // The volume column holds the widest volume whole even with the
+    // vertical scroll bar up.
+    const int volume = m_rows->fontMetrics().horizontalAdvance(QString::fromLatin1(kWidestVolumeText)) + 2 * cw;
+    const int chrome = m_rows->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * m_rows->frameWidth();
+    m_rows->setMinimumSize(34 * cw + volume + chrome, 240);
     m_total->setObjectName(QStringLiteral("Total"));
     m_results->setObjectName(QStringLiteral("ResultsLabel"));
     for (QPushButton* b : {m_new, m_modify, m_delete, m_run})

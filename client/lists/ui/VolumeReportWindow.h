@@ -42,6 +42,9 @@ namespace mavo {
 class CMessageService;
 class CPageFeed;
 
+// The widest daily volume the window makes room for.
+inline constexpr const char* kWidestVolumeText = "999999999.99";
+
 class CVolumeReportWindow : public QDialog {
     Q_OBJECT
 public:

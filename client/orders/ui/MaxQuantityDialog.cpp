@@ -1,6 +1,7 @@
 #include "orders/ui/MaxQuantityDialog.h"
 
 #include "orders/ui/OrderDialog.h"
+#include "orders/ui/OrderNumberValidator.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -40,6 +41,7 @@ CMaxQuantityDialog::CMaxQuantityDialog(const LineObject& line, CMaxQuantityTicke
     prices->setFont(bold);
     m_quantity = new QLineEdit(this);
     m_quantity->setObjectName(QStringLiteral("Quantity"));
+    m_quantity->setValidator(new COrderNumberValidator(m_quantity));
     m_minus = StepButton(QStringLiteral("-"), this);
     m_plus = StepButton(QStringLiteral("+"), this);
     m_ok = new QPushButton(QStringLiteral("OK"), this);

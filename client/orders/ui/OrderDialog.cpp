@@ -1,6 +1,7 @@
 #include "orders/ui/OrderDialog.h"
 
 #include "orders/ui/IncrementDialog.h"
+#include "orders/ui/OrderNumberValidator.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -75,8 +76,10 @@ COrderDialog::COrderDialog(const LineObject& line, COrderTicket ticket, COrderIn
 
     m_rate = new QLineEdit(this);
     m_rate->setObjectName(QStringLiteral("Rate"));
+    m_rate->setValidator(new COrderNumberValidator(m_rate));
     m_quantity = new QLineEdit(this);
     m_quantity->setObjectName(QStringLiteral("Quantity"));
+    m_quantity->setValidator(new COrderNumberValidator(m_quantity));
     m_rateMinus = SmallButton(QStringLiteral("-"), this);
     m_ratePlus = SmallButton(QStringLiteral("+"), this);
     m_quantityMinus = SmallButton(QStringLiteral("-"), this);

@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QMdiArea>
+#include <QMenu>
 
 namespace mavo {
 
@@ -32,6 +33,11 @@ void CChildFrame::ApplyStyleFlags()
     default: flags |= Qt::FramelessWindowHint; break;
     }
     setWindowFlags(flags);
+    // The main window's commands own the keys (Ctrl+W is "View Full
+    // Screen"); the system menu's own shortcuts would make them ambiguous.
+    if (QMenu* menu = systemMenu())
+        for (QAction* action : menu->actions())
+            action->setShortcuts({});
 }
 
 bool CChildFrame::SetFrameStyle(int style)
@@ -67,6 +73,13 @@ void CChildFrame::FitToView()
     }
     resize(client + chrome);
     m_view->resize(client);
+    m_placed = false;
+    m_fittedSize = size();
+}
+
+bool CChildFrame::IsPlaced() const
+{
+    return m_placed || (m_fittedSize.isValid() && size() != m_fittedSize);
 }
 
 WindowPlacement CChildFrame::Placement() const
@@ -82,9 +95,12 @@ WindowPlacement CChildFrame::Placement() const
 void CChildFrame::ApplyPlacement(const WindowPlacement& placement)
 {
     const Rect& r = placement.normal;
-    move(r.left, r.top);
-    if (r.Width() > 0 && r.Height() > 0)
-        resize(r.Width(), r.Height());
+    if (r.Width() > 0 && r.Height() > 0) {
+        setGeometry(r.left, r.top, r.Width(), r.Height());
+        m_placed = true;
+    } else {
+        move(r.left, r.top);
+    }
     if (placement.IsMinimized())
         showMinimized();
     else if (placement.IsMaximized())

@@ -37,9 +37,18 @@ public:
     // False when the window already has the style (or it is no style).
     bool SetFrameStyle(int style);
 
-    // Makes the client area exactly the view's size hint.
+    // Makes the client area exactly the view's size hint; from then on the
+    // window follows its content again.
     void FitToView();
+    // True when the window's size is one the user chose (a restored
+    // placement, Tile, Cascade, a drag of the border) rather than the last
+    // fit: lines arriving from the feed then rescale the rows inside it
+    // instead of resizing it.
+    bool IsPlaced() const;
 
+    // The frame's own geometry (its caption and border included), in the
+    // MDI area's coordinates, so that applying a saved placement gives back
+    // exactly the window that was saved.
     WindowPlacement Placement() const;
     void ApplyPlacement(const WindowPlacement& placement);
 
@@ -56,6 +65,8 @@ private:
     PageAsker m_ask;
     int m_style = kTitleBar;
     bool m_forceClose = false;
+    bool m_placed = false;
+    QSize m_fittedSize;
 };
 
 } // namespace mavo

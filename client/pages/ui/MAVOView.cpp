@@ -150,7 +150,10 @@ void CMAVOView::ApplyKeyUpdates()
     for (unsigned key : m_poster.queue.Take()) {
         // The page's first text line makes it wider: the frame follows.
         if (m_list->NoteChangedLine(key)) {
-            FitFrame();
+            // A window the user placed keeps its size; the rows rescale.
+            CChildFrame* frame = Frame();
+            if (frame == nullptr || !frame->IsPlaced())
+                FitFrame();
             continue;
         }
         for (int position : m_doc.PositionsOf(key)) {

@@ -148,6 +148,25 @@ void CPageList::paintEvent(QPaintEvent* event)
     if (area.bottom() >= end)
         painter.fillRect(QRect(area.left(), end, area.width(), area.bottom() - end + 1),
                          ToQColor(m_env.schemes.ForStyle(m_format.colorStyle).Get(Entry::RowBG)));
+    PaintFeedNotice(painter);
+}
+
+void CPageList::PaintFeedNotice(QPainter& painter)
+{
+    if (m_env.feedNotice.empty())
+        return;
+    // A band across the middle of the page, white on black whatever the
+    // scheme, drawn over the rows at every paint so a row repaint keeps it.
+    QFont font = m_fonts.page;
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    const QString text = QString::fromStdString(m_env.feedNotice);
+    const int bandHeight = metrics.height() + 8;
+    const QRect band(0, (height() - bandHeight) / 2, width(), bandHeight);
+    painter.fillRect(band, Qt::black);
+    painter.setPen(Qt::white);
+    painter.setFont(font);
+    painter.drawText(band, Qt::AlignCenter | Qt::TextSingleLine, text);
 }
 
 void CPageList::RenderRows(QPainter& painter, const QRect& area)

@@ -77,6 +77,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void PaintFeedNotice(QPainter& painter);
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

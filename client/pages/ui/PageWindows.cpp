@@ -124,7 +124,7 @@ CChildFrame* CPageWindows::OpenPage(int page)
     frame->View()->InitialUpdate(m_root);
     frame->show();
     frame->View()->FitFrame();
-    m_feed.RequestPage(page);
+    ref.RequestPages();
     ref.UpdateAllViews();
     emit DocumentsChanged();
     return frame;
@@ -161,6 +161,8 @@ CChildFrame* CPageWindows::LoadDocument(const Brindle::CRegSection& section)
         first->show();
         first->View()->FitFrame();
     }
+    // Every page the saved lines come from, not only a whole page's.
+    ref.RequestPages();
     emit DocumentsChanged();
     return first;
 }
@@ -178,8 +180,19 @@ bool CPageWindows::SaveDocuments(const Brindle::CRegSection& documents)
 void CPageWindows::OnFlashTick(int count)
 {
     m_env.flashCount = count;
+    FollowUserLevel();
     for (CChildFrame* frame : Frames())
         frame->View()->OnFlashTick(count);
+}
+
+void CPageWindows::OnFeedState(int state)
+{
+    std::string notice = FeedNoticeFor(state);
+    if (notice == m_env.feedNotice)
+        return;
+    m_env.feedNotice = std::move(notice);
+    for (CChildFrame* frame : Frames())
+        frame->View()->List()->update();
 }
 
 void CPageWindows::OnPageTitle(int page)
@@ -200,16 +213,37 @@ void CPageWindows::RecheckPages()
         CPageList* list = frame->View()->List();
         const int before = list->PageNominalWidth();
         list->Relayout();
-        if (list->PageNominalWidth() != before)
+        if (list->PageNominalWidth() != before && !frame->IsPlaced())
             frame->View()->FitFrame();
+    }
+    FollowUserLevel();
+}
+
+void CPageWindows::FollowUserLevel()
+{
+    // Level 0: no user yet. The first level after start-up is not a change:
+    // the saved windows keep the placement they were saved with.
+    if (m_feed.UserLevel() == 0)
+        return;
+    const bool fullView = m_feed.IsFullView();
+    if (!m_fullView) {
+        m_fullView = fullView;
+        return;
+    }
+    if (*m_fullView == fullView)
+        return;
+    m_fullView = fullView;
+    // Other cells: laid out again as a format change lays them out.
+    for (CChildFrame* frame : Frames()) {
+        frame->View()->List()->Relayout();
+        frame->View()->FitFrame();
     }
 }
 
 void CPageWindows::RequestPages()
 {
     for (const auto& doc : m_docs)
-        if (doc->GetPage() > 0)
-            m_feed.RequestPage(doc->GetPage());
+        doc->RequestPages();
 }
 
 void CPageWindows::CloseAll()
@@ -231,13 +265,21 @@ void CPageWindows::PrintPageCommand(QWidget* parent)
     QStringList titles;
     for (const auto& doc : m_docs)
         titles << QString::fromStdString(doc->GetTitle());
+    // The page the user is on comes chosen.
+    int current = 0;
+    if (CChildFrame* active = ActiveFrame())
+        for (std::size_t i = 0; i < m_docs.size(); ++i)
+            if (&active->View()->Document() == m_docs[i].get())
+                current = static_cast<int>(i);
     bool ok = false;
-    const QString chosen =
-        QInputDialog::getItem(parent, QStringLiteral("Print Page"), QStringLiteral("Print which document?"), titles, 0,
-                              false, &ok);
+    const QString chosen = QInputDialog::getItem(parent, QStringLiteral("Print Page"),
+                                                 QStringLiteral("Print which document?"), titles, current, false, &ok);
     if (!ok)
         return;
-    const auto index = titles.indexOf(chosen);
+    // Two pages may bear one title: the choice's position decides.
+    auto index = titles.indexOf(chosen);
+    if (chosen == titles.value(current))
+        index = current;
     if (index < 0)
         return;
     QPrinter printer;

@@ -18,6 +18,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,8 @@ public:
     // ---- events of the main window
     void OnFlashTick(int count);
     void OnPageTitle(int page);
+    // Every page says on its face when the feed is stale or dead.
+    void OnFeedState(int state);
     // Widths again for every page (user level, lists or options changed).
     void RecheckPages();
     void RequestPages();
@@ -99,6 +102,10 @@ signals:
 private:
     CChildFrame* MakeWindow(CMAVODoc& document);
     void Prune();
+    // A change between full view and the trader's view re-lays and refits
+    // every page window (called at every tick and recheck).
+    void FollowUserLevel();
+    std::optional<bool> m_fullView;
 
     CPageFeed& m_feed;
     CPageEnvironment& m_env;

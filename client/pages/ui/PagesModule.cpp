@@ -152,6 +152,12 @@ bool CPagesModule::LoadDocument(const Brindle::CRegSection& document)
 
 bool CPagesModule::IsPageWindowActive() const { return m_windows && m_windows->ActiveFrame() != nullptr; }
 
+void CPagesModule::OnFeedState(int state, int, const std::string&)
+{
+    if (m_windows)
+        m_windows->OnFeedState(state);
+}
+
 void CPagesModule::RequestPages()
 {
     if (m_windows)

@@ -1,10 +1,12 @@
 #include "pages/ui/RowPainter.h"
 
+#include <QFontInfo>
 #include <QPainter>
 #include <QPaintDevice>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace mavo {
 
@@ -25,6 +27,18 @@ QFont FontFromLogFont(const LogFont& lf, double pixelScale)
         font.setStyleHint(QFont::Monospace);
     else
         font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QFont FontForDialog(const LogFont& lf)
+{
+    const QFont shown = FontFromLogFont(lf);
+    QFont font(QFontInfo(shown).family());
+    font.setPointSizeF(shown.pixelSize() * 72.0 / 96.0);
+    font.setWeight(shown.weight());
+    font.setItalic(shown.italic());
+    font.setUnderline(shown.underline());
+    font.setStrikeOut(shown.strikeOut());
     return font;
 }
 
@@ -106,6 +120,16 @@ const QPixmap& COwnLevelStrips::Strip(int size, bool highContrast)
 void PaintRow(QPainter& painter, const std::vector<PaintOp>& ops, const RowFonts& fonts, COwnLevelStrips& strips,
               CBlinkTracker* tracker)
 {
+    // Measures of the two fonts on the painter's device, made only when a
+    // number has to be checked.
+    std::optional<CQtFontMeasure> pageMeasure;
+    std::optional<CQtFontMeasure> smallMeasure;
+    auto measure = [&](bool small) -> const CQtFontMeasure& {
+        std::optional<CQtFontMeasure>& m = small ? smallMeasure : pageMeasure;
+        if (!m)
+            m.emplace(small ? fonts.small : fonts.page, painter.device());
+        return *m;
+    };
     for (const PaintOp& op : ops) {
         switch (op.type) {
         case PaintOp::Fill: painter.fillRect(ToQRect(op.rect), ToQColor(op.bg)); break;
@@ -121,8 +145,11 @@ void PaintRow(QPainter& painter, const std::vector<PaintOp>& ops, const RowFonts
             painter.setPen(ToQColor(op.fg));
             painter.setFont(op.small ? fonts.small : fonts.page);
             // drawText clips to its rectangle itself when the text does not
-            // fit, and the text rectangle lies inside the cell.
-            painter.drawText(ToQRect(op.textRect), flags, QString::fromStdString(op.text));
+            // fit, and the text rectangle lies inside the cell; a number
+            // that does not fit shows as '#' rather than cut.
+            const std::string& text =
+                op.number ? FitNumberText(op.text, op.textRect.Width(), measure(op.small)) : op.text;
+            painter.drawText(ToQRect(op.textRect), flags, QString::fromStdString(text));
             break;
         }
         case PaintOp::HLine:

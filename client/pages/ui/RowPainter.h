@@ -32,6 +32,11 @@ inline QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.H
 // The font of a logical-font record; pixelScale multiplies its size (a
 // printer's resolution over the screen's).
 QFont FontFromLogFont(const LogFont& font, double pixelScale = 1.0);
+// The page font as a font dialog should open on it: the family the page
+// really shows (a record without a face name shows the default family)
+// and its size in points at 96 pixels an inch, so that LogFontFromFont of
+// it gives the record's pixel height back.
+QFont FontForDialog(const LogFont& font);
 // The font's record as a page format stores it (face, pixel height, weight,
 // italic, underline, strike-out).
 LogFont LogFontFromFont(const QFont& font);

@@ -113,7 +113,7 @@ bool CFormatActions::ChooseFont(CChildFrame* frame, QWidget* parent)
 {
     if (frame == nullptr || frame->View() == nullptr || !m_chooseFont)
         return false;
-    const std::optional<QFont> font = m_chooseFont(parent, FontFromLogFont(frame->View()->Format().font));
+    const std::optional<QFont> font = m_chooseFont(parent, FontForDialog(frame->View()->Format().font));
     if (!font)
         return false;
     ApplyFont(frame, *font);

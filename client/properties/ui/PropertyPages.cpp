@@ -419,6 +419,8 @@ CPageContentsProp::CPageContentsProp(CPageFeed& feed, const std::vector<unsigned
     m_tree->setUniformRowHeights(true);
     m_tree->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_tree->header()->setStretchLastSection(true);
+    for (int column : {0, 1})
+        m_tree->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
     m_tree->setMinimumWidth(280);
 
     auto* buttons = new QVBoxLayout;
@@ -472,6 +474,9 @@ void CPageContentsProp::Refill(const std::set<int>& selection)
         const ContentsRow row = m_list->Row(i);
         auto* item = new QTreeWidgetItem(
             {QString::fromStdString(row.page), QString::fromStdString(row.line), QString::fromStdString(row.issue)});
+        // Numbers stand right-aligned under their headings, so 7 and 12 line up.
+        for (int column : {0, 1})
+            item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
         items.push_back(item);
     }
     m_tree->addTopLevelItems(items);

@@ -161,8 +161,10 @@ CSourceStatusWindow::CSourceStatusWindow(CScreenController& controller, QWidget*
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("Log"));
     m_list->setMinimumSize(360, 160);
-    m_list->setUniformItemSizes(true);
-    // Whole entries, scrolled sideways when long, never cut short.
+    // Whole entries, scrolled sideways when long, never cut short: each
+    // entry measured for itself (uniform sizes would take every line to be
+    // as long as the first and cut the longer ones behind the edge).
+    m_list->setUniformItemSizes(false);
     m_list->setTextElideMode(Qt::ElideNone);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     layout->addWidget(m_list, 1);

@@ -95,3 +95,17 @@ TEST(OrderIncrement, SixChoicesStartingAtAQuarter)
     EXPECT_TRUE(increment.SetIndex(1));
     EXPECT_EQ(increment.Current().step.Text(), "0.0625");
 }
+
+TEST(OrderNumberTyping, FieldsTakeDigitsAndOnePointOnly)
+{
+    struct {
+        const char* text;
+        bool accepted;
+    } cases[] = {
+        {"", true},    {"9", true},     {"99.5", true},  {".25", true},         {"3.", true},
+        {"9a", false}, {"1.2.3", false}, {"-1", false},  {"1e5", false},        {" 2", false},
+        {"2,5", false}, {"0123456789012345", true},      {"01234567890123456", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(mavo::AcceptsOrderNumberTyping(c.text), c.accepted) << '"' << c.text << '"';
+}

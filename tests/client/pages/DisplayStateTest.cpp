@@ -1,5 +1,6 @@
 #include "pages/CenterColor.h"
 #include "pages/DisplayState.h"
+#include "pages/PageEnvironment.h"
 #include "PagesTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -46,4 +47,12 @@ TEST(CentreColour, FeedNumbersReadWithoutLocale)
     EXPECT_FALSE(ParseFeedInt("1,5"));
     EXPECT_FALSE(ParseFeedInt("12a"));
     EXPECT_FALSE(ParseFeedInt("4294967296"));
+}
+
+TEST(FeedNotice, PagesSayStaleOrDeadAndNothingWhileLive)
+{
+    EXPECT_EQ(mavo::FeedNoticeFor(1), "Feed Stale");
+    EXPECT_EQ(mavo::FeedNoticeFor(0), "Feed Dead");
+    EXPECT_EQ(mavo::FeedNoticeFor(7), "Feed Dead");
+    EXPECT_EQ(mavo::FeedNoticeFor(2), "");
 }

@@ -223,3 +223,26 @@ TEST(AddNewPage, SpinButtonsStayInsideThePages)
     EXPECT_EQ(SubtractTenPages(320), 1);
     EXPECT_EQ(SubtractTenPages(300), 290);
 }
+
+TEST_F(MAVODocTest, ADocumentOfSeveralPagesRequestsEachPageItMaySee)
+{
+    CMAVODoc doc(m_feed);
+    std::vector<unsigned> keys = PageKeys(2, 1, 2);
+    for (unsigned key : PageKeys(3, 5, 6))
+        keys.push_back(key);
+    keys.push_back(CreateZPHKey(1, 4));
+    keys.push_back(CreateZPHKey(2, 9));
+    doc.SetLines(keys);
+    EXPECT_EQ(doc.GetPage(), 0);
+    EXPECT_EQ(doc.PagesOfLines(), (std::vector<int>{2, 3, 1}));
+
+    m_feed.requestedPages.clear();
+    m_feed.deniedPages = {3};
+    doc.RequestPages();
+    EXPECT_EQ(m_feed.requestedPages, (std::vector<int>{2, 1}));
+
+    CMAVODoc empty(m_feed);
+    m_feed.requestedPages.clear();
+    empty.RequestPages();
+    EXPECT_TRUE(m_feed.requestedPages.empty());
+}

@@ -52,11 +52,11 @@ protected:
 
 // Cell x positions of the default format (8-pixel characters).
 namespace Out {  // outside full view
-constexpr int LineNumber = 10, Issue = 50, BidSummary = 160, BidRate = 200, Slash = 225, OfferRate = 250,
-              OfferSummary = 290, BidQuantity = 320, Cross = 354, OfferQuantity = 380, Width = 414;
+constexpr int LineNumber = 10, Issue = 50, BidSummary = 160, BidRate = 200, Slash = 234, OfferRate = 250,
+              OfferSummary = 305, BidQuantity = 320, Cross = 370, OfferQuantity = 380, Width = 430;
 }
 namespace Full {  // full view, one stack level each side
-constexpr int BidStack = 180, BidRate = 250, OfferRate = 300, OfferStack = 380, Width = 526;
+constexpr int BidStack = 180, BidRate = 250, OfferRate = 300, OfferStack = 380, Width = 542;
 }
 
 } // namespace
@@ -78,14 +78,14 @@ TEST_F(RowCells, DefaultRowShowsEachCellInItsSchemeColours)
     const PaintOp* bid = FindText(ops, "101.25");
     ASSERT_NE(bid, nullptr);
     EXPECT_EQ(bid->align, Align::Right);
-    EXPECT_EQ(bid->rect, (Rect{166, 0, 222, 16}));
+    EXPECT_EQ(bid->rect, (Rect{166, 0, 230, 16}));
     EXPECT_EQ(bid->fg, Scheme().Get(Entry::StateFG(Entry::BidRate, 1)));
     const PaintOp* offer = FindText(ops, "101.50");
     ASSERT_NE(offer, nullptr);
     EXPECT_EQ(offer->align, Align::Left);
     const PaintOp* offerQuantity = FindText(ops, "25");
     ASSERT_NE(offerQuantity, nullptr);
-    EXPECT_EQ(offerQuantity->rect, (Rect{358, 0, 414, 16}));
+    EXPECT_EQ(offerQuantity->rect, (Rect{374, 0, 430, 16}));
     ASSERT_NE(FindText(ops, "X"), nullptr);
     ASSERT_NE(FindText(ops, "/"), nullptr);
     ASSERT_NE(FindText(ops, "UST 10Y"), nullptr);
@@ -195,7 +195,7 @@ TEST_F(RowCells, BackupAndWhenCentreFramesInFullView)
     // Neither frame outside full view.
     m_ctx.fullView = false;
     ops = Row(line);
-    EXPECT_EQ(FindText(ops, "101.25")->rect, (Rect{166, 0, 222, 16}));
+    EXPECT_EQ(FindText(ops, "101.25")->rect, (Rect{166, 0, 230, 16}));
 }
 
 TEST_F(RowCells, WithheldPricesAreBlankOutsideFullView)
@@ -495,7 +495,7 @@ TEST_F(RowCells, NarrowRowShrinksTheCellsAndFillsTheRest)
 {
     const LineObject line = FieldLine();
     auto ops = Row(line, Out::Width / 2);
-    EXPECT_EQ(FindText(ops, "101.25")->rect, (Rect{83, 0, 111, 16}));
+    EXPECT_EQ(FindText(ops, "101.25")->rect, (Rect{83, 0, 115, 16}));
     ops = Row(line, Out::Width + 50);
     EXPECT_EQ(FindText(ops, "25")->rect.right, Out::Width + 50);  // wider: the cells grow to the edge
     EXPECT_EQ(BackgroundAt(ops, Out::Width + 60, 5), 0xFFFFFFFFu);  // nothing beyond the row

@@ -80,7 +80,7 @@ TEST(RowLayout, PageNominalWidthTakesTextAndTradeMonitorRowsIntoAccount)
     CPageFormat f;
     const pagestest::FixedFont font(8);
     CColumnWidths w(f, font);
-    const int field = 38 + 120 + 8 + 56 + 8 + 56 + 8 + 56 + 8 + 56;
+    const int field = 38 + 120 + 8 + 64 + 8 + 64 + 8 + 56 + 8 + 56;  // a rate: 7 digits and a point
     EXPECT_EQ(PageNominalWidth(f, w, false, false), field);
     EXPECT_EQ(PageNominalWidth(f, w, true, false), field - 16 + 2 * 64);
     EXPECT_EQ(PageNominalWidth(f, w, false, true), field);  // 40 chars + number is narrower
@@ -93,7 +93,7 @@ TEST(RowLayout, PageNominalWidthTakesTextAndTradeMonitorRowsIntoAccount)
 
     f.tmHasTradeLines = 1;
     w = CColumnWidths(f, font);
-    const int tm = 38 + 32 + 16 + 56 + 16 + 120 + 32 + 144 + 32 + 39;
+    const int tm = 38 + 32 + 16 + 56 + 29 + 120 + 32 + 144 + 32 + 39;  // rate: 2 digits, a point, the inset
     EXPECT_EQ(NominalWidth(PlanTradeMonitorRow(f), w), tm);
     EXPECT_EQ(PageNominalWidth(f, w, false, false), tm);
 }
@@ -137,7 +137,7 @@ TEST(HitTest, WalksTheScaledLayout)
     const pagestest::FixedFont font(8);
     const CColumnWidths w(f, font);
     const int nominal = PageNominalWidth(f, w, false, false);
-    // Unscaled: line number 0..37, issue 38..157, summary 158..165, bid rate 166..221.
+    // Unscaled: line number 0..37, issue 38..157, summary 158..165, bid rate 166..229.
     EXPECT_EQ(HitTest('F', f, w, false, nominal, nominal, 0), COL_LINE_NUMBER);
     EXPECT_EQ(HitTest('F', f, w, false, nominal, nominal, 37), COL_LINE_NUMBER);
     EXPECT_EQ(HitTest('F', f, w, false, nominal, nominal, 38), COL_ISSUE);

@@ -1,5 +1,7 @@
 #include "pages/RowCells.h"
 
+#include "pages/DisplayState.h"
+
 #include "zph/LineObject.h"
 #include "PagesTestSupport.h"
 
@@ -126,7 +128,9 @@ TEST_F(TradeMonitorRow, OfferSideRowSwapsTheStacks)
 
 TEST_F(TradeMonitorRow, StatusTextsByDisplayState)
 {
-    EXPECT_EQ(TradeMonitorStatus(0, ""), "@ ");  // no trade time yet
+    EXPECT_EQ(TradeMonitorStatus(0, ""), "");  // no trade yet: no lone "@"
+    EXPECT_EQ(TradeMonitorStatus(3, "10:15"), "@ 10:15");
+    EXPECT_EQ(TradeMonitorStatus(DS_TRADING, ""), "-- TRADING --");
 
     LineObject line = BidTrade();
     line.m_bid.m_attribute = 5;

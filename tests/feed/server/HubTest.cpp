@@ -342,7 +342,20 @@ TEST_F(HubTest, RefusedOrdersAreAnsweredWithANoticeAndChangeNothing)
         ASSERT_EQ(notices.size(), 1u) << c.text;
         EXPECT_EQ(Value(notices[0], F_NOTICE), std::to_string(kNoticeOrderRefused));
         EXPECT_EQ(Value(notices[0], F_NOTICE_TEXT), c.text);
+        // The same answer as a notification, the path a client shows.
+        auto notes = c.link->OfType(MSG_NOTIFICATION, from);
+        ASSERT_EQ(notes.size(), 1u) << c.text;
+        const std::string note = Value(notes[0], F_NOTIFICATION);
+        EXPECT_EQ(note.rfind("REFUSED: ", 0), 0u) << note;
+        EXPECT_EQ(note.substr(note.find('|') + 1), c.text);
     }
+    // What the client wrote cannot break the notification's lines.
+    const std::size_t from = alice.messages.size();
+    Feed(a, OrderMessage("CCEnter|Bid\x7f", 1, 2, 101, {{O_RATE, "1|2"}}));
+    auto notes = alice.OfType(MSG_NOTIFICATION, from);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(Value(notes[0], F_NOTIFICATION).rfind("REFUSED: Enter?Bid? on page 1 line 2 at 1?2|", 0), 0u)
+        << Value(notes[0], F_NOTIFICATION);
     EXPECT_EQ(*hub.GetMarket().GetLine(1, 2), before);
 }
 
@@ -434,4 +447,39 @@ TEST_F(HubTest, BadBytesFromAClientAreCountedAndNeverStopTheSession)
     for (std::size_t cut = 1; cut < 64; cut += 7)
         for (std::size_t at = 0; at < bytes.size(); at += cut)
             hub.Receive(id, bytes.data() + at, std::min(cut, bytes.size() - at));
+}
+
+TEST_F(HubTest, ATradeMonitorShowsOnlyTradesOfPagesItsUserMaySee)
+{
+    FakeLink alice, desk;
+    const int a = LoggedIn(alice, "alice");  // pages 1-3
+    const int d = LoggedIn(desk, "desk");    // every page
+    Feed(a, PageRequestMessage(3));
+    Feed(d, PageRequestMessage(3));
+    auto issues = [](const FakeLink& link) {
+        Mirror mirror;
+        for (const auto& msg : link.messages)
+            mirror.Apply(msg);
+        std::vector<std::string> shown;
+        for (int line = 1; line <= 4; ++line) {
+            auto fields = mirror.Line(3, line);
+            shown.push_back(fields.count(F_ISSUE_NAME) != 0 ? fields[F_ISSUE_NAME] : "");
+        }
+        return shown;
+    };
+    ASSERT_TRUE(hub.GetMarket().ForceTrade(1, 2, true, 1));
+    hub.Tick(now += 10);
+    ASSERT_TRUE(hub.GetMarket().ForceTrade(9, 1, true, 1));  // a page alice may not see
+    hub.Tick(now += 10);
+    EXPECT_EQ(issues(desk), (std::vector<std::string>{"ZZZ", "AAA 5 30", "", ""}));
+    EXPECT_EQ(issues(alice), (std::vector<std::string>{"AAA 5 30", "", "", ""}));
+    for (const auto& msg : alice.messages)
+        EXPECT_NE(Value(msg, F_ISSUE_NAME), "ZZZ") << "sent to alice on " << msg.m_type;
+
+    // The trade completes: still nothing of page 9 for alice.
+    hub.Tick(now += 2000);
+    EXPECT_EQ(issues(alice), (std::vector<std::string>{"AAA 5 30", "", "", ""}));
+    // Allowed page 9, alice's monitor shows its trade in its place.
+    EXPECT_EQ(hub.Control("permissions alice 1-3,9").rfind("OK", 0), 0u);
+    EXPECT_EQ(issues(alice), (std::vector<std::string>{"ZZZ", "AAA 5 30", "", ""}));
 }

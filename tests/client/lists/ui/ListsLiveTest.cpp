@@ -29,6 +29,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 using namespace testsupport;
@@ -353,4 +355,24 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
             return ReportWindow() == nullptr;
         },
         5000));
+}
+
+TEST_F(ListsLiveTest, TheVolumeColumnShowsTheWidestVolumeWholeBesideTheScrollBar)
+{
+    Section("VolumeReport").SetStr("Latam", "1 ");
+    StartLive();
+    FullView();
+    ASSERT_NE(OpenPage(1), nullptr);
+    ASSERT_TRUE(Frame().RunCommand(CommandId::VolumeReport));
+    mavo::CVolumeReportWindow* window = ReportWindow();
+    ASSERT_NE(window, nullptr);
+    window->SelectReport(0);
+    window->RunReport();
+    window->show();
+    QTreeWidget* rows = window->Rows();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(rows->verticalScrollBar()->isVisible()) << "26 rows need the scroll bar";
+    const int visible = rows->viewport()->width() - rows->header()->sectionPosition(3);
+    EXPECT_GE(visible, rows->fontMetrics().horizontalAdvance(QString::fromLatin1(mavo::kWidestVolumeText)));
 }

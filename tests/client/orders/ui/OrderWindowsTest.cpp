@@ -296,3 +296,24 @@ TEST(YourOrdersWidget, ListsOwnPricesAndHandsOnEveryOptionChange)
     expected.enableMeta2 = false;
     EXPECT_EQ(changes[3], expected);
 }
+
+TEST(OrderDialogWidget, RateAndQuantityRefuseLettersAsTheyAreTyped)
+{
+    COrderIncrement increment;
+    const LineObject line = FirmLine();
+    COrderDialog dialog(line, COrderTicket(line, true), increment);
+    dialog.show();
+    dialog.JoinBox()->click();  // the rate is free
+    for (QLineEdit* field : {dialog.RateField(), dialog.QuantityField()}) {
+        field->clear();
+        QTest::keyClicks(field, QStringLiteral("9a9.5x.7"));
+        EXPECT_EQ(field->text().toStdString(), "99.57") << field->objectName().toStdString();
+    }
+    LineObject traded = FirmLine();
+    traded.m_offer.m_traded[0].m_quantity = "4";
+    CMaxQuantityDialog maximum(traded, CMaxQuantityTicket(traded, false));
+    maximum.show();
+    maximum.QuantityField()->clear();
+    QTest::keyClicks(maximum.QuantityField(), QStringLiteral("1x2"));
+    EXPECT_EQ(maximum.QuantityField()->text().toStdString(), "12");
+}

@@ -8,16 +8,19 @@
 #include "Brindle/base/RegSection.h"
 #include "SampleLines.h"
 #include "TempDir.h"
+#include "zph/ZPHKey.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QInputDialog>
 #include <QMdiArea>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -525,4 +528,134 @@ TEST_F(PageWindowTest, PointerMovesReportTheCellUnderThemButNotWhileDragging)
     QApplication::sendEvent(list, &leave);
     ASSERT_EQ(hovers.size(), 4u);
     EXPECT_EQ(hovers[3].key, 0u);
+}
+
+TEST_F(PageWindowTest, ASavedPageOfSeveralPagesRequestsEveryPageAtOpenAndWhenTheFeedReturns)
+{
+    Brindle::CRegSection section(HKEY_CURRENT_USER, "Software/Halvern/MAVO/MAVO Document/0");
+    ASSERT_TRUE(section.IsOpen());
+    section.SetStr("Title", "Mixed");
+    section.SetInt("LineCount", 3);
+    section.SetInt("Page", 0);
+    Brindle::CRegSection lines(section, "Lines");
+    lines.SetInt("0", static_cast<int>(CreateZPHKey(2, 1)));
+    lines.SetInt("1", static_cast<int>(CreateZPHKey(3, 1)));
+    lines.SetInt("2", static_cast<int>(CreateZPHKey(1, 1)));
+    m_feed.requestedPages.clear();
+    ASSERT_NE(m_windows->LoadDocument(section), nullptr);
+    EXPECT_EQ(m_feed.requestedPages, (std::vector<int>{2, 3, 1}));
+
+    m_feed.requestedPages.clear();
+    m_windows->RequestPages();
+    EXPECT_EQ(m_feed.requestedPages, (std::vector<int>{2, 3, 1}));
+}
+
+TEST_F(PageWindowTest, TiledWindowsComeBackExactlyAsSavedWhateverTheFeedSendsAfterwards)
+{
+    for (int page : {1, 2, 3})
+        ASSERT_NE(m_windows->OpenPage(page), nullptr);
+    m_area.tileSubWindows();
+    Settle();
+    // One window widened by hand beyond its content.
+    CChildFrame* widened = m_windows->Frames()[1];
+    widened->resize(widened->width() + 90, widened->height() - 40);
+    Settle();
+    std::vector<QRect> saved;
+    for (CChildFrame* frame : m_windows->Frames())
+        saved.push_back(frame->geometry());
+
+    Brindle::CRegSection documents(HKEY_CURRENT_USER, "Software/Halvern/MAVO/MAVO Document");
+    ASSERT_TRUE(m_windows->SaveDocuments(documents));
+    m_windows->CloseAll();
+    Settle();
+    for (const char* name : {"0", "1", "2"})
+        ASSERT_NE(m_windows->LoadDocument(Brindle::CRegSection(documents, name)), nullptr);
+    Settle();
+    std::vector<QRect> restored;
+    for (CChildFrame* frame : m_windows->Frames())
+        restored.push_back(frame->geometry());
+    EXPECT_EQ(restored, saved);
+
+    // The feed comes back with the pages' lines, a text line among them,
+    // and the pages are rechecked: the windows stay where the user put them.
+    for (int page : {1, 2, 3})
+        pagestest::FillSamplePage(m_feed.cache, page);
+    for (int page : {1, 2, 3})
+        for (int line = 1; line <= 26; ++line)
+            m_feed.Dispatch(CreateZPHKey(page, line));
+    Settle();
+    m_windows->RecheckPages();
+    Settle();
+    restored.clear();
+    for (CChildFrame* frame : m_windows->Frames())
+        restored.push_back(frame->geometry());
+    EXPECT_EQ(restored, saved);
+}
+
+TEST_F(PageWindowTest, AChangeToFullViewLaysThePageOutAgainAsAFormatChangeDoes)
+{
+    pagestest::FillSamplePage(m_feed.cache, 7);
+    m_feed.userLevel = 101;
+    CChildFrame* frame = m_windows->OpenPage(7);
+    ASSERT_NE(frame, nullptr);
+    m_windows->OnFlashTick(1);
+    Settle();
+    const int traderWidth = frame->View()->width();
+    EXPECT_EQ(frame->View()->size(), frame->View()->sizeHint());
+
+    m_feed.userLevel = 999;
+    m_windows->OnFlashTick(2);
+    Settle();
+    // Full view has stacks: the page is wider, and the frame follows it.
+    EXPECT_GT(frame->View()->sizeHint().width(), traderWidth);
+    EXPECT_EQ(frame->View()->size(), frame->View()->sizeHint());
+    EXPECT_EQ(frame->View()->List()->PageNominalWidth(), frame->View()->sizeHint().width());
+}
+
+TEST_F(PageWindowTest, AStaleOrDeadFeedIsSaidOnEveryPageFace)
+{
+    CChildFrame* frame = m_windows->OpenPage(7);  // no lines: the cache was emptied
+    ASSERT_NE(frame, nullptr);
+    CPageList* list = frame->View()->List();
+    Settle();
+    const QImage bare = Render(list);
+    auto whitePixels = [](const QImage& image) {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += image.pixel(x, y) == qRgb(255, 255, 255);
+        return n;
+    };
+    EXPECT_EQ(whitePixels(bare), 0);
+    for (int state : {1, 0}) {
+        m_windows->OnFeedState(state);
+        EXPECT_EQ(m_env.feedNotice, state == 1 ? "Feed Stale" : "Feed Dead");
+        const QImage said = Render(list);
+        EXPECT_GT(whitePixels(said), 20) << state;
+        // The text stands in the middle of the page.
+        const int middle = said.height() / 2;
+        int row = 0;
+        for (int x = 0; x < said.width(); ++x)
+            row += said.pixel(x, middle) == qRgb(0, 0, 0);
+        EXPECT_GT(row, said.width() / 2) << state;
+    }
+    m_windows->OnFeedState(2);
+    EXPECT_EQ(m_env.feedNotice, "");
+    EXPECT_EQ(Render(list), bare);
+}
+
+TEST_F(PageWindowTest, PrintPageOffersTheActivePageFirst)
+{
+    for (int page : {4, 5, 6})
+        ASSERT_NE(m_windows->OpenPage(page), nullptr);
+    m_area.setActiveSubWindow(m_windows->Frames()[1]);
+    QString offered;
+    QTimer::singleShot(0, [&] {
+        if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+            offered = dialog->textValue();
+            dialog->reject();
+        }
+    });
+    m_windows->PrintPageCommand(&m_area);
+    EXPECT_EQ(offered, QStringLiteral("Page 5"));
 }

@@ -347,6 +347,11 @@ TEST_F(PropertySheetTest, ContentsKeepsReferencesBalancedAfterCancelAndAfterOk)
         EXPECT_EQ(c->Tree()->topLevelItemCount(), 26);
         const QString issue = QString::fromStdString(pagestest::SampleFieldLine(7, 3).m_issueName);
         EXPECT_EQ(c->Tree()->topLevelItem(2)->text(2), issue.rightJustified(12));
+        // Page and line numbers line up on the right under their headings.
+        for (int column : {0, 1}) {
+            EXPECT_EQ(c->Tree()->topLevelItem(2)->textAlignment(column) & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+            EXPECT_EQ(c->Tree()->headerItem()->textAlignment(column) & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+        }
         std::deque<int> pages{8, 7};
         c->SetPageChooser([&pages](QWidget*) -> std::optional<int> {
             const int p = pages.front();

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 
 using namespace testsupport;
 
@@ -203,3 +204,20 @@ TEST_F(SourceStatusWindowTest, DialAndHangupArePresentAndStayDisabled)
 }
 
 } // namespace
+
+TEST_F(SourceStatusWindowTest, ALongLogLineAfterAShortOneCanBeScrolledToItsEnd)
+{
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    mavo::CSourceStatusWindow* window = Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(Frame().RunCommand(mavo::CommandId::SourceStatus));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->AddLog("short");
+    const std::string long_(300, 'W');
+    window->AddLog(long_);
+    QCoreApplication::processEvents();
+    QListWidget* list = window->List();
+    const int needed = list->fontMetrics().horizontalAdvance(QString::fromStdString(long_));
+    ASSERT_TRUE(WaitFor([&] { return list->horizontalScrollBar()->isVisible(); }, 10000));
+    EXPECT_GE(list->horizontalScrollBar()->maximum() + list->viewport()->width(), needed);
+}

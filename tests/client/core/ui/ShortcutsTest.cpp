@@ -1,0 +1,93 @@
+// The main window's command keys reach it from wherever the user is: a
+// focused page window (whose own system menu must not claim them) and the
+// modeless tool windows.
+#include "AppFixture.h"
+
+#include "pages/ui/ChildFrame.h"
+#include "pages/ui/MAVOView.h"
+#include "pages/ui/NewPageDialog.h"
+#include "status/ui/SourceStatusWindow.h"
+#include "tools/ui/ClockWindow.h"
+
+#include <QApplication>
+#include <QMdiArea>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+using namespace testsupport;
+using mavo::CommandId;
+
+namespace {
+
+class ShortcutsTest : public AppFixture {
+protected:
+    template <typename Window>
+    Window* TopLevel()
+    {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<Window*>(w))
+                return found;
+        return nullptr;
+    }
+
+    static bool Activate(QWidget* window)
+    {
+        window->activateWindow();
+        QApplication::setActiveWindow(window);
+        return WaitFor([window] { return QApplication::activeWindow() == window; }, 10000);
+    }
+};
+
+} // namespace
+
+TEST_F(ShortcutsTest, CtrlWWorksWhileAPageWindowHasTheFocus)
+{
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<mavo::CNewPageDialog*>(QApplication::activeModalWidget())) {
+            dialog->SetPage(4);
+            dialog->accept();
+        }
+    });
+    ASSERT_TRUE(Frame().RunCommand(CommandId::New));
+    QMdiArea* area = Frame().MdiArea();
+    ASSERT_EQ(area->subWindowList().size(), 1);
+    auto* page = qobject_cast<mavo::CChildFrame*>(area->subWindowList().at(0));
+    ASSERT_NE(page, nullptr);
+    // No key of the page window's own menu stands in a command's way.
+    if (QMenu* menu = page->systemMenu())
+        for (QAction* action : menu->actions())
+            EXPECT_TRUE(action->shortcuts().isEmpty()) << action->text().toStdString();
+
+    ASSERT_TRUE(Activate(&Frame()));
+    area->setActiveSubWindow(page);
+    page->View()->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() != nullptr; }, 10000));
+    ASSERT_FALSE(Frame().IsFullScreen());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_TRUE(Frame().IsFullScreen());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(Frame().IsFullScreen());
+}
+
+TEST_F(ShortcutsTest, CommandKeysWorkWhileAToolWindowHasTheFocus)
+{
+    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(Frame().RunCommand(CommandId::CurrentTime));
+    auto* clock = TopLevel<mavo::CClockWindow>();
+    ASSERT_NE(clock, nullptr);
+    ASSERT_TRUE(clock->isVisible());
+    ASSERT_TRUE(Activate(clock));
+    auto* status = TopLevel<mavo::CSourceStatusWindow>();
+    ASSERT_TRUE(status == nullptr || !status->isVisible());
+    QTest::keyClick(clock, Qt::Key_E, Qt::ControlModifier);
+    status = TopLevel<mavo::CSourceStatusWindow>();
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(status->isVisible());
+
+    // And back from the status window to the main window's full screen.
+    ASSERT_TRUE(Activate(status));
+    QTest::keyClick(status, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_TRUE(Frame().IsFullScreen());
+}

@@ -1,0 +1,324 @@
+#include "LogStore.h"
+
+#include "Brindle/base/TextUtil.h"
+#include "Brindle/odbc/OdbcValues.h"
+
+#include <string>
+
+using namespace Brindle;
+
+namespace logd {
+
+namespace {
+
+const char* const Schema[] = {
+    "CREATE TABLE IF NOT EXISTS logd_records (id BIGINT PRIMARY KEY, received BIGINT NOT NULL, "
+    "t BIGINT NOT NULL, counter INTEGER NOT NULL, severity INTEGER NOT NULL, source TEXT NOT NULL, "
+    "host TEXT NOT NULL, application TEXT NOT NULL, batch INTEGER NOT NULL, lasterror INTEGER NOT NULL, "
+    "text TEXT NOT NULL, peer TEXT NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS logd_records_t ON logd_records (t)",
+    "CREATE TABLE IF NOT EXISTS logd_events (id BIGINT PRIMARY KEY, received BIGINT NOT NULL, "
+    "kind TEXT NOT NULL, host TEXT NOT NULL, application TEXT NOT NULL, peer TEXT NOT NULL, "
+    "expected INTEGER NOT NULL, got INTEGER NOT NULL, lost INTEGER NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS logd_clients (client TEXT PRIMARY KEY, host TEXT NOT NULL, "
+    "application TEXT NOT NULL, last_counter INTEGER NOT NULL, seen BIGINT NOT NULL)",
+};
+
+// Whatever a peer sent becomes the library's record text.
+std::string Clean(const std::string& text)
+{
+    return ConvertCtrlCharsToText(text);
+}
+
+COdbcParams& Text(COdbcParams& params, const std::string& text)
+{
+    return params.Add(new COdbcVarChar(Clean(text)));
+}
+
+COdbcParams& Big(COdbcParams& params, long long value)
+{
+    return params.Add(new COdbcBigInt(static_cast<long>(value)));
+}
+
+COdbcParams& Int(COdbcParams& params, int value)
+{
+    return params.Add(new COdbcInt(value));
+}
+
+long long LongAt(const COdbcRow& row, std::size_t column)
+{
+    return row.at(column).IsNull() ? 0 : row.at(column)->GetLong();
+}
+
+std::string TextAt(const COdbcRow& row, std::size_t column)
+{
+    return row.at(column).IsNull() ? std::string() : row.at(column)->GetStdString();
+}
+
+// Rolls back unless the transaction was committed.
+class CTransaction {
+public:
+    explicit CTransaction(COdbc& db) : m_db(db) { m_db.ExecuteNonQuery("BEGIN"); }
+    ~CTransaction()
+    {
+        if (!m_done) {
+            try {
+                m_db.ExecuteNonQuery("ROLLBACK");
+            } catch (...) {
+                // the connection is gone; the driver dropped the transaction with it
+            }
+        }
+    }
+    void Commit()
+    {
+        m_db.ExecuteNonQuery("COMMIT");
+        m_done = true;
+    }
+
+private:
+    COdbc& m_db;
+    bool m_done = false;
+};
+
+void RecordParams(COdbcParams& p, const Record& r)
+{
+    Big(p, r.id);
+    Big(p, r.received);
+    Big(p, r.time);
+    Int(p, r.counter);
+    Int(p, r.severity);
+    Text(p, r.source);
+    Text(p, r.host);
+    Text(p, r.application);
+    Int(p, r.batch);
+    Int(p, r.lastError);
+    Text(p, r.text);
+    Text(p, r.peer);
+}
+
+} // namespace
+
+std::string ClientKey(const std::string& host, const std::string& application)
+{
+    return Clean(host) + '\x1f' + Clean(application);
+}
+
+void CLogStore::Open(const std::string& connection)
+{
+    m_db.DriverConnect(connection.c_str());
+    if (connection.rfind("DRIVER=SQLite3;", 0) == 0) {
+        // Readers (query, tail) never wait for the writer, nor it for them;
+        // a commit still survives the process being killed.
+        m_db.Execute("PRAGMA journal_mode=WAL");
+        m_db.ExecuteNonQuery("PRAGMA synchronous=NORMAL");
+    }
+    for (const char* sql : Schema)
+        m_db.ExecuteNonQuery(sql);
+    // One row, and RowsPerInsert rows at once: the driver prepares each
+    // statement again on every execution, so fewer, wider ones go faster.
+    const std::string insert = "INSERT INTO logd_records (id, received, t, counter, severity, source, host, "
+                               "application, batch, lasterror, text, peer) VALUES ";
+    const std::string row = "(?,?,?,?,?,?,?,?,?,?,?,?)";
+    m_insertRecord = m_db.Prepare((insert + row).c_str());
+    std::string rows = insert + row;
+    for (int i = 1; i < RowsPerInsert; ++i)
+        rows += "," + row;
+    m_insertRecords = m_db.Prepare(rows.c_str());
+    m_insertEvent = m_db.Prepare("INSERT INTO logd_events (id, received, kind, host, application, peer, expected, "
+                                 "got, lost) VALUES (?,?,?,?,?,?,?,?,?)");
+    m_updateClient = m_db.Prepare("UPDATE logd_clients SET last_counter = ?, seen = ? WHERE client = ?");
+    m_insertClient = m_db.Prepare(
+        "INSERT INTO logd_clients (client, host, application, last_counter, seen) VALUES (?,?,?,?,?)");
+    m_idsKnown = false;
+    m_prepared.clear();
+}
+
+int CLogStore::Prepared(const std::string& sql)
+{
+    // A polling tail asks the same few questions again and again.
+    const auto found = m_prepared.find(sql);
+    if (found != m_prepared.end())
+        return found->second;
+    const int statement = m_db.Prepare(sql.c_str());
+    m_prepared[sql] = statement;
+    return statement;
+}
+
+long long CLogStore::Scalar(const char* sql)
+{
+    const auto result = m_db.Execute(sql);
+    if (result.IsNull() || result->empty())
+        return 0;
+    return LongAt(*(*result)[0], 0);
+}
+
+std::map<std::string, ClientCounter> CLogStore::LoadClients()
+{
+    std::map<std::string, ClientCounter> clients;
+    const auto result = m_db.Execute("SELECT client, host, application, last_counter, seen FROM logd_clients");
+    for (const auto& row : *result) {
+        ClientCounter client;
+        client.host = TextAt(*row, 1);
+        client.application = TextAt(*row, 2);
+        client.last = static_cast<int>(LongAt(*row, 3));
+        client.seen = LongAt(*row, 4);
+        clients[TextAt(*row, 0)] = client;
+    }
+    return clients;
+}
+
+void CLogStore::Write(Batch& batch)
+{
+    if (!m_idsKnown) {
+        m_nextRecord = Scalar("SELECT MAX(id) FROM logd_records") + 1;
+        m_nextEvent = Scalar("SELECT MAX(id) FROM logd_events") + 1;
+        m_idsKnown = true;
+    }
+    long long nextRecord = m_nextRecord, nextEvent = m_nextEvent;
+    CTransaction transaction(m_db);
+    const std::size_t wide = batch.records.size() / RowsPerInsert * RowsPerInsert;
+    for (std::size_t first = 0; first < batch.records.size();) {
+        const std::size_t count = first < wide ? RowsPerInsert : 1;
+        CRefCountedPtr<COdbcParams> p(new COdbcParams);
+        for (std::size_t k = first; k < first + count; ++k) {
+            Record& r = batch.records[k];
+            r.id = nextRecord++;
+            RecordParams(*p, r);
+        }
+        m_db.ExecuteNonQuery(count == 1 ? m_insertRecord : m_insertRecords, p);
+        first += count;
+    }
+    for (Event& e : batch.events) {
+        e.id = nextEvent++;
+        CRefCountedPtr<COdbcParams> p(new COdbcParams);
+        Big(*p, e.id);
+        Big(*p, e.received);
+        Text(*p, e.kind);
+        Text(*p, e.host);
+        Text(*p, e.application);
+        Text(*p, e.peer);
+        Int(*p, e.expected);
+        Int(*p, e.got);
+        Int(*p, e.lost);
+        m_db.ExecuteNonQuery(m_insertEvent, p);
+    }
+    for (const auto& [key, client] : batch.clients) {
+        CRefCountedPtr<COdbcParams> p(new COdbcParams);
+        Int(*p, client.last);
+        Big(*p, client.seen);
+        p->Add(new COdbcVarChar(key));
+        if (m_db.ExecuteNonQuery(m_updateClient, p) > 0)
+            continue;
+        CRefCountedPtr<COdbcParams> q(new COdbcParams);
+        q->Add(new COdbcVarChar(key));
+        Text(*q, client.host);
+        Text(*q, client.application);
+        Int(*q, client.last);
+        Big(*q, client.seen);
+        m_db.ExecuteNonQuery(m_insertClient, q);
+    }
+    transaction.Commit();
+    m_nextRecord = nextRecord;
+    m_nextEvent = nextEvent;
+}
+
+std::vector<Record> CLogStore::Select(const Filter& filter)
+{
+    std::string sql = "SELECT id, received, t, counter, severity, source, host, application, batch, lasterror, "
+                      "text, peer FROM logd_records WHERE 1=1";
+    CRefCountedPtr<COdbcParams> p(new COdbcParams);
+    if (filter.afterId) {
+        sql += " AND id > ?";
+        Big(*p, *filter.afterId);
+    }
+    if (filter.since) {
+        sql += " AND t >= ?";
+        Big(*p, *filter.since);
+    }
+    if (filter.until) {
+        sql += " AND t <= ?";
+        Big(*p, *filter.until);
+    }
+    if (filter.minSeverity) {
+        sql += " AND severity >= ?";
+        Int(*p, *filter.minSeverity);
+    }
+    if (filter.maxSeverity) {
+        sql += " AND severity <= ?";
+        Int(*p, *filter.maxSeverity);
+    }
+    if (filter.source) {
+        sql += " AND source = ?";
+        Text(*p, *filter.source);
+    }
+    if (filter.application) {
+        sql += " AND application = ?";
+        Text(*p, *filter.application);
+    }
+    if (filter.host) {
+        sql += " AND host = ?";
+        Text(*p, *filter.host);
+    }
+    sql += " ORDER BY id";
+    if (filter.limit > 0)
+        sql += " LIMIT " + std::to_string(filter.limit);
+    const auto result = m_db.Execute(Prepared(sql), p);
+    std::vector<Record> records;
+    records.reserve(result->size());
+    for (const auto& row : *result) {
+        Record r;
+        r.id = LongAt(*row, 0);
+        r.received = LongAt(*row, 1);
+        r.time = LongAt(*row, 2);
+        r.counter = static_cast<int>(LongAt(*row, 3));
+        r.severity = static_cast<int>(LongAt(*row, 4));
+        r.source = TextAt(*row, 5);
+        r.host = TextAt(*row, 6);
+        r.application = TextAt(*row, 7);
+        r.batch = static_cast<int>(LongAt(*row, 8));
+        r.lastError = static_cast<int>(LongAt(*row, 9));
+        r.text = TextAt(*row, 10);
+        r.peer = TextAt(*row, 11);
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+std::vector<Event> CLogStore::Events(long long afterId)
+{
+    CRefCountedPtr<COdbcParams> p(new COdbcParams);
+    Big(*p, afterId);
+    const auto result = m_db.Execute(
+        Prepared("SELECT id, received, kind, host, application, peer, expected, got, lost FROM logd_events "
+                 "WHERE id > ? ORDER BY id"),
+        p);
+    std::vector<Event> events;
+    for (const auto& row : *result) {
+        Event e;
+        e.id = LongAt(*row, 0);
+        e.received = LongAt(*row, 1);
+        e.kind = TextAt(*row, 2);
+        e.host = TextAt(*row, 3);
+        e.application = TextAt(*row, 4);
+        e.peer = TextAt(*row, 5);
+        e.expected = static_cast<int>(LongAt(*row, 6));
+        e.got = static_cast<int>(LongAt(*row, 7));
+        e.lost = static_cast<int>(LongAt(*row, 8));
+        events.push_back(std::move(e));
+    }
+    return events;
+}
+
+Totals CLogStore::GetTotals()
+{
+    Totals t;
+    t.records = Scalar("SELECT COUNT(*) FROM logd_records");
+    t.lastId = Scalar("SELECT MAX(id) FROM logd_records");
+    t.gaps = Scalar("SELECT COUNT(*) FROM logd_events WHERE kind = 'gap'");
+    t.lost = Scalar("SELECT SUM(lost) FROM logd_events WHERE kind = 'gap'");
+    t.resets = Scalar("SELECT COUNT(*) FROM logd_events WHERE kind = 'reset'");
+    t.clients = Scalar("SELECT COUNT(*) FROM logd_clients");
+    return t;
+}
+
+} // namespace logd
