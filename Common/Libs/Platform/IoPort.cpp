@@ -173,6 +173,9 @@ struct SocketEntry {
     std::shared_ptr<Port> port;
     ULONG_PTR key = 0;
     bool readable = false;
+    // The peer's end (or an error) was signalled: the socket stays readable
+    // from then on, for that edge is not raised again once a read used it.
+    bool peerClosed = false;
     bool writable = false;
     std::deque<Op> receives;
     std::deque<Op> sends;
@@ -371,7 +374,7 @@ void RunReceives(SocketEntry& e, std::vector<Completion>& out)
         // A stream read that came back short emptied the socket: the next
         // arrival raises a new edge, so no read is wasted finding EAGAIN.
         const Completion& c = out[before];
-        if (e.type == SOCK_STREAM && c.error == 0 && c.bytes > 0 && c.bytes < room)
+        if (e.type == SOCK_STREAM && c.error == 0 && c.bytes > 0 && c.bytes < room && !e.peerClosed)
             e.readable = false;
     }
     while (e.readable && !e.accepts.empty()) {
@@ -447,6 +450,7 @@ bool ReplaceDescriptor(SocketEntry& target, int fd)
     }
     target.fd = fd;
     target.readable = false;
+    target.peerClosed = false;
     target.writable = true;
     if (target.receiveBuffer > 0)
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &target.receiveBuffer, sizeof target.receiveBuffer);
@@ -463,6 +467,8 @@ void OnEvent(SocketEntry& e, std::uint32_t events, std::vector<Completion>& out)
     if (e.closed || e.fd < 0)
         return;
     const bool failed = (events & (EPOLLERR | EPOLLHUP)) != 0;
+    if (failed || (events & EPOLLRDHUP) != 0)
+        e.peerClosed = true;
     if (failed || (events & (EPOLLIN | EPOLLRDHUP)) != 0)
         e.readable = true;
     if (failed || (events & EPOLLOUT) != 0) {

@@ -1,17 +1,15 @@
 #include "Brindle/comm/CommLog.h"
 
+#include "Brindle/base/Log.h"
+#include "Brindle/base/LogStream.h"
+#include "Brindle/base/SyncObjects.h"
+#include "Brindle/comm/Var.h"
+
 #include <atomic>
-#include <iostream>
-#include <mutex>
 
 namespace Brindle::CommLog {
 
 namespace {
-std::mutex& OutputLock()
-{
-    static std::mutex lock;
-    return lock;
-}
 std::atomic<RecordSink> g_sink{nullptr};
 } // namespace
 
@@ -26,8 +24,9 @@ void Write(int severity, const char* sourceName, const std::string& text)
         sink(severity, sourceName != nullptr ? sourceName : "", text);
         return;
     }
-    std::lock_guard<std::mutex> guard(OutputLock());
-    std::clog << severity << ' ' << (sourceName != nullptr ? sourceName : "") << ": " << text << '\n';
+    // With no logger registered the library log drops the record, as every
+    // other record of the library.
+    CLog::Log(CLogData(static_cast<SEVERITY>(severity), sourceName != nullptr ? sourceName : "", CVar(text)));
 }
 
 void Stream(const std::string& text)
@@ -36,8 +35,11 @@ void Stream(const std::string& text)
         sink(0, "", text);
         return;
     }
-    std::lock_guard<std::mutex> guard(OutputLock());
-    std::clog << text << '\n';
+    // One lock over insertion and send, so another thread's insertions
+    // cannot land inside this line.
+    CSystemLock lock;
+    lstr << text;
+    lstr.Log();
 }
 
 } // namespace Brindle::CommLog

@@ -2,7 +2,8 @@
 //
 // Every record of the engine (broken layer links, connect attempts, bind
 // and membership failures) goes through these two calls, so that where the
-// records end up is decided here and nowhere else.
+// records end up is decided here and nowhere else: CLog::Log for records,
+// lstr for stream lines; dropped while no logger is registered.
 //
 // Thread-safety: both calls may be made from any thread at once.
 #pragma once
@@ -21,9 +22,9 @@ void Write(int severity, const char* sourceName, const std::string& text);
 // stream insertions: the datagram binding reports).
 void Stream(const std::string& text);
 
-// Until the library logger is registered everywhere: a receiver that gets
-// every record instead of the standard log (null restores it). Stream lines
-// arrive with severity 0 and an empty source.
+// A receiver that gets every record instead of the library log (CLog and
+// lstr; null restores it), for a program or a test that wants the engine's
+// records apart. Stream lines arrive with severity 0 and an empty source.
 using RecordSink = void (*)(int severity, const char* sourceName, const std::string& text);
 void SetRecordSink(RecordSink sink);
 

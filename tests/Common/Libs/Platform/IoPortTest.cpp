@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -230,6 +231,46 @@ TEST(IoPort, SendsCompleteInOrderWholeThroughPartialWrites)
     EXPECT_EQ(d.ov, &recv);
     EXPECT_EQ(d.bytes, 0u);
     closesocket(p.server);
+}
+
+// The peer's last bytes and its close raise one edge. The read that takes
+// the bytes comes back short; the receive posted after it must still learn
+// of the end, for no second edge ever comes. Both orders: the receive
+// waiting before the edge, and the edge before any receive.
+TEST(IoPort, ClosingPeerIsSeenAfterAShortReadOfItsLastBytes)
+{
+    for (bool receiveFirst : {true, false}) {
+        SCOPED_TRACE(receiveFirst ? "receive waiting" : "edge first");
+        PortHolder h;
+        Pair p = Connect(h.port);
+        std::vector<char> buffer(4096);
+        OVERLAPPED first{}, second{};
+        auto post = [&](OVERLAPPED& ov) {
+            WSABUF buf{static_cast<ULONG>(buffer.size()), buffer.data()};
+            DWORD flags = 0;
+            int r = WSARecv(p.server, &buf, 1, nullptr, &flags, &ov, nullptr);
+            ASSERT_TRUE(r == 0 || GetLastError() == WSA_IO_PENDING);
+        };
+        if (receiveFirst)
+            post(first);
+        ASSERT_EQ(::send(p.client, "last", 4, 0), 4);
+        closesocket(p.client);
+        if (!receiveFirst) {
+            // Let the edge land with no receive to take it.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            post(first);
+        }
+        Dequeued d = Take(h.port);
+        ASSERT_TRUE(d.ok) << d.error;
+        ASSERT_EQ(d.ov, &first);
+        EXPECT_EQ(std::string(buffer.data(), d.bytes), "last");
+        post(second);
+        d = Take(h.port, 3000);
+        ASSERT_EQ(d.ov, &second) << "the end was never seen";
+        EXPECT_TRUE(d.ok);
+        EXPECT_EQ(d.bytes, 0u);
+        closesocket(p.server);
+    }
 }
 
 TEST(IoPort, CancelAndCloseAbortPendingOperationsAndIdsAreNotReused)
