@@ -18,6 +18,7 @@ int RateTextWidth(int digits, const CFontMeasure& font)
 {
     if (digits <= 0)
         return 0;
+    digits = std::min(digits, 64);  // no format holds more; bounds the text
     // Measured as one text: the sum of rounded glyph widths can fall short.
     return font.TextWidth(std::string(static_cast<std::size_t>(digits), '0') + ".");
 }
