@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <string>
 
 namespace mavo {
 
@@ -17,7 +18,9 @@ int RateTextWidth(int digits, const CFontMeasure& font)
 {
     if (digits <= 0)
         return 0;
-    return digits * font.TextWidth("0") + font.TextWidth(".");
+    digits = std::min(digits, 64);  // no format holds more; bounds the text
+    // Measured as one text: the sum of rounded glyph widths can fall short.
+    return font.TextWidth(std::string(static_cast<std::size_t>(digits), '0') + ".");
 }
 
 CColumnWidths::CColumnWidths(const CPageFormat& f, const CFontMeasure& font)

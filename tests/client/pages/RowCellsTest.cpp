@@ -174,12 +174,12 @@ TEST_F(RowCells, BackupAndWhenCentreFramesInFullView)
     line.m_bid.m_whenCenter = 350;
     m_ctx.fullView = true;
     auto ops = Row(line);
-    // Bid rate cell 222..277: backup frame on its edge, the hit-when-centre
+    // Bid rate cell 222..285: backup frame on its edge, the hit-when-centre
     // frame one pixel in, the price inside both.
     EXPECT_EQ(BackgroundAt(ops, 222, 0), Scheme().Get(Entry::BackupFrame));
     EXPECT_EQ(BackgroundAt(ops, 223, 1), Scheme().Get(Entry::WhenCenterFramePlain));
     EXPECT_EQ(BackgroundAt(ops, 224, 2), 0xFFFFFFu);
-    EXPECT_EQ(FindText(ops, "101.25")->rect, (Rect{224, 2, 276, 14}));
+    EXPECT_EQ(FindText(ops, "101.25")->rect, (Rect{224, 2, 284, 14}));
 
     m_ctx.whenCenterColors = true;
     ops = Row(line);
@@ -363,11 +363,11 @@ TEST_F(RowCells, SummaryCellShowsTheOwnLevelPicture)
             picture = &op;
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->level, 4);
-    EXPECT_EQ(picture->rect, (Rect{286, 0, 294, 16}));
+    EXPECT_EQ(picture->rect, (Rect{302, 0, 310, 16}));
     EXPECT_EQ(picture->strip, 0);
     EXPECT_FALSE(picture->highContrast);
     // Centred in the cell (wider than it: clipped by the painter).
-    EXPECT_EQ(picture->target.left + picture->target.right, 286 + 294);
+    EXPECT_EQ(picture->target.left + picture->target.right, 302 + 310);
     EXPECT_EQ(BackgroundAt(ops, Out::OfferSummary, 5), Scheme().Get(83));
     m_ctx.enableMeta2 = true;
     line.m_offer.m_ownLevel = 6;  // no such level

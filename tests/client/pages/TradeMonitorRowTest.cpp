@@ -101,7 +101,7 @@ TEST_F(TradeMonitorRow, BidSideRowShowsItsCellsInOrder)
     const PaintOp* centre = FindText(ops, "450");
     ASSERT_NE(centre, nullptr);
     EXPECT_EQ(centre->bg, Scheme().Get(61 + 2 * 4));
-    EXPECT_EQ(centre->rect.left, 38 + 32 + 120 + 56 + 56 + 120 + 32 + 144 + 32);
+    EXPECT_EQ(centre->rect.left, 38 + 32 + 120 + 56 + 69 + 120 + 32 + 144 + 32);
 }
 
 TEST_F(TradeMonitorRow, OfferSideRowSwapsTheStacks)
@@ -149,7 +149,7 @@ TEST_F(TradeMonitorRow, DeeperStacksSplitIntoLevelsWithGaps)
     LineObject line = BidTrade();
     const auto ops = Row(line);
     // Buyer stack: 3 x (4 + 4 + 3) x 8 = 264 pixels; slots of 88, levels 86.
-    const int left = 38 + 32 + 120 + 56 + 56 + 120;
+    const int left = 38 + 32 + 120 + 56 + 69 + 120;  // the rate: 7 digits, a point and the inset
     const PaintOp* level0 = FindText(ops, "31");
     const PaintOp* level1 = FindText(ops, "32");
     ASSERT_TRUE(level0 && level1);

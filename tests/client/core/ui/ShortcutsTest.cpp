@@ -43,7 +43,9 @@ protected:
 
 TEST_F(ShortcutsTest, CtrlWWorksWhileAPageWindowHasTheFocus)
 {
+    PointFeedAtServer();
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
     QTimer::singleShot(0, [] {
         if (auto* dialog = qobject_cast<mavo::CNewPageDialog*>(QApplication::activeModalWidget())) {
             dialog->SetPage(4);

@@ -64,7 +64,9 @@ TEST(DialogChrome, DialogsLoseTheirMinimiseAndMaximiseButtons)
 
 TEST_F(WindowChromeTest, PageWindowsShowTheIconAndTheWindowMenuListsThem)
 {
+    PointFeedAtServer();
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
     EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("mavo"));
     OpenPage(2);
     OpenPage(3);
@@ -99,7 +101,9 @@ TEST_F(WindowChromeTest, PageWindowsShowTheIconAndTheWindowMenuListsThem)
 
 TEST_F(WindowChromeTest, ThePageAreaScrollsToAWindowBeyondItsEdge)
 {
+    PointFeedAtServer();
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
     OpenPage(2);
     QMdiArea* area = Frame().MdiArea();
     ASSERT_EQ(area->subWindowList().size(), 1);

@@ -30,6 +30,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QHeaderView>
+#include <QTest>
 #include <QScrollBar>
 #include <QTreeWidget>
 

@@ -91,10 +91,14 @@ TEST(OrderDialogWidget, JoinIncrementKeypadAndConfirm)
     EXPECT_FALSE(dialog.Keypad()->isVisible());
     EXPECT_EQ(dialog.KeypadToggle()->text().toStdString(), "Keypad >>>");
 
-    // Typed text the field cannot hold as a value disables Confirm.
+    // A sign is refused as it is typed; a field left without a value
+    // disables Confirm.
     dialog.RateField()->setFocus();
     dialog.RateField()->clear();
     QTest::keyClicks(dialog.RateField(), "-3");
+    EXPECT_EQ(dialog.RateField()->text().toStdString(), "3");
+    QTest::keyClick(dialog.RateField(), Qt::Key_Backspace);
+    EXPECT_EQ(dialog.RateField()->text().toStdString(), "");
     EXPECT_FALSE(dialog.ConfirmButton()->isEnabled());
     dialog.ConfirmButton()->click();
     EXPECT_EQ(dialog.result(), 0);
