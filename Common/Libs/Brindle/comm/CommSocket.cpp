@@ -8,6 +8,7 @@
 #include "Brindle/comm/CommTimeout.h"
 
 #include <arpa/inet.h>
+#include <netinet/tcp.h>
 
 #include <cstring>
 
@@ -100,6 +101,10 @@ bool CCommSocket::Allocate()
     setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     setsockopt(s, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Each block goes out as it is sent: with Nagle's delay a request
+    // waiting for its answer stalls on the peer's delayed acknowledgement.
+    // Accepted children inherit it from their listener.
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     try {
         GetIOCP().AttachIOCP(SocketHandle(s), reinterpret_cast<ULONG_PTR>(this));
     } catch (const CException& e) {
