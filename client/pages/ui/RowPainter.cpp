@@ -32,14 +32,17 @@ QFont FontFromLogFont(const LogFont& lf, double pixelScale)
 
 QFont FontForDialog(const LogFont& lf)
 {
-    const QFont shown = FontFromLogFont(lf);
-    QFont font(QFontInfo(shown).family());
-    font.setPointSizeF(shown.pixelSize() * 72.0 / 96.0);
-    font.setWeight(shown.weight());
-    font.setItalic(shown.italic());
-    font.setUnderline(shown.underline());
-    font.setStrikeOut(shown.strikeOut());
+    QFont font = FontFromLogFont(lf);
+    font.setFamily(QFontInfo(font).family());
     return font;
+}
+
+QFont InPoints(const QFont& font)
+{
+    QFont pointed = font;
+    if (font.pixelSize() > 0)
+        pointed.setPointSizeF(font.pixelSize() * 72.0 / 96.0);
+    return pointed;
 }
 
 LogFont LogFontFromFont(const QFont& font)

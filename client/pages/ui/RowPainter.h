@@ -33,10 +33,12 @@ inline QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.H
 // printer's resolution over the screen's).
 QFont FontFromLogFont(const LogFont& font, double pixelScale = 1.0);
 // The page font as a font dialog should open on it: the family the page
-// really shows (a record without a face name shows the default family)
-// and its size in points at 96 pixels an inch, so that LogFontFromFont of
-// it gives the record's pixel height back.
+// really shows (a record without a face name shows the default family),
+// at its pixel size.
 QFont FontForDialog(const LogFont& font);
+// The same font sized in points at 96 pixels an inch, as a font dialog
+// shows sizes; LogFontFromFont of it gives the pixel height back.
+QFont InPoints(const QFont& font);
 // The font's record as a page format stores it (face, pixel height, weight,
 // italic, underline, strike-out).
 LogFont LogFontFromFont(const QFont& font);

@@ -23,7 +23,7 @@ CFormatActions::CFormatActions(CPageWindows& windows) : m_windows(windows)
     m_runSheet = [](CPagePropertySheet& sheet) { return sheet.exec(); };
     m_chooseFont = [](QWidget* parent, const QFont& current) -> std::optional<QFont> {
         bool ok = false;
-        const QFont font = QFontDialog::getFont(&ok, current, parent);
+        const QFont font = QFontDialog::getFont(&ok, InPoints(current), parent);
         if (!ok)
             return std::nullopt;
         return font;

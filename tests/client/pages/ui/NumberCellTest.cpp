@@ -75,8 +75,12 @@ TEST(FontDialog, OpensOnThePagesOwnFontAndGivesItBack)
         page.height = -pixels;
         const QFont offered = FontForDialog(page);
         EXPECT_EQ(offered.family(), QFontInfo(FontFromLogFont(page)).family());
-        EXPECT_DOUBLE_EQ(offered.pointSizeF(), pixels * 0.75);
-        EXPECT_EQ(LogFontFromFont(offered).height, -pixels);
+        EXPECT_FALSE(offered.family().isEmpty());
+        EXPECT_EQ(offered.pixelSize(), pixels);
+        const QFont shown = InPoints(offered);
+        EXPECT_DOUBLE_EQ(shown.pointSizeF(), pixels * 0.75);
+        EXPECT_EQ(shown.family(), offered.family());
+        EXPECT_EQ(LogFontFromFont(shown).height, -pixels);
     }
 }
 
