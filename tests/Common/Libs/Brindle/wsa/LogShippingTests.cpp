@@ -165,19 +165,21 @@ TEST(LogServiceClient, FourThreadsLogThroughTheLogRegistryWhileTheServerRestarts
     }));
     // Records sent into the connection as the server went are lost: the
     // counters show each as a gap, and every other record arrives once, in
-    // order. One more record marks the end.
+    // order. One more record marks the end. The redial loop's own lines go
+    // through the registry too, so the counter may run past the threads'.
     constexpr int kTotal = kThreads * kEach + 1;
     client.Log(Record("final"));
     std::string report;
     ASSERT_TRUE(Eventually([&] {
         report = server.Ask("report");
-        return testsupport::JsonField(report, "last") == std::to_string(kTotal);
+        return testsupport::JsonField(report, "f_0") == "final";
     })) << report;
-    EXPECT_EQ(testsupport::JsonField(report, "f_0"), "final");
+    const int last = std::stoi(testsupport::JsonField(report, "last"));
+    EXPECT_GE(last, kTotal);
     EXPECT_EQ(testsupport::JsonField(report, "bad"), "");
     EXPECT_EQ(testsupport::JsonField(report, "order"), "ok");
     EXPECT_EQ(std::stoi(testsupport::JsonField(report, "records")) + Missing(testsupport::JsonField(report, "gaps")),
-              kTotal);
+              last);
 }
 
 // rsyslog with a TCP input on a loopback port, writing each message as it
