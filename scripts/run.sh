@@ -75,20 +75,27 @@ port_hex=$(printf '%08x' "$socket_port")
 "$reg" import "$run/feed.reg"
 
 # At the first start (no settings saved yet) MAVO opens page 1 of the market,
-# as if it had been left open: a saved page document, lines 1..26 of page 1.
+# as if it had been left open: a saved page document of the lines page 1 has
+# (zphd's control port answers "ERR no line" past the last one).
 mavo_key='HKEY_CURRENT_USER\Software\Halvern\MAVO'
 if ! "$reg" query "$mavo_key\MainFrame" >/dev/null 2>&1 &&
    ! "$reg" query "$mavo_key\MAVO Document" >/dev/null 2>&1; then
+  lines=0
+  while [ $lines -lt 26 ]; do
+    reply=$(printf 'get 1 %d\n' $((lines + 1)) | socat -T 2 - "TCP:127.0.0.1:$control_port" 2>/dev/null || true)
+    case $reply in OK*) lines=$((lines + 1)) ;; *) break ;; esac
+  done
+  [ $lines -gt 0 ] || lines=26
   {
     echo 'Windows Registry Editor Version 5.00'
     echo
     echo "[$mavo_key\MAVO Document\0]"
     echo '"Title"="Page 1"'
-    echo '"LineCount"=dword:0000001a'
+    printf '"LineCount"=dword:%08x\n' "$lines"
     echo '"Page"=dword:00000001'
     echo
     echo "[$mavo_key\MAVO Document\0\Lines]"
-    for line in $(seq 1 26); do
+    for line in $(seq 1 "$lines"); do
       printf '"%d"=dword:%08x\n' $((line - 1)) $((100 + line))
     done
   } > "$run/first-page.reg"

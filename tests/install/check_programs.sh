@@ -16,7 +16,7 @@ unset LD_LIBRARY_PATH
 export HOME=$scratch/home XDG_STATE_HOME=$scratch/home/state XDG_CONFIG_HOME=$scratch/home/config
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-programs=(brindle-reg brindle-logd mavo-dde modem-emulator zphd)
+programs=(brindle-reg brindle-logd brindle-heartbeat console-demo mavo-dde modem-emulator zphd)
 [[ -x $build/client/mavo ]] && programs+=(mavo)
 for p in "${programs[@]}"; do
     bin=$prefix/bin/$p
