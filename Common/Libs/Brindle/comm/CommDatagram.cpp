@@ -2,6 +2,7 @@
 
 #include "Brindle/base/CritSec.h"
 #include "Brindle/base/Exception.h"
+#include "Brindle/comm/CommAddress.h"
 #include "Brindle/comm/CommLog.h"
 
 #include <arpa/inet.h>
@@ -67,21 +68,9 @@ bool CCommDatagram::Allocate()
 {
     CSystemLock lock;
     Deallocate();
-    SOCKET s = WSASocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    SOCKET s = CommOpenSocket(GetIOCP(), this, SOCK_DGRAM, SocketBufferSize);
     if (s == INVALID_SOCKET)
         return false;
-    const int size = SocketBufferSize;
-    const int one = 1;
-    setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    setsockopt(s, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    try {
-        GetIOCP().AttachIOCP(SocketHandle(s), reinterpret_cast<ULONG_PTR>(this));
-    } catch (const CException& e) {
-        closesocket(s);
-        SetLastError(e.GetLastError());
-        return false;
-    }
     m_socket.store(s, std::memory_order_release);
     return true;
 }
@@ -92,9 +81,7 @@ void CCommDatagram::Deallocate()
     SOCKET s = m_socket.exchange(INVALID_SOCKET, std::memory_order_acq_rel);
     if (s == INVALID_SOCKET)
         return;
-    GetIOCP().DetachOwner(this);
-    GetIOCP().DetachIOCP(SocketHandle(s));
-    closesocket(s);
+    CommCloseSocket(GetIOCP(), this, s);
     m_outstanding.store(0, std::memory_order_release);
 }
 

@@ -4,11 +4,11 @@
 #include "Brindle/base/Exception.h"
 #include "Brindle/base/ThreadObject.h"
 #include "Brindle/comm/CommConnectProcess.h"
+#include "Brindle/comm/CommAddress.h"
 #include "Brindle/comm/CommLog.h"
 #include "Brindle/comm/CommTimeout.h"
 
 #include <arpa/inet.h>
-#include <netinet/tcp.h>
 
 #include <cstring>
 
@@ -93,25 +93,9 @@ bool CCommSocket::Allocate()
 {
     CSystemLock lock;
     Deallocate();
-    SOCKET s = WSASocket(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    SOCKET s = CommOpenSocket(GetIOCP(), this, SOCK_STREAM, SocketBufferSize);
     if (s == INVALID_SOCKET)
         return false;
-    const int size = SocketBufferSize;
-    const int one = 1;
-    setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    setsockopt(s, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    // Each block goes out as it is sent: with Nagle's delay a request
-    // waiting for its answer stalls on the peer's delayed acknowledgement.
-    // Accepted children inherit it from their listener.
-    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    try {
-        GetIOCP().AttachIOCP(SocketHandle(s), reinterpret_cast<ULONG_PTR>(this));
-    } catch (const CException& e) {
-        closesocket(s);
-        SetLastError(e.GetLastError());
-        return false;
-    }
     m_socket.store(s, std::memory_order_release);
     return true;
 }
@@ -125,9 +109,7 @@ void CCommSocket::Deallocate()
     // The operations still in flight complete aborted and reach nobody;
     // their data goes with their records once dequeued, after the close
     // has made the system let go of the buffers.
-    GetIOCP().DetachOwner(this);
-    GetIOCP().DetachIOCP(SocketHandle(s));
-    closesocket(s);
+    CommCloseSocket(GetIOCP(), this, s);
     ResetOutstanding();
 }
 
