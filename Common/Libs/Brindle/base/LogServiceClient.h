@@ -19,6 +19,7 @@
 // the logger must be unregistered before it is destroyed.
 #pragma once
 
+#include "Brindle/base/LogShipQueue.h"
 #include "Brindle/base/Logger.h"
 #include "Brindle/wsa/WSASocket.h"
 
@@ -31,8 +32,8 @@ class CMsg;
 
 class CLogServiceClient : public CLogger, public CWSASink {
 public:
-    static constexpr std::size_t MaxQueue = 10000;
-    static constexpr int MaxCounter = 999999;
+    static constexpr std::size_t MaxQueue = CLogShipQueue::MaxQueue;
+    static constexpr int MaxCounter = CLogShipQueue::MaxCounter;
 
     explicit CLogServiceClient(CIOCP& iocp);
     ~CLogServiceClient() override;
@@ -48,21 +49,15 @@ public:
     unsigned long Dropped() const;
 
     // The texts of the two messages (also for servers and tests).
-    static std::string ResetText();
-    static std::string LogText(const CLogData& record);
+    static std::string ResetText() { return CLogShipQueue::ResetText(); }
+    static std::string LogText(const CLogData& record) { return CLogShipQueue::LogText(record); }
 
     void OnOpen(CWSASocket* socket) override;
     void OnClose(CWSASocket* socket) override;
     void OnData(CWSASocket* socket, const CIOBuffer& data) override;
 
 private:
-    // Caller holds the system lock.
-    void SendOrQueue(const std::string& text);
-
-    bool m_connected = false;
-    int m_counter = 0;
-    unsigned long m_dropped = 0;
-    std::deque<std::string> m_queue;
+    CLogShipQueue m_ship;
     // Last: destroyed first, waiting for its handlers, which use the rest.
     CWSASocket m_socket;
 };

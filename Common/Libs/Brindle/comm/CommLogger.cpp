@@ -7,7 +7,8 @@
 
 namespace Brindle {
 
-CCommLogger::CCommLogger(CCommIOCP& iocp) : m_socket(iocp)
+CCommLogger::CCommLogger(CCommIOCP& iocp)
+    : m_ship([this](const std::string& text) { return m_socket.Send(text); }), m_socket(iocp)
 {
     m_socket.SetChain(this);
 }
@@ -28,81 +29,39 @@ void CCommLogger::Start(int port, const char* host)
 void CCommLogger::Stop()
 {
     m_socket.Close();
-    CSystemLock lock;
-    m_connected = false;
+    m_ship.Closed();
 }
 
 bool CCommLogger::Connected() const
 {
-    CSystemLock lock;
-    return m_connected;
+    return m_ship.Connected();
 }
 
 std::size_t CCommLogger::QueueSize() const
 {
-    CSystemLock lock;
-    return m_queue.size();
+    return m_ship.QueueSize();
 }
 
 unsigned long CCommLogger::Dropped() const
 {
-    CSystemLock lock;
-    return m_dropped;
-}
-
-void CCommLogger::SendOrQueue(const std::string& text)
-{
-    if (m_connected && m_socket.Send(text))
-        return;
-    if (m_queue.size() >= MaxQueue) {
-        ++m_dropped;
-        return;
-    }
-    m_queue.push_back(text);
+    return m_ship.Dropped();
 }
 
 void CCommLogger::Log(const CLogData& record)
 {
-    CSystemLock lock;
-    if (m_counter == 0)
-        SendOrQueue(CLogServiceClient::ResetText());
-    ++m_counter;
-    if (!m_connected && m_queue.size() >= MaxQueue) {
-        ++m_dropped;
-    } else {
-        CLogData copy(record);
-        copy.SetCounter(m_counter);
-        if (copy.GetHostname().empty())
-            copy.SetHostname(GetLocalHostname());
-        if (copy.GetApplication().empty())
-            copy.SetApplication(GetLocalApplicationName());
-        SendOrQueue(CLogServiceClient::LogText(copy));
-    }
-    if (m_counter >= MaxCounter)
-        m_counter = 0;
+    m_ship.Log(record);
 }
 
 void CCommLogger::OnOpen(void* /*source*/)
 {
-    {
-        CSystemLock lock;
-        m_connected = true;
-        while (!m_queue.empty()) {
-            if (!m_socket.Send(m_queue.front()))
-                break;
-            m_queue.pop_front();
-        }
-    }
+    m_ship.Opened();
     service_open("LogServer", &m_socket).Write(mstr);
     mstr.WriteLog();
 }
 
 void CCommLogger::OnClose(void* /*source*/)
 {
-    {
-        CSystemLock lock;
-        m_connected = false;
-    }
+    m_ship.Closed();
     service_close("LogServer", &m_socket).Write(mstr);
     mstr.WriteLog();
 }

@@ -10,6 +10,7 @@
 // the logger must be unregistered before it is destroyed.
 #pragma once
 
+#include "Brindle/base/LogShipQueue.h"
 #include "Brindle/base/Logger.h"
 #include "Brindle/comm/CommLayer.h"
 #include "Brindle/comm/CommSocket.h"
@@ -21,8 +22,8 @@ namespace Brindle {
 
 class CCommLogger : public CLogger, public CCommLayer {
 public:
-    static constexpr std::size_t MaxQueue = 10000;
-    static constexpr int MaxCounter = 999999;
+    static constexpr std::size_t MaxQueue = CLogShipQueue::MaxQueue;
+    static constexpr int MaxCounter = CLogShipQueue::MaxCounter;
 
     explicit CCommLogger(CCommIOCP& iocp);
     ~CCommLogger() override;
@@ -40,13 +41,7 @@ public:
     void OnError(void* source, unsigned long error, const std::string& text) override;
 
 private:
-    // Caller holds the system lock.
-    void SendOrQueue(const std::string& text);
-
-    bool m_connected = false;
-    int m_counter = 0;
-    unsigned long m_dropped = 0;
-    std::deque<std::string> m_queue;
+    CLogShipQueue m_ship;
     // Last: destroyed first, waiting for its handlers, which use the rest.
     CCommSocket m_socket;
 };
