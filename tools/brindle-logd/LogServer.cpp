@@ -46,8 +46,6 @@ namespace {
 
 constexpr int MaxCounter = 999999;
 constexpr int RefusalsLogged = 3;
-// The kernel's TCP state after the peer's FIN (TCP_CLOSE_WAIT).
-constexpr int CloseWaitState = 8;
 
 long long Now()
 {
@@ -66,49 +64,6 @@ struct Item {
     unsigned long long connection = 0;
     std::string peer;
     Record record;
-};
-
-// Counts each connection's bytes on their way to the parser, so that the
-// watch can tell a connection whose every byte was read.
-class CByteCount : public CCommLayer {
-public:
-    void OnOpen(void* source) override
-    {
-        {
-            std::lock_guard<std::mutex> hold(m_lock);
-            m_bytes[source] = 0;
-        }
-        CallUpOpen(source);
-    }
-    void OnClose(void* source) override
-    {
-        {
-            std::lock_guard<std::mutex> hold(m_lock);
-            m_bytes.erase(source);
-        }
-        CallUpClose(source);
-    }
-    void OnData(void* source, const std::string& data) override
-    {
-        {
-            std::lock_guard<std::mutex> hold(m_lock);
-            m_bytes[source] += data.size();
-        }
-        CallUpData(source, data);
-    }
-    bool Bytes(void* source, unsigned long long& bytes) const
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        const auto found = m_bytes.find(source);
-        if (found == m_bytes.end())
-            return false;
-        bytes = found->second;
-        return true;
-    }
-
-private:
-    mutable std::mutex m_lock;
-    std::unordered_map<void*, unsigned long long> m_bytes;
 };
 
 } // namespace
@@ -147,11 +102,10 @@ public:
             m_security.SetFrameLimit(m_options.messageLimit + 4096);
             m_security.SetStrict(true);
             m_security.SetChain(&m_parser);
-            m_count.SetChain(&m_security);
+            m_listener.SetChain(&m_security);
         } else {
-            m_count.SetChain(&m_parser);
+            m_listener.SetChain(&m_parser);
         }
-        m_listener.SetChain(&m_count);
         if (!m_listener.SetAddress(m_options.port, m_options.bind.empty() ? nullptr : m_options.bind.c_str(), true))
             throw CException("Cannot resolve the listening address \"" + m_options.bind + "\"", EINVAL);
         if (!m_listener.Listen(128))
@@ -161,7 +115,6 @@ public:
         if (::getsockname(m_listener.Socket(), reinterpret_cast<sockaddr*>(&bound), &size) == 0)
             m_port = ntohs(bound.sin_port);
         m_writer = std::thread([this] { WriterLoop(); });
-        m_watch = std::thread([this] { WatchLoop(); });
         for (int i = 0; i < std::max(1, m_options.workers); ++i) {
             m_workers.push_back(std::make_unique<CThreadObject>("Logd Worker"));
             m_workers.back()->StartThread(&m_iocp);
@@ -179,13 +132,6 @@ public:
         if (!m_started)
             return;
         m_started = false;
-        {
-            std::lock_guard<std::mutex> hold(m_lock);
-            m_watchStop = true;
-        }
-        m_wake.notify_all();
-        if (m_watch.joinable())
-            m_watch.join();
         // No new connections, then no open ones: whatever they sent is queued.
         m_listener.CloseAll();
         m_listener.Close();
@@ -408,47 +354,6 @@ private:
         }
     }
 
-    // The transport can miss a peer's end that came with its last bytes:
-    // the connection then waits for an edge that never comes. A connection
-    // whose peer has ended (close-wait) and all of whose bytes were read,
-    // seen so on two looks in a row, is shut down here, which raises the
-    // edge and lets the close run its ordinary course.
-    void WatchLoop()
-    {
-        std::map<std::uintptr_t, unsigned long long> stuck, seen;
-        for (;;) {
-            {
-                std::unique_lock<std::mutex> hold(m_lock);
-                if (m_wake.wait_for(hold, std::chrono::milliseconds(500), [this] { return m_watchStop; }))
-                    return;
-            }
-            std::vector<std::pair<SOCKET, void*>> children;
-            {
-                CSystemLock lock;
-                for (CCommSocket* child : m_listener)
-                    children.emplace_back(child->Socket(), child->GetSource());
-            }
-            seen.clear();
-            for (const auto& [socket, source] : children) {
-                tcp_info info{};
-                int size = sizeof info;
-                if (::getsockopt(socket, IPPROTO_TCP, TCP_INFO, &info, &size) != 0 ||
-                    info.tcpi_state != CloseWaitState)
-                    continue;
-                unsigned long long counted = 0;
-                // The kernel counts the peer's FIN as one byte more.
-                if (!m_count.Bytes(source, counted) || counted + 1 != info.tcpi_bytes_received)
-                    continue;
-                const auto id = static_cast<std::uintptr_t>(socket);
-                seen[id] = counted;
-                const auto before = stuck.find(id);
-                if (before != stuck.end() && before->second == counted)
-                    ::shutdown(socket, SHUT_RDWR);
-            }
-            stuck.swap(seen);
-        }
-    }
-
     // Waits while the queue is full: the connection is not read meanwhile.
     void Push(Item item)
     {
@@ -612,8 +517,6 @@ private:
     std::deque<Item> m_queue;
     bool m_stopping = false;
     std::thread m_writer;
-    std::thread m_watch;
-    bool m_watchStop = false;
 
     std::mutex m_connLock;
     std::map<void*, Connection> m_connections;
@@ -630,7 +533,6 @@ private:
     CMsgParser m_parser;
     CCredentialLayer m_credentials;
     CSecurityLayer m_security;
-    CByteCount m_count;
     CCommListener m_listener;
     std::vector<std::unique_ptr<CThreadObject>> m_workers;
 };

@@ -52,6 +52,7 @@
 #include "Brindle/base/DebugTrace.h"
 #include "Brindle/base/IniFile.h"
 #include "Brindle/base/LogFormatMsg.h"
+#include "Brindle/base/LogShipQueue.h"
 #include "Brindle/base/LogServiceClient.h"
 #include "Brindle/base/MonitorStream.h"
 #include "Brindle/base/Syslog.h"
