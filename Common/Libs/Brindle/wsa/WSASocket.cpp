@@ -181,18 +181,25 @@ void CWSASocket::PostError(COverlapped* record, unsigned long code)
     }
 }
 
+bool CWSASocket::ResolveStoredHost()
+{
+    // A host stored without resolving is looked up when first dialled; the
+    // lookup runs without the lock.
+    std::string host;
+    {
+        CSyncLock<CCritSec> guard(m_lock);
+        if (m_addressBuilt)
+            return true;
+        host = m_host;
+    }
+    return SetAddress(GetPort(), host.c_str(), true);
+}
+
 bool CWSASocket::Connect()
 {
     SOCKET s;
     sockaddr_in address;
-    std::string host;
-    bool built;
-    {
-        CSyncLock<CCritSec> guard(m_lock);
-        built = m_addressBuilt;
-        host = m_host;
-    }
-    if (!built && !SetAddress(GetPort(), host.c_str(), true))
+    if (!ResolveStoredHost())
         return false;
     {
         CSyncLock<CCritSec> guard(m_lock);
@@ -225,14 +232,7 @@ bool CWSASocket::Connect()
 
 bool CWSASocket::AsyncConnect(void* event)
 {
-    std::string host;
-    bool built;
-    {
-        CSyncLock<CCritSec> guard(m_lock);
-        built = m_addressBuilt;
-        host = m_host;
-    }
-    if (!built && !SetAddress(GetPort(), host.c_str(), true))
+    if (!ResolveStoredHost())
         return false;
     CSyncLock<CCritSec> guard(m_lock);
     if (!Allocate())

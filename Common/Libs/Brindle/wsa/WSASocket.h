@@ -188,6 +188,8 @@ protected:
     std::atomic<bool> m_completionsStopped{false};
 
 private:
+    // Resolves the stored host unless its address is built already.
+    bool ResolveStoredHost();
     // Serialises starting and stopping the connect thread (never the port's
     // lock: the thread takes that one).
     std::mutex m_connectControl;
