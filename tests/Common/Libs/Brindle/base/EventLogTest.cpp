@@ -17,21 +17,6 @@ using namespace Brindle;
 
 namespace {
 
-// A local syslog socket named by BRINDLE_SYSLOG_SOCKET for one test.
-class SyslogCapture {
-public:
-    SyslogCapture() : m_peer(m_dir.str() + "/log")
-    {
-        ::setenv("BRINDLE_SYSLOG_SOCKET", (m_dir.str() + "/log").c_str(), 1);
-    }
-    ~SyslogCapture() { ::unsetenv("BRINDLE_SYSLOG_SOCKET"); }
-    testsupport::DatagramPeer& peer() { return m_peer; }
-
-private:
-    testsupport::TempDir m_dir;
-    testsupport::DatagramPeer m_peer;
-};
-
 // "<PRI>Mmm dd hh:mm:ss ident[pid]: " and the text after it.
 std::string TextOf(const std::string& line, int pri, const std::string& ident)
 {
@@ -41,6 +26,36 @@ std::string TextOf(const std::string& line, int pri, const std::string& ident)
         return "<bad header: " + line + ">";
     return m.suffix();
 }
+
+// A local syslog socket named by BRINDLE_SYSLOG_SOCKET for one test.
+class SyslogCapture {
+public:
+    SyslogCapture() : m_peer(m_dir.str() + "/log")
+    {
+        ::setenv("BRINDLE_SYSLOG_SOCKET", (m_dir.str() + "/log").c_str(), 1);
+    }
+    ~SyslogCapture() { ::unsetenv("BRINDLE_SYSLOG_SOCKET"); }
+    testsupport::DatagramPeer& peer() { return m_peer; }
+    // The texts of the lines that come, each within the line limit, joined
+    // until `size` bytes have come (or none came for 5 s).
+    std::string ReceiveJoined(std::size_t size, int pri, const std::string& ident)
+    {
+        std::string joined;
+        while (joined.size() < size) {
+            const std::string line = m_peer.Receive(std::chrono::seconds(5));
+            if (line.empty())
+                break;
+            const std::string text = TextOf(line, pri, ident);
+            EXPECT_LE(text.size(), Platform::CSyslogSocket::MaxTextBytes);
+            joined += text;
+        }
+        return joined;
+    }
+
+private:
+    testsupport::TempDir m_dir;
+    testsupport::DatagramPeer m_peer;
+};
 
 } // namespace
 
@@ -111,34 +126,11 @@ TEST(CEventLog, LongTextsArriveWholeOverSeveralLines)
         big += "w\xc3\xa9" + std::to_string(i % 10);
     ASSERT_EQ(log.Log(EVENTLOG_ERROR_TYPE, 0, MSG_SERVICE_EXCEPTION, "S", big.c_str()), 1);
     const std::string expected = "Service S exception " + big;
-    std::string joined;
-    while (joined.size() < expected.size()) {
-        const std::string line = capture.peer().Receive(std::chrono::seconds(5));
-        if (line.empty())
-            break;
-        const std::string text = TextOf(line, 27, "S");
-        EXPECT_LE(text.size(), Platform::CSyslogSocket::MaxTextBytes);
-        joined += text;
-    }
-    EXPECT_EQ(joined, expected);
+    EXPECT_EQ(capture.ReceiveJoined(expected.size(), 27, "S"), expected);
 }
 
-TEST(CEventLog, MessageTableTextsEndWithCrLf)
+TEST(CEventLog, UnknownIdsHaveNoTextAndInsertsAreCopiedAsText)
 {
-    const struct {
-        DWORD id;
-        const char* text;
-    } cases[] = {
-        {1, "Service %1 has been installed.\r\n"},
-        {3, "Service %1 has been started.\r\n"},
-        {0x40000004, "Service %1 has been stopped\r\n"},
-        {0x80000002, "Service %1 has been uninstalled.\r\n"},
-        {0xC0000005, "Service %1 was unable to start\r\n%2\r\n"},
-        {0xC0000006, "Service %1 exception\r\n%2\r\n"},
-        {0xC0000007, "Description: %1\r\nData: %2, %3\r\n"},
-    };
-    for (const auto& c : cases)
-        EXPECT_STREQ(EventMessageText(c.id), c.text);
     EXPECT_EQ(EventMessageText(8), nullptr);
     EXPECT_EQ(FormatEventMessage(7, "a%1", "b", "c"), "Description: a%1\r\nData: b, c\r\n");
 }
@@ -191,14 +183,8 @@ TEST(DebugTrace, LongTextsGoWholeToSyslogWhenStandardErrorIsNoTerminal)
     big[10239] = 'Z';
     DebugTrace("start %s %d end\n", big.c_str(), 42);
     const std::string expected = "start " + big + " 42 end";
-    std::string joined;
-    while (joined.size() < expected.size()) {
-        const std::string line = capture.peer().Receive(std::chrono::seconds(5));
-        if (line.empty())
-            break;
-        joined += TextOf(line, 15, Platform::SyslogCleanIdent(GetLocalApplicationName()));
-    }
-    EXPECT_EQ(joined, expected);
+    const std::string ident = Platform::SyslogCleanIdent(GetLocalApplicationName());
+    EXPECT_EQ(capture.ReceiveJoined(expected.size(), 15, ident), expected);
 }
 
 TEST(SyslogText, ControlBytesBecomeSpacesAndTrailingOnesGo)

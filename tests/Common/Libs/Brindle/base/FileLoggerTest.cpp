@@ -39,6 +39,15 @@ CLogData Record(const std::string& text)
     return CLogData(SEVERITY_INFORMATION, "S", CVar(text));
 }
 
+// The record lines of the records, as the file holds them.
+std::string LinesOf(std::initializer_list<CLogData> records)
+{
+    std::ostringstream out;
+    for (const CLogData& record : records)
+        out << record;
+    return out.str();
+}
+
 } // namespace
 
 TEST(CFileLogger, WritesRecordLinesToTheDaysFileAndAppends)
@@ -55,22 +64,16 @@ TEST(CFileLogger, WritesRecordLinesToTheDaysFileAndAppends)
         EXPECT_TRUE(std::filesystem::exists(logger.GetFileName()));
         logger.Log(one);
         // Written through before Log returns.
-        std::ostringstream expected;
-        expected << one;
-        EXPECT_EQ(ReadFile(logger.GetFileName()), expected.str());
+        EXPECT_EQ(ReadFile(logger.GetFileName()), LinesOf({one}));
     }
     CFileLogger again(base);
     again.SetBaseName(base, false);
     again.Log(two);
-    std::ostringstream expected;
-    expected << one << two;
-    EXPECT_EQ(ReadFile(again.GetFileName()), expected.str());
+    EXPECT_EQ(ReadFile(again.GetFileName()), LinesOf({one, two}));
 
     again.SetBaseName(base, true);
     again.Log(one);
-    std::ostringstream truncated;
-    truncated << one;
-    EXPECT_EQ(ReadFile(again.GetFileName()), truncated.str());
+    EXPECT_EQ(ReadFile(again.GetFileName()), LinesOf({one}));
 }
 
 TEST(CFileLogger, FirstRecordOpensTheFileWhenNoBaseNameWasSet)

@@ -2,6 +2,8 @@
 #include "Brindle/base/Log.h"
 #include "Brindle/base/Logger.h"
 
+#include "ThreadTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -115,14 +117,8 @@ TEST(CLog, LoggerRunsUnderTheSystemLock)
 {
     struct CLockProbe : CLogger {
         bool held = false;
-        void Log(const CLogData&) override
-        {
-            // The system lock is re-entrant: another thread must not get it.
-            std::atomic<bool> got{true};
-            std::thread other([&] { got = GetSystemLock()->try_acquire(); if (got) GetSystemLock()->release(); });
-            other.join();
-            held = !got;
-        }
+        // The system lock is re-entrant: another thread must not get it.
+        void Log(const CLogData&) override { held = !threadtest::FreeElsewhere(*GetSystemLock()); }
     };
     RegistryReset reset;
     CLockProbe probe;

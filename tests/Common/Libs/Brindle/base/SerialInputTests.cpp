@@ -107,13 +107,30 @@ long long MillisecondsSince(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-} // namespace
+// A reader on one end of a fresh pseudo-terminal pair.
+class CSerialInputTest : public ::testing::Test {
+protected:
+    // Starts the reader and waits for its open event (the nth event so far).
+    void StartAndWaitForOpen(std::size_t events = 1)
+    {
+        ASSERT_TRUE(input.StartThread(&sink));
+        ASSERT_TRUE(sink.WaitForEvents(events));
+        ASSERT_EQ(sink.Events()[events - 1].kind, "open");
+    }
+    bool WaitForData(std::size_t size)
+    {
+        return sink.WaitFor([size](const auto&, const std::string& data) { return data.size() >= size; });
+    }
 
-TEST(CSerialInput, OpensAfterASecondAndDeliversTheBytesInOrder)
-{
     PtyPair pty;
     RecordingSink sink;
-    CSerialInput input(SettingsFor(pty.First()));
+    CSerialInput input{SettingsFor(pty.First())};
+};
+
+} // namespace
+
+TEST_F(CSerialInputTest, OpensAfterASecondAndDeliversTheBytesInOrder)
+{
     EXPECT_FALSE(input.IsConnected());
     ASSERT_NE(input.GetPort(), nullptr);
 
@@ -134,7 +151,7 @@ TEST(CSerialInput, OpensAfterASecondAndDeliversTheBytesInOrder)
         sent += piece;
         ASSERT_TRUE(peer.Write(piece));
     }
-    ASSERT_TRUE(sink.WaitFor([&](const auto&, const std::string& data) { return data.size() >= sent.size(); }));
+    ASSERT_TRUE(WaitForData(sent.size()));
     EXPECT_TRUE(sink.Data() == sent);
     for (void* source : sink.DataSources())
         EXPECT_EQ(source, events[0].source);
@@ -164,20 +181,15 @@ TEST(CSerialInput, AMissingPortIsRetriedOnceASecondAndStopsPromptly)
     EXPECT_TRUE(sink.Events().empty());
 }
 
-TEST(CSerialInput, AVanishedLineIsClosedReportedAndReopenedWhenItReturns)
+TEST_F(CSerialInputTest, AVanishedLineIsClosedReportedAndReopenedWhenItReturns)
 {
-    PtyPair pty;
-    RecordingSink sink;
-    CSerialInput input(SettingsFor(pty.First()));
-    ASSERT_TRUE(input.StartThread(&sink));
-    ASSERT_TRUE(sink.WaitForEvents(1));
+    StartAndWaitForOpen();
     void* const firstHandle = sink.Events()[0].source;
 
     pty.Stop();
     ASSERT_TRUE(sink.WaitForEvents(2));
-    auto events = sink.Events();
-    EXPECT_EQ(events[1].kind, "close");
-    EXPECT_EQ(events[1].source, firstHandle) << "OnClose names the handle OnOpen gave";
+    EXPECT_EQ(sink.Events()[1].kind, "close");
+    EXPECT_EQ(sink.Events()[1].source, firstHandle) << "OnClose names the handle OnOpen gave";
 
     // While the line is gone the reader tries once a second, no faster.
     const int opensBefore = input.GetPort()->GetOpens();
@@ -187,23 +199,18 @@ TEST(CSerialInput, AVanishedLineIsClosedReportedAndReopenedWhenItReturns)
 
     ASSERT_TRUE(pty.Start());
     ASSERT_TRUE(sink.WaitForEvents(3));
-    events = sink.Events();
-    EXPECT_EQ(events[2].kind, "open");
-    EXPECT_NE(events[2].source, firstHandle);
+    EXPECT_EQ(sink.Events()[2].kind, "open");
+    EXPECT_NE(sink.Events()[2].source, firstHandle);
     PtyEnd peer(pty.Second());
     ASSERT_TRUE(peer.Write("again"));
-    ASSERT_TRUE(sink.WaitFor([](const auto&, const std::string& data) { return data.size() >= 5; }));
+    ASSERT_TRUE(WaitForData(5));
     EXPECT_EQ(sink.Data(), "again");
     input.StopThread();
 }
 
-TEST(CSerialInput, ASinkThatThrowsEndsTheConnectionAndANewOneStarts)
+TEST_F(CSerialInputTest, ASinkThatThrowsEndsTheConnectionAndANewOneStarts)
 {
-    PtyPair pty;
-    RecordingSink sink;
-    CSerialInput input(SettingsFor(pty.First()));
-    ASSERT_TRUE(input.StartThread(&sink));
-    ASSERT_TRUE(sink.WaitForEvents(1));
+    StartAndWaitForOpen();
     PtyEnd peer(pty.Second());
     sink.ThrowOnNextData();
     ASSERT_TRUE(peer.Write("boom"));
@@ -218,33 +225,23 @@ TEST(CSerialInput, ASinkThatThrowsEndsTheConnectionAndANewOneStarts)
     ASSERT_TRUE(sink.WaitFor([](const auto&, const std::string& data) { return data.find("fine") != std::string::npos; }));
 }
 
-TEST(CSerialInput, DestructionStopsARunningReader)
+TEST_F(CSerialInputTest, CanBeStartedAgainAfterAStopAndDestructionStopsARunningReader)
 {
-    PtyPair pty;
-    RecordingSink sink;
-    {
-        CSerialInput input(SettingsFor(pty.First()));
-        ASSERT_TRUE(input.StartThread(&sink));
-        ASSERT_TRUE(sink.WaitForEvents(1));
-    }
-    // The port is free again: the reader let go of it.
-    CSerialPort port(SettingsFor(pty.First()));
-    EXPECT_TRUE(port.Open());
-}
-
-TEST(CSerialInput, CanBeStartedAgainAfterAStop)
-{
-    PtyPair pty;
-    RecordingSink sink;
-    CSerialInput input(SettingsFor(pty.First()));
-    ASSERT_TRUE(input.StartThread(&sink));
-    ASSERT_TRUE(sink.WaitForEvents(1));
+    StartAndWaitForOpen();
     input.StopThread();
-    ASSERT_TRUE(input.StartThread(&sink));
-    ASSERT_TRUE(sink.WaitForEvents(2));
-    EXPECT_EQ(sink.Events()[1].kind, "open");
+    StartAndWaitForOpen(2);
     PtyEnd peer(pty.Second());
     ASSERT_TRUE(peer.Write("second run"));
-    ASSERT_TRUE(sink.WaitFor([](const auto&, const std::string& data) { return data.size() >= 10; }));
+    ASSERT_TRUE(WaitForData(10));
     EXPECT_EQ(sink.Data(), "second run");
+    input.StopThread();
+
+    // A reader destroyed while it runs lets go of its port.
+    {
+        CSerialInput other(SettingsFor(pty.First()));
+        ASSERT_TRUE(other.StartThread(&sink));
+        ASSERT_TRUE(sink.WaitForEvents(3));
+    }
+    CSerialPort port(SettingsFor(pty.First()));
+    EXPECT_TRUE(port.Open());
 }

@@ -1,27 +1,18 @@
 #include "Brindle/base/CritSec.h"
 #include "Brindle/base/SyncObjects.h"
 
+#include "ThreadTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
 using namespace Brindle;
+using threadtest::ExpectThrows;
+using threadtest::FreeElsewhere;
 
 namespace {
-
-// Expects `fn` to throw CException with exactly `text` and `code`.
-template <typename Fn>
-void ExpectThrows(Fn fn, const char* text, DWORD code)
-{
-    try {
-        fn();
-        ADD_FAILURE() << "no exception, expected: " << text;
-    } catch (const CException& e) {
-        EXPECT_STREQ(e.what(), text);
-        EXPECT_EQ(e.GetLastError(), code);
-    }
-}
 
 TEST(CCritSec, ReentrantAcquireNeedsAsManyReleases)
 {
@@ -29,16 +20,9 @@ TEST(CCritSec, ReentrantAcquireNeedsAsManyReleases)
     cs.acquire();
     cs.acquire();
     cs.release();
-    bool other = true;
-    std::thread([&] { other = cs.try_acquire(); }).join();
-    EXPECT_FALSE(other);
+    EXPECT_FALSE(FreeElsewhere(cs));
     cs.release();
-    std::thread([&] {
-        other = cs.try_acquire();
-        if (other)
-            cs.release();
-    }).join();
-    EXPECT_TRUE(other);
+    EXPECT_TRUE(FreeElsewhere(cs));
 }
 
 TEST(CSyncLock, CopiesAndAssignmentsKeepAcquiresBalanced)
@@ -49,21 +33,9 @@ TEST(CSyncLock, CopiesAndAssignmentsKeepAcquiresBalanced)
         CSyncLock<CCritSec> copy(first);
         CSyncLock<CCritSec> onB(&b);
         onB = first; // releases b, holds a once more
-        bool bFree = false;
-        std::thread([&] {
-            bFree = b.try_acquire();
-            if (bFree)
-                b.release();
-        }).join();
-        EXPECT_TRUE(bFree);
+        EXPECT_TRUE(FreeElsewhere(b));
     }
-    bool aFree = false;
-    std::thread([&] {
-        aFree = a.try_acquire();
-        if (aFree)
-            a.release();
-    }).join();
-    EXPECT_TRUE(aFree);
+    EXPECT_TRUE(FreeElsewhere(a));
 }
 
 TEST(SystemLock, ReplacementIsTakenAndNullRestoresTheBuiltIn)
@@ -74,19 +46,11 @@ TEST(SystemLock, ReplacementIsTakenAndNullRestoresTheBuiltIn)
     EXPECT_EQ(GetSystemLock(), &mine);
     {
         CSystemLock hold;
-        bool mineFree = true;
-        std::thread([&] { mineFree = mine.try_acquire(); }).join();
-        EXPECT_FALSE(mineFree);
+        EXPECT_FALSE(FreeElsewhere(mine));
         SetSystemLock(nullptr); // the holder still releases the lock it took
     }
     EXPECT_EQ(GetSystemLock(), builtIn);
-    bool mineFree = false;
-    std::thread([&] {
-        mineFree = mine.try_acquire();
-        if (mineFree)
-            mine.release();
-    }).join();
-    EXPECT_TRUE(mineFree);
+    EXPECT_TRUE(FreeElsewhere(mine));
 }
 
 TEST(CEvent, WaitWithoutHandleThrowsAndCloseReportsNothingHeld)

@@ -2,6 +2,10 @@
 // time-out so a loaded machine slows the tests down but never fails them.
 #pragma once
 
+#include "Brindle/base/Exception.h"
+
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -48,6 +52,32 @@ bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = Patience)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+// Expects `fn` to throw CException with exactly `text` and `code`.
+template <typename Fn>
+void ExpectThrows(Fn fn, const char* text, DWORD code)
+{
+    try {
+        fn();
+        ADD_FAILURE() << "no exception, expected: " << text;
+    } catch (const Brindle::CException& e) {
+        EXPECT_STREQ(e.what(), text);
+        EXPECT_EQ(e.GetLastError(), code);
+    }
+}
+
+// Whether another thread could take the lock now (it lets go again at once).
+template <typename Lock>
+bool FreeElsewhere(Lock& lock)
+{
+    bool got = false;
+    std::thread([&] {
+        got = lock.try_acquire();
+        if (got)
+            lock.release();
+    }).join();
+    return got;
 }
 
 } // namespace threadtest

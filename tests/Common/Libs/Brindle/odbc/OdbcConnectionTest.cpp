@@ -12,11 +12,10 @@
 #include <fstream>
 
 using namespace Brindle;
+using odbctest::Args;
 using odbctest::OdbcDriverTest;
 
 namespace {
-
-using Params = CRefCountedPtr<COdbcParams>;
 
 // The text after " (STMT) Msg = " / " (DBC) Msg = ", or empty.
 std::string DriverMessage(const std::string& text, const char* label)
@@ -58,11 +57,7 @@ TEST_P(OdbcErrors, AFailedExecuteLeavesThePreparedStatementReady)
 {
     Exec("CREATE TABLE keyed (k integer PRIMARY KEY, v varchar(10))");
     const int insert = m_db.Prepare("INSERT INTO keyed VALUES (?, ?)");
-    auto row = [](int k) {
-        Params p(new COdbcParams());
-        p->Add(new COdbcInt(k)).Add(new COdbcVarChar("v"));
-        return p;
-    };
+    auto row = [](int k) { return Args(new COdbcInt(k), new COdbcVarChar("v")); };
     EXPECT_EQ(m_db.ExecuteNonQuery(insert, row(1)), 1);
     try {
         m_db.ExecuteNonQuery(insert, row(1));
@@ -73,11 +68,9 @@ TEST_P(OdbcErrors, AFailedExecuteLeavesThePreparedStatementReady)
     EXPECT_EQ(m_db.ExecuteNonQuery(insert, row(2)), 1);
 
     // Too few parameters, and a missing one, are refused; then all is well.
-    Params one(new COdbcParams());
-    one->Add(new COdbcInt(3));
-    EXPECT_THROW(m_db.ExecuteNonQuery(insert, one), COdbcException);
-    Params hole(new COdbcParams());
-    hole->Add(new COdbcInt(3)).push_back(nullptr);
+    EXPECT_THROW(m_db.ExecuteNonQuery(insert, Args(new COdbcInt(3))), COdbcException);
+    auto hole = Args(new COdbcInt(3));
+    hole->push_back(nullptr);
     EXPECT_THROW(m_db.ExecuteNonQuery(insert, hole), COdbcException);
     EXPECT_EQ(m_db.ExecuteNonQuery(insert, row(3)), 1);
     EXPECT_EQ(m_db.ExecuteScalar("SELECT count(*) FROM keyed", -1), 3);

@@ -11,16 +11,10 @@
 #include <sstream>
 
 using namespace Brindle;
+using odbctest::Args;
 using odbctest::OdbcDriverTest;
 
 namespace {
-
-using Params = CRefCountedPtr<COdbcParams>;
-
-Params MakeParams()
-{
-    return Params(new COdbcParams());
-}
 
 class OdbcTypes : public OdbcDriverTest {};
 ODBC_ON_BOTH_DRIVERS(OdbcTypes);
@@ -37,23 +31,19 @@ TEST_P(OdbcTypes, EveryTypeRoundTripsThroughPreparedParameters)
         longText += i % 7 == 0 ? std::string("\xE2\x82\xAC") : std::string(1, static_cast<char>('a' + i % 26));
     longText.resize(100000 - 100000 % 3);
 
-    Params row = MakeParams();
-    row->Add(new COdbcInt(1)).Add(new COdbcInt(INT_MIN)).Add(new COdbcBigInt(LONG_MAX)).Add(new COdbcSmallInt(-32768));
-    row->Add(new COdbcVarChar(utf8)).Add(new COdbcVarChar(longText)).Add(new COdbcDouble(-1.25e-300));
-    row->Add(new COdbcReal(1.5f)).Add(new COdbcNumeric("-123456789.125")).Add(new COdbcBit(true));
-    row->Add(new COdbcDateTime("2006-03-07 10:11:12.123")).Add(new COdbcDateTime("2006-3-7"));
+    auto row = Args(new COdbcInt(1), new COdbcInt(INT_MIN), new COdbcBigInt(LONG_MAX), new COdbcSmallInt(-32768),
+                    new COdbcVarChar(utf8), new COdbcVarChar(longText), new COdbcDouble(-1.25e-300),
+                    new COdbcReal(1.5f), new COdbcNumeric("-123456789.125"), new COdbcBit(true),
+                    new COdbcDateTime("2006-03-07 10:11:12.123"), new COdbcDateTime("2006-3-7"));
     EXPECT_EQ(m_db.ExecuteNonQuery(insert, row), 1);
 
     // The same statement again with NULLs: every column but the key, and
     // every column after the 64-bit one.
     auto withNulls = [](int key, COdbcValue* i, COdbcValue* b) {
-        Params p = MakeParams();
-        p->Add(new COdbcInt(key)).Add(i).Add(b).Add(new COdbcSmallInt());
-        p->Add(new COdbcVarChar(static_cast<const char*>(nullptr)));
-        p->Add(new COdbcVarChar(static_cast<const char*>(nullptr)));
-        p->Add(new COdbcDouble()).Add(new COdbcReal()).Add(new COdbcNumeric()).Add(new COdbcBit());
-        p->Add(new COdbcDateTime()).Add(new COdbcDateTime());
-        return p;
+        const char* const none = nullptr;
+        return Args(new COdbcInt(key), i, b, new COdbcSmallInt(), new COdbcVarChar(none), new COdbcVarChar(none),
+                    new COdbcDouble(), new COdbcReal(), new COdbcNumeric(), new COdbcBit(), new COdbcDateTime(),
+                    new COdbcDateTime());
     };
     EXPECT_EQ(m_db.ExecuteNonQuery(insert, withNulls(2, new COdbcInt(), new COdbcBigInt())), 1);
     EXPECT_EQ(m_db.ExecuteNonQuery(insert, withNulls(3, new COdbcInt(0), new COdbcBigInt(LONG_MIN + 1))), 1);
@@ -99,23 +89,20 @@ TEST_P(OdbcTypes, TextsAreNeverCutWhateverTheColumnDeclares)
         emoji += "\xF0\x9F\x98\x80";
     Exec("CREATE TABLE narrow (k integer, v varchar(12), c char(3), w varchar(1000))");
     const int insert = m_db.Prepare("INSERT INTO narrow (k, v, c) VALUES (?, ?, ?)");
-    Params p = MakeParams();
-    p->Add(new COdbcInt(1)).Add(new COdbcVarChar(emoji)).Add(new COdbcChar("\xC3\xA4\xC3\xB6\xC3\xBC"));
-    m_db.ExecuteNonQuery(insert, p);
-    if (!IsPostgres()) {
-        Params longer = MakeParams();
-        longer->Add(new COdbcInt(2)).Add(new COdbcVarChar(std::string(5000, 'q'))).Add(new COdbcChar("x"));
-        m_db.ExecuteNonQuery(insert, longer);
-    }
+    const char* const umlauts = "\xC3\xA4\xC3\xB6\xC3\xBC";
+    m_db.ExecuteNonQuery(insert, Args(new COdbcInt(1), new COdbcVarChar(emoji), new COdbcChar(umlauts)));
+    const std::string longer(5000, 'q');
+    if (!IsPostgres())
+        m_db.ExecuteNonQuery(insert, Args(new COdbcInt(2), new COdbcVarChar(longer), new COdbcChar("x")));
     Exec("UPDATE narrow SET w = 'short'");
     auto result = Query("SELECT v, c, w FROM narrow ORDER BY k");
     EXPECT_EQ((*result)[0]->GetString(0), emoji);
     // A wide column's short cell keeps only the room it needs.
     EXPECT_EQ((*result)[0]->GetString(2), "short");
     EXPECT_LT(dynamic_cast<const COdbcText&>(*(*(*result)[0])[2]).GetCapacity(), 64u);
-    EXPECT_EQ((*result)[0]->GetString(1), "\xC3\xA4\xC3\xB6\xC3\xBC");
+    EXPECT_EQ((*result)[0]->GetString(1), umlauts);
     if (!IsPostgres()) {
-        EXPECT_EQ((*result)[1]->GetString(0), std::string(5000, 'q'));
+        EXPECT_EQ((*result)[1]->GetString(0), longer);
         EXPECT_TRUE(result->SuccessWithInfo()); // the driver did report the cut
     }
 }
@@ -142,18 +129,14 @@ TEST_P(OdbcTypes, SessionRowsKeepTheirTimesAsSeconds)
          "SessionEnd timestamp, LastHeartbeat timestamp, Source integer)");
     const int insert = m_db.Prepare("INSERT INTO Sessions VALUES (?, ?, ?, ?, ?, ?)");
     const long start = 1151751600; // 2006-07-01 12:00 in London (summer time)
-    Params p = MakeParams();
-    p->Add(new COdbcInt(17)).Add(new COdbcVarChar("desk7")).Add(new COdbcDateTime(start));
-    p->Add(new COdbcDateTime()).Add(new COdbcDateTime(start + 3600 * 24 * 180)).Add(new COdbcInt(2));
-    EXPECT_EQ(m_db.ExecuteNonQuery(insert, p), 1);
+    EXPECT_EQ(m_db.ExecuteNonQuery(insert, Args(new COdbcInt(17), new COdbcVarChar("desk7"), new COdbcDateTime(start),
+                                                 new COdbcDateTime(), new COdbcDateTime(start + 3600 * 24 * 180),
+                                                 new COdbcInt(2))),
+              1);
 
     const int beat = m_db.Prepare("UPDATE Sessions SET LastHeartbeat = ? WHERE SessionId = ?");
-    Params q = MakeParams();
-    q->Add(new COdbcDateTime(start + 61)).Add(new COdbcInt(17));
-    EXPECT_EQ(m_db.ExecuteNonQuery(beat, q), 1);
-    Params none = MakeParams();
-    none->Add(new COdbcDateTime(start)).Add(new COdbcInt(99));
-    EXPECT_EQ(m_db.ExecuteNonQuery(beat, none), 0);
+    EXPECT_EQ(m_db.ExecuteNonQuery(beat, Args(new COdbcDateTime(start + 61), new COdbcInt(17))), 1);
+    EXPECT_EQ(m_db.ExecuteNonQuery(beat, Args(new COdbcDateTime(start), new COdbcInt(99))), 0);
 
     auto result = Query("SELECT SessionId, Username, SessionStart, SessionEnd, LastHeartbeat FROM Sessions");
     ASSERT_EQ(result->size(), 1u);
@@ -179,19 +162,14 @@ TEST_P(OdbcPrepared, OneStatementRunsAThousandTimesAndQueriesRepeat)
     for (int i = 0; i < 1000; ++i) {
         // Fresh parameters each time; the last ones are gone before the next
         // execute, so a statement still bound to them would read freed memory.
-        Params p = MakeParams();
-        p->Add(new COdbcInt(i)).Add(new COdbcVarChar("n" + std::to_string(i)));
-        ASSERT_EQ(m_db.ExecuteNonQuery(insert, p), 1);
+        ASSERT_EQ(m_db.ExecuteNonQuery(insert, Args(new COdbcInt(i), new COdbcVarChar("n" + std::to_string(i)))), 1);
     }
     for (int i : {0, 999, 500, 500}) {
-        Params p = MakeParams();
-        p->Add(new COdbcInt(i));
-        auto result = m_db.Execute(lookup, p);
+        auto result = m_db.Execute(lookup, Args(new COdbcInt(i)));
         ASSERT_EQ(result->size(), 1u);
         EXPECT_EQ((*result)[0]->GetString(0), "n" + std::to_string(i));
     }
-    Params below = MakeParams();
-    below->Add(new COdbcInt(250));
+    auto below = Args(new COdbcInt(250));
     EXPECT_EQ(m_db.ExecuteScalar(count, below, -1), 250);
     EXPECT_EQ(m_db.ExecuteScalar(count, below, -1), 250);
     EXPECT_EQ(m_db.ExecuteScalar("SELECT sum(k) FROM many", -1), 999 * 1000 / 2);
@@ -215,18 +193,14 @@ TEST_P(OdbcPrepared, TextsThatLookLikeSqlAreStoredAsData)
     const int insert = m_db.Prepare("INSERT INTO people VALUES (?, ?)");
     int k = 0;
     for (const char* text : attempts) {
-        Params p = MakeParams();
-        p->Add(new COdbcInt(++k)).Add(new COdbcVarChar(text));
-        m_db.ExecuteNonQuery(insert, p);
+        m_db.ExecuteNonQuery(insert, Args(new COdbcInt(++k), new COdbcVarChar(text)));
     }
     EXPECT_EQ(m_db.ExecuteScalar("SELECT count(*) FROM people", -1), k);
     const int find = m_db.Prepare("SELECT k, name FROM people WHERE name = ?");
     k = 0;
     for (const char* text : attempts) {
         SCOPED_TRACE(text);
-        Params p = MakeParams();
-        p->Add(new COdbcVarChar(text));
-        auto result = m_db.Execute(find, p);
+        auto result = m_db.Execute(find, Args(new COdbcVarChar(text)));
         ASSERT_EQ(result->size(), 1u);
         EXPECT_EQ((*result)[0]->GetInt(0), ++k);
         EXPECT_EQ((*result)[0]->GetString(1), text);
@@ -241,9 +215,7 @@ TEST_P(OdbcPrepared, ScalarsGiveTheDefaultOnlyWithoutAValue)
     EXPECT_EQ(m_db.ExecuteScalar("SELECT max(k) FROM empty_t", -7), -7); // NULL
     Exec("INSERT INTO empty_t VALUES (41)");
     const int bigger = m_db.Prepare("SELECT k + ? FROM empty_t");
-    Params p = MakeParams();
-    p->Add(new COdbcInt(1));
-    EXPECT_EQ(m_db.ExecuteScalar(bigger, p, -1), 42);
+    EXPECT_EQ(m_db.ExecuteScalar(bigger, Args(new COdbcInt(1)), -1), 42);
     // A query that is no query gives an empty result, not an error.
     EXPECT_EQ(m_db.Execute("DELETE FROM empty_t WHERE k = 0")->size(), 0u);
 }

@@ -75,6 +75,15 @@ protected:
     Brindle::COdbc m_db;
 };
 
+// The parameters of one execute, in order (the list takes the values).
+template <typename... Values>
+Brindle::CRefCountedPtr<Brindle::COdbcParams> Args(Values*... values)
+{
+    Brindle::CRefCountedPtr<Brindle::COdbcParams> params(new Brindle::COdbcParams());
+    (params->Add(values), ...);
+    return params;
+}
+
 inline std::string DriverName(const ::testing::TestParamInfo<const char*>& info)
 {
     return std::string(info.param) == kPostgres ? "PostgreSQL" : "SQLite";

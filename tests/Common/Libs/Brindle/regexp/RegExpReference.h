@@ -76,31 +76,29 @@ private:
         const char* set = Operand(p);
         return std::memchr(set, m_text[pos], std::strlen(set)) != nullptr && m_text[pos] != '\0';
     }
+    // Whether the one-byte node at p takes the byte at pos.
+    bool TakesByte(std::size_t p, std::size_t pos) const
+    {
+        if (pos >= m_text.size())
+            return false;
+        switch (Op(p)) {
+        case Brindle::CRegExp::ANY:
+            return true;
+        case Brindle::CRegExp::EXACTLY:
+            return m_text[pos] == Operand(p)[0];
+        case Brindle::CRegExp::ANYOF:
+            return InSet(p, pos);
+        case Brindle::CRegExp::ANYBUT:
+            return !InSet(p, pos);
+        }
+        return false;
+    }
     // How many bytes from pos the simple node at p takes, at most.
     std::size_t Repeat(std::size_t p, std::size_t pos) const
     {
         std::size_t n = 0;
-        while (pos + n < m_text.size()) {
-            const std::size_t at = pos + n;
-            bool ok = false;
-            switch (Op(p)) {
-            case Brindle::CRegExp::ANY:
-                ok = true;
-                break;
-            case Brindle::CRegExp::EXACTLY:
-                ok = m_text[at] == Operand(p)[0];
-                break;
-            case Brindle::CRegExp::ANYOF:
-                ok = InSet(p, at);
-                break;
-            case Brindle::CRegExp::ANYBUT:
-                ok = !InSet(p, at);
-                break;
-            }
-            if (!ok)
-                break;
+        while (TakesByte(p, pos + n))
             ++n;
-        }
         return n;
     }
 
@@ -119,11 +117,6 @@ private:
                 if (pos != m_text.size())
                     return false;
                 break;
-            case R::ANY:
-                if (pos >= m_text.size())
-                    return false;
-                ++pos;
-                break;
             case R::EXACTLY: {
                 const std::size_t len = std::strlen(Operand(scan));
                 if (m_text.substr(pos, len) != std::string_view(Operand(scan), len))
@@ -131,13 +124,10 @@ private:
                 pos += len;
                 break;
             }
+            case R::ANY:
             case R::ANYOF:
-                if (pos >= m_text.size() || !InSet(scan, pos))
-                    return false;
-                ++pos;
-                break;
             case R::ANYBUT:
-                if (pos >= m_text.size() || InSet(scan, pos))
+                if (!TakesByte(scan, pos))
                     return false;
                 ++pos;
                 break;
