@@ -14,6 +14,35 @@ using Brindle::CRegSection;
 
 namespace {
 
+// What the typed getters give for a name: the stored value or the default.
+int IntOf(const CRegSection& section, const char* name, int def = -1)
+{
+    int value = 0;
+    section.GetInt(name, value, def);
+    return value;
+}
+
+long LongOf(const CRegSection& section, const char* name, long def = -1)
+{
+    long value = 0;
+    section.GetLong(name, value, def);
+    return value;
+}
+
+double DoubleOf(const CRegSection& section, const char* name)
+{
+    double value = 0;
+    section.GetDouble(name, value, 0);
+    return value;
+}
+
+std::string TextOf(const CRegSection& section, const char* name)
+{
+    char text[32];
+    section.GetStr(name, text, sizeof text, "");
+    return text;
+}
+
 class RegSectionTest : public ::testing::Test {
 protected:
     testsupport::ScopedRegistryDir m_dir;
@@ -40,18 +69,11 @@ TEST_F(RegSectionTest, OpenCreatesEveryLevelAndOpensThemAgain)
     RegCloseKey(probe);
     EXPECT_EQ(1, section.SetInt("Pages", 3));
 
-    CRegSection again(HKEY_CURRENT_USER, "Software/Halvern/MAVO");
-    int pages = 0;
-    again.GetInt("Pages", pages, -1);
-    EXPECT_EQ(3, pages);
+    EXPECT_EQ(3, IntOf(CRegSection(HKEY_CURRENT_USER, "Software/Halvern/MAVO"), "Pages"));
     // A leading '/' names the same key.
-    CRegSection slashed(HKEY_CURRENT_USER, "/Software/Halvern/MAVO");
-    slashed.GetInt("pages", pages, -1);
-    EXPECT_EQ(3, pages);
+    EXPECT_EQ(3, IntOf(CRegSection(HKEY_CURRENT_USER, "/Software/Halvern/MAVO"), "pages"));
     // A backslash inside a segment is a path of the registry's own.
-    CRegSection backslashed(HKEY_CURRENT_USER, "Software\\Halvern/MAVO");
-    backslashed.GetInt("Pages", pages, -1);
-    EXPECT_EQ(3, pages);
+    EXPECT_EQ(3, IntOf(CRegSection(HKEY_CURRENT_USER, "Software\\Halvern/MAVO"), "Pages"));
 }
 
 TEST_F(RegSectionTest, FailedOpenKeepsTheKeyItHad)
@@ -62,9 +84,7 @@ TEST_F(RegSectionTest, FailedOpenKeepsTheKeyItHad)
     EXPECT_EQ(0, section.Open(HKEY_CURRENT_USER, ("Software/" + tooLong).c_str()));
     EXPECT_EQ(0, section.Open(nullptr, "Software"));
     EXPECT_EQ(0, section.OpenRemote("elsewhere.invalid", HKEY_CURRENT_USER));
-    int here = 0;
-    section.GetInt("Here", here, 0);
-    EXPECT_EQ(1, here);
+    EXPECT_EQ(1, IntOf(section, "Here"));
     EXPECT_EQ(1, section.Close());
     EXPECT_FALSE(section.IsOpen());
     EXPECT_EQ(1, section.Close());
@@ -80,10 +100,7 @@ TEST_F(RegSectionTest, NestedSectionsHoldTheirOwnKeys)
         child.Open(parent, "Controller");
     }
     // The child outlives its parent.
-    CRegSection socket(child, "socket");
-    char host[32];
-    socket.GetStr("host", host, sizeof host, "none");
-    EXPECT_STREQ("feed.local", host);
+    EXPECT_EQ("feed.local", TextOf(CRegSection(child, "socket"), "host"));
 }
 
 TEST_F(RegSectionTest, TypedValuesRoundTripAndOtherTypesGiveTheDefault)
@@ -98,12 +115,9 @@ TEST_F(RegSectionTest, TypedValuesRoundTripAndOtherTypesGiveTheDefault)
     EXPECT_EQ(1, s.SetStr("twelve", "12"));
 
     int i = 0;
-    long l = 0;
     bool b = false;
-    s.GetInt("int", i, 0);
-    EXPECT_EQ(-5, i);
-    s.GetLong("long", l, 0);
-    EXPECT_EQ(-70000, l);
+    EXPECT_EQ(-5, IntOf(s, "int"));
+    EXPECT_EQ(-70000, LongOf(s, "long"));
     s.GetBool("yes", b, false);
     EXPECT_TRUE(b);
     s.GetBool("no", b, true);
@@ -115,21 +129,18 @@ TEST_F(RegSectionTest, TypedValuesRoundTripAndOtherTypesGiveTheDefault)
     // A text holding a number is not a number; a number is not a text.
     EXPECT_EQ(1, s.GetInt("twelve", i, 77));
     EXPECT_EQ(77, i);
-    s.GetLong("twelve", l, 78);
-    EXPECT_EQ(78, l);
+    EXPECT_EQ(78, LongOf(s, "twelve", 78));
     s.GetBool("text", b, true);
     EXPECT_TRUE(b);
     char buffer[16];
     EXPECT_EQ(1, s.GetStr("int", buffer, sizeof buffer, "dflt"));
     EXPECT_STREQ("dflt", buffer);
-    s.GetInt("missing", i, 5);
-    EXPECT_EQ(5, i);
+    EXPECT_EQ(5, IntOf(s, "missing", 5));
 
     // A long that a REG_DWORD cannot hold is refused, not cut.
     if (sizeof(long) > 4) {
         EXPECT_EQ(0, s.SetLong("big", 5000000000L));
-        s.GetLong("big", l, -1);
-        EXPECT_EQ(-1, l);
+        EXPECT_EQ(-1, LongOf(s, "big"));
     }
 }
 
@@ -262,13 +273,11 @@ TEST_F(RegSectionTest, DoublesIgnoreACommaDecimalLocale)
     }
     CRegSection s(HKEY_CURRENT_USER, "Locale");
     EXPECT_EQ(1, s.SetDouble("rate", 1.5));
-    double d = 0;
-    s.GetDouble("rate", d, 0);
-    char text[32];
-    s.GetStr("rate", text, sizeof text, "");
+    const double d = DoubleOf(s, "rate");
+    const std::string text = TextOf(s, "rate");
     std::setlocale(LC_ALL, previous.c_str());
     EXPECT_EQ(1.5, d) << found;
-    EXPECT_STREQ("1.500000", text);
+    EXPECT_EQ("1.500000", text);
 }
 
 TEST_F(RegSectionTest, EnumKeyPassesOverNamesTooLongForTheBuffer)
@@ -329,9 +338,7 @@ TEST_F(RegSectionTest, DeleteKeyRemovesTheTreeAndNeverTheParent)
     CRegSection::DeleteKey(root, "");
     CRegSection::DeleteKey(root, nullptr);
     EXPECT_EQ(std::vector<std::string>{"Other"}, Keys(root));
-    int kept = 0;
-    CRegSection(root, "Other").GetInt("kept", kept, 0);
-    EXPECT_EQ(1, kept);
+    EXPECT_EQ(1, IntOf(CRegSection(root, "Other"), "kept"));
 }
 
 TEST_F(RegSectionTest, CopyRegistryReproducesTwoLevelsAndKeepsTargetValues)
@@ -346,20 +353,13 @@ TEST_F(RegSectionTest, CopyRegistryReproducesTwoLevelsAndKeepsTargetValues)
     to.SetStr("name", "overwritten");
 
     ASSERT_EQ(1, CRegSection::CopyRegistry(from, to));
-    char text[16];
-    to.GetStr("name", text, sizeof text, "");
-    EXPECT_STREQ("value", text);
-    to.GetStr("own", text, sizeof text, "");
-    EXPECT_STREQ("mine", text);
-    int i = 0;
-    CRegSection(to, "One").GetInt("i", i, 0);
-    EXPECT_EQ(1, i);
+    EXPECT_EQ("value", TextOf(to, "name"));
+    EXPECT_EQ("mine", TextOf(to, "own"));
+    EXPECT_EQ(1, IntOf(CRegSection(to, "One"), "i"));
     unsigned char bin[3] = {};
     CRegSection(to, "One/Two").GetBin("b", bin, 3, nullptr);
     EXPECT_EQ(0, std::memcmp(bin, "\x00\x01\x02", 3));
-    double d = 0;
-    CRegSection(to, "One/Two").GetDouble("d", d, 0);
-    EXPECT_EQ(2.5, d);
+    EXPECT_EQ(2.5, DoubleOf(CRegSection(to, "One/Two"), "d"));
 }
 
 TEST_F(RegSectionTest, CopyRegistryIntoItsOwnSubtreeCopiesOnce)
@@ -374,9 +374,7 @@ TEST_F(RegSectionTest, CopyRegistryIntoItsOwnSubtreeCopiesOnce)
     CRegSection copiedA(target, "A");
     EXPECT_EQ(std::vector<std::string>{"Backup"}, Keys(copiedA));
     EXPECT_TRUE(Keys(CRegSection(copiedA, "Backup")).empty());
-    int w = 0;
-    copiedA.GetInt("w", w, 0);
-    EXPECT_EQ(2, w);
+    EXPECT_EQ(2, IntOf(copiedA, "w"));
 }
 
 TEST_F(RegSectionTest, CopyRegistryThatFailsChangesNothing)
@@ -392,13 +390,9 @@ TEST_F(RegSectionTest, CopyRegistryThatFailsChangesNothing)
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Dst", 0, KEY_READ | KEY_SET_VALUE, &limited));
     EXPECT_EQ(0, CRegSection::CopyRegistry(from, limited));
     RegCloseKey(limited);
-    CRegSection existing(HKEY_CURRENT_USER, "Dst/Existing");
-    int v = 0;
-    existing.GetInt("new", v, -1);
-    EXPECT_EQ(-1, v);
+    EXPECT_EQ(-1, IntOf(CRegSection(HKEY_CURRENT_USER, "Dst/Existing"), "new"));
     CRegSection dst(HKEY_CURRENT_USER, "Dst");
-    dst.GetInt("top", v, -1);
-    EXPECT_EQ(-1, v);
+    EXPECT_EQ(-1, IntOf(dst, "top"));
     EXPECT_EQ(std::vector<std::string>{"Existing"}, Keys(dst));
 
     // A deleted source copies nothing.

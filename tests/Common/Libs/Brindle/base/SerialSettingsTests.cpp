@@ -15,25 +15,17 @@ using namespace Brindle;
 
 namespace {
 
-void ExpectDefaults(const CSerialSettings& s)
-{
-    EXPECT_STREQ(s.GetPort(), "COM1");
-    EXPECT_EQ(s.GetBaud(), CSerialSettings::BAUD_9600);
-    EXPECT_EQ(s.GetParity(), CSerialSettings::PARITY_EVEN);
-    EXPECT_EQ(s.GetByteSize(), CSerialSettings::BYTESIZE_7);
-    EXPECT_EQ(s.GetStopBits(), CSerialSettings::STOPBITS_1);
-    EXPECT_EQ(s.GetInputBufferSize(), 4096);
-    EXPECT_EQ(s.GetOutputBufferSize(), 4096);
-    EXPECT_EQ(s.GetTimeout(), 250);
-    EXPECT_EQ(s.GetDtrEnable(), 0);
-}
-
+// The text form, then the fields it leaves out.
 std::string Text(const CSerialSettings& s)
 {
     std::ostringstream out;
-    out << s;
+    out << s << " | In: " << s.GetInputBufferSize() << " Out: " << s.GetOutputBufferSize()
+        << " Timeout: " << s.GetTimeout() << " Dtr: " << s.GetDtrEnable();
     return out.str();
 }
+
+const char* const kDefaults =
+    "Port: COM1 Baud: 9600 Parity: EVEN Size: 7 StopB: 1 | In: 4096 Out: 4096 Timeout: 250 Dtr: 0";
 
 } // namespace
 
@@ -41,57 +33,43 @@ TEST(CSerialSettings, SettersStoreOnlyValidValues)
 {
     CSerialSettings s;
     s.SetBaud(14400);
-    EXPECT_EQ(s.GetBaud(), CSerialSettings::BAUD_14400);
+    s.SetParity('O');
+    s.SetByteSize(8);
+    s.SetStopBits(2);
+    s.SetInputBufferSize(1024);
+    s.SetOutputBufferSize(65536);
+    s.SetTimeout(0);
+    s.SetDtrEnable(2);
+    s.SetPort("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    const std::string valid =
+        "Port: ABCDEFGHIJKLMNOPQRS Baud: 14400 Parity: ODD Size: 8 StopB: 2 | In: 1024 Out: 65536 Timeout: 0 Dtr: 2";
+    EXPECT_EQ(Text(s), valid);
     EXPECT_EQ(s.GetBaud(), 4);
+
+    // None of these is valid: nothing changes.
     s.SetBaud(28800);
     s.SetBaud(0);
     s.SetBaud(static_cast<CSerialSettings::BAUDRATE>(12));
     s.SetBaud(static_cast<CSerialSettings::BAUDRATE>(-1));
-    EXPECT_EQ(s.GetBaud(), CSerialSettings::BAUD_14400);
-    s.SetBaud(110);
-    EXPECT_EQ(s.GetBaud(), CSerialSettings::BAUD_110);
-
-    s.SetParity('O');
-    EXPECT_EQ(s.GetParity(), CSerialSettings::PARITY_ODD);
     s.SetParity('o');
     s.SetParity('X');
     s.SetParity(static_cast<CSerialSettings::PARITY>(3));
-    EXPECT_EQ(s.GetParity(), CSerialSettings::PARITY_ODD);
-    s.SetParity('N');
-    EXPECT_EQ(s.GetParity(), CSerialSettings::PARITY_NONE);
-
-    s.SetByteSize(8);
-    EXPECT_EQ(s.GetByteSize(), CSerialSettings::BYTESIZE_8);
     s.SetByteSize(9);
     s.SetByteSize(static_cast<CSerialSettings::BYTESIZE>(2));
-    EXPECT_EQ(s.GetByteSize(), CSerialSettings::BYTESIZE_8);
-
-    s.SetStopBits(2);
-    EXPECT_EQ(s.GetStopBits(), CSerialSettings::STOPBITS_2);
     s.SetStopBits(3);
     s.SetStopBits(static_cast<CSerialSettings::STOPBITS>(5));
-    EXPECT_EQ(s.GetStopBits(), CSerialSettings::STOPBITS_2);
-
-    s.SetInputBufferSize(1024);
-    s.SetOutputBufferSize(65536);
     s.SetInputBufferSize(1023);
     s.SetOutputBufferSize(65537);
-    EXPECT_EQ(s.GetInputBufferSize(), 1024);
-    EXPECT_EQ(s.GetOutputBufferSize(), 65536);
-
-    s.SetTimeout(0);
     s.SetTimeout(-1);
-    EXPECT_EQ(s.GetTimeout(), 0);
-
-    s.SetDtrEnable(2);
     s.SetDtrEnable(3);
     s.SetDtrEnable(-1);
-    EXPECT_EQ(s.GetDtrEnable(), 2);
-
-    s.SetPort("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-    EXPECT_STREQ(s.GetPort(), "ABCDEFGHIJKLMNOPQRS");
     s.SetPort(nullptr);
-    EXPECT_STREQ(s.GetPort(), "ABCDEFGHIJKLMNOPQRS");
+    EXPECT_EQ(Text(s), valid);
+
+    s.SetBaud(110);
+    s.SetParity('N');
+    EXPECT_EQ(s.GetBaud(), CSerialSettings::BAUD_110);
+    EXPECT_EQ(s.GetParity(), CSerialSettings::PARITY_NONE);
 }
 
 TEST(CSerialSettings, PutCommStateSetsTheLineFieldsOnly)
@@ -138,7 +116,7 @@ TEST(CSerialSettingsRegistry, AnEmptySectionGivesTheDefaultsAndAWrittenOneReadsB
 {
     Section s;
     ASSERT_TRUE(s.section.IsOpen());
-    ExpectDefaults(CSerialSettings(s.section));
+    EXPECT_EQ(Text(CSerialSettings(s.section)), kDefaults);
 
     CSerialSettings custom("/dev/ttyUSB1", CSerialSettings::PARITY_ODD, CSerialSettings::BAUD_14400,
                            CSerialSettings::BYTESIZE_8, CSerialSettings::STOPBITS_2);
@@ -148,17 +126,13 @@ TEST(CSerialSettingsRegistry, AnEmptySectionGivesTheDefaultsAndAWrittenOneReadsB
     custom.SetDtrEnable(2);
     custom.WriteToRegistry(s.section);
 
-    const CSerialSettings back(s.section);
-    EXPECT_EQ(Text(back), "Port: /dev/ttyUSB1 Baud: 14400 Parity: ODD Size: 8 StopB: 2");
-    EXPECT_EQ(back.GetInputBufferSize(), 2048);
-    EXPECT_EQ(back.GetOutputBufferSize(), 65536);
-    EXPECT_EQ(back.GetTimeout(), 0);
-    EXPECT_EQ(back.GetDtrEnable(), 2);
+    EXPECT_EQ(Text(CSerialSettings(s.section)),
+              "Port: /dev/ttyUSB1 Baud: 14400 Parity: ODD Size: 8 StopB: 2 | In: 2048 Out: 65536 Timeout: 0 Dtr: 2");
 
     // The defaults written and read back are the defaults.
     Section other;
     CSerialSettings().WriteToRegistry(other.section);
-    ExpectDefaults(CSerialSettings(other.section));
+    EXPECT_EQ(Text(CSerialSettings(other.section)), kDefaults);
 }
 
 TEST(CSerialSettingsRegistry, ValuesAreWrittenInOrderWithTheirTypes)
@@ -211,15 +185,8 @@ TEST(CSerialSettingsRegistry, StoredValuesThatAreNotValidLeaveTheFieldAsItWas)
     settings.SetTimeout(1000);
     settings.SetDtrEnable(1);
     settings.ReadFromRegistry(s.section);
-    EXPECT_EQ(settings.GetBaud(), CSerialSettings::BAUD_300);
-    EXPECT_EQ(settings.GetByteSize(), CSerialSettings::BYTESIZE_8);
-    EXPECT_EQ(settings.GetParity(), CSerialSettings::PARITY_NONE);
-    EXPECT_EQ(settings.GetStopBits(), CSerialSettings::STOPBITS_2);
-    EXPECT_STREQ(settings.GetPort(), "/dev/a-very-long-de");
-    EXPECT_EQ(settings.GetInputBufferSize(), 8192);
-    EXPECT_EQ(settings.GetOutputBufferSize(), 1024);
-    EXPECT_EQ(settings.GetTimeout(), 1000);
-    EXPECT_EQ(settings.GetDtrEnable(), 1);
+    EXPECT_EQ(Text(settings), "Port: /dev/a-very-long-de Baud: 300 Parity: NONE Size: 8 StopB: 2"
+                              " | In: 8192 Out: 1024 Timeout: 1000 Dtr: 1");
 
     // A value stored with another type is as good as a missing one: the
     // default applies.
