@@ -26,15 +26,19 @@ std::string ExceptionText(const std::function<void()>& f)
     return "<no exception>";
 }
 
+// "size/length text": the storage, the unread length and the unread text.
+std::string State(const CTextBuffer& b)
+{
+    return std::to_string(b.Size()) + "/" + std::to_string(b.Length()) + " " + b.GetBuffer();
+}
+
 } // namespace
 
 TEST(TextBuffer, NullBufferReadsAsEmptyText)
 {
     CTextBuffer b;
     EXPECT_TRUE(b.IsNull());
-    EXPECT_EQ(b.Size(), 0);
-    EXPECT_EQ(b.Length(), 0);
-    EXPECT_STREQ(b.GetBuffer(), "");
+    EXPECT_EQ(State(b), "0/0 ");
     const char* asText = b;
     EXPECT_STREQ(asText, "");
     EXPECT_EQ(b.Strcmp(""), 0);
@@ -52,18 +56,15 @@ TEST(TextBuffer, ReadPositionStaysWithinTheText)
     CTextBuffer b;
     b = "abc";
     b.Increment(10);
-    EXPECT_EQ(b.Length(), 0);
-    EXPECT_STREQ(b.GetBuffer(), "");
+    EXPECT_EQ(State(b), "4/0 ");
     b.Increment(-20);
-    EXPECT_EQ(b.Length(), 3);
-    EXPECT_STREQ(b.GetBuffer(), "abc");
+    EXPECT_EQ(State(b), "4/3 abc");
 
     // Shortening the text pulls the position back with it.
     b.Increment(3);
     b.Clear('\0');
     b.ResetLength();
-    EXPECT_EQ(b.Length(), 0);
-    EXPECT_STREQ(b.GetBuffer(), "");
+    EXPECT_EQ(State(b), "4/0 ");
 }
 
 TEST(TextBuffer, CopiesShareUntilOneChanges)
@@ -157,22 +158,16 @@ TEST(TextBuffer, PutBufferWithCountsAndTerminating)
     b.AppendBuffer("xyz", 2);
     EXPECT_EQ(b.Length(), 5);
     b.AppendBuffer('\0', false); // terminate a text built with counts
-    EXPECT_STREQ(b.GetBuffer(), "abcxy");
-    EXPECT_EQ(b.Length(), 5);
+    EXPECT_EQ(State(b), "10/5 abcxy");
     b.NullTerminate();
     EXPECT_STREQ(b.GetBuffer(), "abcxy");
 
     // Without size the storage takes count + 1; never less than it had.
     b.PutBuffer("hello");
-    EXPECT_EQ(b.Size(), 10);
-    EXPECT_STREQ(b.GetBuffer(), "hello");
-    CTextBuffer fresh("hello", 0);
-    EXPECT_EQ(fresh.Size(), 6);
-    EXPECT_EQ(fresh.Length(), 5);
+    EXPECT_EQ(State(b), "10/5 hello");
+    EXPECT_EQ(State(CTextBuffer("hello", 0)), "6/5 hello");
     // A size smaller than the text still takes the whole text.
-    CTextBuffer small("hello world", 0, 3);
-    EXPECT_EQ(small.Size(), 12);
-    EXPECT_STREQ(small.GetBuffer(), "hello world");
+    EXPECT_EQ(State(CTextBuffer("hello world", 0, 3)), "12/11 hello world");
 }
 
 TEST(TextBuffer, StorageWithoutNulStillReadsBounded)
@@ -180,9 +175,7 @@ TEST(TextBuffer, StorageWithoutNulStillReadsBounded)
     // Counted text over filled storage: no NUL anywhere in the block.
     CTextBuffer b(10, true, 'x');
     b.PutBuffer("abc", 3);
-    EXPECT_EQ(b.Size(), 10);
-    EXPECT_EQ(b.Length(), 3);
-    EXPECT_EQ(std::string(b.GetBuffer()), "abcxxxxxxx");
+    EXPECT_EQ(State(b), "10/3 abcxxxxxxx");
     b.ResetLength();
     EXPECT_EQ(b.Length(), 10);
     EXPECT_EQ(b.Strcmp("abcxxxxxxx"), 0);
@@ -194,8 +187,7 @@ TEST(TextBuffer, AssignmentFromNullClearsTheBytesKeepingLength)
     a = "abc";
     CTextBuffer shared(a);
     a = static_cast<const char*>(nullptr);
-    EXPECT_EQ(a.Length(), 3);
-    EXPECT_EQ(a.Size(), 4);
+    EXPECT_EQ(State(a), "4/3 ");
     EXPECT_EQ(std::string(a.GetBuffer(), 3), std::string(3, '\0'));
     EXPECT_STREQ(shared.GetBuffer(), "abc"); // the copy kept its text
 
@@ -211,21 +203,18 @@ TEST(TextBuffer, ClearAndResize)
     b = "abc";
     CTextBuffer copy(b);
     b.Clear('z');
-    EXPECT_EQ(b.Length(), 3);
-    EXPECT_EQ(std::string(b.GetBuffer()), "zzzz");
+    EXPECT_EQ(State(b), "4/3 zzzz");
     EXPECT_STREQ(copy.GetBuffer(), "abc");
 
     b = "abc";
     b.Resize(100);
-    EXPECT_EQ(b.Size(), 100);
-    EXPECT_STREQ(b.GetBuffer(), "abc");
+    EXPECT_EQ(State(b), "100/3 abc");
     b.Resize(2);
     EXPECT_EQ(b.Size(), 100);
     CTextBuffer other(b);
     other.Resize(1); // only makes the storage private
     EXPECT_FALSE(other == b);
-    EXPECT_EQ(other.Size(), 100);
-    EXPECT_STREQ(other.GetBuffer(), "abc");
+    EXPECT_EQ(State(other), "100/3 abc");
 }
 
 TEST(TextBuffer, AttachBufferTakesOnlyTheGivenBytes)
@@ -234,25 +223,20 @@ TEST(TextBuffer, AttachBufferTakesOnlyTheGivenBytes)
     char* whole = new char[8];
     std::strcpy(whole, "abc");
     b.AttachBuffer(whole);
-    EXPECT_EQ(b.Size(), 4);
-    EXPECT_EQ(b.Length(), 3);
-    EXPECT_STREQ(b.GetBuffer(), "abc");
+    EXPECT_EQ(State(b), "4/3 abc");
 
     // A size shorter than the text: the text is cut there, not overrun.
     char* longer = new char[12];
     std::strcpy(longer, "hello world");
     b.AttachBuffer(longer, 5);
-    EXPECT_EQ(b.Size(), 5);
-    EXPECT_EQ(b.Length(), 5);
-    EXPECT_STREQ(b.GetBuffer(), "hello");
+    EXPECT_EQ(State(b), "5/5 hello");
     b += '!';
     EXPECT_STREQ(b.GetBuffer(), "hello!");
 
     char* roomy = new char[32]();
     std::strcpy(roomy, "hi");
     b.AttachBuffer(roomy, 32);
-    EXPECT_EQ(b.Size(), 32);
-    EXPECT_EQ(b.Length(), 2);
+    EXPECT_EQ(State(b), "32/2 hi");
 }
 
 TEST(TextBuffer, ConsumeWhitespaceStopsAtTextAndEnd)
@@ -275,8 +259,8 @@ TEST(TextBuffer, AppendingOwnTextIsSafe)
     EXPECT_STREQ(b.GetBuffer(), "abcabc");
     b.Increment(3);
     b = b.GetBuffer();
-    EXPECT_STREQ(b.GetBuffer(), "abc");
     EXPECT_EQ(b.Length(), 3);
+    EXPECT_STREQ(b.GetBuffer(), "abc");
 }
 
 TEST(TextBuffer, CopiesOnSeveralThreadsCountSafely)
