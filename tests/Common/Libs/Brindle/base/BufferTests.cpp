@@ -98,29 +98,27 @@ TEST(Buffer, CopiesOnTwoThreadsReleaseOnce)
     EXPECT_EQ(std::string(shared.Buffer(), shared.Size()), "payload");
 }
 
+// "queued/first-length first-block" of a send queue; the block is "<none>"
+// when nothing is queued.
+static std::string Queue(const CSendBuffer& q)
+{
+    const std::string first = q.GetData() == nullptr ? "<none>" : std::string(q.GetData(), q.GetDataLen());
+    return std::to_string(q.GetBufferSize()) + "/" + std::to_string(q.GetDataLen()) + " " + first;
+}
+
 TEST(SendBuffer, QueuesAndRemovesInOrder)
 {
     CSendBuffer q;
-    EXPECT_EQ(q.GetData(), nullptr);
-    EXPECT_EQ(q.GetDataLen(), 0u);
-    EXPECT_EQ(q.GetBufferSize(), 0);
-
+    EXPECT_EQ(Queue(q), "0/0 <none>");
     q.PutData(CBuffer("hello", 5));
     q.PutData(CBuffer("abc", 3));
-    EXPECT_EQ(q.GetBufferSize(), 8);
-    EXPECT_EQ(q.GetDataLen(), 5u);
-    EXPECT_EQ(std::string(q.GetData(), q.GetDataLen()), "hello");
-
+    EXPECT_EQ(Queue(q), "8/5 hello");
     q.RemoveBytes(2);
-    EXPECT_EQ(std::string(q.GetData(), q.GetDataLen()), "llo");
-    EXPECT_EQ(q.GetBufferSize(), 6);
+    EXPECT_EQ(Queue(q), "6/3 llo");
     q.RemoveBytes(3);
-    EXPECT_EQ(q.GetDataLen(), 3u);
-    EXPECT_EQ(std::string(q.GetData(), q.GetDataLen()), "abc");
-    EXPECT_EQ(q.GetBufferSize(), 3);
+    EXPECT_EQ(Queue(q), "3/3 abc");
     q.RemoveBytes(3);
-    EXPECT_EQ(q.GetData(), nullptr);
-    EXPECT_EQ(q.GetBufferSize(), 0);
+    EXPECT_EQ(Queue(q), "0/0 <none>");
 }
 
 TEST(SendBuffer, RemovingAcrossBuffersAndMoreThanQueued)
@@ -129,13 +127,11 @@ TEST(SendBuffer, RemovingAcrossBuffersAndMoreThanQueued)
     q.PutData(CBuffer("12345", 5));
     q.PutData(CBuffer("678", 3));
     q.RemoveBytes(6);
-    EXPECT_EQ(std::string(q.GetData(), q.GetDataLen()), "78");
-    EXPECT_EQ(q.GetBufferSize(), 2);
+    EXPECT_EQ(Queue(q), "2/2 78");
     q.RemoveBytes(100);
-    EXPECT_EQ(q.GetBufferSize(), 0);
-    EXPECT_EQ(q.GetDataLen(), 0u);
+    EXPECT_EQ(Queue(q), "0/0 <none>");
     q.RemoveBytes(1); // nothing queued: nothing happens
-    EXPECT_EQ(q.GetBufferSize(), 0);
+    EXPECT_EQ(Queue(q), "0/0 <none>");
 }
 
 TEST(SendBuffer, PartlyConsumedBufferIsQueuedFromWhereItStands)
@@ -144,17 +140,13 @@ TEST(SendBuffer, PartlyConsumedBufferIsQueuedFromWhereItStands)
     b += 4;
     CSendBuffer q;
     q.PutData(b);
-    EXPECT_EQ(q.GetBufferSize(), 2);
-    EXPECT_EQ(q.GetDataLen(), 2u);
-    EXPECT_EQ(std::string(q.GetData(), q.GetDataLen()), "ef");
+    EXPECT_EQ(Queue(q), "2/2 ef");
     q.RemoveBytes(2);
-    EXPECT_EQ(q.GetBufferSize(), 0);
-    EXPECT_EQ(q.GetData(), nullptr);
+    EXPECT_EQ(Queue(q), "0/0 <none>");
 
     // A fully consumed (or empty) buffer has nothing to send.
     b += 2;
     q.PutData(b);
     q.PutData(CBuffer());
-    EXPECT_EQ(q.GetBufferSize(), 0);
-    EXPECT_EQ(q.GetData(), nullptr);
+    EXPECT_EQ(Queue(q), "0/0 <none>");
 }

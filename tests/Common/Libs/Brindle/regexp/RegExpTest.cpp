@@ -391,6 +391,12 @@ TEST(RegExpSearch, ManyStatesOverflowTheCacheAndStillAgree)
 TEST(RegExpSearch, FourThreadsShareOneCompiledPattern)
 {
     const CRegExp re("(ab|a)(c|bcd)+(x*)$");
+    // Both answers and the groups, in one text.
+    auto answer = [&re](const std::string& text) {
+        CRegExpMatch m{};
+        const bool found = re.search(text, m);
+        return std::to_string(re.is_reg_exp_present(text)) + std::to_string(found) + Groups(m);
+    };
     std::vector<std::string> texts;
     std::vector<std::string> expected;
     std::mt19937 rng(7);
@@ -399,9 +405,7 @@ TEST(RegExpSearch, FourThreadsShareOneCompiledPattern)
         const int len = static_cast<int>(rng() % 40);
         for (int k = 0; k < len; ++k)
             t += "abcdx"[rng() % 5];
-        CRegExpMatch m{};
-        const bool found = re.search(t, m);
-        expected.push_back(std::to_string(re.is_reg_exp_present(t)) + std::to_string(found) + Groups(m));
+        expected.push_back(answer(t));
         texts.push_back(std::move(t));
     }
     std::vector<int> mismatches(4, 0);
@@ -409,13 +413,9 @@ TEST(RegExpSearch, FourThreadsShareOneCompiledPattern)
     for (int th = 0; th < 4; ++th) {
         threads.emplace_back([&, th] {
             for (int pass = 0; pass < 50; ++pass) {
-                for (std::size_t i = 0; i < texts.size(); ++i) {
-                    CRegExpMatch m{};
-                    const bool found = re.search(texts[i], m);
-                    const std::string got = std::to_string(re.is_reg_exp_present(texts[i])) + std::to_string(found) + Groups(m);
-                    if (got != expected[i])
+                for (std::size_t i = 0; i < texts.size(); ++i)
+                    if (answer(texts[i]) != expected[i])
                         ++mismatches[th];
-                }
             }
         });
     }
