@@ -71,7 +71,7 @@ std::vector<unsigned char> RandomBytes(std::mt19937& rng, std::size_t n, bool no
     return v;
 }
 
-struct DesVector {
+struct KnownAnswer {
     const char* key;
     const char* plain;
     const char* cipher;
@@ -79,7 +79,7 @@ struct DesVector {
 
 // FIPS 81's example, the NBS known-answer sets (variable plaintext,
 // variable key, permutation and S-box sets), and a classic worked example.
-const DesVector kDesVectors[] = {
+const KnownAnswer kDesVectors[] = {
     {"0123456789ABCDEF", "4E6F772069732074", "3FA40E8A984D4815"},
     {"133457799BBCDFF1", "0123456789ABCDEF", "85E813540F0AB405"},
     {"0101010101010101", "8000000000000000", "95F8A5E5DD31D900"},
@@ -114,13 +114,8 @@ TEST(DesCipher, PublishedKnownAnswersBothWays)
 
 TEST(IdeaCipher, PublishedKnownAnswersWithLittleEndianWords)
 {
-    struct Vector {
-        const char* key;
-        const char* plain;
-        const char* cipher;
-    };
     // Written big-endian per word, as published.
-    const Vector vectors[] = {
+    const KnownAnswer vectors[] = {
         {"00010002000300040005000600070008", "0000000100020003", "11FBED2B01986DE5"},
         {"00000000000000000000000000000000", "0000000000000000", "0001000100000000"},
         {"80000000000000000000000000000000", "0000000000000000", "B1F5F7F87901370F"},

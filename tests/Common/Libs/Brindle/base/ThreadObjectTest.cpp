@@ -59,11 +59,6 @@ protected:
     }
 };
 
-std::string ErrorText(const CException& e)
-{
-    return e.what();
-}
-
 } // namespace
 
 TEST(ThreadObject, LongNamesAreCutTo63BytesWithoutSplittingACharacter)
@@ -155,7 +150,7 @@ TEST(ThreadObject, RunThrowingEndsInFailRecordingTheTextAndCode)
         ASSERT_EQ(thread.Wait(PatienceMs), 1);
         EXPECT_EQ(thread.GetState(), THREAD_FAIL);
         EXPECT_STREQ(CThreadObject::ThreadStateString(thread.GetState()), "Fail, Complete");
-        EXPECT_EQ(ErrorText(thread.GetError()), c.text);
+        EXPECT_EQ(thread.GetError().what(), c.text);
         EXPECT_EQ(thread.GetError().GetLastError(), c.code);
     }
 }
@@ -177,7 +172,7 @@ TEST(ThreadObject, EndedObjectStartsAgainWithTheSameRunnableAndAFreshError)
     EXPECT_EQ(runs.load(), 2);
     EXPECT_EQ(thread.GetState(), THREAD_SUCCESS);
     EXPECT_EQ(thread.GetError().GetLastError(), 0u);
-    EXPECT_NE(ErrorText(thread.GetError()), "first run fails");
+    EXPECT_STRNE(thread.GetError().what(), "first run fails");
 }
 
 TEST(ThreadObject, StopRightAfterStartIsNeverLost)

@@ -112,14 +112,13 @@ TEST(ThreadPool, FiveJobsOnTwoThreadsRunTwoAtATimeInQueueOrder)
             return std::set<int>(startOrder.begin(), startOrder.end());
         };
         ASSERT_TRUE(started(2));
-        EXPECT_EQ(startedSet(), (std::set<int>{0, 1}));
+        std::set<int> expected{0, 1};
+        EXPECT_EQ(startedSet(), expected);
         // Each job that ends lets exactly the next one in the queue start.
         for (int i = 0; i < 3; ++i) {
             gates[i].Open();
             ASSERT_TRUE(started(static_cast<std::size_t>(i) + 3));
-            std::set<int> expected;
-            for (int k = 0; k <= i + 2; ++k)
-                expected.insert(k);
+            expected.insert(i + 2);
             EXPECT_EQ(startedSet(), expected);
         }
         gates[3].Open();
