@@ -70,38 +70,31 @@ TEST(RegExpProgram, PreChecks)
 
 TEST(RegExpCompile, ErrorsByNumberEndWithInsufficientExpression)
 {
-    struct Row {
-        const char* pattern;
+    const struct {
         int cause;
-    } rows[] = {
-        {"abc\\", Brindle::REGEXP_TRAILING_BACKSLASH},
-        {"(abc", Brindle::REGEXP_MISMATCHED},
-        {"abc)", Brindle::REGEXP_MISMATCHED},
-        {"[abc", Brindle::REGEXP_MISMATCHED},
-        {"[]", Brindle::REGEXP_MISMATCHED},
-        {"a**", Brindle::REGEXP_NESTED_REPEAT},
-        {"a+?", Brindle::REGEXP_NESTED_REPEAT},
-        {"(a*)*", Brindle::REGEXP_EMPTY_REPEAT},
-        {"(a*)*b", Brindle::REGEXP_EMPTY_REPEAT},
-        {"(a|)+", Brindle::REGEXP_EMPTY_REPEAT},
-        {"^*", Brindle::REGEXP_EMPTY_REPEAT},
-        {"[z-a]", Brindle::REGEXP_BAD_RANGE},
-        {"*a", Brindle::REGEXP_REPEAT_NOTHING},
-        {"a|+b", Brindle::REGEXP_REPEAT_NOTHING},
-        {"(?a)", Brindle::REGEXP_REPEAT_NOTHING},
-        {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)", Brindle::REGEXP_TOO_MANY_GROUPS},
-        {"((((((((((a))))))))))", Brindle::REGEXP_TOO_MANY_GROUPS},
+        std::vector<const char*> patterns;
+    } causes[] = {
+        {Brindle::REGEXP_TRAILING_BACKSLASH, {"abc\\"}},
+        {Brindle::REGEXP_MISMATCHED, {"(abc", "abc)", "[abc", "[]"}},
+        {Brindle::REGEXP_NESTED_REPEAT, {"a**", "a+?"}},
+        {Brindle::REGEXP_EMPTY_REPEAT, {"(a*)*", "(a*)*b", "(a|)+", "^*"}},
+        {Brindle::REGEXP_BAD_RANGE, {"[z-a]"}},
+        {Brindle::REGEXP_REPEAT_NOTHING, {"*a", "a|+b", "(?a)"}},
+        {Brindle::REGEXP_TOO_MANY_GROUPS, {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)", "((((((((((a))))))))))"}},
     };
-    for (const Row& r : rows) {
-        const CRegExp re(r.pattern);
-        EXPECT_FALSE(re.is_valid()) << r.pattern;
-        EXPECT_EQ(re.get_error_count(), 2) << r.pattern;
-        EXPECT_EQ(re.get_last_error(), "Insufficient expression") << r.pattern;
-        EXPECT_EQ(re.get_last_error_number(), Brindle::REGEXP_INSUFFICIENT) << r.pattern;
-        EXPECT_EQ(re.get_compile_error(), r.cause) << r.pattern;
-        EXPECT_EQ(re.is_reg_exp_present("abc"), 0) << r.pattern;
-        EXPECT_EQ(re.get_error_count(), 3) << r.pattern;
-        EXPECT_EQ(re.get_last_error(), "Parse overload") << r.pattern;
+    for (const auto& c : causes) {
+        for (const char* pattern : c.patterns) {
+            SCOPED_TRACE(pattern);
+            const CRegExp re(pattern);
+            EXPECT_FALSE(re.is_valid());
+            EXPECT_EQ(re.get_error_count(), 2);
+            EXPECT_EQ(re.get_last_error(), "Insufficient expression");
+            EXPECT_EQ(re.get_last_error_number(), Brindle::REGEXP_INSUFFICIENT);
+            EXPECT_EQ(re.get_compile_error(), c.cause);
+            EXPECT_EQ(re.is_reg_exp_present("abc"), 0);
+            EXPECT_EQ(re.get_error_count(), 3);
+            EXPECT_EQ(re.get_last_error(), "Parse overload");
+        }
     }
     const CRegExp missing(static_cast<const char*>(nullptr));
     EXPECT_EQ(missing.get_error_count(), 2);
