@@ -1,5 +1,6 @@
-// Helpers for tests that wait on other threads. Every wait has a generous
-// time-out so a loaded machine slows the tests down but never fails them.
+// Helpers for tests of threads and the objects they share: gates, waits,
+// lock probes and thrown texts. Every wait has a generous time-out so a
+// loaded machine slows the tests down but never fails them.
 #pragma once
 
 #include "Brindle/base/Exception.h"
