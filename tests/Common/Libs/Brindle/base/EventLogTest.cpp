@@ -129,8 +129,22 @@ TEST(CEventLog, LongTextsArriveWholeOverSeveralLines)
     EXPECT_EQ(capture.ReceiveJoined(expected.size(), 27, "S"), expected);
 }
 
-TEST(CEventLog, UnknownIdsHaveNoTextAndInsertsAreCopiedAsText)
+TEST(CEventLog, MessageTableTextsEndWithCrLf)
 {
+    const struct {
+        DWORD id;
+        const char* text;
+    } cases[] = {
+        {1, "Service %1 has been installed.\r\n"},
+        {3, "Service %1 has been started.\r\n"},
+        {0x40000004, "Service %1 has been stopped\r\n"},
+        {0x80000002, "Service %1 has been uninstalled.\r\n"},
+        {0xC0000005, "Service %1 was unable to start\r\n%2\r\n"},
+        {0xC0000006, "Service %1 exception\r\n%2\r\n"},
+        {0xC0000007, "Description: %1\r\nData: %2, %3\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(EventMessageText(c.id), c.text);
     EXPECT_EQ(EventMessageText(8), nullptr);
     EXPECT_EQ(FormatEventMessage(7, "a%1", "b", "c"), "Description: a%1\r\nData: b, c\r\n");
 }

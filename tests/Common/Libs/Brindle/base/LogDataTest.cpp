@@ -125,6 +125,7 @@ TEST(CLogData, SettersAndCopies)
     CLogData assigned;
     assigned = record;
     for (const CLogData* r : {&copy, &assigned}) {
+        EXPECT_EQ(r->GetTimestampValue(), 1700000000);
         EXPECT_EQ(r->GetTimestamp().GetTimestamp(), 1700000000);
         EXPECT_EQ(r->GetSeverity(), SEVERITY_COMM_ERROR);
         EXPECT_EQ(Fields(*r), "9|-1|src|app|host|4|5|t");

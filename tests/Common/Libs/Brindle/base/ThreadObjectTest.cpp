@@ -187,6 +187,7 @@ TEST(ThreadObject, StopRightAfterStartIsNeverLost)
         if (i % 2 == 1) {
             process.RequestShutdown();
             ASSERT_EQ(thread.Wait(PatienceMs), 1) << "round " << i;
+            EXPECT_EQ(thread.GetState(), THREAD_SUCCESS);
         }
         EXPECT_TRUE(thread.StopThread());
         ASSERT_EQ(thread.GetState(), THREAD_SUCCESS) << "round " << i;
