@@ -26,6 +26,7 @@
 namespace {
 
 using Brindle::CService;
+using servicetest::Drain;
 using servicetest::ReadFile;
 using servicetest::ScopedEnv;
 using testsupport::DatagramPeer;
@@ -87,16 +88,6 @@ int RunMain(CService& service, std::vector<std::string> args, std::string* outpu
     if (output != nullptr)
         *output = printed;
     return result;
-}
-
-// Every datagram waiting on the peer.
-std::vector<std::string> Drain(DatagramPeer& peer)
-{
-    std::vector<std::string> got;
-    for (std::string m = peer.Receive(std::chrono::milliseconds(0)); !m.empty();
-         m = peer.Receive(std::chrono::milliseconds(0)))
-        got.push_back(m);
-    return got;
 }
 
 // The scratch places a run needs: units, PID files, registry, no manager.

@@ -1,9 +1,10 @@
 // Helpers of the service frame's tests: environment variables set for one
-// test, files read whole, systemd's unit verifier, and syslog lines taken
-// apart.
+// test, files read whole, systemd's unit verifier, datagrams waiting, and
+// syslog lines taken apart.
 #pragma once
 
 #include "ChildProcess.h"
+#include "DatagramPeer.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -63,6 +64,16 @@ inline int VerifyUnit(const std::string& unit, std::string* output)
     const int status = verify.Wait();
     *output = verify.Stdout() + verify.Stderr();
     return status;
+}
+
+// Every datagram waiting on the peer.
+inline std::vector<std::string> Drain(testsupport::DatagramPeer& peer)
+{
+    std::vector<std::string> got;
+    for (std::string m = peer.Receive(std::chrono::milliseconds(0)); !m.empty();
+         m = peer.Receive(std::chrono::milliseconds(0)))
+        got.push_back(m);
+    return got;
 }
 
 // An RFC 3164 line "<PRI>Mmm dd hh:mm:ss [host ]ident[pid]: text" taken
