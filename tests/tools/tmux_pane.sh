@@ -25,7 +25,13 @@ eventually() {
         sleep 0.1
     done
 }
-shows() { screen | grep -qE -- "$1"; }
+# The capture is read whole first: grep -q ending early must not break
+# tmux's pipe (and so the wait) under pipefail.
+shows() {
+    local s
+    s=$(screen)
+    grep -qE -- "$1" <<<"$s"
+}
 hides() { ! shows "$1"; }
 # Waits until two captures a little apart agree (the status row 2 aside, it
 # holds a clock), so that no check reads a screen tmux is still taking in.

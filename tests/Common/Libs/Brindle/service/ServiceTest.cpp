@@ -216,19 +216,8 @@ TEST(ServiceMain, InstallInAnyCaseWritesAUnitSystemdAccepts)
     const std::string unit = scratch.dir.str() + "/" + Name + ".service";
     const std::string text = ReadFile(unit);
     const std::vector<std::string> lines = servicetest::Lines(text);
-    const std::vector<std::string> expected = {
-        "[Unit]",
-        "Description=Frame test: 100%% beats [Service] ExecStartPre=/bin/false",
-        "",
-        "[Service]",
-        "Type=notify",
-        "NotifyAccess=main",
-        "ExecStart=\"" + ServiceExecutablePath() + "\"",
-        "KillSignal=SIGTERM",
-        "",
-        "[Install]",
-        "WantedBy=multi-user.target"};
-    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(lines, servicetest::UnitLines("Frame test: 100%% beats [Service] ExecStartPre=/bin/false",
+                                            "\"" + ServiceExecutablePath() + "\""));
     // The description is kept in the service's registry section too.
     char stored[256] = {};
     Brindle::CRegSection section(HKEY_LOCAL_MACHINE, (std::string("/SYSTEM/CurrentControlSet/Services/") + Name).c_str());

@@ -76,6 +76,13 @@ inline std::vector<std::string> Drain(testsupport::DatagramPeer& peer)
     return got;
 }
 
+// The unit file the frame writes, line by line.
+inline std::vector<std::string> UnitLines(const std::string& description, const std::string& execStart)
+{
+    return {"[Unit]", "Description=" + description, "", "[Service]", "Type=notify", "NotifyAccess=main",
+            "ExecStart=" + execStart, "KillSignal=SIGTERM", "", "[Install]", "WantedBy=multi-user.target"};
+}
+
 // An RFC 3164 line "<PRI>Mmm dd hh:mm:ss [host ]ident[pid]: text" taken
 // apart (the host is left out on a local socket); pri is -1 when the line
 // has not that form.
