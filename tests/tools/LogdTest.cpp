@@ -11,19 +11,19 @@
 #include "Brindle/wsa/IOCPThreads.h"
 
 #include "ChildProcess.h"
+#include "DatagramPeer.h"
 #include "PostgresTestServer.h"
+#include "ServiceTestSupport.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -31,7 +31,11 @@
 #include <thread>
 #include <vector>
 
+using servicetest::Lines;
+using servicetest::ReadFile;
+using servicetest::ScopedEnv;
 using testsupport::ChildProcess;
+using testsupport::DatagramPeer;
 using testsupport::TempDir;
 
 namespace {
@@ -39,21 +43,16 @@ namespace {
 const std::string Tool = BRINDLE_LOGD;
 const std::string Client = std::string(BRINDLE_SOURCE_DIR) + "/tests/tools/logd_client.py";
 
-std::vector<std::string> Lines(const std::string& text)
+// Polls until pred holds or a generous deadline has passed; whether it held.
+bool Eventually(const std::function<bool()>& pred, std::chrono::seconds limit = std::chrono::seconds(120))
 {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
 }
 
 struct Result {
@@ -177,6 +176,29 @@ Gaps ReadGaps(const std::vector<std::string>& db)
     return g;
 }
 
+// The counters stored for one application, in the order stored.
+std::vector<long long> Counters(const std::vector<std::string>& db, const std::string& application)
+{
+    std::vector<long long> counters;
+    for (const auto& row : Lines(Query(db, {"--format", "json", "--application", application}).out))
+        counters.push_back(std::atoll(JsonField(row, "counter").c_str()));
+    return counters;
+}
+
+// A client that started once and went on through a server's death: each of
+// its records 1 to `last` is stored once, in order, or counted in a gap.
+void ExpectStoredOnceOrCounted(const std::vector<std::string>& db, const std::vector<long long>& counters, long long last)
+{
+    ASSERT_FALSE(counters.empty());
+    EXPECT_TRUE(std::is_sorted(counters.begin(), counters.end()));
+    EXPECT_EQ(std::adjacent_find(counters.begin(), counters.end()), counters.end()) << "a record stored twice";
+    EXPECT_EQ(counters.back(), last);
+    const Gaps g = ReadGaps(db);
+    EXPECT_EQ(g.resets, 1);
+    EXPECT_EQ(g.restarts, 0);
+    EXPECT_EQ(static_cast<long long>(counters.size()) + g.lost, last);
+}
+
 void ExpectRecordsGapsAndQueries(const std::vector<std::string>& db, Server& server)
 {
     const std::string port = server.PortText();
@@ -256,18 +278,23 @@ void ExpectRecordsGapsAndQueries(const std::vector<std::string>& db, Server& ser
 
 } // namespace
 
-TEST(Logd, RecordsResetsAndGapsAreStoredAndQueried)
-{
+// A scratch directory of the test's and the file database in it.
+struct Logd : ::testing::Test {
     TempDir dir;
-    Server server(dir, FileDb(dir));
+    const std::vector<std::string> db = FileDb(dir);
+};
+
+TEST_F(Logd, RecordsResetsAndGapsAreStoredAndQueried)
+{
+    Server server(dir, db);
     ASSERT_GT(server.Port(), 0);
-    ExpectRecordsGapsAndQueries(FileDb(dir), server);
+    ExpectRecordsGapsAndQueries(db, server);
     struct stat st {};
     ASSERT_EQ(::stat((dir.str() + "/logd.db").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST(Logd, RecordsResetsAndGapsAreStoredInPostgres)
+TEST_F(Logd, RecordsResetsAndGapsAreStoredInPostgres)
 {
     if (!testsupport::HavePostgres())
         GTEST_SKIP() << testsupport::kNoPostgres;
@@ -278,27 +305,25 @@ TEST(Logd, RecordsResetsAndGapsAreStoredInPostgres)
         for (const char* table : {"logd_records", "logd_events", "logd_clients"})
             db.ExecuteNonQuery((std::string("DROP TABLE IF EXISTS ") + table).c_str());
     }
-    TempDir dir;
-    const std::vector<std::string> db{"--db", connection};
-    Server server(dir, db);
+    const std::vector<std::string> pg{"--db", connection};
+    Server server(dir, pg);
     ASSERT_GT(server.Port(), 0);
-    ExpectRecordsGapsAndQueries(db, server);
+    ExpectRecordsGapsAndQueries(pg, server);
     // Started again on the same tables: full batches of many rows, and the
     // counters the first run left.
-    Server again(dir, db);
+    Server again(dir, pg);
     ASSERT_EQ(Python({"many", again.PortText(), "3", "3000"}).status, 0);
     ASSERT_EQ(Python({"send", again.PortText(), "app1", "h1", "14", "15"}).status, 0);
     ASSERT_EQ(again.Stop(), 0);
-    EXPECT_EQ(Lines(Query(db, {"--format", "csv"}).out).size(), 1u + 11 + 9000 + 2);
-    const Gaps g = ReadGaps(db);
+    EXPECT_EQ(Lines(Query(pg, {"--format", "csv"}).out).size(), 1u + 11 + 9000 + 2);
+    const Gaps g = ReadGaps(pg);
     EXPECT_EQ(g.lostBy.at("app1"), 3 + 1); // 13 never came
     EXPECT_EQ(g.resets, 1 + 3);
 }
 
-TEST(Logd, TenClientsAtFullSpeedAreAllStoredWithoutGaps)
+TEST_F(Logd, TenClientsAtFullSpeedAreAllStoredWithoutGaps)
 {
-    TempDir dir;
-    Server server(dir, FileDb(dir));
+    Server server(dir, db);
     const Result sent = Python({"many", server.PortText(), "10", "5000"});
     ASSERT_EQ(sent.status, 0) << sent.out << sent.err;
     EXPECT_EQ(sent.out, "sent 50000\n");
@@ -308,7 +333,6 @@ TEST(Logd, TenClientsAtFullSpeedAreAllStoredWithoutGaps)
     const auto peakAt = server.Output().find("peak memory ");
     ASSERT_NE(peakAt, std::string::npos) << server.Output();
     EXPECT_LT(std::atol(server.Output().c_str() + peakAt + 12), 128 * 1024) << server.Output();
-    const auto db = FileDb(dir);
     EXPECT_EQ(Lines(Query(db, {"--format", "csv"}).out).size(), 50001u);
     for (int i : {0, 9}) {
         const auto mine = Lines(Query(db, {"--format", "json", "--application", "many-" + std::to_string(i)}).out);
@@ -323,10 +347,9 @@ TEST(Logd, TenClientsAtFullSpeedAreAllStoredWithoutGaps)
     EXPECT_EQ(g.lost, 0);
 }
 
-TEST(Logd, HostileInputIsRefusedAndLoggedWhileOthersAreServed)
+TEST_F(Logd, HostileInputIsRefusedAndLoggedWhileOthersAreServed)
 {
-    TempDir dir;
-    Server server(dir, FileDb(dir));
+    Server server(dir, db);
     const std::string port = server.PortText();
     ChildProcess noread({"/usr/bin/env", "python3", Client, "hostile", port, "noread-open"});
     ASSERT_TRUE(noread.ReadUntil([&] { return noread.Stdout().find("open") != std::string::npos; }));
@@ -347,7 +370,6 @@ TEST(Logd, HostileInputIsRefusedAndLoggedWhileOthersAreServed)
     EXPECT_NE(events.find("neither Reset nor Log"), std::string::npos);
     ASSERT_EQ(server.Stop(), 0);
     noread.Signal(SIGTERM);
-    const auto db = FileDb(dir);
     // 6000 good, 5 after, the one of the client that never reads; none of
     // the refused ones.
     EXPECT_EQ(Lines(Query(db, {"--format", "csv"}).out).size(), 1u + 6000 + 5 + 1);
@@ -358,43 +380,23 @@ TEST(Logd, HostileInputIsRefusedAndLoggedWhileOthersAreServed)
 // Killed mid-stream and started again on the same port: the client goes on
 // by itself; every record is either stored once, in order, or counted in a
 // gap, and the database is whole.
-TEST(Logd, KilledMidStreamAndRestartedLosesNothingUncounted)
+TEST_F(Logd, KilledMidStreamAndRestartedLosesNothingUncounted)
 {
-    TempDir dir;
-    auto server = std::make_unique<Server>(dir, FileDb(dir));
+    auto server = std::make_unique<Server>(dir, db);
     const int port = server->Port();
     ChildProcess stream({"/usr/bin/env", "python3", Client, "stream", std::to_string(port), "streamer", "40000", "50"});
-    const auto db = FileDb(dir);
     // Wait until some records are stored, then kill.
-    for (int i = 0; i < 600; ++i) {
-        if (Lines(Query(db, {"--format", "csv", "--limit", "1000"}).out).size() > 1000)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    Eventually([&] { return Lines(Query(db, {"--format", "csv", "--limit", "1000"}).out).size() > 1000; });
     server->Kill();
-    server = std::make_unique<Server>(dir, FileDb(dir), port);
+    server = std::make_unique<Server>(dir, db, port);
     ASSERT_EQ(server->Port(), port);
     ASSERT_EQ(stream.Wait(std::chrono::minutes(5)), 0) << stream.Stderr();
     ASSERT_EQ(server->Stop(), 0);
 
-    const auto rows = Lines(Query(db, {"--format", "csv"}).out);
-    ASSERT_GT(rows.size(), 1u);
-    std::vector<long long> counters;
-    for (std::size_t i = 1; i < rows.size(); ++i) {
-        // id,received,time,counter,...
-        std::istringstream in(rows[i]);
-        std::string field;
-        for (int k = 0; k < 4; ++k)
-            std::getline(in, field, ',');
-        counters.push_back(std::atoll(field.c_str()));
-    }
-    EXPECT_TRUE(std::is_sorted(counters.begin(), counters.end()));
-    EXPECT_EQ(std::adjacent_find(counters.begin(), counters.end()), counters.end()) << "a record stored twice";
-    const Gaps g = ReadGaps(db);
-    EXPECT_EQ(g.restarts, 0);
-    EXPECT_EQ(static_cast<long long>(counters.size()) + g.lost, 40000);
-    EXPECT_EQ(counters.back(), 40000);
-    EXPECT_EQ(g.resets, 1);
+    // Nothing but the stream's records came.
+    const auto counters = Counters(db, "streamer");
+    EXPECT_EQ(Lines(Query(db, {"--format", "csv"}).out).size(), counters.size() + 1);
+    ExpectStoredOnceOrCounted(db, counters, 40000);
 
     Brindle::COdbc check;
     ASSERT_TRUE(check.DriverConnect(("DRIVER=SQLite3;Database=" + dir.str() + "/logd.db").c_str()));
@@ -405,10 +407,9 @@ TEST(Logd, KilledMidStreamAndRestartedLosesNothingUncounted)
 
 // The library's own shipping logger on the completion engine, as a program
 // linked against the library uses it.
-TEST(Logd, TheLibrarysCommLoggerShipsToIt)
+TEST_F(Logd, TheLibrarysCommLoggerShipsToIt)
 {
-    TempDir dir;
-    Server server(dir, FileDb(dir));
+    Server server(dir, db);
     {
         Brindle::CCommIOCP iocp;
         std::vector<std::unique_ptr<Brindle::CThreadObject>> workers;
@@ -423,8 +424,7 @@ TEST(Logd, TheLibrarysCommLoggerShipsToIt)
                 logger.Log(Brindle::CLogData(Brindle::SEVERITY_WARNING, "LogdTest", "shipper", 7, 0,
                                              Brindle::CVar("shipped " + std::to_string(i))));
             logger.Start(server.Port(), "127.0.0.1");
-            for (int i = 0; i < 600 && (logger.QueueSize() > 0 || !logger.Connected()); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            Eventually([&] { return logger.QueueSize() == 0 && logger.Connected(); });
             EXPECT_TRUE(logger.Connected());
             EXPECT_EQ(logger.QueueSize(), 0u);
             // Let the last sends reach the wire before the socket closes.
@@ -437,7 +437,6 @@ TEST(Logd, TheLibrarysCommLoggerShipsToIt)
             w->Join();
     }
     ASSERT_EQ(server.Stop(), 0);
-    const auto db = FileDb(dir);
     const auto rows = Lines(Query(db, {"--format", "json", "--application", "shipper"}).out);
     ASSERT_EQ(rows.size(), 2000u);
     EXPECT_EQ(JsonField(rows[0], "text"), "shipped 1");
@@ -451,58 +450,17 @@ TEST(Logd, TheLibrarysCommLoggerShipsToIt)
     EXPECT_EQ(g.lost, 0);
 }
 
-namespace {
-
-// A local syslog: the datagrams the server's events arrive as.
-class SyslogCapture {
-public:
-    explicit SyslogCapture(const std::string& path) : m_path(path)
-    {
-        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::setenv("BRINDLE_SYSLOG_SOCKET", path.c_str(), 1);
-    }
-    ~SyslogCapture()
-    {
-        ::unsetenv("BRINDLE_SYSLOG_SOCKET");
-        ::close(m_fd);
-    }
-    // Every line that came, waiting up to `ms` for each next one.
-    std::string Read(int ms)
-    {
-        char buffer[4096];
-        for (;;) {
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, ms) <= 0)
-                return m_lines;
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n > 0)
-                m_lines.append(buffer, static_cast<std::size_t>(n)).append("\n");
-        }
-    }
-
-private:
-    std::string m_path;
-    int m_fd = -1;
-    std::string m_lines;
-};
-
-} // namespace
-
 // The service frame: the unit is written and removed, and -run serves with
 // the events in the system log.
-TEST(Logd, RunsThroughTheServiceFrame)
+TEST_F(Logd, RunsThroughTheServiceFrame)
 {
-    TempDir dir;
-    ::setenv("BRINDLE_UNIT_DIR", (dir.str() + "/units").c_str(), 1);
-    ::setenv("BRINDLE_RUN_DIR", (dir.str() + "/run").c_str(), 1);
-    ::setenv("BRINDLE_REGISTRY_DIR", (dir.str() + "/reg").c_str(), 1);
+    ScopedEnv units("BRINDLE_UNIT_DIR", dir.str() + "/units");
+    ScopedEnv run("BRINDLE_RUN_DIR", dir.str() + "/run");
+    ScopedEnv registry("BRINDLE_REGISTRY_DIR", dir.str() + "/reg");
     std::filesystem::create_directories(dir.path() / "units");
     std::filesystem::create_directories(dir.path() / "run");
-    SyslogCapture syslog(dir.str() + "/syslog");
+    DatagramPeer syslog(dir.str() + "/syslog");
+    ScopedEnv syslogSocket("BRINDLE_SYSLOG_SOCKET", dir.str() + "/syslog");
 
     EXPECT_EQ(RunTool({Tool, "-install"}).status, 0);
     const std::string unit = ReadFile(dir.str() + "/units/brindle-logd.service");
@@ -513,8 +471,8 @@ TEST(Logd, RunsThroughTheServiceFrame)
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "units/brindle-logd.service"));
     EXPECT_EQ(RunTool({Tool, "-uninstall"}).status, 3);
     // Not started by the service manager: refused.
-    ::unsetenv("NOTIFY_SOCKET");
-    ::unsetenv("INVOCATION_ID");
+    ScopedEnv notify("NOTIFY_SOCKET", nullptr);
+    ScopedEnv invocation("INVOCATION_ID", nullptr);
 
     const std::string portFile = dir.str() + "/port";
     ChildProcess service({Tool, "-run", "--port", "0", "--port-file", portFile, "--file", dir.str() + "/svc.db"});
@@ -525,25 +483,24 @@ TEST(Logd, RunsThroughTheServiceFrame)
     EXPECT_EQ(service.Wait(), 0) << service.Stdout() << service.Stderr();
     EXPECT_EQ(Lines(Query({"--file", dir.str() + "/svc.db"}, {"--application", "svc"}).out).size(), 3u);
 
-    const std::string lines = syslog.Read(500);
+    std::string lines;
+    // The service has ended: everything it logged is queued already.
+    for (const std::string& line : syslog.ReceiveUntil([](const std::string&) { return false; }, std::chrono::milliseconds(500)))
+        lines += line + "\n";
     for (const char* expected : {"brindle-logd[", "Service brindle-logd has been started.", "Description: started",
                                  "Description: client connected", "Description: reset", "Description: stopped",
                                  "has been stopped"})
         EXPECT_NE(lines.find(expected), std::string::npos) << expected << "\n" << lines;
-    ::unsetenv("BRINDLE_UNIT_DIR");
-    ::unsetenv("BRINDLE_RUN_DIR");
 }
 
 // The overlapped framework's shipper, with the server killed under it and
 // started again on the same port: it redials by itself, what it queued
 // arrives in order, and what went into the dead connection is counted as
 // lost, exactly.
-TEST(Logd, TheLogServiceClientRedialsAfterTheServerIsKilled)
+TEST_F(Logd, TheLogServiceClientRedialsAfterTheServerIsKilled)
 {
-    TempDir dir;
-    auto server = std::make_unique<Server>(dir, FileDb(dir));
+    auto server = std::make_unique<Server>(dir, db);
     const int port = server->Port();
-    const auto db = FileDb(dir);
     auto stored = [&] { return Lines(Query(db, {"--format", "csv", "--application", "wsa"}).out).size() - 1; };
     {
         Brindle::CIOCPThreads threads(2);
@@ -554,46 +511,30 @@ TEST(Logd, TheLogServiceClientRedialsAfterTheServerIsKilled)
                 client.Log(Brindle::CLogData(Brindle::SEVERITY_INFORMATION, "LogdTest", "wsa", 0, 0,
                                              Brindle::CVar("wsa " + std::to_string(i))));
         };
-        for (int i = 0; i < 600 && !client.Connected(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        ASSERT_TRUE(client.Connected());
+        ASSERT_TRUE(Eventually([&] { return client.Connected(); }));
         log(1, 3000);
-        for (int i = 0; i < 600 && stored() < 3000; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        Eventually([&] { return stored() >= 3000; });
         ASSERT_EQ(stored(), 3000u);
         server->Kill();
         log(3001, 5000);
-        server = std::make_unique<Server>(dir, FileDb(dir), port);
+        server = std::make_unique<Server>(dir, db, port);
         ASSERT_EQ(server->Port(), port);
-        for (int i = 0; i < 1200 && (!client.Connected() || client.QueueSize() > 0); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        Eventually([&] { return client.Connected() && client.QueueSize() == 0; });
         ASSERT_TRUE(client.Connected());
         log(5001, 6000);
-        for (int i = 0; i < 600 && Lines(Query(db, {"--match", "^wsa 6000$"}).out).empty(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        Eventually([&] { return !Lines(Query(db, {"--match", "^wsa 6000$"}).out).empty(); });
         client.Stop();
         threads.Stop();
     }
     ASSERT_EQ(server->Stop(), 0);
-    std::vector<long long> counters;
-    for (const auto& row : Lines(Query(db, {"--format", "json", "--application", "wsa"}).out))
-        counters.push_back(std::atoll(JsonField(row, "counter").c_str()));
-    ASSERT_FALSE(counters.empty());
-    EXPECT_TRUE(std::is_sorted(counters.begin(), counters.end()));
-    EXPECT_EQ(std::adjacent_find(counters.begin(), counters.end()), counters.end());
-    EXPECT_EQ(counters.back(), 6000);
-    const Gaps g = ReadGaps(db);
-    EXPECT_EQ(g.resets, 1);
-    EXPECT_EQ(g.restarts, 0);
-    EXPECT_EQ(static_cast<long long>(counters.size()) + g.lost, 6000);
+    ExpectStoredOnceOrCounted(db, Counters(db, "wsa"), 6000);
 }
 
 // With a user list: only a connection that logged in with matching
 // credentials is stored; bad credentials and no login are refused, logged
 // and cut off.
-TEST(Logd, UsersMustLogInWithMatchingCredentials)
+TEST_F(Logd, UsersMustLogInWithMatchingCredentials)
 {
-    TempDir dir;
     std::ofstream(dir.str() + "/users") << "# who may ship\nalice:s3cret\nbob:pa:ss\n";
     Server server(dir, {"--file", dir.str() + "/logd.db", "--users", dir.str() + "/users"});
     ASSERT_GT(server.Port(), 0);
@@ -623,7 +564,7 @@ TEST(Logd, UsersMustLogInWithMatchingCredentials)
     EXPECT_NE(events.find("a message before a login"), std::string::npos) << events;
     ASSERT_EQ(server.Stop(), 0);
     for (const Case& c : cases)
-        EXPECT_EQ(Lines(Query(FileDb(dir), {"--application", c.app}).out).size(), c.stored) << c.app;
+        EXPECT_EQ(Lines(Query(db, {"--application", c.app}).out).size(), c.stored) << c.app;
     // A user list that cannot be read stops the start.
     const Result bad = RunTool({Tool, "serve", "--port", "0", "--file", dir.str() + "/x.db", "--users",
                                 dir.str() + "/missing"});
@@ -634,9 +575,8 @@ TEST(Logd, UsersMustLogInWithMatchingCredentials)
 // Over the framed secure channel: a Python peer of the channel hands its
 // messages over after the handshake; a frame that claims a gigabyte, and
 // plain text where frames belong, are refused and cut off.
-TEST(Logd, SecureChannelCarriesTheMessagesAndRefusesBadFrames)
+TEST_F(Logd, SecureChannelCarriesTheMessagesAndRefusesBadFrames)
 {
-    TempDir dir;
     Server server(dir, {"--file", dir.str() + "/logd.db", "--secure"});
     ASSERT_GT(server.Port(), 0);
     const std::string port = server.PortText();
@@ -648,7 +588,6 @@ TEST(Logd, SecureChannelCarriesTheMessagesAndRefusesBadFrames)
     const std::string events = server.Events();
     EXPECT_NE(events.find("Bad frame length"), std::string::npos) << events;
     ASSERT_EQ(server.Stop(), 0);
-    const auto db = FileDb(dir);
     const auto rows = Lines(Query(db, {"--format", "json", "--application", "sapp"}).out);
     ASSERT_EQ(rows.size(), 1000u);
     EXPECT_EQ(JsonField(rows[999], "text"), "secure record 1000");

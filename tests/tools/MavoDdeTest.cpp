@@ -24,19 +24,32 @@ struct MavoDdeTool : ::testing::Test {
     }
 };
 
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+// The tool run to its end.
+Result RunTool(std::vector<std::string> args)
+{
+    ChildProcess tool(args);
+    const int status = tool.Wait();
+    return {status, tool.Stdout(), tool.Stderr()};
+}
+
 } // namespace
 
 TEST_F(MavoDdeTool, HelpAndBadCommandLines)
 {
-    ChildProcess help(Args({"--help"}));
-    EXPECT_EQ(help.Wait(), 0);
-    EXPECT_NE(help.Stdout().find("advise SERVICE TOPIC ITEM..."), std::string::npos);
+    const Result help = RunTool(Args({"--help"}));
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("advise SERVICE TOPIC ITEM..."), std::string::npos);
     for (auto args : {Args({}), Args({"request", "MAVO", "P1L1"}), Args({"poke", "MAVO", "T", "I"}),
                       Args({"--count", "0", "advise", "MAVO", "T", "I"}), Args({"--frobnicate"}),
                       Args({"shout", "MAVO", "T", "I"})}) {
-        ChildProcess bad(args);
-        EXPECT_EQ(bad.Wait(), 2);
-        EXPECT_NE(bad.Stderr().find("usage:"), std::string::npos);
+        const Result bad = RunTool(args);
+        EXPECT_EQ(bad.status, 2);
+        EXPECT_NE(bad.err.find("usage:"), std::string::npos);
     }
 }
 
@@ -45,63 +58,46 @@ TEST_F(MavoDdeTool, RequestPrintsTheValue)
     ServerThread server("MAVO");
     ASSERT_TRUE(server.Ok());
     server.Set("P1L1!BIDRATE", "99.25");
-    ChildProcess tool(Args({"request", "mavo", "P1L1", "bidrate"}));
-    EXPECT_EQ(tool.Wait(), 0) << tool.Stderr();
-    EXPECT_EQ(tool.Stdout(), "99.25\n");
+    const Result tool = RunTool(Args({"request", "mavo", "P1L1", "bidrate"}));
+    EXPECT_EQ(tool.status, 0) << tool.err;
+    EXPECT_EQ(tool.out, "99.25\n");
 }
 
 TEST_F(MavoDdeTool, MissingServiceRefusedTopicAndBadItemAreClearFailures)
 {
-    {
-        ChildProcess tool(Args({"request", "MAVO", "P1L1", "BIDRATE"}));
-        EXPECT_EQ(tool.Wait(), 1);
-        EXPECT_EQ(tool.Stderr(), "mavo-dde: no DDE server \"MAVO\" is running\n");
-    }
+    Result tool = RunTool(Args({"request", "MAVO", "P1L1", "BIDRATE"}));
+    EXPECT_EQ(tool.status, 1);
+    EXPECT_EQ(tool.err, "mavo-dde: no DDE server \"MAVO\" is running\n");
     ServerThread server("MAVO");
     ASSERT_TRUE(server.Ok());
     server.Refuse("P0L1");
-    {
-        ChildProcess tool(Args({"request", "MAVO", "P0L1", "BIDRATE"}));
-        EXPECT_EQ(tool.Wait(), 1);
-        EXPECT_EQ(tool.Stderr(), "mavo-dde: the server \"MAVO\" refused the topic \"P0L1\"\n");
-    }
-    {
-        ChildProcess tool(Args({"request", "MAVO", "P1L1", "NOSUCHITEM"}));
-        EXPECT_EQ(tool.Wait(), 1);
-        EXPECT_NE(tool.Stderr().find("no value for item \"NOSUCHITEM\" of topic \"P1L1\""), std::string::npos)
-            << tool.Stderr();
-        EXPECT_EQ(tool.Stdout(), "");
-    }
-    {
-        ChildProcess tool(Args({"advise", "MAVO", "P1L1", "NOSUCHITEM"}));
-        EXPECT_EQ(tool.Wait(), 1);
-        EXPECT_NE(tool.Stderr().find("no value for item"), std::string::npos);
-    }
+    tool = RunTool(Args({"request", "MAVO", "P0L1", "BIDRATE"}));
+    EXPECT_EQ(tool.status, 1);
+    EXPECT_EQ(tool.err, "mavo-dde: the server \"MAVO\" refused the topic \"P0L1\"\n");
+    tool = RunTool(Args({"request", "MAVO", "P1L1", "NOSUCHITEM"}));
+    EXPECT_EQ(tool.status, 1);
+    EXPECT_NE(tool.err.find("no value for item \"NOSUCHITEM\" of topic \"P1L1\""), std::string::npos) << tool.err;
+    EXPECT_EQ(tool.out, "");
+    tool = RunTool(Args({"advise", "MAVO", "P1L1", "NOSUCHITEM"}));
+    EXPECT_EQ(tool.status, 1);
+    EXPECT_NE(tool.err.find("no value for item"), std::string::npos);
 }
 
 TEST_F(MavoDdeTool, PokeAndExecuteReportWhetherTheServerProcessedThem)
 {
     ServerThread server("MAVO");
     ASSERT_TRUE(server.Ok());
-    {
-        ChildProcess tool(Args({"poke", "MAVO", "P1L1", "BIDRATE", "1.5"}));
-        EXPECT_EQ(tool.Wait(), 0) << tool.Stderr();
-    }
-    {
-        ChildProcess tool(Args({"execute", "MAVO", "APP", "[Beep]"}));
-        EXPECT_EQ(tool.Wait(), 0) << tool.Stderr();
-    }
+    const auto poke = Args({"poke", "MAVO", "P1L1", "BIDRATE", "1.5"});
+    const auto execute = Args({"execute", "MAVO", "APP", "[Beep]"});
+    EXPECT_EQ(RunTool(poke).status, 0);
+    EXPECT_EQ(RunTool(execute).status, 0);
     server.SetPokeAnswer(DDE_FNOTPROCESSED);
-    {
-        ChildProcess tool(Args({"poke", "MAVO", "P1L1", "BIDRATE", "1.5"}));
-        EXPECT_EQ(tool.Wait(), 1);
-        EXPECT_EQ(tool.Stderr(), "mavo-dde: the server did not process the poke of \"P1L1!BIDRATE\"\n");
-    }
-    {
-        ChildProcess tool(Args({"execute", "MAVO", "APP", "[Beep]"}));
-        EXPECT_EQ(tool.Wait(), 1);
-        EXPECT_EQ(tool.Stderr(), "mavo-dde: the server did not process the command\n");
-    }
+    Result tool = RunTool(poke);
+    EXPECT_EQ(tool.status, 1);
+    EXPECT_EQ(tool.err, "mavo-dde: the server did not process the poke of \"P1L1!BIDRATE\"\n");
+    tool = RunTool(execute);
+    EXPECT_EQ(tool.status, 1);
+    EXPECT_EQ(tool.err, "mavo-dde: the server did not process the command\n");
     std::vector<std::string> payloads;
     for (const auto& heard : server.Heard_()) {
         if (heard.type == XTYP_POKE || heard.type == XTYP_EXECUTE)
@@ -165,7 +161,7 @@ TEST_F(MavoDdeTool, ControlBytesInValuesNeverReachTheTerminal)
     ServerThread server("MAVO");
     ASSERT_TRUE(server.Ok());
     server.Set("T!I", "a\x1b[2Jb\x07");
-    ChildProcess tool(Args({"request", "MAVO", "T", "I"}));
-    EXPECT_EQ(tool.Wait(), 0);
-    EXPECT_EQ(tool.Stdout(), "a?[2Jb?\n");
+    const Result tool = RunTool(Args({"request", "MAVO", "T", "I"}));
+    EXPECT_EQ(tool.status, 0);
+    EXPECT_EQ(tool.out, "a?[2Jb?\n");
 }

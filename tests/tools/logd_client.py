@@ -51,27 +51,35 @@ def connect(port):
     return socket.create_connection(("127.0.0.1", port), timeout=30)
 
 
+def finish(sock, dead_is_fine=False):
+    """Ends our side and waits for the server's close."""
+    sock.shutdown(socket.SHUT_WR)
+    try:
+        sock.recv(1)
+    except OSError:
+        if not dead_is_fine:
+            raise
+    sock.close()
+
+
+def option(opts, name, default=None):
+    return opts[opts.index(name) + 1] if name in opts else default
+
+
 def cmd_send(port, args):
     app, host, first, last = args[0], args[1], int(args[2]), int(args[3])
-    skip = (0, -1)
-    severity = 0
-    text = "record %d"
     opts = args[4:]
+    skip = [int(n) for n in option(opts, "--skip", "0--1").split("-", 1)]
+    severity = int(option(opts, "--severity", 0))
+    text = option(opts, "--text", "record %d")
     sock = connect(port)
     chunk = []
     if "--login" in opts:
-        user, password = opts[opts.index("--login") + 1].split(":", 1)
+        user, password = option(opts, "--login").split(":", 1)
         chunk.append(SOH + GS + b"LOGIN" + STX + GS + b"Credentials" + RS + b"0" + US + RS + b"1" + US +
                      user.encode() + RS + b"2" + US + password.encode() + ETX)
     if "--reset" in opts:
         chunk.append(reset())
-    if "--skip" in opts:
-        a, b = opts[opts.index("--skip") + 1].split("-")
-        skip = (int(a), int(b))
-    if "--severity" in opts:
-        severity = int(opts[opts.index("--severity") + 1])
-    if "--text" in opts:
-        text = opts[opts.index("--text") + 1]
     for c in range(first, last + 1):
         if skip[0] <= c <= skip[1]:
             continue
@@ -102,9 +110,7 @@ def cmd_many(port, args):
                     sock.sendall(b"".join(batch))
                     batch = []
             sock.sendall(b"".join(batch))
-            sock.shutdown(socket.SHUT_WR)
-            sock.recv(1)
-            sock.close()
+            finish(sock)
         except Exception as e:  # reported below
             errors.append(repr(e))
 
@@ -147,12 +153,7 @@ def cmd_stream(port, args):
         if c % pause_every == 0:
             time.sleep(0.01)
     if sock is not None:
-        sock.shutdown(socket.SHUT_WR)
-        try:
-            sock.recv(1)
-        except OSError:
-            pass
-        sock.close()
+        finish(sock, dead_is_fine=True)
     print("sent %d" % count)
 
 
@@ -180,11 +181,7 @@ def cmd_secure(port, args):
     for first in range(1, count + 1, 100):
         ch.send_data(b"".join(log(c, app, "pyhost", "secure record %d" % c)
                               for c in range(first, min(count, first + 99) + 1)))
-    sock.shutdown(socket.SHUT_WR)
-    try:
-        sock.recv(1)
-    except OSError:
-        pass
+    finish(sock, dead_is_fine=True)
     print("sent %d" % count)
 
 
@@ -227,9 +224,7 @@ def cmd_hostile(port, args):
         for value in ["abc", "", "1073741824", "-5", "0", "1e3", " 7"]:
             sock.sendall(message("Log", [("C", value), ("T", 1), ("S", 0), ("X", "x"), ("H", "bad"), ("A", "bad"),
                                          ("B", 0), ("E", 0), ("0", "bad counter")]))
-        sock.shutdown(socket.SHUT_WR)
-        sock.recv(1)
-        sock.close()
+        finish(sock)
         print("done")
     elif kind == "unknown":
         sock = connect(port)

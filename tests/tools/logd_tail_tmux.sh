@@ -7,36 +7,18 @@
 set -euo pipefail
 logd=$1
 client=$2/tests/tools/logd_client.py
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
-unset TMUX TMUX_PANE
-work=$(mktemp -d)
-sock=$work/tmux.sock
-tmx() { tmux -S "$sock" -f /dev/null "$@"; }
+source "$(dirname "${BASH_SOURCE[0]}")/tmux_pane.sh"
 server=
 trap 'tmx kill-server 2>/dev/null || true; [[ -n $server ]] && kill $server 2>/dev/null; rm -rf "$work"' EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    echo "--- pane:" >&2
-    tmx capture-pane -p >&2 || true
-    exit 1
-}
-screen() { tmx capture-pane -p; }
-wait_for() {
-    for _ in $(seq 600); do
-        screen | grep -qE -- "$1" && return 0
-        sleep 0.1
-    done
-    fail "the pane never showed \"$1\""
-}
 
 db=$work/logd.db
 "$logd" serve --port 0 --port-file "$work/port" --file "$db" >"$work/server.out" 2>&1 &
 server=$!
-for _ in $(seq 300); do [[ -s $work/port ]] && break; sleep 0.1; done
+eventually test -s "$work/port" || fail "the server never wrote its port file"
 port=$(cat "$work/port")
 python3 "$client" send "$port" early h1 1 3 --reset >/dev/null
 
-tmx new-session -d -x 100 -y 24 "\"$logd\" tail --file \"$db\" --interval 100; echo TAIL-EXIT=\$?; sleep 60"
+tmx new-session -d -x 100 -y 24 "\"$logd\" tail --file \"$db\" --interval 100; echo TAIL-EXIT=\$?; sleep 600"
 wait_for "clients 1   records 3 .*gaps 0 \(lost 0\)   resets 1"
 wait_for "│[0-9:]{8} I early@h1 pysrc: record 3"
 # New records arrive while it watches; a gap of 4 (from 4 to 7) is counted.
@@ -53,13 +35,17 @@ tmx send-keys q
 wait_for "TAIL-EXIT=0"
 
 # Filtered: only the application asked for, only texts the pattern finds.
+# A tmux server of its own: a new session must not race the old server's end.
 tmx kill-server
-tmx new-session -d -x 100 -y 24 "\"$logd\" tail --file \"$db\" --application later --match \"record [18]\" --interval 100; echo TAIL-EXIT=\$?; sleep 60"
-wait_for "later@h2 pysrc: record 8"
+sock=$work/tmux-filtered.sock
+tmx new-session -d -x 100 -y 24 "\"$logd\" tail --file \"$db\" --application later --match \"record [18]\" --interval 100; echo TAIL-EXIT=\$?; sleep 600"
+# Record 10 (its text matches "record 1") comes last: after it, nothing
+# else can still be on its way to the pane.
+wait_for "later@h2 pysrc: record 10 "
 s=$(screen)
+grep -q "later@h2 pysrc: record 8 " <<<"$s" || fail "record 8 matches the pattern"
 grep -q "early@h1" <<<"$s" && fail "the application filter let early through"
 grep -q "record 2 " <<<"$s" && fail "the pattern let record 2 through"
-grep -q "record 10 " <<<"$s" || fail "record 10 matches record 1"
 tmx send-keys q
 wait_for "TAIL-EXIT=0"
 echo "tail shows status and records"

@@ -4,6 +4,7 @@
 #include "Platform/WinError.h"
 
 #include "ChildProcess.h"
+#include "TerminalBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,9 @@
 
 namespace {
 
+using terminaltest::Drain;
+using terminaltest::StripSequences;
+
 CHAR_INFO Cell(char c, WORD attr)
 {
     CHAR_INFO cell{};
@@ -36,44 +40,6 @@ std::string Row(HANDLE h, SHORT y, SHORT from, DWORD n)
     EXPECT_TRUE(ReadConsoleOutputCharacterA(h, text.data(), n, {from, y}, &read));
     text.resize(read);
     return text;
-}
-
-// Takes away every escape sequence the terminal writer uses (CSI ... final
-// byte, OSC ... BEL), leaving the text it drew.
-std::string StripSequences(const std::string& bytes)
-{
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
-            i += 2;
-            while (i < bytes.size() && !(bytes[i] >= 0x40 && bytes[i] <= 0x7E))
-                ++i;
-            continue;
-        }
-        if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == ']') {
-            while (i < bytes.size() && bytes[i] != '\x07')
-                ++i;
-            continue;
-        }
-        out += bytes[i];
-    }
-    return out;
-}
-
-std::string Drain(int fd)
-{
-    std::string out;
-    char buffer[65536];
-    for (;;) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 0) <= 0)
-            break;
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-    return out;
 }
 
 class ConsoleTest : public ::testing::Test {

@@ -23,6 +23,13 @@ struct DdeFixture : ::testing::Test {
     ScopedRuntimeDir runtime;
 };
 
+// A MAVO server in its thread and a client of it in the test's.
+struct DdeServed : DdeFixture {
+    ServerThread server{"MAVO"};
+    Client client;
+    void SetUp() override { ASSERT_TRUE(server.Ok()); }
+};
+
 // A raw peer that speaks the wire by hand (to stall or to misbehave).
 int RawConnect(const std::string& dir, const std::string& service)
 {
@@ -196,12 +203,9 @@ TEST_F(DdeFixture, SocketOfAServerThatDiedIsRemovedOnConnect)
     EXPECT_NE(::stat(path.c_str(), &info), 0);
 }
 
-TEST_F(DdeFixture, ConnectRunsConnectThenConfirmAndRefusedTopicsFail)
+TEST_F(DdeServed, ConnectRunsConnectThenConfirmAndRefusedTopicsFail)
 {
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
     server.Refuse("NOPE");
-    Client client;
     EXPECT_EQ(client.Connect("mavo", "NOPE"), nullptr);
     EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_NO_CONV_ESTABLISHED);
     HCONV conv = client.Connect("mavo", "P12L3");
@@ -220,12 +224,9 @@ TEST_F(DdeFixture, ConnectRunsConnectThenConfirmAndRefusedTopicsFail)
     EXPECT_NE(heard[2].conv, nullptr);
 }
 
-TEST_F(DdeFixture, RequestGivesTheValueAndUnknownItemsAreNotProcessed)
+TEST_F(DdeServed, RequestGivesTheValueAndUnknownItemsAreNotProcessed)
 {
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
     server.Set("P1L1!BIDRATE", "99.25");
-    Client client;
     HCONV conv = client.Connect("MAVO", "P1L1");
     ASSERT_NE(conv, nullptr);
     std::string value;
@@ -239,11 +240,8 @@ TEST_F(DdeFixture, RequestGivesTheValueAndUnknownItemsAreNotProcessed)
     EXPECT_TRUE(DdeFreeDataHandle(data));
 }
 
-TEST_F(DdeFixture, PokeAndExecuteReportTheServersAnswer)
+TEST_F(DdeServed, PokeAndExecuteReportTheServersAnswer)
 {
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
-    Client client;
     HCONV conv = client.Connect("MAVO", "APP");
     ASSERT_NE(conv, nullptr);
     BYTE text[] = "42";
@@ -275,12 +273,9 @@ TEST_F(DdeFixture, PokeAndExecuteReportTheServersAnswer)
     EXPECT_EQ(pokes[2].data, std::string("[Open]", 7));
 }
 
-TEST_F(DdeFixture, AdviseLoopDeliversEachPostUntilStopped)
+TEST_F(DdeServed, AdviseLoopDeliversEachPostUntilStopped)
 {
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
     server.Set("P1L1!BIDRATE", "1");
-    Client client;
     HCONV conv = client.Connect("MAVO", "P1L1");
     ASSERT_NE(conv, nullptr);
     ASSERT_TRUE(client.Advise(conv, "bidrate"));
@@ -317,12 +312,9 @@ TEST_F(DdeFixture, AdviseLoopDeliversEachPostUntilStopped)
     EXPECT_EQ(server.Count(XTYP_ADVSTOP), 1u);
 }
 
-TEST_F(DdeFixture, NoDataLoopsAreToldWithoutData)
+TEST_F(DdeServed, NoDataLoopsAreToldWithoutData)
 {
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
     server.Set("T!I", "v");
-    Client client;
     HCONV conv = client.Connect("MAVO", "T");
     ASSERT_NE(conv, nullptr);
     ASSERT_TRUE(client.Advise(conv, "I", XTYP_ADVSTART | XTYPF_NODATA));
@@ -332,12 +324,9 @@ TEST_F(DdeFixture, NoDataLoopsAreToldWithoutData)
     EXPECT_EQ(server.Count(XTYP_ADVREQ), 0u);
 }
 
-TEST_F(DdeFixture, AsyncTransactionCompletesThroughTheCallBack)
+TEST_F(DdeServed, AsyncTransactionCompletesThroughTheCallBack)
 {
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
     server.Set("T!I", "async");
-    Client client;
     HCONV conv = client.Connect("MAVO", "T");
     ASSERT_NE(conv, nullptr);
     DWORD id = 0;
@@ -363,12 +352,9 @@ TEST_F(DdeFixture, AsyncTransactionCompletesThroughTheCallBack)
     EXPECT_EQ(client.Count(XTYP_XACT_COMPLETE), 1u);
 }
 
-TEST_F(DdeFixture, SynchronousTransactionTimesOutWhenTheServerDoesNotAnswer)
+TEST_F(DdeServed, SynchronousTransactionTimesOutWhenTheServerDoesNotAnswer)
 {
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
     server.Set("T!I", "late");
-    Client client;
     HCONV conv = client.Connect("MAVO", "T");
     ASSERT_NE(conv, nullptr);
     server.Hold(true);
@@ -436,11 +422,8 @@ TEST_F(DdeFixture, SelfConnectionsFollowTheInitialisationFlag)
     }
 }
 
-TEST_F(DdeFixture, WildConnectTakesTheServersFirstPair)
+TEST_F(DdeServed, WildConnectTakesTheServersFirstPair)
 {
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
-    Client client;
     EXPECT_EQ(client.Connect("MAVO", ""), nullptr);  // no pairs given
     server.SetWildPair("APP");
     HCONV conv = client.Connect("MAVO", "");
@@ -511,12 +494,9 @@ TEST_F(DdeFixture, CallsThatRunCallBacksRefuseOtherThreads)
     EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_DLL_USAGE);
 }
 
-TEST_F(DdeFixture, EventDescriptorIsReadableWhileCallBacksWait)
+TEST_F(DdeServed, EventDescriptorIsReadableWhileCallBacksWait)
 {
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
     server.Set("T!I", "x");
-    Client client;
     HCONV conv = client.Connect("MAVO", "T");
     ASSERT_NE(conv, nullptr);
     ASSERT_TRUE(client.Advise(conv, "I"));
@@ -558,10 +538,8 @@ TEST_F(DdeFixture, ManyClientsAllReceiveEveryAdvise)
     EXPECT_EQ(server.Count(XTYP_ADVREQ), std::size_t(CLIENTS * POSTS));
 }
 
-TEST_F(DdeFixture, StalledClientIsDroppedWithoutHoldingUpTheServerOrOthers)
+TEST_F(DdeServed, StalledClientIsDroppedWithoutHoldingUpTheServerOrOthers)
 {
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
     server.Run([&] { DdeSetQueueLimit(server.Inst(), 64 * 1024); });
     server.Set("P1L1!TEXT", std::string(1000, 'x'));
 
@@ -580,10 +558,9 @@ TEST_F(DdeFixture, StalledClientIsDroppedWithoutHoldingUpTheServerOrOthers)
     ASSERT_TRUE(RawReceive(stalled, reply));
     ASSERT_EQ(reply.status, DDE_FACK);
 
-    Client healthy;
-    HCONV conv = healthy.Connect("MAVO", "P1L1");
+    HCONV conv = client.Connect("MAVO", "P1L1");
     ASSERT_NE(conv, nullptr);
-    ASSERT_TRUE(healthy.Advise(conv, "TEXT"));
+    ASSERT_TRUE(client.Advise(conv, "TEXT"));
 
     // Far more than the socket buffers and the queue limit hold; every post
     // returns although one peer reads nothing, and the healthy client gets
@@ -591,7 +568,7 @@ TEST_F(DdeFixture, StalledClientIsDroppedWithoutHoldingUpTheServerOrOthers)
     constexpr int POSTS = 2000;
     for (int i = 0; i < POSTS; ++i) {
         ASSERT_TRUE(server.Post("P1L1", "TEXT"));
-        ASSERT_TRUE(healthy.PumpUntil([&] { return healthy.Count(XTYP_ADVDATA) == std::size_t(i + 1); }));
+        ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) == std::size_t(i + 1); }));
     }
     ASSERT_TRUE(Eventually([&] { return server.Count(XTYP_DISCONNECT) == 1; }));
     auto heard = server.Heard_();
@@ -603,17 +580,14 @@ TEST_F(DdeFixture, StalledClientIsDroppedWithoutHoldingUpTheServerOrOthers)
         }
     }
     EXPECT_TRUE(error);
-    EXPECT_EQ(healthy.Count(XTYP_DISCONNECT), 0u);
+    EXPECT_EQ(client.Count(XTYP_DISCONNECT), 0u);
     ::close(stalled);
 }
 
-TEST_F(DdeFixture, BrokenFramesDropOnlyTheirSender)
+TEST_F(DdeServed, BrokenFramesDropOnlyTheirSender)
 {
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
     server.Set("T!I", "fine");
-    Client healthy;
-    HCONV conv = healthy.Connect("MAVO", "T");
+    HCONV conv = client.Connect("MAVO", "T");
     ASSERT_NE(conv, nullptr);
 
     Platform::Dde::Frame reply;
@@ -628,7 +602,7 @@ TEST_F(DdeFixture, BrokenFramesDropOnlyTheirSender)
         reported |= h.type == XTYP_ERROR && (h.data1 & 0xFFFF) == DMLERR_POSTMSG_FAILED;
     EXPECT_TRUE(reported);
     std::string value;
-    ASSERT_TRUE(healthy.Request(conv, "I", value));
+    ASSERT_TRUE(client.Request(conv, "I", value));
     EXPECT_EQ(value, "fine");
     ::close(hostile);
 }

@@ -1,6 +1,7 @@
 // The store across processes: concurrent writers, a writer killed at any
 // point, forked children, and damaged files.
 #include "Platform/Registry.h"
+#include "RegistryDwords.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -19,20 +20,6 @@
 #include <vector>
 
 namespace {
-
-LONG SetDword(HKEY key, const char* name, DWORD value)
-{
-    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-}
-
-LONG GetDword(HKEY key, const char* name, DWORD* value)
-{
-    DWORD type = 0, size = sizeof *value;
-    LONG r = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    if (r == ERROR_SUCCESS && (type != REG_DWORD || size != 4))
-        return ERROR_INVALID_DATA;
-    return r;
-}
 
 int WaitExit(pid_t pid)
 {

@@ -1,6 +1,7 @@
 // The registry calls over the SQLite store: keys, values, names, order,
 // bounds, deletion, access, remote connection, transactions and files.
 #include "Platform/Registry.h"
+#include "RegistryDwords.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -16,20 +17,6 @@
 #include <vector>
 
 namespace {
-
-LONG SetDword(HKEY key, const char* name, DWORD value)
-{
-    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-}
-
-LONG GetDword(HKEY key, const char* name, DWORD* value)
-{
-    DWORD type = 0, size = sizeof *value;
-    LONG r = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    if (r == ERROR_SUCCESS && (type != REG_DWORD || size != 4))
-        return ERROR_INVALID_DATA;
-    return r;
-}
 
 class RegistryTest : public ::testing::Test {
 protected:

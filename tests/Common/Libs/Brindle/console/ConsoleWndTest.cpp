@@ -3,18 +3,21 @@
 
 #include "Platform/ConsoleTerminal.h"
 
+#include "../../Platform/TerminalBytes.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 using namespace Brindle;
+using terminaltest::Drain;
+using terminaltest::StripSequences;
 
 namespace {
 
@@ -529,45 +532,6 @@ TEST_F(ConsoleWndTest, RandomOperationsKeepTheScreenComposedInStackingOrder)
         if (HasFatalFailure())
             return;
     }
-}
-
-// Reads what the console wrote to its terminal so far.
-std::string Drain(int fd)
-{
-    std::string out;
-    char buffer[65536];
-    for (;;) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 0) <= 0)
-            break;
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-    return out;
-}
-
-// The text of terminal output without the console's own sequences (CSI ...
-// final byte, OSC ... BEL).
-std::string StripSequences(const std::string& bytes)
-{
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
-            i += 2;
-            while (i < bytes.size() && !(bytes[i] >= 0x40 && bytes[i] <= 0x7E))
-                ++i;
-            continue;
-        }
-        if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == ']') {
-            while (i < bytes.size() && bytes[i] != '\x07')
-                ++i;
-            continue;
-        }
-        out += bytes[i];
-    }
-    return out;
 }
 
 TEST(ConsoleWndTerminal, ControlBytesInTextAreDrawnAsGlyphsAndChangesDrawOnce)

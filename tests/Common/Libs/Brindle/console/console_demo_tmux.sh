@@ -7,53 +7,14 @@
 #   console_demo_tmux.sh CONSOLE_DEMO
 set -euo pipefail
 demo=$1
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
-# A private tmux server, also when the test itself runs inside tmux.
-unset TMUX TMUX_PANE
-work=$(mktemp -d)
-sock=$work/tmux.sock
-tmx() { tmux -S "$sock" -f /dev/null "$@"; }
+settle_after_wait=1
+source "$(dirname "${BASH_SOURCE[0]}")/../../../../tools/tmux_pane.sh"
 trap 'tmx kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    echo "--- pane:" >&2
-    tmx capture-pane -p >&2 || true
-    exit 1
-}
-screen() { tmx capture-pane -p; }
 row() { screen | sed -n "$(($1 + 1))p"; }
 # Characters (not bytes) $2 on, $3 of them, of row $1.
 cells() { local line; line=$(row "$1"); echo "${line:$2:$3}"; }
-# Waits until two captures a little apart agree (the clock's row aside), so
-# that no check reads a screen that tmux is still taking in.
-settle() {
-    local before now
-    before=$(screen | sed 2d)
-    for _ in $(seq 100); do
-        sleep 0.2
-        now=$(screen | sed 2d)
-        [[ $now == "$before" ]] && return 0
-        before=$now
-    done
-    fail "the pane never settled"
-}
-# Waits (at most a minute) until the pane shows a text.
-wait_for() {
-    for _ in $(seq 600); do
-        screen | grep -qF -- "$1" && { settle; return 0; }
-        sleep 0.1
-    done
-    fail "the pane never showed \"$1\""
-}
-wait_gone() {
-    for _ in $(seq 600); do
-        screen | grep -qF -- "$1" || { settle; return 0; }
-        sleep 0.1
-    done
-    fail "the pane kept showing \"$1\""
-}
 
-tmx new-session -d -x 80 -y 24 "\"$demo\" --interval 20 --lines 40; echo DEMO-EXIT=\$?; sleep 60"
+tmx new-session -d -x 80 -y 24 "\"$demo\" --interval 20 --lines 40; echo DEMO-EXIT=\$?; sleep 600"
 wait_for "lines 40 "
 
 h78=$(printf '─%.0s' $(seq 78))

@@ -211,46 +211,39 @@ class Terminal {
 public:
     explicit Terminal(const std::string& command) : m_socket("brindle-svc-" + std::to_string(::getpid()))
     {
-        std::string screen;
-        m_started = Tmux({"new-session", "-d", "-s", "svc", "-x", "100", "-y", "30", command}, screen) == 0;
+        m_started = Tmux({"new-session", "-d", "-s", "svc", "-x", "100", "-y", "30", command}, nullptr) == 0;
     }
-    ~Terminal()
-    {
-        std::string ignored;
-        Tmux({"kill-server"}, ignored);
-    }
+    ~Terminal() { Tmux({"kill-server"}, nullptr); }
 
     bool Started() const { return m_started; }
-    std::string Screen()
+    std::string Screen() const
     {
         std::string screen;
-        Tmux({"capture-pane", "-p", "-t", "svc"}, screen);
+        Tmux({"capture-pane", "-p", "-t", "svc"}, &screen);
         return screen;
     }
-    void Keys(const char* keys)
-    {
-        std::string ignored;
-        Tmux({"send-keys", "-t", "svc", keys}, ignored);
-    }
+    void Keys(const char* keys) const { Tmux({"send-keys", "-t", "svc", keys}, nullptr); }
     // Waits, within a generous limit, until the screen shows text.
-    bool Shows(const std::string& text)
+    bool Shows(const std::string& text) const
     {
-        for (int i = 0; i < 600; ++i) {
-            if (Screen().find(text) != std::string::npos)
-                return true;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (Screen().find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-        return false;
+        return true;
     }
 
 private:
-    // tmux's exit status; its output in *output.
-    int Tmux(std::vector<std::string> args, std::string& output) const
+    // tmux's exit status; its output in *output when asked for.
+    int Tmux(std::vector<std::string> args, std::string* output) const
     {
         args.insert(args.begin(), {"/usr/bin/tmux", "-L", m_socket});
         ChildProcess tmux(args);
         const int status = tmux.Wait();
-        output = tmux.Stdout();
+        if (output != nullptr)
+            *output = tmux.Stdout();
         return status;
     }
 
@@ -265,7 +258,7 @@ TEST(HeartbeatService, RunInATerminalEndsCleanlyOnCtrlC)
     Surroundings s;
     const std::string command = "env BRINDLE_RUN_DIR=" + s.dir.str() + "/run BRINDLE_SYSLOG_SOCKET=" + s.dir.str() +
                                 "/syslog BRINDLE_REGISTRY_DIR=" + s.dir.str() + "/registry " + Program +
-                                " -run -interval 100; echo \"exit status $?\"; sleep 60";
+                                " -run -interval 100; echo \"exit status $?\"; sleep 600";
     Terminal terminal(command);
     ASSERT_TRUE(terminal.Started());
     ASSERT_TRUE(terminal.Shows("heartbeat 2")) << terminal.Screen();
@@ -287,11 +280,7 @@ TEST(HeartbeatService, AnExceptionInItsInitEndsItWithAnErrorAndTheEvent)
     const std::vector<SyslogLine> log = s.LogUntil("has been stopped");
     EXPECT_TRUE(Has(log, PriError, "Service brindle-heartbeat exception " + why));
     EXPECT_FALSE(Has(log, PriInformation, "Service brindle-heartbeat has been started."));
-    std::vector<std::string> states;
-    for (std::string m = s.manager.Receive(std::chrono::milliseconds(0)); !m.empty();
-         m = s.manager.Receive(std::chrono::milliseconds(0)))
-        states.push_back(m);
-    EXPECT_EQ(states, (std::vector<std::string>{
+    EXPECT_EQ(servicetest::Drain(s.manager), (std::vector<std::string>{
                           "STATUS=Start pending",
                           "STOPPING=1\nSTATUS=Stop pending (check point 10)\nEXTEND_TIMEOUT_USEC=30000000",
                           "STATUS=Stopped\nERRNO=" + std::to_string(ECANCELED)}));

@@ -26,6 +26,7 @@
 namespace {
 
 using Brindle::CService;
+using servicetest::Drain;
 using servicetest::ReadFile;
 using servicetest::ScopedEnv;
 using testsupport::DatagramPeer;
@@ -89,16 +90,6 @@ int RunMain(CService& service, std::vector<std::string> args, std::string* outpu
     return result;
 }
 
-// Every datagram waiting on the peer.
-std::vector<std::string> Drain(DatagramPeer& peer)
-{
-    std::vector<std::string> got;
-    for (std::string m = peer.Receive(std::chrono::milliseconds(0)); !m.empty();
-         m = peer.Receive(std::chrono::milliseconds(0)))
-        got.push_back(m);
-    return got;
-}
-
 // The scratch places a run needs: units, PID files, registry, no manager.
 struct Scratch {
     TempDir dir;
@@ -108,6 +99,18 @@ struct Scratch {
     ScopedEnv syslog{"BRINDLE_SYSLOG_SOCKET", dir.str() + "/no-syslog"};
     ScopedEnv notify{"NOTIFY_SOCKET", nullptr};
     ScopedEnv invocation{"INVOCATION_ID", nullptr};
+};
+
+// Scratch places, with a notify socket of the test's as the service manager.
+struct Managed : Scratch {
+    DatagramPeer manager{dir.str() + "/notify"};
+    ScopedEnv managed{"NOTIFY_SOCKET", dir.str() + "/notify"};
+};
+
+// Scratch places, with a syslog socket of the test's.
+struct Logged : Scratch {
+    DatagramPeer syslog{dir.str() + "/syslog"};
+    ScopedEnv socket{"BRINDLE_SYSLOG_SOCKET", dir.str() + "/syslog"};
 };
 
 const std::string StartPending = "STATUS=Start pending";
@@ -213,19 +216,8 @@ TEST(ServiceMain, InstallInAnyCaseWritesAUnitSystemdAccepts)
     const std::string unit = scratch.dir.str() + "/" + Name + ".service";
     const std::string text = ReadFile(unit);
     const std::vector<std::string> lines = servicetest::Lines(text);
-    const std::vector<std::string> expected = {
-        "[Unit]",
-        "Description=Frame test: 100%% beats [Service] ExecStartPre=/bin/false",
-        "",
-        "[Service]",
-        "Type=notify",
-        "NotifyAccess=main",
-        "ExecStart=\"" + ServiceExecutablePath() + "\"",
-        "KillSignal=SIGTERM",
-        "",
-        "[Install]",
-        "WantedBy=multi-user.target"};
-    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(lines, servicetest::UnitLines("Frame test: 100%% beats [Service] ExecStartPre=/bin/false",
+                                            "\"" + ServiceExecutablePath() + "\""));
     // The description is kept in the service's registry section too.
     char stored[256] = {};
     Brindle::CRegSection section(HKEY_LOCAL_MACHINE, (std::string("/SYSTEM/CurrentControlSet/Services/") + Name).c_str());
@@ -295,16 +287,14 @@ TEST(ServiceMain, WithoutTheManagerNoOrAnUnknownSwitchGivesFive)
 
 TEST(ServiceRun, UnderTheManagerEveryStateIsReportedInOrder)
 {
-    Scratch scratch;
-    DatagramPeer manager(scratch.dir.str() + "/notify");
-    ScopedEnv notify("NOTIFY_SOCKET", scratch.dir.str() + "/notify");
+    Managed scratch;
     TestService service;
     service.work = [](int call) { return call < 4 ? 1 : 0; };
     std::string printed;
     EXPECT_EQ(RunMain(service, {"-something"}, &printed), 0);
     EXPECT_EQ(printed, "");
     EXPECT_EQ(service.calls, (std::vector<std::string>{"init", "work", "work", "work", "stop"}));
-    EXPECT_EQ(Drain(manager), (std::vector<std::string>{StartPending, Running, WorkEnded, LoopEnded, Stopped}));
+    EXPECT_EQ(Drain(scratch.manager), (std::vector<std::string>{StartPending, Running, WorkEnded, LoopEnded, Stopped}));
     EXPECT_EQ(service.GetCurrentState(), SERVICE_STOPPED);
     EXPECT_FALSE(service.IsRunAsProcess());
 }
@@ -339,24 +329,20 @@ TEST(ServiceRun, FailingInitNeverReportsReadyAndGivesSix)
         {"refuses", [] { return 0; }, "The service failed: the service's initialisation refused to start\n"},
     };
     for (const Case& c : cases) {
-        Scratch scratch;
-        DatagramPeer manager(scratch.dir.str() + "/notify");
-        ScopedEnv notify("NOTIFY_SOCKET", scratch.dir.str() + "/notify");
+        Managed scratch;
         TestService service;
         service.init = c.init;
         std::string printed;
         EXPECT_EQ(RunMain(service, {}, &printed), 6) << c.what;
         EXPECT_EQ(printed, c.printed);
         EXPECT_EQ(service.calls, std::vector<std::string>{"init"}) << c.what;
-        EXPECT_EQ(Drain(manager), (std::vector<std::string>{StartPending, LoopEnded, StoppedFailed})) << c.what;
+        EXPECT_EQ(Drain(scratch.manager), (std::vector<std::string>{StartPending, LoopEnded, StoppedFailed})) << c.what;
     }
 }
 
 TEST(ServiceRun, FailingWorkEndsInOrderAndGivesSix)
 {
-    Scratch scratch;
-    DatagramPeer manager(scratch.dir.str() + "/notify");
-    ScopedEnv notify("NOTIFY_SOCKET", scratch.dir.str() + "/notify");
+    Managed scratch;
     TestService service;
     service.work = [](int call) -> int {
         if (call == 3)
@@ -367,14 +353,12 @@ TEST(ServiceRun, FailingWorkEndsInOrderAndGivesSix)
     EXPECT_EQ(RunMain(service, {}, &printed), 6);
     EXPECT_EQ(printed, "The service failed: lost the feed\n");
     EXPECT_EQ(service.calls, (std::vector<std::string>{"init", "work", "work", "stop"}));
-    EXPECT_EQ(Drain(manager), (std::vector<std::string>{StartPending, Running, WorkEnded, LoopEnded, StoppedFailed}));
+    EXPECT_EQ(Drain(scratch.manager), (std::vector<std::string>{StartPending, Running, WorkEnded, LoopEnded, StoppedFailed}));
 }
 
 TEST(ServiceControls, AStopDuringInitIsKeptAndNoWorkRuns)
 {
-    Scratch scratch;
-    DatagramPeer manager(scratch.dir.str() + "/notify");
-    ScopedEnv notify("NOTIFY_SOCKET", scratch.dir.str() + "/notify");
+    Managed scratch;
     TestService service;
     service.init = [&service] {
         ::kill(::getpid(), SIGTERM);
@@ -385,14 +369,12 @@ TEST(ServiceControls, AStopDuringInitIsKeptAndNoWorkRuns)
     };
     EXPECT_EQ(RunMain(service, {}), 0);
     EXPECT_EQ(service.calls, (std::vector<std::string>{"init", "stop"}));
-    EXPECT_EQ(Drain(manager), (std::vector<std::string>{StartPending, StopAsked, LoopEnded, Stopped}));
+    EXPECT_EQ(Drain(scratch.manager), (std::vector<std::string>{StartPending, StopAsked, LoopEnded, Stopped}));
 }
 
 TEST(ServiceControls, StopLetsTheCurrentWorkFinishThenEnds)
 {
-    Scratch scratch;
-    DatagramPeer manager(scratch.dir.str() + "/notify");
-    ScopedEnv notify("NOTIFY_SOCKET", scratch.dir.str() + "/notify");
+    Managed scratch;
     TestService service;
     service.work = [&service](int call) {
         if (call == 3) {
@@ -404,14 +386,12 @@ TEST(ServiceControls, StopLetsTheCurrentWorkFinishThenEnds)
     };
     EXPECT_EQ(RunMain(service, {}), 0);
     EXPECT_EQ(service.calls, (std::vector<std::string>{"init", "work", "work", "stop"}));
-    EXPECT_EQ(Drain(manager), (std::vector<std::string>{StartPending, Running, StopAsked, LoopEnded, Stopped}));
+    EXPECT_EQ(Drain(scratch.manager), (std::vector<std::string>{StartPending, Running, StopAsked, LoopEnded, Stopped}));
 }
 
 TEST(ServiceControls, UserCommandsArriveInOrderAndFrameCodesAreNotPassedOn)
 {
-    Scratch scratch;
-    DatagramPeer manager(scratch.dir.str() + "/notify");
-    ScopedEnv notify("NOTIFY_SOCKET", scratch.dir.str() + "/notify");
+    Managed scratch;
     TestService service;
     const std::vector<unsigned long> sent = {128, SERVICE_CONTROL_PAUSE, 129,  SERVICE_CONTROL_CONTINUE,
                                              255, SERVICE_CONTROL_SHUTDOWN, 7, SERVICE_CONTROL_INTERROGATE,
@@ -425,7 +405,7 @@ TEST(ServiceControls, UserCommandsArriveInOrderAndFrameCodesAreNotPassedOn)
     EXPECT_EQ(RunMain(service, {}), 0);
     EXPECT_EQ(service.commands, (std::vector<unsigned long>{128, 129, 255, 7, 0, 200}));
     // Interrogation repeats the running state.
-    EXPECT_EQ(Drain(manager),
+    EXPECT_EQ(Drain(scratch.manager),
               (std::vector<std::string>{StartPending, Running, Running, WorkEnded, LoopEnded, Stopped}));
     // Nobody runs now.
     std::string printed;
@@ -453,9 +433,7 @@ TEST(ServiceControls, ASecondInstanceIsRefusedWhileOneRuns)
 
 TEST(ServiceStatus, DerivedClassesReportWhatTheyWant)
 {
-    Scratch scratch;
-    DatagramPeer manager(scratch.dir.str() + "/notify");
-    ScopedEnv notify("NOTIFY_SOCKET", scratch.dir.str() + "/notify");
+    Managed scratch;
     TestService service;
     // No status handle outside a run: the report fails, the record changes.
     EXPECT_EQ(service.SetServiceStatus(SERVICE_PAUSED, 0, 0), FALSE);
@@ -465,7 +443,7 @@ TEST(ServiceStatus, DerivedClassesReportWhatTheyWant)
         return 0;
     };
     EXPECT_EQ(RunMain(service, {}), 0);
-    const std::vector<std::string> got = Drain(manager);
+    const std::vector<std::string> got = Drain(scratch.manager);
     ASSERT_GE(got.size(), 3u);
     EXPECT_EQ(got[2], "STATUS=Start pending (check point 7)\nEXTEND_TIMEOUT_USEC=30000000");
 }
@@ -486,9 +464,8 @@ constexpr int Information = 3 * 8 + 6, Warning = 3 * 8 + 4, Error = 3 * 8 + 3;
 
 TEST(ServiceEvents, EachOutcomeIsLoggedOnceKnownAndRefusalsAreNot)
 {
-    Scratch scratch;
-    DatagramPeer syslog(scratch.dir.str() + "/syslog");
-    ScopedEnv socket("BRINDLE_SYSLOG_SOCKET", scratch.dir.str() + "/syslog");
+    Logged scratch;
+    DatagramPeer& syslog = scratch.syslog;
     using Events_ = std::vector<std::pair<int, std::string>>;
     TestService service;
     EXPECT_EQ(RunMain(service, {"-install"}), 0);
@@ -519,9 +496,8 @@ public:
 
 TEST(ServiceEvents, AnExceptionGoesToTheEventLogAndTheLibraryLog)
 {
-    Scratch scratch;
-    DatagramPeer syslog(scratch.dir.str() + "/syslog");
-    ScopedEnv socket("BRINDLE_SYSLOG_SOCKET", scratch.dir.str() + "/syslog");
+    Logged scratch;
+    DatagramPeer& syslog = scratch.syslog;
     CapturingLogger logger;
     Brindle::CLog::RegisterLogger(&logger);
     TestService service;

@@ -1,9 +1,10 @@
 // Helpers of the service frame's tests: environment variables set for one
-// test, files read whole, systemd's unit verifier, and syslog lines taken
-// apart.
+// test, files read whole, systemd's unit verifier, datagrams waiting, and
+// syslog lines taken apart.
 #pragma once
 
 #include "ChildProcess.h"
+#include "DatagramPeer.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -63,6 +64,23 @@ inline int VerifyUnit(const std::string& unit, std::string* output)
     const int status = verify.Wait();
     *output = verify.Stdout() + verify.Stderr();
     return status;
+}
+
+// Every datagram waiting on the peer.
+inline std::vector<std::string> Drain(testsupport::DatagramPeer& peer)
+{
+    std::vector<std::string> got;
+    for (std::string m = peer.Receive(std::chrono::milliseconds(0)); !m.empty();
+         m = peer.Receive(std::chrono::milliseconds(0)))
+        got.push_back(m);
+    return got;
+}
+
+// The unit file the frame writes, line by line.
+inline std::vector<std::string> UnitLines(const std::string& description, const std::string& execStart)
+{
+    return {"[Unit]", "Description=" + description, "", "[Service]", "Type=notify", "NotifyAccess=main",
+            "ExecStart=" + execStart, "KillSignal=SIGTERM", "", "[Install]", "WantedBy=multi-user.target"};
 }
 
 // An RFC 3164 line "<PRI>Mmm dd hh:mm:ss [host ]ident[pid]: text" taken
