@@ -18,9 +18,7 @@ class Orders : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        controller.user = "trader1";
-        controller.SetSourceSettings(ROLE_PRIMARY, SocketTo(server.SocketPort()));
-        controller.GetSource()->Connect();
+        controller.Dial(SocketTo(server.SocketPort()));
         ASSERT_TRUE(controller.WaitState(FEED_LIVE));
         ASSERT_TRUE(controller.m_orderEntry);
         controller.GetSource()->RequestPage(1);
@@ -47,10 +45,7 @@ protected:
 
     bool Shows(int page, int line, const std::function<bool(const LineObject&)>& pred)
     {
-        return controller.WaitFor([&] {
-            LineRef ref = Line(page, line);
-            return ref && pred(*ref);
-        });
+        return controller.WaitLine(page, line, pred);
     }
 
     static std::string Rate(double rate)

@@ -120,28 +120,18 @@ TEST_F(HubTest, TheDatabasePortChecksThePasswordProof)
 TEST_F(HubTest, FailLoginRefusesOnlyTheNextLoginWithOrWithoutAReason)
 {
     EXPECT_EQ(hub.Control("fail-login Account locked"), "OK");
-    FakeLink a, b, c;
-    hub.Connect(PortKind::Socket, a, "a");
-    Feed(1, LoginMessage("alice"));
-    ASSERT_EQ(a.Types(), "GF");
-    EXPECT_EQ(Value(a.messages[1], F_REASON), "Account locked");
+    EXPECT_EQ(Value(Refusal(LoginMessage("alice")), F_REASON), "Account locked");
     EXPECT_EQ(hub.Control("fail-login"), "OK");
-    const int id = hub.Connect(PortKind::Socket, b, "b");
-    Feed(id, LoginMessage("alice"));
-    ASSERT_EQ(b.Types(), "GF");
-    EXPECT_FALSE(b.messages[1].HasField(F_REASON)) << "no reason given";
-    LoggedIn(c, "alice");
+    EXPECT_FALSE(Refusal(LoginMessage("alice")).HasField(F_REASON)) << "no reason given";
+    FakeLink link;
+    LoggedIn(link, "alice");
 }
 
 TEST_F(HubTest, AnotherProtocolVersionIsRefused)
 {
-    FakeLink link;
-    const int id = hub.Connect(PortKind::Socket, link, "t");
     ZPHMessage login = LoginMessage("alice");
     login.SetField(F_PROTOCOL, "2");
-    Feed(id, login);
-    ASSERT_EQ(link.Types(), "GF");
-    EXPECT_EQ(Value(link.messages[1], F_REASON), "Protocol version 2 is not supported");
+    EXPECT_EQ(Value(Refusal(login), F_REASON), "Protocol version 2 is not supported");
 }
 
 TEST_F(HubTest, MessagesBeforeTheLoginAreIgnoredThenTheClientIsDropped)
@@ -242,7 +232,6 @@ TEST_F(HubTest, UpdatesCarryOnlyWhatChangedAndOnlyToThoseWhoAskedForThePage)
     const ZPHMessage& d = updates[0];
     EXPECT_EQ(d.m_page, 1);
     EXPECT_EQ(d.m_line, 2);
-    const auto depth = std::to_string(hub.GetMarket().OwnLevel(1, 2, true, 102));
     std::set<int> ids;
     for (const auto& [id, text] : d.GetFields())
         ids.insert(id);
