@@ -92,7 +92,8 @@ public:
     // in WaitFor).
     bool Logged(const std::string& part) const
     {
-        return std::any_of(log.begin(), log.end(), [&](const std::string& line) { return line.find(part) != std::string::npos; });
+        return std::any_of(log.begin(), log.end(),
+                           [&](const std::string& line) { return line.find(part) != std::string::npos; });
     }
     // Makes `settings` the primary connection and dials it; what Connect
     // said.
@@ -149,6 +150,11 @@ public:
     {
         std::lock_guard guard(lock);
         return keys.count(key) > 0;
+    }
+    void ForgetKeys()
+    {
+        std::lock_guard guard(lock);
+        keys.clear();
     }
     std::vector<ZPHMessage> OfType(char type)
     {

@@ -117,7 +117,7 @@ TEST_F(SocketSource, EveryInboundKindReachesTheCacheAndTheClients)
     ASSERT_TRUE(controller.LoadPage(2));
 
     // 'D': a changed field.
-    feed.keys.clear();
+    feed.ForgetKeys();
     server.Ok("set 2 3 5 CHANGED ISSUE");
     EXPECT_TRUE(CacheShows(2, 3, F_ISSUE_NAME, "CHANGED ISSUE"));
     EXPECT_TRUE(controller.WaitFor([&] { return feed.Saw(CreateZPHKey(2, 3)); }));
