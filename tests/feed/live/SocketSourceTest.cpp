@@ -227,7 +227,8 @@ TEST_F(SocketSource, ReconnectsAfterTheServerRestarts)
     EXPECT_TRUE(controller.GetSource()->IsConnected()) << "still trying";
     server.Restart();
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
-    EXPECT_TRUE(controller.WaitFor([&] { return controller.Logged("cannot connect") || controller.Logged("connection lost"); }));
+    EXPECT_TRUE(controller.WaitFor(
+        [&] { return controller.Logged("cannot connect") || controller.Logged("connection lost"); }));
 }
 
 TEST_F(SocketSource, ALoginRefusedWithOrWithoutAReasonWaitsForARetry)

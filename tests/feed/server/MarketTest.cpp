@@ -354,9 +354,8 @@ TEST_F(MarketTrades, AHitTradesForAMomentThenUpdatesTheHistory)
     EXPECT_EQ(market.GetLine(2, 1)->bid.attribute, kAttrFirm);
     EXPECT_EQ(market.GetLine(2, 1)->bid.transaction, done.transaction);
 
-    EXPECT_EQ(Notes(market), (std::vector<std::string> {
-                                 "102: SOLD 4 AAA 5 30 @ " + rate + "|Ticket " + done.transaction + " at " + done.lastTradeTime,
-                                 "101: BOUGHT 4 AAA 5 30 @ " + rate + "|Ticket " + done.transaction + " at " + done.lastTradeTime}));
+    const std::string ticket = " 4 AAA 5 30 @ " + rate + "|Ticket " + done.transaction + " at " + done.lastTradeTime;
+    EXPECT_EQ(Notes(market), (std::vector<std::string> {"102: SOLD" + ticket, "101: BOUGHT" + ticket}));
 }
 
 TEST_F(MarketTrades, ALiftThatTakesEverythingEmptiesTheOfferAndOthersMayJoinIt)

@@ -62,9 +62,10 @@ TEST(SourceLife, DiallingNothingKeepsTryingUntilDisconnected)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
     EXPECT_FALSE(source->IsConnected());
     EXPECT_EQ(controller.Locked([&] { return controller.waitEnds; }), 1) << "the wait ends with the source";
-    const std::size_t logged = controller.Locked([&] { return controller.log.size(); });
+    auto logged = [&] { return controller.Locked([&] { return controller.log.size(); }); };
+    const std::size_t before = logged();
     std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(controller.Locked([&] { return controller.log.size(); }), logged) << "nothing runs after Disconnect returns";
+    EXPECT_EQ(logged(), before) << "nothing runs after Disconnect returns";
 }
 
 TEST(SourceLife, ConnectAndDisconnectFromManyThreadsLeaveOneWorkerOrNone)
@@ -145,6 +146,7 @@ TEST(SourceLife, ASerialPortNameLongerThanAPortHoldsIsRefusedRatherThanCut)
     settings.serialPort = "/dev/ttyS0-is-not-this-device";
     ASSERT_TRUE(controller.Dial(settings, 50));
     ASSERT_TRUE(controller.WaitFor([&] { return !controller.log.empty(); }));
-    EXPECT_NE(controller.Locked([&] { return controller.log.front(); }).find("longer than 19 characters"), std::string::npos);
+    const std::string first = controller.Locked([&] { return controller.log.front(); });
+    EXPECT_NE(first.find("longer than 19 characters"), std::string::npos) << first;
     controller.GetSource()->Disconnect();
 }
