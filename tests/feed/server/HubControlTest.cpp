@@ -15,11 +15,8 @@ class HubControl : public HubFixture {
 protected:
     HubControl()
     {
-        aliceId = LoggedIn(alice, "alice");
-        bobId = LoggedIn(bob, "bob");
-        Feed(aliceId, PageRequestMessage(1));
-        Feed(aliceId, PageRequestMessage(3));
-        Feed(bobId, PageRequestMessage(2));
+        aliceId = Viewing(alice, "alice", {1, 3});
+        bobId = Viewing(bob, "bob", {2});
     }
     // The server's own answer to "get", as id -> text.
     std::map<int, std::string> ServerLine(int page, int line)

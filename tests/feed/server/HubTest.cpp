@@ -217,11 +217,9 @@ TEST_F(HubTest, APageWithoutPermissionIsRefusedWithANotice)
 TEST_F(HubTest, UpdatesCarryOnlyWhatChangedAndOnlyToThoseWhoAskedForThePage)
 {
     FakeLink alice, bob, desk;
-    const int a = LoggedIn(alice, "alice");
-    const int b = LoggedIn(bob, "bob");
+    Viewing(alice, "alice", {1});
+    Viewing(bob, "bob", {2});
     LoggedIn(desk, "desk");
-    Feed(a, PageRequestMessage(1));
-    Feed(b, PageRequestMessage(2));
     const std::size_t fromA = alice.messages.size(), fromB = bob.messages.size(), fromDesk = desk.messages.size();
     const double bid = Rate(1, 2, F_BID_RATE);
     EXPECT_EQ(hub.Control("order bob CCEnterBid 1 2 " + FormatFixed(bid, 3) + " 7"), "OK Joined the bid on AAA 5 30 at "
@@ -248,10 +246,8 @@ TEST_F(HubTest, UpdatesCarryOnlyWhatChangedAndOnlyToThoseWhoAskedForThePage)
 TEST_F(HubTest, OwnLevelsGoOnlyToTheirOwnerAndFollowTheStack)
 {
     FakeLink alice, bob;
-    const int a = LoggedIn(alice, "alice");
-    const int b = LoggedIn(bob, "bob");
-    Feed(a, PageRequestMessage(1));
-    Feed(b, PageRequestMessage(1));
+    const int a = Viewing(alice, "alice", {1});
+    const int b = Viewing(bob, "bob", {1});
     const std::string better = FormatFixed(Rate(1, 2, F_BID_RATE) + 0.125, 3);
     std::size_t fromA = alice.messages.size(), fromB = bob.messages.size();
     Feed(a, OrderMessage("CCEnterBid", 1, 2, 101,
@@ -288,10 +284,8 @@ TEST_F(HubTest, OwnLevelsGoOnlyToTheirOwnerAndFollowTheStack)
 TEST_F(HubTest, WithheldPagesCarryTheWithheldFlagForThatUserOnly)
 {
     FakeLink viewer, alice;
-    const int v = LoggedIn(viewer, "viewer");
-    const int a = LoggedIn(alice, "alice");
-    Feed(v, PageRequestMessage(2));
-    Feed(a, PageRequestMessage(2));
+    Viewing(viewer, "viewer", {2});
+    Viewing(alice, "alice", {2});
     EXPECT_EQ(Value(viewer.OfType(MSG_REFRESH)[0], F_LINE_FLAGS), std::to_string(kFlagWithheld));
     EXPECT_FALSE(alice.OfType(MSG_REFRESH)[0].HasField(F_LINE_FLAGS));
     // A change of the flags keeps the mark.
@@ -351,9 +345,8 @@ TEST_F(HubTest, RefusedOrdersAreAnsweredWithANoticeAndChangeNothing)
 TEST_F(HubTest, AHitTradesAndBothSidesAreToldWhatTheyDid)
 {
     FakeLink alice, bob;
-    const int a = LoggedIn(alice, "alice");
+    const int a = Viewing(alice, "alice", {1});
     const int b = LoggedIn(bob, "bob");
-    Feed(a, PageRequestMessage(1));
     const std::string better = FormatFixed(Rate(1, 2, F_BID_RATE) + 0.125, 3);
     Feed(a, OrderMessage("CCEnterBid", 1, 2, 101,
                          {{O_FLAGS, std::to_string(O_ENTER_FLAGS)}, {O_RATE, better}, {O_QUANTITY, "5"}}));
@@ -394,10 +387,8 @@ TEST_F(HubTest, AHitTradesAndBothSidesAreToldWhatTheyDid)
 TEST_F(HubTest, AClientThatCannotKeepUpIsDroppedAndTheRestGoOn)
 {
     FakeLink slow, fast;
-    const int s = LoggedIn(slow, "alice");
-    const int f = LoggedIn(fast, "bob");
-    Feed(s, PageRequestMessage(1));
-    Feed(f, PageRequestMessage(1));
+    const int s = Viewing(slow, "alice", {1});
+    Viewing(fast, "bob", {1});
     slow.refuse = true;
     hub.Control("set 1 2 5 NEW NAME");
     EXPECT_EQ(slow.drops, 1);
@@ -441,10 +432,8 @@ TEST_F(HubTest, BadBytesFromAClientAreCountedAndNeverStopTheSession)
 TEST_F(HubTest, ATradeMonitorShowsOnlyTradesOfPagesItsUserMaySee)
 {
     FakeLink alice, desk;
-    const int a = LoggedIn(alice, "alice");  // pages 1-3
-    const int d = LoggedIn(desk, "desk");    // every page
-    Feed(a, PageRequestMessage(3));
-    Feed(d, PageRequestMessage(3));
+    Viewing(alice, "alice", {3}); // pages 1-3
+    Viewing(desk, "desk", {3});   // every page
     auto issues = [](const FakeLink& link) {
         Mirror mirror;
         for (const auto& msg : link.messages)

@@ -257,6 +257,14 @@ protected:
         EXPECT_EQ(link.OfType(MSG_WELCOME).size(), 1u) << user << ": " << link.Types();
         return id;
     }
+    // A logged-in connection that asked for `pages`.
+    int Viewing(FakeLink& link, const std::string& user, std::initializer_list<int> pages)
+    {
+        const int id = LoggedIn(link, user);
+        for (int page : pages)
+            Feed(id, PageRequestMessage(page));
+        return id;
+    }
     // The refusal a new socket connection gets for `login`.
     ZPHMessage Refusal(const ZPHMessage& login)
     {
