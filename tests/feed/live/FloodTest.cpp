@@ -39,8 +39,7 @@ TEST(Flood, TenThousandUpdatesASecondLoseNoFinalState)
     Counter counter;
     controller.Register(static_cast<KeyClient*>(&counter));
     controller.Register(static_cast<MsgClient*>(&counter), true);
-    controller.SetSourceSettings(ROLE_PRIMARY, SocketTo(server.SocketPort(), 0));
-    controller.GetSource()->Connect();
+    controller.Dial(SocketTo(server.SocketPort(), 0));
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
     // The pages are those with a title.
     ASSERT_TRUE(controller.WaitFor([&] { return !controller.titles.empty(); }));

@@ -14,13 +14,13 @@ using namespace std::chrono_literals;
 
 namespace {
 
+const std::string kEnter = std::to_string(O_ENTER_FLAGS);
+
 class Orders : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        controller.user = "trader1";
-        controller.SetSourceSettings(ROLE_PRIMARY, SocketTo(server.SocketPort()));
-        controller.GetSource()->Connect();
+        controller.Dial(SocketTo(server.SocketPort()));
         ASSERT_TRUE(controller.WaitState(FEED_LIVE));
         ASSERT_TRUE(controller.m_orderEntry);
         controller.GetSource()->RequestPage(1);
@@ -29,28 +29,28 @@ protected:
 
     LineRef Line(int page, int line) { return controller.m_lineCache.GetForRead(CreateZPHKey(page, line)); }
 
-    // An order built in the trade window's order of fields.
-    ZPHMessage Order(const char* command, int page, int line)
+    // Sends an order for page 1 built in the trade window's order of
+    // fields, the command's own fields last in the order given.
+    void Send(const char* command, int line, const std::vector<std::pair<int, std::string>>& own)
     {
         ZPHMessage msg(0, 0);
         msg.m_type = 65;
         msg.AddField(O_SYSTEM, 22);
         msg.AddField(O_CLASS, 199);
-        msg.AddField(O_PAGE, page);
+        msg.AddField(O_PAGE, 1);
         msg.AddField(O_LINE, line);
         msg.AddField(O_RESERVED, 0);
         msg.AddField(O_USER_LEVEL, controller.m_userLevel.load());
         msg.AddField(O_COMMAND, command, 0);
-        return msg;
+        for (const auto& [id, text] : own)
+            msg.AddField(id, text);
+        ASSERT_TRUE(controller.GetSource()->Send(msg));
     }
-    void Send(const ZPHMessage& msg) { ASSERT_TRUE(controller.GetSource()->Send(msg)); }
+    static std::string Number(double value) { return ZPHText::FormatDouble(value); }
 
     bool Shows(int page, int line, const std::function<bool(const LineObject&)>& pred)
     {
-        return controller.WaitFor([&] {
-            LineRef ref = Line(page, line);
-            return ref && pred(*ref);
-        });
+        return controller.WaitLine(page, line, pred);
     }
 
     static std::string Rate(double rate)
@@ -69,11 +69,7 @@ protected:
 TEST_F(Orders, EnterJoinAndWithdrawABid)
 {
     const double better = Line(1, 2)->m_bid.m_realRate + 0.125;
-    ZPHMessage enter = Order("CCEnterBid", 1, 2);
-    enter.AddField(O_FLAGS, O_ENTER_FLAGS);
-    enter.AddField(O_RATE, better);
-    enter.AddField(O_QUANTITY, 2.0);
-    Send(enter);
+    Send("CCEnterBid", 2, {{O_FLAGS, kEnter}, {O_RATE, Number(better)}, {O_QUANTITY, "2"}});
     ASSERT_TRUE(Shows(1, 2, [&](const LineObject& l) {
         return l.m_bid.m_realRate == better && l.m_bid.m_ownLevel == 1 && std::string(l.GetBidCustomer(0)) == "101" &&
                std::string(l.GetBidQuantity(0)) == "2";
@@ -86,10 +82,7 @@ TEST_F(Orders, EnterJoinAndWithdrawABid)
     }));
 
     // Bid Out: the rate and the quantity at the own level.
-    ZPHMessage out = Order("CCDeleteBid", 1, 2);
-    out.AddField(O_RATE, better);
-    out.AddField(O_QUANTITY, 2.0);
-    Send(out);
+    Send("CCDeleteBid", 2, {{O_RATE, Number(better)}, {O_QUANTITY, "2"}});
     ASSERT_TRUE(Shows(1, 2, [](const LineObject& l) {
         return l.m_bid.m_ownLevel == 0 && std::string(l.GetBidCustomer(0)) == "102";
     }));
@@ -108,11 +101,8 @@ TEST_F(Orders, EnterJoinAndWithdrawABid)
             target = line;
     }
     ASSERT_NE(target, 0) << "no offer to join on page 1";
-    ZPHMessage join = Order("CCJoinOffer", 1, target);
-    join.AddField(O_FLAGS, O_ENTER_FLAGS);
-    join.AddField(O_RATE, Line(1, target)->m_offer.m_realRate);
-    join.AddField(O_QUANTITY, 1.0);
-    Send(join);
+    const std::string offer = Number(Line(1, target)->m_offer.m_realRate);
+    Send("CCJoinOffer", target, {{O_FLAGS, kEnter}, {O_RATE, offer}, {O_QUANTITY, "1"}});
     ASSERT_TRUE(Shows(1, target, [&](const LineObject& l) { return l.m_offer.m_ownLevel == depth + 1; }));
     EXPECT_STREQ(Line(1, target)->GetOfferCustomer(depth), "101");
 }
@@ -120,11 +110,7 @@ TEST_F(Orders, EnterJoinAndWithdrawABid)
 TEST_F(Orders, LiftingAnOfferTradesAndUpdatesTheTradeHistory)
 {
     const double better = Line(1, 2)->m_offer.m_realRate - 0.125;
-    ZPHMessage enter = Order("CCEnterOffer", 1, 2);
-    enter.AddField(O_FLAGS, O_ENTER_FLAGS);
-    enter.AddField(O_RATE, better);
-    enter.AddField(O_QUANTITY, 4.0);
-    Send(enter);
+    Send("CCEnterOffer", 2, {{O_FLAGS, kEnter}, {O_RATE, Number(better)}, {O_QUANTITY, "4"}});
     ASSERT_TRUE(Shows(1, 2, [&](const LineObject& l) { return l.m_offer.m_ownLevel == 1 && l.m_offer.m_realRate == better; }));
     const std::string volumeBefore = Line(1, 2)->m_dailyVolume;
 
@@ -148,13 +134,8 @@ TEST_F(Orders, LiftingAnOfferTradesAndUpdatesTheTradeHistory)
 TEST_F(Orders, HittingABidAndJoiningATradeWithAMaximumQuantity)
 {
     // Sell: the bid trades with the user as aggressor.
-    LineRef line = Line(1, 2);
-    ZPHMessage sell = Order("CCTradeBid", 1, 2);
-    sell.AddField(O_RATE, line->m_bid.m_realRate);
-    sell.AddField(O_QUANTITY, 1.0);
-    sell.AddField(O_TRADE_QUANTITY, 1.0);
-    sell.AddField(O_FLAGS, "0", 0);
-    Send(sell);
+    const std::string bid = Number(Line(1, 2)->m_bid.m_realRate);
+    Send("CCTradeBid", 2, {{O_RATE, bid}, {O_QUANTITY, "1"}, {O_TRADE_QUANTITY, "1"}, {O_FLAGS, "0"}});
     ASSERT_TRUE(Shows(1, 2, [](const LineObject& l) {
         return l.m_bid.m_attribute == 5 && std::string(l.GetTradedBidCustomer(0)) == "101";
     }));
@@ -164,10 +145,7 @@ TEST_F(Orders, HittingABidAndJoiningATradeWithAMaximumQuantity)
     LineRef line3 = Line(1, 3);
     server.Ok("trade 1 3 bid 2");
     ASSERT_TRUE(Shows(1, 3, [](const LineObject& l) { return l.m_bid.m_attribute == 5; }));
-    ZPHMessage max = Order("CCEnterMaxBidTradeQuantity", 1, 3);
-    max.AddField(O_RATE, line3->m_bid.m_rate);
-    max.AddField(O_TRADE_QUANTITY, 3.0);
-    Send(max);
+    Send("CCEnterMaxBidTradeQuantity", 3, {{O_RATE, line3->m_bid.m_rate}, {O_TRADE_QUANTITY, "3"}});
     ASSERT_TRUE(Shows(1, 3, [](const LineObject& l) {
         for (int level = 0; level < 5; ++level)
             if (std::string(l.GetTradedBidCustomer(level)) == "101")
@@ -179,11 +157,7 @@ TEST_F(Orders, HittingABidAndJoiningATradeWithAMaximumQuantity)
 TEST_F(Orders, ARefusedOrderIsAnsweredWithANotice)
 {
     const double worse = Line(1, 2)->m_bid.m_realRate - 1.0;
-    ZPHMessage enter = Order("CCEnterBid", 1, 2);
-    enter.AddField(O_FLAGS, O_ENTER_FLAGS);
-    enter.AddField(O_RATE, worse);
-    enter.AddField(O_QUANTITY, 2.0);
-    Send(enter);
+    Send("CCEnterBid", 2, {{O_FLAGS, kEnter}, {O_RATE, Number(worse)}, {O_QUANTITY, "2"}});
     EXPECT_TRUE(controller.WaitFor([&] { return !controller.notices.empty(); }));
     EXPECT_EQ(controller.notices.front(), 1);
     EXPECT_EQ(Line(1, 2)->m_bid.m_ownLevel, 0);

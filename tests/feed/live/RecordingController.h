@@ -2,14 +2,17 @@
 // test wait (with a generous time-out) until something has happened.
 #pragma once
 
+#include "zph/ZPHKey.h"
 #include "zphsource/Controller.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,6 +74,35 @@ public:
         return WaitFor([&] { return GetSource()->GetFeedState() == state && !states.empty() && states.back() == state; },
                        timeout);
     }
+    // Waits until the cached line is there and pred (if any) holds for it.
+    bool WaitLine(int page, int line, const std::function<bool(const LineObject&)>& pred = nullptr)
+    {
+        return WaitFor([&] {
+            LineRef ref = m_lineCache.GetForRead(CreateZPHKey(page, line));
+            return ref && (!pred || pred(*ref));
+        });
+    }
+    // Asks for a page and waits for its first line.
+    bool LoadPage(int page)
+    {
+        GetSource()->RequestPage(page);
+        return WaitLine(page, 1);
+    }
+    // True when a source log line holds `part` (under the record lock, as
+    // in WaitFor).
+    bool Logged(const std::string& part) const
+    {
+        return std::any_of(log.begin(), log.end(),
+                           [&](const std::string& line) { return line.find(part) != std::string::npos; });
+    }
+    // Makes `settings` the primary connection and dials it; what Connect
+    // said.
+    bool Dial(const SourceSettings& settings, int reconnectMs = 200)
+    {
+        SetSourceSettings(ROLE_PRIMARY, settings);
+        GetSource()->SetReconnectDelay(reconnectMs);
+        return GetSource()->Connect();
+    }
     // Runs f under the record lock (for reading the records).
     template <typename F>
     auto Locked(F&& f)
@@ -99,6 +131,43 @@ private:
 
     std::mutex m_lock;
     std::condition_variable m_changed;
+};
+
+// The keys and messages the controller dispatched to its clients.
+class FeedRecorder : public KeyClient, public MsgClient {
+public:
+    void OnKeyUpdate(unsigned key) override
+    {
+        std::lock_guard guard(lock);
+        keys.insert(key);
+    }
+    void OnMessage(ZPHMessage* msg, unsigned) override
+    {
+        std::lock_guard guard(lock);
+        messages.push_back(*msg);
+    }
+    bool Saw(unsigned key)
+    {
+        std::lock_guard guard(lock);
+        return keys.count(key) > 0;
+    }
+    void ForgetKeys()
+    {
+        std::lock_guard guard(lock);
+        keys.clear();
+    }
+    std::vector<ZPHMessage> OfType(char type)
+    {
+        std::lock_guard guard(lock);
+        std::vector<ZPHMessage> found;
+        for (auto& m : messages)
+            if (m.m_type == type)
+                found.push_back(m);
+        return found;
+    }
+    std::mutex lock;
+    std::set<unsigned> keys;
+    std::vector<ZPHMessage> messages;
 };
 
 // Socket settings for a server on this machine.

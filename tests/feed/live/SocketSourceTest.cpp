@@ -9,56 +9,12 @@
 
 #include <atomic>
 #include <mutex>
-#include <set>
 
 using namespace ZPHWire;
 using namespace feedtest;
 using namespace std::chrono_literals;
 
 namespace {
-
-class KeyRecorder : public KeyClient {
-public:
-    void OnKeyUpdate(unsigned key) override
-    {
-        std::lock_guard guard(lock);
-        keys.insert(key);
-        ++calls;
-    }
-    bool Saw(unsigned key)
-    {
-        std::lock_guard guard(lock);
-        return keys.count(key) > 0;
-    }
-    void Reset()
-    {
-        std::lock_guard guard(lock);
-        keys.clear();
-    }
-    std::mutex lock;
-    std::set<unsigned> keys;
-    std::atomic<long> calls{0};
-};
-
-class MessageRecorder : public MsgClient {
-public:
-    void OnMessage(ZPHMessage* msg, unsigned) override
-    {
-        std::lock_guard guard(lock);
-        messages.push_back(*msg);
-    }
-    std::vector<ZPHMessage> OfType(char type)
-    {
-        std::lock_guard guard(lock);
-        std::vector<ZPHMessage> found;
-        for (auto& m : messages)
-            if (m.m_type == type)
-                found.push_back(m);
-        return found;
-    }
-    std::mutex lock;
-    std::vector<ZPHMessage> messages;
-};
 
 // A still market: nothing changes unless a test changes it.
 const std::vector<std::string> STILL = {"--rate", "0", "--trade-every", "0"};
@@ -68,39 +24,37 @@ protected:
     void Connect(const std::string& user = "trader1", int timeoutSeconds = 20)
     {
         controller.user = user;
-        controller.SetSourceSettings(ROLE_PRIMARY, SocketTo(server.SocketPort(), timeoutSeconds));
-        controller.GetSource()->SetReconnectDelay(200);
-        controller.Register(&messages, true);
-        controller.Register(&messages, false);
-        controller.Register(&keys);
-        ASSERT_TRUE(controller.GetSource()->Connect());
+        controller.Register(&feed, true);
+        controller.Register(&feed, false);
+        controller.Register(static_cast<KeyClient*>(&feed));
+        ASSERT_TRUE(controller.Dial(SocketTo(server.SocketPort(), timeoutSeconds)));
         ASSERT_TRUE(controller.WaitState(FEED_LIVE)) << "never live";
     }
     void TearDown() override
     {
         controller.Shutdown();
-        controller.Unregister(&messages, true);
-        controller.Unregister(&messages, false);
-        controller.Unregister(&keys);
+        controller.Unregister(&feed, true);
+        controller.Unregister(&feed, false);
+        controller.Unregister(static_cast<KeyClient*>(&feed));
     }
 
     // True once the cached line shows the server's value of a field.
     bool CacheShows(int page, int line, int field, const std::string& value)
     {
-        return controller.WaitFor([&] {
-            LineRef ref = controller.m_lineCache.GetForRead(CreateZPHKey(page, line));
-            return ref && LineShows(*ref, field, value);
-        });
+        return controller.WaitLine(page, line, [&](const LineObject& l) { return LineShows(l, field, value); });
     }
-    bool PageLoaded(int page)
+    // True once the cached page passes pred.
+    bool PageShows(int page, const std::function<bool(const PageObject&)>& pred)
     {
-        return controller.WaitFor([&] { return controller.m_lineCache.GetForRead(CreateZPHKey(page, 1)) != nullptr; });
+        return controller.WaitFor([&] {
+            PageRef ref = controller.m_lineCache.GetPage(page);
+            return ref && pred(*ref);
+        });
     }
 
     ZphdServer server{STILL};
     RecordingController controller;
-    MessageRecorder messages;
-    KeyRecorder keys;
+    FeedRecorder feed;
 };
 
 } // namespace
@@ -139,21 +93,20 @@ TEST_F(SocketSource, PageRequestFillsTheCacheWithTheServersLines)
 {
     Connect();
     ASSERT_TRUE(controller.GetSource()->RequestPage(1));
-    ASSERT_TRUE(PageLoaded(1));
-    ASSERT_TRUE(controller.WaitFor([&] { return !messages.OfType(MSG_REFRESH).empty(); }));
+    ASSERT_TRUE(controller.WaitLine(1, 1));
+    ASSERT_TRUE(controller.WaitFor([&] { return !feed.OfType(MSG_REFRESH).empty(); }));
     for (int line = 1; line <= MAX_LINE; ++line) {
         const auto fields = server.Line(1, line);
         for (const auto& [id, text] : fields)
             EXPECT_TRUE(CacheShows(1, line, id, text)) << "line " << line << " field " << id;
     }
-    EXPECT_TRUE(keys.Saw(CreateZPHKey(1, 2)));
+    EXPECT_TRUE(feed.Saw(CreateZPHKey(1, 2)));
     EXPECT_FALSE(controller.m_lineCache.GetForRead(CreateZPHKey(2, 1))) << "only the asked-for page";
 
     // After a clear, asking again brings the page back.
     controller.Clear();
     EXPECT_EQ(controller.m_lineCache.GetLineCount(), 0u);
-    controller.GetSource()->RequestPage(1);
-    EXPECT_TRUE(PageLoaded(1));
+    EXPECT_TRUE(controller.LoadPage(1));
     EXPECT_FALSE(controller.GetSource()->RequestPage(0));
     EXPECT_FALSE(controller.GetSource()->RequestPage(301));
 }
@@ -161,15 +114,14 @@ TEST_F(SocketSource, PageRequestFillsTheCacheWithTheServersLines)
 TEST_F(SocketSource, EveryInboundKindReachesTheCacheAndTheClients)
 {
     Connect("desk");
-    controller.GetSource()->RequestPage(2);
-    ASSERT_TRUE(PageLoaded(2));
+    ASSERT_TRUE(controller.LoadPage(2));
 
     // 'D': a changed field.
-    keys.Reset();
+    feed.ForgetKeys();
     server.Ok("set 2 3 5 CHANGED ISSUE");
     EXPECT_TRUE(CacheShows(2, 3, F_ISSUE_NAME, "CHANGED ISSUE"));
-    EXPECT_TRUE(controller.WaitFor([&] { return keys.Saw(CreateZPHKey(2, 3)); }));
-    EXPECT_TRUE(controller.WaitFor([&] { return !messages.OfType(MSG_DATA).empty(); }));
+    EXPECT_TRUE(controller.WaitFor([&] { return feed.Saw(CreateZPHKey(2, 3)); }));
+    EXPECT_TRUE(controller.WaitFor([&] { return !feed.OfType(MSG_DATA).empty(); }));
 
     // 'I' and 'E': lines move.
     const auto before4 = server.Line(2, 4);
@@ -178,8 +130,8 @@ TEST_F(SocketSource, EveryInboundKindReachesTheCacheAndTheClients)
     EXPECT_TRUE(CacheShows(2, 5, F_ISSUE_NAME, before4.at(F_ISSUE_NAME)));
     server.Ok("erase 2 4");
     EXPECT_TRUE(CacheShows(2, 4, F_ISSUE_NAME, before4.at(F_ISSUE_NAME)));
-    EXPECT_FALSE(messages.OfType(MSG_INSERT).empty());
-    EXPECT_TRUE(controller.WaitFor([&] { return !messages.OfType(MSG_ERASE).empty(); }));
+    EXPECT_FALSE(feed.OfType(MSG_INSERT).empty());
+    EXPECT_TRUE(controller.WaitFor([&] { return !feed.OfType(MSG_ERASE).empty(); }));
 
     // 'C': the page goes.
     server.Ok("clear 2");
@@ -187,16 +139,10 @@ TEST_F(SocketSource, EveryInboundKindReachesTheCacheAndTheClients)
 
     // 'H' and 'K': title and count.
     server.Ok("title 2 RENAMED PAGE");
-    EXPECT_TRUE(controller.WaitFor([&] {
-        PageRef page = controller.m_lineCache.GetPage(2);
-        return page && std::string(page->GetTitle()) == "RENAMED PAGE";
-    }));
+    EXPECT_TRUE(PageShows(2, [](const PageObject& page) { return std::string(page.GetTitle()) == "RENAMED PAGE"; }));
     EXPECT_TRUE(controller.WaitFor([&] { return !controller.titles.empty() && controller.titles.back() == 2; }));
     server.Ok("count 2 17");
-    EXPECT_TRUE(controller.WaitFor([&] {
-        PageRef page = controller.m_lineCache.GetPage(2);
-        return page && page->GetCount() == 17;
-    }));
+    EXPECT_TRUE(PageShows(2, [](const PageObject& page) { return page.GetCount() == 17; }));
 
     // 'N' and 'O'.
     server.Ok("notify all first|second");
@@ -281,21 +227,14 @@ TEST_F(SocketSource, ReconnectsAfterTheServerRestarts)
     EXPECT_TRUE(controller.GetSource()->IsConnected()) << "still trying";
     server.Restart();
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
-    EXPECT_TRUE(controller.WaitFor([&] {
-        for (auto& line : controller.log)
-            if (line.find("cannot connect") != std::string::npos || line.find("connection lost") != std::string::npos)
-                return true;
-        return false;
-    }));
+    EXPECT_TRUE(controller.WaitFor(
+        [&] { return controller.Logged("cannot connect") || controller.Logged("connection lost"); }));
 }
 
 TEST_F(SocketSource, ALoginRefusedWithOrWithoutAReasonWaitsForARetry)
 {
     server.Ok("fail-login Account suspended");
-    controller.user = "trader1";
-    controller.SetSourceSettings(ROLE_PRIMARY, SocketTo(server.SocketPort()));
-    controller.GetSource()->SetReconnectDelay(200);
-    controller.GetSource()->Connect();
+    controller.Dial(SocketTo(server.SocketPort()));
     ASSERT_TRUE(controller.WaitFor([&] { return !controller.loginFailures.empty(); }));
     EXPECT_EQ(controller.loginFailures.front(), "Account suspended");
     EXPECT_EQ(controller.GetSource()->GetFeedState(), FEED_DEAD);
@@ -331,9 +270,7 @@ TEST_F(SocketSource, DisconnectAndRetryFromInsideCallBacksDoNotDeadlock)
         };
         return 0;
     });
-    controller.SetSourceSettings(ROLE_PRIMARY, SocketTo(server.SocketPort()));
-    controller.GetSource()->SetReconnectDelay(100);
-    controller.GetSource()->Connect();
+    controller.Dial(SocketTo(server.SocketPort()), 100);
     ASSERT_TRUE(controller.WaitFor([&] { return lives >= 2 && !controller.GetSource()->IsConnected(); }));
     ASSERT_TRUE(controller.WaitState(FEED_DEAD));
     controller.Locked([&] {
@@ -349,8 +286,7 @@ TEST_F(SocketSource, AMalformedPacketIsCountedAndLoggedAndTheFeedGoesOn)
 {
     Connect();
     controller.SetLogging(true);
-    controller.GetSource()->RequestPage(1);
-    ASSERT_TRUE(PageLoaded(1));
+    ASSERT_TRUE(controller.LoadPage(1));
     server.Ok("malformed all garbage");
     server.Ok("malformed all header");
     EXPECT_TRUE(controller.WaitFor([&] { return controller.GetSource()->GetMetrics().GetBadPackets() >= 2; }));

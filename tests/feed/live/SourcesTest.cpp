@@ -11,8 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 using namespace ZPHWire;
 using namespace feedtest;
 using namespace std::chrono_literals;
@@ -39,30 +37,12 @@ SourceSettings DatabaseTo(int port, const std::string& user, const std::string& 
     return s;
 }
 
-// Remembers the server name of every welcome.
-class Welcomes : public MsgClient {
-public:
-    void OnMessage(ZPHMessage* msg, unsigned) override
-    {
-        if (msg->m_type != MSG_WELCOME)
-            return;
-        std::lock_guard guard(lock);
-        const char* name = msg->GetValue(F_SERVER_NAME);
-        names.push_back(name != nullptr ? name : "");
-    }
-    std::string Last()
-    {
-        std::lock_guard guard(lock);
-        return names.empty() ? std::string() : names.back();
-    }
-    std::mutex lock;
-    std::vector<std::string> names;
-};
-
-bool Loads(RecordingController& controller, int page)
+// The server name of the last welcome the feed brought.
+std::string LastWelcome(FeedRecorder& feed)
 {
-    controller.GetSource()->RequestPage(page);
-    return controller.WaitFor([&] { return controller.m_lineCache.GetForRead(CreateZPHKey(page, 1)) != nullptr; });
+    const auto welcomes = feed.OfType(MSG_WELCOME);
+    const char* name = welcomes.empty() ? nullptr : welcomes.back().GetValue(F_SERVER_NAME);
+    return name != nullptr ? name : "";
 }
 
 } // namespace
@@ -71,14 +51,12 @@ TEST(DatabaseSource, AGoodPasswordLogsInAndABadOneIsRefused)
 {
     ZphdServer server(STILL);
     RecordingController controller;
-    controller.SetSourceSettings(ROLE_PRIMARY, DatabaseTo(server.DatabasePort(), "trader2", "trader2"));
+    controller.Dial(DatabaseTo(server.DatabasePort(), "trader2", "trader2"), 100);
     ZPHSource* source = controller.GetSource();
     EXPECT_EQ(source->GetKind(), SOURCE_DATABASE);
-    source->SetReconnectDelay(100);
-    source->Connect();
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
     EXPECT_EQ(controller.m_userLevel, 102);
-    EXPECT_TRUE(Loads(controller, 2));
+    EXPECT_TRUE(controller.LoadPage(2));
     source->Disconnect();
 
     controller.SetSourceSettings(ROLE_PRIMARY, DatabaseTo(server.DatabasePort(), "trader2", "wrong"));
@@ -118,12 +96,9 @@ TEST(SerialSource, TheFeedRunsOverAPseudoTerminalPair)
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
     EXPECT_TRUE(source->GetPort()->IsConnected());
     EXPECT_EQ(controller.m_userLevel, 101) << "the login names the user";
-    ASSERT_TRUE(Loads(controller, 1));
+    ASSERT_TRUE(controller.LoadPage(1));
     server.Ok("set 1 2 5 OVER THE LINE");
-    EXPECT_TRUE(controller.WaitFor([&] {
-        LineRef line = controller.m_lineCache.GetForRead(CreateZPHKey(1, 2));
-        return line && line->m_issueName == "OVER THE LINE";
-    }));
+    EXPECT_TRUE(controller.WaitLine(1, 2, [](const LineObject& line) { return line.m_issueName == "OVER THE LINE"; }));
     source->Disconnect();
     EXPECT_FALSE(source->GetPort()->IsConnected()) << "the port closes with the source";
 }
@@ -139,37 +114,26 @@ TEST(SecureSource, TlsWorksWithTheServersCertificateAndNeverWithoutTrust)
     socket.socketHost = "localhost";
     socket.socketSecure = true;
     socket.socketCaFile = server.Certificate();
-    controller.SetSourceSettings(ROLE_PRIMARY, socket);
-    controller.GetSource()->SetReconnectDelay(100);
-    controller.GetSource()->Connect();
+    controller.Dial(socket, 100);
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
-    EXPECT_TRUE(Loads(controller, 1));
+    EXPECT_TRUE(controller.LoadPage(1));
     controller.GetSource()->Disconnect();
 
     SourceSettings db = DatabaseTo(server.DatabasePort(), "trader1", "trader1");
     db.dbSecure = true;
     db.dbCaFile = server.Certificate();
-    controller.SetSourceSettings(ROLE_PRIMARY, db);
-    controller.GetSource()->SetReconnectDelay(100);
-    controller.GetSource()->Connect();
+    controller.Dial(db, 100);
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
     controller.GetSource()->Disconnect();
 
     // Without trust in the certificate, or without TLS at all, no feed.
     controller.Locked([&] { controller.log.clear(); controller.states.clear(); return 0; });
     socket.socketCaFile.clear();
-    controller.SetSourceSettings(ROLE_PRIMARY, socket);
-    controller.GetSource()->Connect();
-    ASSERT_TRUE(controller.WaitFor([&] {
-        for (auto& line : controller.log)
-            if (line.find("certificate") != std::string::npos)
-                return true;
-        return false;
-    }));
+    controller.Dial(socket, 100);
+    ASSERT_TRUE(controller.WaitFor([&] { return controller.Logged("certificate"); }));
     controller.GetSource()->Disconnect();
     socket.socketSecure = false;
-    controller.SetSourceSettings(ROLE_PRIMARY, socket);
-    controller.GetSource()->Connect();
+    controller.Dial(socket, 100);
     std::this_thread::sleep_for(2s);
     controller.GetSource()->Disconnect();
     EXPECT_EQ(controller.Locked([&] { return std::count(controller.states.begin(), controller.states.end(), FEED_LIVE); }), 0);
@@ -180,14 +144,14 @@ TEST(Failover, TheBackupServesWhenSelectedAndThePrimaryAgainAfterwards)
     ZphdServer primary(With({"--name", "primary-feed"}));
     ZphdServer backup(With({"--name", "backup-feed"}));
     RecordingController controller;
-    Welcomes welcomes;
-    controller.Register(&welcomes, false);
+    FeedRecorder feed;
+    controller.Register(&feed, false);
     controller.SetSourceSettings(ROLE_PRIMARY, SocketTo(primary.SocketPort()));
     controller.SetSourceSettings(ROLE_BACKUP, DatabaseTo(backup.DatabasePort(), "trader1", "trader1"));
 
     controller.GetSource()->Connect();
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
-    EXPECT_TRUE(controller.WaitFor([&] { return welcomes.Last() == "primary-feed"; }));
+    EXPECT_TRUE(controller.WaitFor([&] { return LastWelcome(feed) == "primary-feed"; }));
     EXPECT_EQ(controller.GetSource()->GetName(), "Primary");
 
     // Connect backup: the active source disconnects, the backup is selected.
@@ -198,14 +162,14 @@ TEST(Failover, TheBackupServesWhenSelectedAndThePrimaryAgainAfterwards)
     EXPECT_EQ(source->GetKind(), SOURCE_DATABASE);
     source->Connect();
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
-    EXPECT_TRUE(controller.WaitFor([&] { return welcomes.Last() == "backup-feed"; }));
-    EXPECT_TRUE(Loads(controller, 3));
+    EXPECT_TRUE(controller.WaitFor([&] { return LastWelcome(feed) == "backup-feed"; }));
+    EXPECT_TRUE(controller.LoadPage(3));
 
     // Selecting the primary while the backup runs stops the backup.
     controller.SetFailover(0);
     EXPECT_FALSE(source->IsConnected());
     controller.GetSource()->Connect();
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
-    EXPECT_TRUE(controller.WaitFor([&] { return welcomes.Last() == "primary-feed"; }));
-    controller.Unregister(&welcomes, false);
+    EXPECT_TRUE(controller.WaitFor([&] { return LastWelcome(feed) == "primary-feed"; }));
+    controller.Unregister(&feed, false);
 }

@@ -15,28 +15,13 @@ class HubControl : public HubFixture {
 protected:
     HubControl()
     {
-        aliceId = LoggedIn(alice, "alice");
-        bobId = LoggedIn(bob, "bob");
-        Feed(aliceId, PageRequestMessage(1));
-        Feed(aliceId, PageRequestMessage(3));
-        Feed(bobId, PageRequestMessage(2));
+        aliceId = Viewing(alice, "alice", {1, 3});
+        bobId = Viewing(bob, "bob", {2});
     }
     // The server's own answer to "get", as id -> text.
     std::map<int, std::string> ServerLine(int page, int line)
     {
-        std::map<int, std::string> fields;
-        const std::string reply = hub.Control("get " + std::to_string(page) + " " + std::to_string(line));
-        if (reply.rfind("OK ", 0) != 0)
-            return fields;
-        std::size_t at = reply.find('\n');
-        while (at != std::string::npos) {
-            const std::size_t end = reply.find('\n', at + 1);
-            const std::string row = reply.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
-            const std::size_t tab = row.find('\t');
-            fields[std::stoi(row.substr(0, tab))] = row.substr(tab + 1);
-            at = end;
-        }
-        return fields;
+        return ReplyFields(hub.Control("get " + std::to_string(page) + " " + std::to_string(line)));
     }
 
     FakeLink alice, bob;

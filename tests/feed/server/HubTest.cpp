@@ -120,28 +120,18 @@ TEST_F(HubTest, TheDatabasePortChecksThePasswordProof)
 TEST_F(HubTest, FailLoginRefusesOnlyTheNextLoginWithOrWithoutAReason)
 {
     EXPECT_EQ(hub.Control("fail-login Account locked"), "OK");
-    FakeLink a, b, c;
-    hub.Connect(PortKind::Socket, a, "a");
-    Feed(1, LoginMessage("alice"));
-    ASSERT_EQ(a.Types(), "GF");
-    EXPECT_EQ(Value(a.messages[1], F_REASON), "Account locked");
+    EXPECT_EQ(Value(Refusal(LoginMessage("alice")), F_REASON), "Account locked");
     EXPECT_EQ(hub.Control("fail-login"), "OK");
-    const int id = hub.Connect(PortKind::Socket, b, "b");
-    Feed(id, LoginMessage("alice"));
-    ASSERT_EQ(b.Types(), "GF");
-    EXPECT_FALSE(b.messages[1].HasField(F_REASON)) << "no reason given";
-    LoggedIn(c, "alice");
+    EXPECT_FALSE(Refusal(LoginMessage("alice")).HasField(F_REASON)) << "no reason given";
+    FakeLink link;
+    LoggedIn(link, "alice");
 }
 
 TEST_F(HubTest, AnotherProtocolVersionIsRefused)
 {
-    FakeLink link;
-    const int id = hub.Connect(PortKind::Socket, link, "t");
     ZPHMessage login = LoginMessage("alice");
     login.SetField(F_PROTOCOL, "2");
-    Feed(id, login);
-    ASSERT_EQ(link.Types(), "GF");
-    EXPECT_EQ(Value(link.messages[1], F_REASON), "Protocol version 2 is not supported");
+    EXPECT_EQ(Value(Refusal(login), F_REASON), "Protocol version 2 is not supported");
 }
 
 TEST_F(HubTest, MessagesBeforeTheLoginAreIgnoredThenTheClientIsDropped)
@@ -227,11 +217,9 @@ TEST_F(HubTest, APageWithoutPermissionIsRefusedWithANotice)
 TEST_F(HubTest, UpdatesCarryOnlyWhatChangedAndOnlyToThoseWhoAskedForThePage)
 {
     FakeLink alice, bob, desk;
-    const int a = LoggedIn(alice, "alice");
-    const int b = LoggedIn(bob, "bob");
+    Viewing(alice, "alice", {1});
+    Viewing(bob, "bob", {2});
     LoggedIn(desk, "desk");
-    Feed(a, PageRequestMessage(1));
-    Feed(b, PageRequestMessage(2));
     const std::size_t fromA = alice.messages.size(), fromB = bob.messages.size(), fromDesk = desk.messages.size();
     const double bid = Rate(1, 2, F_BID_RATE);
     EXPECT_EQ(hub.Control("order bob CCEnterBid 1 2 " + FormatFixed(bid, 3) + " 7"), "OK Joined the bid on AAA 5 30 at "
@@ -242,7 +230,6 @@ TEST_F(HubTest, UpdatesCarryOnlyWhatChangedAndOnlyToThoseWhoAskedForThePage)
     const ZPHMessage& d = updates[0];
     EXPECT_EQ(d.m_page, 1);
     EXPECT_EQ(d.m_line, 2);
-    const auto depth = std::to_string(hub.GetMarket().OwnLevel(1, 2, true, 102));
     std::set<int> ids;
     for (const auto& [id, text] : d.GetFields())
         ids.insert(id);
@@ -259,10 +246,8 @@ TEST_F(HubTest, UpdatesCarryOnlyWhatChangedAndOnlyToThoseWhoAskedForThePage)
 TEST_F(HubTest, OwnLevelsGoOnlyToTheirOwnerAndFollowTheStack)
 {
     FakeLink alice, bob;
-    const int a = LoggedIn(alice, "alice");
-    const int b = LoggedIn(bob, "bob");
-    Feed(a, PageRequestMessage(1));
-    Feed(b, PageRequestMessage(1));
+    const int a = Viewing(alice, "alice", {1});
+    const int b = Viewing(bob, "bob", {1});
     const std::string better = FormatFixed(Rate(1, 2, F_BID_RATE) + 0.125, 3);
     std::size_t fromA = alice.messages.size(), fromB = bob.messages.size();
     Feed(a, OrderMessage("CCEnterBid", 1, 2, 101,
@@ -299,10 +284,8 @@ TEST_F(HubTest, OwnLevelsGoOnlyToTheirOwnerAndFollowTheStack)
 TEST_F(HubTest, WithheldPagesCarryTheWithheldFlagForThatUserOnly)
 {
     FakeLink viewer, alice;
-    const int v = LoggedIn(viewer, "viewer");
-    const int a = LoggedIn(alice, "alice");
-    Feed(v, PageRequestMessage(2));
-    Feed(a, PageRequestMessage(2));
+    Viewing(viewer, "viewer", {2});
+    Viewing(alice, "alice", {2});
     EXPECT_EQ(Value(viewer.OfType(MSG_REFRESH)[0], F_LINE_FLAGS), std::to_string(kFlagWithheld));
     EXPECT_FALSE(alice.OfType(MSG_REFRESH)[0].HasField(F_LINE_FLAGS));
     // A change of the flags keeps the mark.
@@ -362,9 +345,8 @@ TEST_F(HubTest, RefusedOrdersAreAnsweredWithANoticeAndChangeNothing)
 TEST_F(HubTest, AHitTradesAndBothSidesAreToldWhatTheyDid)
 {
     FakeLink alice, bob;
-    const int a = LoggedIn(alice, "alice");
+    const int a = Viewing(alice, "alice", {1});
     const int b = LoggedIn(bob, "bob");
-    Feed(a, PageRequestMessage(1));
     const std::string better = FormatFixed(Rate(1, 2, F_BID_RATE) + 0.125, 3);
     Feed(a, OrderMessage("CCEnterBid", 1, 2, 101,
                          {{O_FLAGS, std::to_string(O_ENTER_FLAGS)}, {O_RATE, better}, {O_QUANTITY, "5"}}));
@@ -405,10 +387,8 @@ TEST_F(HubTest, AHitTradesAndBothSidesAreToldWhatTheyDid)
 TEST_F(HubTest, AClientThatCannotKeepUpIsDroppedAndTheRestGoOn)
 {
     FakeLink slow, fast;
-    const int s = LoggedIn(slow, "alice");
-    const int f = LoggedIn(fast, "bob");
-    Feed(s, PageRequestMessage(1));
-    Feed(f, PageRequestMessage(1));
+    const int s = Viewing(slow, "alice", {1});
+    Viewing(fast, "bob", {1});
     slow.refuse = true;
     hub.Control("set 1 2 5 NEW NAME");
     EXPECT_EQ(slow.drops, 1);
@@ -452,10 +432,8 @@ TEST_F(HubTest, BadBytesFromAClientAreCountedAndNeverStopTheSession)
 TEST_F(HubTest, ATradeMonitorShowsOnlyTradesOfPagesItsUserMaySee)
 {
     FakeLink alice, desk;
-    const int a = LoggedIn(alice, "alice");  // pages 1-3
-    const int d = LoggedIn(desk, "desk");    // every page
-    Feed(a, PageRequestMessage(3));
-    Feed(d, PageRequestMessage(3));
+    Viewing(alice, "alice", {3}); // pages 1-3
+    Viewing(desk, "desk", {3});   // every page
     auto issues = [](const FakeLink& link) {
         Mirror mirror;
         for (const auto& msg : link.messages)

@@ -84,6 +84,31 @@ std::vector<std::string> Notes(Market& market)
     return notes;
 }
 
+// A still market and order helpers.
+class MarketTest : public ::testing::Test {
+protected:
+    const LineState& Line(int line = 1) { return *market.GetLine(1, line); }
+    double Bid(int line = 1) { return Rate(Line(line).bid.rate); }
+    double Offer(int line = 1) { return Rate(Line(line).offer.rate); }
+    OrderResult Do(const Trader& who, const char* command, double rate, std::optional<double> quantity = {},
+                   std::optional<double> quantity2 = {})
+    {
+        return market.Execute(who, Order(command, rate, quantity, quantity2));
+    }
+    // The text of an order that must be refused.
+    std::string Refused(const Trader& who, const OrderCommand& order)
+    {
+        OrderResult r = market.Execute(who, order);
+        EXPECT_FALSE(r.accepted) << order.command << ": " << r.text;
+        return r.text;
+    }
+
+    Market market {Config(), kNoon};
+};
+using MarketOrders = MarketTest;
+using MarketTrades = MarketTest;
+using MarketPages = MarketTest;
+
 } // namespace
 
 // ---- repeatable ------------------------------------------------------------------
@@ -154,23 +179,22 @@ TEST(Market, RateZeroIsAStillMarket)
 
 // ---- entering, joining, withdrawing --------------------------------------------------
 
-TEST(MarketOrders, ABetterBidIsOwnAtLevelOneAndMovesTheOldToPrevious)
+TEST_F(MarketOrders, ABetterBidIsOwnAtLevelOneAndMovesTheOldToPrevious)
 {
-    Market market(Config(), kNoon);
-    const LineState before = *market.GetLine(1, 1);
-    const double better = Rate(before.bid.rate) + 0.125;
-    OrderResult r = market.Execute(T1(), Order("CCEnterBid", better, 7));
+    const LineState before = Line();
+    const double better = Bid() + 0.125;
+    OrderResult r = Do(T1(), "CCEnterBid", better, 7);
     ASSERT_TRUE(r.accepted) << r.text;
-    const LineState& after = *market.GetLine(1, 1);
-    EXPECT_EQ(after.bid.rate, FormatFixed(better, 3));
-    EXPECT_EQ(after.bid.quantity, "7");
-    EXPECT_EQ(after.bid.attribute, kAttrFirm);
-    EXPECT_EQ(after.bid.stack[0].customer, "101");
-    EXPECT_EQ(after.bid.stack[0].centre, "110");
-    EXPECT_EQ(StackDepth(after.bid), 1);
-    EXPECT_EQ(after.bid.prevRate, before.bid.rate);
-    EXPECT_EQ(after.bid.prevCustomer, before.bid.stack[0].customer);
-    EXPECT_EQ(after.bid.prevPrevRate, before.bid.prevRate);
+    const SideView& bid = Line().bid;
+    EXPECT_EQ(bid.rate, FormatFixed(better, 3));
+    EXPECT_EQ(bid.quantity, "7");
+    EXPECT_EQ(bid.attribute, kAttrFirm);
+    EXPECT_EQ(bid.stack[0].customer, "101");
+    EXPECT_EQ(bid.stack[0].centre, "110");
+    EXPECT_EQ(StackDepth(bid), 1);
+    EXPECT_EQ(bid.prevRate, before.bid.rate);
+    EXPECT_EQ(bid.prevCustomer, before.bid.stack[0].customer);
+    EXPECT_EQ(bid.prevPrevRate, before.bid.prevRate);
     EXPECT_EQ(market.OwnLevel(1, 1, true, 101), 1);
     EXPECT_EQ(market.OwnLevel(1, 1, false, 101), 0);
     auto events = market.TakeEvents();
@@ -178,30 +202,29 @@ TEST(MarketOrders, ABetterBidIsOwnAtLevelOneAndMovesTheOldToPrevious)
     EXPECT_EQ(events[0].type, MarketEvent::Type::LineChanged);
 }
 
-TEST(MarketOrders, JoiningTheBidTakesTheNextLevelUntilTheStackIsFull)
+TEST_F(MarketOrders, JoiningTheBidTakesTheNextLevelUntilTheStackIsFull)
 {
-    Market market(Config(), kNoon);
-    const std::string rate = market.GetLine(1, 1)->offer.rate;
-    const int depth = StackDepth(market.GetLine(1, 1)->offer);
-    ASSERT_TRUE(market.Execute(T1(), Order("CCJoinOffer", Rate(rate), 3)).accepted);
+    const double offer = Offer();
+    const int depth = StackDepth(Line().offer);
+    const auto mine = static_cast<std::size_t>(depth);
+    ASSERT_TRUE(Do(T1(), "CCJoinOffer", offer, 3).accepted);
     EXPECT_EQ(market.OwnLevel(1, 1, false, 101), depth + 1);
-    EXPECT_EQ(market.GetLine(1, 1)->offer.stack[static_cast<std::size_t>(depth)].quantity, "3");
+    EXPECT_EQ(Line().offer.stack[mine].quantity, "3");
     // Entering again at the same rate changes the quantity in place.
-    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterOffer", Rate(rate), 4)).accepted);
+    ASSERT_TRUE(Do(T1(), "CCEnterOffer", offer, 4).accepted);
     EXPECT_EQ(market.OwnLevel(1, 1, false, 101), depth + 1);
-    EXPECT_EQ(market.GetLine(1, 1)->offer.stack[static_cast<std::size_t>(depth)].quantity, "4");
-    for (int customer = 110; StackDepth(market.GetLine(1, 1)->offer) < kStackLevels; ++customer)
-        ASSERT_TRUE(market.Execute(Trader {customer, 100, true}, Order("CCJoinOffer", Rate(rate), 1)).accepted);
-    OrderResult full = market.Execute(T2(), Order("CCJoinOffer", Rate(rate), 1));
-    EXPECT_FALSE(full.accepted);
-    EXPECT_NE(full.text.find("full"), std::string::npos) << full.text;
+    EXPECT_EQ(Line().offer.stack[mine].quantity, "4");
+    for (int customer = 110; StackDepth(Line().offer) < kStackLevels; ++customer)
+        ASSERT_TRUE(Do(Trader {customer, 100, true}, "CCJoinOffer", offer, 1).accepted);
+    EXPECT_NE(Refused(T2(), Order("CCJoinOffer", offer, 1)).find("full"), std::string::npos);
 }
 
-TEST(MarketOrders, WorsePricesCrossingPricesAndMovedJoinsAreRefused)
+TEST_F(MarketOrders, WorsePricesCrossingPricesAndMovedJoinsAreRefused)
 {
-    Market market(Config(), kNoon);
-    const LineState l = *market.GetLine(1, 1);
-    const double bid = Rate(l.bid.rate), offer = Rate(l.offer.rate);
+    const LineState l = Line();
+    const double bid = Bid(), offer = Offer();
+    OrderCommand noRate = Order("CCEnterBid", bid, 1);
+    noRate.rate = "98,5";
     const struct {
         OrderCommand order;
         const char* why;
@@ -215,96 +238,84 @@ TEST(MarketOrders, WorsePricesCrossingPricesAndMovedJoinsAreRefused)
         {Order("CCEnterBid", bid), "no valid quantity"},
         {Order("CCDeleteBid", bid, 1), "You have no bid"},
         {Order("CCFrobBid", bid, 1), "Unknown order command"},
+        {noRate, ""},
     };
-    for (const auto& c : cases) {
-        OrderResult r = market.Execute(T1(), c.order);
-        EXPECT_FALSE(r.accepted) << c.order.command;
-        EXPECT_NE(r.text.find(c.why), std::string::npos) << c.order.command << ": " << r.text;
-    }
-    OrderCommand noRate = Order("CCEnterBid", bid, 1);
-    noRate.rate = "98,5";
-    EXPECT_FALSE(market.Execute(T1(), noRate).accepted);
-    EXPECT_EQ(*market.GetLine(1, 1), l);
+    for (const auto& c : cases)
+        EXPECT_NE(Refused(T1(), c.order).find(c.why), std::string::npos) << c.order.command;
+    EXPECT_EQ(Line(), l);
 }
 
-TEST(MarketOrders, WhoMayTradeAndWhatCanBeTraded)
+TEST_F(MarketOrders, WhoMayTradeAndWhatCanBeTraded)
 {
-    Market market(Config(), kNoon);
-    const double bid = Rate(market.GetLine(1, 1)->bid.rate);
-    EXPECT_NE(market.Execute(Trader {999, 100, true}, Order("CCTradeBid", bid, 1, 1)).text.find("full view"),
-              std::string::npos);
-    EXPECT_NE(market.Execute(Trader {103, 100, false}, Order("CCTradeBid", bid, 1, 1)).text.find("not enabled"),
-              std::string::npos);
-    OrderCommand untradeable = Order("CCTradeBid", Rate(market.GetLine(1, 2)->bid.rate), 1, 1);
+    const double bid = Bid();
+    EXPECT_NE(Refused(Trader {999, 100, true}, Order("CCTradeBid", bid, 1, 1)).find("full view"), std::string::npos);
+    EXPECT_NE(Refused(Trader {103, 100, false}, Order("CCTradeBid", bid, 1, 1)).find("not enabled"), std::string::npos);
+    OrderCommand untradeable = Order("CCTradeBid", Bid(2), 1, 1);
     untradeable.line = 2;
-    EXPECT_NE(market.Execute(T1(), untradeable).text.find("cannot be traded"), std::string::npos);
+    EXPECT_NE(Refused(T1(), untradeable).find("cannot be traded"), std::string::npos);
     OrderCommand textLine = Order("CCEnterBid", 1, 1);
     textLine.line = 3;
-    EXPECT_NE(market.Execute(T1(), textLine).text.find("no issue"), std::string::npos);
+    EXPECT_NE(Refused(T1(), textLine).find("no issue"), std::string::npos);
     textLine.line = 27;
-    EXPECT_FALSE(market.Execute(T1(), textLine).accepted);
+    Refused(T1(), textLine);
 }
 
-TEST(MarketOrders, WithdrawingTheLastOrderEmptiesTheSide)
+TEST_F(MarketOrders, WithdrawingTheLastOrderEmptiesTheSide)
 {
-    Market market(Config(), kNoon);
-    const double better = Rate(market.GetLine(1, 1)->bid.rate) + 0.125;
-    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", better, 2)).accepted);
-    ASSERT_TRUE(market.Execute(T2(), Order("CCJoinBid", better, 5)).accepted);
+    const double better = Bid() + 0.125;
+    ASSERT_TRUE(Do(T1(), "CCEnterBid", better, 2).accepted);
+    ASSERT_TRUE(Do(T2(), "CCJoinBid", better, 5).accepted);
     EXPECT_EQ(market.OwnLevel(1, 1, true, 102), 2);
-    ASSERT_TRUE(market.Execute(T1(), Order("CCDeleteBid", better, 2)).accepted);
+    ASSERT_TRUE(Do(T1(), "CCDeleteBid", better, 2).accepted);
     EXPECT_EQ(market.OwnLevel(1, 1, true, 101), 0);
     EXPECT_EQ(market.OwnLevel(1, 1, true, 102), 1) << "the level moves up";
-    EXPECT_EQ(market.GetLine(1, 1)->bid.quantity, "5");
-    ASSERT_TRUE(market.Execute(T2(), Order("CCDeleteBid", better, 5)).accepted);
-    const LineState& l = *market.GetLine(1, 1);
-    EXPECT_EQ(l.bid.attribute, kAttrNone);
-    EXPECT_EQ(l.bid.rate, "");
-    EXPECT_EQ(l.bid.quantity, "");
-    EXPECT_EQ(l.bid.prevRate, FormatFixed(better, 3));
-    EXPECT_EQ(l.bid.prevCustomer, "102");
+    EXPECT_EQ(Line().bid.quantity, "5");
+    ASSERT_TRUE(Do(T2(), "CCDeleteBid", better, 5).accepted);
+    const SideView& bid = Line().bid;
+    EXPECT_EQ(bid.attribute, kAttrNone);
+    EXPECT_EQ(bid.rate, "");
+    EXPECT_EQ(bid.quantity, "");
+    EXPECT_EQ(bid.prevRate, FormatFixed(better, 3));
+    EXPECT_EQ(bid.prevCustomer, "102");
     // An empty side takes any bid that does not cross.
-    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", 90, 1)).accepted);
-    EXPECT_EQ(market.GetLine(1, 1)->bid.rate, "90.000");
+    ASSERT_TRUE(Do(T1(), "CCEnterBid", 90, 1).accepted);
+    EXPECT_EQ(Line().bid.rate, "90.000");
 }
 
-TEST(MarketOrders, BeingOutbidTakesTheOrderOffAndTellsItsOwner)
+TEST_F(MarketOrders, BeingOutbidTakesTheOrderOffAndTellsItsOwner)
 {
-    Market market(Config(), kNoon);
     // Lifting the whole offer leaves room above the bid.
     ASSERT_TRUE(market.ForceTrade(1, 1, false, 1000));
     market.Advance(2000);
-    ASSERT_EQ(market.GetLine(1, 1)->offer.rate, "");
-    const double better = Rate(market.GetLine(1, 1)->bid.rate) + 0.125;
-    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", better, 2)).accepted);
+    ASSERT_EQ(Line().offer.rate, "");
+    const double better = Bid() + 0.125;
+    ASSERT_TRUE(Do(T1(), "CCEnterBid", better, 2).accepted);
     market.TakeEvents();
     // Improving one's own bid is no news to oneself.
-    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", better + 0.125, 2)).accepted);
+    ASSERT_TRUE(Do(T1(), "CCEnterBid", better + 0.125, 2).accepted);
     EXPECT_TRUE(Notes(market).empty());
-    ASSERT_TRUE(market.Execute(T2(), Order("CCEnterBid", better + 0.25, 2)).accepted);
+    ASSERT_TRUE(Do(T2(), "CCEnterBid", better + 0.25, 2).accepted);
     auto notes = Notes(market);
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].rfind("101: OUTBID", 0), 0u) << notes[0];
     EXPECT_EQ(market.OwnLevel(1, 1, true, 101), 0);
     EXPECT_TRUE(market.OrdersOf(101).empty());
-    ASSERT_EQ(market.OrdersOf(102).size(), 1u);
-    EXPECT_EQ(market.OrdersOf(102)[0], "1 1 bid " + FormatFixed(better + 0.25, 3) + " 2");
+    EXPECT_EQ(market.OrdersOf(102), std::vector<std::string> {"1 1 bid " + FormatFixed(better + 0.25, 3) + " 2"});
 }
 
 // ---- trading -------------------------------------------------------------------------
 
-TEST(MarketTrades, AHitTradesForAMomentThenUpdatesTheHistory)
+TEST_F(MarketTrades, AHitTradesForAMomentThenUpdatesTheHistory)
 {
-    Market market(Config(), kNoon);
-    const double better = Rate(market.GetLine(1, 1)->bid.rate) + 0.125;
+    const double better = Bid() + 0.125;
     const std::string rate = FormatFixed(better, 3);
-    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", better, 10)).accepted);
-    const LineState before = *market.GetLine(1, 1);
+    ASSERT_TRUE(Do(T1(), "CCEnterBid", better, 10).accepted);
+    const LineState before = Line();
     market.TakeEvents();
 
-    OrderResult hit = market.Execute(T2(), Order("CCTradeBid", better, 10, 4));
+    OrderResult hit = Do(T2(), "CCTradeBid", better, 10, 4);
     ASSERT_TRUE(hit.accepted) << hit.text;
-    const LineState trading = *market.GetLine(1, 1);
+    const LineState trading = Line();
     EXPECT_EQ(trading.bid.attribute, kAttrTrading);
     EXPECT_EQ(trading.bid.traded[0].customer, "102");
     EXPECT_EQ(trading.bid.traded[0].quantity, "4") << "field 17 is the quantity that trades";
@@ -320,9 +331,9 @@ TEST(MarketTrades, AHitTradesForAMomentThenUpdatesTheHistory)
     EXPECT_TRUE(monitor->offer.rate.empty());
 
     market.Advance(1999);
-    EXPECT_EQ(market.GetLine(1, 1)->bid.attribute, kAttrTrading);
+    EXPECT_EQ(Line().bid.attribute, kAttrTrading);
     market.Advance(2000);
-    const LineState& done = *market.GetLine(1, 1);
+    const LineState& done = Line();
     EXPECT_EQ(done.bid.attribute, kAttrFirm);
     EXPECT_EQ(done.bid.quantity, "6");
     EXPECT_EQ(done.lastTrade, rate);
@@ -343,27 +354,24 @@ TEST(MarketTrades, AHitTradesForAMomentThenUpdatesTheHistory)
     EXPECT_EQ(market.GetLine(2, 1)->bid.attribute, kAttrFirm);
     EXPECT_EQ(market.GetLine(2, 1)->bid.transaction, done.transaction);
 
-    auto notes = Notes(market);
-    ASSERT_EQ(notes.size(), 2u);
-    EXPECT_EQ(notes[0], "102: SOLD 4 AAA 5 30 @ " + rate + "|Ticket " + done.transaction + " at " + done.lastTradeTime);
-    EXPECT_EQ(notes[1].rfind("101: BOUGHT 4 AAA 5 30", 0), 0u) << notes[1];
+    const std::string ticket = " 4 AAA 5 30 @ " + rate + "|Ticket " + done.transaction + " at " + done.lastTradeTime;
+    EXPECT_EQ(Notes(market), (std::vector<std::string> {"102: SOLD" + ticket, "101: BOUGHT" + ticket}));
 }
 
-TEST(MarketTrades, ALiftThatTakesEverythingEmptiesTheOfferAndOthersMayJoinIt)
+TEST_F(MarketTrades, ALiftThatTakesEverythingEmptiesTheOfferAndOthersMayJoinIt)
 {
-    Market market(Config(), kNoon);
-    const LineState before = *market.GetLine(1, 1);
-    const double offer = Rate(before.offer.rate);
+    const LineState before = Line();
+    const double offer = Offer();
     const double total = Rate(before.offer.quantity);
     OrderCommand max = Order("CCEnterMaxOfferTradeQuantity", offer, {}, 1000);
-    EXPECT_NE(market.Execute(T2(), max).text.find("not trading"), std::string::npos);
+    EXPECT_NE(Refused(T2(), max).find("not trading"), std::string::npos);
 
-    ASSERT_TRUE(market.Execute(T1(), Order("CCTradeOffer", offer, 1)).accepted);
+    ASSERT_TRUE(Do(T1(), "CCTradeOffer", offer, 1).accepted);
     OrderResult join = market.Execute(T2(), max);
     ASSERT_TRUE(join.accepted) << join.text;
-    EXPECT_EQ(market.GetLine(1, 1)->offer.traded[1].customer, "102");
+    EXPECT_EQ(Line().offer.traded[1].customer, "102");
     market.Advance(5000);
-    const LineState& done = *market.GetLine(1, 1);
+    const LineState& done = Line();
     EXPECT_EQ(done.lastTradeType, kTradeOnOffer);
     EXPECT_EQ(Rate(done.offer.tradeVolume), Rate(before.offer.tradeVolume) + total);
     EXPECT_EQ(done.offer.attribute, kAttrNone);
@@ -378,37 +386,33 @@ TEST(MarketTrades, ALiftThatTakesEverythingEmptiesTheOfferAndOthersMayJoinIt)
     EXPECT_EQ(monitor.offer.quantity, FormatQuantity(total));
 }
 
-TEST(MarketTrades, HitsNeedTheShownFirmPriceAndSomeoneElse)
+TEST_F(MarketTrades, HitsNeedTheShownFirmPriceAndSomeoneElse)
 {
-    Market market(Config(), kNoon);
-    const double bid = Rate(market.GetLine(1, 1)->bid.rate);
-    EXPECT_NE(market.Execute(T2(), Order("CCTradeBid", bid - 0.125, 1, 1)).text.find("is now"), std::string::npos);
-    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", bid + 0.125, 1)).accepted);
-    EXPECT_NE(market.Execute(T1(), Order("CCTradeBid", bid + 0.125, 1, 1)).text.find("your own"), std::string::npos);
+    const double bid = Bid(), better = bid + 0.125;
+    EXPECT_NE(Refused(T2(), Order("CCTradeBid", bid - 0.125, 1, 1)).find("is now"), std::string::npos);
+    ASSERT_TRUE(Do(T1(), "CCEnterBid", better, 1).accepted);
+    EXPECT_NE(Refused(T1(), Order("CCTradeBid", better, 1, 1)).find("your own"), std::string::npos);
     // While trading, the stack may be joined but not withdrawn from or improved.
-    ASSERT_TRUE(market.Execute(T2(), Order("CCTradeBid", bid + 0.125, 1, 1)).accepted);
-    EXPECT_NE(market.Execute(T1(), Order("CCDeleteBid", bid + 0.125, 1)).text.find("trading"), std::string::npos);
-    EXPECT_FALSE(market.Execute(Trader {120, 100, true}, Order("CCEnterBid", bid + 0.25, 1)).accepted);
-    EXPECT_TRUE(market.Execute(Trader {120, 100, true}, Order("CCJoinBid", bid + 0.125, 1)).accepted);
+    ASSERT_TRUE(Do(T2(), "CCTradeBid", better, 1, 1).accepted);
+    EXPECT_NE(Refused(T1(), Order("CCDeleteBid", better, 1)).find("trading"), std::string::npos);
+    Refused(Trader {120, 100, true}, Order("CCEnterBid", bid + 0.25, 1));
+    EXPECT_TRUE(Do(Trader {120, 100, true}, "CCJoinBid", better, 1).accepted);
     // Five aggressors at most.
     for (int customer = 130; customer < 134; ++customer)
-        ASSERT_TRUE(market.Execute(Trader {customer, 100, true},
-                                   Order("CCEnterMaxBidTradeQuantity", bid + 0.125, {}, 1)).accepted);
-    EXPECT_NE(market.Execute(Trader {140, 100, true}, Order("CCEnterMaxBidTradeQuantity", bid + 0.125, {}, 1))
-                  .text.find("full"),
-              std::string::npos);
+        ASSERT_TRUE(Do(Trader {customer, 100, true}, "CCEnterMaxBidTradeQuantity", better, {}, 1).accepted);
+    const OrderCommand sixth = Order("CCEnterMaxBidTradeQuantity", better, {}, 1);
+    EXPECT_NE(Refused(Trader {140, 100, true}, sixth).find("full"), std::string::npos);
     // Only two could be filled: the stack held 1 + 1.
     market.Advance(3000);
-    const LineState& done = *market.GetLine(1, 1);
-    EXPECT_EQ(done.bid.rate, "");
-    EXPECT_EQ(done.bid.traded[0].customer, "102");
-    EXPECT_EQ(done.bid.traded[1].customer, "130");
-    EXPECT_EQ(done.bid.traded[2].customer, "");
+    const SideView& done = Line().bid;
+    EXPECT_EQ(done.rate, "");
+    EXPECT_EQ(done.traded[0].customer, "102");
+    EXPECT_EQ(done.traded[1].customer, "130");
+    EXPECT_EQ(done.traded[2].customer, "");
 }
 
-TEST(MarketTrades, ForcedTradesAndTheMonitorKeepsTheNewestFirst)
+TEST_F(MarketTrades, ForcedTradesAndTheMonitorKeepsTheNewestFirst)
 {
-    Market market(Config(), kNoon);
     ASSERT_TRUE(market.ForceTrade(1, 1, true, 1));
     EXPECT_FALSE(market.ForceTrade(1, 1, true, 1)) << "already trading";
     EXPECT_FALSE(market.ForceTrade(1, 3, true, 1)) << "a text line";
@@ -424,19 +428,18 @@ TEST(MarketTrades, ForcedTradesAndTheMonitorKeepsTheNewestFirst)
 
 // ---- the page from the control side ---------------------------------------------------
 
-TEST(MarketPages, InsertAndEraseMoveTheLinesBelow)
+TEST_F(MarketPages, InsertAndEraseMoveTheLinesBelow)
 {
-    Market market(Config(), kNoon);
-    const LineState first = *market.GetLine(1, 1);
+    const LineState first = Line();
     LineSpec spec;
     spec.line = 1;
     spec.kind = LineKind::Text;
     spec.text = "inserted";
     ASSERT_TRUE(market.InsertLine(1, spec));
-    EXPECT_EQ(market.GetLine(1, 1)->text, "inserted");
-    EXPECT_EQ(market.GetLine(1, 2)->issue, first.issue);
-    EXPECT_EQ(market.GetLine(1, 2)->line, 2);
-    EXPECT_EQ(market.GetLine(1, 4)->text, "hello");
+    EXPECT_EQ(Line(1).text, "inserted");
+    EXPECT_EQ(Line(2).issue, first.issue);
+    EXPECT_EQ(Line(2).line, 2);
+    EXPECT_EQ(Line(4).text, "hello");
     // Orders follow their issue to its new line.
     OrderCommand order = Order("CCEnterBid", Rate(first.bid.rate) + 0.125, 1);
     order.line = 2;
@@ -448,8 +451,8 @@ TEST(MarketPages, InsertAndEraseMoveTheLinesBelow)
     EXPECT_EQ(events.back().type, MarketEvent::Type::LineChanged);
 
     ASSERT_TRUE(market.EraseLine(1, 1));
-    EXPECT_EQ(market.GetLine(1, 1)->issue, first.issue);
-    EXPECT_EQ(market.GetLine(1, 1)->line, 1);
+    EXPECT_EQ(Line(1).issue, first.issue);
+    EXPECT_EQ(Line(1).line, 1);
     EXPECT_EQ(market.GetLine(1, 4), nullptr);
     EXPECT_EQ(market.OwnLevel(1, 1, true, 101), 1);
     EXPECT_FALSE(market.EraseLine(9, 1));
@@ -458,7 +461,7 @@ TEST(MarketPages, InsertAndEraseMoveTheLinesBelow)
     EXPECT_FALSE(market.InsertLine(1, beyond));
 }
 
-TEST(MarketPages, LineTwentySixFallsOffWhenALineIsInserted)
+TEST(MarketPage, LineTwentySixFallsOffWhenALineIsInserted)
 {
     Market market(Config("page 1 X\nmonitor 26\n"), kNoon);
     LineSpec spec;
@@ -470,9 +473,8 @@ TEST(MarketPages, LineTwentySixFallsOffWhenALineIsInserted)
     EXPECT_EQ(market.GetLine(1, 26)->kind, 'M');
 }
 
-TEST(MarketPages, ClearRemovesLinesAndKeepsTitles)
+TEST_F(MarketPages, ClearRemovesLinesAndKeepsTitles)
 {
-    Market market(Config(), kNoon);
     market.Clear(1, 2);
     EXPECT_EQ(market.GetLine(1, 2), nullptr);
     EXPECT_NE(market.GetLine(1, 1), nullptr);
@@ -487,38 +489,34 @@ TEST(MarketPages, ClearRemovesLinesAndKeepsTitles)
     EXPECT_EQ(events[2].page, 0);
 }
 
-TEST(MarketPages, ALineChangedTwiceIsQueuedOnceButAgainAfterAMove)
+TEST_F(MarketPages, ALineChangedTwiceIsQueuedOnceButAgainAfterAMove)
 {
-    Market market(Config(), kNoon);
-    const double bid = Rate(market.GetLine(1, 1)->bid.rate);
-    ASSERT_TRUE(market.Execute(T1(), Order("CCEnterBid", bid + 0.125, 1)).accepted);
-    ASSERT_TRUE(market.Execute(T2(), Order("CCJoinBid", bid + 0.125, 1)).accepted);
+    const double better = Bid() + 0.125;
+    ASSERT_TRUE(Do(T1(), "CCEnterBid", better, 1).accepted);
+    ASSERT_TRUE(Do(T2(), "CCJoinBid", better, 1).accepted);
     market.SetTitle(1, "NEW");
     market.EraseLine(1, 3);
-    ASSERT_TRUE(market.Execute(T2(), Order("CCEnterBid", bid + 0.125, 2)).accepted);
-    auto events = market.TakeEvents();
+    ASSERT_TRUE(Do(T2(), "CCEnterBid", better, 2).accepted);
+    std::vector<MarketEvent::Type> types;
+    for (const auto& e : market.TakeEvents())
+        types.push_back(e.type);
     using Type = MarketEvent::Type;
-    ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(events[0].type, Type::LineChanged);
-    EXPECT_EQ(events[1].type, Type::TitleChanged);
-    EXPECT_EQ(events[2].type, Type::LineErased);
-    EXPECT_EQ(events[3].type, Type::LineChanged);
+    EXPECT_EQ(types, (std::vector<Type> {Type::LineChanged, Type::TitleChanged, Type::LineErased, Type::LineChanged}));
     EXPECT_EQ(market.Title(1), "NEW");
 }
 
-TEST(MarketPages, EditsShowUntilTheMarketChangesTheLine)
+TEST_F(MarketPages, EditsShowUntilTheMarketChangesTheLine)
 {
-    Market market(Config(), kNoon);
-    LineState text = *market.GetLine(1, 3);
+    LineState text = Line(3);
     text.text = "edited";
     text.lineFlags = 0x40;
     ASSERT_TRUE(market.EditLine(1, 3, text));
-    EXPECT_EQ(market.GetLine(1, 3)->text, "edited");
-    LineState issue = *market.GetLine(1, 1);
+    EXPECT_EQ(Line(3).text, "edited");
+    LineState issue = Line();
     issue.bid.attribute = kAttrError;
     ASSERT_TRUE(market.EditLine(1, 1, issue));
-    EXPECT_EQ(market.GetLine(1, 1)->bid.attribute, kAttrError);
-    ASSERT_TRUE(market.Execute(T1(), Order("CCJoinBid", Rate(issue.bid.rate), 1)).accepted);
-    EXPECT_EQ(market.GetLine(1, 1)->bid.attribute, kAttrFirm);
+    EXPECT_EQ(Line().bid.attribute, kAttrError);
+    ASSERT_TRUE(Do(T1(), "CCJoinBid", Rate(issue.bid.rate), 1).accepted);
+    EXPECT_EQ(Line().bid.attribute, kAttrFirm);
     EXPECT_FALSE(market.EditLine(1, 20, text));
 }

@@ -2,7 +2,9 @@
 // and a socat pair, the control port, and the program itself.
 #include "ZphdTestSupport.h"
 
+#include "ChildProcess.h"
 #include "Log.h"
+#include "PtyPair.h"
 #include "Server.h"
 #include "TempDir.h"
 #include "TlsContext.h"
@@ -10,13 +12,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
-
-extern char** environ;
 
 using namespace zphd;
 using namespace zphdtest;
@@ -91,36 +89,6 @@ int OpenTerminal(const std::string& path)
     return fd;
 }
 
-pid_t Spawn(const std::vector<std::string>& args, const std::string& errorFile = "/dev/null")
-{
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-int ExitCode(pid_t pid, int seconds = 30)
-{
-    int status = 0;
-    for (int i = 0; i < seconds * 50; ++i) {
-        if (::waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-    return -1;
-}
-
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path);
@@ -172,10 +140,8 @@ TEST(ZphdServer, AControlClientThatNeverReadsItsRepliesIsClosed)
 {
     RunningServer server({});
     ASSERT_TRUE(server.started);
-    const int fd = ConnectTcp(server->ControlPort());
+    const int fd = ConnectTcp(server->ControlPort(), 4096);
     ASSERT_GE(fd, 0);
-    int small = 4096;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     std::string commands;
     for (int i = 0; i < 20000; ++i)
         commands += "get 1 2\n";
@@ -281,17 +247,9 @@ TEST(ZphdServer, AClientThatStopsReadingIsDroppedAndTheOthersGoOn)
     RunningServer server(options);
     ASSERT_TRUE(server.started);
     ControlClient control(server->ControlPort());
-    // A small receive window so that the kernel holds little for it.
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int small = 4096;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(server->SocketPort()));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     TestClient slow;
-    slow.Adopt(fd);
+    slow.Adopt(ConnectTcp(server->SocketPort(), 4096));
+    ASSERT_GE(slow.Fd(), 0);
     LogIn(slow, "alice");
     for (int page : {1, 2, 3})
         slow.Send(PageRequestMessage(page));
@@ -365,73 +323,76 @@ TEST(ZphdServer, TheSerialLineOnAPtyItMade)
 
 TEST(ZphdServer, TheSerialLineOverASocatPairSurvivesThePairGoingAway)
 {
-    testsupport::TempDir dir;
-    const std::string a = dir.str() + "/a", b = dir.str() + "/b";
-    auto pair = [&] {
-        return Spawn({"socat", "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b});
-    };
-    pid_t socat = pair();
-    ASSERT_GT(socat, 0);
-    ASSERT_TRUE(Eventually([&] { return ::access(a.c_str(), F_OK) == 0 && ::access(b.c_str(), F_OK) == 0; }));
+    testsupport::PtyPair pair;
+    ASSERT_TRUE(pair.Running());
     ServerOptions options;
-    options.serialPath = a;
+    options.serialPath = pair.First();
     RunningServer server(options);
     ASSERT_TRUE(server.started);
     {
         TestClient client;
-        client.Adopt(OpenTerminal(b));
+        client.Adopt(OpenTerminal(pair.Second()));
         LogIn(client, "nobody-known", SOURCE_SERIAL, "bob");
     }
-    ::kill(socat, SIGTERM);
-    ::waitpid(socat, nullptr, 0);
-    ASSERT_TRUE(Eventually([&] { return ::access(a.c_str(), F_OK) != 0; }));
-    socat = pair();
-    ASSERT_TRUE(Eventually([&] { return ::access(a.c_str(), F_OK) == 0 && ::access(b.c_str(), F_OK) == 0; }));
+    pair.Stop();
+    ASSERT_TRUE(pair.Start());
     // The server opens the new pair by itself within a few seconds.
     bool welcomed = false;
     for (int attempt = 0; attempt < 20 && !welcomed; ++attempt) {
         TestClient client;
-        client.Adopt(OpenTerminal(b));
+        client.Adopt(OpenTerminal(pair.Second()));
         client.Send(LoginMessage("alice", SOURCE_SERIAL));
         ZPHMessage msg;
         welcomed = client.Await(MSG_WELCOME, msg, 1000);
     }
     EXPECT_TRUE(welcomed);
-    ::kill(socat, SIGTERM);
-    ::waitpid(socat, nullptr, 0);
 }
 
 // ---- the program -----------------------------------------------------------------------
 
 #ifdef ZPHD_PROGRAM
+namespace {
+
+// Runs zphd to its end: its exit status and all it wrote.
+std::pair<int, std::string> RunZphd(std::vector<std::string> args)
+{
+    args.insert(args.begin(), ZPHD_PROGRAM);
+    testsupport::ChildProcess zphd(args);
+    const int status = zphd.Wait();
+    return {status, zphd.Stdout() + zphd.Stderr()};
+}
+
+} // namespace
+
 TEST(ZphdProgram, HelpNamesTheOptionsAndBadOptionsAreRefused)
 {
-    testsupport::TempDir dir;
-    const std::string out = dir.str() + "/out";
-    EXPECT_EQ(ExitCode(Spawn({ZPHD_PROGRAM, "--help"}, out)), 0);
-    const std::string help = ReadFile(out);
+    const auto [status, help] = RunZphd({"--help"});
+    EXPECT_EQ(status, 0);
     for (const char* option : {"Usage: zphd", "--config", "--port", "--database-port", "--control-port", "--tls",
                                "--serial", "--rate", "--seed", "--max-queue"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
-    EXPECT_EQ(ExitCode(Spawn({ZPHD_PROGRAM, "--rate", "fast"}, out)), 2);
-    EXPECT_NE(ReadFile(out).find("bad rate \"fast\""), std::string::npos);
+    const auto [badRate, rateError] = RunZphd({"--rate", "fast"});
+    EXPECT_EQ(badRate, 2);
+    EXPECT_NE(rateError.find("bad rate \"fast\""), std::string::npos);
+    testsupport::TempDir dir;
     std::ofstream(dir.str() + "/bad.conf") << "seed 1\nuser x\n";
-    EXPECT_EQ(ExitCode(Spawn({ZPHD_PROGRAM, "--check-config", "-c", dir.str() + "/bad.conf"}, out)), 1);
-    EXPECT_NE(ReadFile(out).find("line 2: user needs level="), std::string::npos) << ReadFile(out);
+    const auto [badConfig, configError] = RunZphd({"--check-config", "-c", dir.str() + "/bad.conf"});
+    EXPECT_EQ(badConfig, 1);
+    EXPECT_NE(configError.find("line 2: user needs level="), std::string::npos) << configError;
     // The built-in configuration prints as a file that reads back.
-    EXPECT_EQ(ExitCode(Spawn({ZPHD_PROGRAM, "--print-config"}, dir.str() + "/built-in.conf")), 0);
-    EXPECT_EQ(ExitCode(Spawn({ZPHD_PROGRAM, "--check-config", "-c", dir.str() + "/built-in.conf"}, out)), 0);
+    const auto [printed, builtIn] = RunZphd({"--print-config"});
+    EXPECT_EQ(printed, 0);
+    std::ofstream(dir.str() + "/built-in.conf") << builtIn;
+    EXPECT_EQ(RunZphd({"--check-config", "-c", dir.str() + "/built-in.conf"}).first, 0);
 }
 
 TEST(ZphdProgram, ServesUntilSigtermAndThenCleansUp)
 {
     testsupport::TempDir dir;
-    const std::string ports = dir.str() + "/ports", log = dir.str() + "/log";
-    const pid_t pid = Spawn({ZPHD_PROGRAM, "--port", "0", "--database-port", "0", "--control-port", "0",
-                             "--ports-file", ports, "--serial", dir.str() + "/tty"},
-                            log);
-    ASSERT_GT(pid, 0);
-    ASSERT_TRUE(Eventually([&] { return ::access(ports.c_str(), F_OK) == 0; })) << ReadFile(log);
+    const std::string ports = dir.str() + "/ports";
+    testsupport::ChildProcess zphd({ZPHD_PROGRAM, "--port", "0", "--database-port", "0", "--control-port", "0",
+                                    "--ports-file", ports, "--serial", dir.str() + "/tty"});
+    ASSERT_TRUE(zphd.ReadUntil([&] { return ::access(ports.c_str(), F_OK) == 0; })) << zphd.Stderr();
     std::map<std::string, std::string> found;
     std::ifstream in(ports);
     for (std::string key, value; in >> key >> value;)
@@ -442,9 +403,9 @@ TEST(ZphdProgram, ServesUntilSigtermAndThenCleansUp)
     ASSERT_TRUE(client.Send(PageRequestMessage(1)));
     ZPHMessage msg;
     ASSERT_TRUE(client.Await(MSG_DATA, msg)) << "the built-in market moves";
-    ::kill(pid, SIGTERM);
-    EXPECT_EQ(ExitCode(pid), 0);
-    EXPECT_NE(ReadFile(log).find("shutting down"), std::string::npos);
+    zphd.Signal(SIGTERM);
+    EXPECT_EQ(zphd.Wait(), 0);
+    EXPECT_NE((zphd.Stdout() + zphd.Stderr()).find("shutting down"), std::string::npos);
     EXPECT_NE(::access(ports.c_str(), F_OK), 0) << "the ports file goes";
     EXPECT_NE(::access((dir.str() + "/tty").c_str(), F_OK), 0) << "the serial link goes";
 }

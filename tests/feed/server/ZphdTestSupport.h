@@ -1,10 +1,11 @@
 // Helpers for the zphd tests: a recording SessionLink, decoding of what a
 // session sent, a client-side mirror of the line cache built only from the
-// messages, a TCP/TLS test client and a control-port client.
+// messages and a TCP/TLS test client.
 #pragma once
 
 #include "Hub.h"
 #include "ServerConfig.h"
+#include "ZphdControl.h"
 
 #include "protocol/Codec.h"
 #include "protocol/FieldIds.h"
@@ -16,15 +17,8 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
-#include <map>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace zphdtest {
@@ -263,27 +257,27 @@ protected:
         EXPECT_EQ(link.OfType(MSG_WELCOME).size(), 1u) << user << ": " << link.Types();
         return id;
     }
+    // A logged-in connection that asked for `pages`.
+    int Viewing(FakeLink& link, const std::string& user, std::initializer_list<int> pages)
+    {
+        const int id = LoggedIn(link, user);
+        for (int page : pages)
+            Feed(id, PageRequestMessage(page));
+        return id;
+    }
+    // The refusal a new socket connection gets for `login`.
+    ZPHMessage Refusal(const ZPHMessage& login)
+    {
+        FakeLink link;
+        Feed(hub.Connect(zphd::PortKind::Socket, link, "test"), login);
+        EXPECT_EQ(link.Types(), "GF");
+        return link.messages.size() > 1 ? link.messages[1] : ZPHMessage();
+    }
 
     zphd::Hub hub;
 };
 
 // ---- over the network ---------------------------------------------------------------
-
-inline int ConnectTcp(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return fd;
-}
 
 // A blocking client of the feed protocol over TCP, TLS or a terminal.
 class TestClient {
@@ -393,56 +387,6 @@ private:
     SSL_CTX* m_ctx = nullptr;
     SSL* m_ssl = nullptr;
     FrameReader m_reader;
-};
-
-// One command, one reply: "OK ..." / "ERR ..." or "OK n" and n lines.
-class ControlClient {
-public:
-    explicit ControlClient(int port) : m_fd(ConnectTcp(port)) {}
-    ~ControlClient()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool Ok() const { return m_fd >= 0; }
-
-    std::string Command(const std::string& line)
-    {
-        const std::string text = line + "\n";
-        if (::send(m_fd, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size()))
-            return "SEND FAILED";
-        std::string first = ReadLine();
-        int more = 0;
-        if (first.rfind("OK ", 0) == 0 && std::all_of(first.begin() + 3, first.end(), ::isdigit) && first.size() > 3)
-            more = std::stoi(first.substr(3));
-        for (int i = 0; i < more; ++i)
-            first += "\n" + ReadLine();
-        return first;
-    }
-
-private:
-    std::string ReadLine()
-    {
-        for (;;) {
-            const auto end = m_in.find('\n');
-            if (end != std::string::npos) {
-                std::string line = m_in.substr(0, end);
-                m_in.erase(0, end + 1);
-                return line;
-            }
-            pollfd p {m_fd, POLLIN, 0};
-            if (::poll(&p, 1, 20000) <= 0)
-                return "TIMEOUT";
-            char buffer[4096];
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                return "CLOSED";
-            m_in.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-
-    int m_fd;
-    std::string m_in;
 };
 
 } // namespace zphdtest

@@ -1,49 +1,22 @@
 // A source's life without a feed server: dialling nothing, stopping while
 // dialling, refusing to send before a login.
-#include "TempDir.h"
+#include "../live/RecordingController.h"
 #include "protocol/FieldIds.h"
-#include "zphsource/Controller.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <chrono>
-#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
 using namespace ZPHWire;
+using namespace feedtest;
 using namespace std::chrono_literals;
 
 namespace {
-
-class Recorder : public CController {
-public:
-    ~Recorder() override { Shutdown(); }
-    void OnSourceLog(const char* text) override
-    {
-        std::lock_guard guard(lock);
-        log.emplace_back(text);
-    }
-    void OnWaitBegin() override { ++begins; }
-    void OnWaitEnd() override { ++ends; }
-    void OnFeedState(int state) override
-    {
-        std::lock_guard guard(lock);
-        states.push_back(state);
-    }
-    std::size_t LogSize()
-    {
-        std::lock_guard guard(lock);
-        return log.size();
-    }
-    std::mutex lock;
-    std::vector<std::string> log;
-    std::vector<int> states;
-    std::atomic<int> begins{0}, ends{0};
-};
 
 // A port on loopback that nothing listens on.
 int ClosedPort()
@@ -59,35 +32,24 @@ int ClosedPort()
     return ntohs(address.sin_port);
 }
 
-bool Eventually(const std::function<bool()>& pred)
+// Socket settings for a port nothing listens on.
+SourceSettings Nowhere()
 {
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return SocketTo(ClosedPort());
 }
 
 } // namespace
 
 TEST(SourceLife, DiallingNothingKeepsTryingUntilDisconnected)
 {
-    Recorder controller;
-    SourceSettings settings;
-    settings.kind = SOURCE_SOCKET;
-    settings.socketHost = "127.0.0.1";
-    settings.socketPort = ClosedPort();
-    controller.SetSourceSettings(ROLE_PRIMARY, settings);
+    RecordingController controller;
+    ASSERT_TRUE(controller.Dial(Nowhere(), 50));
     ZPHSource* source = controller.GetSource();
-    source->SetReconnectDelay(50);
-    ASSERT_TRUE(source->Connect());
     EXPECT_TRUE(source->IsConnected());
-    ASSERT_TRUE(Eventually([&] { return controller.LogSize() >= 3; })) << "tries again and again";
+    ASSERT_TRUE(controller.WaitFor([&] { return controller.log.size() >= 3; })) << "tries again and again";
     EXPECT_NE(controller.log.front().find("cannot connect to 127.0.0.1:"), std::string::npos) << controller.log.front();
-    EXPECT_EQ(controller.begins, 1) << "one wait for the whole connecting phase";
-    EXPECT_EQ(controller.ends, 0);
+    EXPECT_EQ(controller.Locked([&] { return controller.waitBegins; }), 1) << "one wait for the whole connecting phase";
+    EXPECT_EQ(controller.Locked([&] { return controller.waitEnds; }), 0);
     EXPECT_EQ(source->GetFeedState(), FEED_DEAD);
 
     ZPHMessage order(0, 0);
@@ -99,20 +61,17 @@ TEST(SourceLife, DiallingNothingKeepsTryingUntilDisconnected)
     source->Disconnect();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
     EXPECT_FALSE(source->IsConnected());
-    EXPECT_EQ(controller.ends, 1) << "the wait ends with the source";
-    const std::size_t logged = controller.LogSize();
+    EXPECT_EQ(controller.Locked([&] { return controller.waitEnds; }), 1) << "the wait ends with the source";
+    auto logged = [&] { return controller.Locked([&] { return controller.log.size(); }); };
+    const std::size_t before = logged();
     std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(controller.LogSize(), logged) << "nothing runs after Disconnect returns";
+    EXPECT_EQ(logged(), before) << "nothing runs after Disconnect returns";
 }
 
 TEST(SourceLife, ConnectAndDisconnectFromManyThreadsLeaveOneWorkerOrNone)
 {
-    Recorder controller;
-    SourceSettings settings;
-    settings.kind = SOURCE_SOCKET;
-    settings.socketHost = "127.0.0.1";
-    settings.socketPort = ClosedPort();
-    controller.SetSourceSettings(ROLE_PRIMARY, settings);
+    RecordingController controller;
+    controller.SetSourceSettings(ROLE_PRIMARY, Nowhere());
     ZPHSource* source = controller.GetSource();
     source->SetReconnectDelay(20);
     std::vector<std::thread> threads;
@@ -130,7 +89,7 @@ TEST(SourceLife, ConnectAndDisconnectFromManyThreadsLeaveOneWorkerOrNone)
         thread.join();
     source->Disconnect();
     EXPECT_FALSE(source->IsConnected());
-    EXPECT_EQ(controller.begins.load(), controller.ends.load());
+    EXPECT_EQ(controller.Locked([&] { return controller.waitBegins - controller.waitEnds; }), 0);
 }
 
 TEST(SourceLife, ATlsSourceNeverFallsBackToPlainText)
@@ -162,16 +121,11 @@ TEST(SourceLife, ATlsSourceNeverFallsBackToPlainText)
         }
     });
 
-    Recorder controller;
-    SourceSettings settings;
-    settings.kind = SOURCE_SOCKET;
-    settings.socketHost = "127.0.0.1";
-    settings.socketPort = ntohs(address.sin_port);
+    RecordingController controller;
+    SourceSettings settings = SocketTo(ntohs(address.sin_port));
     settings.socketSecure = true;
-    controller.SetSourceSettings(ROLE_PRIMARY, settings);
-    controller.GetSource()->SetReconnectDelay(50);
-    controller.GetSource()->Connect();
-    ASSERT_TRUE(Eventually([&] { return controller.LogSize() >= 2; }));
+    controller.Dial(settings, 50);
+    ASSERT_TRUE(controller.WaitFor([&] { return controller.log.size() >= 2; }));
     controller.GetSource()->Disconnect();
     stop = true;
     ::shutdown(listener, SHUT_RDWR);
@@ -185,19 +139,14 @@ TEST(SourceLife, ATlsSourceNeverFallsBackToPlainText)
 
 TEST(SourceLife, ASerialPortNameLongerThanAPortHoldsIsRefusedRatherThanCut)
 {
-    Recorder controller;
+    RecordingController controller;
     SourceSettings settings;
     settings.kind = SOURCE_SERIAL;
     // Cut to 19 characters this would be "/dev/ttyS0-is-not-", another name.
     settings.serialPort = "/dev/ttyS0-is-not-this-device";
-    controller.SetSourceSettings(ROLE_PRIMARY, settings);
-    ZPHSource* source = controller.GetSource();
-    source->SetReconnectDelay(50);
-    ASSERT_TRUE(source->Connect());
-    ASSERT_TRUE(Eventually([&] { return controller.LogSize() >= 1; }));
-    {
-        std::lock_guard guard(controller.lock);
-        EXPECT_NE(controller.log.front().find("longer than 19 characters"), std::string::npos) << controller.log.front();
-    }
-    source->Disconnect();
+    ASSERT_TRUE(controller.Dial(settings, 50));
+    ASSERT_TRUE(controller.WaitFor([&] { return !controller.log.empty(); }));
+    const std::string first = controller.Locked([&] { return controller.log.front(); });
+    EXPECT_NE(first.find("longer than 19 characters"), std::string::npos) << first;
+    controller.GetSource()->Disconnect();
 }

@@ -172,24 +172,28 @@ TEST(ZPHController, ApplyMessageTakesGoodMessagesAndRefusesBadOnes)
     EXPECT_FALSE(controller.GetPermission(0));
     EXPECT_FALSE(controller.GetPermission(301));
 
-    std::vector<ZPHMessage> bad;
-    bad.push_back(Line(MSG_DATA, 301, 1));
-    bad.emplace_back(MSG_TITLE, 0, 0);
-    bad.emplace_back(MSG_PAGE_COUNT, 2, 0);
-    bad.back().AddField(F_PAGE_COUNT, "many");
-    bad.emplace_back(MSG_PERMISSIONS, 0, 0);
-    bad.back().AddField(F_PERMISSIONS, "01x");
-    bad.emplace_back(MSG_PERMISSIONS, 0, 0);
-    bad.back().AddField(F_PERMISSIONS, std::string(301, '1'));
-    bad.emplace_back(MSG_PERMISSIONS, 0, 0);
-    bad.emplace_back(MSG_USER, 0, 0);
-    bad.back().AddField(F_USER_LEVEL, "high");
-    bad.emplace_back(MSG_NOTICE, 0, 0);
-    bad.emplace_back(MSG_TIME, 0, 0);
-    bad.back().AddField(F_SEND_TIME, "soon");
-    bad.emplace_back('\x05', 0, 0);
-    for (const ZPHMessage& msg : bad)
-        EXPECT_FALSE(controller.ApplyMessage(msg)) << msg.m_type;
+    const struct {
+        char type;
+        int page, line, field;
+        std::string text;
+    } bad[] = {
+        {MSG_DATA, 301, 1, F_ISSUE_NAME, "x"},
+        {MSG_TITLE, 0, 0, 0, ""},
+        {MSG_PAGE_COUNT, 2, 0, F_PAGE_COUNT, "many"},
+        {MSG_PERMISSIONS, 0, 0, F_PERMISSIONS, "01x"},
+        {MSG_PERMISSIONS, 0, 0, F_PERMISSIONS, std::string(301, '1')},
+        {MSG_PERMISSIONS, 0, 0, 0, ""},
+        {MSG_USER, 0, 0, F_USER_LEVEL, "high"},
+        {MSG_NOTICE, 0, 0, 0, ""},
+        {MSG_TIME, 0, 0, F_SEND_TIME, "soon"},
+        {'\x05', 0, 0, 0, ""},
+    };
+    for (const auto& b : bad) {
+        ZPHMessage msg(b.type, b.page, b.line);
+        if (b.field != 0)
+            msg.AddField(b.field, b.text);
+        EXPECT_FALSE(controller.ApplyMessage(msg)) << b.type;
+    }
     EXPECT_EQ(controller.m_userLevel, 999);
     EXPECT_TRUE(controller.GetPermission(2)) << "a refused permission text changes nothing";
     EXPECT_EQ(controller.m_lineCache.GetPage(2)->GetCount(), 9);

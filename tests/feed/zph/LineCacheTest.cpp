@@ -18,25 +18,29 @@ ZPHMessage Line(char type, int page, int line, const std::string& issue)
     return msg;
 }
 
-std::string Issue(const LineCache& cache, int page, int line)
-{
-    LineRef ref = cache.GetForRead(CreateZPHKey(page, line));
-    return ref ? ref->m_issueName : std::string("<none>");
-}
+class LineCacheTest : public ::testing::Test {
+protected:
+    std::string Issue(int page, int line)
+    {
+        LineRef ref = cache.GetForRead(CreateZPHKey(page, line));
+        return ref ? ref->m_issueName : std::string("<none>");
+    }
+
+    LineCache cache;
+    std::vector<unsigned> changed;
+};
 
 } // namespace
 
-TEST(LineCache, ASnapshotOutlivesUpdatesEraseAndClear)
+TEST_F(LineCacheTest, ASnapshotOutlivesUpdatesEraseAndClear)
 {
-    LineCache cache;
-    std::vector<unsigned> changed;
     ASSERT_TRUE(cache.Apply(Line(MSG_REFRESH, 5, 1, "first"), changed));
     LineRef held = cache.GetForRead(CreateZPHKey(5, 1));
     ASSERT_TRUE(held);
 
     ASSERT_TRUE(cache.Apply(Line(MSG_DATA, 5, 1, "second"), changed));
     EXPECT_EQ(held->m_issueName, "first");
-    EXPECT_EQ(Issue(cache, 5, 1), "second");
+    EXPECT_EQ(Issue(5, 1), "second");
 
     ASSERT_TRUE(cache.Apply(ZPHMessage(MSG_ERASE, 5, 1), changed));
     cache.Clear();
@@ -46,36 +50,32 @@ TEST(LineCache, ASnapshotOutlivesUpdatesEraseAndClear)
     EXPECT_EQ(cache.GetLineCount(), 0u);
 }
 
-TEST(LineCache, InsertAndEraseShiftThePageAndRenumberTheLines)
+TEST_F(LineCacheTest, InsertAndEraseShiftThePageAndRenumberTheLines)
 {
-    LineCache cache;
-    std::vector<unsigned> changed;
     for (int line = 1; line <= MAX_LINE; ++line)
         ASSERT_TRUE(cache.Apply(Line(MSG_REFRESH, 9, line, "L" + std::to_string(line)), changed));
     cache.Apply(Line(MSG_REFRESH, 10, 1, "other page"), changed);
 
     changed.clear();
     ASSERT_TRUE(cache.Apply(Line(MSG_INSERT, 9, 3, "new"), changed));
-    EXPECT_EQ(Issue(cache, 9, 2), "L2");
-    EXPECT_EQ(Issue(cache, 9, 3), "new");
-    EXPECT_EQ(Issue(cache, 9, 4), "L3");
-    EXPECT_EQ(Issue(cache, 9, 26), "L25") << "line 26 falls off the page";
+    EXPECT_EQ(Issue(9, 2), "L2");
+    EXPECT_EQ(Issue(9, 3), "new");
+    EXPECT_EQ(Issue(9, 4), "L3");
+    EXPECT_EQ(Issue(9, 26), "L25") << "line 26 falls off the page";
     EXPECT_EQ(cache.GetForRead(CreateZPHKey(9, 4))->m_line, 4);
     EXPECT_EQ(changed.size(), 24u);
 
     changed.clear();
     ASSERT_TRUE(cache.Apply(ZPHMessage(MSG_ERASE, 9, 1), changed));
-    EXPECT_EQ(Issue(cache, 9, 1), "L2");
-    EXPECT_EQ(Issue(cache, 9, 2), "new");
-    EXPECT_EQ(Issue(cache, 9, 25), "L25");
-    EXPECT_EQ(Issue(cache, 9, 26), "<none>");
-    EXPECT_EQ(Issue(cache, 10, 1), "other page");
+    EXPECT_EQ(Issue(9, 1), "L2");
+    EXPECT_EQ(Issue(9, 2), "new");
+    EXPECT_EQ(Issue(9, 25), "L25");
+    EXPECT_EQ(Issue(9, 26), "<none>");
+    EXPECT_EQ(Issue(10, 1), "other page");
 }
 
-TEST(LineCache, ClearTakesALineAPageOrEverything)
+TEST_F(LineCacheTest, ClearTakesALineAPageOrEverything)
 {
-    LineCache cache;
-    std::vector<unsigned> changed;
     for (int page : {1, 2})
         for (int line = 1; line <= 3; ++line)
             cache.Apply(Line(MSG_REFRESH, page, line, "x"), changed);
@@ -90,10 +90,8 @@ TEST(LineCache, ClearTakesALineAPageOrEverything)
     EXPECT_EQ(changed.size(), 6u);
 }
 
-TEST(LineCache, OutOfRangeOrUnknownMessagesChangeNothing)
+TEST_F(LineCacheTest, OutOfRangeOrUnknownMessagesChangeNothing)
 {
-    LineCache cache;
-    std::vector<unsigned> changed;
     for (auto [type, page, line] : {std::tuple{MSG_DATA, 0, 1}, {MSG_DATA, 301, 1}, {MSG_REFRESH, 1, 27},
                                      {MSG_INSERT, 1, 0}, {MSG_ERASE, -1, 3}, {MSG_CLEAR, 1, 27},
                                      {MSG_CLEAR, 0, 5}, {MSG_TITLE, 1, 1}}) {
@@ -106,10 +104,8 @@ TEST(LineCache, OutOfRangeOrUnknownMessagesChangeNothing)
     EXPECT_EQ(cache.GetLineCount(), 0u);
 }
 
-TEST(LineCache, LocalFlagsStayWithTheKeyWhateverTheFeedSends)
+TEST_F(LineCacheTest, LocalFlagsStayWithTheKeyWhateverTheFeedSends)
 {
-    LineCache cache;
-    std::vector<unsigned> changed;
     const unsigned key = CreateZPHKey(3, 3);
     EXPECT_FALSE(cache.GetForWrite(key)) << "no line, no writer";
     for (int line = 1; line <= 3; ++line)
@@ -143,10 +139,8 @@ TEST(LineCache, LocalFlagsStayWithTheKeyWhateverTheFeedSends)
     EXPECT_EQ(cache.GetForRead(key)->m_lineFlags & LOCAL_LINE_FLAGS, 0u);
 }
 
-TEST(LineCache, WritersAreNotLostWhenFeedAndClientWriteAtOnce)
+TEST_F(LineCacheTest, WritersAreNotLostWhenFeedAndClientWriteAtOnce)
 {
-    LineCache cache;
-    std::vector<unsigned> changed;
     const unsigned key = CreateZPHKey(1, 1);
     cache.Apply(Line(MSG_REFRESH, 1, 1, "x"), changed);
     std::atomic<bool> stop{false};
@@ -172,9 +166,8 @@ TEST(LineCache, WritersAreNotLostWhenFeedAndClientWriteAtOnce)
     EXPECT_EQ((line->m_lineFlags & LOCAL_LINE_FLAGS) != 0, toggles % 2 == 1);
 }
 
-TEST(LineCache, ReadersAlwaysSeeWholeLines)
+TEST_F(LineCacheTest, ReadersAlwaysSeeWholeLines)
 {
-    LineCache cache;
     std::atomic<bool> stop{false};
     std::atomic<long> reads{0};
     std::vector<std::thread> readers;
@@ -192,7 +185,6 @@ TEST(LineCache, ReadersAlwaysSeeWholeLines)
             }
         });
     }
-    std::vector<unsigned> changed;
     for (int i = 0; i < 20000; ++i) {
         const int line = i % 4 + 1;
         ZPHMessage msg(i % 7 == 0 ? MSG_REFRESH : MSG_DATA, 2, line);
@@ -211,9 +203,8 @@ TEST(LineCache, ReadersAlwaysSeeWholeLines)
     EXPECT_GT(reads.load(), 0);
 }
 
-TEST(LineCache, PagesKeepTitleAndCountAcrossAClear)
+TEST_F(LineCacheTest, PagesKeepTitleAndCountAcrossAClear)
 {
-    LineCache cache;
     EXPECT_FALSE(cache.GetPage(7));
     EXPECT_TRUE(cache.SetTitle(7, "Treasuries"));
     EXPECT_TRUE(cache.SetPageCount(7, 12));

@@ -48,24 +48,28 @@ LineObject FullLine()
 TEST(LineObject, EveryLevelGetterReadsItsOwnStack)
 {
     const LineObject line = FullLine();
-    for (int level = 0; level < 5; ++level) {
-        const std::string l = std::to_string(level);
-        EXPECT_STREQ(line.GetBidCustomer(level), std::to_string(100 + level).c_str());
-        EXPECT_STREQ(line.GetBidCenter(level), std::to_string(200 + level).c_str());
-        EXPECT_STREQ(line.GetBidQuantity(level), std::to_string(level + 1).c_str());
-        EXPECT_STREQ(line.GetTradedBidCustomer(level), std::to_string(300 + level).c_str());
-        EXPECT_STREQ(line.GetTradedBidCenter(level), std::to_string(400 + level).c_str());
-        EXPECT_STREQ(line.GetTradedBidQuantity(level), std::to_string(level + 10).c_str());
-        EXPECT_STREQ(line.GetOfferCustomer(level), line.GetBidCustomer(level));
-        EXPECT_STREQ(line.GetOfferCenter(level), line.GetBidCenter(level));
-        EXPECT_STREQ(line.GetOfferQuantity(level), line.GetBidQuantity(level));
-        EXPECT_STREQ(line.GetTradedOfferCustomer(level), line.GetTradedBidCustomer(level));
-        EXPECT_STREQ(line.GetTradedOfferCenter(level), line.GetTradedBidCenter(level));
-        EXPECT_STREQ(line.GetTradedOfferQuantity(level), line.GetTradedBidQuantity(level));
-    }
-    for (int level : {-1, 5, 100}) {
-        EXPECT_STREQ(line.GetBidCustomer(level), "");
-        EXPECT_STREQ(line.GetTradedOfferQuantity(level), "");
+    using Getter = const char* (LineObject::*)(int) const;
+    // Each stack's bid and offer getter and the number FullLine gave level 0.
+    const struct {
+        Getter bid, offer;
+        int first;
+    } stacks[] = {
+        {&LineObject::GetBidCustomer, &LineObject::GetOfferCustomer, 100},
+        {&LineObject::GetBidCenter, &LineObject::GetOfferCenter, 200},
+        {&LineObject::GetBidQuantity, &LineObject::GetOfferQuantity, 1},
+        {&LineObject::GetTradedBidCustomer, &LineObject::GetTradedOfferCustomer, 300},
+        {&LineObject::GetTradedBidCenter, &LineObject::GetTradedOfferCenter, 400},
+        {&LineObject::GetTradedBidQuantity, &LineObject::GetTradedOfferQuantity, 10},
+    };
+    for (const auto& stack : stacks) {
+        for (int level = 0; level < 5; ++level) {
+            EXPECT_STREQ((line.*stack.bid)(level), std::to_string(stack.first + level).c_str()) << stack.first;
+            EXPECT_STREQ((line.*stack.offer)(level), std::to_string(stack.first + level).c_str()) << stack.first;
+        }
+        for (int level : {-1, 5, 100}) {
+            EXPECT_STREQ((line.*stack.bid)(level), "");
+            EXPECT_STREQ((line.*stack.offer)(level), "");
+        }
     }
     EXPECT_EQ(line.m_bid.m_spreadRole, 'M');
     EXPECT_EQ(line.m_offer.m_whenCenter, 250);
