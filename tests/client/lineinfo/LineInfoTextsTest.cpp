@@ -124,15 +124,10 @@ TEST(LineInfoTexts, TableHasFourteenRowsInOrderWithEachFieldInItsCell)
         {"Low", "98.75", "blow", "olow"},
         {"Volume", "1234.56", "bvol", "ovol"},
     };
-    ASSERT_EQ(table.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(table[i].name, expected[i][0]) << "row " << i;
-        EXPECT_EQ(table[i].total, expected[i][1]) << "row " << i;
-        EXPECT_EQ(table[i].bid, expected[i][2]) << "row " << i;
-        EXPECT_EQ(table[i].offer, expected[i][3]) << "row " << i;
-    }
-    EXPECT_STREQ(kLineInfoColumnTitles[0], "");
-    EXPECT_STREQ(kLineInfoColumnTitles[1], "Last / Total");
+    std::vector<std::vector<std::string>> rows;
+    for (const LineInfoRow& row : table)
+        rows.push_back({row.name, row.total, row.bid, row.offer});
+    EXPECT_EQ(rows, expected);
 }
 
 TEST(LineInfoTexts, WithheldLineOutsideTheFullViewShowsOnlyItsCaption)
@@ -234,13 +229,7 @@ TEST(DisplayOptions, MaskRoundTripKeepsEverySwitchAndUnknownBits)
 {
     for (int mask = 0; mask < 64; ++mask)
         EXPECT_EQ(CDisplayOptions::FromMask(mask).ToMask(), mask);
-    const CDisplayOptions o = CDisplayOptions::FromMask(0x15);
-    EXPECT_TRUE(o.backupPriceTips);
-    EXPECT_FALSE(o.whenCenterTips);
-    EXPECT_TRUE(o.previousRateTips);
-    EXPECT_FALSE(o.tradeStatisticsTips);
-    EXPECT_TRUE(o.bestPriceIndicator);
-    EXPECT_FALSE(o.whenCenterColors);
+    EXPECT_EQ(CDisplayOptions::FromMask(0x15), (CDisplayOptions{true, false, true, false, true, false, 0}));
     // A value written by another build keeps its other bits.
     CDisplayOptions other = CDisplayOptions::FromMask(0x1C0 | 0x03);
     other.backupPriceTips = false;

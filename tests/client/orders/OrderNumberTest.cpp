@@ -6,21 +6,19 @@
 
 #include <clocale>
 #include <string>
+#include <utility>
 
 using mavo::COrderNumber;
 using mavo::OrderNumberText;
 
 TEST(OrderNumberText, WholeNumbersShowOneDecimalOthersUpToSixWithoutTrailingZeros)
 {
-    EXPECT_EQ(OrderNumberText(2), "2.0");
-    EXPECT_EQ(OrderNumberText(2.125), "2.125");
-    EXPECT_EQ(OrderNumberText(0.0625), "0.0625");
-    EXPECT_EQ(OrderNumberText(99.5), "99.5");
-    EXPECT_EQ(OrderNumberText(0), "0.0");
-    EXPECT_EQ(OrderNumberText(1234567), "1234567.0");
-    EXPECT_EQ(OrderNumberText(0.1 + 0.2), "0.3");
     // Beyond six decimals it is the whole number it shows as.
-    EXPECT_EQ(OrderNumberText(2.0000001), "2.0");
+    const std::pair<double, const char*> cases[] = {{2, "2.0"},       {2.125, "2.125"}, {0.0625, "0.0625"},
+                                                    {99.5, "99.5"},   {0, "0.0"},       {1234567, "1234567.0"},
+                                                    {0.1 + 0.2, "0.3"}, {2.0000001, "2.0"}};
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(OrderNumberText(value), text) << value;
 }
 
 TEST(OrderNumberText, DoesNotFollowTheProcessLocale)

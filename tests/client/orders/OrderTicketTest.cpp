@@ -6,8 +6,23 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <tuple>
+
 using namespace mavo;
 using orderstest::FirmLine;
+
+namespace {
+
+// The keypad presses of a user, one key after the other.
+template <typename Ticket>
+void Press(Ticket& ticket, std::initializer_list<char> keys)
+{
+    for (char key : keys)
+        ticket.PressKey(key);
+}
+
+} // namespace
 
 TEST(OrderTicket, StartsAtTheSidesRateJoiningWithTwo)
 {
@@ -71,9 +86,7 @@ TEST(OrderTicket, WithoutARateTheFirstNonZeroFallbackIsTaken)
     EXPECT_EQ(none.RateText(), "0.0");
     EXPECT_FALSE(none.CanConfirm());
     none.SetRateFocused(true);
-    none.PressKey(kClearKey);
-    none.PressKey('9');
-    none.PressKey('9');
+    Press(none, {kClearKey, '9', '9'});
     EXPECT_EQ(none.RateText(), "99");
     EXPECT_TRUE(none.CanConfirm());
 }
@@ -135,11 +148,10 @@ TEST(OrderTicket, ConfirmNeedsTwoNonZeroNonNegativeNumbers)
 
 TEST(OrderTicket, KeypadKeysGoToTheRateOnlyWhileItHadTheFocusAndIsFree)
 {
-    EXPECT_EQ(KeypadPress("1", '2'), "12");
-    EXPECT_EQ(KeypadPress("12", '.'), "12.");
-    EXPECT_EQ(KeypadPress("12.5", '.'), "12.5");
-    EXPECT_EQ(KeypadPress("12.5", kClearKey), "");
-    EXPECT_EQ(KeypadPress("12", 'x'), "12");
+    const std::tuple<const char*, char, const char*> presses[] = {
+        {"1", '2', "12"}, {"12", '.', "12."}, {"12.5", '.', "12.5"}, {"12.5", kClearKey, ""}, {"12", 'x', "12"}};
+    for (const auto& [text, key, after] : presses)
+        EXPECT_EQ(KeypadPress(text, key), after) << text << " " << key;
 
     COrderTicket ticket(FirmLine(), true);  // joining
     ticket.SetRateFocused(true);
@@ -147,12 +159,10 @@ TEST(OrderTicket, KeypadKeysGoToTheRateOnlyWhileItHadTheFocusAndIsFree)
     EXPECT_EQ(ticket.RateText(), "99.5");
     EXPECT_EQ(ticket.QuantityText(), "2.05");
     ticket.SetJoin(false);
-    ticket.PressKey(kClearKey);
-    ticket.PressKey('9');
+    Press(ticket, {kClearKey, '9'});
     EXPECT_EQ(ticket.RateText(), "9");
     ticket.SetRateFocused(false);
-    ticket.PressKey(kClearKey);
-    ticket.PressKey('3');
+    Press(ticket, {kClearKey, '3'});
     EXPECT_EQ(ticket.QuantityText(), "3");
     EXPECT_EQ(ticket.RateText(), "9");
 }
@@ -167,14 +177,12 @@ TEST(MaxQuantityTicket, StartsAtTheFirstTradedQuantityAndNeedsAtLeastOne)
     EXPECT_EQ(sell.Title(), "SELL - ARG 2030");
     EXPECT_EQ(sell.QuantityText(), "3.0");
     EXPECT_TRUE(sell.CanSend());
-    sell.QuantityMinus();
-    sell.QuantityMinus();
-    sell.QuantityMinus();
+    for (int i = 0; i < 3; ++i)
+        sell.QuantityMinus();
     EXPECT_EQ(sell.QuantityText(), "1.0");
     sell.PressKey(kClearKey);
     EXPECT_FALSE(sell.CanSend());
-    sell.PressKey('.');
-    sell.PressKey('5');
+    Press(sell, {'.', '5'});
     EXPECT_EQ(sell.QuantityText(), ".5");
     EXPECT_FALSE(sell.CanSend());
     sell.QuantityPlus();
