@@ -47,9 +47,8 @@ TEST(ReportNameTest, NamesCompareWithoutCaseAndBlankNamesAreRefused)
     EXPECT_EQ(FindReportName(names, "LATAM"), 0);
     EXPECT_EQ(FindReportName(names, "swaps"), 1);
     EXPECT_EQ(FindReportName(names, "Swap"), -1);
-    EXPECT_FALSE(IsValidReportName(""));
-    EXPECT_FALSE(IsValidReportName("   "));
-    EXPECT_FALSE(IsValidReportName(std::string(21, 'a')));
+    for (const std::string& bad : {std::string(), std::string("   "), std::string(21, 'a')})
+        EXPECT_FALSE(IsValidReportName(bad)) << bad;
     EXPECT_TRUE(IsValidReportName(std::string(20, 'a')));
     EXPECT_EQ(TrimReportName("  Latam 2 \t"), "Latam 2");
 }
