@@ -31,14 +31,6 @@ Fields Plus(Fields fields, const Fields& more)
 class OrderDeskTest : public testing::Test {
 protected:
     void Put(const LineObject& line) { feed.cache.Put(kKey, line); }
-    // The fields of every order sent so far, in sending order.
-    std::vector<Fields> Sent() const
-    {
-        std::vector<Fields> sent;
-        for (const ZPHMessage& msg : feed.sent)
-            sent.push_back(msg.GetFields());
-        return sent;
-    }
 
     FakeOrderFeed feed;
     COrderDesk desk{feed};
@@ -75,9 +67,10 @@ TEST_F(OrderDeskTest, SellAndBuyOnFirmPricesTradeAtOnceWithTheShownQuantity)
     Put(FirmLine());
     EXPECT_EQ(desk.Press(kKey, TB_SELL), OrderOutcome::Sent);
     EXPECT_EQ(desk.Press(kKey, TB_BUY), OrderOutcome::Sent);
-    EXPECT_EQ(Sent(), (std::vector<Fields>{Plus(Common("CCTradeBid"), {{15, "99.5"}, {16, "5"}, {17, "5"}, {21, "0"}}),
-                                           Plus(Common("CCTradeOffer"), {{15, "100"}, {16, "10"}, {17, "10"}})}));
-    EXPECT_EQ(desk.LastSent(), feed.sent.back());
+    ASSERT_EQ(feed.sent.size(), 2u);
+    EXPECT_EQ(feed.sent[0].GetFields(), Plus(Common("CCTradeBid"), {{15, "99.5"}, {16, "5"}, {17, "5"}, {21, "0"}}));
+    EXPECT_EQ(feed.sent[1].GetFields(), Plus(Common("CCTradeOffer"), {{15, "100"}, {16, "10"}, {17, "10"}}));
+    EXPECT_EQ(desk.LastSent(), feed.sent[1]);
 }
 
 TEST_F(OrderDeskTest, APriceThatVanishedOrALineThatWentSendsNothing)
@@ -117,7 +110,8 @@ TEST_F(OrderDeskTest, SellWhileTheBidTradesAsksForAMaximumOfAtLeastOne)
     EXPECT_EQ(desk.SendMaximum(kKey, true, COrderNumber()), OrderOutcome::Refused);
     EXPECT_TRUE(feed.sent.empty());
     EXPECT_EQ(desk.SendMaximum(kKey, true, *COrderNumber::FromText("4")), OrderOutcome::Sent);
-    EXPECT_EQ(Sent(), std::vector<Fields>{Plus(Common("CCEnterMaxBidTradeQuantity"), {{15, "99 1/2"}, {17, "4"}})});
+    ASSERT_EQ(feed.sent.size(), 1u);
+    EXPECT_EQ(feed.sent[0].GetFields(), Plus(Common("CCEnterMaxBidTradeQuantity"), {{15, "99 1/2"}, {17, "4"}}));
     // The trade ended while the dialog was open: its OK sends nothing.
     line.m_bid.m_attribute = 2;
     Put(line);
@@ -142,8 +136,9 @@ TEST_F(OrderDeskTest, OutSendsTheStackQuantityAtTheOwnLevel)
     Put(line);
     EXPECT_EQ(desk.Press(kKey, TB_BID_OUT), OrderOutcome::Sent);
     EXPECT_EQ(desk.Press(kKey, TB_OFFER_OUT), OrderOutcome::Sent);
-    EXPECT_EQ(Sent(), (std::vector<Fields>{Plus(Common("CCDeleteBid"), {{15, "99.5"}, {16, "14"}}),
-                                           Plus(Common("CCDeleteOffer"), {{15, "100"}, {16, "20"}})}));
+    ASSERT_EQ(feed.sent.size(), 2u);
+    EXPECT_EQ(feed.sent[0].GetFields(), Plus(Common("CCDeleteBid"), {{15, "99.5"}, {16, "14"}}));
+    EXPECT_EQ(feed.sent[1].GetFields(), Plus(Common("CCDeleteOffer"), {{15, "100"}, {16, "20"}}));
 }
 
 TEST_F(OrderDeskTest, ConfirmedTicketsEnterOrJoinFromTheLineAsItStandsThen)
@@ -158,9 +153,10 @@ TEST_F(OrderDeskTest, ConfirmedTicketsEnterOrJoinFromTheLineAsItStandsThen)
     enter.SetRateText("100.125");
     enter.SetQuantityText("3");
     EXPECT_EQ(desk.SendTicket(kKey, enter), OrderOutcome::Sent);
-    const Fields entered{{21, "33554432"}};
-    EXPECT_EQ(Sent(), (std::vector<Fields>{Plus(Common("CCJoinBid"), Plus(entered, {{15, "99.5"}, {16, "2"}})),
-                                           Plus(Common("CCEnterOffer"), Plus(entered, {{15, "100.125"}, {16, "3"}}))}));
+    ASSERT_EQ(feed.sent.size(), 2u);
+    EXPECT_EQ(feed.sent[0].GetFields(), Plus(Common("CCJoinBid"), {{21, "33554432"}, {15, "99.5"}, {16, "2"}}));
+    EXPECT_EQ(feed.sent[1].GetFields(),
+              Plus(Common("CCEnterOffer"), {{21, "33554432"}, {15, "100.125"}, {16, "3"}}));
 
     // A ticket that cannot be confirmed, or a line that cannot be traded any
     // more when it is confirmed, sends nothing.

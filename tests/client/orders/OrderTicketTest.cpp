@@ -6,23 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <tuple>
 
 using namespace mavo;
 using orderstest::FirmLine;
-
-namespace {
-
-// The keypad presses of a user, one key after the other.
-template <typename Ticket>
-void Press(Ticket& ticket, std::initializer_list<char> keys)
-{
-    for (char key : keys)
-        ticket.PressKey(key);
-}
-
-} // namespace
 
 TEST(OrderTicket, StartsAtTheSidesRateJoiningWithTwo)
 {
@@ -86,7 +73,8 @@ TEST(OrderTicket, WithoutARateTheFirstNonZeroFallbackIsTaken)
     EXPECT_EQ(none.RateText(), "0.0");
     EXPECT_FALSE(none.CanConfirm());
     none.SetRateFocused(true);
-    Press(none, {kClearKey, '9', '9'});
+    for (char key : {kClearKey, '9', '9'})
+        none.PressKey(key);
     EXPECT_EQ(none.RateText(), "99");
     EXPECT_TRUE(none.CanConfirm());
 }
@@ -159,10 +147,12 @@ TEST(OrderTicket, KeypadKeysGoToTheRateOnlyWhileItHadTheFocusAndIsFree)
     EXPECT_EQ(ticket.RateText(), "99.5");
     EXPECT_EQ(ticket.QuantityText(), "2.05");
     ticket.SetJoin(false);
-    Press(ticket, {kClearKey, '9'});
+    ticket.PressKey(kClearKey);
+    ticket.PressKey('9');
     EXPECT_EQ(ticket.RateText(), "9");
     ticket.SetRateFocused(false);
-    Press(ticket, {kClearKey, '3'});
+    ticket.PressKey(kClearKey);
+    ticket.PressKey('3');
     EXPECT_EQ(ticket.QuantityText(), "3");
     EXPECT_EQ(ticket.RateText(), "9");
 }
@@ -182,7 +172,8 @@ TEST(MaxQuantityTicket, StartsAtTheFirstTradedQuantityAndNeedsAtLeastOne)
     EXPECT_EQ(sell.QuantityText(), "1.0");
     sell.PressKey(kClearKey);
     EXPECT_FALSE(sell.CanSend());
-    Press(sell, {'.', '5'});
+    sell.PressKey('.');
+    sell.PressKey('5');
     EXPECT_EQ(sell.QuantityText(), ".5");
     EXPECT_FALSE(sell.CanSend());
     sell.QuantityPlus();
