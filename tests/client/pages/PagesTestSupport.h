@@ -1,5 +1,5 @@
-// Helpers of the page-drawing tests: a font with fixed metrics and a small
-// customer list.
+// Helpers of the page-drawing tests: a font with fixed metrics, a small
+// customer list, lookups in a drawn row and a fixture that draws one.
 #pragma once
 
 #include "pages/CenterColor.h"
