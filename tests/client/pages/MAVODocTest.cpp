@@ -61,10 +61,8 @@ TEST_F(MAVODocTest, NewPageListsTheWholePageWithOneReferenceEach)
     EXPECT_EQ(doc.GetLineCount(), 26);
     EXPECT_EQ(doc.GetPage(), 7);
     EXPECT_EQ(doc.GetTitle(), "Page 7");
-    EXPECT_EQ(doc.GetLineKey(0), 701u);
-    EXPECT_EQ(doc.GetLineKey(25), 726u);
-    EXPECT_EQ(doc.GetLineKey(26), 0u);
-    EXPECT_EQ(doc.GetLineKey(-1), 0u);
+    for (const auto& [position, key] : {std::pair{0, 701u}, {25, 726u}, {26, 0u}, {-1, 0u}})
+        EXPECT_EQ(doc.GetLineKey(position), key) << position;
     EXPECT_EQ(doc.GetLinePosition(712), 11);
     EXPECT_EQ(doc.GetLinePosition(812), -1);
     EXPECT_EQ(m_feed.TotalRefs(), 26);
