@@ -33,16 +33,14 @@ LineObject FieldLine()
         s.m_quantity = "25";
         s.m_realRate = real;
         s.m_realQuantity = 25;
-        s.m_indicative = std::string(prefix) + "ind";
-        s.m_prevRate = std::string(prefix) + "prev";
-        s.m_prevDate = std::string(prefix) + "pdate";
-        s.m_prevPrevRate = std::string(prefix) + "pprev";
-        s.m_prevPrevDate = std::string(prefix) + "ppdate";
-        s.m_lastTrade = std::string(prefix) + "last";
-        s.m_lastTradeTime = std::string(prefix) + "ltime";
-        s.m_tradeHigh = std::string(prefix) + "high";
-        s.m_tradeLow = std::string(prefix) + "low";
-        s.m_tradeVolume = std::string(prefix) + "vol";
+        // The other texts: the side's letter and the field's own name.
+        using S = LineSide;
+        for (const auto& [field, name] : {std::pair{&S::m_indicative, "ind"}, {&S::m_prevRate, "prev"},
+                                          {&S::m_prevDate, "pdate"},          {&S::m_prevPrevRate, "pprev"},
+                                          {&S::m_prevPrevDate, "ppdate"},     {&S::m_lastTrade, "last"},
+                                          {&S::m_lastTradeTime, "ltime"},     {&S::m_tradeHigh, "high"},
+                                          {&S::m_tradeLow, "low"},            {&S::m_tradeVolume, "vol"}})
+            s.*field = std::string(prefix) + name;
     };
     side(line.m_bid, "99.25", 99.25, "b");
     side(line.m_offer, "99.27", 99.265625, "o");

@@ -34,23 +34,18 @@ LineObject FullLine()
     line.m_dailyHigh = "100.00";
     line.m_dailyLow = "98.75";
     line.m_dailyVolume = "1234.56";
-    const auto fill = [](LineSide& s, const std::string& p) {
-        s.m_rate = p + "rate";
-        s.m_prevRate = p + "prev";
-        s.m_prevDate = p + "pdate";
-        s.m_prevCustomer = p + "pcust";
-        s.m_prevPrevRate = p + "pprev";
-        s.m_prevPrevDate = p + "ppdate";
-        s.m_prevPrevCustomer = p + "ppcust";
-        s.m_lastTrade = p + "last";
-        s.m_lastTradeTime = p + "time";
-        s.m_tradeNumber = p + "ticket";
-        s.m_tradeHigh = p + "high";
-        s.m_tradeLow = p + "low";
-        s.m_tradeVolume = p + "vol";
-    };
-    fill(line.m_bid, "b");
-    fill(line.m_offer, "o");
+    // Each side's field: the side's letter and the field's own name.
+    using S = LineSide;
+    const std::pair<std::string S::*, const char*> fields[] = {
+        {&S::m_rate, "rate"},          {&S::m_prevRate, "prev"},         {&S::m_prevDate, "pdate"},
+        {&S::m_prevCustomer, "pcust"}, {&S::m_prevPrevRate, "pprev"},    {&S::m_prevPrevDate, "ppdate"},
+        {&S::m_prevPrevCustomer, "ppcust"}, {&S::m_lastTrade, "last"},  {&S::m_lastTradeTime, "time"},
+        {&S::m_tradeNumber, "ticket"}, {&S::m_tradeHigh, "high"},        {&S::m_tradeLow, "low"},
+        {&S::m_tradeVolume, "vol"}};
+    for (const auto& [field, name] : fields) {
+        line.m_bid.*field = std::string("b") + name;
+        line.m_offer.*field = std::string("o") + name;
+    }
     SetStack(line.m_bid, 0, "101", "250", "5");
     SetStack(line.m_offer, 0, "202", "310", "7");
     return line;
