@@ -51,17 +51,12 @@ TEST_F(PageFormatStore, EmptySectionGivesTheDefaults)
 TEST_F(PageFormatStore, SavesEveryValueInTheFixedOrderAndReadsThemBack)
 {
     CPageFormat f;
-    f.bidStackSize = 3;
-    f.offerStackSize = 0;
-    f.customerOnly = 1;
-    f.offerAggrSize = 5;
-    f.showTradeHistory = 1;
-    f.volumePrecision = 2;
-    f.colorStyle = 2;
-    f.tmStackSize = 4;
-    f.tmHasTradeLines = 1;
-    f.formatLocked = 1;
-    f.issueSize = 22;
+    using F = CPageFormat;
+    for (const auto& [member, value] : {std::pair{&F::bidStackSize, 3}, {&F::offerStackSize, 0}, {&F::customerOnly, 1},
+                                        {&F::offerAggrSize, 5},         {&F::showTradeHistory, 1},
+                                        {&F::volumePrecision, 2},       {&F::colorStyle, 2},  {&F::tmStackSize, 4},
+                                        {&F::tmHasTradeLines, 1},       {&F::formatLocked, 1}, {&F::issueSize, 22}})
+        f.*member = value;
     f.font.height = -21;
     f.font.italic = 1;
     f.font.SetFaceName("DejaVu Sans Mono");

@@ -144,8 +144,10 @@ TEST(PropertyValues, EachPageRoundTripsItsSettingsThroughTheStoredFormat)
     const SheetOutcome out = AcceptSheet(CPageFormat{}, sheet, nullptr, nullptr);
     const CPageFormat loaded = StoredAndLoaded(out.format);
     const SheetValues back = SheetValuesFrom(loaded);
-    EXPECT_EQ(std::tie(back.layout, back.stack, back.aggressors, back.tradeHistory, back.colors, back.tradeMonitor),
-              std::tie(sheet.layout, sheet.stack, sheet.aggressors, sheet.tradeHistory, sheet.colors, sheet.tradeMonitor));
+    const auto pages = [](const SheetValues& v) {
+        return std::tie(v.layout, v.stack, v.aggressors, v.tradeHistory, v.colors, v.tradeMonitor);
+    };
+    EXPECT_EQ(pages(back), pages(sheet));
 }
 
 TEST(FormatCommands, ApplyDefaultKeepsTradeMonitorLinesAndRespectsTheLock)
