@@ -6,6 +6,7 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 
 using namespace mavo;
 
@@ -64,23 +65,19 @@ TEST(CommandRules, FullViewCommands)
     FrameCommandState full = normal;
     full.fullView = true;
 
-    EXPECT_FALSE(Enabled(CommandId::TradeTimer, normal));
+    // Enabled outside and inside the full view.
+    const std::tuple<CommandId, bool, bool> rules[] = {
+        {CommandId::TradeTimer, false, true},     {CommandId::CustomerList, false, true},
+        {CommandId::PageList, true, true},        {CommandId::PagePermission, true, false},
+        {CommandId::DisplayOptions, false, true}, {CommandId::SendPageCount, false, true},
+        {CommandId::VolumeReport, false, true}};
+    for (const auto& [id, inNormal, inFull] : rules) {
+        EXPECT_EQ(Enabled(id, normal), inNormal) << GetCommandInfo(id).text;
+        EXPECT_EQ(Enabled(id, full), inFull) << GetCommandInfo(id).text;
+    }
     // Outside the full view the trade timer shows no check mark even when on.
     EXPECT_FALSE(EvaluateCommand(CommandId::TradeTimer, normal).checked);
-    EXPECT_TRUE(Enabled(CommandId::TradeTimer, full));
     EXPECT_TRUE(EvaluateCommand(CommandId::TradeTimer, full).checked);
-
-    EXPECT_FALSE(Enabled(CommandId::CustomerList, normal));
-    EXPECT_TRUE(Enabled(CommandId::CustomerList, full));
-    EXPECT_TRUE(Enabled(CommandId::PageList, normal));
-    EXPECT_TRUE(Enabled(CommandId::PagePermission, normal));
-    EXPECT_FALSE(Enabled(CommandId::PagePermission, full));
-    EXPECT_FALSE(Enabled(CommandId::DisplayOptions, normal));
-    EXPECT_TRUE(Enabled(CommandId::DisplayOptions, full));
-    EXPECT_FALSE(Enabled(CommandId::SendPageCount, normal));
-    EXPECT_TRUE(Enabled(CommandId::SendPageCount, full));
-
-    EXPECT_TRUE(Enabled(CommandId::VolumeReport, full));
     full.connected = false;
     EXPECT_FALSE(Enabled(CommandId::VolumeReport, full));
 }

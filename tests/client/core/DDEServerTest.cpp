@@ -54,6 +54,17 @@ struct DDEServerTest : ::testing::Test {
         std::thread([&] { controller.DispatchMessage(msg); }).join();
     }
 
+    // A conversation on `topic`, as a spreadsheet's link opens one, with an
+    // advise loop on each of `items`.
+    static HCONV Open(Client& client, const char* topic, std::initializer_list<const char*> items = {})
+    {
+        HCONV conv = client.Connect("MAVO", topic);
+        EXPECT_NE(conv, nullptr) << topic;
+        for (const char* item : items)
+            EXPECT_TRUE(client.Advise(conv, item)) << item;
+        return conv;
+    }
+
     // What the window does when woken.
     void Wake()
     {
@@ -110,39 +121,30 @@ TEST_F(DDEServerTest, ServerThatCannotStartSaysSoAndLeavesRoomForAnother)
 TEST_F(DDEServerTest, RequestsAnswerEveryItemWhateverTheGroups)
 {
     Client client;
-    HCONV conv = client.Connect("MAVO", "P1L1");
-    ASSERT_NE(conv, nullptr);
+    HCONV conv = Open(client, "P1L1");
     std::string value;
-    ASSERT_TRUE(client.Request(conv, "bidrate", value));
-    EXPECT_EQ(value, "99.25");
-    ASSERT_TRUE(client.Request(conv, "DAILYHIGH", value));
-    EXPECT_EQ(value, "99.30");
-    ASSERT_TRUE(client.Request(conv, "BIDQUAN", value));
-    EXPECT_EQ(value, " ");  // empty: a single space
-    ASSERT_TRUE(client.Request(conv, "ISSUENAME", value));
-    EXPECT_EQ(value, "'BUND 2035");
+    // An empty value is a single space.
+    for (const auto& [item, expected] : {std::pair{"bidrate", "99.25"}, {"DAILYHIGH", "99.30"}, {"BIDQUAN", " "},
+                                         {"ISSUENAME", "'BUND 2035"}}) {
+        ASSERT_TRUE(client.Request(conv, item, value)) << item;
+        EXPECT_EQ(value, expected) << item;
+    }
     EXPECT_FALSE(client.Request(conv, "NOSUCH", value));
     EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_NOTPROCESSED);
     EXPECT_EQ(server.Updates().AskedPages(), std::vector<int>{1});
 
     // Topics connect whatever they are; bad ones and absent lines answer nothing.
-    for (const char* topic : {"P1L2x", "P0L1", "P1L2"}) {
-        HCONV other = client.Connect("MAVO", topic);
-        ASSERT_NE(other, nullptr) << topic;
-        EXPECT_FALSE(client.Request(other, "BIDRATE", value)) << topic;
-    }
+    for (const char* topic : {"P1L2x", "P0L1", "P1L2"})
+        EXPECT_FALSE(client.Request(Open(client, topic), "BIDRATE", value)) << topic;
 }
 
 TEST_F(DDEServerTest, AppItemsGiveTheLastFeedTime)
 {
     Client client;
-    HCONV conv = client.Connect("MAVO", "APP");
-    ASSERT_NE(conv, nullptr);
+    HCONV conv = Open(client, "APP", {"TIMESTAMP", "packets"});
     std::string value;
     ASSERT_TRUE(client.Request(conv, "TIMESTAMP", value));
     EXPECT_EQ(value, " ");
-    ASSERT_TRUE(client.Advise(conv, "TIMESTAMP"));
-    ASSERT_TRUE(client.Advise(conv, "packets"));
     ZPHMessage time('T', 0, 0);
     time.AddField(ZPHWire::F_FEED_TIME, "06 Dec 2026 10:42:00");
     time.AddField(ZPHWire::F_PACKETS, 12);
@@ -156,10 +158,7 @@ TEST_F(DDEServerTest, AppItemsGiveTheLastFeedTime)
 TEST_F(DDEServerTest, GroupsGateTheAdvisesOfFeedMessages)
 {
     Client client;
-    HCONV conv = client.Connect("MAVO", "P1L1");
-    ASSERT_NE(conv, nullptr);
-    for (const char* item : {"LINE", "BIDRATE", "DAILYHIGH"})
-        ASSERT_TRUE(client.Advise(conv, item));
+    HCONV conv = Open(client, "P1L1", {"LINE", "BIDRATE", "DAILYHIGH"});
 
     auto update = [&](const char* rate, const char* high) {
         ZPHMessage msg('D', 1, 1);
@@ -193,10 +192,7 @@ TEST_F(DDEServerTest, RestrictedLinesAdviseSpacesOutsideTheFullView)
 {
     server.SetLive(true);
     Client client;
-    HCONV conv = client.Connect("MAVO", "P1L1");
-    ASSERT_NE(conv, nullptr);
-    ASSERT_TRUE(client.Advise(conv, "BIDRATE"));
-    ASSERT_TRUE(client.Advise(conv, "ISSUENAME"));
+    HCONV conv = Open(client, "P1L1", {"BIDRATE", "ISSUENAME"});
     ZPHMessage withhold('D', 1, 1);
     withhold.AddField(ZPHWire::F_LINE_FLAGS, 0x40000u);
     Feed(withhold);
@@ -214,12 +210,8 @@ TEST_F(DDEServerTest, InsertRefreshesTheLinesBelowAndClearWithoutAPageTheAskedPa
 {
     server.SetLive(true);
     Client client;
-    HCONV line2 = client.Connect("MAVO", "P1L2");
-    HCONV other = client.Connect("MAVO", "P2L1");
-    ASSERT_NE(line2, nullptr);
-    ASSERT_NE(other, nullptr);
-    ASSERT_TRUE(client.Advise(line2, "BIDRATE"));
-    ASSERT_TRUE(client.Advise(other, "OFFERRATE"));
+    HCONV line2 = Open(client, "P1L2", {"BIDRATE"});
+    Open(client, "P2L1", {"OFFERRATE"});
     ZPHMessage insert('I', 1, 1);
     insert.AddField(ZPHWire::F_ISSUE_NAME, "NEW");
     insert.AddField(ZPHWire::F_BID_ATTRIBUTE, 2);
@@ -246,8 +238,7 @@ TEST_F(DDEServerTest, InsertRefreshesTheLinesBelowAndClearWithoutAPageTheAskedPa
 TEST_F(DDEServerTest, PokeExecuteAndWildConnectAreLoggedAndNotProcessed)
 {
     Client client;
-    HCONV conv = client.Connect("MAVO", "P1L1");
-    ASSERT_NE(conv, nullptr);
+    HCONV conv = Open(client, "P1L1");
     BYTE text[] = "1";
     EXPECT_EQ(DdeClientTransaction(text, sizeof text, conv, client.Str("BIDRATE"), CF_TEXT, XTYP_POKE, 20000, nullptr),
               nullptr);
@@ -262,8 +253,7 @@ TEST_F(DDEServerTest, PokeExecuteAndWildConnectAreLoggedAndNotProcessed)
 TEST_F(DDEServerTest, EveryThousandthCallBackAndAdvisePostIsLogged)
 {
     Client client;
-    HCONV conv = client.Connect("MAVO", "P1L1");  // connect and confirm: two call-backs
-    ASSERT_NE(conv, nullptr);
+    HCONV conv = Open(client, "P1L1");  // connect and confirm: two call-backs
     std::string value;
     for (int i = 0; i < 998; ++i)
         ASSERT_TRUE(client.Request(conv, "LINE", value));
@@ -299,9 +289,7 @@ TEST_F(DDEServerTest, StopLeavesTheFeedAndTheService)
 TEST_F(DDEServerTest, AClientLeavingIsNoError)
 {
     Client client;
-    HCONV conv = client.Connect("MAVO", "P1L1");
-    ASSERT_NE(conv, nullptr);
-    DdeDisconnect(conv);
+    DdeDisconnect(Open(client, "P1L1"));
     ASSERT_TRUE(ddetest::Eventually([&] {
         server.ProcessDde();
         return server.CallbackCount() >= 2;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 using namespace mavo;
 
@@ -32,16 +33,14 @@ LineObject FieldLine()
         s.m_quantity = "25";
         s.m_realRate = real;
         s.m_realQuantity = 25;
-        s.m_indicative = std::string(prefix) + "ind";
-        s.m_prevRate = std::string(prefix) + "prev";
-        s.m_prevDate = std::string(prefix) + "pdate";
-        s.m_prevPrevRate = std::string(prefix) + "pprev";
-        s.m_prevPrevDate = std::string(prefix) + "ppdate";
-        s.m_lastTrade = std::string(prefix) + "last";
-        s.m_lastTradeTime = std::string(prefix) + "ltime";
-        s.m_tradeHigh = std::string(prefix) + "high";
-        s.m_tradeLow = std::string(prefix) + "low";
-        s.m_tradeVolume = std::string(prefix) + "vol";
+        // The other texts: the side's letter and the field's own name.
+        using S = LineSide;
+        for (const auto& [field, name] : {std::pair{&S::m_indicative, "ind"}, {&S::m_prevRate, "prev"},
+                                          {&S::m_prevDate, "pdate"},          {&S::m_prevPrevRate, "pprev"},
+                                          {&S::m_prevPrevDate, "ppdate"},     {&S::m_lastTrade, "last"},
+                                          {&S::m_lastTradeTime, "ltime"},     {&S::m_tradeHigh, "high"},
+                                          {&S::m_tradeLow, "low"},            {&S::m_tradeVolume, "vol"}})
+            s.*field = std::string(prefix) + name;
     };
     side(line.m_bid, "99.25", 99.25, "b");
     side(line.m_offer, "99.27", 99.265625, "o");
@@ -68,12 +67,11 @@ TEST(DdeTopics, OnlyExactLineTopicsWithinRangeAreAccepted)
         EXPECT_FALSE(ParseDdeTopic(refused, key)) << refused;
         EXPECT_EQ(key, 0u);
     }
-    ASSERT_TRUE(ParseDdeTopic("P12L3", key));
-    EXPECT_EQ(key, CreateZPHKey(12, 3));
-    ASSERT_TRUE(ParseDdeTopic("P300L26", key));
-    EXPECT_EQ(key, CreateZPHKey(300, 26));
-    ASSERT_TRUE(ParseDdeTopic("P01L001", key));  // seven characters, digits as they read
-    EXPECT_EQ(key, CreateZPHKey(1, 1));
+    // "P01L001": seven characters, digits as they read.
+    for (const auto& [topic, page, line] : {std::tuple{"P12L3", 12, 3}, {"P300L26", 300, 26}, {"P01L001", 1, 1}}) {
+        ASSERT_TRUE(ParseDdeTopic(topic, key)) << topic;
+        EXPECT_EQ(key, CreateZPHKey(page, line)) << topic;
+    }
 }
 
 TEST(DdeTopics, EveryLineKeyRoundTripsThroughItsTopic)
@@ -111,47 +109,18 @@ TEST(DdeValues, EveryItemOfAFieldLine)
     char text[50];
     line.GetTextLine(text, sizeof text, 0);
     const std::map<std::string, std::string> expected = {
-        {"LINE", "3"},
-        {"TEXT", text},
-        {"ISSUENAME", "'UST 10Y 4.25% 2034"},
-        {"LASTTRADE", "99.24"},
-        {"LASTTRADETYPE", "1"},
-        {"LASTTRADETIME", "10:42"},
-        {"DAILYHIGH", "99.30"},
-        {"DAILYLOW", "99.01"},
-        {"DAILYVOLUME", "1250.00"},
-        {"LASTPERSISTTRADE", "99.20"},
-        {"LASTPERSISTTRADETIME", "09:15"},
-        {"BIDRATE", "99.25"},
-        {"BIDQUAN", "25"},
-        {"BIDATTR", " "},
-        {"PREVBIDRATE", "bprev"},
-        {"PREVBIDDATE", "bpdate"},
-        {"INDICATIVEBID", "bind"},
-        {"PREVPREVBIDRATE", "bpprev"},
-        {"PREVPREVBIDDATE", "bppdate"},
-        {"LASTBIDTRADE", "blast"},
-        {"LASTBIDTRADETIME", "bltime"},
-        {"HIGHBIDTRADE", "bhigh"},
-        {"LOWBIDTRADE", "blow"},
-        {"BIDTRADEVOLUME", "bvol"},
-        {"BIDREALRATE", "99.250000"},
-        {"BIDREALQUAN", "25.000000"},
-        {"OFFERRATE", "99.27"},
-        {"OFFERQUAN", "25"},
-        {"OFFERATTR", " "},
-        {"PREVOFFERRATE", "oprev"},
-        {"PREVOFFERDATE", "opdate"},
-        {"INDICATIVEOFFER", "oind"},
-        {"PREVPREVOFFERRATE", "opprev"},
-        {"PREVPREVOFFERDATE", "oppdate"},
-        {"LASTOFFERTRADE", "olast"},
-        {"LASTOFFERTRADETIME", "oltime"},
-        {"HIGHOFFERTRADE", "ohigh"},
-        {"LOWOFFERTRADE", "olow"},
-        {"OFFERTRADEVOLUME", "ovol"},
-        {"OFFERREALRATE", "99.265625"},
-        {"OFFERREALQUAN", "25.000000"},
+        {"LINE", "3"}, {"TEXT", text}, {"ISSUENAME", "'UST 10Y 4.25% 2034"}, {"LASTTRADE", "99.24"},
+        {"LASTTRADETYPE", "1"}, {"LASTTRADETIME", "10:42"}, {"DAILYHIGH", "99.30"}, {"DAILYLOW", "99.01"},
+        {"DAILYVOLUME", "1250.00"}, {"LASTPERSISTTRADE", "99.20"}, {"LASTPERSISTTRADETIME", "09:15"},
+        {"BIDRATE", "99.25"}, {"BIDQUAN", "25"}, {"BIDATTR", " "}, {"PREVBIDRATE", "bprev"}, {"PREVBIDDATE", "bpdate"},
+        {"INDICATIVEBID", "bind"}, {"PREVPREVBIDRATE", "bpprev"}, {"PREVPREVBIDDATE", "bppdate"},
+        {"LASTBIDTRADE", "blast"}, {"LASTBIDTRADETIME", "bltime"}, {"HIGHBIDTRADE", "bhigh"}, {"LOWBIDTRADE", "blow"},
+        {"BIDTRADEVOLUME", "bvol"}, {"BIDREALRATE", "99.250000"}, {"BIDREALQUAN", "25.000000"}, {"OFFERRATE", "99.27"},
+        {"OFFERQUAN", "25"}, {"OFFERATTR", " "}, {"PREVOFFERRATE", "oprev"}, {"PREVOFFERDATE", "opdate"},
+        {"INDICATIVEOFFER", "oind"}, {"PREVPREVOFFERRATE", "opprev"}, {"PREVPREVOFFERDATE", "oppdate"},
+        {"LASTOFFERTRADE", "olast"}, {"LASTOFFERTRADETIME", "oltime"}, {"HIGHOFFERTRADE", "ohigh"},
+        {"LOWOFFERTRADE", "olow"}, {"OFFERTRADEVOLUME", "ovol"}, {"OFFERREALRATE", "99.265625"},
+        {"OFFERREALQUAN", "25.000000"}
     };
     ASSERT_EQ(expected.size(), DdeLineItems().size());
     for (const auto& [item, value] : expected)
@@ -164,9 +133,8 @@ TEST(DdeValues, EmptyValuesAreASingleSpace)
 {
     LineObject line(1, 1);
     line.m_bid.m_attribute = 2;
-    EXPECT_EQ(Value(line, "BIDQUAN"), " ");  // an empty bid quantity
-    EXPECT_EQ(Value(line, "BIDRATE"), " ");
-    EXPECT_EQ(Value(line, "LASTTRADE"), " ");
+    for (const char* item : {"BIDQUAN", "BIDRATE", "LASTTRADE"})  // an empty bid quantity among them
+        EXPECT_EQ(Value(line, item), " ") << item;
     EXPECT_EQ(Value(line, "ISSUENAME"), "'");
 }
 

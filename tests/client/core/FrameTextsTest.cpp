@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <utility>
 
 using namespace mavo;
 
@@ -22,12 +23,10 @@ TEST(FrameTexts, OutOfRangeValuesAndEmptyParts)
 
 TEST(AppIdentity, VersionNumberIsMajorTimesHundredPlusMinor)
 {
-    EXPECT_EQ(VersionNumber("2.05"), 205);
-    EXPECT_EQ(VersionNumber("2.5"), 205);
-    EXPECT_EQ(VersionNumber("3"), 300);
-    EXPECT_EQ(VersionNumber("1.415"), 141);
-    EXPECT_EQ(VersionNumber("x.y"), 0);
-    EXPECT_EQ(VersionNumber(""), 0);
+    const std::pair<const char*, int> versions[] = {{"2.05", 205}, {"2.5", 205}, {"3", 300},
+                                                    {"1.415", 141}, {"x.y", 0},   {"", 0}};
+    for (const auto& [text, number] : versions)
+        EXPECT_EQ(VersionNumber(text), number) << text;
 }
 
 TEST(AppIdentity, MachineStringIsEightLowercaseLettersAndStable)

@@ -83,10 +83,7 @@ TEST_F(MainFrameSettingsTest, WindowCreationAndPlacementReadTheirOwnValues)
     EXPECT_EQ(created.fullScreen, 0);  // read after the pages reopen
     EXPECT_EQ(created.copyStyle, 0);
     created.LoadPlacement(section);
-    EXPECT_EQ(created.fullScreen, 1);
-    EXPECT_EQ(created.maximized, 1);
-    EXPECT_EQ(created.copyStyle, 3);
-    EXPECT_EQ(created.myPriceBG, 0x112233);
+    EXPECT_EQ(created, stored);
 }
 
 TEST_F(MainFrameSettingsTest, ContributionsSizeIsWrittenOnlyOnceKnown)

@@ -30,6 +30,14 @@ protected:
         std::lock_guard guard(lock);
         return posted;
     }
+    // The ids of the posted messages, in posting order.
+    std::vector<int> PostedIds()
+    {
+        std::vector<int> ids;
+        for (const FrameMessage& m : Posted())
+            ids.push_back(m.id);
+        return ids;
+    }
     // Lets a call-back run on a thread of its own, as the feed's does.
     template <typename F>
     void OnFeedThread(F f)
@@ -54,14 +62,10 @@ TEST_F(ScreenControllerTest, LoginFailureDisconnectsThenReportsACopiedReason)
     reason.assign("overwritten by the library");  // the copy must not follow
     OnFeedThread([&] { controller.OnLoginFailed(nullptr); });
 
-    auto messages = Posted();
-    ASSERT_EQ(messages.size(), 4u);
-    EXPECT_EQ(messages[0].id, MSG_COMMAND);
+    ASSERT_EQ(PostedIds(), (std::vector<int>{MSG_COMMAND, MSG_LOGIN_FAILED, MSG_COMMAND, MSG_LOGIN_FAILED}));
+    const auto messages = Posted();
     EXPECT_EQ(messages[0].first, static_cast<int>(CommandId::Disconnect));
-    EXPECT_EQ(messages[1].id, MSG_LOGIN_FAILED);
     EXPECT_EQ(messages[1].text, std::optional<std::string>("Account locked"));
-    EXPECT_EQ(messages[2].id, MSG_COMMAND);
-    EXPECT_EQ(messages[3].id, MSG_LOGIN_FAILED);
     EXPECT_FALSE(messages[3].text.has_value());
 }
 
@@ -69,9 +73,8 @@ TEST_F(ScreenControllerTest, LoginFailureWithRetryRetriesAndReportsTheState)
 {
     controller.m_retryLogin = true;
     OnFeedThread([&] { controller.OnLoginFailed("busy"); });
-    auto messages = Posted();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].id, MSG_FEED_STATE);
+    ASSERT_EQ(PostedIds(), std::vector<int>{MSG_FEED_STATE});
+    const auto messages = Posted();
     EXPECT_EQ(messages[0].first, controller.GetSource()->GetFeedState());
     EXPECT_EQ(messages[0].second, controller.GetSource()->GetKind());
 }
@@ -82,9 +85,8 @@ TEST_F(ScreenControllerTest, BackToBackNotificationsEachCarryTheirText)
         controller.OnNotification("Desk closes|Call 110");
         controller.OnNotification("second");
     });
-    auto messages = Posted();
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].id, MSG_NOTIFICATION);
+    ASSERT_EQ(PostedIds(), (std::vector<int>{MSG_NOTIFICATION, MSG_NOTIFICATION}));
+    const auto messages = Posted();
     EXPECT_EQ(messages[0].text, std::optional<std::string>("Desk closes\nCall 110"));
     EXPECT_EQ(messages[1].text, std::optional<std::string>("second"));
 }
@@ -102,9 +104,8 @@ TEST_F(ScreenControllerTest, DeadOrStaleFeedClearsTheCacheLiveKeepsIt)
     OnFeedThread([&] { controller.OnFeedState(1); });
     EXPECT_FALSE(controller.m_lineCache.GetForRead(key));
 
-    auto messages = Posted();
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].id, MSG_FEED_STATE);
+    ASSERT_EQ(PostedIds(), (std::vector<int>{MSG_FEED_STATE, MSG_FEED_STATE}));
+    const auto messages = Posted();
     EXPECT_EQ(messages[0].first, 2);
     EXPECT_EQ(messages[0].second, controller.GetSource()->GetKind());
     EXPECT_EQ(messages[1].first, 1);
@@ -123,18 +124,13 @@ TEST_F(ScreenControllerTest, OtherCallBacksPostTheirMessages)
         controller.OnSourceLog("connected");
         controller.OnSourceLog(104, "bad packet");
     });
-    auto messages = Posted();
-    ASSERT_EQ(messages.size(), 6u);
-    EXPECT_EQ(messages[0].id, MSG_WAIT);
+    ASSERT_EQ(PostedIds(), (std::vector<int>{MSG_WAIT, MSG_WAIT, MSG_PERMISSIONS, MSG_PAGE_TITLE, MSG_FEED_NOTICE,
+                                              MSG_SOURCE_LOG}));
+    const auto messages = Posted();
     EXPECT_EQ(messages[0].first, 1);
-    EXPECT_EQ(messages[1].id, MSG_WAIT);
     EXPECT_EQ(messages[1].first, 0);
-    EXPECT_EQ(messages[2].id, MSG_PERMISSIONS);
-    EXPECT_EQ(messages[3].id, MSG_PAGE_TITLE);
     EXPECT_EQ(messages[3].first, 12);
-    EXPECT_EQ(messages[4].id, MSG_FEED_NOTICE);
     EXPECT_EQ(messages[4].second, 3);
-    EXPECT_EQ(messages[5].id, MSG_SOURCE_LOG);
     EXPECT_EQ(link.TakeSourceLog(), (std::vector<std::string>{"connected", "bad packet"}));
     // The waiting dialog names the address being dialled.
     EXPECT_EQ(link.GetStatusText(), controller.GetSource()->GetStatusText());

@@ -57,7 +57,12 @@ protected:
         Open(std::string(kRoot) + "/MAVO Document/1").SetStr("Title", "Page 9");
     }
 
+    SettingsStoreTest() { save.frame = &frame; }
+
     testsupport::ScopedRegistryDir registry;
+    // What a save writes: the main frame's settings and whatever a test adds.
+    CMainFrameSettings frame;
+    SettingsSave save;
 };
 
 std::function<bool(const Brindle::CRegSection&)> WritePages(std::vector<std::string> titles)
@@ -77,10 +82,7 @@ std::function<bool(const Brindle::CRegSection&)> WritePages(std::vector<std::str
 TEST_F(SettingsStoreTest, SaveReplacesMainFrameAndPages)
 {
     StoreOldSettings();
-    CMainFrameSettings frame;
     frame.left = 77;
-    SettingsSave save;
-    save.frame = &frame;
     save.documents = WritePages({"Page 3"});
     std::string error;
     ASSERT_TRUE(SaveAllSettings(kRoot, save, &error)) << error;
@@ -94,10 +96,7 @@ TEST_F(SettingsStoreTest, SaveReplacesMainFrameAndPages)
 TEST_F(SettingsStoreTest, AFailedWriteLeavesThePreviousSettingsWhole)
 {
     StoreOldSettings();
-    CMainFrameSettings frame;
     frame.left = 77;
-    SettingsSave save;
-    save.frame = &frame;
     // The pages fail half-way: the first is written, the second is refused.
     save.documents = [](const Brindle::CRegSection& documents) {
         Brindle::CRegSection page(documents, "0");
@@ -116,9 +115,6 @@ TEST_F(SettingsStoreTest, AFailedWriteLeavesThePreviousSettingsWhole)
 TEST_F(SettingsStoreTest, WhatThisSaveDoesNotWriteIsCarriedOver)
 {
     StoreOldSettings();
-    CMainFrameSettings frame;
-    SettingsSave save;
-    save.frame = &frame;
     ASSERT_TRUE(SaveAllSettings(kRoot, save));
     // Without page documents the stored pages stay.
     EXPECT_EQ(Str(std::string(kRoot) + "/MAVO Document/0", "Title"), "Page 7");
@@ -143,9 +139,6 @@ TEST_F(SettingsStoreTest, ControllerValuesGoToTheControllerSection)
     controller.SetSourceSettings(ROLE_BACKUP, backup);
     controller.SetFailover(1);
 
-    CMainFrameSettings frame;
-    SettingsSave save;
-    save.frame = &frame;
     save.controller = &controller;
     save.machine = "abcdefgh";
     ASSERT_TRUE(SaveAllSettings(kRoot, save));

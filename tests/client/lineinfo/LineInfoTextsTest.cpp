@@ -34,23 +34,18 @@ LineObject FullLine()
     line.m_dailyHigh = "100.00";
     line.m_dailyLow = "98.75";
     line.m_dailyVolume = "1234.56";
-    const auto fill = [](LineSide& s, const std::string& p) {
-        s.m_rate = p + "rate";
-        s.m_prevRate = p + "prev";
-        s.m_prevDate = p + "pdate";
-        s.m_prevCustomer = p + "pcust";
-        s.m_prevPrevRate = p + "pprev";
-        s.m_prevPrevDate = p + "ppdate";
-        s.m_prevPrevCustomer = p + "ppcust";
-        s.m_lastTrade = p + "last";
-        s.m_lastTradeTime = p + "time";
-        s.m_tradeNumber = p + "ticket";
-        s.m_tradeHigh = p + "high";
-        s.m_tradeLow = p + "low";
-        s.m_tradeVolume = p + "vol";
-    };
-    fill(line.m_bid, "b");
-    fill(line.m_offer, "o");
+    // Each side's field: the side's letter and the field's own name.
+    using S = LineSide;
+    const std::pair<std::string S::*, const char*> fields[] = {
+        {&S::m_rate, "rate"},          {&S::m_prevRate, "prev"},         {&S::m_prevDate, "pdate"},
+        {&S::m_prevCustomer, "pcust"}, {&S::m_prevPrevRate, "pprev"},    {&S::m_prevPrevDate, "ppdate"},
+        {&S::m_prevPrevCustomer, "ppcust"}, {&S::m_lastTrade, "last"},  {&S::m_lastTradeTime, "time"},
+        {&S::m_tradeNumber, "ticket"}, {&S::m_tradeHigh, "high"},        {&S::m_tradeLow, "low"},
+        {&S::m_tradeVolume, "vol"}};
+    for (const auto& [field, name] : fields) {
+        line.m_bid.*field = std::string("b") + name;
+        line.m_offer.*field = std::string("o") + name;
+    }
     SetStack(line.m_bid, 0, "101", "250", "5");
     SetStack(line.m_offer, 0, "202", "310", "7");
     return line;
@@ -124,15 +119,10 @@ TEST(LineInfoTexts, TableHasFourteenRowsInOrderWithEachFieldInItsCell)
         {"Low", "98.75", "blow", "olow"},
         {"Volume", "1234.56", "bvol", "ovol"},
     };
-    ASSERT_EQ(table.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(table[i].name, expected[i][0]) << "row " << i;
-        EXPECT_EQ(table[i].total, expected[i][1]) << "row " << i;
-        EXPECT_EQ(table[i].bid, expected[i][2]) << "row " << i;
-        EXPECT_EQ(table[i].offer, expected[i][3]) << "row " << i;
-    }
-    EXPECT_STREQ(kLineInfoColumnTitles[0], "");
-    EXPECT_STREQ(kLineInfoColumnTitles[1], "Last / Total");
+    std::vector<std::vector<std::string>> rows;
+    for (const LineInfoRow& row : table)
+        rows.push_back({row.name, row.total, row.bid, row.offer});
+    EXPECT_EQ(rows, expected);
 }
 
 TEST(LineInfoTexts, WithheldLineOutsideTheFullViewShowsOnlyItsCaption)
@@ -234,13 +224,7 @@ TEST(DisplayOptions, MaskRoundTripKeepsEverySwitchAndUnknownBits)
 {
     for (int mask = 0; mask < 64; ++mask)
         EXPECT_EQ(CDisplayOptions::FromMask(mask).ToMask(), mask);
-    const CDisplayOptions o = CDisplayOptions::FromMask(0x15);
-    EXPECT_TRUE(o.backupPriceTips);
-    EXPECT_FALSE(o.whenCenterTips);
-    EXPECT_TRUE(o.previousRateTips);
-    EXPECT_FALSE(o.tradeStatisticsTips);
-    EXPECT_TRUE(o.bestPriceIndicator);
-    EXPECT_FALSE(o.whenCenterColors);
+    EXPECT_EQ(CDisplayOptions::FromMask(0x15), (CDisplayOptions{true, false, true, false, true, false, 0}));
     // A value written by another build keeps its other bits.
     CDisplayOptions other = CDisplayOptions::FromMask(0x1C0 | 0x03);
     other.backupPriceTips = false;

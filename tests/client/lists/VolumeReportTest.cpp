@@ -47,9 +47,8 @@ TEST(ReportNameTest, NamesCompareWithoutCaseAndBlankNamesAreRefused)
     EXPECT_EQ(FindReportName(names, "LATAM"), 0);
     EXPECT_EQ(FindReportName(names, "swaps"), 1);
     EXPECT_EQ(FindReportName(names, "Swap"), -1);
-    EXPECT_FALSE(IsValidReportName(""));
-    EXPECT_FALSE(IsValidReportName("   "));
-    EXPECT_FALSE(IsValidReportName(std::string(21, 'a')));
+    for (const std::string& bad : {std::string(), std::string("   "), std::string(21, 'a')})
+        EXPECT_FALSE(IsValidReportName(bad)) << bad;
     EXPECT_TRUE(IsValidReportName(std::string(20, 'a')));
     EXPECT_EQ(TrimReportName("  Latam 2 \t"), "Latam 2");
 }
@@ -114,13 +113,12 @@ TEST(ReportTotalTest, EachIssueCountsOnceAndMissingLinesAddNothing)
 
 TEST(ReportTotalTest, VolumeTextsAndTheTotalIgnoreTheLocale)
 {
-    EXPECT_DOUBLE_EQ(VolumeValue("1250"), 1250.0);
-    EXPECT_DOUBLE_EQ(VolumeValue(" 12.75"), 12.75);
-    EXPECT_DOUBLE_EQ(VolumeValue("30MM"), 30.0);
-    EXPECT_DOUBLE_EQ(VolumeValue("abc"), 0.0);
-    EXPECT_DOUBLE_EQ(VolumeValue(""), 0.0);
-    EXPECT_DOUBLE_EQ(VolumeValue("1e5"), 1.0);  // no exponents in a volume
-    EXPECT_DOUBLE_EQ(VolumeValue(std::string(400, '9')), 0.0);
+    // No exponents in a volume.
+    const std::pair<std::string, double> values[] = {{"1250", 1250.0}, {" 12.75", 12.75}, {"30MM", 30.0},
+                                                     {"abc", 0.0},     {"", 0.0},         {"1e5", 1.0},
+                                                     {std::string(400, '9'), 0.0}};
+    for (const auto& [text, value] : values)
+        EXPECT_DOUBLE_EQ(VolumeValue(text), value) << text;
 
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = old != nullptr ? old : "C";

@@ -23,15 +23,13 @@ using testsupport::PtyPair;
 
 TEST(ModemPhoneNumberTest, AcceptsDialCharactersOnlyUpToTheStoredLength)
 {
-    EXPECT_TRUE(IsValidPhoneNumber("5551234"));
-    EXPECT_TRUE(IsValidPhoneNumber("9,W(020) 555-1234*#"));
-    EXPECT_TRUE(IsValidPhoneNumber(std::string(kMaxPhoneNumber, '1')));
-    EXPECT_FALSE(IsValidPhoneNumber(std::string(kMaxPhoneNumber + 1, '1')));
-    EXPECT_FALSE(IsValidPhoneNumber(""));
+    for (const std::string& number : {std::string("5551234"), std::string("9,W(020) 555-1234*#"),
+                                      std::string(kMaxPhoneNumber, '1')})
+        EXPECT_TRUE(IsValidPhoneNumber(number)) << number;
     // A carriage return would end the dial command and start another.
-    EXPECT_FALSE(IsValidPhoneNumber("555\rATH1"));
-    EXPECT_FALSE(IsValidPhoneNumber("555;"));
-    EXPECT_FALSE(IsValidPhoneNumber(std::string("555\0", 4)));
+    for (const std::string& number : {std::string(kMaxPhoneNumber + 1, '1'), std::string(), std::string("555\rATH1"),
+                                      std::string("555;"), std::string("555\0", 4)})
+        EXPECT_FALSE(IsValidPhoneNumber(number)) << number;
 
     EXPECT_EQ(DialCommand("5551234"), std::optional<std::string>("ATS0=1&D2DT5551234\r"));
     EXPECT_EQ(DialCommand("555\rATZ"), std::nullopt);
@@ -94,10 +92,8 @@ TEST(ModemReplyTest, ClassifiesConnectAndBusyAfterBlanks)
     EXPECT_EQ(ClassifyReply("CONNECT"), ModemReply::Connect);
     EXPECT_EQ(ClassifyReply("  CONNECT 14400/ARQ"), ModemReply::Connect);
     EXPECT_EQ(ClassifyReply("\t\r\nBUSY"), ModemReply::Busy);
-    EXPECT_EQ(ClassifyReply("CONNEC"), ModemReply::Other);
-    EXPECT_EQ(ClassifyReply("NO CARRIER"), ModemReply::Other);
-    EXPECT_EQ(ClassifyReply("OK"), ModemReply::Other);
-    EXPECT_EQ(ClassifyReply(""), ModemReply::Other);
+    for (const char* other : {"CONNEC", "NO CARRIER", "OK", ""})
+        EXPECT_EQ(ClassifyReply(other), ModemReply::Other) << other;
 }
 
 // The test plays the modem on one end of a pty pair; the dialer works on
@@ -129,6 +125,25 @@ protected:
     {
         std::unique_lock hold(lock);
         return changed.wait_for(hold, std::chrono::seconds(seconds), [&] { return states.size() >= count; });
+    }
+
+    // Whether another thread, as the feed's, could take the port now.
+    bool PortFree()
+    {
+        bool taken = false;
+        std::thread other([&] {
+            taken = port->GetMutex()->try_acquire();
+            if (taken)
+                port->GetMutex()->release();
+        });
+        other.join();
+        return taken;
+    }
+
+    // Reads what the dialer wrote for `number`.
+    std::string DialRead(const std::string& number)
+    {
+        return modem->Read(DialCommand(number).value_or("").size());
     }
 
     std::vector<int> States()
@@ -170,7 +185,7 @@ TEST_F(ModemDialerTest, BlanksBeforeConnectCountAndBusyEndsTheDial)
     {
         CModemDialer dialer(Sink(), CModemDialer::Timing{10, 120});
         ASSERT_TRUE(dialer.Start(*port, "1"));
-        modem->Read(std::string("ATS0=1&D2DT1\r").size());
+        DialRead("1");
         ASSERT_TRUE(modem->Write("   CONNECT 14400\r\n"));
         ASSERT_TRUE(WaitForStates(2));
         EXPECT_EQ(States().back(), DIAL_CONNECTED);
@@ -178,13 +193,13 @@ TEST_F(ModemDialerTest, BlanksBeforeConnectCountAndBusyEndsTheDial)
     states.clear();
     CModemDialer dialer(Sink(), CModemDialer::Timing{10, 120});
     ASSERT_TRUE(dialer.Start(*port, "2"));
-    modem->Read(std::string("ATS0=1&D2DT2\r").size());
+    DialRead("2");
     ASSERT_TRUE(modem->Write("\r\nBUSY\r\n"));
     ASSERT_TRUE(WaitForStates(2));
     EXPECT_EQ(States(), (std::vector<int>{DIAL_DIALING, DIAL_BUSY}));
     // A finished worker makes room for the next dial.
     ASSERT_TRUE(dialer.Start(*port, "3"));
-    EXPECT_EQ(modem->Read(std::string("ATS0=1&D2DT3\r").size()), "ATS0=1&D2DT3\r");
+    EXPECT_EQ(DialRead("3"), "ATS0=1&D2DT3\r");
     dialer.Stop();
 }
 
@@ -206,26 +221,13 @@ TEST_F(ModemDialerTest, HoldsThePortWhileDiallingAndStopsQuietly)
     ASSERT_TRUE(WaitForStates(1));
     EXPECT_FALSE(dialer.Start(*port, "5551234")) << "one worker at a time";
     // The command is written under the lock, and the lock kept.
-    ASSERT_EQ(modem->Read(std::string("ATS0=1&D2DT5551234\r").size()), "ATS0=1&D2DT5551234\r");
+    ASSERT_EQ(DialRead("5551234"), "ATS0=1&D2DT5551234\r");
 
-    bool taken = true;
-    std::thread other([&] {
-        taken = port->GetMutex()->try_acquire();
-        if (taken)
-            port->GetMutex()->release();
-    });
-    other.join();
-    EXPECT_FALSE(taken) << "the feed must not read the modem's replies";
+    EXPECT_FALSE(PortFree()) << "the feed must not read the modem's replies";
 
     dialer.Stop();
     EXPECT_EQ(States(), std::vector<int>{DIAL_DIALING}) << "a stopped dial reports nothing more";
-    std::thread after([&] {
-        taken = port->GetMutex()->try_acquire();
-        if (taken)
-            port->GetMutex()->release();
-    });
-    after.join();
-    EXPECT_TRUE(taken);
+    EXPECT_TRUE(PortFree());
 }
 
 TEST_F(ModemDialerTest, RefusesABadNumberAndGivesUpOnAClosedPort)

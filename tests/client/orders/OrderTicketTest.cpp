@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace mavo;
 using orderstest::FirmLine;
 
@@ -71,9 +73,8 @@ TEST(OrderTicket, WithoutARateTheFirstNonZeroFallbackIsTaken)
     EXPECT_EQ(none.RateText(), "0.0");
     EXPECT_FALSE(none.CanConfirm());
     none.SetRateFocused(true);
-    none.PressKey(kClearKey);
-    none.PressKey('9');
-    none.PressKey('9');
+    for (char key : {kClearKey, '9', '9'})
+        none.PressKey(key);
     EXPECT_EQ(none.RateText(), "99");
     EXPECT_TRUE(none.CanConfirm());
 }
@@ -135,11 +136,10 @@ TEST(OrderTicket, ConfirmNeedsTwoNonZeroNonNegativeNumbers)
 
 TEST(OrderTicket, KeypadKeysGoToTheRateOnlyWhileItHadTheFocusAndIsFree)
 {
-    EXPECT_EQ(KeypadPress("1", '2'), "12");
-    EXPECT_EQ(KeypadPress("12", '.'), "12.");
-    EXPECT_EQ(KeypadPress("12.5", '.'), "12.5");
-    EXPECT_EQ(KeypadPress("12.5", kClearKey), "");
-    EXPECT_EQ(KeypadPress("12", 'x'), "12");
+    const std::tuple<const char*, char, const char*> presses[] = {
+        {"1", '2', "12"}, {"12", '.', "12."}, {"12.5", '.', "12.5"}, {"12.5", kClearKey, ""}, {"12", 'x', "12"}};
+    for (const auto& [text, key, after] : presses)
+        EXPECT_EQ(KeypadPress(text, key), after) << text << " " << key;
 
     COrderTicket ticket(FirmLine(), true);  // joining
     ticket.SetRateFocused(true);
@@ -167,9 +167,8 @@ TEST(MaxQuantityTicket, StartsAtTheFirstTradedQuantityAndNeedsAtLeastOne)
     EXPECT_EQ(sell.Title(), "SELL - ARG 2030");
     EXPECT_EQ(sell.QuantityText(), "3.0");
     EXPECT_TRUE(sell.CanSend());
-    sell.QuantityMinus();
-    sell.QuantityMinus();
-    sell.QuantityMinus();
+    for (int i = 0; i < 3; ++i)
+        sell.QuantityMinus();
     EXPECT_EQ(sell.QuantityText(), "1.0");
     sell.PressKey(kClearKey);
     EXPECT_FALSE(sell.CanSend());

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace mavo;
 using orderstest::FirmLine;
 
@@ -24,9 +26,8 @@ TEST(TradeWindowText, TitleAndContentOfALine)
     line.m_offer.m_lastTrade = "100.5";
     line.m_offer.m_tradeLow = "100.25";
     const TradeWindowContent content = TradeWindowContentOf(&line);
-    EXPECT_EQ(content.issue, "ARG 2030");
-    EXPECT_EQ(content.rates, "99.5 / 100");
-    EXPECT_EQ(content.quantities, "5 X 10");
+    EXPECT_EQ(std::tie(content.issue, content.rates, content.quantities),
+              std::make_tuple("ARG 2030", "99.5 / 100", "5 X 10"));
     using Row = std::array<std::string, kStatColumns>;
     EXPECT_EQ(content.stats[0], (Row{"Last Trade", "99.75", "99.5", "100.5"}));
     EXPECT_EQ(content.stats[1], (Row{"Time", "10:15", "10:10", ""}));
@@ -42,9 +43,7 @@ TEST(TradeWindowText, AWithheldLineShowsNoPriceOrStatistic)
     line.m_lastTrade = "99.75";
     line.m_lineFlags = 0x40000;
     TradeWindowContent content = TradeWindowContentOf(&line);
-    EXPECT_EQ(content.issue, "ARG 2030");
-    EXPECT_EQ(content.rates, "");
-    EXPECT_EQ(content.quantities, "");
+    EXPECT_EQ(std::tie(content.issue, content.rates, content.quantities), std::make_tuple("ARG 2030", "", ""));
     EXPECT_EQ(content.stats[0][1], "");
     EXPECT_EQ(content.stats[0][0], "Last Trade");
     line.m_lineFlags = 0;

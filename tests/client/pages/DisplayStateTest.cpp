@@ -9,14 +9,11 @@ using namespace mavo;
 
 TEST(CentreColour, CentreCodesGiveTheirHundreds)
 {
-    EXPECT_EQ(CentreColourIndex("45", "250", nullptr), 2);
-    EXPECT_EQ(CentreColourIndex("45", "999", nullptr), 9);
-    EXPECT_EQ(CentreColourIndex("45", "1050", nullptr), 1);  // 10 is no centre
-    EXPECT_EQ(CentreColourIndex("45", "99", nullptr), 1);    // 0 is no centre either
-    EXPECT_EQ(CentreColourIndex("45", "-250", nullptr), 1);
-    EXPECT_EQ(CentreColourIndex("45", "", nullptr), 1);
-    EXPECT_EQ(CentreColourIndex("45", "2x0", nullptr), 1);
-    EXPECT_EQ(CentreColourIndex("45", "99999999999999", nullptr), 1);
+    // 10 and 0 are no centres, nor is anything but a whole number.
+    const std::pair<const char*, int> cases[] = {{"250", 2}, {"999", 9}, {"1050", 1}, {"99", 1},
+                                                 {"-250", 1}, {"", 1}, {"2x0", 1}, {"99999999999999", 1}};
+    for (const auto& [centre, index] : cases)
+        EXPECT_EQ(CentreColourIndex("45", centre, nullptr), index) << centre;
 }
 
 TEST(CentreColour, ListedCustomersAreMineUnlessSwitchedOff)
@@ -39,20 +36,16 @@ TEST(CentreColour, ListedCustomersAreMineUnlessSwitchedOff)
 
 TEST(CentreColour, FeedNumbersReadWithoutLocale)
 {
-    EXPECT_EQ(ParseFeedInt("250"), 250);
-    EXPECT_EQ(ParseFeedInt(" 12 "), 12);
-    EXPECT_EQ(ParseFeedInt("+7"), 7);
-    EXPECT_EQ(ParseFeedInt("-7"), -7);
-    EXPECT_FALSE(ParseFeedInt(""));
-    EXPECT_FALSE(ParseFeedInt("1,5"));
-    EXPECT_FALSE(ParseFeedInt("12a"));
-    EXPECT_FALSE(ParseFeedInt("4294967296"));
+    const std::pair<const char*, int> numbers[] = {{"250", 250}, {" 12 ", 12}, {"+7", 7}, {"-7", -7}};
+    for (const auto& [text, value] : numbers)
+        EXPECT_EQ(ParseFeedInt(text), value) << text;
+    for (const char* bad : {"", "1,5", "12a", "4294967296"})
+        EXPECT_FALSE(ParseFeedInt(bad)) << bad;
 }
 
 TEST(FeedNotice, PagesSayStaleOrDeadAndNothingWhileLive)
 {
-    EXPECT_EQ(mavo::FeedNoticeFor(1), "Feed Stale");
-    EXPECT_EQ(mavo::FeedNoticeFor(0), "Feed Dead");
-    EXPECT_EQ(mavo::FeedNoticeFor(7), "Feed Dead");
-    EXPECT_EQ(mavo::FeedNoticeFor(2), "");
+    const std::pair<int, const char*> notices[] = {{1, "Feed Stale"}, {0, "Feed Dead"}, {7, "Feed Dead"}, {2, ""}};
+    for (const auto& [state, notice] : notices)
+        EXPECT_EQ(FeedNoticeFor(state), notice) << state;
 }

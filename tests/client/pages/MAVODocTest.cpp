@@ -32,6 +32,13 @@ protected:
         return CRegSection(HKEY_CURRENT_USER, path);
     }
 
+    static int Stored(const CRegSection& section, const char* name)
+    {
+        int value = -1;
+        section.GetInt(name, value, -1);
+        return value;
+    }
+
     static std::vector<unsigned> PageKeys(int page, int from, int to)
     {
         std::vector<unsigned> keys;
@@ -54,10 +61,8 @@ TEST_F(MAVODocTest, NewPageListsTheWholePageWithOneReferenceEach)
     EXPECT_EQ(doc.GetLineCount(), 26);
     EXPECT_EQ(doc.GetPage(), 7);
     EXPECT_EQ(doc.GetTitle(), "Page 7");
-    EXPECT_EQ(doc.GetLineKey(0), 701u);
-    EXPECT_EQ(doc.GetLineKey(25), 726u);
-    EXPECT_EQ(doc.GetLineKey(26), 0u);
-    EXPECT_EQ(doc.GetLineKey(-1), 0u);
+    for (const auto& [position, key] : {std::pair{0, 701u}, {25, 726u}, {26, 0u}, {-1, 0u}})
+        EXPECT_EQ(doc.GetLineKey(position), key) << position;
     EXPECT_EQ(doc.GetLinePosition(712), 11);
     EXPECT_EQ(doc.GetLinePosition(812), -1);
     EXPECT_EQ(m_feed.TotalRefs(), 26);
@@ -99,9 +104,7 @@ TEST_F(MAVODocTest, PageIsRecomputedFromTheListAndSaved)
     doc.SetLines(keys);
     EXPECT_EQ(doc.GetPage(), 0);
     ASSERT_TRUE(doc.Save(Section()));  // a reordered page is stored as page 0
-    int page = -1;
-    Section().GetInt("Page", page, -1);
-    EXPECT_EQ(page, 0);
+    EXPECT_EQ(Stored(Section(), "Page"), 0);
     doc.SetLines(PageKeys(9, 2, 4));  // does not start at line 1
     EXPECT_EQ(doc.GetPage(), 0);
     doc.SetLines(PageKeys(9, 1, 4));
@@ -136,16 +139,10 @@ TEST_F(MAVODocTest, SaveAndLoadRoundTrip)
         ASSERT_TRUE(doc.Save(Section()));
         doc.RemoveView(&view);
     }
-    int page = 0, count = 0, viewValue = 0;
-    Section().GetInt("Page", page, -1);
-    Section().GetInt("LineCount", count, -1);
-    CRegSection(Section(), "Views/0").GetInt("ViewValue", viewValue, -1);
-    EXPECT_EQ(page, 7);
-    EXPECT_EQ(count, 26);
-    EXPECT_EQ(viewValue, 42);
-    int key = 0;
-    CRegSection(Section(), "Lines").GetInt("25", key, 0);
-    EXPECT_EQ(key, 726);
+    EXPECT_EQ(Stored(Section(), "Page"), 7);
+    EXPECT_EQ(Stored(Section(), "LineCount"), 26);
+    EXPECT_EQ(Stored(CRegSection(Section(), "Views/0"), "ViewValue"), 42);
+    EXPECT_EQ(Stored(CRegSection(Section(), "Lines"), "25"), 726);
 
     CMAVODoc back(m_feed);
     back.Load(Section());
@@ -212,16 +209,10 @@ TEST_F(MAVODocTest, OwnOrdersGuardTheCloseOnlyWithOrderEntry)
 
 TEST(AddNewPage, SpinButtonsStayInsideThePages)
 {
-    EXPECT_EQ(AddTenPages(295), 300);
-    EXPECT_EQ(AddTenPages(290), 300);
-    EXPECT_EQ(AddTenPages(1), 11);
-    EXPECT_EQ(AddTenPages(-10), 300);
-    EXPECT_EQ(SubtractTenPages(5), 1);
-    EXPECT_EQ(SubtractTenPages(10), 1);
-    EXPECT_EQ(SubtractTenPages(11), 1);
-    EXPECT_EQ(SubtractTenPages(12), 2);
-    EXPECT_EQ(SubtractTenPages(320), 1);
-    EXPECT_EQ(SubtractTenPages(300), 290);
+    for (const auto& [page, up] : {std::pair{295, 300}, {290, 300}, {1, 11}, {-10, 300}})
+        EXPECT_EQ(AddTenPages(page), up) << page;
+    for (const auto& [page, down] : {std::pair{5, 1}, {10, 1}, {11, 1}, {12, 2}, {320, 1}, {300, 290}})
+        EXPECT_EQ(SubtractTenPages(page), down) << page;
 }
 
 TEST_F(MAVODocTest, ADocumentOfSeveralPagesRequestsEachPageItMaySee)

@@ -51,17 +51,12 @@ TEST_F(PageFormatStore, EmptySectionGivesTheDefaults)
 TEST_F(PageFormatStore, SavesEveryValueInTheFixedOrderAndReadsThemBack)
 {
     CPageFormat f;
-    f.bidStackSize = 3;
-    f.offerStackSize = 0;
-    f.customerOnly = 1;
-    f.offerAggrSize = 5;
-    f.showTradeHistory = 1;
-    f.volumePrecision = 2;
-    f.colorStyle = 2;
-    f.tmStackSize = 4;
-    f.tmHasTradeLines = 1;
-    f.formatLocked = 1;
-    f.issueSize = 22;
+    using F = CPageFormat;
+    for (const auto& [member, value] : {std::pair{&F::bidStackSize, 3}, {&F::offerStackSize, 0}, {&F::customerOnly, 1},
+                                        {&F::offerAggrSize, 5},         {&F::showTradeHistory, 1},
+                                        {&F::volumePrecision, 2},       {&F::colorStyle, 2},  {&F::tmStackSize, 4},
+                                        {&F::tmHasTradeLines, 1},       {&F::formatLocked, 1}, {&F::issueSize, 22}})
+        f.*member = value;
     f.font.height = -21;
     f.font.italic = 1;
     f.font.SetFaceName("DejaVu Sans Mono");
@@ -163,17 +158,12 @@ TEST_F(PageFormatStore, StoredValuesOutsideTheirRangeTakeTheirDefaults)
     s.SetInt("ShowSpreads", 2);  // a switch keeps any value
     CPageFormat f;
     f.Load(s);
-    EXPECT_EQ(f.bidStackSize, 1);
-    EXPECT_EQ(f.offerStackSize, 1);
-    EXPECT_EQ(f.bidAggrSize, 0);
-    EXPECT_EQ(f.offerAggrSize, 5);
-    EXPECT_EQ(f.tmStackSize, 1);
-    EXPECT_EQ(f.colorStyle, 0);
-    EXPECT_EQ(f.volumePrecision, 0);
-    EXPECT_EQ(f.issueSize, 15);
-    EXPECT_EQ(f.stackQuanSize, 4);
-    EXPECT_EQ(f.rateSize, 12);
-    EXPECT_EQ(f.showSpreads, 2);
+    // Only the three stored values in range differ from the defaults.
+    CPageFormat expected;
+    expected.offerAggrSize = 5;
+    expected.rateSize = 12;
+    expected.showSpreads = 2;
+    EXPECT_EQ(f, expected);
 
     s.SetInt("TMStackSize", 5);
     s.SetInt("ColorStyle", 2);

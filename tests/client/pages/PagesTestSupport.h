@@ -1,12 +1,16 @@
-// Helpers of the page-drawing tests: a font with fixed metrics and a small
-// customer list.
+// Helpers of the page-drawing tests: a font with fixed metrics, a small
+// customer list, lookups in a drawn row and a fixture that draws one.
 #pragma once
 
 #include "pages/CenterColor.h"
 #include "pages/RowCells.h"
 #include "pages/RowLayout.h"
+#include "zph/LineObject.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <set>
 #include <string_view>
 #include <utility>
@@ -69,5 +73,51 @@ inline mavo::ColorRef BackgroundAt(const std::vector<mavo::PaintOp>& ops, int x,
     }
     return color;
 }
+
+// The first text operation showing `text`; a failure, and an empty
+// operation to read on, when there is none.
+inline const mavo::PaintOp& TextOp(const std::vector<mavo::PaintOp>& ops, std::string_view text)
+{
+    static const mavo::PaintOp none;
+    const mavo::PaintOp* op = FindText(ops, text);
+    if (op == nullptr)
+        ADD_FAILURE() << "no text \"" << text << "\"";
+    return op != nullptr ? *op : none;
+}
+
+// Whether the row shows every one of `texts`, or (shown false) none of them.
+inline testing::AssertionResult Texts(const std::vector<mavo::PaintOp>& ops, bool shown,
+                                      std::initializer_list<std::string_view> texts)
+{
+    for (std::string_view text : texts)
+        if ((FindText(ops, text) != nullptr) != shown)
+            return testing::AssertionFailure() << "\"" << text << "\" is " << (shown ? "missing" : "shown");
+    return testing::AssertionSuccess();
+}
+
+// A row of the default format drawn with 8-pixel characters, as the page
+// window draws it.
+class RowTest : public ::testing::Test {
+protected:
+    mavo::CPageFormat m_format;
+    FixedFont m_font{8};
+    mavo::CColorSchemes m_schemes;
+    mavo::RowContext m_ctx;
+    ListedCustomers m_customers;
+    mavo::CColumnWidths m_widths;
+
+    RowTest() { m_ctx.customers = &m_customers; }
+
+    std::vector<mavo::PaintOp> Row(const LineObject& line, int width = 0)
+    {
+        m_widths = mavo::CColumnWidths(m_format, m_font);
+        const int nominal = PageNominalWidth(m_format, m_widths, m_ctx.fullView, line.m_kind == 'T');
+        mavo::RowGeometry g{&m_format, &m_widths, nominal};
+        const mavo::Rect row{0, 0, width > 0 ? width : nominal, m_widths.RowHeight()};
+        return BuildRow(line, g, SchemeForLine(line, m_schemes, m_format.colorStyle), m_ctx, row);
+    }
+
+    const mavo::CColorScheme& Scheme() const { return m_schemes.ForStyle(0); }
+};
 
 } // namespace pagestest

@@ -8,17 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace mavo;
 
 TEST(PrintLayout, HeaderBandAndLines)
 {
     const Rect page{0, 0, 3000, 4500};
     const PrintHeaderLayout h = LayPrintHeader(page);
-    EXPECT_EQ(h.band, (Rect{0, 300, 3000, 600}));
-    EXPECT_EQ(h.titleArea, (Rect{0, 300, 3000, 500}));
-    EXPECT_EQ(h.titleFontHeight, 160);
-    EXPECT_EQ(h.timeArea, (Rect{0, 505, 3000, 600}));
-    EXPECT_EQ(h.timeFontHeight, 76);
+    EXPECT_EQ(std::tie(h.band, h.titleArea, h.titleFontHeight, h.timeArea, h.timeFontHeight),
+              std::make_tuple(Rect{0, 300, 3000, 600}, Rect{0, 300, 3000, 500}, 160, Rect{0, 505, 3000, 600}, 76));
     EXPECT_EQ(PrintLineRect(page, 0), (Rect{300, 900, 2700, 990}));
     EXPECT_EQ(PrintLineRect(page, 2), (Rect{300, 900 + 2 * 91, 2700, 900 + 2 * 91 + 90}));
     // A tiny page still gets fonts of a pixel.

@@ -9,19 +9,13 @@
 using namespace mavo;
 using pagestest::BackgroundAt;
 using pagestest::FindText;
+using pagestest::TextOp;
+using pagestest::Texts;
 
 namespace {
 
-class RowCells : public ::testing::Test {
+class RowCells : public pagestest::RowTest {
 protected:
-    CPageFormat m_format;
-    pagestest::FixedFont m_font{8};
-    CColorSchemes m_schemes;
-    RowContext m_ctx;
-    pagestest::ListedCustomers m_customers;
-
-    RowCells() { m_ctx.customers = &m_customers; }
-
     static LineObject FieldLine()
     {
         LineObject line(7, 3);
@@ -36,18 +30,14 @@ protected:
         return line;
     }
 
-    std::vector<PaintOp> Row(const LineObject& line, int width = 0)
+    // Whether the row of `line` draws no own-level picture.
+    bool NoOwnLevel(const LineObject& line)
     {
-        m_widths = CColumnWidths(m_format, m_font);
-        const int nominal = PageNominalWidth(m_format, m_widths, m_ctx.fullView, line.m_kind == 'T');
-        RowGeometry g{&m_format, &m_widths, nominal};
-        const Rect row{0, 0, width > 0 ? width : nominal, m_widths.RowHeight()};
-        return BuildRow(line, g, SchemeForLine(line, m_schemes, m_format.colorStyle), m_ctx, row);
+        for (const PaintOp& op : Row(line))
+            if (op.type == PaintOp::OwnLevel)
+                return false;
+        return true;
     }
-
-    const CColorScheme& Scheme() const { return m_schemes.ForStyle(0); }
-
-    CColumnWidths m_widths;
 };
 
 // Cell x positions of the default format (8-pixel characters).
@@ -69,27 +59,19 @@ TEST_F(RowCells, DefaultRowShowsEachCellInItsSchemeColours)
     EXPECT_EQ(BackgroundAt(ops, Out::BidSummary, 5), Scheme().Get(83));
     EXPECT_EQ(BackgroundAt(ops, Out::Slash, 5), Scheme().Get(Entry::SlashBG));
 
-    const PaintOp* number = FindText(ops, "3");
-    ASSERT_NE(number, nullptr);
-    EXPECT_EQ(number->align, Align::Center);
-    EXPECT_EQ(number->fg, 0xFFFFFFu);
-    EXPECT_EQ(number->rect, (Rect{0, 0, 38, 16}));
+    const PaintOp& number = TextOp(ops, "3");
+    EXPECT_EQ(number.align, Align::Center);
+    EXPECT_EQ(number.fg, 0xFFFFFFu);
+    EXPECT_EQ(number.rect, (Rect{0, 0, 38, 16}));
 
-    const PaintOp* bid = FindText(ops, "101.25");
-    ASSERT_NE(bid, nullptr);
-    EXPECT_EQ(bid->align, Align::Right);
-    EXPECT_EQ(bid->rect, (Rect{166, 0, 230, 16}));
-    EXPECT_EQ(bid->fg, Scheme().Get(Entry::StateFG(Entry::BidRate, 1)));
-    const PaintOp* offer = FindText(ops, "101.50");
-    ASSERT_NE(offer, nullptr);
-    EXPECT_EQ(offer->align, Align::Left);
-    const PaintOp* offerQuantity = FindText(ops, "25");
-    ASSERT_NE(offerQuantity, nullptr);
-    EXPECT_EQ(offerQuantity->rect, (Rect{374, 0, 430, 16}));
-    ASSERT_NE(FindText(ops, "X"), nullptr);
-    ASSERT_NE(FindText(ops, "/"), nullptr);
-    ASSERT_NE(FindText(ops, "UST 10Y"), nullptr);
-    EXPECT_EQ(FindText(ops, "UST 10Y")->align, Align::Left);
+    const PaintOp& bid = TextOp(ops, "101.25");
+    EXPECT_EQ(bid.align, Align::Right);
+    EXPECT_EQ(bid.rect, (Rect{166, 0, 230, 16}));
+    EXPECT_EQ(bid.fg, Scheme().Get(Entry::StateFG(Entry::BidRate, 1)));
+    EXPECT_EQ(TextOp(ops, "101.50").align, Align::Left);
+    EXPECT_EQ(TextOp(ops, "25").rect, (Rect{374, 0, 430, 16}));
+    EXPECT_TRUE(Texts(ops, true, {"X", "/"}));
+    EXPECT_EQ(TextOp(ops, "UST 10Y").align, Align::Left);
 }
 
 TEST_F(RowCells, DisplayStatesChooseTextsAndColours)
@@ -101,23 +83,20 @@ TEST_F(RowCells, DisplayStatesChooseTextsAndColours)
     EXPECT_EQ(BackgroundAt(ops, Out::BidRate, 5), 0xFFFFFFu);
     EXPECT_EQ(BackgroundAt(ops, Out::BidQuantity, 5), 0xFFFFFFu);
     EXPECT_EQ(BackgroundAt(ops, Out::OfferRate, 5), 0x808080u);
-    EXPECT_EQ(FindText(ops, "101.25")->fg, 0x000000u);
+    EXPECT_EQ(TextOp(ops, "101.25").fg, 0x000000u);
 
     line.m_bid.m_attribute = 6;
     line.m_offer.m_attribute = 8;
     ops = Row(line);
-    EXPECT_EQ(FindText(ops, "101.25"), nullptr);
-    const PaintOp* error = FindText(ops, "Error");
-    ASSERT_NE(error, nullptr);
-    EXPECT_EQ(error->cadence, 3);
-    ASSERT_NE(FindText(ops, "<<LF>>"), nullptr);
+    EXPECT_TRUE(Texts(ops, false, {"101.25"}));
+    EXPECT_EQ(TextOp(ops, "Error").cadence, 3);
+    EXPECT_TRUE(Texts(ops, true, {"<<LF>>"}));
 
     line.m_offer.m_attribute = 7;
     line.m_bid.m_attribute = 0;
     ops = Row(line);
-    ASSERT_NE(FindText(ops, "<<NL>>"), nullptr);
-    EXPECT_EQ(FindText(ops, "101.25"), nullptr);
-    EXPECT_EQ(FindText(ops, "10"), nullptr);  // state 0 shows nothing
+    EXPECT_TRUE(Texts(ops, true, {"<<NL>>"}));
+    EXPECT_TRUE(Texts(ops, false, {"101.25", "10"}));  // state 0 shows nothing
 }
 
 TEST_F(RowCells, BestPriceNeedsTheOptionAndFullView)
@@ -125,15 +104,13 @@ TEST_F(RowCells, BestPriceNeedsTheOptionAndFullView)
     LineObject line = FieldLine();
     line.m_bid.m_best = 1;
     m_ctx.bestPriceIndicator = true;
-    auto ops = Row(line);
-    EXPECT_EQ(BackgroundAt(ops, Out::BidRate, 5), 0x000000u);  // not in full view
+    EXPECT_EQ(BackgroundAt(Row(line), Out::BidRate, 5), 0x000000u);  // not in full view
     m_ctx.fullView = true;
-    ops = Row(line);
+    const auto ops = Row(line);
     EXPECT_EQ(BackgroundAt(ops, Full::BidRate, 5), Scheme().Get(Entry::StateBG(Entry::BidRate, DS_BEST)));
     EXPECT_EQ(BackgroundAt(ops, Full::OfferRate, 5), 0x000000u);
     m_ctx.bestPriceIndicator = false;
-    ops = Row(line);
-    EXPECT_EQ(BackgroundAt(ops, Full::BidRate, 5), 0x000000u);
+    EXPECT_EQ(BackgroundAt(Row(line), Full::BidRate, 5), 0x000000u);
 }
 
 TEST_F(RowCells, OwnPriceColoursOnlyOutsideFullViewAtLevelOne)
@@ -141,29 +118,24 @@ TEST_F(RowCells, OwnPriceColoursOnlyOutsideFullViewAtLevelOne)
     LineObject line = FieldLine();
     line.m_bid.m_ownLevel = 1;
     m_ctx.enableMyPrice = true;
-    auto ops = Row(line);
+    const auto ops = Row(line);
     EXPECT_EQ(BackgroundAt(ops, Out::BidRate, 5), Scheme().Get(Entry::MyPriceBG));
-    EXPECT_EQ(FindText(ops, "101.25")->fg, Scheme().Get(Entry::MyPriceFG));
+    EXPECT_EQ(TextOp(ops, "101.25").fg, Scheme().Get(Entry::MyPriceFG));
     EXPECT_EQ(BackgroundAt(ops, Out::BidQuantity, 5), 0x000000u);  // the rate cell only
     EXPECT_EQ(BackgroundAt(ops, Out::OfferRate, 5), 0x000000u);
 
     line.m_bid.m_attribute = 3;  // state 2 is no own price
-    ops = Row(line);
-    EXPECT_EQ(BackgroundAt(ops, Out::BidRate, 5), 0xFFFFFFu);
+    EXPECT_EQ(BackgroundAt(Row(line), Out::BidRate, 5), 0xFFFFFFu);
     line.m_bid.m_attribute = 5;  // trading is
-    ops = Row(line);
-    EXPECT_EQ(BackgroundAt(ops, Out::BidRate, 5), Scheme().Get(Entry::MyPriceBG));
+    EXPECT_EQ(BackgroundAt(Row(line), Out::BidRate, 5), Scheme().Get(Entry::MyPriceBG));
     line.m_bid.m_ownLevel = 2;
-    ops = Row(line);
-    EXPECT_EQ(BackgroundAt(ops, Out::BidRate, 5), 0x000000u);
+    EXPECT_EQ(BackgroundAt(Row(line), Out::BidRate, 5), 0x000000u);
     line.m_bid.m_ownLevel = 1;
     m_ctx.enableMyPrice = false;
-    ops = Row(line);
-    EXPECT_EQ(BackgroundAt(ops, Out::BidRate, 5), 0x000000u);
+    EXPECT_EQ(BackgroundAt(Row(line), Out::BidRate, 5), 0x000000u);
     m_ctx.enableMyPrice = true;
     m_ctx.fullView = true;
-    ops = Row(line);
-    EXPECT_EQ(BackgroundAt(ops, Full::BidRate, 5), 0x000000u);
+    EXPECT_EQ(BackgroundAt(Row(line), Full::BidRate, 5), 0x000000u);
 }
 
 TEST_F(RowCells, BackupAndWhenCentreFramesInFullView)
@@ -173,29 +145,26 @@ TEST_F(RowCells, BackupAndWhenCentreFramesInFullView)
     line.m_bid.m_attribute = 3;
     line.m_bid.m_whenCenter = 350;
     m_ctx.fullView = true;
-    auto ops = Row(line);
+    const auto ops = Row(line);
     // Bid rate cell 222..285: backup frame on its edge, the hit-when-centre
     // frame one pixel in, the price inside both.
     EXPECT_EQ(BackgroundAt(ops, 222, 0), Scheme().Get(Entry::BackupFrame));
     EXPECT_EQ(BackgroundAt(ops, 223, 1), Scheme().Get(Entry::WhenCenterFramePlain));
     EXPECT_EQ(BackgroundAt(ops, 224, 2), 0xFFFFFFu);
-    EXPECT_EQ(FindText(ops, "101.25")->rect, (Rect{224, 2, 284, 14}));
+    EXPECT_EQ(TextOp(ops, "101.25").rect, (Rect{224, 2, 284, 14}));
 
     m_ctx.whenCenterColors = true;
-    ops = Row(line);
-    EXPECT_EQ(BackgroundAt(ops, 223, 1), Scheme().Get(2 * (18 + 3)));
+    EXPECT_EQ(BackgroundAt(Row(line), 223, 1), Scheme().Get(2 * (18 + 3)));
 
     // A value whose centre has no frame colour takes the plain frame.
     for (int value : {1050, -200, 2000000000}) {
         line.m_bid.m_whenCenter = value;
-        ops = Row(line);
-        EXPECT_EQ(BackgroundAt(ops, 223, 1), Scheme().Get(Entry::WhenCenterFramePlain)) << value;
+        EXPECT_EQ(BackgroundAt(Row(line), 223, 1), Scheme().Get(Entry::WhenCenterFramePlain)) << value;
     }
 
     // Neither frame outside full view.
     m_ctx.fullView = false;
-    ops = Row(line);
-    EXPECT_EQ(FindText(ops, "101.25")->rect, (Rect{166, 0, 230, 16}));
+    EXPECT_EQ(TextOp(Row(line), "101.25").rect, (Rect{166, 0, 230, 16}));
 }
 
 TEST_F(RowCells, WithheldPricesAreBlankOutsideFullView)
@@ -208,48 +177,38 @@ TEST_F(RowCells, WithheldPricesAreBlankOutsideFullView)
     m_format.showIndicative = 1;
     m_format.showTradeHistory = 1;
     auto ops = Row(line);
-    EXPECT_EQ(FindText(ops, "101.25"), nullptr);
-    EXPECT_EQ(FindText(ops, "10"), nullptr);
-    EXPECT_EQ(FindText(ops, "25"), nullptr);
-    EXPECT_EQ(FindText(ops, "101.1"), nullptr);
-    EXPECT_EQ(FindText(ops, "101.3"), nullptr);
-    ASSERT_NE(FindText(ops, "UST 10Y"), nullptr);  // the issue flags do not withhold it
-    for (const PaintOp& op : ops)
-        EXPECT_NE(op.type, PaintOp::OwnLevel);
+    EXPECT_TRUE(Texts(ops, false, {"101.25", "10", "25", "101.1", "101.3"}));
+    EXPECT_TRUE(Texts(ops, true, {"UST 10Y"}));  // the issue flags do not withhold it
+    EXPECT_TRUE(NoOwnLevel(line));
 
     line.m_lineFlags = 0;
     line.m_issueFlags = LineFlag::Withheld;
-    ops = Row(line);
-    EXPECT_EQ(FindText(ops, "UST 10Y"), nullptr);
-    EXPECT_EQ(FindText(ops, "101.25"), nullptr);
+    EXPECT_TRUE(Texts(Row(line), false, {"UST 10Y", "101.25"}));
 
     m_ctx.fullView = true;
     ops = Row(line);
-    ASSERT_NE(FindText(ops, "UST 10Y"), nullptr);
-    ASSERT_NE(FindText(ops, "101.25"), nullptr);
     // In full view the flag asks for meta rendering instead.
-    EXPECT_TRUE(FindText(ops, "101.25")->small);
-    EXPECT_EQ(FindText(ops, "101.25")->fg, kMetaTextColor);
-    EXPECT_TRUE(FindText(ops, "UST 10Y")->small);
+    EXPECT_TRUE(TextOp(ops, "101.25").small);
+    EXPECT_EQ(TextOp(ops, "101.25").fg, kMetaTextColor);
+    EXPECT_TRUE(TextOp(ops, "UST 10Y").small);
 }
 
 TEST_F(RowCells, MetaRenderingOfPricesIssueAndText)
 {
     LineObject line = FieldLine();
     line.m_lineFlags = 0x10000;
-    auto ops = Row(line);
-    EXPECT_FALSE(FindText(ops, "101.25")->small);  // line flags count in full view only
+    EXPECT_FALSE(TextOp(Row(line), "101.25").small);  // line flags count in full view only
     m_ctx.fullView = true;
-    ops = Row(line);
-    EXPECT_TRUE(FindText(ops, "101.25")->small);
-    EXPECT_TRUE(FindText(ops, "25")->small);
-    EXPECT_FALSE(FindText(ops, "UST 10Y")->small);
+    auto ops = Row(line);
+    EXPECT_TRUE(TextOp(ops, "101.25").small);
+    EXPECT_TRUE(TextOp(ops, "25").small);
+    EXPECT_FALSE(TextOp(ops, "UST 10Y").small);
     m_ctx.fullView = false;
     line.m_lineFlags = 0;
     line.m_issueFlags = 0x20000;
     ops = Row(line);
-    EXPECT_TRUE(FindText(ops, "101.25")->small);  // issue flags count everywhere for prices
-    EXPECT_FALSE(FindText(ops, "UST 10Y")->small);
+    EXPECT_TRUE(TextOp(ops, "101.25").small);  // issue flags count everywhere for prices
+    EXPECT_FALSE(TextOp(ops, "UST 10Y").small);
 }
 
 TEST_F(RowCells, StackSizeZeroDrawsNoStackCells)
@@ -259,14 +218,12 @@ TEST_F(RowCells, StackSizeZeroDrawsNoStackCells)
     LineObject line = FieldLine();
     line.m_bid.m_stack[0] = {"123", "250", "5"};
     line.m_bid.m_ownLevel = 1;
-    auto ops = Row(line);
-    EXPECT_EQ(FindText(ops, "101.25")->rect.left, 158);  // right after the issue
-    for (const PaintOp& op : ops)
-        EXPECT_NE(op.type, PaintOp::OwnLevel);
+    EXPECT_EQ(TextOp(Row(line), "101.25").rect.left, 158);  // right after the issue
+    EXPECT_TRUE(NoOwnLevel(line));
     m_ctx.fullView = true;
-    ops = Row(line);
-    EXPECT_EQ(FindText(ops, "123"), nullptr);
-    EXPECT_EQ(FindText(ops, "101.25")->rect.left, 158);
+    const auto ops = Row(line);
+    EXPECT_TRUE(Texts(ops, false, {"123"}));
+    EXPECT_EQ(TextOp(ops, "101.25").rect.left, 158);
 }
 
 TEST_F(RowCells, StackLevelsRunOutwardsFromTheRates)
@@ -282,20 +239,19 @@ TEST_F(RowCells, StackLevelsRunOutwardsFromTheRates)
     line.m_offer.m_stack[1] = {"22", "", "8"};
     const auto ops = Row(line);
     // Bid stack 158..253: level 2 (empty), level 1, level 0 next to the rate.
-    EXPECT_EQ(FindText(ops, "11")->rect, (Rect{222, 0, 254, 16}));
-    EXPECT_EQ(FindText(ops, "12")->rect, (Rect{190, 0, 222, 16}));
+    EXPECT_EQ(TextOp(ops, "11").rect, (Rect{222, 0, 254, 16}));
+    EXPECT_EQ(TextOp(ops, "12").rect, (Rect{190, 0, 222, 16}));
     EXPECT_EQ(BackgroundAt(ops, 170, 5), Scheme().Get(Entry::EmptyStackLevel));
-    EXPECT_EQ(FindText(ops, "11")->align, Align::Right);
-    EXPECT_EQ(FindText(ops, "11")->bg, Scheme().Get(61 + 2 * 2));
-    EXPECT_EQ(FindText(ops, "12")->bg, Scheme().Get(61 + 2 * 7));
-    // Offer stack after the offer rate (254 + 56 + 8 + 56 = 374... rate ends at 374).
-    const PaintOp* o0 = FindText(ops, "21");
-    ASSERT_NE(o0, nullptr);
-    EXPECT_EQ(o0->align, Align::Left);
-    EXPECT_EQ(o0->rect.left, FindText(ops, "101.50")->rect.right);
-    EXPECT_EQ(FindText(ops, "22")->rect.left, o0->rect.right);
-    EXPECT_EQ(o0->fg, Scheme().Get(60 + 2 * 1));  // centre 10 is none: index 1
-    EXPECT_EQ(FindText(ops, "5"), nullptr);       // customers only
+    EXPECT_EQ(TextOp(ops, "11").align, Align::Right);
+    EXPECT_EQ(TextOp(ops, "11").bg, Scheme().Get(61 + 2 * 2));
+    EXPECT_EQ(TextOp(ops, "12").bg, Scheme().Get(61 + 2 * 7));
+    // Offer stack after the offer rate.
+    const PaintOp& o0 = TextOp(ops, "21");
+    EXPECT_EQ(o0.align, Align::Left);
+    EXPECT_EQ(o0.rect.left, TextOp(ops, "101.50").rect.right);
+    EXPECT_EQ(TextOp(ops, "22").rect.left, o0.rect.right);
+    EXPECT_EQ(o0.fg, Scheme().Get(60 + 2 * 1));  // centre 10 is none: index 1
+    EXPECT_TRUE(Texts(ops, false, {"5"}));       // customers only
 }
 
 TEST_F(RowCells, StackLevelSplitsIntoQuantityAndCustomer)
@@ -307,19 +263,18 @@ TEST_F(RowCells, StackLevelSplitsIntoQuantityAndCustomer)
     m_customers.list = {{456, 0}};
     const auto ops = Row(line);
     // Bid level 158..221: quantity on the left half (4 of 8 characters).
-    EXPECT_EQ(FindText(ops, "50")->rect, (Rect{158, 0, 190, 16}));
-    EXPECT_EQ(FindText(ops, "123")->rect, (Rect{190, 0, 222, 16}));
-    EXPECT_EQ(FindText(ops, "50")->bg, Scheme().Get(Entry::StackQuantityBG));
-    EXPECT_EQ(FindText(ops, "123")->bg, Scheme().Get(61 + 4));
+    EXPECT_EQ(TextOp(ops, "50").rect, (Rect{158, 0, 190, 16}));
+    EXPECT_EQ(TextOp(ops, "123").rect, (Rect{190, 0, 222, 16}));
+    EXPECT_EQ(TextOp(ops, "50").bg, Scheme().Get(Entry::StackQuantityBG));
+    EXPECT_EQ(TextOp(ops, "123").bg, Scheme().Get(61 + 4));
     // Offer level: customer first, then quantity.
-    const PaintOp* c = FindText(ops, "456");
-    const PaintOp* q = FindText(ops, "70");
-    ASSERT_TRUE(c && q);
-    EXPECT_EQ(c->rect.right, q->rect.left);
-    EXPECT_LT(c->rect.left, q->rect.left);
-    EXPECT_EQ(c->bg, Scheme().Get(Entry::CenterBG0));  // my customer
+    const PaintOp& c = TextOp(ops, "456");
+    const PaintOp& q = TextOp(ops, "70");
+    EXPECT_EQ(c.rect.right, q.rect.left);
+    EXPECT_LT(c.rect.left, q.rect.left);
+    EXPECT_EQ(c.bg, Scheme().Get(Entry::CenterBG0));  // my customer
     m_customers.disableCustomer = true;
-    EXPECT_EQ(FindText(Row(line), "456")->bg, Scheme().Get(61 + 6));
+    EXPECT_EQ(TextOp(Row(line), "456").bg, Scheme().Get(61 + 6));
 }
 
 TEST_F(RowCells, AggressorsUseTheirOwnColoursAndBlink)
@@ -330,33 +285,29 @@ TEST_F(RowCells, AggressorsUseTheirOwnColoursAndBlink)
     m_format.aggrCustomerOnly = 0;
     LineObject line = FieldLine();
     line.m_bid.m_traded[0] = {"77", "250", "9"};
-    auto ops = Row(line);
-    const PaintOp* customer = FindText(ops, "77");
-    const PaintOp* quantity = FindText(ops, "9");
-    ASSERT_TRUE(customer && quantity);
-    EXPECT_EQ(customer->fg, Scheme().Get(Entry::AggrCustomerFG));
-    EXPECT_EQ(quantity->fg, Scheme().Get(Entry::AggrQuantityFG));
-    EXPECT_EQ(customer->cadence, 3);
+    const auto ops = Row(line);
+    EXPECT_EQ(TextOp(ops, "77").fg, Scheme().Get(Entry::AggrCustomerFG));
+    EXPECT_EQ(TextOp(ops, "9").fg, Scheme().Get(Entry::AggrQuantityFG));
+    EXPECT_EQ(TextOp(ops, "77").cadence, 3);
     line.m_offer.m_fastFlash = 1;  // the opposite side's flag
     m_ctx.tradeTimer = true;
-    ops = Row(line);
-    EXPECT_EQ(FindText(ops, "77")->cadence, 1);
+    EXPECT_EQ(TextOp(Row(line), "77").cadence, 1);
     line.m_offer.m_fastFlash = 0;
     line.m_bid.m_fastFlash = 1;
-    EXPECT_EQ(FindText(Row(line), "77")->cadence, 3);
+    EXPECT_EQ(TextOp(Row(line), "77").cadence, 3);
 
     m_format.aggrCenterColor = 1;
     m_format.flashAggr = 0;
-    ops = Row(line);
-    EXPECT_EQ(FindText(ops, "77")->fg, Scheme().Get(60 + 4));
-    EXPECT_EQ(FindText(ops, "77")->cadence, 0);
+    const PaintOp centred = TextOp(Row(line), "77");
+    EXPECT_EQ(centred.fg, Scheme().Get(60 + 4));
+    EXPECT_EQ(centred.cadence, 0);
 }
 
 TEST_F(RowCells, SummaryCellShowsTheOwnLevelPicture)
 {
     LineObject line = FieldLine();
     line.m_offer.m_ownLevel = 4;
-    auto ops = Row(line);
+    const auto ops = Row(line);
     const PaintOp* picture = nullptr;
     for (const PaintOp& op : ops)
         if (op.type == PaintOp::OwnLevel)
@@ -371,13 +322,10 @@ TEST_F(RowCells, SummaryCellShowsTheOwnLevelPicture)
     EXPECT_EQ(BackgroundAt(ops, Out::OfferSummary, 5), Scheme().Get(83));
     m_ctx.enableMeta2 = true;
     line.m_offer.m_ownLevel = 6;  // no such level
-    for (const PaintOp& op : Row(line))
-        EXPECT_NE(op.type, PaintOp::OwnLevel);
+    EXPECT_TRUE(NoOwnLevel(line));
 
-    EXPECT_EQ(OwnLevelStripFor(19).size, 0);
-    EXPECT_EQ(OwnLevelStripFor(20).size, 1);
-    EXPECT_EQ(OwnLevelStripFor(29).size, 1);
-    EXPECT_EQ(OwnLevelStripFor(30).size, 2);
+    for (const auto& [height, size] : {std::pair{19, 0}, {20, 1}, {29, 1}, {30, 2}})
+        EXPECT_EQ(OwnLevelStripFor(height).size, size) << height;
 }
 
 TEST_F(RowCells, TradeHistoryColoursFollowTheLastTrade)
@@ -391,42 +339,42 @@ TEST_F(RowCells, TradeHistoryColoursFollowTheLastTrade)
     line.m_lastTradeType = 1;
     line.m_dailyVolume = "1234.56";
     auto ops = Row(line);
-    EXPECT_EQ(FindText(ops, "101.375")->fg, Scheme().Get(16));
-    EXPECT_EQ(FindText(ops, "10:42")->fg, Scheme().Get(18));
-    EXPECT_EQ(FindText(ops, "4711")->fg, Scheme().Get(14));
-    EXPECT_EQ(FindText(ops, "4711")->align, Align::Right);
-    ASSERT_NE(FindText(ops, "@"), nullptr);
-    ASSERT_NE(FindText(ops, "-"), nullptr);
-    EXPECT_EQ(FindText(ops, "1234.56")->fg, Scheme().Get(Entry::THVolumeFG));
+    EXPECT_EQ(TextOp(ops, "101.375").fg, Scheme().Get(16));
+    EXPECT_EQ(TextOp(ops, "10:42").fg, Scheme().Get(18));
+    EXPECT_EQ(TextOp(ops, "4711").fg, Scheme().Get(14));
+    EXPECT_EQ(TextOp(ops, "4711").align, Align::Right);
+    EXPECT_TRUE(Texts(ops, true, {"@", "-"}));
+    EXPECT_EQ(TextOp(ops, "1234.56").fg, Scheme().Get(Entry::THVolumeFG));
     line.m_lastTradeType = 2;
-    ops = Row(line);
-    EXPECT_EQ(FindText(ops, "101.375")->fg, Scheme().Get(22));
+    EXPECT_EQ(TextOp(Row(line), "101.375").fg, Scheme().Get(22));
 
     m_format.volumePrecision = 2;
-    ASSERT_NE(FindText(Row(line), "1234"), nullptr);
+    EXPECT_TRUE(Texts(Row(line), true, {"1234"}));
     m_format.volumePrecision = 1;
-    ASSERT_NE(FindText(Row(line), "1234.5"), nullptr);
+    EXPECT_TRUE(Texts(Row(line), true, {"1234.5"}));
 
     // Nothing to show: filled with entry 27.
     line.m_lastTradeNumber.clear();
     line.m_lastTradeTime.clear();
     ops = Row(line);
-    EXPECT_EQ(FindText(ops, "-"), nullptr);
-    EXPECT_EQ(FindText(ops, "@"), nullptr);
-    const PaintOp* rate = FindText(ops, "101.375");
-    EXPECT_EQ(BackgroundAt(ops, rate->rect.right + 2, 5), Scheme().Get(Entry::THVolumeBG));
+    EXPECT_TRUE(Texts(ops, false, {"-", "@"}));
+    EXPECT_EQ(BackgroundAt(ops, TextOp(ops, "101.375").rect.right + 2, 5), Scheme().Get(Entry::THVolumeBG));
 }
 
 TEST(VolumeText, PrecisionCutsDecimalsSafely)
 {
-    EXPECT_EQ(VolumeText("1234.56", 0), "1234.56");
-    EXPECT_EQ(VolumeText("1234.56", 1), "1234.5");
-    EXPECT_EQ(VolumeText("1234.56", 2), "1234");
-    EXPECT_EQ(VolumeText(".56", 2), "");
-    EXPECT_EQ(VolumeText("56", 2), "56");   // no decimals to cut
-    EXPECT_EQ(VolumeText("", 2), "");
-    EXPECT_EQ(VolumeText("1234.5", 1), "1234.5");
-    EXPECT_EQ(VolumeText("1234.56", 7), "1234.56");
+    struct Case {
+        const char* volume;
+        int precision;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"1234.56", 0, "1234.56"}, {"1234.56", 1, "1234.5"}, {"1234.56", 2, "1234"},
+        {".56", 2, ""},            {"56", 2, "56"},  // no decimals to cut
+        {"", 2, ""},               {"1234.5", 1, "1234.5"}, {"1234.56", 7, "1234.56"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(VolumeText(c.volume, c.precision), c.shown) << c.volume << " " << c.precision;
 }
 
 TEST_F(RowCells, SpreadCellShowsRolesAndABottomLine)
@@ -436,19 +384,18 @@ TEST_F(RowCells, SpreadCellShowsRolesAndABottomLine)
     LineObject line = FieldLine();
     line.m_bid.m_spreadRole = 'M';
     line.m_offer.m_spreadRole = 'S';
-    auto ops = Row(line);
-    const PaintOp* m = FindText(ops, "M");
-    const PaintOp* s = FindText(ops, "S");
-    ASSERT_TRUE(m && s);
-    EXPECT_EQ(m->bg, Scheme().Get(Entry::SpreadBidBG));
-    EXPECT_EQ(s->bg, Scheme().Get(Entry::SpreadOfferBG));
-    EXPECT_EQ(m->rect.right, s->rect.left);
-    EXPECT_EQ(m->rect.Width(), 16);
-    EXPECT_EQ(BackgroundAt(ops, m->rect.left, 15), Scheme().Get(Entry::RowBG));
+    const auto ops = Row(line);
+    const PaintOp& m = TextOp(ops, "M");
+    const PaintOp& s = TextOp(ops, "S");
+    EXPECT_EQ(m.bg, Scheme().Get(Entry::SpreadBidBG));
+    EXPECT_EQ(s.bg, Scheme().Get(Entry::SpreadOfferBG));
+    EXPECT_EQ(m.rect.right, s.rect.left);
+    EXPECT_EQ(m.rect.Width(), 16);
+    EXPECT_EQ(BackgroundAt(ops, m.rect.left, 15), Scheme().Get(Entry::RowBG));
     line.m_bid.m_spreadRole = 'X';
-    ops = Row(line);
-    EXPECT_EQ(FindText(ops, "M"), nullptr);
-    ASSERT_NE(FindText(ops, "S"), nullptr);
+    const auto unknown = Row(line);
+    EXPECT_TRUE(Texts(unknown, false, {"M"}));
+    EXPECT_TRUE(Texts(unknown, true, {"S"}));
 }
 
 TEST_F(RowCells, UnderlinesAndIssueFlags)
@@ -458,23 +405,23 @@ TEST_F(RowCells, UnderlinesAndIssueFlags)
     auto ops = Row(line);
     EXPECT_EQ(BackgroundAt(ops, Out::Issue, 15), Scheme().Get(Entry::Underline));
     EXPECT_EQ(BackgroundAt(ops, Out::LineNumber, 15), Scheme().Get(Entry::LineNumberBG));
-    EXPECT_EQ(FindText(ops, "101.25")->rect.bottom, 15);
+    EXPECT_EQ(TextOp(ops, "101.25").rect.bottom, 15);
     m_format.showUnderlines = 0;
     EXPECT_EQ(BackgroundAt(Row(line), Out::Issue, 15), Scheme().Get(Entry::IssueBG));
 
     line.m_lineFlags = 0;
     line.m_issueFlags = 0x10 | 0x20 | 0x40 | 0x4000 | 0x1000;
     ops = Row(line);
-    const PaintOp* issue = FindText(ops, "UST 10Y");
-    EXPECT_EQ(issue->rect.bottom, 15);
+    const PaintOp& issue = TextOp(ops, "UST 10Y");
+    EXPECT_EQ(issue.rect.bottom, 15);
     EXPECT_EQ(BackgroundAt(ops, Out::Issue, 15), Scheme().Get(Entry::Underline));
-    EXPECT_EQ(issue->fg, Scheme().Get(Entry::Flag4000FG + 1));  // swapped
-    EXPECT_EQ(issue->bg, Scheme().Get(Entry::Flag4000FG));
-    EXPECT_EQ(issue->cadence, 3);
+    EXPECT_EQ(issue.fg, Scheme().Get(Entry::Flag4000FG + 1));  // swapped
+    EXPECT_EQ(issue.bg, Scheme().Get(Entry::Flag4000FG));
+    EXPECT_EQ(issue.cadence, 3);
     line.m_issueFlags = 0x2000 | 0x4000;
-    EXPECT_EQ(FindText(Row(line), "UST 10Y")->fg, Scheme().Get(Entry::Flag2000FG));
+    EXPECT_EQ(TextOp(Row(line), "UST 10Y").fg, Scheme().Get(Entry::Flag2000FG));
     line.m_issueFlags = 0x1000;
-    EXPECT_EQ(FindText(Row(line), "UST 10Y")->bg, Scheme().Get(Entry::Flag1000FG + 1));
+    EXPECT_EQ(TextOp(Row(line), "UST 10Y").bg, Scheme().Get(Entry::Flag1000FG + 1));
 }
 
 TEST_F(RowCells, UnlistedRowsTurnBlackBackgroundsGrey)
@@ -484,7 +431,7 @@ TEST_F(RowCells, UnlistedRowsTurnBlackBackgroundsGrey)
     line.m_bid.m_attribute = 3;
     const auto ops = Row(line, Out::Width + 20);
     EXPECT_EQ(BackgroundAt(ops, Out::LineNumber, 5), Scheme().Get(Entry::UnlistedNumberBG));
-    EXPECT_EQ(FindText(ops, "3")->fg, Scheme().Get(Entry::UnlistedNumberFG));
+    EXPECT_EQ(TextOp(ops, "3").fg, Scheme().Get(Entry::UnlistedNumberFG));
     EXPECT_EQ(BackgroundAt(ops, Out::Issue, 5), kUnlistedFill);
     EXPECT_EQ(BackgroundAt(ops, Out::OfferRate, 5), kUnlistedFill);
     EXPECT_EQ(BackgroundAt(ops, Out::BidRate, 5), 0xFFFFFFu);  // not black: kept
@@ -494,17 +441,16 @@ TEST_F(RowCells, UnlistedRowsTurnBlackBackgroundsGrey)
 TEST_F(RowCells, NarrowRowShrinksTheCellsAndFillsTheRest)
 {
     const LineObject line = FieldLine();
-    auto ops = Row(line, Out::Width / 2);
-    EXPECT_EQ(FindText(ops, "101.25")->rect, (Rect{83, 0, 115, 16}));
-    ops = Row(line, Out::Width + 50);
-    EXPECT_EQ(FindText(ops, "25")->rect.right, Out::Width + 50);  // wider: the cells grow to the edge
+    EXPECT_EQ(TextOp(Row(line, Out::Width / 2), "101.25").rect, (Rect{83, 0, 115, 16}));
+    auto ops = Row(line, Out::Width + 50);
+    EXPECT_EQ(TextOp(ops, "25").rect.right, Out::Width + 50);  // wider: the cells grow to the edge
     EXPECT_EQ(BackgroundAt(ops, Out::Width + 60, 5), 0xFFFFFFFFu);  // nothing beyond the row
 
     // On a page made wider by its trade monitor lines a field row ends
     // early; the rest is filled with the row background.
     m_format.tmHasTradeLines = 1;
     ops = Row(line);
-    EXPECT_EQ(FindText(ops, "25")->rect.right, Out::Width);
+    EXPECT_EQ(TextOp(ops, "25").rect.right, Out::Width);
     EXPECT_EQ(ops.back().type, PaintOp::Fill);
     EXPECT_EQ(ops.back().bg, Scheme().Get(Entry::RowBG));
     EXPECT_EQ(ops.back().rect.left, Out::Width);
@@ -516,22 +462,18 @@ TEST_F(RowCells, TextLinesTakeColoursFromTheLineFlags)
     LineObject line(7, 12);
     line.m_kind = 'T';
     line.m_text = "MARKETS CLOSE EARLY";
-    auto ops = Row(line);
-    const PaintOp* text = FindText(ops, "MARKETS CLOSE EARLY");
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(text->fg, Scheme().Get(Entry::TextLineFG));
-    EXPECT_EQ(text->rect.left, 38);
-    EXPECT_EQ(text->rect.right, Out::Width);  // to the end of the row
+    const PaintOp plain = TextOp(Row(line), line.m_text);
+    EXPECT_EQ(plain.fg, Scheme().Get(Entry::TextLineFG));
+    EXPECT_EQ(plain.rect.left, 38);
+    EXPECT_EQ(plain.rect.right, Out::Width);  // to the end of the row
     line.m_lineFlags = 0x1000 | 0x20 | 0x40;
-    text = FindText(ops = Row(line), "MARKETS CLOSE EARLY");
-    EXPECT_EQ(text->fg, Scheme().Get(Entry::Flag1000FG + 1));
-    EXPECT_EQ(text->cadence, 3);
+    const PaintOp flagged = TextOp(Row(line), line.m_text);
+    EXPECT_EQ(flagged.fg, Scheme().Get(Entry::Flag1000FG + 1));
+    EXPECT_EQ(flagged.cadence, 3);
     line.m_lineFlags = LineFlag::Withheld;
-    EXPECT_EQ(FindText(Row(line), "MARKETS CLOSE EARLY"), nullptr);
+    EXPECT_TRUE(Texts(Row(line), false, {line.m_text}));
     m_ctx.fullView = true;
-    text = FindText(ops = Row(line), "MARKETS CLOSE EARLY");
-    ASSERT_NE(text, nullptr);
-    EXPECT_TRUE(text->small);
+    EXPECT_TRUE(TextOp(Row(line), line.m_text).small);
 }
 
 TEST_F(RowCells, UnknownKindShowsOnlyTheRowBackground)
@@ -555,7 +497,7 @@ TEST_F(RowCells, NoTradingLinesUseTheFourthScheme)
     LineObject line = FieldLine();
     line.m_lineFlags = LineFlag::NoTrading;
     EXPECT_EQ(&SchemeForLine(line, m_schemes, 1), &m_schemes.NoTradingScheme());
-    EXPECT_EQ(FindText(Row(line), "101.25")->fg, 0x808080u);
+    EXPECT_EQ(TextOp(Row(line), "101.25").fg, 0x808080u);
     line.m_lineFlags = 0;
     EXPECT_EQ(&SchemeForLine(line, m_schemes, 1), &m_schemes.ForStyle(1));
 }
@@ -564,21 +506,17 @@ TEST_F(RowCells, BlinkingTextHidesInItsOffPhase)
 {
     LineObject line = FieldLine();
     line.m_bid.m_attribute = 5;  // trading
-    for (int count : {0, 1, 2, 6, 7, 8}) {
+    for (int count = 0; count < 10; ++count) {
         m_ctx.flashCount = count;
-        EXPECT_FALSE(FindText(Row(line), "101.25")->hidden) << count;
-    }
-    for (int count : {3, 4, 5, 9}) {
-        m_ctx.flashCount = count;
-        EXPECT_TRUE(FindText(Row(line), "101.25")->hidden) << count;
+        EXPECT_EQ(TextOp(Row(line), "101.25").hidden, count / 3 % 2 == 1) << count;  // off every other third
     }
     line.m_bid.m_fastFlash = 1;
     m_ctx.tradeTimer = true;
     m_ctx.flashCount = 1;
-    EXPECT_EQ(FindText(Row(line), "101.25")->cadence, 1);
-    EXPECT_TRUE(FindText(Row(line), "101.25")->hidden);
+    EXPECT_EQ(TextOp(Row(line), "101.25").cadence, 1);
+    EXPECT_TRUE(TextOp(Row(line), "101.25").hidden);
     m_ctx.flashCount = 2;
-    EXPECT_FALSE(FindText(Row(line), "101.25")->hidden);
+    EXPECT_FALSE(TextOp(Row(line), "101.25").hidden);
     // A steady text never hides.
-    EXPECT_EQ(FindText(Row(line), "UST 10Y")->cadence, 0);
+    EXPECT_EQ(TextOp(Row(line), "UST 10Y").cadence, 0);
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <tuple>
+#include <utility>
 
 using namespace mavo;
 
@@ -138,14 +140,12 @@ TEST(HitTest, WalksTheScaledLayout)
     const CColumnWidths w(f, font);
     const int nominal = PageNominalWidth(f, w, false, false);
     // Unscaled: line number 0..37, issue 38..157, summary 158..165, bid rate 166..229.
-    EXPECT_EQ(HitTest('F', f, w, false, nominal, nominal, 0), COL_LINE_NUMBER);
-    EXPECT_EQ(HitTest('F', f, w, false, nominal, nominal, 37), COL_LINE_NUMBER);
-    EXPECT_EQ(HitTest('F', f, w, false, nominal, nominal, 38), COL_ISSUE);
-    EXPECT_EQ(HitTest('F', f, w, false, nominal, nominal, 160), COL_STACK_SUMMARY);
-    EXPECT_EQ(HitTest('F', f, w, false, nominal, nominal, 200), COL_BID_RATE);
-    EXPECT_EQ(HitTest('F', f, w, false, nominal, nominal, nominal - 1), COL_OFFER_QUANTITY);
-    EXPECT_EQ(HitTest('F', f, w, false, nominal, nominal, nominal), COL_NOTHING);
-    EXPECT_EQ(HitTest('F', f, w, false, nominal, nominal, -1), COL_NOTHING);
+    const std::pair<int, int> unscaled[] = {{0, COL_LINE_NUMBER},      {37, COL_LINE_NUMBER},
+                                            {38, COL_ISSUE},           {160, COL_STACK_SUMMARY},
+                                            {200, COL_BID_RATE},       {nominal - 1, COL_OFFER_QUANTITY},
+                                            {nominal, COL_NOTHING},    {-1, COL_NOTHING}};
+    for (const auto& [x, column] : unscaled)
+        EXPECT_EQ(HitTest('F', f, w, false, nominal, nominal, x), column) << x;
     // At twice the width the bid rate sits twice as far right: at 200 there
     // is still the issue.
     EXPECT_EQ(HitTest('F', f, w, false, 2 * nominal, nominal, 200), COL_ISSUE);
@@ -160,10 +160,9 @@ TEST(HitTest, TextLinesAndOtherKinds)
     CPageFormat f;
     const pagestest::FixedFont font(8);
     const CColumnWidths w(f, font);
-    EXPECT_EQ(HitTest('T', f, w, false, 400, 400, 10), COL_LINE_NUMBER);
-    EXPECT_EQ(HitTest('T', f, w, false, 400, 400, 100), COL_TEXT_LINE);
-    EXPECT_EQ(HitTest('T', f, w, false, 400, 400, 399), COL_TEXT_LINE);
-    EXPECT_EQ(HitTest('T', f, w, false, 400, 400, 400), COL_NOTHING);
-    EXPECT_EQ(HitTest('M', f, w, false, 400, 400, 100), COL_NOTHING);
-    EXPECT_EQ(HitTest('Q', f, w, false, 400, 400, 100), COL_NOTHING);
+    const std::tuple<char, int, int> hits[] = {{'T', 10, COL_LINE_NUMBER}, {'T', 100, COL_TEXT_LINE},
+                                               {'T', 399, COL_TEXT_LINE},  {'T', 400, COL_NOTHING},
+                                               {'M', 100, COL_NOTHING},    {'Q', 100, COL_NOTHING}};
+    for (const auto& [kind, x, column] : hits)
+        EXPECT_EQ(HitTest(kind, f, w, false, 400, 400, x), column) << kind << " " << x;
 }

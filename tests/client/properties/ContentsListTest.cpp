@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 using namespace mavo;
 
@@ -126,9 +127,7 @@ TEST_F(ContentsListTest, RowsShowPageLineAndTheIssueOrTextInTwelveCharacters)
 
     CContentsList list(m_feed, {703, 704, 705, 706});
     const ContentsRow row = list.Row(0);
-    EXPECT_EQ(row.page, "7");
-    EXPECT_EQ(row.line, "3");
-    EXPECT_EQ(row.issue, "     UST 10Y");
+    EXPECT_EQ(std::tie(row.page, row.line, row.issue), std::make_tuple("7", "3", "     UST 10Y"));
     EXPECT_EQ(list.Row(1).issue, "  --- EUROPE AND ASIA ---");  // longer: never cut
     EXPECT_EQ(list.Row(2).issue, std::string(12, ' '));         // withheld issue
     EXPECT_EQ(list.Row(3).issue, std::string(12, ' '));         // not in the cache
@@ -145,10 +144,9 @@ TEST_F(ContentsListTest, SelectLineRowsListLinesOneToTwentySixWithTheirOwnNumber
     ASSERT_EQ(rows.size(), 26u);
     EXPECT_EQ(rows[0].key, 901u);
     EXPECT_EQ(rows[0].lineNumber, "");
-    EXPECT_EQ(rows[1].page, "9");
-    EXPECT_EQ(rows[1].line, "2");
-    EXPECT_EQ(rows[1].lineNumber, "2");
-    EXPECT_EQ(rows[1].issue, "        BUND");
+    const SelectLineRow& bund = rows[1];
+    EXPECT_EQ(std::tie(bund.key, bund.page, bund.line, bund.lineNumber, bund.issue),
+              std::make_tuple(902u, "9", "2", "2", "        BUND"));
     EXPECT_EQ(rows[25].key, 926u);
     EXPECT_TRUE(SelectLineRows(0, m_feed.cache, false).empty());
     EXPECT_TRUE(SelectLineRows(301, m_feed.cache, false).empty());

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace mavo;
 using Brindle::CRegSection;
 
@@ -142,12 +144,10 @@ TEST(PropertyValues, EachPageRoundTripsItsSettingsThroughTheStoredFormat)
     const SheetOutcome out = AcceptSheet(CPageFormat{}, sheet, nullptr, nullptr);
     const CPageFormat loaded = StoredAndLoaded(out.format);
     const SheetValues back = SheetValuesFrom(loaded);
-    EXPECT_EQ(back.layout, layout);
-    EXPECT_EQ(back.stack, stack);
-    EXPECT_EQ(back.aggressors, aggr);
-    EXPECT_EQ(back.tradeHistory, th);
-    EXPECT_EQ(back.colors, colors);
-    EXPECT_EQ(back.tradeMonitor, tm);
+    const auto pages = [](const SheetValues& v) {
+        return std::tie(v.layout, v.stack, v.aggressors, v.tradeHistory, v.colors, v.tradeMonitor);
+    };
+    EXPECT_EQ(pages(back), pages(sheet));
 }
 
 TEST(FormatCommands, ApplyDefaultKeepsTradeMonitorLinesAndRespectsTheLock)

@@ -14,12 +14,27 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 using namespace mavo;
 
 namespace {
 
 const std::string kMachine = "0123456789abcdef";
+
+// Every field of a dialog's values, to compare them whole.
+auto Fields(const SocketValues& v)
+{
+    return std::tie(v.host, v.port, v.secure);
+}
+auto Fields(const SerialValues& v)
+{
+    return std::tie(v.port, v.baud, v.parity, v.stopBits, v.byteSize, v.dtrEnabled);
+}
+auto Fields(const DatabaseValues& v)
+{
+    return std::tie(v.host, v.user, v.port, v.password, v.secure);
+}
 
 class SourceKindValuesTest : public testing::Test {
 protected:
@@ -46,23 +61,10 @@ TEST_F(SourceKindValuesTest, AnEmptyStoreGivesTheDefaultsOfEveryDialog)
 {
     const Brindle::CRegSection connection = Connection();
     EXPECT_EQ(LoadSourceKind(connection), kSourceDatabase);
-    const SocketValues socket = LoadSocketValues(connection);
-    EXPECT_EQ(socket.host, "localhost");
-    EXPECT_EQ(socket.port, 6093);
-    EXPECT_FALSE(socket.secure);
-    const SerialValues serial = LoadSerialValues(connection);
-    EXPECT_EQ(serial.port, "COM1");
-    EXPECT_EQ(serial.baud, "9600");
-    EXPECT_EQ(serial.parity, "EVEN");
-    EXPECT_EQ(serial.stopBits, "1");
-    EXPECT_EQ(serial.byteSize, "8");
-    EXPECT_EQ(serial.dtrEnabled, 0);
+    EXPECT_EQ(Fields(LoadSocketValues(connection)), Fields(SocketValues{"localhost", 6093, false}));
+    EXPECT_EQ(Fields(LoadSerialValues(connection)), Fields(SerialValues{"COM1", "9600", "EVEN", "1", "8", 0}));
     const DatabaseValues db = LoadDatabaseValues(connection, kMachine, DatabaseDefaults{"feedhost", 7001, "alice"});
-    EXPECT_EQ(db.host, "feedhost");
-    EXPECT_EQ(db.port, 7001);
-    EXPECT_EQ(db.user, "alice");
-    EXPECT_EQ(db.password, "");
-    EXPECT_FALSE(db.secure);
+    EXPECT_EQ(Fields(db), Fields(DatabaseValues{"feedhost", "alice", 7001, "", false}));
     EXPECT_EQ(LoadTimeout(connection), 20);
 }
 
@@ -82,23 +84,16 @@ TEST_F(SourceKindValuesTest, StoredValuesReadBackAndOtherValuesOfTheSectionStay)
 {
     Brindle::CRegSection connection = Connection();
     Connection("/Socket").SetStr("CAFile", "/etc/ca.pem");
-    ASSERT_TRUE(SaveSocketValues(connection, SocketValues{"feed.example", 7000, true}));
-    const SocketValues socket = LoadSocketValues(connection);
-    EXPECT_EQ(socket.host, "feed.example");
-    EXPECT_EQ(socket.port, 7000);
-    EXPECT_TRUE(socket.secure);
+    const SocketValues socket{"feed.example", 7000, true};
+    ASSERT_TRUE(SaveSocketValues(connection, socket));
+    EXPECT_EQ(Fields(LoadSocketValues(connection)), Fields(socket));
     std::string ca;
     Connection("/Socket").GetStr("CAFile", ca, 256, "");
     EXPECT_EQ(ca, "/etc/ca.pem");
 
-    ASSERT_TRUE(SaveSerialValues(connection, SerialValues{"/dev/pts/7", "19200", "ODD", "2", "7", 1}));
-    const SerialValues serial = LoadSerialValues(connection);
-    EXPECT_EQ(serial.port, "/dev/pts/7");
-    EXPECT_EQ(serial.baud, "19200");
-    EXPECT_EQ(serial.parity, "ODD");
-    EXPECT_EQ(serial.stopBits, "2");
-    EXPECT_EQ(serial.byteSize, "7");
-    EXPECT_EQ(serial.dtrEnabled, 1);
+    const SerialValues serial{"/dev/pts/7", "19200", "ODD", "2", "7", 1};
+    ASSERT_TRUE(SaveSerialValues(connection, serial));
+    EXPECT_EQ(Fields(LoadSerialValues(connection)), Fields(serial));
 
     ASSERT_TRUE(SaveTimeout(connection, 0));
     EXPECT_EQ(LoadTimeout(connection), 0);
@@ -174,11 +169,8 @@ TEST_F(SourceKindValuesTest, SerialTextsThePortDoesNotKnowShowAsWhatThePortUses)
     serialSection.SetStr("Parity", "even");
     serialSection.SetStr("StopBits", "3");
     serialSection.SetStr("ByteSize", "6");
-    const SerialValues shown = LoadSerialValues(Connection());
-    EXPECT_EQ(shown.baud, "9600");
-    EXPECT_EQ(shown.parity, "EVEN");
-    EXPECT_EQ(shown.stopBits, "1");
-    EXPECT_EQ(shown.byteSize, "8");
+    const SerialValues shown{"/dev/null-port", "9600", "EVEN", "1", "8", 0};
+    EXPECT_EQ(Fields(LoadSerialValues(Connection())), Fields(shown));
 
     // The serial source's port, made for a connect, uses the same values.
     Brindle::CRegSection controllerSection = Connection();

@@ -66,11 +66,7 @@ TEST(SourceStatusLogTest, MetricTextsAreTheConnectTimeAndWholeNumbers)
     t.SetBadPackets(7);
     t.SetMaxDelay(250);
     t.SetFeedTime("00:11:00");
-    const MetricTexts texts = MetricTextsOf(t);
-    EXPECT_EQ(texts.connectTime, "12/07/2026 00:10:00");
-    EXPECT_EQ(texts.packets, "123456");
-    EXPECT_EQ(texts.badPackets, "7");
-    EXPECT_EQ(texts.maxDelay, "250");
+    EXPECT_EQ(MetricTextsOf(t), (MetricTexts{"12/07/2026 00:10:00", "123456", "7", "250"}));
     EXPECT_EQ(MetricTextsOf(Timestamp{}), (MetricTexts{"", "0", "0", "0"}));
 }
 
