@@ -1,6 +1,6 @@
 // The connection commands, login failures, notifications and the waiting
 // dialog, against a real zphd.
-#include "AppFixture.h"
+#include "LiveApp.h"
 
 #include "core/FrameTexts.h"
 #include "core/ui/WaitingDialog.h"
@@ -12,14 +12,7 @@ using mavo::CommandId;
 
 namespace {
 
-class ConnectionTest : public AppFixture {
-protected:
-    bool Enabled(CommandId id)
-    {
-        Frame().UpdateCommands();
-        return Frame().Commands().Action(id)->isEnabled();
-    }
-};
+class ConnectionTest : public LiveAppFixture {};
 
 } // namespace
 

@@ -100,7 +100,8 @@ TEST_F(ModemDialogTest, NumberFieldTakesDialCharactersOnlyAndNoMoreThanTheStoreH
 
 TEST_F(ModemDialogTest, ConnectEndsTheDialogWithOkAndStoresTheNumber)
 {
-    Line({"--speed", "14400"});
+    // The emulator's replies come split across reads.
+    Line({"--speed", "14400", "--split", "300"});
     StoreNumber("5551234");
     auto dialog = Dialog();
     EXPECT_EQ(dialog->NumberField()->text(), "5551234");
@@ -119,17 +120,6 @@ TEST_F(ModemDialogTest, ConnectEndsTheDialogWithOkAndStoresTheNumber)
     std::string stored;
     Dialup().GetStr("PhoneNumber", stored, 256, "");
     EXPECT_EQ(stored, "555 7777");
-}
-
-TEST_F(ModemDialogTest, ReplySplitAcrossReadsStillConnects)
-{
-    Line({"--split", "300"});
-    StoreNumber("5551234");
-    auto dialog = Dialog();
-    dialog->DialButton()->click();
-    ASSERT_TRUE(WaitFor([&] { return !dialog->isVisible(); }, 60000)) << dialog->StatusText().toStdString();
-    EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(dialog->StatusText(), "Connected");
 }
 
 TEST_F(ModemDialogTest, BusyOffersDialAgainAndCloseThenCancels)
