@@ -60,7 +60,7 @@ protected:
     std::unique_ptr<Brindle::CSerialPort> port;
 };
 
-TEST_F(ModemDialogTest, EmptyStoredNumberLeavesDialDisabledUntilOneIsTyped)
+TEST_F(ModemDialogTest, EmptyStoredNumberLeavesDialDisabledUntilDialCharactersAreTyped)
 {
     Line();
     auto dialog = Dialog();
@@ -77,16 +77,7 @@ TEST_F(ModemDialogTest, EmptyStoredNumberLeavesDialDisabledUntilOneIsTyped)
     EXPECT_FALSE(dialog->DialButton()->isEnabled());
     EXPECT_EQ(dialog->StatusText(), "Enter phone number...");
 
-    // Closing before any dial ends with Cancel, and asks nothing.
-    dialog->CloseButton()->click();
-    EXPECT_EQ(dialog->result(), QDialog::Rejected);
-    EXPECT_TRUE(messages.shown.empty());
-}
-
-TEST_F(ModemDialogTest, NumberFieldTakesDialCharactersOnlyAndNoMoreThanTheStoreHolds)
-{
-    Line();
-    auto dialog = Dialog();
+    // The field takes dial characters only, and no more than the store holds.
     QLineEdit* field = dialog->NumberField();
     QTest::keyClicks(field, "555-0100");
     field->insert(QStringLiteral("\rATH1"));
@@ -96,6 +87,11 @@ TEST_F(ModemDialogTest, NumberFieldTakesDialCharactersOnlyAndNoMoreThanTheStoreH
     field->clear();
     QTest::keyClicks(field, QString(80, QLatin1Char('9')));
     EXPECT_EQ(field->text().size(), 64);
+
+    // Closing before any dial ends with Cancel, and asks nothing.
+    dialog->CloseButton()->click();
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(ModemDialogTest, ConnectEndsTheDialogWithOkAndStoresTheNumber)
