@@ -139,12 +139,24 @@ TEST_F(SourceStatusWindowTest, LogKeepsTheLastTwoHundredEntriesAnEmptyTextClears
     EXPECT_GE(list->horizontalScrollBar()->maximum() + list->viewport()->width(), needed);
 }
 
-TEST_F(SourceStatusWindowTest, LineUpdatesAreLoggedWhileOnAndNotWhileOff)
+TEST_F(SourceStatusWindowTest, FeedTimesLineUpdatesAndBadPacketsAreLoggedOnlyWhileTheirSwitchIsOn)
 {
     PointFeedAtServer();
     ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
     mavo::CSourceStatusWindow* window = Window();
     ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitFor([&] { return !Frame().PaneText(4).isEmpty(); }));
+    const std::size_t before = window->Log().Entries().size();
+    Spin(1500);
+    EXPECT_EQ(window->Log().Entries().size(), before) << "feed times are not logged by default";
+
+    window->FeedTimesBox()->setChecked(true);
+    ASSERT_TRUE(WaitFor([&] { return window->Log().Entries().size() >= before + 2; }, 10000));
+    const std::string last = window->Log().Entries().back();
+    EXPECT_NE(last.find('\t'), std::string::npos);
+    window->FeedTimesBox()->setChecked(false);
+
+    // Line updates.
     ASSERT_TRUE(app->Controller().GetSource()->RequestPage(1));
     EXPECT_FALSE(app->Controller().IsLineLogging());
 
@@ -169,14 +181,8 @@ TEST_F(SourceStatusWindowTest, LineUpdatesAreLoggedWhileOnAndNotWhileOff)
     ASSERT_NE(stop, entries.end());
     for (auto it = stop; it != entries.end(); ++it)
         EXPECT_EQ(it->find("Update on page"), std::string::npos) << *it;
-}
 
-TEST_F(SourceStatusWindowTest, BadPacketsAreCountedAndLoggedOnlyWhileTheSwitchIsOn)
-{
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
-    mavo::CSourceStatusWindow* window = Window();
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    // Bad packets: counted always, logged while the switch is on.
     ASSERT_EQ(zphd.Control("malformed all fields").substr(0, 2), "OK");
     ASSERT_TRUE(WaitForEntry("bad packet"));
     ASSERT_TRUE(WaitFor([&] {
@@ -186,30 +192,13 @@ TEST_F(SourceStatusWindowTest, BadPacketsAreCountedAndLoggedOnlyWhileTheSwitchIs
 
     window->BadPacketsBox()->setChecked(false);
     EXPECT_FALSE(app->Controller().IsLogging());
-    const int before = Count("bad packet");
+    const int badBefore = Count("bad packet");
     ASSERT_EQ(zphd.Control("malformed all fields").substr(0, 2), "OK");
     ASSERT_TRUE(WaitFor([&] {
         const std::string bad = window->ShownMetrics().badPackets;
         return !bad.empty() && std::stol(bad) >= 2;
     }));
-    EXPECT_EQ(Count("bad packet"), before);
-}
-
-TEST_F(SourceStatusWindowTest, FeedTimesAreLoggedWhenAsked)
-{
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
-    mavo::CSourceStatusWindow* window = Window();
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
-    ASSERT_TRUE(WaitFor([&] { return !Frame().PaneText(4).isEmpty(); }));
-    const std::size_t before = window->Log().Entries().size();
-    Spin(1500);
-    EXPECT_EQ(window->Log().Entries().size(), before) << "feed times are not logged by default";
-
-    window->FeedTimesBox()->setChecked(true);
-    ASSERT_TRUE(WaitFor([&] { return window->Log().Entries().size() >= before + 2; }, 10000));
-    const std::string last = window->Log().Entries().back();
-    EXPECT_NE(last.find('\t'), std::string::npos);
+    EXPECT_EQ(Count("bad packet"), badBefore);
 }
 
 } // namespace
