@@ -2,6 +2,7 @@
 
 #include "../FakePageFeed.h"
 #include "Brindle/base/RegSection.h"
+#include "LiveApp.h"
 #include "PageWindowsFixture.h"
 #include "SampleLines.h"
 #include "TempDir.h"
@@ -10,7 +11,6 @@
 #include <QApplication>
 #include <QImage>
 #include <QInputDialog>
-#include <QMouseEvent>
 #include <QTimer>
 
 #include <deque>
@@ -223,7 +223,7 @@ TEST_F(PageWindowTest, FlashTickRepaintsOnlyCellsWhosePhaseChanges)
     EXPECT_GT(differences, 5);
 }
 
-TEST_F(PageWindowTest, OpeningAPageTwiceActivatesTheFirstWindow)
+TEST_F(PageWindowTest, OpeningAPageTwiceActivatesTheFirstWindowWhoseTitleFollowsTheFeed)
 {
     CChildFrame* first = m_windows->OpenPage(12);
     CChildFrame* second = m_windows->OpenPage(12);
@@ -239,18 +239,16 @@ TEST_F(PageWindowTest, OpeningAPageTwiceActivatesTheFirstWindow)
     EXPECT_EQ(m_asked[0].text, "You do not have permission\nto view this page");
     EXPECT_EQ(m_asked[0].kind, PageMessageKind::Stop);
     EXPECT_EQ(m_windows->Documents().size(), 1u);
-}
 
-TEST_F(PageWindowTest, PageTitleFollowsTheFeed)
-{
-    m_feed.cache.SetTitle(12, "GOVIES");
-    CChildFrame* frame = m_windows->OpenPage(12);
+    // A title from the feed names the window; an empty one changes nothing.
+    m_feed.cache.SetTitle(14, "GOVIES");
+    CChildFrame* frame = m_windows->OpenPage(14);
     EXPECT_EQ(frame->windowTitle(), "GOVIES");
-    m_feed.cache.SetTitle(12, "EURO GOVIES");
-    m_windows->OnPageTitle(12);
+    m_feed.cache.SetTitle(14, "EURO GOVIES");
+    m_windows->OnPageTitle(14);
     EXPECT_EQ(frame->windowTitle(), "EURO GOVIES");
-    m_feed.cache.SetTitle(12, "");
-    m_windows->OnPageTitle(12);
+    m_feed.cache.SetTitle(14, "");
+    m_windows->OnPageTitle(14);
     EXPECT_EQ(frame->windowTitle(), "EURO GOVIES");
 }
 
@@ -373,23 +371,6 @@ TEST_F(PageWindowTest, PrintingTwoPagesMakesATwoPagePdfWithTheirTitles)
     EXPECT_FALSE(m_windows->Print(none, {}));
 }
 
-TEST_F(PageWindowTest, HitTestUsesTheScaledLayout)
-{
-    pagestest::FillSamplePage(m_feed.cache, 7);
-    CChildFrame* frame = m_windows->OpenPage(7);
-    CPageList* list = frame->View()->List();
-    const int h = list->RowHeight();
-    EXPECT_EQ(list->HitTest(QPoint(2, h / 2)), COL_LINE_NUMBER);
-    EXPECT_EQ(list->HitTest(QPoint(list->width() - 2, h / 2)), COL_OFFER_QUANTITY);
-    const int before = list->HitTest(QPoint(list->width() * 45 / 100, h / 2));
-    frame->resize(frame->width() * 2, frame->height());
-    Settle();
-    // Twice as wide: what was at 45% is still at 45%.
-    EXPECT_EQ(list->HitTest(QPoint(list->width() * 45 / 100, h / 2)), before);
-    EXPECT_EQ(list->HitTest(QPoint(list->width() + 5, h / 2)), COL_NOTHING);
-    EXPECT_EQ(list->HitTest(QPoint(5, 40 * h)), COL_NOTHING);
-}
-
 TEST_F(PageWindowTest, FirstTextLineArrivingWidensThePage)
 {
     CPageFormat narrow;
@@ -411,7 +392,7 @@ TEST_F(PageWindowTest, FirstTextLineArrivingWidensThePage)
     EXPECT_EQ(frame->View()->width(), list->PageNominalWidth());
 }
 
-TEST_F(PageWindowTest, PointerMovesReportTheCellUnderThemButNotWhileDragging)
+TEST_F(PageWindowTest, PointerMovesReportTheCellUnderThemButNotWhileDraggingOnTheScaledLayout)
 {
     pagestest::FillSamplePage(m_feed.cache, 7);
     struct Hover {
@@ -424,9 +405,7 @@ TEST_F(PageWindowTest, PointerMovesReportTheCellUnderThemButNotWhileDragging)
     CPageList* list = frame->View()->List();
     const int h = list->RowHeight();
     const auto send = [list](QEvent::Type type, QPoint at, Qt::MouseButton button) {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonPress || type == QEvent::MouseMove ? button : Qt::NoButton;
-        QMouseEvent event(type, QPointF(at), QPointF(list->mapToGlobal(at)), button, held, Qt::NoModifier);
-        QApplication::sendEvent(list, &event);
+        testsupport::MouseAt(list, at, type, button);
     };
     send(QEvent::MouseMove, QPoint(2, h + h / 2), Qt::NoButton);
     ASSERT_EQ(hovers.size(), 1u);
@@ -446,10 +425,20 @@ TEST_F(PageWindowTest, PointerMovesReportTheCellUnderThemButNotWhileDragging)
     send(QEvent::MouseMove, QPoint(30, h / 2), Qt::LeftButton);
     EXPECT_EQ(hovers.size(), 3u);
     send(QEvent::MouseButtonRelease, QPoint(30, h / 2), Qt::LeftButton);
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(list, &leave);
+    testsupport::LeaveWidget(list);
     ASSERT_EQ(hovers.size(), 4u);
     EXPECT_EQ(hovers[3].key, 0u);
+
+    // Hit tests use the scaled layout.
+    EXPECT_EQ(list->HitTest(QPoint(2, h / 2)), COL_LINE_NUMBER);
+    EXPECT_EQ(list->HitTest(QPoint(list->width() - 2, h / 2)), COL_OFFER_QUANTITY);
+    const int before = list->HitTest(QPoint(list->width() * 45 / 100, h / 2));
+    frame->resize(frame->width() * 2, frame->height());
+    Settle();
+    // Twice as wide: what was at 45% is still at 45%.
+    EXPECT_EQ(list->HitTest(QPoint(list->width() * 45 / 100, h / 2)), before);
+    EXPECT_EQ(list->HitTest(QPoint(list->width() + 5, h / 2)), COL_NOTHING);
+    EXPECT_EQ(list->HitTest(QPoint(5, 40 * h)), COL_NOTHING);
 }
 
 TEST_F(PageWindowTest, ASavedPageOfSeveralPagesRequestsEveryPageAtOpenAndWhenTheFeedReturns)
