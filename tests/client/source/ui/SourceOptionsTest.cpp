@@ -80,7 +80,7 @@ TEST_F(SourceOptionsTest, SwitchesFromTheSocketToTheDatabaseSourceWithAPasswordA
     EXPECT_EQ(Frame().PaneText(3).toStdString(), "trader1@127.0.0.1:" + std::to_string(databasePort));
 }
 
-TEST_F(SourceOptionsTest, OkWhileTheBackupIsSelectedSelectsThePrimaryInTheWindowToo)
+TEST_F(SourceOptionsTest, OkWhileTheBackupIsSelectedSelectsThePrimaryAndCancelKeepsTheKind)
 {
     PointFeedAtServer();
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
@@ -105,12 +105,8 @@ TEST_F(SourceOptionsTest, OkWhileTheBackupIsSelectedSelectsThePrimaryInTheWindow
     messages.answers.push_back(mavo::CMessageService::No);
     ASSERT_TRUE(Frame().RunCommand(CommandId::Failover));
     EXPECT_EQ(messages.WithCaption("Failover").back().text, "Are you sure you want to connect to the BACKUP source?");
-}
 
-TEST_F(SourceOptionsTest, CancelStoresNoKindButWhatAKindDialogWroteStays)
-{
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    // Cancel stores no kind, but what a kind dialog wrote on its OK stays.
     DisconnectNow();
     OnModal<mavo::CSourceSettingsSheet>([](mavo::CSourceSettingsSheet* sheet) {
         mavo::CSourceSettingsPage* primary = sheet->PrimaryPage();
@@ -131,6 +127,7 @@ TEST_F(SourceOptionsTest, CancelStoresNoKindButWhatAKindDialogWroteStays)
     EXPECT_EQ(StoredInt("Controller/Timeouts", "Timeout"), 33);
     EXPECT_EQ(app->Controller().GetSource()->GetSettings().timeoutSeconds, 33);
 }
+
 
 } // namespace
 
