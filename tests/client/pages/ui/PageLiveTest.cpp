@@ -36,7 +36,7 @@ protected:
 
 } // namespace
 
-TEST_F(PageLiveTest, NewPageShowsLiveLinesAndFollowsTheFeedRowByRow)
+TEST_F(PageLiveTest, NewPageShowsLiveLinesFollowsTheFeedRowByRowAndComesBackAfterARestart)
 {
     StartLive();
     CChildFrame* frame = OpenPageByNew(1);
@@ -72,12 +72,8 @@ TEST_F(PageLiveTest, NewPageShowsLiveLinesAndFollowsTheFeedRowByRow)
     // A picture of the main window with its live page.
     Spin(300);
     EXPECT_TRUE(SaveShot(&Frame(), QStringLiteral("mavo-live-page.png")));
-}
 
-TEST_F(PageLiveTest, OpenPagesComeBackAfterARestart)
-{
-    StartLive();
-    OpenPageByNew(1);
+    // The open pages come back after a restart.
     OpenPageByNew(3);
     ASSERT_EQ(PageWindows().size(), 2u);
     PageWindows()[1]->SetFrameStyle(CChildFrame::kFrameless);
