@@ -109,17 +109,15 @@ TEST(OrderDialogWidget, JoinIncrementKeypadConfirmAndTyping)
         QTest::keyClicks(field, QStringLiteral("9a9.5x.7"));
         EXPECT_EQ(field->text().toStdString(), "99.57") << field->objectName().toStdString();
     }
-}
 
-TEST(OrderDialogWidget, ChangeIncrementListsTheSixChoices)
-{
-    CIncrementDialog dialog(4);
-    ASSERT_EQ(dialog.Choices().size(), 6u);
-    EXPECT_EQ(dialog.windowTitle().toStdString(), "Change Increment");
-    EXPECT_EQ(dialog.Choices()[1]->text().toStdString(), "0.0625 (1/16)");
-    EXPECT_EQ(dialog.Chosen(), 4);
-    dialog.Choices()[5]->click();
-    EXPECT_EQ(dialog.Chosen(), 5);
+    // The dialog behind the increment button lists the six choices.
+    CIncrementDialog choices(4);
+    ASSERT_EQ(choices.Choices().size(), 6u);
+    EXPECT_EQ(choices.windowTitle().toStdString(), "Change Increment");
+    EXPECT_EQ(choices.Choices()[1]->text().toStdString(), "0.0625 (1/16)");
+    EXPECT_EQ(choices.Chosen(), 4);
+    choices.Choices()[5]->click();
+    EXPECT_EQ(choices.Chosen(), 5);
 }
 
 TEST(MaxQuantityWidget, OkOnlyWithAtLeastOneAndDigitsOnly)
