@@ -1,6 +1,6 @@
 // The connection commands, login failures, notifications and the waiting
 // dialog, against a real zphd.
-#include "AppFixture.h"
+#include "LiveApp.h"
 
 #include "core/FrameTexts.h"
 #include "core/ui/WaitingDialog.h"
@@ -12,18 +12,11 @@ using mavo::CommandId;
 
 namespace {
 
-class ConnectionTest : public AppFixture {
-protected:
-    bool Enabled(CommandId id)
-    {
-        Frame().UpdateCommands();
-        return Frame().Commands().Action(id)->isEnabled();
-    }
-};
+class ConnectionTest : public LiveAppFixture {};
 
 } // namespace
 
-TEST_F(ConnectionTest, FailoverAsksAboutTheOtherSourceAndStoresTheChoice)
+TEST_F(ConnectionTest, FailoverDisconnectReconnectAndTheWaitingDialog)
 {
     PointFeedAtServer();
     ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
@@ -55,13 +48,8 @@ TEST_F(ConnectionTest, FailoverAsksAboutTheOtherSourceAndStoresTheChoice)
     EXPECT_EQ(messages.WithCaption("Failover").back().text, "Are you sure you want to connect to the PRIMARY source?");
     EXPECT_EQ(StoredInt("Controller", "Failover"), 0);
     EXPECT_TRUE(WaitFor([&] { return Frame().PaneText(2) == "Primary" && Frame().PaneText(1) == "Feed Live"; }));
-}
 
-TEST_F(ConnectionTest, DisconnectAndReconnect)
-{
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    // Disconnect, and connect again.
     ASSERT_TRUE(Frame().RunCommand(CommandId::Disconnect));
     EXPECT_FALSE(Frame().Connection().IsConnected());
     ASSERT_TRUE(WaitForPane(1, "Feed Dead"));
@@ -73,8 +61,29 @@ TEST_F(ConnectionTest, DisconnectAndReconnect)
     EXPECT_TRUE(messages.WithCaption("Disconnect").empty());
 
     ASSERT_TRUE(Frame().RunCommand(CommandId::ConnectPrimary));
-    EXPECT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
     EXPECT_EQ(StoredInt("Controller", "Failover"), 0);
+
+    // The waiting dialog names the address; its Cancel disconnects.
+    // As the feed thread reports the start of a wait.
+    std::thread feed([&] { app->Controller().OnWaitBegin(); });
+    feed.join();
+    ASSERT_TRUE(WaitFor([&] { return Frame().WaitingDialog()->isVisible(); }));
+    EXPECT_EQ(Frame().WaitingDialog()->windowTitle().toStdString(), "Waiting");
+    EXPECT_EQ(Frame().WaitingDialog()->Text().toStdString(),
+              "Trying to connect to " + app->Controller().GetSource()->GetStatusText());
+
+    Frame().WaitingDialog()->reject();  // Cancel
+    EXPECT_FALSE(Frame().WaitingDialog()->isVisible());
+    EXPECT_FALSE(Frame().Connection().IsConnected());
+
+    std::thread again([&] {
+        app->Controller().OnWaitBegin();
+        app->Controller().OnWaitEnd();
+    });
+    again.join();
+    Spin(300);
+    EXPECT_FALSE(Frame().WaitingDialog()->isVisible());
 }
 
 TEST_F(ConnectionTest, LoginFailureShowsTheReasonIfAnyAndDisconnects)
@@ -119,30 +128,4 @@ TEST_F(ConnectionTest, NotificationsPopUpWithLineBreaksEachOne)
     ASSERT_EQ(zphd.Control("notify all Quiet").substr(0, 2), "OK");
     Spin(1500);
     EXPECT_EQ(messages.WithCaption("Notification").size(), 2u);
-}
-
-TEST_F(ConnectionTest, WaitingDialogNamesTheAddressAndCancelDisconnects)
-{
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
-    // As the feed thread reports the start of a wait.
-    std::thread feed([&] { app->Controller().OnWaitBegin(); });
-    feed.join();
-    ASSERT_TRUE(WaitFor([&] { return Frame().WaitingDialog()->isVisible(); }));
-    EXPECT_EQ(Frame().WaitingDialog()->windowTitle().toStdString(), "Waiting");
-    EXPECT_EQ(Frame().WaitingDialog()->Text().toStdString(),
-              "Trying to connect to " + app->Controller().GetSource()->GetStatusText());
-
-    Frame().WaitingDialog()->reject();  // Cancel
-    EXPECT_FALSE(Frame().WaitingDialog()->isVisible());
-    EXPECT_FALSE(Frame().Connection().IsConnected());
-
-    std::thread again([&] {
-        app->Controller().OnWaitBegin();
-        app->Controller().OnWaitEnd();
-    });
-    again.join();
-    Spin(300);
-    EXPECT_FALSE(Frame().WaitingDialog()->isVisible());
 }

@@ -2,24 +2,14 @@
 // its creation with the main window, "Enable DDE", the start failure, the
 // log cap, and spreadsheet-like clients (mavo-dde and an in-process DDE
 // client) that hear the advises each kind of feed message causes.
-#include "AppFixture.h"
+#include "LiveApp.h"
 #include "ChildProcess.h"
 #include "DdeTestSupport.h"
 
 #include "core/ui/DdeServerWindow.h"
-#include "core/ui/MainFrame.h"
-#include "pages/ui/ChildFrame.h"
-#include "pages/ui/MAVOView.h"
-#include "pages/ui/NewPageDialog.h"
 
-#include "zph/ZPHKey.h"
-
-#include <QApplication>
 #include <QCheckBox>
 #include <QListWidget>
-#include <QMdiArea>
-#include <QMenuBar>
-#include <QTimer>
 
 #include <sstream>
 #include <sys/stat.h>
@@ -30,7 +20,7 @@ using mavo::CommandId;
 
 namespace {
 
-class DdeServerWindowTest : public AppFixture {
+class DdeServerWindowTest : public LiveAppFixture {
 protected:
     CDdeServerWindow* Window() { return Frame().findChild<CDdeServerWindow*>(QStringLiteral("DdeServerWindow")); }
 
@@ -39,35 +29,15 @@ protected:
         Section("MainFrame").SetInt("Enable DDE", enable);
     }
 
-    void NewPage(int page)
-    {
-        QTimer::singleShot(0, [page] {
-            auto* dialog = qobject_cast<mavo::CNewPageDialog*>(QApplication::activeModalWidget());
-            if (dialog == nullptr)
-                return;
-            dialog->SetPage(page);
-            dialog->accept();
-        });
-        ASSERT_TRUE(Frame().RunCommand(CommandId::New));
-    }
-
-    bool LineArrived(int page, int line)
-    {
-        return Frame().Controller().m_lineCache.GetForRead(CreateZPHKey(page, line)) != nullptr;
-    }
-
     // Starts MAVO live on page 1 with the DDE server running.
     void StartLiveWithDde()
     {
-        // A still market: only what the test does changes the lines.
-        ASSERT_EQ(zphd.Control("rate 0").rfind("OK", 0), 0u);
-        ASSERT_EQ(zphd.Control("trade-every 0").rfind("OK", 0), 0u);
+        ASSERT_NO_FATAL_FAILURE(HoldMarket());
         PointFeedAtServer();
         EnableAtStart();
-        ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-        ASSERT_TRUE(WaitForPane(1, "Feed Live"));
-        NewPage(1);
-        ASSERT_TRUE(WaitFor([&] { return LineArrived(1, 1) && LineArrived(1, 3); }, 30000));
+        ASSERT_NO_FATAL_FAILURE(StartLive());
+        ASSERT_NE(OpenPageByNew(1), nullptr);
+        ASSERT_TRUE(WaitFor([&] { return HasLine(1, 1) && HasLine(1, 3); }, 30000));
         ASSERT_NE(Window(), nullptr);
         ASSERT_TRUE(Window()->Server().IsRunning());
     }
@@ -104,7 +74,7 @@ protected:
 
 } // namespace
 
-TEST_F(DdeServerWindowTest, WindowIsMadeWithTheMainFrameAndTheCommandShowsIt)
+TEST_F(DdeServerWindowTest, WindowIsMadeWithTheMainFrameTheCommandShowsItAndItsListIsCapped)
 {
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     CDdeServerWindow* window = Window();
@@ -123,6 +93,14 @@ TEST_F(DdeServerWindowTest, WindowIsMadeWithTheMainFrameAndTheCommandShowsIt)
     EXPECT_EQ(StoredInt("MainFrame", "DDELeft"), 140);
     EXPECT_EQ(StoredInt("MainFrame", "DDETop"), 160);
     EXPECT_EQ(StoredInt("MainFrame", "Enable DDE"), 0);
+
+    // The activity list never holds more than a thousand rows.
+    for (int i = 0; i < 2345; ++i) {
+        window->AddLogEntry("entry " + std::to_string(i));
+        ASSERT_LE(window->List()->count(), 1000);
+        ASSERT_EQ(static_cast<std::size_t>(window->List()->count()), window->Log().Size());
+    }
+    EXPECT_EQ(window->List()->item(window->List()->count() - 1)->text().toStdString(), "entry 2344");
 }
 
 TEST_F(DdeServerWindowTest, StoredEnableStartsTheServerAndTheBoxStoresEachChange)
@@ -173,19 +151,6 @@ TEST_F(DdeServerWindowTest, ServerThatCannotStartSaysSoAndTheWindowRunsWithout)
     ASSERT_EQ(::chmod(dir.c_str(), 0700), 0);
     Window()->EnableBox()->setChecked(true);
     EXPECT_TRUE(Window()->Server().IsRunning());
-}
-
-TEST_F(DdeServerWindowTest, ActivityListNeverHoldsMoreThanAThousandRows)
-{
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    CDdeServerWindow* window = Window();
-    ASSERT_NE(window, nullptr);
-    for (int i = 0; i < 2345; ++i) {
-        window->AddLogEntry("entry " + std::to_string(i));
-        ASSERT_LE(window->List()->count(), 1000);
-        ASSERT_EQ(static_cast<std::size_t>(window->List()->count()), window->Log().Size());
-    }
-    EXPECT_EQ(window->List()->item(window->List()->count() - 1)->text().toStdString(), "entry 2344");
 }
 
 TEST_F(DdeServerWindowTest, MavoDdeAdvisePrintsLiveBidRatesAndFeedTimes)
@@ -261,7 +226,7 @@ TEST_F(DdeServerWindowTest, EachKindOfFeedMessageRefreshesTheAdviseLoops)
     const unsigned long posts = Window()->Server().AdvisePostCount();
     const std::size_t heardBefore = Heard(client, "P1L3", "ISSUENAME").size();
     ASSERT_EQ(zphd.Control("clear 1 3").rfind("OK", 0), 0u);
-    ASSERT_TRUE(WaitFor([&] { return !LineArrived(1, 3); }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return !HasLine(1, 3); }, 30000));
     ASSERT_TRUE(WaitFor([&] { return Window()->Server().AdvisePostCount() > posts; }, 30000));
     std::string value;
     EXPECT_FALSE(client.Request(line3, "ISSUENAME", value));
@@ -270,7 +235,7 @@ TEST_F(DdeServerWindowTest, EachKindOfFeedMessageRefreshesTheAdviseLoops)
 
     // 'R': opening page 2 brings its lines whole; the waiting loop hears them.
     EXPECT_TRUE(Heard(client, "P2L1", "ISSUENAME").empty());
-    NewPage(2);
+    ASSERT_NE(OpenPageByNew(2), nullptr);
     ASSERT_TRUE(PumpUntil(client, [&] { return !Heard(client, "P2L1", "ISSUENAME").empty(); }));
     EXPECT_EQ(Heard(client, "P2L1", "ISSUENAME").front().rfind("'", 0), 0u);
 }

@@ -91,7 +91,7 @@ TEST_F(MainFrameTest, StoredFullScreenRectangleAndWindowStatesComeBack)
     EXPECT_TRUE(Frame().isMaximized());
 }
 
-TEST_F(MainFrameTest, AlwaysOnTopTogglesWithoutMovingTheWindow)
+TEST_F(MainFrameTest, AlwaysOnTopTogglesWithoutMovingTheWindowAndTheFlashTimerTicks)
 {
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     const QRect before = Frame().geometry();
@@ -105,16 +105,12 @@ TEST_F(MainFrameTest, AlwaysOnTopTogglesWithoutMovingTheWindow)
     Spin(100);
     EXPECT_FALSE(Frame().windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(Frame().geometry(), before);
-}
-
-TEST_F(MainFrameTest, FlashTimerTicks)
-{
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    // The flash timer ticks meanwhile.
     const int start = Frame().FlashCount();
     ASSERT_TRUE(WaitFor([&] { return Frame().FlashCount() >= start + 3; }, 10000));
 }
 
-TEST_F(MainFrameTest, MenusToolbarAndStatusBarHoldOnlyWhatIsDelivered)
+TEST_F(MainFrameTest, MenusToolbarStatusBarAndContextMenuHoldOnlyWhatIsDelivered)
 {
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     // The toolbar in its order, without the commands of pages not yet here.
@@ -131,16 +127,9 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBarHoldOnlyWhatIsDelivered)
         }
     }
     EXPECT_EQ(Frame().PaneText(1).toStdString(), "Not Connected");
-    // Hiding the bars.
-    ASSERT_TRUE(Frame().RunCommand(CommandId::ViewToolBar));
-    ASSERT_TRUE(Frame().RunCommand(CommandId::ViewStatusBar));
-    EXPECT_TRUE(Frame().ToolBar()->isHidden());
-    EXPECT_TRUE(Frame().statusBar()->isHidden());
-}
 
-TEST_F(MainFrameTest, KeyboardContextMenuOpensInsideTheTopLeftCorner)
-{
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    // The context menu by key opens inside the top left corner, by mouse at
+    // the pointer.
     QContextMenuEvent byKey(QContextMenuEvent::Keyboard, QPoint(0, 0), Frame().mapToGlobal(QPoint(0, 0)));
     QCoreApplication::sendEvent(&Frame(), &byKey);
     QMenu* menu = Frame().ContextMenu();
@@ -155,6 +144,12 @@ TEST_F(MainFrameTest, KeyboardContextMenuOpensInsideTheTopLeftCorner)
     ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }, 5000));
     EXPECT_EQ(menu->pos(), at);
     menu->hide();
+
+    // Hiding the bars.
+    ASSERT_TRUE(Frame().RunCommand(CommandId::ViewToolBar));
+    ASSERT_TRUE(Frame().RunCommand(CommandId::ViewStatusBar));
+    EXPECT_TRUE(Frame().ToolBar()->isHidden());
+    EXPECT_TRUE(Frame().statusBar()->isHidden());
 }
 
 TEST_F(MainFrameTest, ExitAsksAndOnlyYesSaves)

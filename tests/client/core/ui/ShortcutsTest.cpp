@@ -1,11 +1,8 @@
 // The main window's command keys reach it from wherever the user is: a
 // focused page window (whose own system menu must not claim them) and the
 // modeless tool windows.
-#include "AppFixture.h"
+#include "LiveApp.h"
 
-#include "pages/ui/ChildFrame.h"
-#include "pages/ui/MAVOView.h"
-#include "pages/ui/NewPageDialog.h"
 #include "status/ui/SourceStatusWindow.h"
 #include "tools/ui/ClockWindow.h"
 
@@ -13,14 +10,13 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QTest>
-#include <QTimer>
 
 using namespace testsupport;
 using mavo::CommandId;
 
 namespace {
 
-class ShortcutsTest : public AppFixture {
+class ShortcutsTest : public LiveAppFixture {
 protected:
     template <typename Window>
     Window* TopLevel()
@@ -44,19 +40,11 @@ protected:
 TEST_F(ShortcutsTest, CtrlWWorksWhileAPageWindowHasTheFocus)
 {
     PointFeedAtServer();
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
-    QTimer::singleShot(0, [] {
-        if (auto* dialog = qobject_cast<mavo::CNewPageDialog*>(QApplication::activeModalWidget())) {
-            dialog->SetPage(4);
-            dialog->accept();
-        }
-    });
-    ASSERT_TRUE(Frame().RunCommand(CommandId::New));
+    StartLive();
+    mavo::CChildFrame* page = OpenPageByNew(4);
+    ASSERT_NE(page, nullptr);
     QMdiArea* area = Frame().MdiArea();
     ASSERT_EQ(area->subWindowList().size(), 1);
-    auto* page = qobject_cast<mavo::CChildFrame*>(area->subWindowList().at(0));
-    ASSERT_NE(page, nullptr);
     // No key of the page window's own menu stands in a command's way.
     if (QMenu* menu = page->systemMenu())
         for (QAction* action : menu->actions())

@@ -1,39 +1,23 @@
 // The chrome a desktop user expects: MAVO's icon on every window, dialogs
 // without minimise and maximise buttons, the open pages listed in the
 // Window menu, and a page area that scrolls to windows beyond its edges.
-#include "AppFixture.h"
+#include "LiveApp.h"
 
 #include "core/ui/DialogChrome.h"
 #include "core/ui/Pictures.h"
-#include "pages/ui/ChildFrame.h"
-#include "pages/ui/NewPageDialog.h"
 
-#include <QApplication>
 #include <QDialog>
-#include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
-#include <QTimer>
 
 using namespace testsupport;
 using mavo::CommandId;
 
 namespace {
 
-class WindowChromeTest : public AppFixture {
+class WindowChromeTest : public LiveAppFixture {
 protected:
-    void OpenPage(int page)
-    {
-        QTimer::singleShot(0, [page] {
-            if (auto* dialog = qobject_cast<mavo::CNewPageDialog*>(QApplication::activeModalWidget())) {
-                dialog->SetPage(page);
-                dialog->accept();
-            }
-        });
-        ASSERT_TRUE(Frame().RunCommand(CommandId::New));
-    }
-
     QMenu* WindowMenu()
     {
         for (QAction* action : Frame().menuBar()->actions())
@@ -62,14 +46,13 @@ TEST(DialogChrome, DialogsLoseTheirMinimiseAndMaximiseButtons)
     qApp->removeEventFilter(&chrome);
 }
 
-TEST_F(WindowChromeTest, PageWindowsShowTheIconAndTheWindowMenuListsThem)
+TEST_F(WindowChromeTest, PageWindowsShowTheIconTheWindowMenuListsThemAndTheAreaScrollsToThem)
 {
     PointFeedAtServer();
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    StartLive();
     EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("mavo"));
-    OpenPage(2);
-    OpenPage(3);
+    ASSERT_NE(OpenPageByNew(2), nullptr);
+    ASSERT_NE(OpenPageByNew(3), nullptr);
     QMdiArea* area = Frame().MdiArea();
     ASSERT_EQ(area->subWindowList().size(), 2);
     for (QMdiSubWindow* page : area->subWindowList())
@@ -97,17 +80,10 @@ TEST_F(WindowChromeTest, PageWindowsShowTheIconAndTheWindowMenuListsThem)
         EXPECT_EQ(area->activeSubWindow(), area->subWindowList().at(0));
         area->setActiveSubWindow(area->subWindowList().at(1));
     }
-}
 
-TEST_F(WindowChromeTest, ThePageAreaScrollsToAWindowBeyondItsEdge)
-{
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
-    OpenPage(2);
-    QMdiArea* area = Frame().MdiArea();
-    ASSERT_EQ(area->subWindowList().size(), 1);
+    // The page area scrolls to a window beyond its edge.
     QMdiSubWindow* page = area->subWindowList().at(0);
+    ASSERT_FALSE(area->horizontalScrollBar()->isVisible());
     page->move(area->viewport()->width() - 50, 10);
     QCoreApplication::processEvents();
     ASSERT_TRUE(WaitFor([&] { return area->horizontalScrollBar()->isVisible(); }, 10000));

@@ -1,20 +1,15 @@
 // The Edit menu's Undo, Cut and Paste on the focused text field, and Next /
 // Previous Pane over the page windows, in the running application.
-#include "AppFixture.h"
+#include "LiveApp.h"
 
 #include "core/ui/WindowCommands.h"
-#include "pages/ui/ChildFrame.h"
-#include "pages/ui/MAVOView.h"
-#include "pages/ui/NewPageDialog.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
-#include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QTimer>
 
 #include <set>
 
@@ -68,7 +63,7 @@ TEST(EditRules, FieldsAllowWhatTheirStateAllows)
     EXPECT_FALSE(CEditModule::Paste(nullptr));
 }
 
-class EditCommandsTest : public AppFixture {};
+class EditCommandsTest : public LiveAppFixture {};
 
 TEST_F(EditCommandsTest, MenuCommandsWorkOnTheFocusedFieldAndAreOffOverAPage)
 {
@@ -107,19 +102,10 @@ TEST_F(EditCommandsTest, MenuCommandsWorkOnTheFocusedFieldAndAreOffOverAPage)
 TEST_F(EditCommandsTest, NextAndPreviousPaneCycleThePageWindows)
 {
     PointFeedAtServer();
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
-    Frame().UpdateCommands();
-    EXPECT_FALSE(Frame().Commands().Action(CommandId::NextPane)->isEnabled());
-    for (int page : {1, 2, 3}) {
-        QTimer::singleShot(0, [page] {
-            if (auto* dialog = qobject_cast<mavo::CNewPageDialog*>(QApplication::activeModalWidget())) {
-                dialog->SetPage(page);
-                dialog->accept();
-            }
-        });
-        ASSERT_TRUE(Frame().RunCommand(CommandId::New));
-    }
+    StartLive();
+    EXPECT_FALSE(Enabled(CommandId::NextPane));
+    for (int page : {1, 2, 3})
+        ASSERT_NE(OpenPageByNew(page), nullptr);
     QMdiArea* area = Frame().MdiArea();
     ASSERT_EQ(area->subWindowList().size(), 3);
     auto activePage = [area] {

@@ -1,30 +1,20 @@
 // The line information window, the info tips and "&Display Options" in the
 // running application against a real zphd, with the user switched to the
 // full view (level 999) through zphd's control port.
-#include "AppFixture.h"
+#include "LiveApp.h"
 
 #include "lineinfo/DisplayOptions.h"
 #include "lineinfo/ui/DisplayOptionsDialog.h"
 #include "lineinfo/ui/InfoTipWindow.h"
 #include "lineinfo/ui/LineInfoWindow.h"
 #include "pages/RowLayout.h"
-#include "pages/ui/ChildFrame.h"
-#include "pages/ui/MAVOView.h"
-#include "pages/ui/NewPageDialog.h"
-#include "pages/ui/PageList.h"
-#include "zph/ZPHKey.h"
 
 #include "../../../../feed/protocol/FieldIds.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QDir>
-#include <QMdiArea>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QTableWidget>
-#include <QTimer>
 
 using namespace testsupport;
 using mavo::CChildFrame;
@@ -32,43 +22,26 @@ using mavo::CommandId;
 
 namespace {
 
-class LineInfoLiveTest : public AppFixture {
+class LineInfoLiveTest : public LiveAppFixture {
 protected:
     void SetUp() override
     {
-        AppFixture::SetUp();
+        LiveAppFixture::SetUp();
         PointFeedAtServer();
-        // A still market: what the tests set stays set.
-        ASSERT_EQ(zphd.Control("rate 0").substr(0, 2), "OK");
-        ASSERT_EQ(zphd.Control("trade-every 0").substr(0, 2), "OK");
+        ASSERT_NO_FATAL_FAILURE(HoldMarket());
     }
 
-    void StartLive()
+    // Live in the full view, on page 1: its window and the row of its
+    // first field line.
+    void StartOnPageOne()
     {
-        ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-        ASSERT_TRUE(WaitForPane(1, "Feed Live"));
-    }
-
-    void SetLevel(int level)
-    {
-        ASSERT_EQ(zphd.Control("level guest " + std::to_string(level)).substr(0, 2), "OK");
-        ASSERT_TRUE(WaitFor([&] { return Frame().Controller().m_userLevel.load() == level; }, 30000));
-        Frame().UpdateCommands();
-    }
-
-    CChildFrame* OpenPage(int page)
-    {
-        QTimer::singleShot(0, [page] {
-            if (auto* dialog = qobject_cast<mavo::CNewPageDialog*>(QApplication::activeModalWidget())) {
-                dialog->SetPage(page);
-                dialog->accept();
-            }
-        });
-        EXPECT_TRUE(Frame().RunCommand(CommandId::New));
-        for (QMdiSubWindow* w : Frame().MdiArea()->subWindowList())
-            if (auto* f = qobject_cast<CChildFrame*>(w); f && f->View()->Document().GetPage() == page)
-                return f;
-        return nullptr;
+        ASSERT_NO_FATAL_FAILURE(StartLive());
+        ASSERT_NO_FATAL_FAILURE(SetUserLevel(999));
+        page = OpenPageByNew(1);
+        ASSERT_NE(page, nullptr);
+        row = FirstFieldRow(page);
+        ASSERT_GE(row, 0);
+        key = page->View()->Document().GetLineKey(row);
     }
 
     // The row of the first field line of the page once its lines are in.
@@ -108,25 +81,11 @@ protected:
         return QPoint((first + last) / 2, rect.center().y());
     }
 
-    static void Move(mavo::CPageList* list, QPoint at)
+    void SetField(unsigned line, int field, const std::string& text)
     {
-        QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(list->mapToGlobal(at)), Qt::NoButton, Qt::NoButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(list, &move);
-    }
-
-    static void Click(mavo::CPageList* list, QPoint at, QEvent::Type type)
-    {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-        QMouseEvent event(type, QPointF(at), QPointF(list->mapToGlobal(at)), Qt::LeftButton, held, Qt::NoModifier);
-        QApplication::sendEvent(list, &event);
-    }
-
-    void SetField(unsigned key, int field, const std::string& text)
-    {
-        int page = 0, line = 0;
-        ParseZPHKey(key, page, line);
-        ASSERT_EQ(zphd.Control("set " + std::to_string(page) + " " + std::to_string(line) + " " +
+        int pageNumber = 0, lineNumber = 0;
+        ParseZPHKey(line, pageNumber, lineNumber);
+        ASSERT_EQ(zphd.Control("set " + std::to_string(pageNumber) + " " + std::to_string(lineNumber) + " " +
                                std::to_string(field) + " " + text)
                       .substr(0, 2),
                   "OK");
@@ -143,25 +102,16 @@ protected:
     mavo::CInfoTipWindow* Tip() { return Frame().findChild<mavo::CInfoTipWindow*>(); }
     mavo::CLineInfoWindow* InfoWindow() { return Frame().findChild<mavo::CLineInfoWindow*>(); }
 
-    static void SaveShot(QWidget* widget, const QString& name)
-    {
-        const QString dir = QStringLiteral(BRINDLE_BINARY_DIR "/screenshots");
-        QDir().mkpath(dir);
-        EXPECT_TRUE(widget->grab().save(dir + "/" + name));
-    }
+    CChildFrame* page = nullptr;
+    int row = -1;
+    unsigned key = 0;
 };
 
 } // namespace
 
 TEST_F(LineInfoLiveTest, TipsAppearOverTheirCellInTheFullViewAndNowhereElse)
 {
-    StartLive();
-    SetLevel(999);
-    CChildFrame* page = OpenPage(1);
-    ASSERT_NE(page, nullptr);
-    const int row = FirstFieldRow(page);
-    ASSERT_GE(row, 0);
-    const unsigned key = page->View()->Document().GetLineKey(row);
+    ASSERT_NO_FATAL_FAILURE(StartOnPageOne());
     SetField(key, ZPHWire::F_BID_BACKUP, "77.125");
     SetField(key, ZPHWire::F_BID_TRADE_NUMBER, "T-42");
     ASSERT_TRUE(LineHas(key, [](const LineObject& l) { return l.m_bid.m_backup == "77.125" && !l.m_bid.m_tradeNumber.empty(); }));
@@ -176,7 +126,7 @@ TEST_F(LineInfoLiveTest, TipsAppearOverTheirCellInTheFullViewAndNowhereElse)
     mavo::CInfoTipWindow* tip = Tip();
     ASSERT_NE(tip, nullptr);
 
-    Move(list, *bidRate);
+    MoveOver(list, *bidRate);
     ASSERT_TRUE(tip->isVisible());
     EXPECT_EQ(tip->text().toStdString(), "Backup Bid: 77.125");
     // Next to the pointer, never under it.
@@ -194,50 +144,43 @@ TEST_F(LineInfoLiveTest, TipsAppearOverTheirCellInTheFullViewAndNowhereElse)
         EXPECT_TRUE(shot.save(dir + "/mavo-info-tip.png"));
     }
 
-    Move(list, *issue);
+    MoveOver(list, *issue);
     ASSERT_TRUE(tip->isVisible());
     EXPECT_TRUE(tip->text().contains(QStringLiteral("\nLast: ")));
     EXPECT_EQ(tip->text().section(QLatin1Char('\n'), 0, 0).toStdString(),
               Frame().Controller().m_lineCache.GetForRead(key)->m_issueName);
 
     // A cell without tips, a point beyond the rows, leaving the list: none.
-    Move(list, *bidQuantity);
+    MoveOver(list, *bidQuantity);
     EXPECT_FALSE(tip->isVisible());
-    Move(list, *bidRate);
+    MoveOver(list, *bidRate);
     ASSERT_TRUE(tip->isVisible());
-    Move(list, QPoint(bidRate->x(), list->RowCount() * list->RowHeight() + 2));
+    MoveOver(list, QPoint(bidRate->x(), list->RowCount() * list->RowHeight() + 2));
     EXPECT_FALSE(tip->isVisible());
-    Move(list, *bidRate);
+    MoveOver(list, *bidRate);
     ASSERT_TRUE(tip->isVisible());
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(list, &leave);
+    LeaveWidget(list);
     EXPECT_FALSE(tip->isVisible());
 
     // The option off: no tip over the rate.
     Frame().Settings().infoTip = mavo::InfoTipBit::TradeStatistics;
-    Move(list, *bidRate);
+    MoveOver(list, *bidRate);
     EXPECT_FALSE(tip->isVisible());
 
     // Outside the full view there are no tips at all.
     Frame().Settings().infoTip = mavo::InfoTipBit::AnyTip;
-    SetLevel(150);
+    SetUserLevel(150);
     Spin(200);  // the list lays its cells out again for the new level
     list->repaint();
     const auto traderRate = CellPoint(list, row, mavo::COL_BID_RATE);
     ASSERT_TRUE(traderRate);
-    Move(list, *traderRate);
+    MoveOver(list, *traderRate);
     EXPECT_FALSE(tip->isVisible());
 }
 
 TEST_F(LineInfoLiveTest, WindowOpensOnAClickInTheFullViewAndFollowsTheLine)
 {
-    StartLive();
-    SetLevel(999);
-    CChildFrame* page = OpenPage(1);
-    ASSERT_NE(page, nullptr);
-    const int row = FirstFieldRow(page);
-    ASSERT_GE(row, 0);
-    const unsigned key = page->View()->Document().GetLineKey(row);
+    ASSERT_NO_FATAL_FAILURE(StartOnPageOne());
     int pageNumber = 0, lineNumber = 0;
     ParseZPHKey(key, pageNumber, lineNumber);
     SetField(key, ZPHWire::F_BID_SPREAD_ROLE, "M");
@@ -251,7 +194,7 @@ TEST_F(LineInfoLiveTest, WindowOpensOnAClickInTheFullViewAndFollowsTheLine)
     const QPoint at = list->RowRect(row).center();
 
     // Double click: the window at its own place, showing the line.
-    Click(list, at, QEvent::MouseButtonDblClick);
+    MouseAt(list, at, QEvent::MouseButtonDblClick);
     ASSERT_TRUE(window->isVisible());
     EXPECT_EQ(window->Key(), key);
     const std::string issue = Frame().Controller().m_lineCache.GetForRead(key)->m_issueName;
@@ -269,7 +212,7 @@ TEST_F(LineInfoLiveTest, WindowOpensOnAClickInTheFullViewAndFollowsTheLine)
     SetField(key, ZPHWire::F_BID_PREV_PREV_CUSTOMER, "4711");
     EXPECT_TRUE(WaitFor([&] { return window->Table()->item(7, 2)->text() == QStringLiteral("4711"); }, 30000));
     Spin(200);
-    SaveShot(window, QStringLiteral("mavo-line-information.png"));
+    EXPECT_TRUE(SaveShot(window, QStringLiteral("mavo-line-information.png")));
 
     // Its place and line are kept with the settings.
     window->move(321, 234);
@@ -284,24 +227,18 @@ TEST_F(LineInfoLiveTest, WindowOpensOnAClickInTheFullViewAndFollowsTheLine)
     Frame().Settings().anchored = 1;
     Frame().Settings().infoOnClick = 1;
     Spin(400);  // the page windows take the switches on the next tick
-    Click(list, at, QEvent::MouseButtonPress);
+    MouseAt(list, at, QEvent::MouseButtonPress);
     ASSERT_TRUE(window->isVisible());
     EXPECT_EQ(window->pos(), list->mapToGlobal(at));
-    Click(list, at, QEvent::MouseButtonRelease);
+    MouseAt(list, at, QEvent::MouseButtonRelease);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->pos(), QPoint(321, 234));
 }
 
 TEST_F(LineInfoLiveTest, WindowComesBackWithItsLineAfterARestart)
 {
-    StartLive();
-    SetLevel(999);
-    CChildFrame* page = OpenPage(1);
-    ASSERT_NE(page, nullptr);
-    const int row = FirstFieldRow(page);
-    ASSERT_GE(row, 0);
-    const unsigned key = page->View()->Document().GetLineKey(row);
-    Click(page->View()->List(), page->View()->List()->RowRect(row).center(), QEvent::MouseButtonDblClick);
+    ASSERT_NO_FATAL_FAILURE(StartOnPageOne());
+    MouseAt(page->View()->List(), page->View()->List()->RowRect(row).center(), QEvent::MouseButtonDblClick);
     ASSERT_TRUE(InfoWindow()->isVisible());
     InfoWindow()->move(260, 180);
     // The window alone holds its line: closing the page keeps it coming.
@@ -330,17 +267,28 @@ TEST_F(LineInfoLiveTest, DisplayOptionsStoreTheSwitchesOnOkOnly)
     // Outside the full view the command is there but disabled.
     ASSERT_NE(Frame().Commands().Action(CommandId::DisplayOptions), nullptr);
     EXPECT_FALSE(Frame().Commands().Action(CommandId::DisplayOptions)->isEnabled());
-    SetLevel(999);
+
+    // There, too, the trade window is the user's line window: what it wrote
+    // stands when the settings are saved.
+    mavo::CLineInfoWindow* window = InfoWindow();
+    ASSERT_NE(window, nullptr);
+    window->SetKey(CreateZPHKey(2, 5));
+    window->move(333, 222);
+    window->show();
+    ASSERT_TRUE(Frame().RunCommand(CommandId::SaveFormat));
+    EXPECT_NE(StoredInt("MainFrame", "InfoLeft"), 333);
+    EXPECT_NE(StoredInt("MainFrame", "InfoKey"), 205);
+    EXPECT_EQ(StoredInt("MainFrame", "ShowInfo"), 0);
+
+    SetUserLevel(999);
     EXPECT_TRUE(Frame().Commands().Action(CommandId::DisplayOptions)->isEnabled());
     Frame().Settings().infoTip = 0x40 | mavo::InfoTipBit::BackupPrice;
     const int storedBefore = StoredInt("MainFrame", "InfoTip");
 
     // Cancel: nothing changes, nothing is stored.
-    QTimer::singleShot(0, [] {
-        if (auto* dialog = qobject_cast<mavo::CDisplayOptionsDialog*>(QApplication::activeModalWidget())) {
-            dialog->Switch(3)->setChecked(true);
-            dialog->reject();
-        }
+    AnswerNextDialog<mavo::CDisplayOptionsDialog>([](mavo::CDisplayOptionsDialog* dialog) {
+        dialog->Switch(3)->setChecked(true);
+        dialog->reject();
     });
     ASSERT_TRUE(Frame().RunCommand(CommandId::DisplayOptions));
     EXPECT_EQ(Frame().Settings().infoTip, 0x41);
@@ -348,36 +296,18 @@ TEST_F(LineInfoLiveTest, DisplayOptionsStoreTheSwitchesOnOkOnly)
 
     // OK: the boxes as they stand, stored at once, other bits kept.
     bool checkedAsStored = false;
-    QTimer::singleShot(0, [&checkedAsStored] {
-        if (auto* dialog = qobject_cast<mavo::CDisplayOptionsDialog*>(QApplication::activeModalWidget())) {
-            checkedAsStored = dialog->Switch(0)->isChecked() && !dialog->Switch(1)->isChecked();
-            EXPECT_EQ(dialog->windowTitle().toStdString(), "Display Options");
-            EXPECT_EQ(dialog->Switch(5)->text().toStdString(), "Hit/Lift When Center Colors");
-            SaveShot(dialog, QStringLiteral("mavo-display-options.png"));
-            dialog->Switch(0)->setChecked(false);
-            dialog->Switch(2)->setChecked(true);
-            dialog->Switch(4)->setChecked(true);
-            dialog->accept();
-        }
+    AnswerNextDialog<mavo::CDisplayOptionsDialog>([&checkedAsStored](mavo::CDisplayOptionsDialog* dialog) {
+        checkedAsStored = dialog->Switch(0)->isChecked() && !dialog->Switch(1)->isChecked();
+        EXPECT_EQ(dialog->windowTitle().toStdString(), "Display Options");
+        EXPECT_EQ(dialog->Switch(5)->text().toStdString(), "Hit/Lift When Center Colors");
+        EXPECT_TRUE(SaveShot(dialog, QStringLiteral("mavo-display-options.png")));
+        dialog->Switch(0)->setChecked(false);
+        dialog->Switch(2)->setChecked(true);
+        dialog->Switch(4)->setChecked(true);
+        dialog->accept();
     });
     ASSERT_TRUE(Frame().RunCommand(CommandId::DisplayOptions));
     EXPECT_TRUE(checkedAsStored);
     EXPECT_EQ(Frame().Settings().infoTip, 0x40 | 0x04 | 0x10);
     EXPECT_EQ(StoredInt("MainFrame", "InfoTip"), 0x54);
-}
-
-TEST_F(LineInfoLiveTest, OutsideTheFullViewTheTradeWindowKeepsTheSharedPlace)
-{
-    StartLive();
-    ASSERT_FALSE(Frame().Controller().IsFullView());
-    mavo::CLineInfoWindow* window = InfoWindow();
-    ASSERT_NE(window, nullptr);
-    window->SetKey(CreateZPHKey(2, 5));
-    window->move(333, 222);
-    window->show();
-    ASSERT_TRUE(Frame().RunCommand(CommandId::SaveFormat));
-    // The trade window is the user's line window here: what it wrote stands.
-    EXPECT_NE(StoredInt("MainFrame", "InfoLeft"), 333);
-    EXPECT_NE(StoredInt("MainFrame", "InfoKey"), 205);
-    EXPECT_EQ(StoredInt("MainFrame", "ShowInfo"), 0);
 }

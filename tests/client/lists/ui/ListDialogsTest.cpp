@@ -106,7 +106,7 @@ TEST(CustomerListDialogTest, ColoursAreHandedOnAtOnce)
     EXPECT_EQ(dialog.Sample()->palette().color(QPalette::Window), QColor(0, 255, 255));
 }
 
-TEST(PageListDialogTest, ButtonsFollowTheFieldAndThePermission)
+TEST(PageListDialogTest, ButtonsFollowTheFieldAndThePermissionAndReportsHaveNoCheckingBox)
 {
     std::vector<int> refused;
     CPageListDialog dialog({4, 2}, [](int page) { return page != 7; }, true, true);
@@ -145,14 +145,12 @@ TEST(PageListDialogTest, ButtonsFollowTheFieldAndThePermission)
 
     dialog.resize(dialog.sizeHint());
     EXPECT_TRUE(dialog.grab().save(QStringLiteral("/tmp/lists-page-dialog.png")));
-}
 
-TEST(PageListDialogTest, ReportsHaveNoPageCheckingBox)
-{
-    CPageListDialog dialog({5}, {}, false, true);
-    EXPECT_EQ(dialog.DisableChecking(), nullptr);
-    EXPECT_EQ(dialog.findChild<QCheckBox*>(), nullptr);
-    EXPECT_FALSE(dialog.DisablePages());
+    // A report's page list has no page checking box.
+    CPageListDialog report({5}, {}, false, true);
+    EXPECT_EQ(report.DisableChecking(), nullptr);
+    EXPECT_EQ(report.findChild<QCheckBox*>(), nullptr);
+    EXPECT_FALSE(report.DisablePages());
 }
 
 TEST(ReportNameDialogTest, BlankNamesCannotBeConfirmed)

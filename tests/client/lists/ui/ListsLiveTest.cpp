@@ -1,9 +1,9 @@
 // The lists, the page permission window and the volume report in the
 // running application against a real zphd: long lists that survive a save
 // and a start, stack customers drawn in the my-customer colours as the
-// customer list says, the permission window following new permissions, and
-// a report whose rows follow the feed.
-#include "AppFixture.h"
+// customer list says, the permission window and the page list following new
+// permissions, and a report whose rows follow the feed.
+#include "LiveApp.h"
 
 #include "lists/StoredLists.h"
 #include "lists/VolumeReport.h"
@@ -12,26 +12,18 @@
 #include "lists/ui/PagePermissionWindow.h"
 #include "lists/ui/ReportNameDialog.h"
 #include "lists/ui/VolumeReportWindow.h"
-#include "pages/ui/ChildFrame.h"
-#include "pages/ui/MAVOView.h"
-#include "pages/ui/NewPageDialog.h"
-#include "pages/ui/PageList.h"
-#include "zph/ZPHKey.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMdiArea>
 #include <QPainter>
 #include <QPushButton>
-#include <QSpinBox>
-#include <QTimer>
-#include <QHeaderView>
-#include <QTest>
 #include <QScrollBar>
+#include <QSpinBox>
+#include <QTest>
 #include <QTreeWidget>
 
 using namespace testsupport;
@@ -39,28 +31,12 @@ using mavo::CommandId;
 
 namespace {
 
-// Answers the next modal dialog of type D with `answer` once it is up.
-template <typename D>
-void AnswerDialog(std::function<void(D*)> answer)
-{
-    QTimer::singleShot(0, [answer] {
-        if (auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget()))
-            answer(dialog);
-    });
-}
-
-class ListsLiveTest : public AppFixture {
+class ListsLiveTest : public LiveAppFixture {
 protected:
     void SetUp() override
     {
-        AppFixture::SetUp();
+        LiveAppFixture::SetUp();
         PointFeedAtServer();
-    }
-
-    void StartLive()
-    {
-        ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-        ASSERT_TRUE(WaitForPane(1, "Feed Live"));
     }
 
     void FullView()
@@ -68,24 +44,6 @@ protected:
         ASSERT_EQ(zphd.Control("level guest 999"), "OK");
         ASSERT_TRUE(WaitFor([&] { return Frame().Controller().IsFullView(); }));
         Frame().UpdateCommands();
-    }
-
-    mavo::CChildFrame* OpenPage(int page)
-    {
-        AnswerDialog<mavo::CNewPageDialog>([page](mavo::CNewPageDialog* d) {
-            d->SetPage(page);
-            d->accept();
-        });
-        EXPECT_TRUE(Frame().RunCommand(CommandId::New));
-        for (QMdiSubWindow* w : Frame().MdiArea()->subWindowList())
-            if (auto* f = qobject_cast<mavo::CChildFrame*>(w); f && f->View()->Document().GetPage() == page)
-                return f;
-        return nullptr;
-    }
-
-    bool HasLine(int page, int line)
-    {
-        return Frame().Controller().m_lineCache.GetForRead(CreateZPHKey(page, line)) != nullptr;
     }
 
     // Pixels of exactly this colour in a picture of the page's rows.
@@ -150,7 +108,7 @@ TEST_F(ListsLiveTest, StackCustomersTakeTheMyCustomerColoursAsTheListSays)
     const QColor myBackground(0x56, 0x34, 0x12);
     StartLive();
     FullView();
-    mavo::CChildFrame* frame = OpenPage(1);
+    mavo::CChildFrame* frame = OpenPageByNew(1);
     ASSERT_NE(frame, nullptr);
     mavo::CPageList* list = frame->View()->List();
     ASSERT_TRUE(WaitFor([&] { return PixelsOf(list, myBackground) > 0; }, 30000))
@@ -158,7 +116,7 @@ TEST_F(ListsLiveTest, StackCustomersTakeTheMyCustomerColoursAsTheListSays)
 
     // The customer list's dialog switches my-customer colours off; the
     // page is drawn anew without them.
-    AnswerDialog<mavo::CCustomerListDialog>([](mavo::CCustomerListDialog* d) {
+    AnswerNextDialog<mavo::CCustomerListDialog>([](mavo::CCustomerListDialog* d) {
         for (QCheckBox* box : d->findChildren<QCheckBox*>())
             if (box->text() == "Disable my customer colors")
                 box->setChecked(true);
@@ -170,7 +128,7 @@ TEST_F(ListsLiveTest, StackCustomersTakeTheMyCustomerColoursAsTheListSays)
     EXPECT_EQ(StoredInt("MainFrame", "DisableCustomer"), 1);
 
     // The page list marks the rows of pages that are not listed.
-    AnswerDialog<mavo::CPageListDialog>([](mavo::CPageListDialog* d) {
+    AnswerNextDialog<mavo::CPageListDialog>([](mavo::CPageListDialog* d) {
         d->DisableChecking()->setChecked(false);
         d->Page()->setValue(3);
         d->AddButton()->click();
@@ -187,30 +145,7 @@ TEST_F(ListsLiveTest, StackCustomersTakeTheMyCustomerColoursAsTheListSays)
     EXPECT_EQ(StoredInt("MainFrame", "DisablePages"), 0);
 }
 
-TEST_F(ListsLiveTest, PageListRefusesPagesTheUserMayNotSee)
-{
-    StartLive();
-    ASSERT_EQ(zphd.Control("permissions guest 1-3"), "OK");
-    ASSERT_TRUE(WaitFor([&] { return !Frame().Controller().GetPermission(5); }));
-    AnswerDialog<mavo::CPageListDialog>([](mavo::CPageListDialog* d) {
-        d->Page()->setValue(5);
-        d->AddButton()->click();
-        d->Page()->setValue(2);
-        d->AddButton()->click();
-        d->accept();
-    });
-    ASSERT_TRUE(Frame().RunCommand(CommandId::PageList));
-    const auto refusals = messages.WithCaption("No Permission");
-    ASSERT_EQ(refusals.size(), 1u);
-    EXPECT_EQ(refusals[0].text, "You do not have permission\nto view this page");
-    EXPECT_EQ(refusals[0].icon, mavo::CMessageService::Icon::Error);
-    ASSERT_TRUE(Frame().RunCommand(CommandId::SaveFormat));
-    std::string stored;
-    ASSERT_TRUE(mavo::ReadWholeString(Section("MainFrame"), "PageList", stored));
-    EXPECT_EQ(stored, "2 ");
-}
-
-TEST_F(ListsLiveTest, PermissionWindowListsAllowedPagesAndFollowsNewPermissions)
+TEST_F(ListsLiveTest, PermissionWindowAndPageListFollowNewPermissions)
 {
     StartLive();
     Frame().UpdateCommands();
@@ -236,6 +171,24 @@ TEST_F(ListsLiveTest, PermissionWindowListsAllowedPagesAndFollowsNewPermissions)
     window->resize(260, 180);
     EXPECT_TRUE(window->grab().save(QStringLiteral("/tmp/lists-permission.png")));
 
+    // The page list refuses pages the user may not see.
+    AnswerNextDialog<mavo::CPageListDialog>([](mavo::CPageListDialog* d) {
+        d->Page()->setValue(5);
+        d->AddButton()->click();
+        d->Page()->setValue(2);
+        d->AddButton()->click();
+        d->accept();
+    });
+    ASSERT_TRUE(Frame().RunCommand(CommandId::PageList));
+    const auto refusals = messages.WithCaption("No Permission");
+    ASSERT_EQ(refusals.size(), 1u);
+    EXPECT_EQ(refusals[0].text, "You do not have permission\nto view this page");
+    EXPECT_EQ(refusals[0].icon, mavo::CMessageService::Icon::Error);
+    ASSERT_TRUE(Frame().RunCommand(CommandId::SaveFormat));
+    std::string stored;
+    ASSERT_TRUE(mavo::ReadWholeString(Section("MainFrame"), "PageList", stored));
+    EXPECT_EQ(stored, "2 ");
+
     // Only outside the full view.
     FullView();
     EXPECT_FALSE(Frame().Commands().Action(CommandId::PagePermission)->isEnabled());
@@ -248,7 +201,7 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     Frame().UpdateCommands();
     EXPECT_FALSE(Frame().Commands().Action(CommandId::VolumeReport)->isEnabled());
     FullView();
-    ASSERT_NE(OpenPage(1), nullptr);
+    ASSERT_NE(OpenPageByNew(1), nullptr);
     ASSERT_TRUE(WaitFor([&] { return HasLine(1, 2) && HasLine(1, 17); }, 30000));
 
     ASSERT_TRUE(Frame().RunCommand(CommandId::VolumeReport));
@@ -277,6 +230,13 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     EXPECT_EQ(rows->topLevelItem(1)->text(2).trimmed().toStdString(), line2->m_issueName);
     // zphd's page 1 has 17 lines: the rest have no line.
     EXPECT_EQ(rows->topLevelItem(25)->text(2), "???????");
+    // The volume column shows the widest volume whole beside the scroll bar.
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(rows->verticalScrollBar()->isVisible()) << "26 rows need the scroll bar";
+    EXPECT_GE(rows->viewport()->width() - rows->header()->sectionPosition(3),
+              rows->fontMetrics().horizontalAdvance(QString::fromLatin1(mavo::kWidestVolumeText)));
 
     // The feed changes line 2's volume: its row follows. The market is held
     // first: its next tick of the issue would draw the line again from the
@@ -294,7 +254,7 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     EXPECT_GE(window->Total()->text().trimmed().toDouble(), 4321.0);
 
     // A name already kept, in any case, is refused.
-    AnswerDialog<mavo::CReportNameDialog>([](mavo::CReportNameDialog* d) {
+    AnswerNextDialog<mavo::CReportNameDialog>([](mavo::CReportNameDialog* d) {
         d->Edit()->setText(QStringLiteral("LATAM"));
         d->accept();
     });
@@ -304,7 +264,7 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     EXPECT_EQ(window->Reports()->count(), 1);
 
     // A new report starts without pages; Modify gives it pages.
-    AnswerDialog<mavo::CReportNameDialog>([](mavo::CReportNameDialog* d) {
+    AnswerNextDialog<mavo::CReportNameDialog>([](mavo::CReportNameDialog* d) {
         d->Edit()->setText(QStringLiteral("Swaps"));
         d->accept();
     });
@@ -313,7 +273,7 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     EXPECT_EQ(window->Reports()->currentText(), "Swaps");
     EXPECT_FALSE(window->RunButton()->isEnabled());
     EXPECT_TRUE(window->ModifyButton()->isEnabled());
-    AnswerDialog<mavo::CPageListDialog>([](mavo::CPageListDialog* d) {
+    AnswerNextDialog<mavo::CPageListDialog>([](mavo::CPageListDialog* d) {
         d->Page()->setValue(4);
         d->AddButton()->click();
         d->Page()->setValue(3);
@@ -356,24 +316,4 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
             return ReportWindow() == nullptr;
         },
         5000));
-}
-
-TEST_F(ListsLiveTest, TheVolumeColumnShowsTheWidestVolumeWholeBesideTheScrollBar)
-{
-    Section("VolumeReport").SetStr("Latam", "1 ");
-    StartLive();
-    FullView();
-    ASSERT_NE(OpenPage(1), nullptr);
-    ASSERT_TRUE(Frame().RunCommand(CommandId::VolumeReport));
-    mavo::CVolumeReportWindow* window = ReportWindow();
-    ASSERT_NE(window, nullptr);
-    window->SelectReport(0);
-    window->RunReport();
-    window->show();
-    QTreeWidget* rows = window->Rows();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    QCoreApplication::processEvents();
-    ASSERT_TRUE(rows->verticalScrollBar()->isVisible()) << "26 rows need the scroll bar";
-    const int visible = rows->viewport()->width() - rows->header()->sectionPosition(3);
-    EXPECT_GE(visible, rows->fontMetrics().horizontalAdvance(QString::fromLatin1(mavo::kWidestVolumeText)));
 }

@@ -1,11 +1,15 @@
 // A dial-up line for tests: a socat pty pair with the modem emulator on
 // one end (the client opens the other, ClientEnd), the emulator's remote
 // (where a connected call goes) given by the test, and its transcript of
-// events to read back.
+// events to read back. DialUpFixture puts zphd's serial line behind it for
+// a MAVO started in the test.
 #pragma once
 
+#include "AppFixture.h"
 #include "PtyPair.h"
 #include "TempDir.h"
+
+#include "core/ui/MainFrame.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -94,6 +98,68 @@ private:
     TempDir m_dir;
     std::string m_transcript;
     pid_t m_pid = -1;
+};
+
+// zphd on a serial line of its own behind the modem emulator, a store and a
+// runtime directory of the test's own, and MAVO started in this process
+// with message boxes that answer themselves.
+class DialUpFixture : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(zphd.Running()) << "zphd did not start: " << ZphdServer::Program();
+        modem = std::make_unique<ModemLine>(zphdLine);
+        ASSERT_TRUE(modem->Running()) << "the modem emulator did not start: " << MODEM_EMULATOR_PATH;
+    }
+
+    void TearDown() override
+    {
+        app.reset();
+        modem.reset();
+        zphd.Stop();
+    }
+
+    static Brindle::CRegSection Section(const std::string& path)
+    {
+        return Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(kTestRoot) + "/" + path).c_str());
+    }
+    static std::string StoredText(const std::string& path, const char* name)
+    {
+        std::string value;
+        Section(path).GetStr(name, value, 256, "<none>");
+        return value;
+    }
+    static int StoredInt(const std::string& path, const char* name)
+    {
+        int value = -99999;
+        Section(path).GetInt(name, value, -99999);
+        return value;
+    }
+
+    mavo::CMAVOApp::StartResult StartApp()
+    {
+        mavo::StartupOptions options;
+        options.pauseMs = 0;
+        options.messages = &messages;
+        app = std::make_unique<mavo::CMAVOApp>(options);
+        return app->Start();
+    }
+
+    mavo::CMainFrame& Frame() { return *app->Frame(); }
+
+    bool WaitForPane(int pane, const std::string& text, int timeoutMs = 60000)
+    {
+        return WaitFor([&] { return Frame().PaneText(pane).toStdString() == text; }, timeoutMs);
+    }
+
+    ScopedRegistryDir registry;
+    ScopedRuntimeDir runtime;
+    TempDir zphdDir;
+    std::string zphdLine = (zphdDir.path() / "z").string();
+    ZphdServer zphd{{"--serial", zphdLine}};
+    std::unique_ptr<ModemLine> modem;
+    RecordingMessages messages;
+    std::unique_ptr<mavo::CMAVOApp> app;
 };
 
 } // namespace testsupport

@@ -5,11 +5,9 @@
 // feed comes live over the modem with prices moving in a page window, and
 // Disconnect hangs the modem up. zphd, the modem emulator and MAVO are all
 // real; the store is written only for the socket source MAVO starts on.
-#include "AppFixture.h"
 #include "ModalDriver.h"
 #include "ModemLine.h"
 
-#include "core/ui/MainFrame.h"
 #include "zph/LineCache.h"
 #include "zph/LineObject.h"
 #include "modem/ui/ModemDialog.h"
@@ -36,13 +34,11 @@ using mavo::CommandId;
 
 namespace {
 
-class SerialOptionsDialUpTest : public testing::Test {
+class SerialOptionsDialUpTest : public DialUpFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(zphd.Running()) << "zphd did not start: " << ZphdServer::Program();
-        modem = std::make_unique<ModemLine>(zphdLine);
-        ASSERT_TRUE(modem->Running()) << "the modem emulator did not start: " << MODEM_EMULATOR_PATH;
+        ASSERT_NO_FATAL_FAILURE(DialUpFixture::SetUp());
         // MAVO starts where a desk usually is: both connections on zphd's
         // socket port.
         for (const std::string connection : {"Controller", "Controller/Backup"}) {
@@ -54,37 +50,6 @@ protected:
             timeouts.SetInt("Timeout", 20);
             timeouts.SetInt("Reconnect", 5);
         }
-    }
-
-    void TearDown() override
-    {
-        app.reset();
-        modem.reset();
-        zphd.Stop();
-    }
-
-    static Brindle::CRegSection Section(const std::string& path)
-    {
-        return Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(kTestRoot) + "/" + path).c_str());
-    }
-    static std::string StoredText(const std::string& path, const char* name)
-    {
-        std::string value;
-        Section(path).GetStr(name, value, 256, "<none>");
-        return value;
-    }
-    static int StoredInt(const std::string& path, const char* name)
-    {
-        int value = -99999;
-        Section(path).GetInt(name, value, -99999);
-        return value;
-    }
-
-    mavo::CMainFrame& Frame() { return *app->Frame(); }
-
-    bool WaitForPane(int pane, const std::string& text, int timeoutMs = 60000)
-    {
-        return WaitFor([&] { return Frame().PaneText(pane).toStdString() == text; }, timeoutMs);
     }
 
     // Replaces what an edit field holds with typed keys.
@@ -103,24 +68,11 @@ protected:
             return nullptr;
         return qobject_cast<mavo::CChildFrame*>(windows.front());
     }
-
-    ScopedRegistryDir registry;
-    ScopedRuntimeDir runtime;
-    TempDir zphdDir;
-    std::string zphdLine = (zphdDir.path() / "z").string();
-    ZphdServer zphd{{"--serial", zphdLine}};
-    std::unique_ptr<ModemLine> modem;
-    RecordingMessages messages;
-    std::unique_ptr<mavo::CMAVOApp> app;
 };
 
 TEST_F(SerialOptionsDialUpTest, SwitchesToTheModemLineThroughTheDialogsDialsFeedsAndHangsUp)
 {
-    mavo::StartupOptions options;
-    options.pauseMs = 0;
-    options.messages = &messages;
-    app = std::make_unique<mavo::CMAVOApp>(options);
-    ASSERT_EQ(app->Start(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
     ASSERT_TRUE(WaitForPane(1, "Feed Live")) << "the socket source first";
     EXPECT_EQ(app->Controller().GetSource()->GetKind(), 1);
 

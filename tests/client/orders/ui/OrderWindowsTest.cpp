@@ -42,7 +42,7 @@ QString ShotPath(const char* name)
 
 } // namespace
 
-TEST(OrderDialogWidget, JoinIncrementKeypadAndConfirm)
+TEST(OrderDialogWidget, JoinIncrementKeypadConfirmAndTyping)
 {
     COrderIncrement increment;
     const LineObject line = FirmLine();
@@ -102,20 +102,25 @@ TEST(OrderDialogWidget, JoinIncrementKeypadAndConfirm)
     EXPECT_FALSE(dialog.ConfirmButton()->isEnabled());
     dialog.ConfirmButton()->click();
     EXPECT_EQ(dialog.result(), 0);
+
+    // Letters are refused as they are typed, in either field.
+    for (QLineEdit* field : {dialog.RateField(), dialog.QuantityField()}) {
+        field->clear();
+        QTest::keyClicks(field, QStringLiteral("9a9.5x.7"));
+        EXPECT_EQ(field->text().toStdString(), "99.57") << field->objectName().toStdString();
+    }
+
+    // The dialog behind the increment button lists the six choices.
+    CIncrementDialog choices(4);
+    ASSERT_EQ(choices.Choices().size(), 6u);
+    EXPECT_EQ(choices.windowTitle().toStdString(), "Change Increment");
+    EXPECT_EQ(choices.Choices()[1]->text().toStdString(), "0.0625 (1/16)");
+    EXPECT_EQ(choices.Chosen(), 4);
+    choices.Choices()[5]->click();
+    EXPECT_EQ(choices.Chosen(), 5);
 }
 
-TEST(OrderDialogWidget, ChangeIncrementListsTheSixChoices)
-{
-    CIncrementDialog dialog(4);
-    ASSERT_EQ(dialog.Choices().size(), 6u);
-    EXPECT_EQ(dialog.windowTitle().toStdString(), "Change Increment");
-    EXPECT_EQ(dialog.Choices()[1]->text().toStdString(), "0.0625 (1/16)");
-    EXPECT_EQ(dialog.Chosen(), 4);
-    dialog.Choices()[5]->click();
-    EXPECT_EQ(dialog.Chosen(), 5);
-}
-
-TEST(MaxQuantityWidget, OkOnlyWithAtLeastOne)
+TEST(MaxQuantityWidget, OkOnlyWithAtLeastOneAndDigitsOnly)
 {
     LineObject line = FirmLine();
     line.m_offer.m_traded[0].m_quantity = "4";
@@ -124,6 +129,10 @@ TEST(MaxQuantityWidget, OkOnlyWithAtLeastOne)
     EXPECT_EQ(dialog.windowTitle().toStdString(), "BUY - ARG 2030");
     EXPECT_EQ(dialog.QuantityField()->text().toStdString(), "4.0");
     EXPECT_TRUE(dialog.OkButton()->isEnabled());
+    // Letters are refused as they are typed.
+    dialog.QuantityField()->clear();
+    QTest::keyClicks(dialog.QuantityField(), QStringLiteral("1x2"));
+    EXPECT_EQ(dialog.QuantityField()->text().toStdString(), "12");
     dialog.Key(kClearKey)->click();
     EXPECT_FALSE(dialog.OkButton()->isEnabled());
     dialog.OkButton()->click();
@@ -138,16 +147,26 @@ TEST(MaxQuantityWidget, OkOnlyWithAtLeastOne)
     EXPECT_EQ(dialog.Ticket().Quantity()->Text(), "1.0");
 }
 
-TEST(TradeWindowWidget, MarksTheShownLineAndFollowsOrderEntry)
-{
+namespace {
+
+// A trade window over a feed of the test's own that holds the firm line.
+class TradeWindowWidget : public testing::Test {
+protected:
+    void SetUp() override { feed.cache.Put(kKey, FirmLine()); }
+
     FakeOrderFeed feed;
-    feed.cache.Put(kKey, FirmLine());
-    const unsigned other = CreateZPHKey(2, 4);
-    feed.cache.Put(other, FirmLine(2, 4));
-    COrderDesk desk(feed);
+    COrderDesk desk{feed};
     COrderIncrement increment;
     testsupport::RecordingMessages messages;
-    CTradeWindow window(desk, increment, messages);
+    CTradeWindow window{desk, increment, messages};
+};
+
+} // namespace
+
+TEST_F(TradeWindowWidget, MarksTheShownLineAndFollowsOrderEntry)
+{
+    const unsigned other = CreateZPHKey(2, 4);
+    feed.cache.Put(other, FirmLine(2, 4));
     window.OnLineClick(kKey, QPoint(100, 100), true);
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.windowTitle().toStdString(), "Page 2, Line 3");
@@ -209,14 +228,8 @@ TEST(TradeWindowWidget, MarksTheShownLineAndFollowsOrderEntry)
     EXPECT_TRUE(feed.clients.empty());
 }
 
-TEST(TradeWindowWidget, DialogsSendFromTheLineAsItStandsWhenTheyClose)
+TEST_F(TradeWindowWidget, DialogsSendFromTheLineAsItStandsWhenTheyClose)
 {
-    FakeOrderFeed feed;
-    feed.cache.Put(kKey, FirmLine());
-    COrderDesk desk(feed);
-    COrderIncrement increment;
-    testsupport::RecordingMessages messages;
-    CTradeWindow window(desk, increment, messages);
     window.ShowLine(kKey);
     // The bid dialog: the line loses its prices while it is open.
     window.SetDialogRunner([&](QDialog&) {
@@ -299,25 +312,4 @@ TEST(YourOrdersWidget, ListsOwnPricesAndHandsOnEveryOptionChange)
     MyPriceOptions expected = stored;
     expected.enableMeta2 = false;
     EXPECT_EQ(changes[3], expected);
-}
-
-TEST(OrderDialogWidget, RateAndQuantityRefuseLettersAsTheyAreTyped)
-{
-    COrderIncrement increment;
-    const LineObject line = FirmLine();
-    COrderDialog dialog(line, COrderTicket(line, true), increment);
-    dialog.show();
-    dialog.JoinBox()->click();  // the rate is free
-    for (QLineEdit* field : {dialog.RateField(), dialog.QuantityField()}) {
-        field->clear();
-        QTest::keyClicks(field, QStringLiteral("9a9.5x.7"));
-        EXPECT_EQ(field->text().toStdString(), "99.57") << field->objectName().toStdString();
-    }
-    LineObject traded = FirmLine();
-    traded.m_offer.m_traded[0].m_quantity = "4";
-    CMaxQuantityDialog maximum(traded, CMaxQuantityTicket(traded, false));
-    maximum.show();
-    maximum.QuantityField()->clear();
-    QTest::keyClicks(maximum.QuantityField(), QStringLiteral("1x2"));
-    EXPECT_EQ(maximum.QuantityField()->text().toStdString(), "12");
 }

@@ -4,7 +4,7 @@
 // a hit that trades and moves the last trade and volume, own prices at
 // their stack level, "Your Orders" listing them, withdrawals, and joining
 // a trade with a maximum quantity.
-#include "AppFixture.h"
+#include "LiveApp.h"
 
 #include "core/ScreenController.h"
 #include "orders/OrderNumber.h"
@@ -13,20 +13,12 @@
 #include "orders/ui/OrderDialog.h"
 #include "orders/ui/TradeWindow.h"
 #include "orders/ui/YourOrdersWindow.h"
-#include "pages/ui/ChildFrame.h"
-#include "pages/ui/MAVOView.h"
-#include "pages/ui/NewPageDialog.h"
-#include "pages/ui/PageList.h"
 #include "zph/NumberText.h"
-#include "zph/ZPHKey.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QMdiArea>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 using namespace testsupport;
@@ -36,28 +28,16 @@ namespace {
 
 constexpr unsigned kFourButtons = TB_SELL | TB_BUY | TB_BID | TB_OFFER;
 
-class OrdersLiveTest : public AppFixture {
+class OrdersLiveTest : public LiveAppFixture {
 protected:
     void SetUp() override
     {
-        AppFixture::SetUp();
-        // A still market: nothing moves but what the orders do.
-        ASSERT_EQ(zphd.Control("rate 0"), "OK");
-        ASSERT_EQ(zphd.Control("trade-every 0"), "OK");
+        LiveAppFixture::SetUp();
+        ASSERT_NO_FATAL_FAILURE(HoldMarket());
         PointFeedAtServer();
-        ASSERT_EQ(StartApp(0), CMAVOApp::StartResult::Started);
-        ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+        ASSERT_NO_FATAL_FAILURE(StartLive());
         ASSERT_TRUE(WaitFor([&] { return Frame().Controller().m_orderEntry.load(); }));
-        QTimer::singleShot(0, [] {
-            if (auto* dialog = qobject_cast<CNewPageDialog*>(QApplication::activeModalWidget())) {
-                dialog->SetPage(1);
-                dialog->accept();
-            }
-        });
-        ASSERT_TRUE(Frame().RunCommand(CommandId::New));
-        for (QMdiSubWindow* w : Frame().MdiArea()->subWindowList())
-            if (auto* f = qobject_cast<CChildFrame*>(w))
-                page = f;
+        page = OpenPageByNew(1);
         ASSERT_NE(page, nullptr);
         ASSERT_TRUE(WaitFor([&] { return TradableLine() != 0; }, 30000));
         trade = Frame().findChild<CTradeWindow*>();

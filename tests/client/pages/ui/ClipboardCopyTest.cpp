@@ -2,40 +2,21 @@
 // against a real zphd: the submenu's check mark and status texts, "Copy
 // Style" saved, the page on the clipboard in the chosen format, and a copy
 // that cannot be made leaving the user's clipboard alone.
-#include "AppFixture.h"
+#include "LiveApp.h"
 
-#include "core/ui/MainFrame.h"
 #include "pages/ClipboardText.h"
-#include "pages/ui/ChildFrame.h"
-#include "pages/ui/MAVOView.h"
-#include "pages/ui/NewPageDialog.h"
 
-#include <QApplication>
 #include <QClipboard>
-#include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTimer>
 
 using namespace testsupport;
 using mavo::CommandId;
 
 namespace {
 
-class ClipboardCopyTest : public AppFixture {
+class ClipboardCopyTest : public LiveAppFixture {
 protected:
-    void NewPage(int page)
-    {
-        QTimer::singleShot(0, [page] {
-            auto* dialog = qobject_cast<mavo::CNewPageDialog*>(QApplication::activeModalWidget());
-            if (dialog == nullptr)
-                return;
-            dialog->SetPage(page);
-            dialog->accept();
-        });
-        ASSERT_TRUE(Frame().RunCommand(CommandId::New));
-    }
-
     QMenu* FormatSubmenu()
     {
         for (QAction* top : Frame().menuBar()->actions()) {
@@ -56,10 +37,13 @@ const CommandId kStyles[] = {CommandId::CopySingleColumn, CommandId::CopyTwoColu
 
 } // namespace
 
-TEST_F(ClipboardCopyTest, SubmenuChecksTheStoredStyleAndSavesTheChosenOne)
+TEST_F(ClipboardCopyTest, SubmenuKeepsTheChosenStyleAndCopyPutsTheActivePageOnTheClipboardInIt)
 {
+    ASSERT_EQ(zphd.Control("rate 0").rfind("OK", 0), 0u);
     Section("MainFrame").SetInt("Copy Style", 3);
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    PointFeedAtServer();
+    StartLive();
+    // The submenu checks the stored style and saves the chosen one.
     QMenu* submenu = FormatSubmenu();
     ASSERT_NE(submenu, nullptr);
     const QList<QAction*> items = submenu->actions();
@@ -76,14 +60,7 @@ TEST_F(ClipboardCopyTest, SubmenuChecksTheStoredStyleAndSavesTheChosenOne)
         EXPECT_EQ(items[i]->isChecked(), i == 5) << i;
     ASSERT_TRUE(Frame().SaveAllSettings());
     EXPECT_EQ(StoredInt("MainFrame", "Copy Style"), 5);
-}
 
-TEST_F(ClipboardCopyTest, CopyPutsTheActivePageOnTheClipboardInTheChosenFormat)
-{
-    ASSERT_EQ(zphd.Control("rate 0").rfind("OK", 0), 0u);
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
     // No page window: Copy is disabled and the clipboard stays as it was.
     QGuiApplication::clipboard()->setText(QStringLiteral("the user's own text"));
     Frame().UpdateCommands();
@@ -91,9 +68,9 @@ TEST_F(ClipboardCopyTest, CopyPutsTheActivePageOnTheClipboardInTheChosenFormat)
     EXPECT_FALSE(Frame().RunCommand(CommandId::EditCopy));
     EXPECT_EQ(Clipboard().toStdString(), "the user's own text");
 
-    NewPage(1);
-    auto* page = qobject_cast<mavo::CChildFrame*>(Frame().MdiArea()->activeSubWindow());
+    mavo::CChildFrame* page = OpenPageByNew(1);
     ASSERT_NE(page, nullptr);
+    ASSERT_EQ(Frame().MdiArea()->activeSubWindow(), page);
     const mavo::CMAVODoc& doc = page->View()->Document();
     ASSERT_EQ(doc.GetLineCount(), 26);
     LineCache& cache = Frame().Controller().m_lineCache;

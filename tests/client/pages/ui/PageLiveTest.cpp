@@ -3,18 +3,11 @@
 // page-window commands in the menus, saving and reopening the pages with
 // the settings, printing from the running application, and a picture of the
 // main window with a live page.
-#include "AppFixture.h"
+#include "LiveApp.h"
 
-#include "pages/ui/ChildFrame.h"
-#include "pages/ui/MAVOView.h"
 #include "pages/ui/NewPageDialog.h"
-#include "pages/ui/PageList.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QMdiArea>
 #include <QSpinBox>
-#include <QTimer>
 
 using namespace testsupport;
 using mavo::CChildFrame;
@@ -22,34 +15,12 @@ using mavo::CommandId;
 
 namespace {
 
-class PageLiveTest : public AppFixture {
+class PageLiveTest : public LiveAppFixture {
 protected:
     void SetUp() override
     {
-        AppFixture::SetUp();
+        LiveAppFixture::SetUp();
         PointFeedAtServer();
-    }
-
-    std::vector<CChildFrame*> PageWindows()
-    {
-        std::vector<CChildFrame*> frames;
-        for (QMdiSubWindow* w : Frame().MdiArea()->subWindowList())
-            if (auto* f = qobject_cast<CChildFrame*>(w))
-                frames.push_back(f);
-        return frames;
-    }
-
-    // Runs "&New" and answers its dialog with the page.
-    void NewPage(int page)
-    {
-        QTimer::singleShot(0, [page] {
-            auto* dialog = qobject_cast<mavo::CNewPageDialog*>(QApplication::activeModalWidget());
-            if (dialog == nullptr)
-                return;
-            dialog->SetPage(page);
-            dialog->accept();
-        });
-        ASSERT_TRUE(Frame().RunCommand(CommandId::New));
     }
 
     // The page's lines are in the cache (zphd's pages hold 7 to 26 lines).
@@ -65,13 +36,12 @@ protected:
 
 } // namespace
 
-TEST_F(PageLiveTest, NewPageShowsLiveLinesAndFollowsTheFeedRowByRow)
+TEST_F(PageLiveTest, NewPageShowsLiveLinesFollowsTheFeedRowByRowAndComesBackAfterARestart)
 {
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
-    NewPage(1);
+    StartLive();
+    CChildFrame* frame = OpenPageByNew(1);
+    ASSERT_NE(frame, nullptr);
     ASSERT_EQ(PageWindows().size(), 1u);
-    CChildFrame* frame = PageWindows()[0];
     EXPECT_EQ(frame->windowTitle().toStdString(), "LATAM SOVEREIGNS");
     EXPECT_EQ(mavo::CNewPageDialog::LastPage(), 1);
     ASSERT_TRUE(WaitFor([&] { return LinesArrived(frame); }, 30000));
@@ -86,7 +56,7 @@ TEST_F(PageLiveTest, NewPageShowsLiveLinesAndFollowsTheFeedRowByRow)
     EXPECT_LT(list->RowsPainted() - rowsBefore, (list->PaintCount() - paintsBefore) * list->RowCount());
 
     // The same page again only activates its window.
-    NewPage(1);
+    EXPECT_EQ(OpenPageByNew(1), frame);
     EXPECT_EQ(PageWindows().size(), 1u);
 
     // The page's commands are in the menus and work on the active window.
@@ -101,17 +71,10 @@ TEST_F(PageLiveTest, NewPageShowsLiveLinesAndFollowsTheFeedRowByRow)
 
     // A picture of the main window with its live page.
     Spin(300);
-    const QString dir = QStringLiteral(BRINDLE_BINARY_DIR "/screenshots");
-    QDir().mkpath(dir);
-    EXPECT_TRUE(Frame().grab().save(dir + "/mavo-live-page.png"));
-}
+    EXPECT_TRUE(SaveShot(&Frame(), QStringLiteral("mavo-live-page.png")));
 
-TEST_F(PageLiveTest, OpenPagesComeBackAfterARestart)
-{
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
-    NewPage(1);
-    NewPage(3);
+    // The open pages come back after a restart.
+    OpenPageByNew(3);
     ASSERT_EQ(PageWindows().size(), 2u);
     PageWindows()[1]->SetFrameStyle(CChildFrame::kFrameless);
     PageWindows()[1]->move(250, 120);

@@ -2,42 +2,24 @@
 // full view with stacks and aggressors, and a trade monitor page, saved as
 // PNGs under the build tree (screenshots/). Each is checked to be a real
 // picture of many colours, not an empty window.
-#include "pages/ui/ChildFrame.h"
-#include "pages/ui/MAVOView.h"
-#include "pages/ui/PageWindows.h"
-
 #include "../FakePageFeed.h"
+#include "PageWindowsFixture.h"
 #include "SampleLines.h"
-#include "TempDir.h"
 
 #include <QDir>
 #include <QImage>
-#include <QMdiArea>
 #include <QSet>
-#include <QTest>
-
-#include <gtest/gtest.h>
 
 using namespace mavo;
 
 namespace {
 
-class PageScreenshot : public ::testing::Test {
+class PageScreenshot : public testsupport::PageWindowsFixture<pagestest::FakePageFeed> {
 protected:
-    testsupport::ScopedRegistryDir m_registry;
-    pagestest::FakePageFeed m_feed;
-    CPageEnvironment m_env;
-    QMdiArea m_area;
-    std::unique_ptr<CPageWindows> m_windows;
-
     void SetUp() override
     {
+        PageWindowsFixture::SetUp();
         m_area.resize(1800, 1100);
-        m_area.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_area));
-        m_windows = std::make_unique<CPageWindows>(
-            m_feed, m_env, &m_area, [](QWidget*, const QString&, const QString&, PageMessageKind) { return true; },
-            "Software/Halvern/MAVO");
     }
 
     // Saves the window's picture and returns how many colours it has.

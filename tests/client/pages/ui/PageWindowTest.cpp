@@ -1,28 +1,17 @@
-#include "pages/ui/ChildFrame.h"
-#include "pages/ui/MAVOView.h"
-#include "pages/ui/PageList.h"
-#include "pages/ui/PageWindows.h"
 #include "pages/ui/RowPainter.h"
 
 #include "../FakePageFeed.h"
 #include "Brindle/base/RegSection.h"
+#include "LiveApp.h"
+#include "PageWindowsFixture.h"
 #include "SampleLines.h"
 #include "TempDir.h"
 #include "zph/ZPHKey.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QImage>
 #include <QInputDialog>
-#include <QMdiArea>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QPdfWriter>
-#include <QProcess>
-#include <QTest>
 #include <QTimer>
-
-#include <gtest/gtest.h>
 
 #include <deque>
 #include <thread>
@@ -31,50 +20,16 @@ using namespace mavo;
 
 namespace {
 
-constexpr const char* kRoot = "Software/Halvern/MAVO";
+class PageWindowTest : public testsupport::PageWindowsFixture<pagestest::FakePageFeed> {
+public:
+    static void Settle()
+    {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
 
-struct Asked {
-    QString caption;
-    QString text;
-    PageMessageKind kind;
-};
-
-class PageWindowTest : public ::testing::Test {
 protected:
-    testsupport::ScopedRegistryDir m_registry;
-    pagestest::FakePageFeed m_feed;
-    CPageEnvironment m_env;
-    QMdiArea m_area;
-    std::vector<Asked> m_asked;
-    std::deque<bool> m_answers;
-    std::unique_ptr<CPageWindows> m_windows;
-
-    void SetUp() override
-    {
-        m_area.resize(1600, 1000);
-        m_area.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_area));
-        m_windows = MakeWindows();
-    }
-    void TearDown() override { m_windows.reset(); }
-
-    std::unique_ptr<CPageWindows> MakeWindows()
-    {
-        return std::make_unique<CPageWindows>(
-            m_feed, m_env, &m_area,
-            [this](QWidget*, const QString& caption, const QString& text, PageMessageKind kind) {
-                m_asked.push_back({caption, text, kind});
-                if (m_answers.empty())
-                    return kind != PageMessageKind::Question;
-                const bool answer = m_answers.front();
-                m_answers.pop_front();
-                return answer;
-            },
-            kRoot);
-    }
-
-    static void Settle() { QCoreApplication::processEvents(); QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); QCoreApplication::processEvents(); }
-
     // The page list rendered into an image of its own size.
     static QImage Render(CPageList* list)
     {
@@ -87,10 +42,21 @@ protected:
     static QColor Pixel(const QImage& image, int x, int y) { return image.pixelColor(x, y); }
 };
 
-// Waits (generously) until the list has painted at least once more.
+// Waits (generously) until the list has painted at least once more, and
+// lets the paint settle.
 bool WaitForPaint(CPageList* list, int before)
 {
-    return QTest::qWaitFor([&] { return list->PaintCount() > before; }, 10000);
+    const bool painted = QTest::qWaitFor([&] { return list->PaintCount() > before; }, 10000);
+    PageWindowTest::Settle();
+    return painted;
+}
+
+// Runs the action and waits for the paint it causes.
+bool PaintedAfter(CPageList* list, const std::function<void()>& action)
+{
+    const int before = list->PaintCount();
+    action();
+    return WaitForPaint(list, before);
 }
 
 } // namespace
@@ -176,29 +142,21 @@ TEST_F(PageWindowTest, FeedUpdateRepaintsOnlyTheChangedRowsFromAnotherThread)
     CChildFrame* frame = m_windows->OpenPage(7);
     CPageList* list = frame->View()->List();
     ASSERT_TRUE(WaitForPaint(list, 0));
-    Settle();
-    const int paints = list->PaintCount();
     const int rows = list->RowsPainted();
-
-    std::thread feed([&] { m_feed.Dispatch(704); });
-    feed.join();
-    ASSERT_TRUE(WaitForPaint(list, paints));
-    Settle();
+    ASSERT_TRUE(PaintedAfter(list, [&] { std::thread([&] { m_feed.Dispatch(704); }).join(); }));
     EXPECT_EQ(list->RowsPainted() - rows, 1);
     EXPECT_EQ(list->LastPaintRegion().boundingRect(), list->RowRect(3));
 
     // A key of another page is ignored; a flood of one key is one repaint.
-    const int paints2 = list->PaintCount();
     const int rows2 = list->RowsPainted();
-    std::thread flood([&] {
-        for (int i = 0; i < 5000; ++i) {
-            m_feed.Dispatch(801);
-            m_feed.Dispatch(710);
-        }
-    });
-    flood.join();
-    ASSERT_TRUE(WaitForPaint(list, paints2));
-    Settle();
+    ASSERT_TRUE(PaintedAfter(list, [&] {
+        std::thread([&] {
+            for (int i = 0; i < 5000; ++i) {
+                m_feed.Dispatch(801);
+                m_feed.Dispatch(710);
+            }
+        }).join();
+    }));
     EXPECT_EQ(list->RowsPainted() - rows2, 1);
     EXPECT_LE(frame->View()->UpdatesApplied(), 5);
 }
@@ -211,12 +169,8 @@ TEST_F(PageWindowTest, KeyListedTwiceRepaintsBothRows)
     doc.SetLines({701, 702, 703, 702});
     CPageList* list = frame->View()->List();
     ASSERT_TRUE(WaitForPaint(list, 0));
-    Settle();
     const int rows = list->RowsPainted();
-    const int paints = list->PaintCount();
-    m_feed.Dispatch(702);
-    ASSERT_TRUE(WaitForPaint(list, paints));
-    Settle();
+    ASSERT_TRUE(PaintedAfter(list, [&] { m_feed.Dispatch(702); }));
     EXPECT_EQ(list->LastPaintRegion(), QRegion(list->RowRect(1)) + QRegion(list->RowRect(3)));
     EXPECT_EQ(list->RowsPainted() - rows, 3);  // rows 1..3 of the bounding rectangle
 }
@@ -233,28 +187,18 @@ TEST_F(PageWindowTest, FlashTickRepaintsOnlyCellsWhosePhaseChanges)
     CChildFrame* frame = m_windows->OpenPage(7);
     CPageList* list = frame->View()->List();
     ASSERT_TRUE(WaitForPaint(list, 0));
-    Settle();
     ASSERT_EQ(list->Blinks().Size(), 4u);  // rate and quantity of each
 
-    int paints = list->PaintCount();
-    m_windows->OnFlashTick(1);
-    ASSERT_TRUE(WaitForPaint(list, paints));
-    Settle();
+    ASSERT_TRUE(PaintedAfter(list, [&] { m_windows->OnFlashTick(1); }));
     QRegion region = list->LastPaintRegion();
     EXPECT_EQ(region.rectCount(), 2);
     EXPECT_TRUE(list->RowRect(4).contains(region.boundingRect()));
     EXPECT_LT(region.boundingRect().width(), list->width() / 2);
     EXPECT_EQ(list->Blinks().Size(), 4u);  // painted again: registered again
 
-    paints = list->PaintCount();
-    m_windows->OnFlashTick(2);
-    ASSERT_TRUE(WaitForPaint(list, paints));
-    Settle();
+    ASSERT_TRUE(PaintedAfter(list, [&] { m_windows->OnFlashTick(2); }));
     EXPECT_EQ(list->LastPaintRegion().rectCount(), 2);
-    paints = list->PaintCount();
-    m_windows->OnFlashTick(3);  // both cadences turn
-    ASSERT_TRUE(WaitForPaint(list, paints));
-    Settle();
+    ASSERT_TRUE(PaintedAfter(list, [&] { m_windows->OnFlashTick(3); }));  // both cadences turn
     region = list->LastPaintRegion();
     EXPECT_EQ(region.rectCount(), 4);
     EXPECT_TRUE((list->RowRect(4) | list->RowRect(8)).contains(region.boundingRect()));
@@ -262,7 +206,7 @@ TEST_F(PageWindowTest, FlashTickRepaintsOnlyCellsWhosePhaseChanges)
     // A tick with no phase change repaints nothing.
     m_windows->OnFlashTick(3);
     Settle();
-    paints = list->PaintCount();
+    const int paints = list->PaintCount();
     m_windows->OnFlashTick(3);
     Settle();
     EXPECT_EQ(list->PaintCount(), paints);
@@ -279,7 +223,7 @@ TEST_F(PageWindowTest, FlashTickRepaintsOnlyCellsWhosePhaseChanges)
     EXPECT_GT(differences, 5);
 }
 
-TEST_F(PageWindowTest, OpeningAPageTwiceActivatesTheFirstWindow)
+TEST_F(PageWindowTest, OpeningAPageTwiceActivatesTheFirstWindowWhoseTitleFollowsTheFeed)
 {
     CChildFrame* first = m_windows->OpenPage(12);
     CChildFrame* second = m_windows->OpenPage(12);
@@ -295,18 +239,16 @@ TEST_F(PageWindowTest, OpeningAPageTwiceActivatesTheFirstWindow)
     EXPECT_EQ(m_asked[0].text, "You do not have permission\nto view this page");
     EXPECT_EQ(m_asked[0].kind, PageMessageKind::Stop);
     EXPECT_EQ(m_windows->Documents().size(), 1u);
-}
 
-TEST_F(PageWindowTest, PageTitleFollowsTheFeed)
-{
-    m_feed.cache.SetTitle(12, "GOVIES");
-    CChildFrame* frame = m_windows->OpenPage(12);
+    // A title from the feed names the window; an empty one changes nothing.
+    m_feed.cache.SetTitle(14, "GOVIES");
+    CChildFrame* frame = m_windows->OpenPage(14);
     EXPECT_EQ(frame->windowTitle(), "GOVIES");
-    m_feed.cache.SetTitle(12, "EURO GOVIES");
-    m_windows->OnPageTitle(12);
+    m_feed.cache.SetTitle(14, "EURO GOVIES");
+    m_windows->OnPageTitle(14);
     EXPECT_EQ(frame->windowTitle(), "EURO GOVIES");
-    m_feed.cache.SetTitle(12, "");
-    m_windows->OnPageTitle(12);
+    m_feed.cache.SetTitle(14, "");
+    m_windows->OnPageTitle(14);
     EXPECT_EQ(frame->windowTitle(), "EURO GOVIES");
 }
 
@@ -382,14 +324,14 @@ TEST_F(PageWindowTest, DocumentsSaveAndRestoreWithTheirWindows)
     const QRect geometryB = b->geometry();
     const QRect geometryA = a->geometry();
     {
-        Brindle::CRegSection docs(HKEY_CURRENT_USER, (std::string(kRoot) + "/MAVO Document").c_str());
+        Brindle::CRegSection docs = Section("MAVO Document");
         ASSERT_TRUE(m_windows->SaveDocuments(docs));
     }
     m_windows.reset();
     EXPECT_EQ(m_feed.TotalRefs(), 0);
 
     m_windows = MakeWindows();
-    Brindle::CRegSection docs(HKEY_CURRENT_USER, (std::string(kRoot) + "/MAVO Document").c_str());
+    Brindle::CRegSection docs = Section("MAVO Document");
     CChildFrame* a2 = m_windows->LoadDocument(Brindle::CRegSection(docs, "0"));
     CChildFrame* b2 = m_windows->LoadDocument(Brindle::CRegSection(docs, "1"));
     ASSERT_TRUE(a2 && b2);
@@ -407,16 +349,6 @@ TEST_F(PageWindowTest, DocumentsSaveAndRestoreWithTheirWindows)
     EXPECT_EQ(m_feed.TotalRefs(), 29);
 }
 
-TEST_F(PageWindowTest, NewWindowTakesTheDefaultStyle)
-{
-    CPageFormat style;
-    style.rateSize = 11;
-    style.showTradeHistory = 1;
-    style.Save(Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(kRoot) + "/Default Style").c_str()));
-    CChildFrame* frame = m_windows->OpenPage(9);
-    EXPECT_EQ(frame->View()->Format(), style);
-}
-
 TEST_F(PageWindowTest, PrintingTwoPagesMakesATwoPagePdfWithTheirTitles)
 {
     pagestest::FillSamplePage(m_feed.cache, 7, "US RATES");
@@ -425,21 +357,9 @@ TEST_F(PageWindowTest, PrintingTwoPagesMakesATwoPagePdfWithTheirTitles)
     m_windows->OpenPage(8);
     testsupport::TempDir dir;
     const QString path = QString::fromStdString((dir.path() / "pages.pdf").string());
-    {
-        QPdfWriter pdf(path);
-        std::vector<const CMAVODoc*> docs;
-        for (CMAVODoc* d : m_windows->Documents())
-            docs.push_back(d);
-        ASSERT_TRUE(m_windows->Print(pdf, docs));
-    }
-    QProcess info;
-    info.start(QStringLiteral("pdfinfo"), {path});
-    ASSERT_TRUE(info.waitForFinished(60000));
-    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QRegularExpression("Pages:\\s+2\\b")));
-    QProcess text;
-    text.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
-    ASSERT_TRUE(text.waitForFinished(60000));
-    const QString content = QString::fromUtf8(text.readAllStandardOutput());
+    ASSERT_TRUE(PrintAllTo(path));
+    EXPECT_TRUE(PdfTool(QStringLiteral("pdfinfo"), {path}).contains(QRegularExpression("Pages:\\s+2\\b")));
+    const QString content = PdfTool(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
     EXPECT_TRUE(content.contains("US RATES"));
     EXPECT_TRUE(content.contains("EURO RATES"));
     EXPECT_TRUE(content.contains("UST 10Y"));
@@ -451,30 +371,13 @@ TEST_F(PageWindowTest, PrintingTwoPagesMakesATwoPagePdfWithTheirTitles)
     EXPECT_FALSE(m_windows->Print(none, {}));
 }
 
-TEST_F(PageWindowTest, HitTestUsesTheScaledLayout)
-{
-    pagestest::FillSamplePage(m_feed.cache, 7);
-    CChildFrame* frame = m_windows->OpenPage(7);
-    CPageList* list = frame->View()->List();
-    const int h = list->RowHeight();
-    EXPECT_EQ(list->HitTest(QPoint(2, h / 2)), COL_LINE_NUMBER);
-    EXPECT_EQ(list->HitTest(QPoint(list->width() - 2, h / 2)), COL_OFFER_QUANTITY);
-    const int before = list->HitTest(QPoint(list->width() * 45 / 100, h / 2));
-    frame->resize(frame->width() * 2, frame->height());
-    Settle();
-    // Twice as wide: what was at 45% is still at 45%.
-    EXPECT_EQ(list->HitTest(QPoint(list->width() * 45 / 100, h / 2)), before);
-    EXPECT_EQ(list->HitTest(QPoint(list->width() + 5, h / 2)), COL_NOTHING);
-    EXPECT_EQ(list->HitTest(QPoint(5, 40 * h)), COL_NOTHING);
-}
-
 TEST_F(PageWindowTest, FirstTextLineArrivingWidensThePage)
 {
     CPageFormat narrow;
     narrow.issueSize = 2;
     narrow.rateSize = 2;
     narrow.quantitySize = 2;
-    narrow.Save(Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(kRoot) + "/Default Style").c_str()));
+    narrow.Save(Section("Default Style"));
     CChildFrame* frame = m_windows->OpenPage(30);  // nothing of the page has arrived yet
     CPageList* list = frame->View()->List();
     const int before = list->PageNominalWidth();
@@ -489,7 +392,7 @@ TEST_F(PageWindowTest, FirstTextLineArrivingWidensThePage)
     EXPECT_EQ(frame->View()->width(), list->PageNominalWidth());
 }
 
-TEST_F(PageWindowTest, PointerMovesReportTheCellUnderThemButNotWhileDragging)
+TEST_F(PageWindowTest, PointerMovesReportTheCellUnderThemButNotWhileDraggingOnTheScaledLayout)
 {
     pagestest::FillSamplePage(m_feed.cache, 7);
     struct Hover {
@@ -502,9 +405,7 @@ TEST_F(PageWindowTest, PointerMovesReportTheCellUnderThemButNotWhileDragging)
     CPageList* list = frame->View()->List();
     const int h = list->RowHeight();
     const auto send = [list](QEvent::Type type, QPoint at, Qt::MouseButton button) {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonPress || type == QEvent::MouseMove ? button : Qt::NoButton;
-        QMouseEvent event(type, QPointF(at), QPointF(list->mapToGlobal(at)), button, held, Qt::NoModifier);
-        QApplication::sendEvent(list, &event);
+        testsupport::MouseAt(list, at, type, button);
     };
     send(QEvent::MouseMove, QPoint(2, h + h / 2), Qt::NoButton);
     ASSERT_EQ(hovers.size(), 1u);
@@ -524,15 +425,25 @@ TEST_F(PageWindowTest, PointerMovesReportTheCellUnderThemButNotWhileDragging)
     send(QEvent::MouseMove, QPoint(30, h / 2), Qt::LeftButton);
     EXPECT_EQ(hovers.size(), 3u);
     send(QEvent::MouseButtonRelease, QPoint(30, h / 2), Qt::LeftButton);
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(list, &leave);
+    testsupport::LeaveWidget(list);
     ASSERT_EQ(hovers.size(), 4u);
     EXPECT_EQ(hovers[3].key, 0u);
+
+    // Hit tests use the scaled layout.
+    EXPECT_EQ(list->HitTest(QPoint(2, h / 2)), COL_LINE_NUMBER);
+    EXPECT_EQ(list->HitTest(QPoint(list->width() - 2, h / 2)), COL_OFFER_QUANTITY);
+    const int before = list->HitTest(QPoint(list->width() * 45 / 100, h / 2));
+    frame->resize(frame->width() * 2, frame->height());
+    Settle();
+    // Twice as wide: what was at 45% is still at 45%.
+    EXPECT_EQ(list->HitTest(QPoint(list->width() * 45 / 100, h / 2)), before);
+    EXPECT_EQ(list->HitTest(QPoint(list->width() + 5, h / 2)), COL_NOTHING);
+    EXPECT_EQ(list->HitTest(QPoint(5, 40 * h)), COL_NOTHING);
 }
 
 TEST_F(PageWindowTest, ASavedPageOfSeveralPagesRequestsEveryPageAtOpenAndWhenTheFeedReturns)
 {
-    Brindle::CRegSection section(HKEY_CURRENT_USER, "Software/Halvern/MAVO/MAVO Document/0");
+    Brindle::CRegSection section = Section("MAVO Document/0");
     ASSERT_TRUE(section.IsOpen());
     section.SetStr("Title", "Mixed");
     section.SetInt("LineCount", 3);
@@ -564,7 +475,7 @@ TEST_F(PageWindowTest, TiledWindowsComeBackExactlyAsSavedWhateverTheFeedSendsAft
     for (CChildFrame* frame : m_windows->Frames())
         saved.push_back(frame->geometry());
 
-    Brindle::CRegSection documents(HKEY_CURRENT_USER, "Software/Halvern/MAVO/MAVO Document");
+    Brindle::CRegSection documents = Section("MAVO Document");
     ASSERT_TRUE(m_windows->SaveDocuments(documents));
     m_windows->CloseAll();
     Settle();

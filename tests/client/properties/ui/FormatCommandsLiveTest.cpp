@@ -2,20 +2,13 @@
 // they join the Format menu and the toolbar, act on the active page
 // window, Lock Format carries its check mark, and "Print &Format" edits
 // the print format that is saved in "PrintStyle".
-#include "AppFixture.h"
+#include "LiveApp.h"
 
-#include "pages/ui/ChildFrame.h"
-#include "pages/ui/MAVOView.h"
-#include "pages/ui/NewPageDialog.h"
 #include "properties/ui/PropertyPages.h"
 #include "properties/ui/PropertySheet.h"
 
-#include <QApplication>
-#include <QMdiArea>
-#include <QMenuBar>
 #include <QRadioButton>
 #include <QSlider>
-#include <QTimer>
 
 using namespace testsupport;
 using mavo::CChildFrame;
@@ -23,34 +16,14 @@ using mavo::CommandId;
 
 namespace {
 
-class FormatCommandsLiveTest : public AppFixture {
+class FormatCommandsLiveTest : public LiveAppFixture {
 protected:
-    void SetUp() override
-    {
-        AppFixture::SetUp();
-        PointFeedAtServer();
-    }
-
-    CChildFrame* OpenPage(int page)
-    {
-        QTimer::singleShot(0, [page] {
-            if (auto* dialog = qobject_cast<mavo::CNewPageDialog*>(QApplication::activeModalWidget())) {
-                dialog->SetPage(page);
-                dialog->accept();
-            }
-        });
-        EXPECT_TRUE(Frame().RunCommand(CommandId::New));
-        return qobject_cast<CChildFrame*>(Frame().MdiArea()->activeSubWindow());
-    }
-
     // Answers the next modal property sheet: `fill` works on it, then OK.
     static void AnswerSheet(std::function<void(mavo::CPagePropertySheet&)> fill)
     {
-        QTimer::singleShot(0, [fill = std::move(fill)] {
-            if (auto* sheet = qobject_cast<mavo::CPagePropertySheet*>(QApplication::activeModalWidget())) {
-                fill(*sheet);
-                sheet->accept();
-            }
+        AnswerNextDialog<mavo::CPagePropertySheet>([fill = std::move(fill)](mavo::CPagePropertySheet* sheet) {
+            fill(*sheet);
+            sheet->accept();
         });
     }
 };
@@ -59,16 +32,17 @@ protected:
 
 TEST_F(FormatCommandsLiveTest, FormatCommandsWorkOnTheActivePageAndPrintFormatIsSaved)
 {
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    PointFeedAtServer();
+    StartLive();
     // Without a page window the page commands are disabled.
     Frame().UpdateCommands();
     ASSERT_NE(Frame().Commands().Action(CommandId::LockFormat), nullptr);
     EXPECT_FALSE(Frame().Commands().Action(CommandId::LockFormat)->isEnabled());
     EXPECT_TRUE(Frame().Commands().Action(CommandId::PrintFormat)->isEnabled());
 
-    CChildFrame* frame = OpenPage(1);
+    CChildFrame* frame = OpenPageByNew(1);
     ASSERT_NE(frame, nullptr);
+    ASSERT_EQ(Frame().MdiArea()->activeSubWindow(), frame);
     Frame().UpdateCommands();
     for (CommandId id : {CommandId::SetAsDefault, CommandId::ApplyDefault, CommandId::ApplyToAll,
                          CommandId::LockFormat, CommandId::Font, CommandId::ModifyLayout, CommandId::ModifyStack,

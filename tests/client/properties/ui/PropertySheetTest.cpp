@@ -11,29 +11,19 @@
 
 #include "../CountingPageFeed.h"
 #include "../../pages/ui/SampleLines.h"
-#include "Brindle/base/RegSection.h"
+#include "PageWindowsFixture.h"
 #include "TempDir.h"
-#include "pages/ui/ChildFrame.h"
-#include "pages/ui/MAVOView.h"
-#include "pages/ui/PageList.h"
-#include "pages/ui/PageWindows.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
-#include <QMdiArea>
-#include <QPdfWriter>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTest>
 #include <QTreeWidget>
-
-#include <gtest/gtest.h>
 
 #include <deque>
 #include <map>
@@ -42,45 +32,13 @@ using namespace mavo;
 
 namespace {
 
-constexpr const char* kRoot = "Software/Halvern/MAVO";
-
-struct Asked {
-    QString caption;
-    QString text;
-};
-
-Brindle::CRegSection Section(const std::string& path)
-{
-    return Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(kRoot) + "/" + path).c_str());
-}
-
-class PropertySheetTest : public ::testing::Test {
+class PropertySheetTest : public testsupport::PageWindowsFixture<propstest::CountingPageFeed> {
 protected:
-    testsupport::ScopedRegistryDir m_registry;
-    propstest::CountingPageFeed m_feed;
-    CPageEnvironment m_env;
-    QMdiArea m_area;
-    std::vector<Asked> m_asked;
-    std::deque<bool> m_answers;
-    std::unique_ptr<CPageWindows> m_windows;
     std::unique_ptr<CFormatActions> m_actions;
 
     void SetUp() override
     {
-        m_area.resize(1600, 1000);
-        m_area.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_area));
-        m_windows = std::make_unique<CPageWindows>(
-            m_feed, m_env, &m_area,
-            [this](QWidget*, const QString& caption, const QString& text, PageMessageKind kind) {
-                m_asked.push_back({caption, text});
-                if (m_answers.empty())
-                    return kind != PageMessageKind::Question;
-                const bool answer = m_answers.front();
-                m_answers.pop_front();
-                return answer;
-            },
-            kRoot);
+        PageWindowsFixture::SetUp();
         m_actions = std::make_unique<CFormatActions>(*m_windows);
         pagestest::FillSamplePage(m_feed.cache, 7, "US RATES");
         pagestest::FillSamplePage(m_feed.cache, 8, "EURO RATES");
@@ -89,7 +47,7 @@ protected:
     void TearDown() override
     {
         m_actions.reset();
-        m_windows.reset();
+        PageWindowsFixture::TearDown();
     }
 
     static void SaveDefaultStyle(const CPageFormat& format) { ASSERT_TRUE(format.Save(Section("Default Style"))); }
@@ -604,17 +562,8 @@ TEST_F(PropertySheetTest, PrintFormatEditsThePrintLayout)
     testsupport::TempDir dir;
     auto printed = [&](const char* name) {
         const QString path = QString::fromStdString((dir.path() / name).string());
-        {
-            QPdfWriter pdf(path);
-            std::vector<const CMAVODoc*> docs;
-            for (CMAVODoc* d : m_windows->Documents())
-                docs.push_back(d);
-            EXPECT_TRUE(m_windows->Print(pdf, docs));
-        }
-        QProcess text;
-        text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
-        EXPECT_TRUE(text.waitForFinished(60000));
-        return QString::fromUtf8(text.readAllStandardOutput());
+        EXPECT_TRUE(PrintAllTo(path));
+        return PdfTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
     };
     const QString before = printed("before.pdf");
     ASSERT_TRUE(before.contains("UST 10Y"));

@@ -53,6 +53,29 @@ protected:
             items << box->itemText(i);
         return items;
     }
+    // Port, baud, parity, stop bits and byte size as the dialog shows them.
+    static std::vector<std::string> Shown(const CSerialSettingsDialog& dialog)
+    {
+        std::vector<std::string> texts;
+        for (const QComboBox* box : {dialog.PortBox(), dialog.BaudBox(), dialog.ParityBox(), dialog.StopBitsBox(),
+                                     dialog.ByteSizeBox()})
+            texts.push_back(box->currentText().toStdString());
+        return texts;
+    }
+    // The same values as they are stored.
+    static std::vector<std::string> StoredSerial()
+    {
+        std::vector<std::string> texts;
+        for (const char* name : {"Port", "Baud", "Parity", "StopBits", "ByteSize"})
+            texts.push_back(StoredText("/Serial", name));
+        return texts;
+    }
+    static std::string StoredPassword()
+    {
+        unsigned char stored[32] = {};
+        Section("/ZPHDB").GetBin("Password", stored, sizeof stored, nullptr);
+        return std::string(reinterpret_cast<char*>(stored), sizeof stored);
+    }
     SourceSheetContext Context()
     {
         return SourceSheetContext{&messages, kMachine, DatabaseDefaults{"dbhost", 6094, "alice"}};
@@ -140,11 +163,7 @@ TEST_F(SourceDialogsTest, SerialDialogOffersItsChoicesPreselectsTheStoredTextsAn
         EXPECT_EQ(Items(dialog.ByteSizeBox()).join(',').toStdString(), "7,8");
         EXPECT_EQ(dialog.ModemBox()->text().toStdString(), "Use dial-up modem connection");
         // An empty store: what the port uses without settings.
-        EXPECT_EQ(dialog.PortBox()->currentText().toStdString(), "COM1");
-        EXPECT_EQ(dialog.BaudBox()->currentText().toStdString(), "9600");
-        EXPECT_EQ(dialog.ParityBox()->currentText().toStdString(), "EVEN");
-        EXPECT_EQ(dialog.StopBitsBox()->currentText().toStdString(), "1");
-        EXPECT_EQ(dialog.ByteSizeBox()->currentText().toStdString(), "8");
+        EXPECT_EQ(Shown(dialog), (std::vector<std::string>{"COM1", "9600", "EVEN", "1", "8"}));
         EXPECT_FALSE(dialog.ModemBox()->isChecked());
         EXPECT_EQ(dialog.DeviceLabel()->text().toStdString(), "Device: /dev/ttyS0");
 
@@ -161,19 +180,12 @@ TEST_F(SourceDialogsTest, SerialDialogOffersItsChoicesPreselectsTheStoredTextsAn
         dialog.accept();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
     }
-    EXPECT_EQ(StoredText("/Serial", "Port"), "/dev/pts/9");
-    EXPECT_EQ(StoredText("/Serial", "Baud"), "19200");
-    EXPECT_EQ(StoredText("/Serial", "Parity"), "NONE");
-    EXPECT_EQ(StoredText("/Serial", "StopBits"), "2");
-    EXPECT_EQ(StoredText("/Serial", "ByteSize"), "7");
+    const std::vector<std::string> chosen{"/dev/pts/9", "19200", "NONE", "2", "7"};
+    EXPECT_EQ(StoredSerial(), chosen);
     EXPECT_EQ(StoredInt("/Serial", "DtrEnabled"), 1);
 
     CSerialSettingsDialog again(kController, messages);
-    EXPECT_EQ(again.PortBox()->currentText().toStdString(), "/dev/pts/9");
-    EXPECT_EQ(again.BaudBox()->currentText().toStdString(), "19200");
-    EXPECT_EQ(again.ParityBox()->currentText().toStdString(), "NONE");
-    EXPECT_EQ(again.StopBitsBox()->currentText().toStdString(), "2");
-    EXPECT_EQ(again.ByteSizeBox()->currentText().toStdString(), "7");
+    EXPECT_EQ(Shown(again), chosen);
     EXPECT_TRUE(again.ModemBox()->isChecked());
 }
 
@@ -224,11 +236,9 @@ TEST_F(SourceDialogsTest, DatabaseDialogShowsTheControllersDefaultsAndKeepsThePa
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
     }
     EXPECT_EQ(StoredText("/ZPHDB", "UserId"), "bob");
-    unsigned char stored[64] = {};
-    const unsigned char none[64] = {};
-    Section("/ZPHDB").GetBin("Password", stored, sizeof stored, none);
-    EXPECT_NE(std::string(reinterpret_cast<char*>(stored), 6), "s3cret") << "never stored as text";
-    EXPECT_EQ(DecodePassword(stored, 32, kMachine.c_str()), "s3cret");
+    const std::string stored = StoredPassword();
+    EXPECT_NE(stored.substr(0, 6), "s3cret") << "never stored as text";
+    EXPECT_EQ(DecodePassword(reinterpret_cast<const unsigned char*>(stored.data()), 32, kMachine.c_str()), "s3cret");
 
     CDatabaseSettingsDialog again(kController, kMachine, DatabaseDefaults{}, messages);
     EXPECT_EQ(again.PasswordEdit()->text().toStdString(), "s3cret");
@@ -250,9 +260,7 @@ TEST_F(SourceDialogsTest, APasswordWhoseEncodingBeginsWithAZeroByteComesBackInTh
         dialog.PasswordEdit()->setText(QString::fromStdString(password));
         dialog.accept();
     }
-    unsigned char stored[32] = {};
-    Section("/ZPHDB").GetBin("Password", stored, sizeof stored, nullptr);
-    ASSERT_EQ(stored[0], 0);
+    ASSERT_EQ(StoredPassword()[0], '\0');
     CDatabaseSettingsDialog again(kController, kMachine, DatabaseDefaults{}, messages);
     EXPECT_EQ(again.PasswordEdit()->text().toStdString(), password);
 }
@@ -269,9 +277,7 @@ TEST_F(SourceDialogsTest, APasswordLongerThanItsStoredBlockIsRefusedAtInput)
     EXPECT_TRUE(dialog.isVisible());
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "Please enter no more than 31 characters.");
-    unsigned char stored[32] = {};
-    Section("/ZPHDB").GetBin("Password", stored, sizeof stored, nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(stored), 32), std::string(32, '\0')) << "nothing stored";
+    EXPECT_EQ(StoredPassword(), std::string(32, '\0')) << "nothing stored";
 }
 
 TEST_F(SourceDialogsTest, AnEmptyStoreMarksZphdbOnBothPagesAndEachKindEnablesItsButton)

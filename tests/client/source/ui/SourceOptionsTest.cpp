@@ -1,7 +1,7 @@
 // The "&Options" command in the running application against a real zphd:
 // switching from the socket source to the database source with a password
 // entirely through the dialogs, the failover flag after OK, and Cancel.
-#include "AppFixture.h"
+#include "LiveApp.h"
 #include "ModalDriver.h"
 
 #include "core/ui/MainFrame.h"
@@ -18,12 +18,30 @@ using mavo::CommandId;
 
 namespace {
 
-class SourceOptionsTest : public AppFixture {
+class SourceOptionsTest : public LiveAppFixture {
 protected:
-    bool Enabled(CommandId id)
+    // "&Options" with ZPHDB marked on the primary page and its settings
+    // typed into the database dialog; false when that dialog did not open.
+    bool ChooseDatabaseSource(const std::string& user, const std::string& password)
     {
-        Frame().UpdateCommands();
-        return Frame().Commands().Action(id)->isEnabled();
+        bool sawDatabaseDialog = false;
+        OnModal<mavo::CSourceSettingsSheet>([&, port = zphd.DatabasePort()](mavo::CSourceSettingsSheet* sheet) {
+            mavo::CSourceSettingsPage* primary = sheet->PrimaryPage();
+            EXPECT_TRUE(primary->Choice(0)->isChecked()) << "the stored socket kind";
+            primary->Choice(2)->click();
+            OnModal<mavo::CDatabaseSettingsDialog>([&, port](mavo::CDatabaseSettingsDialog* dialog) {
+                sawDatabaseDialog = true;
+                dialog->HostEdit()->setText(QStringLiteral("127.0.0.1"));
+                dialog->PortEdit()->setText(QString::number(port));
+                dialog->UserEdit()->setText(QString::fromStdString(user));
+                dialog->PasswordEdit()->setText(QString::fromStdString(password));
+                dialog->accept();
+            });
+            primary->SettingsButton(2)->click();
+            sheet->accept();
+        });
+        EXPECT_TRUE(Frame().RunCommand(CommandId::SourceOptions));
+        return sawDatabaseDialog;
     }
     void DisconnectNow()
     {
@@ -41,31 +59,13 @@ protected:
 TEST_F(SourceOptionsTest, SwitchesFromTheSocketToTheDatabaseSourceWithAPasswordAndConnects)
 {
     PointFeedAtServer();
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    StartLive();
     EXPECT_FALSE(Enabled(CommandId::SourceOptions)) << "only while not connected";
     DisconnectNow();
     EXPECT_TRUE(Enabled(CommandId::SourceOptions));
 
     const int databasePort = zphd.DatabasePort();
-    bool sawDatabaseDialog = false;
-    OnModal<mavo::CSourceSettingsSheet>([&](mavo::CSourceSettingsSheet* sheet) {
-        mavo::CSourceSettingsPage* primary = sheet->PrimaryPage();
-        EXPECT_TRUE(primary->Choice(0)->isChecked()) << "the stored socket kind";
-        primary->Choice(2)->click();
-        OnModal<mavo::CDatabaseSettingsDialog>([&](mavo::CDatabaseSettingsDialog* dialog) {
-            sawDatabaseDialog = true;
-            dialog->HostEdit()->setText(QStringLiteral("127.0.0.1"));
-            dialog->PortEdit()->setText(QString::number(databasePort));
-            dialog->UserEdit()->setText(QStringLiteral("trader1"));
-            dialog->PasswordEdit()->setText(QStringLiteral("trader1"));
-            dialog->accept();
-        });
-        primary->SettingsButton(2)->click();
-        sheet->accept();
-    });
-    ASSERT_TRUE(Frame().RunCommand(CommandId::SourceOptions));
-    EXPECT_TRUE(sawDatabaseDialog);
+    EXPECT_TRUE(ChooseDatabaseSource("trader1", "trader1"));
     EXPECT_EQ(StoredInt("Controller", "FeedSource"), 3);
     EXPECT_EQ(StoredInt("Controller", "Failover"), 0);
     EXPECT_EQ(StoredInt("Controller/Backup", "FeedSource"), 1) << "the backup page was left as it was";
@@ -80,7 +80,7 @@ TEST_F(SourceOptionsTest, SwitchesFromTheSocketToTheDatabaseSourceWithAPasswordA
     EXPECT_EQ(Frame().PaneText(3).toStdString(), "trader1@127.0.0.1:" + std::to_string(databasePort));
 }
 
-TEST_F(SourceOptionsTest, OkWhileTheBackupIsSelectedSelectsThePrimaryInTheWindowToo)
+TEST_F(SourceOptionsTest, OkWhileTheBackupIsSelectedSelectsThePrimaryAndCancelKeepsTheKind)
 {
     PointFeedAtServer();
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
@@ -105,12 +105,8 @@ TEST_F(SourceOptionsTest, OkWhileTheBackupIsSelectedSelectsThePrimaryInTheWindow
     messages.answers.push_back(mavo::CMessageService::No);
     ASSERT_TRUE(Frame().RunCommand(CommandId::Failover));
     EXPECT_EQ(messages.WithCaption("Failover").back().text, "Are you sure you want to connect to the BACKUP source?");
-}
 
-TEST_F(SourceOptionsTest, CancelStoresNoKindButWhatAKindDialogWroteStays)
-{
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    // Cancel stores no kind, but what a kind dialog wrote on its OK stays.
     DisconnectNow();
     OnModal<mavo::CSourceSettingsSheet>([](mavo::CSourceSettingsSheet* sheet) {
         mavo::CSourceSettingsPage* primary = sheet->PrimaryPage();
@@ -132,6 +128,7 @@ TEST_F(SourceOptionsTest, CancelStoresNoKindButWhatAKindDialogWroteStays)
     EXPECT_EQ(app->Controller().GetSource()->GetSettings().timeoutSeconds, 33);
 }
 
+
 } // namespace
 
 TEST_F(SourceOptionsTest, AWrongPasswordEnteredInTheDialogIsRefusedByTheDatabasePort)
@@ -139,21 +136,7 @@ TEST_F(SourceOptionsTest, AWrongPasswordEnteredInTheDialogIsRefusedByTheDatabase
     PointFeedAtServer();
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     DisconnectNow();
-    const int databasePort = zphd.DatabasePort();
-    OnModal<mavo::CSourceSettingsSheet>([&](mavo::CSourceSettingsSheet* sheet) {
-        mavo::CSourceSettingsPage* primary = sheet->PrimaryPage();
-        primary->Choice(2)->click();
-        OnModal<mavo::CDatabaseSettingsDialog>([&](mavo::CDatabaseSettingsDialog* dialog) {
-            dialog->HostEdit()->setText(QStringLiteral("127.0.0.1"));
-            dialog->PortEdit()->setText(QString::number(databasePort));
-            dialog->UserEdit()->setText(QStringLiteral("trader1"));
-            dialog->PasswordEdit()->setText(QStringLiteral("not-the-password"));
-            dialog->accept();
-        });
-        primary->SettingsButton(2)->click();
-        sheet->accept();
-    });
-    ASSERT_TRUE(Frame().RunCommand(CommandId::SourceOptions));
+    ASSERT_TRUE(ChooseDatabaseSource("trader1", "not-the-password"));
     ASSERT_TRUE(Frame().RunCommand(CommandId::ConnectPrimary));
     ASSERT_TRUE(WaitFor([&] {
         for (const auto& shown : messages.WithCaption("Error"))

@@ -38,7 +38,7 @@ protected:
     }
 };
 
-TEST_F(SourceStatusWindowTest, HiddenAtStartPlacedFromSettingsAndShownByStatus)
+TEST_F(SourceStatusWindowTest, HiddenAtStartPlacedFromSettingsShownByStatusWithDialAndHangupOff)
 {
     Section("MainFrame").SetInt("StatusLeft", 123);
     Section("MainFrame").SetInt("StatusTop", 77);
@@ -64,6 +64,17 @@ TEST_F(SourceStatusWindowTest, HiddenAtStartPlacedFromSettingsAndShownByStatus)
     EXPECT_EQ(StoredInt("MainFrame", "ShowStatus"), 1);
     EXPECT_EQ(StoredInt("MainFrame", "StatusLeft"), 140);
     EXPECT_EQ(StoredInt("MainFrame", "StatusTop"), 90);
+
+    // Dial and Hangup are there and stay disabled.
+    for (mavo::CommandId id : {mavo::CommandId::Dial, mavo::CommandId::Hangup}) {
+        QAction* action = Frame().Commands().Action(id);
+        ASSERT_NE(action, nullptr);
+        Frame().UpdateCommands();
+        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+        EXPECT_FALSE(Frame().RunCommand(id));
+    }
+    EXPECT_EQ(Frame().Commands().Action(mavo::CommandId::Dial)->text(), "Dial...");
+    EXPECT_EQ(Frame().Commands().Action(mavo::CommandId::Hangup)->text(), "Hangup");
 }
 
 TEST_F(SourceStatusWindowTest, FeedStateKindAddressAndMetricsThenReset)
@@ -96,7 +107,7 @@ TEST_F(SourceStatusWindowTest, FeedStateKindAddressAndMetricsThenReset)
     EXPECT_EQ(window->ShownFeedState(), 0);
 }
 
-TEST_F(SourceStatusWindowTest, LogKeepsTheLastTwoHundredEntriesAndAnEmptyTextClearsIt)
+TEST_F(SourceStatusWindowTest, LogKeepsTheLastTwoHundredEntriesAnEmptyTextClearsItAndLongLinesScroll)
 {
     PointFeedAtServer();
     ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
@@ -114,14 +125,38 @@ TEST_F(SourceStatusWindowTest, LogKeepsTheLastTwoHundredEntriesAndAnEmptyTextCle
     window->AddLog("");
     EXPECT_EQ(window->List()->count(), 0);
     EXPECT_TRUE(window->Log().Entries().empty());
+
+    // A long line after a short one can be scrolled to its end.
+    ASSERT_TRUE(Frame().RunCommand(mavo::CommandId::SourceStatus));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->AddLog("short");
+    const std::string long_(300, 'W');
+    window->AddLog(long_);
+    QCoreApplication::processEvents();
+    QListWidget* list = window->List();
+    const int needed = list->fontMetrics().horizontalAdvance(QString::fromStdString(long_));
+    ASSERT_TRUE(WaitFor([&] { return list->horizontalScrollBar()->isVisible(); }, 10000));
+    EXPECT_GE(list->horizontalScrollBar()->maximum() + list->viewport()->width(), needed);
 }
 
-TEST_F(SourceStatusWindowTest, LineUpdatesAreLoggedWhileOnAndNotWhileOff)
+TEST_F(SourceStatusWindowTest, FeedTimesLineUpdatesAndBadPacketsAreLoggedOnlyWhileTheirSwitchIsOn)
 {
     PointFeedAtServer();
     ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
     mavo::CSourceStatusWindow* window = Window();
     ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitFor([&] { return !Frame().PaneText(4).isEmpty(); }));
+    const std::size_t before = window->Log().Entries().size();
+    Spin(1500);
+    EXPECT_EQ(window->Log().Entries().size(), before) << "feed times are not logged by default";
+
+    window->FeedTimesBox()->setChecked(true);
+    ASSERT_TRUE(WaitFor([&] { return window->Log().Entries().size() >= before + 2; }, 10000));
+    const std::string last = window->Log().Entries().back();
+    EXPECT_NE(last.find('\t'), std::string::npos);
+    window->FeedTimesBox()->setChecked(false);
+
+    // Line updates.
     ASSERT_TRUE(app->Controller().GetSource()->RequestPage(1));
     EXPECT_FALSE(app->Controller().IsLineLogging());
 
@@ -146,14 +181,8 @@ TEST_F(SourceStatusWindowTest, LineUpdatesAreLoggedWhileOnAndNotWhileOff)
     ASSERT_NE(stop, entries.end());
     for (auto it = stop; it != entries.end(); ++it)
         EXPECT_EQ(it->find("Update on page"), std::string::npos) << *it;
-}
 
-TEST_F(SourceStatusWindowTest, BadPacketsAreCountedAndLoggedOnlyWhileTheSwitchIsOn)
-{
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
-    mavo::CSourceStatusWindow* window = Window();
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    // Bad packets: counted always, logged while the switch is on.
     ASSERT_EQ(zphd.Control("malformed all fields").substr(0, 2), "OK");
     ASSERT_TRUE(WaitForEntry("bad packet"));
     ASSERT_TRUE(WaitFor([&] {
@@ -163,62 +192,13 @@ TEST_F(SourceStatusWindowTest, BadPacketsAreCountedAndLoggedOnlyWhileTheSwitchIs
 
     window->BadPacketsBox()->setChecked(false);
     EXPECT_FALSE(app->Controller().IsLogging());
-    const int before = Count("bad packet");
+    const int badBefore = Count("bad packet");
     ASSERT_EQ(zphd.Control("malformed all fields").substr(0, 2), "OK");
     ASSERT_TRUE(WaitFor([&] {
         const std::string bad = window->ShownMetrics().badPackets;
         return !bad.empty() && std::stol(bad) >= 2;
     }));
-    EXPECT_EQ(Count("bad packet"), before);
-}
-
-TEST_F(SourceStatusWindowTest, FeedTimesAreLoggedWhenAsked)
-{
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
-    mavo::CSourceStatusWindow* window = Window();
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
-    ASSERT_TRUE(WaitFor([&] { return !Frame().PaneText(4).isEmpty(); }));
-    const std::size_t before = window->Log().Entries().size();
-    Spin(1500);
-    EXPECT_EQ(window->Log().Entries().size(), before) << "feed times are not logged by default";
-
-    window->FeedTimesBox()->setChecked(true);
-    ASSERT_TRUE(WaitFor([&] { return window->Log().Entries().size() >= before + 2; }, 10000));
-    const std::string last = window->Log().Entries().back();
-    EXPECT_NE(last.find('\t'), std::string::npos);
-}
-
-TEST_F(SourceStatusWindowTest, DialAndHangupArePresentAndStayDisabled)
-{
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
-    for (mavo::CommandId id : {mavo::CommandId::Dial, mavo::CommandId::Hangup}) {
-        QAction* action = Frame().Commands().Action(id);
-        ASSERT_NE(action, nullptr);
-        Frame().UpdateCommands();
-        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
-        EXPECT_FALSE(Frame().RunCommand(id));
-    }
-    EXPECT_EQ(Frame().Commands().Action(mavo::CommandId::Dial)->text(), "Dial...");
-    EXPECT_EQ(Frame().Commands().Action(mavo::CommandId::Hangup)->text(), "Hangup");
+    EXPECT_EQ(Count("bad packet"), badBefore);
 }
 
 } // namespace
-
-TEST_F(SourceStatusWindowTest, ALongLogLineAfterAShortOneCanBeScrolledToItsEnd)
-{
-    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
-    mavo::CSourceStatusWindow* window = Window();
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(Frame().RunCommand(mavo::CommandId::SourceStatus));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    window->AddLog("short");
-    const std::string long_(300, 'W');
-    window->AddLog(long_);
-    QCoreApplication::processEvents();
-    QListWidget* list = window->List();
-    const int needed = list->fontMetrics().horizontalAdvance(QString::fromStdString(long_));
-    ASSERT_TRUE(WaitFor([&] { return list->horizontalScrollBar()->isVisible(); }, 10000));
-    EXPECT_GE(list->horizontalScrollBar()->maximum() + list->viewport()->width(), needed);
-}

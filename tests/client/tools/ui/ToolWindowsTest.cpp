@@ -1,11 +1,10 @@
 // The clock, client contributions, Screen Properties and Send Page Count
 // windows: on their own on the offscreen platform, and in the running
 // application against a real zphd.
-#include "AppFixture.h"
+#include "LiveApp.h"
 #include "ModalDriver.h"
 
 #include "core/ScreenController.h"
-#include "core/ui/MainFrame.h"
 #include "tools/ui/ClockWindow.h"
 #include "tools/ui/ContribWindow.h"
 #include "tools/ui/ScreenPropertiesDialog.h"
@@ -66,14 +65,12 @@ TEST(ScreenPropertiesDialogTest, LayoutsOnAGivenScreenAndTheDefaultBox)
     dialog.grab().save(QStringLiteral("/tmp/mavo-screen-properties.png"));
     for (QLabel* label : dialog.findChildren<QLabel*>())
         EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
-}
 
-TEST(ScreenPropertiesDialogTest, AllNegativeStartsTicked)
-{
-    mavo::CScreenPropertiesDialog dialog(FullScreenArea{-1, -1, -1, -1}, QSize(1920, 1080));
-    EXPECT_TRUE(dialog.DefaultBox()->isChecked());
-    EXPECT_FALSE(dialog.Field(2)->isEnabled());
-    EXPECT_EQ(dialog.Result(), (FullScreenArea{-1, -1, -1, -1}));
+    // All negative: it starts ticked.
+    mavo::CScreenPropertiesDialog stored(FullScreenArea{-1, -1, -1, -1}, QSize(1920, 1080));
+    EXPECT_TRUE(stored.DefaultBox()->isChecked());
+    EXPECT_FALSE(stored.Field(2)->isEnabled());
+    EXPECT_EQ(stored.Result(), (FullScreenArea{-1, -1, -1, -1}));
 }
 
 TEST(ContribWindowTest, HoldsAtMostTwoHundredEntriesDroppingTheOldest)
@@ -117,16 +114,9 @@ TEST(ClockWindowTest, ShowsTheLocalTimeInItsFormat)
     EXPECT_TRUE(format.match(window.Text()).hasMatch());
 }
 
-class ToolWindowsTest : public AppFixture {
-protected:
-    bool Enabled(CommandId id)
-    {
-        Frame().UpdateCommands();
-        return Frame().Commands().Action(id)->isEnabled();
-    }
-};
+class ToolWindowsTest : public LiveAppFixture {};
 
-TEST_F(ToolWindowsTest, WindowsArePlacedFromTheSettingsAndTheirPlacesAreSaved)
+TEST_F(ToolWindowsTest, WindowsArePlacedFromTheSettingsTheirPlacesSavedAndNotificationsListed)
 {
     Brindle::CRegSection mainFrame = Section("MainFrame");
     mainFrame.SetInt("TimeLeft", 210);
@@ -137,6 +127,7 @@ TEST_F(ToolWindowsTest, WindowsArePlacedFromTheSettingsAndTheirPlacesAreSaved)
     mainFrame.SetInt("ContribWidth", 420);
     mainFrame.SetInt("ContribHeight", 260);
     mainFrame.SetInt("ShowContrib", 0);
+    PointFeedAtServer();
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     auto* clock = Frame().findChild<mavo::CClockWindow*>(QStringLiteral("ClockWindow"));
     auto* contrib = Frame().findChild<mavo::CContribWindow*>(QStringLiteral("ContribWindow"));
@@ -157,15 +148,9 @@ TEST_F(ToolWindowsTest, WindowsArePlacedFromTheSettingsAndTheirPlacesAreSaved)
     EXPECT_EQ(StoredInt("MainFrame", "ContribHeight"), 260);
     ASSERT_TRUE(Frame().RunCommand(CommandId::CurrentTime));
     EXPECT_TRUE(clock->isVisible());
-}
 
-TEST_F(ToolWindowsTest, NotificationsFromTheFeedReachTheContributionsWindow)
-{
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    // Notifications from the feed reach the contributions window.
     ASSERT_TRUE(WaitForPane(1, "Feed Live"));
-    auto* contrib = Frame().findChild<mavo::CContribWindow*>(QStringLiteral("ContribWindow"));
-    ASSERT_NE(contrib, nullptr);
     ASSERT_EQ(zphd.Control("notify all Desk closes|at 5").rfind("OK", 0), 0u);
     ASSERT_TRUE(WaitFor([&] { return contrib->EntryCount() == 1; }));
     EXPECT_NE(contrib->Entry(0).find("\tDesk closes\nat 5"), std::string::npos) << contrib->Entry(0);
@@ -203,8 +188,7 @@ TEST_F(ToolWindowsTest, ScreenPropertiesEditsTheFullScreenRectangleOfTheWindowsS
 TEST_F(ToolWindowsTest, SendPageCountListsTheFeedsCountsInTheFullViewOnly)
 {
     PointFeedAtServer();
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    StartLive();
     EXPECT_FALSE(Enabled(CommandId::SendPageCount));
     ASSERT_EQ(zphd.Control("level guest 999").rfind("OK", 0), 0u) << zphd.Control("sessions");
     ASSERT_TRUE(WaitFor([&] { return app->Controller().IsFullView(); }));
