@@ -10,16 +10,14 @@
 #include "Brindle/comm/CommTrace.h"
 
 #include "CommLogCapture.h"
+#include "TransportTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <list>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -27,30 +25,10 @@
 
 using namespace Brindle;
 using commtest::CommLogCapture;
+using transporttest::WaitFor;
+using transporttest::Workers;
 
 namespace {
-
-// Runs `count` workers on a port for the life of the object.
-class Workers {
-public:
-    Workers(CCommIOCP& iocp, int count)
-    {
-        for (int i = 0; i < count; ++i) {
-            m_threads.push_back(std::make_unique<CThreadObject>("Comm Worker"));
-            m_threads.back()->StartThread(&iocp);
-        }
-    }
-    ~Workers()
-    {
-        for (auto& t : m_threads)
-            t->StopThread();
-        for (auto& t : m_threads)
-            t->Join();
-    }
-
-private:
-    std::vector<std::unique_ptr<CThreadObject>> m_threads;
-};
 
 // A bottom object that runs a hook for every completion.
 class Probe : public CCommObject {
@@ -75,15 +53,6 @@ public:
     std::function<void(CRefCountedPtr<CCommOverlapped>&)> hook;
     std::atomic<int> calls{0};
 };
-
-// Waits (without a time limit of its own: the test's time-out is the
-// limit) until `done` holds.
-template <typename Pred>
-void WaitFor(Pred done)
-{
-    while (!done())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
 
 TEST(CommEngine, ThousandPostedRecordsFromFourThreadsEachCompleteOnce)
 {

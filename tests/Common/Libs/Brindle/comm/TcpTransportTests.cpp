@@ -38,15 +38,6 @@ std::string Port(int port)
     return std::to_string(port);
 }
 
-// A client socket to 127.0.0.1:port with `top` above it.
-std::unique_ptr<CCommSocket> Client(CCommIOCP& iocp, int port, CCommLayer& top)
-{
-    auto socket = std::make_unique<CCommSocket>(iocp);
-    EXPECT_TRUE(socket->SetAddress(port, "127.0.0.1", true));
-    socket->SetChain(&top);
-    return socket;
-}
-
 // The non-blocking dial: whether it connected once its event was set.
 bool AsyncDial(CCommSocket& socket)
 {
@@ -77,24 +68,6 @@ std::size_t OpenDescriptors()
     }
     return n;
 }
-
-// The network peer, a port with workers and a recording top.
-struct Net {
-    explicit Net(int count = 3) : workers(iocp, count) { EXPECT_TRUE(peer.Started()); }
-    // A client of the peer's listener in `mode`, connected and opened.
-    std::unique_ptr<CCommSocket> Dial(const std::string& mode)
-    {
-        peer.Ask("mode " + mode);
-        auto socket = Client(iocp, peer.Int("listen", "port"), top);
-        EXPECT_TRUE(socket->Connect());
-        EXPECT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
-        return socket;
-    }
-    NetPeer peer;
-    CCommIOCP iocp;
-    Workers workers;
-    Recorder top;
-};
 
 // A listener on host:port under a multiplexer and `top`.
 struct Served {
