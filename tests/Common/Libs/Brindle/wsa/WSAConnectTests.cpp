@@ -37,15 +37,6 @@ TEST(WSAConnectProcess, ThePauseGrowsAtTheEleventhAndTheHundredTwentyFirstAttemp
     EXPECT_EQ(total, 10 * 10 + 110 * 60 + 10 * 600);
 }
 
-// A loopback port with nobody on it (free a moment ago).
-int FreePort(CIOCP& iocp)
-{
-    CWSAListener probe(iocp, nullptr);
-    if (!probe.SetAddress(0, "127.0.0.1", true) || !probe.Listen(1))
-        return 0;
-    return probe.GetLocalPort();
-}
-
 class Redial : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override { CWSAConnectProcess::SetAsyncConnect(GetParam()); }
