@@ -10,6 +10,7 @@
 #include "Brindle/comm/CommTrace.h"
 
 #include "CommLogCapture.h"
+#include "CommTestSupport.h"
 #include "TransportTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -215,14 +216,7 @@ TEST(CommEngine, UserDataIsReleasedWithItsRecord)
 TEST(CommEngine, PortFailuresThrowTheirTexts)
 {
     CCommIOCP iocp;
-    auto text = [](auto fn) {
-        try {
-            fn();
-        } catch (const CException& e) {
-            return std::string(e.what());
-        }
-        return std::string("no exception");
-    };
+    const auto text = [](auto fn) { return commtest::Thrown<CException>(fn); };
     EXPECT_EQ(text([&] { iocp.PutIOCP(nullptr); }), "Cannot put a NULL overlapped on completion port");
     EXPECT_EQ(text([&] { iocp.AttachIOCP(nullptr, 1); }), "Cannot attach to IO completion port, bad handle");
     EXPECT_EQ(text([&] { iocp.AttachIOCP(INVALID_HANDLE_VALUE, 1); }),
