@@ -83,7 +83,7 @@ public:
     using CIOCP::CloseIOCP;
 };
 
-TEST(IOCP, PostedRecordsComeBackOnceWithTheirActionAndAreFreedByTheTaker)
+TEST(IOCP, PostedRecordsComeBackOnceWithTheirActionAndForeignCompletionsAreNone)
 {
     CIOCP port;
     CIOBuffer data("xyz");
@@ -102,11 +102,7 @@ TEST(IOCP, PostedRecordsComeBackOnceWithTheirActionAndAreFreedByTheTaker)
     EXPECT_EQ(second->GetAction(), OV_RECEIVE);
     EXPECT_EQ(port.InFlight(), 0u);
     EXPECT_FALSE(port.WaitIOCP(10)) << "a time-out gives no record";
-}
-
-TEST(IOCP, AForeignCompletionIsNoRecord)
-{
-    CIOCP port;
+    // Nor does a completion that is none of the port's records.
     OVERLAPPED foreign{};
     ASSERT_TRUE(PostQueuedCompletionStatus(port.GetHandle(), 0, 0, &foreign));
     EXPECT_FALSE(port.WaitIOCP(5000));
