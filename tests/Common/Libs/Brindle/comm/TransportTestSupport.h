@@ -8,6 +8,7 @@
 #include "Brindle/comm/CommLayer.h"
 #include "Brindle/comm/CommSocket.h"
 
+#include "CommTestSupport.h"
 #include "PythonPeer.h"
 
 #include <gtest/gtest.h>
@@ -100,13 +101,7 @@ inline std::string Pattern(std::size_t n)
     return out;
 }
 
-inline std::string Unhex(const std::string& hex)
-{
-    std::string out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return out;
-}
+using commtest::Unhex;
 
 // The top of a stack: records every up-call by source and can send down.
 class Recorder : public Brindle::CCommLayer {
