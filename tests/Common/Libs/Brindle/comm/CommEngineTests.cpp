@@ -10,16 +10,15 @@
 #include "Brindle/comm/CommTrace.h"
 
 #include "CommLogCapture.h"
+#include "CommTestSupport.h"
+#include "TransportTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <list>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -27,30 +26,10 @@
 
 using namespace Brindle;
 using commtest::CommLogCapture;
+using transporttest::WaitFor;
+using transporttest::Workers;
 
 namespace {
-
-// Runs `count` workers on a port for the life of the object.
-class Workers {
-public:
-    Workers(CCommIOCP& iocp, int count)
-    {
-        for (int i = 0; i < count; ++i) {
-            m_threads.push_back(std::make_unique<CThreadObject>("Comm Worker"));
-            m_threads.back()->StartThread(&iocp);
-        }
-    }
-    ~Workers()
-    {
-        for (auto& t : m_threads)
-            t->StopThread();
-        for (auto& t : m_threads)
-            t->Join();
-    }
-
-private:
-    std::vector<std::unique_ptr<CThreadObject>> m_threads;
-};
 
 // A bottom object that runs a hook for every completion.
 class Probe : public CCommObject {
@@ -75,15 +54,6 @@ public:
     std::function<void(CRefCountedPtr<CCommOverlapped>&)> hook;
     std::atomic<int> calls{0};
 };
-
-// Waits (without a time limit of its own: the test's time-out is the
-// limit) until `done` holds.
-template <typename Pred>
-void WaitFor(Pred done)
-{
-    while (!done())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
 
 TEST(CommEngine, ThousandPostedRecordsFromFourThreadsEachCompleteOnce)
 {
@@ -177,19 +147,7 @@ TEST(CommEngine, AThrowingHandlerDoesNotStopTheWorker)
     WaitFor([&] { return served.load() == 10; });
 }
 
-TEST(CommEngine, WaitAfterShutdownReturnsNullAndDropsTheRecord)
-{
-    CCommIOCP iocp;
-    Probe probe(iocp);
-    CRefCountedPtr<CCommOverlapped> record = iocp.CreateOverlapped(&probe);
-    iocp.PutIOCP(record);
-    iocp.RequestShutdown();
-    EXPECT_TRUE(iocp.WaitIOCP(1000).IsNull());
-    EXPECT_EQ(iocp.InFlight(), 0u);
-    EXPECT_EQ(probe.calls.load(), 0);
-}
-
-TEST(CommEngine, DequeuedRecordsCarryBytesKeyAndTheirRegistry)
+TEST(CommEngine, DequeuedRecordsCarryBytesKeyAndTheirRegistryUntilShutdown)
 {
     CCommIOCP iocp;
     Probe probe(iocp);
@@ -218,6 +176,13 @@ TEST(CommEngine, DequeuedRecordsCarryBytesKeyAndTheirRegistry)
     CRefCountedPtr<CCommOverlapped> orphan = iocp.WaitIOCP(5000);
     ASSERT_TRUE(orphan.NotNull());
     EXPECT_EQ(orphan->GetOwner(), nullptr);
+
+    // After a shutdown a wait gives nothing and drops the record.
+    iocp.PutIOCP(iocp.CreateOverlapped(&probe));
+    iocp.RequestShutdown();
+    EXPECT_TRUE(iocp.WaitIOCP(1000).IsNull());
+    EXPECT_EQ(iocp.InFlight(), 0u);
+    EXPECT_EQ(probe.calls.load(), 0);
 }
 
 TEST(CommEngine, UserDataIsReleasedWithItsRecord)
@@ -246,14 +211,7 @@ TEST(CommEngine, UserDataIsReleasedWithItsRecord)
 TEST(CommEngine, PortFailuresThrowTheirTexts)
 {
     CCommIOCP iocp;
-    auto text = [](auto fn) {
-        try {
-            fn();
-        } catch (const CException& e) {
-            return std::string(e.what());
-        }
-        return std::string("no exception");
-    };
+    const auto text = [](auto fn) { return commtest::Thrown<CException>(fn); };
     EXPECT_EQ(text([&] { iocp.PutIOCP(nullptr); }), "Cannot put a NULL overlapped on completion port");
     EXPECT_EQ(text([&] { iocp.AttachIOCP(nullptr, 1); }), "Cannot attach to IO completion port, bad handle");
     EXPECT_EQ(text([&] { iocp.AttachIOCP(INVALID_HANDLE_VALUE, 1); }),

@@ -1,6 +1,7 @@
 // Helpers of the message-layer tests: hexadecimal texts, the Python wire
-// peer (peers/wirepeer.py) in its compute mode, and a channel cipher whose
-// kind and key a test sets directly.
+// peer (peers/wirepeer.py) in its compute mode, a channel cipher whose
+// kind and key a test sets directly, thrown texts, frame check bytes and
+// polling.
 #pragma once
 
 #include "Brindle/comm/ChannelCipher.h"
@@ -9,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 
 namespace commtest {
 
@@ -82,5 +85,37 @@ public:
 };
 
 inline const std::string kKey32 = "0123456789abcdef0123456789abcdef";
+
+// The text of the E that fn throws, or "no exception"; any other exception
+// goes on to fail the test.
+template <typename E, typename F>
+std::string Thrown(F fn)
+{
+    try {
+        fn();
+    } catch (const E& e) {
+        return e.what();
+    }
+    return "no exception";
+}
+
+// Sets the check byte of a 32-byte frame header: the XOR of the others.
+inline void SetCheckByte(std::string& frame)
+{
+    char x = 0;
+    for (std::size_t i = 0; i < 32; ++i)
+        if (i != 4)
+            x = static_cast<char>(x ^ frame[i]);
+    frame[4] = x;
+}
+
+// Polls until pred holds; false after a generous minute.
+template <typename Pred>
+bool Eventually(Pred pred)
+{
+    for (int i = 0; i < 6000 && !pred(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return pred();
+}
 
 } // namespace commtest

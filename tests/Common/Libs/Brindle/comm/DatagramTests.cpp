@@ -22,13 +22,23 @@ namespace {
 const std::size_t kSizes[] = {1, 2, 100, 1400, 1473, 9000, 32768, 60000};
 
 // A receiver on 127.0.0.1 at a port the peer found free.
-std::unique_ptr<CCommDatagramFrom> Receiver(CCommIOCP& iocp, NetPeer& peer, Recorder& top, int& port)
+std::unique_ptr<CCommDatagramFrom> Receiver(Net& net, int& port)
 {
-    port = peer.Int("freeport", "port");
-    auto receiver = std::make_unique<CCommDatagramFrom>(iocp);
+    port = net.peer.Int("freeport", "port");
+    auto receiver = std::make_unique<CCommDatagramFrom>(net.iocp);
     EXPECT_TRUE(receiver->SetAddress(port, "127.0.0.1", true));
-    receiver->SetChain(&top);
+    receiver->SetChain(&net.top);
     return receiver;
+}
+
+// A sender connected to the peer's UDP socket, with `top` above it.
+std::unique_ptr<CCommDatagram> Sender(Net& net)
+{
+    auto sender = std::make_unique<CCommDatagram>(net.iocp);
+    sender->SetChain(&net.top);
+    EXPECT_TRUE(sender->SetAddress(net.peer.Int("ubind", "port"), "127.0.0.1", true));
+    EXPECT_TRUE(sender->Connect());
+    return sender;
 }
 
 TEST(CommDatagram, AddressesAndRefusals)
@@ -60,17 +70,14 @@ TEST(CommDatagram, AddressesAndRefusals)
     EXPECT_FALSE(sender.Send("x"));
 }
 
-TEST(CommDatagramFrom, DatagramsOfOneToSixtyThousandBytesArriveWithTheirSender)
+TEST(CommDatagramFrom, DatagramsOfOneToSixtyThousandBytesArriveWithTheirSenderAndEmptyOnesAreSkipped)
 {
-    NetPeer peer;
-    ASSERT_TRUE(peer.Started());
-    CCommIOCP iocp;
-    Workers workers(iocp, 2);
-    Recorder top;
+    Net net(2);
+    Recorder& top = net.top;
     int port = 0;
     CCommDatagramFrom* seenBy = nullptr;
     std::vector<int> senders;
-    auto receiver = Receiver(iocp, peer, top, port);
+    auto receiver = Receiver(net, port);
     std::vector<int> lengths;
     top.onData = [&](void*, const std::string&) {
         senders.push_back(ntohs(seenBy->GetFrom().sin_port));
@@ -81,84 +88,57 @@ TEST(CommDatagramFrom, DatagramsOfOneToSixtyThousandBytesArriveWithTheirSender)
     EXPECT_FALSE(receiver->IsMember());
     int from = -1;
     for (std::size_t i = 0; i < std::size(kSizes); ++i) {
-        from = peer.Int("usend " + std::to_string(port) + " " + std::to_string(kSizes[i]), "from");
+        from = net.peer.Int("usend " + std::to_string(port) + " " + std::to_string(kSizes[i]), "from");
         ASSERT_TRUE(top.Until([&] { return top.datagrams == i + 1; })) << kSizes[i];
     }
+    // An empty datagram is not handed up and does not close the receiver.
+    net.peer.Ask("usend " + std::to_string(port) + " 0");
+    net.peer.Ask("usend " + std::to_string(port) + " 10");
+    std::vector<std::size_t> sizes(std::begin(kSizes), std::end(kSizes));
+    sizes.push_back(10);
+    ASSERT_TRUE(top.Until([&] { return top.datagrams == sizes.size(); }));
     std::lock_guard<std::mutex> guard(top.Lock());
-    ASSERT_EQ(top.sizes.size(), std::size(kSizes));
+    ASSERT_EQ(top.sizes, sizes);
     std::string expected;
-    for (std::size_t i = 0; i < std::size(kSizes); ++i) {
-        EXPECT_EQ(top.sizes[i], kSizes[i]);
-        expected += Pattern(kSizes[i]);
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        expected += Pattern(sizes[i]);
         EXPECT_EQ(senders[i], from);
     }
     EXPECT_TRUE(top.received[receiver->GetSource()] == expected);
     for (const int length : lengths)
         EXPECT_EQ(length, static_cast<int>(sizeof(sockaddr_in)));
     EXPECT_TRUE(top.errors.empty());
+    EXPECT_TRUE(top.closes.empty());
+    EXPECT_NE(receiver->Socket(), INVALID_SOCKET);
     EXPECT_EQ(receiver->OutstandingOverlapped(), 1); // the standing receive
 }
 
 TEST(CommDatagram, DatagramsOfOneToSixtyThousandBytesReachThePeer)
 {
-    NetPeer peer;
-    ASSERT_TRUE(peer.Started());
-    const int port = peer.Int("ubind", "port");
-    CCommIOCP iocp;
-    Workers workers(iocp, 2);
-    CCommDatagram sender(iocp);
-    ASSERT_TRUE(sender.SetAddress(port, "127.0.0.1", true));
-    ASSERT_TRUE(sender.Connect());
+    Net net(2);
+    auto sender = Sender(net);
     for (const std::size_t size : kSizes) {
         const std::string data = Pattern(size);
-        ASSERT_TRUE(sender.SendData(sender.GetSource(), data));
-        const std::string got = peer.Ask("urecv");
+        ASSERT_TRUE(sender->SendData(sender->GetSource(), data));
+        const std::string got = net.peer.Ask("urecv");
         EXPECT_EQ(testsupport::JsonField(got, "n"), std::to_string(size));
         EXPECT_EQ(testsupport::JsonField(got, "crc"), std::to_string(Crc32(data)));
     }
-    WaitFor([&] { return sender.OutstandingOverlapped() == 0; });
-}
-
-TEST(CommDatagramFrom, AnEmptyDatagramDoesNotCloseTheReceiver)
-{
-    NetPeer peer;
-    ASSERT_TRUE(peer.Started());
-    CCommIOCP iocp;
-    Workers workers(iocp, 2);
-    Recorder top;
-    int port = 0;
-    auto receiver = Receiver(iocp, peer, top, port);
-    ASSERT_TRUE(receiver->BeginReceive(false));
-    peer.Ask("usend " + std::to_string(port) + " 0");
-    peer.Ask("usend " + std::to_string(port) + " 10");
-    ASSERT_TRUE(top.Until([&] { return top.datagrams == 1; }));
-    std::lock_guard<std::mutex> guard(top.Lock());
-    EXPECT_EQ(top.received[receiver->GetSource()], Pattern(10)); // the empty one is not handed up
-    EXPECT_NE(receiver->Socket(), INVALID_SOCKET);
-    EXPECT_TRUE(top.closes.empty());
-    EXPECT_TRUE(top.errors.empty());
+    WaitFor([&] { return sender->OutstandingOverlapped() == 0; });
 }
 
 // Far more than the 32 KiB send buffer at once: every send is taken and
 // waits for room, none fails.
 TEST(CommDatagram, AFullSendBufferWaitsForRoom)
 {
-    NetPeer peer;
-    ASSERT_TRUE(peer.Started());
-    const int port = peer.Int("ubind", "port");
-    CCommIOCP iocp;
-    Workers workers(iocp, 2);
-    Recorder top;
-    CCommDatagram sender(iocp);
-    sender.SetChain(&top);
-    ASSERT_TRUE(sender.SetAddress(port, "127.0.0.1", true));
-    ASSERT_TRUE(sender.Connect());
+    Net net(2);
+    auto sender = Sender(net);
     for (int i = 0; i < 2000; ++i)
-        ASSERT_TRUE(sender.Send(std::string(8192, 'u'))) << i;
-    WaitFor([&] { return sender.OutstandingOverlapped() == 0; });
-    std::lock_guard<std::mutex> guard(top.Lock());
-    EXPECT_TRUE(top.errors.empty()) << top.errors.front().text;
-    EXPECT_NE(sender.Socket(), INVALID_SOCKET);
+        ASSERT_TRUE(sender->Send(std::string(8192, 'u'))) << i;
+    WaitFor([&] { return sender->OutstandingOverlapped() == 0; });
+    std::lock_guard<std::mutex> guard(net.top.Lock());
+    EXPECT_TRUE(net.top.errors.empty()) << net.top.errors.front().text;
+    EXPECT_NE(sender->Socket(), INVALID_SOCKET);
 }
 
 TEST(CommDatagramFrom, BindAndMembershipFailuresAreLoggedAndLeaveTheSocketClosed)
@@ -202,11 +182,10 @@ TEST(CommDatagramFrom, BindAndMembershipFailuresAreLoggedAndLeaveTheSocketClosed
 // member and our own receiver.
 TEST(CommDatagramFrom, MulticastIsLoopedBackToMembersOnThisHost)
 {
-    NetPeer peer;
-    ASSERT_TRUE(peer.Started());
-    CCommIOCP iocp;
-    Workers workers(iocp, 2);
-    Recorder top;
+    Net net(2);
+    NetPeer& peer = net.peer;
+    CCommIOCP& iocp = net.iocp;
+    Recorder& top = net.top;
     CommLogCapture log;
     const char* group = "239.255.77.31";
     const int port = peer.Int("freeport", "port");

@@ -1,5 +1,6 @@
 // Properties of the text form over many random messages: whatever is built
-// parses back to an equal message, and a parsed text builds to itself.
+// parses back to an equal message (its header and every record with it),
+// and a parsed text builds to itself.
 #include "Brindle/comm/Msg.h"
 
 #include <gtest/gtest.h>
@@ -79,20 +80,6 @@ TEST(MsgRoundTrip, BuiltMessagesParseBackEqual)
         ASSERT_EQ(back.get_raw_buffer(), text);
         // Parsed text is already in the plain form: building gives it again.
         ASSERT_EQ(back.build_string(), text);
-    }
-}
-
-TEST(MsgRoundTrip, RecordsAndValuesRoundTripAlone)
-{
-    RandomMessages random(7u);
-    for (int i = 0; i < 2000; ++i) {
-        CRec record{CVar(random.Id())};
-        random.Fill(record);
-        const std::string text = record.to_string();
-        ASSERT_EQ(text.size(), record.required_size());
-        CRec back;
-        ASSERT_TRUE(back.parse(text));
-        ASSERT_EQ(back, record);
     }
 }
 

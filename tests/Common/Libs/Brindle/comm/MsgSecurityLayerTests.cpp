@@ -281,14 +281,6 @@ public:
     std::atomic<int> intact{0}, broken{0}, success{0};
 };
 
-template <typename Pred>
-bool Eventually(Pred pred)
-{
-    for (int i = 0; i < 6000 && !pred(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return pred();
-}
-
 } // namespace
 
 // Two threads send packed messages while the peer ends the connection: the

@@ -41,19 +41,13 @@ public:
         std::unique_lock<std::mutex> guard(m_lock);
         return m_changed.wait_for(guard, kLimit, pred);
     }
-    void Add(std::vector<std::string>& list, std::string item)
+    // Makes a change under the lock and wakes the waiters.
+    template <typename Change>
+    void Note(Change change)
     {
         {
             std::lock_guard<std::mutex> guard(m_lock);
-            list.push_back(std::move(item));
-        }
-        m_changed.notify_all();
-    }
-    void Count(int& counter)
-    {
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            ++counter;
+            change();
         }
         m_changed.notify_all();
     }
@@ -72,14 +66,14 @@ public:
     void OnOpen(void*) override {}
     void OnData(void* source, const std::string& data) override
     {
-        seen.Add(payloads, data);
+        seen.Note([&] { payloads.push_back(data); });
         if (m_echo)
             CallDownData(source, "echo:" + data);
     }
-    void OnError(void*, unsigned long, const std::string& text) override { seen.Add(errors, text); }
-    void OnClose(void*) override { seen.Count(closes); }
-    void OnHandShakeSuccess(CSecurityContext*) override { seen.Count(success); }
-    void OnHandShakeFailed(CSecurityContext*) override { seen.Count(failed); }
+    void OnError(void*, unsigned long, const std::string& text) override { seen.Note([&] { errors.push_back(text); }); }
+    void OnClose(void*) override { seen.Note([&] { ++closes; }); }
+    void OnHandShakeSuccess(CSecurityContext*) override { seen.Note([&] { ++success; }); }
+    void OnHandShakeFailed(CSecurityContext*) override { seen.Note([&] { ++failed; }); }
     bool Send(void* source, const std::string& data) { return CallDownData(source, data); }
 
     Seen seen;
@@ -99,12 +93,11 @@ public:
     void OnMsg(void* source, const CMsg& msg) override
     {
         const CRefCountedPtr<CMsgSecurityContext> context = m_layer.GetSecurityContext(source);
-        {
-            std::lock_guard<std::mutex> guard(seen.Lock());
+        seen.Note([&] {
             msgs.push_back(msg);
             inBundle.push_back(context.NotNull() && context->InBundle());
-        }
-        seen.Add(ids, msg.get_header().get_id().get_value());
+            ids.push_back(msg.get_header().get_id().get_value());
+        });
         if (m_echo && msg.get_header().get_id() == "PING") {
             CMsg echo(msg);
             echo.get_header().set_id(CVar("ECHO"));
@@ -112,9 +105,9 @@ public:
             CallDownMsg(source, echo);
         }
     }
-    void OnClose(void*) override { seen.Count(closes); }
-    void OnHandShakeSuccess(CMsgSecurityContext*) override { seen.Count(success); }
-    void OnHandShakeFailed(CMsgSecurityContext*) override { seen.Count(failed); }
+    void OnClose(void*) override { seen.Note([&] { ++closes; }); }
+    void OnHandShakeSuccess(CMsgSecurityContext*) override { seen.Note([&] { ++success; }); }
+    void OnHandShakeFailed(CMsgSecurityContext*) override { seen.Note([&] { ++failed; }); }
     bool Send(void* source, const CMsg& msg) { return CallDownMsg(source, msg); }
 
     Seen seen;

@@ -35,31 +35,27 @@ std::string Header(const std::string& flags, unsigned pad, unsigned long long un
     char text[64];
     std::snprintf(text, sizeof text, "%s? %02x%08llx%08llx%08x", flags.c_str(), pad, uncompressed, body, crc);
     std::string h(text);
-    char x = 0;
-    for (std::size_t i = 0; i < 32; ++i)
-        if (i != 4)
-            x = static_cast<char>(x ^ h[i]);
-    h[4] = x;
+    SetCheckByte(h);
     return h;
 }
 
 std::string ThrownText(CProtocolPacket& packet, const std::string& bytes)
 {
-    try {
-        packet.Parse(bytes);
-    } catch (const CException& e) {
-        return e.what();
-    }
-    return "(no throw)";
+    return Thrown<CException>([&] { packet.Parse(bytes); });
 }
+
+// A packet under a Blowfish cipher with the 32-character key.
+class ProtocolPacket : public ::testing::Test {
+protected:
+    void SetUp() override { packet.SetContext(&blowfish); }
+    TestCipher blowfish{CChannelCipher::CIPHER_BLOWFISH, kKey32};
+    CProtocolPacket packet;
+};
 
 } // namespace
 
-TEST(ProtocolPacket, HelloFramesMatchThePeerByteForByte)
+TEST_F(ProtocolPacket, HelloFramesMatchThePeerByteForByte)
 {
-    TestCipher blowfish(CChannelCipher::CIPHER_BLOWFISH, kKey32);
-    CProtocolPacket packet;
-    packet.SetContext(&blowfish);
     ASSERT_TRUE(packet.Create(28, '1', "hello", false, true));
     EXPECT_EQ(Hex(packet.GetBuffer()), Hex(PeerFrame(28, '1', "hello", kKey32, false, true)));
     EXPECT_EQ(packet.GetPadCount(), 27u);
@@ -72,7 +68,7 @@ TEST(ProtocolPacket, HelloFramesMatchThePeerByteForByte)
     EXPECT_EQ(packet.GetBuffer().substr(0, 4), "\x1c" "500");
 }
 
-TEST(ProtocolPacket, ReadsThePeersFrames)
+TEST_F(ProtocolPacket, ReadsThePeersFrames)
 {
     std::mt19937 rng(21);
     const std::string big = RandomBytes(rng, 3000) + std::string(70000, 'z');
@@ -92,7 +88,6 @@ TEST(ProtocolPacket, ReadsThePeersFrames)
     };
     for (const Case& c : cases) {
         TestCipher cipher(c.cipher, kKey32);
-        CProtocolPacket packet;
         packet.SetContext(&cipher);
         const std::string frame = PeerFrame('\x1c', c.method, c.data, kKey32, c.compress, c.encrypt);
         ASSERT_EQ(packet.Parse(frame + "next"), frame.size());
@@ -108,11 +103,8 @@ TEST(ProtocolPacket, ReadsThePeersFrames)
     }
 }
 
-TEST(ProtocolPacket, IncompleteAtEveryLengthAndTwoInOnePiece)
+TEST_F(ProtocolPacket, IncompleteAtEveryLengthAndTwoInOnePiece)
 {
-    TestCipher cipher(CChannelCipher::CIPHER_BLOWFISH, kKey32);
-    CProtocolPacket packet;
-    packet.SetContext(&cipher);
     ASSERT_TRUE(packet.Create(28, '1', "a frame in pieces", false, true));
     const std::string first = packet.GetBuffer();
     ASSERT_TRUE(packet.Create(28, '1', std::string(2000, 'q'), true, true));
@@ -126,11 +118,8 @@ TEST(ProtocolPacket, IncompleteAtEveryLengthAndTwoInOnePiece)
     EXPECT_EQ(packet.GetBuffer(), std::string(2000, 'q'));
 }
 
-TEST(ProtocolPacket, EncryptedBodiesPadToTheNextMultipleOf32Above)
+TEST_F(ProtocolPacket, EncryptedBodiesPadToTheNextMultipleOf32Above)
 {
-    TestCipher cipher(CChannelCipher::CIPHER_BLOWFISH, kKey32);
-    CProtocolPacket packet;
-    packet.SetContext(&cipher);
     for (const auto& [length, pad] : {std::pair{0u, 32u}, {1u, 31u}, {31u, 1u}, {32u, 32u}, {33u, 31u}, {64u, 32u}}) {
         ASSERT_TRUE(packet.Create(28, '1', std::string(length, 'p'), false, true));
         EXPECT_EQ(packet.GetPadCount(), pad) << length;
@@ -141,11 +130,10 @@ TEST(ProtocolPacket, EncryptedBodiesPadToTheNextMultipleOf32Above)
     EXPECT_EQ(packet.GetPadCount(), 0u);
 }
 
-TEST(ProtocolPacket, RefusesToMarkPlaintextEncrypted)
+TEST_F(ProtocolPacket, RefusesToMarkPlaintextEncrypted)
 {
     // A 31-character key cannot encrypt: nothing is built.
     TestCipher shortKey(CChannelCipher::CIPHER_BLOWFISH, kKey32.substr(1));
-    CProtocolPacket packet;
     packet.SetContext(&shortKey);
     EXPECT_FALSE(packet.Create(28, '1', "secret", false, true));
     EXPECT_TRUE(packet.GetBuffer().empty());
@@ -155,11 +143,8 @@ TEST(ProtocolPacket, RefusesToMarkPlaintextEncrypted)
     EXPECT_TRUE(bare.Create(28, '1', "plain", false, false));
 }
 
-TEST(ProtocolPacket, EveryAlteredHeaderByteFailsTheCheck)
+TEST_F(ProtocolPacket, EveryAlteredHeaderByteFailsTheCheck)
 {
-    TestCipher cipher(CChannelCipher::CIPHER_BLOWFISH, kKey32);
-    CProtocolPacket packet;
-    packet.SetContext(&cipher);
     ASSERT_TRUE(packet.Create(28, '1', "hello", false, true));
     const std::string frame = packet.GetBuffer();
     for (std::size_t i = 0; i < 32; ++i) {
@@ -170,11 +155,8 @@ TEST(ProtocolPacket, EveryAlteredHeaderByteFailsTheCheck)
     }
 }
 
-TEST(ProtocolPacket, FailedChecksNameTheFrameLength)
+TEST_F(ProtocolPacket, FailedChecksNameTheFrameLength)
 {
-    TestCipher cipher(CChannelCipher::CIPHER_BLOWFISH, kKey32);
-    CProtocolPacket packet;
-    packet.SetContext(&cipher);
     ASSERT_TRUE(packet.Create(28, '1', "hello", false, true));
     std::string badBody = packet.GetBuffer();
     badBody[33] ^= 0x20;
@@ -197,30 +179,25 @@ TEST(ProtocolPacket, FailedChecksNameTheFrameLength)
     // Digits that are not hexadecimal.
     std::string field = Header("\x1c" "100", 0, 5, 5, 0);
     field[10] = 'x';
-    char x = 0;
-    for (std::size_t i = 0; i < 32; ++i)
-        if (i != 4)
-            x = static_cast<char>(x ^ field[i]);
-    field[4] = x;
+    SetCheckByte(field);
     EXPECT_EQ(ThrownText(packet, field + "hello"), "Bad header field!");
 }
 
-TEST(ProtocolPacket, HugeLengthClaimsFailBeforeTheBodyArrives)
+TEST_F(ProtocolPacket, HugeLengthClaimsFailBeforeTheBodyArrives)
 {
-    CProtocolPacket packet;
+    CProtocolPacket bare;
     // The header alone: nothing waits for 4 GiB to arrive.
-    EXPECT_EQ(ThrownText(packet, Header("\x1c" "100", 0, 5, 0xFFFFFFFFull, 0)), "Bad frame length!");
-    EXPECT_EQ(packet.GetFrameLength(), 32 + 0xFFFFFFFFull);
-    EXPECT_EQ(ThrownText(packet, Header("\x1c" "110", 0, 0xFFFFFFFFull, 5, 0) + "hello"), "Bad frame length!");
-    packet.SetLimit(1000);
-    EXPECT_EQ(ThrownText(packet, Header("\x1c" "100", 0xff, 5, 1000, 0)), "Bad frame length!");
-    EXPECT_EQ(packet.Parse(Header("\x1c" "100", 0, 1000, 1000, 0)), CProtocolPacket::NOT_ENOUGH);
+    EXPECT_EQ(ThrownText(bare, Header("\x1c" "100", 0, 5, 0xFFFFFFFFull, 0)), "Bad frame length!");
+    EXPECT_EQ(bare.GetFrameLength(), 32 + 0xFFFFFFFFull);
+    EXPECT_EQ(ThrownText(bare, Header("\x1c" "110", 0, 0xFFFFFFFFull, 5, 0) + "hello"), "Bad frame length!");
+    bare.SetLimit(1000);
+    EXPECT_EQ(ThrownText(bare, Header("\x1c" "100", 0xff, 5, 1000, 0)), "Bad frame length!");
+    EXPECT_EQ(bare.Parse(Header("\x1c" "100", 0, 1000, 1000, 0)), CProtocolPacket::NOT_ENOUGH);
 }
 
-TEST(ProtocolPacket, SettingEncoderTakesBodiesAbove64KiB)
+TEST_F(ProtocolPacket, SettingEncoderTakesBodiesAbove64KiB)
 {
     TestCipher cipher(CChannelCipher::CIPHER_SETTING_ENCODER, kKey32);
-    CProtocolPacket packet;
     packet.SetContext(&cipher);
     std::mt19937 rng(4);
     const std::string data = RandomBytes(rng, 200000);

@@ -135,11 +135,9 @@ TEST(Records, CredentialsEquality)
         (c.*set)("changed");
         return !(a == c);
     };
-    EXPECT_TRUE(differ(&CCredentials::set_session_id));
-    EXPECT_TRUE(differ(&CCredentials::set_username));
-    EXPECT_TRUE(differ(&CCredentials::set_password));
-    EXPECT_TRUE(differ(&CCredentials::set_hostname));
-    EXPECT_TRUE(differ(&CCredentials::set_ip_address));
+    for (const auto set : {&CCredentials::set_session_id, &CCredentials::set_username, &CCredentials::set_password,
+                           &CCredentials::set_hostname, &CCredentials::set_ip_address})
+        EXPECT_TRUE(differ(set));
     CCredentials anonymous;
     EXPECT_FALSE(anonymous == anonymous);
     a.Reset();

@@ -151,11 +151,7 @@ TEST_F(ChannelPair, BadFramesAreDiscardedReportedAndLaterFramesFlow)
     // same receive: the claim fails at once.
     std::string huge = good.substr(0, 32);
     huge.replace(16, 8, "ffffffff");
-    char x = 0;
-    for (std::size_t i = 0; i < 32; ++i)
-        if (i != 4)
-            x = static_cast<char>(x ^ huge[i]);
-    huge[4] = x;
+    SetCheckByte(huge);
 
     struct Case {
         std::string bytes;
@@ -276,14 +272,6 @@ public:
 private:
     std::size_t m_size;
 };
-
-template <typename Pred>
-bool Eventually(Pred pred)
-{
-    for (int i = 0; i < 6000 && !pred(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return pred();
-}
 
 } // namespace
 

@@ -38,13 +38,24 @@ std::string Port(int port)
     return std::to_string(port);
 }
 
-// A client socket to 127.0.0.1:port with `top` above it.
-std::unique_ptr<CCommSocket> Client(CCommIOCP& iocp, int port, CCommLayer& top)
+// The non-blocking dial: whether it connected once its event was set.
+bool AsyncDial(CCommSocket& socket)
 {
-    auto socket = std::make_unique<CCommSocket>(iocp);
-    EXPECT_TRUE(socket->SetAddress(port, "127.0.0.1", true));
-    socket->SetChain(&top);
-    return socket;
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const bool started = socket.AsyncConnect(event);
+    EXPECT_TRUE(started);
+    EXPECT_EQ(WaitForSingleObject(event, 60000), WAIT_OBJECT_0);
+    const bool connected = started && socket.CheckAsyncConnect(event);
+    CloseHandle(event);
+    return connected;
+}
+
+int BoundPort(SOCKET socket)
+{
+    sockaddr_in bound{};
+    int length = sizeof bound;
+    EXPECT_EQ(getsockname(socket, reinterpret_cast<sockaddr*>(&bound), &length), 0);
+    return ntohs(bound.sin_port);
 }
 
 std::size_t OpenDescriptors()
@@ -58,6 +69,20 @@ std::size_t OpenDescriptors()
     return n;
 }
 
+// A listener on host:port under a multiplexer and `top`.
+struct Served {
+    Served(CCommIOCP& iocp, CCommLayer& top, int port, const char* host = "127.0.0.1", int backlog = 5)
+        : listener(iocp)
+    {
+        mux.SetChain(&top);
+        EXPECT_TRUE(listener.SetAddress(port, host, true));
+        listener.SetChain(&mux);
+        EXPECT_TRUE(listener.Listen(backlog));
+    }
+    CCommMultiplexer mux;
+    CCommListener listener;
+};
+
 // A pause policy that grows with the attempt and remembers what it was
 // asked.
 class GrowingTimeout : public CCommTimeout {
@@ -67,11 +92,6 @@ public:
         std::lock_guard<std::mutex> guard(lock);
         asked.push_back(attempt);
         return attempt < 3 ? static_cast<long>(attempt) : 1;
-    }
-    std::size_t Count()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return asked.size();
     }
     std::mutex lock;
     std::vector<unsigned> asked;
@@ -92,7 +112,7 @@ TEST(CommTimeout, PausesGrowWithTheAttemptUnlessFixed)
     }
 }
 
-TEST(CommSocket, AddressesTheirTextsAndFailedLookups)
+TEST(CommSocket, AddressesFailedLookupsAndSendsWithoutAConnection)
 {
     CCommIOCP iocp;
     CCommSocket socket(iocp);
@@ -117,12 +137,7 @@ TEST(CommSocket, AddressesTheirTextsAndFailedLookups)
     const std::string longName(80, 'h');
     EXPECT_TRUE(socket.SetAddress(1, longName.c_str(), false));
     EXPECT_EQ(socket.GetHostname(), std::string(63, 'h'));
-}
-
-TEST(CommSocket, SendWithoutAConnectionIsRefusedAndPostsNothing)
-{
-    CCommIOCP iocp;
-    CCommSocket socket(iocp);
+    // Without a connection a send is refused and posts nothing.
     EXPECT_FALSE(socket.Send("data"));
     EXPECT_FALSE(socket.SendData(socket.GetSource(), "data"));
     EXPECT_EQ(iocp.InFlight(), 0u);
@@ -132,26 +147,17 @@ TEST(CommSocket, SendWithoutAConnectionIsRefusedAndPostsNothing)
 
 TEST(CommSocket, ConnectToAClosedPortFailsAndLeavesNoHandle)
 {
-    NetPeer peer;
-    ASSERT_TRUE(peer.Started());
-    const int port = peer.Int("freeport", "port");
-    CCommIOCP iocp;
-    Workers workers(iocp, 2);
-    Recorder top;
-    auto socket = Client(iocp, port, top);
+    Net net(2);
+    auto socket = Client(net.iocp, net.peer.Int("freeport", "port"), net.top);
     const std::size_t before = OpenSocketCount();
     EXPECT_FALSE(socket->Connect());
     EXPECT_EQ(socket->Socket(), INVALID_SOCKET);
     EXPECT_EQ(OpenSocketCount(), before);
     // The non-blocking dial reports the refusal through its event.
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_TRUE(socket->AsyncConnect(event));
-    ASSERT_EQ(WaitForSingleObject(event, 60000), WAIT_OBJECT_0);
-    EXPECT_FALSE(socket->CheckAsyncConnect(event));
+    EXPECT_FALSE(AsyncDial(*socket));
     EXPECT_EQ(socket->Socket(), INVALID_SOCKET);
-    CloseHandle(event);
-    std::lock_guard<std::mutex> guard(top.Lock());
-    EXPECT_TRUE(top.opens.empty());
+    std::lock_guard<std::mutex> guard(net.top.Lock());
+    EXPECT_TRUE(net.top.opens.empty());
 }
 
 // Both dials, blocking and not, open the connection on a worker and carry
@@ -161,23 +167,11 @@ TEST(CommSocket, FourMebibytesInRandomChunksArriveByteExactBothWays)
 {
     for (const bool async : {false, true}) {
         SCOPED_TRACE(async ? "async dial" : "blocking dial");
-        NetPeer peer;
-        ASSERT_TRUE(peer.Started());
-        peer.Ask("mode slowecho");
-        const int port = peer.Int("listen", "port");
-        CCommIOCP iocp;
-        Workers workers(iocp, 3);
-        Recorder top;
-        auto socket = Client(iocp, port, top);
-        if (async) {
-            HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-            ASSERT_TRUE(socket->AsyncConnect(event));
-            ASSERT_EQ(WaitForSingleObject(event, 60000), WAIT_OBJECT_0);
-            ASSERT_TRUE(socket->CheckAsyncConnect(event));
-            CloseHandle(event);
-        } else {
-            ASSERT_TRUE(socket->Connect());
-        }
+        Net net;
+        net.peer.Ask("mode slowecho");
+        auto socket = Client(net.iocp, net.peer.Int("listen", "port"), net.top);
+        ASSERT_TRUE(async ? AsyncDial(*socket) : socket->Connect());
+        Recorder& top = net.top;
         ASSERT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
         EXPECT_EQ(top.opens[0], socket->GetSource());
         EXPECT_TRUE(socket->Connected());
@@ -199,7 +193,7 @@ TEST(CommSocket, FourMebibytesInRandomChunksArriveByteExactBothWays)
             std::lock_guard<std::mutex> guard(top.Lock());
             EXPECT_TRUE(top.received[socket->GetSource()] == sent) << "echo differs";
         }
-        const std::string digest = peer.Ask("digest 0 " + std::to_string(total));
+        const std::string digest = net.peer.Ask("digest 0 " + std::to_string(total));
         EXPECT_EQ(testsupport::JsonField(digest, "n"), std::to_string(total));
         EXPECT_EQ(testsupport::JsonField(digest, "crc"), std::to_string(Crc32(sent)));
         // Every send has finished: only sends count for a dialled socket.
@@ -217,16 +211,8 @@ TEST(CommSocket, FourMebibytesInRandomChunksArriveByteExactBothWays)
 
 TEST(CommSocket, LinesFromTwoThreadsArriveWholeAndInEachThreadsOrder)
 {
-    NetPeer peer;
-    ASSERT_TRUE(peer.Started());
-    peer.Ask("mode sink");
-    const int port = peer.Int("listen", "port");
-    CCommIOCP iocp;
-    Workers workers(iocp, 2);
-    Recorder top;
-    auto socket = Client(iocp, port, top);
-    ASSERT_TRUE(socket->Connect());
-    ASSERT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
+    Net net(2);
+    auto socket = net.Dial("sink");
     constexpr int kLines = 3000;
     std::vector<std::thread> senders;
     for (const char t : {'a', 'b'})
@@ -242,7 +228,7 @@ TEST(CommSocket, LinesFromTwoThreadsArriveWholeAndInEachThreadsOrder)
         });
     for (auto& t : senders)
         t.join();
-    const std::string report = peer.Ask("lines 0 " + std::to_string(2 * kLines));
+    const std::string report = net.peer.Ask("lines 0 " + std::to_string(2 * kLines));
     EXPECT_EQ(testsupport::JsonField(report, "count"), std::to_string(2 * kLines));
     EXPECT_EQ(testsupport::JsonField(report, "bad"), "0");
     EXPECT_EQ(testsupport::JsonField(report, "order"), "true");
@@ -250,20 +236,15 @@ TEST(CommSocket, LinesFromTwoThreadsArriveWholeAndInEachThreadsOrder)
 
 TEST(CommSocket, PeerCloseIsHandedUpOnceAfterTheOpen)
 {
-    NetPeer peer;
-    ASSERT_TRUE(peer.Started());
-    peer.Ask("mode close");
-    const int port = peer.Int("listen", "port");
-    CCommIOCP iocp;
-    Workers workers(iocp, 2);
-    Recorder top;
-    auto socket = Client(iocp, port, top);
+    Net net(2);
+    net.peer.Ask("mode close");
+    auto socket = Client(net.iocp, net.peer.Int("listen", "port"), net.top);
     ASSERT_TRUE(socket->Connect());
-    ASSERT_TRUE(top.Until([&] { return top.closes.size() == 1; }));
+    ASSERT_TRUE(net.top.Until([&] { return net.top.closes.size() == 1; }));
     EXPECT_FALSE(socket->Connected());
     WaitFor([&] { return socket->Socket() == INVALID_SOCKET; }); // closed after the close went up
-    std::lock_guard<std::mutex> guard(top.Lock());
-    EXPECT_EQ(top.events[socket->GetSource()], "OC");
+    std::lock_guard<std::mutex> guard(net.top.Lock());
+    EXPECT_EQ(net.top.events[socket->GetSource()], "OC");
 }
 
 // The port comes up only after two failed attempts; the connect thread
@@ -276,19 +257,16 @@ TEST(CommConnectProcess, RedialsWithGrowingPausesUntilThePortComesUp)
         SCOPED_TRACE(async ? "async" : "blocking");
         CCommConnectProcess::SetAsyncConnect(async);
         CommLogCapture log;
-        NetPeer peer;
-        ASSERT_TRUE(peer.Started());
-        const int port = peer.Int("freeport", "port");
-        CCommIOCP iocp;
-        Workers workers(iocp, 2);
-        Recorder top;
+        Net net(2);
+        Recorder& top = net.top;
+        const int port = net.peer.Int("freeport", "port");
         GrowingTimeout timeout;
-        auto socket = Client(iocp, port, top);
+        auto socket = Client(net.iocp, port, top);
         socket->SetTimeout(&timeout);
         socket->AutoConnect(false, true); // the first dial fails at once
         EXPECT_TRUE(socket->IsAutoConnect());
         WaitFor([&] { return log.Matching("CCommConnectProcess: thread ").size() >= 4; }); // 2 attempts, 2 failures
-        EXPECT_EQ(peer.Int("listen " + Port(port), "port"), port);
+        EXPECT_EQ(net.peer.Int("listen " + Port(port), "port"), port);
         ASSERT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
         {
             std::lock_guard<std::mutex> guard(timeout.lock);
@@ -313,9 +291,9 @@ TEST(CommConnectProcess, RedialsWithGrowingPausesUntilThePortComesUp)
         EXPECT_TRUE(sawFailure);
         // The peer drops the connection: up layers see the close, the
         // socket dials again.
-        peer.Ask("close 0");
+        net.peer.Ask("close 0");
         ASSERT_TRUE(top.Until([&] { return top.opens.size() == 2; }));
-        EXPECT_EQ(peer.Int("wait_accepted 2", "count"), 2);
+        EXPECT_EQ(net.peer.Int("wait_accepted 2", "count"), 2);
         EXPECT_TRUE(socket->Close());
         EXPECT_FALSE(socket->IsAutoConnect());
         EXPECT_FALSE(socket->Connected());
@@ -331,18 +309,12 @@ TEST(CommConnectProcess, RedialsWithGrowingPausesUntilThePortComesUp)
 // reaches that client only, and closes by either side take children off.
 TEST(CommListener, ThreeClientsAreAddressedOneByOneAndAllAtOnce)
 {
-    NetPeer peer;
-    ASSERT_TRUE(peer.Started());
+    Net net;
+    NetPeer& peer = net.peer;
+    Recorder& top = net.top;
     const int port = peer.Int("freeport", "port");
-    CCommIOCP iocp;
-    Workers workers(iocp, 3);
-    Recorder top;
-    CCommMultiplexer mux;
-    mux.SetChain(&top);
-    CCommListener listener(iocp);
-    ASSERT_TRUE(listener.SetAddress(port, "127.0.0.1", true));
-    listener.SetChain(&mux);
-    ASSERT_TRUE(listener.Listen(5));
+    Served served(net.iocp, top, port);
+    CCommListener& listener = served.listener;
     EXPECT_EQ(listener.GetAddress(), "127.0.0.1:" + Port(port));
 
     std::vector<int> clientPorts;
@@ -379,36 +351,37 @@ TEST(CommListener, ThreeClientsAreAddressedOneByOneAndAllAtOnce)
             sourceOf[it - clientPorts.begin()] = child->GetSource();
         }
     }
+    const auto received = [&](int i, std::size_t n) {
+        return Unhex(peer.Field("crecv " + std::to_string(i) + " " + std::to_string(n), "text"));
+    };
     EXPECT_TRUE(top.Send(listener.GetSource(), "hello all|"));
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(Unhex(peer.Field("crecv " + std::to_string(i) + " 10", "text")), "hello all|");
+        EXPECT_EQ(received(i, 10), "hello all|");
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(top.Send(sourceOf[i], "to " + std::to_string(i)));
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(Unhex(peer.Field("crecv " + std::to_string(i) + " 14", "text")), "hello all|to " + std::to_string(i));
+        EXPECT_EQ(received(i, 14), "hello all|to " + std::to_string(i));
     // Data from a client arrives with its child's source.
-    peer.Ask("csend 1 " + std::string("6869")); // "hi"
+    peer.Ask("csend 1 6869"); // "hi"
     ASSERT_TRUE(top.Until([&] { return top.received[sourceOf[1]] == "hi"; }));
 
     // The peer closes client 0: its child is deleted and leaves the list.
-    void* gone = sourceOf[0];
     peer.Ask("cclose 0");
     ASSERT_TRUE(top.Until([&] { return top.closes.size() == 1; }));
-    EXPECT_EQ(top.closes[0], gone);
+    EXPECT_EQ(top.closes[0], sourceOf[0]);
     WaitFor([&] { return listener.size() == 2; });
     // Closing a child here takes it off the list at once; the peer sees the
     // end of its stream.
-    void* closed = sourceOf[2];
     EXPECT_TRUE(childOf[2]->Close());
     EXPECT_EQ(listener.size(), 1u);
     EXPECT_EQ(peer.Field("cwaitclose 2", "closed"), "true");
     ASSERT_TRUE(top.Until([&] { return top.closes.size() == 2; }));
-    EXPECT_EQ(top.closes[1], closed);
+    EXPECT_EQ(top.closes[1], sourceOf[2]);
     sources.clear();
     listener.GetSourceList(listener.GetSource(), sources);
     EXPECT_EQ(sources, std::list<void*>{sourceOf[1]});
     EXPECT_TRUE(top.Send(listener.GetSource(), "last"));
-    EXPECT_EQ(Unhex(peer.Field("crecv 1 18", "text")), "hello all|to 1last");
+    EXPECT_EQ(received(1, 18), "hello all|to 1last");
     EXPECT_EQ(listener.CheckAllOutstandingOverlapped(1, false), 1); // the standing receive
     EXPECT_EQ(listener.CheckAllOutstandingOverlapped(2, false), 0);
     // Closing by the count: the last child goes, its client sees the end.
@@ -416,36 +389,27 @@ TEST(CommListener, ThreeClientsAreAddressedOneByOneAndAllAtOnce)
     EXPECT_EQ(listener.size(), 0u);
     EXPECT_EQ(peer.Field("cwaitclose 1", "closed"), "true");
     ASSERT_TRUE(top.Until([&] { return top.closes.size() == 3; }));
-    WaitFor([&] { return mux.size() == 1; });
+    WaitFor([&] { return served.mux.size() == 1; });
 }
 
 TEST(CommListener, PeersThatCloseAtOnceLeaveNoChildBehind)
 {
-    NetPeer peer;
-    ASSERT_TRUE(peer.Started());
-    const int port = peer.Int("freeport", "port");
-    CCommIOCP iocp;
-    Workers workers(iocp, 3);
-    Recorder top;
-    CCommMultiplexer mux;
-    mux.SetChain(&top);
-    CCommListener listener(iocp);
-    listener.SetAddress(port, nullptr, true);
-    EXPECT_EQ(listener.GetAddress(), "listen:" + Port(port));
-    listener.SetChain(&mux);
-    ASSERT_TRUE(listener.Listen(5));
+    Net net;
+    const int port = net.peer.Int("freeport", "port");
+    Served served(net.iocp, net.top, port, nullptr);
+    EXPECT_EQ(served.listener.GetAddress(), "listen:" + Port(port));
     constexpr int kPeers = 30;
     for (int i = 0; i < kPeers; ++i)
-        peer.Ask("dialclose " + Port(port));
-    ASSERT_TRUE(top.Until([&] { return top.closes.size() == kPeers; }));
-    WaitFor([&] { return listener.size() == 0; });
+        net.peer.Ask("dialclose " + Port(port));
+    ASSERT_TRUE(net.top.Until([&] { return net.top.closes.size() == kPeers; }));
+    WaitFor([&] { return served.listener.size() == 0; });
     // The last child unlinks itself after its close went up.
-    WaitFor([&] { return mux.size() == 1; }); // the listener alone
-    std::lock_guard<std::mutex> guard(top.Lock());
-    EXPECT_EQ(top.opens.size(), static_cast<std::size_t>(kPeers));
+    WaitFor([&] { return served.mux.size() == 1; }); // the listener alone
+    std::lock_guard<std::mutex> guard(net.top.Lock());
+    EXPECT_EQ(net.top.opens.size(), static_cast<std::size_t>(kPeers));
     // A deleted child's address may serve a later one: open and close
     // alternate for every source.
-    for (const auto& [source, events] : top.events) {
+    for (const auto& [source, events] : net.top.events) {
         ASSERT_EQ(events.size() % 2, 0u) << events;
         for (std::size_t i = 0; i < events.size(); i += 2)
             EXPECT_EQ(events.substr(i, 2), "OC") << events;
@@ -458,10 +422,7 @@ TEST(CommListener, BindFailureIsRefusedAndListenerCanRetry)
     CCommListener first(iocp), second(iocp);
     ASSERT_TRUE(first.SetAddress(0, "127.0.0.1", true));
     ASSERT_TRUE(first.Listen(5));
-    sockaddr_in bound{};
-    int length = sizeof bound;
-    ASSERT_EQ(getsockname(first.Socket(), reinterpret_cast<sockaddr*>(&bound), &length), 0);
-    ASSERT_TRUE(second.SetAddress(ntohs(bound.sin_port), "127.0.0.1", true));
+    ASSERT_TRUE(second.SetAddress(BoundPort(first.Socket()), "127.0.0.1", true));
     EXPECT_FALSE(second.Listen(5));
     EXPECT_EQ(second.Socket(), INVALID_SOCKET);
     ASSERT_TRUE(second.SetAddress(0, "192.0.2.254", true)); // not ours
@@ -473,19 +434,10 @@ TEST(CommListener, BindFailureIsRefusedAndListenerCanRetry)
 // next client gets through and the first child stays.
 TEST(CommListener, AcceptFailuresAreReportedAndRetriedAfterAPause)
 {
-    NetPeer peer;
-    ASSERT_TRUE(peer.Started());
-    const int port = peer.Int("freeport", "port");
-    CCommIOCP iocp;
-    Workers workers(iocp, 2);
-    Recorder top;
-    CCommMultiplexer mux;
-    mux.SetChain(&top);
-    CCommListener listener(iocp);
-    listener.SetAddress(port, "127.0.0.1", true);
-    listener.SetChain(&mux);
-    ASSERT_TRUE(listener.Listen(5));
-
+    Net net(2);
+    Recorder& top = net.top;
+    const int port = net.peer.Int("freeport", "port");
+    Served served(net.iocp, top, port);
     rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
     const int lowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -494,7 +446,7 @@ TEST(CommListener, AcceptFailuresAreReportedAndRetriedAfterAPause)
     rlimit tight = old;
     tight.rlim_cur = static_cast<rlim_t>(lowest);
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    peer.Ask("dial " + Port(port));
+    net.peer.Ask("dial " + Port(port));
     const bool reported = top.Until([&] { return top.errors.size() >= 2; });
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
     ASSERT_TRUE(reported);
@@ -502,15 +454,15 @@ TEST(CommListener, AcceptFailuresAreReportedAndRetriedAfterAPause)
         std::lock_guard<std::mutex> guard(top.Lock());
         EXPECT_EQ(top.opens.size(), 1u); // the connection already waiting got through
         for (const auto& e : top.errors) {
-            EXPECT_EQ(e.source, listener.GetSource());
+            EXPECT_EQ(e.source, served.listener.GetSource());
             EXPECT_EQ(e.code, static_cast<unsigned long>(EMFILE));
             EXPECT_EQ(e.text, "CCommListener::Accept - invalid socket");
         }
     }
-    peer.Ask("dial " + Port(port));
+    net.peer.Ask("dial " + Port(port));
     ASSERT_TRUE(top.Until([&] { return top.opens.size() == 2; }));
-    EXPECT_EQ(listener.size(), 2u);
-    EXPECT_NE(listener.Socket(), INVALID_SOCKET);
+    EXPECT_EQ(served.listener.size(), 2u);
+    EXPECT_NE(served.listener.Socket(), INVALID_SOCKET);
 }
 
 // Closing a connection from inside its own data handler, on either end:
@@ -518,31 +470,23 @@ TEST(CommListener, AcceptFailuresAreReportedAndRetriedAfterAPause)
 // receive that can no longer start leaves no record behind.
 TEST(CommListener, ConnectionsClosedFromTheirOwnDataHandlerLeaveNothing)
 {
-    NetPeer peer;
-    ASSERT_TRUE(peer.Started());
-    peer.Ask("mode echo");
-    const int echoPort = peer.Int("listen", "port");
-    const int port = peer.Int("freeport", "port");
-    CCommIOCP iocp;
-    Workers workers(iocp, 3);
-    Recorder top;
+    Net net;
+    Recorder& top = net.top;
+    net.peer.Ask("mode echo");
+    const int echoPort = net.peer.Int("listen", "port");
+    const int port = net.peer.Int("freeport", "port");
     top.onData = [](void* source, const std::string&) {
         static_cast<CCommSocket*>(static_cast<CCommLayer*>(source))->Close();
     };
-    CCommMultiplexer mux;
-    mux.SetChain(&top);
-    CCommListener listener(iocp);
-    listener.SetAddress(port, "127.0.0.1", true);
-    listener.SetChain(&mux);
-    ASSERT_TRUE(listener.Listen(5));
-    const std::size_t listening = iocp.InFlight();
-    peer.Ask("dial " + Port(port));
+    Served served(net.iocp, top, port);
+    const std::size_t listening = net.iocp.InFlight();
+    net.peer.Ask("dial " + Port(port));
     ASSERT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
-    peer.Ask("csend 0 627965"); // "bye"
-    EXPECT_EQ(peer.Field("cwaitclose 0", "closed"), "true");
-    WaitFor([&] { return listener.size() == 0 && mux.size() == 1; });
+    net.peer.Ask("csend 0 627965"); // "bye"
+    EXPECT_EQ(net.peer.Field("cwaitclose 0", "closed"), "true");
+    WaitFor([&] { return served.listener.size() == 0 && served.mux.size() == 1; });
 
-    auto client = Client(iocp, echoPort, mux);
+    auto client = Client(net.iocp, echoPort, served.mux);
     ASSERT_TRUE(client->Connect());
     ASSERT_TRUE(top.Until([&] { return top.opens.size() == 2; }));
     ASSERT_TRUE(client->Send("ping"));
@@ -550,7 +494,7 @@ TEST(CommListener, ConnectionsClosedFromTheirOwnDataHandlerLeaveNothing)
     // recorded.
     ASSERT_TRUE(top.Until([&] { return top.closes.size() == 2 && top.received[client->GetSource()] == "ping"; }));
     EXPECT_FALSE(client->Connected());
-    WaitFor([&] { return iocp.InFlight() == listening; });
+    WaitFor([&] { return net.iocp.InFlight() == listening; });
 }
 
 // 200 connections between our own sockets and our own listener, opened at
@@ -564,70 +508,52 @@ TEST(CommTransportSoak, TwoHundredConnectionsOpenedAndClosedInRandomOrderLeaveNo
         CCommIOCP iocp;
         Workers workers(iocp, 3);
         Recorder serverTop, clientTop;
-        CCommMultiplexer serverMux, clientMux;
-        serverMux.SetChain(&serverTop);
+        CCommMultiplexer clientMux;
         clientMux.SetChain(&clientTop);
-        CCommListener listener(iocp);
-        listener.SetAddress(0, "127.0.0.1", true);
-        listener.SetChain(&serverMux);
-        ASSERT_TRUE(listener.Listen(64));
-        sockaddr_in bound{};
-        int length = sizeof bound;
-        ASSERT_EQ(getsockname(listener.Socket(), reinterpret_cast<sockaddr*>(&bound), &length), 0);
+        Served served(iocp, serverTop, 0, "127.0.0.1", 64);
+        const int port = BoundPort(served.listener.Socket());
         const std::size_t inFlightListening = iocp.InFlight();
 
         constexpr int kConnections = 200;
         std::vector<std::unique_ptr<CCommSocket>> clients;
         for (int i = 0; i < kConnections; ++i) {
-            clients.push_back(std::make_unique<CCommSocket>(iocp));
-            clients.back()->SetAddress(ntohs(bound.sin_port), "127.0.0.1", true);
-            clients.back()->SetChain(&clientMux);
+            clients.push_back(Client(iocp, port, clientMux));
             ASSERT_TRUE(clients.back()->Connect());
         }
         ASSERT_TRUE(serverTop.Until([&] { return serverTop.opens.size() == kConnections; }));
         ASSERT_TRUE(clientTop.Until([&] { return clientTop.opens.size() == kConnections; }));
-        EXPECT_EQ(listener.size(), static_cast<std::size_t>(kConnections));
+        EXPECT_EQ(served.listener.size(), static_cast<std::size_t>(kConnections));
 
         // The child of each client, by the client's own port.
         std::map<int, CCommSocket*> childByPort;
         {
             CSystemLock lock;
-            for (CCommSocket* child : listener)
+            for (CCommSocket* child : served.listener)
                 childByPort[child->GetPort()] = child;
         }
         std::vector<CCommSocket*> childOf;
-        for (const auto& client : clients) {
-            sockaddr_in local{};
-            int size = sizeof local;
-            ASSERT_EQ(getsockname(client->Socket(), reinterpret_cast<sockaddr*>(&local), &size), 0);
-            childOf.push_back(childByPort.at(ntohs(local.sin_port)));
-        }
-        std::mt19937 rng(2026);
+        for (const auto& client : clients)
+            childOf.push_back(childByPort.at(BoundPort(client->Socket())));
         std::vector<int> order(kConnections);
         for (int i = 0; i < kConnections; ++i)
             order[i] = i;
-        std::shuffle(order.begin(), order.end(), rng);
+        std::shuffle(order.begin(), order.end(), std::mt19937(2026));
         // Each connection is closed once, so a child is alive when closed.
         for (int k = 0; k < kConnections; ++k) {
             const int i = order[k];
-            switch (k % 3) {
-            case 0:
+            if (k % 3 == 0)
                 clients[i]->Close();
-                break;
-            case 1:
+            else if (k % 3 == 1)
                 clients[i].reset();
-                break;
-            default:
+            else
                 childOf[i]->Close(); // server side; its client sees the close
-                break;
-            }
         }
         ASSERT_TRUE(serverTop.Until([&] { return serverTop.closes.size() == kConnections; }));
-        WaitFor([&] { return listener.size() == 0; });
+        WaitFor([&] { return served.listener.size() == 0; });
         clients.clear();
         WaitFor([&] { return iocp.InFlight() == inFlightListening; });
         // Children closed here are deleted on a worker a moment later.
-        WaitFor([&] { return serverMux.size() == 1; });
+        WaitFor([&] { return served.mux.size() == 1; });
         EXPECT_EQ(clientMux.size(), 0u);
     }
     EXPECT_EQ(OpenSocketCount(), socketsBefore);
@@ -638,27 +564,24 @@ TEST(CommTransportSoak, TwoHundredConnectionsOpenedAndClosedInRandomOrderLeaveNo
 // a client with a pending receive and sends, a listener with children.
 TEST(CommTransportSoak, ObjectsDestroyedWithOperationsInFlight)
 {
-    NetPeer peer;
-    ASSERT_TRUE(peer.Started());
-    peer.Ask("mode echo");
-    const int port = peer.Int("listen", "port");
-    CCommIOCP iocp;
-    Workers workers(iocp, 4);
+    Net net(4);
+    net.peer.Ask("mode echo");
+    const int port = net.peer.Int("listen", "port");
     for (int round = 0; round < 20; ++round) {
         Recorder top;
-        auto socket = Client(iocp, port, top);
+        auto socket = Client(net.iocp, port, top);
         ASSERT_TRUE(socket->Connect());
         ASSERT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
         for (int i = 0; i < 50; ++i)
             socket->Send(std::string(10000, 'x'));
         socket.reset(); // with sends and the receive in flight
     }
-    Recorder top;
+    Recorder& top = net.top;
     CCommMultiplexer mux;
     mux.SetChain(&top);
-    const int listenPort = peer.Int("freeport", "port");
+    const int listenPort = net.peer.Int("freeport", "port");
     for (int round = 0; round < 5; ++round) {
-        auto listener = std::make_unique<CCommListener>(iocp);
+        auto listener = std::make_unique<CCommListener>(net.iocp);
         listener->SetAddress(listenPort, "127.0.0.1", true);
         listener->SetChain(&mux);
         ASSERT_TRUE(listener->Listen(5));
@@ -668,11 +591,11 @@ TEST(CommTransportSoak, ObjectsDestroyedWithOperationsInFlight)
             opened = top.opens.size();
         }
         for (int i = 0; i < 3; ++i)
-            peer.Ask("dial " + Port(listenPort));
+            net.peer.Ask("dial " + Port(listenPort));
         ASSERT_TRUE(top.Until([&] { return top.opens.size() == opened + 3; }));
         listener.reset();
     }
-    WaitFor([&] { return iocp.InFlight() == 0; });
+    WaitFor([&] { return net.iocp.InFlight() == 0; });
     std::lock_guard<std::mutex> guard(top.Lock());
     EXPECT_EQ(top.closes.size(), top.opens.size());
 }

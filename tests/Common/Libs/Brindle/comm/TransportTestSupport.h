@@ -1,12 +1,14 @@
 // Helpers of the transport tests: workers on a port, the Python network
-// peer (peers/netpeer.py), a recording top layer, CRC-32 and the peer's
-// byte pattern.
+// peer (peers/netpeer.py), a recording top layer, both together with a
+// client socket, CRC-32 and the peer's byte pattern.
 #pragma once
 
 #include "Brindle/base/ThreadObject.h"
 #include "Brindle/comm/CommIOCP.h"
 #include "Brindle/comm/CommLayer.h"
+#include "Brindle/comm/CommSocket.h"
 
+#include "CommTestSupport.h"
 #include "PythonPeer.h"
 
 #include <gtest/gtest.h>
@@ -99,13 +101,7 @@ inline std::string Pattern(std::size_t n)
     return out;
 }
 
-inline std::string Unhex(const std::string& hex)
-{
-    std::string out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return out;
-}
+using commtest::Unhex;
 
 // The top of a stack: records every up-call by source and can send down.
 class Recorder : public Brindle::CCommLayer {
@@ -170,6 +166,33 @@ public:
 private:
     std::mutex m_lock;
     std::condition_variable m_changed;
+};
+
+// A client socket to 127.0.0.1:port with `top` above it.
+inline std::unique_ptr<Brindle::CCommSocket> Client(Brindle::CCommIOCP& iocp, int port, Brindle::CCommLayer& top)
+{
+    auto socket = std::make_unique<Brindle::CCommSocket>(iocp);
+    EXPECT_TRUE(socket->SetAddress(port, "127.0.0.1", true));
+    socket->SetChain(&top);
+    return socket;
+}
+
+// The network peer, a port with workers and a recording top.
+struct Net {
+    explicit Net(int count = 3) : workers(iocp, count) { EXPECT_TRUE(peer.Started()); }
+    // A client of the peer's listener in `mode`, connected and opened.
+    std::unique_ptr<Brindle::CCommSocket> Dial(const std::string& mode)
+    {
+        peer.Ask("mode " + mode);
+        auto socket = Client(iocp, peer.Int("listen", "port"), top);
+        EXPECT_TRUE(socket->Connect());
+        EXPECT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
+        return socket;
+    }
+    NetPeer peer;
+    Brindle::CCommIOCP iocp;
+    Workers workers;
+    Recorder top;
 };
 
 // Waits without a limit of its own (the test's time-out is the limit).

@@ -83,7 +83,7 @@ public:
     using CIOCP::CloseIOCP;
 };
 
-TEST(IOCP, PostedRecordsComeBackOnceWithTheirActionAndAreFreedByTheTaker)
+TEST(IOCP, PostedRecordsComeBackOnceWithTheirActionAndForeignCompletionsAreNone)
 {
     CIOCP port;
     CIOBuffer data("xyz");
@@ -102,17 +102,13 @@ TEST(IOCP, PostedRecordsComeBackOnceWithTheirActionAndAreFreedByTheTaker)
     EXPECT_EQ(second->GetAction(), OV_RECEIVE);
     EXPECT_EQ(port.InFlight(), 0u);
     EXPECT_FALSE(port.WaitIOCP(10)) << "a time-out gives no record";
-}
-
-TEST(IOCP, AForeignCompletionIsNoRecord)
-{
-    CIOCP port;
+    // Nor does a completion that is none of the port's records.
     OVERLAPPED foreign{};
     ASSERT_TRUE(PostQueuedCompletionStatus(port.GetHandle(), 0, 0, &foreign));
     EXPECT_FALSE(port.WaitIOCP(5000));
 }
 
-TEST(IOCP, AClosedPortThrowsTheSpecifiedTexts)
+TEST(IOCP, AClosedPortThrowsTheSpecifiedTextsAndPausesTheCycle)
 {
     ClosablePort port;
     COverlapped* record = port.CreateOverlapped(OV_SEND, nullptr, CIOBuffer("a"));
@@ -134,6 +130,10 @@ TEST(IOCP, AClosedPortThrowsTheSpecifiedTexts)
     EXPECT_EQ(text([&] { port.AttachIOCP(nullptr, 0); }), "Cannot attach to IO completion port, bad handle");
     // The record is still listed and goes with the port.
     EXPECT_EQ(port.InFlight(), 1u);
+    // A worker's cycle pauses instead of spinning.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.ThreadExecuteFcn(), 1) << "the cycle always asks to go on";
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
 }
 
 TEST(IOCP, AttachingANonSocketThrowsWithTheSystemCode)
@@ -146,15 +146,6 @@ TEST(IOCP, AttachingANonSocketThrowsWithTheSystemCode)
         EXPECT_STREQ(e.what(), "Cannot attach to IO completion port");
         EXPECT_NE(e.GetLastError(), 0u);
     }
-}
-
-TEST(IOCP, AClosedPortPausesTheCycleInsteadOfSpinning)
-{
-    ClosablePort port;
-    port.CloseIOCP();
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(port.ThreadExecuteFcn(), 1) << "the cycle always asks to go on";
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
 }
 
 TEST(IOCP, CallbacksRunOnATimeOutOfTheWorkers)

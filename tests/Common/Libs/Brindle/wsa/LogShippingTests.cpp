@@ -19,24 +19,9 @@
 namespace wsatest {
 namespace {
 
-std::string LogServerScript()
-{
-    return std::string(BRINDLE_SOURCE_DIR) + "/tests/Common/Libs/Brindle/wsa/peers/logserver.py";
-}
-
 CLogData Record(const std::string& text)
 {
     return CLogData(SEVERITY_WARNING, "ShipTest", CVar(text), 4);
-}
-
-// A loopback port nobody listens on (free a moment ago).
-int FreePort()
-{
-    Workers pool(1);
-    CWSAListener probe(pool.iocp, nullptr);
-    if (!probe.SetAddress(0, "127.0.0.1", true) || !probe.Listen(1))
-        return 0;
-    return probe.GetLocalPort();
 }
 
 // The number of records missing by the gaps text "a-b;c-d".
@@ -66,30 +51,19 @@ TEST(LogServiceClient, TheMessagesAreAResetAndLogRecordsInTheTextForm)
 TEST(LogServiceClient, RecordsReachTheServerInOrderAcrossARestartAndTheQueueHoldsTenThousand)
 {
     Workers pool;
-    testsupport::PythonPeer server(LogServerScript(), {});
-    const int port = Number(server.Ask("listen"));
-    ASSERT_GT(port, 0);
+    LogServer server;
     CLogServiceClient client(pool.iocp);
     for (int i = 1; i <= 5; ++i)
         client.Log(Record("early " + std::to_string(i)));
     EXPECT_EQ(client.QueueSize(), 6u) << "the reset and five records wait";
-    client.Start(port, "127.0.0.1");
+    client.Start(server.port, "127.0.0.1");
     ASSERT_TRUE(Eventually([&] { return client.Connected(); }));
     for (int i = 6; i <= 100; ++i)
         client.Log(Record("text " + std::to_string(i)));
     EXPECT_EQ(server.Ask("wait 100"), "count 100");
-    std::string report = server.Ask("report");
-    EXPECT_EQ(testsupport::JsonField(report, "bad"), "");
-    EXPECT_EQ(testsupport::JsonField(report, "order"), "ok");
-    EXPECT_EQ(testsupport::JsonField(report, "resets"), "1");
-    EXPECT_EQ(testsupport::JsonField(report, "gaps"), "");
-    EXPECT_EQ(testsupport::JsonField(report, "last"), "100");
-    EXPECT_EQ(testsupport::JsonField(report, "f_0"), "text 100");
-    EXPECT_EQ(testsupport::JsonField(report, "f_X"), "ShipTest");
-    EXPECT_EQ(testsupport::JsonField(report, "f_S"), "1");
-    EXPECT_EQ(testsupport::JsonField(report, "f_B"), "4");
-    EXPECT_EQ(testsupport::JsonField(report, "f_H"), GetLocalHostname());
-    EXPECT_EQ(testsupport::JsonField(report, "f_A"), GetLocalApplicationName());
+    server.ExpectReport({{"bad", ""}, {"order", "ok"}, {"resets", "1"}, {"gaps", ""}, {"last", "100"},
+                         {"f_0", "text 100"}, {"f_X", "ShipTest"}, {"f_S", "1"}, {"f_B", "4"},
+                         {"f_H", GetLocalHostname()}, {"f_A", GetLocalApplicationName()}});
 
     // The server goes away; records queue meanwhile, the 10001st is dropped.
     EXPECT_EQ(server.Ask("stop"), "ok");
@@ -98,47 +72,38 @@ TEST(LogServiceClient, RecordsReachTheServerInOrderAcrossARestartAndTheQueueHold
         client.Log(Record("down " + std::to_string(i)));
     EXPECT_EQ(client.QueueSize(), CLogServiceClient::MaxQueue);
     EXPECT_EQ(client.Dropped(), 1u);
-    EXPECT_EQ(server.Ask("listen " + std::to_string(port)), "port " + std::to_string(port));
+    EXPECT_EQ(server.Ask("listen " + std::to_string(server.port)), "port " + std::to_string(server.port));
     EXPECT_EQ(server.Ask("wait 10100"), "count 10100") << "the queue drains on reconnect";
     client.Log(Record("after"));
     EXPECT_EQ(server.Ask("wait 10101"), "count 10101");
-    report = server.Ask("report");
-    EXPECT_EQ(testsupport::JsonField(report, "bad"), "");
-    EXPECT_EQ(testsupport::JsonField(report, "order"), "ok");
-    EXPECT_EQ(testsupport::JsonField(report, "gaps"), "10100-10102") << "the dropped record shows as a gap";
-    EXPECT_EQ(testsupport::JsonField(report, "f_0"), "after");
+    // The dropped record shows as a gap.
+    server.ExpectReport({{"bad", ""}, {"order", "ok"}, {"gaps", "10100-10102"}, {"f_0", "after"}});
     EXPECT_EQ(client.QueueSize(), 0u);
 }
 
 TEST(LogServiceClient, AfterRecord999999TheNextIsPrecededByAResetAndCarriesOne)
 {
     Workers pool;
-    testsupport::PythonPeer server(LogServerScript(), {});
-    const int port = Number(server.Ask("listen"));
+    LogServer server;
     CLogServiceClient client(pool.iocp);
     // Offline: the reset and records 1 to 9999 queue, the rest is dropped.
     const CLogData record = Record("n");
     for (int i = 1; i <= CLogServiceClient::MaxCounter; ++i)
         client.Log(record);
     EXPECT_EQ(client.Dropped(), static_cast<unsigned long>(CLogServiceClient::MaxCounter - 9999));
-    client.Start(port, "127.0.0.1");
+    client.Start(server.port, "127.0.0.1");
     EXPECT_EQ(server.Ask("wait 9999"), "count 9999");
     client.Log(Record("wrapped"));
     EXPECT_EQ(server.Ask("wait 10000"), "count 10000");
-    const std::string report = server.Ask("report");
-    EXPECT_EQ(testsupport::JsonField(report, "resets"), "2");
-    EXPECT_EQ(testsupport::JsonField(report, "last"), "1");
-    EXPECT_EQ(testsupport::JsonField(report, "gaps"), "");
-    EXPECT_EQ(testsupport::JsonField(report, "f_0"), "wrapped");
+    server.ExpectReport({{"resets", "2"}, {"last", "1"}, {"gaps", ""}, {"f_0", "wrapped"}});
 }
 
 TEST(LogServiceClient, FourThreadsLogThroughTheLogRegistryWhileTheServerRestarts)
 {
     Workers pool(3);
-    testsupport::PythonPeer server(LogServerScript(), {});
-    const int port = Number(server.Ask("listen"));
+    LogServer server;
     CLogServiceClient client(pool.iocp);
-    client.Start(port, "127.0.0.1");
+    client.Start(server.port, "127.0.0.1");
     ASSERT_TRUE(Eventually([&] { return client.Connected(); }));
     CLog::RegisterLogger(&client);
     constexpr int kThreads = 4, kEach = 1500;
@@ -152,8 +117,7 @@ TEST(LogServiceClient, FourThreadsLogThroughTheLogRegistryWhileTheServerRestarts
             }
         });
     ASSERT_TRUE(Eventually([&] { return logged.load() >= kThreads * kEach / 3; }));
-    EXPECT_EQ(server.Ask("stop"), "ok");
-    EXPECT_EQ(server.Ask("listen " + std::to_string(port)), "port " + std::to_string(port));
+    server.Restart();
     for (auto& thread : threads)
         thread.join();
     CLog::RegisterLogger(nullptr);
@@ -216,14 +180,7 @@ public:
         }
     }
     std::string Output() const { return m_dir.str() + "/out.log"; }
-    std::vector<std::string> Lines() const
-    {
-        std::ifstream in(Output());
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
+    std::vector<std::string> Lines() const { return FileLines(Output()); }
 
 private:
     testsupport::TempDir m_dir;
@@ -233,11 +190,11 @@ private:
 
 TEST(Syslog, LinesReachRsyslogAsSentAndInOrderAcrossItsRestart)
 {
-    const int port = FreePort();
+    Workers pool;
+    const int port = FreePort(pool.iocp);
     ASSERT_GT(port, 0);
     Rsyslog rsyslog(port);
     ASSERT_TRUE(rsyslog.Start());
-    Workers pool;
     CSyslog syslog(pool.iocp);
     syslog.Start(port, "127.0.0.1");
     ASSERT_TRUE(Eventually([&] { return syslog.Connected(); }));

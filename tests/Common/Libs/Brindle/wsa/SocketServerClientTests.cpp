@@ -67,41 +67,39 @@ TEST(SocketClient, AutoConnectsSendsAndStops)
 namespace wsatest {
 namespace {
 
+// Writes down what a data sink hears: the events, the text and every
+// call's source.
 class CollectingDatasink : public Brindle::CDatasink {
 public:
-    void OnOpen(void* source) override { Add("open", source); }
-    void OnClose(void* source) override { Add("close", source); }
+    void OnOpen(void* source) override { Add(source, "open ", ""); }
+    void OnClose(void* source) override { Add(source, "close ", ""); }
     void OnData(const char* data, int length, void* source) override
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        text.append(data, static_cast<std::size_t>(length));
-        sources.push_back(source);
+        Add(source, "", std::string(data, static_cast<std::size_t>(length)));
     }
     std::string Snapshot()
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        return events + "|" + text;
+        return m_events + "|" + m_text;
     }
-
-private:
-    void Add(const char* what, void* source)
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        events += what;
-        events += ' ';
-        sources.push_back(source);
-    }
-    std::mutex m_lock;
-    std::string events;
-    std::string text;
-    std::vector<void*> sources;
-
-public:
     std::vector<void*> Sources()
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        return sources;
+        return m_sources;
     }
+
+private:
+    void Add(void* source, const char* event, const std::string& text)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_events += event;
+        m_text += text;
+        m_sources.push_back(source);
+    }
+    std::mutex m_lock;
+    std::string m_events;
+    std::string m_text;
+    std::vector<void*> m_sources;
 };
 
 TEST(WSADatasinkBridge, ADataSinkHearsTheSocketsStream)

@@ -37,15 +37,6 @@ TEST(WSAConnectProcess, ThePauseGrowsAtTheEleventhAndTheHundredTwentyFirstAttemp
     EXPECT_EQ(total, 10 * 10 + 110 * 60 + 10 * 600);
 }
 
-// A loopback port with nobody on it (free a moment ago).
-int FreePort(CIOCP& iocp)
-{
-    CWSAListener probe(iocp, nullptr);
-    if (!probe.SetAddress(0, "127.0.0.1", true) || !probe.Listen(1))
-        return 0;
-    return probe.GetLocalPort();
-}
-
 class Redial : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override { CWSAConnectProcess::SetAsyncConnect(GetParam()); }
@@ -64,8 +55,7 @@ TEST_P(Redial, AnAutoConnectingSocketDialsUntilTheServerComesUpAndAgainAfterTheP
     ASSERT_TRUE(socket.SetAddress(port, "127.0.0.1", true));
     socket.AutoConnect(true);
     EXPECT_TRUE(socket.IsAutoConnect());
-    ASSERT_TRUE(Eventually([&] { return !log.Matching("CWSAConnectProcess: thread").empty() &&
-                                        log.Matching("CWSAConnectProcess: thread").size() >= 2; }));
+    ASSERT_TRUE(Eventually([&] { return log.Matching("CWSAConnectProcess: thread").size() >= 2; }));
     EXPECT_EQ(sink.Count('o'), 0);
     ASSERT_EQ(peer.Ask("listen " + std::to_string(port)), "port " + std::to_string(port));
     ASSERT_EQ(Words(peer.Ask("accept")).at(0), "accepted") << "redialled within the pause";

@@ -28,11 +28,21 @@ struct Listening {
         port = listener.GetLocalPort();
     }
     ~Listening() { listener.StopCompletions(); }
+    // n more Python clients connect (numbered on from the last); true once
+    // the listener has `children`.
+    bool Connect(int n, std::size_t children)
+    {
+        const std::string answer = peer.Ask("connect " + std::to_string(port) + " " + std::to_string(n));
+        EXPECT_EQ(answer, "connected " + std::to_string(clients) + " " + std::to_string(clients + n - 1));
+        clients += n;
+        return Eventually([&] { return listener.size() == children; });
+    }
     Workers pool;
     ProbeListener listener;
     testsupport::PythonPeer peer;
     bool ok = false;
     int port = 0;
+    int clients = 0;
 };
 
 TEST(WSAListener, BroadcastReachesFiftyChildrenAndTheirEndsEmptyTheList)
@@ -41,9 +51,8 @@ TEST(WSAListener, BroadcastReachesFiftyChildrenAndTheirEndsEmptyTheList)
     Listening l(&sink);
     ASSERT_TRUE(l.ok);
     ASSERT_GT(l.port, 0);
-    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port) + " 50"), "connected 0 49");
+    ASSERT_TRUE(l.Connect(50, 50));
     ASSERT_TRUE(sink.WaitCount('o', 50));
-    ASSERT_TRUE(Eventually([&] { return l.listener.size() == 50; }));
 
     EXPECT_EQ(l.listener.Broadcast(CIOBuffer("tick\n\r")), 50u);
     EXPECT_EQ(l.peer.Ask("lines 0 49"), "lines tick") << "every child got the same bytes once";
@@ -85,8 +94,7 @@ TEST(WSAListener, BroadcastWithThreeChildrenQueuesThreeSends)
     Listening l(&sink);
     ASSERT_TRUE(l.ok);
     // The clients read nothing, so the sends stay queued behind a full window.
-    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port) + " 3"), "connected 0 2");
-    ASSERT_TRUE(Eventually([&] { return l.listener.size() == 3; }));
+    ASSERT_TRUE(l.Connect(3, 3));
     CIOBuffer block(static_cast<unsigned long>(8 << 20));
     block.SetLength(8 << 20);
     EXPECT_EQ(l.listener.Broadcast(block), 3u);
@@ -107,15 +115,13 @@ TEST(WSAListener, CloseAllClosesEveryChildWithoutOnClose)
     RecordingSink sink;
     Listening l(&sink);
     ASSERT_TRUE(l.ok);
-    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port) + " 5"), "connected 0 4");
-    ASSERT_TRUE(Eventually([&] { return l.listener.size() == 5; }));
+    ASSERT_TRUE(l.Connect(5, 5));
     l.listener.CloseAll();
     EXPECT_EQ(l.listener.size(), 0u);
     EXPECT_EQ(l.peer.Ask("eofall 0 4"), "eof");
     EXPECT_EQ(sink.Count('c'), 0);
     // Still listening.
-    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port)), "connected 5 5");
-    EXPECT_TRUE(Eventually([&] { return l.listener.size() == 1; }));
+    EXPECT_TRUE(l.Connect(1, 1));
 }
 
 TEST(WSAListener, ListenOnAPortInUseFails)
@@ -139,8 +145,7 @@ TEST(WSAListener, AnAcceptErrorIsReportedAndTheListenerGoesOnAccepting)
     EXPECT_EQ(sink.Events().front().socket, &l.listener);
     EXPECT_EQ(sink.Events().front().code, WSAEMFILE);
     EXPECT_NE(l.listener.Socket(), INVALID_SOCKET) << "the listener stays open";
-    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port) + " 2"), "connected 0 1");
-    EXPECT_TRUE(Eventually([&] { return l.listener.size() == 2; }));
+    EXPECT_TRUE(l.Connect(2, 2));
     EXPECT_EQ(sink.Count('c'), 0);
 }
 
@@ -151,8 +156,7 @@ TEST(WSAListener, ManyClientsEchoAtOnceAndEachGetsItsOwnBytesBack)
     Listening l(&sink, 4);
     ASSERT_TRUE(l.ok);
     constexpr int kClients = 20;
-    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port) + " " + std::to_string(kClients)),
-              "connected 0 " + std::to_string(kClients - 1));
+    ASSERT_TRUE(l.Connect(kClients, kClients));
     ASSERT_TRUE(sink.WaitCount('o', kClients));
     for (int i = 0; i < kClients; ++i) {
         const std::vector<std::string> sent = Words(l.peer.Ask("sendbytes " + std::to_string(i) + " 200000 " +
@@ -177,8 +181,7 @@ TEST(WSAListener, AChildThatClosesTheListenerFromItsOwnHandlerIsNotDestroyedUnde
     Listening l(&sink);
     sink.listener = &l.listener;
     ASSERT_TRUE(l.ok);
-    EXPECT_EQ(l.peer.Ask("connect " + std::to_string(l.port) + " 2"), "connected 0 1");
-    ASSERT_TRUE(Eventually([&] { return l.listener.size() == 2; }));
+    ASSERT_TRUE(l.Connect(2, 2));
     EXPECT_EQ(l.peer.Ask("send 0 bye"), "ok");
     EXPECT_EQ(l.peer.Ask("eofall 0 1"), "eof");
     EXPECT_TRUE(Eventually([&] { return l.listener.size() == 0; }));

@@ -24,13 +24,14 @@ public:
 
 struct Connected {
     explicit Connected(int workers = 2) : pool(workers), peer(PeerScript(), {}) {}
-    // Dials the peer's listener and accepts on its side (connection 0).
-    bool Dial(CWSASocket& socket)
+    // Dials the peer's listener (made by `listen`), accepts on its side
+    // (connection 0) and waits for the sink to hear the open.
+    bool Dial(CWSASocket& socket, RecordingSink& sink, const std::string& listen = "listen")
     {
-        port = Number(peer.Ask("listen"));
+        port = Number(peer.Ask(listen));
         if (port <= 0 || !socket.SetAddress(port, "127.0.0.1", true) || !socket.Connect())
             return false;
-        return Words(peer.Ask("accept")).at(0) == "accepted";
+        return Words(peer.Ask("accept")).at(0) == "accepted" && sink.WaitCount('o', 1);
     }
     Workers pool;
     testsupport::PythonPeer peer;
@@ -42,8 +43,7 @@ TEST(WSASocket, ConnectExchangesDataAndThePeersCloseGivesOneOnClose)
     Connected c;
     RecordingSink sink;
     CWSASocket socket(c.pool.iocp, &sink);
-    ASSERT_TRUE(c.Dial(socket));
-    ASSERT_TRUE(sink.WaitCount('o', 1));
+    ASSERT_TRUE(c.Dial(socket, sink));
     EXPECT_TRUE(socket.Connected());
     EXPECT_EQ(socket.GetAddress(), "127.0.0.1:" + std::to_string(c.port));
 
@@ -73,14 +73,8 @@ TEST(WSASocket, ConnectToAPortNobodyListensOnFailsAndHoldsNoSocket)
 {
     Workers pool;
     RecordingSink sink;
-    // A port that was free a moment ago.
-    int free = 0;
-    {
-        CWSAListener probe(pool.iocp, nullptr);
-        ASSERT_TRUE(probe.SetAddress(0, "127.0.0.1", true));
-        ASSERT_TRUE(probe.Listen(1));
-        free = probe.GetLocalPort();
-    }
+    const int free = FreePort(pool.iocp);
+    ASSERT_GT(free, 0);
     CWSASocket socket(pool.iocp, &sink);
     ASSERT_TRUE(socket.SetAddress(free, "127.0.0.1", true));
     EXPECT_FALSE(socket.Connect());
@@ -95,11 +89,7 @@ TEST(WSASocket, SendsArriveInOrderThroughPartialWrites)
     Connected c(3);
     RecordingSink sink;
     CWSASocket socket(c.pool.iocp, &sink);
-    c.port = Number(c.peer.Ask("listen 0 4096"));
-    ASSERT_TRUE(socket.SetAddress(c.port, "127.0.0.1", true));
-    ASSERT_TRUE(socket.Connect());
-    ASSERT_EQ(Words(c.peer.Ask("accept")).at(0), "accepted");
-    ASSERT_TRUE(sink.WaitCount('o', 1));
+    ASSERT_TRUE(c.Dial(socket, sink, "listen 0 4096"));
     // Sent from two threads in turn, each send a block of its own.
     std::mutex order;
     int next = 0;
@@ -136,11 +126,7 @@ TEST(WSASocket, CloseWithOperationsPendingDropsTheirAbortedCompletions)
     Connected c;
     RecordingSink sink;
     CWSASocket socket(c.pool.iocp, &sink);
-    c.port = Number(c.peer.Ask("listen 0 4096"));
-    ASSERT_TRUE(socket.SetAddress(c.port, "127.0.0.1", true));
-    ASSERT_TRUE(socket.Connect());
-    ASSERT_EQ(Words(c.peer.Ask("accept")).at(0), "accepted");
-    ASSERT_TRUE(sink.WaitCount('o', 1));
+    ASSERT_TRUE(c.Dial(socket, sink, "listen 0 4096"));
     CIOBuffer big(static_cast<unsigned long>(1 << 20));
     big.SetLength(1 << 20);
     for (int i = 0; i < 8; ++i)
@@ -162,8 +148,7 @@ TEST(WSASocket, AFailedSendReportsItsOwnTextAndLeavesTheSharedBytesAlone)
     Connected c;
     RecordingSink sink;
     ProbeSocket socket(c.pool.iocp, &sink);
-    ASSERT_TRUE(c.Dial(socket));
-    ASSERT_TRUE(sink.WaitCount('o', 1));
+    ASSERT_TRUE(c.Dial(socket, sink));
     const std::string payload(600, 'P');
     CIOBuffer shared(payload);
     socket.FailSend(shared, WSAECONNRESET);
@@ -184,8 +169,7 @@ TEST(WSASocket, ASinkThatKeepsReceivedBuffersKeepsTheirBytes)
     RecordingSink sink;
     sink.keep = true;
     CWSASocket socket(c.pool.iocp, &sink);
-    ASSERT_TRUE(c.Dial(socket));
-    ASSERT_TRUE(sink.WaitCount('o', 1));
+    ASSERT_TRUE(c.Dial(socket, sink));
     EXPECT_EQ(c.peer.Ask("send 0 AAAA"), "ok");
     ASSERT_TRUE(sink.WaitReceived(&socket, 4));
     EXPECT_EQ(c.peer.Ask("send 0 BBBBBBBB"), "ok");
@@ -247,8 +231,7 @@ TEST(WSASocket, DestroyingASocketWhileThePeerSendsIsSafe)
     Connected c(4);
     RecordingSink sink;
     auto socket = std::make_unique<CWSASocket>(c.pool.iocp, &sink);
-    ASSERT_TRUE(c.Dial(*socket));
-    ASSERT_TRUE(sink.WaitCount('o', 1));
+    ASSERT_TRUE(c.Dial(*socket, sink));
     ASSERT_TRUE(c.peer.WriteLine("sendbytes 0 4000000 7"));
     ASSERT_TRUE(sink.WaitCount('d', 3));
     socket->StopCompletions(); // waits for a running OnData; a fault here is a crash

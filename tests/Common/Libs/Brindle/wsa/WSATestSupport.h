@@ -1,5 +1,6 @@
 // Shared pieces of the overlapped socket tests: a port with worker threads,
-// a sink that records what it is told, and the Python wire peer.
+// a sink that records what it is told, the Python wire peer and the Python
+// log server.
 #pragma once
 
 #include "Brindle/base/ThreadObject.h"
@@ -12,6 +13,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -47,15 +49,16 @@ inline int Number(const std::string& line, std::size_t index = 1)
 }
 
 // A port and the threads that run it; stopped and joined on destruction.
-struct Workers {
-    explicit Workers(int count = 2)
+template <typename Port>
+struct PortWorkers {
+    explicit PortWorkers(int count = 2)
     {
         for (int i = 0; i < count; ++i) {
             threads.push_back(std::make_unique<CThreadObject>("wsa worker"));
             threads.back()->StartThread(&iocp);
         }
     }
-    ~Workers()
+    ~PortWorkers()
     {
         iocp.RequestShutdown();
         for (auto& t : threads) {
@@ -63,8 +66,53 @@ struct Workers {
             t->Join();
         }
     }
-    CIOCP iocp;
+    Port iocp;
     std::vector<std::unique_ptr<CThreadObject>> threads;
+};
+using Workers = PortWorkers<CIOCP>;
+
+// A loopback port nobody listens on (free a moment ago).
+inline int FreePort(CIOCP& iocp)
+{
+    CWSAListener probe(iocp, nullptr);
+    if (!probe.SetAddress(0, "127.0.0.1", true) || !probe.Listen(1))
+        return 0;
+    return probe.GetLocalPort();
+}
+
+inline std::vector<std::string> FileLines(const std::string& file)
+{
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The Python log server (peers/logserver.py), listening on a port of its
+// own choosing.
+struct LogServer {
+    LogServer() : peer(std::string(BRINDLE_SOURCE_DIR) + "/tests/Common/Libs/Brindle/wsa/peers/logserver.py", {})
+    {
+        port = Number(peer.Ask("listen"));
+        EXPECT_GT(port, 0);
+    }
+    std::string Ask(const std::string& line) { return peer.Ask(line); }
+    // Stops listening, dropping its connections, and listens again.
+    void Restart()
+    {
+        EXPECT_EQ(Ask("stop"), "ok");
+        EXPECT_EQ(Ask("listen " + std::to_string(port)), "port " + std::to_string(port));
+    }
+    // Each field of its report against the text expected.
+    void ExpectReport(const std::vector<std::pair<const char*, std::string>>& fields)
+    {
+        const std::string report = Ask("report");
+        for (const auto& [name, value] : fields)
+            EXPECT_EQ(testsupport::JsonField(report, name), value) << name;
+    }
+    testsupport::PythonPeer peer;
+    int port = 0;
 };
 
 class RecordingSink : public CWSASink {
