@@ -10,6 +10,25 @@ if(rc)
   message(FATAL_ERROR "install failed")
 endif()
 
+# The installed headers stand alone: whatever one includes in quotes is
+# installed too, and none of the library's inner headers is.
+file(GLOB_RECURSE installed_headers RELATIVE ${prefix}/include/brindle ${prefix}/include/brindle/*.h)
+foreach(hdr ${installed_headers})
+  file(STRINGS ${prefix}/include/brindle/${hdr} includes REGEX "^#include \"")
+  foreach(line ${includes})
+    string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" inc "${line}")
+    get_filename_component(dir ${hdr} DIRECTORY)
+    if(NOT EXISTS ${prefix}/include/brindle/${inc} AND NOT EXISTS ${prefix}/include/brindle/${dir}/${inc})
+      message(FATAL_ERROR "installed ${hdr} includes ${inc}, which is not installed")
+    endif()
+  endforeach()
+endforeach()
+foreach(inner Platform/dde/DdeReactor.h Platform/dde/DdeWire.h Platform/RegistryStore.h Brindle/regexp/RegExpProgram.h)
+  if(EXISTS ${prefix}/include/brindle/${inner})
+    message(FATAL_ERROR "inner header ${inner} is installed")
+  endif()
+endforeach()
+
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${SRC}/tests/install/consumer -B ${work} -G Ninja
                         -DCMAKE_PREFIX_PATH=${prefix} RESULT_VARIABLE rc)
 if(rc)
