@@ -1,6 +1,7 @@
 #include "Hub.h"
 
-#include "ControlLine.h"
+#include "HubCommands.h"
+#include "HubSession.h"
 #include "LineFields.h"
 #include "Log.h"
 #include "MarketText.h"
@@ -19,8 +20,6 @@ namespace zphd {
 
 namespace {
 
-
-constexpr int kFullView = 999;
 // Frames a client may send before it logs in, and how long it may take.
 constexpr int kMaxEarlyFrames = 16;
 constexpr std::int64_t kLoginTimeMs = 30000;
@@ -31,17 +30,6 @@ std::int64_t MicrosNow()
 {
     using namespace std::chrono;
     return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-bool PlainText(std::string_view text)
-{
-    return std::none_of(text.begin(), text.end(),
-                        [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; });
-}
-
-std::string Cut(std::string_view text, std::size_t max = 60)
-{
-    return std::string(text.substr(0, max));
 }
 
 // The order as a user reads it in a refusal: "EnterBid on page 1 line 2 at
@@ -79,38 +67,12 @@ const char* PortName(PortKind kind)
     return "?";
 }
 
-struct Hub::Session {
-    int id = 0;
-    PortKind kind = PortKind::Socket;
-    SessionLink* link = nullptr;
-    std::string peer;
-    enum class State { AwaitLogin, LoggedIn, Closing } state = State::AwaitLogin;
-    ZPHWire::FrameReader reader;
-    std::string nonce;
-    UserAccount user;
-    std::set<int> pages;                                    // pages asked for
-    std::map<std::pair<int, int>, std::pair<int, int>> own; // own levels last sent
-    // Trade monitor lines as last sent: each user's monitor shows only the
-    // trades of pages that user may see, so its lines are this session's own.
-    std::map<std::pair<int, int>, std::vector<LineField>> monitors;
-    std::uint64_t frames = 0;
-    std::uint64_t bad = 0;
-    int early = 0;
-    std::int64_t connected = 0;    // hub time of the connection
-
-    bool LoggedIn() const { return state == State::LoggedIn; }
-    std::string Name() const
-    {
-        return "#" + std::to_string(id) + " " + PortName(kind) + " " + (user.name.empty() ? "-" : user.name) + " ("
-            + peer + ")";
-    }
-};
-
 Hub::Hub(ServerConfig config, std::time_t wallStart, std::string serverName)
     : m_config(std::move(config))
     , m_serverName(std::move(serverName))
     , m_wallStart(wallStart)
     , m_market(m_config, wallStart)
+    , m_control(std::make_unique<HubCommands>(*this))
 {
     for (int page : m_market.Pages())
         for (int line : m_market.Lines(page))
@@ -750,52 +712,10 @@ void Hub::PageCountsFromViewers()
 
 std::string Hub::Control(std::string_view line)
 {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
-        line.remove_suffix(1);
-    if (line.size() > kMaxControlLine)
-        return "ERR line too long";
-    ControlLine words(line);
-    std::string verb;
-    if (!words.Word(verb))
-        return "ERR empty command";
-    std::string_view args = line.substr(line.find(verb) + verb.size());
-    if (!PlainText(args))
-        return "ERR control characters in the command";
-    std::string reply = DoControl(verb, args);
-    LogDebug("control: " + Cut(line, 200) + " -> " + Cut(reply.substr(0, reply.find('\n')), 200));
+    std::string reply = m_control->Run(line);
     if (!Stalled())
         Publish();
     return reply;
-}
-
-std::vector<Hub::Session*> Hub::Targets(std::string_view target, std::string& error)
-{
-    std::vector<Session*> sessions;
-    int id = 0;
-    if (!target.empty() && target[0] == '#') {
-        if (!ParseInt(target.substr(1), id) || FindSession(id) == nullptr) {
-            error = "no session " + std::string(target);
-            return sessions;
-        }
-        sessions.push_back(FindSession(id));
-        return sessions;
-    }
-    if (target != "all" && m_config.FindUser(target) == nullptr) {
-        error = "no user " + std::string(target);
-        return sessions;
-    }
-    for (auto& [sid, s] : m_sessions)
-        if (s->LoggedIn() && (target == "all" || s->user.name == target))
-            sessions.push_back(s.get());
-    return sessions;
-}
-
-UserAccount* Hub::ControlUser(const std::string& name, std::string& error)
-{
-    UserAccount* user = m_config.FindUser(name);
-    if (user == nullptr)
-        error = "no user " + name;
-    return user;
 }
 
 void Hub::UserChanged(const UserAccount& user, bool levelOrEntry, bool permissions)
@@ -832,334 +752,6 @@ void Hub::UserChanged(const UserAccount& user, bool levelOrEntry, bool permissio
     }
     if (permissions)
         PageCountsFromViewers();
-}
-
-std::string Hub::Malformed(const std::string& kind)
-{
-    const std::string header = std::string("\x01\x1DZPH\x1ET\x1F") + "D\x1EP\x1F" "1\x1EL\x1F" "1\x02";
-    if (kind == "garbage")
-        return "\x07\x08this is not a message\x7f\x04";
-    if (kind == "truncated")
-        return "\x01\x1DZPH\x1ET\x1F" "D\x1EP\x1F";
-    if (kind == "header")
-        return "\x01\x1DXYZ\x1ET\x1F" "D\x02\x03";
-    if (kind == "fields")
-        return header + "\x1D" "F\x1E" "abc\x1F" "x\x03";
-    if (kind == "page")
-        return "\x01\x1DZPH\x1ET\x1F" "D\x1EP\x1F" "one\x1EL\x1F" "1\x02\x03";
-    if (kind == "oversize")
-        return header + "\x1D" "F\x1E" "5\x1F" + std::string(MAX_FRAME_SIZE + 100, 'x') + "\x03";
-    if (kind == "binary") {
-        std::string bytes;
-        for (int i = 0; i < 256; ++i)
-            bytes += static_cast<char>((i * 37 + 11) & 0xFF);
-        return bytes;
-    }
-    return {};
-}
-
-std::string Hub::DoControl(const std::string& verb, std::string_view argText)
-{
-    ControlLine args(argText);
-    std::string error;
-    auto usage = [](const char* text) { return std::string("ERR usage: ") + text; };
-    auto extra = [&]() { return !args.AtEnd(); };
-
-    if (verb == "help") {
-        return "OK 1\nhelp status sessions get set title count notify notice permissions level order-entry insert "
-               "erase clear stall drop malformed fail-login rate trade-every trade order orders last-order quit";
-    }
-    if (verb == "status") {
-        return "OK sessions=" + std::to_string(m_sessions.size()) + " logged-in=" + std::to_string(LoggedInCount())
-            + " rate=" + FormatQuantity(m_market.Rate()) + " stalled=" + (Stalled() ? "1" : "0")
-            + " time=" + std::to_string(m_now);
-    }
-    if (verb == "sessions") {
-        std::string lines;
-        for (auto& [id, s] : m_sessions) {
-            std::string pages;
-            for (int p : s->pages)
-                pages += (pages.empty() ? "" : ",") + std::to_string(p);
-            lines += "\n#" + std::to_string(id) + " " + PortName(s->kind) + " "
-                + (s->user.name.empty() ? "-" : s->user.name) + " level=" + std::to_string(s->user.level)
-                + " state=" + (s->LoggedIn() ? "in" : s->state == Session::State::Closing ? "closing" : "login")
-                + " pages=" + (pages.empty() ? "-" : pages) + " messages=" + std::to_string(s->frames)
-                + " bad=" + std::to_string(s->bad) + " peer=" + s->peer;
-        }
-        return "OK " + std::to_string(m_sessions.size()) + lines;
-    }
-    if (verb == "get") {
-        int page = 0, line = 0, field = 0;
-        if (!args.Int(page, 1, MAX_PAGE) || !args.Int(line, 1, MAX_LINE))
-            return usage("get PAGE LINE [FIELD]");
-        const LineState* state = m_market.GetLine(page, line);
-        if (state == nullptr)
-            return "ERR no line " + std::to_string(page) + "/" + std::to_string(line);
-        if (!args.AtEnd()) {
-            std::string text;
-            if (!args.Int(field, 0, std::numeric_limits<int>::max()) || extra() || !GetField(*state, field, text))
-                return "ERR no field";
-            return "OK 1\n" + std::to_string(field) + "\t" + text;
-        }
-        std::string lines;
-        int n = 0;
-        for (auto& [id, text] : FieldsOf(*state))
-            if (!IsAbsentValue(id, text)) {
-                lines += "\n" + std::to_string(id) + "\t" + text;
-                ++n;
-            }
-        return "OK " + std::to_string(n) + lines;
-    }
-    if (verb == "set") {
-        int page = 0, line = 0, field = 0;
-        if (!args.Int(page, 1, MAX_PAGE) || !args.Int(line, 1, MAX_LINE)
-            || !args.Int(field, 0, std::numeric_limits<int>::max()))
-            return usage("set PAGE LINE FIELD TEXT");
-        const std::string text = args.Rest();
-        const LineState* state = m_market.GetLine(page, line);
-        if (state == nullptr)
-            return "ERR no line " + std::to_string(page) + "/" + std::to_string(line);
-        LineState edited = *state;
-        if (!SetField(edited, field, text))
-            return "ERR field " + std::to_string(field) + " cannot take \"" + Cut(text) + "\"";
-        m_market.EditLine(page, line, edited);
-        return "OK";
-    }
-    if (verb == "title") {
-        int page = 0;
-        if (!args.Int(page, 1, MAX_PAGE))
-            return usage("title PAGE TEXT");
-        m_market.SetTitle(page, args.Rest());
-        return "OK";
-    }
-    if (verb == "count") {
-        int page = 0, count = 0;
-        std::string word;
-        if (!args.Int(page, 1, MAX_PAGE) || !args.Word(word) || extra())
-            return usage("count PAGE N|auto");
-        if (word == "auto") {
-            m_fixedCounts.erase(page);
-            PageCountsFromViewers();
-            return "OK";
-        }
-        if (!ParseInt(word, count) || count < 0)
-            return usage("count PAGE N|auto");
-        m_fixedCounts.insert(page);
-        m_market.SetCount(page, count);
-        return "OK";
-    }
-    if (verb == "notify" || verb == "notice") {
-        std::string target;
-        int value = 0;
-        if (!args.Word(target) || (verb == "notice" && !args.Int(value, std::numeric_limits<int>::min(),
-                                                                  std::numeric_limits<int>::max())))
-            return usage(verb == "notify" ? "notify all|USER|#ID TEXT" : "notice all|USER|#ID VALUE [TEXT]");
-        const std::string text = args.Rest();
-        auto sessions = Targets(target, error);
-        if (!error.empty())
-            return "ERR " + error;
-        for (Session* s : sessions) {
-            if (verb == "notice") {
-                SendNotice(*s, value, text);
-            } else {
-                ZPHMessage msg(MSG_NOTIFICATION, 0, 0);
-                msg.AddField(F_NOTIFICATION, text);
-                Send(*s, msg);
-            }
-        }
-        return "OK sessions=" + std::to_string(sessions.size());
-    }
-    if (verb == "permissions" || verb == "level" || verb == "order-entry") {
-        std::string name, value;
-        if (!args.Word(name) || !args.Word(value) || extra())
-            return usage("permissions USER PAGES | level USER N | order-entry USER yes|no");
-        UserAccount* user = ControlUser(name, error);
-        if (user == nullptr)
-            return "ERR " + error;
-        if (verb == "permissions") {
-            PageSet pages;
-            if (!PageSet::Parse(value, pages, error))
-                return "ERR " + error;
-            user->pages = pages;
-            UserChanged(*user, false, true);
-        } else if (verb == "level") {
-            int level = 0;
-            if (!ParseInt(value, level) || level < 1 || level > kFullView)
-                return "ERR the level is 1-999";
-            user->level = level;
-            UserChanged(*user, true, false);
-        } else {
-            if (value != "yes" && value != "no")
-                return "ERR yes or no";
-            user->orderEntry = value == "yes";
-            UserChanged(*user, true, false);
-        }
-        return "OK";
-    }
-    if (verb == "insert") {
-        int page = 0, line = 0;
-        std::string kind;
-        if (!args.Int(page, 1, MAX_PAGE) || !args.Int(line, 1, MAX_LINE) || !args.Word(kind))
-            return usage("insert PAGE LINE text [TEXT] | issue PRICE TICK NAME | monitor");
-        LineSpec spec;
-        spec.line = line;
-        if (kind == "text") {
-            spec.kind = LineKind::Text;
-            spec.text = args.Rest();
-        } else if (kind == "issue") {
-            if (!args.Number(spec.price, -1e6, 1e6) || !args.Number(spec.tick, 1e-6, 1e4))
-                return usage("insert PAGE LINE issue PRICE TICK NAME");
-            spec.kind = LineKind::Field;
-            spec.text = args.Rest();
-        } else if (kind == "monitor" && !extra()) {
-            spec.kind = LineKind::Monitor;
-        } else {
-            return usage("insert PAGE LINE text [TEXT] | issue PRICE TICK NAME | monitor");
-        }
-        if (spec.text.size() > 80)
-            return "ERR text longer than 80 characters";
-        m_market.InsertLine(page, spec);
-        return "OK";
-    }
-    if (verb == "erase") {
-        int page = 0, line = 0;
-        if (!args.Int(page, 1, MAX_PAGE) || !args.Int(line, 1, MAX_LINE) || extra())
-            return usage("erase PAGE LINE");
-        if (!m_market.EraseLine(page, line))
-            return "ERR no page " + std::to_string(page);
-        return "OK";
-    }
-    if (verb == "clear") {
-        int page = 0, line = 0;
-        if (!args.AtEnd() && !args.Int(page, 1, MAX_PAGE))
-            return usage("clear [PAGE [LINE]]");
-        if (!args.AtEnd() && (!args.Int(line, 1, MAX_LINE) || extra()))
-            return usage("clear [PAGE [LINE]]");
-        m_market.Clear(page, line);
-        return "OK";
-    }
-    if (verb == "stall") {
-        double seconds = 0;
-        if (!args.Number(seconds, 0, 3600) || extra())
-            return usage("stall SECONDS");
-        m_stallUntil = m_now + static_cast<std::int64_t>(seconds * 1000);
-        Log("stalling the feed for " + FormatQuantity(seconds) + " seconds");
-        return "OK";
-    }
-    if (verb == "drop") {
-        std::string target = "all";
-        args.Word(target);
-        if (extra())
-            return usage("drop [all|USER|#ID]");
-        auto sessions = Targets(target, error);
-        if (!error.empty())
-            return "ERR " + error;
-        if (target == "all")
-            for (auto& [id, s] : m_sessions)
-                if (!s->LoggedIn() && s->state != Session::State::Closing)
-                    sessions.push_back(s.get());
-        for (Session* s : sessions)
-            DropSession(*s, "dropped by the control interface");
-        return "OK sessions=" + std::to_string(sessions.size());
-    }
-    if (verb == "malformed") {
-        std::string target = "all", kind = "garbage";
-        args.Word(target);
-        args.Word(kind);
-        if (extra())
-            return usage("malformed [all|USER|#ID [garbage|truncated|header|fields|page|oversize|binary]]");
-        const std::string bytes = Malformed(kind);
-        if (bytes.empty())
-            return "ERR no malformed kind " + kind;
-        auto sessions = Targets(target, error);
-        if (!error.empty())
-            return "ERR " + error;
-        for (Session* s : sessions)
-            SendRaw(*s, bytes);
-        return "OK sessions=" + std::to_string(sessions.size());
-    }
-    if (verb == "fail-login") {
-        m_failNextLogin = true;
-        m_failReason = args.Rest();
-        return "OK";
-    }
-    if (verb == "rate" || verb == "trade-every") {
-        double value = 0;
-        if (!args.Number(value, 0, verb == "rate" ? 1e6 : 3600) || extra())
-            return usage(verb == "rate" ? "rate UPDATES-PER-SECOND" : "trade-every SECONDS");
-        if (verb == "rate")
-            m_market.SetRate(value);
-        else
-            m_market.SetTradeEvery(value);
-        return "OK";
-    }
-    if (verb == "trade") {
-        int page = 0, line = 0;
-        std::string side;
-        double quantity = 0;
-        if (!args.Int(page, 1, MAX_PAGE) || !args.Int(line, 1, MAX_LINE) || !args.Word(side)
-            || (side != "bid" && side != "offer") || !args.Number(quantity, 1e-6, 1e6) || extra())
-            return usage("trade PAGE LINE bid|offer QUANTITY");
-        if (!m_market.ForceTrade(page, line, side == "bid", quantity))
-            return "ERR that side cannot trade now";
-        return "OK";
-    }
-    if (verb == "order") {
-        std::string name, rate, quantity, quantity2;
-        OrderCommand order;
-        if (!args.Word(name) || !args.Word(order.command) || !args.Int(order.page, 1, MAX_PAGE)
-            || !args.Int(order.line, 1, MAX_LINE) || !args.Word(rate))
-            return usage("order USER COMMAND PAGE LINE RATE [QUANTITY [TRADE-QUANTITY]]");
-        order.rate = rate;
-        if (args.Word(quantity))
-            order.quantity = quantity;
-        if (args.Word(quantity2))
-            order.quantity2 = quantity2;
-        if (extra())
-            return usage("order USER COMMAND PAGE LINE RATE [QUANTITY [TRADE-QUANTITY]]");
-        UserAccount* user = ControlUser(name, error);
-        if (user == nullptr)
-            return "ERR " + error;
-        OrderResult result = m_market.Execute(Trader {user->level, user->centre, user->orderEntry}, order);
-        return (result.accepted ? "OK " : "ERR ") + result.text;
-    }
-    if (verb == "orders") {
-        std::string name;
-        if (!args.Word(name) || extra())
-            return usage("orders USER");
-        UserAccount* user = ControlUser(name, error);
-        if (user == nullptr)
-            return "ERR " + error;
-        std::string lines;
-        auto orders = m_market.OrdersOf(user->level);
-        for (const auto& o : orders)
-            lines += "\n" + o;
-        return "OK " + std::to_string(orders.size()) + lines;
-    }
-    if (verb == "last-order") {
-        if (extra())
-            return usage("last-order");
-        if (!m_lastOrder)
-            return "ERR no order received yet";
-        // The first line names the sender and the type; then each field in
-        // the order it came, control characters shown as '?'.
-        const auto printable = [](std::string text) {
-            for (char& c : text)
-                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-                    c = '?';
-            return text;
-        };
-        std::string lines = "\nuser " + printable(m_lastOrderUser) + " type "
-            + printable(std::string(1, m_lastOrder->m_type));
-        for (const auto& [id, text] : m_lastOrder->GetFields())
-            lines += "\n" + std::to_string(id) + "\t" + printable(text);
-        return "OK " + std::to_string(m_lastOrder->GetFieldCount() + 1) + lines;
-    }
-    if (verb == "quit") {
-        m_quit = true;
-        return "OK";
-    }
-    return "ERR unknown command " + Cut(verb, 40) + " (try help)";
 }
 
 } // namespace zphd

@@ -1,7 +1,7 @@
-// Hub: everything zphd does between the bytes of its connections and its
-// market: logins, permissions, page requests, line updates for each user's
-// view, orders, the feed time, and the control commands of the tests. It
-// knows nothing of sockets: the network layer hands it bytes and a
+// Hub: zphd's sessions between the bytes of its connections and its market:
+// logins, permissions, page requests, line updates for each user's view,
+// orders and the feed time. The control commands live in HubCommands, the
+// market in Market, the settings in ServerConfig. It knows nothing of sockets: the network layer hands it bytes and a
 // SessionLink per connection, and tells it the time, so the whole server
 // logic runs the same in tests and fuzz targets as behind real sockets.
 //
@@ -52,6 +52,8 @@ public:
     // client left unread may go.
     virtual void Restart() {}
 };
+
+class HubCommands;
 
 // Notice values of 'O' messages from zphd.
 constexpr int kNoticeOrderRefused = 1;
@@ -131,12 +133,10 @@ private:
     void ShiftPublished(int page, int line, int by);
     void PageCountsFromViewers();
 
-    // ---- control ----
-    std::string DoControl(const std::string& verb, std::string_view args);
-    std::vector<Session*> Targets(std::string_view target, std::string& error);
-    UserAccount* ControlUser(const std::string& name, std::string& error);
+    friend class HubCommands;
+
+    // Tells the user's sessions what the control interface changed.
     void UserChanged(const UserAccount& user, bool levelOrEntry, bool permissions);
-    std::string Malformed(const std::string& kind);
 
     Session* FindSession(int id);
 
@@ -158,6 +158,7 @@ private:
     // The last order received from a client, as it came ("last-order").
     std::optional<ZPHMessage> m_lastOrder;
     std::string m_lastOrderUser;
+    std::unique_ptr<HubCommands> m_control;
 };
 
 } // namespace zphd

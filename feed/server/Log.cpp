@@ -61,4 +61,9 @@ void SetVerbose(bool on) { g_verbose = on; }
 bool Verbose() { return g_verbose; }
 void SetQuiet(bool on) { g_quiet = on; }
 
+std::string Cut(std::string_view text, std::size_t max)
+{
+    return std::string(text.substr(0, max));
+}
+
 } // namespace zphd

@@ -5,6 +5,8 @@
 // Thread-safety: any thread; lines never interleave.
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace zphd {
@@ -16,5 +18,7 @@ bool Verbose();
 // Nothing but errors (for tests that start many servers).
 void SetQuiet(bool on);
 void LogError(std::string_view text);
+// At most max characters of a text from outside, for a log line or a reply.
+std::string Cut(std::string_view text, std::size_t max = 60);
 
 } // namespace zphd

@@ -33,7 +33,6 @@
 
 namespace zphd {
 
-constexpr int kLinesPerPage = 26;
 
 struct MarketEvent {
     enum class Type {
@@ -62,9 +61,13 @@ struct OrderCommand {
     std::optional<std::string> quantity2;  // field 17 as text
 };
 
+// The user level that sees the whole book and every order: no own levels
+// are marked for it.
+constexpr int kFullView = 999;
+
 // Who sends it.
 struct Trader {
-    int level = 0;         // the user's customer number (999 is full view)
+    int level = 0;         // the user's customer number (kFullView sees all)
     int centre = 100;
     bool orderEntry = false;
 };
@@ -144,6 +147,13 @@ private:
     struct MarketLine;
     struct Page;
     struct MonitorEntry;
+    enum class OrderAction;
+    struct CheckedOrder;
+
+    // ---- users' orders ----
+    OrderResult EnterOrJoin(const CheckedOrder& order, bool join);
+    OrderResult Withdraw(const CheckedOrder& order);
+    OrderResult TradeOn(const CheckedOrder& order, bool max);
 
     // ---- simulation ----
     void Step();

@@ -292,7 +292,6 @@ bool ReadInt(const std::string& text, int lo, int hi, int& value, std::string& e
 }
 
 constexpr std::size_t kMaxText = 80;
-constexpr int kLinesPerPage = 26;
 
 bool ParseUser(const std::vector<std::string>& words, ServerConfig& config, std::string& error)
 {

@@ -8,6 +8,8 @@
 // Thread-safety: a ServerConfig is a plain value; ParseConfig is re-entrant.
 #pragma once
 
+#include "protocol/Protocol.h"
+
 #include <cstdint>
 #include <set>
 #include <string>
@@ -16,10 +18,12 @@
 
 namespace zphd {
 
+constexpr int kLinesPerPage = ZPHWire::MAX_LINE;
+
 // Pages 1..300 as "all" or a list of pages and ranges ("1-6,10").
 class PageSet {
 public:
-    static constexpr int kMaxPage = 300;
+    static constexpr int kMaxPage = ZPHWire::MAX_PAGE;
 
     static PageSet All();
     // false and an error text for anything but "all", "none" or a list of
