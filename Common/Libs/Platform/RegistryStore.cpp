@@ -294,102 +294,108 @@ struct RegistryStore::Impl {
         return SQLITE_OK;
     }
 
+    // One integer a query gives in its first column (0 when NULL).
+    int QueryInt(const char* sql, int* value)
+    {
+        *value = 0;
+        return sqlite3_exec(
+            db, sql,
+            [](void* out, int, char** values, char**) {
+                *static_cast<int*>(out) = values[0] != nullptr ? std::atoi(values[0]) : 0;
+                return 0;
+            },
+            value, nullptr);
+    }
+
+    // Ends a check that failed: rc is returned; a damage code marks the file
+    // damaged, with the text and SQLite's message as the reason.
+    int CheckFailed(int rc, const char* text, bool* damaged, std::string* why)
+    {
+        if (IsDamage(rc)) {
+            *damaged = true;
+            *why = text;
+            if (sqlite3_errmsg(db) != nullptr)
+                *why += std::string(": ") + sqlite3_errmsg(db);
+        }
+        if (!sqlite3_get_autocommit(db))
+            Exec("ROLLBACK");
+        return rc;
+    }
+
+    // Ends a check that found the file is not a sound store of ours.
+    int NotOurs(int rc, std::string text, bool* damaged, std::string* why)
+    {
+        if (!sqlite3_get_autocommit(db))
+            Exec("ROLLBACK");
+        *damaged = true;
+        *why = std::move(text);
+        return rc;
+    }
+
     // Checks a database that opened: ours, sound and of our schema. Makes the
     // schema in a new, empty file. Returns an SQLite code; `damaged` tells
     // that the file must be set aside, with `why`.
     int Validate(bool* damaged, std::string* why)
     {
         *damaged = false;
-        auto fail = [&](int rc, const char* text) {
-            if (IsDamage(rc)) {
-                *damaged = true;
-                *why = text;
-                if (sqlite3_errmsg(db) != nullptr)
-                    *why += std::string(": ") + sqlite3_errmsg(db);
-            }
-            if (!sqlite3_get_autocommit(db))
-                Exec("ROLLBACK");
-            return rc;
-        };
         int rc = Exec("BEGIN");
         if (rc != SQLITE_OK)
-            return fail(rc, "cannot be read");
+            return CheckFailed(rc, "cannot be read", damaged, why);
         int applicationId = 0, objects = 0;
-        rc = sqlite3_exec(
-            db, "PRAGMA application_id",
-            [](void* out, int, char** values, char**) {
-                *static_cast<int*>(out) = values[0] != nullptr ? std::atoi(values[0]) : 0;
-                return 0;
-            },
-            &applicationId, nullptr);
-        if (rc != SQLITE_OK)
-            return fail(rc, "cannot be read");
-        rc = sqlite3_exec(
-            db, "SELECT count(*) FROM sqlite_schema",
-            [](void* out, int, char** values, char**) {
-                *static_cast<int*>(out) = values[0] != nullptr ? std::atoi(values[0]) : 0;
-                return 0;
-            },
-            &objects, nullptr);
-        if (rc != SQLITE_OK)
-            return fail(rc, "cannot be read");
-
+        if ((rc = QueryInt("PRAGMA application_id", &applicationId)) != SQLITE_OK
+            || (rc = QueryInt("SELECT count(*) FROM sqlite_schema", &objects)) != SQLITE_OK)
+            return CheckFailed(rc, "cannot be read", damaged, why);
         if (applicationId == 0 && objects == 0) {
-            // A new file: make the schema under the write lock; another
-            // process may be doing the same, so look again inside.
-            Exec("ROLLBACK");
-            rc = Exec("BEGIN IMMEDIATE");
-            if (rc != SQLITE_OK)
-                return fail(rc, "cannot be written");
-            objects = 0;
-            sqlite3_exec(
-                db, "SELECT count(*) FROM sqlite_schema",
-                [](void* out, int, char** values, char**) {
-                    *static_cast<int*>(out) = values[0] != nullptr ? std::atoi(values[0]) : 0;
-                    return 0;
-                },
-                &objects, nullptr);
-            if (objects == 0) {
-                rc = Exec(kSchema);
-                if (rc == SQLITE_OK) {
-                    std::string pragmas = "PRAGMA application_id = " + std::to_string(kApplicationId) +
-                                          "; PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
-                    rc = Exec(pragmas.c_str());
-                }
-                if (rc != SQLITE_OK)
-                    return fail(rc, "cannot be initialised");
-            }
-            rc = Exec("COMMIT");
-            if (rc != SQLITE_OK)
-                return fail(rc, "cannot be initialised");
-            return Validate(damaged, why);
+            rc = MakeSchema(damaged, why);
+            return rc == SQLITE_OK ? Validate(damaged, why) : rc;
         }
-
-        if (applicationId != kApplicationId) {
-            Exec("ROLLBACK");
-            *damaged = true;
-            *why = "not a registry store";
-            return SQLITE_NOTADB;
-        }
+        if (applicationId != kApplicationId)
+            return NotOurs(SQLITE_NOTADB, "not a registry store", damaged, why);
         int version = 0;
-        sqlite3_exec(
-            db, "PRAGMA user_version",
-            [](void* out, int, char** values, char**) {
-                *static_cast<int*>(out) = values[0] != nullptr ? std::atoi(values[0]) : 0;
-                return 0;
-            },
-            &version, nullptr);
-        if (version != kSchemaVersion) {
-            Exec("ROLLBACK");
-            *damaged = true;
-            *why = "unknown store version " + std::to_string(version);
-            return SQLITE_NOTADB;
-        }
+        QueryInt("PRAGMA user_version", &version);
+        if (version != kSchemaVersion)
+            return NotOurs(SQLITE_NOTADB, "unknown store version " + std::to_string(version), damaged, why);
+        rc = CheckSchemaAndContents(damaged, why);
+        if (rc != SQLITE_OK)
+            return rc;
+        Exec("COMMIT");
+        return SQLITE_OK;
+    }
 
-        // The schema must be exactly ours: a file of the right kind that was
-        // tampered with (a view or trigger in place of a table) is refused.
+    // Inside Validate's read transaction, in a new file: makes the schema
+    // under the write lock. Another process may be doing the same, so it
+    // looks again inside.
+    int MakeSchema(bool* damaged, std::string* why)
+    {
+        Exec("ROLLBACK");
+        int rc = Exec("BEGIN IMMEDIATE");
+        if (rc != SQLITE_OK)
+            return CheckFailed(rc, "cannot be written", damaged, why);
+        int objects = 0;
+        QueryInt("SELECT count(*) FROM sqlite_schema", &objects);
+        if (objects == 0) {
+            rc = Exec(kSchema);
+            if (rc == SQLITE_OK) {
+                std::string pragmas = "PRAGMA application_id = " + std::to_string(kApplicationId) +
+                                      "; PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
+                rc = Exec(pragmas.c_str());
+            }
+            if (rc != SQLITE_OK)
+                return CheckFailed(rc, "cannot be initialised", damaged, why);
+        }
+        rc = Exec("COMMIT");
+        if (rc != SQLITE_OK)
+            return CheckFailed(rc, "cannot be initialised", damaged, why);
+        return SQLITE_OK;
+    }
+
+    // Inside Validate's read transaction, in a file of our kind and version:
+    // the schema must be exactly ours (a view or trigger in place of a table
+    // is refused), the file sound and the root key there.
+    int CheckSchemaAndContents(bool* damaged, std::string* why)
+    {
         std::vector<std::pair<std::string, std::string>> found;
-        rc = sqlite3_exec(
+        int rc = sqlite3_exec(
             db, "SELECT type, name FROM sqlite_schema ORDER BY name",
             [](void* out, int count, char** values, char**) {
                 auto* list = static_cast<std::vector<std::pair<std::string, std::string>>*>(out);
@@ -399,16 +405,12 @@ struct RegistryStore::Impl {
             },
             &found, nullptr);
         if (rc != SQLITE_OK)
-            return fail(rc, "schema cannot be read");
+            return CheckFailed(rc, "schema cannot be read", damaged, why);
         bool schemaMatches = found.size() == std::size(kExpectedObjects);
         for (std::size_t i = 0; schemaMatches && i < found.size(); ++i)
             schemaMatches = found[i].first == kExpectedObjects[i][0] && found[i].second == kExpectedObjects[i][1];
-        if (!schemaMatches) {
-            Exec("ROLLBACK");
-            *damaged = true;
-            *why = "schema is not a registry store's";
-            return SQLITE_NOTADB;
-        }
+        if (!schemaMatches)
+            return NotOurs(SQLITE_NOTADB, "schema is not a registry store's", damaged, why);
 
         std::string check;
         rc = sqlite3_exec(
@@ -421,30 +423,15 @@ struct RegistryStore::Impl {
             },
             &check, nullptr);
         if (rc != SQLITE_OK)
-            return fail(rc, "integrity check failed");
-        if (check != "ok") {
-            Exec("ROLLBACK");
-            *damaged = true;
-            *why = "integrity check: " + check;
-            return SQLITE_CORRUPT;
-        }
-        // The root key must be there.
+            return CheckFailed(rc, "integrity check failed", damaged, why);
+        if (check != "ok")
+            return NotOurs(SQLITE_CORRUPT, "integrity check: " + check, damaged, why);
         int roots = 0;
-        rc = sqlite3_exec(
-            db, "SELECT count(*) FROM keys WHERE id = 1 AND parent IS NULL",
-            [](void* out, int, char** values, char**) {
-                *static_cast<int*>(out) = values[0] != nullptr ? std::atoi(values[0]) : 0;
-                return 0;
-            },
-            &roots, nullptr);
+        rc = QueryInt("SELECT count(*) FROM keys WHERE id = 1 AND parent IS NULL", &roots);
         if (rc != SQLITE_OK)
-            return fail(rc, "keys cannot be read");
-        Exec("COMMIT");
-        if (roots != 1) {
-            *damaged = true;
-            *why = "root key missing";
-            return SQLITE_CORRUPT;
-        }
+            return CheckFailed(rc, "keys cannot be read", damaged, why);
+        if (roots != 1)
+            return NotOurs(SQLITE_CORRUPT, "root key missing", damaged, why);
         return SQLITE_OK;
     }
 
