@@ -151,6 +151,14 @@ private:
 
     Instance(DWORD id, PFNCALLBACK callback, DWORD flags);
 
+    // A conversation handle names its instance in the high half, so a call
+    // on an ended conversation still finds whom to report to.
+    static std::uintptr_t NewConversationId(DWORD instance);
+    // A transaction type without its flags.
+    static UINT BaseType(UINT type);
+    // The error of a synchronous transaction of this type that timed out.
+    static UINT TimeoutError(UINT type);
+
     HDDEDATA Call(UINT type, UINT format, std::uintptr_t conv, std::uintptr_t hsz1, std::uintptr_t hsz2,
                   std::uintptr_t data, ULONG_PTR data1, ULONG_PTR data2);
     void Push(Pending&& item);
@@ -159,6 +167,16 @@ private:
     void Handle(Pending& item);
     void HandleConnect(const std::shared_ptr<ConvState>& state, const Frame& frame);
     void HandleTransact(const std::shared_ptr<ConvState>& state, const Frame& frame);
+    // The client's steps of a transaction: its frame (item and data
+    // checked), its start (registered, then sent; 0 when it could not be),
+    // the wait for a synchronous one, and its result.
+    bool TransactFrame(UINT base, std::uintptr_t item, const BYTE* data, DWORD size, Frame& frame,
+                       StringRef& itemRef);
+    std::uint32_t StartTransaction(const std::shared_ptr<ConvState>& state, Frame& frame, const StringRef& itemRef,
+                                   bool async);
+    bool AwaitTransaction(const std::shared_ptr<ConvState>& state, std::uint32_t id, DWORD timeout,
+                          Transaction& done);
+    HDDEDATA FinishTransaction(ConvState& state, Transaction& done, const StringRef& itemRef, LPDWORD result);
     void HandleAdvise(const std::shared_ptr<ConvState>& state, const Frame& frame);
     void HandleClosed(std::uintptr_t conv, UINT reason);
     void Refuse(const std::shared_ptr<ConvState>& state, UINT error);
