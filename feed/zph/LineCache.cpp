@@ -192,78 +192,93 @@ bool LineCache::Apply(const ZPHMessage& msg, std::vector<unsigned>& changed)
     const int page = msg.m_page;
     const int line = msg.m_line;
     const bool lineValid = page >= 1 && page <= MAX_PAGE && line >= 1 && line <= MAX_LINE;
-
     switch (msg.m_type) {
     case MSG_DATA:
-    case MSG_REFRESH: {
-        if (!lineValid)
-            return false;
-        const int slot = SlotOf(page, line);
-        std::lock_guard write(m_writeLock);
-        LineRef current = Load(slot);
-        const bool whole = msg.m_type == MSG_REFRESH || !current;
-        auto next = whole ? std::make_shared<LineObject>(page, line) : std::make_shared<LineObject>(*current);
-        if (!next->Apply(msg, whole))
-            return false;
-        Store(slot, std::move(next));
-        changed.push_back(CreateZPHKey(page, line));
-        return true;
-    }
-    case MSG_INSERT: {
-        if (!lineValid)
-            return false;
-        auto inserted = std::make_shared<LineObject>(page, line);
-        if (!inserted->Apply(msg, true))
-            return false;
-        std::lock_guard write(m_writeLock);
-        for (int l = MAX_LINE; l > line; --l) {
-            LineRef above = Load(SlotOf(page, l - 1));
-            if (above)
-                Store(SlotOf(page, l), std::make_shared<LineObject>(*above));
-            else
-                StoreNull(SlotOf(page, l));
-            changed.push_back(CreateZPHKey(page, l));
-        }
-        Store(SlotOf(page, line), std::move(inserted));
-        changed.push_back(CreateZPHKey(page, line));
-        return true;
-    }
-    case MSG_ERASE: {
-        if (!lineValid)
-            return false;
-        std::lock_guard write(m_writeLock);
-        for (int l = line; l < MAX_LINE; ++l) {
-            LineRef below = Load(SlotOf(page, l + 1));
-            if (below)
-                Store(SlotOf(page, l), std::make_shared<LineObject>(*below));
-            else
-                StoreNull(SlotOf(page, l));
-            changed.push_back(CreateZPHKey(page, l));
-        }
-        StoreNull(SlotOf(page, MAX_LINE));
-        changed.push_back(CreateZPHKey(page, MAX_LINE));
-        return true;
-    }
-    case MSG_CLEAR: {
-        if (page < 0 || page > MAX_PAGE || line < 0 || line > MAX_LINE || (page == 0 && line != 0))
-            return false;
-        if (page == 0) {
-            Clear(&changed);
-            return true;
-        }
-        std::lock_guard write(m_writeLock);
-        const int first = line == 0 ? 1 : line;
-        const int last = line == 0 ? MAX_LINE : line;
-        for (int l = first; l <= last; ++l) {
-            const int slot = SlotOf(page, l);
-            if (Load(slot)) {
-                StoreNull(slot);
-                changed.push_back(CreateZPHKey(page, l));
-            }
-        }
-        return true;
-    }
+    case MSG_REFRESH:
+        return lineValid && ApplyData(msg, changed);
+    case MSG_INSERT:
+        return lineValid && ApplyInsert(msg, changed);
+    case MSG_ERASE:
+        return lineValid && ApplyErase(page, line, changed);
+    case MSG_CLEAR:
+        return ApplyClear(page, line, changed);
     default:
         return false;
     }
+}
+
+bool LineCache::ApplyData(const ZPHMessage& msg, std::vector<unsigned>& changed)
+{
+    const int slot = SlotOf(msg.m_page, msg.m_line);
+    std::lock_guard write(m_writeLock);
+    LineRef current = Load(slot);
+    // A refresh, or data for a line not held, is the whole line.
+    const bool whole = msg.m_type == MSG_REFRESH || !current;
+    auto next = whole ? std::make_shared<LineObject>(msg.m_page, msg.m_line) : std::make_shared<LineObject>(*current);
+    if (!next->Apply(msg, whole))
+        return false;
+    Store(slot, std::move(next));
+    changed.push_back(CreateZPHKey(msg.m_page, msg.m_line));
+    return true;
+}
+
+bool LineCache::ApplyInsert(const ZPHMessage& msg, std::vector<unsigned>& changed)
+{
+    const int page = msg.m_page;
+    const int line = msg.m_line;
+    auto inserted = std::make_shared<LineObject>(page, line);
+    if (!inserted->Apply(msg, true))
+        return false;
+    std::lock_guard write(m_writeLock);
+    // The lines from there down move one down; the last falls off.
+    for (int l = MAX_LINE; l > line; --l) {
+        LineRef above = Load(SlotOf(page, l - 1));
+        if (above)
+            Store(SlotOf(page, l), std::make_shared<LineObject>(*above));
+        else
+            StoreNull(SlotOf(page, l));
+        changed.push_back(CreateZPHKey(page, l));
+    }
+    Store(SlotOf(page, line), std::move(inserted));
+    changed.push_back(CreateZPHKey(page, line));
+    return true;
+}
+
+bool LineCache::ApplyErase(int page, int line, std::vector<unsigned>& changed)
+{
+    std::lock_guard write(m_writeLock);
+    // The lines below move one up; the last becomes empty.
+    for (int l = line; l < MAX_LINE; ++l) {
+        LineRef below = Load(SlotOf(page, l + 1));
+        if (below)
+            Store(SlotOf(page, l), std::make_shared<LineObject>(*below));
+        else
+            StoreNull(SlotOf(page, l));
+        changed.push_back(CreateZPHKey(page, l));
+    }
+    StoreNull(SlotOf(page, MAX_LINE));
+    changed.push_back(CreateZPHKey(page, MAX_LINE));
+    return true;
+}
+
+bool LineCache::ApplyClear(int page, int line, std::vector<unsigned>& changed)
+{
+    // Page 0 line 0 clears everything; page P line 0 the page; else one line.
+    if (page < 0 || page > MAX_PAGE || line < 0 || line > MAX_LINE || (page == 0 && line != 0))
+        return false;
+    if (page == 0) {
+        Clear(&changed);
+        return true;
+    }
+    std::lock_guard write(m_writeLock);
+    const int first = line == 0 ? 1 : line;
+    const int last = line == 0 ? MAX_LINE : line;
+    for (int l = first; l <= last; ++l) {
+        const int slot = SlotOf(page, l);
+        if (Load(slot)) {
+            StoreNull(slot);
+            changed.push_back(CreateZPHKey(page, l));
+        }
+    }
+    return true;
 }

@@ -26,8 +26,10 @@
 #include "protocol/Protocol.h"
 
 #include <array>
+#include <cstddef>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 using LineRef = std::shared_ptr<const LineObject>;
@@ -106,6 +108,12 @@ private:
 
     static int SlotOf(unsigned key);
     static int SlotOf(int page, int line) { return (page - 1) * ZPHWire::MAX_LINE + (line - 1); }
+
+    // Apply's steps, one per kind of message; the page and line are checked.
+    bool ApplyData(const ZPHMessage& msg, std::vector<unsigned>& changed);
+    bool ApplyInsert(const ZPHMessage& msg, std::vector<unsigned>& changed);
+    bool ApplyErase(int page, int line, std::vector<unsigned>& changed);
+    bool ApplyClear(int page, int line, std::vector<unsigned>& changed);
 
     LineRef Load(int slot) const;
     // Publishes under the write lock: stamps page, line and the slot's own
