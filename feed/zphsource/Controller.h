@@ -28,7 +28,7 @@
 #include <mutex>
 #include <string>
 
-class CController : public ZPHController {
+class CController : public ZPHController, public SourceHost {
 public:
     CController();
     ~CController() override;
@@ -92,15 +92,19 @@ public:
     // Disconnects every source and waits for their workers.
     void Shutdown();
 
-    // ---- used by the sources, on their workers
-    // Applies and dispatches one inbound message; false when it is bad.
-    bool HandleInbound(ZPHSource& source, ZPHMessage& msg);
-    void SourceLog(ZPHSource& source, const char* text);
-    void SourceError(ZPHSource& source, int code, const char* text);
-    void SourceFeedState(ZPHSource& source, int state);
-    void SourceWaitBegin(ZPHSource& source);
-    void SourceWaitEnd(ZPHSource& source);
-    void SourceLoginFailed(ZPHSource& source, const char* reason);
+    // ---- the host of the sources, on their workers
+    bool HandleInbound(ZPHSource& source, ZPHMessage& msg) override;
+    void SourceDispatch() override { Dispatch(); }
+    bool SourceLogging() override { return IsLogging(); }
+    void SourceLog(ZPHSource& source, const char* text) override;
+    void SourceError(ZPHSource& source, int code, const char* text) override;
+    void SourceFeedState(ZPHSource& source, int state) override;
+    void SourceWaitBegin(ZPHSource& source) override;
+    void SourceWaitEnd(ZPHSource& source) override;
+    void SourceLoginFailed(ZPHSource& source, const char* reason) override;
+    const char* SourceUserName() override { return GetUserName(); }
+    const char* SourceHostName() override { return GetHostName(); }
+    int SourceClientVersion() override { return GetClientVersion(); }
 
 private:
     bool IsActive(const ZPHSource& source) const { return &source == m_active.load(); }

@@ -4,7 +4,6 @@
 #include "Brindle/base/SerialSettings.h"
 #include "Platform/WinError.h"
 #include "zph/NumberText.h"
-#include "zphsource/Controller.h"
 
 #include <cstring>
 
@@ -75,7 +74,7 @@ private:
 
 } // namespace
 
-CSerialSource::CSerialSource(CController& controller, int role) : ZPHSource(controller, SOURCE_SERIAL, role)
+CSerialSource::CSerialSource(SourceHost& host, int role) : ZPHSource(host, SOURCE_SERIAL, role)
 {
     PortFor(GetSettings());
 }

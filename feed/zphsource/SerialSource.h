@@ -18,7 +18,7 @@ class CSerialPort;
 
 class CSerialSource : public ZPHSource {
 public:
-    CSerialSource(CController& controller, int role);
+    CSerialSource(SourceHost& host, int role);
     ~CSerialSource() override;
 
     // The serial port of the source, for a client that talks to a modem on

@@ -2,7 +2,6 @@
 
 #include "protocol/Codec.h"
 #include "protocol/FieldIds.h"
-#include "zphsource/Controller.h"
 
 using namespace ZPHWire;
 
@@ -15,7 +14,7 @@ std::string Address(const std::string& host, int port, bool secure)
 }
 } // namespace
 
-CSocketSource::CSocketSource(CController& controller, int role) : ZPHSource(controller, SOURCE_SOCKET, role) {}
+CSocketSource::CSocketSource(SourceHost& host, int role) : ZPHSource(host, SOURCE_SOCKET, role) {}
 
 CSocketSource::~CSocketSource() { Disconnect(); }
 
@@ -31,7 +30,7 @@ std::string CSocketSource::Describe(const SourceSettings& settings) const
     return Address(settings.socketHost, settings.socketPort, settings.socketSecure);
 }
 
-CDatabaseSource::CDatabaseSource(CController& controller, int role) : ZPHSource(controller, SOURCE_DATABASE, role) {}
+CDatabaseSource::CDatabaseSource(SourceHost& host, int role) : ZPHSource(host, SOURCE_DATABASE, role) {}
 
 CDatabaseSource::~CDatabaseSource() { Disconnect(); }
 
@@ -50,7 +49,7 @@ std::string CDatabaseSource::Describe(const SourceSettings& settings) const
 
 void CDatabaseSource::AddLoginFields(ZPHMessage& login, const std::string& nonce, const SourceSettings& settings)
 {
-    const std::string user = settings.dbUser.empty() ? std::string(m_controller.GetUserName()) : settings.dbUser;
+    const std::string user = settings.dbUser.empty() ? std::string(m_host.SourceUserName()) : settings.dbUser;
     login.AddField(F_USER, user);
     login.AddField(F_PASSWORD_PROOF, LoginProof(nonce, user, settings.dbPassword));
 }

@@ -15,7 +15,7 @@
 
 class CSocketSource : public ZPHSource {
 public:
-    CSocketSource(CController& controller, int role);
+    CSocketSource(SourceHost& host, int role);
     ~CSocketSource() override;
 
 protected:
@@ -26,7 +26,7 @@ protected:
 
 class CDatabaseSource : public ZPHSource {
 public:
-    CDatabaseSource(CController& controller, int role);
+    CDatabaseSource(SourceHost& host, int role);
     ~CDatabaseSource() override;
 
 protected:

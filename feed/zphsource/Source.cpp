@@ -4,7 +4,6 @@
 #include "protocol/Codec.h"
 #include "protocol/FieldIds.h"
 #include "protocol/FrameReader.h"
-#include "zphsource/Controller.h"
 
 #include <chrono>
 
@@ -34,8 +33,8 @@ int MillisUntil(Clock::time_point when)
 
 } // namespace
 
-ZPHSource::ZPHSource(CController& controller, int kind, int role)
-    : m_controller(controller), m_kind(kind), m_role(role)
+ZPHSource::ZPHSource(SourceHost& host, int kind, int role)
+    : m_host(host), m_kind(kind), m_role(role)
 {
     m_settings.kind = kind;
 }
@@ -220,21 +219,21 @@ bool ZPHSource::RequestPage(int page)
 
 void ZPHSource::AddLoginFields(ZPHMessage& login, const std::string&, const SourceSettings&)
 {
-    login.AddField(F_USER, m_controller.GetUserName());
+    login.AddField(F_USER, m_host.SourceUserName());
 }
 
-void ZPHSource::Log(const std::string& text) { m_controller.SourceLog(*this, (GetName() + " " + GetKindName() + ": " + text).c_str()); }
+void ZPHSource::Log(const std::string& text) { m_host.SourceLog(*this, (GetName() + " " + GetKindName() + ": " + text).c_str()); }
 
 void ZPHSource::LogBad(const std::string& text)
 {
-    if (m_controller.IsLogging())
-        m_controller.SourceError(*this, 0, (GetName() + " " + GetKindName() + ": bad packet: " + text).c_str());
+    if (m_host.SourceLogging())
+        m_host.SourceError(*this, 0, (GetName() + " " + GetKindName() + ": bad packet: " + text).c_str());
 }
 
 void ZPHSource::SetState(int state)
 {
     if (m_state.exchange(state) != state)
-        m_controller.SourceFeedState(*this, state);
+        m_host.SourceFeedState(*this, state);
 }
 
 bool ZPHSource::Pause(int ms)
@@ -261,7 +260,7 @@ void ZPHSource::Run()
                 m_reconnectOverrideMs > 0 ? m_reconnectOverrideMs.load() : settings.reconnectSeconds * 1000;
             if (!waiting) {
                 waiting = true;
-                m_controller.SourceWaitBegin(*this);
+                m_host.SourceWaitBegin(*this);
             }
             std::string error;
             std::unique_ptr<ZPHLink::Link> link = OpenLink(settings, m_waker, error);
@@ -273,7 +272,7 @@ void ZPHSource::Run()
             }
             if (waiting) {
                 waiting = false;
-                m_controller.SourceWaitEnd(*this);
+                m_host.SourceWaitEnd(*this);
             }
             Log("connected to " + Describe(settings));
             const SessionEnd end = RunSession(*link, settings);
@@ -302,7 +301,7 @@ void ZPHSource::Run()
             }
         }
         if (waiting)
-            m_controller.SourceWaitEnd(*this);
+            m_host.SourceWaitEnd(*this);
         SetState(FEED_DEAD);
         std::lock_guard guard(m_lock);
         // A call-back may have asked to connect again meanwhile.
@@ -320,8 +319,8 @@ bool ZPHSource::SendLogin(ZPHLink::Link& link, const std::string& nonce, const S
     ZPHMessage login(MSG_LOGIN, 0, 0);
     login.AddField(F_PROTOCOL, PROTOCOL_VERSION);
     login.AddField(F_SOURCE_KIND, m_kind);
-    login.AddField(F_HOST_NAME, m_controller.GetHostName());
-    login.AddField(F_CLIENT_VERSION, m_controller.GetClientVersion());
+    login.AddField(F_HOST_NAME, m_host.SourceHostName());
+    login.AddField(F_CLIENT_VERSION, m_host.SourceClientVersion());
     AddLoginFields(login, nonce, settings);
     std::string text;
     if (!Encode(login, text)) {
@@ -411,11 +410,11 @@ ZPHSource::SessionEnd ZPHSource::RunSession(ZPHLink::Link& link, const SourceSet
                 }
                 data = true;
                 if (!Handle(link, msg, settings, loginSent)) {
-                    m_controller.Dispatch();
+                    m_host.SourceDispatch();
                     return SessionEnd::LOGIN_FAILED;
                 }
             }
-            m_controller.Dispatch();
+            m_host.SourceDispatch();
             if (data) {
                 lastData = Clock::now();
                 if (m_loggedIn && m_state != FEED_LIVE)
@@ -480,7 +479,7 @@ bool ZPHSource::Handle(ZPHLink::Link& link, ZPHMessage& msg, const SourceSetting
     default:
         break;
     }
-    if (!m_controller.HandleInbound(*this, msg)) {
+    if (!m_host.HandleInbound(*this, msg)) {
         ++m_badPackets;
         LogBad(std::string("message '") + msg.m_type + "' for page " + std::to_string(msg.m_page) + ", line " +
                std::to_string(msg.m_line) + " does not apply");
@@ -494,7 +493,7 @@ bool ZPHSource::Handle(ZPHLink::Link& link, ZPHMessage& msg, const SourceSetting
     if (msg.m_type == MSG_LOGIN_FAILED) {
         const char* reason = msg.GetValue(F_REASON);
         Log(std::string("login refused") + (reason != nullptr && *reason ? std::string(": ") + reason : std::string()));
-        m_controller.SourceLoginFailed(*this, reason != nullptr && *reason ? reason : nullptr);
+        m_host.SourceLoginFailed(*this, reason != nullptr && *reason ? reason : nullptr);
         return false;
     }
     return true;

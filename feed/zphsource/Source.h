@@ -34,14 +34,44 @@
 #include <string>
 #include <thread>
 
-class CController;
+class ZPHSource;
+
+// SourceHost: what a source needs of its owner, called on the source's
+// worker thread: where inbound messages go, whom to tell of the source's
+// state and log lines, and the names its login sends. The feed controller is
+// the host of its sources; a source knows nothing else of it.
+class SourceHost {
+public:
+    // Applies and dispatches one inbound message; false when it is bad.
+    virtual bool HandleInbound(ZPHSource& source, ZPHMessage& msg) = 0;
+    // Runs the key clients of the lines that changed since the last call.
+    virtual void SourceDispatch() = 0;
+    // True while bad packets are to be logged.
+    virtual bool SourceLogging() = 0;
+    virtual void SourceLog(ZPHSource& source, const char* text) = 0;
+    virtual void SourceError(ZPHSource& source, int code, const char* text) = 0;
+    // 0 dead, 1 stale, 2 live.
+    virtual void SourceFeedState(ZPHSource& source, int state) = 0;
+    virtual void SourceWaitBegin(ZPHSource& source) = 0;
+    virtual void SourceWaitEnd(ZPHSource& source) = 0;
+    // reason is null when the feed gave none.
+    virtual void SourceLoginFailed(ZPHSource& source, const char* reason) = 0;
+    // What the login sends: the user's and the computer's names, and the
+    // client's version as major * 100 + minor.
+    virtual const char* SourceUserName() = 0;
+    virtual const char* SourceHostName() = 0;
+    virtual int SourceClientVersion() = 0;
+
+protected:
+    ~SourceHost() = default;
+};
 
 // Which connection of the settings a source serves.
 enum SOURCEROLE : int { ROLE_PRIMARY = 0, ROLE_BACKUP = 1 };
 
 class ZPHSource {
 public:
-    ZPHSource(CController& controller, int kind, int role);
+    ZPHSource(SourceHost& host, int kind, int role);
     virtual ~ZPHSource();
     ZPHSource(const ZPHSource&) = delete;
     ZPHSource& operator=(const ZPHSource&) = delete;
@@ -112,7 +142,7 @@ protected:
     // Called by Connect, on the caller's thread, before a new worker starts.
     virtual void PrepareConnect(const SourceSettings&) {}
 
-    CController& m_controller;
+    SourceHost& m_host;
 
 private:
     enum class SessionEnd { LOST, STOPPED, RETRY, LOGIN_FAILED };
