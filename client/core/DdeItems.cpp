@@ -1,5 +1,6 @@
 #include "core/DdeItems.h"
 
+#include "core/PageBounds.h"
 #include "zph/ZPHKey.h"
 
 #include <charconv>
@@ -188,7 +189,7 @@ bool ParseDdeTopic(std::string_view topic, unsigned& key)
     int line = 0;
     if (!ReadDigits(topic.substr(1, letter - 1), page) || !ReadDigits(topic.substr(letter + 1), line))
         return false;
-    if (page < 1 || page > 300 || line < 1 || line > 26)
+    if (!IsPageLine(page, line))
         return false;
     key = CreateZPHKey(page, line);
     return key != 0;

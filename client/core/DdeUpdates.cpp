@@ -1,13 +1,13 @@
 #include "core/DdeUpdates.h"
 
 #include "core/DdeItems.h"
+#include "core/PageBounds.h"
 #include "zph/ZPHKey.h"
 
 namespace mavo {
 
 namespace {
 
-constexpr int kLines = 26;
 constexpr std::uint64_t kAppBit = std::uint64_t(1) << 63;
 // The fields a page-less clear refreshes.
 constexpr int kClearAllFields[] = {5, 100, 197, 200, 297};
@@ -77,7 +77,7 @@ void CDdeUpdates::OnMessage(const ZPHMessage& msg)
     case 'E':
         if (CreateZPHKey(msg.m_page, msg.m_line) == 0)
             return;
-        for (int line = msg.m_line; line <= kLines; ++line)
+        for (int line = msg.m_line; line <= kLinesPerPage; ++line)
             AddLine(CreateZPHKey(msg.m_page, line), batch);
         break;
     case 'C':
@@ -89,11 +89,11 @@ void CDdeUpdates::OnMessage(const ZPHMessage& msg)
         } else if (msg.m_page >= 1) {
             if (CreateZPHKey(msg.m_page, 1) == 0)
                 return;
-            for (int line = 1; line <= kLines; ++line)
+            for (int line = 1; line <= kLinesPerPage; ++line)
                 AddLine(CreateZPHKey(msg.m_page, line), batch);
         } else {
             for (int page : AskedPages()) {
-                for (int line = 1; line <= kLines; ++line) {
+                for (int line = 1; line <= kLinesPerPage; ++line) {
                     for (int field : kClearAllFields) {
                         if (IsPublished(field))
                             AddPair(CreateZPHKey(page, line), field, batch);
@@ -183,7 +183,7 @@ std::size_t CDdeUpdates::PendingCount() const
 
 void CDdeUpdates::MarkAsked(int page)
 {
-    if (page < 1 || page > 300)
+    if (!IsPageNumber(page))
         return;
     std::lock_guard guard(m_lock);
     m_asked.set(static_cast<std::size_t>(page));
@@ -191,7 +191,7 @@ void CDdeUpdates::MarkAsked(int page)
 
 bool CDdeUpdates::IsAsked(int page) const
 {
-    if (page < 1 || page > 300)
+    if (!IsPageNumber(page))
         return false;
     std::lock_guard guard(m_lock);
     return m_asked.test(static_cast<std::size_t>(page));
@@ -201,7 +201,7 @@ std::vector<int> CDdeUpdates::AskedPages() const
 {
     std::vector<int> pages;
     std::lock_guard guard(m_lock);
-    for (int page = 1; page <= 300; ++page) {
+    for (int page = kFirstPage; page <= kLastPage; ++page) {
         if (m_asked.test(static_cast<std::size_t>(page)))
             pages.push_back(page);
     }

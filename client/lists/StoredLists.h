@@ -20,6 +20,8 @@
 // Thread-safety: pure functions, any thread; ReadWholeString as the section.
 #pragma once
 
+#include "core/PageBounds.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +32,6 @@ class CRegSection;
 
 namespace mavo {
 
-inline constexpr int kFirstPage = 1;
-inline constexpr int kLastPage = 300;
 inline constexpr int kFirstCentre = 0;
 inline constexpr int kLastCentre = 9;
 

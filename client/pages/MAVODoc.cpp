@@ -1,6 +1,7 @@
 #include "pages/MAVODoc.h"
 
 #include "Brindle/base/RegSection.h"
+#include "core/PageBounds.h"
 #include "pages/CenterColor.h"
 #include "zph/ZPHKey.h"
 
@@ -210,7 +211,7 @@ void CMAVODoc::Load(const Brindle::CRegSection& section)
     for (const auto& [position, key] : stored)
         if (IsLineKey(key))
             Append(key);
-    m_page = page >= 0 && page <= 300 ? page : 0;
+    m_page = page >= 0 && page <= kLastPage ? page : 0;
     m_title = title.substr(0, kMaxTitle);
     SetReady();
     for (CDocumentView* view : m_views)
@@ -249,13 +250,13 @@ std::string CMAVODoc::TitleFor(int page, const LineCache& cache)
 int AddTenPages(int page)
 {
     const long next = static_cast<long>(page) + 10;
-    return next < 1 || next > 300 ? 300 : static_cast<int>(next);
+    return next < kFirstPage || next > kLastPage ? kLastPage : static_cast<int>(next);
 }
 
 int SubtractTenPages(int page)
 {
     const long next = static_cast<long>(page) - 10;
-    return next < 1 || next > 300 ? 1 : static_cast<int>(next);
+    return next < kFirstPage || next > kLastPage ? kFirstPage : static_cast<int>(next);
 }
 
 } // namespace mavo

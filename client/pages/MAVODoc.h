@@ -22,6 +22,7 @@
 // Thread-safety: the window thread only.
 #pragma once
 
+#include "core/PageBounds.h"
 #include "pages/PageFeed.h"
 
 #include <functional>
@@ -50,7 +51,7 @@ public:
 class CMAVODoc {
 public:
     static constexpr int kMaxTitle = 80;
-    static constexpr int kLinesPerPage = 26;
+    static constexpr int kLinesPerPage = mavo::kLinesPerPage;
 
     explicit CMAVODoc(CPageFeed& feed);
     ~CMAVODoc();

@@ -1,5 +1,6 @@
 #include "properties/ContentsList.h"
 
+#include "core/PageBounds.h"
 #include "pages/MAVODoc.h"
 #include "zph/ZPHKey.h"
 
@@ -24,7 +25,7 @@ bool IsLineKey(unsigned key)
 {
     int page = 0, line = 0;
     ParseZPHKey(key, page, line);
-    return page >= 1 && page <= 300 && line >= 1 && line <= CMAVODoc::kLinesPerPage &&
+    return IsPageLine(page, line) &&
            CreateZPHKey(page, line) == key;
 }
 
@@ -50,7 +51,7 @@ ContentsRow MakeContentsRow(unsigned key, const LineCache& cache, bool fullView)
 std::vector<SelectLineRow> SelectLineRows(int page, const LineCache& cache, bool fullView)
 {
     std::vector<SelectLineRow> rows;
-    if (page < 1 || page > 300)
+    if (!IsPageNumber(page))
         return rows;
     for (int number = 1; number <= CMAVODoc::kLinesPerPage; ++number) {
         const unsigned key = CreateZPHKey(page, number);

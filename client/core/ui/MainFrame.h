@@ -27,13 +27,18 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QRect>
+#include <QString>
 
 #include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
+class QAction;
 class QLabel;
 class QMdiArea;
 class QMenu;

@@ -1,5 +1,6 @@
 #include "pages/ui/NewPageDialog.h"
 
+#include "core/PageBounds.h"
 #include "pages/MAVODoc.h"
 
 #include <QDialogButtonBox>
@@ -16,7 +17,7 @@ int g_lastPage = 1;
 }
 
 int CNewPageDialog::LastPage() { return g_lastPage; }
-void CNewPageDialog::SetLastPage(int page) { g_lastPage = std::clamp(page, 1, 300); }
+void CNewPageDialog::SetLastPage(int page) { g_lastPage = std::clamp(page, kFirstPage, kLastPage); }
 
 CNewPageDialog::CNewPageDialog(QWidget* parent)
     : QDialog(parent), m_page(new QSpinBox(this)), m_plus(new QPushButton(QStringLiteral("+10"), this)),
@@ -25,7 +26,7 @@ CNewPageDialog::CNewPageDialog(QWidget* parent)
     setWindowTitle(QStringLiteral("Add New Page"));
     setObjectName(QStringLiteral("AddNewPage"));
     m_page->setObjectName(QStringLiteral("Page"));
-    m_page->setRange(1, 300);
+    m_page->setRange(kFirstPage, kLastPage);
     m_page->setValue(g_lastPage);
     m_plus->setAutoDefault(false);
     m_minus->setAutoDefault(false);

@@ -1,6 +1,7 @@
 #include "pages/ui/PageWindows.h"
 
 #include "Brindle/base/RegSection.h"
+#include "core/PageBounds.h"
 #include "pages/ui/ChildFrame.h"
 #include "pages/ui/NewPageDialog.h"
 #include "pages/ui/PagePrinter.h"
@@ -101,7 +102,7 @@ void CPageWindows::Prune()
 
 CChildFrame* CPageWindows::OpenPage(int page)
 {
-    if (page < 1 || page > 300)
+    if (!IsPageNumber(page))
         return nullptr;
     if (!m_feed.GetPermission(page)) {
         m_ask(m_area, QString::fromUtf8(kNoPermissionCaption), QString::fromUtf8(kNoPermissionText),

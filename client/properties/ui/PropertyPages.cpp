@@ -1,5 +1,6 @@
 #include "properties/ui/PropertyPages.h"
 
+#include "core/PageBounds.h"
 #include "pages/ui/NewPageDialog.h"
 #include "properties/ui/SelectLinesDialog.h"
 
@@ -486,7 +487,7 @@ void CPageContentsProp::Refill(const std::set<int>& selection)
 void CPageContentsProp::Add()
 {
     const std::optional<int> page = m_choosePage ? m_choosePage(this) : std::nullopt;
-    if (!page || *page < 1 || *page > 300)
+    if (!page || !IsPageNumber(*page))
         return;
     if (!m_feed.GetPermission(*page)) {
         if (m_ask)
