@@ -17,9 +17,11 @@ namespace mavo {
 
 inline QEvent::Type FrameEventType(int messageId) { return static_cast<QEvent::Type>(QEvent::User + (messageId - 1024)); }
 
+// The main window's messages: a changed line's key (1025) goes to the
+// page windows, never to the main window, so it is not one of them.
 inline bool IsFrameEventType(QEvent::Type type)
 {
-    return type > QEvent::User && type <= FrameEventType(MSG_SOURCE_LOG);
+    return type > FrameEventType(MSG_KEY_UPDATE) && type <= FrameEventType(MSG_SOURCE_LOG);
 }
 
 class CFrameEvent : public QEvent {

@@ -1,9 +1,8 @@
 #include "lineinfo/ui/LineInfoWindow.h"
 
-#include "pages/ui/MAVOView.h"
+#include "core/PageBounds.h"
 #include "zph/ZPHKey.h"
 
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -18,22 +17,13 @@ bool ValidKey(unsigned key)
     int page = 0, line = 0;
     if (key == 0 || !ParseZPHKey(key, page, line))
         return false;
-    return page >= 1 && page <= 300 && line >= 1 && line <= 26;
+    return IsPageLine(page, line);
 }
 
 } // namespace
 
-void CLineInfoWindow::KeyPoster::OnKeyUpdate(unsigned key)
-{
-    // Feed thread: only the shown line matters, and one wake-up at a time.
-    if (key == 0 || key != m_window.m_key.load(std::memory_order_relaxed))
-        return;
-    if (!m_window.m_wakeUpPending.exchange(true, std::memory_order_acq_rel))
-        QCoreApplication::postEvent(&m_window, new QEvent(CMAVOView::KeyUpdateEventType()));
-}
-
 CLineInfoWindow::CLineInfoWindow(CPageFeed& feed, QWidget* parent)
-    : QDialog(parent), m_feed(feed), m_poster(*this)
+    : QDialog(parent), m_feed(feed), m_wakeup(this)
 {
     setObjectName(QStringLiteral("LineInformation"));
     setWindowTitle(QStringLiteral("Line Information"));
@@ -82,7 +72,7 @@ CLineInfoWindow::CLineInfoWindow(CPageFeed& feed, QWidget* parent)
     layout->addWidget(m_stack, 1, 0, 1, 2);
     layout->addWidget(m_table, 2, 0, 1, 2);
 
-    m_registered = m_feed.Register(&m_poster);
+    m_registered = m_feed.Register(&m_wakeup);
 }
 
 CLineInfoWindow::~CLineInfoWindow()
@@ -90,7 +80,7 @@ CLineInfoWindow::~CLineInfoWindow()
     // Unregister returns only when no call-back is running: nothing posts
     // to this window once it is gone.
     if (m_registered)
-        m_feed.Unregister(&m_poster);
+        m_feed.Unregister(&m_wakeup);
     SetKey(0);
 }
 
@@ -98,7 +88,7 @@ void CLineInfoWindow::SetKey(unsigned key)
 {
     if (!ValidKey(key))
         key = 0;
-    const unsigned old = m_key.load(std::memory_order_relaxed);
+    const unsigned old = m_key;
     if (key == old) {
         Refill();
         return;
@@ -107,7 +97,9 @@ void CLineInfoWindow::SetKey(unsigned key)
     // in between.
     if (key != 0)
         m_feed.AddRef(key);
-    m_key.store(key, std::memory_order_relaxed);
+    m_key = key;
+    // Only the shown line wakes the window.
+    m_wakeup.Watch(key != 0 ? std::vector<unsigned>{key} : std::vector<unsigned>{});
     if (old != 0)
         m_feed.Release(old);
     if (!Refill())
@@ -151,11 +143,10 @@ void CLineInfoWindow::Show(const LineInfoTexts& texts)
 
 void CLineInfoWindow::customEvent(QEvent* event)
 {
-    if (event->type() != CMAVOView::KeyUpdateEventType()) {
+    if (!m_wakeup.Take(event)) {
         QDialog::customEvent(event);
         return;
     }
-    m_wakeUpPending.exchange(false, std::memory_order_acq_rel);
     if (Refill())
         ++m_refills;
 }

@@ -2,10 +2,10 @@
 // one line: the caption "Page %d, Line %d - %s", the bid and offer spread
 // texts, the stack text and the 14-row table (LineInfoTexts.h).
 //
-// It is a key client of the feed: the call-back (on a feed thread) only
-// posts one wake-up for the line it shows, however many updates arrive
-// before the window thread takes it; the window then refills from the line
-// cache. A key with no line in the cache leaves the window as it is.
+// It is a key client of the feed (CKeyWakeup): the call-back (on a feed
+// thread) only posts one wake-up for the line it shows, however many
+// updates arrive before the window thread takes it; the window then
+// refills from the line cache. A key with no line in the cache leaves the window as it is.
 //
 // The window holds one reference on the line it shows (AddRef when it
 // takes a key, Release when it lets it go or is destroyed), so the feed
@@ -17,10 +17,9 @@
 
 #include "lineinfo/LineInfoTexts.h"
 #include "pages/PageFeed.h"
+#include "pages/ui/KeyWakeup.h"
 
 #include <QDialog>
-
-#include <atomic>
 
 class QLabel;
 class QTableWidget;
@@ -36,7 +35,7 @@ public:
     // Shows this line from now on (0: none); a key outside pages 1..300 and
     // lines 1..26 counts as none. Fills at once when the line is cached.
     void SetKey(unsigned key);
-    unsigned Key() const { return m_key.load(std::memory_order_relaxed); }
+    unsigned Key() const { return m_key; }
 
     // Reads the line again; false (window unchanged) when there is none.
     bool Refill();
@@ -56,24 +55,12 @@ protected:
     void customEvent(QEvent* event) override;
 
 private:
-    class KeyPoster : public KeyClient {
-    public:
-        explicit KeyPoster(CLineInfoWindow& window) : m_window(window) {}
-        void OnKeyUpdate(unsigned key) override;
-
-    private:
-        CLineInfoWindow& m_window;
-    };
-
     void Show(const LineInfoTexts& texts);
 
     CPageFeed& m_feed;
-    KeyPoster m_poster;
+    CKeyWakeup m_wakeup;
     bool m_registered = false;
-    std::atomic<unsigned> m_key{0};
-    // Set by the feed thread when a wake-up is on its way; taken (with
-    // acquire) first thing on the window thread.
-    std::atomic<bool> m_wakeUpPending{false};
+    unsigned m_key = 0;
     int m_refills = 0;
 
     QLabel* m_bidSpread = nullptr;

@@ -9,7 +9,6 @@
 #include "pages/PageFeed.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -26,9 +25,6 @@ namespace mavo {
 
 namespace {
 
-// A changed line was the first user message after the base (1024).
-constexpr int kKeyUpdateMessage = 1025;
-
 constexpr const char* kReportExistsText = "That report name already exists";
 constexpr const char* kDeleteCaption = "Delete Report";
 constexpr const char* kDeleteQuestion = "Are you sure you want to delete report '%1'?";
@@ -39,22 +35,6 @@ constexpr const char* kCannotDeleteReport = "The report could not be deleted.";
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 } // namespace
-
-QEvent::Type CVolumeReportWindow::KeyUpdateEventType()
-{
-    return static_cast<QEvent::Type>(QEvent::User + (kKeyUpdateMessage - 1024));
-}
-
-void CVolumeReportWindow::KeyPoster::OnKeyUpdate(unsigned key)
-{
-    // Feed thread: only the keys the window lists are queued, and only the
-    // first one waiting wakes the window.
-    if (!queue.Offer(key))
-        return;
-    auto* event = new QEvent(KeyUpdateEventType());
-    handover.fetch_add(1, std::memory_order_release);
-    QCoreApplication::postEvent(m_receiver, event);
-}
 
 CVolumeReportWindow::CVolumeReportWindow(CPageFeed& feed, CMessageService& messages, std::string settingsRoot,
                                          QWidget* parent)
@@ -70,7 +50,7 @@ CVolumeReportWindow::CVolumeReportWindow(CPageFeed& feed, CMessageService& messa
       m_results(new QLabel(QStringLiteral("Report Results"), this)),
       m_rows(new QTreeWidget(this)),
       m_total(new QLabel(this)),
-      m_poster(this)
+      m_wakeup(this)
 {
     setWindowTitle(QStringLiteral("Trade Volume Report"));
     setObjectName(QStringLiteral("TradeVolumeReport"));
@@ -131,7 +111,7 @@ CVolumeReportWindow::CVolumeReportWindow(CPageFeed& feed, CMessageService& messa
     m_reports->setCurrentIndex(-1);
     SetReportButtons(false, false);
 
-    m_registered = m_feed.Register(&m_poster);
+    m_registered = m_feed.Register(&m_wakeup);
     m_timer.start(kTotalIntervalMs, this);
 }
 
@@ -141,7 +121,7 @@ CVolumeReportWindow::~CVolumeReportWindow()
     // Unregister returns only when no call-back is running: nothing posts
     // here once it is done.
     if (m_registered)
-        m_feed.Unregister(&m_poster);
+        m_feed.Unregister(&m_wakeup);
     for (unsigned key : m_keys)
         m_feed.Release(key);
 }
@@ -248,8 +228,8 @@ void CVolumeReportWindow::DeleteReport()
 
 void CVolumeReportWindow::ClearResults()
 {
-    m_poster.queue.SetKeys({});
-    m_poster.queue.Take();
+    m_wakeup.Watch({});
+    m_wakeup.Discard();
     m_rows->clear();
     m_results->setText(QStringLiteral("Report Results"));
     m_total->clear();
@@ -264,7 +244,7 @@ void CVolumeReportWindow::RunReport()
     m_run->setEnabled(false);
     ClearResults();
     m_keys = ReportKeys(m_pages);
-    m_poster.queue.SetKeys(m_keys);
+    m_wakeup.Watch(m_keys);
     for (unsigned key : m_keys) {
         m_feed.AddRef(key);
         const int row = m_rows->topLevelItemCount();
@@ -302,12 +282,12 @@ void CVolumeReportWindow::UpdateTotal()
 
 void CVolumeReportWindow::customEvent(QEvent* event)
 {
-    m_poster.handover.load(std::memory_order_acquire);
-    if (event->type() != KeyUpdateEventType()) {
+    const auto keys = m_wakeup.Take(event);
+    if (!keys) {
         QDialog::customEvent(event);
         return;
     }
-    for (unsigned key : m_poster.queue.Take()) {
+    for (unsigned key : *keys) {
         const auto found = m_rowsOfKey.find(key);
         if (found == m_rowsOfKey.end())
             continue;

@@ -4,7 +4,7 @@
 // and "Total Volume:".
 //
 // While it exists the window is a key client of the feed: the feed thread
-// only queues the changed key (CKeyUpdateQueue) and wakes the window, which
+// only queues the changed key (CKeyWakeup) and wakes the window, which
 // refills the rows of the keys it lists. Every row of a run holds a
 // reference on its line, released when the rows are cleared or the window
 // goes. Every 5 seconds the total is computed again when rows were filled
@@ -20,7 +20,7 @@
 #pragma once
 
 #include "lists/VolumeReport.h"
-#include "pages/KeyUpdateQueue.h"
+#include "pages/ui/KeyWakeup.h"
 #include "zph/Clients.h"
 
 #include <QBasicTimer>
@@ -55,8 +55,6 @@ public:
                         QWidget* parent = nullptr);
     ~CVolumeReportWindow() override;
 
-    static QEvent::Type KeyUpdateEventType();
-
     // The user chose the report at index in "Select Report".
     void SelectReport(int index);
     void NewReport();
@@ -85,20 +83,6 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
-    class KeyPoster : public KeyClient {
-    public:
-        explicit KeyPoster(QObject* receiver) : m_receiver(receiver) {}
-        void OnKeyUpdate(unsigned key) override;
-        CKeyUpdateQueue queue;
-        // Each event is handed over with a release after it is made and an
-        // acquire before it is handled (Qt's queue is not instrumented for
-        // the thread sanitizer).
-        std::atomic<unsigned> handover{0};
-
-    private:
-        QObject* m_receiver;
-    };
-
     void ClearResults();
     void FillRow(int row);
     void SetReportButtons(bool run, bool modifyDelete);
@@ -125,7 +109,7 @@ private:
     bool m_changed = false;
     int m_rowsRefilled = 0;
 
-    KeyPoster m_poster;
+    CKeyWakeup m_wakeup;
     bool m_registered = false;
     QBasicTimer m_timer;
 };

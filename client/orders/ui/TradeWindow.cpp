@@ -5,7 +5,6 @@
 #include "orders/ui/MaxQuantityDialog.h"
 #include "orders/ui/OrderDialog.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -22,9 +21,6 @@
 namespace mavo {
 
 namespace {
-
-// The window message of a changed line key.
-const QEvent::Type kLineChangedEvent = static_cast<QEvent::Type>(QEvent::User + 1);
 
 constexpr const char* kOrderCaption = "MAVO";
 constexpr const char* kOrderNotSent = "The order could not be sent: the feed did not take it.";
@@ -140,10 +136,11 @@ void CTradeWindow::OnLineClick(unsigned key, std::optional<QPoint> at, bool open
 void CTradeWindow::ShowLine(unsigned key)
 {
     COrderFeed& feed = m_desk.Feed();
-    const unsigned previous = m_key.load();
+    const unsigned previous = m_key;
     if (previous != 0)
         feed.MarkLine(previous, false);
-    m_key.store(key);
+    m_key = key;
+    m_wakeup.Watch(key != 0 ? std::vector<unsigned>{key} : std::vector<unsigned>{});
     if (key != 0) {
         feed.MarkLine(key, true);
         if (!m_registered)
@@ -159,7 +156,7 @@ void CTradeWindow::ShowLine(unsigned key)
 void CTradeWindow::Fill()
 {
     ++m_fills;
-    const unsigned key = m_key.load();
+    const unsigned key = m_key;
     const LineRef line = key != 0 ? m_desk.Feed().GetLine(key) : LineRef();
     // A line that arrives after it was chosen (the saved line at start-up)
     // takes the mark when it comes.
@@ -199,7 +196,7 @@ void CTradeWindow::PlaceNear(const QPoint& pointer)
 
 void CTradeWindow::Press(TradeButton button)
 {
-    const unsigned key = m_key.load();
+    const unsigned key = m_key;
     OrderOutcome outcome = m_desk.Press(key, button);
     if (outcome == OrderOutcome::NeedsMaximum || outcome == OrderOutcome::NeedsTicket) {
         const LineRef line = m_desk.Feed().GetLine(key);
@@ -228,22 +225,12 @@ void CTradeWindow::Report(OrderOutcome outcome)
                         CMessageService::Icon::Warning, CMessageService::Buttons::Ok);
 }
 
-void CTradeWindow::OnKeyUpdate(unsigned key)
-{
-    if (key == 0 || key != m_key.load(std::memory_order_acquire))
-        return;
-    // One wake-up however many updates arrive before it is handled.
-    if (!m_updatePending.exchange(true, std::memory_order_acq_rel))
-        QCoreApplication::postEvent(this, new QEvent(kLineChangedEvent));
-}
-
 void CTradeWindow::customEvent(QEvent* event)
 {
-    if (event->type() != kLineChangedEvent) {
+    if (!m_wakeup.Take(event)) {
         QDialog::customEvent(event);
         return;
     }
-    m_updatePending.exchange(false, std::memory_order_acq_rel);
     Fill();
 }
 

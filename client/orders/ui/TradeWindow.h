@@ -14,19 +14,20 @@
 // at the press; an order the source did not take is reported in a message
 // box, never passed over in silence.
 //
-// Thread-safety: OnKeyUpdate runs on feed threads and only posts an event
-// (at most one waiting); everything else on the window thread. The
+// Thread-safety: OnKeyUpdate runs on feed threads and only queues the key
+// (CKeyWakeup: at most one wake-up waiting); everything else on the window
+// thread. The
 // destructor unregisters, which returns only when no call-back runs.
 #pragma once
 
 #include "orders/OrderDesk.h"
 #include "orders/OrderIncrement.h"
+#include "pages/ui/KeyWakeup.h"
 
 #include <QDialog>
 #include <QPoint>
 
 #include <array>
-#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -48,7 +49,7 @@ public:
     // double click) or, for the release of an info click, hide.
     void OnLineClick(unsigned key, std::optional<QPoint> at, bool open);
     void ShowLine(unsigned key);
-    unsigned Key() const { return m_key.load(); }
+    unsigned Key() const { return m_key; }
     // Fills the window from the line as it stands.
     void Fill();
     // Near the pointer (global coordinates), kept on its screen.
@@ -73,7 +74,7 @@ public:
     int Fills() const { return m_fills; }
 
     // KeyClient, on a feed thread.
-    void OnKeyUpdate(unsigned key) override;
+    void OnKeyUpdate(unsigned key) override { m_wakeup.OnKeyUpdate(key); }
 
 protected:
     void customEvent(QEvent* event) override;
@@ -85,8 +86,9 @@ private:
     COrderIncrement& m_increment;
     CMessageService& m_messages;
     DialogRunner m_runDialog;
-    std::atomic<unsigned> m_key{0};
-    std::atomic<bool> m_updatePending{false};
+    unsigned m_key = 0;
+    // Only the shown line wakes the window.
+    CKeyWakeup m_wakeup{this};
     bool m_registered = false;
     bool m_orderEntryShown = false;
     int m_fills = 0;

@@ -4,40 +4,20 @@
 #include "pages/ui/ChildFrame.h"
 
 #include <QContextMenuEvent>
-#include <QCoreApplication>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMouseEvent>
 
 namespace mavo {
 
-namespace {
-
-// The original's first user message is 1024; a changed line was 1025.
-constexpr int kKeyUpdateMessage = 1025;
-
-} // namespace
-
-QEvent::Type CMAVOView::KeyUpdateEventType()
-{
-    return static_cast<QEvent::Type>(QEvent::User + (kKeyUpdateMessage - 1024));
-}
-
-void CMAVOView::KeyPoster::OnKeyUpdate(unsigned key)
-{
-    // Feed thread: queue the key; only the first one waiting wakes the view.
-    if (queue.Offer(key))
-        QCoreApplication::postEvent(m_receiver, new QEvent(KeyUpdateEventType()));
-}
-
 CMAVOView::CMAVOView(CMAVODoc& document, CPageEnvironment& environment, QWidget* parent)
     : QWidget(parent), m_doc(document), m_feed(document.Feed()), m_env(environment),
-      m_list(new CPageList(m_feed, environment, this)), m_poster(this)
+      m_list(new CPageList(m_feed, environment, this)), m_keys(this)
 {
     setObjectName(QStringLiteral("PageView"));
     m_list->SetMouseHandler([this](QMouseEvent* event, QEvent::Type type) { OnMouse(event, type); });
     m_doc.AddView(this);
-    m_registered = m_feed.Register(&m_poster);
+    m_registered = m_feed.Register(&m_keys);
 }
 
 CMAVOView::~CMAVOView()
@@ -45,7 +25,7 @@ CMAVOView::~CMAVOView()
     // Unregister returns only when no call-back is running, so nothing
     // posts to this object once it is gone; events already posted go with it.
     if (m_registered)
-        m_feed.Unregister(&m_poster);
+        m_feed.Unregister(&m_keys);
     m_doc.RemoveView(this);
 }
 
@@ -94,7 +74,7 @@ void CMAVOView::OnFlashTick(int count) { m_list->OnFlashTick(count); }
 
 void CMAVOView::OnLinesChanged()
 {
-    m_poster.queue.SetKeys(m_doc.Lines());
+    m_keys.Watch(m_doc.Lines());
     m_list->SetKeys(m_doc.Lines());
     FitFrame();
 }
@@ -137,17 +117,17 @@ void CMAVOView::LoadView(const Brindle::CRegSection& section)
 
 void CMAVOView::customEvent(QEvent* event)
 {
-    if (event->type() == KeyUpdateEventType()) {
-        ApplyKeyUpdates();
+    if (const auto keys = m_keys.Take(event)) {
+        ApplyKeyUpdates(*keys);
         return;
     }
     QWidget::customEvent(event);
 }
 
-void CMAVOView::ApplyKeyUpdates()
+void CMAVOView::ApplyKeyUpdates(const std::vector<unsigned>& keys)
 {
     ++m_wakeUps;
-    for (unsigned key : m_poster.queue.Take()) {
+    for (unsigned key : keys) {
         // The page's first text line makes it wider: the frame follows.
         if (m_list->NoteChangedLine(key)) {
             // A window the user placed keeps its size; the rows rescale.

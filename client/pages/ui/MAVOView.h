@@ -2,9 +2,9 @@
 // the window's page format and the page list, and is the document's
 // CDocumentView.
 //
-// Feed updates: the view's key client hears every changed key on a feed
-// thread; there it only offers the key to a CKeyUpdateQueue and, when the
-// queue asks for it, posts one wake-up event. On the window thread the view
+// Feed updates: the view's key client (CKeyWakeup) hears every changed key
+// on a feed thread; there it only queues the key and, for the first one
+// waiting, posts one wake-up event. On the window thread the view
 // takes every waiting key and repaints the rows that show it (every row,
 // when a page lists a key twice). A flood of updates therefore never grows
 // the event queue.
@@ -23,10 +23,10 @@
 // Thread-safety: the window thread, except the key client's call-back.
 #pragma once
 
-#include "pages/KeyUpdateQueue.h"
 #include "pages/MAVODoc.h"
 #include "pages/PageEnvironment.h"
 #include "pages/PageFormat.h"
+#include "pages/ui/KeyWakeup.h"
 #include "pages/ui/PageList.h"
 
 #include <QEvent>
@@ -35,6 +35,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QMenu;
 
@@ -45,9 +46,6 @@ class CChildFrame;
 class CMAVOView : public QWidget, public CDocumentView {
     Q_OBJECT
 public:
-    // The wake-up event of a changed line (the original's message 1025).
-    static QEvent::Type KeyUpdateEventType();
-
     CMAVOView(CMAVODoc& document, CPageEnvironment& environment, QWidget* parent = nullptr);
     ~CMAVOView() override;
 
@@ -91,7 +89,7 @@ public:
     // waiting now (tests, measurements).
     int UpdatesApplied() const { return m_updatesApplied; }
     int WakeUps() const { return m_wakeUps; }
-    std::size_t KeysWaiting() const { return m_poster.queue.Waiting(); }
+    std::size_t KeysWaiting() const { return m_keys.Waiting(); }
 
 protected:
     void customEvent(QEvent* event) override;
@@ -99,17 +97,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    class KeyPoster : public KeyClient {
-    public:
-        explicit KeyPoster(QObject* receiver) : m_receiver(receiver) {}
-        void OnKeyUpdate(unsigned key) override;
-        CKeyUpdateQueue queue;
-
-    private:
-        QObject* m_receiver;
-    };
-
-    void ApplyKeyUpdates();
+    void ApplyKeyUpdates(const std::vector<unsigned>& keys);
     void OnMouse(QMouseEvent* event, QEvent::Type type);
     bool IsFieldLine(int row) const;
 
@@ -118,7 +106,7 @@ private:
     CPageEnvironment& m_env;
     CPageFormat m_format;
     CPageList* m_list;
-    KeyPoster m_poster;
+    CKeyWakeup m_keys;
     bool m_registered = false;
     LineWindowHandler m_lineWindow;
     HoverHandler m_hover;

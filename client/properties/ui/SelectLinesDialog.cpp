@@ -3,7 +3,6 @@
 #include "properties/ContentsList.h"
 #include "zph/ZPHKey.h"
 
-#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -14,23 +13,8 @@
 
 namespace mavo {
 
-QEvent::Type CSelectLinesDialog::UpdateEventType()
-{
-    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
-
-void CSelectLinesDialog::KeyPoster::OnKeyUpdate(unsigned key)
-{
-    if (!queue.Offer(key))
-        return;
-    auto* event = new QEvent(UpdateEventType());
-    handover.fetch_add(1, std::memory_order_release);
-    QCoreApplication::postEvent(m_receiver, event);
-}
-
 CSelectLinesDialog::CSelectLinesDialog(CPageFeed& feed, int page, QWidget* parent)
-    : QDialog(parent), m_feed(feed), m_page(page), m_tree(new QTreeWidget(this)), m_poster(this)
+    : QDialog(parent), m_feed(feed), m_page(page), m_tree(new QTreeWidget(this)), m_wakeup(this)
 {
     setWindowTitle(QStringLiteral("Select Lines to Add"));
     setObjectName(QStringLiteral("SelectLinesToAdd"));
@@ -55,8 +39,8 @@ CSelectLinesDialog::CSelectLinesDialog(CPageFeed& feed, int page, QWidget* paren
         FillRow(row);
     for (int c = 0; c < 3; ++c)
         m_tree->resizeColumnToContents(c);
-    m_poster.queue.SetKeys(m_keys);
-    m_registered = m_feed.Register(&m_poster);
+    m_wakeup.Watch(m_keys);
+    m_registered = m_feed.Register(&m_wakeup);
     if (!m_keys.empty())
         m_feed.RequestPage(page);
 
@@ -74,7 +58,7 @@ CSelectLinesDialog::~CSelectLinesDialog()
     // Unregister returns only when no call-back runs: nothing posts to
     // this object once it is gone.
     if (m_registered)
-        m_feed.Unregister(&m_poster);
+        m_feed.Unregister(&m_wakeup);
     for (unsigned key : m_keys)
         m_feed.Release(key);
 }
@@ -105,12 +89,12 @@ void CSelectLinesDialog::FillRow(int row)
 
 void CSelectLinesDialog::customEvent(QEvent* event)
 {
-    if (event->type() != UpdateEventType()) {
+    const auto keys = m_wakeup.Take(event);
+    if (!keys) {
         QDialog::customEvent(event);
         return;
     }
-    m_poster.handover.load(std::memory_order_acquire);
-    for (unsigned key : m_poster.queue.Take()) {
+    for (unsigned key : *keys) {
         const auto it = std::find(m_keys.begin(), m_keys.end(), key);
         if (it == m_keys.end())
             continue;

@@ -11,13 +11,12 @@
 // Thread-safety: the window thread, except the key client's call-back.
 #pragma once
 
-#include "pages/KeyUpdateQueue.h"
 #include "pages/PageFeed.h"
+#include "pages/ui/KeyWakeup.h"
 
 #include <QDialog>
 #include <QEvent>
 
-#include <atomic>
 
 #include <vector>
 
@@ -41,27 +40,13 @@ protected:
     void customEvent(QEvent* event) override;
 
 private:
-    class KeyPoster : public KeyClient {
-    public:
-        explicit KeyPoster(QObject* receiver) : m_receiver(receiver) {}
-        void OnKeyUpdate(unsigned key) override;
-        CKeyUpdateQueue queue;
-        // A release after each event is made, an acquire before it is
-        // read: Qt's own queue orders nothing in a sanitizer build.
-        std::atomic<unsigned> handover{0};
-
-    private:
-        QObject* m_receiver;
-    };
-
-    static QEvent::Type UpdateEventType();
     void FillRow(int row);
 
     CPageFeed& m_feed;
     int m_page;
     std::vector<unsigned> m_keys;
     QTreeWidget* m_tree;
-    KeyPoster m_poster;
+    CKeyWakeup m_wakeup;
     bool m_registered = false;
     int m_rowsUpdated = 0;
 };

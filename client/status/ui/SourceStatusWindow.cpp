@@ -26,18 +26,6 @@ namespace {
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString Q(const char* text) { return QString::fromUtf8(text); }
 
-QEvent::Type KeysEventType()
-{
-    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
-
-QEvent::Type TimeEventType()
-{
-    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
-
 QIcon FeedStateIcon(int state)
 {
     QIcon icon;
@@ -63,15 +51,18 @@ QLabel* ValueLabel(QWidget* parent, const char* name)
 
 // ------------------------------------------------------------- listener
 
-void CSourceStatusWindow::Listener::Wake(bool& pending, QEvent::Type type)
+QEvent::Type CSourceStatusWindow::Listener::TimeEventType()
 {
-    // Called with m_lock held: one wake-up however many arrive.
+    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+void CSourceStatusWindow::Listener::Wake(bool& pending, CWindowWake& wake)
+{
     if (pending)
         return;
     pending = true;
-    auto* event = new QEvent(type);
-    m_window.m_handover.fetch_add(1, std::memory_order_release);
-    QCoreApplication::postEvent(&m_window, event);
+    wake.Post();
 }
 
 void CSourceStatusWindow::Listener::OnKeyUpdate(unsigned key)
@@ -82,14 +73,14 @@ void CSourceStatusWindow::Listener::OnKeyUpdate(unsigned key)
         return;
     }
     m_keys.push_back(key);
-    Wake(m_keysPending, KeysEventType());
+    Wake(m_keysPending, m_keysWake);
 }
 
 void CSourceStatusWindow::Listener::OnTimestamp(const Timestamp& timestamp)
 {
     std::lock_guard hold(m_lock);
     m_timestamp = timestamp;
-    Wake(m_timePending, TimeEventType());
+    Wake(m_timePending, m_timeWake);
 }
 
 std::deque<unsigned> CSourceStatusWindow::Listener::TakeKeys(unsigned long& dropped)
@@ -287,10 +278,9 @@ MetricTexts CSourceStatusWindow::ShownMetrics() const
 
 void CSourceStatusWindow::customEvent(QEvent* event)
 {
-    m_handover.load(std::memory_order_acquire);
-    if (event->type() == KeysEventType())
+    if (m_listener.IsKeysWake(event))
         OnKeys();
-    else if (event->type() == TimeEventType())
+    else if (m_listener.IsTimeWake(event))
         OnFeedTime();
     else
         QDialog::customEvent(event);

@@ -20,6 +20,7 @@
 // before anything goes (Unregister waits for running call-backs).
 #pragma once
 
+#include "core/ui/WindowWake.h"
 #include "status/SourceStatusLog.h"
 #include "zph/Clients.h"
 #include "zph/Timestamp.h"
@@ -88,21 +89,30 @@ private:
     // The window's face towards the feed threads.
     class Listener : public KeyClient, public TimestampClient {
     public:
-        explicit Listener(CSourceStatusWindow& window) : m_window(window) {}
+        explicit Listener(CSourceStatusWindow& window)
+            : m_keysWake(&window, CWindowWake::KeyUpdateType()), m_timeWake(&window, TimeEventType())
+        {
+        }
         void OnKeyUpdate(unsigned key) override;
         void OnTimestamp(const Timestamp& timestamp) override;
 
         // Window thread: what waits, taken at once. No timestamp when none
         // arrived since the last take or discard.
         std::deque<unsigned> TakeKeys(unsigned long& dropped);
+        // Window thread: which wake-up an event is, if either.
+        bool IsKeysWake(const QEvent* event) { return m_keysWake.Received(event); }
+        bool IsTimeWake(const QEvent* event) { return m_timeWake.Received(event); }
         std::optional<Timestamp> TakeTimestamp();
         // Forgets a feed time that has not been shown yet.
         void DiscardTimestamp();
 
     private:
-        void Wake(bool& pending, QEvent::Type type);
+        static QEvent::Type TimeEventType();
+        // With m_lock held: one wake-up however many updates arrive.
+        static void Wake(bool& pending, CWindowWake& wake);
 
-        CSourceStatusWindow& m_window;
+        CWindowWake m_keysWake;
+        CWindowWake m_timeWake;
         std::mutex m_lock;
         std::deque<unsigned> m_keys;
         unsigned long m_dropped = 0;
@@ -118,9 +128,6 @@ private:
     CScreenController& m_controller;
     Listener m_listener{*this};
     CSourceStatusLog m_log;
-    // Events from feed threads are handed over with this: a release after
-    // each is made, an acquire before each is read.
-    std::atomic<unsigned> m_handover{0};
 
     QLabel* m_kind = nullptr;
     QLabel* m_address = nullptr;
