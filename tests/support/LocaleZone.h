@@ -5,12 +5,16 @@
 // restores the previous setting. ScopedForeignLocale switches the whole
 // process (setlocale LC_ALL) to German, whose day names, month names and
 // decimal comma differ from the "C" locale, building the locale into a
-// scratch directory with localedef when the system has none installed;
-// available() is false when it cannot be had (the test then skips).
+// scratch directory with localedef when the system has none installed.
+// When it cannot be had the test fails: the test script installs the
+// locale, so its absence is a broken set-up, not a reason to pass quietly.
+// available() tells the test to go no further.
 // Neither is thread-safe: use them while no other thread of the test runs.
 #pragma once
 
 #include "TempDir.h"
+
+#include <gtest/gtest.h>
 
 #include <clocale>
 #include <cstdlib>
@@ -52,12 +56,16 @@ public:
         if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
             const std::string target = (m_dir.path() / "de_DE.UTF-8").string();
             const std::string cmd = "localedef -i de_DE -f UTF-8 '" + target + "' >/dev/null 2>&1";
-            if (std::system(cmd.c_str()) != 0)
+            if (std::system(cmd.c_str()) != 0) {
+                ADD_FAILURE() << "the de_DE.UTF-8 locale is missing and localedef cannot build it";
                 return;
+            }
             ::setenv("LOCPATH", m_dir.str().c_str(), 1);
             m_setLocpath = true;
-            if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr)
+            if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+                ADD_FAILURE() << "the de_DE.UTF-8 locale built by localedef cannot be set";
                 return;
+            }
         }
         m_available = true;
     }
