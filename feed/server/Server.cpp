@@ -62,8 +62,8 @@ std::string PeerName(const sockaddr_storage& addr)
 
 class Server::Connection : public SessionLink {
 public:
-    Connection(Server& server, PortKind kind, std::unique_ptr<ByteStream> stream)
-        : m_server(server), kind(kind), stream(std::move(stream))
+    Connection(Server& server, PortKind portKind, std::unique_ptr<ByteStream> byteStream)
+        : m_server(server), kind(portKind), stream(std::move(byteStream))
     {
     }
 
