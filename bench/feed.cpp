@@ -13,7 +13,7 @@
 //   BM_RawTcpLatency   from the same change to a plain socket reading it
 // Counters: updates_per_s, cpu_us_per_update, median_us, p99_us. The control
 // port's own hop is in both latencies.
-#include "protocol/Codec.h"
+#include "zph/Codec.h"
 #include "protocol/FieldIds.h"
 #include "TempDir.h"
 #include "zph/ZPHKey.h"

@@ -13,6 +13,7 @@
 // keys waiting in one page's queue, the CPU time per update, and checks that
 // the final screen shows the final state of the feed.
 #include "Brindle/base/RegSection.h"
+#include "Modules.h"
 #include "core/AppIdentity.h"
 #include "core/ui/MAVOApp.h"
 #include "pages/ControllerPageFeed.h"
@@ -465,7 +466,7 @@ void BM_Flood_Zphd_20Pages(benchmark::State& state)
         options.pauseMs = 0;
         options.splash = false;
         options.messages = &messages;
-        auto app = std::make_unique<CMAVOApp>(options);
+        auto app = std::make_unique<CMAVOApp>(InstallFrameModules, options);
         if (app->Start() != CMAVOApp::StartResult::Started) {
             state.SkipWithError("MAVO did not start");
             return;

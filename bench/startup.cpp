@@ -10,6 +10,7 @@
 //
 // Without a display the children use the offscreen platform.
 #include "Brindle/base/RegSection.h"
+#include "Modules.h"
 #include "TempDir.h"
 #include "core/AppIdentity.h"
 #include "core/ui/MAVOApp.h"
@@ -78,7 +79,7 @@ int RunChild(const std::string& role, int argc, char** argv)
     }
     mavo::StartupOptions options;
     options.pauseMs = 0;
-    mavo::CMAVOApp app(options);
+    mavo::CMAVOApp app(mavo::InstallFrameModules, options);
     // The main window is made inside Start; catch its first paint there.
     struct Hook : QObject {
         FirstPaint* watcher;

@@ -8,6 +8,7 @@
 //                          window just before closing
 // Settings live in the registry store (BRINDLE_REGISTRY_DIR chooses another
 // store; see client/README.md).
+#include "Modules.h"
 #include "core/ui/MAVOApp.h"
 #include "core/ui/SanitizerHooks.h"
 
@@ -73,7 +74,7 @@ int main(int argc, char** argv)
     if (!ParseOptions(argc, argv, options))
         return 2;
 
-    mavo::CMAVOApp app;
+    mavo::CMAVOApp app(mavo::InstallFrameModules);
     switch (app.Start()) {
     case mavo::CMAVOApp::StartResult::AlreadyRunning: return 0;
     case mavo::CMAVOApp::StartResult::Failed: return 1;

@@ -2,7 +2,7 @@
 // them (in chunks whose size the first byte chooses), the codec decodes each
 // frame, the line cache and a controller-free line apply what decodes, and
 // every decoded message must encode and decode back to itself.
-#include "protocol/Codec.h"
+#include "zph/Codec.h"
 #include "protocol/FrameReader.h"
 #include "zph/LineCache.h"
 

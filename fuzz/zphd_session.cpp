@@ -4,7 +4,7 @@
 #include "Hub.h"
 #include "Log.h"
 
-#include "protocol/Codec.h"
+#include "zph/Codec.h"
 #include "protocol/FieldIds.h"
 
 #include <cstddef>

@@ -3,7 +3,7 @@
 //
 // Bytes are appended as they arrive; Next gives one event at a time:
 // - FRAME: one whole text form, SOH first and ETX last, not yet checked
-//   further (Decode in Codec.h does that);
+//   further (Decode in zph/Codec.h does that);
 // - BAD: bytes were dropped, with a reason: bytes outside any message, a
 //   message cut short by the start of another, or a message longer than the
 //   maximum (read no further than the maximum; the rest up to its end is

@@ -20,7 +20,7 @@
 //   1. The server sends 'G' at once on every accepted connection.
 //   2. The client sends 'L'. The socket and serial sources send it as soon
 //      as the link is up; the database source waits for 'G' and includes
-//      F_PASSWORD_PROOF computed from its F_NONCE (LoginProof in Codec.h).
+//      F_PASSWORD_PROOF computed from its F_NONCE (LoginProof in zph/Codec.h).
 //      On a serial line there is no 'G'; every 'L' starts a new session.
 //   3. The server answers 'W' (accepted) or 'F' (refused, with an optional
 //      reason) and closes the connection after 'F'.

@@ -6,7 +6,7 @@
 #include "Log.h"
 #include "MarketText.h"
 
-#include "protocol/Codec.h"
+#include "zph/Codec.h"
 #include "protocol/FieldIds.h"
 #include "protocol/Protocol.h"
 

@@ -160,6 +160,12 @@ private:
     void StartSimTrade();
     bool StartTrade(Side& side, const Order& aggressor);
     void CompleteTrade(Instrument& inst, Side& side);
+    struct TradeFills;
+    TradeFills FillFromStack(Side& side);
+    void RecordTrade(Instrument& inst, Side& side, const TradeFills& fills, const std::string& time,
+                     const std::string& ticketText);
+    void ConfirmTrade(const Instrument& inst, const Side& side, const TradeFills& fills, const std::string& time,
+                      const std::string& ticketText);
     void CompleteDueTrades();
     void SimJoin(Instrument& inst, Side& side);
     void SimImprove(Instrument& inst, Side& side);

@@ -254,17 +254,20 @@ void Market::CompleteDueTrades()
         }
 }
 
-void Market::CompleteTrade(Instrument& inst, Side& side)
-{
-    const std::uint64_t ticket = side.ticket;
-    const int decimals = inst.spec.decimals;
-    const std::string rateText = FormatFixed(side.rate, decimals);
-    // Aggressors in order take the stack in time priority, never trading with
-    // themselves.
-    std::vector<Order> filledAggressors, filledPassive;
+// What the aggressors of one trade took from the stack.
+struct Market::TradeFills {
+    std::vector<Order> aggressors;
+    std::vector<Order> passive;
     std::map<int, double> userFills; // customer -> quantity, users only (aggressor sign +, passive -)
     std::map<int, double> userPassive;
     double total = 0;
+};
+
+Market::TradeFills Market::FillFromStack(Side& side)
+{
+    // Aggressors in order take the stack in time priority, never trading with
+    // themselves.
+    TradeFills fills;
     for (Order a : side.aggressors) {
         double remaining = a.quantity;
         double filled = 0;
@@ -277,23 +280,67 @@ void Market::CompleteTrade(Instrument& inst, Side& side)
             o.quantity -= f;
             remaining -= f;
             filled += f;
-            auto it = std::find_if(filledPassive.begin(), filledPassive.end(),
+            auto it = std::find_if(fills.passive.begin(), fills.passive.end(),
                                    [&](const Order& p) { return p.customer == o.customer; });
-            if (it == filledPassive.end())
-                filledPassive.push_back(Order {o.customer, o.centre, f, o.user});
+            if (it == fills.passive.end())
+                fills.passive.push_back(Order {o.customer, o.centre, f, o.user});
             else
                 it->quantity += f;
             if (o.user)
-                userPassive[o.customer] += f;
+                fills.userPassive[o.customer] += f;
         }
         if (filled > 0) {
             a.quantity = filled;
-            filledAggressors.push_back(a);
+            fills.aggressors.push_back(a);
             if (a.user)
-                userFills[a.customer] += filled;
-            total += filled;
+                fills.userFills[a.customer] += filled;
+            fills.total += filled;
         }
     }
+    return fills;
+}
+
+void Market::RecordTrade(Instrument& inst, Side& side, const TradeFills& fills, const std::string& time,
+                         const std::string& ticketText)
+{
+    side.lastTrade = side.rate;
+    side.high = side.high ? std::max(*side.high, side.rate) : side.rate;
+    side.low = side.low ? std::min(*side.low, side.rate) : side.rate;
+    side.volume += fills.total;
+    side.lastTime = time;
+    side.lastTicket = ticketText;
+    side.traded = fills.aggressors;
+    inst.last = side.rate;
+    inst.lastType = side.bid ? kTradeOnBid : kTradeOnOffer;
+    inst.lastTime = time;
+    inst.lastTicket = ticketText;
+    inst.high = inst.high ? std::max(*inst.high, side.rate) : side.rate;
+    inst.low = inst.low ? std::min(*inst.low, side.rate) : side.rate;
+    inst.volume += fills.total;
+}
+
+void Market::ConfirmTrade(const Instrument& inst, const Side& side, const TradeFills& fills, const std::string& time,
+                          const std::string& ticketText)
+{
+    // A hit bid means the aggressors sold and the bidders bought.
+    const std::string rateText = FormatFixed(side.rate, inst.spec.decimals);
+    const char* aggressorVerb = side.bid ? "SOLD" : "BOUGHT";
+    const char* passiveVerb = side.bid ? "BOUGHT" : "SOLD";
+    auto note = [&](int customer, const char* verb, double quantity) {
+        Push(MarketEvent {MarketEvent::Type::UserNote, inst.page, inst.spec.line, customer,
+                          std::string(verb) + " " + FormatQuantity(quantity) + " " + inst.spec.text + " @ " + rateText
+                              + "|Ticket " + ticketText + " at " + time});
+    };
+    for (const auto& [customer, quantity] : fills.userFills)
+        note(customer, aggressorVerb, quantity);
+    for (const auto& [customer, quantity] : fills.userPassive)
+        note(customer, passiveVerb, quantity);
+}
+
+void Market::CompleteTrade(Instrument& inst, Side& side)
+{
+    const std::uint64_t ticket = side.ticket;
+    const TradeFills fills = FillFromStack(side);
     side.trading = false;
     side.fastFlash = false;
     const std::vector<Order> aggressors = std::move(side.aggressors);
@@ -304,15 +351,15 @@ void Market::CompleteTrade(Instrument& inst, Side& side)
     // The monitor entry of this trade.
     for (auto& entry : m_monitorEntries)
         if (entry.ticket == ticket) {
-            entry.attribute = total > 0 ? kAttrFirm : kAttrError;
-            entry.quantity = total;
-            entry.passive = filledPassive;
-            entry.aggressors = filledAggressors;
+            entry.attribute = fills.total > 0 ? kAttrFirm : kAttrError;
+            entry.quantity = fills.total;
+            entry.passive = fills.passive;
+            entry.aggressors = fills.aggressors;
             entry.time = FormatClock(WallNow());
         }
 
     const char* sideName = side.bid ? "bid" : "offer";
-    if (total <= 0) {
+    if (fills.total <= 0) {
         for (const auto& a : aggressors)
             if (a.user)
                 Push(MarketEvent {MarketEvent::Type::UserNote, inst.page, inst.spec.line, a.customer,
@@ -324,38 +371,10 @@ void Market::CompleteTrade(Instrument& inst, Side& side)
 
     const std::string time = FormatClock(WallNow());
     const std::string ticketText = std::to_string(ticket);
-    side.lastTrade = side.rate;
-    side.high = side.high ? std::max(*side.high, side.rate) : side.rate;
-    side.low = side.low ? std::min(*side.low, side.rate) : side.rate;
-    side.volume += total;
-    side.lastTime = time;
-    side.lastTicket = ticketText;
-    side.traded = filledAggressors;
-    inst.last = side.rate;
-    inst.lastType = side.bid ? kTradeOnBid : kTradeOnOffer;
-    inst.lastTime = time;
-    inst.lastTicket = ticketText;
-    inst.high = inst.high ? std::max(*inst.high, side.rate) : side.rate;
-    inst.low = inst.low ? std::min(*inst.low, side.rate) : side.rate;
-    inst.volume += total;
-
-    // Confirmations: a hit bid means the aggressors sold and the bidders bought.
-    const char* aggressorVerb = side.bid ? "SOLD" : "BOUGHT";
-    const char* passiveVerb = side.bid ? "BOUGHT" : "SOLD";
-    auto note = [&](int customer, const char* verb, double quantity) {
-        Push(MarketEvent {MarketEvent::Type::UserNote, inst.page, inst.spec.line, customer,
-                          std::string(verb) + " " + FormatQuantity(quantity) + " " + inst.spec.text + " @ " + rateText
-                              + "|Ticket " + ticketText + " at " + time});
-    };
-    for (const auto& [customer, quantity] : userFills)
-        note(customer, aggressorVerb, quantity);
-    for (const auto& [customer, quantity] : userPassive)
-        note(customer, passiveVerb, quantity);
-
-    if (!side.Priced()) {
+    RecordTrade(inst, side, fills, time, ticketText);
+    ConfirmTrade(inst, side, fills, time, ticketText);
+    if (!side.Priced())
         EmptySide(inst, side, topCustomer); // traded out
-
-    }
     MonitorTrade(inst, side, ticket, true);
     Touch(inst);
 }

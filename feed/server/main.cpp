@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <getopt.h>
+#include <optional>
 #include <string>
 
 namespace {
@@ -63,91 +64,98 @@ bool ReadPort(const char* text, int& port)
     return true;
 }
 
-} // namespace
+// The long options without a short form.
+enum {
+    PrintConfig = 256, CheckConfig, Seed, Rate, TradeEvery, DatabasePort, ControlPort, Host, PortsFile, Tls,
+    Cert, Key, TlsDir, Serial, MaxQueue, SendBuffer, Name
+};
+const option kOptions[] = {
+    {"config", required_argument, nullptr, 'c'},    {"print-config", no_argument, nullptr, PrintConfig},
+    {"check-config", no_argument, nullptr, CheckConfig}, {"seed", required_argument, nullptr, Seed},
+    {"rate", required_argument, nullptr, Rate},     {"trade-every", required_argument, nullptr, TradeEvery},
+    {"port", required_argument, nullptr, 'p'},      {"database-port", required_argument, nullptr, DatabasePort},
+    {"control-port", required_argument, nullptr, ControlPort}, {"host", required_argument, nullptr, Host},
+    {"ports-file", required_argument, nullptr, PortsFile}, {"tls", no_argument, nullptr, Tls},
+    {"cert", required_argument, nullptr, Cert},     {"key", required_argument, nullptr, Key},
+    {"tls-dir", required_argument, nullptr, TlsDir}, {"serial", required_argument, nullptr, Serial},
+    {"max-queue", required_argument, nullptr, MaxQueue}, {"send-buffer", required_argument, nullptr, SendBuffer},
+    {"name", required_argument, nullptr, Name},
+    {"verbose", no_argument, nullptr, 'v'},         {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},            {nullptr, 0, nullptr, 0},
+};
 
-int main(int argc, char** argv)
-{
-    using namespace zphd;
-    enum {
-        PrintConfig = 256, CheckConfig, Seed, Rate, TradeEvery, DatabasePort, ControlPort, Host, PortsFile, Tls,
-        Cert, Key, TlsDir, Serial, MaxQueue, SendBuffer, Name
-    };
-    static const option options[] = {
-        {"config", required_argument, nullptr, 'c'},    {"print-config", no_argument, nullptr, PrintConfig},
-        {"check-config", no_argument, nullptr, CheckConfig}, {"seed", required_argument, nullptr, Seed},
-        {"rate", required_argument, nullptr, Rate},     {"trade-every", required_argument, nullptr, TradeEvery},
-        {"port", required_argument, nullptr, 'p'},      {"database-port", required_argument, nullptr, DatabasePort},
-        {"control-port", required_argument, nullptr, ControlPort}, {"host", required_argument, nullptr, Host},
-        {"ports-file", required_argument, nullptr, PortsFile}, {"tls", no_argument, nullptr, Tls},
-        {"cert", required_argument, nullptr, Cert},     {"key", required_argument, nullptr, Key},
-        {"tls-dir", required_argument, nullptr, TlsDir}, {"serial", required_argument, nullptr, Serial},
-        {"max-queue", required_argument, nullptr, MaxQueue}, {"send-buffer", required_argument, nullptr, SendBuffer},
-        {"name", required_argument, nullptr, Name},
-        {"verbose", no_argument, nullptr, 'v'},         {"quiet", no_argument, nullptr, 'q'},
-        {"help", no_argument, nullptr, 'h'},            {nullptr, 0, nullptr, 0},
-    };
-    ServerOptions server;
+// What the command line asks for; the configuration's values it overrides
+// are applied once the configuration is read.
+struct CommandLine {
+    zphd::ServerOptions server;
     std::string configPath;
     bool check = false;
     std::optional<std::uint64_t> seed;
     std::optional<double> rate, tradeEvery;
+};
+
+// Reads the options into `line`; an exit status when the program ends here
+// (help, the built-in configuration printed, a bad option).
+std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& line)
+{
+    using namespace zphd;
     auto bad = [&](const char* what) {
         std::fprintf(stderr, "zphd: bad %s \"%s\" (see zphd --help)\n", what, optarg);
         return 2;
     };
     int c = 0;
-    while ((c = ::getopt_long(argc, argv, "c:p:vqh", options, nullptr)) != -1) {
+    while ((c = ::getopt_long(argc, argv, "c:p:vqh", kOptions, nullptr)) != -1) {
         double number = 0;
         std::uint64_t whole = 0;
         switch (c) {
-        case 'c': configPath = optarg; break;
+        case 'c': line.configPath = optarg; break;
         case PrintConfig: std::fputs(DefaultConfigText(), stdout); return 0;
-        case CheckConfig: check = true; break;
+        case CheckConfig: line.check = true; break;
         case Seed:
             if (!ParseUnsigned(optarg, whole))
                 return bad("seed");
-            seed = whole;
+            line.seed = whole;
             break;
         case Rate:
             if (!ParseDecimal(optarg, number) || number < 0 || number > 1e6)
                 return bad("rate");
-            rate = number;
+            line.rate = number;
             break;
         case TradeEvery:
             if (!ParseDecimal(optarg, number) || number < 0 || number > 3600)
                 return bad("trade-every");
-            tradeEvery = number;
+            line.tradeEvery = number;
             break;
         case 'p':
-            if (!ReadPort(optarg, server.socketPort))
+            if (!ReadPort(optarg, line.server.socketPort))
                 return bad("port");
             break;
         case DatabasePort:
-            if (!ReadPort(optarg, server.databasePort))
+            if (!ReadPort(optarg, line.server.databasePort))
                 return bad("database port");
             break;
         case ControlPort:
-            if (!ReadPort(optarg, server.controlPort))
+            if (!ReadPort(optarg, line.server.controlPort))
                 return bad("control port");
             break;
-        case Host: server.host = optarg; break;
-        case PortsFile: server.portsFile = optarg; break;
-        case Tls: server.tls = true; break;
-        case Cert: server.certFile = optarg; break;
-        case Key: server.keyFile = optarg; break;
-        case TlsDir: server.tlsDir = optarg; break;
-        case Serial: server.serialPath = optarg; break;
+        case Host: line.server.host = optarg; break;
+        case PortsFile: line.server.portsFile = optarg; break;
+        case Tls: line.server.tls = true; break;
+        case Cert: line.server.certFile = optarg; break;
+        case Key: line.server.keyFile = optarg; break;
+        case TlsDir: line.server.tlsDir = optarg; break;
+        case Serial: line.server.serialPath = optarg; break;
         case MaxQueue:
             if (!ParseUnsigned(optarg, whole) || whole < 4096)
                 return bad("queue size");
-            server.maxQueue = whole;
+            line.server.maxQueue = whole;
             break;
         case SendBuffer:
             if (!ParseUnsigned(optarg, whole) || whole > (1u << 30))
                 return bad("send buffer size");
-            server.sendBuffer = static_cast<int>(whole);
+            line.server.sendBuffer = static_cast<int>(whole);
             break;
-        case Name: server.name = optarg; break;
+        case Name: line.server.name = optarg; break;
         case 'v': SetVerbose(true); break;
         case 'q': SetQuiet(true); break;
         case 'h': std::fputs(kHelp, stdout); return 0;
@@ -158,28 +166,39 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zphd: unexpected argument \"%s\" (see zphd --help)\n", argv[optind]);
         return 2;
     }
+    return std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace zphd;
+    CommandLine line;
+    if (const std::optional<int> status = ParseCommandLine(argc, argv, line))
+        return *status;
     ServerConfig config;
     std::string error;
-    const bool loaded = configPath.empty() ? ParseConfig(DefaultConfigText(), config, error)
-                                           : LoadConfigFile(configPath, config, error);
+    const bool loaded = line.configPath.empty() ? ParseConfig(DefaultConfigText(), config, error)
+                                                : LoadConfigFile(line.configPath, config, error);
     if (!loaded) {
         std::fprintf(stderr, "zphd: %s\n", error.c_str());
         return 1;
     }
-    if (check) {
-        std::printf("%s: %zu pages, %zu users\n", configPath.empty() ? "built-in" : configPath.c_str(),
+    if (line.check) {
+        std::printf("%s: %zu pages, %zu users\n", line.configPath.empty() ? "built-in" : line.configPath.c_str(),
                     config.pages.size(), config.users.size());
         return 0;
     }
-    if (seed)
-        config.market.seed = *seed;
-    if (rate)
-        config.market.rate = *rate;
-    if (tradeEvery)
-        config.market.tradeEvery = *tradeEvery;
+    if (line.seed)
+        config.market.seed = *line.seed;
+    if (line.rate)
+        config.market.rate = *line.rate;
+    if (line.tradeEvery)
+        config.market.tradeEvery = *line.tradeEvery;
     std::signal(SIGPIPE, SIG_IGN);
-    server.handleSignals = true;
-    Server zphd(server, config);
+    line.server.handleSignals = true;
+    Server zphd(line.server, config);
     if (!zphd.Start(error)) {
         LogError(error);
         return 1;

@@ -1,6 +1,6 @@
 #include "zphsource/SocketSource.h"
 
-#include "protocol/Codec.h"
+#include "zph/Codec.h"
 #include "protocol/FieldIds.h"
 
 using namespace ZPHWire;

@@ -1,7 +1,7 @@
 #include "zphsource/Source.h"
 
 #include "Brindle/base/Timestamp.h"
-#include "protocol/Codec.h"
+#include "zph/Codec.h"
 #include "protocol/FieldIds.h"
 #include "protocol/FrameReader.h"
 

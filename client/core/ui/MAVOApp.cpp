@@ -5,7 +5,6 @@
 #include "core/FrameTexts.h"
 #include "core/SettingsStore.h"
 #include "core/ui/DialogChrome.h"
-#include "core/ui/Modules.h"
 #include "core/ui/Pictures.h"
 
 #include <QApplication>
@@ -25,8 +24,9 @@ struct StartupError : std::runtime_error {
 
 } // namespace
 
-CMAVOApp::CMAVOApp(StartupOptions options)
-    : m_options(std::move(options)),
+CMAVOApp::CMAVOApp(ModuleInstaller installModules, StartupOptions options)
+    : m_installModules(std::move(installModules)),
+      m_options(std::move(options)),
       m_messages(m_options.messages != nullptr ? *m_options.messages : m_defaultMessages),
       m_controller(std::make_unique<CScreenController>(m_link))
 {
@@ -92,7 +92,7 @@ CMAVOApp::StartResult CMAVOApp::Start()
         if (!Brindle::InitializeSockets(2, 2))
             throw StartupError(kCannotInitSockets);
         // 8. The modules of this build (the page document template among them).
-        auto modules = InstallFrameModules(*m_controller);
+        auto modules = m_installModules(*m_controller);
         // 9. The main window object and its initial settings.
         m_frame = std::make_unique<CMainFrame>(*m_controller, m_messages, std::move(modules), m_options.opener);
         if (!m_frame->LoadInitialSettings())

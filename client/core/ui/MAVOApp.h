@@ -28,9 +28,15 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace mavo {
+
+// Makes the modules of a build for its controller, in the main window's
+// creation order (the program passes InstallFrameModules, Modules.h).
+using ModuleInstaller = std::function<std::vector<std::unique_ptr<CFrameModule>>(CScreenController&)>;
 
 struct StartupOptions {
     // The fixed pause of step 9. Only the start-up benchmark changes it.
@@ -49,7 +55,7 @@ class CMAVOApp : public QObject {
 public:
     enum class StartResult { Started, AlreadyRunning, Failed };
 
-    explicit CMAVOApp(StartupOptions options = {});
+    explicit CMAVOApp(ModuleInstaller installModules, StartupOptions options = {});
     ~CMAVOApp() override;
 
     StartResult Start();
@@ -65,6 +71,7 @@ private:
     void Fail(const QString& text);
     void OnActivation();
 
+    ModuleInstaller m_installModules;
     StartupOptions m_options;
     CMessageService m_defaultMessages;
     CMessageService& m_messages;

@@ -8,6 +8,7 @@
 #include "TempDir.h"
 #include "ZphdServer.h"
 #include "Brindle/base/RegSection.h"
+#include "Modules.h"
 #include "core/ui/MAVOApp.h"
 
 #include <QCoreApplication>
@@ -102,7 +103,7 @@ protected:
             openedLinks.push_back(target.toStdString());
             return linkResult;
         };
-        app = std::make_unique<mavo::CMAVOApp>(options);
+        app = std::make_unique<mavo::CMAVOApp>(mavo::InstallFrameModules, options);
         return app->Start();
     }
 

@@ -7,7 +7,7 @@
 #include "ServerConfig.h"
 #include "ZphdControl.h"
 
-#include "protocol/Codec.h"
+#include "zph/Codec.h"
 #include "protocol/FieldIds.h"
 #include "protocol/FrameReader.h"
 #include "zph/ZPHMessage.h"

@@ -1,4 +1,4 @@
-#include "protocol/Codec.h"
+#include "zph/Codec.h"
 #include "protocol/FieldIds.h"
 
 #include <gtest/gtest.h>

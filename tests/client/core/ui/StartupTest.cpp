@@ -122,7 +122,7 @@ TEST_F(StartupTest, InstanceSocketThatCannotBeMadeEndsTheStart)
     const std::string deep = runtime.dir().str() + "/" + std::string(120, 'd');
     std::filesystem::create_directories(deep);
     options.instanceDirectory = QString::fromStdString(deep);
-    app = std::make_unique<mavo::CMAVOApp>(options);
+    app = std::make_unique<mavo::CMAVOApp>(mavo::InstallFrameModules, options);
     EXPECT_EQ(app->Start(), mavo::CMAVOApp::StartResult::Failed);
     auto shown = messages.WithCaption("Error");
     ASSERT_EQ(shown.size(), 1u);

@@ -141,7 +141,7 @@ protected:
         mavo::StartupOptions options;
         options.pauseMs = 0;
         options.messages = &messages;
-        app = std::make_unique<mavo::CMAVOApp>(options);
+        app = std::make_unique<mavo::CMAVOApp>(mavo::InstallFrameModules, options);
         return app->Start();
     }
 

@@ -1,4 +1,4 @@
-#include "protocol/Codec.h"
+#include "zph/Codec.h"
 
 #include "Brindle/comm/Msg.h"
 #include "zph/NumberText.h"

@@ -1,4 +1,4 @@
-#include "core/ui/Modules.h"
+#include "Modules.h"
 
 #include "core/ui/DdeModule.h"
 #include "core/ui/WindowCommands.h"

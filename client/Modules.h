@@ -1,4 +1,6 @@
-// The modules of this build, in the order the main window creates them.
+// The modules of this build, in the order the main window creates them:
+// the program's composition root, the one place that knows every module.
+// The program hands InstallFrameModules to CMAVOApp.
 //
 // Thread-safety: the window thread only.
 #pragma once
