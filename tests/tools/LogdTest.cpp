@@ -300,10 +300,10 @@ TEST_F(Logd, RecordsResetsAndGapsAreStoredInPostgres)
         GTEST_SKIP() << testsupport::kNoPostgres;
     const std::string connection = testsupport::PostgresOdbcConnection();
     {
-        Brindle::COdbc db;
-        ASSERT_TRUE(db.DriverConnect(connection.c_str()));
+        Brindle::COdbc odbc;
+        ASSERT_TRUE(odbc.DriverConnect(connection.c_str()));
         for (const char* table : {"logd_records", "logd_events", "logd_clients"})
-            db.ExecuteNonQuery((std::string("DROP TABLE IF EXISTS ") + table).c_str());
+            odbc.ExecuteNonQuery((std::string("DROP TABLE IF EXISTS ") + table).c_str());
     }
     const std::vector<std::string> pg{"--db", connection};
     Server server(dir, pg);

@@ -600,6 +600,55 @@ HANDLE CreateIoCompletionPort(HANDLE fileHandle, HANDLE existingPort, ULONG_PTR 
     return existingPort;
 }
 
+namespace {
+// One turn as the port's poller, entered and left with lk held: waits in
+// epoll with the lock let go until an event, a wake-up, `until` or the next
+// timer, then queues what the events completed. False when the port was
+// closed meanwhile.
+bool PollOnce(Port& port, std::unique_lock<std::mutex>& lk, Clock::time_point now, Clock::time_point until,
+              std::vector<Completion>& batch, std::vector<std::shared_ptr<SocketEntry>>& retired)
+{
+    epoll_event events[kMaxEvents];
+    port.polling = true;
+    if (!port.timers.empty())
+        until = std::min(until, port.timers.begin()->first);
+    int timeout = -1;
+    if (until != Clock::time_point::max()) {
+        auto ms = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+        timeout = static_cast<int>(std::clamp<long long>(ms, 0, 24 * 3600 * 1000));
+    }
+    retired.swap(port.retired);
+    port.pollerBlocked = timeout != 0;
+    lk.unlock();
+    retired.clear(); // no batch still names them
+    int n = ::epoll_wait(port.epoll, events, kMaxEvents, timeout);
+    {
+        std::lock_guard<std::mutex> guard(port.lock);
+        port.pollerBlocked = false;
+    }
+    for (int i = 0; i < n; ++i) {
+        if (events[i].data.ptr == &port) {
+            std::uint64_t count;
+            while (::read(port.wake, &count, sizeof count) > 0) {
+            }
+            continue;
+        }
+        OnEvent(*static_cast<SocketEntry*>(events[i].data.ptr), events[i].events, batch);
+    }
+    lk.lock();
+    port.polling = false;
+    port.wakePending = false;
+    if (port.closed)
+        return false;
+    for (Completion& c : batch) {
+        WriteResult(*c.ov, c);
+        port.queue.push_back(c);
+    }
+    batch.clear();
+    return true;
+}
+} // namespace
+
 BOOL GetQueuedCompletionStatus(HANDLE h, LPDWORD bytes, PULONG_PTR completionKey, LPOVERLAPPED* overlapped,
                                DWORD milliseconds)
 {
@@ -614,7 +663,6 @@ BOOL GetQueuedCompletionStatus(HANDLE h, LPDWORD bytes, PULONG_PTR completionKey
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : milliseconds);
     std::vector<Completion> batch;
     std::vector<std::shared_ptr<SocketEntry>> retired;
-    epoll_event events[kMaxEvents];
 
     std::unique_lock<std::mutex> lk(port->lock);
     for (;;) {
@@ -653,45 +701,11 @@ BOOL GetQueuedCompletionStatus(HANDLE h, LPDWORD bytes, PULONG_PTR completionKey
             return FALSE;
         }
         if (!port->polling) {
-            port->polling = true;
             Clock::time_point until = forever ? Clock::time_point::max() : deadline;
-            if (!port->timers.empty())
-                until = std::min(until, port->timers.begin()->first);
-            int timeout = -1;
-            if (until != Clock::time_point::max()) {
-                auto ms = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
-                timeout = static_cast<int>(std::clamp<long long>(ms, 0, 24 * 3600 * 1000));
-            }
-            retired.swap(port->retired);
-            port->pollerBlocked = timeout != 0;
-            lk.unlock();
-            retired.clear(); // no batch still names them
-            int n = ::epoll_wait(port->epoll, events, kMaxEvents, timeout);
-            {
-                std::lock_guard<std::mutex> guard(port->lock);
-                port->pollerBlocked = false;
-            }
-            for (int i = 0; i < n; ++i) {
-                if (events[i].data.ptr == port.get()) {
-                    std::uint64_t count;
-                    while (::read(port->wake, &count, sizeof count) > 0) {
-                    }
-                    continue;
-                }
-                OnEvent(*static_cast<SocketEntry*>(events[i].data.ptr), events[i].events, batch);
-            }
-            lk.lock();
-            port->polling = false;
-            port->wakePending = false;
-            if (port->closed) {
+            if (!PollOnce(*port, lk, now, until, batch, retired)) {
                 SetLastError(ERROR_INVALID_HANDLE);
                 return FALSE;
             }
-            for (Completion& c : batch) {
-                WriteResult(*c.ov, c);
-                port->queue.push_back(c);
-            }
-            batch.clear();
             continue;
         }
         ++port->idleThreads;

@@ -180,162 +180,207 @@ bool FirstBytes(const Program& program, ByteSet& bytes)
     return true;
 }
 
-} // namespace
+// One pass over the nodes: each node gets its instructions, and the targets
+// that name a node (often one not reached yet) wait in `pending` until every
+// node has its first instruction.
+class Translation {
+public:
+    explicit Translation(Program& program)
+        : m_program(program), m_code(program.nodes), m_insts(program.insts), m_first(program.nodes.size(), kNoTarget)
+    {
+    }
 
-bool Translate(Program& program)
-{
-    const std::vector<unsigned char>& code = program.nodes;
-    if (code.size() < 4 || code[0] != CRegExp::MAGIC)
-        return false;
-    std::vector<std::int32_t> first(code.size(), kNoTarget);
+    // Emits every node; false when the nodes are malformed.
+    bool EmitAll()
+    {
+        std::size_t p = 1;
+        while (p + 3 <= m_code.size()) {
+            const unsigned char op = m_code[p];
+            std::size_t length = 3;
+            if (HasOperandText(op)) {
+                const void* nul = std::memchr(&m_code[p + 3], 0, m_code.size() - (p + 3));
+                if (nul == nullptr)
+                    return false;
+                length = static_cast<const unsigned char*>(nul) - &m_code[p] + 1;
+            }
+            m_first[p] = static_cast<std::int32_t>(m_insts.size());
+            if (!EmitNode(p, op))
+                return false;
+            p += length;
+        }
+        return p == m_code.size();
+    }
+
+    // Points every waiting target at its node's first instruction.
+    void PatchPending()
+    {
+        for (const Pending& pend : m_pending) {
+            const std::int32_t target =
+                pend.node != 0 && pend.node < m_first.size() ? m_first[pend.node] : kNoTarget;
+            (pend.y ? m_insts[pend.inst].y : m_insts[pend.inst].x) = target;
+        }
+    }
+
+    // The first instruction of the first node.
+    std::int32_t Entry() const { return m_first[1]; }
+
+private:
     struct Pending {
         std::int32_t inst;
         bool y;
         std::size_t node; // 0: none
     };
-    std::vector<Pending> pending;
-    std::vector<Inst>& insts = program.insts;
-    insts.clear();
 
-    auto add = [&](Inst inst) {
-        insts.push_back(inst);
-        return static_cast<std::int32_t>(insts.size() - 1);
-    };
-    auto later = [&](std::int32_t inst, bool y, std::size_t node) { pending.push_back({inst, y, node}); };
+    std::int32_t Add(Inst inst)
+    {
+        m_insts.push_back(inst);
+        return static_cast<std::int32_t>(m_insts.size() - 1);
+    }
+
+    void Later(std::int32_t inst, bool y, std::size_t node) { m_pending.push_back({inst, y, node}); }
+
     // The one consuming instruction of a simple node (the operand of STAR
     // and PLUS); -1 when the node is not one.
-    auto simple = [&](std::size_t p) -> std::int32_t {
-        if (p + 3 > code.size())
+    std::int32_t Simple(std::size_t p)
+    {
+        if (p + 3 > m_code.size())
             return -1;
-        switch (code[p]) {
+        switch (m_code[p]) {
         case CRegExp::ANY:
-            return add({I_ANY});
+            return Add({I_ANY});
         case CRegExp::EXACTLY:
-            if (p + 4 >= code.size() || code[p + 3] == 0 || code[p + 4] != 0)
+            if (p + 4 >= m_code.size() || m_code[p + 3] == 0 || m_code[p + 4] != 0)
                 return -1;
-            return add({I_BYTE, code[p + 3]});
+            return Add({I_BYTE, m_code[p + 3]});
         case CRegExp::ANYOF:
         case CRegExp::ANYBUT: {
             ByteSet set{};
-            for (std::size_t i = p + 3; i < code.size() && code[i] != 0; ++i)
-                set[code[i] >> 6] |= std::uint64_t{1} << (code[i] & 63);
-            if (code[p] == CRegExp::ANYBUT)
+            for (std::size_t i = p + 3; i < m_code.size() && m_code[i] != 0; ++i)
+                set[m_code[i] >> 6] |= std::uint64_t{1} << (m_code[i] & 63);
+            if (m_code[p] == CRegExp::ANYBUT)
                 for (auto& word : set)
                     word = ~word;
-            program.sets.push_back(set);
+            m_program.sets.push_back(set);
             Inst inst{I_SET};
-            inst.slot = static_cast<std::uint16_t>(program.sets.size() - 1);
-            return add(inst);
+            inst.slot = static_cast<std::uint16_t>(m_program.sets.size() - 1);
+            return Add(inst);
         }
         default:
             return -1;
         }
-    };
+    }
 
-    std::size_t p = 1;
-    while (p + 3 <= code.size()) {
-        const unsigned char op = code[p];
-        std::size_t length = 3;
-        if (HasOperandText(op)) {
-            const void* nul = std::memchr(&code[p + 3], 0, code.size() - (p + 3));
-            if (nul == nullptr)
-                return false;
-            length = static_cast<const unsigned char*>(nul) - &code[p] + 1;
-        }
-        first[p] = static_cast<std::int32_t>(insts.size());
-        const std::size_t next = NextNode(code, p);
+    // The instructions of the node at p; false when it is malformed.
+    bool EmitNode(std::size_t p, unsigned char op)
+    {
+        const std::size_t next = NextNode(m_code, p);
         switch (op) {
         case CRegExp::END:
-            add({I_MATCH});
+            Add({I_MATCH});
             break;
         case CRegExp::BOL:
-            later(add({I_BOL}), false, next);
+            Later(Add({I_BOL}), false, next);
             break;
         case CRegExp::EOL:
-            later(add({I_EOL}), false, next);
+            Later(Add({I_EOL}), false, next);
             break;
         case CRegExp::ANY:
         case CRegExp::ANYOF:
         case CRegExp::ANYBUT: {
-            const std::int32_t at = simple(p);
+            const std::int32_t at = Simple(p);
             if (at < 0)
                 return false;
-            later(at, false, next);
+            Later(at, false, next);
             break;
         }
-        case CRegExp::EXACTLY: {
-            if (code[p + 3] == 0)
-                return false;
-            for (std::size_t i = p + 3; code[i] != 0; ++i) {
-                const std::int32_t at = add({I_BYTE, code[i]});
-                if (code[i + 1] != 0)
-                    insts[at].x = at + 1;
-                else
-                    later(at, false, next);
-            }
-            break;
-        }
+        case CRegExp::EXACTLY:
+            return EmitExactly(p, next);
         case CRegExp::NOTHING:
         case CRegExp::BACK:
-            later(add({I_JMP}), false, next);
+            Later(Add({I_JMP}), false, next);
             break;
         case CRegExp::BRANCH:
             // A BRANCH followed by another is a choice; the last of a chain
             // (or a lone one) just enters its operand.
-            if (next != 0 && code[next] == CRegExp::BRANCH) {
-                const std::int32_t at = add({I_SPLIT});
-                later(at, false, p + 3);
-                later(at, true, next);
+            if (next != 0 && m_code[next] == CRegExp::BRANCH) {
+                const std::int32_t at = Add({I_SPLIT});
+                Later(at, false, p + 3);
+                Later(at, true, next);
             } else {
-                later(add({I_JMP}), false, p + 3);
+                Later(Add({I_JMP}), false, p + 3);
             }
             break;
         case CRegExp::STAR: {
-            const std::int32_t loop = add({I_SPLIT});
-            const std::int32_t body = simple(p + 3);
+            const std::int32_t loop = Add({I_SPLIT});
+            const std::int32_t body = Simple(p + 3);
             if (body < 0)
                 return false;
-            insts[loop].x = body;
-            insts[body].x = loop;
-            later(loop, true, next);
+            m_insts[loop].x = body;
+            m_insts[body].x = loop;
+            Later(loop, true, next);
             break;
         }
         case CRegExp::PLUS: {
-            const std::int32_t body = simple(p + 3);
+            const std::int32_t body = Simple(p + 3);
             if (body < 0)
                 return false;
-            const std::int32_t loop = add({I_SPLIT});
-            insts[body].x = loop;
-            insts[loop].x = body;
-            later(loop, true, next);
+            const std::int32_t loop = Add({I_SPLIT});
+            m_insts[body].x = loop;
+            m_insts[loop].x = body;
+            Later(loop, true, next);
             break;
         }
         default:
-            if (op > CRegExp::OPEN && op <= CRegExp::OPEN + CRegExp::MAX_GROUPS) {
-                Inst inst{I_SAVE};
-                inst.slot = static_cast<std::uint16_t>(2 * (op - CRegExp::OPEN));
-                later(add(inst), false, next);
-                program.groups = std::max(program.groups, op - CRegExp::OPEN);
-            } else if (op > CRegExp::CLOSE && op <= CRegExp::CLOSE + CRegExp::MAX_GROUPS) {
-                Inst inst{I_SAVE};
-                inst.slot = static_cast<std::uint16_t>(2 * (op - CRegExp::CLOSE) + 1);
-                later(add(inst), false, next);
-            } else {
-                return false; // a node the matcher does not know
-            }
-            break;
+            return EmitGroupMark(op, next);
         }
-        p += length;
+        return true;
     }
-    if (p != code.size())
-        return false;
 
-    for (const Pending& pend : pending) {
-        const std::int32_t target = pend.node != 0 && pend.node < first.size() ? first[pend.node] : kNoTarget;
-        (pend.y ? insts[pend.inst].y : insts[pend.inst].x) = target;
+    // One byte instruction per character, each leading to the next.
+    bool EmitExactly(std::size_t p, std::size_t next)
+    {
+        if (m_code[p + 3] == 0)
+            return false;
+        for (std::size_t i = p + 3; m_code[i] != 0; ++i) {
+            const std::int32_t at = Add({I_BYTE, m_code[i]});
+            if (m_code[i + 1] != 0)
+                m_insts[at].x = at + 1;
+            else
+                Later(at, false, next);
+        }
+        return true;
     }
-    // Jumps to jumps go straight to their end (bounded: a ring of jumps,
-    // which the compiler never makes, stays as it is).
+
+    // OPEN and CLOSE of a group save a position; any other node is unknown.
+    bool EmitGroupMark(unsigned char op, std::size_t next)
+    {
+        if (op > CRegExp::OPEN && op <= CRegExp::OPEN + CRegExp::MAX_GROUPS) {
+            Inst inst{I_SAVE};
+            inst.slot = static_cast<std::uint16_t>(2 * (op - CRegExp::OPEN));
+            Later(Add(inst), false, next);
+            m_program.groups = std::max(m_program.groups, op - CRegExp::OPEN);
+        } else if (op > CRegExp::CLOSE && op <= CRegExp::CLOSE + CRegExp::MAX_GROUPS) {
+            Inst inst{I_SAVE};
+            inst.slot = static_cast<std::uint16_t>(2 * (op - CRegExp::CLOSE) + 1);
+            Later(Add(inst), false, next);
+        } else {
+            return false; // a node the matcher does not know
+        }
+        return true;
+    }
+
+    Program& m_program;
+    const std::vector<unsigned char>& m_code;
+    std::vector<Inst>& m_insts;
+    std::vector<std::int32_t> m_first;
+    std::vector<Pending> m_pending;
+};
+
+// Jumps to jumps go straight to their end (bounded: a ring of jumps,
+// which the compiler never makes, stays as it is); sets the start.
+void ShortcutJumps(Program& program, std::int32_t entry)
+{
+    std::vector<Inst>& insts = program.insts;
     auto resolve = [&](std::int32_t target) {
         for (std::size_t hops = 0; target >= 0 && insts[target].op == I_JMP && hops < insts.size(); ++hops)
             target = insts[target].x;
@@ -348,9 +393,13 @@ bool Translate(Program& program)
         if (inst.op == I_SPLIT)
             inst.y = resolve(inst.y);
     }
-    program.start = resolve(first[1]);
+    program.start = resolve(entry);
+}
 
-    // Every instruction the matcher can reach must lead somewhere.
+// Every instruction the matcher can reach must lead somewhere.
+bool EveryPathLeads(const Program& program)
+{
+    const std::vector<Inst>& insts = program.insts;
     std::vector<char> seen(insts.size(), 0);
     std::vector<std::int32_t> work{program.start};
     while (!work.empty()) {
@@ -368,6 +417,24 @@ bool Translate(Program& program)
         if (inst.op == I_SPLIT)
             work.push_back(inst.y);
     }
+    return true;
+}
+
+} // namespace
+
+bool Translate(Program& program)
+{
+    const std::vector<unsigned char>& code = program.nodes;
+    if (code.size() < 4 || code[0] != CRegExp::MAGIC)
+        return false;
+    program.insts.clear();
+    Translation translation(program);
+    if (!translation.EmitAll())
+        return false;
+    translation.PatchPending();
+    ShortcutJumps(program, translation.Entry());
+    if (!EveryPathLeads(program))
+        return false;
     ByteSet firstBytes;
     if (FirstBytes(program, firstBytes))
         program.skipper.Build(firstBytes);

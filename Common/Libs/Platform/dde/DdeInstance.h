@@ -167,6 +167,10 @@ private:
     void Handle(Pending& item);
     void HandleConnect(const std::shared_ptr<ConvState>& state, const Frame& frame);
     void HandleTransact(const std::shared_ptr<ConvState>& state, const Frame& frame);
+    // The server's link table: a link of the conversation in place of any
+    // for the same item and format; taking one out says whether it was there.
+    void AddLink(const std::shared_ptr<ConvState>& state, const Link& link);
+    bool TakeLink(const std::shared_ptr<ConvState>& state, const StringRef& item, UINT format, Link& removed);
     // The client's steps of a transaction: its frame (item and data
     // checked), its start (registered, then sent; 0 when it could not be),
     // the wait for a synchronous one, and its result.

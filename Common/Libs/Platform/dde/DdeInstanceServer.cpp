@@ -207,6 +207,48 @@ void Instance::HandleConnect(const std::shared_ptr<ConvState>& state, const Fram
     MonitorConversation(*state, true);
 }
 
+void Instance::AddLink(const std::shared_ptr<ConvState>& state, const Link& link)
+{
+    const StringRef& item = link.item;
+    const UINT format = link.format;
+    std::lock_guard guard(m_lock);
+    auto& links = state->links;
+    links.erase(std::remove_if(links.begin(), links.end(),
+                               [&](const Link& l) { return l.item.id() == item.id() && l.format == format; }),
+                links.end());
+    links.push_back(link);
+    auto& entries = m_links[LinkKey{state->topic.id(), item.id()}];
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [&](const LinkEntry& e) { return e.state == state && e.format == format; }),
+                  entries.end());
+    entries.push_back(LinkEntry{state, format, link.noData});
+}
+
+bool Instance::TakeLink(const std::shared_ptr<ConvState>& state, const StringRef& item, UINT format, Link& removed)
+{
+    std::lock_guard guard(m_lock);
+    auto& links = state->links;
+    bool found = false;
+    for (auto it = links.begin(); it != links.end(); ++it) {
+        if (it->item.id() == item.id() && it->format == format) {
+            removed = std::move(*it);
+            links.erase(it);
+            found = true;
+            break;
+        }
+    }
+    if (found) {
+        const LinkKey key{state->topic.id(), item.id()};
+        auto& entries = m_links[key];
+        entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                     [&](const LinkEntry& e) { return e.state == state && e.format == format; }),
+                      entries.end());
+        if (entries.empty())
+            m_links.erase(key);
+    }
+    return found;
+}
+
 void Instance::HandleTransact(const std::shared_ptr<ConvState>& state, const Frame& frame)
 {
     const DWORD flags = m_flags.load();
@@ -250,19 +292,7 @@ void Instance::HandleTransact(const std::shared_ptr<ConvState>& state, const Fra
         if (Call(XTYP_ADVSTART, frame.format, conv, state->topic.id(), item.id(), 0, 0, 0) == nullptr || m_dead)
             break;
         Link link{item, frame.format, (frame.type & XTYPF_NODATA) != 0};
-        {
-            std::lock_guard guard(m_lock);
-            auto& links = state->links;
-            links.erase(std::remove_if(links.begin(), links.end(),
-                                       [&](const Link& l) { return l.item.id() == item.id() && l.format == frame.format; }),
-                        links.end());
-            links.push_back(link);
-            auto& entries = m_links[LinkKey{state->topic.id(), item.id()}];
-            entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                         [&](const LinkEntry& e) { return e.state == state && e.format == frame.format; }),
-                          entries.end());
-            entries.push_back(LinkEntry{state, frame.format, link.noData});
-        }
+        AddLink(state, link);
         reply.error = 0;
         reply.status = DDE_FACK;
         MonitorLink(*state, link, true);
@@ -270,29 +300,7 @@ void Instance::HandleTransact(const std::shared_ptr<ConvState>& state, const Fra
     }
     case XTYP_ADVSTOP: {
         Link removed;
-        bool found = false;
-        {
-            std::lock_guard guard(m_lock);
-            auto& links = state->links;
-            for (auto it = links.begin(); it != links.end(); ++it) {
-                if (it->item.id() == item.id() && it->format == frame.format) {
-                    removed = std::move(*it);
-                    links.erase(it);
-                    found = true;
-                    break;
-                }
-            }
-            if (found) {
-                const LinkKey key{state->topic.id(), item.id()};
-                auto& entries = m_links[key];
-                entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                             [&](const LinkEntry& e) { return e.state == state && e.format == frame.format; }),
-                              entries.end());
-                if (entries.empty())
-                    m_links.erase(key);
-            }
-        }
-        if (!found)
+        if (!TakeLink(state, item, frame.format, removed))
             break;
         Call(XTYP_ADVSTOP, frame.format, conv, state->topic.id(), item.id(), 0, 0, 0);
         reply.error = 0;

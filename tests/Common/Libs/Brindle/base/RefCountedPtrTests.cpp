@@ -13,15 +13,15 @@ using Brindle::CRefCountedPtr;
 namespace {
 
 struct Tracked {
-    explicit Tracked(std::atomic<int>& deletions, int value = 0) : deletions(deletions), value(value) {}
+    explicit Tracked(std::atomic<int>& deletionCount, int initial = 0) : deletions(deletionCount), value(initial) {}
     virtual ~Tracked() { deletions.fetch_add(1); }
     std::atomic<int>& deletions;
     int value;
 };
 
 struct Derived : Tracked {
-    Derived(std::atomic<int>& deletions, std::atomic<int>& derivedDeletions)
-        : Tracked(deletions), derivedDeletions(derivedDeletions)
+    Derived(std::atomic<int>& deletionCount, std::atomic<int>& derivedDeletionCount)
+        : Tracked(deletionCount), derivedDeletions(derivedDeletionCount)
     {
     }
     ~Derived() override { derivedDeletions.fetch_add(1); }

@@ -101,7 +101,7 @@ TEST_P(Redial, AnAutoConnectingSocketDialsUntilTheServerComesUpAndAgainAfterTheP
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialling, Redial, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Async" : "Blocking"; });
+                         [](const ::testing::TestParamInfo<bool>& mode) { return mode.param ? "Async" : "Blocking"; });
 
 TEST(WSAConnect, AutoConnectOffDialsAtOnceAndDoesNotRedial)
 {
