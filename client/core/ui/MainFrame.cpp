@@ -179,7 +179,7 @@ void CMainFrame::BuildStatusBar()
     stateLayout->setContentsMargins(2, 0, 2, 0);
     stateLayout->setSpacing(4);
     m_stateMark = new QLabel(state);
-    m_stateMark->setPixmap(FeedStateMark(-1));
+    m_stateMark->setPixmap(NotConnectedMark());
     m_panes[1]->setParent(state);
     stateLayout->addWidget(m_stateMark);
     stateLayout->addWidget(m_panes[1], 1);
@@ -619,7 +619,7 @@ void CMainFrame::customEvent(QEvent* event)
     const FrameMessage& message = static_cast<CFrameEvent*>(event)->Message();
     switch (message.id) {
     case MSG_WAIT: OnWait(message.first == 1); break;
-    case MSG_FEED_STATE: OnFeedState(message.first, message.second); break;
+    case MSG_FEED_STATE: OnFeedState(FeedStateFromWire(message.first), message.second); break;
     case MSG_FEED_TIME: OnFeedTime(); break;
     case MSG_PERMISSIONS: OnPermissionsLoaded(); break;
     case MSG_FEED_NOTICE: break;  // the notice is not shown
@@ -642,7 +642,7 @@ void CMainFrame::OnWait(bool begin)
         m_waiting->End();
 }
 
-void CMainFrame::OnFeedState(int state, int kind)
+void CMainFrame::OnFeedState(FeedState state, int kind)
 {
     const std::string status = m_controller.Link().GetStatusText();
     for (auto& module : m_modules)
@@ -655,7 +655,7 @@ void CMainFrame::OnFeedState(int state, int kind)
     }
     // The feed is alive again: the open pages ask for their pages (on this
     // thread, where the documents live).
-    if (state == 2)
+    if (state == FeedState::Live)
         for (auto& module : m_modules)
             module->RequestPages();
     for (auto& module : m_modules)

@@ -139,7 +139,7 @@ private:
     int Ask(const QString& caption, const QString& text, CMessageService::Icon icon, CMessageService::Buttons buttons);
 
     void OnWait(bool begin);
-    void OnFeedState(int state, int kind);
+    void OnFeedState(FeedState state, int kind);
     void OnFeedTime();
     void OnPermissionsLoaded();
     void OnNotification(const std::string& text);

@@ -84,7 +84,7 @@ TEST_F(SourceStatusWindowTest, FeedStateKindAddressAndMetricsThenReset)
     mavo::CSourceStatusWindow* window = Window();
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(WaitForEntry("\tFeed Live"));
-    EXPECT_EQ(window->ShownFeedState(), 2);
+    EXPECT_EQ(window->ShownFeedState(), mavo::FeedState::Live);
     EXPECT_EQ(window->KindText(), "Socket");
     EXPECT_NE(window->AddressText().toStdString().find(std::to_string(zphd.SocketPort())), std::string::npos)
         << window->AddressText().toStdString();
@@ -104,7 +104,7 @@ TEST_F(SourceStatusWindowTest, FeedStateKindAddressAndMetricsThenReset)
 
     ASSERT_EQ(zphd.Control("drop").substr(0, 2), "OK");
     ASSERT_TRUE(WaitForEntry("\tFeed Dead", 20000));
-    EXPECT_EQ(window->ShownFeedState(), 0);
+    EXPECT_EQ(window->ShownFeedState(), mavo::FeedState::Dead);
 }
 
 TEST_F(SourceStatusWindowTest, LogKeepsTheLastTwoHundredEntriesAnEmptyTextClearsItAndLongLinesScroll)
