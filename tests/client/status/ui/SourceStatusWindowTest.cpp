@@ -144,8 +144,8 @@ TEST_F(SourceStatusWindowTest, FeedTimesLineUpdatesAndBadPacketsAreLoggedOnlyWhi
     PointFeedAtServer();
     ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
     mavo::CSourceStatusWindow* window = Window();
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
-    ASSERT_TRUE(WaitFor([&] { return !Frame().PaneText(4).isEmpty(); }));
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
+    ASSERT_TRUE(WaitFor([&] { return !Frame().PaneText(mavo::CMainFrame::kFeedTimePane).isEmpty(); }));
     const std::size_t before = window->Log().Entries().size();
     Spin(1500);
     EXPECT_EQ(window->Log().Entries().size(), before) << "feed times are not logged by default";
