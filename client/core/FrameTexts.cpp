@@ -2,11 +2,11 @@
 
 namespace mavo {
 
-const char* FeedStateText(int state)
+const char* FeedStateText(FeedState state)
 {
     switch (state) {
-    case 1: return "Feed Stale";
-    case 2: return "Feed Live";
+    case FeedState::Stale: return "Feed Stale";
+    case FeedState::Live: return "Feed Live";
     default: return "Feed Dead";
     }
 }

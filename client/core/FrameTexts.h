@@ -4,6 +4,8 @@
 // Constants and pure functions; any thread.
 #pragma once
 
+#include "core/FeedState.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,9 +43,9 @@ inline constexpr const char* kCannotLoadSettings = "Mainframe cannot load settin
 // Our own: a save that the settings store refused.
 inline constexpr const char* kCannotSaveSettings = "The settings could not be saved.";
 
-// "Feed Dead" (0), "Feed Stale" (1), "Feed Live" (2); any other state is
-// shown as dead, since nothing says data arrive.
-const char* FeedStateText(int state);
+// "Feed Dead", "Feed Stale", "Feed Live"; any other state is shown as dead,
+// since nothing says data arrive.
+const char* FeedStateText(FeedState state);
 // "Socket" (1), "Serial" (2), "ZPHDB" (3), else "Unknown".
 const char* SourceKindText(int kind);
 // The notification as shown: every '|' becomes a line break.

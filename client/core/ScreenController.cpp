@@ -64,7 +64,8 @@ void CScreenController::OnFeedState(int state)
     const int kind = source->GetKind();
     // Asking the open pages again when the feed comes alive walks the
     // documents, so it happens where MSG_FEED_STATE is handled, not here.
-    if (state == 0 || state == 1)
+    const FeedState feed = FeedStateFromWire(state);
+    if (feed == FeedState::Dead || feed == FeedState::Stale)
         Clear();
     m_link.SetStatusAndName(source->GetStatusText(), source->GetName());
     m_link.Post(FrameMessage{MSG_FEED_STATE, state, kind, std::nullopt});

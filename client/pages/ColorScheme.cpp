@@ -72,13 +72,13 @@ CColorScheme CColorScheme::DefaultStyle()
     const ColorRef frames[10] = {kGreen,   kGreen,   0x0000FF, 0xFF0000, 0x008000,
                                  0xFF00FF, 0x00FFFF, 0x0080FF, 0xFFFF00, 0xA0A0A0};
     for (int c = 0; c < 10; ++c)
-        s.Set(Entry::WhenCenterFrame0 + 2 * c, frames[c]);
+        s.Set(Entry::WhenCenterFrame(c), frames[c]);
     s.Set(Entry::BackupFrame, 0x0080FF);
     const ColorRef centers[10][2] = {{kBlack, 0xFFFF00}, {0x0000FF, kBlack}, {kWhite, 0x0000FF}, {kWhite, 0xFF0000},
                                      {kWhite, 0x008000}, {kWhite, 0x800080}, {kBlack, 0x00FFFF}, {kBlack, 0x0080FF},
                                      {kBlack, 0xFFFF00}, {kBlack, 0xA0A0A0}};
     for (int c = 0; c < 10; ++c)
-        SetPair(s, Entry::CenterFG0 + 2 * c, centers[c][0], centers[c][1]);
+        SetPair(s, Entry::CenterFG(c), centers[c][0], centers[c][1]);
     for (int base : kRateGroups) {
         for (int state = 0; state <= 8; ++state)
             SetPair(s, Entry::StateFG(base, state), kGreen, kBlack);
@@ -144,7 +144,7 @@ CColorScheme CColorScheme::NoTrading()
         s.Set(Entry::StateBG(group, 3), 0x404040);
     }
     for (int c = 2; c <= 9; ++c)
-        s.Set(Entry::CenterBG0 + 2 * c, 0x404040);
+        s.Set(Entry::CenterBG(c), 0x404040);
     return s;
 }
 

@@ -74,6 +74,9 @@ constexpr int MyPriceFG = 188, MyPriceBG = 189;
 
 constexpr int StateFG(int base, int state) { return base + 2 * state; }
 constexpr int StateBG(int base, int state) { return base + 2 * state + 1; }
+constexpr int WhenCenterFrame(int centre) { return WhenCenterFrame0 + 2 * centre; }
+constexpr int CenterFG(int index) { return CenterFG0 + 2 * index; }
+constexpr int CenterBG(int index) { return CenterBG0 + 2 * index; }
 } // namespace Entry
 
 // Fills that are not scheme entries.

@@ -20,9 +20,9 @@ RowContext CPageEnvironment::ContextFor(const CPageFeed& feed, int page, bool sh
     return ctx;
 }
 
-std::string FeedNoticeFor(int feedState)
+std::string FeedNoticeFor(FeedState feedState)
 {
-    return feedState == 2 ? std::string() : std::string(FeedStateText(feedState));
+    return feedState == FeedState::Live ? std::string() : std::string(FeedStateText(feedState));
 }
 
 } // namespace mavo

@@ -7,6 +7,7 @@
 // Thread-safety: the window thread only.
 #pragma once
 
+#include "core/FeedState.h"
 #include "pages/CenterColor.h"
 #include "pages/ColorScheme.h"
 #include "pages/RowCells.h"
@@ -48,7 +49,7 @@ public:
     RowContext ContextFor(const CPageFeed& feed, int page, bool showNumbers) const;
 };
 
-// The face notice of a feed state: "" while live (2), else the state's text.
-std::string FeedNoticeFor(int feedState);
+// The face notice of a feed state: "" while live, else the state's text.
+std::string FeedNoticeFor(FeedState feedState);
 
 } // namespace mavo

@@ -13,6 +13,10 @@ constexpr int kTradeMonitorGap = 2;    // between trade monitor stack levels
 
 using LevelGetter = const char* (LineObject::*)(int) const;
 
+// A price cell: the side of the quote and the value it shows.
+enum class QuoteSide { Bid, Offer };
+enum class PriceValue { Rate, Quantity };
+
 struct StackSource {
     LevelGetter customer;
     LevelGetter quantity;
@@ -185,10 +189,10 @@ private:
         case COL_AGGR_LEVEL: StackArea(r, cell.side, cell.levels, true); break;
         case COL_STACK_LEVEL: StackArea(r, cell.side, cell.levels, false); break;
         case COL_STACK_SUMMARY: SummaryCell(r, cell.side); break;
-        case COL_BID_RATE: PriceCell(r, false, true); break;
-        case COL_OFFER_RATE: PriceCell(r, true, true); break;
-        case COL_BID_QUANTITY: PriceCell(r, false, false); break;
-        case COL_OFFER_QUANTITY: PriceCell(r, true, false); break;
+        case COL_BID_RATE: PriceCell(r, QuoteSide::Bid, PriceValue::Rate); break;
+        case COL_OFFER_RATE: PriceCell(r, QuoteSide::Offer, PriceValue::Rate); break;
+        case COL_BID_QUANTITY: PriceCell(r, QuoteSide::Bid, PriceValue::Quantity); break;
+        case COL_OFFER_QUANTITY: PriceCell(r, QuoteSide::Offer, PriceValue::Quantity); break;
         case COL_SLASH: Text(r, Entry::SlashFG, "/", Align::Center); break;
         case COL_CROSS: Text(r, Entry::CrossFG, "X", Align::Center); break;
         case COL_TH_VOLUME:
@@ -257,8 +261,10 @@ private:
              m_metaPrices);
     }
 
-    void PriceCell(Rect r, bool offer, bool rate)
+    void PriceCell(Rect r, QuoteSide quote, PriceValue value)
     {
+        const bool offer = quote == QuoteSide::Offer;
+        const bool rate = value == PriceValue::Rate;
         const LineSide& side = Side(offer);
         const bool best = m_ctx.bestPriceIndicator && m_ctx.fullView && side.m_best == 1;
         const int state = DisplayStateOf(side.m_attribute, best);
@@ -283,10 +289,10 @@ private:
             if (own)
                 pair = Entry::MyPriceFG;
         }
-        const std::string& value = rate ? side.m_rate : side.m_quantity;
+        const std::string& shown = rate ? side.m_rate : side.m_quantity;
         const int cadence = DisplayStateCadence(state, m_ctx.tradeTimer && side.m_fastFlash == 1);
-        const std::string text = DisplayStateText(state, value);
-        if (text == value)
+        const std::string text = DisplayStateText(state, shown);
+        if (text == shown)
             Number(r, pair, text, offer ? Align::Left : Align::Right, cadence, m_metaPrices);
         else
             Text(r, pair, text, offer ? Align::Left : Align::Right, cadence, m_metaPrices);
@@ -301,7 +307,7 @@ private:
         const int centre = value / 100;
         if (value < 0 || centre > 9)
             return Entry::WhenCenterFramePlain;
-        return 2 * (18 + centre);
+        return Entry::WhenCenterFrame(centre);
     }
 
     static Rect Shrink(Rect r)
@@ -336,7 +342,7 @@ private:
             Fill(r, Bg(Entry::EmptyStackLevel));
             return;
         }
-        int customerPair = Entry::CenterFG0 + 2 * CentreColourIndex(customer, (m_line.*source.centre)(level), m_ctx.customers);
+        int customerPair = Entry::CenterFG(CentreColourIndex(customer, (m_line.*source.centre)(level), m_ctx.customers));
         int quantityPair = Entry::StackQuantityFG;
         int cadence = 0;
         if (aggressors) {
@@ -478,7 +484,7 @@ private:
             if (customer.empty())
                 continue;
             const int centrePair =
-                Entry::CenterFG0 + 2 * CentreColourIndex(customer, (m_line.*source.centre)(level), m_ctx.customers);
+                Entry::CenterFG(CentreColourIndex(customer, (m_line.*source.centre)(level), m_ctx.customers));
             if (m_format.tmCustomerOnly) {
                 Text(r, centrePair, customer, Align::Center);
                 continue;
@@ -502,7 +508,7 @@ private:
         const bool offerSide = OfferSide();
         const std::string customer = offerSide ? m_line.GetTradedOfferCustomer(0) : m_line.GetTradedBidCustomer(0);
         const std::string centre = offerSide ? m_line.GetTradedOfferCenter(0) : m_line.GetTradedBidCenter(0);
-        Text(r, Entry::CenterFG0 + 2 * CentreColourIndex(customer, centre, m_ctx.customers), centre, Align::Center);
+        Text(r, Entry::CenterFG(CentreColourIndex(customer, centre, m_ctx.customers)), centre, Align::Center);
     }
 
     const LineObject& m_line;

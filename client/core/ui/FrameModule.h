@@ -11,6 +11,8 @@
 // Thread-safety: every hook runs on the window thread.
 #pragma once
 
+#include "core/FeedState.h"
+
 #include <string>
 
 namespace Brindle {
@@ -52,7 +54,7 @@ public:
     virtual bool IsPageWindowActive() const { return false; }
 
     // Feed events, as the main window handles them.
-    virtual void OnFeedState(int /*state*/, int /*kind*/, const std::string& /*statusText*/) {}
+    virtual void OnFeedState(FeedState /*state*/, int /*kind*/, const std::string& /*statusText*/) {}
     // The feed came alive: every open page asks for its page again.
     virtual void RequestPages() {}
     // Every open page checks its permission and redraws.

@@ -154,7 +154,7 @@ void CMainFrame::Create()
 
 void CMainFrame::BuildStatusBar()
 {
-    // Panes 1 to 4 keep at least their widths, and a text that needs more
+    // The panes after the message pane keep at least their widths, and a text that needs more
     // room (a larger font than the widths were made for) widens its pane
     // rather than being cut; the message pane takes what is left.
     QStatusBar* bar = statusBar();
@@ -163,30 +163,30 @@ void CMainFrame::BuildStatusBar()
         m_panes[i] = new QLabel(this);
         m_panes[i]->setObjectName(QStringLiteral("Pane%1").arg(i));
         m_panes[i]->setTextFormat(Qt::PlainText);
-        if (i > 0) {
+        if (i != kMessagePane) {
             m_panes[i]->setMinimumWidth(kPaneWidths[i]);
             m_panes[i]->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Preferred);
         }
     }
-    m_panes[0]->setMinimumWidth(0);
-    m_panes[0]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_panes[0]->setText(Q(kReady));
-    bar->addWidget(m_panes[0], 1);
+    m_panes[kMessagePane]->setMinimumWidth(0);
+    m_panes[kMessagePane]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_panes[kMessagePane]->setText(Q(kReady));
+    bar->addWidget(m_panes[kMessagePane], 1);
 
-    // Pane 1 carries the feed state's mark before its text.
+    // The feed-state pane carries the state's mark before its text.
     auto* state = new QWidget(this);
     auto* stateLayout = new QHBoxLayout(state);
     stateLayout->setContentsMargins(2, 0, 2, 0);
     stateLayout->setSpacing(4);
     m_stateMark = new QLabel(state);
-    m_stateMark->setPixmap(FeedStateMark(-1));
-    m_panes[1]->setParent(state);
+    m_stateMark->setPixmap(NotConnectedMark());
+    m_panes[kFeedStatePane]->setParent(state);
     stateLayout->addWidget(m_stateMark);
-    stateLayout->addWidget(m_panes[1], 1);
+    stateLayout->addWidget(m_panes[kFeedStatePane], 1);
     bar->addPermanentWidget(state);
-    for (int i = 2; i < kPaneCount; ++i)
+    for (int i = kSourcePane; i < kPaneCount; ++i)
         bar->addPermanentWidget(m_panes[i]);
-    m_panes[1]->setText(Q(kNotConnected));
+    m_panes[kFeedStatePane]->setText(Q(kNotConnected));
 }
 
 void CMainFrame::ApplyPlacement()
@@ -619,7 +619,7 @@ void CMainFrame::customEvent(QEvent* event)
     const FrameMessage& message = static_cast<CFrameEvent*>(event)->Message();
     switch (message.id) {
     case MSG_WAIT: OnWait(message.first == 1); break;
-    case MSG_FEED_STATE: OnFeedState(message.first, message.second); break;
+    case MSG_FEED_STATE: OnFeedState(FeedStateFromWire(message.first), message.second); break;
     case MSG_FEED_TIME: OnFeedTime(); break;
     case MSG_PERMISSIONS: OnPermissionsLoaded(); break;
     case MSG_FEED_NOTICE: break;  // the notice is not shown
@@ -642,20 +642,20 @@ void CMainFrame::OnWait(bool begin)
         m_waiting->End();
 }
 
-void CMainFrame::OnFeedState(int state, int kind)
+void CMainFrame::OnFeedState(FeedState state, int kind)
 {
     const std::string status = m_controller.Link().GetStatusText();
     for (auto& module : m_modules)
         module->OnFeedState(state, kind, status);
-    if (m_panes[1] != nullptr) {
-        m_panes[1]->setText(Q(FeedStateText(state)));
+    if (m_panes[kFeedStatePane] != nullptr) {
+        m_panes[kFeedStatePane]->setText(Q(FeedStateText(state)));
         m_stateMark->setPixmap(FeedStateMark(state));
-        m_panes[3]->setText(Q(status));
-        m_panes[2]->setText(Q(m_controller.Link().GetSourceName()));
+        m_panes[kAddressPane]->setText(Q(status));
+        m_panes[kSourcePane]->setText(Q(m_controller.Link().GetSourceName()));
     }
     // The feed is alive again: the open pages ask for their pages (on this
     // thread, where the documents live).
-    if (state == 2)
+    if (state == FeedState::Live)
         for (auto& module : m_modules)
             module->RequestPages();
     for (auto& module : m_modules)
@@ -667,8 +667,8 @@ void CMainFrame::OnFeedTime()
 {
     CFrameLink& link = m_controller.Link();
     link.FeedTimeTaken();
-    if (m_panes[4] != nullptr)
-        m_panes[4]->setText(QString::fromUtf8(link.GetTimestamp().GetFeedTime()));
+    if (m_panes[kFeedTimePane] != nullptr)
+        m_panes[kFeedTimePane]->setText(QString::fromUtf8(link.GetTimestamp().GetFeedTime()));
 }
 
 void CMainFrame::OnPermissionsLoaded()

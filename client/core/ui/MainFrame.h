@@ -53,7 +53,15 @@ class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr int kFlashIntervalMs = 167;
-    static constexpr int kPaneCount = 5;
+    // The status-bar panes, left to right (PaneText takes these).
+    enum StatusPane : int {
+        kMessagePane,    // "Ready"; takes what the others leave
+        kFeedStatePane,  // the feed state, after its mark
+        kSourcePane,     // the source's name
+        kAddressPane,    // the source's status text
+        kFeedTimePane,   // the last feed time
+    };
+    static constexpr int kPaneCount = kFeedTimePane + 1;
     static constexpr std::array<int, kPaneCount> kPaneWidths{200, 80, 80, 160, 125};
 
     CMainFrame(CScreenController& controller, CMessageService& messages,
@@ -139,7 +147,7 @@ private:
     int Ask(const QString& caption, const QString& text, CMessageService::Icon icon, CMessageService::Buttons buttons);
 
     void OnWait(bool begin);
-    void OnFeedState(int state, int kind);
+    void OnFeedState(FeedState state, int kind);
     void OnFeedTime();
     void OnPermissionsLoaded();
     void OnNotification(const std::string& text);

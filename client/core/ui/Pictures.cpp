@@ -63,6 +63,19 @@ QPixmap Tile(const char* text, QColor colour, int size)
     return pixmap;
 }
 
+// A round status-bar mark of one colour.
+QPixmap Mark(QColor colour)
+{
+    QPixmap pixmap(12, 12);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(colour.darker(140));
+    p.setBrush(colour);
+    p.drawEllipse(QRectF(1, 1, 10, 10));
+    return pixmap;
+}
+
 } // namespace
 
 QIcon ApplicationIcon()
@@ -120,23 +133,19 @@ QIcon CommandIcon(CommandId id)
     return QIcon();
 }
 
-QPixmap FeedStateMark(int state)
+QPixmap FeedStateMark(FeedState state)
 {
-    QColor colour(0x9E, 0x9E, 0x9E);
-    if (state == 0)
-        colour = QColor(0xD3, 0x2F, 0x2F);
-    else if (state == 1)
-        colour = QColor(0xF9, 0xA8, 0x25);
-    else if (state == 2)
-        colour = QColor(0x38, 0x8E, 0x3C);
-    QPixmap pixmap(12, 12);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(colour.darker(140));
-    p.setBrush(colour);
-    p.drawEllipse(QRectF(1, 1, 10, 10));
-    return pixmap;
+    switch (state) {
+    case FeedState::Dead: return Mark(QColor(0xD3, 0x2F, 0x2F));
+    case FeedState::Stale: return Mark(QColor(0xF9, 0xA8, 0x25));
+    case FeedState::Live: return Mark(QColor(0x38, 0x8E, 0x3C));
+    default: return NotConnectedMark();
+    }
+}
+
+QPixmap NotConnectedMark()
+{
+    return Mark(QColor(0x9E, 0x9E, 0x9E));
 }
 
 } // namespace mavo

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/CommandTable.h"
+#include "core/FeedState.h"
 
 #include <QIcon>
 #include <QPixmap>
@@ -16,7 +17,10 @@ QIcon ApplicationIcon();
 QPixmap SplashPicture();
 // The toolbar picture of a command; a null icon when it has none.
 QIcon CommandIcon(CommandId id);
-// A round mark for the status bar: -1 not connected, 0 dead, 1 stale, 2 live.
-QPixmap FeedStateMark(int state);
+// A round mark for the status bar: red dead, amber stale, green live; grey
+// for any other state.
+QPixmap FeedStateMark(FeedState state);
+// The grey mark of a client not yet connected.
+QPixmap NotConnectedMark();
 
 } // namespace mavo

@@ -115,8 +115,9 @@ void CListsModule::EditPageList()
 {
     if (m_frame == nullptr)
         return;
-    CPageListDialog dialog(m_lists.Pages(), [this](int page) { return m_controller.GetPermission(page); }, true,
-                           m_lists.DisablePages(), m_frame);
+    const PageChecking checking = m_lists.DisablePages() ? PageChecking::Disabled : PageChecking::Enabled;
+    CPageListDialog dialog(m_lists.Pages(), [this](int page) { return m_controller.GetPermission(page); }, checking,
+                           m_frame);
     CMessageService& messages = m_frame->Messages();
     dialog.SetRefusal([&messages](QWidget* parent) {
         messages.Show(parent, QString::fromUtf8(kNoPermissionCaption), QString::fromUtf8(kNoPermissionText),

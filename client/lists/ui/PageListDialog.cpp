@@ -11,7 +11,7 @@
 namespace mavo {
 
 CPageListDialog::CPageListDialog(const std::vector<int>& pages, CPageListEditor::PermissionTest permitted,
-                                 bool withPageChecking, bool disablePages, QWidget* parent)
+                                 PageChecking checking, QWidget* parent)
     : QDialog(parent),
       m_editor(pages, std::move(permitted)),
       m_list(new QListWidget(this)),
@@ -35,9 +35,9 @@ CPageListDialog::CPageListDialog(const std::vector<int>& pages, CPageListEditor:
     right->addWidget(m_page);
     right->addWidget(m_add);
     right->addWidget(m_remove);
-    if (withPageChecking) {
+    if (checking != PageChecking::NoBox) {
         m_disable = new QCheckBox(QStringLiteral("Disable page checking"), this);
-        m_disable->setChecked(disablePages);
+        m_disable->setChecked(checking == PageChecking::Disabled);
         right->addWidget(m_disable);
     }
     right->addStretch(1);

@@ -22,13 +22,15 @@ class QSpinBox;
 
 namespace mavo {
 
+// "Disable page checking": not shown (a report's pages), or shown and
+// ticked or not.
+enum class PageChecking { NoBox, Enabled, Disabled };
+
 class CPageListDialog : public QDialog {
     Q_OBJECT
 public:
-    // withPageChecking: show "Disable page checking" (ticked per
-    // disablePages).
-    CPageListDialog(const std::vector<int>& pages, CPageListEditor::PermissionTest permitted,
-                    bool withPageChecking, bool disablePages, QWidget* parent = nullptr);
+    CPageListDialog(const std::vector<int>& pages, CPageListEditor::PermissionTest permitted, PageChecking checking,
+                    QWidget* parent = nullptr);
 
     // Shows the no-permission message (parent: this dialog).
     void SetRefusal(std::function<void(QWidget* parent)> refusal) { m_refusal = std::move(refusal); }

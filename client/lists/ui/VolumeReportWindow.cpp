@@ -109,7 +109,7 @@ CVolumeReportWindow::CVolumeReportWindow(CPageFeed& feed, CMessageService& messa
     for (const std::string& name : LoadReportNames(section))
         m_reports->addItem(Q(name));
     m_reports->setCurrentIndex(-1);
-    SetReportButtons(false, false);
+    SetReportButtons(Selection::None);
 
     m_registered = m_feed.Register(&m_wakeup);
     m_timer.start(kTotalIntervalMs, this);
@@ -126,11 +126,12 @@ CVolumeReportWindow::~CVolumeReportWindow()
         m_feed.Release(key);
 }
 
-void CVolumeReportWindow::SetReportButtons(bool run, bool modifyDelete)
+void CVolumeReportWindow::SetReportButtons(Selection selection)
 {
-    m_run->setEnabled(run);
-    m_modify->setEnabled(modifyDelete);
-    m_delete->setEnabled(modifyDelete);
+    const bool selected = selection != Selection::None;
+    m_run->setEnabled(selection == Selection::Report);
+    m_modify->setEnabled(selected);
+    m_delete->setEnabled(selected);
 }
 
 std::string CVolumeReportWindow::SelectedName() const
@@ -152,7 +153,7 @@ void CVolumeReportWindow::SelectReport(int index)
     m_reports->setCurrentIndex(index);
     const Brindle::CRegSection section(HKEY_CURRENT_USER, m_sectionPath.c_str());
     m_pages = LoadReportPages(section, SelectedName());
-    SetReportButtons(true, true);
+    SetReportButtons(Selection::Report);
 }
 
 void CVolumeReportWindow::NewReport()
@@ -178,7 +179,7 @@ void CVolumeReportWindow::NewReport()
     m_reports->addItem(Q(name));
     m_reports->setCurrentIndex(m_reports->count() - 1);
     m_pages.clear();
-    SetReportButtons(false, true);
+    SetReportButtons(Selection::NewReport);
 }
 
 void CVolumeReportWindow::ModifyReport()
@@ -186,7 +187,7 @@ void CVolumeReportWindow::ModifyReport()
     const std::string name = SelectedName();
     if (name.empty())
         return;
-    CPageListDialog dialog(m_pages, [this](int page) { return m_feed.GetPermission(page); }, false, false, this);
+    CPageListDialog dialog(m_pages, [this](int page) { return m_feed.GetPermission(page); }, PageChecking::NoBox, this);
     dialog.SetRefusal([this](QWidget* parent) {
         m_messages.Show(parent, QString::fromUtf8(kNoPermissionCaption), QString::fromUtf8(kNoPermissionText),
                         CMessageService::Icon::Error, CMessageService::Buttons::Ok);
@@ -223,7 +224,7 @@ void CVolumeReportWindow::DeleteReport()
     m_reports->removeItem(m_reports->currentIndex());
     m_reports->setCurrentIndex(-1);
     m_pages.clear();
-    SetReportButtons(false, false);
+    SetReportButtons(Selection::None);
 }
 
 void CVolumeReportWindow::ClearResults()

@@ -85,7 +85,10 @@ protected:
 private:
     void ClearResults();
     void FillRow(int row);
-    void SetReportButtons(bool run, bool modifyDelete);
+    // No report selected: nothing to run, modify or delete; a new report
+    // has no pages to run yet.
+    enum class Selection { None, NewReport, Report };
+    void SetReportButtons(Selection selection);
     std::string SelectedName() const;
     void ShowError(const QString& text);
 

@@ -186,7 +186,7 @@ void CPageWindows::OnFlashTick(int count)
         frame->View()->OnFlashTick(count);
 }
 
-void CPageWindows::OnFeedState(int state)
+void CPageWindows::OnFeedState(FeedState state)
 {
     std::string notice = FeedNoticeFor(state);
     if (notice == m_env.feedNotice)

@@ -63,7 +63,7 @@ public:
     void OnFlashTick(int count);
     void OnPageTitle(int page);
     // Every page says on its face when the feed is stale or dead.
-    void OnFeedState(int state);
+    void OnFeedState(FeedState state);
     // Widths again for every page (user level, lists or options changed).
     void RecheckPages();
     void RequestPages();

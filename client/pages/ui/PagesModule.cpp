@@ -152,7 +152,7 @@ bool CPagesModule::LoadDocument(const Brindle::CRegSection& document)
 
 bool CPagesModule::IsPageWindowActive() const { return m_windows && m_windows->ActiveFrame() != nullptr; }
 
-void CPagesModule::OnFeedState(int state, int, const std::string&)
+void CPagesModule::OnFeedState(FeedState state, int, const std::string&)
 {
     if (m_windows)
         m_windows->OnFeedState(state);

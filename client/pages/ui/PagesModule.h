@@ -40,7 +40,7 @@ public:
     bool IsPageWindowActive() const override;
 
     void RequestPages() override;
-    void OnFeedState(int state, int kind, const std::string& statusText) override;
+    void OnFeedState(FeedState state, int kind, const std::string& statusText) override;
     void RecheckPages() override;
     void OnPermissionsLoaded() override { RecheckPages(); }
     void OnPageTitle(int page) override;

@@ -46,7 +46,7 @@ void CSourceStatusModule::StoreWindowSettings(CMainFrameSettings& settings)
     settings.status.show = m_window->isVisible() ? 1 : 0;
 }
 
-void CSourceStatusModule::OnFeedState(int state, int kind, const std::string& statusText)
+void CSourceStatusModule::OnFeedState(FeedState state, int kind, const std::string& statusText)
 {
     if (!m_window)
         return;

@@ -25,7 +25,7 @@ public:
     void InstallCommands(CMainFrame& frame) override;
     void CreateWindows(CMainFrame& frame, const CMainFrameSettings& settings) override;
     void StoreWindowSettings(CMainFrameSettings& settings) override;
-    void OnFeedState(int state, int kind, const std::string& statusText) override;
+    void OnFeedState(FeedState state, int kind, const std::string& statusText) override;
     void OnSourceLog(const std::string& line) override;
 
     CSourceStatusWindow* Window() const { return m_window; }

@@ -26,7 +26,7 @@ namespace {
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString Q(const char* text) { return QString::fromUtf8(text); }
 
-QIcon FeedStateIcon(int state)
+QIcon FeedStateIcon(FeedState state)
 {
     QIcon icon;
     icon.addPixmap(FeedStateMark(state));
@@ -175,7 +175,7 @@ CSourceStatusWindow::CSourceStatusWindow(CScreenController& controller, QWidget*
     connect(m_lineBox, &QCheckBox::toggled, this, [this](bool on) { SetLineLogging(on); });
     connect(m_badBox, &QCheckBox::toggled, this, [this](bool on) { SetBadPacketLogging(on); });
 
-    setWindowIcon(FeedStateIcon(0));
+    setWindowIcon(FeedStateIcon(FeedState::Dead));
     m_listening = m_controller.Register(static_cast<TimestampClient*>(&m_listener));
 }
 
@@ -205,10 +205,10 @@ void CSourceStatusWindow::AddLog(const std::string& text)
     m_list->scrollToBottom();
 }
 
-void CSourceStatusWindow::SetFeedState(int state)
+void CSourceStatusWindow::SetFeedState(FeedState state)
 {
     AddLog(FeedStateText(state));
-    m_feedState = (state == 1 || state == 2) ? state : 0;
+    m_feedState = (state == FeedState::Stale || state == FeedState::Live) ? state : FeedState::Dead;
     setWindowIcon(FeedStateIcon(m_feedState));
 }
 

@@ -20,6 +20,7 @@
 // before anything goes (Unregister waits for running call-backs).
 #pragma once
 
+#include "core/FeedState.h"
 #include "core/ui/WindowWake.h"
 #include "status/SourceStatusLog.h"
 #include "zph/Clients.h"
@@ -57,7 +58,7 @@ public:
     void AddLog(const std::string& text);
     // The feed state: logs "Feed Dead", "Feed Stale" or "Feed Live" and
     // shows the matching icon.
-    void SetFeedState(int state);
+    void SetFeedState(FeedState state);
     // The source's kind (1 "Socket", 2 "Serial", 3 "ZPHDB", else
     // "Unknown") and address (the source's status text).
     void SetKind(int kind);
@@ -75,7 +76,7 @@ public:
     MetricTexts ShownMetrics() const;
     QString KindText() const;
     QString AddressText() const;
-    int ShownFeedState() const { return m_feedState; }
+    FeedState ShownFeedState() const { return m_feedState; }
     bool IsLineLogging() const { return m_lineLogging; }
     QCheckBox* LineUpdatesBox() const { return m_lineBox; }
     QCheckBox* BadPacketsBox() const { return m_badBox; }
@@ -143,7 +144,7 @@ private:
 
     bool m_lineLogging = false;
     bool m_listening = false;
-    int m_feedState = 0;
+    FeedState m_feedState = FeedState::Dead;
 };
 
 } // namespace mavo

@@ -13,7 +13,7 @@ using namespace mavo;
 // by the window tests.
 TEST(FrameTexts, OutOfRangeValuesAndEmptyParts)
 {
-    EXPECT_STREQ(FeedStateText(7), "Feed Dead");
+    EXPECT_STREQ(FeedStateText(FeedStateFromWire(7)), "Feed Dead");
     EXPECT_STREQ(SourceKindText(0), "Unknown");
     EXPECT_STREQ(SourceKindText(4), "Unknown");
     EXPECT_EQ(NotificationText("||a|"), "\n\na\n");

@@ -47,5 +47,5 @@ TEST(FeedNotice, PagesSayStaleOrDeadAndNothingWhileLive)
 {
     const std::pair<int, const char*> notices[] = {{1, "Feed Stale"}, {0, "Feed Dead"}, {7, "Feed Dead"}, {2, ""}};
     for (const auto& [state, notice] : notices)
-        EXPECT_EQ(FeedNoticeFor(state), notice) << state;
+        EXPECT_EQ(FeedNoticeFor(FeedStateFromWire(state)), notice) << state;
 }

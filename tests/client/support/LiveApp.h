@@ -75,7 +75,7 @@ protected:
     void StartLive()
     {
         ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-        ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+        ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     }
 
     // zphd gives the guest user this level; MAVO's commands follow it.

@@ -20,7 +20,7 @@ TEST_F(ConnectionTest, FailoverDisconnectReconnectAndTheWaitingDialog)
 {
     PointFeedAtServer();
     ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     EXPECT_FALSE(Enabled(CommandId::ConnectPrimary));
     EXPECT_TRUE(Enabled(CommandId::ConnectBackup));
     EXPECT_TRUE(Enabled(CommandId::Failover));
@@ -38,7 +38,7 @@ TEST_F(ConnectionTest, FailoverDisconnectReconnectAndTheWaitingDialog)
     EXPECT_EQ(asked[1].text, "Are you sure you want to connect to the BACKUP source?");
     EXPECT_EQ(asked[1].buttons, mavo::CMessageService::Buttons::YesNo);
     EXPECT_EQ(StoredInt("Controller", "Failover"), 1);
-    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(2) == "Backup" && Frame().PaneText(1) == "Feed Live"; }));
+    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(mavo::CMainFrame::kSourcePane) == "Backup" && Frame().PaneText(mavo::CMainFrame::kFeedStatePane) == "Feed Live"; }));
     // On the backup, connected: connect primary stays offered, backup not.
     EXPECT_TRUE(Enabled(CommandId::ConnectPrimary));
     EXPECT_FALSE(Enabled(CommandId::ConnectBackup));
@@ -47,12 +47,12 @@ TEST_F(ConnectionTest, FailoverDisconnectReconnectAndTheWaitingDialog)
     ASSERT_TRUE(Frame().RunCommand(CommandId::Failover));
     EXPECT_EQ(messages.WithCaption("Failover").back().text, "Are you sure you want to connect to the PRIMARY source?");
     EXPECT_EQ(StoredInt("Controller", "Failover"), 0);
-    EXPECT_TRUE(WaitFor([&] { return Frame().PaneText(2) == "Primary" && Frame().PaneText(1) == "Feed Live"; }));
+    EXPECT_TRUE(WaitFor([&] { return Frame().PaneText(mavo::CMainFrame::kSourcePane) == "Primary" && Frame().PaneText(mavo::CMainFrame::kFeedStatePane) == "Feed Live"; }));
 
     // Disconnect, and connect again.
     ASSERT_TRUE(Frame().RunCommand(CommandId::Disconnect));
     EXPECT_FALSE(Frame().Connection().IsConnected());
-    ASSERT_TRUE(WaitForPane(1, "Feed Dead"));
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Dead"));
     EXPECT_FALSE(Enabled(CommandId::Disconnect));
     EXPECT_FALSE(Enabled(CommandId::Failover));
     EXPECT_TRUE(Enabled(CommandId::ConnectPrimary));
@@ -61,7 +61,7 @@ TEST_F(ConnectionTest, FailoverDisconnectReconnectAndTheWaitingDialog)
     EXPECT_TRUE(messages.WithCaption("Disconnect").empty());
 
     ASSERT_TRUE(Frame().RunCommand(CommandId::ConnectPrimary));
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     EXPECT_EQ(StoredInt("Controller", "Failover"), 0);
 
     // The waiting dialog names the address; its Cancel disconnects.
@@ -112,7 +112,7 @@ TEST_F(ConnectionTest, NotificationsPopUpWithLineBreaksEachOne)
     PointFeedAtServer();
     Section("MainFrame").SetInt("ContribPopup", 1);
     ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     ASSERT_EQ(zphd.Control("notify all Desk closes|Call 110").substr(0, 2), "OK");
     ASSERT_EQ(zphd.Control("notify all Second notice").substr(0, 2), "OK");
     ASSERT_TRUE(WaitFor([&] { return messages.WithCaption("Notification").size() >= 2; }));

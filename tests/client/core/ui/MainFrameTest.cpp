@@ -44,7 +44,7 @@ TEST_F(MainFrameTest, FullScreenWithDefaultRectangleCoversTheScreenAndSpaceLeave
 {
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     // Connected, so that no waiting dialog takes the keys.
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     const QRect normal = Frame().geometry();
     const QRect screen = Frame().screen()->geometry();
     ASSERT_TRUE(Frame().RunCommand(CommandId::ViewFullScreen));
@@ -126,7 +126,7 @@ TEST_F(MainFrameTest, MenusToolbarStatusBarAndContextMenuHoldOnlyWhatIsDelivered
             EXPECT_NE(Frame().Commands().Action(info.id), nullptr) << info.text;
         }
     }
-    EXPECT_EQ(Frame().PaneText(1).toStdString(), "Not Connected");
+    EXPECT_EQ(Frame().PaneText(mavo::CMainFrame::kFeedStatePane).toStdString(), "Not Connected");
 
     // The context menu by key opens inside the top left corner, by mouse at
     // the pointer.
@@ -180,7 +180,7 @@ TEST_F(MainFrameTest, ExitAsksAndOnlyYesSaves)
 TEST_F(MainFrameTest, EverySettingIsAsItWasAfterARestart)
 {
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     Frame().setGeometry(QRect(40, 60, 720, 480));
     Spin(50);
     for (CommandId toggle : {CommandId::AnchorWindows, CommandId::InfoClickEnabled, CommandId::PopupNotifications,
@@ -218,6 +218,6 @@ TEST_F(MainFrameTest, EverySettingIsAsItWasAfterARestart)
     EXPECT_FALSE(Frame().statusBar()->isHidden());
     // The backup was selected when saved: it is the one that connects.
     EXPECT_EQ(Frame().Connection().Failover(), 1);
-    EXPECT_TRUE(WaitFor([&] { return Frame().PaneText(2) == "Backup" && Frame().PaneText(1) == "Feed Live"; }));
+    EXPECT_TRUE(WaitFor([&] { return Frame().PaneText(mavo::CMainFrame::kSourcePane) == "Backup" && Frame().PaneText(mavo::CMainFrame::kFeedStatePane) == "Feed Live"; }));
 }
 

@@ -256,7 +256,7 @@ TEST_F(LineInfoLiveTest, WindowComesBackWithItsLineAfterARestart)
     EXPECT_EQ(window->Key(), key);
     EXPECT_EQ(window->pos(), QPoint(260, 180));
     // With no page open, the window's own reference brings the line in.
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     EXPECT_TRUE(WaitFor([&] { return window->windowTitle().startsWith(QStringLiteral("Page ")); }, 30000));
 }
 

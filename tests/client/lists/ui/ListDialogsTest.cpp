@@ -109,7 +109,7 @@ TEST(CustomerListDialogTest, ColoursAreHandedOnAtOnce)
 TEST(PageListDialogTest, ButtonsFollowTheFieldAndThePermissionAndReportsHaveNoCheckingBox)
 {
     std::vector<int> refused;
-    CPageListDialog dialog({4, 2}, [](int page) { return page != 7; }, true, true);
+    CPageListDialog dialog({4, 2}, [](int page) { return page != 7; }, PageChecking::Disabled);
     dialog.SetRefusal([&](QWidget*) { refused.push_back(dialog.Page()->value()); });
     EXPECT_EQ(dialog.windowTitle(), "Modify Page List");
     ASSERT_NE(dialog.DisableChecking(), nullptr);
@@ -147,7 +147,7 @@ TEST(PageListDialogTest, ButtonsFollowTheFieldAndThePermissionAndReportsHaveNoCh
     EXPECT_TRUE(dialog.grab().save(QStringLiteral("/tmp/lists-page-dialog.png")));
 
     // A report's page list has no page checking box.
-    CPageListDialog report({5}, {}, false, true);
+    CPageListDialog report({5}, {}, PageChecking::NoBox);
     EXPECT_EQ(report.DisableChecking(), nullptr);
     EXPECT_EQ(report.findChild<QCheckBox*>(), nullptr);
     EXPECT_FALSE(report.DisablePages());

@@ -93,7 +93,7 @@ TEST_F(PageLiveTest, NewPageShowsLiveLinesFollowsTheFeedRowByRowAndComesBackAfte
     EXPECT_EQ(PageWindows()[1]->FrameStyle(), 2);
     EXPECT_EQ(PageWindows()[1]->geometry(), where);
     // They ask the feed for their pages once it is live, and fill.
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     EXPECT_TRUE(WaitFor([&] { return LinesArrived(PageWindows()[1]); }, 30000));
 
     // Closing asks; the answer No keeps the window.

@@ -539,7 +539,7 @@ TEST_F(PageWindowTest, AStaleOrDeadFeedIsSaidOnEveryPageFace)
     };
     EXPECT_EQ(whitePixels(bare), 0);
     for (int state : {1, 0}) {
-        m_windows->OnFeedState(state);
+        m_windows->OnFeedState(FeedStateFromWire(state));
         EXPECT_EQ(m_env.feedNotice, state == 1 ? "Feed Stale" : "Feed Dead");
         const QImage said = Render(list);
         EXPECT_GT(whitePixels(said), 20) << state;
@@ -550,7 +550,7 @@ TEST_F(PageWindowTest, AStaleOrDeadFeedIsSaidOnEveryPageFace)
             row += said.pixel(x, middle) == qRgb(0, 0, 0);
         EXPECT_GT(row, said.width() / 2) << state;
     }
-    m_windows->OnFeedState(2);
+    m_windows->OnFeedState(FeedState::Live);
     EXPECT_EQ(m_env.feedNotice, "");
     EXPECT_EQ(Render(list), bare);
 }

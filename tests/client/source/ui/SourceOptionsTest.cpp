@@ -71,13 +71,13 @@ TEST_F(SourceOptionsTest, SwitchesFromTheSocketToTheDatabaseSourceWithAPasswordA
     EXPECT_EQ(StoredInt("Controller/Backup", "FeedSource"), 1) << "the backup page was left as it was";
     EXPECT_EQ(StoredText("Controller/ZPHDB", "UserId"), "trader1");
     EXPECT_EQ(app->Controller().GetSource()->GetKind(), 3);
-    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(1) == "Feed Dead" && Frame().PaneText(2) == "Primary"; }));
+    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(mavo::CMainFrame::kFeedStatePane) == "Feed Dead" && Frame().PaneText(mavo::CMainFrame::kSourcePane) == "Primary"; }));
 
     // The database port takes only a login with the user's password proof.
     ASSERT_TRUE(Frame().RunCommand(CommandId::ConnectPrimary));
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     EXPECT_EQ(app->Controller().GetSource()->GetKind(), 3);
-    EXPECT_EQ(Frame().PaneText(3).toStdString(), "trader1@127.0.0.1:" + std::to_string(databasePort));
+    EXPECT_EQ(Frame().PaneText(mavo::CMainFrame::kAddressPane).toStdString(), "trader1@127.0.0.1:" + std::to_string(databasePort));
 }
 
 TEST_F(SourceOptionsTest, OkWhileTheBackupIsSelectedSelectsThePrimaryAndCancelKeepsTheKind)
@@ -85,7 +85,7 @@ TEST_F(SourceOptionsTest, OkWhileTheBackupIsSelectedSelectsThePrimaryAndCancelKe
     PointFeedAtServer();
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     ASSERT_TRUE(Frame().RunCommand(CommandId::ConnectBackup));
-    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(2) == "Backup" && Frame().PaneText(1) == "Feed Live"; }));
+    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(mavo::CMainFrame::kSourcePane) == "Backup" && Frame().PaneText(mavo::CMainFrame::kFeedStatePane) == "Feed Live"; }));
     DisconnectNow();
     ASSERT_EQ(Frame().Connection().Failover(), 1);
 
@@ -97,11 +97,11 @@ TEST_F(SourceOptionsTest, OkWhileTheBackupIsSelectedSelectsThePrimaryAndCancelKe
     EXPECT_EQ(StoredInt("Controller", "Failover"), 0);
     EXPECT_EQ(app->Controller().GetFailover(), 0);
     EXPECT_EQ(Frame().Connection().Failover(), 0) << "the window's flag follows the stored one";
-    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(2) == "Primary"; }));
+    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(mavo::CMainFrame::kSourcePane) == "Primary"; }));
 
     // The commands now speak of the primary as the active source.
     ASSERT_TRUE(Frame().RunCommand(CommandId::ConnectPrimary));
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     messages.answers.push_back(mavo::CMessageService::No);
     ASSERT_TRUE(Frame().RunCommand(CommandId::Failover));
     EXPECT_EQ(messages.WithCaption("Failover").back().text, "Are you sure you want to connect to the BACKUP source?");
@@ -144,5 +144,5 @@ TEST_F(SourceOptionsTest, AWrongPasswordEnteredInTheDialogIsRefusedByTheDatabase
                 return true;
         return false;
     })) << "the password travels with the login";
-    EXPECT_NE(Frame().PaneText(1).toStdString(), "Feed Live");
+    EXPECT_NE(Frame().PaneText(mavo::CMainFrame::kFeedStatePane).toStdString(), "Feed Live");
 }

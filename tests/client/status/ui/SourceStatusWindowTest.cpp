@@ -84,7 +84,7 @@ TEST_F(SourceStatusWindowTest, FeedStateKindAddressAndMetricsThenReset)
     mavo::CSourceStatusWindow* window = Window();
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(WaitForEntry("\tFeed Live"));
-    EXPECT_EQ(window->ShownFeedState(), 2);
+    EXPECT_EQ(window->ShownFeedState(), mavo::FeedState::Live);
     EXPECT_EQ(window->KindText(), "Socket");
     EXPECT_NE(window->AddressText().toStdString().find(std::to_string(zphd.SocketPort())), std::string::npos)
         << window->AddressText().toStdString();
@@ -104,7 +104,7 @@ TEST_F(SourceStatusWindowTest, FeedStateKindAddressAndMetricsThenReset)
 
     ASSERT_EQ(zphd.Control("drop").substr(0, 2), "OK");
     ASSERT_TRUE(WaitForEntry("\tFeed Dead", 20000));
-    EXPECT_EQ(window->ShownFeedState(), 0);
+    EXPECT_EQ(window->ShownFeedState(), mavo::FeedState::Dead);
 }
 
 TEST_F(SourceStatusWindowTest, LogKeepsTheLastTwoHundredEntriesAnEmptyTextClearsItAndLongLinesScroll)
@@ -144,8 +144,8 @@ TEST_F(SourceStatusWindowTest, FeedTimesLineUpdatesAndBadPacketsAreLoggedOnlyWhi
     PointFeedAtServer();
     ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
     mavo::CSourceStatusWindow* window = Window();
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
-    ASSERT_TRUE(WaitFor([&] { return !Frame().PaneText(4).isEmpty(); }));
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
+    ASSERT_TRUE(WaitFor([&] { return !Frame().PaneText(mavo::CMainFrame::kFeedTimePane).isEmpty(); }));
     const std::size_t before = window->Log().Entries().size();
     Spin(1500);
     EXPECT_EQ(window->Log().Entries().size(), before) << "feed times are not logged by default";

@@ -150,7 +150,7 @@ TEST_F(ToolWindowsTest, WindowsArePlacedFromTheSettingsTheirPlacesSavedAndNotifi
     EXPECT_TRUE(clock->isVisible());
 
     // Notifications from the feed reach the contributions window.
-    ASSERT_TRUE(WaitForPane(1, "Feed Live"));
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     ASSERT_EQ(zphd.Control("notify all Desk closes|at 5").rfind("OK", 0), 0u);
     ASSERT_TRUE(WaitFor([&] { return contrib->EntryCount() == 1; }));
     EXPECT_NE(contrib->Entry(0).find("\tDesk closes\nat 5"), std::string::npos) << contrib->Entry(0);

@@ -1,0 +1,29 @@
+// The feed state of the active source. The feed libraries report it, and
+// frame messages carry it, as the wire's number; the client names it.
+//
+// Thread-safety: constants and pure functions.
+#pragma once
+
+#include "protocol/Protocol.h"
+
+namespace mavo {
+
+enum class FeedState : int {
+    Dead = ZPHWire::FEED_DEAD,
+    Stale = ZPHWire::FEED_STALE,
+    Live = ZPHWire::FEED_LIVE,
+};
+
+// The state a reported number names; a number outside the three keeps its
+// value, so that each reader decides how it shows an unknown state.
+constexpr FeedState FeedStateFromWire(int state)
+{
+    return static_cast<FeedState>(state);
+}
+
+constexpr int WireValue(FeedState state)
+{
+    return static_cast<int>(state);
+}
+
+} // namespace mavo
