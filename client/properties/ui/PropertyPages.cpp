@@ -399,14 +399,14 @@ CPageContentsProp::CPageContentsProp(CPageFeed& feed, const std::vector<unsigned
       m_up(new QPushButton(QStringLiteral("Up"), this)), m_down(new QPushButton(QStringLiteral("Down"), this))
 {
     setObjectName(QStringLiteral("Contents"));
-    m_choosePage = [](QWidget* parent) -> std::optional<int> {
-        CNewPageDialog dialog(parent);
+    m_choosePage = [](QWidget* owner) -> std::optional<int> {
+        CNewPageDialog dialog(owner);
         if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
         return dialog.Page();
     };
-    m_chooseLines = [this](QWidget* parent, int page) {
-        CSelectLinesDialog dialog(m_feed, page, parent);
+    m_chooseLines = [this](QWidget* owner, int page) {
+        CSelectLinesDialog dialog(m_feed, page, owner);
         if (dialog.exec() != QDialog::Accepted)
             return std::vector<unsigned>{};
         return dialog.SelectedKeys();

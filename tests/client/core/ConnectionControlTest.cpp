@@ -37,8 +37,8 @@ protected:
     ConnectionControlTest()
     {
         const int port = UnusedPort();
-        for (const char* connection : {"Controller", "Controller/Backup"}) {
-            const std::string base = std::string(kRoot) + "/" + connection;
+        for (const char* section : {"Controller", "Controller/Backup"}) {
+            const std::string base = std::string(kRoot) + "/" + section;
             Brindle::CRegSection(HKEY_CURRENT_USER, base.c_str()).SetInt("FeedSource", 1);
             Brindle::CRegSection socket(HKEY_CURRENT_USER, (base + "/Socket").c_str());
             socket.SetStr("Host", "127.0.0.1");

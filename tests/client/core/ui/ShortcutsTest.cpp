@@ -46,9 +46,10 @@ TEST_F(ShortcutsTest, CtrlWWorksWhileAPageWindowHasTheFocus)
     QMdiArea* area = Frame().MdiArea();
     ASSERT_EQ(area->subWindowList().size(), 1);
     // No key of the page window's own menu stands in a command's way.
-    if (QMenu* menu = page->systemMenu())
+    if (QMenu* menu = page->systemMenu()) {
         for (QAction* action : menu->actions())
             EXPECT_TRUE(action->shortcuts().isEmpty()) << action->text().toStdString();
+    }
 
     ASSERT_TRUE(Activate(&Frame()));
     area->setActiveSubWindow(page);
