@@ -50,10 +50,10 @@ protected:
         const mavo::CMAVODoc& doc = frame->View()->Document();
         int found = -1;
         WaitFor([&] {
-            for (int row = 0; row < static_cast<int>(doc.Lines().size()); ++row) {
-                const LineRef line = doc.Feed().Cache().GetForRead(doc.GetLineKey(row));
+            for (int position = 0; position < static_cast<int>(doc.Lines().size()); ++position) {
+                const LineRef line = doc.Feed().Cache().GetForRead(doc.GetLineKey(position));
                 if (line && line->m_kind == 'F' && !line->m_issueName.empty()) {
-                    found = row;
+                    found = position;
                     return true;
                 }
             }
@@ -91,10 +91,10 @@ protected:
                   "OK");
     }
 
-    bool LineHas(unsigned key, const std::function<bool(const LineObject&)>& test)
+    bool LineHas(unsigned lineKey, const std::function<bool(const LineObject&)>& test)
     {
         return WaitFor([&] {
-            const LineRef line = Frame().Controller().m_lineCache.GetForRead(key);
+            const LineRef line = Frame().Controller().m_lineCache.GetForRead(lineKey);
             return line && test(*line);
         }, 30000);
     }
