@@ -35,7 +35,6 @@ public:
 
     void Post();
     bool Received(const QEvent* event);
-    QEvent::Type Type() const { return m_type; }
 
 private:
     QObject* m_window;
