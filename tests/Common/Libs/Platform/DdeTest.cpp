@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
@@ -66,6 +67,37 @@ bool RawReceive(int fd, Platform::Dde::Frame& frame)
             return false;
         reader.Append(buffer, static_cast<std::size_t>(n));
     }
+}
+
+Platform::Dde::Frame Transact(std::uint32_t id, UINT type, const char* item)
+{
+    Platform::Dde::Frame frame;
+    frame.kind = Platform::Dde::FrameKind::TRANSACT;
+    frame.id = id;
+    frame.type = type;
+    frame.format = CF_TEXT;
+    frame.item = item;
+    return frame;
+}
+
+// Sends what of bytes[sent...] the socket takes now; false once it takes nothing.
+bool SendSome(int fd, const std::string& bytes, std::size_t& sent)
+{
+    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n > 0)
+        sent += static_cast<std::size_t>(n);
+    return n > 0;
+}
+
+// What of `heard` is of one of `types`.
+std::vector<Heard> Only(const std::vector<Heard>& heard, std::initializer_list<UINT> types)
+{
+    std::vector<Heard> out;
+    for (const auto& h : heard) {
+        if (std::find(types.begin(), types.end(), h.type) != types.end())
+            out.push_back(h);
+    }
+    return out;
 }
 
 // A raw peer with a conversation on `topic` of MAVO; `reply` is the server's answer.
@@ -259,12 +291,7 @@ TEST_F(DdeServed, PokeAndExecuteReportTheServersAnswer)
     EXPECT_EQ(status, DDE_FBUSY);
     EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_BUSY);
 
-    auto heard = server.Heard_();
-    std::vector<Heard> pokes;
-    for (const auto& h : heard) {
-        if (h.type == XTYP_POKE || h.type == XTYP_EXECUTE)
-            pokes.push_back(h);
-    }
+    const auto pokes = Only(server.Heard_(), {XTYP_POKE, XTYP_EXECUTE});
     ASSERT_EQ(pokes.size(), 3u);
     EXPECT_EQ(pokes[0].hsz1, "APP");
     EXPECT_EQ(pokes[0].hsz2, "X");
@@ -291,12 +318,10 @@ TEST_F(DdeServed, AdviseLoopDeliversEachPostUntilStopped)
     EXPECT_TRUE(server.Post("P1L1", "OFFERRATE"));
     ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) >= 2; }));
     std::vector<std::string> values;
-    for (const auto& h : client.m_heard) {
-        if (h.type == XTYP_ADVDATA) {
-            EXPECT_EQ(h.hsz1, "P1L1");
-            EXPECT_EQ(h.conv, conv);
-            values.push_back(h.data);
-        }
+    for (const auto& h : Only(client.m_heard, {XTYP_ADVDATA})) {
+        EXPECT_EQ(h.hsz1, "P1L1");
+        EXPECT_EQ(h.conv, conv);
+        values.push_back(h.data);
     }
     EXPECT_EQ(values, (std::vector<std::string>{std::string("2", 2), std::string("3", 2)}));
 
@@ -462,10 +487,8 @@ TEST_F(DdeFixture, MonitorSeesConversationsAndLinksOfOthers)
     ASSERT_NE(conv, nullptr);
     ASSERT_TRUE(client.Advise(conv, "BIDRATE"));
     auto kinds = [&](DWORD flag) {
-        std::size_t n = 0;
-        for (const auto& h : monitor.m_heard)
-            n += h.type == XTYP_MONITOR && h.data2 == flag;
-        return n;
+        const auto reports = Only(monitor.m_heard, {XTYP_MONITOR});
+        return std::count_if(reports.begin(), reports.end(), [&](const Heard& h) { return h.data2 == flag; });
     };
     // Both sides report the conversation and the loop.
     ASSERT_TRUE(monitor.PumpUntil([&] { return kinds(MF_CONV) >= 2 && kinds(MF_LINKS) >= 2; }));
@@ -478,7 +501,7 @@ TEST_F(DdeFixture, MonitorSeesConversationsAndLinksOfOthers)
             EXPECT_EQ(link.wFmt, CF_TEXT);
         }
     }
-    EXPECT_EQ(kinds(MF_CALLBACKS), 0u);  // not asked for
+    EXPECT_EQ(kinds(MF_CALLBACKS), 0);  // not asked for
 }
 
 TEST_F(DdeFixture, CallsThatRunCallBacksRefuseOtherThreads)
@@ -548,13 +571,7 @@ TEST_F(DdeServed, StalledClientIsDroppedWithoutHoldingUpTheServerOrOthers)
     const int stalled = RawJoin(runtime.SocketDir(), "stalled", "P1L1", reply);
     ASSERT_GE(stalled, 0);
     ASSERT_EQ(reply.error, 0u);
-    Platform::Dde::Frame frame;
-    frame.kind = Platform::Dde::FrameKind::TRANSACT;
-    frame.id = 1;
-    frame.type = XTYP_ADVSTART;
-    frame.format = CF_TEXT;
-    frame.item = "TEXT";
-    RawSend(stalled, frame);
+    RawSend(stalled, Transact(1, XTYP_ADVSTART, "TEXT"));
     ASSERT_TRUE(RawReceive(stalled, reply));
     ASSERT_EQ(reply.status, DDE_FACK);
 
@@ -571,15 +588,10 @@ TEST_F(DdeServed, StalledClientIsDroppedWithoutHoldingUpTheServerOrOthers)
         ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) == std::size_t(i + 1); }));
     }
     ASSERT_TRUE(Eventually([&] { return server.Count(XTYP_DISCONNECT) == 1; }));
-    auto heard = server.Heard_();
-    bool error = false;
-    for (const auto& h : heard) {
-        if (h.type == XTYP_ERROR) {
-            EXPECT_EQ(h.data1 & 0xFFFF, DMLERR_LOW_MEMORY);
-            error = true;
-        }
-    }
-    EXPECT_TRUE(error);
+    const auto errors = Only(server.Heard_(), {XTYP_ERROR});
+    EXPECT_FALSE(errors.empty());
+    for (const auto& h : errors)
+        EXPECT_EQ(h.data1 & 0xFFFF, DMLERR_LOW_MEMORY);
     EXPECT_EQ(client.Count(XTYP_DISCONNECT), 0u);
     ::close(stalled);
 }
@@ -597,10 +609,9 @@ TEST_F(DdeServed, BrokenFramesDropOnlyTheirSender)
     ASSERT_EQ(::send(hostile, junk, sizeof junk - 1, MSG_NOSIGNAL), ssize_t(sizeof junk - 1));
     ASSERT_TRUE(Eventually([&] { return server.Count(XTYP_DISCONNECT) == 1; }));
     EXPECT_FALSE(RawReceive(hostile, reply));  // closed by the server
-    bool reported = false;
-    for (const auto& h : server.Heard_())
-        reported |= h.type == XTYP_ERROR && (h.data1 & 0xFFFF) == DMLERR_POSTMSG_FAILED;
-    EXPECT_TRUE(reported);
+    const auto errors = Only(server.Heard_(), {XTYP_ERROR});
+    EXPECT_TRUE(std::any_of(errors.begin(), errors.end(),
+                            [](const Heard& h) { return (h.data1 & 0xFFFF) == DMLERR_POSTMSG_FAILED; }));
     std::string value;
     ASSERT_TRUE(client.Request(conv, "I", value));
     EXPECT_EQ(value, "fine");
@@ -619,22 +630,11 @@ TEST_F(DdeFixture, FloodingClientIsReadNoFasterThanTheServerAnswers)
     // While the server runs nothing, its side stops reading: the socket
     // fills and our sends stop going through.
     std::string bytes;
-    Platform::Dde::Frame frame;
-    frame.kind = Platform::Dde::FrameKind::TRANSACT;
-    frame.type = XTYP_REQUEST;
-    frame.format = CF_TEXT;
-    frame.item = "I";
     constexpr std::uint32_t REQUESTS = 40000;
-    for (std::uint32_t id = 1; id <= REQUESTS; ++id) {
-        frame.id = id;
-        ASSERT_TRUE(Platform::Dde::EncodeFrame(frame, bytes));
-    }
+    for (std::uint32_t id = 1; id <= REQUESTS; ++id)
+        ASSERT_TRUE(Platform::Dde::EncodeFrame(Transact(id, XTYP_REQUEST, "I"), bytes));
     std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(flood, bytes.data() + sent, bytes.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n <= 0)
-            break;
-        sent += static_cast<std::size_t>(n);
+    while (sent < bytes.size() && SendSome(flood, bytes, sent)) {
     }
     EXPECT_LT(sent, bytes.size());
     server.Hold(false);
@@ -643,11 +643,8 @@ TEST_F(DdeFixture, FloodingClientIsReadNoFasterThanTheServerAnswers)
     Platform::Dde::FrameReader reader;
     char buffer[8192];
     while (answers < REQUESTS) {
-        if (sent < bytes.size()) {
-            const ssize_t n = ::send(flood, bytes.data() + sent, bytes.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (n > 0)
-                sent += static_cast<std::size_t>(n);
-        }
+        if (sent < bytes.size())
+            SendSome(flood, bytes, sent);
         pollfd wait{flood, POLLIN, 0};
         if (::poll(&wait, 1, 30000) != 1)
             break;

@@ -27,10 +27,9 @@ struct PortHolder {
 
 struct Dequeued {
     BOOL ok;
-    DWORD bytes;
+    DWORD bytes, error;
     ULONG_PTR key;
     OVERLAPPED* ov;
-    DWORD error;
 };
 
 Dequeued Take(HANDLE port, DWORD ms = 10000)
@@ -101,6 +100,15 @@ Pair Connect(HANDLE port, int sendBuffer = 0)
     EXPECT_EQ(CreateIoCompletionPort(SocketHandle(p.client), port, 2, 0), port);
     EXPECT_EQ(CreateIoCompletionPort(SocketHandle(p.server), port, 3, 0), port);
     return p;
+}
+
+// Posts a receive into `buffer` on `s` that completes with `ov`.
+void PostReceive(SOCKET s, std::vector<char>& buffer, OVERLAPPED& ov)
+{
+    WSABUF buf{static_cast<ULONG>(buffer.size()), buffer.data()};
+    DWORD flags = 0;
+    const int r = WSARecv(s, &buf, 1, nullptr, &flags, &ov, nullptr);
+    ASSERT_TRUE(r == 0 || GetLastError() == WSA_IO_PENDING);
 }
 
 TEST(IoPort, PostedRecordsFromFourThreadsEachCompleteOnce)
@@ -199,13 +207,7 @@ TEST(IoPort, SendsCompleteInOrderWholeThroughPartialWrites)
     std::string received;
     std::vector<char> buffer(65536);
     OVERLAPPED recv{};
-    auto postReceive = [&] {
-        WSABUF buf{static_cast<ULONG>(buffer.size()), buffer.data()};
-        DWORD flags = 0;
-        int r = WSARecv(p.server, &buf, 1, nullptr, &flags, &recv, nullptr);
-        ASSERT_TRUE(r == 0 || GetLastError() == WSA_IO_PENDING);
-    };
-    postReceive();
+    PostReceive(p.server, buffer, recv);
     int nextSend = 0;
     while (received.size() < expected.size() || nextSend < kSends) {
         Dequeued d = Take(h.port);
@@ -214,7 +216,7 @@ TEST(IoPort, SendsCompleteInOrderWholeThroughPartialWrites)
         if (d.ov == &recv) {
             ASSERT_GT(d.bytes, 0u);
             received.append(buffer.data(), d.bytes);
-            postReceive();
+            PostReceive(p.server, buffer, recv);
         } else {
             ASSERT_EQ(d.ov, &sends[nextSend]) << "sends complete in order";
             EXPECT_EQ(d.bytes, blocks[nextSend].size());
@@ -245,14 +247,8 @@ TEST(IoPort, ClosingPeerIsSeenAfterAShortReadOfItsLastBytes)
         Pair p = Connect(h.port);
         std::vector<char> buffer(4096);
         OVERLAPPED first{}, second{};
-        auto post = [&](OVERLAPPED& ov) {
-            WSABUF buf{static_cast<ULONG>(buffer.size()), buffer.data()};
-            DWORD flags = 0;
-            int r = WSARecv(p.server, &buf, 1, nullptr, &flags, &ov, nullptr);
-            ASSERT_TRUE(r == 0 || GetLastError() == WSA_IO_PENDING);
-        };
         if (receiveFirst)
-            post(first);
+            PostReceive(p.server, buffer, first);
         char last[] = "last";
         WSABUF out{4, last};
         OVERLAPPED sent{};
@@ -271,13 +267,13 @@ TEST(IoPort, ClosingPeerIsSeenAfterAShortReadOfItsLastBytes)
         if (!receiveFirst) {
             // Let the edge land with no receive to take it.
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            post(first);
+            PostReceive(p.server, buffer, first);
         }
         Dequeued d = takeSkippingSend(10000);
         ASSERT_TRUE(d.ok) << d.error;
         ASSERT_EQ(d.ov, &first);
         EXPECT_EQ(std::string(buffer.data(), d.bytes), "last");
-        post(second);
+        PostReceive(p.server, buffer, second);
         d = takeSkippingSend(3000);
         ASSERT_EQ(d.ov, &second) << "the end was never seen";
         EXPECT_TRUE(d.ok);

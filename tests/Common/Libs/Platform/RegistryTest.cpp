@@ -18,56 +18,74 @@
 
 namespace {
 
+using Names = std::vector<std::string>;
+
+void ExpectDword(HKEY key, const char* name, DWORD want)
+{
+    DWORD value = 0;
+    EXPECT_EQ(ERROR_SUCCESS, GetDword(key, name, &value)) << name;
+    EXPECT_EQ(want, value) << name;
+}
+
 class RegistryTest : public ::testing::Test {
 protected:
     testsupport::ScopedRegistryDir m_dir;
+    std::vector<HKEY> m_keys; // closed at the end; a second close is harmless
 
+    void TearDown() override
+    {
+        for (HKEY key : m_keys)
+            RegCloseKey(key);
+    }
     HKEY Create(HKEY parent, const char* path)
     {
         HKEY key = nullptr;
         EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyA(parent, path, &key)) << path;
+        m_keys.push_back(key);
         return key;
     }
-    static std::vector<std::string> SubKeys(HKEY key)
+    HKEY Open(HKEY parent, const char* path)
     {
-        std::vector<std::string> names;
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyA(parent, path, &key)) << path;
+        m_keys.push_back(key);
+        return key;
+    }
+    static Names SubKeys(HKEY key)
+    {
+        Names names;
         char name[256];
         for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i)
             names.push_back(name);
         return names;
     }
-    static std::vector<std::string> ValueNames(HKEY key)
+    static Names ValueNames(HKEY key)
     {
-        std::vector<std::string> names;
+        Names names;
         char name[256];
         for (DWORD i = 0;; ++i) {
             DWORD chars = sizeof name;
             if (RegEnumValueA(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
+                return names;
             names.push_back(name);
         }
-        return names;
     }
 };
 
 TEST_F(RegistryTest, CreateReportsNewThenExistingAndOpenFindsOnlyExisting)
 {
     HKEY key = nullptr;
-    DWORD disposition = 0;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Halvern\\MAVO", 0, nullptr,
-                                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, &disposition));
-    EXPECT_EQ(REG_CREATED_NEW_KEY, disposition);
-    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Halvern\\MAVO", 0, nullptr,
-                                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, &disposition));
-    EXPECT_EQ(REG_OPENED_EXISTING_KEY, disposition);
-    RegCloseKey(key);
-
-    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Halvern", &key));
-    RegCloseKey(key);
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Nobody", &key));
-    // Opening does not create.
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Nobody", &key));
+    for (const DWORD expected : {DWORD(REG_CREATED_NEW_KEY), DWORD(REG_OPENED_EXISTING_KEY)}) {
+        DWORD disposition = 0;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Halvern\\MAVO", 0, nullptr,
+                                                 REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, &disposition));
+        EXPECT_EQ(expected, disposition);
+        EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+    }
+    Open(HKEY_CURRENT_USER, "Software\\Halvern");
+    // Twice: opening does not create.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Nobody", &key));
     EXPECT_EQ(ERROR_NOT_SUPPORTED, RegCreateKeyExA(HKEY_CURRENT_USER, "Volatile", 0, nullptr, REG_OPTION_VOLATILE,
                                                    KEY_ALL_ACCESS, nullptr, &key, nullptr));
 }
@@ -77,50 +95,35 @@ TEST_F(RegistryTest, ClosedAndUnknownHandlesFailCleanly)
     HKEY key = Create(HKEY_CURRENT_USER, "A");
     ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(key));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(key));
-    EXPECT_EQ(ERROR_INVALID_HANDLE, SetDword(key, "x", 1));
-    EXPECT_EQ(ERROR_INVALID_HANDLE, SetDword(nullptr, "x", 1));
-    EXPECT_EQ(ERROR_INVALID_HANDLE, SetDword(HKEY_CLASSES_ROOT, "x", 1));
+    for (HKEY bad : {key, HKEY(nullptr), HKEY_CLASSES_ROOT})
+        EXPECT_EQ(ERROR_INVALID_HANDLE, SetDword(bad, "x", 1));
     // A new key never gets the handle value of a closed one.
-    HKEY again = Create(HKEY_CURRENT_USER, "A");
-    EXPECT_NE(key, again);
-    RegCloseKey(again);
+    EXPECT_NE(key, Create(HKEY_CURRENT_USER, "A"));
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(HKEY_CURRENT_USER));
 }
 
 TEST_F(RegistryTest, NamesCompareWithoutCaseAndKeepTheirCase)
 {
     HKEY key = Create(HKEY_CURRENT_USER, "Software\\Halvern");
-    HKEY same = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_CURRENT_USER, "SOFTWARE\\hALVERN", &same));
+    HKEY same = Open(HKEY_CURRENT_USER, "SOFTWARE\\hALVERN");
     ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "PageCount", 7));
-    DWORD value = 0;
-    EXPECT_EQ(ERROR_SUCCESS, GetDword(same, "PAGECOUNT", &value));
-    EXPECT_EQ(7u, value);
+    ExpectDword(same, "PAGECOUNT", 7);
     // Writing under another case changes the value, not its name.
     ASSERT_EQ(ERROR_SUCCESS, SetDword(same, "pagecount", 8));
-    EXPECT_EQ(std::vector<std::string>{"PageCount"}, ValueNames(key));
-    EXPECT_EQ(ERROR_SUCCESS, GetDword(key, "PageCount", &value));
-    EXPECT_EQ(8u, value);
-
-    HKEY root = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_CURRENT_USER, "software", &root));
-    EXPECT_EQ(std::vector<std::string>{"Halvern"}, SubKeys(root));
-    RegCloseKey(root);
-    RegCloseKey(same);
-    RegCloseKey(key);
+    EXPECT_EQ(Names{"PageCount"}, ValueNames(key));
+    ExpectDword(key, "PageCount", 8);
+    EXPECT_EQ(Names{"Halvern"}, SubKeys(Open(HKEY_CURRENT_USER, "software")));
 }
 
 TEST_F(RegistryTest, SubKeysEnumerateInUpperCaseFoldedOrder)
 {
     HKEY key = Create(HKEY_CURRENT_USER, "Order");
     for (const char* name : {"b", "_x", "2", "A", "10", "a1"})
-        RegCloseKey(Create(key, name));
+        Create(key, name);
     // Folded to upper case: "10" < "2" < "A" < "A1" < "B" < "_X".
-    std::vector<std::string> expected{"10", "2", "A", "a1", "b", "_x"};
-    EXPECT_EQ(expected, SubKeys(key));
+    EXPECT_EQ((Names{"10", "2", "A", "a1", "b", "_x"}), SubKeys(key));
     char name[8];
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyA(key, 6, name, sizeof name));
-    RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, ValuesEnumerateInCreationOrderAndOverwriteKeepsPlace)
@@ -131,46 +134,36 @@ TEST_F(RegistryTest, ValuesEnumerateInCreationOrderAndOverwriteKeepsPlace)
     ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "ALPHA", 2));
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "mid"));
     ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "mid", 3));
-    std::vector<std::string> expected{"zeta", "Alpha", "", "mid"};
-    EXPECT_EQ(expected, ValueNames(key));
+    EXPECT_EQ((Names{"zeta", "Alpha", "", "mid"}), ValueNames(key));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueA(key, "never"));
-    RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, DataComeBackByteExactWithTheirType)
 {
     HKEY key = Create(HKEY_CURRENT_USER, "Data");
-    const BYTE binary[] = {0x00, 0xFF, 0x0A, 0x00, 0x80};
-    const char textWithoutNul[] = {'a', 'b', 'c'};
     const char multi[] = "one\0two\0";
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "bin", 0, REG_BINARY, binary, sizeof binary));
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegSetValueExA(key, "raw", 0, REG_SZ, reinterpret_cast<const BYTE*>(textWithoutNul), 3));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi),
-                                            sizeof multi));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "empty", 0, REG_BINARY, nullptr, 0));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "odd", 0, 0x1234, binary, 2));
-
-    struct Case {
+    const struct {
         const char* name;
         DWORD type;
         std::vector<BYTE> data;
-    };
-    std::vector<Case> cases{
-        {"bin", REG_BINARY, std::vector<BYTE>(binary, binary + sizeof binary)},
-        {"raw", REG_SZ, {'a', 'b', 'c'}},
+    } cases[] = {
+        {"bin", REG_BINARY, {0x00, 0xFF, 0x0A, 0x00, 0x80}},
+        {"raw", REG_SZ, {'a', 'b', 'c'}}, // no NUL
         {"multi", REG_MULTI_SZ, std::vector<BYTE>(multi, multi + sizeof multi)},
         {"empty", REG_BINARY, {}},
         {"odd", 0x1234, {0x00, 0xFF}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        const BYTE* data = c.data.empty() ? nullptr : c.data.data();
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, c.name, 0, c.type, data, static_cast<DWORD>(c.data.size())));
+    }
+    for (const auto& c : cases) {
         BYTE buffer[64];
         DWORD type = 0, size = sizeof buffer;
         ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, c.name, nullptr, &type, buffer, &size)) << c.name;
         EXPECT_EQ(c.type, type) << c.name;
         EXPECT_EQ(c.data, std::vector<BYTE>(buffer, buffer + size)) << c.name;
     }
-    RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, ReadsNeverPassTheCallersBuffer)
@@ -209,25 +202,19 @@ TEST_F(RegistryTest, ReadsNeverPassTheCallersBuffer)
     EXPECT_EQ(sizeof text, size);
     EXPECT_EQ(0xAB, buffer[0]);
 
-    HKEY sub = Create(key, "AVeryLongSubKeyName");
-    RegCloseKey(sub);
+    Create(key, "AVeryLongSubKeyName");
     chars = sizeof name;
     std::memset(name, 'Z', sizeof name);
     EXPECT_EQ(ERROR_MORE_DATA, RegEnumKeyExA(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(std::string(8, 'Z'), std::string(name, sizeof name));
-    RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, OverlongNamesAreRefused)
 {
     HKEY key = nullptr;
-    std::string longSegment(256, 'k');
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegCreateKeyA(HKEY_CURRENT_USER, longSegment.c_str(), &key));
-    std::string fits(255, 'k');
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, fits.c_str(), &key));
-    std::string longValue(16384, 'v');
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, SetDword(key, longValue.c_str(), 1));
-    RegCloseKey(key);
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegCreateKeyA(HKEY_CURRENT_USER, std::string(256, 'k').c_str(), &key));
+    key = Create(HKEY_CURRENT_USER, std::string(255, 'k').c_str());
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, SetDword(key, std::string(16384, 'v').c_str(), 1));
 }
 
 TEST_F(RegistryTest, DeletingAKeyTakesItsSubtreeAndItsHandlesFail)
@@ -249,46 +236,37 @@ TEST_F(RegistryTest, DeletingAKeyTakesItsSubtreeAndItsHandlesFail)
     HKEY again = Create(HKEY_CURRENT_USER, "Tree\\Child\\Grandchild");
     EXPECT_EQ(ERROR_KEY_DELETED, GetDword(child, "v", &value));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetDword(again, "v", &value));
-    RegCloseKey(again);
-    RegCloseKey(child);
-    RegCloseKey(parent);
-
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyA(HKEY_CURRENT_USER, "Missing"));
 }
 
 TEST_F(RegistryTest, DeletingThroughAnEmptyNameOrTheRootIsRefused)
 {
     HKEY key = Create(HKEY_CURRENT_USER, "Keep\\Inner");
-    HKEY keep = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_CURRENT_USER, "Keep", &keep));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(keep, ""));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(keep, nullptr));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(keep, "\\"));
+    HKEY keep = Open(HKEY_CURRENT_USER, "Keep");
+    for (const char* name : {"", static_cast<const char*>(nullptr), "\\"})
+        EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(keep, name));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(HKEY_CURRENT_USER, ""));
     EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "still", 1));
-    RegCloseKey(keep);
-    RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, ReadOnlyHandlesRefuseWrites)
 {
-    RegCloseKey(Create(HKEY_CURRENT_USER, "Locked\\Existing"));
+    Create(HKEY_CURRENT_USER, "Locked\\Existing");
     HKEY reader = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Locked", 0, KEY_READ, &reader));
+    m_keys.push_back(reader);
     EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword(reader, "x", 1));
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueA(reader, "x"));
     HKEY sub = nullptr;
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegCreateKeyA(reader, "New", &sub));
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyA(reader, "Existing", &sub));
-    RegCloseKey(sub);
-    RegCloseKey(reader);
+    Create(reader, "Existing");
 }
 
 TEST_F(RegistryTest, QueryInfoCountsAndMeasures)
 {
     HKEY key = Create(HKEY_CURRENT_USER, "Info");
-    RegCloseKey(Create(key, "abc"));
-    RegCloseKey(Create(key, "abcdef"));
+    Create(key, "abc");
+    Create(key, "abcdef");
     const BYTE data[100] = {};
     RegSetValueExA(key, "v", 0, REG_BINARY, data, sizeof data);
     RegSetValueExA(key, "longer", 0, REG_BINARY, data, 3);
@@ -300,29 +278,20 @@ TEST_F(RegistryTest, QueryInfoCountsAndMeasures)
     EXPECT_EQ(2u, values);
     EXPECT_EQ(6u, maxName);
     EXPECT_EQ(100u, maxValue);
-    RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, RemoteConnectionReachesOnlyThisMachine)
 {
-    HKEY local = Create(HKEY_LOCAL_MACHINE, "Software\\Remote");
-    ASSERT_EQ(ERROR_SUCCESS, SetDword(local, "seen", 5));
-    RegCloseKey(local);
-
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(Create(HKEY_LOCAL_MACHINE, "Software\\Remote"), "seen", 5));
     char host[256] = {};
     gethostname(host, sizeof host - 1);
-    std::string backslashed = std::string("\\\\") + host;
+    const std::string backslashed = std::string("\\\\") + host;
     for (const char* machine : {static_cast<const char*>(nullptr), "", "localhost", "LOCALHOST",
                                 static_cast<const char*>(host), backslashed.c_str()}) {
+        SCOPED_TRACE(machine ? machine : "(null)");
         HKEY remote = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegConnectRegistryA(machine, HKEY_LOCAL_MACHINE, &remote))
-            << (machine ? machine : "(null)");
-        HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(remote, "Software\\Remote", &key));
-        DWORD value = 0;
-        EXPECT_EQ(ERROR_SUCCESS, GetDword(key, "seen", &value));
-        EXPECT_EQ(5u, value);
-        RegCloseKey(key);
+        ASSERT_EQ(ERROR_SUCCESS, RegConnectRegistryA(machine, HKEY_LOCAL_MACHINE, &remote));
+        ExpectDword(Open(remote, "Software\\Remote"), "seen", 5);
         EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(remote));
     }
     HKEY remote = nullptr;
@@ -337,13 +306,8 @@ TEST_F(RegistryTest, RootsAreSeparateStores)
     HKEY machine = Create(HKEY_LOCAL_MACHINE, "Same");
     SetDword(user, "v", 1);
     SetDword(machine, "v", 2);
-    DWORD value = 0;
-    GetDword(user, "v", &value);
-    EXPECT_EQ(1u, value);
-    GetDword(machine, "v", &value);
-    EXPECT_EQ(2u, value);
-    RegCloseKey(user);
-    RegCloseKey(machine);
+    ExpectDword(user, "v", 1);
+    ExpectDword(machine, "v", 2);
     EXPECT_TRUE(std::filesystem::exists(m_dir.dir().path() / "user.db"));
     EXPECT_TRUE(std::filesystem::exists(m_dir.dir().path() / "machine.db"));
 }
@@ -355,7 +319,7 @@ TEST_F(RegistryTest, TransactionCommitsAllOrRollsBackAll)
         RegTransaction txn(key);
         ASSERT_EQ(ERROR_SUCCESS, txn.Status());
         SetDword(key, "a", 1);
-        RegCloseKey(Create(key, "made"));
+        Create(key, "made");
         // Destroyed without Commit.
     }
     EXPECT_TRUE(ValueNames(key).empty());
@@ -366,7 +330,7 @@ TEST_F(RegistryTest, TransactionCommitsAllOrRollsBackAll)
         SetDword(key, "b", 2);
         EXPECT_EQ(ERROR_SUCCESS, txn.Commit());
     }
-    EXPECT_EQ((std::vector<std::string>{"a", "b"}), ValueNames(key));
+    EXPECT_EQ((Names{"a", "b"}), ValueNames(key));
 
     // An inner level that gives up takes the whole transaction with it.
     {
@@ -379,7 +343,7 @@ TEST_F(RegistryTest, TransactionCommitsAllOrRollsBackAll)
         }
         EXPECT_EQ(ERROR_OPERATION_ABORTED, outer.Commit());
     }
-    EXPECT_EQ((std::vector<std::string>{"a", "b"}), ValueNames(key));
+    EXPECT_EQ((Names{"a", "b"}), ValueNames(key));
 
     // A read transaction refuses writes.
     {
@@ -408,8 +372,7 @@ TEST_F(RegistryTest, OtherThreadsWaitForATransaction)
         EXPECT_EQ(ERROR_SUCCESS, txn.Commit());
     }
     other.join();
-    EXPECT_EQ((std::vector<std::string>{"first", "second"}), ValueNames(key));
-    RegCloseKey(key);
+    EXPECT_EQ((Names{"first", "second"}), ValueNames(key));
 }
 
 TEST_F(RegistryTest, ConcurrentThreadsLoseNoWrite)
@@ -430,10 +393,7 @@ TEST_F(RegistryTest, ConcurrentThreadsLoseNoWrite)
     }
     for (auto& t : threads)
         t.join();
-    DWORD value = 0;
-    GetDword(key, "count", &value);
-    EXPECT_EQ(100u, value);
-    RegCloseKey(key);
+    ExpectDword(key, "count", 100);
 }
 
 TEST(RegistryFiles, DefaultUserStoreLivesUnderXdgConfigWithPrivateModes)
@@ -445,11 +405,11 @@ TEST(RegistryFiles, DefaultUserStoreLivesUnderXdgConfigWithPrivateModes)
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, "Software", &key));
     RegCloseKey(key);
     ::unsetenv("XDG_CONFIG_HOME");
-    struct stat st {};
-    ASSERT_EQ(0, ::stat((config.path() / "cfg/brindle").c_str(), &st));
-    EXPECT_EQ(0700u, st.st_mode & 0777);
-    ASSERT_EQ(0, ::stat((config.path() / "cfg/brindle/user.db").c_str(), &st));
-    EXPECT_EQ(0600u, st.st_mode & 0777);
+    for (const auto& [path, mode] : {std::pair{"cfg/brindle", 0700u}, std::pair{"cfg/brindle/user.db", 0600u}}) {
+        struct stat st {};
+        ASSERT_EQ(0, ::stat((config.path() / path).c_str(), &st)) << path;
+        EXPECT_EQ(mode, st.st_mode & 0777) << path;
+    }
 }
 
 TEST(RegistryFiles, ChangingTheStoreDirectoryReachesANewStore)

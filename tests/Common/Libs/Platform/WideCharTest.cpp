@@ -77,21 +77,19 @@ TEST(WideCharToMultiByte, BadArgumentsAreRefused)
 {
     char buffer[8];
     BOOL used = TRUE;
-    const struct {
-        int result;
-    } cases[] = {
-        {WideCharToMultiByte(1252, 0, u"a", 1, buffer, 8, nullptr, nullptr)},
-        {WideCharToMultiByte(CP_UTF8, 0, nullptr, 1, buffer, 8, nullptr, nullptr)},
-        {WideCharToMultiByte(CP_UTF8, 0, u"a", 0, buffer, 8, nullptr, nullptr)},
-        {WideCharToMultiByte(CP_UTF8, 0, u"a", -2, buffer, 8, nullptr, nullptr)},
-        {WideCharToMultiByte(CP_UTF8, 0, u"a", 1, nullptr, 8, nullptr, nullptr)},
-        {WideCharToMultiByte(CP_UTF8, 0, u"a", 1, buffer, -1, nullptr, nullptr)},
-        {WideCharToMultiByte(CP_UTF8, 0x400, u"a", 1, buffer, 8, nullptr, nullptr)},
-        {WideCharToMultiByte(CP_UTF8, 0, u"a", 1, buffer, 8, "?", nullptr)},
-        {WideCharToMultiByte(CP_UTF8, 0, u"a", 1, buffer, 8, nullptr, &used)},
+    const int results[] = {
+        WideCharToMultiByte(1252, 0, u"a", 1, buffer, 8, nullptr, nullptr),
+        WideCharToMultiByte(CP_UTF8, 0, nullptr, 1, buffer, 8, nullptr, nullptr),
+        WideCharToMultiByte(CP_UTF8, 0, u"a", 0, buffer, 8, nullptr, nullptr),
+        WideCharToMultiByte(CP_UTF8, 0, u"a", -2, buffer, 8, nullptr, nullptr),
+        WideCharToMultiByte(CP_UTF8, 0, u"a", 1, nullptr, 8, nullptr, nullptr),
+        WideCharToMultiByte(CP_UTF8, 0, u"a", 1, buffer, -1, nullptr, nullptr),
+        WideCharToMultiByte(CP_UTF8, 0x400, u"a", 1, buffer, 8, nullptr, nullptr),
+        WideCharToMultiByte(CP_UTF8, 0, u"a", 1, buffer, 8, "?", nullptr),
+        WideCharToMultiByte(CP_UTF8, 0, u"a", 1, buffer, 8, nullptr, &used),
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.result, 0);
+    for (std::size_t i = 0; i < std::size(results); ++i)
+        EXPECT_EQ(results[i], 0) << "call " << i;
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     // The ANSI code page takes the default-character arguments and never
     // needs them.

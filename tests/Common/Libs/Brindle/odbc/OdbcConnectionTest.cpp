@@ -24,22 +24,32 @@ std::string DriverMessage(const std::string& text, const char* label)
     return at == std::string::npos ? std::string() : text.substr(at + std::strlen(label));
 }
 
+// The COdbcException that `run` throws; a failure, and an empty one, when
+// it throws none.
+template <typename Run>
+COdbcException Thrown(Run run)
+{
+    try {
+        run();
+    } catch (const COdbcException& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no exception";
+    return COdbcException(0, "");
+}
+
 class OdbcErrors : public OdbcDriverTest {};
 ODBC_ON_BOTH_DRIVERS(OdbcErrors);
 
 TEST_P(OdbcErrors, StatementFailuresCarryTheStatementsDiagnostics)
 {
-    try {
-        m_db.Execute("SELEC nonsense FROM nowhere");
-        FAIL() << "no exception";
-    } catch (const COdbcException& e) {
-        EXPECT_EQ(e.GetResult(), -1);
-        EXPECT_EQ(e.GetText().rfind("SQL ODBC Error: <SQL_ERROR> State = ", 0), 0u) << e.GetText();
-        EXPECT_FALSE(DriverMessage(e.GetText(), " (STMT) Msg = ").empty()) << e.GetText();
-        EXPECT_EQ(m_db.GetLastResult(), -1);
-        EXPECT_EQ(m_db.GetLastError(), e.GetText());
-        EXPECT_EQ(std::string(e.what()), "Odbc error: -1 msg: " + e.GetText() + "\n");
-    }
+    const COdbcException e = Thrown([&] { m_db.Execute("SELEC nonsense FROM nowhere"); });
+    EXPECT_EQ(e.GetResult(), -1);
+    EXPECT_EQ(e.GetText().rfind("SQL ODBC Error: <SQL_ERROR> State = ", 0), 0u) << e.GetText();
+    EXPECT_FALSE(DriverMessage(e.GetText(), " (STMT) Msg = ").empty()) << e.GetText();
+    EXPECT_EQ(m_db.GetLastResult(), -1);
+    EXPECT_EQ(m_db.GetLastError(), e.GetText());
+    EXPECT_EQ(std::string(e.what()), "Odbc error: -1 msg: " + e.GetText() + "\n");
     // The connection goes on, and a success clears the error.
     EXPECT_EQ(m_db.ExecuteScalar("SELECT 1", -1), 1);
     EXPECT_EQ(m_db.GetLastResult(), 0);
@@ -59,12 +69,8 @@ TEST_P(OdbcErrors, AFailedExecuteLeavesThePreparedStatementReady)
     const int insert = m_db.Prepare("INSERT INTO keyed VALUES (?, ?)");
     auto row = [](int k) { return Args(new COdbcInt(k), new COdbcVarChar("v")); };
     EXPECT_EQ(m_db.ExecuteNonQuery(insert, row(1)), 1);
-    try {
-        m_db.ExecuteNonQuery(insert, row(1));
-        FAIL() << "duplicate key accepted";
-    } catch (const COdbcException& e) {
-        EXPECT_FALSE(DriverMessage(e.GetText(), " (STMT) Msg = ").empty()) << e.GetText();
-    }
+    const std::string duplicate = Thrown([&] { m_db.ExecuteNonQuery(insert, row(1)); }).GetText();
+    EXPECT_FALSE(DriverMessage(duplicate, " (STMT) Msg = ").empty()) << duplicate;
     EXPECT_EQ(m_db.ExecuteNonQuery(insert, row(2)), 1);
 
     // Too few parameters, and a missing one, are refused; then all is well.
@@ -93,23 +99,14 @@ TEST_P(OdbcErrors, AFailedConnectCarriesTheConnectionsDiagnostics)
     for (const std::string& text : {bad, std::string("DRIVER={No Such Driver};")}) {
         SCOPED_TRACE(text);
         COdbc db;
-        try {
-            db.DriverConnect(text.c_str());
-            FAIL() << "connected";
-        } catch (const COdbcException& e) {
-            EXPECT_EQ(e.GetText().rfind("SQL ODBC Error: <SQL_ERROR>State = ", 0), 0u) << e.GetText();
-            EXPECT_FALSE(DriverMessage(e.GetText(), " (DBC) Msg = ").empty()) << e.GetText();
-        }
+        const std::string error = Thrown([&] { db.DriverConnect(text.c_str()); }).GetText();
+        EXPECT_EQ(error.rfind("SQL ODBC Error: <SQL_ERROR>State = ", 0), 0u) << error;
+        EXPECT_FALSE(DriverMessage(error, " (DBC) Msg = ").empty()) << error;
         EXPECT_FALSE(db.IsOpen());
         EXPECT_THROW(db.Execute("SELECT 1"), COdbcException); // not connected
         EXPECT_TRUE(db.Close());
     }
-    EXPECT_THROW(COdbc(nullptr, nullptr, nullptr), COdbcException);
-    try {
-        COdbc db(nullptr, nullptr, nullptr);
-    } catch (const COdbcException& e) {
-        EXPECT_EQ(e.GetText(), "Could not open database!");
-    }
+    EXPECT_EQ(Thrown([] { COdbc(nullptr, nullptr, nullptr); }).GetText(), "Could not open database!");
 }
 
 class OdbcConnections : public OdbcDriverTest {};

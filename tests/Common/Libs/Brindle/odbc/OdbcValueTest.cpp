@@ -164,18 +164,17 @@ TEST(COdbcNumberValues, SaturateAndNormaliseWhatTheCallerSets)
 
 TEST(COdbcValueCreate, EveryColumnTypeKeepsACell)
 {
-    struct Case {
+    const struct {
         short sqlType;
         const char* typeText;
         bool text;
-    };
-    const Case cases[] = {{-7, "[bit]", false},     {1, "[char]", true},       {12, "[varchar]", true},
-                          {2, "[numeric]", true},   {3, "[decimal]", true},    {4, "[int]", false},
-                          {5, "[smallint]", false}, {6, "[float]", false},     {7, "[real]", false},
-                          {8, "[float]", false},    {93, "[datetime]", false}, {-5, "[bigint]", true},
-                          {-1, "[text]", true},     {-9, "[nvarchar]", true},  {-4, "[bad type]", false},
-                          {0, "[unknown]", false}};
-    for (const Case& c : cases) {
+    } cases[] = {{-7, "[bit]", false},     {1, "[char]", true},       {12, "[varchar]", true},
+                 {2, "[numeric]", true},   {3, "[decimal]", true},    {4, "[int]", false},
+                 {5, "[smallint]", false}, {6, "[float]", false},     {7, "[real]", false},
+                 {8, "[float]", false},    {93, "[datetime]", false}, {-5, "[bigint]", true},
+                 {-1, "[text]", true},     {-9, "[nvarchar]", true},  {-4, "[bad type]", false},
+                 {0, "[unknown]", false}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.sqlType);
         CRefCountedPtr<COdbcValue> value = COdbcValue::Create(c.sqlType, 50, 200);
         ASSERT_TRUE(value.NotNull());

@@ -50,7 +50,7 @@ TEST(RegExpProgram, NodesFollowTheDocumentedLayout)
 
 TEST(RegExpProgram, PreChecks)
 {
-    struct Row {
+    const struct {
         const char* pattern;
         int first;
         bool anchored;
@@ -60,11 +60,12 @@ TEST(RegExpProgram, PreChecks)
         {"a?bb.ccc", -1, false, "ccc"}, {"ab|cd", -1, false, ""},   {"(abc)*de", -1, false, "de"},
         {"a*b*cd*ef", -1, false, "ef"},  {"[ab]x", -1, false, ""},
     };
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.pattern);
         const CRegExp re(r.pattern);
-        EXPECT_EQ(re.get_first_char(), r.first) << r.pattern;
-        EXPECT_EQ(re.is_anchored(), r.anchored) << r.pattern;
-        EXPECT_EQ(re.get_required_literal(), r.must) << r.pattern;
+        EXPECT_EQ(re.get_first_char(), r.first);
+        EXPECT_EQ(re.is_anchored(), r.anchored);
+        EXPECT_EQ(re.get_required_literal(), r.must);
     }
 }
 
@@ -151,14 +152,10 @@ TEST(RegExpSearch, MissingTextIsAnInvalidArgument)
 
 TEST(RegExpSearch, TableOfMatchesAndGroups)
 {
-    struct Row {
-        const char* pattern;
-        const char* text;
-        int found;
-        int start;
-        int end;
-        int g1s = -1;
-        int g1e = -1;
+    // Whether found, where, and where group 1 is (-1 for none).
+    const struct {
+        const char *pattern, *text;
+        int found, start, end, g1s = -1, g1e = -1;
     } rows[] = {
         {"[0-9]+", "abc 42 def", 1, 4, 6},
         {"[0-9]+", "no digits here", 0, -1, -1},
@@ -182,16 +179,17 @@ TEST(RegExpSearch, TableOfMatchesAndGroups)
         {"(^a|b)", "ba", 1, 0, 1, 0, 1},
         {"(^a|b)", "ca", 0, -1, -1},
     };
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.pattern) + " / " + r.text);
         const CRegExp re(r.pattern);
-        ASSERT_TRUE(re.is_valid()) << r.pattern;
-        EXPECT_EQ(re.is_reg_exp_present(r.text), r.found) << r.pattern << " / " << r.text;
+        ASSERT_TRUE(re.is_valid());
+        EXPECT_EQ(re.is_reg_exp_present(r.text), r.found);
         CRegExpMatch m{};
-        EXPECT_EQ(re.search(r.text, m), r.found == 1) << r.pattern;
-        EXPECT_EQ(m.start[0], r.start) << r.pattern << " / " << r.text;
-        EXPECT_EQ(m.end[0], r.end) << r.pattern << " / " << r.text;
-        EXPECT_EQ(m.start[1], r.g1s) << r.pattern << " / " << r.text;
-        EXPECT_EQ(m.end[1], r.g1e) << r.pattern << " / " << r.text;
+        EXPECT_EQ(re.search(r.text, m), r.found == 1);
+        EXPECT_EQ(m.start[0], r.start);
+        EXPECT_EQ(m.end[0], r.end);
+        EXPECT_EQ(m.start[1], r.g1s);
+        EXPECT_EQ(m.end[1], r.g1e);
     }
 }
 
@@ -252,9 +250,8 @@ TEST(RegExpSearch, CopiesOwnTheirRequiredLiteral)
 TEST(RegExpSearch, PathologicalPatternsOnLongTexts)
 {
     const std::string as(100000, 'a');
-    struct Row {
-        std::string pattern;
-        std::string text;
+    const struct {
+        std::string pattern, text;
         int found;
     } rows[] = {
         {"(a+)+b", as, 0},
@@ -268,12 +265,13 @@ TEST(RegExpSearch, PathologicalPatternsOnLongTexts)
         {"a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?a?aaaaaaaaaaaaaaaaaaaa", std::string(20, 'a'), 1},
         {"(a|b|ab)*bc", std::string(50000, 'a') + std::string(50000, 'b'), 0},
     };
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.pattern);
         const CRegExp re(r.pattern.c_str());
-        ASSERT_TRUE(re.is_valid()) << r.pattern;
-        EXPECT_EQ(re.is_reg_exp_present(r.text), r.found) << r.pattern;
+        ASSERT_TRUE(re.is_valid());
+        EXPECT_EQ(re.is_reg_exp_present(r.text), r.found);
         CRegExpMatch m{};
-        EXPECT_EQ(re.search(r.text, m), r.found == 1) << r.pattern;
+        EXPECT_EQ(re.search(r.text, m), r.found == 1);
     }
     // Many alternatives and many repeats do not recurse.
     std::string alts;
