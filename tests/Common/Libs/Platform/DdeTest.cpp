@@ -278,12 +278,13 @@ TEST_F(DdeServed, PokeAndExecuteReportTheServersAnswer)
     ASSERT_NE(conv, nullptr);
     BYTE text[] = "42";
     DWORD status = 0;
-    EXPECT_NE(DdeClientTransaction(text, sizeof text, conv, client.Str("X"), CF_TEXT, XTYP_POKE, 20000, &status),
-              nullptr);
+    const auto poke = [&] {
+        return DdeClientTransaction(text, sizeof text, conv, client.Str("X"), CF_TEXT, XTYP_POKE, 20000, &status);
+    };
+    EXPECT_NE(poke(), nullptr);
     EXPECT_EQ(status, DDE_FACK);
     server.SetPokeAnswer(DDE_FNOTPROCESSED);
-    EXPECT_EQ(DdeClientTransaction(text, sizeof text, conv, client.Str("X"), CF_TEXT, XTYP_POKE, 20000, &status),
-              nullptr);
+    EXPECT_EQ(poke(), nullptr);
     EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_NOTPROCESSED);
     server.SetPokeAnswer(DDE_FBUSY);
     BYTE command[] = "[Open]";

@@ -370,18 +370,19 @@ TEST(IoPort, EventSelectedConnectReportsItsEnd)
 TEST(IoPort, DatagramsCarryTheSenderAndEmptyOnesArrive)
 {
     PortHolder h;
-    SOCKET rx = WSASocket(AF_INET, SOCK_DGRAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
-    sockaddr_in a = Loopback(0);
-    ASSERT_EQ(bind(rx, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    int length = sizeof a;
-    getsockname(rx, reinterpret_cast<sockaddr*>(&a), &length);
-    SOCKET tx = WSASocket(AF_INET, SOCK_DGRAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
-    sockaddr_in from = Loopback(0);
-    ASSERT_EQ(bind(tx, reinterpret_cast<sockaddr*>(&from), sizeof from), 0);
-    length = sizeof from;
-    getsockname(tx, reinterpret_cast<sockaddr*>(&from), &length);
-    CreateIoCompletionPort(SocketHandle(rx), h.port, 1, 0);
-    CreateIoCompletionPort(SocketHandle(tx), h.port, 2, 0);
+    // A datagram socket on an ephemeral loopback port (its address in `at`).
+    const auto bound = [&](sockaddr_in& at, ULONG_PTR key) {
+        SOCKET s = WSASocket(AF_INET, SOCK_DGRAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+        at = Loopback(0);
+        EXPECT_EQ(bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+        int length = sizeof at;
+        getsockname(s, reinterpret_cast<sockaddr*>(&at), &length);
+        CreateIoCompletionPort(SocketHandle(s), h.port, key, 0);
+        return s;
+    };
+    sockaddr_in a{}, from{};
+    SOCKET rx = bound(a, 1);
+    SOCKET tx = bound(from, 2);
 
     for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{60000}}) {
         std::vector<char> buffer(65536);

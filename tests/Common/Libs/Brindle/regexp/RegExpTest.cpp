@@ -11,6 +11,7 @@
 #include <functional>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -460,16 +461,11 @@ TEST(RegExpSearch, AgreesWithGrepExtended)
         testsupport::ChildProcess grep({"/usr/bin/grep", "-a", "-n", "-E", "-e", pattern, file});
         const int status = grep.Wait();
         ASSERT_TRUE(status == 0 || status == 1) << pattern << ": " << grep.Stderr();
+        // "N:line" for each line that matched.
         std::set<std::size_t> grepLines;
-        std::size_t at = 0;
-        const std::string& out = grep.Stdout();
-        while (at < out.size()) {
-            grepLines.insert(std::stoul(out.substr(at)) - 1);
-            at = out.find('\n', at);
-            if (at == std::string::npos)
-                break;
-            ++at;
-        }
+        std::istringstream out(grep.Stdout());
+        for (std::string line; std::getline(out, line);)
+            grepLines.insert(std::stoul(line) - 1);
         const CRegExp re(pattern);
         ASSERT_TRUE(re.is_valid()) << pattern << ": " << re.get_last_error();
         std::set<std::size_t> ours;
