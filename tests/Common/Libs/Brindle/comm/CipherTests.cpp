@@ -112,8 +112,9 @@ TEST(BlowFish, LongKeysMatchPythonAndTheFirst56BytesCount)
         const std::string key = RandomBytes(rng, length);
         const std::string data = RandomBytes(rng, 40);
         CBlowFish cipher(key);
-        const std::string answer = Ask(R"({"op":"blowfish","key":")" + Hex(key) + R"(","data":")" + Hex(data) + "\"}");
-        EXPECT_EQ(Hex(Crypt(cipher, data, CBlowFish::ECB, false)), Field(answer, "data")) << length;
+        EXPECT_EQ(Hex(Crypt(cipher, data, CBlowFish::ECB, false)),
+                  AskOp("blowfish", {{"key", Hex(key)}, {"data", Hex(data)}}, "data"))
+            << length;
     }
     const std::string key = RandomBytes(rng, 56);
     CBlowFish exact(key);
@@ -162,9 +163,7 @@ TEST(DiffieHellman, ModularPowersMatchPython)
     std::uniform_int_distribution<long> any(0, 0x7FFFFFFF);
     for (int i = 0; i < 20; ++i) {
         const long y = any(rng), x = any(rng), p = any(rng) | 2;
-        const std::string answer =
-            Ask(R"({"op":"dh","y":)" + std::to_string(y) + R"(,"x":)" + std::to_string(x) + R"(,"p":)" + std::to_string(p) + "}");
-        EXPECT_EQ(std::to_string(DH_CalcSymmetricKey(y, x, p)), Field(answer, "value"));
+        EXPECT_EQ(std::to_string(DH_CalcSymmetricKey(y, x, p)), AskOp("dh", {{"y", y}, {"x", x}, {"p", p}}, "value"));
     }
     EXPECT_EQ(DH_PowMod(12345, 0, 101), 1);
     EXPECT_EQ(DH_PowMod(0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF), 0);
