@@ -219,21 +219,14 @@ TEST(VariantList, JoinsWithTheSeparator)
     const CVariant joined = list;
     EXPECT_EQ(joined.StringValue(), "a\x1C" "b");
     EXPECT_TRUE(joined.IsList());
-    CVariantList back(joined);
-    ASSERT_EQ(back.size(), 2u);
-    EXPECT_EQ(back.GetValues()[0], CVariant("a"));
-    EXPECT_EQ(back.GetValues()[1], CVariant("b"));
+    EXPECT_EQ(CVariantList(joined).GetValues(), (CVariantList::values_type{CVariant("a"), CVariant("b")}));
     EXPECT_EQ(CVariantList().GetJoined().StringValue(), "");
 }
 
 TEST(VariantList, EmptyElementsSurviveSplitting)
 {
-    CVariantList list(CVariant("\x1C" "a\x1C\x1C"));
-    ASSERT_EQ(list.size(), 4u);
-    EXPECT_EQ(list.GetValues()[0], CVariant(""));
-    EXPECT_EQ(list.GetValues()[1], CVariant("a"));
-    EXPECT_EQ(list.GetValues()[2], CVariant(""));
-    EXPECT_EQ(list.GetValues()[3], CVariant(""));
+    EXPECT_EQ(CVariantList(CVariant("\x1C" "a\x1C\x1C")).GetValues(),
+              (CVariantList::values_type{CVariant(""), CVariant("a"), CVariant(""), CVariant("")}));
     EXPECT_EQ(CVariantList(CVariant("\x1C")).size(), 2u);
     // The empty text is the empty list.
     EXPECT_EQ(CVariantList(CVariant("")).size(), 0u);
