@@ -119,7 +119,8 @@ std::vector<Sample> MakeSamples(long when)
             const char code = static_cast<char>('a' + i);
             const std::string value = entries == 1 ? "a value longer than fourteen" : "v" + std::to_string(i);
             p->AddData(code, CVar(value));
-            data += (i ? ", [" : "[") + commtest::Json(std::string(1, code)).text + ", " + commtest::Json(value).text + "]";
+            data += (i ? ", [" : "[") + commtest::Json(std::string(1, code)).text + ", " + commtest::Json(value).text;
+            data += "]";
         }
         out.push_back(Describe(std::move(p), "record",
                                {{"record_type", "70"}, {"id_type", "2"}, {"security_id", "912828XY7"},

@@ -108,9 +108,9 @@ inline std::string Field(const std::string& json, const std::string& name)
 // One field of the compute peer's answer to `op` with these arguments.
 inline std::string AskOp(const char* op, const JsonFields& args, const char* field)
 {
-    std::string request = Object(args);
-    request.insert(1, "\"op\": \"" + std::string(op) + (args.size() > 0 ? "\", " : "\""));
-    return Field(Ask(request), field);
+    JsonFields request{{"op", op}};
+    request.insert(request.end(), args.begin(), args.end());
+    return Field(Ask(Object(request)), field);
 }
 
 inline std::string RandomBytes(std::mt19937& rng, std::size_t n)
