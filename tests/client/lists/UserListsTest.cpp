@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace mavo;
 
 namespace {
@@ -115,14 +117,12 @@ TEST(UserListsTest, CustomerTestMatchesAnyOrTheCentreOfTheCode)
 {
     CUserLists lists;
     lists.SetCustomers({{123, 2}, {45, 0}});
-    EXPECT_TRUE(lists.IsMyCustomer(123, 250));
-    EXPECT_TRUE(lists.IsMyCustomer(123, 200));
-    EXPECT_FALSE(lists.IsMyCustomer(123, 310));
-    EXPECT_FALSE(lists.IsMyCustomer(123, 0));
-    // Centre "Any" matches every centre code.
-    EXPECT_TRUE(lists.IsMyCustomer(45, 0));
-    EXPECT_TRUE(lists.IsMyCustomer(45, 1050));
-    EXPECT_FALSE(lists.IsMyCustomer(46, 0));
+    // Centre "Any" (45's) matches every centre code.
+    const std::tuple<int, int, bool> cases[] = {{123, 250, true}, {123, 200, true}, {123, 310, false},
+                                                {123, 0, false},  {45, 0, true},    {45, 1050, true},
+                                                {46, 0, false}};
+    for (const auto& [number, centre, mine] : cases)
+        EXPECT_EQ(lists.IsMyCustomer(number, centre), mine) << number << " at " << centre;
 }
 
 TEST(UserListsTest, DrawingUsesTheListAndItsSwitches)

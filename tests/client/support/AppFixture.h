@@ -21,6 +21,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -63,6 +65,9 @@ private:
 
 class AppFixture : public testing::Test {
 protected:
+    // zphdArgs: more zphd options ("--serial", path ...).
+    explicit AppFixture(std::vector<std::string> zphdArgs = {}) : zphd(std::move(zphdArgs)) {}
+
     void SetUp() override
     {
         ASSERT_TRUE(zphd.Running()) << "zphd did not start: " << ZphdServer::Program();
@@ -76,6 +81,12 @@ protected:
     {
         int value = def;
         Section(path).GetInt(name, value, def);
+        return value;
+    }
+    static std::string StoredText(const std::string& path, const char* name)
+    {
+        std::string value;
+        Section(path).GetStr(name, value, 256, "<none>");
         return value;
     }
 

@@ -20,6 +20,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -64,6 +65,8 @@ inline void LeaveWidget(QWidget* widget)
 
 class LiveAppFixture : public AppFixture {
 protected:
+    explicit LiveAppFixture(std::vector<std::string> zphdArgs = {}) : AppFixture(std::move(zphdArgs)) {}
+
     // A still market: only what the test does changes the lines.
     void HoldMarket()
     {

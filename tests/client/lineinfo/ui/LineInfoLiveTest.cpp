@@ -151,16 +151,15 @@ TEST_F(LineInfoLiveTest, TipsAppearOverTheirCellInTheFullViewAndNowhereElse)
               Frame().Controller().m_lineCache.GetForRead(key)->m_issueName);
 
     // A cell without tips, a point beyond the rows, leaving the list: none.
-    MoveOver(list, *bidQuantity);
-    EXPECT_FALSE(tip->isVisible());
-    MoveOver(list, *bidRate);
-    ASSERT_TRUE(tip->isVisible());
-    MoveOver(list, QPoint(bidRate->x(), list->RowCount() * list->RowHeight() + 2));
-    EXPECT_FALSE(tip->isVisible());
-    MoveOver(list, *bidRate);
-    ASSERT_TRUE(tip->isVisible());
-    LeaveWidget(list);
-    EXPECT_FALSE(tip->isVisible());
+    const QPoint beyond(bidRate->x(), list->RowCount() * list->RowHeight() + 2);
+    for (const auto& away : std::vector<std::function<void()>>{[&] { MoveOver(list, *bidQuantity); },
+                                                                [&] { MoveOver(list, beyond); },
+                                                                [&] { LeaveWidget(list); }}) {
+        MoveOver(list, *bidRate);
+        ASSERT_TRUE(tip->isVisible());
+        away();
+        EXPECT_FALSE(tip->isVisible());
+    }
 
     // The option off: no tip over the rate.
     Frame().Settings().infoTip = mavo::InfoTipBit::TradeStatistics;
@@ -263,10 +262,9 @@ TEST_F(LineInfoLiveTest, WindowComesBackWithItsLineAfterARestart)
 TEST_F(LineInfoLiveTest, DisplayOptionsStoreTheSwitchesOnOkOnly)
 {
     StartLive();
-    Frame().UpdateCommands();
     // Outside the full view the command is there but disabled.
     ASSERT_NE(Frame().Commands().Action(CommandId::DisplayOptions), nullptr);
-    EXPECT_FALSE(Frame().Commands().Action(CommandId::DisplayOptions)->isEnabled());
+    EXPECT_FALSE(Enabled(CommandId::DisplayOptions));
 
     // There, too, the trade window is the user's line window: what it wrote
     // stands when the settings are saved.
@@ -281,7 +279,7 @@ TEST_F(LineInfoLiveTest, DisplayOptionsStoreTheSwitchesOnOkOnly)
     EXPECT_EQ(StoredInt("MainFrame", "ShowInfo"), 0);
 
     SetUserLevel(999);
-    EXPECT_TRUE(Frame().Commands().Action(CommandId::DisplayOptions)->isEnabled());
+    EXPECT_TRUE(Enabled(CommandId::DisplayOptions));
     Frame().Settings().infoTip = 0x40 | mavo::InfoTipBit::BackupPrice;
     const int storedBefore = StoredInt("MainFrame", "InfoTip");
 
@@ -301,9 +299,8 @@ TEST_F(LineInfoLiveTest, DisplayOptionsStoreTheSwitchesOnOkOnly)
         EXPECT_EQ(dialog->windowTitle().toStdString(), "Display Options");
         EXPECT_EQ(dialog->Switch(5)->text().toStdString(), "Hit/Lift When Center Colors");
         EXPECT_TRUE(SaveShot(dialog, QStringLiteral("mavo-display-options.png")));
-        dialog->Switch(0)->setChecked(false);
-        dialog->Switch(2)->setChecked(true);
-        dialog->Switch(4)->setChecked(true);
+        for (const auto& [index, on] : {std::pair{0, false}, {2, true}, {4, true}})
+            dialog->Switch(index)->setChecked(on);
         dialog->accept();
     });
     ASSERT_TRUE(Frame().RunCommand(CommandId::DisplayOptions));

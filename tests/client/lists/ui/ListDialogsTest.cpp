@@ -18,13 +18,26 @@
 
 #include <gtest/gtest.h>
 
+#include "WidgetStates.h"
+
 using namespace mavo;
+using testsupport::EnabledOf;
+using testsupport::Flags;
+using testsupport::Texts;
+using testsupport::TextsOf;
 
 namespace {
 
-std::vector<std::string> Texts(const QListWidget* list)
+// Whether "Add" and "Remove" are enabled.
+template <typename Dialog>
+Flags AddRemove(const Dialog& dialog)
 {
-    std::vector<std::string> texts;
+    return EnabledOf({dialog.AddButton(), dialog.RemoveButton()});
+}
+
+Texts ListTexts(const QListWidget* list)
+{
+    Texts texts;
     for (int i = 0; i < list->count(); ++i)
         texts.push_back(list->item(i)->text().toStdString());
     return texts;
@@ -35,13 +48,10 @@ std::vector<std::string> Texts(const QListWidget* list)
 TEST(CustomerListDialogTest, ShowsTheEntriesAndItsTexts)
 {
     CCustomerListDialog dialog({{123, 2}, {45, 0}}, true, false, 0x000000, 0xFFFF00);
-    EXPECT_EQ(dialog.windowTitle(), "Customer List");
-    EXPECT_EQ(Texts(dialog.List()), (std::vector<std::string>{"123\tLondon", "45\tAny"}));
-    EXPECT_EQ(dialog.AddButton()->text(), "Add");
-    EXPECT_EQ(dialog.RemoveButton()->text(), "Remove");
-    EXPECT_EQ(dialog.FgButton()->text(), "FG");
-    EXPECT_EQ(dialog.BgButton()->text(), "BG");
-    EXPECT_EQ(dialog.Sample()->text(), "123");
+    EXPECT_EQ(TextsOf({&dialog, dialog.AddButton(), dialog.RemoveButton(), dialog.FgButton(), dialog.BgButton(),
+                       dialog.Sample()}),
+              (Texts{"Customer List", "Add", "Remove", "FG", "BG", "123"}));
+    EXPECT_EQ(ListTexts(dialog.List()), (Texts{"123\tLondon", "45\tAny"}));
     ASSERT_EQ(dialog.Centre()->count(), 10);
     EXPECT_EQ(dialog.Centre()->itemText(0), "Any");
     EXPECT_EQ(dialog.Centre()->itemText(5), "New York - KRVM");
@@ -51,9 +61,7 @@ TEST(CustomerListDialogTest, ShowsTheEntriesAndItsTexts)
     auto* centreBox = dialog.findChild<QCheckBox*>();
     ASSERT_NE(centreBox, nullptr);
     EXPECT_EQ(centreBox->text(), "Disable center colors");
-    // Nothing typed yet: neither button.
-    EXPECT_FALSE(dialog.AddButton()->isEnabled());
-    EXPECT_FALSE(dialog.RemoveButton()->isEnabled());
+    EXPECT_EQ(AddRemove(dialog), (Flags{false, false})) << "nothing typed yet";
 
     dialog.resize(dialog.sizeHint());
     EXPECT_TRUE(dialog.grab().save(QStringLiteral("/tmp/lists-customer-dialog.png")));
@@ -64,28 +72,25 @@ TEST(CustomerListDialogTest, ButtonsFollowTheTypedEntry)
     CCustomerListDialog dialog({{123, 2}}, false, false, 0, 0xFFFF00);
     for (const char* number : {"999", "0"}) {
         dialog.Number()->setText(QString::fromUtf8(number));
-        EXPECT_FALSE(dialog.AddButton()->isEnabled()) << number;
-        EXPECT_FALSE(dialog.RemoveButton()->isEnabled()) << number;
+        EXPECT_EQ(AddRemove(dialog), (Flags{false, false})) << number;
     }
     dialog.Number()->setText(QStringLiteral("123"));
     EXPECT_TRUE(dialog.AddButton()->isEnabled());  // (123, Any) is not listed
     dialog.Centre()->setCurrentIndex(2);
-    EXPECT_FALSE(dialog.AddButton()->isEnabled());
-    EXPECT_TRUE(dialog.RemoveButton()->isEnabled());
+    EXPECT_EQ(AddRemove(dialog), (Flags{false, true}));
     EXPECT_EQ(dialog.List()->currentRow(), 0);
 
     dialog.Centre()->setCurrentIndex(4);
     ASSERT_TRUE(dialog.AddButton()->isEnabled());
     dialog.AddButton()->click();
-    EXPECT_EQ(Texts(dialog.List()), (std::vector<std::string>{"123\tLondon", "123\tMexico"}));
+    EXPECT_EQ(ListTexts(dialog.List()), (Texts{"123\tLondon", "123\tMexico"}));
     EXPECT_EQ(dialog.Number()->text(), "");
     EXPECT_EQ(dialog.Centre()->currentText(), "Any");
 
     dialog.List()->setCurrentRow(0);
-    EXPECT_TRUE(dialog.RemoveButton()->isEnabled());
-    EXPECT_FALSE(dialog.AddButton()->isEnabled());
+    EXPECT_EQ(AddRemove(dialog), (Flags{false, true}));
     dialog.RemoveButton()->click();
-    EXPECT_EQ(Texts(dialog.List()), (std::vector<std::string>{"123\tMexico"}));
+    EXPECT_EQ(ListTexts(dialog.List()), (Texts{"123\tMexico"}));
     EXPECT_EQ(dialog.Entries(), (std::vector<CustomerEntry>{{123, 4}}));
     EXPECT_FALSE(dialog.RemoveButton()->isEnabled());
 }
@@ -111,19 +116,16 @@ TEST(PageListDialogTest, ButtonsFollowTheFieldAndThePermissionAndReportsHaveNoCh
     std::vector<int> refused;
     CPageListDialog dialog({4, 2}, [](int page) { return page != 7; }, PageChecking::Disabled);
     dialog.SetRefusal([&](QWidget*) { refused.push_back(dialog.Page()->value()); });
-    EXPECT_EQ(dialog.windowTitle(), "Modify Page List");
     ASSERT_NE(dialog.DisableChecking(), nullptr);
-    EXPECT_EQ(dialog.DisableChecking()->text(), "Disable page checking");
+    EXPECT_EQ(TextsOf({&dialog, dialog.DisableChecking()}), (Texts{"Modify Page List", "Disable page checking"}));
     EXPECT_TRUE(dialog.DisablePages());
-    EXPECT_EQ(Texts(dialog.List()), (std::vector<std::string>{"4", "2"}));
-    EXPECT_EQ(dialog.Page()->minimum(), 1);
-    EXPECT_EQ(dialog.Page()->maximum(), 300);
+    EXPECT_EQ(ListTexts(dialog.List()), (Texts{"4", "2"}));
+    EXPECT_EQ(std::pair(dialog.Page()->minimum(), dialog.Page()->maximum()), std::pair(1, 300));
     dialog.Page()->setValue(301);
     EXPECT_EQ(dialog.Page()->value(), 300);
 
     dialog.Page()->setValue(2);
-    EXPECT_FALSE(dialog.AddButton()->isEnabled());
-    EXPECT_TRUE(dialog.RemoveButton()->isEnabled());
+    EXPECT_EQ(AddRemove(dialog), (Flags{false, true}));
     EXPECT_EQ(dialog.List()->currentRow(), 1);
 
     dialog.Page()->setValue(7);
@@ -134,7 +136,7 @@ TEST(PageListDialogTest, ButtonsFollowTheFieldAndThePermissionAndReportsHaveNoCh
 
     dialog.Page()->setValue(9);
     dialog.AddButton()->click();
-    EXPECT_EQ(Texts(dialog.List()), (std::vector<std::string>{"4", "2", "9"}));
+    EXPECT_EQ(ListTexts(dialog.List()), (Texts{"4", "2", "9"}));
 
     dialog.List()->setCurrentRow(0);
     EXPECT_EQ(dialog.Page()->value(), 4);
@@ -156,11 +158,10 @@ TEST(PageListDialogTest, ButtonsFollowTheFieldAndThePermissionAndReportsHaveNoCh
 TEST(ReportNameDialogTest, BlankNamesCannotBeConfirmed)
 {
     CReportNameDialog dialog;
-    EXPECT_EQ(dialog.windowTitle(), "Enter Report Name");
     EXPECT_EQ(dialog.Edit()->maxLength(), 20);
     auto* prompt = dialog.findChild<QLabel*>();
     ASSERT_NE(prompt, nullptr);
-    EXPECT_EQ(prompt->text(), "Please enter the\nname of the report:");
+    EXPECT_EQ(TextsOf({&dialog, prompt}), (Texts{"Enter Report Name", "Please enter the\nname of the report:"}));
     EXPECT_FALSE(dialog.OkButton()->isEnabled());
     dialog.Edit()->setText(QStringLiteral("   "));
     EXPECT_FALSE(dialog.OkButton()->isEnabled());

@@ -4,6 +4,7 @@
 // customer list says, the permission window and the page list following new
 // permissions, and a report whose rows follow the feed.
 #include "LiveApp.h"
+#include "WidgetStates.h"
 
 #include "lists/StoredLists.h"
 #include "lists/VolumeReport.h"
@@ -66,6 +67,33 @@ protected:
     {
         return Frame().findChild<mavo::CVolumeReportWindow*>(QStringLiteral("TradeVolumeReport"));
     }
+
+    // A list value read whole however long; "<none>" when it is not stored.
+    static std::string StoredList(const std::string& path, const char* name)
+    {
+        std::string stored;
+        return mavo::ReadWholeString(Section(path), name, stored) ? stored : "<none>";
+    }
+
+    // The next page list dialog gets these pages added, then OK.
+    static void AddPagesInNextPageList(std::vector<int> pages)
+    {
+        AnswerNextDialog<mavo::CPageListDialog>([pages](mavo::CPageListDialog* d) {
+            for (int page : pages) {
+                d->Page()->setValue(page);
+                d->AddButton()->click();
+            }
+            d->accept();
+        });
+    }
+
+    static void NameNextReport(const QString& name)
+    {
+        AnswerNextDialog<mavo::CReportNameDialog>([name](mavo::CReportNameDialog* d) {
+            d->Edit()->setText(name);
+            d->accept();
+        });
+    }
 };
 
 } // namespace
@@ -86,11 +114,8 @@ TEST_F(ListsLiveTest, LongListsSurviveASaveAndAStart)
         ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
         ASSERT_TRUE(Frame().RunCommand(CommandId::SaveFormat));
         app.reset();
-        std::string stored;
-        ASSERT_TRUE(mavo::ReadWholeString(Section("MainFrame"), "CustomerList", stored));
-        EXPECT_EQ(stored, customers);
-        ASSERT_TRUE(mavo::ReadWholeString(Section("MainFrame"), "PageList", stored));
-        EXPECT_EQ(stored, pages);
+        EXPECT_EQ(StoredList("MainFrame", "CustomerList"), customers);
+        EXPECT_EQ(StoredList("MainFrame", "PageList"), pages);
         EXPECT_EQ(StoredInt("MainFrame", "DisablePages"), 0);
         EXPECT_EQ(StoredInt("MainFrame", "DisableCustomer"), 0);
     }
@@ -139,9 +164,7 @@ TEST_F(ListsLiveTest, StackCustomersTakeTheMyCustomerColoursAsTheListSays)
     ASSERT_TRUE(Frame().RunCommand(CommandId::PageList));
     EXPECT_TRUE(WaitFor([&] { return PixelsOf(list, unlisted) > 0; }, 5000));
     ASSERT_TRUE(Frame().RunCommand(CommandId::SaveFormat));
-    std::string stored;
-    ASSERT_TRUE(mavo::ReadWholeString(Section("MainFrame"), "PageList", stored));
-    EXPECT_EQ(stored, "3 ");
+    EXPECT_EQ(StoredList("MainFrame", "PageList"), "3 ");
     EXPECT_EQ(StoredInt("MainFrame", "DisablePages"), 0);
 }
 
@@ -172,34 +195,25 @@ TEST_F(ListsLiveTest, PermissionWindowAndPageListFollowNewPermissions)
     EXPECT_TRUE(window->grab().save(QStringLiteral("/tmp/lists-permission.png")));
 
     // The page list refuses pages the user may not see.
-    AnswerNextDialog<mavo::CPageListDialog>([](mavo::CPageListDialog* d) {
-        d->Page()->setValue(5);
-        d->AddButton()->click();
-        d->Page()->setValue(2);
-        d->AddButton()->click();
-        d->accept();
-    });
+    AddPagesInNextPageList({5, 2});
     ASSERT_TRUE(Frame().RunCommand(CommandId::PageList));
     const auto refusals = messages.WithCaption("No Permission");
     ASSERT_EQ(refusals.size(), 1u);
     EXPECT_EQ(refusals[0].text, "You do not have permission\nto view this page");
     EXPECT_EQ(refusals[0].icon, mavo::CMessageService::Icon::Error);
     ASSERT_TRUE(Frame().RunCommand(CommandId::SaveFormat));
-    std::string stored;
-    ASSERT_TRUE(mavo::ReadWholeString(Section("MainFrame"), "PageList", stored));
-    EXPECT_EQ(stored, "2 ");
+    EXPECT_EQ(StoredList("MainFrame", "PageList"), "2 ");
 
     // Only outside the full view.
     FullView();
-    EXPECT_FALSE(Frame().Commands().Action(CommandId::PagePermission)->isEnabled());
+    EXPECT_FALSE(Enabled(CommandId::PagePermission));
 }
 
 TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
 {
     Section("VolumeReport").SetStr("Latam", "1 ");
     StartLive();
-    Frame().UpdateCommands();
-    EXPECT_FALSE(Frame().Commands().Action(CommandId::VolumeReport)->isEnabled());
+    EXPECT_FALSE(Enabled(CommandId::VolumeReport));
     FullView();
     ASSERT_NE(OpenPageByNew(1), nullptr);
     ASSERT_TRUE(WaitFor([&] { return HasLine(1, 2) && HasLine(1, 17); }, 30000));
@@ -210,11 +224,8 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     EXPECT_EQ(window->windowTitle(), "Trade Volume Report");
     ASSERT_EQ(window->Reports()->count(), 1);
     EXPECT_EQ(window->Reports()->itemText(0), "Latam");
-    EXPECT_FALSE(window->RunButton()->isEnabled());
-    EXPECT_FALSE(window->ModifyButton()->isEnabled());
-    EXPECT_FALSE(window->DeleteButton()->isEnabled());
+    EXPECT_EQ(EnabledOf({window->RunButton(), window->ModifyButton(), window->DeleteButton()}), Flags(3, false));
     EXPECT_EQ(window->ResultsLabel()->text(), "Report Results");
-
     window->SelectReport(0);
     EXPECT_TRUE(window->RunButton()->isEnabled());
     window->RunReport();
@@ -254,37 +265,23 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     EXPECT_GE(window->Total()->text().trimmed().toDouble(), 4321.0);
 
     // A name already kept, in any case, is refused.
-    AnswerNextDialog<mavo::CReportNameDialog>([](mavo::CReportNameDialog* d) {
-        d->Edit()->setText(QStringLiteral("LATAM"));
-        d->accept();
-    });
+    NameNextReport(QStringLiteral("LATAM"));
     window->NewReport();
     ASSERT_EQ(messages.WithCaption("Error").size(), 1u);
     EXPECT_EQ(messages.WithCaption("Error")[0].text, "That report name already exists");
     EXPECT_EQ(window->Reports()->count(), 1);
 
     // A new report starts without pages; Modify gives it pages.
-    AnswerNextDialog<mavo::CReportNameDialog>([](mavo::CReportNameDialog* d) {
-        d->Edit()->setText(QStringLiteral("Swaps"));
-        d->accept();
-    });
+    NameNextReport(QStringLiteral("Swaps"));
     window->NewReport();
     ASSERT_EQ(window->Reports()->count(), 2);
     EXPECT_EQ(window->Reports()->currentText(), "Swaps");
     EXPECT_FALSE(window->RunButton()->isEnabled());
     EXPECT_TRUE(window->ModifyButton()->isEnabled());
-    AnswerNextDialog<mavo::CPageListDialog>([](mavo::CPageListDialog* d) {
-        d->Page()->setValue(4);
-        d->AddButton()->click();
-        d->Page()->setValue(3);
-        d->AddButton()->click();
-        d->accept();
-    });
+    AddPagesInNextPageList({4, 3});
     window->ModifyReport();
     EXPECT_TRUE(window->RunButton()->isEnabled());
-    std::string stored;
-    ASSERT_TRUE(mavo::ReadWholeString(Section("VolumeReport"), "Swaps", stored));
-    EXPECT_EQ(stored, "4 3 ");
+    EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "4 3 ");
     window->RunReport();
     ASSERT_EQ(rows->topLevelItemCount(), 52);
     EXPECT_EQ(rows->topLevelItem(0)->text(0), "4");
@@ -296,17 +293,18 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     // Delete asks; No keeps the report, Yes deletes it.
     messages.answers.push_back(mavo::CMessageService::No);
     window->DeleteReport();
-    ASSERT_EQ(messages.WithCaption("Delete Report").size(), 1u);
-    EXPECT_EQ(messages.WithCaption("Delete Report")[0].text, "Are you sure you want to delete report 'Swaps'?");
-    EXPECT_EQ(messages.WithCaption("Delete Report")[0].buttons, mavo::CMessageService::Buttons::YesNo);
+    const auto asked = messages.WithCaption("Delete Report");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text, "Are you sure you want to delete report 'Swaps'?");
+    EXPECT_EQ(asked[0].buttons, mavo::CMessageService::Buttons::YesNo);
     EXPECT_EQ(window->Reports()->count(), 2);
-    EXPECT_TRUE(mavo::ReadWholeString(Section("VolumeReport"), "Swaps", stored));
+    EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "4 3 ");
     messages.answers.push_back(mavo::CMessageService::Yes);
     window->DeleteReport();
     EXPECT_EQ(window->Reports()->count(), 1);
     EXPECT_EQ(window->Reports()->currentIndex(), -1);
     EXPECT_FALSE(window->DeleteButton()->isEnabled());
-    EXPECT_FALSE(mavo::ReadWholeString(Section("VolumeReport"), "Swaps", stored));
+    EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "<none>");
 
     // Closing lets the window go.
     window->close();

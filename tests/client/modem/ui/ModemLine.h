@@ -5,17 +5,15 @@
 // a MAVO started in the test.
 #pragma once
 
-#include "AppFixture.h"
+#include "LiveApp.h"
 #include "PtyPair.h"
 #include "TempDir.h"
 
 #include "core/ui/MainFrame.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QThread>
-
+#include <algorithm>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,22 +63,13 @@ public:
     }
     bool Has(const std::string& event) const
     {
-        for (const auto& line : Transcript())
-            if (line == event)
-                return true;
-        return false;
+        const std::vector<std::string> lines = Transcript();
+        return std::find(lines.begin(), lines.end(), event) != lines.end();
     }
     // Waits (handling events) until the transcript has the event.
     bool WaitForEvent(const std::string& event, int timeoutMs = 30000) const
     {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!Has(event)) {
-            if (deadline.hasExpired())
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(10);
-        }
-        return true;
+        return WaitFor([&] { return Has(event); }, timeoutMs);
     }
 
     void Stop()
@@ -100,66 +89,40 @@ private:
     pid_t m_pid = -1;
 };
 
-// zphd on a serial line of its own behind the modem emulator, a store and a
-// runtime directory of the test's own, and MAVO started in this process
-// with message boxes that answer themselves.
-class DialUpFixture : public testing::Test {
+// The path of zphd's serial line, in a directory of its own made before
+// zphd starts.
+struct SerialLineDir {
+    TempDir m_serialDir;
+    std::string m_serialLine = (m_serialDir.path() / "z").string();
+};
+
+// LiveAppFixture with zphd on a serial line of its own behind the modem
+// emulator instead of on the socket alone.
+class DialUpFixture : private SerialLineDir, public LiveAppFixture {
 protected:
+    DialUpFixture() : LiveAppFixture({"--serial", m_serialLine}) {}
+
     void SetUp() override
     {
-        ASSERT_TRUE(zphd.Running()) << "zphd did not start: " << ZphdServer::Program();
-        modem = std::make_unique<ModemLine>(zphdLine);
+        ASSERT_NO_FATAL_FAILURE(AppFixture::SetUp());
+        modem = std::make_unique<ModemLine>(m_serialLine);
         ASSERT_TRUE(modem->Running()) << "the modem emulator did not start: " << MODEM_EMULATOR_PATH;
     }
-
     void TearDown() override
     {
         app.reset();
         modem.reset();
-        zphd.Stop();
+        AppFixture::TearDown();
     }
 
-    static Brindle::CRegSection Section(const std::string& path)
-    {
-        return Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(kTestRoot) + "/" + path).c_str());
-    }
-    static std::string StoredText(const std::string& path, const char* name)
-    {
-        std::string value;
-        Section(path).GetStr(name, value, 256, "<none>");
-        return value;
-    }
-    static int StoredInt(const std::string& path, const char* name)
-    {
-        int value = -99999;
-        Section(path).GetInt(name, value, -99999);
-        return value;
-    }
-
-    mavo::CMAVOApp::StartResult StartApp()
-    {
-        mavo::StartupOptions options;
-        options.pauseMs = 0;
-        options.messages = &messages;
-        app = std::make_unique<mavo::CMAVOApp>(mavo::InstallFrameModules, options);
-        return app->Start();
-    }
-
-    mavo::CMainFrame& Frame() { return *app->Frame(); }
-
+    mavo::CMAVOApp::StartResult StartApp() { return AppFixture::StartApp(0); }
+    // A dial and a login over 9600 baud take their time.
     bool WaitForPane(int pane, const std::string& text, int timeoutMs = 60000)
     {
-        return WaitFor([&] { return Frame().PaneText(pane).toStdString() == text; }, timeoutMs);
+        return AppFixture::WaitForPane(pane, text, timeoutMs);
     }
 
-    ScopedRegistryDir registry;
-    ScopedRuntimeDir runtime;
-    TempDir zphdDir;
-    std::string zphdLine = (zphdDir.path() / "z").string();
-    ZphdServer zphd{{"--serial", zphdLine}};
     std::unique_ptr<ModemLine> modem;
-    RecordingMessages messages;
-    std::unique_ptr<mavo::CMAVOApp> app;
 };
 
 } // namespace testsupport

@@ -41,15 +41,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(DialUpFixture::SetUp());
         // MAVO starts where a desk usually is: both connections on zphd's
         // socket port.
-        for (const std::string connection : {"Controller", "Controller/Backup"}) {
-            Section(connection).SetInt("FeedSource", 1);
-            Brindle::CRegSection socket = Section(connection + "/Socket");
-            socket.SetStr("Host", "127.0.0.1");
-            socket.SetInt("Port", zphd.SocketPort());
-            Brindle::CRegSection timeouts = Section(connection + "/Timeouts");
-            timeouts.SetInt("Timeout", 20);
-            timeouts.SetInt("Reconnect", 5);
-        }
+        PointFeedAtServer();
     }
 
     // Replaces what an edit field holds with typed keys.
@@ -159,8 +151,7 @@ TEST_F(SerialOptionsDialUpTest, SwitchesToTheModemLineThroughTheDialogsDialsFeed
     const int updates = page->View()->UpdatesApplied();
     ASSERT_TRUE(WaitFor([&] { return page->View()->UpdatesApplied() > updates + 3; }, 60000)) << "the market moves";
     // A price set at the server reaches the window's line.
-    ASSERT_EQ(zphd.Control("rate 0").substr(0, 2), "OK");
-    ASSERT_EQ(zphd.Control("trade-every 0").substr(0, 2), "OK");
+    ASSERT_NO_FATAL_FAILURE(HoldMarket());
     const int applied = page->View()->UpdatesApplied();
     ASSERT_EQ(zphd.Control("set 1 3 100 77.77").substr(0, 2), "OK");
     const unsigned key = LineObject(1, 3).GetKey();
@@ -184,9 +175,8 @@ TEST_F(SerialOptionsDialUpTest, SwitchesToTheModemLineThroughTheDialogsDialsFeed
     const auto escape = std::find(events.begin(), events.end(), "escape");
     ASSERT_NE(escape, events.end()) << "no +++ reached the modem";
     ASSERT_GE(events.end() - escape, 4);
-    EXPECT_EQ(*(escape + 1), "line ");
-    EXPECT_EQ(*(escape + 2), "line ATH0");
-    EXPECT_EQ(*(escape + 3), "hangup");
+    EXPECT_EQ(std::vector<std::string>(escape + 1, escape + 4),
+              (std::vector<std::string>{"line ", "line ATH0", "hangup"}));
     EXPECT_TRUE(WaitFor([&] { return !Frame().Connection().IsConnected(); }));
     EXPECT_TRUE(WaitForPane(1, "Feed Dead"));
 }

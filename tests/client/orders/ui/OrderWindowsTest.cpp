@@ -3,8 +3,9 @@
 // the trade window's mark on the shown line, its buttons with and without
 // order entry, a feed-thread update, a refused send; "Customer Orders".
 #include "../FakeOrderFeed.h"
-#include "AppFixture.h"
+#include "LiveApp.h"
 #include "RecordingMessages.h"
+#include "WidgetStates.h"
 
 #include "orders/ui/IncrementDialog.h"
 #include "orders/ui/MaxQuantityDialog.h"
@@ -13,7 +14,6 @@
 #include "orders/ui/YourOrdersWindow.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,17 +28,15 @@
 using namespace mavo;
 using orderstest::FakeOrderFeed;
 using orderstest::FirmLine;
+using testsupport::EnabledOf;
+using testsupport::Flags;
+using testsupport::SaveShot;
+using testsupport::Texts;
+using testsupport::TextsOf;
 
 namespace {
 
 const unsigned kKey = CreateZPHKey(2, 3);
-
-QString ShotPath(const char* name)
-{
-    const QString dir = QStringLiteral(BRINDLE_BINARY_DIR "/screenshots");
-    QDir().mkpath(dir);
-    return dir + QLatin1Char('/') + QLatin1String(name);
-}
 
 } // namespace
 
@@ -48,17 +46,13 @@ TEST(OrderDialogWidget, JoinIncrementKeypadConfirmAndTyping)
     const LineObject line = FirmLine();
     COrderDialog dialog(line, COrderTicket(line, true), increment);
     dialog.show();
-    EXPECT_EQ(dialog.windowTitle().toStdString(), "BID - ARG 2030");
-    EXPECT_EQ(dialog.RateField()->text().toStdString(), "99.5");
-    EXPECT_EQ(dialog.QuantityField()->text().toStdString(), "2.0");
+    EXPECT_EQ(TextsOf({&dialog, dialog.RateField(), dialog.QuantityField(), dialog.IncrementLabel()}),
+              (Texts{"BID - ARG 2030", "99.5", "2.0", "0.25"}));
     EXPECT_TRUE(dialog.JoinBox()->isChecked());
-    EXPECT_FALSE(dialog.RateField()->isEnabled());
-    EXPECT_FALSE(dialog.RatePlus()->isEnabled());
-    EXPECT_EQ(dialog.IncrementLabel()->text().toStdString(), "0.25");
+    EXPECT_EQ(EnabledOf({dialog.RateField(), dialog.RatePlus()}), (Flags{false, false}));
 
     dialog.JoinBox()->click();
-    EXPECT_TRUE(dialog.RateField()->isEnabled());
-    EXPECT_TRUE(dialog.RateMinus()->isEnabled());
+    EXPECT_EQ(EnabledOf({dialog.RateField(), dialog.RateMinus()}), (Flags{true, true}));
     dialog.SetIncrementChooser([](QWidget*, int current) {
         EXPECT_EQ(current, 4);
         return 2;
@@ -76,15 +70,14 @@ TEST(OrderDialogWidget, JoinIncrementKeypadConfirmAndTyping)
     EXPECT_TRUE(dialog.Keypad()->isVisible());
     EXPECT_EQ(dialog.KeypadToggle()->text().toStdString(), "<< Keypad");
     EXPECT_GT(dialog.width(), narrow);
-    EXPECT_TRUE(dialog.grab().save(ShotPath("order-dialog.png")));
+    EXPECT_TRUE(SaveShot(&dialog, QStringLiteral("order-dialog.png")));
     // Keys go to the quantity unless the rate had the focus.
     dialog.Key(kClearKey)->click();
     dialog.Key('0')->click();
     EXPECT_EQ(dialog.QuantityField()->text().toStdString(), "0");
     EXPECT_FALSE(dialog.ConfirmButton()->isEnabled());
-    dialog.Key('.')->click();
-    dialog.Key('5')->click();
-    dialog.Key('.')->click();
+    for (char key : {'.', '5', '.'})
+        dialog.Key(key)->click();
     EXPECT_EQ(dialog.QuantityField()->text().toStdString(), "0.5");
     EXPECT_TRUE(dialog.ConfirmButton()->isEnabled());
     dialog.KeypadToggle()->click();
@@ -126,8 +119,7 @@ TEST(MaxQuantityWidget, OkOnlyWithAtLeastOneAndDigitsOnly)
     line.m_offer.m_traded[0].m_quantity = "4";
     CMaxQuantityDialog dialog(line, CMaxQuantityTicket(line, false));
     dialog.show();
-    EXPECT_EQ(dialog.windowTitle().toStdString(), "BUY - ARG 2030");
-    EXPECT_EQ(dialog.QuantityField()->text().toStdString(), "4.0");
+    EXPECT_EQ(TextsOf({&dialog, dialog.QuantityField()}), (Texts{"BUY - ARG 2030", "4.0"}));
     EXPECT_TRUE(dialog.OkButton()->isEnabled());
     // Letters are refused as they are typed.
     dialog.QuantityField()->clear();
@@ -141,7 +133,7 @@ TEST(MaxQuantityWidget, OkOnlyWithAtLeastOneAndDigitsOnly)
     dialog.QuantityMinus()->click();
     EXPECT_EQ(dialog.QuantityField()->text().toStdString(), "1.0");
     EXPECT_TRUE(dialog.OkButton()->isEnabled());
-    EXPECT_TRUE(dialog.grab().save(ShotPath("max-quantity-dialog.png")));
+    EXPECT_TRUE(SaveShot(&dialog, QStringLiteral("max-quantity-dialog.png")));
     dialog.OkButton()->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.Ticket().Quantity()->Text(), "1.0");
@@ -169,17 +161,14 @@ TEST_F(TradeWindowWidget, MarksTheShownLineAndFollowsOrderEntry)
     feed.cache.Put(other, FirmLine(2, 4));
     window.OnLineClick(kKey, QPoint(100, 100), true);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(window.windowTitle().toStdString(), "Page 2, Line 3");
-    EXPECT_EQ(window.IssueLabel()->text().toStdString(), "ARG 2030");
-    EXPECT_EQ(window.RatesLabel()->text().toStdString(), "99.5 / 100");
-    EXPECT_EQ(window.QuantitiesLabel()->text().toStdString(), "5 X 10");
+    EXPECT_EQ(TextsOf({&window, window.IssueLabel(), window.RatesLabel(), window.QuantitiesLabel()}),
+              (Texts{"Page 2, Line 3", "ARG 2030", "99.5 / 100", "5 X 10"}));
     EXPECT_EQ(window.Statistics()->topLevelItem(2)->text(0).toStdString(), "High");
     EXPECT_TRUE(feed.cache.GetForRead(kKey)->m_lineFlags & kTradeWindowLineFlag);
     EXPECT_EQ(feed.clients.size(), 1u);
     EXPECT_TRUE(window.ButtonPanel()->isVisible());
-    EXPECT_TRUE(window.Button(TB_SELL)->isEnabled());
-    EXPECT_FALSE(window.Button(TB_BID_OUT)->isEnabled());
-    EXPECT_TRUE(window.grab().save(ShotPath("trade-window.png")));
+    EXPECT_EQ(EnabledOf({window.Button(TB_SELL), window.Button(TB_BID_OUT)}), (Flags{true, false}));
+    EXPECT_TRUE(SaveShot(&window, QStringLiteral("trade-window.png")));
 
     // Another line takes the mark; the window registers once.
     window.ShowLine(other);
@@ -276,11 +265,7 @@ TEST(YourOrdersWidget, ListsOwnPricesAndHandsOnEveryOptionChange)
     EXPECT_EQ(window.windowTitle().toStdString(), "Customer Orders");
     ASSERT_EQ(window.List()->topLevelItemCount(), 1);
     EXPECT_EQ(window.List()->headerItem()->text(3).toStdString(), "Quantity");
-    QTreeWidgetItem* row = window.List()->topLevelItem(0);
-    EXPECT_EQ(row->text(0).toStdString(), "ARG 2030");
-    EXPECT_EQ(row->text(1).toStdString(), "99.5");
-    EXPECT_EQ(row->text(2).toStdString(), "");
-    EXPECT_EQ(row->text(3).toStdString(), "2");
+    EXPECT_EQ(TextsOf(window.List()->topLevelItem(0)), (Texts{"ARG 2030", "99.5", "", "2"}));
     // "Update" scans again.
     line.m_offer.m_ownLevel = 2;
     feed.cache.Put(kKey, line);
@@ -297,19 +282,12 @@ TEST(YourOrdersWidget, ListsOwnPricesAndHandsOnEveryOptionChange)
     EXPECT_EQ(changes[2].background, 0x0000FF);
     EXPECT_EQ(changes[2].foreground, 0x000000);
     EXPECT_EQ(window.Sample()->palette().color(QPalette::Window), QColor(255, 0, 0));
-    EXPECT_TRUE(window.grab().save(ShotPath("your-orders.png")));
+    EXPECT_TRUE(SaveShot(&window, QStringLiteral("your-orders.png")));
 
     // Another command changed the stored options meanwhile: a change here
     // hands back those, with only its own option changed.
-    MyPriceOptions stored;
-    stored.enableMyPrice = false;
-    stored.enableMeta2 = true;
-    stored.foreground = 0x123456;
-    stored.background = 0x654321;
-    window.SetOptionsSource([&] { return stored; });
+    window.SetOptionsSource([] { return MyPriceOptions{false, true, 0x123456, 0x654321}; });
     window.Meta2Box()->click();  // shown checked: unchecks
     ASSERT_EQ(changes.size(), 4u);
-    MyPriceOptions expected = stored;
-    expected.enableMeta2 = false;
-    EXPECT_EQ(changes[3], expected);
+    EXPECT_EQ(changes[3], (MyPriceOptions{false, false, 0x123456, 0x654321}));
 }

@@ -35,10 +35,9 @@ TEST_F(FormatCommandsLiveTest, FormatCommandsWorkOnTheActivePageAndPrintFormatIs
     PointFeedAtServer();
     StartLive();
     // Without a page window the page commands are disabled.
-    Frame().UpdateCommands();
     ASSERT_NE(Frame().Commands().Action(CommandId::LockFormat), nullptr);
-    EXPECT_FALSE(Frame().Commands().Action(CommandId::LockFormat)->isEnabled());
-    EXPECT_TRUE(Frame().Commands().Action(CommandId::PrintFormat)->isEnabled());
+    EXPECT_FALSE(Enabled(CommandId::LockFormat));
+    EXPECT_TRUE(Enabled(CommandId::PrintFormat));
 
     CChildFrame* frame = OpenPageByNew(1);
     ASSERT_NE(frame, nullptr);

@@ -14,6 +14,7 @@
 #include "PageWindowsFixture.h"
 #include "TempDir.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -31,6 +32,42 @@
 using namespace mavo;
 
 namespace {
+
+using F = CPageFormat;
+// Some values of a page format, by field.
+using FormatValues = std::vector<std::pair<int CPageFormat::*, int>>;
+
+CPageFormat FormatWith(const FormatValues& values)
+{
+    CPageFormat format;
+    for (const auto& [field, value] : values)
+        format.*field = value;
+    return format;
+}
+
+void ExpectValues(const CPageFormat& format, const FormatValues& values)
+{
+    for (std::size_t i = 0; i < values.size(); ++i)
+        EXPECT_EQ(format.*values[i].first, values[i].second) << "value " << i;
+}
+
+void Click(std::initializer_list<QAbstractButton*> buttons)
+{
+    for (QAbstractButton* button : buttons)
+        button->click();
+}
+
+void Slide(std::initializer_list<std::pair<QSlider*, int>> moves)
+{
+    for (const auto& [slider, value] : moves)
+        slider->setValue(value);
+}
+
+void ExpectChecked(std::initializer_list<QAbstractButton*> buttons, bool checked = true)
+{
+    for (QAbstractButton* button : buttons)
+        EXPECT_EQ(button->isChecked(), checked) << button->text().toStdString();
+}
 
 class PropertySheetTest : public testsupport::PageWindowsFixture<propstest::CountingPageFeed> {
 protected:
@@ -97,12 +134,8 @@ protected:
 
 TEST_F(PropertySheetTest, LayoutPageRoundTripsThroughTheStoredFormat)
 {
-    CPageFormat stored;
-    stored.issueSize = 18;
-    stored.stackQuanSize = 7;
-    stored.showSpreads = 1;
-    stored.fixedFont = 1;
-    SaveDefaultStyle(stored);
+    SaveDefaultStyle(
+        FormatWith({{&F::issueSize, 18}, {&F::stackQuanSize, 7}, {&F::showSpreads, 1}, {&F::fixedFont, 1}}));
     CChildFrame* frame = m_windows->OpenPage(7);
     const int widthBefore = frame->View()->List()->PageNominalWidth();
     ASSERT_TRUE(RunSheet(frame, PropertyPage::Layout, [](CPagePropertySheet& sheet) {
@@ -120,30 +153,15 @@ TEST_F(PropertySheetTest, LayoutPageRoundTripsThroughTheStoredFormat)
         EXPECT_TRUE(p->ShowSpread()->isChecked());
         EXPECT_FALSE(p->FixedFont()->isVisibleTo(&sheet));
         p->Title()->setText("MY RATES");
-        p->IssueName()->setValue(30);
-        p->Rate()->setValue(10);
-        p->Quantity()->setValue(4);
-        p->Indicative()->setValue(12);
-        p->StackCustomer()->setValue(2);
-        p->StackQuantity()->setValue(9);
-        for (QCheckBox* box : {p->ShowSpread(), p->ShowPrevious(), p->ShowUnderlines(), p->ShowLineNumber(),
-                               p->ShowIndicatives()})
-            box->click();
+        Slide({{p->IssueName(), 30}, {p->Rate(), 10}, {p->Quantity(), 4}, {p->Indicative(), 12},
+               {p->StackCustomer(), 2}, {p->StackQuantity(), 9}});
+        Click({p->ShowSpread(), p->ShowPrevious(), p->ShowUnderlines(), p->ShowLineNumber(), p->ShowIndicatives()});
         return true;
     }));
-    const CPageFormat f = StoredFormat(frame);
-    EXPECT_EQ(f.issueSize, 30);
-    EXPECT_EQ(f.rateSize, 10);
-    EXPECT_EQ(f.quantitySize, 4);
-    EXPECT_EQ(f.indicativeSize, 12);
-    EXPECT_EQ(f.stackCustSize, 2);
-    EXPECT_EQ(f.stackQuanSize, 9);
-    EXPECT_EQ(f.showSpreads, 0);
-    EXPECT_EQ(f.showPrevious, 1);
-    EXPECT_EQ(f.showUnderlines, 0);
-    EXPECT_EQ(f.showNumbers, 0);
-    EXPECT_EQ(f.showIndicative, 1);
-    EXPECT_EQ(f.fixedFont, 1);
+    ExpectValues(StoredFormat(frame), {{&F::issueSize, 30}, {&F::rateSize, 10}, {&F::quantitySize, 4},
+                                       {&F::indicativeSize, 12}, {&F::stackCustSize, 2}, {&F::stackQuanSize, 9},
+                                       {&F::showSpreads, 0}, {&F::showPrevious, 1}, {&F::showUnderlines, 0},
+                                       {&F::showNumbers, 0}, {&F::showIndicative, 1}, {&F::fixedFont, 1}});
     EXPECT_EQ(frame->View()->Document().GetTitle(), "MY RATES");
     EXPECT_EQ(frame->windowTitle(), "MY RATES");
     // Widths again and the window fitted to them.
@@ -153,119 +171,67 @@ TEST_F(PropertySheetTest, LayoutPageRoundTripsThroughTheStoredFormat)
 
 TEST_F(PropertySheetTest, StackAndAggressorPagesRoundTripThroughTheStoredFormat)
 {
-    CPageFormat stored;
-    stored.bidStackSize = 3;
-    stored.offerStackSize = 0;
-    stored.customerOnly = 1;
-    stored.bidAggrSize = 2;
-    stored.offerAggrSize = 4;
-    stored.aggrCustomerOnly = 0;
-    stored.flashAggr = 0;
-    stored.aggrCenterColor = 1;
-    SaveDefaultStyle(stored);
+    SaveDefaultStyle(FormatWith({{&F::bidStackSize, 3}, {&F::offerStackSize, 0}, {&F::customerOnly, 1},
+                                 {&F::bidAggrSize, 2}, {&F::offerAggrSize, 4}, {&F::aggrCustomerOnly, 0},
+                                 {&F::flashAggr, 0}, {&F::aggrCenterColor, 1}}));
     CChildFrame* frame = m_windows->OpenPage(7);
     ASSERT_TRUE(RunSheet(frame, PropertyPage::Stack, [](CPagePropertySheet& sheet) {
         EXPECT_EQ(sheet.CurrentPage(), PropertyPage::Stack);
         CStackLayoutProp* s = sheet.StackPage();
-        EXPECT_TRUE(s->BidSize()->Button(3)->isChecked());
-        EXPECT_TRUE(s->OfferSize()->Button(0)->isChecked());
+        ExpectChecked({s->BidSize()->Button(3), s->OfferSize()->Button(0), s->Customers()->Button(1)});
         EXPECT_EQ(s->OfferSize()->Button(0)->text(), "None");
         EXPECT_EQ(s->BidSize()->Button(5)->text(), "Five");
-        EXPECT_TRUE(s->Customers()->Button(1)->isChecked());
-        s->BidSize()->Button(5)->click();
-        s->OfferSize()->Button(2)->click();
-        s->Customers()->Button(0)->click();
+        Click({s->BidSize()->Button(5), s->OfferSize()->Button(2), s->Customers()->Button(0)});
         CAggrLayoutProp* a = sheet.AggressorsPage();
-        EXPECT_TRUE(a->BidSize()->Button(2)->isChecked());
-        EXPECT_TRUE(a->OfferSize()->Button(4)->isChecked());
-        EXPECT_TRUE(a->Customers()->Button(0)->isChecked());
-        EXPECT_FALSE(a->Flash()->isChecked());
-        EXPECT_TRUE(a->CenterColors()->isChecked());
-        a->BidSize()->Button(0)->click();
-        a->OfferSize()->Button(5)->click();
-        a->Customers()->Button(1)->click();
-        a->Flash()->click();
-        a->CenterColors()->click();
+        ExpectChecked({a->BidSize()->Button(2), a->OfferSize()->Button(4), a->Customers()->Button(0),
+                       a->CenterColors()});
+        ExpectChecked({a->Flash()}, false);
+        Click({a->BidSize()->Button(0), a->OfferSize()->Button(5), a->Customers()->Button(1), a->Flash(),
+               a->CenterColors()});
         return true;
     }));
-    const CPageFormat f = StoredFormat(frame);
-    EXPECT_EQ(f.bidStackSize, 5);
-    EXPECT_EQ(f.offerStackSize, 2);
-    EXPECT_EQ(f.customerOnly, 0);
-    EXPECT_EQ(f.bidAggrSize, 0);
-    EXPECT_EQ(f.offerAggrSize, 5);
-    EXPECT_EQ(f.aggrCustomerOnly, 1);
-    EXPECT_EQ(f.flashAggr, 1);
-    EXPECT_EQ(f.aggrCenterColor, 0);
+    ExpectValues(StoredFormat(frame), {{&F::bidStackSize, 5}, {&F::offerStackSize, 2}, {&F::customerOnly, 0},
+                                       {&F::bidAggrSize, 0}, {&F::offerAggrSize, 5}, {&F::aggrCustomerOnly, 1},
+                                       {&F::flashAggr, 1}, {&F::aggrCenterColor, 0}});
 }
 
 TEST_F(PropertySheetTest, TradeHistoryColorsAndTradeMonitorPagesRoundTripThroughTheStoredFormat)
 {
-    CPageFormat stored;
-    stored.showTradeHistory = 1;
-    stored.thRateSize = 9;
-    stored.thVolumeSize = 11;
-    stored.thNumberSize = 3;
-    stored.showTHNumber = 0;
-    stored.volumePrecision = 1;
-    stored.colorStyle = 1;
-    stored.tmHasTradeLines = 1;
-    stored.tmShowNumbers = 0;
-    stored.tmStackSize = 4;
-    stored.tmCustomerOnly = 0;
-    SaveDefaultStyle(stored);
+    SaveDefaultStyle(FormatWith({{&F::showTradeHistory, 1}, {&F::thRateSize, 9}, {&F::thVolumeSize, 11},
+                                 {&F::thNumberSize, 3}, {&F::showTHNumber, 0}, {&F::volumePrecision, 1},
+                                 {&F::colorStyle, 1}, {&F::tmHasTradeLines, 1}, {&F::tmShowNumbers, 0},
+                                 {&F::tmStackSize, 4}, {&F::tmCustomerOnly, 0}}));
     CChildFrame* frame = m_windows->OpenPage(7);
     ASSERT_TRUE(RunSheet(frame, PropertyPage::TradeHistory, [](CPagePropertySheet& sheet) {
         EXPECT_EQ(sheet.CurrentPage(), PropertyPage::TradeHistory);
         CTradeHistoryProp* t = sheet.TradeHistoryPage();
-        EXPECT_TRUE(t->Show()->isChecked());
+        ExpectChecked({t->Show(), t->Precision(1)});
+        ExpectChecked({t->ShowNumber()}, false);
         EXPECT_EQ(t->Rate()->value(), 9);
         EXPECT_EQ(t->Volume()->value(), 11);
         EXPECT_EQ(t->Transaction()->value(), 3);
-        EXPECT_FALSE(t->ShowNumber()->isChecked());
-        EXPECT_TRUE(t->Precision(1)->isChecked());
         EXPECT_EQ(t->Precision(1)->text(), "0.0");
-        t->Show()->click();
-        t->Rate()->setValue(14);
-        t->Volume()->setValue(5);
-        t->Transaction()->setValue(8);
-        for (QCheckBox* box : {t->ShowNumber(), t->ShowRate(), t->ShowTime(), t->ShowVolume()})
-            box->click();
-        t->Precision(2)->click();
+        Slide({{t->Rate(), 14}, {t->Volume(), 5}, {t->Transaction(), 8}});
+        Click({t->Show(), t->ShowNumber(), t->ShowRate(), t->ShowTime(), t->ShowVolume(), t->Precision(2)});
 
         CPageColorsProp* c = sheet.ColorsPage();
         EXPECT_EQ(c->ColorStyle()->currentText(), "Enhanced Style");
         c->ColorStyle()->setCurrentIndex(2);
 
         CPageTradeMonitorProp* m = sheet.TradeMonitorPage();
-        EXPECT_TRUE(m->HasTradeLines()->isChecked());
-        EXPECT_FALSE(m->ShowLineNumber()->isChecked());
-        EXPECT_TRUE(m->StackSize()->Button(4)->isChecked());
+        ExpectChecked({m->HasTradeLines(), m->StackSize()->Button(4), m->Customers()->Button(0)});
+        ExpectChecked({m->ShowLineNumber()}, false);
         EXPECT_EQ(m->StackSize()->Button(0), nullptr);  // no "None" here
-        EXPECT_TRUE(m->Customers()->Button(0)->isChecked());
-        for (QCheckBox* box : {m->HasTradeLines(), m->ShowLineNumber(), m->ShowStack(), m->ShowVolume()})
-            box->click();
-        m->Customers()->Button(1)->click();
-        m->StackSize()->Button(2)->click();
+        Click({m->HasTradeLines(), m->ShowLineNumber(), m->ShowStack(), m->ShowVolume(), m->Customers()->Button(1),
+               m->StackSize()->Button(2)});
         return true;
     }));
-    const CPageFormat f = StoredFormat(frame);
-    EXPECT_EQ(f.showTradeHistory, 0);
-    EXPECT_EQ(f.thRateSize, 14);
-    EXPECT_EQ(f.thVolumeSize, 5);
-    EXPECT_EQ(f.thNumberSize, 8);
-    EXPECT_EQ(f.showTHNumber, 1);
-    EXPECT_EQ(f.showTHRates, 0);
-    EXPECT_EQ(f.showTHTime, 0);
-    EXPECT_EQ(f.showTHVolume, 0);
-    EXPECT_EQ(f.volumePrecision, 2);
-    EXPECT_EQ(f.colorStyle, 2);
-    EXPECT_EQ(f.tmHasTradeLines, 0);
-    EXPECT_EQ(f.tmShowNumbers, 1);
-    EXPECT_EQ(f.tmShowStack, 0);
-    EXPECT_EQ(f.tmShowVolume, 0);
-    EXPECT_EQ(f.tmCustomerOnly, 1);
-    EXPECT_EQ(f.tmStackSize, 2);
+    ExpectValues(StoredFormat(frame), {{&F::showTradeHistory, 0}, {&F::thRateSize, 14}, {&F::thVolumeSize, 5},
+                                       {&F::thNumberSize, 8}, {&F::showTHNumber, 1}, {&F::showTHRates, 0},
+                                       {&F::showTHTime, 0}, {&F::showTHVolume, 0}, {&F::volumePrecision, 2},
+                                       {&F::colorStyle, 2}, {&F::tmHasTradeLines, 0}, {&F::tmShowNumbers, 1},
+                                       {&F::tmShowStack, 0}, {&F::tmShowVolume, 0}, {&F::tmCustomerOnly, 1},
+                                       {&F::tmStackSize, 2}});
 }
 
 TEST_F(PropertySheetTest, CancelChangesNothing)
@@ -445,10 +411,7 @@ TEST_F(PropertySheetTest, ApplyDefaultKeepsTradeMonitorLinesAndALockedPageIgnore
     own.issueSize = 5;
     own.tmHasTradeLines = 1;
     frame->View()->SetFormat(own);
-    CPageFormat def;
-    def.issueSize = 25;
-    def.colorStyle = 2;
-    def.tmHasTradeLines = 0;
+    const CPageFormat def = FormatWith({{&F::issueSize, 25}, {&F::colorStyle, 2}, {&F::tmHasTradeLines, 0}});
     SaveDefaultStyle(def);
     const int widthBefore = frame->View()->width();
 
@@ -470,17 +433,13 @@ TEST_F(PropertySheetTest, ApplyToAllAsksAndSkipsMinimisedAndLockedPages)
     CChildFrame* plain = m_windows->OpenPage(7);
     CChildFrame* minimised = m_windows->OpenPage(8);
     CChildFrame* locked = m_windows->OpenPage(9);
-    CPageFormat own;
-    own.issueSize = 5;
     for (CChildFrame* f : {plain, minimised, locked})
-        f->View()->SetFormat(own);
+        f->View()->SetFormat(FormatWith({{&F::issueSize, 5}}));
     m_actions->ToggleLock(locked);
     minimised->showMinimized();
     QCoreApplication::processEvents();
     ASSERT_TRUE(minimised->isMinimized());
-    CPageFormat def;
-    def.issueSize = 25;
-    SaveDefaultStyle(def);
+    SaveDefaultStyle(FormatWith({{&F::issueSize, 25}}));
 
     m_answers = {false};
     EXPECT_EQ(m_actions->ApplyToAll(nullptr), 0);

@@ -4,6 +4,7 @@
 #include "ModalDriver.h"
 #include "RecordingMessages.h"
 #include "TempDir.h"
+#include "WidgetStates.h"
 
 #include "Brindle/base/RegSection.h"
 #include "source/ui/KindDialogs.h"
@@ -21,7 +22,12 @@
 #include <gtest/gtest.h>
 
 using namespace mavo;
+using testsupport::CheckedOf;
+using testsupport::EnabledOf;
+using testsupport::Flags;
 using testsupport::OnModal;
+using testsupport::Texts;
+using testsupport::TextsOf;
 
 namespace {
 
@@ -54,18 +60,15 @@ protected:
         return items;
     }
     // Port, baud, parity, stop bits and byte size as the dialog shows them.
-    static std::vector<std::string> Shown(const CSerialSettingsDialog& dialog)
+    static Texts Shown(const CSerialSettingsDialog& dialog)
     {
-        std::vector<std::string> texts;
-        for (const QComboBox* box : {dialog.PortBox(), dialog.BaudBox(), dialog.ParityBox(), dialog.StopBitsBox(),
-                                     dialog.ByteSizeBox()})
-            texts.push_back(box->currentText().toStdString());
-        return texts;
+        return TextsOf({dialog.PortBox(), dialog.BaudBox(), dialog.ParityBox(), dialog.StopBitsBox(),
+                        dialog.ByteSizeBox()});
     }
     // The same values as they are stored.
-    static std::vector<std::string> StoredSerial()
+    static Texts StoredSerial()
     {
-        std::vector<std::string> texts;
+        Texts texts;
         for (const char* name : {"Port", "Baud", "Parity", "StopBits", "ByteSize"})
             texts.push_back(StoredText("/Serial", name));
         return texts;
@@ -75,6 +78,11 @@ protected:
         unsigned char stored[32] = {};
         Section("/ZPHDB").GetBin("Password", stored, sizeof stored, nullptr);
         return std::string(reinterpret_cast<char*>(stored), sizeof stored);
+    }
+    // Each settings button of the page, enabled or not.
+    static Flags SettingsEnabled(const CSourceSettingsPage* page)
+    {
+        return EnabledOf({page->SettingsButton(0), page->SettingsButton(1), page->SettingsButton(2)});
     }
     SourceSheetContext Context()
     {
@@ -89,11 +97,9 @@ TEST_F(SourceDialogsTest, SocketDialogShowsTheDefaultsAndStoresOnOkOnly)
 {
     {
         CSocketSettingsDialog dialog(kController, messages);
-        EXPECT_EQ(dialog.windowTitle().toStdString(), "Socket Settings");
-        EXPECT_EQ(dialog.HostEdit()->text().toStdString(), "localhost");
-        EXPECT_EQ(dialog.PortEdit()->text().toStdString(), "6093");
+        EXPECT_EQ(TextsOf({&dialog, dialog.HostEdit(), dialog.PortEdit(), dialog.SecureBox()}),
+                  (Texts{"Socket Settings", "localhost", "6093", "Secure connection"}));
         EXPECT_FALSE(dialog.SecureBox()->isChecked());
-        EXPECT_EQ(dialog.SecureBox()->text().toStdString(), "Secure connection");
         dialog.HostEdit()->setText(QStringLiteral("elsewhere"));
         dialog.reject();
     }
@@ -128,8 +134,7 @@ TEST_F(SourceDialogsTest, APortThatIsNotAPortNumberIsRefusedAndNothingIsStored)
 TEST_F(SourceDialogsTest, TimeoutDialogAcceptsZeroToSixHundred)
 {
     CTimeoutDialog dialog(kController, messages);
-    EXPECT_EQ(dialog.windowTitle().toStdString(), "Data Feed Timeout");
-    EXPECT_EQ(dialog.TimeoutEdit()->text().toStdString(), "20");
+    EXPECT_EQ(TextsOf({&dialog, dialog.TimeoutEdit()}), (Texts{"Data Feed Timeout", "20"}));
     dialog.show();
     dialog.TimeoutEdit()->setText(QStringLiteral("601"));
     dialog.accept();
@@ -154,18 +159,17 @@ TEST_F(SourceDialogsTest, SerialDialogOffersItsChoicesPreselectsTheStoredTextsAn
 {
     {
         CSerialSettingsDialog dialog(kController, messages);
-        EXPECT_EQ(dialog.windowTitle().toStdString(), "Serial Port Settings");
+        EXPECT_EQ(TextsOf({&dialog, dialog.ModemBox(), dialog.DeviceLabel()}),
+                  (Texts{"Serial Port Settings", "Use dial-up modem connection", "Device: /dev/ttyS0"}));
         EXPECT_EQ(Items(dialog.PortBox()).join(',').toStdString(), "COM1,COM2,COM3,COM4");
         EXPECT_EQ(Items(dialog.BaudBox()).join(',').toStdString(),
                   "110,300,600,1200,2400,4800,9600,14400,19200,38400,57600,115200");
         EXPECT_EQ(Items(dialog.ParityBox()).join(',').toStdString(), "EVEN,ODD,NONE");
         EXPECT_EQ(Items(dialog.StopBitsBox()).join(',').toStdString(), "1,2");
         EXPECT_EQ(Items(dialog.ByteSizeBox()).join(',').toStdString(), "7,8");
-        EXPECT_EQ(dialog.ModemBox()->text().toStdString(), "Use dial-up modem connection");
         // An empty store: what the port uses without settings.
-        EXPECT_EQ(Shown(dialog), (std::vector<std::string>{"COM1", "9600", "EVEN", "1", "8"}));
+        EXPECT_EQ(Shown(dialog), (Texts{"COM1", "9600", "EVEN", "1", "8"}));
         EXPECT_FALSE(dialog.ModemBox()->isChecked());
-        EXPECT_EQ(dialog.DeviceLabel()->text().toStdString(), "Device: /dev/ttyS0");
 
         // Each change is taken at once.
         dialog.BaudBox()->setCurrentText(QStringLiteral("19200"));
@@ -173,14 +177,14 @@ TEST_F(SourceDialogsTest, SerialDialogOffersItsChoicesPreselectsTheStoredTextsAn
         dialog.PortBox()->setCurrentText(QStringLiteral("/dev/pts/9"));
         EXPECT_EQ(dialog.Values().port, "/dev/pts/9");
         EXPECT_EQ(dialog.DeviceLabel()->text().toStdString(), "Device: /dev/pts/9");
-        dialog.ParityBox()->setCurrentText(QStringLiteral("NONE"));
-        dialog.StopBitsBox()->setCurrentText(QStringLiteral("2"));
-        dialog.ByteSizeBox()->setCurrentText(QStringLiteral("7"));
+        for (const auto& [box, text] : {std::pair{dialog.ParityBox(), "NONE"}, {dialog.StopBitsBox(), "2"},
+                                        {dialog.ByteSizeBox(), "7"}})
+            box->setCurrentText(QString::fromLatin1(text));
         dialog.ModemBox()->setChecked(true);
         dialog.accept();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
     }
-    const std::vector<std::string> chosen{"/dev/pts/9", "19200", "NONE", "2", "7"};
+    const Texts chosen{"/dev/pts/9", "19200", "NONE", "2", "7"};
     EXPECT_EQ(StoredSerial(), chosen);
     EXPECT_EQ(StoredInt("/Serial", "DtrEnabled"), 1);
 
@@ -224,11 +228,8 @@ TEST_F(SourceDialogsTest, DatabaseDialogShowsTheControllersDefaultsAndKeepsThePa
 {
     {
         CDatabaseSettingsDialog dialog(kController, kMachine, DatabaseDefaults{"dbhost", 7001, "alice"}, messages);
-        EXPECT_EQ(dialog.windowTitle().toStdString(), "ZPHDB Settings");
-        EXPECT_EQ(dialog.HostEdit()->text().toStdString(), "dbhost");
-        EXPECT_EQ(dialog.PortEdit()->text().toStdString(), "7001");
-        EXPECT_EQ(dialog.UserEdit()->text().toStdString(), "alice");
-        EXPECT_EQ(dialog.PasswordEdit()->text().toStdString(), "");
+        EXPECT_EQ(TextsOf({&dialog, dialog.HostEdit(), dialog.PortEdit(), dialog.UserEdit(), dialog.PasswordEdit()}),
+                  (Texts{"ZPHDB Settings", "dbhost", "7001", "alice", ""}));
         EXPECT_EQ(dialog.PasswordEdit()->echoMode(), QLineEdit::Password);
         dialog.UserEdit()->setText(QStringLiteral("bob"));
         dialog.PasswordEdit()->setText(QStringLiteral("s3cret"));
@@ -241,8 +242,7 @@ TEST_F(SourceDialogsTest, DatabaseDialogShowsTheControllersDefaultsAndKeepsThePa
     EXPECT_EQ(DecodePassword(reinterpret_cast<const unsigned char*>(stored.data()), 32, kMachine.c_str()), "s3cret");
 
     CDatabaseSettingsDialog again(kController, kMachine, DatabaseDefaults{}, messages);
-    EXPECT_EQ(again.PasswordEdit()->text().toStdString(), "s3cret");
-    EXPECT_EQ(again.UserEdit()->text().toStdString(), "bob");
+    EXPECT_EQ(TextsOf({again.PasswordEdit(), again.UserEdit()}), (Texts{"s3cret", "bob"}));
 }
 
 TEST_F(SourceDialogsTest, APasswordWhoseEncodingBeginsWithAZeroByteComesBackInTheDialog)
@@ -289,24 +289,19 @@ TEST_F(SourceDialogsTest, AnEmptyStoreMarksZphdbOnBothPagesAndEachKindEnablesIts
     EXPECT_EQ(sheet.Tabs()->tabText(1).toStdString(), "Backup");
     for (CSourceSettingsPage* page : {sheet.PrimaryPage(), sheet.BackupPage()}) {
         EXPECT_EQ(page->Kind(), 3);
-        EXPECT_EQ(page->Choice(0)->text().toStdString(), "Socket");
-        EXPECT_EQ(page->Choice(1)->text().toStdString(), "Serial Port");
-        EXPECT_EQ(page->Choice(2)->text().toStdString(), "ZPHDB");
+        EXPECT_EQ(TextsOf({page->Choice(0), page->Choice(1), page->Choice(2)}),
+                  (Texts{"Socket", "Serial Port", "ZPHDB"}));
         EXPECT_TRUE(page->Choice(2)->isChecked());
-        EXPECT_FALSE(page->SettingsButton(0)->isEnabled());
-        EXPECT_FALSE(page->SettingsButton(1)->isEnabled());
-        EXPECT_TRUE(page->SettingsButton(2)->isEnabled());
+        EXPECT_EQ(SettingsEnabled(page), (Flags{false, false, true}));
         EXPECT_TRUE(page->TimeoutsButton()->isEnabled());
     }
     CSourceSettingsPage* primary = sheet.PrimaryPage();
     primary->Choice(0)->click();
     EXPECT_EQ(primary->Kind(), 1);
-    EXPECT_TRUE(primary->SettingsButton(0)->isEnabled());
-    EXPECT_FALSE(primary->SettingsButton(2)->isEnabled());
+    EXPECT_EQ(SettingsEnabled(primary), (Flags{true, false, false}));
     primary->Choice(1)->click();
     EXPECT_EQ(primary->Kind(), 2);
-    EXPECT_TRUE(primary->SettingsButton(1)->isEnabled());
-    EXPECT_FALSE(primary->SettingsButton(0)->isEnabled());
+    EXPECT_EQ(SettingsEnabled(primary), (Flags{false, true, false}));
     EXPECT_EQ(sheet.BackupPage()->Kind(), 3) << "the pages are independent";
 }
 
@@ -317,10 +312,8 @@ TEST_F(SourceDialogsTest, AStoredKindOutsideTheThreeMarksNothingAndDisablesEvery
     CSourceSettingsSheet sheet(kController, Context());
     CSourceSettingsPage* primary = sheet.PrimaryPage();
     EXPECT_EQ(primary->Kind(), 7);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_FALSE(primary->Choice(i)->isChecked()) << i;
-        EXPECT_FALSE(primary->SettingsButton(i)->isEnabled()) << i;
-    }
+    EXPECT_EQ(CheckedOf({primary->Choice(0), primary->Choice(1), primary->Choice(2)}), Flags(3, false));
+    EXPECT_EQ(SettingsEnabled(primary), Flags(3, false));
     EXPECT_FALSE(primary->TimeoutsButton()->isEnabled());
     EXPECT_TRUE(sheet.BackupPage()->Choice(0)->isChecked());
 }
@@ -350,17 +343,14 @@ TEST_F(SourceDialogsTest, DialogsFitTheirTexts)
 {
     // Pictures to look at; and no label is cut: each gets its size hint.
     CSourceSettingsSheet sheet(kController, Context());
-    sheet.show();
-    sheet.grab().save(QStringLiteral("/tmp/mavo-source-sheet.png"));
     CSerialSettingsDialog serial(kController, messages);
-    serial.show();
-    serial.grab().save(QStringLiteral("/tmp/mavo-serial-dialog.png"));
     CDatabaseSettingsDialog db(kController, kMachine, DatabaseDefaults{}, messages);
-    db.show();
-    db.grab().save(QStringLiteral("/tmp/mavo-db-dialog.png"));
     CTimeoutDialog timeout(kController, messages);
-    timeout.show();
-    timeout.grab().save(QStringLiteral("/tmp/mavo-timeout-dialog.png"));
+    for (const auto& [dialog, name] : {std::pair<QWidget*, const char*>{&sheet, "source-sheet"},
+                                       {&serial, "serial-dialog"}, {&db, "db-dialog"}, {&timeout, "timeout-dialog"}}) {
+        dialog->show();
+        dialog->grab().save(QStringLiteral("/tmp/mavo-%1.png").arg(QLatin1String(name)));
+    }
     for (QWidget* dialog : std::initializer_list<QWidget*>{&sheet, &serial, &db, &timeout}) {
         for (QLabel* label : dialog->findChildren<QLabel*>()) {
             if (label->isVisible()) {

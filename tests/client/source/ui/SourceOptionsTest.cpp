@@ -48,12 +48,6 @@ protected:
         ASSERT_TRUE(Frame().RunCommand(CommandId::Disconnect));
         ASSERT_TRUE(WaitFor([&] { return !Frame().Connection().IsConnected(); }));
     }
-    static std::string StoredText(const std::string& path, const char* name)
-    {
-        std::string value;
-        Section(path).GetStr(name, value, 256, "<none>");
-        return value;
-    }
 };
 
 TEST_F(SourceOptionsTest, SwitchesFromTheSocketToTheDatabaseSourceWithAPasswordAndConnects)

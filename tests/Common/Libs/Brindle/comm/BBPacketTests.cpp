@@ -32,36 +32,11 @@ protected:
     }
 };
 
-std::string Json(const std::string& s)
-{
-    std::string out = "\"";
-    for (const unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 // One packet and its description for the Python peer.
 struct Sample {
     std::unique_ptr<CBBPacket> packet;
     std::string json;
 };
-
-std::string Common(const CBBPacket& p, const char* kind)
-{
-    return std::string("{\"kind\": \"") + kind + "\", \"seq\": " + Json(std::string(1, p.GetSequence())) +
-           ", \"city\": " + Json(CBBPacket::GetCityCode()) + ", \"bank\": " + Json(CBBPacket::GetBrokerBankCode()) +
-           ", \"time\": " + std::to_string(p.GetTimestamp().GetTimestamp());
-}
 
 // A packet of kind T with its sequence and time set.
 template <typename T>
@@ -73,14 +48,22 @@ std::unique_ptr<T> Make(char sequence, long when)
     return p;
 }
 
+// The packet with the fields every kind shares and `fields` of its own.
+Sample Describe(std::unique_ptr<CBBPacket> p, const char* kind, const commtest::JsonFields& fields = {})
+{
+    commtest::JsonFields all{{"kind", kind},
+                             {"seq", std::string(1, p->GetSequence())},
+                             {"city", CBBPacket::GetCityCode()},
+                             {"bank", CBBPacket::GetBrokerBankCode()},
+                             {"time", static_cast<long>(p->GetTimestamp().GetTimestamp())}};
+    all.insert(all.end(), fields.begin(), fields.end());
+    return {std::move(p), commtest::Object(all)};
+}
+
 std::vector<Sample> MakeSamples(long when)
 {
     std::vector<Sample> out;
-    {
-        auto p = Make<CBBHeartbeat>('A', when);
-        std::string j = Common(*p, "heartbeat") + "}";
-        out.push_back({std::move(p), j});
-    }
+    out.push_back(Describe(Make<CBBHeartbeat>('A', when), "heartbeat"));
     for (int variant = 0; variant < 2; ++variant) {
         auto p = Make<CBBLoadMonitor>('7', when + variant);
         p->set_security_id("US912828XY");
@@ -91,70 +74,57 @@ std::vector<Sample> MakeSamples(long when)
             p->SetMaturityOrder(12);
         else
             p->SetAbsoluteOrder(34, 120, 17);
-        std::ostringstream j;
-        j << Common(*p, "load") << ", \"flag\": false, \"code\": 8, \"security_id\": " << Json(p->get_security_id())
-          << ", \"short_name\": " << Json(p->get_security_short_name()) << ", \"function\": \"GDCO\", \"monitor_id\": "
-          << Json(p->get_monitor_id()) << ", \"maturity\": " << (variant == 0 ? "true" : "false")
-          << ", \"color\": 5, \"number\": " << p->get_monitor_number() << ", \"page\": " << p->get_page()
-          << ", \"row\": " << p->get_row() << "}";
-        out.push_back({std::move(p), j.str()});
+        const commtest::JsonFields fields{
+            {"flag", false}, {"code", 8}, {"security_id", p->get_security_id()},
+            {"short_name", p->get_security_short_name()}, {"function", "GDCO"}, {"monitor_id", p->get_monitor_id()},
+            {"maturity", variant == 0}, {"color", 5}, {"number", p->get_monitor_number()}, {"page", p->get_page()},
+            {"row", p->get_row()}};
+        out.push_back(Describe(std::move(p), "load", fields));
     }
-    {
-        auto p = Make<CBBClearMonitor>('z', when);
-        p->set_function_name("AB");
-        p->set_monitor_id("9999");
-        p->set_monitor_number(4321);
-        p->set_suppress_prices(true);
-        std::string j = Common(*p, "clear") +
-                        ", \"function\": \"AB\", \"monitor_id\": \"9999\", \"number\": 4321, \"suppress\": true}";
-        out.push_back({std::move(p), j});
-    }
-    {
-        auto p = Make<CBBPageData>('3', when);
-        p->set_contributor_id("HALVERN"); // cut to 2
-        p->set_product_code("G");         // padded to 2
-        p->set_page(12345);
-        p->set_row(26);
-        p->set_column(40);
-        p->set_access_type("01");
-        p->set_security_id("912828XY7");
-        std::string text;
-        for (int i = 0; i < 200; ++i)
-            text += static_cast<char>('A' + i % 26);
-        p->set_text(text);
-        std::ostringstream j;
-        j << Common(*p, "page") << ", \"contributor\": \"HALVERN\", \"product\": \"G\", \"page\": 12345, \"row\": 26,"
-          << " \"column\": 40, \"access\": \"01\", \"security_id\": \"912828XY7\", \"text\": " << Json(text) << "}";
-        out.push_back({std::move(p), j.str()});
-    }
-    {
-        auto p = Make<CBBClearPage>('C', when);
-        p->set_contributor_id("HV");
-        p->set_product_code("GV");
-        p->set_page(7);
-        std::ostringstream j;
-        j << Common(*p, "page") << ", \"contributor\": \"HV\", \"product\": \"GV\", \"page\": 7, \"row\": 1,"
-          << " \"column\": 1, \"access\": \"99\", \"security_id\": \"ACLEARPG\", \"text\": "
-          << Json(std::string(80, ' ')) << "}";
-        out.push_back({std::move(p), j.str()});
-    }
+    auto clear = Make<CBBClearMonitor>('z', when);
+    clear->set_function_name("AB");
+    clear->set_monitor_id("9999");
+    clear->set_monitor_number(4321);
+    clear->set_suppress_prices(true);
+    out.push_back(Describe(std::move(clear), "clear",
+                           {{"function", "AB"}, {"monitor_id", "9999"}, {"number", 4321}, {"suppress", true}}));
+    auto page = Make<CBBPageData>('3', when);
+    page->set_contributor_id("HALVERN"); // cut to 2
+    page->set_product_code("G");         // padded to 2
+    page->set_page(12345);
+    page->set_row(26);
+    page->set_column(40);
+    page->set_access_type("01");
+    page->set_security_id("912828XY7");
+    std::string text;
+    for (int i = 0; i < 200; ++i)
+        text += static_cast<char>('A' + i % 26);
+    page->set_text(text);
+    out.push_back(Describe(std::move(page), "page",
+                           {{"contributor", "HALVERN"}, {"product", "G"}, {"page", 12345}, {"row", 26}, {"column", 40},
+                            {"access", "01"}, {"security_id", "912828XY7"}, {"text", text}}));
+    auto clearPage = Make<CBBClearPage>('C', when);
+    clearPage->set_contributor_id("HV");
+    clearPage->set_product_code("GV");
+    clearPage->set_page(7);
+    out.push_back(Describe(std::move(clearPage), "page",
+                           {{"contributor", "HV"}, {"product", "GV"}, {"page", 7}, {"row", 1}, {"column", 1},
+                            {"access", "99"}, {"security_id", "ACLEARPG"}, {"text", std::string(80, ' ')}}));
     for (int entries : {1, 3}) {
         auto p = Make<CBBRecordData>('r', when);
         p->set_security_id("912828XY7");
         p->set_condition_code('Q');
-        std::ostringstream data;
-        data << "[";
+        std::string data;
         for (int i = 0; i < entries; ++i) {
             const char code = static_cast<char>('a' + i);
             const std::string value = entries == 1 ? "a value longer than fourteen" : "v" + std::to_string(i);
             p->AddData(code, CVar(value));
-            data << (i ? ", " : "") << "[" << Json(std::string(1, code)) << ", " << Json(value) << "]";
+            data += (i ? ", [" : "[") + commtest::Json(std::string(1, code)).text + ", " + commtest::Json(value).text;
+            data += "]";
         }
-        data << "]";
-        std::string j = Common(*p, "record") +
-                        ", \"record_type\": \"70\", \"id_type\": \"2\", \"security_id\": \"912828XY7\", \"data\": " +
-                        data.str() + ", \"condition\": \"Q\"}";
-        out.push_back({std::move(p), j});
+        out.push_back(Describe(std::move(p), "record",
+                               {{"record_type", "70"}, {"id_type", "2"}, {"security_id", "912828XY7"},
+                                {"data", commtest::Json::Raw("[" + data + "]")}, {"condition", "Q"}}));
     }
     return out;
 }

@@ -83,25 +83,21 @@ TEST(BlowFish, ModesMatchOpensslAndChainCarriesOver)
     const std::string data = RandomBytes(rng, 64);
     const SBlock iv(0xfedcba98u, 0x76543210u);
     const std::string ivHex = "fedcba9876543210";
-    struct Mode {
-        int mode;
-        const char* name;
-    };
-    for (const Mode m : {Mode{CBlowFish::ECB, "-bf-ecb"}, Mode{CBlowFish::CBC, "-bf-cbc"}, Mode{CBlowFish::CFB, "-bf-cfb"}}) {
-        std::vector<std::string> args{"enc", m.name, "-provider", "legacy", "-provider", "default", "-K", Hex(key), "-nopad"};
-        if (m.mode != CBlowFish::ECB) {
-            args.push_back("-iv");
-            args.push_back(ivHex);
-        }
+    const std::pair<int, const char*> modes[] = {{CBlowFish::ECB, "-bf-ecb"}, {CBlowFish::CBC, "-bf-cbc"},
+                                                 {CBlowFish::CFB, "-bf-cfb"}};
+    for (const auto& [mode, name] : modes) {
+        std::vector<std::string> args{"enc", name, "-provider", "legacy", "-provider", "default", "-K", Hex(key), "-nopad"};
+        if (mode != CBlowFish::ECB)
+            args.insert(args.end(), {"-iv", ivHex});
         const std::string expected = Openssl(args, data);
-        ASSERT_EQ(expected.size(), data.size()) << m.name << ": openssl with the legacy provider is needed";
+        ASSERT_EQ(expected.size(), data.size()) << name << ": openssl with the legacy provider is needed";
         CBlowFish cipher(key, iv);
         // Two calls of 32 bytes chain as one of 64.
-        std::string ours = Crypt(cipher, data.substr(0, 32), m.mode, false);
-        ours += Crypt(cipher, data.substr(32), m.mode, false);
-        EXPECT_EQ(Hex(ours), Hex(expected)) << m.name;
+        std::string ours = Crypt(cipher, data.substr(0, 32), mode, false);
+        ours += Crypt(cipher, data.substr(32), mode, false);
+        EXPECT_EQ(Hex(ours), Hex(expected)) << name;
         cipher.ResetChain();
-        EXPECT_EQ(Crypt(cipher, ours, m.mode, true), data) << m.name;
+        EXPECT_EQ(Crypt(cipher, ours, mode, true), data) << name;
     }
 }
 
@@ -112,8 +108,9 @@ TEST(BlowFish, LongKeysMatchPythonAndTheFirst56BytesCount)
         const std::string key = RandomBytes(rng, length);
         const std::string data = RandomBytes(rng, 40);
         CBlowFish cipher(key);
-        const std::string answer = Ask(R"({"op":"blowfish","key":")" + Hex(key) + R"(","data":")" + Hex(data) + "\"}");
-        EXPECT_EQ(Hex(Crypt(cipher, data, CBlowFish::ECB, false)), Field(answer, "data")) << length;
+        EXPECT_EQ(Hex(Crypt(cipher, data, CBlowFish::ECB, false)),
+                  AskOp("blowfish", {{"key", Hex(key)}, {"data", Hex(data)}}, "data"))
+            << length;
     }
     const std::string key = RandomBytes(rng, 56);
     CBlowFish exact(key);
@@ -162,9 +159,7 @@ TEST(DiffieHellman, ModularPowersMatchPython)
     std::uniform_int_distribution<long> any(0, 0x7FFFFFFF);
     for (int i = 0; i < 20; ++i) {
         const long y = any(rng), x = any(rng), p = any(rng) | 2;
-        const std::string answer =
-            Ask(R"({"op":"dh","y":)" + std::to_string(y) + R"(,"x":)" + std::to_string(x) + R"(,"p":)" + std::to_string(p) + "}");
-        EXPECT_EQ(std::to_string(DH_CalcSymmetricKey(y, x, p)), Field(answer, "value"));
+        EXPECT_EQ(std::to_string(DH_CalcSymmetricKey(y, x, p)), AskOp("dh", {{"y", y}, {"x", x}, {"p", p}}, "value"));
     }
     EXPECT_EQ(DH_PowMod(12345, 0, 101), 1);
     EXPECT_EQ(DH_PowMod(0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF), 0);

@@ -363,8 +363,7 @@ TEST(CommTrace, WritesOneLinePerCallAndPassesItOn)
     Sink bottom(iocp);
     CCommTrace trace;
     Top top;
-    bottom.SetChain(&trace);
-    trace.SetChain(&top);
+    commtest::Stack(bottom, trace, top);
     std::ostringstream out;
     bottom.Up("quiet"); // tracing is off by default
     trace.SetStream(out, '|');

@@ -5,6 +5,7 @@
 #include "Brindle/comm/CommLayer.h"
 
 #include "CommLogCapture.h"
+#include "CommTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +18,9 @@
 #include <string>
 #include <vector>
 
-using Brindle::CCommBuffer;
-using Brindle::CCommLayer;
+using namespace Brindle;
 using commtest::CommLogCapture;
+using commtest::Stack;
 
 namespace {
 
@@ -96,8 +97,7 @@ TEST(CommLayerChain, UpCallsPassThroughDefaultLayersWithTheBottomSource)
     Bottom bottom;
     CCommLayer middle;
     Recorder top;
-    bottom.SetChain(&middle);
-    middle.SetChain(&top);
+    Stack(bottom, middle, top);
     const std::string src = Recorder::Name(&bottom);
 
     bottom.Open();
@@ -153,8 +153,7 @@ TEST(CommLayerChain, SendToAListSourceReachesEveryMemberInOrder)
     listener.members = {&a, &b, &c};
     CCommLayer middle;
     Recorder top;
-    listener.SetChain(&middle);
-    middle.SetChain(&top);
+    Stack(listener, middle, top);
 
     EXPECT_TRUE(top.CallDownData(&listener, "hello"));
     for (Bottom* member : listener.members)
@@ -174,8 +173,7 @@ TEST(CommLayerChain, DestructionUnlinksBothNeighbours)
     Recorder top;
     {
         CCommLayer middle;
-        bottom.SetChain(&middle);
-        middle.SetChain(&top);
+        Stack(bottom, middle, top);
         ASSERT_EQ(bottom.UpLink(), &middle);
     }
     EXPECT_EQ(bottom.UpLink(), nullptr);

@@ -1,20 +1,24 @@
-// Helpers of the message-layer tests: hexadecimal texts, the Python wire
-// peer (peers/wirepeer.py) in its compute mode, a channel cipher whose
-// kind and key a test sets directly, thrown texts, frame check bytes and
-// polling.
+// Helpers of the message-layer tests: hexadecimal texts, JSON values, the
+// Python wire peer (peers/wirepeer.py) in its compute mode, a channel cipher
+// whose kind and key a test sets directly, thrown texts, frame check bytes,
+// handshake steps and polling.
 #pragma once
 
 #include "Brindle/comm/ChannelCipher.h"
 
+#include "LayerPair.h"
 #include "PythonPeer.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace commtest {
 
@@ -49,6 +53,41 @@ inline testsupport::PythonPeer& ComputePeer()
     return peer;
 }
 
+// A JSON value as written: a text quoted (what is not plain ASCII escaped),
+// true, false, a number, or JSON text as it is.
+struct Json {
+    Json(const std::string& s) : text("\"")
+    {
+        for (const unsigned char c : s) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            text += c < 0x20 || c >= 0x7F || c == '"' || c == '\\' ? escaped : std::string(1, static_cast<char>(c));
+        }
+        text += '"';
+    }
+    Json(const char* s) : Json(std::string(s)) {}
+    Json(bool b) : text(b ? "true" : "false") {}
+    Json(int n) : text(std::to_string(n)) {}
+    Json(long n) : text(std::to_string(n)) {}
+    static Json Raw(const std::string& json)
+    {
+        Json value(false);
+        value.text = json;
+        return value;
+    }
+    std::string text;
+};
+using JsonFields = std::vector<std::pair<const char*, Json>>;
+
+// A flat JSON object of these fields.
+inline std::string Object(const JsonFields& fields)
+{
+    std::string out = "{";
+    for (const auto& [name, value] : fields)
+        out += (out.size() > 1 ? ", \"" : "\"") + std::string(name) + "\": " + value.text;
+    return out + "}";
+}
+
 // Sends a JSON request to the compute peer; fails the test when the peer is
 // missing or answers with an error.
 inline std::string Ask(const std::string& json)
@@ -64,6 +103,14 @@ inline std::string Ask(const std::string& json)
 inline std::string Field(const std::string& json, const std::string& name)
 {
     return testsupport::JsonField(json, name);
+}
+
+// One field of the compute peer's answer to `op` with these arguments.
+inline std::string AskOp(const char* op, const JsonFields& args, const char* field)
+{
+    JsonFields request{{"op", op}};
+    request.insert(request.end(), args.begin(), args.end());
+    return Field(Ask(Object(request)), field);
 }
 
 inline std::string RandomBytes(std::mt19937& rng, std::size_t n)
@@ -107,6 +154,36 @@ inline void SetCheckByte(std::string& frame)
         if (i != 4)
             x = static_cast<char>(x ^ frame[i]);
     frame[4] = x;
+}
+
+// Counts the handshake notices of a security layer (Sink) about its
+// contexts (Context).
+template <typename Sink, typename Context>
+class HandshakeNotices : public Sink {
+public:
+    void OnHandShakeSuccess(Context*) override { ++success; }
+    void OnHandShakeFailed(Context*) override { ++failed; }
+    int success = 0;
+    int failed = 0;
+};
+
+// Moves one send queued on `from` across to `to`, as one handshake step.
+inline bool Relay(MemoryTransport& from, MemoryTransport& to)
+{
+    std::string bytes;
+    if (!from.TakeOne(bytes))
+        return false;
+    to.Receive(bytes);
+    return true;
+}
+
+// Chains the layers of a stack, bottom first.
+template <typename Bottom, typename Next, typename... Above>
+void Stack(Bottom& bottom, Next& next, Above&... above)
+{
+    bottom.SetChain(&next);
+    if constexpr (sizeof...(above) > 0)
+        Stack(next, above...);
 }
 
 // Polls until pred holds; false after a generous minute.

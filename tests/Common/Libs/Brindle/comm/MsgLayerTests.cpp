@@ -31,8 +31,7 @@ class ParserStack : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        transport.SetChain(&parser);
-        parser.SetChain(&top);
+        Stack(transport, parser, top);
         transport.Open();
     }
     void* Source() { return transport.GetSource(); }
@@ -118,8 +117,7 @@ TEST(MsgTrace, PrintsWhatReachesIt)
     MemoryTransport transport;
     CMsgParser parser;
     CMsgTrace trace(out);
-    transport.SetChain(&parser);
-    parser.SetChain(&trace);
+    Stack(transport, parser, trace);
     transport.Open();
     transport.Receive(Text("SEEN"));
     CMsg sent{CVar("SENT")};
@@ -160,9 +158,7 @@ TEST(CredentialLayer, DispatchesToTheCallbackOrPassesUp)
     CMsgParser parser;
     CCredentialLayer credentials;
     MsgRecorder top;
-    transport.SetChain(&parser);
-    parser.SetChain(&credentials);
-    credentials.SetChain(&top);
+    Stack(transport, parser, credentials, top);
     transport.Open();
 
     CCredentials bob;

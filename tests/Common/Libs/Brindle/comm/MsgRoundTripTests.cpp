@@ -8,9 +8,7 @@
 #include <random>
 #include <string>
 
-using Brindle::CMsg;
-using Brindle::CRec;
-using Brindle::CVar;
+using namespace Brindle;
 
 namespace {
 

@@ -56,8 +56,9 @@ TEST(Codec, Crc32MatchesPythonZlib)
     EXPECT_EQ(CalcCRC32("", 0), 0u);
     for (const std::size_t n : {1u, 5u, 31u, 1000u, 65537u}) {
         const std::string data = Sample(n, static_cast<unsigned>(n));
-        const std::string answer = Ask(R"({"op":"crc32","data":")" + Hex(data) + "\"}");
-        EXPECT_EQ(std::to_string(CalcCRC32(data.data(), static_cast<unsigned>(n))), Field(answer, "crc")) << n;
+        EXPECT_EQ(std::to_string(CalcCRC32(data.data(), static_cast<unsigned>(n))),
+                  AskOp("crc32", {{"data", Hex(data)}}, "crc"))
+            << n;
     }
 }
 
@@ -66,7 +67,7 @@ TEST(Codec, Base64MatchesPythonAndReadsBack)
     for (std::size_t n = 0; n < 40; ++n) {
         const std::string data = Sample(n, static_cast<unsigned>(n + 100));
         const std::string text = MimeEncode(data.data(), static_cast<unsigned>(n));
-        EXPECT_EQ(text, Field(Ask(R"({"op":"b64","data":")" + Hex(data) + "\"}"), "text")) << n;
+        EXPECT_EQ(text, AskOp("b64", {{"data", Hex(data)}}, "text")) << n;
         EXPECT_EQ(MimeDecode(text.data(), static_cast<unsigned>(text.size())), data) << n;
     }
 }
@@ -119,10 +120,10 @@ TEST(Codec, CompressRoundTripsAndDecompressIsBounded)
 TEST(MsgPack, HelloMatchesPythonZlibAndBase64)
 {
     const CRefCountedPtr<CRec> packed = PackBuffer("hello");
-    const std::string answer = Ask(R"({"op":"mpack","data":")" + Hex("hello") + "\"}");
-    EXPECT_EQ(Hex(packed->to_string()), Field(answer, "record"));
+    const std::string record = AskOp("mpack", {{"data", Hex("hello")}}, "record");
+    EXPECT_EQ(Hex(packed->to_string()), record);
     CommLogCapture log;
-    EXPECT_EQ(UnpackBuffer(RecordOf(Unhex(Field(answer, "record")))), "hello");
+    EXPECT_EQ(UnpackBuffer(RecordOf(Unhex(record))), "hello");
     // Each unpacking names its sizes on the log text stream.
     const std::string line = "Sz: 5 ZipSz: " + packed->get("2").get_value() + " MimeSz: " + packed->get("5").get_value();
     ASSERT_EQ(log.Matching("Sz: ").size(), 1u);
@@ -141,10 +142,8 @@ TEST(MsgPack, AnyBytesRoundTripBothWays)
         ASSERT_TRUE(received.parse(carrier.build_string()));
         EXPECT_EQ(UnpackBuffer(*received.begin()), data) << n;
         // Python reads ours, and we read Python's.
-        const std::string ours = Ask(R"({"op":"unmpack","record":")" + Hex(packed->to_string()) + "\"}");
-        EXPECT_EQ(Field(ours, "data"), Hex(data)) << n;
-        const std::string theirs = Ask(R"({"op":"mpack","data":")" + Hex(data) + "\"}");
-        EXPECT_EQ(UnpackBuffer(RecordOf(Unhex(Field(theirs, "record")))), data) << n;
+        EXPECT_EQ(AskOp("unmpack", {{"record", Hex(packed->to_string())}}, "data"), Hex(data)) << n;
+        EXPECT_EQ(UnpackBuffer(RecordOf(Unhex(AskOp("mpack", {{"data", Hex(data)}}, "record")))), data) << n;
     }
 }
 

@@ -130,8 +130,7 @@ struct ChannelStack {
     ChannelStack(int fd, bool echo) : transport(fd), top(echo)
     {
         layer.SetNotify(&top);
-        transport.SetChain(&layer);
-        layer.SetChain(&top);
+        Stack(transport, layer, top);
     }
     ~ChannelStack() { transport.Stop(); }
     void* Source() { return transport.GetSource(); }
@@ -149,9 +148,7 @@ struct MsecStack {
     {
         layer.SetPreferredMethod(method);
         layer.SetNotify(&top);
-        transport.SetChain(&parser);
-        parser.SetChain(&layer);
-        layer.SetChain(&top);
+        Stack(transport, parser, layer, top);
     }
     ~MsecStack() { transport.Stop(); }
     void* Source() { return transport.GetSource(); }

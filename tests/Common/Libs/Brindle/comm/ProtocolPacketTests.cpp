@@ -21,11 +21,16 @@ namespace {
 std::string PeerFrame(char type, char method, const std::string& data, const std::string& key, bool compress,
                       bool encrypt)
 {
-    const std::string request = std::string(R"({"op":"frame","type":")") + (type == 28 ? "\\u001c" : std::string(1, type)) +
-                                R"(","method":")" + method + R"(","data":")" + Hex(data) + R"(","key":")" + key +
-                                R"(","compress":)" + (compress ? "true" : "false") + R"(,"encrypt":)" +
-                                (encrypt ? "true" : "false") + "}";
-    return Unhex(Field(Ask(request), "frame"));
+    return Unhex(AskOp("frame",
+                       {{"type", std::string(1, type)}, {"method", std::string(1, method)}, {"data", Hex(data)},
+                        {"key", key}, {"compress", compress}, {"encrypt", encrypt}},
+                       "frame"));
+}
+
+// The payload the Python peer reads from a frame under the 32-character key.
+std::string PeerReads(const std::string& frame)
+{
+    return AskOp("parseframe", {{"frame", Hex(frame)}, {"key", kKey32}}, "data");
 }
 
 // A 32-byte header from its fields, with its check byte.
@@ -97,9 +102,7 @@ TEST_F(ProtocolPacket, ReadsThePeersFrames)
         EXPECT_EQ(packet.IsCompressed(), c.compress);
         // And the peer reads ours.
         ASSERT_TRUE(packet.Create(28, c.method, c.data, c.compress, c.encrypt));
-        const std::string answer =
-            Ask(R"({"op":"parseframe","frame":")" + Hex(packet.GetBuffer()) + R"(","key":")" + kKey32 + "\"}");
-        EXPECT_EQ(Field(answer, "data"), Hex(c.data));
+        EXPECT_EQ(PeerReads(packet.GetBuffer()), Hex(c.data));
     }
 }
 
@@ -204,8 +207,7 @@ TEST_F(ProtocolPacket, SettingEncoderTakesBodiesAbove64KiB)
     ASSERT_TRUE(packet.Create(28, '2', data, false, true));
     ASSERT_TRUE(packet.IsEncrypted());
     const std::string frame = packet.GetBuffer();
-    EXPECT_EQ(Field(Ask(R"({"op":"parseframe","frame":")" + Hex(frame) + R"(","key":")" + kKey32 + "\"}"), "data"),
-              Hex(data));
+    EXPECT_EQ(PeerReads(frame), Hex(data));
     ASSERT_EQ(packet.Parse(frame), frame.size());
     EXPECT_EQ(packet.GetBuffer(), data);
 }

@@ -19,23 +19,15 @@ using namespace commtest;
 
 namespace {
 
-class Notices : public CSecurityLayerSink {
-public:
-    void OnHandShakeSuccess(CSecurityContext*) override { ++success; }
-    void OnHandShakeFailed(CSecurityContext*) override { ++failed; }
-    int success = 0;
-    int failed = 0;
-};
+using Notices = HandshakeNotices<CSecurityLayerSink, CSecurityContext>;
 
 // transport -> CSecurityLayer -> recorder, on both ends.
 class ChannelPair : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        link.a.SetChain(&left);
-        left.SetChain(&leftTop);
-        link.b.SetChain(&right);
-        right.SetChain(&rightTop);
+        Stack(link.a, left, leftTop);
+        Stack(link.b, right, rightTop);
         left.SetNotify(&leftNotices);
         right.SetNotify(&rightNotices);
         link.Open();
@@ -206,14 +198,11 @@ TEST_F(ChannelPair, UnexpectedPacketsFailTheHandshake)
     EXPECT_TRUE(rightTop.data_.empty());
     // A wrong key-test answer.
     Left()->InitiateHandShake();
+    ASSERT_TRUE(Relay(link.a, link.b)); // I_SYNC
+    ASSERT_TRUE(Relay(link.b, link.a)); // P_KEY_EXCH
+    ASSERT_TRUE(Relay(link.a, link.b)); // I_KEY_EXCH
     std::string step;
-    ASSERT_TRUE(link.a.TakeOne(step));
-    link.b.Receive(step); // I_SYNC
-    ASSERT_TRUE(link.b.TakeOne(step));
-    link.a.Receive(step); // P_KEY_EXCH
-    ASSERT_TRUE(link.a.TakeOne(step));
-    link.b.Receive(step); // I_KEY_EXCH
-    ASSERT_TRUE(link.b.TakeOne(step));
+    ASSERT_TRUE(link.b.TakeOne(step)); // P_KEY_TEST, answered wrongly below
     EXPECT_EQ(Right()->GetState(), CSecurityContext::P_KEY_TEST);
     link.b.Receive(Frame(20, '1', "not the reversed test string....", true, Right()->GetKey()));
     EXPECT_EQ(Right()->GetState(), CSecurityContext::WAIT_FOR_SYNC);
@@ -286,11 +275,9 @@ TEST(ChannelOverSocket, SendsRacingACloseAreRefusedCleanly)
     SocketTransport leftEnd(first), rightEnd(second);
     CSecurityLayer left, right;
     CountingTop leftTop(100), rightTop(100);
-    leftEnd.SetChain(&left);
-    left.SetChain(&leftTop);
+    Stack(leftEnd, left, leftTop);
+    Stack(rightEnd, right, rightTop);
     left.SetNotify(&leftTop);
-    rightEnd.SetChain(&right);
-    right.SetChain(&rightTop);
     right.SetNotify(&rightTop);
     leftEnd.Start();
     rightEnd.Start();

@@ -24,6 +24,7 @@
 #include <atomic>
 #include <random>
 #include <map>
+#include <numeric>
 #include <set>
 #include <thread>
 
@@ -36,18 +37,6 @@ namespace {
 std::string Port(int port)
 {
     return std::to_string(port);
-}
-
-// The non-blocking dial: whether it connected once its event was set.
-bool AsyncDial(CCommSocket& socket)
-{
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    const bool started = socket.AsyncConnect(event);
-    EXPECT_TRUE(started);
-    EXPECT_EQ(WaitForSingleObject(event, 60000), WAIT_OBJECT_0);
-    const bool connected = started && socket.CheckAsyncConnect(event);
-    CloseHandle(event);
-    return connected;
 }
 
 int BoundPort(SOCKET socket)
@@ -168,23 +157,16 @@ TEST(CommSocket, FourMebibytesInRandomChunksArriveByteExactBothWays)
     for (const bool async : {false, true}) {
         SCOPED_TRACE(async ? "async dial" : "blocking dial");
         Net net;
-        net.peer.Ask("mode slowecho");
-        auto socket = Client(net.iocp, net.peer.Int("listen", "port"), net.top);
-        ASSERT_TRUE(async ? AsyncDial(*socket) : socket->Connect());
+        auto socket = net.Dial("slowecho", async);
         Recorder& top = net.top;
-        ASSERT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
-        EXPECT_EQ(top.opens[0], socket->GetSource());
         EXPECT_TRUE(socket->Connected());
 
         std::mt19937 rng(async ? 7 : 11);
-        std::uniform_int_distribution<int> byte(0, 255);
         std::uniform_int_distribution<std::size_t> length(1, 70000);
         std::string sent;
         const std::size_t total = 4u << 20;
         while (sent.size() < total) {
-            std::string chunk(std::min(length(rng), total - sent.size()), '\0');
-            for (char& c : chunk)
-                c = static_cast<char>(byte(rng));
+            const std::string chunk = commtest::RandomBytes(rng, std::min(length(rng), total - sent.size()));
             ASSERT_TRUE(socket->SendData(socket->GetSource(), chunk));
             sent += chunk;
         }
@@ -204,8 +186,7 @@ TEST(CommSocket, FourMebibytesInRandomChunksArriveByteExactBothWays)
         EXPECT_TRUE(socket->Connected());
         EXPECT_TRUE(socket->Close());
         EXPECT_FALSE(socket->Connected());
-        std::lock_guard<std::mutex> guard(top.Lock());
-        EXPECT_EQ(top.events[socket->GetSource()], "ODC");
+        EXPECT_EQ(top.Events(socket->GetSource()), "ODC");
     }
 }
 
@@ -237,14 +218,11 @@ TEST(CommSocket, LinesFromTwoThreadsArriveWholeAndInEachThreadsOrder)
 TEST(CommSocket, PeerCloseIsHandedUpOnceAfterTheOpen)
 {
     Net net(2);
-    net.peer.Ask("mode close");
-    auto socket = Client(net.iocp, net.peer.Int("listen", "port"), net.top);
-    ASSERT_TRUE(socket->Connect());
+    auto socket = net.Dial("close");
     ASSERT_TRUE(net.top.Until([&] { return net.top.closes.size() == 1; }));
     EXPECT_FALSE(socket->Connected());
     WaitFor([&] { return socket->Socket() == INVALID_SOCKET; }); // closed after the close went up
-    std::lock_guard<std::mutex> guard(net.top.Lock());
-    EXPECT_EQ(net.top.events[socket->GetSource()], "OC");
+    EXPECT_EQ(net.top.Events(socket->GetSource()), "OC");
 }
 
 // The port comes up only after two failed attempts; the connect thread
@@ -297,8 +275,7 @@ TEST(CommConnectProcess, RedialsWithGrowingPausesUntilThePortComesUp)
         EXPECT_TRUE(socket->Close());
         EXPECT_FALSE(socket->IsAutoConnect());
         EXPECT_FALSE(socket->Connected());
-        std::lock_guard<std::mutex> guard(top.Lock());
-        EXPECT_EQ(top.events[socket->GetSource()], "OCOC");
+        EXPECT_EQ(top.Events(socket->GetSource()), "OCOC");
     }
     CCommConnectProcess::SetAsyncConnect(true);
 }
@@ -327,11 +304,7 @@ TEST(CommListener, ThreeClientsAreAddressedOneByOneAndAllAtOnce)
     EXPECT_FALSE(listener.GetSourceList(top.opens[0], sources));
     EXPECT_TRUE(listener.IsList(listener.GetSource()));
     EXPECT_FALSE(listener.IsList(top.opens[0]));
-    std::vector<void*> opened;
-    {
-        std::lock_guard<std::mutex> guard(top.Lock());
-        opened = top.opens;
-    }
+    const std::vector<void*> opened = top.Opens();
     EXPECT_EQ(std::set<void*>(sources.begin(), sources.end()), std::set<void*>(opened.begin(), opened.end()));
     // Each child carries its peer's address; map clients to children.
     std::vector<CCommSocket*> childOf(3, nullptr);
@@ -535,8 +508,7 @@ TEST(CommTransportSoak, TwoHundredConnectionsOpenedAndClosedInRandomOrderLeaveNo
         for (const auto& client : clients)
             childOf.push_back(childByPort.at(BoundPort(client->Socket())));
         std::vector<int> order(kConnections);
-        for (int i = 0; i < kConnections; ++i)
-            order[i] = i;
+        std::iota(order.begin(), order.end(), 0);
         std::shuffle(order.begin(), order.end(), std::mt19937(2026));
         // Each connection is closed once, so a child is alive when closed.
         for (int k = 0; k < kConnections; ++k) {
@@ -585,11 +557,7 @@ TEST(CommTransportSoak, ObjectsDestroyedWithOperationsInFlight)
         listener->SetAddress(listenPort, "127.0.0.1", true);
         listener->SetChain(&mux);
         ASSERT_TRUE(listener->Listen(5));
-        std::size_t opened;
-        {
-            std::lock_guard<std::mutex> guard(top.Lock());
-            opened = top.opens.size();
-        }
+        const std::size_t opened = top.Opens().size();
         for (int i = 0; i < 3; ++i)
             net.peer.Ask("dial " + Port(listenPort));
         ASSERT_TRUE(top.Until([&] { return top.opens.size() == opened + 3; }));

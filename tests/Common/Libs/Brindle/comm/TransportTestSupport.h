@@ -144,6 +144,17 @@ public:
         m_changed.notify_all();
     }
     bool Send(void* source, const std::string& data) { return SendData(source, data); }
+    // Snapshots taken under the lock.
+    std::vector<void*> Opens()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return opens;
+    }
+    std::string Events(void* source)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return events[source];
+    }
 
     // Waits (up to the limit) until pred holds; pred runs under the lock.
     template <typename Pred>
@@ -177,16 +188,30 @@ inline std::unique_ptr<Brindle::CCommSocket> Client(Brindle::CCommIOCP& iocp, in
     return socket;
 }
 
+// The non-blocking dial: whether it connected once its event was set.
+inline bool AsyncDial(Brindle::CCommSocket& socket)
+{
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const bool started = socket.AsyncConnect(event);
+    EXPECT_TRUE(started);
+    EXPECT_EQ(WaitForSingleObject(event, 60000), WAIT_OBJECT_0);
+    const bool connected = started && socket.CheckAsyncConnect(event);
+    CloseHandle(event);
+    return connected;
+}
+
 // The network peer, a port with workers and a recording top.
 struct Net {
     explicit Net(int count = 3) : workers(iocp, count) { EXPECT_TRUE(peer.Started()); }
-    // A client of the peer's listener in `mode`, connected and opened.
-    std::unique_ptr<Brindle::CCommSocket> Dial(const std::string& mode)
+    // A client of the peer's listener in `mode`, connected (without blocking
+    // when async) and opened.
+    std::unique_ptr<Brindle::CCommSocket> Dial(const std::string& mode, bool async = false)
     {
         peer.Ask("mode " + mode);
         auto socket = Client(iocp, peer.Int("listen", "port"), top);
-        EXPECT_TRUE(socket->Connect());
+        EXPECT_TRUE(async ? AsyncDial(*socket) : socket->Connect());
         EXPECT_TRUE(top.Until([&] { return top.opens.size() == 1; }));
+        EXPECT_EQ(top.Opens(), std::vector<void*>{socket->GetSource()});
         return socket;
     }
     NetPeer peer;

@@ -36,7 +36,7 @@ TEST(CommLogger, QueuedRecordsAndARestartReachTheServerInOrderWithMonitorLines)
         ASSERT_TRUE(Eventually([&] { return !logger.Connected(); }));
         logger.Log(CLogData(SEVERITY_INFORMATION, "Engine", CVar("down 4")));
         logger.Log(CLogData(SEVERITY_INFORMATION, "Engine", CVar("down 5")));
-        EXPECT_EQ(server.Ask("listen " + std::to_string(server.port)), "port " + std::to_string(server.port));
+        server.Listen();
         EXPECT_EQ(server.Ask("wait 5"), "count 5");
         server.ExpectReport({{"bad", ""}, {"order", "ok"}, {"resets", "1"}, {"gaps", ""}, {"f_0", "down 5"},
                              {"f_A", "CommLoggerTest"}});

@@ -4,6 +4,8 @@
 #include "Brindle/base/Exception.h"
 #include "Brindle/comm/CommIOCP.h"
 
+#include "../comm/CommTestSupport.h"
+
 #include <atomic>
 #include <cstring>
 
@@ -108,19 +110,12 @@ TEST(IOCP, PostedRecordsComeBackOnceWithTheirActionAndForeignCompletionsAreNone)
     EXPECT_FALSE(port.WaitIOCP(5000));
 }
 
-TEST(IOCP, AClosedPortThrowsTheSpecifiedTextsAndPausesTheCycle)
+TEST(IOCP, AClosedPortThrowsItsTextsAndPausesTheCycle)
 {
     ClosablePort port;
     COverlapped* record = port.CreateOverlapped(OV_SEND, nullptr, CIOBuffer("a"));
     port.CloseIOCP();
-    auto text = [](auto fn) {
-        try {
-            fn();
-        } catch (const CException& e) {
-            return std::string(e.what());
-        }
-        return std::string("no exception");
-    };
+    const auto text = [](auto fn) { return commtest::Thrown<CException>(fn); };
     EXPECT_EQ(text([&] { port.PutIOCP(record); }), "Cannot put on IO completion port, not created");
     EXPECT_EQ(text([&] { port.WaitIOCP(10); }), "Cannot wait on IO completion port, not created");
     EXPECT_EQ(text([&] { port.AttachIOCP(reinterpret_cast<HANDLE>(1), 0); }),

@@ -24,12 +24,14 @@ public:
 
 struct Connected {
     explicit Connected(int workers = 2) : pool(workers), peer(PeerScript(), {}) {}
-    // Dials the peer's listener (made by `listen`), accepts on its side
-    // (connection 0) and waits for the sink to hear the open.
-    bool Dial(CWSASocket& socket, RecordingSink& sink, const std::string& listen = "listen")
+    // Dials the peer's listener (made by `listen`) at `host`, looked up now
+    // or when dialling, accepts on its side (connection 0) and waits for the
+    // sink to hear the open.
+    bool Dial(CWSASocket& socket, RecordingSink& sink, const std::string& listen = "listen",
+              const char* host = "127.0.0.1", bool resolve = true)
     {
         port = Number(peer.Ask(listen));
-        if (port <= 0 || !socket.SetAddress(port, "127.0.0.1", true) || !socket.Connect())
+        if (port <= 0 || !socket.SetAddress(port, host, resolve) || !socket.Connect())
             return false;
         return Words(peer.Ask("accept")).at(0) == "accepted" && sink.WaitCount('o', 1);
     }
@@ -219,11 +221,7 @@ TEST(WSASocket, AStoredNameIsLookedUpWhenDialling)
     Connected c;
     RecordingSink sink;
     CWSASocket socket(c.pool.iocp, &sink);
-    c.port = Number(c.peer.Ask("listen"));
-    ASSERT_TRUE(socket.SetAddress(c.port, "localhost", false));
-    ASSERT_TRUE(socket.Connect());
-    EXPECT_EQ(Words(c.peer.Ask("accept")).at(0), "accepted");
-    EXPECT_TRUE(sink.WaitCount('o', 1));
+    EXPECT_TRUE(c.Dial(socket, sink, "listen", "localhost", false));
 }
 
 TEST(WSASocket, DestroyingASocketWhileThePeerSendsIsSafe)

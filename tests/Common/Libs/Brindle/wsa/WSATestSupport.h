@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -98,11 +99,13 @@ struct LogServer {
         EXPECT_GT(port, 0);
     }
     std::string Ask(const std::string& line) { return peer.Ask(line); }
+    // Listens again on its port.
+    void Listen() { EXPECT_EQ(Ask("listen " + std::to_string(port)), "port " + std::to_string(port)); }
     // Stops listening, dropping its connections, and listens again.
     void Restart()
     {
         EXPECT_EQ(Ask("stop"), "ok");
-        EXPECT_EQ(Ask("listen " + std::to_string(port)), "port " + std::to_string(port));
+        Listen();
     }
     // Each field of its report against the text expected.
     void ExpectReport(const std::vector<std::pair<const char*, std::string>>& fields)
@@ -146,10 +149,7 @@ public:
     int Count(char kind)
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        int n = 0;
-        for (const Event& e : events)
-            n += e.kind == kind ? 1 : 0;
-        return n;
+        return CountLocked(kind);
     }
     std::vector<Event> Events()
     {
@@ -171,12 +171,7 @@ public:
     }
     bool WaitCount(char kind, int n)
     {
-        return WaitFor([&] {
-            int c = 0;
-            for (const Event& e : events)
-                c += e.kind == kind ? 1 : 0;
-            return c >= n;
-        });
+        return WaitFor([&] { return CountLocked(kind) >= n; });
     }
     bool WaitReceived(CWSASocket* s, std::size_t bytes)
     {
@@ -190,6 +185,10 @@ public:
     std::vector<CIOBuffer> kept;
 
 private:
+    int CountLocked(char kind) const
+    {
+        return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const Event& e) { return e.kind == kind; }));
+    }
     void Add(Event e)
     {
         std::lock_guard<std::mutex> guard(m_lock);

@@ -9,10 +9,7 @@ TCP server side (connections the peer accepted, numbered from 0):
   wait_accepted N        until N connections were accepted -> count
   digest ID N            until ID received N bytes -> n, crc (CRC-32)
   lines ID N             until ID received N lines -> count, bad, order
-  send ID N              sends N pattern bytes (byte i is i*7+3 mod 256)
   close ID               closes the connection
-  closed ID              until the other end closed ID -> closed
-  stop                   closes the listening socket
 TCP client side (connections the peer made, numbered from 0):
   dial PORT              connects -> id, port (the peer's own port)
   dialclose PORT         connects and closes at once
@@ -106,9 +103,8 @@ def wait(pred):
     return True
 
 
-def check_lines(data, want):
-    text = bytes(data).decode("latin-1")
-    lines = text.split("\n")[:-1]
+def check_lines(data):
+    lines = bytes(data).decode("latin-1").split("\n")[:-1]
     bad = 0
     order = True
     last = {}
@@ -123,6 +119,17 @@ def check_lines(data, want):
             order = False
         last[t] = seq
     return {"count": len(lines), "bad": bad, "order": order}
+
+
+def shut(s):
+    # shutdown first: a reader blocked in recv keeps a plain close from
+    # ending the connection.
+    try:
+        s.shutdown(socket.SHUT_RDWR)
+    except OSError:
+        pass
+    s.close()
+    return {"ok": True}
 
 
 def handle(words):
@@ -146,21 +153,11 @@ def handle(words):
     if cmd == "mode":
         mode = words[1]
         return {"ok": True}
-    if cmd == "stop":
-        if server is not None:
-            # shutdown wakes the accepting thread; close alone may not.
-            try:
-                server.shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
-            server.close()
-            server = None
-        return {"ok": True}
     if cmd == "wait_accepted":
         n = int(words[1])
         wait(lambda: len(conns) >= n)
         return {"count": len(conns)}
-    if cmd in ("digest", "lines", "close", "closed", "send"):
+    if cmd in ("digest", "lines", "close"):
         i = int(words[1])
         if not wait(lambda: len(conns) > i):
             return {"error": "no connection %d" % i}
@@ -176,19 +173,8 @@ def handle(words):
             wait(lambda: e["data"].count(b"\n") >= n or e["closed"])
             with lock:
                 data = bytes(e["data"])
-            return check_lines(data, n)
-        if cmd == "send":
-            e["sock"].sendall(pattern(int(words[2])))
-            return {"ok": True}
-        if cmd == "close":
-            try:
-                e["sock"].shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
-            e["sock"].close()
-            return {"ok": True}
-        wait(lambda: e["closed"])
-        return {"closed": e["closed"]}
+            return check_lines(data)
+        return shut(e["sock"])
     if cmd in ("dial", "dialclose"):
         s = socket.create_connection(("127.0.0.1", int(words[1])), timeout=LIMIT)
         s.settimeout(None)
@@ -212,14 +198,7 @@ def handle(words):
             e["sock"].sendall(bytes.fromhex(words[2]))
             return {"ok": True}
         if cmd == "cclose":
-            # shutdown first: a reader blocked in recv keeps a plain close
-            # from ending the connection.
-            try:
-                e["sock"].shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
-            e["sock"].close()
-            return {"ok": True}
+            return shut(e["sock"])
         wait(lambda: e["closed"])
         return {"closed": e["closed"]}
     if cmd == "ubind":

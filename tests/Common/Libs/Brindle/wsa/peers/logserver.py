@@ -17,7 +17,6 @@ Commands on standard input, one answer line each:
                      or what was out of order)
 """
 import json
-import select
 import socket
 import sys
 import threading

@@ -8,13 +8,12 @@ or dialled) are numbered from 0 in the order they were made.
   unlisten                 close the listening socket -> "ok"
   accept                   wait for the next connection -> "accepted I LOCALPORT PEERPORT"
   connect PORT [count]     dial 127.0.0.1:PORT count times -> "connected FIRST LAST"
+  localport I              -> "localport N" (its own port)
   send I TEXT              send TEXT (\\n and \\r escapes) -> "ok"
   sendbytes I N SEED       send N pattern bytes -> "ok SHA256"
   line I                   read up to and including "\\n" -> "line TEXT" or "eof"
   lines FIRST LAST         one line from each connection -> "lines" + same text or "mixed"
   read I N                 read exactly N bytes -> "read SHA256" or "short N"
-  readall I [delay]        read until the peer closes, pausing DELAY s after
-                           the first 64 KiB -> "eof LENGTH SHA256"
   readseq I COUNT SIZE [delay]
                            read COUNT blocks of SIZE bytes, block k being
                            the big-endian 32-bit k repeated, then the end
@@ -114,24 +113,6 @@ def handle(words):
                 return "short %d" % len(data)
             data += b
         return "read " + hashlib.sha256(data).hexdigest()
-    if cmd == "readall":
-        c = conns[int(words[1])]
-        delay = float(words[2]) if len(words) > 2 else 0.0
-        h = hashlib.sha256()
-        total = 0
-        paused = False
-        while True:
-            b = c.recv(65536)
-            if not b:
-                break
-            h.update(b)
-            total += len(b)
-            if delay and not paused and total >= 65536:
-                # Our receive window stays full meanwhile: the sender's
-                # writes go out in parts.
-                time.sleep(delay)
-                paused = True
-        return "eof %d %s" % (total, h.hexdigest())
     if cmd == "readseq":
         c, count, size = conns[int(words[1])], int(words[2]), int(words[3])
         delay = float(words[4]) if len(words) > 4 else 0.0
