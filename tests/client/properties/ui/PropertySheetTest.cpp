@@ -28,6 +28,8 @@
 #include <deque>
 #include <map>
 
+using namespace ZPH;
+
 using namespace mavo;
 
 namespace {
