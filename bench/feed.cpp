@@ -41,6 +41,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace ZPH;
+
 #ifndef ZPHD_PATH
 #define ZPHD_PATH ""
 #endif
@@ -245,7 +247,7 @@ public:
             GetSource()->RequestPage(page);
         const auto deadline = Clock::now() + 30s;
         while (Clock::now() < deadline) {
-            if (GetSource()->IsLoggedIn() && m_lineCache.GetForRead(CreateZPHKey(PAGES, 1)))
+            if (GetSource()->IsLoggedIn() && GetLineCache().GetForRead(CreateZPHKey(PAGES, 1)))
                 return true;
             std::this_thread::sleep_for(10ms);
         }
@@ -267,7 +269,7 @@ public:
         if (key != m_probeKey)
             return;
         // The probe's value is "PROBE <sequence number>" in the issue name.
-        if (LineRef line = m_lineCache.GetForRead(key)) {
+        if (LineRef line = GetLineCache().GetForRead(key)) {
             const long long expected = m_expected.load();
             if (line->m_issueName == ProbeText(expected))
                 m_seen.store(expected);

@@ -55,6 +55,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace ZPH;
+
 extern char** environ;
 
 using namespace mavo;
@@ -431,6 +433,47 @@ public:
     std::atomic<long> count{0};
 };
 
+// Twenty saved pages of 26 lines each, fed by zphd on the given port.
+void WriteTwentyPageSettings(int port)
+{
+    const std::string root = kSettingsRoot;
+    Brindle::CRegSection controller(HKEY_CURRENT_USER, (root + "/Controller").c_str());
+    controller.SetInt("FeedSource", 1);
+    Brindle::CRegSection socket(controller, "Socket");
+    socket.SetStr("Host", "127.0.0.1");
+    socket.SetInt("Port", port);
+    for (int page = 1; page <= 20; ++page) {
+        Brindle::CRegSection doc(HKEY_CURRENT_USER,
+                                 (root + "/MAVO Document/" + std::to_string(page - 1)).c_str());
+        doc.SetInt("Page", page);
+        doc.SetInt("LineCount", 26);
+        Brindle::CRegSection lines(doc, "Lines");
+        for (int line = 1; line <= 26; ++line)
+            lines.SetInt(std::to_string(line - 1).c_str(), page * 100 + line);
+    }
+}
+
+// Each page window shows what a fresh list drawn from the line cache shows.
+bool ScreensShowTheFeed(CMAVOApp& app, const std::vector<CChildFrame*>& frames)
+{
+    bool equal = !frames.empty();
+    CPageEnvironment env;
+    for (CChildFrame* frame : frames) {
+        CPageList* list = frame->View()->List();
+        QImage shown(list->size(), QImage::Format_RGB32);
+        list->render(&shown);
+        CControllerPageFeed feed(app.Controller());
+        CPageList fresh(feed, env);
+        fresh.SetFormat(list->Format());
+        fresh.SetKeys(list->Keys());
+        fresh.resize(list->size());
+        QImage expected(list->size(), QImage::Format_RGB32);
+        fresh.render(&expected);
+        equal = equal && shown == expected;
+    }
+    return equal;
+}
+
 void BM_Flood_Zphd_20Pages(benchmark::State& state)
 {
     const int seconds = static_cast<int>(state.range(0));
@@ -446,21 +489,7 @@ void BM_Flood_Zphd_20Pages(benchmark::State& state)
             state.SkipWithError("zphd is not built (or ZPHD_BINARY does not name it)");
             return;
         }
-        const std::string root = kSettingsRoot;
-        Brindle::CRegSection controller(HKEY_CURRENT_USER, (root + "/Controller").c_str());
-        controller.SetInt("FeedSource", 1);
-        Brindle::CRegSection socket(controller, "Socket");
-        socket.SetStr("Host", "127.0.0.1");
-        socket.SetInt("Port", zphd.socketPort);
-        for (int page = 1; page <= 20; ++page) {
-            Brindle::CRegSection doc(HKEY_CURRENT_USER,
-                                     (root + "/MAVO Document/" + std::to_string(page - 1)).c_str());
-            doc.SetInt("Page", page);
-            doc.SetInt("LineCount", 26);
-            Brindle::CRegSection lines(doc, "Lines");
-            for (int line = 1; line <= 26; ++line)
-                lines.SetInt(std::to_string(line - 1).c_str(), page * 100 + line);
-        }
+        WriteTwentyPageSettings(zphd.socketPort);
         SilentMessages messages;
         StartupOptions options;
         options.pauseMs = 0;
@@ -480,7 +509,7 @@ void BM_Flood_Zphd_20Pages(benchmark::State& state)
         // Wait until the pages are full.
         QElapsedTimer wait;
         wait.start();
-        while (wait.elapsed() < 30000 && app->Controller().m_lineCache.GetLineCount() < 20 * 26)
+        while (wait.elapsed() < 30000 && app->Controller().GetLineCache().GetLineCount() < 20 * 26)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 
         std::vector<double> latencies;
@@ -512,21 +541,7 @@ void BM_Flood_Zphd_20Pages(benchmark::State& state)
         drain.start();
         while (drain.elapsed() < 3000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        bool equal = !frames.empty();
-        CPageEnvironment env;
-        for (CChildFrame* frame : frames) {
-            CPageList* list = frame->View()->List();
-            QImage shown(list->size(), QImage::Format_RGB32);
-            list->render(&shown);
-            CControllerPageFeed feed(app->Controller());
-            CPageList fresh(feed, env);
-            fresh.SetFormat(list->Format());
-            fresh.SetKeys(list->Keys());
-            fresh.resize(list->size());
-            QImage expected(list->size(), QImage::Format_RGB32);
-            fresh.render(&expected);
-            equal = equal && shown == expected;
-        }
+        const bool equal = ScreensShowTheFeed(*app, frames);
         app->Controller().Unregister(&counter);
         app->Frame()->CloseWithoutQuestion();
         app.reset();

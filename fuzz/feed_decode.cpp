@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+using namespace ZPH;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0)

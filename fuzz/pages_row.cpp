@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <string>
 
+using namespace ZPH;
+
 namespace {
 
 class Font : public mavo::CFontMeasure {

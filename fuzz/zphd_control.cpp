@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+using namespace ZPH;
+
 namespace {
 
 constexpr const char* kConfig = R"(seed 3

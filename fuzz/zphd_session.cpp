@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+using namespace ZPH;
+
 namespace {
 
 constexpr const char* kConfig = R"(seed 5

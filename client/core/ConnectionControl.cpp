@@ -5,6 +5,7 @@
 #include "Brindle/base/SerialPort.h"
 #include "core/AppIdentity.h"
 #include "core/FrameLink.h"
+#include "core/FeedLibrary.h"
 #include "zphsource/Controller.h"
 #include "zphsource/SerialSource.h"
 

@@ -10,10 +10,14 @@
 // thread-safe; a Disconnect returns once the source's worker has ended.
 #pragma once
 
+#include "core/FeedLibrary.h"
+
 #include <functional>
 #include <string>
 
+namespace ZPH {
 class CController;
+} // namespace ZPH
 
 namespace mavo {
 

@@ -3,6 +3,7 @@
 #include "core/DdeItems.h"
 
 #include "Brindle/base/Exception.h"
+#include "core/FeedLibrary.h"
 #include "zph/ZPHController.h"
 #include "zph/ZPHKey.h"
 
@@ -136,11 +137,11 @@ bool CDDEServer::GetValue(const std::string& topic, const std::string& item, std
     const DdeItem* found = FindDdeItem(item);
     if (!ParseDdeTopic(topic, key) || found == nullptr)
         return false;
-    LineRef line = m_controller.m_lineCache.GetForRead(key);
+    LineRef line = m_controller.GetLineCache().GetForRead(key);
     m_updates.MarkAsked(static_cast<int>(key / 100));
     if (!line)
         return false;
-    return DdeLineValue(*line, found->field, m_controller.m_userLevel.load() == kFullViewLevel, value);
+    return DdeLineValue(*line, found->field, m_controller.GetUserLevel() == kFullViewLevel, value);
 }
 
 void CDDEServer::OnMessage(ZPHMessage* msg, unsigned /*flag*/)

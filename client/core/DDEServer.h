@@ -28,6 +28,7 @@
 #pragma once
 
 #include "core/DdeUpdates.h"
+#include "core/FeedLibrary.h"
 #include "zph/Clients.h"
 
 #include "Platform/dde/Ddeml.h"
@@ -37,7 +38,9 @@
 #include <string>
 #include <unordered_map>
 
+namespace ZPH {
 class ZPHController;
+} // namespace ZPH
 
 namespace mavo {
 

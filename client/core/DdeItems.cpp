@@ -1,6 +1,7 @@
 #include "core/DdeItems.h"
 
 #include "core/PageBounds.h"
+#include "core/FeedLibrary.h"
 #include "zph/ZPHKey.h"
 
 #include <charconv>

@@ -16,6 +16,7 @@
 // Free functions and constant tables; any thread.
 #pragma once
 
+#include "core/FeedLibrary.h"
 #include "zph/LineObject.h"
 
 #include <string>

@@ -2,6 +2,7 @@
 
 #include "core/DdeItems.h"
 #include "core/PageBounds.h"
+#include "core/FeedLibrary.h"
 #include "zph/ZPHKey.h"
 
 namespace mavo {

@@ -27,6 +27,7 @@
 // Thread-safety: every member from any thread.
 #pragma once
 
+#include "core/FeedLibrary.h"
 #include "zph/Timestamp.h"
 #include "zph/ZPHMessage.h"
 

@@ -20,6 +20,7 @@
 // poster is never called again.
 #pragma once
 
+#include "core/FeedLibrary.h"
 #include "zph/Clients.h"
 #include "zph/Timestamp.h"
 

@@ -4,7 +4,8 @@
 // Constants and pure functions; any thread.
 #pragma once
 
-#include "core/FeedState.h"
+#include "core/FeedLibrary.h"
+#include "zph/FeedState.h"
 
 #include <optional>
 #include <string>

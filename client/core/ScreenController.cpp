@@ -58,17 +58,16 @@ void CScreenController::OnLoginFailed(const char* reason)
 
 void CScreenController::OnPageTitle(int page) { m_link.Post(FrameMessage{MSG_PAGE_TITLE, page, 0, std::nullopt}); }
 
-void CScreenController::OnFeedState(int state)
+void CScreenController::OnFeedState(FeedState state)
 {
     ZPHSource* source = GetSource();
     const int kind = source->GetKind();
     // Asking the open pages again when the feed comes alive walks the
     // documents, so it happens where MSG_FEED_STATE is handled, not here.
-    const FeedState feed = FeedStateFromWire(state);
-    if (feed == FeedState::Dead || feed == FeedState::Stale)
+    if (state == FeedState::Dead || state == FeedState::Stale)
         Clear();
     m_link.SetStatusAndName(source->GetStatusText(), source->GetName());
-    m_link.Post(FrameMessage{MSG_FEED_STATE, state, kind, std::nullopt});
+    m_link.Post(FrameMessage{MSG_FEED_STATE, WireValue(state), kind, std::nullopt});
 }
 
 void CScreenController::OnWaitBegin()

@@ -19,6 +19,7 @@
 #pragma once
 
 #include "core/FrameLink.h"
+#include "core/FeedLibrary.h"
 #include "zphsource/Controller.h"
 
 #include <atomic>
@@ -39,7 +40,7 @@ public:
     void SetLineLogging(bool on) { m_lineLogging = on; }
     // The user level that means the full view.
     static constexpr int kFullViewLevel = 999;
-    bool IsFullView() const { return m_userLevel.load() == kFullViewLevel; }
+    bool IsFullView() const { return GetUserLevel() == kFullViewLevel; }
 
     // ---- call-backs, in the library's order
     int GetClientVersion() override;
@@ -49,7 +50,7 @@ public:
     void OnPermissionsLoaded() override;
     void OnLoginFailed(const char* reason) override;
     void OnPageTitle(int page) override;
-    void OnFeedState(int state) override;
+    void OnFeedState(FeedState state) override;
     void OnWaitBegin() override;
     void OnWaitEnd() override;
     bool IsLineLogging() override;

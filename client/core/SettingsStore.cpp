@@ -4,6 +4,7 @@
 #include "Platform/Registry.h"
 #include "core/AppIdentity.h"
 #include "core/MainFrameSettings.h"
+#include "core/FeedLibrary.h"
 #include "zphsource/Controller.h"
 
 #include <algorithm>

@@ -7,11 +7,15 @@
 // writers do in the registry on that thread joins its transaction.
 #pragma once
 
+#include "core/FeedLibrary.h"
+
 #include <functional>
 #include <string>
 #include <vector>
 
+namespace ZPH {
 class CController;
+} // namespace ZPH
 
 namespace Brindle {
 class CRegSection;

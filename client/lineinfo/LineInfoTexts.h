@@ -19,6 +19,7 @@
 // Pure functions over a LineObject; any thread.
 #pragma once
 
+#include "core/FeedLibrary.h"
 #include "zph/LineObject.h"
 
 #include <array>

@@ -2,6 +2,7 @@
 
 #include "Brindle/base/RegSection.h"
 #include "lists/StoredLists.h"
+#include "core/FeedLibrary.h"
 #include "zph/LineCache.h"
 #include "zph/ZPHKey.h"
 

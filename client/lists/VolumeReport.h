@@ -22,6 +22,8 @@
 // functions as the section.
 #pragma once
 
+#include "core/FeedLibrary.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +32,10 @@ namespace Brindle {
 class CRegSection;
 }
 
+namespace ZPH {
 class LineCache;
 class LineObject;
+} // namespace ZPH
 
 namespace mavo {
 

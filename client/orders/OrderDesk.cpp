@@ -2,6 +2,7 @@
 
 #include "orders/OrderMessages.h"
 #include "pages/DisplayState.h"
+#include "core/FeedLibrary.h"
 #include "zph/NumberText.h"
 
 namespace mavo {

@@ -1,13 +1,14 @@
 #include "orders/OrderFeed.h"
 
 #include "orders/TradeButtons.h"
+#include "core/FeedLibrary.h"
 #include "zphsource/Controller.h"
 
 namespace mavo {
 
-LineRef CControllerOrderFeed::GetLine(unsigned key) const { return m_controller.m_lineCache.GetForRead(key); }
+LineRef CControllerOrderFeed::GetLine(unsigned key) const { return m_controller.GetLineCache().GetForRead(key); }
 
-int CControllerOrderFeed::UserLevel() const { return m_controller.m_userLevel.load(); }
+int CControllerOrderFeed::UserLevel() const { return m_controller.GetUserLevel(); }
 
 bool CControllerOrderFeed::OrderEntry() const { return m_controller.m_orderEntry.load(); }
 
@@ -16,7 +17,7 @@ int CControllerOrderFeed::RefCount(int page, int line) const { return m_controll
 bool CControllerOrderFeed::MarkLine(unsigned key, bool on)
 {
     {
-        LineWriter writer = m_controller.m_lineCache.GetForWrite(key);
+        LineWriter writer = m_controller.GetLineCache().GetForWrite(key);
         if (!writer)
             return false;
         if (on)

@@ -10,11 +10,14 @@
 // entry calls them from the window thread.
 #pragma once
 
+#include "core/FeedLibrary.h"
 #include "zph/Clients.h"
 #include "zph/LineCache.h"
 #include "zph/ZPHMessage.h"
 
+namespace ZPH {
 class CController;
+} // namespace ZPH
 
 namespace mavo {
 

@@ -2,6 +2,7 @@
 
 #include "protocol/FieldIds.h"
 #include "protocol/Protocol.h"
+#include "core/FeedLibrary.h"
 #include "zph/ZPHKey.h"
 
 namespace mavo {

@@ -1,6 +1,7 @@
 #include "orders/OrderTicket.h"
 
 #include "orders/TradeButtons.h"
+#include "core/FeedLibrary.h"
 #include "zph/NumberText.h"
 
 namespace mavo {

@@ -25,6 +25,7 @@
 
 #include "orders/OrderIncrement.h"
 #include "orders/OrderNumber.h"
+#include "core/FeedLibrary.h"
 #include "zph/LineObject.h"
 
 #include <optional>

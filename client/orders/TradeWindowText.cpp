@@ -1,6 +1,7 @@
 #include "orders/TradeWindowText.h"
 
 #include "orders/TradeButtons.h"
+#include "core/FeedLibrary.h"
 #include "zph/ZPHKey.h"
 
 #include <algorithm>

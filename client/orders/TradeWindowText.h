@@ -16,6 +16,7 @@
 // Pure functions; any thread.
 #pragma once
 
+#include "core/FeedLibrary.h"
 #include "zph/LineObject.h"
 
 #include <array>

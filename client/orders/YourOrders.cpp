@@ -2,6 +2,7 @@
 
 #include "orders/TradeButtons.h"
 #include "protocol/Protocol.h"
+#include "core/FeedLibrary.h"
 #include "zph/ZPHKey.h"
 
 #include <set>

@@ -35,6 +35,7 @@
 // Free functions and constant tables; any thread.
 #pragma once
 
+#include "core/FeedLibrary.h"
 #include "zph/LineCache.h"
 #include "zph/LineObject.h"
 

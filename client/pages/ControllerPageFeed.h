@@ -7,8 +7,11 @@
 #pragma once
 
 #include "pages/PageFeed.h"
+#include "core/FeedLibrary.h"
 
+namespace ZPH {
 class CController;
+} // namespace ZPH
 
 namespace mavo {
 

@@ -3,6 +3,7 @@
 #include "Brindle/base/RegSection.h"
 #include "core/PageBounds.h"
 #include "pages/CenterColor.h"
+#include "core/FeedLibrary.h"
 #include "zph/ZPHKey.h"
 
 #include <algorithm>

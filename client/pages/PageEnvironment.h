@@ -7,7 +7,8 @@
 // Thread-safety: the window thread only.
 #pragma once
 
-#include "core/FeedState.h"
+#include "core/FeedLibrary.h"
+#include "zph/FeedState.h"
 #include "pages/CenterColor.h"
 #include "pages/ColorScheme.h"
 #include "pages/RowCells.h"

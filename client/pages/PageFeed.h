@@ -16,6 +16,7 @@
 // the key clients are called back on feed threads.
 #pragma once
 
+#include "core/FeedLibrary.h"
 #include "zph/Clients.h"
 #include "zph/LineCache.h"
 

@@ -1,6 +1,7 @@
 #include "pages/RowCells.h"
 
 #include "pages/DisplayState.h"
+#include "core/FeedLibrary.h"
 #include "zph/LineObject.h"
 
 #include <algorithm>

@@ -15,6 +15,7 @@
 // Thread-safety: pure functions over the values given; any thread.
 #pragma once
 
+#include "core/FeedLibrary.h"
 #include "pages/CenterColor.h"
 #include "pages/ColorScheme.h"
 #include "pages/PageFormat.h"
@@ -23,7 +24,9 @@
 #include <string>
 #include <vector>
 
+namespace ZPH {
 class LineObject;
+} // namespace ZPH
 
 namespace mavo {
 

@@ -2,6 +2,7 @@
 
 #include "core/PageBounds.h"
 #include "pages/MAVODoc.h"
+#include "core/FeedLibrary.h"
 #include "zph/ZPHKey.h"
 
 #include <algorithm>

@@ -19,6 +19,7 @@
 // Plain values and free functions; any thread (the store serialises).
 #pragma once
 
+#include "core/FeedLibrary.h"
 #include "zphsource/SourceSettings.h"
 
 #include <optional>

@@ -1,5 +1,6 @@
 #include "status/SourceStatusLog.h"
 
+#include "core/FeedLibrary.h"
 #include "zph/Timestamp.h"
 
 #include <cstdio>

@@ -7,13 +7,17 @@
 // the free functions are pure and may be called from any thread.
 #pragma once
 
+#include "core/FeedLibrary.h"
+
 #include <cstddef>
 #include <ctime>
 #include <deque>
 #include <string>
 #include <string_view>
 
+namespace ZPH {
 class Timestamp;
+} // namespace ZPH
 
 namespace mavo {
 

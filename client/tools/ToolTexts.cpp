@@ -1,6 +1,7 @@
 #include "tools/ToolTexts.h"
 
 #include "protocol/Protocol.h"
+#include "core/FeedLibrary.h"
 #include "zph/LineCache.h"
 
 #include <algorithm>

@@ -6,12 +6,16 @@
 // Free functions without state; any thread.
 #pragma once
 
+#include "core/FeedLibrary.h"
+
 #include <ctime>
 #include <string>
 #include <utility>
 #include <vector>
 
+namespace ZPH {
 class LineCache;
+} // namespace ZPH
 
 namespace mavo {
 

@@ -32,6 +32,9 @@
 
 namespace zphd {
 
+// The server speaks the feed library's message type.
+using ZPH::ZPHMessage;
+
 enum class PortKind { Socket, Database, Serial };
 
 const char* PortName(PortKind kind);

@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+namespace ZPH {
+
 template <typename Client>
 class ClientList {
 public:
@@ -143,3 +145,5 @@ private:
     std::shared_ptr<const Entries> m_entries = std::make_shared<const Entries>();
     unsigned long m_failures = 0;
 };
+
+} // namespace ZPH

@@ -15,6 +15,8 @@
 // Interfaces only; see ClientList.h for the guarantees around Unregister.
 #pragma once
 
+namespace ZPH {
+
 class ZPHMessage;
 class Timestamp;
 
@@ -35,3 +37,5 @@ public:
     virtual ~TimestampClient() = default;
     virtual void OnTimestamp(const Timestamp& timestamp) = 0;
 };
+
+} // namespace ZPH

@@ -13,6 +13,8 @@
 
 namespace ZPHWire {
 
+using ZPH::ZPHMessage;
+
 namespace {
 
 bool IsDelimiter(char c)

@@ -21,11 +21,11 @@
 
 namespace ZPHWire {
 
-bool Encode(const ZPHMessage& msg, std::string& out);
-std::string Encode(const ZPHMessage& msg);  // empty when refused
+bool Encode(const ZPH::ZPHMessage& msg, std::string& out);
+std::string Encode(const ZPH::ZPHMessage& msg);  // empty when refused
 
 // On false, `error` (when given) says why and msg holds nothing useful.
-bool Decode(std::string_view frame, ZPHMessage& msg, std::string* error = nullptr);
+bool Decode(std::string_view frame, ZPH::ZPHMessage& msg, std::string* error = nullptr);
 
 // A fresh nonce for 'G': 32 lowercase hex digits from the system's random source.
 std::string MakeNonce();

@@ -3,6 +3,8 @@
 #include "protocol/FieldIds.h"
 #include "zph/ZPHKey.h"
 
+namespace ZPH {
+
 using namespace ZPHWire;
 
 // ---------------------------------------------------------------- LineWriter
@@ -282,3 +284,5 @@ bool LineCache::ApplyClear(int page, int line, std::vector<unsigned>& changed)
     }
     return true;
 }
+
+} // namespace ZPH

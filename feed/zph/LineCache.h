@@ -32,6 +32,8 @@
 #include <string>
 #include <vector>
 
+namespace ZPH {
+
 using LineRef = std::shared_ptr<const LineObject>;
 using PageRef = std::shared_ptr<const PageObject>;
 
@@ -132,3 +134,5 @@ private:
     mutable std::mutex m_pageLock;
     std::array<PageRef, ZPHWire::MAX_PAGE + 1> m_pages;
 };
+
+} // namespace ZPH

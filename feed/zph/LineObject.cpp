@@ -11,6 +11,8 @@
 #include <cstring>
 #include <type_traits>
 
+namespace ZPH {
+
 namespace {
 
 using namespace ZPHWire;
@@ -361,3 +363,5 @@ void LineObject::ToMessage(ZPHMessage& msg) const
     AddSide(msg, m_bid, empty.m_bid, F_BID_RATE);
     AddSide(msg, m_offer, empty.m_offer, F_OFFER_RATE);
 }
+
+} // namespace ZPH

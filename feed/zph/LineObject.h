@@ -18,6 +18,8 @@
 
 #include <string>
 
+namespace ZPH {
+
 struct StackLevel {
     std::string m_customer;
     std::string m_center;
@@ -139,3 +141,5 @@ public:
     const char* GetTitle() const { return m_title.c_str(); }
     int GetCount() const { return m_count; }
 };
+
+} // namespace ZPH

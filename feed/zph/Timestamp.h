@@ -9,6 +9,8 @@
 
 #include <string>
 
+namespace ZPH {
+
 class Timestamp {
 public:
     Timestamp() = default;
@@ -38,3 +40,5 @@ private:
     long m_maxDelay = 0;
     long m_delay = 0;
 };
+
+} // namespace ZPH

@@ -5,6 +5,8 @@
 #include "protocol/FieldIds.h"
 #include "Platform/WinError.h"
 
+namespace ZPH {
+
 using namespace ZPHWire;
 
 ZPHController* ZPHController::m_instance = nullptr;
@@ -247,3 +249,5 @@ unsigned long ZPHController::GetClientFailures() const
 {
     return m_keyClients.Failures() + m_msgClients.Failures() + m_timeClients.Failures();
 }
+
+} // namespace ZPH

@@ -30,6 +30,8 @@ namespace Brindle {
 class CRegSection;
 }
 
+namespace ZPH {
+
 // Reference counts of lines: windows that show a line hold a reference.
 class RefCounter {
 public:
@@ -44,7 +46,7 @@ public:
 class ZPHController : public RefCounter {
 public:
     // The one controller of the process, or null.
-    static ZPHController* m_instance;
+    static ZPHController* GetInstance() { return m_instance; }
 
     // Throws Brindle::CException when a controller exists already.
     ZPHController();
@@ -52,10 +54,13 @@ public:
     ZPHController(const ZPHController&) = delete;
     ZPHController& operator=(const ZPHController&) = delete;
 
-    // The lines and pages of the feed.
-    LineCache m_lineCache;
-    // The user's level (999: full view); set by the feed at login.
-    std::atomic<int> m_userLevel{0};
+    // The lines and pages of the feed. The cache is thread-safe itself.
+    LineCache& GetLineCache() { return m_lineCache; }
+    const LineCache& GetLineCache() const { return m_lineCache; }
+    // The user's level (999: full view); set by the feed at login. Any thread.
+    int GetUserLevel() const { return m_userLevel.load(); }
+    void SetUserLevel(int level) { m_userLevel = level; }
+
     // When set, the user may enter orders.
     std::atomic<bool> m_orderEntry{false};
     // When set, the client wants the source retried after a failed login.
@@ -125,6 +130,10 @@ public:
 private:
     static int SlotOf(unsigned key);
 
+    static ZPHController* m_instance;
+    LineCache m_lineCache;
+    std::atomic<int> m_userLevel{0};
+
     std::array<std::atomic<int>, ZPHWire::MAX_PAGE * ZPHWire::MAX_LINE> m_refs{};
 
     std::mutex m_pendingLock;
@@ -140,3 +149,5 @@ private:
 
     std::atomic<bool> m_logging{false};
 };
+
+} // namespace ZPH

@@ -2,6 +2,8 @@
 
 #include "protocol/Protocol.h"
 
+namespace ZPH {
+
 unsigned CreateZPHKey(int page, int line)
 {
     if (page < 1 || page > ZPHWire::MAX_PAGE || line < 1 || line > ZPHWire::MAX_LINE)
@@ -22,3 +24,5 @@ bool ParseZPHKey(unsigned key, int& page, int& line)
     line = static_cast<int>(l);
     return true;
 }
+
+} // namespace ZPH

@@ -5,6 +5,8 @@
 // Free functions without state; any thread.
 #pragma once
 
+namespace ZPH {
+
 // The key of (page, line); 0 when either is outside 1..300 or 1..26.
 unsigned CreateZPHKey(int page, int line);
 
@@ -14,3 +16,5 @@ bool ParseZPHKey(unsigned key, int& page, int& line);
 
 // Highest key CreateZPHKey can return (page 300, line 26).
 constexpr unsigned ZPH_MAX_KEY = 300u * 100u + 26u;
+
+} // namespace ZPH

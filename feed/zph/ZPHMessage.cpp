@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace ZPH {
+
 void ZPHMessage::AddField(int id, int value) { m_fields.emplace_back(id, ZPHText::FormatInt(value)); }
 void ZPHMessage::AddField(int id, unsigned value) { m_fields.emplace_back(id, ZPHText::FormatUnsigned(value)); }
 void ZPHMessage::AddField(int id, long long value) { m_fields.emplace_back(id, ZPHText::FormatInt(value)); }
@@ -95,3 +97,5 @@ bool ZPHMessage::GetTimeStamp(Timestamp& timestamp) const
     timestamp = result;
     return true;
 }
+
+} // namespace ZPH

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+namespace ZPH {
+
 class ZPHMessage {
 public:
     using Field = std::pair<int, std::string>;
@@ -72,3 +74,5 @@ private:
 
     std::vector<Field> m_fields;
 };
+
+} // namespace ZPH

@@ -8,6 +8,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+namespace ZPH {
+
 using namespace ZPHWire;
 
 CController::CController()
@@ -42,7 +44,7 @@ void CController::OnSourceLog(int, const char* text) { OnSourceLog(text); }
 void CController::OnPermissionsLoaded() {}
 void CController::OnLoginFailed(const char*) {}
 void CController::OnPageTitle(int) {}
-void CController::OnFeedState(int) {}
+void CController::OnFeedState(FeedState) {}
 void CController::OnWaitBegin() {}
 void CController::OnWaitEnd() {}
 bool CController::IsLineLogging() { return false; }
@@ -229,7 +231,7 @@ void CController::SourceError(ZPHSource& source, int code, const char* text)
 void CController::SourceFeedState(ZPHSource& source, int state)
 {
     if (IsActive(source))
-        OnFeedState(state);
+        OnFeedState(FeedStateFromWire(state));
 }
 
 void CController::SourceWaitBegin(ZPHSource& source)
@@ -254,3 +256,5 @@ void CController::SourceLoginFailed(ZPHSource& source, const char* reason)
     if (IsActive(source))
         OnLoginFailed(reason);
 }
+
+} // namespace ZPH

@@ -18,6 +18,7 @@
 // while a source is connected disconnects the sources it replaces.
 #pragma once
 
+#include "zph/FeedState.h"
 #include "zph/ZPHController.h"
 #include "zphsource/Source.h"
 #include "zphsource/SourceSettings.h"
@@ -27,6 +28,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+
+namespace ZPH {
 
 class CController : public ZPHController, public SourceHost {
 public:
@@ -48,10 +51,10 @@ public:
     // The login was refused; reason is null when the feed gave none. The
     // link is closed; the source waits for Retry or Disconnect.
     virtual void OnLoginFailed(const char* reason);
-    // A page's title arrived (m_lineCache.GetPage(page)).
+    // A page's title arrived (GetLineCache().GetPage(page)).
     virtual void OnPageTitle(int page);
-    // The active source's feed state changed: 0 dead, 1 stale, 2 live.
-    virtual void OnFeedState(int state);
+    // The active source's feed state changed.
+    virtual void OnFeedState(FeedState state);
     // The active source begins / ends trying to connect.
     virtual void OnWaitBegin();
     virtual void OnWaitEnd();
@@ -122,3 +125,5 @@ private:
     std::string m_userName;
     std::string m_hostName;
 };
+
+} // namespace ZPH

@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+namespace ZPH {
+
 using namespace ZPHWire;
 
 namespace {
@@ -126,3 +128,5 @@ std::string CSerialSource::Describe(const SourceSettings& settings) const
     return settings.serialPort + " " + settings.serialBaud + " " + settings.serialByteSize + parity +
            settings.serialStopBits;
 }
+
+} // namespace ZPH

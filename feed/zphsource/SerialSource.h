@@ -16,6 +16,8 @@ namespace Brindle {
 class CSerialPort;
 }
 
+namespace ZPH {
+
 class CSerialSource : public ZPHSource {
 public:
     CSerialSource(SourceHost& host, int role);
@@ -44,3 +46,5 @@ private:
     std::vector<std::unique_ptr<Brindle::CSerialPort>> m_ports;  // the last is current; old ones stay valid
     SourceSettings m_portSettings;
 };
+
+} // namespace ZPH

@@ -3,6 +3,8 @@
 #include "zph/Codec.h"
 #include "protocol/FieldIds.h"
 
+namespace ZPH {
+
 using namespace ZPHWire;
 
 namespace {
@@ -53,3 +55,5 @@ void CDatabaseSource::AddLoginFields(ZPHMessage& login, const std::string& nonce
     login.AddField(F_USER, user);
     login.AddField(F_PASSWORD_PROOF, LoginProof(nonce, user, settings.dbPassword));
 }
+
+} // namespace ZPH

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+namespace ZPH {
+
 class CSocketSource : public ZPHSource {
 public:
     CSocketSource(SourceHost& host, int role);
@@ -36,3 +38,5 @@ protected:
     bool WaitsForGreeting() const override { return true; }
     void AddLoginFields(ZPHMessage& login, const std::string& nonce, const SourceSettings& settings) override;
 };
+
+} // namespace ZPH

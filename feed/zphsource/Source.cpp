@@ -7,6 +7,8 @@
 
 #include <chrono>
 
+namespace ZPH {
+
 using namespace ZPHWire;
 using Clock = std::chrono::steady_clock;
 
@@ -498,3 +500,5 @@ bool ZPHSource::Handle(ZPHLink::Link& link, ZPHMessage& msg, const SourceSetting
     }
     return true;
 }
+
+} // namespace ZPH

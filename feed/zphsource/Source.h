@@ -34,6 +34,8 @@
 #include <string>
 #include <thread>
 
+namespace ZPH {
+
 class ZPHSource;
 
 // SourceHost: what a source needs of its owner, called on the source's
@@ -187,3 +189,5 @@ private:
     std::atomic<long> m_maxDelay{0};
     std::atomic<int> m_reconnectOverrideMs{0};
 };
+
+} // namespace ZPH

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace ZPH {
+
 namespace {
 
 std::string ReadText(const Brindle::CRegSection& section, const char* name, int size, const std::string& def)
@@ -153,3 +155,5 @@ bool SaveSourceSettings(const Brindle::CRegSection& section, const char* machine
     }
     return ok != 0;
 }
+
+} // namespace ZPH

@@ -38,6 +38,8 @@ namespace Brindle {
 class CRegSection;
 }
 
+namespace ZPH {
+
 struct SourceSettings {
     int kind = ZPHWire::SOURCE_DATABASE;
 
@@ -99,3 +101,5 @@ bool SaveSourceSettings(const Brindle::CRegSection& section, const char* machine
 // 32 characters does not fit: EncodePassword returns false.
 bool EncodePassword(const std::string& password, const char* machine, unsigned char block[32]);
 std::string DecodePassword(const unsigned char* stored, int length, const char* machine);
+
+} // namespace ZPH

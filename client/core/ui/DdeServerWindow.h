@@ -22,6 +22,7 @@
 
 #include "core/DDEServer.h"
 #include "core/DdeActivityLog.h"
+#include "core/FeedLibrary.h"
 
 #include <QDialog>
 #include <QEvent>
@@ -32,7 +33,9 @@
 class QCheckBox;
 class QListWidget;
 class QSocketNotifier;
+namespace ZPH {
 class ZPHController;
+} // namespace ZPH
 
 namespace mavo {
 

@@ -11,7 +11,8 @@
 // Thread-safety: every hook runs on the window thread.
 #pragma once
 
-#include "core/FeedState.h"
+#include "core/FeedLibrary.h"
+#include "zph/FeedState.h"
 
 #include <string>
 

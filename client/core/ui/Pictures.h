@@ -5,7 +5,8 @@
 #pragma once
 
 #include "core/CommandTable.h"
-#include "core/FeedState.h"
+#include "core/FeedLibrary.h"
+#include "zph/FeedState.h"
 
 #include <QIcon>
 #include <QPixmap>

@@ -1,6 +1,7 @@
 #include "lineinfo/ui/LineInfoWindow.h"
 
 #include "core/PageBounds.h"
+#include "core/FeedLibrary.h"
 #include "zph/ZPHKey.h"
 
 #include <QGridLayout>

@@ -21,6 +21,7 @@
 
 #include "lists/VolumeReport.h"
 #include "pages/ui/KeyWakeup.h"
+#include "core/FeedLibrary.h"
 #include "zph/Clients.h"
 
 #include <QBasicTimer>

@@ -4,6 +4,7 @@
 #include "core/ScreenController.h"
 #include "core/ui/MainFrame.h"
 #include "modem/ui/ModemDialog.h"
+#include "core/FeedLibrary.h"
 #include "zphsource/SerialSource.h"
 
 namespace mavo {

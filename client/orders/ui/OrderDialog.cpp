@@ -63,17 +63,14 @@ COrderDialog::COrderDialog(const LineObject& line, COrderTicket ticket, COrderIn
     setObjectName(QStringLiteral("OrderDialog"));
     setWindowTitle(Text(m_ticket.Title()));
     m_chooseIncrement = [](QWidget* owner, int current) { return CIncrementDialog::Run(owner, current); };
+    CreateControls();
+    LayOut(line);
+    ConnectControls();
+    Refresh();
+}
 
-    QFont bold = font();
-    bold.setBold(true);
-    auto* issue = new QLabel(Text(line.m_issueName), this);
-    issue->setFont(bold);
-    auto* prices = new QLabel(Text(line.m_bid.m_rate + " / " + line.m_offer.m_rate + "    " + line.m_bid.m_quantity
-                                   + " X " + line.m_offer.m_quantity),
-                              this);
-    prices->setObjectName(QStringLiteral("Prices"));
-    prices->setFont(bold);
-
+void COrderDialog::CreateControls()
+{
     m_rate = new QLineEdit(this);
     m_rate->setObjectName(QStringLiteral("Rate"));
     m_rate->setValidator(new COrderNumberValidator(m_rate));
@@ -93,13 +90,27 @@ COrderDialog::COrderDialog(const LineObject& line, COrderTicket ticket, COrderIn
     m_keypadToggle->setAutoDefault(false);
     m_confirm = new QPushButton(QStringLiteral("Confirm"), this);
     m_confirm->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setAutoDefault(false);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setAutoDefault(false);
     m_keypad = MakeKeypad(this, [this](char key) {
         m_ticket.PressKey(key);
         Refresh();
     }, m_keys);
     m_keypad->hide();
+}
+
+// The issue and its prices head the dialog; the keypad, when shown, stands to the right.
+void COrderDialog::LayOut(const LineObject& line)
+{
+    QFont bold = font();
+    bold.setBold(true);
+    auto* issue = new QLabel(Text(line.m_issueName), this);
+    issue->setFont(bold);
+    auto* prices = new QLabel(Text(line.m_bid.m_rate + " / " + line.m_offer.m_rate + "    " + line.m_bid.m_quantity
+                                   + " X " + line.m_offer.m_quantity),
+                              this);
+    prices->setObjectName(QStringLiteral("Prices"));
+    prices->setFont(bold);
 
     auto* fields = new QGridLayout;
     fields->addWidget(new QLabel(QStringLiteral("Rate"), this), 0, 0);
@@ -119,7 +130,7 @@ COrderDialog::COrderDialog(const LineObject& line, COrderTicket ticket, COrderIn
     buttons->addWidget(m_keypadToggle);
     buttons->addStretch();
     buttons->addWidget(m_confirm);
-    buttons->addWidget(cancel);
+    buttons->addWidget(m_cancel);
     auto* left = new QVBoxLayout;
     left->addWidget(issue);
     left->addWidget(prices);
@@ -130,7 +141,10 @@ COrderDialog::COrderDialog(const LineObject& line, COrderTicket ticket, COrderIn
     layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addLayout(left);
     layout->addWidget(m_keypad, 0, Qt::AlignTop);
+}
 
+void COrderDialog::ConnectControls()
+{
     m_rate->installEventFilter(this);
     m_quantity->installEventFilter(this);
     connect(m_rate, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -167,8 +181,7 @@ COrderDialog::COrderDialog(const LineObject& line, COrderTicket ticket, COrderIn
         if (m_ticket.CanConfirm())
             accept();
     });
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    Refresh();
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 QPushButton* COrderDialog::Key(char key) const

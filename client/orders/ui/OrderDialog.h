@@ -59,6 +59,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void CreateControls();
+    void LayOut(const LineObject& line);
+    void ConnectControls();
     void Refresh();
     void ToggleKeypad();
     void ChooseIncrement();
@@ -79,6 +82,7 @@ private:
     QWidget* m_keypad = nullptr;
     std::vector<std::pair<char, QPushButton*>> m_keys;
     QPushButton* m_confirm = nullptr;
+    QPushButton* m_cancel = nullptr;
 };
 
 // The keypad of both order dialogs: "7 8 9 / 4 5 6 / 1 2 3 / 0 . CE", keys

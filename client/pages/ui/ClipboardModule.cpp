@@ -53,7 +53,7 @@ bool CClipboardModule::PageText(std::string& text) const
     if (page == nullptr || page->View() == nullptr)
         return false;
     const std::vector<unsigned> keys = page->View()->Document().CopyLines();
-    LineCache& cache = m_controller.m_lineCache;
+    LineCache& cache = m_controller.GetLineCache();
     text = ClipboardPageText(
         keys, [&cache](unsigned key) { return cache.GetForRead(key); },
         ValidCopyStyle(m_frame->Settings().copyStyle), m_controller.IsFullView());

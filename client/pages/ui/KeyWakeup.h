@@ -10,6 +10,7 @@
 
 #include "core/ui/WindowWake.h"
 #include "pages/KeyUpdateQueue.h"
+#include "core/FeedLibrary.h"
 #include "zph/Clients.h"
 
 #include <optional>

@@ -1,5 +1,6 @@
 #include "pages/ui/PageList.h"
 
+#include "core/FeedLibrary.h"
 #include "zph/ZPHKey.h"
 
 #include <QMouseEvent>

@@ -4,6 +4,7 @@
 #include "pages/PrintLayout.h"
 #include "pages/RowCells.h"
 #include "pages/ui/RowPainter.h"
+#include "core/FeedLibrary.h"
 #include "zph/ZPHKey.h"
 
 #include <QPagedPaintDevice>

@@ -1,6 +1,7 @@
 #include "properties/ui/SelectLinesDialog.h"
 
 #include "properties/ContentsList.h"
+#include "core/FeedLibrary.h"
 #include "zph/ZPHKey.h"
 
 #include <QDialogButtonBox>

@@ -13,6 +13,7 @@
 // Thread-safety: the window thread only.
 #pragma once
 
+#include "core/FeedLibrary.h"
 #include "zphsource/SourceSettings.h"
 
 #include <QDialog>

@@ -2,6 +2,7 @@
 
 #include "core/ScreenController.h"
 #include "core/ui/MainFrame.h"
+#include "core/FeedLibrary.h"
 #include "zphsource/Source.h"
 
 namespace mavo {

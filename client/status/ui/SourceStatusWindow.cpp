@@ -3,6 +3,7 @@
 #include "core/FrameTexts.h"
 #include "core/ScreenController.h"
 #include "core/ui/Pictures.h"
+#include "core/FeedLibrary.h"
 #include "zphsource/Source.h"
 
 #include <QCheckBox>

@@ -20,9 +20,10 @@
 // before anything goes (Unregister waits for running call-backs).
 #pragma once
 
-#include "core/FeedState.h"
+#include "zph/FeedState.h"
 #include "core/ui/WindowWake.h"
 #include "status/SourceStatusLog.h"
+#include "core/FeedLibrary.h"
 #include "zph/Clients.h"
 #include "zph/Timestamp.h"
 

@@ -116,7 +116,7 @@ void CToolsModule::ShowPageCounts()
 {
     if (m_frame == nullptr)
         return;
-    CSendPageCountDialog dialog(PageCountEntries(CollectPageCounts(m_controller.m_lineCache)), m_frame);
+    CSendPageCountDialog dialog(PageCountEntries(CollectPageCounts(m_controller.GetLineCache())), m_frame);
     dialog.exec();
 }
 

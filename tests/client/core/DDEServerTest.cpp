@@ -32,7 +32,7 @@ struct DDEServerTest : ::testing::Test {
 
     void SetUp() override
     {
-        controller.m_userLevel = 1;
+        controller.SetUserLevel(1);
         ZPHMessage line('R', 1, 1);
         line.AddField(ZPHWire::F_ISSUE_NAME, "BUND 2035");
         line.AddField(ZPHWire::F_BID_ATTRIBUTE, 2);
@@ -200,7 +200,7 @@ TEST_F(DDEServerTest, RestrictedLinesAdviseSpacesOutsideTheFullView)
     ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) == 2; }));
     EXPECT_EQ(Advised(client, "BIDRATE"), std::vector<std::string>{" "});
     EXPECT_EQ(Advised(client, "ISSUENAME"), std::vector<std::string>{"'BUND 2035"});
-    controller.m_userLevel = 999;
+    controller.SetUserLevel(999);
     std::string value;
     ASSERT_TRUE(client.Request(conv, "BIDRATE", value));
     EXPECT_EQ(value, "99.25");

@@ -97,12 +97,12 @@ TEST_F(ScreenControllerTest, DeadOrStaleFeedClearsTheCacheLiveKeepsIt)
     line.AddField(ZPHWire::F_ISSUE_NAME, "ARG 2030");
     ASSERT_TRUE(controller.ApplyMessage(line));
     const unsigned key = CreateZPHKey(4, 2);
-    ASSERT_TRUE(controller.m_lineCache.GetForRead(key));
+    ASSERT_TRUE(controller.GetLineCache().GetForRead(key));
 
-    OnFeedThread([&] { controller.OnFeedState(2); });
-    EXPECT_TRUE(controller.m_lineCache.GetForRead(key));
-    OnFeedThread([&] { controller.OnFeedState(1); });
-    EXPECT_FALSE(controller.m_lineCache.GetForRead(key));
+    OnFeedThread([&] { controller.OnFeedState(FeedState::Live); });
+    EXPECT_TRUE(controller.GetLineCache().GetForRead(key));
+    OnFeedThread([&] { controller.OnFeedState(FeedState::Stale); });
+    EXPECT_FALSE(controller.GetLineCache().GetForRead(key));
 
     ASSERT_EQ(PostedIds(), (std::vector<int>{MSG_FEED_STATE, MSG_FEED_STATE}));
     const auto messages = Posted();

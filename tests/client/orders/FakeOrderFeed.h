@@ -12,6 +12,8 @@
 #include <mutex>
 #include <vector>
 
+using namespace ZPH;
+
 namespace orderstest {
 
 class FakeOrderFeed : public mavo::COrderFeed {

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace ZPH;
+
 using namespace mavo;
 using orderstest::FakeOrderFeed;
 using orderstest::FirmLine;

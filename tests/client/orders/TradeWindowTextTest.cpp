@@ -8,6 +8,8 @@
 
 #include <tuple>
 
+using namespace ZPH;
+
 using namespace mavo;
 using orderstest::FirmLine;
 

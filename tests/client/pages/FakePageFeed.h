@@ -13,6 +13,8 @@
 #include <set>
 #include <vector>
 
+using namespace ZPH;
+
 namespace pagestest {
 
 class FakePageFeed : public mavo::CPageFeed {

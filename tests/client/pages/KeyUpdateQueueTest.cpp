@@ -7,6 +7,8 @@
 
 #include <thread>
 
+using namespace ZPH;
+
 using namespace mavo;
 
 TEST(KeyUpdateQueue, FiltersAndCoalescesBehindOneWakeUp)

@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+using namespace ZPH;
+
 namespace pagestest {
 
 // Every character 8 pixels wide; 16 pixels high with 2 of internal leading.

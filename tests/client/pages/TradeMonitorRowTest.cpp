@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace ZPH;
+
 using namespace mavo;
 using pagestest::BackgroundAt;
 using pagestest::TextOp;

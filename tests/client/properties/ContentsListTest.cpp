@@ -9,6 +9,8 @@
 #include <map>
 #include <tuple>
 
+using namespace ZPH;
+
 using namespace mavo;
 
 namespace {

@@ -11,6 +11,8 @@
 
 #include <tuple>
 
+using namespace ZPH;
+
 using namespace mavo;
 using Brindle::CRegSection;
 

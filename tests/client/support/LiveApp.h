@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+using namespace ZPH;
+
 namespace testsupport {
 
 // Answers the next modal dialog of type D once it is up.
@@ -85,7 +87,7 @@ protected:
     void SetUserLevel(int level)
     {
         ASSERT_EQ(zphd.Control("level guest " + std::to_string(level)).rfind("OK", 0), 0u);
-        ASSERT_TRUE(WaitFor([&] { return Frame().Controller().m_userLevel.load() == level; }, 30000));
+        ASSERT_TRUE(WaitFor([&] { return Frame().Controller().GetUserLevel() == level; }, 30000));
         Frame().UpdateCommands();
     }
 
@@ -114,7 +116,7 @@ protected:
 
     bool HasLine(int page, int line)
     {
-        return Frame().Controller().m_lineCache.GetForRead(CreateZPHKey(page, line)) != nullptr;
+        return Frame().Controller().GetLineCache().GetForRead(CreateZPHKey(page, line)) != nullptr;
     }
 
     bool Enabled(mavo::CommandId id)

@@ -22,6 +22,8 @@
 #include <memory>
 #include <vector>
 
+using namespace ZPH;
+
 namespace testsupport {
 
 struct PageAsked {

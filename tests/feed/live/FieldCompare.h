@@ -8,6 +8,8 @@
 
 #include <string>
 
+using namespace ZPH;
+
 namespace feedtest {
 
 inline bool AbsentText(const std::string& text)

@@ -11,6 +11,8 @@
 
 #include <atomic>
 
+using namespace ZPH;
+
 using namespace ZPHWire;
 using namespace feedtest;
 using namespace std::chrono_literals;
@@ -46,12 +48,12 @@ TEST(Flood, TenThousandUpdatesASecondLoseNoFinalState)
     std::this_thread::sleep_for(500ms);
     std::vector<int> pages;
     for (int page = 1; page <= MAX_PAGE; ++page)
-        if (controller.m_lineCache.GetPage(page))
+        if (controller.GetLineCache().GetPage(page))
             pages.push_back(page);
     ASSERT_FALSE(pages.empty());
     for (int page : pages)
         controller.GetSource()->RequestPage(page);
-    ASSERT_TRUE(controller.WaitFor([&] { return controller.m_lineCache.GetLineCount() > 0; }));
+    ASSERT_TRUE(controller.WaitFor([&] { return controller.GetLineCache().GetLineCount() > 0; }));
 
     server.Ok("rate 10000");
     std::this_thread::sleep_for(10s);
@@ -74,7 +76,7 @@ TEST(Flood, TenThousandUpdatesASecondLoseNoFinalState)
     for (int page : pages) {
         for (int line = 1; line <= MAX_LINE; ++line) {
             const auto theirs = server.Line(page, line);
-            LineRef cached = controller.m_lineCache.GetForRead(CreateZPHKey(page, line));
+            LineRef cached = controller.GetLineCache().GetForRead(CreateZPHKey(page, line));
             if (theirs.empty()) {
                 EXPECT_FALSE(cached) << page << "/" << line << " is no line on the server";
                 continue;

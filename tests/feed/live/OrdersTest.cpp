@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace ZPH;
+
 using namespace ZPHWire;
 using namespace feedtest;
 using namespace std::chrono_literals;
@@ -27,7 +29,7 @@ protected:
         ASSERT_TRUE(controller.WaitFor([&] { return Line(1, 2) && Line(1, 5); }));
     }
 
-    LineRef Line(int page, int line) { return controller.m_lineCache.GetForRead(CreateZPHKey(page, line)); }
+    LineRef Line(int page, int line) { return controller.GetLineCache().GetForRead(CreateZPHKey(page, line)); }
 
     // Sends an order for page 1 built in the trade window's order of
     // fields, the command's own fields last in the order given.
@@ -40,7 +42,7 @@ protected:
         msg.AddField(O_PAGE, 1);
         msg.AddField(O_LINE, line);
         msg.AddField(O_RESERVED, 0);
-        msg.AddField(O_USER_LEVEL, controller.m_userLevel.load());
+        msg.AddField(O_USER_LEVEL, controller.GetUserLevel());
         msg.AddField(O_COMMAND, command, 0);
         for (const auto& [id, text] : own)
             msg.AddField(id, text);

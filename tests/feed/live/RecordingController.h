@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+using namespace ZPH;
+
 namespace feedtest {
 
 class RecordingController : public CController {
@@ -41,8 +43,9 @@ public:
             then();
     }
     void OnPageTitle(int page) override { Record([&] { titles.push_back(page); }); }
-    void OnFeedState(int state) override
+    void OnFeedState(ZPH::FeedState named) override
     {
+        const int state = ZPH::WireValue(named);
         std::function<void(int)> then;
         Record([&] {
             states.push_back(state);
@@ -78,7 +81,7 @@ public:
     bool WaitLine(int page, int line, const std::function<bool(const LineObject&)>& pred = nullptr)
     {
         return WaitFor([&] {
-            LineRef ref = m_lineCache.GetForRead(CreateZPHKey(page, line));
+            LineRef ref = GetLineCache().GetForRead(CreateZPHKey(page, line));
             return ref && (!pred || pred(*ref));
         });
     }

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <mutex>
 
+using namespace ZPH;
+
 using namespace ZPHWire;
 using namespace feedtest;
 using namespace std::chrono_literals;
@@ -47,7 +49,7 @@ protected:
     bool PageShows(int page, const std::function<bool(const PageObject&)>& pred)
     {
         return controller.WaitFor([&] {
-            PageRef ref = controller.m_lineCache.GetPage(page);
+            PageRef ref = controller.GetLineCache().GetPage(page);
             return ref && pred(*ref);
         });
     }
@@ -65,14 +67,14 @@ TEST_F(SocketSource, LoginGivesLevelOrderEntryPermissionsAndTitles)
     ZPHSource* source = controller.GetSource();
     EXPECT_TRUE(source->IsConnected());
     EXPECT_TRUE(source->IsLoggedIn());
-    EXPECT_EQ(controller.m_userLevel, 101);
+    EXPECT_EQ(controller.GetUserLevel(), 101);
     EXPECT_TRUE(controller.m_orderEntry);
     EXPECT_TRUE(controller.WaitFor([&] { return controller.permissionsLoaded > 0; }));
     for (int page = 1; page <= 6; ++page)
         EXPECT_TRUE(controller.GetPermission(page)) << page;
     EXPECT_FALSE(controller.GetPermission(7));
     EXPECT_TRUE(controller.WaitFor([&] { return !controller.titles.empty(); }));
-    PageRef page1 = controller.m_lineCache.GetPage(1);
+    PageRef page1 = controller.GetLineCache().GetPage(1);
     ASSERT_TRUE(page1);
     EXPECT_STRNE(page1->GetTitle(), "");
     EXPECT_EQ(controller.Locked([&] { return controller.waitBegins; }), 1);
@@ -85,7 +87,7 @@ TEST_F(SocketSource, LoginGivesLevelOrderEntryPermissionsAndTitles)
     controller.user = "desk";
     source->Connect();
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
-    EXPECT_TRUE(controller.WaitFor([&] { return controller.m_userLevel == 999; }));
+    EXPECT_TRUE(controller.WaitFor([&] { return controller.GetUserLevel() == 999; }));
     EXPECT_TRUE(controller.WaitFor([&] { return controller.GetPermission(300) || controller.GetPermission(7); }));
 }
 
@@ -101,11 +103,11 @@ TEST_F(SocketSource, PageRequestFillsTheCacheWithTheServersLines)
             EXPECT_TRUE(CacheShows(1, line, id, text)) << "line " << line << " field " << id;
     }
     EXPECT_TRUE(feed.Saw(CreateZPHKey(1, 2)));
-    EXPECT_FALSE(controller.m_lineCache.GetForRead(CreateZPHKey(2, 1))) << "only the asked-for page";
+    EXPECT_FALSE(controller.GetLineCache().GetForRead(CreateZPHKey(2, 1))) << "only the asked-for page";
 
     // After a clear, asking again brings the page back.
     controller.Clear();
-    EXPECT_EQ(controller.m_lineCache.GetLineCount(), 0u);
+    EXPECT_EQ(controller.GetLineCache().GetLineCount(), 0u);
     EXPECT_TRUE(controller.LoadPage(1));
     EXPECT_FALSE(controller.GetSource()->RequestPage(0));
     EXPECT_FALSE(controller.GetSource()->RequestPage(301));
@@ -135,7 +137,7 @@ TEST_F(SocketSource, EveryInboundKindReachesTheCacheAndTheClients)
 
     // 'C': the page goes.
     server.Ok("clear 2");
-    EXPECT_TRUE(controller.WaitFor([&] { return controller.m_lineCache.GetForRead(CreateZPHKey(2, 1)) == nullptr; }));
+    EXPECT_TRUE(controller.WaitFor([&] { return controller.GetLineCache().GetForRead(CreateZPHKey(2, 1)) == nullptr; }));
 
     // 'H' and 'K': title and count.
     server.Ok("title 2 RENAMED PAGE");
@@ -189,7 +191,7 @@ TEST_F(SocketSource, PermissionsAndLevelFollowTheServer)
     EXPECT_TRUE(controller.GetPermission(9));
     EXPECT_FALSE(controller.GetPermission(3));
     server.Ok("level trader2 120");
-    EXPECT_TRUE(controller.WaitFor([&] { return controller.m_userLevel == 120; }));
+    EXPECT_TRUE(controller.WaitFor([&] { return controller.GetUserLevel() == 120; }));
     server.Ok("order-entry trader2 no");
     EXPECT_TRUE(controller.WaitFor([&] { return !controller.m_orderEntry; }));
 }

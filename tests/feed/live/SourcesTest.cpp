@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace ZPH;
+
 using namespace ZPHWire;
 using namespace feedtest;
 using namespace std::chrono_literals;
@@ -55,7 +57,7 @@ TEST(DatabaseSource, AGoodPasswordLogsInAndABadOneIsRefused)
     ZPHSource* source = controller.GetSource();
     EXPECT_EQ(source->GetKind(), SOURCE_DATABASE);
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
-    EXPECT_EQ(controller.m_userLevel, 102);
+    EXPECT_EQ(controller.GetUserLevel(), 102);
     EXPECT_TRUE(controller.LoadPage(2));
     source->Disconnect();
 
@@ -95,7 +97,7 @@ TEST(SerialSource, TheFeedRunsOverAPseudoTerminalPair)
     source->Connect();
     ASSERT_TRUE(controller.WaitState(FEED_LIVE));
     EXPECT_TRUE(source->GetPort()->IsConnected());
-    EXPECT_EQ(controller.m_userLevel, 101) << "the login names the user";
+    EXPECT_EQ(controller.GetUserLevel(), 101) << "the login names the user";
     ASSERT_TRUE(controller.LoadPage(1));
     server.Ok("set 1 2 5 OVER THE LINE");
     EXPECT_TRUE(controller.WaitLine(1, 2, [](const LineObject& line) { return line.m_issueName == "OVER THE LINE"; }));

@@ -6,6 +6,8 @@
 #include "LineFields.h"
 #include "MarketText.h"
 
+using namespace ZPH;
+
 using namespace zphd;
 using namespace zphdtest;
 

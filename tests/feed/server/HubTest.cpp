@@ -5,6 +5,8 @@
 #include "LineFields.h"
 #include "MarketText.h"
 
+using namespace ZPH;
+
 using namespace zphd;
 using namespace zphdtest;
 

@@ -16,6 +16,8 @@
 #include <termios.h>
 #include <thread>
 
+using namespace ZPH;
+
 using namespace zphd;
 using namespace zphdtest;
 

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+using namespace ZPH;
+
 namespace zphdtest {
 
 using namespace ZPHWire;

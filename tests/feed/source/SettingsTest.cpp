@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+using namespace ZPH;
+
 using namespace ZPHWire;
 
 namespace {

@@ -12,6 +12,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace ZPH;
+
 using namespace ZPHWire;
 using namespace feedtest;
 using namespace std::chrono_literals;

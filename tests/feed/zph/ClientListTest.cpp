@@ -8,6 +8,8 @@
 #include <future>
 #include <thread>
 
+using namespace ZPH;
+
 using namespace std::chrono_literals;
 
 namespace {

@@ -5,6 +5,8 @@
 
 #include <set>
 
+using namespace ZPH;
+
 using namespace ZPHWire;
 
 namespace {

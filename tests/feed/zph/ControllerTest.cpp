@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+using namespace ZPH;
+
 using namespace ZPHWire;
 
 namespace {
@@ -53,14 +55,14 @@ ZPHMessage Line(char type, int page, int line)
 
 TEST(ZPHController, OnePerProcess)
 {
-    EXPECT_EQ(ZPHController::m_instance, nullptr);
+    EXPECT_EQ(ZPHController::GetInstance(), nullptr);
     {
         ZPHController controller;
-        EXPECT_EQ(ZPHController::m_instance, &controller);
+        EXPECT_EQ(ZPHController::GetInstance(), &controller);
         EXPECT_THROW(ZPHController second, Brindle::CException);
-        EXPECT_EQ(ZPHController::m_instance, &controller);
+        EXPECT_EQ(ZPHController::GetInstance(), &controller);
     }
-    EXPECT_EQ(ZPHController::m_instance, nullptr);
+    EXPECT_EQ(ZPHController::GetInstance(), nullptr);
 }
 
 TEST(ZPHController, ReferenceCountsNeverGoNegativeAndCallTheHooksAtTheEdges)
@@ -149,17 +151,17 @@ TEST(ZPHController, ApplyMessageTakesGoodMessagesAndRefusesBadOnes)
     ZPHMessage title(MSG_TITLE, 2, 0);
     title.AddField(F_TITLE, "Bills");
     EXPECT_TRUE(controller.ApplyMessage(title));
-    EXPECT_STREQ(controller.m_lineCache.GetPage(2)->GetTitle(), "Bills");
+    EXPECT_STREQ(controller.GetLineCache().GetPage(2)->GetTitle(), "Bills");
     ZPHMessage count(MSG_PAGE_COUNT, 2, 0);
     count.AddField(F_PAGE_COUNT, 9);
     EXPECT_TRUE(controller.ApplyMessage(count));
-    EXPECT_EQ(controller.m_lineCache.GetPage(2)->GetCount(), 9);
+    EXPECT_EQ(controller.GetLineCache().GetPage(2)->GetCount(), 9);
 
     ZPHMessage user(MSG_USER, 0, 0);
     user.AddField(F_USER_LEVEL, 999);
     user.AddField(F_ORDER_ENTRY, 1);
     EXPECT_TRUE(controller.ApplyMessage(user));
-    EXPECT_EQ(controller.m_userLevel, 999);
+    EXPECT_EQ(controller.GetUserLevel(), 999);
     EXPECT_TRUE(controller.m_orderEntry);
 
     ZPHMessage permissions(MSG_PERMISSIONS, 0, 0);
@@ -194,9 +196,9 @@ TEST(ZPHController, ApplyMessageTakesGoodMessagesAndRefusesBadOnes)
             msg.AddField(b.field, b.text);
         EXPECT_FALSE(controller.ApplyMessage(msg)) << b.type;
     }
-    EXPECT_EQ(controller.m_userLevel, 999);
+    EXPECT_EQ(controller.GetUserLevel(), 999);
     EXPECT_TRUE(controller.GetPermission(2)) << "a refused permission text changes nothing";
-    EXPECT_EQ(controller.m_lineCache.GetPage(2)->GetCount(), 9);
+    EXPECT_EQ(controller.GetLineCache().GetPage(2)->GetCount(), 9);
 }
 
 TEST(ZPHController, ClearEmptiesTheCacheAndTellsTheKeyClients)
@@ -208,10 +210,10 @@ TEST(ZPHController, ClearEmptiesTheCacheAndTellsTheKeyClients)
     controller.ApplyMessage(Line(MSG_REFRESH, 9, 26));
     controller.Dispatch();
     keys.Take();
-    LineRef held = controller.m_lineCache.GetForRead(926);
+    LineRef held = controller.GetLineCache().GetForRead(926);
     controller.Clear();
     EXPECT_EQ(keys.Take(), (std::vector<unsigned>{101, 926}));
-    EXPECT_FALSE(controller.m_lineCache.GetForRead(926));
+    EXPECT_FALSE(controller.GetLineCache().GetForRead(926));
     EXPECT_EQ(held->m_issueName, "x");
 }
 

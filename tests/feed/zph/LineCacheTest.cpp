@@ -7,6 +7,8 @@
 #include <atomic>
 #include <thread>
 
+using namespace ZPH;
+
 using namespace ZPHWire;
 
 namespace {

@@ -6,6 +6,8 @@
 #include <clocale>
 #include <limits>
 
+using namespace ZPH;
+
 using namespace ZPHText;
 
 TEST(NumberText, StrictParsersTakeWholeNumbersOnly)

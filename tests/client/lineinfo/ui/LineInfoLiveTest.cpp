@@ -16,6 +16,8 @@
 #include <QPixmap>
 #include <QTableWidget>
 
+using namespace ZPH;
+
 using namespace testsupport;
 using mavo::CChildFrame;
 using mavo::CommandId;
@@ -94,7 +96,7 @@ protected:
     bool LineHas(unsigned lineKey, const std::function<bool(const LineObject&)>& test)
     {
         return WaitFor([&] {
-            const LineRef line = Frame().Controller().m_lineCache.GetForRead(lineKey);
+            const LineRef line = Frame().Controller().GetLineCache().GetForRead(lineKey);
             return line && test(*line);
         }, 30000);
     }
@@ -148,7 +150,7 @@ TEST_F(LineInfoLiveTest, TipsAppearOverTheirCellInTheFullViewAndNowhereElse)
     ASSERT_TRUE(tip->isVisible());
     EXPECT_TRUE(tip->text().contains(QStringLiteral("\nLast: ")));
     EXPECT_EQ(tip->text().section(QLatin1Char('\n'), 0, 0).toStdString(),
-              Frame().Controller().m_lineCache.GetForRead(key)->m_issueName);
+              Frame().Controller().GetLineCache().GetForRead(key)->m_issueName);
 
     // A cell without tips, a point beyond the rows, leaving the list: none.
     const QPoint beyond(bidRate->x(), list->RowCount() * list->RowHeight() + 2);
@@ -196,7 +198,7 @@ TEST_F(LineInfoLiveTest, WindowOpensOnAClickInTheFullViewAndFollowsTheLine)
     MouseAt(list, at, QEvent::MouseButtonDblClick);
     ASSERT_TRUE(window->isVisible());
     EXPECT_EQ(window->Key(), key);
-    const std::string issue = Frame().Controller().m_lineCache.GetForRead(key)->m_issueName;
+    const std::string issue = Frame().Controller().GetLineCache().GetForRead(key)->m_issueName;
     EXPECT_EQ(window->windowTitle().toStdString(),
               "Page " + std::to_string(pageNumber) + ", Line " + std::to_string(lineNumber) + " - " + issue);
     EXPECT_EQ(window->BidSpreadText().toStdString(), "spread MASTER for UST 5Y");

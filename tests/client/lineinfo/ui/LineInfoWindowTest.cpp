@@ -13,6 +13,8 @@
 
 #include <thread>
 
+using namespace ZPH;
+
 using namespace mavo;
 
 namespace {

@@ -27,6 +27,8 @@
 #include <QTest>
 #include <QTreeWidget>
 
+using namespace ZPH;
+
 using namespace testsupport;
 using mavo::CommandId;
 
@@ -236,7 +238,7 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     EXPECT_EQ(rows->headerItem()->text(2), "Issue");
     EXPECT_EQ(rows->topLevelItem(1)->text(0), "1");
     EXPECT_EQ(rows->topLevelItem(1)->text(1), "2");
-    const LineRef line2 = Frame().Controller().m_lineCache.GetForRead(CreateZPHKey(1, 2));
+    const LineRef line2 = Frame().Controller().GetLineCache().GetForRead(CreateZPHKey(1, 2));
     ASSERT_TRUE(line2);
     EXPECT_EQ(rows->topLevelItem(1)->text(2).trimmed().toStdString(), line2->m_issueName);
     // zphd's page 1 has 17 lines: the rest have no line.

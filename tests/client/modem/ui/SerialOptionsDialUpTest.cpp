@@ -29,6 +29,8 @@
 
 #include <algorithm>
 
+using namespace ZPH;
+
 using namespace testsupport;
 using mavo::CommandId;
 

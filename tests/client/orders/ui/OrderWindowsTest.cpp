@@ -25,6 +25,8 @@
 
 #include <thread>
 
+using namespace ZPH;
+
 using namespace mavo;
 using orderstest::FakeOrderFeed;
 using orderstest::FirmLine;

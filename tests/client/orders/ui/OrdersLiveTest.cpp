@@ -44,8 +44,8 @@ protected:
         ASSERT_NE(trade, nullptr);
     }
 
-    LineRef Line(unsigned key) { return Frame().Controller().m_lineCache.GetForRead(key); }
-    int Level() { return Frame().Controller().m_userLevel.load(); }
+    LineRef Line(unsigned key) { return Frame().Controller().GetLineCache().GetForRead(key); }
+    int Level() { return Frame().Controller().GetUserLevel(); }
 
     // A line of the page on which Sell, Buy, Bid and Offer are all enabled.
     unsigned TradableLine()

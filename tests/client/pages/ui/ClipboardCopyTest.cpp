@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
+using namespace ZPH;
+
 using namespace testsupport;
 using mavo::CommandId;
 
@@ -73,7 +75,7 @@ TEST_F(ClipboardCopyTest, SubmenuKeepsTheChosenStyleAndCopyPutsTheActivePageOnTh
     ASSERT_EQ(Frame().MdiArea()->activeSubWindow(), page);
     const mavo::CMAVODoc& doc = page->View()->Document();
     ASSERT_EQ(doc.GetLineCount(), 26);
-    LineCache& cache = Frame().Controller().m_lineCache;
+    LineCache& cache = Frame().Controller().GetLineCache();
     ASSERT_TRUE(WaitFor([&] { return cache.GetForRead(doc.GetLineKey(0)) != nullptr; }, 30000));
     Spin(500);  // the rest of the page
 

@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QSet>
 
+using namespace ZPH;
+
 using namespace mavo;
 
 namespace {

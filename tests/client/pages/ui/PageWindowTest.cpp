@@ -16,6 +16,8 @@
 #include <deque>
 #include <thread>
 
+using namespace ZPH;
+
 using namespace mavo;
 
 namespace {

@@ -8,6 +8,8 @@
 
 #include <string>
 
+using namespace ZPH;
+
 namespace pagestest {
 
 inline LineObject SampleFieldLine(int page, int line)

@@ -29,6 +29,8 @@
 #include <deque>
 #include <map>
 
+using namespace ZPH;
+
 using namespace mavo;
 
 namespace {

@@ -21,6 +21,8 @@
 
 #include <algorithm>
 
+using namespace ZPH;
+
 using namespace testsupport;
 using mavo::CommandId;
 using mavo::FullScreenArea;
@@ -196,7 +198,7 @@ TEST_F(ToolWindowsTest, SendPageCountListsTheFeedsCountsInTheFullViewOnly)
     for (const char* command : {"count 5 7", "count 3 7", "count 2 1"})
         ASSERT_EQ(zphd.Control(command).rfind("OK", 0), 0u) << command;
     ASSERT_TRUE(WaitFor([&] {
-        PageRef page = app->Controller().m_lineCache.GetPage(2);
+        PageRef page = app->Controller().GetLineCache().GetPage(2);
         return page && page->GetCount() == 1;
     }));
     std::vector<std::string> listed;

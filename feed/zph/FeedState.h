@@ -1,12 +1,12 @@
-// The feed state of the active source. The feed libraries report it, and
-// frame messages carry it, as the wire's number; the client names it.
+// The feed state of the active source: the wire's number, named. Sources
+// keep it as that number; the controller's call-back and its readers name it.
 //
 // Thread-safety: constants and pure functions.
 #pragma once
 
 #include "protocol/Protocol.h"
 
-namespace mavo {
+namespace ZPH {
 
 enum class FeedState : int {
     Dead = ZPHWire::FEED_DEAD,
@@ -26,4 +26,4 @@ constexpr int WireValue(FeedState state)
     return static_cast<int>(state);
 }
 
-} // namespace mavo
+} // namespace ZPH
