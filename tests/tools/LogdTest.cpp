@@ -40,6 +40,7 @@ using testsupport::TempDir;
 
 namespace {
 
+using Args = std::vector<std::string>;
 const std::string Tool = BRINDLE_LOGD;
 const std::string Client = std::string(BRINDLE_SOURCE_DIR) + "/tests/tools/logd_client.py";
 
@@ -60,14 +61,14 @@ struct Result {
     std::string out, err;
 };
 
-Result RunTool(std::vector<std::string> args)
+Result RunTool(Args args)
 {
     ChildProcess child(args);
     const int status = child.Wait(std::chrono::minutes(5));
     return {status, child.Stdout(), child.Stderr()};
 }
 
-Result Python(std::vector<std::string> args)
+Result Python(Args args)
 {
     args.insert(args.begin(), {"/usr/bin/env", "python3", Client});
     return RunTool(args);
@@ -76,11 +77,10 @@ Result Python(std::vector<std::string> args)
 // The server, on a free port (or the one given), with its database in `dir`.
 class Server {
 public:
-    Server(const TempDir& dir, std::vector<std::string> db, int port = 0) : m_portFile(dir.str() + "/port")
+    Server(const TempDir& dir, Args db, int port = 0) : m_portFile(dir.str() + "/port")
     {
         std::remove(m_portFile.c_str());
-        std::vector<std::string> args{Tool, "serve", "--port", std::to_string(port), "--port-file", m_portFile,
-                                      "--print-events"};
+        Args args{Tool, "serve", "--port", std::to_string(port), "--port-file", m_portFile, "--print-events"};
         args.insert(args.end(), db.begin(), db.end());
         m_child = std::make_unique<ChildProcess>(args);
         m_child->ReadUntil([&] { return m_child->Stdout().find("listening on port") != std::string::npos; },
@@ -113,16 +113,22 @@ private:
     int m_port = 0;
 };
 
-std::vector<std::string> FileDb(const TempDir& dir)
+Args FileDb(const TempDir& dir)
 {
     return {"--file", dir.str() + "/logd.db"};
 }
 
-Result Query(const std::vector<std::string>& db, std::vector<std::string> args)
+Result Query(const Args& db, Args args)
 {
     args.insert(args.begin(), {Tool, "query"});
     args.insert(args.end(), db.begin(), db.end());
     return RunTool(args);
+}
+
+// How many lines a query prints.
+std::size_t Count(const Args& db, const Args& args)
+{
+    return Lines(Query(db, args).out).size();
 }
 
 // One value of a JSON line (numbers and plain texts only).
@@ -146,6 +152,13 @@ std::string JsonField(const std::string& line, const std::string& key)
     return line.substr(start, end - start);
 }
 
+// Each of the JSON line's fields holds its value.
+void ExpectFields(const std::string& line, const std::vector<std::pair<std::string, std::string>>& fields)
+{
+    for (const auto& [key, value] : fields)
+        EXPECT_EQ(JsonField(line, key), value) << key << " in " << line;
+}
+
 // Sums "lost N" over the gap lines; counts the resets.
 struct Gaps {
     int gaps = 0, restarts = 0, resets = 0;
@@ -153,7 +166,7 @@ struct Gaps {
     std::map<std::string, long long> lostBy; // by application
 };
 
-Gaps ReadGaps(const std::vector<std::string>& db)
+Gaps ReadGaps(const Args& db)
 {
     Gaps g;
     for (const auto& line : Lines(Query(db, {"--gaps"}).out)) {
@@ -177,7 +190,7 @@ Gaps ReadGaps(const std::vector<std::string>& db)
 }
 
 // The counters stored for one application, in the order stored.
-std::vector<long long> Counters(const std::vector<std::string>& db, const std::string& application)
+std::vector<long long> Counters(const Args& db, const std::string& application)
 {
     std::vector<long long> counters;
     for (const auto& row : Lines(Query(db, {"--format", "json", "--application", application}).out))
@@ -187,7 +200,7 @@ std::vector<long long> Counters(const std::vector<std::string>& db, const std::s
 
 // A client that started once and went on through a server's death: each of
 // its records 1 to `last` is stored once, in order, or counted in a gap.
-void ExpectStoredOnceOrCounted(const std::vector<std::string>& db, const std::vector<long long>& counters, long long last)
+void ExpectStoredOnceOrCounted(const Args& db, const std::vector<long long>& counters, long long last)
 {
     ASSERT_FALSE(counters.empty());
     EXPECT_TRUE(std::is_sorted(counters.begin(), counters.end()));
@@ -199,29 +212,23 @@ void ExpectStoredOnceOrCounted(const std::vector<std::string>& db, const std::ve
     EXPECT_EQ(static_cast<long long>(counters.size()) + g.lost, last);
 }
 
-void ExpectRecordsGapsAndQueries(const std::vector<std::string>& db, Server& server)
+void ExpectRecordsGapsAndQueries(const Args& db, Server& server)
 {
     const std::string port = server.PortText();
     // app1: a reset, 1-10 without 4-6 (a gap of 3); app2: no reset, starts
     // at 3 (two lost before it), severity 2, a text that needs quoting.
     ASSERT_EQ(Python({"send", port, "app1", "h1", "1", "10", "--reset", "--skip", "4-6"}).status, 0);
-    ASSERT_EQ(Python({"send", port, "app2", "h2", "3", "4", "--severity", "2", "--text", "say \"hi\", %d"}).status,
-              0);
+    ASSERT_EQ(Python({"send", port, "app2", "h2", "3", "4", "--severity", "2", "--text", "say \"hi\", %d"}).status, 0);
     // app1 again on a new connection: 11 follows 10, no gap.
     ASSERT_EQ(Python({"send", port, "app1", "h1", "11", "12"}).status, 0);
     ASSERT_EQ(server.Stop(), 0);
 
     const auto all = Lines(Query(db, {"--format", "json"}).out);
     ASSERT_EQ(all.size(), 11u);
-    EXPECT_EQ(JsonField(all[0], "counter"), "1");
-    EXPECT_EQ(JsonField(all[0], "application"), "app1");
-    EXPECT_EQ(JsonField(all[0], "host"), "h1");
-    EXPECT_EQ(JsonField(all[0], "source"), "pysrc");
-    EXPECT_EQ(JsonField(all[0], "text"), "record 1");
-    EXPECT_EQ(JsonField(all[0], "t"), "1700000001");
-    EXPECT_EQ(JsonField(all[0], "time"), "2023-11-14T22:13:21Z");
-    EXPECT_EQ(JsonField(all[3], "counter"), "7");
-    EXPECT_EQ(JsonField(all[7], "text"), "say \"hi\", 3");
+    ExpectFields(all[0], {{"counter", "1"}, {"application", "app1"}, {"host", "h1"}, {"source", "pysrc"},
+                          {"text", "record 1"}, {"t", "1700000001"}, {"time", "2023-11-14T22:13:21Z"}});
+    ExpectFields(all[3], {{"counter", "7"}});
+    ExpectFields(all[7], {{"text", "say \"hi\", 3"}});
 
     const Gaps g = ReadGaps(db);
     EXPECT_EQ(g.resets, 1);
@@ -230,7 +237,7 @@ void ExpectRecordsGapsAndQueries(const std::vector<std::string>& db, Server& ser
     EXPECT_EQ(g.lostBy.at("app2"), 2);
 
     struct Case {
-        std::vector<std::string> args;
+        Args args;
         std::size_t lines;
     };
     const std::vector<Case> cases = {
@@ -270,10 +277,9 @@ void ExpectRecordsGapsAndQueries(const std::vector<std::string>& db, Server& ser
               std::string::npos);
 
     // Bad options and patterns are refused.
-    for (const auto& bad : std::vector<std::vector<std::string>>{
-             {"--match", "(a"}, {"--since", "2023-02-30"}, {"--format", "xml"}, {"--severity", "Q"}, {"--limit"}}) {
+    for (const Args& bad : {Args{"--match", "(a"}, {"--since", "2023-02-30"}, {"--format", "xml"}, {"--severity", "Q"},
+                            {"--limit"}})
         EXPECT_NE(Query(db, bad).status, 0) << ::testing::PrintToString(bad);
-    }
 }
 
 } // namespace
@@ -281,7 +287,7 @@ void ExpectRecordsGapsAndQueries(const std::vector<std::string>& db, Server& ser
 // A scratch directory of the test's and the file database in it.
 struct Logd : ::testing::Test {
     TempDir dir;
-    const std::vector<std::string> db = FileDb(dir);
+    const Args db = FileDb(dir);
 };
 
 TEST_F(Logd, RecordsResetsAndGapsAreStoredAndQueried)
@@ -305,7 +311,7 @@ TEST_F(Logd, RecordsResetsAndGapsAreStoredInPostgres)
         for (const char* table : {"logd_records", "logd_events", "logd_clients"})
             odbc.ExecuteNonQuery((std::string("DROP TABLE IF EXISTS ") + table).c_str());
     }
-    const std::vector<std::string> pg{"--db", connection};
+    const Args pg{"--db", connection};
     Server server(dir, pg);
     ASSERT_GT(server.Port(), 0);
     ExpectRecordsGapsAndQueries(pg, server);
@@ -315,7 +321,7 @@ TEST_F(Logd, RecordsResetsAndGapsAreStoredInPostgres)
     ASSERT_EQ(Python({"many", again.PortText(), "3", "3000"}).status, 0);
     ASSERT_EQ(Python({"send", again.PortText(), "app1", "h1", "14", "15"}).status, 0);
     ASSERT_EQ(again.Stop(), 0);
-    EXPECT_EQ(Lines(Query(pg, {"--format", "csv"}).out).size(), 1u + 11 + 9000 + 2);
+    EXPECT_EQ(Count(pg, {"--format", "csv"}), 1u + 11 + 9000 + 2);
     const Gaps g = ReadGaps(pg);
     EXPECT_EQ(g.lostBy.at("app1"), 3 + 1); // 13 never came
     EXPECT_EQ(g.resets, 1 + 3);
@@ -333,7 +339,7 @@ TEST_F(Logd, TenClientsAtFullSpeedAreAllStoredWithoutGaps)
     const auto peakAt = server.Output().find("peak memory ");
     ASSERT_NE(peakAt, std::string::npos) << server.Output();
     EXPECT_LT(std::atol(server.Output().c_str() + peakAt + 12), 128 * 1024) << server.Output();
-    EXPECT_EQ(Lines(Query(db, {"--format", "csv"}).out).size(), 50001u);
+    EXPECT_EQ(Count(db, {"--format", "csv"}), 50001u);
     for (int i : {0, 9}) {
         const auto mine = Lines(Query(db, {"--format", "json", "--application", "many-" + std::to_string(i)}).out);
         ASSERT_EQ(mine.size(), 5000u);
@@ -372,8 +378,8 @@ TEST_F(Logd, HostileInputIsRefusedAndLoggedWhileOthersAreServed)
     noread.Signal(SIGTERM);
     // 6000 good, 5 after, the one of the client that never reads; none of
     // the refused ones.
-    EXPECT_EQ(Lines(Query(db, {"--format", "csv"}).out).size(), 1u + 6000 + 5 + 1);
-    EXPECT_EQ(Lines(Query(db, {"--application", "bad"}).out).size(), 0u);
+    EXPECT_EQ(Count(db, {"--format", "csv"}), 1u + 6000 + 5 + 1);
+    EXPECT_EQ(Count(db, {"--application", "bad"}), 0u);
     EXPECT_EQ(ReadGaps(db).lost, 0);
 }
 
@@ -386,7 +392,7 @@ TEST_F(Logd, KilledMidStreamAndRestartedLosesNothingUncounted)
     const int port = server->Port();
     ChildProcess stream({"/usr/bin/env", "python3", Client, "stream", std::to_string(port), "streamer", "40000", "50"});
     // Wait until some records are stored, then kill.
-    Eventually([&] { return Lines(Query(db, {"--format", "csv", "--limit", "1000"}).out).size() > 1000; });
+    Eventually([&] { return Count(db, {"--format", "csv", "--limit", "1000"}) > 1000; });
     server->Kill();
     server = std::make_unique<Server>(dir, db, port);
     ASSERT_EQ(server->Port(), port);
@@ -395,7 +401,7 @@ TEST_F(Logd, KilledMidStreamAndRestartedLosesNothingUncounted)
 
     // Nothing but the stream's records came.
     const auto counters = Counters(db, "streamer");
-    EXPECT_EQ(Lines(Query(db, {"--format", "csv"}).out).size(), counters.size() + 1);
+    EXPECT_EQ(Count(db, {"--format", "csv"}), counters.size() + 1);
     ExpectStoredOnceOrCounted(db, counters, 40000);
 
     Brindle::COdbc check;
@@ -439,12 +445,8 @@ TEST_F(Logd, TheLibrarysCommLoggerShipsToIt)
     ASSERT_EQ(server.Stop(), 0);
     const auto rows = Lines(Query(db, {"--format", "json", "--application", "shipper"}).out);
     ASSERT_EQ(rows.size(), 2000u);
-    EXPECT_EQ(JsonField(rows[0], "text"), "shipped 1");
-    EXPECT_EQ(JsonField(rows[1999], "text"), "shipped 2000");
-    EXPECT_EQ(JsonField(rows[1999], "counter"), "2000");
-    EXPECT_EQ(JsonField(rows[0], "severity"), "1");
-    EXPECT_EQ(JsonField(rows[0], "source"), "LogdTest");
-    EXPECT_EQ(JsonField(rows[0], "batch"), "7");
+    ExpectFields(rows[0], {{"text", "shipped 1"}, {"severity", "1"}, {"source", "LogdTest"}, {"batch", "7"}});
+    ExpectFields(rows[1999], {{"text", "shipped 2000"}, {"counter", "2000"}});
     const Gaps g = ReadGaps(db);
     EXPECT_EQ(g.resets, 1);
     EXPECT_EQ(g.lost, 0);
@@ -501,7 +503,7 @@ TEST_F(Logd, TheLogServiceClientRedialsAfterTheServerIsKilled)
 {
     auto server = std::make_unique<Server>(dir, db);
     const int port = server->Port();
-    auto stored = [&] { return Lines(Query(db, {"--format", "csv", "--application", "wsa"}).out).size() - 1; };
+    auto stored = [&] { return Count(db, {"--format", "csv", "--application", "wsa"}) - 1; };
     {
         Brindle::CIOCPThreads threads(2);
         Brindle::CLogServiceClient client(threads.GetIOCP());
@@ -541,7 +543,7 @@ TEST_F(Logd, UsersMustLogInWithMatchingCredentials)
     const std::string port = server.PortText();
     struct Case {
         const char* app;
-        std::vector<std::string> login;
+        Args login;
         std::size_t stored;
     };
     const std::vector<Case> cases = {
@@ -554,7 +556,7 @@ TEST_F(Logd, UsersMustLogInWithMatchingCredentials)
         {"nologin", {}, 0},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> args{"send", port, c.app, "h", "1", "3", "--reset"};
+        Args args{"send", port, c.app, "h", "1", "3", "--reset"};
         args.insert(args.end(), c.login.begin(), c.login.end());
         EXPECT_EQ(Python(args).status, 0) << c.app;
     }
@@ -564,7 +566,7 @@ TEST_F(Logd, UsersMustLogInWithMatchingCredentials)
     EXPECT_NE(events.find("a message before a login"), std::string::npos) << events;
     ASSERT_EQ(server.Stop(), 0);
     for (const Case& c : cases)
-        EXPECT_EQ(Lines(Query(db, {"--application", c.app}).out).size(), c.stored) << c.app;
+        EXPECT_EQ(Count(db, {"--application", c.app}), c.stored) << c.app;
     // A user list that cannot be read stops the start.
     const Result bad = RunTool({Tool, "serve", "--port", "0", "--file", dir.str() + "/x.db", "--users",
                                 dir.str() + "/missing"});
@@ -591,7 +593,7 @@ TEST_F(Logd, SecureChannelCarriesTheMessagesAndRefusesBadFrames)
     const auto rows = Lines(Query(db, {"--format", "json", "--application", "sapp"}).out);
     ASSERT_EQ(rows.size(), 1000u);
     EXPECT_EQ(JsonField(rows[999], "text"), "secure record 1000");
-    EXPECT_EQ(Lines(Query(db, {"--application", "sapp2"}).out).size(), 10u);
-    EXPECT_EQ(Lines(Query(db, {"--application", "plain"}).out).size(), 0u);
+    EXPECT_EQ(Count(db, {"--application", "sapp2"}), 10u);
+    EXPECT_EQ(Count(db, {"--application", "plain"}), 0u);
     EXPECT_EQ(ReadGaps(db).lost, 0);
 }

@@ -1,14 +1,21 @@
+// The shared byte buffers: CBuffer and its send queue, and CTextBuffer.
 #include "Brindle/base/Buffer.h"
+#include "Brindle/base/Exception.h"
+#include "Brindle/base/TextBuffer.h"
+
+#include "ThreadTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
-#include <thread>
-#include <vector>
+#include <utility>
 
 using Brindle::CBuffer;
+using Brindle::CException;
 using Brindle::CSendBuffer;
+using Brindle::CTextBuffer;
 
 TEST(Buffer, HoldsACopyAndConsumesFromTheFront)
 {
@@ -83,18 +90,13 @@ TEST(Buffer, TextReadsStayInsideABlockWithoutNul)
 TEST(Buffer, CopiesOnTwoThreadsReleaseOnce)
 {
     CBuffer shared("payload", 7);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 2; ++t) {
-        threads.emplace_back([&shared] {
-            for (int i = 0; i < 50000; ++i) {
-                CBuffer copy(shared);
-                CBuffer other("x", 1);
-                other = copy;
-            }
-        });
-    }
-    for (auto& th : threads)
-        th.join();
+    threadtest::OnThreads(2, [&shared](int) {
+        for (int i = 0; i < 50000; ++i) {
+            CBuffer copy(shared);
+            CBuffer other("x", 1);
+            other = copy;
+        }
+    });
     EXPECT_EQ(std::string(shared.Buffer(), shared.Size()), "payload");
 }
 
@@ -149,4 +151,270 @@ TEST(SendBuffer, PartlyConsumedBufferIsQueuedFromWhereItStands)
     q.PutData(b);
     q.PutData(CBuffer());
     EXPECT_EQ(Queue(q), "0/0 <none>");
+}
+
+namespace {
+
+std::string ExceptionText(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const CException& e) {
+        EXPECT_EQ(e.GetLastError(), 0u);
+        return e.what();
+    }
+    return "<no exception>";
+}
+
+// "size/length text": the storage, the unread length and the unread text.
+std::string State(const CTextBuffer& b)
+{
+    return std::to_string(b.Size()) + "/" + std::to_string(b.Length()) + " " + b.GetBuffer();
+}
+
+} // namespace
+
+TEST(TextBuffer, NullBufferReadsAsEmptyText)
+{
+    CTextBuffer b;
+    EXPECT_TRUE(b.IsNull());
+    EXPECT_EQ(State(b), "0/0 ");
+    const char* asText = b;
+    EXPECT_STREQ(asText, "");
+    EXPECT_EQ(b.Strcmp(""), 0);
+    EXPECT_EQ(b.Strcmp("a"), -1);
+    EXPECT_EQ(b.Stricmp(nullptr), 0);
+    EXPECT_EQ(b.Find('a'), -1);
+    EXPECT_EQ(b.Find("a"), -1);
+    EXPECT_EQ(static_cast<char*>(b), nullptr);
+    b = static_cast<const char*>(nullptr); // nothing to clear: stays null
+    EXPECT_TRUE(b.IsNull());
+}
+
+TEST(TextBuffer, ReadPositionStaysWithinTheText)
+{
+    CTextBuffer b;
+    b = "abc";
+    b.Increment(10);
+    EXPECT_EQ(State(b), "4/0 ");
+    b.Increment(-20);
+    EXPECT_EQ(State(b), "4/3 abc");
+
+    // Shortening the text pulls the position back with it.
+    b.Increment(3);
+    b.Clear('\0');
+    b.ResetLength();
+    EXPECT_EQ(State(b), "4/0 ");
+}
+
+TEST(TextBuffer, CopiesShareUntilOneChanges)
+{
+    CTextBuffer a;
+    a = "hello";
+    CTextBuffer b(a);
+    EXPECT_TRUE(a == b);
+    b += " world";
+    EXPECT_FALSE(a == b);
+    EXPECT_STREQ(a.GetBuffer(), "hello");
+    EXPECT_STREQ(b.GetBuffer(), "hello world");
+
+    CTextBuffer c;
+    c = a;
+    c = "bye";
+    EXPECT_STREQ(a.GetBuffer(), "hello");
+    EXPECT_STREQ(c.GetBuffer(), "bye");
+
+    // Self-assignment and assignment of a holder of the same storage change nothing.
+    CTextBuffer d(a);
+    d = a;
+    CTextBuffer& self = d;
+    d = self;
+    EXPECT_TRUE(d == a);
+    EXPECT_STREQ(d.GetBuffer(), "hello");
+}
+
+TEST(TextBuffer, IndexChecksBoundsAndSharing)
+{
+    CTextBuffer b;
+    b = "abc";
+    b.Increment(1);
+    EXPECT_EQ(std::as_const(b)[0], 'b');
+    EXPECT_EQ(std::as_const(b)[1], 'c');
+    EXPECT_EQ(ExceptionText([&] { (void)std::as_const(b)[2]; }), "index out of bounds");
+    EXPECT_EQ(ExceptionText([&] { (void)std::as_const(b)[0xFFFFFFFFu]; }), "index out of bounds");
+
+    b[0] = 'B';
+    EXPECT_STREQ(b.GetBuffer(), "Bc");
+    EXPECT_EQ(ExceptionText([&] { b[2] = 'x'; }), "index out of bounds");
+
+    CTextBuffer copy(b);
+    EXPECT_EQ(ExceptionText([&] { b[0] = 'x'; }), "cannot change buffer with multiple references");
+    EXPECT_STREQ(copy.GetBuffer(), "Bc");
+    EXPECT_EQ(ExceptionText([&] { (void)CTextBuffer()[0]; }), "index out of bounds");
+}
+
+TEST(TextBuffer, AppendingNullAddsOneNulByte)
+{
+    CTextBuffer b;
+    b = "ab";
+    b.AppendBuffer(nullptr);
+    EXPECT_EQ(b.Length(), 3);
+    EXPECT_EQ(std::as_const(b)[2], '\0');
+    b += "c";
+    EXPECT_EQ(b.Length(), 4);
+    EXPECT_EQ(std::string(b.GetBuffer(), 4), std::string("ab\0c", 4));
+    // Offsets count the NUL that is now content.
+    EXPECT_EQ(b.Find('c'), 3);
+    EXPECT_EQ(b.Find("c"), 3);
+}
+
+TEST(TextBuffer, FindCountsFromTheStartOfTheStorage)
+{
+    CTextBuffer b;
+    b = "abcabc";
+    b.Increment(4);
+    EXPECT_EQ(b.Find('a'), 0);
+    EXPECT_EQ(b.Find("ca"), 2);
+    EXPECT_EQ(b.Find("bc"), 1);
+    EXPECT_EQ(b.Find("x"), -1);
+    EXPECT_EQ(b.Find("abcabcd"), -1);
+    EXPECT_EQ(b.Find(static_cast<const char*>(nullptr)), -1);
+    // Comparisons, too, look at the whole text.
+    EXPECT_EQ(b.Strcmp("abcabc"), 0);
+    EXPECT_EQ(b.Strcmp("abcabd"), -1);
+    EXPECT_EQ(b.Strcmp("abca"), 1);
+    EXPECT_EQ(b.Stricmp("ABCabc"), 0);
+    EXPECT_EQ(b.Stricmp("ABCABD"), -1);
+    EXPECT_EQ(b.Stricmp("ABB"), 1);
+}
+
+TEST(TextBuffer, PutBufferWithCountsAndTerminating)
+{
+    CTextBuffer b;
+    b.PutBuffer("abcdef", 3, 10);
+    EXPECT_EQ(b.Size(), 10);
+    EXPECT_EQ(b.Length(), 3);
+    EXPECT_EQ(std::string(b.GetBuffer(), 3), "abc");
+    b.AppendBuffer("xyz", 2);
+    EXPECT_EQ(b.Length(), 5);
+    b.AppendBuffer('\0', false); // terminate a text built with counts
+    EXPECT_EQ(State(b), "10/5 abcxy");
+    b.NullTerminate();
+    EXPECT_STREQ(b.GetBuffer(), "abcxy");
+
+    // Without size the storage takes count + 1; never less than it had.
+    b.PutBuffer("hello");
+    EXPECT_EQ(State(b), "10/5 hello");
+    EXPECT_EQ(State(CTextBuffer("hello", 0)), "6/5 hello");
+    // A size smaller than the text still takes the whole text.
+    EXPECT_EQ(State(CTextBuffer("hello world", 0, 3)), "12/11 hello world");
+}
+
+TEST(TextBuffer, StorageWithoutNulStillReadsBounded)
+{
+    // Counted text over filled storage: no NUL anywhere in the block.
+    CTextBuffer b(10, true, 'x');
+    b.PutBuffer("abc", 3);
+    EXPECT_EQ(State(b), "10/3 abcxxxxxxx");
+    b.ResetLength();
+    EXPECT_EQ(b.Length(), 10);
+    EXPECT_EQ(b.Strcmp("abcxxxxxxx"), 0);
+}
+
+TEST(TextBuffer, AssignmentFromNullClearsTheBytesKeepingLength)
+{
+    CTextBuffer a;
+    a = "abc";
+    CTextBuffer shared(a);
+    a = static_cast<const char*>(nullptr);
+    EXPECT_EQ(State(a), "4/3 ");
+    EXPECT_EQ(std::string(a.GetBuffer(), 3), std::string(3, '\0'));
+    EXPECT_STREQ(shared.GetBuffer(), "abc"); // the copy kept its text
+
+    CTextBuffer sized(nullptr, 0, 8);
+    EXPECT_FALSE(sized.IsNull());
+    EXPECT_EQ(sized.Size(), 8);
+    EXPECT_EQ(sized.Length(), 0);
+}
+
+TEST(TextBuffer, ClearAndResize)
+{
+    CTextBuffer b;
+    b = "abc";
+    CTextBuffer copy(b);
+    b.Clear('z');
+    EXPECT_EQ(State(b), "4/3 zzzz");
+    EXPECT_STREQ(copy.GetBuffer(), "abc");
+
+    b = "abc";
+    b.Resize(100);
+    EXPECT_EQ(State(b), "100/3 abc");
+    b.Resize(2);
+    EXPECT_EQ(b.Size(), 100);
+    CTextBuffer other(b);
+    other.Resize(1); // only makes the storage private
+    EXPECT_FALSE(other == b);
+    EXPECT_EQ(State(other), "100/3 abc");
+}
+
+TEST(TextBuffer, AttachBufferTakesOnlyTheGivenBytes)
+{
+    CTextBuffer b;
+    char* whole = new char[8];
+    std::strcpy(whole, "abc");
+    b.AttachBuffer(whole);
+    EXPECT_EQ(State(b), "4/3 abc");
+
+    // A size shorter than the text: the text is cut there, not overrun.
+    char* longer = new char[12];
+    std::strcpy(longer, "hello world");
+    b.AttachBuffer(longer, 5);
+    EXPECT_EQ(State(b), "5/5 hello");
+    b += '!';
+    EXPECT_STREQ(b.GetBuffer(), "hello!");
+
+    char* roomy = new char[32]();
+    std::strcpy(roomy, "hi");
+    b.AttachBuffer(roomy, 32);
+    EXPECT_EQ(State(b), "32/2 hi");
+}
+
+TEST(TextBuffer, ConsumeWhitespaceStopsAtTextAndEnd)
+{
+    CTextBuffer b;
+    b = " \r\n\tx";
+    b.ConsumeWhitespace();
+    EXPECT_STREQ(b.GetBuffer(), "\tx"); // tabs are not consumed
+    b = "  \r\n";
+    b.ConsumeWhitespace();
+    EXPECT_EQ(b.Length(), 0);
+    EXPECT_STREQ(b.GetBuffer(), "");
+}
+
+TEST(TextBuffer, AppendingOwnTextIsSafe)
+{
+    CTextBuffer b;
+    b = "abc";
+    b.AppendBuffer(b.GetBuffer());
+    EXPECT_STREQ(b.GetBuffer(), "abcabc");
+    b.Increment(3);
+    b = b.GetBuffer();
+    EXPECT_EQ(b.Length(), 3);
+    EXPECT_STREQ(b.GetBuffer(), "abc");
+}
+
+TEST(TextBuffer, CopiesOnSeveralThreadsCountSafely)
+{
+    CTextBuffer original;
+    original = "shared text";
+    threadtest::OnThreads(2, [&original](int t) {
+        for (int i = 0; i < 20000; ++i) {
+            CTextBuffer mine(original);
+            if (i % 7 == 0)
+                mine += static_cast<char>('a' + t); // private copy, shared one untouched
+        }
+    });
+    EXPECT_STREQ(original.GetBuffer(), "shared text");
+    CTextBuffer last(original);
+    EXPECT_EQ(ExceptionText([&] { original[0] = 'x'; }), "cannot change buffer with multiple references");
 }

@@ -2,11 +2,12 @@
 // stay contained, and the entry list survives changes from inside a call.
 #include "Brindle/base/Callback.h"
 
+#include "ThreadTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -92,16 +93,11 @@ TEST(CCallback, IdsGrowAcrossObjectsAndThreadsAndNeverRepeat)
     EXPECT_GT(b, a);
 
     std::vector<std::vector<int>> ids(4);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            CCallback own;
-            for (int i = 0; i < 500; ++i)
-                ids[t].push_back((t % 2 == 0 ? own : first).Register(nullptr, nullptr, nullptr, nullptr, nullptr));
-        });
-    }
-    for (auto& th : threads)
-        th.join();
+    threadtest::OnThreads(4, [&](int t) {
+        CCallback own;
+        for (int i = 0; i < 500; ++i)
+            ids[t].push_back((t % 2 == 0 ? own : first).Register(nullptr, nullptr, nullptr, nullptr, nullptr));
+    });
     std::set<int> all{a, b};
     for (const auto& list : ids) {
         EXPECT_TRUE(std::is_sorted(list.begin(), list.end()));

@@ -5,11 +5,10 @@
 #include "Brindle/base/IdeaCipher.h"
 
 #include "TempDir.h"
+#include "ThreadTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -17,7 +16,6 @@
 #include <random>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
 #include <vector>
 
 using namespace Brindle;
@@ -32,20 +30,15 @@ std::vector<unsigned char> FromHex(const std::string& hex)
     return out;
 }
 
-std::string ToHex(const unsigned char* p, std::size_t n)
+std::string ToHex(const std::vector<unsigned char>& bytes)
 {
     static const char digits[] = "0123456789ABCDEF";
     std::string s;
-    for (std::size_t i = 0; i < n; ++i) {
-        s += digits[p[i] >> 4];
-        s += digits[p[i] & 0xF];
+    for (unsigned char b : bytes) {
+        s += digits[b >> 4];
+        s += digits[b & 0xF];
     }
     return s;
-}
-
-std::string ToHex(const std::vector<unsigned char>& v)
-{
-    return ToHex(v.data(), v.size());
 }
 
 // The published IDEA vectors write each 16-bit word most significant byte
@@ -284,23 +277,18 @@ TEST(CryptEncoder, CallsOnSeveralThreadsGiveTheSingleThreadedAnswers)
         jobs.push_back(job);
     }
     std::vector<int> failures(jobs.size(), 0);
-    std::vector<std::thread> threads;
-    for (std::size_t t = 0; t < jobs.size(); ++t) {
-        threads.emplace_back([&, t] {
-            const Job& job = jobs[t];
-            const char* key = reinterpret_cast<const char*>(job.key.data());
-            for (int n = 0; n < 300; ++n) {
-                auto data = job.plain;
-                auto* p = reinterpret_cast<char*>(data.data());
-                if (!CryptEncode(p, 1024, key, job.algorithm) || data != job.expected)
-                    ++failures[t];
-                if (!CryptDecode(p, 1024, key, job.algorithm) || data != job.plain)
-                    ++failures[t];
-            }
-        });
-    }
-    for (auto& th : threads)
-        th.join();
+    threadtest::OnThreads(static_cast<int>(jobs.size()), [&](int t) {
+        const Job& job = jobs[t];
+        const char* key = reinterpret_cast<const char*>(job.key.data());
+        for (int n = 0; n < 300; ++n) {
+            auto data = job.plain;
+            auto* p = reinterpret_cast<char*>(data.data());
+            if (!CryptEncode(p, 1024, key, job.algorithm) || data != job.expected)
+                ++failures[t];
+            if (!CryptDecode(p, 1024, key, job.algorithm) || data != job.plain)
+                ++failures[t];
+        }
+    });
     for (std::size_t t = 0; t < jobs.size(); ++t)
         EXPECT_EQ(failures[t], 0) << "thread " << t;
 }

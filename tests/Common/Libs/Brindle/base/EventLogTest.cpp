@@ -5,11 +5,17 @@
 #include "Platform/Registry.h"
 #include "Platform/Syslog.h"
 
+#include "BaseTestSupport.h"
+#include "ChildProcess.h"
 #include "DatagramPeer.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <unistd.h>
 
@@ -57,6 +63,14 @@ private:
     testsupport::DatagramPeer m_peer;
 };
 
+const char* Rsyslogd()
+{
+    for (const char* path : {"/usr/sbin/rsyslogd", "/sbin/rsyslogd"})
+        if (::access(path, X_OK) == 0)
+            return path;
+    return nullptr;
+}
+
 } // namespace
 
 TEST(CEventLog, WritesEveryTableMessageWithItsInsertsAsOneSyslogLine)
@@ -83,6 +97,8 @@ TEST(CEventLog, WritesEveryTableMessageWithItsInsertsAsOneSyslogLine)
         {EVENTLOG_SUCCESS, MSG_DESCRIPTION_DATA, "%2", "x\n<13>Jan  1 00:00:00 h fake: y", "z", 30,
          "Description: %2 Data: x <13>Jan  1 00:00:00 h fake: y, z"},
         {EVENTLOG_WARNING_TYPE, 0x1234, "a", "b", nullptr, 28, "Event 4660 a b"},
+        // Inserts stop at the first missing one.
+        {EVENTLOG_ERROR_TYPE, MSG_DESCRIPTION_DATA, "d", nullptr, "ignored", 27, "Description: d Data: ,"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(log.Log(c.type, 0, c.id, c.a, c.b, c.c), 1);
@@ -90,14 +106,6 @@ TEST(CEventLog, WritesEveryTableMessageWithItsInsertsAsOneSyslogLine)
         EXPECT_EQ(TextOf(line, c.pri, "MySvc"), c.text) << line;
         EXPECT_EQ(line.find_first_of("\r\n\t"), std::string::npos);
     }
-}
-
-TEST(CEventLog, InsertsStopAtTheFirstMissingOne)
-{
-    SyslogCapture capture;
-    CEventLog log("S");
-    EXPECT_EQ(log.Log(EVENTLOG_ERROR_TYPE, 0, MSG_DESCRIPTION_DATA, "d", nullptr, "ignored"), 1);
-    EXPECT_EQ(TextOf(capture.peer().Receive(), 27, "S"), "Description: d Data: ,");
 }
 
 TEST(CEventLog, WithoutAListeningSyslogLogReportsFailure)
@@ -127,26 +135,6 @@ TEST(CEventLog, LongTextsArriveWholeOverSeveralLines)
     ASSERT_EQ(log.Log(EVENTLOG_ERROR_TYPE, 0, MSG_SERVICE_EXCEPTION, "S", big.c_str()), 1);
     const std::string expected = "Service S exception " + big;
     EXPECT_EQ(capture.ReceiveJoined(expected.size(), 27, "S"), expected);
-}
-
-TEST(CEventLog, MessageTableTextsEndWithCrLf)
-{
-    const struct {
-        DWORD id;
-        const char* text;
-    } cases[] = {
-        {1, "Service %1 has been installed.\r\n"},
-        {3, "Service %1 has been started.\r\n"},
-        {0x40000004, "Service %1 has been stopped\r\n"},
-        {0x80000002, "Service %1 has been uninstalled.\r\n"},
-        {0xC0000005, "Service %1 was unable to start\r\n%2\r\n"},
-        {0xC0000006, "Service %1 exception\r\n%2\r\n"},
-        {0xC0000007, "Description: %1\r\nData: %2, %3\r\n"},
-    };
-    for (const auto& c : cases)
-        EXPECT_STREQ(EventMessageText(c.id), c.text);
-    EXPECT_EQ(EventMessageText(8), nullptr);
-    EXPECT_EQ(FormatEventMessage(7, "a%1", "b", "c"), "Description: a%1\r\nData: b, c\r\n");
 }
 
 TEST(CEventLog, AddSourceWritesTheEventSourceKey)
@@ -227,4 +215,54 @@ TEST(SyslogText, LinesCarryAHostOnlyWhenGivenOne)
     EXPECT_EQ(Platform::FormatSyslogLines(1, 7, "id", "t", when, "my host", 12),
               std::vector<std::string>{std::string("<15>") + stamp + " my_host id[12]: t"});
     EXPECT_EQ(Platform::FormatSyslogLines(3, 6, "id", "", when, "", 12).size(), 1u);
+}
+
+// The event log against a real rsyslog: our lines must be accepted and
+// parsed into the fields we meant (tag, severity, facility, text).
+TEST(CEventLogRsyslog, RealSyslogAcceptsAndParsesOurLines)
+{
+    const char* daemon = Rsyslogd();
+    if (daemon == nullptr)
+        GTEST_SKIP() << "rsyslogd is not installed (scripts/deps.sh installs it)";
+    testsupport::TempDir dir;
+    const std::string socket = dir.str() + "/log", out = dir.str() + "/out.log", conf = dir.str() + "/rsyslog.conf";
+    std::ofstream(conf) << "global(workDirectory=\"" << dir.str() << "\")\n"
+                        << "module(load=\"imuxsock\" SysSock.Use=\"off\")\n"
+                        << "input(type=\"imuxsock\" Socket=\"" << socket << "\")\n"
+                        << "template(name=\"fields\" type=\"string\" "
+                           "string=\"%syslogtag%|%syslogseverity%|%syslogfacility%|%msg%\\n\")\n"
+                        << "*.* action(type=\"omfile\" file=\"" << out << "\" template=\"fields\")\n";
+    testsupport::ChildProcess rsyslog({daemon, "-n", "-f", conf, "-i", dir.str() + "/pid"});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!std::filesystem::exists(socket) && std::chrono::steady_clock::now() < deadline) {
+        rsyslog.Pump(50);
+    }
+    if (!std::filesystem::exists(socket)) {
+        rsyslog.Signal(SIGTERM);
+        rsyslog.Wait(std::chrono::seconds(10));
+        GTEST_SKIP() << "rsyslogd did not start: " << rsyslog.Stderr();
+    }
+    ::setenv("BRINDLE_SYSLOG_SOCKET", socket.c_str(), 1);
+    {
+        CEventLog log("BrindleTest");
+        EXPECT_EQ(log.Log(EVENTLOG_INFORMATION_TYPE, 0, MSG_SERVICE_STARTED, "BrindleTest"), 1);
+        EXPECT_EQ(log.Log(EVENTLOG_ERROR_TYPE, 0, MSG_SERVICE_EXCEPTION, "BrindleTest", "line one\r\nline two"), 1);
+        EXPECT_EQ(log.Log(EVENTLOG_WARNING_TYPE, 0, MSG_SERVICE_STOPPED, "BrindleTest"), 1);
+    }
+    ::unsetenv("BRINDLE_SYSLOG_SOCKET");
+    const std::string tag = "BrindleTest[" + std::to_string(::getpid()) + "]:";
+    const std::string expected = tag + "|6|3| Service BrindleTest has been started.\n" + tag +
+                                 "|3|3| Service BrindleTest exception line one line two\n" + tag +
+                                 "|4|3| Service BrindleTest has been stopped\n";
+    std::string got;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < until) {
+        got = basetest::ReadFile(out);
+        if (got.size() >= expected.size())
+            break;
+        rsyslog.Pump(50);
+    }
+    rsyslog.Signal(SIGTERM);
+    rsyslog.Wait(std::chrono::seconds(20));
+    EXPECT_EQ(got, expected) << rsyslog.Stderr();
 }

@@ -1,11 +1,10 @@
 #include "Brindle/base/Exception.h"
 
+#include "ThreadTestSupport.h"
+
 #include <gtest/gtest.h>
 
-#include <set>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 using Brindle::CException;
@@ -33,11 +32,7 @@ TEST(CException, WhatIsSafeFromManyThreadsAtOnce)
     for (int round = 0; round < 50; ++round) {
         CException e(ERROR_ACCESS_DENIED);
         std::vector<std::string> seen(4);
-        std::vector<std::thread> threads;
-        for (int i = 0; i < 4; ++i)
-            threads.emplace_back([&, i] { seen[i] = e.what(); });
-        for (auto& t : threads)
-            t.join();
+        threadtest::OnThreads(4, [&](int i) { seen[i] = e.what(); });
         for (auto& s : seen)
             EXPECT_EQ(s, "Permission denied  ");
     }

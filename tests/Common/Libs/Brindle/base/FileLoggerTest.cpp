@@ -4,6 +4,7 @@
 #include "Brindle/base/LogStream.h"
 #include "Brindle/base/Logger.h"
 
+#include "BaseTestSupport.h"
 #include "LocaleZone.h"
 #include "TempDir.h"
 
@@ -15,16 +16,9 @@
 #include <sstream>
 
 using namespace Brindle;
+using basetest::ReadFile;
 
 namespace {
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 // A file logger on a clock the test moves.
 class CClockedFileLogger : public CFileLogger {
@@ -105,31 +99,32 @@ TEST(CFileLogger, SwitchesFilesWithTheFirstRecordAfterLocalMidnight)
     logger.SetBaseName(dir.str() + "/Day", false);
     EXPECT_EQ(logger.GetFileName(), dir.str() + "/Day_20240330.log");
     logger.Log(Record("before"));
-    logger.m_now = CTimestamp(2024, 3, 30, 23, 59, 59);
-    logger.Log(Record("last second"));
-    // The night the clocks go forward: the day is 23 hours long.
-    logger.m_now = CTimestamp(2024, 3, 31, 0, 0, 0);
-    logger.Log(Record("after"));
-    EXPECT_EQ(logger.GetFileName(), dir.str() + "/Day_20240331.log");
-    logger.m_now = CTimestamp(2024, 3, 31, 23, 59, 59);
-    logger.Log(Record("end of short day"));
-    EXPECT_EQ(logger.GetFileName(), dir.str() + "/Day_20240331.log");
-    logger.m_now = CTimestamp(2024, 4, 1, 0, 0, 0);
-    logger.Log(Record("april"));
-    EXPECT_EQ(logger.GetFileName(), dir.str() + "/Day_20240401.log");
-
+    const struct {
+        CTimestamp at;
+        const char* text;
+        const char* day;
+    } steps[] = {
+        {CTimestamp(2024, 3, 30, 23, 59, 59), "last second", "20240330"},
+        // The night the clocks go forward: the day is 23 hours long.
+        {CTimestamp(2024, 3, 31, 0, 0, 0), "after", "20240331"},
+        {CTimestamp(2024, 3, 31, 23, 59, 59), "end of short day", "20240331"},
+        {CTimestamp(2024, 4, 1, 0, 0, 0), "april", "20240401"},
+        // Going back in time (the clock was set back) also changes the file.
+        {CTimestamp(2024, 3, 31, 12, 0, 0), "back", "20240331"},
+    };
+    for (const auto& step : steps) {
+        logger.m_now = step.at;
+        logger.Log(Record(step.text));
+        EXPECT_EQ(logger.GetFileName(), dir.str() + "/Day_" + step.day + ".log") << step.text;
+    }
     const std::string first = ReadFile(dir.str() + "/Day_20240330.log");
     const std::string second = ReadFile(dir.str() + "/Day_20240331.log");
-    EXPECT_NE(first.find("before"), std::string::npos);
-    EXPECT_NE(first.find("last second"), std::string::npos);
+    for (const char* text : {"before", "last second"})
+        EXPECT_NE(first.find(text), std::string::npos) << text;
+    for (const char* text : {"after", "end of short day"})
+        EXPECT_NE(second.find(text), std::string::npos) << text;
     EXPECT_EQ(first.find("after"), std::string::npos);
-    EXPECT_NE(second.find("after"), std::string::npos);
-    EXPECT_NE(second.find("end of short day"), std::string::npos);
     EXPECT_EQ(second.find("april"), std::string::npos);
-    // Going back in time (the clock was set back) also changes the file.
-    logger.m_now = CTimestamp(2024, 3, 31, 12, 0, 0);
-    logger.Log(Record("back"));
-    EXPECT_EQ(logger.GetFileName(), dir.str() + "/Day_20240331.log");
 }
 
 TEST(CFileLogger, AnUnwritablePlaceLosesRecordsQuietly)
@@ -144,12 +139,8 @@ TEST(CFileLogger, AnUnwritablePlaceLosesRecordsQuietly)
 
 TEST(log_stream, RecordsCarryConsecutiveCountersAndStartClean)
 {
-    struct CKeep : CLogger {
-        std::vector<CLogData> records;
-        void Log(const CLogData& r) override { records.push_back(r); }
-    } keep;
-    CLog::RegisterLogger(&keep);
     log_stream stream;
+    basetest::KeepingLogger keep;
     stream.GetLogData().SetSource("Src");
     stream.GetLogData().SetBatch(5);
     stream.GetLogData().SetSeverity(SEVERITY_ERROR);
@@ -158,7 +149,6 @@ TEST(log_stream, RecordsCarryConsecutiveCountersAndStartClean)
     stream.Log();
     stream << "second";
     stream.Log();
-    CLog::RegisterLogger(nullptr);
     ASSERT_EQ(keep.records.size(), 2u);
     EXPECT_EQ(keep.records[0].GetText(), "n=1234567 1.5<CR><LF>caf");
     EXPECT_EQ(keep.records[0].GetSeverity(), SEVERITY_ERROR);

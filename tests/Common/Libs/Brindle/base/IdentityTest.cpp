@@ -3,17 +3,15 @@
 #include "Brindle/base/Identity.h"
 #include "TempDir.h"
 
+#include "ThreadTestSupport.h"
+
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <cctype>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -45,21 +43,16 @@ TEST(Identity, HandedOutTextsOutliveLaterSetters)
 
 TEST(Identity, TextsMaySetAndReadFromManyThreads)
 {
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t] {
-            for (int i = 0; i < 500; ++i) {
-                std::string name = "app" + std::to_string(t) + "_" + std::to_string(i);
-                Brindle::SetLocalApplicationName(name.c_str());
-                const char* seen = Brindle::GetLocalApplicationName();
-                ASSERT_EQ(0, std::string(seen).rfind("app", 0));
-                Brindle::GetLocalHostname();
-                Brindle::GetLocalLoginName();
-            }
-        });
-    }
-    for (auto& t : threads)
-        t.join();
+    threadtest::OnThreads(4, [](int t) {
+        for (int i = 0; i < 500; ++i) {
+            std::string name = "app" + std::to_string(t) + "_" + std::to_string(i);
+            Brindle::SetLocalApplicationName(name.c_str());
+            const char* seen = Brindle::GetLocalApplicationName();
+            ASSERT_EQ(0, std::string(seen).rfind("app", 0));
+            Brindle::GetLocalHostname();
+            Brindle::GetLocalLoginName();
+        }
+    });
 }
 
 class FakeClassNet {

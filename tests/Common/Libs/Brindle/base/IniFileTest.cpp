@@ -1,14 +1,12 @@
 #include "Brindle/base/IniFile.h"
-#include "Brindle/base/Log.h"
-#include "Brindle/base/Logger.h"
 
+#include "BaseTestSupport.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <sys/stat.h>
 
@@ -21,14 +19,6 @@ std::string Write(const testsupport::TempDir& dir, const std::string& name, cons
     const std::string path = dir.str() + "/" + name;
     std::ofstream(path, std::ios::binary) << text;
     return path;
-}
-
-std::string Read(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
 }
 
 // "[id]k=v,k=v|[id]..." for comparing whole files.
@@ -75,18 +65,12 @@ TEST(CIniFile, LoadsSectionsAndValuesAsTheFileHasThem)
     }
 }
 
-TEST(CIniFile, MissingFileDoesNotLoad)
+TEST(CIniFile, LoadingAppendsAfterWhatIsThereAndAMissingFileDoesNotLoad)
 {
     testsupport::TempDir dir;
     CIniFile ini;
     EXPECT_FALSE(ini.load(dir.str() + "/none.ini"));
     EXPECT_TRUE(ini.empty());
-}
-
-TEST(CIniFile, LoadingAppendsAfterWhatIsThere)
-{
-    testsupport::TempDir dir;
-    CIniFile ini;
     ASSERT_TRUE(ini.load(Write(dir, "a.ini", "[A]\nx=1\n")));
     ASSERT_TRUE(ini.load(Write(dir, "b.ini", "[B]\ny=2\n")));
     EXPECT_FALSE(ini.load(Write(dir, "c.ini", "z=3\n")));
@@ -124,7 +108,7 @@ TEST(CIniFile, SaveWritesTheFileFormAndRoundTrips)
     ini.push_back(CRec(CVar("Empty")));
     const std::string path = dir.str() + "/out.ini";
     ASSERT_TRUE(ini.save(path));
-    EXPECT_EQ(Read(path), "[Second]\nz=1\na=2\nz=3\n[First]\n sp = v = w \n[Empty]\n");
+    EXPECT_EQ(basetest::ReadFile(path), "[Second]\nz=1\na=2\nz=3\n[First]\n sp = v = w \n[Empty]\n");
     CIniFile back;
     ASSERT_TRUE(back.load(path));
     // Spaces at the ends of a line do not survive a load; inside they do.
@@ -139,11 +123,7 @@ TEST(CIniFile, SaveWritesTheFileFormAndRoundTrips)
 
 TEST(CIniFile, SaveRefusesLineFeedsAndLeavesTheOldFile)
 {
-    struct CKeep : CLogger {
-        std::vector<CLogData> records;
-        void Log(const CLogData& r) override { records.push_back(r); }
-    } keep;
-    CLog::RegisterLogger(&keep);
+    basetest::KeepingLogger keep;
     testsupport::TempDir dir;
     const std::string path = Write(dir, "keep.ini", "[Old]\nk=v\n");
     for (int where = 0; where < 3; ++where) {
@@ -152,9 +132,8 @@ TEST(CIniFile, SaveRefusesLineFeedsAndLeavesTheOldFile)
         r.add(CVal(CVar(where == 1 ? "k\nx" : "k"), CVar(where == 2 ? "v\n[Injected]" : "v")));
         ini.push_back(r);
         EXPECT_FALSE(ini.save(path)) << where;
-        EXPECT_EQ(Read(path), "[Old]\nk=v\n");
+        EXPECT_EQ(basetest::ReadFile(path), "[Old]\nk=v\n");
     }
-    CLog::RegisterLogger(nullptr);
     ASSERT_EQ(keep.records.size(), 3u);
     EXPECT_EQ(keep.records[0].GetSeverityValue(), -2);
 }

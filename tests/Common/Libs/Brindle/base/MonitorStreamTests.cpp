@@ -4,14 +4,15 @@
 #include "Brindle/base/Identity.h"
 #include "Brindle/base/MonitorStream.h"
 #include "Brindle/base/RegSection.h"
+#include "BaseTestSupport.h"
 #include "TempDir.h"
+
+#include "ThreadTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -19,15 +20,7 @@
 namespace {
 
 using namespace Brindle;
-
-std::vector<std::string> Lines(const std::string& file)
-{
-    std::ifstream in(file);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
+using basetest::FileLines;
 
 // A socket stand-in: what the derived status types read.
 struct FakeSocket {
@@ -84,7 +77,7 @@ TEST_F(MonitorStream, AStoredWindowsNameIsUsedWithSlashesAndItsWholePathIsMade)
     stream.WriteLog();
     client_open("Client", static_cast<const FakeSocket*>(nullptr)).Write(stream);
     stream.WriteLog();
-    const std::vector<std::string> lines = Lines(file);
+    const std::vector<std::string> lines = FileLines(file);
     ASSERT_EQ(lines.size(), 2u);
     const std::regex line("[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} - MonitorTest - (.*)");
     std::smatch m;
@@ -119,14 +112,14 @@ int UserFallbackChecks(const std::string& root)
         return 2;
     status_text::Write(stream, STATUS_APPLICATION_SHUTDOWN);
     stream.WriteLog();
-    std::vector<std::string> lines = Lines(expected);
+    std::vector<std::string> lines = FileLines(expected);
     const std::string tail = std::string("(Application Shutdown|") + GetLocalVersion() + "|" + GetLocalBuildDate() + ")";
     if (lines.size() != 1 || lines[0].size() < tail.size() || lines[0].substr(lines[0].size() - tail.size()) != tail)
         return 3;
     stream.disable();
     stream << "gone";
     stream.WriteLog();
-    if (Lines(expected).size() != 1)
+    if (FileLines(expected).size() != 1)
         return 4;
     return 0;
 }
@@ -219,17 +212,13 @@ TEST_F(MonitorStream, LinesFromFourThreadsStayWhole)
     ASSERT_TRUE(Section(HKEY_CURRENT_USER).SetStr("Monitor Log File", file));
     monitor_stream stream;
     ASSERT_TRUE(stream.enabled());
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 50; ++i) {
-                client_open("T" + std::to_string(t), static_cast<const FakeSocket*>(nullptr)).Write(stream);
-                stream.WriteLog();
-            }
-        });
-    for (auto& thread : threads)
-        thread.join();
-    const std::vector<std::string> lines = Lines(file);
+    threadtest::OnThreads(4, [&](int t) {
+        for (int i = 0; i < 50; ++i) {
+            client_open("T" + std::to_string(t), static_cast<const FakeSocket*>(nullptr)).Write(stream);
+            stream.WriteLog();
+        }
+    });
+    const std::vector<std::string> lines = FileLines(file);
     EXPECT_EQ(lines.size(), 200u);
     const std::regex whole(".* - MonitorTest - (\\(Client Open\\|T[0-3]\\|\\))*");
     for (const std::string& line : lines)

@@ -14,32 +14,40 @@ using Brindle::CRegSection;
 
 namespace {
 
-// What the typed getters give for a name: the stored value or the default.
+// What the typed getters give for a name: the stored value or the default
+// (a getter always reports success).
+template <typename T, typename Get>
+T ValueOf(const CRegSection& section, Get get, const char* name, T def)
+{
+    T value{};
+    EXPECT_EQ(1, (section.*get)(name, value, def)) << name;
+    return value;
+}
+
 int IntOf(const CRegSection& section, const char* name, int def = -1)
 {
-    int value = 0;
-    section.GetInt(name, value, def);
-    return value;
+    return ValueOf(section, &CRegSection::GetInt, name, def);
 }
 
 long LongOf(const CRegSection& section, const char* name, long def = -1)
 {
-    long value = 0;
-    section.GetLong(name, value, def);
-    return value;
+    return ValueOf(section, &CRegSection::GetLong, name, def);
 }
 
-double DoubleOf(const CRegSection& section, const char* name)
+bool BoolOf(const CRegSection& section, const char* name, bool def)
 {
-    double value = 0;
-    section.GetDouble(name, value, 0);
-    return value;
+    return ValueOf(section, &CRegSection::GetBool, name, def);
 }
 
-std::string TextOf(const CRegSection& section, const char* name)
+double DoubleOf(const CRegSection& section, const char* name, double def = 0)
+{
+    return ValueOf(section, &CRegSection::GetDouble, name, def);
+}
+
+std::string TextOf(const CRegSection& section, const char* name, const char* def = "")
 {
     char text[32];
-    section.GetStr(name, text, sizeof text, "");
+    EXPECT_EQ(1, section.GetStr(name, text, sizeof text, def)) << name;
     return text;
 }
 
@@ -114,27 +122,19 @@ TEST_F(RegSectionTest, TypedValuesRoundTripAndOtherTypesGiveTheDefault)
     EXPECT_EQ(1, s.SetStr("string", std::string("from string")));
     EXPECT_EQ(1, s.SetStr("twelve", "12"));
 
-    int i = 0;
-    bool b = false;
     EXPECT_EQ(-5, IntOf(s, "int"));
     EXPECT_EQ(-70000, LongOf(s, "long"));
-    s.GetBool("yes", b, false);
-    EXPECT_TRUE(b);
-    s.GetBool("no", b, true);
-    EXPECT_FALSE(b);
+    EXPECT_TRUE(BoolOf(s, "yes", false));
+    EXPECT_FALSE(BoolOf(s, "no", true));
     std::string text;
     s.GetStr("string", text, 64, "");
     EXPECT_EQ("from string", text);
 
     // A text holding a number is not a number; a number is not a text.
-    EXPECT_EQ(1, s.GetInt("twelve", i, 77));
-    EXPECT_EQ(77, i);
+    EXPECT_EQ(77, IntOf(s, "twelve", 77));
     EXPECT_EQ(78, LongOf(s, "twelve", 78));
-    s.GetBool("text", b, true);
-    EXPECT_TRUE(b);
-    char buffer[16];
-    EXPECT_EQ(1, s.GetStr("int", buffer, sizeof buffer, "dflt"));
-    EXPECT_STREQ("dflt", buffer);
+    EXPECT_TRUE(BoolOf(s, "text", true));
+    EXPECT_EQ("dflt", TextOf(s, "int", "dflt"));
     EXPECT_EQ(5, IntOf(s, "missing", 5));
 
     // A long that a REG_DWORD cannot hold is refused, not cut.
@@ -147,27 +147,17 @@ TEST_F(RegSectionTest, TypedValuesRoundTripAndOtherTypesGiveTheDefault)
 TEST_F(RegSectionTest, AClosedSectionGivesDefaultsAndRefusesWrites)
 {
     CRegSection s;
-    int i = 0;
-    long l = 0;
-    bool b = false;
-    double d = 0;
-    char text[8] = "xxxxxxx";
+    EXPECT_EQ(11, IntOf(s, "a", 11));
+    EXPECT_EQ(12, LongOf(s, "a", 12));
+    EXPECT_TRUE(BoolOf(s, "a", true));
+    EXPECT_EQ(2.5, DoubleOf(s, "a", 2.5));
+    EXPECT_EQ("def", TextOf(s, "a", "def"));
     std::string str;
+    EXPECT_EQ(1, s.GetStr("a", str, 16, std::string("sdef")));
+    EXPECT_EQ("sdef", str);
     unsigned char bin[4] = {1, 2, 3, 4};
     const unsigned char def[4] = {9, 9, 9, 9};
-    EXPECT_EQ(1, s.GetInt("a", i, 11));
-    EXPECT_EQ(1, s.GetLong("a", l, 12));
-    EXPECT_EQ(1, s.GetBool("a", b, true));
-    EXPECT_EQ(1, s.GetDouble("a", d, 2.5));
-    EXPECT_EQ(1, s.GetStr("a", text, sizeof text, "def"));
-    EXPECT_EQ(1, s.GetStr("a", str, 16, std::string("sdef")));
     EXPECT_EQ(1, s.GetBin("a", bin, sizeof bin, def));
-    EXPECT_EQ(11, i);
-    EXPECT_EQ(12, l);
-    EXPECT_TRUE(b);
-    EXPECT_EQ(2.5, d);
-    EXPECT_STREQ("def", text);
-    EXPECT_EQ("sdef", str);
     EXPECT_EQ(0, std::memcmp(bin, def, 4));
     EXPECT_EQ(0, s.SetInt("a", 1));
     EXPECT_EQ(0, s.SetLong("a", 1));

@@ -1,5 +1,9 @@
+// Text helpers: control characters named, word wrap, formatting, numbers
+// and wide texts to text, the tokenizer, and number lists and ranges.
 #include "Brindle/base/Exception.h"
+#include "Brindle/base/NumberList.h"
 #include "Brindle/base/TextUtil.h"
+#include "Brindle/base/Tokenizer.h"
 
 #include "LocaleZone.h"
 
@@ -8,11 +12,14 @@
 #include <climits>
 #include <locale>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 using namespace Brindle;
+using Ints = std::vector<int>;
+using Texts = std::vector<std::string>;
 
 namespace {
 
@@ -32,14 +39,16 @@ TEST(ConvertCtrlCharsToText, NamesControlBytesKeepsAsciiDropsHighBytes)
 
 TEST(WordWrap, CutsAtSpacesAndTrimsTheRest)
 {
-    EXPECT_EQ(word_wrap("the quick brown fox jumps", 10),
-              (std::vector<std::string>{"the quick", "brown fox", "jumps"}));
-    EXPECT_EQ(word_wrap("aaaa     bbbb", 6), (std::vector<std::string>{"aaaa  ", "bbbb"}));
-    EXPECT_EQ(word_wrap("short   ", 10), (std::vector<std::string>{"short"}));
-    EXPECT_EQ(word_wrap("exactly10!", 10), (std::vector<std::string>{"exactly10!"}));
-    EXPECT_EQ(word_wrap("", 10), (std::vector<std::string>{""}));
-    EXPECT_EQ(word_wrap("      ", 3), (std::vector<std::string>{""}));
-    EXPECT_EQ(word_wrap("  lead word", 5), (std::vector<std::string>{" ", "lead", "word"}));
+    EXPECT_EQ(word_wrap("the quick brown fox jumps", 10), (Texts{"the quick", "brown fox", "jumps"}));
+    EXPECT_EQ(word_wrap("aaaa     bbbb", 6), (Texts{"aaaa  ", "bbbb"}));
+    EXPECT_EQ(word_wrap("short   ", 10), (Texts{"short"}));
+    EXPECT_EQ(word_wrap("exactly10!", 10), (Texts{"exactly10!"}));
+    EXPECT_EQ(word_wrap("", 10), (Texts{""}));
+    EXPECT_EQ(word_wrap("      ", 3), (Texts{""}));
+    EXPECT_EQ(word_wrap("  lead word", 5), (Texts{" ", "lead", "word"}));
+    // Width 0 sets no limit.
+    EXPECT_EQ(word_wrap("some long text here  ", 0), (Texts{"some long text here"}));
+    EXPECT_EQ(word_wrap("", 0), (Texts{""}));
 }
 
 TEST(WordWrap, LongWordsAreCutAtTheWidth)
@@ -50,13 +59,7 @@ TEST(WordWrap, LongWordsAreCutAtTheWidth)
     EXPECT_EQ(lines[0].size(), 10u);
     EXPECT_EQ(lines[1].size(), 10u);
     EXPECT_EQ(lines[2].size(), 5u);
-    EXPECT_EQ(word_wrap("abcdefghij klm", 4), (std::vector<std::string>{"abcd", "efgh", "ij", "klm"}));
-}
-
-TEST(WordWrap, WidthZeroMeansNoLimitAndEnds)
-{
-    EXPECT_EQ(word_wrap("some long text here  ", 0), (std::vector<std::string>{"some long text here"}));
-    EXPECT_EQ(word_wrap("", 0), (std::vector<std::string>{""}));
+    EXPECT_EQ(word_wrap("abcdefghij klm", 4), (Texts{"abcd", "efgh", "ij", "klm"}));
 }
 
 TEST(WordWrap, RandomTextsKeepEveryWordCharacterWithinTheWidth)
@@ -166,6 +169,169 @@ TEST(WideCharToStdString, MalformedUnitsBecomeReplacementCharacters)
     EXPECT_EQ(WideCharToStdString(u"\U0001F600", 1), replacement);
     const wchar_t bad32[] = {static_cast<wchar_t>(0x110000), static_cast<wchar_t>(0xD800), L'z', 0};
     EXPECT_EQ(WideCharToStdString(bad32), replacement + replacement + "z");
+}
+
+// ---- tokenizer --------------------------------------------------------------
+
+std::vector<std::string> AllTokens(CTokenizer tokens)
+{
+    std::vector<std::string> out;
+    while (!tokens.eof())
+        out.emplace_back(tokens.next().get_cstr());
+    return out;
+}
+
+TEST(CTokenizer, EmptyTokensBetweenDelimitersButNotAfterALastOne)
+{
+    EXPECT_EQ(AllTokens(CTokenizer("a,b,,c", ",")), (Texts{"a", "b", "", "c"}));
+    EXPECT_EQ(AllTokens(CTokenizer(",,a", ",")), (Texts{"a"}));
+    EXPECT_EQ(AllTokens(CTokenizer("a,", ",")), (Texts{"a"}));
+    EXPECT_EQ(AllTokens(CTokenizer("a,,", ",")), (Texts{"a", ""}));
+    EXPECT_EQ(AllTokens(CTokenizer("one", ",")), (Texts{"one"}));
+}
+
+TEST(CTokenizer, AnyDelimiterOfTheSetEndsAToken)
+{
+    EXPECT_EQ(AllTokens(CTokenizer(" x=1; y = 2", " ;=")), (Texts{"x", "1", "", "y", "", "", "2"}));
+    EXPECT_EQ(AllTokens(CTokenizer(std::string("a\0b", 3), std::string(1, '\0'))), (Texts{"a", "b"}));
+    EXPECT_EQ(AllTokens(CTokenizer("whole text", "")), (Texts{"whole text"}));
+}
+
+TEST(CTokenizer, NothingToSplitIsAtEofAndGivesEmptyValues)
+{
+    for (const char* text : {"", ",,,"}) {
+        CTokenizer tokens(text, ",");
+        EXPECT_TRUE(tokens.eof()) << text;
+        EXPECT_STREQ(tokens.next().get_cstr(), "");
+        EXPECT_TRUE(tokens.eof());
+    }
+    CTokenizer used("a", ",");
+    EXPECT_STREQ(used.next().get_cstr(), "a");
+    EXPECT_TRUE(used.eof());
+    EXPECT_STREQ(used.next().get_cstr(), "");
+}
+
+TEST(CTokenizer, NewDelimitersApplyFromTheCurrentPosition)
+{
+    CTokenizer tokens("key=a b,c d", "=");
+    EXPECT_STREQ(tokens.next().get_cstr(), "key");
+    EXPECT_STREQ(tokens.next(",").get_cstr(), "a b");
+    EXPECT_STREQ(tokens.next(" ").get_cstr(), "c");
+    EXPECT_STREQ(tokens.next().get_cstr(), "d");
+    EXPECT_TRUE(tokens.eof());
+}
+
+// Joining the tokens with the delimiter gives back the text without its
+// leading delimiters and without one final delimiter.
+TEST(CTokenizer, TokensJoinBackToTheText)
+{
+    std::mt19937 random(5);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        const int length = static_cast<int>(random() % 20);
+        for (int i = 0; i < length; ++i)
+            text += "ab,"[random() % 3];
+        const Texts tokens = AllTokens(CTokenizer(text, ","));
+        std::string expected = text.substr(std::min(text.size(), text.find_first_not_of(',')));
+        if (!expected.empty() && expected.back() == ',')
+            expected.pop_back();
+        std::string joined;
+        for (std::size_t i = 0; i < tokens.size(); ++i)
+            joined += (i > 0 ? "," : "") + tokens[i];
+        ASSERT_EQ(joined, expected) << '"' << text << '"';
+    }
+}
+
+// ---- number lists -----------------------------------------------------------
+
+TEST(ToVector, NumbersAndRangesInEitherDirection)
+{
+    EXPECT_EQ(to_vector("1,3,5-8"), (Ints{1, 3, 5, 6, 7, 8}));
+    EXPECT_EQ(to_vector("8-5"), (Ints{5, 6, 7, 8}));
+    EXPECT_EQ(to_vector("5-5"), (Ints{5}));
+    EXPECT_EQ(to_vector("3,1,2"), (Ints{3, 1, 2}));
+    EXPECT_EQ(to_vector(" 1, 2 ,x3;4 "), (Ints{1, 2, 34}));
+    EXPECT_EQ(to_vector("007"), (Ints{7}));
+    EXPECT_EQ(to_delimited_string("1,3,5-8"), "1 3 5 6 7 8");
+    EXPECT_EQ(to_delimited_string("42"), "42");
+}
+
+TEST(ToVector, EmptyNumbersReadAsZero)
+{
+    EXPECT_EQ(to_vector(""), (Ints{0}));
+    EXPECT_EQ(to_vector("1,,2"), (Ints{1, 0, 2}));
+    EXPECT_EQ(to_vector("5-"), (Ints{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(to_vector("-3"), (Ints{0, 1, 2, 3}));
+    EXPECT_EQ(to_vector(","), (Ints{0, 0}));
+    EXPECT_EQ(to_delimited_string(""), "0");
+}
+
+TEST(ToVector, NumbersTooBigForAnIntAreRefused)
+{
+    EXPECT_EQ(to_vector("2147483647"), (Ints{INT_MAX}));
+    EXPECT_EQ(to_vector("2147483647-2147483645"), (Ints{INT_MAX - 2, INT_MAX - 1, INT_MAX}));
+    EXPECT_TRUE(to_vector("2147483648").empty());
+    EXPECT_TRUE(to_vector("1,99999999999999999999999999,2").empty());
+    EXPECT_EQ(to_delimited_string("2147483648"), "");
+}
+
+TEST(ToVector, HugeRangesAreRefusedNotAllocated)
+{
+    EXPECT_TRUE(to_vector("0-2147483647").empty());
+    EXPECT_TRUE(to_vector("2147483647-0").empty());
+    EXPECT_TRUE(to_vector("1-1000000,2-1000000").empty());
+    const Ints most = to_vector(std::string("1-") + std::to_string(kMaxNumberListSize));
+    ASSERT_EQ(most.size(), kMaxNumberListSize);
+    EXPECT_EQ(most.back(), static_cast<int>(kMaxNumberListSize));
+    EXPECT_TRUE(to_vector(std::string("0-") + std::to_string(kMaxNumberListSize)).empty());
+    // Many small items add up to the same cap.
+    std::string many;
+    for (std::size_t i = 0; i <= kMaxNumberListSize; ++i)
+        many += "1,";
+    EXPECT_TRUE(to_vector(many).empty());
+}
+
+TEST(ToRangeString, CollapsesAscendingRunsInTheGivenOrder)
+{
+    EXPECT_EQ(to_range_string(Ints{1, 2, 3, 5, 7, 8}), "1-3, 5, 7-8");
+    EXPECT_EQ(to_range_string(Ints{5}), "5");
+    EXPECT_EQ(to_range_string(Ints{3, 2, 1}), "3, 2, 1");
+    EXPECT_EQ(to_range_string(Ints{1, 1, 2}), "1, 1-2");
+    EXPECT_EQ(to_range_string(Ints{-2, -1, 0, 4}), "-2-0, 4");
+    EXPECT_EQ(to_range_string(Ints{INT_MAX, INT_MIN}), "2147483647, -2147483648");
+    EXPECT_EQ(to_range_string(Ints{INT_MAX - 1, INT_MAX}), "2147483646-2147483647");
+}
+
+TEST(ToRangeString, ReadsWhitespaceSeparatedIntegersUpToTheFirstNonInteger)
+{
+    EXPECT_EQ(to_range_string(std::string("1 2 3 5 7 8")), "1-3, 5, 7-8");
+    EXPECT_EQ(to_range_string(std::string("  4\n5\t6 \r\n")), "4-6");
+    EXPECT_EQ(to_range_string(std::string("1 2 x 3")), "1-2");
+    EXPECT_EQ(to_range_string(std::string("12abc 13")), "12");
+    EXPECT_EQ(to_range_string(std::string("+1 +2")), "1-2");
+    EXPECT_EQ(to_range_string(std::string("1 -2 -1")), "1, -2--1");
+    EXPECT_EQ(to_range_string(std::string("3 - 4")), "3");
+    EXPECT_EQ(to_range_string(std::string("7 99999999999 8")), "7");
+    EXPECT_EQ(to_range_string(std::string("1 +-2")), "1");
+}
+
+TEST(NumberListRoundTrip, RangeTextOfASortedSetReadsBackToTheSameSet)
+{
+    std::mt19937 random(11);
+    for (int round = 0; round < 500; ++round) {
+        std::set<int> set;
+        const int count = 1 + static_cast<int>(random() % 40);
+        const int spread = 1 + static_cast<int>(random() % 200);
+        for (int i = 0; i < count; ++i)
+            set.insert(static_cast<int>(random() % spread));
+        const Ints numbers(set.begin(), set.end());
+        const std::string text = to_range_string(numbers);
+        ASSERT_EQ(to_vector(text), numbers) << text;
+        std::string spaced;
+        for (int n : numbers)
+            spaced += std::to_string(n) + " ";
+        ASSERT_EQ(to_range_string(spaced), text);
+    }
 }
 
 } // namespace

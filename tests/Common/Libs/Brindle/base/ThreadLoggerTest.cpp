@@ -5,6 +5,8 @@
 
 #include "TempDir.h"
 
+#include "ThreadTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -68,16 +70,12 @@ TEST(CThreadLogger, FourThreadsLoseNothingKeepTheirOrderAndNeverWaitForTheTarget
     ASSERT_TRUE(thread.StartThread(&logger));
     CLog::RegisterLogger(&logger);
     constexpr int Threads = 4, PerThread = 500;
-    std::vector<std::thread> producers;
-    for (int t = 0; t < Threads; ++t)
-        producers.emplace_back([t] {
-            for (int i = 0; i < PerThread; ++i)
-                CLog::Log(CLogData(SEVERITY_INFORMATION, "T" + std::to_string(t), CVar(i), t));
-        });
     // Every caller finishes while the target is still held at its first
     // record: no caller waited for it.
-    for (auto& p : producers)
-        p.join();
+    threadtest::OnThreads(Threads, [](int t) {
+        for (int i = 0; i < PerThread; ++i)
+            CLog::Log(CLogData(SEVERITY_INFORMATION, "T" + std::to_string(t), CVar(i), t));
+    });
     CLog::RegisterLogger(nullptr);
     target.Open();
     // Whatever is still queued at stop is written before the exit record.
@@ -151,14 +149,10 @@ TEST(CThreadLogger, AFileTargetGetsEveryLineInOrderThroughBatches)
     CThreadObject thread("logger");
     ASSERT_TRUE(thread.StartThread(&logger));
     constexpr int Threads = 4, PerThread = 3000;
-    std::vector<std::thread> producers;
-    for (int t = 0; t < Threads; ++t)
-        producers.emplace_back([&, t] {
-            for (int i = 0; i < PerThread; ++i)
-                logger.Log(CLogData(SEVERITY_INFORMATION, "T", CVar(std::string(40, 'a' + t) + std::to_string(i)), t));
-        });
-    for (auto& p : producers)
-        p.join();
+    threadtest::OnThreads(Threads, [&](int t) {
+        for (int i = 0; i < PerThread; ++i)
+            logger.Log(CLogData(SEVERITY_INFORMATION, "T", CVar(std::string(40, 'a' + t) + std::to_string(i)), t));
+    });
     thread.StopThread();
     std::ifstream in(file.GetFileName(), std::ios::binary);
     std::string line;

@@ -1,5 +1,5 @@
 // Helpers for tests of threads and the objects they share: gates, waits,
-// lock probes and thrown texts. Every wait has a generous time-out so a
+// threads started and joined, lock probes and thrown texts. Every wait has a generous time-out so a
 // loaded machine slows the tests down but never fails them.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace threadtest {
 
@@ -53,6 +54,17 @@ bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = Patience)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+// Runs fn(0) .. fn(n - 1) on n threads of their own and waits for them all.
+template <typename Fn>
+void OnThreads(int n, Fn fn)
+{
+    std::vector<std::thread> threads;
+    for (int i = 0; i < n; ++i)
+        threads.emplace_back(fn, i);
+    for (auto& thread : threads)
+        thread.join();
 }
 
 // Expects `fn` to throw CException with exactly `text` and `code`.

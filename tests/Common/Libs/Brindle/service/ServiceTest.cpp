@@ -16,12 +16,12 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <condition_variable>
 #include <csignal>
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -113,13 +113,34 @@ struct Logged : Scratch {
     ScopedEnv socket{"BRINDLE_SYSLOG_SOCKET", dir.str() + "/syslog"};
 };
 
-const std::string StartPending = "STATUS=Start pending";
-const std::string Running = "READY=1\nSTATUS=Running";
-const std::string WorkEnded = "STOPPING=1\nSTATUS=Stop pending (check point 2)\nEXTEND_TIMEOUT_USEC=30000000";
-const std::string StopAsked = "STOPPING=1\nSTATUS=Stop pending (check point 1)\nEXTEND_TIMEOUT_USEC=30000000";
-const std::string LoopEnded = "STOPPING=1\nSTATUS=Stop pending (check point 10)\nEXTEND_TIMEOUT_USEC=30000000";
-const std::string Stopped = "STATUS=Stopped";
-const std::string StoppedFailed = "STATUS=Stopped\nERRNO=" + std::to_string(ECANCELED);
+using namespace servicetest::states;
+using Texts = std::vector<std::string>;
+
+// Main gives `code` and prints a line that starts with `prefix`.
+void ExpectResult(CService& service, const Texts& args, int code, const std::string& prefix)
+{
+    std::string printed;
+    EXPECT_EQ(RunMain(service, args, &printed), code) << ::testing::PrintToString(args);
+    EXPECT_EQ(printed.rfind(prefix, 0), 0u) << printed;
+}
+
+// A service of the test's in the given surroundings.
+template <typename Where>
+struct WithService : ::testing::Test {
+    Where scratch;
+    TestService service;
+
+    // One run under the manager: what the frame called and what it reported.
+    void ExpectRun(const Texts& calls, const Texts& states, int result = 0)
+    {
+        EXPECT_EQ(RunMain(service, {}), result);
+        EXPECT_EQ(service.calls, calls);
+        EXPECT_EQ(Drain(scratch.manager), states);
+    }
+};
+using ServiceRun = WithService<Managed>;
+using ServiceControls = WithService<Managed>;
+using ServiceStatus = WithService<Managed>;
 
 TEST(ServiceInstance, OneAtATimeAndTheLastOneGoneFreesThePlace)
 {
@@ -168,28 +189,21 @@ TEST(ServiceUsage, IdentityThenWrappedDescriptionThenSwitches)
                                  "\n-uninstall:  Uninstall the  service"
                                  "\n-run:        Debug (start as process)\n\n";
     const std::string head = "\nbeatd version 2.5 Build Date: Dec  7 2026\n";
-    struct Case {
-        std::string description;
-        std::string lines;
-    };
-    const std::string seventy(70, 'x');
-    const Case cases[] = {
+    const std::string seventy(70, 'x'), a64(64, 'a');
+    const std::pair<std::string, std::string> cases[] = {
         {"", ""},
         {"Beats.", "\nBeats.\n"},
         // Words fill lines of at most 70 characters; blanks between words
         // become one.
-        {"alpha  beta\tgamma",
-         "\nalpha beta gamma\n"},
-        {std::string(64, 'a') + " bcdef " + "ghi",
-         "\n" + std::string(64, 'a') + " bcdef\nghi\n"},
-        {std::string(64, 'a') + " bcdefg",
-         "\n" + std::string(64, 'a') + "\nbcdefg\n"},
+        {"alpha  beta\tgamma", "\nalpha beta gamma\n"},
+        {a64 + " bcdef " + "ghi", "\n" + a64 + " bcdef\nghi\n"},
+        {a64 + " bcdefg", "\n" + a64 + "\nbcdefg\n"},
         // A word longer than a line is cut at the line's width.
         {seventy + "yy zz", "\n" + seventy + "\nyy zz\n"},
     };
-    for (const Case& c : cases) {
-        Brindle::SetAppDescription(c.description.c_str());
-        EXPECT_EQ(CService::UsageText(), head + c.lines + switches) << c.description;
+    for (const auto& [description, lines] : cases) {
+        Brindle::SetAppDescription(description.c_str());
+        EXPECT_EQ(CService::UsageText(), head + lines + switches) << description;
     }
     Brindle::SetAppDescription("");
 }
@@ -215,15 +229,14 @@ TEST(ServiceMain, InstallInAnyCaseWritesAUnitSystemdAccepts)
     EXPECT_EQ(printed, "");
     const std::string unit = scratch.dir.str() + "/" + Name + ".service";
     const std::string text = ReadFile(unit);
-    const std::vector<std::string> lines = servicetest::Lines(text);
-    EXPECT_EQ(lines, servicetest::UnitLines("Frame test: 100%% beats [Service] ExecStartPre=/bin/false",
-                                            "\"" + ServiceExecutablePath() + "\""));
+    EXPECT_EQ(servicetest::Lines(text),
+              servicetest::UnitLines("Frame test: 100%% beats [Service] ExecStartPre=/bin/false",
+                                     "\"" + ServiceExecutablePath() + "\""));
     // The description is kept in the service's registry section too.
     char stored[256] = {};
     Brindle::CRegSection section(HKEY_LOCAL_MACHINE, (std::string("/SYSTEM/CurrentControlSet/Services/") + Name).c_str());
     section.GetStr("Description", stored, sizeof stored, "");
     EXPECT_STREQ(stored, Brindle::GetAppDescription());
-
     std::string verdict;
     const int verified = servicetest::VerifyUnit(unit, &verdict);
     if (verified >= 0) {
@@ -239,8 +252,7 @@ TEST(ServiceMain, InstallInAnyCaseWritesAUnitSystemdAccepts)
     EXPECT_EQ(RunMain(service, {"-UNINSTALL"}, &printed), 0);
     EXPECT_EQ(printed, "");
     EXPECT_FALSE(ServiceUnitExists(Name));
-    EXPECT_EQ(RunMain(service, {"-uninstall"}, &printed), 3);
-    EXPECT_EQ(printed.rfind("Cannot open the service: No such file or directory", 0), 0u) << printed;
+    ExpectResult(service, {"-uninstall"}, 3, "Cannot open the service: No such file or directory");
     Brindle::SetAppDescription("");
     if (verified < 0)
         GTEST_SKIP() << "systemd-analyze is not installed";
@@ -251,11 +263,8 @@ TEST(ServiceMain, UnitDirectoryThatCannotBeWrittenGivesOne)
     Scratch scratch;
     ScopedEnv units("BRINDLE_UNIT_DIR", scratch.dir.str() + "/missing");
     TestService service;
-    std::string printed;
-    for (const char* sw : {"-install", "-uninstall"}) {
-        EXPECT_EQ(RunMain(service, {sw}, &printed), 1) << sw;
-        EXPECT_EQ(printed.rfind("Cannot open service control manager: No such file or directory", 0), 0u) << printed;
-    }
+    for (const char* sw : {"-install", "-uninstall"})
+        ExpectResult(service, {sw}, 1, "Cannot open service control manager: No such file or directory");
 }
 
 TEST(ServiceMain, NamesThatAreNoServiceNamesGetNoUnit)
@@ -263,10 +272,8 @@ TEST(ServiceMain, NamesThatAreNoServiceNamesGetNoUnit)
     Scratch scratch;
     for (const char* bad : {"../evil", "two words", "a\nb", ""}) {
         TestService service(bad);
-        std::string printed;
-        EXPECT_EQ(RunMain(service, {"-install"}, &printed), 2) << bad;
-        EXPECT_EQ(printed.rfind("Cannot create the service: ", 0), 0u) << printed;
-        EXPECT_EQ(RunMain(service, {"-run"}, &printed), 5) << bad;
+        ExpectResult(service, {"-install"}, 2, "Cannot create the service: ");
+        EXPECT_EQ(RunMain(service, {"-run"}), 5) << bad;
     }
     EXPECT_FALSE(std::filesystem::exists(scratch.dir.path().parent_path() / "evil.service"));
 }
@@ -275,8 +282,7 @@ TEST(ServiceMain, WithoutTheManagerNoOrAnUnknownSwitchGivesFive)
 {
     Scratch scratch;
     TestService service;
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, {"-start"}, {"run"}, {"--run"}, {"-debug"}}) {
+    for (const Texts& args : {Texts{}, {"-start"}, {"run"}, {"--run"}, {"-debug"}}) {
         std::string printed;
         EXPECT_EQ(RunMain(service, args, &printed), 5);
         EXPECT_EQ(printed.rfind("Cannot start the service: ", 0), 0u) << printed;
@@ -285,98 +291,74 @@ TEST(ServiceMain, WithoutTheManagerNoOrAnUnknownSwitchGivesFive)
     EXPECT_TRUE(service.calls.empty());
 }
 
-TEST(ServiceRun, UnderTheManagerEveryStateIsReportedInOrder)
+TEST_F(ServiceRun, UnderTheManagerEveryStateIsReportedInOrder)
 {
-    Managed scratch;
-    TestService service;
     service.work = [](int call) { return call < 4 ? 1 : 0; };
     std::string printed;
     EXPECT_EQ(RunMain(service, {"-something"}, &printed), 0);
     EXPECT_EQ(printed, "");
-    EXPECT_EQ(service.calls, (std::vector<std::string>{"init", "work", "work", "work", "stop"}));
-    EXPECT_EQ(Drain(scratch.manager), (std::vector<std::string>{StartPending, Running, WorkEnded, LoopEnded, Stopped}));
+    EXPECT_EQ(service.calls, (Texts{"init", "work", "work", "work", "stop"}));
+    EXPECT_EQ(Drain(scratch.manager), (Texts{StartPending, Running, WorkEnded, LoopEnded, Stopped}));
     EXPECT_EQ(service.GetCurrentState(), SERVICE_STOPPED);
     EXPECT_FALSE(service.IsRunAsProcess());
 }
 
-TEST(ServiceRun, AsAProcessReportsNothingAndEndsWithTheWork)
+TEST_F(ServiceRun, AsAProcessReportsNothingAndEndsWithTheWork)
 {
-    Scratch scratch;
-    DatagramPeer manager(scratch.dir.str() + "/notify");
-    TestService service;
+    // Even with a manager's socket about, "-run" does not talk to it.
     service.work = [](int call) { return call < 3 ? 1 : 0; };
-    {
-        // Even with a manager's socket about, "-run" does not talk to it.
-        ScopedEnv notify("NOTIFY_SOCKET", scratch.dir.str() + "/notify");
-        EXPECT_EQ(RunMain(service, {"-nothing", "-RUN", "-install"}), 0);
-    }
+    EXPECT_EQ(RunMain(service, {"-nothing", "-RUN", "-install"}), 0);
     EXPECT_TRUE(service.IsRunAsProcess());
-    EXPECT_EQ(service.calls, (std::vector<std::string>{"init", "work", "work", "stop"}));
-    EXPECT_TRUE(Drain(manager).empty());
+    EXPECT_EQ(service.calls, (Texts{"init", "work", "work", "stop"}));
+    EXPECT_TRUE(Drain(scratch.manager).empty());
     EXPECT_FALSE(ServiceUnitExists(Name));
 }
 
-TEST(ServiceRun, FailingInitNeverReportsReadyAndGivesSix)
+TEST_F(ServiceRun, FailingInitNeverReportsReadyAndGivesSix)
 {
-    struct Case {
-        const char* what;
-        std::function<int()> init;
-        std::string printed;
+    const std::pair<std::function<int()>, std::string> cases[] = {
+        {[]() -> int { throw std::runtime_error("no database"); }, "The service failed: no database\n"},
+        {[]() -> int { throw 42; }, "The service failed: Unhandled exception\n"},
+        {[] { return 0; }, "The service failed: the service's initialisation refused to start\n"},
     };
-    const Case cases[] = {
-        {"throws", [] () -> int { throw std::runtime_error("no database"); }, "The service failed: no database\n"},
-        {"throws other", [] () -> int { throw 42; }, "The service failed: Unhandled exception\n"},
-        {"refuses", [] { return 0; }, "The service failed: the service's initialisation refused to start\n"},
-    };
-    for (const Case& c : cases) {
-        Managed scratch;
-        TestService service;
-        service.init = c.init;
+    for (const auto& [init, expected] : cases) {
+        service.init = init;
+        service.calls.clear();
         std::string printed;
-        EXPECT_EQ(RunMain(service, {}, &printed), 6) << c.what;
-        EXPECT_EQ(printed, c.printed);
-        EXPECT_EQ(service.calls, std::vector<std::string>{"init"}) << c.what;
-        EXPECT_EQ(Drain(scratch.manager), (std::vector<std::string>{StartPending, LoopEnded, StoppedFailed})) << c.what;
+        EXPECT_EQ(RunMain(service, {}, &printed), 6) << expected;
+        EXPECT_EQ(printed, expected);
+        EXPECT_EQ(service.calls, Texts{"init"}) << expected;
+        EXPECT_EQ(Drain(scratch.manager), (Texts{StartPending, LoopEnded, StoppedFailed})) << expected;
     }
 }
 
-TEST(ServiceRun, FailingWorkEndsInOrderAndGivesSix)
+TEST_F(ServiceRun, FailingWorkEndsInOrderAndGivesSix)
 {
-    Managed scratch;
-    TestService service;
     service.work = [](int call) -> int {
         if (call == 3)
             throw Brindle::CException("lost the feed", EPIPE);
         return 1;
     };
-    std::string printed;
-    EXPECT_EQ(RunMain(service, {}, &printed), 6);
-    EXPECT_EQ(printed, "The service failed: lost the feed\n");
-    EXPECT_EQ(service.calls, (std::vector<std::string>{"init", "work", "work", "stop"}));
-    EXPECT_EQ(Drain(scratch.manager), (std::vector<std::string>{StartPending, Running, WorkEnded, LoopEnded, StoppedFailed}));
+    ExpectResult(service, {}, 6, "The service failed: lost the feed\n");
+    EXPECT_EQ(service.calls, (Texts{"init", "work", "work", "stop"}));
+    EXPECT_EQ(Drain(scratch.manager), (Texts{StartPending, Running, WorkEnded, LoopEnded, StoppedFailed}));
 }
 
-TEST(ServiceControls, AStopDuringInitIsKeptAndNoWorkRuns)
+TEST_F(ServiceControls, AStopDuringInitIsKeptAndNoWorkRuns)
 {
-    Managed scratch;
-    TestService service;
-    service.init = [&service] {
+    service.init = [this] {
         ::kill(::getpid(), SIGTERM);
         // The control is taken on the frame's own thread.
         while (service.GetCurrentState() != SERVICE_STOP_PENDING)
             std::this_thread::yield();
         return 1;
     };
-    EXPECT_EQ(RunMain(service, {}), 0);
-    EXPECT_EQ(service.calls, (std::vector<std::string>{"init", "stop"}));
-    EXPECT_EQ(Drain(scratch.manager), (std::vector<std::string>{StartPending, StopAsked, LoopEnded, Stopped}));
+    ExpectRun({"init", "stop"}, {StartPending, StopAsked, LoopEnded, Stopped});
 }
 
-TEST(ServiceControls, StopLetsTheCurrentWorkFinishThenEnds)
+TEST_F(ServiceControls, StopLetsTheCurrentWorkFinishThenEnds)
 {
-    Managed scratch;
-    TestService service;
-    service.work = [&service](int call) {
+    service.work = [this](int call) {
         if (call == 3) {
             EXPECT_EQ(service.SendUserCommand(SERVICE_CONTROL_STOP), 0);
             while (service.GetCurrentState() != SERVICE_STOP_PENDING)
@@ -384,15 +366,11 @@ TEST(ServiceControls, StopLetsTheCurrentWorkFinishThenEnds)
         }
         return 1;
     };
-    EXPECT_EQ(RunMain(service, {}), 0);
-    EXPECT_EQ(service.calls, (std::vector<std::string>{"init", "work", "work", "stop"}));
-    EXPECT_EQ(Drain(scratch.manager), (std::vector<std::string>{StartPending, Running, StopAsked, LoopEnded, Stopped}));
+    ExpectRun({"init", "work", "work", "stop"}, {StartPending, Running, StopAsked, LoopEnded, Stopped});
 }
 
-TEST(ServiceControls, UserCommandsArriveInOrderAndFrameCodesAreNotPassedOn)
+TEST_F(ServiceControls, UserCommandsArriveInOrderAndFrameCodesAreNotPassedOn)
 {
-    Managed scratch;
-    TestService service;
     const std::vector<unsigned long> sent = {128, SERVICE_CONTROL_PAUSE, 129,  SERVICE_CONTROL_CONTINUE,
                                              255, SERVICE_CONTROL_SHUTDOWN, 7, SERVICE_CONTROL_INTERROGATE,
                                              0,   200};
@@ -402,56 +380,52 @@ TEST(ServiceControls, UserCommandsArriveInOrderAndFrameCodesAreNotPassedOn)
         service.WaitCommands([](const std::vector<unsigned long>& got) { return !got.empty() && got.back() == 200; });
         return 0;
     };
-    EXPECT_EQ(RunMain(service, {}), 0);
-    EXPECT_EQ(service.commands, (std::vector<unsigned long>{128, 129, 255, 7, 0, 200}));
     // Interrogation repeats the running state.
-    EXPECT_EQ(Drain(scratch.manager),
-              (std::vector<std::string>{StartPending, Running, Running, WorkEnded, LoopEnded, Stopped}));
+    ExpectRun({"init", "work", "stop"}, {StartPending, Running, Running, WorkEnded, LoopEnded, Stopped});
+    EXPECT_EQ(service.commands, (std::vector<unsigned long>{128, 129, 255, 7, 0, 200}));
     // Nobody runs now.
-    std::string printed;
     EXPECT_EQ(service.SendUserCommand(130), 3);
 }
 
-TEST(ServiceControls, ASecondInstanceIsRefusedWhileOneRuns)
+TEST_F(ServiceControls, ASecondInstanceIsRefusedWhileOneRuns)
 {
-    Scratch scratch;
+    ScopedEnv unmanaged("NOTIFY_SOCKET", nullptr);
     const int held = LockServicePidFile(Name); // the instance that runs
     ASSERT_GE(held, 0);
-    TestService service;
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"-run"}, std::vector<std::string>{}}) {
+    for (const Texts& args : {Texts{"-run"}, Texts{}}) {
         ScopedEnv invocation("INVOCATION_ID", args.empty() ? "0123" : nullptr);
-        std::string printed;
-        EXPECT_EQ(RunMain(service, args, &printed), 5);
-        EXPECT_EQ(printed.rfind("Cannot start the service: Operation already in progress", 0), 0u) << printed;
+        ExpectResult(service, args, 5, "Cannot start the service: Operation already in progress");
     }
     EXPECT_TRUE(service.calls.empty());
     ReleaseServicePidFile(Name, held);
     // Once it has gone, the next one runs.
     EXPECT_EQ(RunMain(service, {"-run"}), 0);
-    EXPECT_EQ(service.calls, (std::vector<std::string>{"init", "work", "stop"}));
+    EXPECT_EQ(service.calls, (Texts{"init", "work", "stop"}));
 }
 
-TEST(ServiceStatus, DerivedClassesReportWhatTheyWant)
+TEST_F(ServiceStatus, DerivedClassesReportWhatTheyWant)
 {
-    Managed scratch;
-    TestService service;
     // No status handle outside a run: the report fails, the record changes.
     EXPECT_EQ(service.SetServiceStatus(SERVICE_PAUSED, 0, 0), FALSE);
     EXPECT_EQ(service.GetCurrentState(), SERVICE_PAUSED);
-    service.work = [&service](int) {
+    service.work = [this](int) {
         EXPECT_EQ(service.SetServiceStatus(SERVICE_START_PENDING, 0, 7), TRUE);
         return 0;
     };
     EXPECT_EQ(RunMain(service, {}), 0);
-    const std::vector<std::string> got = Drain(scratch.manager);
+    const Texts got = Drain(scratch.manager);
     ASSERT_GE(got.size(), 3u);
     EXPECT_EQ(got[2], "STATUS=Start pending (check point 7)\nEXTEND_TIMEOUT_USEC=30000000");
 }
 
+using EventList = std::vector<std::pair<int, std::string>>;
+using ServiceEvents = WithService<Logged>;
+constexpr int Information = 3 * 8 + 6, Warning = 3 * 8 + 4, Error = 3 * 8 + 3;
+
 // Every syslog datagram waiting, as (PRI, text after "ident[pid]: ").
-std::vector<std::pair<int, std::string>> Events(DatagramPeer& syslog)
+EventList Events(DatagramPeer& syslog)
 {
-    std::vector<std::pair<int, std::string>> events;
+    EventList events;
     for (const std::string& line : Drain(syslog)) {
         const servicetest::SyslogLine parsed = servicetest::ParseSyslog(line);
         EXPECT_EQ(parsed.ident, Name) << line;
@@ -460,31 +434,24 @@ std::vector<std::pair<int, std::string>> Events(DatagramPeer& syslog)
     return events;
 }
 
-constexpr int Information = 3 * 8 + 6, Warning = 3 * 8 + 4, Error = 3 * 8 + 3;
-
-TEST(ServiceEvents, EachOutcomeIsLoggedOnceKnownAndRefusalsAreNot)
+TEST_F(ServiceEvents, EachOutcomeIsLoggedOnceKnownAndRefusalsAreNot)
 {
-    Logged scratch;
-    DatagramPeer& syslog = scratch.syslog;
-    using Events_ = std::vector<std::pair<int, std::string>>;
-    TestService service;
-    EXPECT_EQ(RunMain(service, {"-install"}), 0);
-    EXPECT_EQ(Events(syslog), (Events_{{Information, "Service brindle-frame-test has been installed."}}));
-    EXPECT_EQ(RunMain(service, {"-install"}), 2);
-    EXPECT_EQ(Events(syslog), Events_{});
-    EXPECT_EQ(RunMain(service, {"-uninstall"}), 0);
-    EXPECT_EQ(Events(syslog), (Events_{{Information, "Service brindle-frame-test has been uninstalled."}}));
-    EXPECT_EQ(RunMain(service, {"-uninstall"}), 3);
-    EXPECT_EQ(Events(syslog), Events_{});
-
-    EXPECT_EQ(RunMain(service, {"-run"}), 0);
-    EXPECT_EQ(Events(syslog), (Events_{{Information, "Service brindle-frame-test has been started."},
-                                       {Warning, "Service brindle-frame-test has been stopped"}}));
-
+    const std::string svc = "Service brindle-frame-test ";
+    const std::tuple<const char*, int, EventList> steps[] = {
+        {"-install", 0, {{Information, svc + "has been installed."}}},
+        {"-install", 2, {}},
+        {"-uninstall", 0, {{Information, svc + "has been uninstalled."}}},
+        {"-uninstall", 3, {}},
+        {"-run", 0, {{Information, svc + "has been started."}, {Warning, svc + "has been stopped"}}},
+    };
+    for (const auto& [sw, code, events] : steps) {
+        EXPECT_EQ(RunMain(service, {sw}), code) << sw;
+        EXPECT_EQ(Events(scratch.syslog), events) << sw;
+    }
     service.Log(2, "queue full", "orders", "17");
     service.Log(4, "line1\r\nline2", nullptr, "");
-    EXPECT_EQ(Events(syslog), (Events_{{Warning, "Description: queue full Data: orders, 17"},
-                                       {Information, "Description: line1 line2 Data: ,"}}));
+    EXPECT_EQ(Events(scratch.syslog), (EventList{{Warning, "Description: queue full Data: orders, 17"},
+                                                 {Information, "Description: line1 line2 Data: ,"}}));
 }
 
 // Records handed to the library log.
@@ -494,19 +461,15 @@ public:
     void Log(const Brindle::CLogData& record) override { records.push_back(record); }
 };
 
-TEST(ServiceEvents, AnExceptionGoesToTheEventLogAndTheLibraryLog)
+TEST_F(ServiceEvents, AnExceptionGoesToTheEventLogAndTheLibraryLog)
 {
-    Logged scratch;
-    DatagramPeer& syslog = scratch.syslog;
     CapturingLogger logger;
     Brindle::CLog::RegisterLogger(&logger);
-    TestService service;
     service.init = []() -> int { throw Brindle::CException("config missing", ENOENT); };
     EXPECT_EQ(RunMain(service, {"-run"}), 6);
     Brindle::CLog::RegisterLogger(nullptr);
-    using Events_ = std::vector<std::pair<int, std::string>>;
-    EXPECT_EQ(Events(syslog), (Events_{{Error, "Service brindle-frame-test exception config missing"},
-                                       {Warning, "Service brindle-frame-test has been stopped"}}));
+    EXPECT_EQ(Events(scratch.syslog), (EventList{{Error, "Service brindle-frame-test exception config missing"},
+                                                 {Warning, "Service brindle-frame-test has been stopped"}}));
     ASSERT_EQ(logger.records.size(), 1u);
     EXPECT_EQ(logger.records[0].GetSeverity(), Brindle::SEVERITY_ERROR);
     EXPECT_EQ(logger.records[0].GetText(), "config missing");

@@ -6,6 +6,7 @@
 #include "ChildProcess.h"
 #include "DatagramPeer.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -82,6 +83,17 @@ inline std::vector<std::string> UnitLines(const std::string& description, const 
     return {"[Unit]", "Description=" + description, "", "[Service]", "Type=notify", "NotifyAccess=main",
             "ExecStart=" + execStart, "KillSignal=SIGTERM", "", "[Install]", "WantedBy=multi-user.target"};
 }
+
+// The states the frame reports to the service manager.
+namespace states {
+const std::string StartPending = "STATUS=Start pending";
+const std::string Running = "READY=1\nSTATUS=Running";
+const std::string StopAsked = "STOPPING=1\nSTATUS=Stop pending (check point 1)\nEXTEND_TIMEOUT_USEC=30000000";
+const std::string WorkEnded = "STOPPING=1\nSTATUS=Stop pending (check point 2)\nEXTEND_TIMEOUT_USEC=30000000";
+const std::string LoopEnded = "STOPPING=1\nSTATUS=Stop pending (check point 10)\nEXTEND_TIMEOUT_USEC=30000000";
+const std::string Stopped = "STATUS=Stopped";
+const std::string StoppedFailed = "STATUS=Stopped\nERRNO=" + std::to_string(ECANCELED);
+} // namespace states
 
 // An RFC 3164 line "<PRI>Mmm dd hh:mm:ss [host ]ident[pid]: text" taken
 // apart (the host is left out on a local socket); pri is -1 when the line

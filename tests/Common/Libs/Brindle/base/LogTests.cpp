@@ -1,15 +1,24 @@
+// Log records (fields, texts, the record line, the binding table), the
+// pipe-delimited message text, and the loggers: the library log, the multi
+// logger and the standard output logger.
+#include "Brindle/base/CritSec.h"
 #include "Brindle/base/Exception.h"
 #include "Brindle/base/Identity.h"
 #include "Brindle/base/Log.h"
 #include "Brindle/base/LogData.h"
+#include "Brindle/base/LogFormatMsg.h"
 #include "Brindle/base/Logger.h"
+
+#include "ThreadTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
+#include <atomic>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 using namespace Brindle;
 
@@ -36,6 +45,31 @@ struct VerboseScope {
     explicit VerboseScope(bool on) : m_old(CLog::Verbose()) { CLog::Verbose(on); }
     ~VerboseScope() { CLog::Verbose(m_old); }
     bool m_old;
+};
+
+
+class CRecordingLogger : public CLogger {
+public:
+    explicit CRecordingLogger(std::vector<std::string>* shared = nullptr, std::string name = "")
+        : m_shared(shared), m_name(std::move(name))
+    {
+    }
+    void Log(const CLogData& record) override
+    {
+        m_texts.push_back(record.GetText());
+        if (m_shared != nullptr)
+            m_shared->push_back(m_name + ":" + record.GetText());
+    }
+    std::vector<std::string> m_texts;
+
+private:
+    std::vector<std::string>* m_shared;
+    std::string m_name;
+};
+
+// Unregisters whatever a test registered.
+struct RegistryReset {
+    ~RegistryReset() { CLog::RegisterLogger(nullptr); }
 };
 
 } // namespace
@@ -150,22 +184,13 @@ TEST(CLogData, RecordLineByteForByte)
         EXPECT_EQ(Line(record), hms + "\x16" "1700000000\x16" "5\x16" "App\x16" "box\x16" "2\x16" "7\x16"
                                       "CCommLayer\x16" "13\x16" "hello\x16\n");
     }
-    CLogData negative(SEVERITY_LOGGER_FAILED, "S", CVar(""), -3);
-    negative.SetTimestampValue(1700000000);
-    VerboseScope quiet(false);
-    EXPECT_EQ(Line(negative), hms + "\x16-2\x16-3\x16S\x16" "0\x16\x16\n");
-}
-
-TEST(CLogData, RecordLineTimeFollowsEachRecord)
-{
     // The line keeps no stale time from an earlier record.
+    CLogData negative(SEVERITY_LOGGER_FAILED, "S", CVar(""), -3);
+    negative.SetTimestampValue(1700003661);
+    const std::string later = negative.GetTimestamp().FormatHMS();
+    EXPECT_NE(later, hms);
     VerboseScope quiet(false);
-    CLogData a, b;
-    a.SetTimestampValue(1700000000);
-    b.SetTimestampValue(1700003661);
-    EXPECT_EQ(Line(a).substr(0, 8), a.GetTimestamp().FormatHMS());
-    EXPECT_EQ(Line(b).substr(0, 8), b.GetTimestamp().FormatHMS());
-    EXPECT_NE(Line(a).substr(0, 8), Line(b).substr(0, 8));
+    EXPECT_EQ(Line(negative), later + "\x16-2\x16-3\x16S\x16" "0\x16\x16\n");
 }
 
 TEST(CLogData, BindingTableMovesEveryFieldThroughARecord)
@@ -186,4 +211,144 @@ TEST(CLogData, BindingTableMovesEveryFieldThroughARecord)
     CLogData::OPS.Read(back, rec);
     EXPECT_EQ(back.GetTimestampValue(), 1600000000);
     EXPECT_EQ(Fields(back), "-4|1|src|app|host|8|9|text");
+}
+
+TEST(LogFormatMsg, FieldsRunToTheLastValueThatIsNotEmpty)
+{
+    struct Case {
+        CLogFormatMsg msg;
+        const char* text;
+    };
+    const Case cases[] = {
+        {CLogFormatMsg(), "||"},
+        {CLogFormatMsg("a", "", "c"), "|a||c|"},
+        {CLogFormatMsg("a"), "|a|"},
+        {CLogFormatMsg("", "", "", "", "", "", "", "", "", "j"), "||||||||||j|"},
+        {CLogFormatMsg("a", "b", "", "", ""), "|a|b|"},
+        {CLogFormatMsg(1, -2, 3.5, 'x', true), "|1|-2|3.5|x|1|"},
+        {CLogFormatMsg("", "b"), "||b|"},
+        {CLogFormatMsg("p|q"), "|p|q|"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.msg.GetText(), c.text);
+    EXPECT_STREQ(CLogFormatMsg("x").c_str(), "|x|");
+}
+
+
+TEST(CLog, DropsRecordsWithoutALoggerAndDeliversToTheRegisteredOne)
+{
+    RegistryReset reset;
+    CLog::RegisterLogger(nullptr);
+    EXPECT_EQ(CLog::GetLog(), nullptr);
+    CLog::Log(CLogData(SEVERITY_INFORMATION, "S", CVar("lost")));
+
+    CRecordingLogger first, second;
+    CLog::RegisterLogger(&first);
+    EXPECT_EQ(CLog::GetLog(), &first);
+    CLog::Log(CLogData(SEVERITY_INFORMATION, "S", CVar("one")));
+    CLog::RegisterLogger(&second);
+    CLog::Log(CLogData(SEVERITY_INFORMATION, "S", CVar("two")));
+    CLog::RegisterLogger(nullptr);
+    CLog::Log(CLogData(SEVERITY_INFORMATION, "S", CVar("off")));
+    EXPECT_EQ(first.m_texts, std::vector<std::string>{"one"});
+    EXPECT_EQ(second.m_texts, std::vector<std::string>{"two"});
+}
+
+TEST(CLog, FlagsAreStoredAndReported)
+{
+    VerboseScope verbose(CLog::Verbose());
+    const bool trace = CLog::EnableLogTrace();
+    for (bool value : {true, false}) {
+        CLog::Verbose(value);
+        CLog::EnableLogTrace(!value);
+        EXPECT_EQ(CLog::Verbose(), value);
+        EXPECT_EQ(CLog::EnableLogTrace(), !value);
+    }
+    CLog::EnableLogTrace(trace);
+}
+
+TEST(CLog, NoRecordReachesALoggerOnceItIsReplaced)
+{
+    // A logger that counts calls made after it was replaced: with the swap
+    // under Log's own lock there can be none, so it may be destroyed at once.
+    struct CWatchedLogger : CLogger {
+        std::atomic<bool> replaced{false};
+        std::atomic<int> late{0};
+        void Log(const CLogData&) override
+        {
+            if (replaced.load())
+                ++late;
+        }
+    };
+    RegistryReset reset;
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t)
+        threads.emplace_back([&] {
+            CLogData record(SEVERITY_INFORMATION, "S", CVar("x"));
+            while (!stop.load())
+                CLog::Log(record);
+        });
+    int late = 0;
+    for (int round = 0; round < 100; ++round) {
+        auto logger = std::make_unique<CWatchedLogger>();
+        CLog::RegisterLogger(logger.get());
+        std::this_thread::yield();
+        CRecordingLogger next;
+        CLog::RegisterLogger(&next);
+        logger->replaced = true;
+        late += logger->late.load();
+        logger.reset();
+        CLog::RegisterLogger(nullptr);
+    }
+    stop = true;
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(late, 0);
+}
+
+TEST(CLog, LoggerRunsUnderTheSystemLock)
+{
+    struct CLockProbe : CLogger {
+        bool held = false;
+        // The system lock is re-entrant: another thread must not get it.
+        void Log(const CLogData&) override { held = !threadtest::FreeElsewhere(*GetSystemLock()); }
+    };
+    RegistryReset reset;
+    CLockProbe probe;
+    CLog::RegisterLogger(&probe);
+    CLog::Log(CLogData());
+    EXPECT_TRUE(probe.held);
+}
+
+TEST(CMultiLogger, PassesEachRecordToEveryLoggerInTheOrderAdded)
+{
+    std::vector<std::string> order;
+    CRecordingLogger a(&order, "a"), b(&order, "b");
+    CMultiLogger multi;
+    multi.RegisterLogger(&a);
+    multi.RegisterLogger(nullptr);
+    multi.RegisterLogger(&b);
+    multi.Log(CLogData(SEVERITY_INFORMATION, "S", CVar("1")));
+    multi.Log(CLogData(SEVERITY_INFORMATION, "S", CVar("2")));
+    EXPECT_EQ(order, (std::vector<std::string>{"a:1", "b:1", "a:2", "b:2"}));
+
+    CMultiLogger copy(multi);
+    CMultiLogger assigned;
+    assigned = multi;
+    EXPECT_EQ(copy.GetLoggers(), multi.GetLoggers());
+    EXPECT_EQ(assigned.GetLoggers().size(), 2u);
+    order.clear();
+    assigned.Log(CLogData(SEVERITY_INFORMATION, "S", CVar("3")));
+    EXPECT_EQ(order, (std::vector<std::string>{"a:3", "b:3"}));
+}
+
+TEST(CSimpleLogger, WritesTheRecordLineToStandardOutput)
+{
+    VerboseScope quiet(false);
+    CLogData record(SEVERITY_WARNING, "Src", CVar("text\n"), 2);
+    testing::internal::CaptureStdout();
+    CSimpleLogger().Log(record);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, record.GetTimestamp().FormatHMS() + "\x16" "1\x16" "2\x16Src\x16" "0\x16text<LF>\x16\n");
 }
