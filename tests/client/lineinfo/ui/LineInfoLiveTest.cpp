@@ -149,8 +149,9 @@ TEST_F(LineInfoLiveTest, TipsAppearOverTheirCellInTheFullViewAndNowhereElse)
     MoveOver(list, *issue);
     ASSERT_TRUE(tip->isVisible());
     EXPECT_TRUE(tip->text().contains(QStringLiteral("\nLast: ")));
-    EXPECT_EQ(tip->text().section(QLatin1Char('\n'), 0, 0).toStdString(),
-              Frame().Controller().GetLineCache().GetForRead(key)->m_issueName);
+    const LineRef line = Frame().Controller().GetLineCache().GetForRead(key);
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(tip->text().section(QLatin1Char('\n'), 0, 0).toStdString(), line->m_issueName);
 
     // A cell without tips, a point beyond the rows, leaving the list: none.
     const QPoint beyond(bidRate->x(), list->RowCount() * list->RowHeight() + 2);
@@ -198,7 +199,9 @@ TEST_F(LineInfoLiveTest, WindowOpensOnAClickInTheFullViewAndFollowsTheLine)
     MouseAt(list, at, QEvent::MouseButtonDblClick);
     ASSERT_TRUE(window->isVisible());
     EXPECT_EQ(window->Key(), key);
-    const std::string issue = Frame().Controller().GetLineCache().GetForRead(key)->m_issueName;
+    const LineRef line = Frame().Controller().GetLineCache().GetForRead(key);
+    ASSERT_NE(line, nullptr);
+    const std::string issue = line->m_issueName;
     EXPECT_EQ(window->windowTitle().toStdString(),
               "Page " + std::to_string(pageNumber) + ", Line " + std::to_string(lineNumber) + " - " + issue);
     EXPECT_EQ(window->BidSpreadText().toStdString(), "spread MASTER for UST 5Y");

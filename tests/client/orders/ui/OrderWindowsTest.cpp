@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <thread>
 
 using namespace ZPH;
@@ -161,12 +162,17 @@ TEST_F(TradeWindowWidget, MarksTheShownLineAndFollowsOrderEntry)
 {
     const unsigned other = CreateZPHKey(2, 4);
     feed.cache.Put(other, FirmLine(2, 4));
+    // The trade-window mark of a cached line; none for a line not there.
+    const auto marked = [&](unsigned key) -> std::optional<bool> {
+        const LineRef line = feed.cache.GetForRead(key);
+        return line ? std::optional<bool>((line->m_lineFlags & kTradeWindowLineFlag) != 0) : std::nullopt;
+    };
     window.OnLineClick(kKey, QPoint(100, 100), true);
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(TextsOf({&window, window.IssueLabel(), window.RatesLabel(), window.QuantitiesLabel()}),
               (Texts{"Page 2, Line 3", "ARG 2030", "99.5 / 100", "5 X 10"}));
     EXPECT_EQ(window.Statistics()->topLevelItem(2)->text(0).toStdString(), "High");
-    EXPECT_TRUE(feed.cache.GetForRead(kKey)->m_lineFlags & kTradeWindowLineFlag);
+    EXPECT_EQ(marked(kKey), true);
     EXPECT_EQ(feed.clients.size(), 1u);
     EXPECT_TRUE(window.ButtonPanel()->isVisible());
     EXPECT_EQ(EnabledOf({window.Button(TB_SELL), window.Button(TB_BID_OUT)}), (Flags{true, false}));
@@ -174,8 +180,8 @@ TEST_F(TradeWindowWidget, MarksTheShownLineAndFollowsOrderEntry)
 
     // Another line takes the mark; the window registers once.
     window.ShowLine(other);
-    EXPECT_FALSE(feed.cache.GetForRead(kKey)->m_lineFlags & kTradeWindowLineFlag);
-    EXPECT_TRUE(feed.cache.GetForRead(other)->m_lineFlags & kTradeWindowLineFlag);
+    EXPECT_EQ(marked(kKey), false);
+    EXPECT_EQ(marked(other), true);
     EXPECT_EQ(feed.clients.size(), 1u);
     EXPECT_EQ(window.windowTitle().toStdString(), "Page 2, Line 4");
 
@@ -215,7 +221,7 @@ TEST_F(TradeWindowWidget, MarksTheShownLineAndFollowsOrderEntry)
     window.OnLineClick(0, std::nullopt, false);
     EXPECT_FALSE(window.isVisible());
     window.ShowLine(0);
-    EXPECT_FALSE(feed.cache.GetForRead(other)->m_lineFlags & kTradeWindowLineFlag);
+    EXPECT_EQ(marked(other), false);
     EXPECT_TRUE(feed.clients.empty());
 }
 
