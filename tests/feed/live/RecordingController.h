@@ -68,6 +68,12 @@ public:
         }
         return true;
     }
+    // Waits until the last of `records` is `value`.
+    template <typename T>
+    bool WaitLast(const std::vector<T>& records, const T& value)
+    {
+        return WaitFor([&] { return !records.empty() && records.back() == value; });
+    }
     // Waits for the active source's feed state.
     bool WaitState(int state, std::chrono::seconds timeout = std::chrono::seconds(60))
     {
@@ -103,7 +109,7 @@ public:
         GetSource()->SetReconnectDelay(reconnectMs);
         return GetSource()->Connect();
     }
-    // Runs f under the record lock (for reading the records).
+    // Runs f under the record lock (for reading or setting the records).
     template <typename F>
     auto Locked(F&& f)
     {
