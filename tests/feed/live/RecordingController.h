@@ -106,7 +106,7 @@ public:
         GetSource()->SetReconnectDelay(reconnectMs);
         return GetSource()->Connect();
     }
-    // Runs f under the record lock (for reading the records).
+    // Runs f under the record lock (for reading or setting the records).
     template <typename F>
     auto Locked(F&& f)
     {

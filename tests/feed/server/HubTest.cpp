@@ -36,11 +36,9 @@ TEST_F(HubTest, SocketAndDatabaseConnectionsAreGreetedAndASerialLineIsNot)
     hub.Connect(PortKind::Socket, socket, "a");
     hub.Connect(PortKind::Database, database, "b");
     hub.Connect(PortKind::Serial, serial, "c");
-    ASSERT_EQ(socket.Types(), "G");
-    ASSERT_EQ(database.Types(), "G");
-    EXPECT_EQ(serial.Types(), "");
-    EXPECT_EQ(Value(socket.messages[0], F_PROTOCOL), "1");
-    EXPECT_EQ(Value(socket.messages[0], F_SERVER_NAME), "test-zphd");
+    ASSERT_EQ(socket.Types() + "/" + database.Types() + "/" + serial.Types(), "G/G/");
+    EXPECT_EQ(Values(socket.messages, F_PROTOCOL), Strings{"1"});
+    EXPECT_EQ(Values(socket.messages, F_SERVER_NAME), Strings{"test-zphd"});
     const std::string nonce = Value(socket.messages[0], F_NONCE);
     EXPECT_EQ(nonce.size(), 32u);
     EXPECT_NE(nonce, Value(database.messages[0], F_NONCE)) << "a fresh nonce per connection";
@@ -52,9 +50,8 @@ TEST_F(HubTest, AWelcomeCarriesLevelOrderEntryPermissionsTitlesAndTime)
     LoggedIn(link, "alice");
     EXPECT_EQ(link.Types(), "GWMHHHHT");
     const ZPHMessage& welcome = link.messages[1];
-    EXPECT_EQ(Value(welcome, F_USER), "alice");
-    EXPECT_EQ(Value(welcome, F_USER_LEVEL), "101");
-    EXPECT_EQ(Value(welcome, F_ORDER_ENTRY), "1");
+    EXPECT_EQ(Strings({Value(welcome, F_USER), Value(welcome, F_USER_LEVEL), Value(welcome, F_ORDER_ENTRY)}),
+              Strings({"alice", "101", "1"}));
     const std::string permissions = Value(link.messages[2], F_PERMISSIONS);
     ASSERT_EQ(permissions.size(), 300u);
     EXPECT_EQ(permissions.substr(0, 4), "1110");
@@ -69,8 +66,8 @@ TEST_F(HubTest, AnUnknownSocketUserGetsTheDefaultAccount)
 {
     FakeLink link;
     LoggedIn(link, "stranger");
-    EXPECT_EQ(Value(link.OfType(MSG_WELCOME)[0], F_USER), "viewer");
-    EXPECT_EQ(Value(link.OfType(MSG_WELCOME)[0], F_ORDER_ENTRY), "0");
+    EXPECT_EQ(Values(link.OfType(MSG_WELCOME), F_USER), Strings{"viewer"});
+    EXPECT_EQ(Values(link.OfType(MSG_WELCOME), F_ORDER_ENTRY), Strings{"0"});
 }
 
 TEST_F(HubTest, WithoutADefaultAccountAnUnknownUserIsRefusedAndClosed)
@@ -80,14 +77,16 @@ TEST_F(HubTest, WithoutADefaultAccountAnUnknownUserIsRefusedAndClosed)
     Hub strict(config, kNoon, "z");
     FakeLink link;
     const int id = strict.Connect(PortKind::Socket, link, "t");
-    const std::string login = Frame(LoginMessage("stranger"));
-    strict.Receive(id, login.data(), login.size());
+    auto feed = [&](const ZPHMessage& msg) {
+        const std::string bytes = Frame(msg);
+        strict.Receive(id, bytes.data(), bytes.size());
+    };
+    feed(LoginMessage("stranger"));
     ASSERT_EQ(link.Types(), "GF");
     EXPECT_EQ(Value(link.messages[1], F_REASON), "Unknown user stranger");
     EXPECT_EQ(link.closes, 1);
     // Nothing more is read or sent on a refused connection.
-    const std::string page = Frame(PageRequestMessage(1));
-    strict.Receive(id, page.data(), page.size());
+    feed(PageRequestMessage(1));
     EXPECT_EQ(link.Types(), "GF");
 }
 
@@ -188,9 +187,7 @@ TEST_F(HubTest, APageRequestClearsThePageAndSendsEveryLineWhole)
     const std::size_t before = link.messages.size();
     Feed(id, PageRequestMessage(1));
     EXPECT_EQ(link.Types(before), "CRRRRK");
-    const ZPHMessage& clear = link.messages[before];
-    EXPECT_EQ(clear.m_page, 1);
-    EXPECT_EQ(clear.m_line, 0);
+    EXPECT_EQ(std::pair(link.messages[before].m_page, link.messages[before].m_line), std::pair(1, 0)) << "clear";
     const ZPHMessage& issue = link.messages[before + 2];
     EXPECT_EQ(issue.m_line, 2);
     EXPECT_FALSE(issue.HasField(F_KIND)) << "a field line is the kind a line is unless it says";
@@ -222,16 +219,16 @@ TEST_F(HubTest, UpdatesCarryOnlyWhatChangedAndOnlyToThoseWhoAskedForThePage)
     Viewing(alice, "alice", {1});
     Viewing(bob, "bob", {2});
     LoggedIn(desk, "desk");
-    const std::size_t fromA = alice.messages.size(), fromB = bob.messages.size(), fromDesk = desk.messages.size();
+    for (FakeLink* link : {&alice, &bob, &desk})
+        link->Mark();
     const double bid = Rate(1, 2, F_BID_RATE);
     EXPECT_EQ(hub.Control("order bob CCEnterBid 1 2 " + FormatFixed(bid, 3) + " 7"), "OK Joined the bid on AAA 5 30 at "
                                                                                            + FormatFixed(bid, 3));
     hub.Tick(now += 10);
-    auto updates = alice.OfType(MSG_DATA, fromA);
+    auto updates = alice.Fresh(MSG_DATA);
     ASSERT_EQ(updates.size(), 1u);
     const ZPHMessage& d = updates[0];
-    EXPECT_EQ(d.m_page, 1);
-    EXPECT_EQ(d.m_line, 2);
+    EXPECT_EQ(std::pair(d.m_page, d.m_line), std::pair(1, 2));
     std::set<int> ids;
     for (const auto& [id, text] : d.GetFields())
         ids.insert(id);
@@ -241,8 +238,8 @@ TEST_F(HubTest, UpdatesCarryOnlyWhatChangedAndOnlyToThoseWhoAskedForThePage)
     EXPECT_EQ(ids, expected);
     EXPECT_EQ(Value(d, StackField(F_BID_STACK_CUSTOMER, level)), "102");
     EXPECT_EQ(Value(d, StackField(F_BID_STACK_CENTER, level)), "210");
-    EXPECT_TRUE(bob.OfType(MSG_DATA, fromB).empty()) << "bob did not ask for page 1";
-    EXPECT_TRUE(desk.OfType(MSG_DATA, fromDesk).empty());
+    EXPECT_TRUE(bob.Fresh(MSG_DATA).empty()) << "bob did not ask for page 1";
+    EXPECT_TRUE(desk.Fresh(MSG_DATA).empty());
 }
 
 TEST_F(HubTest, OwnLevelsGoOnlyToTheirOwnerAndFollowTheStack)
@@ -251,36 +248,33 @@ TEST_F(HubTest, OwnLevelsGoOnlyToTheirOwnerAndFollowTheStack)
     const int a = Viewing(alice, "alice", {1});
     const int b = Viewing(bob, "bob", {1});
     const std::string better = FormatFixed(Rate(1, 2, F_BID_RATE) + 0.125, 3);
-    std::size_t fromA = alice.messages.size(), fromB = bob.messages.size();
-    Feed(a, OrderMessage("CCEnterBid", 1, 2, 101,
-                         {{O_FLAGS, std::to_string(O_ENTER_FLAGS)}, {O_RATE, better}, {O_QUANTITY, "5"}}));
-    auto mine = alice.OfType(MSG_DATA, fromA);
-    ASSERT_EQ(mine.size(), 1u);
-    EXPECT_EQ(Value(mine[0], F_BID_OWN_LEVEL), "1");
-    EXPECT_EQ(Value(mine[0], F_BID_RATE), better);
-    auto theirs = bob.OfType(MSG_DATA, fromB);
-    ASSERT_EQ(theirs.size(), 1u);
-    EXPECT_FALSE(theirs[0].HasField(F_BID_OWN_LEVEL));
+    // An order on line 2 at the better rate; both links marked before it.
+    auto order = [&](int session, const char* command, int level, const char* quantity, bool enter) {
+        alice.Mark();
+        bob.Mark();
+        std::vector<std::pair<int, std::string>> fields = {{O_RATE, better}, {O_QUANTITY, quantity}};
+        if (enter)
+            fields.insert(fields.begin(), {O_FLAGS, std::to_string(O_ENTER_FLAGS)});
+        Feed(session, OrderMessage(command, 1, 2, level, fields));
+    };
+    auto own = [](const FakeLink& link) { return Values(link.Fresh(MSG_DATA), F_BID_OWN_LEVEL); };
+    order(a, "CCEnterBid", 101, "5", true);
+    EXPECT_EQ(own(alice), Strings{"1"});
+    EXPECT_EQ(Values(alice.Fresh(MSG_DATA), F_BID_RATE), Strings{better});
+    EXPECT_EQ(own(bob), Strings{"<none>"});
 
-    fromA = alice.messages.size();
-    fromB = bob.messages.size();
-    Feed(b, OrderMessage("CCJoinBid", 1, 2, 102,
-                         {{O_FLAGS, std::to_string(O_ENTER_FLAGS)}, {O_RATE, better}, {O_QUANTITY, "2"}}));
-    EXPECT_EQ(Value(bob.OfType(MSG_DATA, fromB)[0], F_BID_OWN_LEVEL), "2");
-    EXPECT_FALSE(alice.OfType(MSG_DATA, fromA)[0].HasField(F_BID_OWN_LEVEL)) << "alice's level did not change";
+    order(b, "CCJoinBid", 102, "2", true);
+    EXPECT_EQ(own(bob), Strings{"2"});
+    EXPECT_EQ(own(alice), Strings{"<none>"}) << "alice's level did not change";
 
     // Alice withdraws: bob moves up to level 1 and alice's level goes to 0.
-    fromA = alice.messages.size();
-    fromB = bob.messages.size();
-    Feed(a, OrderMessage("CCDeleteBid", 1, 2, 101, {{O_RATE, better}, {O_QUANTITY, "5"}}));
-    EXPECT_EQ(Value(alice.OfType(MSG_DATA, fromA)[0], F_BID_OWN_LEVEL), "0");
-    EXPECT_EQ(Value(bob.OfType(MSG_DATA, fromB)[0], F_BID_OWN_LEVEL), "1");
+    order(a, "CCDeleteBid", 101, "5", false);
+    EXPECT_EQ(own(alice), Strings{"0"});
+    EXPECT_EQ(own(bob), Strings{"1"});
     // A fresh refresh of the page gives the own level whole.
-    fromB = bob.messages.size();
+    bob.Mark();
     Feed(b, PageRequestMessage(1));
-    auto refresh = bob.OfType(MSG_REFRESH, fromB);
-    ASSERT_EQ(refresh.size(), 4u);
-    EXPECT_EQ(Value(refresh[1], F_BID_OWN_LEVEL), "1");
+    EXPECT_EQ(Values(bob.Fresh(MSG_REFRESH), F_BID_OWN_LEVEL), (Strings{"<none>", "1", "<none>", "<none>"}));
 }
 
 TEST_F(HubTest, WithheldPagesCarryTheWithheldFlagForThatUserOnly)
@@ -323,24 +317,21 @@ TEST_F(HubTest, RefusedOrdersAreAnsweredWithANoticeAndChangeNothing)
     for (auto& c : cases) {
         const std::size_t from = c.link->messages.size();
         Feed(c.session, c.order);
-        auto notices = c.link->OfType(MSG_NOTICE, from);
-        ASSERT_EQ(notices.size(), 1u) << c.text;
-        EXPECT_EQ(Value(notices[0], F_NOTICE), std::to_string(kNoticeOrderRefused));
-        EXPECT_EQ(Value(notices[0], F_NOTICE_TEXT), c.text);
+        const auto notices = c.link->OfType(MSG_NOTICE, from);
+        EXPECT_EQ(Values(notices, F_NOTICE), Strings{std::to_string(kNoticeOrderRefused)}) << c.text;
+        EXPECT_EQ(Values(notices, F_NOTICE_TEXT), Strings{c.text});
         // The same answer as a notification, the path a client shows.
-        auto notes = c.link->OfType(MSG_NOTIFICATION, from);
+        const auto notes = Values(c.link->OfType(MSG_NOTIFICATION, from), F_NOTIFICATION);
         ASSERT_EQ(notes.size(), 1u) << c.text;
-        const std::string note = Value(notes[0], F_NOTIFICATION);
-        EXPECT_EQ(note.rfind("REFUSED: ", 0), 0u) << note;
-        EXPECT_EQ(note.substr(note.find('|') + 1), c.text);
+        EXPECT_EQ(notes[0].rfind("REFUSED: ", 0), 0u) << notes[0];
+        EXPECT_EQ(notes[0].substr(notes[0].find('|') + 1), c.text);
     }
     // What the client wrote cannot break the notification's lines.
     const std::size_t from = alice.messages.size();
     Feed(a, OrderMessage("CCEnter|Bid\x7f", 1, 2, 101, {{O_RATE, "1|2"}}));
-    auto notes = alice.OfType(MSG_NOTIFICATION, from);
+    const auto notes = Values(alice.OfType(MSG_NOTIFICATION, from), F_NOTIFICATION);
     ASSERT_EQ(notes.size(), 1u);
-    EXPECT_EQ(Value(notes[0], F_NOTIFICATION).rfind("REFUSED: Enter?Bid? on page 1 line 2 at 1?2|", 0), 0u)
-        << Value(notes[0], F_NOTIFICATION);
+    EXPECT_EQ(notes[0].rfind("REFUSED: Enter?Bid? on page 1 line 2 at 1?2|", 0), 0u) << notes[0];
     EXPECT_EQ(*hub.GetMarket().GetLine(1, 2), before);
 }
 
@@ -354,14 +345,12 @@ TEST_F(HubTest, AHitTradesAndBothSidesAreToldWhatTheyDid)
                          {{O_FLAGS, std::to_string(O_ENTER_FLAGS)}, {O_RATE, better}, {O_QUANTITY, "5"}}));
     const std::size_t from = alice.messages.size();
     Mirror mirror;
-    for (const auto& msg : alice.messages)
-        mirror.Apply(msg);
+    mirror.Apply(alice.messages);
     Feed(b, OrderMessage("CCTradeBid", 1, 2, 102,
                          {{O_RATE, better}, {O_QUANTITY, "5"}, {O_TRADE_QUANTITY, "5"}, {O_FLAGS, "0"}}));
-    auto trading = alice.OfType(MSG_DATA, from);
-    ASSERT_EQ(trading.size(), 1u);
-    EXPECT_EQ(Value(trading[0], F_BID_ATTRIBUTE), "5");
-    EXPECT_EQ(Value(trading[0], StackField(F_BID_TRADED_CUSTOMER, 0)), "102");
+    const auto trading = alice.OfType(MSG_DATA, from);
+    EXPECT_EQ(Values(trading, F_BID_ATTRIBUTE), Strings{"5"});
+    EXPECT_EQ(Values(trading, StackField(F_BID_TRADED_CUSTOMER, 0)), Strings{"102"});
     hub.Tick(now += 999);
     EXPECT_TRUE(bob.OfType(MSG_NOTIFICATION).empty());
     hub.Tick(now += 1);
@@ -369,18 +358,15 @@ TEST_F(HubTest, AHitTradesAndBothSidesAreToldWhatTheyDid)
     ASSERT_GE(done.size(), 2u);
     EXPECT_EQ(Value(done.back(), F_BID_ATTRIBUTE), "0") << "traded out";
     EXPECT_EQ(Value(done.back(), F_BID_OWN_LEVEL), "0");
-    for (const auto& msg : done)
-        mirror.Apply(msg);
+    mirror.Apply(done);
     auto line = mirror.Line(1, 2);
-    EXPECT_EQ(line[F_LAST_TRADE], better);
-    EXPECT_EQ(line[F_LAST_TRADE_TYPE], "1");
-    EXPECT_EQ(line[F_BID_LAST_TRADE], better);
-    EXPECT_EQ(line[StackField(F_BID_TRADED_CUSTOMER, 0)], "102");
-    EXPECT_EQ(line[StackField(F_BID_TRADED_QUANTITY, 0)], "5");
+    const Strings traded = {line[F_LAST_TRADE], line[F_LAST_TRADE_TYPE], line[F_BID_LAST_TRADE],
+                            line[StackField(F_BID_TRADED_CUSTOMER, 0)], line[StackField(F_BID_TRADED_QUANTITY, 0)]};
+    EXPECT_EQ(traded, (Strings{better, "1", better, "102", "5"})) << "last trade and type, the bid's, who, how much";
     EXPECT_EQ(line.count(F_BID_RATE), 0u);
-    ASSERT_EQ(bob.OfType(MSG_NOTIFICATION).size(), 1u);
-    EXPECT_EQ(Value(bob.OfType(MSG_NOTIFICATION)[0], F_NOTIFICATION).rfind("SOLD 5 AAA 5 30 @ " + better + "|Ticket ", 0),
-              0u);
+    const auto sold = Values(bob.OfType(MSG_NOTIFICATION), F_NOTIFICATION);
+    ASSERT_EQ(sold.size(), 1u);
+    EXPECT_EQ(sold[0].rfind("SOLD 5 AAA 5 30 @ " + better + "|Ticket ", 0), 0u);
     EXPECT_EQ(Value(alice.OfType(MSG_NOTIFICATION)[0], F_NOTIFICATION).rfind("BOUGHT 5 AAA 5 30", 0), 0u);
 }
 
@@ -438,8 +424,7 @@ TEST_F(HubTest, ATradeMonitorShowsOnlyTradesOfPagesItsUserMaySee)
     Viewing(desk, "desk", {3});   // every page
     auto issues = [](const FakeLink& link) {
         Mirror mirror;
-        for (const auto& msg : link.messages)
-            mirror.Apply(msg);
+        mirror.Apply(link.messages);
         std::vector<std::string> shown;
         for (int line = 1; line <= 4; ++line) {
             auto fields = mirror.Line(3, line);

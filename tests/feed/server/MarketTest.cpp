@@ -75,6 +75,10 @@ int StackDepth(const SideView& side)
     return n;
 }
 
+// What a side shows first: its rate, quantity and attribute.
+auto Shown(const SideView& side) { return std::tie(side.rate, side.quantity, side.attribute); }
+auto Stack(const StackEntry& entry) { return std::tie(entry.customer, entry.centre); }
+
 std::vector<std::string> Notes(Market& market)
 {
     std::vector<std::string> notes;
@@ -101,6 +105,17 @@ protected:
         OrderResult r = market.Execute(who, order);
         EXPECT_FALSE(r.accepted) << order.command << ": " << r.text;
         return r.text;
+    }
+    // An order that must be refused, for a reason that says `why`.
+    void ExpectRefused(const Trader& who, const OrderCommand& order, const std::string& why)
+    {
+        EXPECT_NE(Refused(who, order).find(why), std::string::npos) << order.command << " not refused for " << why;
+    }
+    void ExpectAccepted(const Trader& who, const char* command, double rate, std::optional<double> quantity = {},
+                        std::optional<double> quantity2 = {})
+    {
+        OrderResult r = Do(who, command, rate, quantity, quantity2);
+        ASSERT_TRUE(r.accepted) << command << ": " << r.text;
     }
 
     Market market {Config(), kNoon};
@@ -183,20 +198,14 @@ TEST_F(MarketOrders, ABetterBidIsOwnAtLevelOneAndMovesTheOldToPrevious)
 {
     const LineState before = Line();
     const double better = Bid() + 0.125;
-    OrderResult r = Do(T1(), "CCEnterBid", better, 7);
-    ASSERT_TRUE(r.accepted) << r.text;
+    ExpectAccepted(T1(), "CCEnterBid", better, 7);
     const SideView& bid = Line().bid;
-    EXPECT_EQ(bid.rate, FormatFixed(better, 3));
-    EXPECT_EQ(bid.quantity, "7");
-    EXPECT_EQ(bid.attribute, kAttrFirm);
-    EXPECT_EQ(bid.stack[0].customer, "101");
-    EXPECT_EQ(bid.stack[0].centre, "110");
+    EXPECT_EQ(Shown(bid), std::tuple(FormatFixed(better, 3), "7", kAttrFirm));
+    EXPECT_EQ(Stack(bid.stack[0]), std::tuple("101", "110"));
     EXPECT_EQ(StackDepth(bid), 1);
-    EXPECT_EQ(bid.prevRate, before.bid.rate);
-    EXPECT_EQ(bid.prevCustomer, before.bid.stack[0].customer);
-    EXPECT_EQ(bid.prevPrevRate, before.bid.prevRate);
-    EXPECT_EQ(market.OwnLevel(1, 1, true, 101), 1);
-    EXPECT_EQ(market.OwnLevel(1, 1, false, 101), 0);
+    EXPECT_EQ(std::tie(bid.prevRate, bid.prevCustomer, bid.prevPrevRate),
+              std::tie(before.bid.rate, before.bid.stack[0].customer, before.bid.prevRate));
+    EXPECT_EQ(std::pair(market.OwnLevel(1, 1, true, 101), market.OwnLevel(1, 1, false, 101)), std::pair(1, 0));
     auto events = market.TakeEvents();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].type, MarketEvent::Type::LineChanged);
@@ -207,16 +216,15 @@ TEST_F(MarketOrders, JoiningTheBidTakesTheNextLevelUntilTheStackIsFull)
     const double offer = Offer();
     const int depth = StackDepth(Line().offer);
     const auto mine = static_cast<std::size_t>(depth);
-    ASSERT_TRUE(Do(T1(), "CCJoinOffer", offer, 3).accepted);
-    EXPECT_EQ(market.OwnLevel(1, 1, false, 101), depth + 1);
-    EXPECT_EQ(Line().offer.stack[mine].quantity, "3");
     // Entering again at the same rate changes the quantity in place.
-    ASSERT_TRUE(Do(T1(), "CCEnterOffer", offer, 4).accepted);
-    EXPECT_EQ(market.OwnLevel(1, 1, false, 101), depth + 1);
-    EXPECT_EQ(Line().offer.stack[mine].quantity, "4");
+    for (auto [command, quantity] : {std::pair {"CCJoinOffer", 3}, std::pair {"CCEnterOffer", 4}}) {
+        ExpectAccepted(T1(), command, offer, quantity);
+        EXPECT_EQ(market.OwnLevel(1, 1, false, 101), depth + 1) << command;
+        EXPECT_EQ(Line().offer.stack[mine].quantity, std::to_string(quantity));
+    }
     for (int customer = 110; StackDepth(Line().offer) < kStackLevels; ++customer)
-        ASSERT_TRUE(Do(Trader {customer, 100, true}, "CCJoinOffer", offer, 1).accepted);
-    EXPECT_NE(Refused(T2(), Order("CCJoinOffer", offer, 1)).find("full"), std::string::npos);
+        ExpectAccepted(Trader {customer, 100, true}, "CCJoinOffer", offer, 1);
+    ExpectRefused(T2(), Order("CCJoinOffer", offer, 1), "full");
 }
 
 TEST_F(MarketOrders, WorsePricesCrossingPricesAndMovedJoinsAreRefused)
@@ -241,21 +249,21 @@ TEST_F(MarketOrders, WorsePricesCrossingPricesAndMovedJoinsAreRefused)
         {noRate, ""},
     };
     for (const auto& c : cases)
-        EXPECT_NE(Refused(T1(), c.order).find(c.why), std::string::npos) << c.order.command;
+        ExpectRefused(T1(), c.order, c.why);
     EXPECT_EQ(Line(), l);
 }
 
 TEST_F(MarketOrders, WhoMayTradeAndWhatCanBeTraded)
 {
     const double bid = Bid();
-    EXPECT_NE(Refused(Trader {999, 100, true}, Order("CCTradeBid", bid, 1, 1)).find("full view"), std::string::npos);
-    EXPECT_NE(Refused(Trader {103, 100, false}, Order("CCTradeBid", bid, 1, 1)).find("not enabled"), std::string::npos);
+    ExpectRefused(Trader {999, 100, true}, Order("CCTradeBid", bid, 1, 1), "full view");
+    ExpectRefused(Trader {103, 100, false}, Order("CCTradeBid", bid, 1, 1), "not enabled");
     OrderCommand untradeable = Order("CCTradeBid", Bid(2), 1, 1);
     untradeable.line = 2;
-    EXPECT_NE(Refused(T1(), untradeable).find("cannot be traded"), std::string::npos);
+    ExpectRefused(T1(), untradeable, "cannot be traded");
     OrderCommand textLine = Order("CCEnterBid", 1, 1);
     textLine.line = 3;
-    EXPECT_NE(Refused(T1(), textLine).find("no issue"), std::string::npos);
+    ExpectRefused(T1(), textLine, "no issue");
     textLine.line = 27;
     Refused(T1(), textLine);
 }
@@ -263,22 +271,19 @@ TEST_F(MarketOrders, WhoMayTradeAndWhatCanBeTraded)
 TEST_F(MarketOrders, WithdrawingTheLastOrderEmptiesTheSide)
 {
     const double better = Bid() + 0.125;
-    ASSERT_TRUE(Do(T1(), "CCEnterBid", better, 2).accepted);
-    ASSERT_TRUE(Do(T2(), "CCJoinBid", better, 5).accepted);
+    ExpectAccepted(T1(), "CCEnterBid", better, 2);
+    ExpectAccepted(T2(), "CCJoinBid", better, 5);
     EXPECT_EQ(market.OwnLevel(1, 1, true, 102), 2);
-    ASSERT_TRUE(Do(T1(), "CCDeleteBid", better, 2).accepted);
+    ExpectAccepted(T1(), "CCDeleteBid", better, 2);
     EXPECT_EQ(market.OwnLevel(1, 1, true, 101), 0);
     EXPECT_EQ(market.OwnLevel(1, 1, true, 102), 1) << "the level moves up";
     EXPECT_EQ(Line().bid.quantity, "5");
-    ASSERT_TRUE(Do(T2(), "CCDeleteBid", better, 5).accepted);
+    ExpectAccepted(T2(), "CCDeleteBid", better, 5);
     const SideView& bid = Line().bid;
-    EXPECT_EQ(bid.attribute, kAttrNone);
-    EXPECT_EQ(bid.rate, "");
-    EXPECT_EQ(bid.quantity, "");
-    EXPECT_EQ(bid.prevRate, FormatFixed(better, 3));
-    EXPECT_EQ(bid.prevCustomer, "102");
+    EXPECT_EQ(Shown(bid), std::tuple("", "", kAttrNone));
+    EXPECT_EQ(std::tie(bid.prevRate, bid.prevCustomer), std::tuple(FormatFixed(better, 3), "102"));
     // An empty side takes any bid that does not cross.
-    ASSERT_TRUE(Do(T1(), "CCEnterBid", 90, 1).accepted);
+    ExpectAccepted(T1(), "CCEnterBid", 90, 1);
     EXPECT_EQ(Line().bid.rate, "90.000");
 }
 
@@ -289,12 +294,12 @@ TEST_F(MarketOrders, BeingOutbidTakesTheOrderOffAndTellsItsOwner)
     market.Advance(2000);
     ASSERT_EQ(Line().offer.rate, "");
     const double better = Bid() + 0.125;
-    ASSERT_TRUE(Do(T1(), "CCEnterBid", better, 2).accepted);
+    ExpectAccepted(T1(), "CCEnterBid", better, 2);
     market.TakeEvents();
     // Improving one's own bid is no news to oneself.
-    ASSERT_TRUE(Do(T1(), "CCEnterBid", better + 0.125, 2).accepted);
+    ExpectAccepted(T1(), "CCEnterBid", better + 0.125, 2);
     EXPECT_TRUE(Notes(market).empty());
-    ASSERT_TRUE(Do(T2(), "CCEnterBid", better + 0.25, 2).accepted);
+    ExpectAccepted(T2(), "CCEnterBid", better + 0.25, 2);
     auto notes = Notes(market);
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].rfind("101: OUTBID", 0), 0u) << notes[0];
@@ -309,37 +314,31 @@ TEST_F(MarketTrades, AHitTradesForAMomentThenUpdatesTheHistory)
 {
     const double better = Bid() + 0.125;
     const std::string rate = FormatFixed(better, 3);
-    ASSERT_TRUE(Do(T1(), "CCEnterBid", better, 10).accepted);
+    ExpectAccepted(T1(), "CCEnterBid", better, 10);
     const LineState before = Line();
     market.TakeEvents();
 
-    OrderResult hit = Do(T2(), "CCTradeBid", better, 10, 4);
-    ASSERT_TRUE(hit.accepted) << hit.text;
+    ExpectAccepted(T2(), "CCTradeBid", better, 10, 4);
     const LineState trading = Line();
     EXPECT_EQ(trading.bid.attribute, kAttrTrading);
-    EXPECT_EQ(trading.bid.traded[0].customer, "102");
-    EXPECT_EQ(trading.bid.traded[0].quantity, "4") << "field 17 is the quantity that trades";
+    const auto traded = [](const SideView& side) { return std::tie(side.traded[0].customer, side.traded[0].quantity); };
+    EXPECT_EQ(traded(trading.bid), std::tuple("102", "4")) << "field 17 is the quantity that trades";
     EXPECT_EQ(trading.lastTrade, before.lastTrade) << "nothing is done until the trade ends";
     // The trade monitor shows it trading, the bidder as buyer, the hitter as seller.
     const LineState* monitor = market.GetLine(2, 1);
     ASSERT_NE(monitor, nullptr);
-    EXPECT_EQ(monitor->issue, "AAA 5 30");
-    EXPECT_EQ(monitor->bid.attribute, kAttrTrading);
-    EXPECT_EQ(monitor->bid.rate, rate);
-    EXPECT_EQ(monitor->bid.stack[0].customer, "101");
-    EXPECT_EQ(monitor->bid.traded[0].customer, "102");
+    EXPECT_EQ(std::tie(monitor->issue, monitor->bid.attribute, monitor->bid.rate),
+              std::tuple("AAA 5 30", kAttrTrading, rate));
+    EXPECT_EQ(std::tie(monitor->bid.stack[0].customer, monitor->bid.traded[0].customer), std::tuple("101", "102"));
     EXPECT_TRUE(monitor->offer.rate.empty());
 
     market.Advance(1999);
     EXPECT_EQ(Line().bid.attribute, kAttrTrading);
     market.Advance(2000);
     const LineState& done = Line();
-    EXPECT_EQ(done.bid.attribute, kAttrFirm);
-    EXPECT_EQ(done.bid.quantity, "6");
-    EXPECT_EQ(done.lastTrade, rate);
-    EXPECT_EQ(done.lastTradeType, kTradeOnBid);
-    EXPECT_EQ(done.lastTradeTime, FormatClock(kNoon + 2));
-    EXPECT_EQ(done.persistTrade, rate);
+    EXPECT_EQ(std::tie(done.bid.attribute, done.bid.quantity), std::tuple(kAttrFirm, "6"));
+    EXPECT_EQ(std::tie(done.lastTrade, done.lastTradeType, done.lastTradeTime, done.persistTrade),
+              std::tuple(rate, kTradeOnBid, FormatClock(kNoon + 2), rate));
     EXPECT_EQ(Rate(done.volume), Rate(before.volume) + 4);
     EXPECT_EQ(done.volume.substr(done.volume.find('.')).size(), 3u) << "two decimals";
     EXPECT_GE(Rate(done.high), better);
@@ -348,11 +347,10 @@ TEST_F(MarketTrades, AHitTradesForAMomentThenUpdatesTheHistory)
     EXPECT_EQ(Rate(done.bid.tradeVolume), Rate(before.bid.tradeVolume) + 4);
     EXPECT_EQ(done.bid.transaction, done.transaction);
     EXPECT_NE(done.transaction, before.transaction);
-    EXPECT_EQ(done.bid.traded[0].customer, "102");
-    EXPECT_EQ(done.bid.traded[0].quantity, "4");
+    EXPECT_EQ(traded(done.bid), std::tuple("102", "4"));
     EXPECT_EQ(done.offer.lastTrade, before.offer.lastTrade);
-    EXPECT_EQ(market.GetLine(2, 1)->bid.attribute, kAttrFirm);
-    EXPECT_EQ(market.GetLine(2, 1)->bid.transaction, done.transaction);
+    EXPECT_EQ(std::tie(market.GetLine(2, 1)->bid.attribute, market.GetLine(2, 1)->bid.transaction),
+              std::tie(kAttrFirm, done.transaction));
 
     const std::string ticket = " 4 AAA 5 30 @ " + rate + "|Ticket " + done.transaction + " at " + done.lastTradeTime;
     EXPECT_EQ(Notes(market), (std::vector<std::string> {"102: SOLD" + ticket, "101: BOUGHT" + ticket}));
@@ -364,9 +362,9 @@ TEST_F(MarketTrades, ALiftThatTakesEverythingEmptiesTheOfferAndOthersMayJoinIt)
     const double offer = Offer();
     const double total = Rate(before.offer.quantity);
     OrderCommand max = Order("CCEnterMaxOfferTradeQuantity", offer, {}, 1000);
-    EXPECT_NE(Refused(T2(), max).find("not trading"), std::string::npos);
+    ExpectRefused(T2(), max, "not trading");
 
-    ASSERT_TRUE(Do(T1(), "CCTradeOffer", offer, 1).accepted);
+    ExpectAccepted(T1(), "CCTradeOffer", offer, 1);
     OrderResult join = market.Execute(T2(), max);
     ASSERT_TRUE(join.accepted) << join.text;
     EXPECT_EQ(Line().offer.traded[1].customer, "102");
@@ -374,41 +372,38 @@ TEST_F(MarketTrades, ALiftThatTakesEverythingEmptiesTheOfferAndOthersMayJoinIt)
     const LineState& done = Line();
     EXPECT_EQ(done.lastTradeType, kTradeOnOffer);
     EXPECT_EQ(Rate(done.offer.tradeVolume), Rate(before.offer.tradeVolume) + total);
-    EXPECT_EQ(done.offer.attribute, kAttrNone);
-    EXPECT_EQ(done.offer.rate, "");
-    EXPECT_EQ(done.offer.prevRate, before.offer.rate);
-    EXPECT_EQ(done.offer.traded[0].quantity, "1");
-    EXPECT_EQ(done.offer.traded[1].quantity, FormatQuantity(total - 1));
+    EXPECT_EQ(std::tie(done.offer.attribute, done.offer.rate, done.offer.prevRate),
+              std::tie(kAttrNone, "", before.offer.rate));
+    EXPECT_EQ(std::tie(done.offer.traded[0].quantity, done.offer.traded[1].quantity),
+              std::tuple("1", FormatQuantity(total - 1)));
     // The monitor line of a lifted offer is an offer-side line.
     const LineState& monitor = *market.GetLine(2, 1);
     EXPECT_TRUE(monitor.bid.rate.empty());
-    EXPECT_EQ(monitor.offer.rate, before.offer.rate);
-    EXPECT_EQ(monitor.offer.quantity, FormatQuantity(total));
+    EXPECT_EQ(std::tie(monitor.offer.rate, monitor.offer.quantity),
+              std::tuple(before.offer.rate, FormatQuantity(total)));
 }
 
 TEST_F(MarketTrades, HitsNeedTheShownFirmPriceAndSomeoneElse)
 {
     const double bid = Bid(), better = bid + 0.125;
-    EXPECT_NE(Refused(T2(), Order("CCTradeBid", bid - 0.125, 1, 1)).find("is now"), std::string::npos);
-    ASSERT_TRUE(Do(T1(), "CCEnterBid", better, 1).accepted);
-    EXPECT_NE(Refused(T1(), Order("CCTradeBid", better, 1, 1)).find("your own"), std::string::npos);
+    ExpectRefused(T2(), Order("CCTradeBid", bid - 0.125, 1, 1), "is now");
+    ExpectAccepted(T1(), "CCEnterBid", better, 1);
+    ExpectRefused(T1(), Order("CCTradeBid", better, 1, 1), "your own");
     // While trading, the stack may be joined but not withdrawn from or improved.
-    ASSERT_TRUE(Do(T2(), "CCTradeBid", better, 1, 1).accepted);
-    EXPECT_NE(Refused(T1(), Order("CCDeleteBid", better, 1)).find("trading"), std::string::npos);
+    ExpectAccepted(T2(), "CCTradeBid", better, 1, 1);
+    ExpectRefused(T1(), Order("CCDeleteBid", better, 1), "trading");
     Refused(Trader {120, 100, true}, Order("CCEnterBid", bid + 0.25, 1));
-    EXPECT_TRUE(Do(Trader {120, 100, true}, "CCJoinBid", better, 1).accepted);
+    ExpectAccepted(Trader {120, 100, true}, "CCJoinBid", better, 1);
     // Five aggressors at most.
     for (int customer = 130; customer < 134; ++customer)
-        ASSERT_TRUE(Do(Trader {customer, 100, true}, "CCEnterMaxBidTradeQuantity", better, {}, 1).accepted);
-    const OrderCommand sixth = Order("CCEnterMaxBidTradeQuantity", better, {}, 1);
-    EXPECT_NE(Refused(Trader {140, 100, true}, sixth).find("full"), std::string::npos);
+        ExpectAccepted(Trader {customer, 100, true}, "CCEnterMaxBidTradeQuantity", better, {}, 1);
+    ExpectRefused(Trader {140, 100, true}, Order("CCEnterMaxBidTradeQuantity", better, {}, 1), "full");
     // Only two could be filled: the stack held 1 + 1.
     market.Advance(3000);
     const SideView& done = Line().bid;
     EXPECT_EQ(done.rate, "");
-    EXPECT_EQ(done.traded[0].customer, "102");
-    EXPECT_EQ(done.traded[1].customer, "130");
-    EXPECT_EQ(done.traded[2].customer, "");
+    EXPECT_EQ(std::tie(done.traded[0].customer, done.traded[1].customer, done.traded[2].customer),
+              std::tuple("102", "130", ""));
 }
 
 TEST_F(MarketTrades, ForcedTradesAndTheMonitorKeepsTheNewestFirst)
@@ -437,8 +432,7 @@ TEST_F(MarketPages, InsertAndEraseMoveTheLinesBelow)
     spec.text = "inserted";
     ASSERT_TRUE(market.InsertLine(1, spec));
     EXPECT_EQ(Line(1).text, "inserted");
-    EXPECT_EQ(Line(2).issue, first.issue);
-    EXPECT_EQ(Line(2).line, 2);
+    EXPECT_EQ(std::tie(Line(2).issue, Line(2).line), std::tuple(first.issue, 2));
     EXPECT_EQ(Line(4).text, "hello");
     // Orders follow their issue to its new line.
     OrderCommand order = Order("CCEnterBid", Rate(first.bid.rate) + 0.125, 1);
@@ -451,8 +445,7 @@ TEST_F(MarketPages, InsertAndEraseMoveTheLinesBelow)
     EXPECT_EQ(events.back().type, MarketEvent::Type::LineChanged);
 
     ASSERT_TRUE(market.EraseLine(1, 1));
-    EXPECT_EQ(Line(1).issue, first.issue);
-    EXPECT_EQ(Line(1).line, 1);
+    EXPECT_EQ(std::tie(Line(1).issue, Line(1).line), std::tuple(first.issue, 1));
     EXPECT_EQ(market.GetLine(1, 4), nullptr);
     EXPECT_EQ(market.OwnLevel(1, 1, true, 101), 1);
     EXPECT_FALSE(market.EraseLine(9, 1));
@@ -469,8 +462,7 @@ TEST(MarketPage, LineTwentySixFallsOffWhenALineIsInserted)
     spec.kind = LineKind::Text;
     ASSERT_TRUE(market.InsertLine(1, spec));
     EXPECT_EQ(market.Lines(1).size(), 26u);
-    EXPECT_EQ(market.GetLine(1, 3)->kind, 'T');
-    EXPECT_EQ(market.GetLine(1, 26)->kind, 'M');
+    EXPECT_EQ(std::pair(market.GetLine(1, 3)->kind, market.GetLine(1, 26)->kind), std::pair('T', 'M'));
 }
 
 TEST_F(MarketPages, ClearRemovesLinesAndKeepsTitles)
@@ -492,11 +484,11 @@ TEST_F(MarketPages, ClearRemovesLinesAndKeepsTitles)
 TEST_F(MarketPages, ALineChangedTwiceIsQueuedOnceButAgainAfterAMove)
 {
     const double better = Bid() + 0.125;
-    ASSERT_TRUE(Do(T1(), "CCEnterBid", better, 1).accepted);
-    ASSERT_TRUE(Do(T2(), "CCJoinBid", better, 1).accepted);
+    ExpectAccepted(T1(), "CCEnterBid", better, 1);
+    ExpectAccepted(T2(), "CCJoinBid", better, 1);
     market.SetTitle(1, "NEW");
     market.EraseLine(1, 3);
-    ASSERT_TRUE(Do(T2(), "CCEnterBid", better, 2).accepted);
+    ExpectAccepted(T2(), "CCEnterBid", better, 2);
     std::vector<MarketEvent::Type> types;
     for (const auto& e : market.TakeEvents())
         types.push_back(e.type);
@@ -516,7 +508,7 @@ TEST_F(MarketPages, EditsShowUntilTheMarketChangesTheLine)
     issue.bid.attribute = kAttrError;
     ASSERT_TRUE(market.EditLine(1, 1, issue));
     EXPECT_EQ(Line().bid.attribute, kAttrError);
-    ASSERT_TRUE(Do(T1(), "CCJoinBid", Rate(issue.bid.rate), 1).accepted);
+    ExpectAccepted(T1(), "CCJoinBid", Rate(issue.bid.rate), 1);
     EXPECT_EQ(Line().bid.attribute, kAttrFirm);
     EXPECT_FALSE(market.EditLine(1, 20, text));
 }

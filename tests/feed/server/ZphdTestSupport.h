@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,16 +72,9 @@ public:
         raw.append(bytes);
         std::string_view frame;
         const char* reason = nullptr;
-        for (;;) {
-            auto r = m_reader.Next(frame, reason);
-            if (r == FrameReader::NEED_MORE)
-                break;
-            if (r == FrameReader::BAD) {
-                ++bad;
-                continue;
-            }
+        for (auto r = m_reader.Next(frame, reason); r != FrameReader::NEED_MORE; r = m_reader.Next(frame, reason)) {
             ZPHMessage msg;
-            if (Decode(frame, msg))
+            if (r == FrameReader::FRAME && Decode(frame, msg))
                 messages.push_back(msg);
             else
                 ++bad;
@@ -100,6 +94,9 @@ public:
                 found.push_back(messages[i]);
         return found;
     }
+    // Messages of one type since the last Mark.
+    std::vector<ZPHMessage> Fresh(char type) const { return OfType(type, mark); }
+    void Mark() { mark = messages.size(); }
     std::string Types(std::size_t from = 0) const
     {
         std::string types;
@@ -111,6 +108,7 @@ public:
     bool refuse = false;
     std::vector<ZPHMessage> messages;
     std::string raw;
+    std::size_t mark = 0;
     int bad = 0, closes = 0, drops = 0, restarts = 0;
 
 private:
@@ -172,26 +170,22 @@ public:
                 lines[{page, line}][id] = text;
             break;
         case MSG_INSERT:
-            lines.erase({page, MAX_LINE});
-            for (int n = MAX_LINE - 1; n >= line; --n) {
-                auto node = lines.extract({page, n});
-                if (!node.empty()) {
-                    node.key() = {page, n + 1};
-                    lines.insert(std::move(node));
-                }
-            }
-            lines[{page, line}] = Collect(msg);
+        case MSG_ERASE: {
+            // The page as a list of its lines (index = line number), edited
+            // and written back: what falls past the last line goes.
+            std::vector<std::optional<Fields>> list(MAX_LINE + 1);
+            for (int n = 1; n <= MAX_LINE; ++n)
+                if (auto node = lines.extract({page, n}))
+                    list[n] = std::move(node.mapped());
+            if (msg.m_type == MSG_INSERT)
+                list.insert(list.begin() + line, Collect(msg));
+            else
+                list.erase(list.begin() + line);
+            for (int n = 1; n <= MAX_LINE && n < static_cast<int>(list.size()); ++n)
+                if (list[n])
+                    lines[{page, n}] = std::move(*list[n]);
             break;
-        case MSG_ERASE:
-            lines.erase({page, line});
-            for (int n = line + 1; n <= MAX_LINE; ++n) {
-                auto node = lines.extract({page, n});
-                if (!node.empty()) {
-                    node.key() = {page, n - 1};
-                    lines.insert(std::move(node));
-                }
-            }
-            break;
+        }
         case MSG_CLEAR:
             std::erase_if(lines, [&](const auto& e) {
                 return page == 0 || (e.first.first == page && (line == 0 || e.first.second == line));
@@ -200,6 +194,12 @@ public:
         default:
             break;
         }
+    }
+
+    void Apply(const std::vector<ZPHMessage>& msgs, std::size_t from = 0)
+    {
+        for (std::size_t i = from; i < msgs.size(); ++i)
+            Apply(msgs[i]);
     }
 
     // A line's fields without what absent stands for (empty, "0").
@@ -239,6 +239,16 @@ inline std::string Value(const ZPHMessage& msg, int id)
     const char* v = msg.GetValue(id);
     return v == nullptr ? "<none>" : v;
 }
+
+// One field of each message ("<none>" where a message lacks it).
+inline std::vector<std::string> Values(const std::vector<ZPHMessage>& msgs, int id)
+{
+    std::vector<std::string> values;
+    for (const auto& msg : msgs)
+        values.push_back(Value(msg, id));
+    return values;
+}
+using Strings = std::vector<std::string>;
 
 // A hub over the test market, fed as its connections would feed it.
 class HubFixture : public ::testing::Test {
@@ -334,23 +344,18 @@ public:
         for (;;) {
             std::string_view frame;
             const char* reason = nullptr;
-            auto r = m_reader.Next(frame, reason);
-            if (r == FrameReader::FRAME) {
-                if (Decode(frame, msg))
+            if (const auto r = m_reader.Next(frame, reason); r != FrameReader::NEED_MORE) {
+                if (r == FrameReader::FRAME && Decode(frame, msg))
                     return true;
                 ++bad;
                 continue;
             }
-            if (r == FrameReader::BAD) {
-                ++bad;
-                continue;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+            const int left = MsLeft(deadline);
             if (left <= 0)
                 return false;
             if (m_ssl == nullptr || SSL_pending(m_ssl) == 0) {
                 pollfd p {m_fd, POLLIN, 0};
-                if (::poll(&p, 1, static_cast<int>(left)) <= 0)
+                if (::poll(&p, 1, left) <= 0)
                     continue;
             }
             char buffer[65536];
@@ -368,9 +373,7 @@ public:
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < deadline) {
-            const int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now()).count());
-            if (!Next(msg, std::max(left, 1)))
+            if (!Next(msg, std::max(MsLeft(deadline), 1)))
                 return false;
             seen.push_back(msg);
             if (msg.m_type == type)
@@ -379,12 +382,24 @@ public:
         return false;
     }
 
+    bool Await(char type, int timeoutMs = 10000)
+    {
+        ZPHMessage msg;
+        return Await(type, msg, timeoutMs);
+    }
+
     int Fd() const { return m_fd; }
     std::vector<ZPHMessage> seen;
     int bad = 0;
     bool closed = false;
 
 private:
+    static int MsLeft(std::chrono::steady_clock::time_point deadline)
+    {
+        using namespace std::chrono;
+        return static_cast<int>(duration_cast<milliseconds>(deadline - steady_clock::now()).count());
+    }
+
     int m_fd = -1;
     SSL_CTX* m_ctx = nullptr;
     SSL* m_ssl = nullptr;

@@ -20,24 +20,26 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A port on loopback that nothing listens on.
-int ClosedPort()
+// A socket bound to a free port on loopback; the port in `port`.
+int BoundSocket(int& port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     socklen_t length = sizeof address;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    port = ntohs(address.sin_port);
+    return fd;
 }
 
-// Socket settings for a port nothing listens on.
+// Socket settings for a port on loopback that nothing listens on.
 SourceSettings Nowhere()
 {
-    return SocketTo(ClosedPort());
+    int port = 0;
+    ::close(BoundSocket(port));
+    return SocketTo(port);
 }
 
 } // namespace
@@ -50,13 +52,11 @@ TEST(SourceLife, DiallingNothingKeepsTryingUntilDisconnected)
     EXPECT_TRUE(source->IsConnected());
     ASSERT_TRUE(controller.WaitFor([&] { return controller.log.size() >= 3; })) << "tries again and again";
     EXPECT_NE(controller.log.front().find("cannot connect to 127.0.0.1:"), std::string::npos) << controller.log.front();
-    EXPECT_EQ(controller.Locked([&] { return controller.waitBegins; }), 1) << "one wait for the whole connecting phase";
-    EXPECT_EQ(controller.Locked([&] { return controller.waitEnds; }), 0);
+    EXPECT_EQ(controller.Locked([&] { return std::pair(controller.waitBegins, controller.waitEnds); }), std::pair(1, 0))
+        << "one wait for the whole connecting phase";
     EXPECT_EQ(source->GetFeedState(), FEED_DEAD);
 
-    ZPHMessage order(0, 0);
-    order.m_type = MSG_ORDER;
-    EXPECT_FALSE(source->Send(order)) << "nothing goes out before a login";
+    EXPECT_FALSE(source->Send(ZPHMessage(MSG_ORDER, 0, 0))) << "nothing goes out before a login";
     EXPECT_TRUE(source->RequestPage(5)) << "a page request waits for the login";
 
     const auto start = std::chrono::steady_clock::now();
@@ -97,13 +97,8 @@ TEST(SourceLife, ConnectAndDisconnectFromManyThreadsLeaveOneWorkerOrNone)
 TEST(SourceLife, ATlsSourceNeverFallsBackToPlainText)
 {
     // A plain listener that answers like a feed server would, in clear text.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    int port = 0;
+    const int listener = BoundSocket(port);
     ::listen(listener, 4);
     std::atomic<bool> stop{false};
     std::atomic<int> plainBytes{0};
@@ -124,7 +119,7 @@ TEST(SourceLife, ATlsSourceNeverFallsBackToPlainText)
     });
 
     RecordingController controller;
-    SourceSettings settings = SocketTo(ntohs(address.sin_port));
+    SourceSettings settings = SocketTo(port);
     settings.socketSecure = true;
     controller.Dial(settings, 50);
     ASSERT_TRUE(controller.WaitFor([&] { return controller.log.size() >= 2; }));

@@ -12,6 +12,13 @@ using namespace ZPHWire;
 namespace {
 const std::string SOH = "\x01", STX = "\x02", ETX = "\x03", GS = "\x1d", RS = "\x1e", US = "\x1f";
 
+// A header record: its tag and its type, page and line as written.
+std::string Header(const std::string& type, const std::string& page, const std::string& line,
+                   const std::string& tag = "ZPH")
+{
+    return GS + tag + RS + "T" + US + type + RS + "P" + US + page + RS + "L" + US + line;
+}
+
 ZPHMessage RoundTrip(const ZPHMessage& msg)
 {
     std::string text;
@@ -28,10 +35,9 @@ TEST(Codec, TheWireFormIsTheMessageTextFormWithAZPHHeader)
     ZPHMessage msg(MSG_DATA, 12, 3);
     msg.AddField(F_BID_RATE, "99.5");
     msg.AddField(F_BID_ATTRIBUTE, 2);
-    EXPECT_EQ(Encode(msg), SOH + GS + "ZPH" + RS + "T" + US + "D" + RS + "P" + US + "12" + RS + "L" + US + "3" +
-                               STX + GS + "F" + RS + "100" + US + "99.5" + RS + "102" + US + "2" + ETX);
-    EXPECT_EQ(Encode(ZPHMessage(MSG_PAGE_REQUEST, 7, 0)),
-              SOH + GS + "ZPH" + RS + "T" + US + "Q" + RS + "P" + US + "7" + RS + "L" + US + "0" + STX + ETX);
+    EXPECT_EQ(Encode(msg),
+              SOH + Header("D", "12", "3") + STX + GS + "F" + RS + "100" + US + "99.5" + RS + "102" + US + "2" + ETX);
+    EXPECT_EQ(Encode(ZPHMessage(MSG_PAGE_REQUEST, 7, 0)), SOH + Header("Q", "7", "0") + STX + ETX);
 }
 
 TEST(Codec, EveryKindRoundTripsWithItsFieldsInOrder)
@@ -52,10 +58,8 @@ TEST(Codec, EveryKindRoundTripsWithItsFieldsInOrder)
 TEST(Codec, MessagesThatCannotTravelAreRefused)
 {
     std::string out = "kept";
-    ZPHMessage noType(0, 0);
-    EXPECT_FALSE(Encode(noType, out));
-    ZPHMessage control('\x01', 0, 0);
-    EXPECT_FALSE(Encode(control, out));
+    EXPECT_FALSE(Encode(ZPHMessage(0, 0), out));
+    EXPECT_FALSE(Encode(ZPHMessage('\x01', 0, 0), out));
     ZPHMessage negative(MSG_DATA, 1, 1);
     negative.AddField(-5, "x");
     EXPECT_FALSE(Encode(negative, out));
@@ -76,7 +80,7 @@ TEST(Codec, MessagesThatCannotTravelAreRefused)
 
 TEST(Codec, MalformedTextsAreRefusedWithAReason)
 {
-    const std::string header = GS + "ZPH" + RS + "T" + US + "D" + RS + "P" + US + "1" + RS + "L" + US + "2";
+    const std::string header = Header("D", "1", "2");
     const std::string body = GS + "F" + RS + "100" + US + "x";
     ZPHMessage msg;
     std::string error;
@@ -84,12 +88,12 @@ TEST(Codec, MalformedTextsAreRefusedWithAReason)
     for (const std::string& bad : {
              std::string("junk") + SOH + header + STX + ETX,
              SOH + header + STX + ETX + "x",
-             SOH + GS + "XYZ" + RS + "T" + US + "D" + RS + "P" + US + "1" + RS + "L" + US + "2" + STX + ETX,
+             SOH + Header("D", "1", "2", "XYZ") + STX + ETX,
              SOH + GS + "ZPH" + RS + "P" + US + "1" + RS + "L" + US + "2" + STX + ETX,
-             SOH + GS + "ZPH" + RS + "T" + US + "DD" + RS + "P" + US + "1" + RS + "L" + US + "2" + STX + ETX,
-             SOH + GS + "ZPH" + RS + "T" + US + " " + RS + "P" + US + "1" + RS + "L" + US + "2" + STX + ETX,
-             SOH + GS + "ZPH" + RS + "T" + US + "D" + RS + "P" + US + "one" + RS + "L" + US + "2" + STX + ETX,
-             SOH + GS + "ZPH" + RS + "T" + US + "D" + RS + "P" + US + "99999999999" + RS + "L" + US + "2" + STX + ETX,
+             SOH + Header("DD", "1", "2") + STX + ETX,
+             SOH + Header(" ", "1", "2") + STX + ETX,
+             SOH + Header("D", "one", "2") + STX + ETX,
+             SOH + Header("D", "99999999999", "2") + STX + ETX,
              SOH + header + STX + GS + "F" + RS + "abc" + US + "x" + ETX,
              SOH + header + STX + GS + "F" + RS + "-1" + US + "x" + ETX,
              SOH + header + STX + GS + "F" + RS + "100" + ETX,
@@ -106,14 +110,11 @@ TEST(Codec, MalformedTextsAreRefusedWithAReason)
 
 TEST(Codec, RecordsOfALaterVersionAreSkipped)
 {
-    const std::string text = SOH + GS + "ZPH" + RS + "T" + US + "H" + RS + "P" + US + "5" + RS + "L" + US + "0" +
-                             RS + "X" + US + "extra" + STX + GS + "Z" + RS + "q" + US + "1" + GS + "F" + RS + "1013" +
-                             US + "Bills" + ETX;
+    const std::string text = SOH + Header("H", "5", "0") + RS + "X" + US + "extra" + STX + GS + "Z" + RS + "q" + US +
+                             "1" + GS + "F" + RS + "1013" + US + "Bills" + ETX;
     ZPHMessage msg;
     ASSERT_TRUE(Decode(text, msg));
-    EXPECT_EQ(msg.m_type, MSG_TITLE);
-    EXPECT_EQ(msg.m_page, 5);
-    EXPECT_EQ(msg.GetFieldCount(), 1u);
+    EXPECT_EQ(std::tuple(msg.m_type, msg.m_page, msg.GetFieldCount()), std::tuple(MSG_TITLE, 5, 1u));
     EXPECT_STREQ(msg.GetValue(F_TITLE), "Bills");
 }
 

@@ -27,6 +27,13 @@ protected:
         LineRef ref = cache.GetForRead(CreateZPHKey(page, line));
         return ref ? ref->m_issueName : std::string("<none>");
     }
+    std::vector<std::string> Issues(int page, std::initializer_list<int> lines)
+    {
+        std::vector<std::string> issues;
+        for (int line : lines)
+            issues.push_back(Issue(page, line));
+        return issues;
+    }
 
     LineCache cache;
     std::vector<unsigned> changed;
@@ -41,13 +48,11 @@ TEST_F(LineCacheTest, ASnapshotOutlivesUpdatesEraseAndClear)
     ASSERT_TRUE(held);
 
     ASSERT_TRUE(cache.Apply(Line(MSG_DATA, 5, 1, "second"), changed));
-    EXPECT_EQ(held->m_issueName, "first");
-    EXPECT_EQ(Issue(5, 1), "second");
+    EXPECT_EQ(std::pair(held->m_issueName, Issue(5, 1)), std::pair(std::string("first"), std::string("second")));
 
     ASSERT_TRUE(cache.Apply(ZPHMessage(MSG_ERASE, 5, 1), changed));
     cache.Clear();
-    EXPECT_EQ(held->m_issueName, "first");
-    EXPECT_EQ(held->m_page, 5);
+    EXPECT_EQ(std::tie(held->m_issueName, held->m_page), std::tuple("first", 5));
     EXPECT_FALSE(cache.GetForRead(CreateZPHKey(5, 1)));
     EXPECT_EQ(cache.GetLineCount(), 0u);
 }
@@ -60,19 +65,14 @@ TEST_F(LineCacheTest, InsertAndEraseShiftThePageAndRenumberTheLines)
 
     changed.clear();
     ASSERT_TRUE(cache.Apply(Line(MSG_INSERT, 9, 3, "new"), changed));
-    EXPECT_EQ(Issue(9, 2), "L2");
-    EXPECT_EQ(Issue(9, 3), "new");
-    EXPECT_EQ(Issue(9, 4), "L3");
-    EXPECT_EQ(Issue(9, 26), "L25") << "line 26 falls off the page";
+    EXPECT_EQ(Issues(9, {2, 3, 4, 26}), (std::vector<std::string>{"L2", "new", "L3", "L25"}))
+        << "line 26 falls off the page";
     EXPECT_EQ(cache.GetForRead(CreateZPHKey(9, 4))->m_line, 4);
     EXPECT_EQ(changed.size(), 24u);
 
     changed.clear();
     ASSERT_TRUE(cache.Apply(ZPHMessage(MSG_ERASE, 9, 1), changed));
-    EXPECT_EQ(Issue(9, 1), "L2");
-    EXPECT_EQ(Issue(9, 2), "new");
-    EXPECT_EQ(Issue(9, 25), "L25");
-    EXPECT_EQ(Issue(9, 26), "<none>");
+    EXPECT_EQ(Issues(9, {1, 2, 25, 26}), (std::vector<std::string>{"L2", "new", "L25", "<none>"}));
     EXPECT_EQ(Issue(10, 1), "other page");
 }
 

@@ -73,10 +73,8 @@ TEST(LineObject, EveryLevelGetterReadsItsOwnStack)
             EXPECT_STREQ((line.*stack.offer)(level), "");
         }
     }
-    EXPECT_EQ(line.m_bid.m_spreadRole, 'M');
-    EXPECT_EQ(line.m_offer.m_whenCenter, 250);
-    EXPECT_EQ(line.m_lineFlags, 0x10u);
-    EXPECT_EQ(line.m_issueFlags, 0x2000u);
+    EXPECT_EQ(std::pair(line.m_bid.m_spreadRole, line.m_offer.m_whenCenter), std::pair('M', 250));
+    EXPECT_EQ(std::pair(line.m_lineFlags, line.m_issueFlags), std::pair(0x10u, 0x2000u));
 }
 
 TEST(LineObject, DataChangesOnlyTheFieldsItCarriesAndRefreshReplacesTheLine)
@@ -93,12 +91,9 @@ TEST(LineObject, DataChangesOnlyTheFieldsItCarriesAndRefreshReplacesTheLine)
     ZPHMessage refresh = Data(MSG_REFRESH);
     refresh.AddField(F_ISSUE_NAME, "UST 2Y");
     ASSERT_TRUE(line.Apply(refresh, true));
-    EXPECT_EQ(line.m_issueName, "UST 2Y");
-    EXPECT_EQ(line.m_bid.m_rate, "");
-    EXPECT_EQ(line.m_bid.m_realRate, 0.0);
+    EXPECT_EQ(std::tie(line.m_issueName, line.m_bid.m_rate, line.m_bid.m_realRate), std::tuple("UST 2Y", "", 0.0));
     EXPECT_STREQ(line.GetOfferCustomer(4), "");
-    EXPECT_EQ(line.m_page, 4);
-    EXPECT_EQ(line.m_line, 7);
+    EXPECT_EQ(std::pair(line.m_page, line.m_line), std::pair(4, 7));
 }
 
 TEST(LineObject, ABadFieldLeavesTheLineAsItWas)
@@ -205,9 +200,7 @@ TEST(ZPHMessage, TimeStampComesOnlyFromAFeedTime)
     ASSERT_TRUE(time.GetTimeStamp(ts));
     EXPECT_STREQ(ts.GetFeedTime(), "06 Dec 2026 10:00:00");
     EXPECT_STREQ(ts.GetConnectTime(), "06 Dec 2026 09:59:58");
-    EXPECT_EQ(ts.GetPackets(), 1234);
-    EXPECT_EQ(ts.GetBadPackets(), 2);
-    EXPECT_EQ(ts.GetMaxDelay(), 17);
+    EXPECT_EQ(std::tuple(ts.GetPackets(), ts.GetBadPackets(), ts.GetMaxDelay()), std::tuple(1234, 2, 17));
 
     Timestamp untouched = ts;
     ZPHMessage data(MSG_DATA, 1, 1);
@@ -220,18 +213,12 @@ TEST(LineObject, FieldTextsReadEveryKnownFieldById)
 {
     const LineObject line = FullLine();
     std::string text;
-    ASSERT_TRUE(line.GetFieldText(F_ISSUE_NAME, text));
-    EXPECT_EQ(text, "UST 10Y");
-    ASSERT_TRUE(line.GetFieldText(F_LINE_FLAGS, text));
-    EXPECT_EQ(text, "16");
-    ASSERT_TRUE(line.GetFieldText(F_OFFER_SPREAD_ROLE, text));
-    EXPECT_EQ(text, "M");
-    ASSERT_TRUE(line.GetFieldText(F_OFFER_REAL_RATE, text));
-    EXPECT_EQ(text, "99.75");
-    ASSERT_TRUE(line.GetFieldText(StackField(F_OFFER_TRADED_QUANTITY, 4), text));
-    EXPECT_EQ(text, "14");
-    ASSERT_TRUE(line.GetFieldText(F_LINE, text));
-    EXPECT_EQ(text, "7");
+    for (auto [id, expected] : {std::pair {F_ISSUE_NAME, "UST 10Y"}, {F_LINE_FLAGS, "16"}, {F_OFFER_SPREAD_ROLE, "M"},
+                                {F_OFFER_REAL_RATE, "99.75"}, {StackField(F_OFFER_TRADED_QUANTITY, 4), "14"},
+                                {F_LINE, "7"}}) {
+        ASSERT_TRUE(line.GetFieldText(id, text)) << id;
+        EXPECT_EQ(text, expected) << id;
+    }
     EXPECT_FALSE(line.GetFieldText(F_BID_RATE + 14, text));
     EXPECT_FALSE(line.GetFieldText(1000, text));
     // Every field the message form carries reads back the same.

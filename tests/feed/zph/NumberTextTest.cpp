@@ -64,13 +64,9 @@ TEST(NumberText, ConversionsIgnoreTheProcessLocale)
 
 TEST(NumberText, LeadingDoubleReadsRateTextsLeniently)
 {
-    EXPECT_EQ(LeadingDouble("99.50"), 99.5);
-    EXPECT_EQ(LeadingDouble(" 3 1/4"), 3.0);
-    EXPECT_EQ(LeadingDouble(""), 0.0);
-    EXPECT_EQ(LeadingDouble("abc"), 0.0);
-    EXPECT_EQ(LeadingDouble("inf"), 0.0);
-    EXPECT_EQ(LeadingDouble("-nan"), 0.0);
-    EXPECT_EQ(LeadingDouble("-2.25x"), -2.25);
+    for (auto [text, value] : {std::pair {"99.50", 99.5}, {" 3 1/4", 3.0}, {"", 0.0}, {"abc", 0.0}, {"inf", 0.0},
+                               {"-nan", 0.0}, {"-2.25x", -2.25}})
+        EXPECT_EQ(LeadingDouble(text), value) << text;
 }
 
 TEST(ZPHKey, KeysArePageTimesHundredPlusLineWithinRange)
@@ -81,11 +77,9 @@ TEST(ZPHKey, KeysArePageTimesHundredPlusLineWithinRange)
         EXPECT_EQ(CreateZPHKey(page, line), 0u) << page << "/" << line;
     int page = -1, line = -1;
     EXPECT_TRUE(ParseZPHKey(1203, page, line));
-    EXPECT_EQ(page, 12);
-    EXPECT_EQ(line, 3);
+    EXPECT_EQ(std::pair(page, line), std::pair(12, 3));
     for (unsigned bad : {0u, 27u, 100u, 127u, 30101u, 4294967295u}) {
         EXPECT_FALSE(ParseZPHKey(bad, page, line)) << bad;
-        EXPECT_EQ(page, 0);
-        EXPECT_EQ(line, 0);
+        EXPECT_EQ(std::pair(page, line), std::pair(0, 0));
     }
 }
