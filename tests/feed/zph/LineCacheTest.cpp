@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 using namespace ZPH;
@@ -26,6 +27,17 @@ protected:
     {
         LineRef ref = cache.GetForRead(CreateZPHKey(page, line));
         return ref ? ref->m_issueName : std::string("<none>");
+    }
+    // A cached line's flags, none when the line is not there.
+    std::optional<unsigned> Flags(unsigned key)
+    {
+        LineRef ref = cache.GetForRead(key);
+        return ref ? std::optional<unsigned>(ref->m_lineFlags) : std::nullopt;
+    }
+    std::optional<unsigned> LocalFlag(unsigned key)
+    {
+        const std::optional<unsigned> flags = Flags(key);
+        return flags ? std::optional<unsigned>(*flags & LOCAL_LINE_FLAGS) : std::nullopt;
     }
     std::vector<std::string> Issues(int page, std::initializer_list<int> lines)
     {
@@ -116,29 +128,30 @@ TEST_F(LineCacheTest, LocalFlagsStayWithTheKeyWhateverTheFeedSends)
         LineWriter writer = cache.GetForWrite(key);
         ASSERT_TRUE(writer);
         writer->m_lineFlags |= LOCAL_LINE_FLAGS;
-        EXPECT_EQ(cache.GetForRead(key)->m_lineFlags & LOCAL_LINE_FLAGS, 0u) << "unpublished until the writer goes";
+        EXPECT_EQ(LocalFlag(key), 0u) << "unpublished until the writer goes";
     }
-    EXPECT_NE(cache.GetForRead(key)->m_lineFlags & LOCAL_LINE_FLAGS, 0u);
+    EXPECT_EQ(LocalFlag(key), LOCAL_LINE_FLAGS);
 
     ZPHMessage refresh(MSG_REFRESH, 3, 3);
     refresh.AddField(F_LINE_FLAGS, 0x10u);
     cache.Apply(refresh, changed);
-    EXPECT_EQ(cache.GetForRead(key)->m_lineFlags, 0x10u | LOCAL_LINE_FLAGS);
+    EXPECT_EQ(Flags(key), 0x10u | LOCAL_LINE_FLAGS);
 
     // The bit marks the key, not the line that moves away from it.
     cache.Apply(Line(MSG_INSERT, 3, 1, "above"), changed);
     ASSERT_TRUE(cache.GetForRead(key));
-    EXPECT_NE(cache.GetForRead(key)->m_lineFlags & LOCAL_LINE_FLAGS, 0u);
-    EXPECT_EQ(cache.GetForRead(CreateZPHKey(3, 4))->m_lineFlags, 0x10u);
+    EXPECT_EQ(LocalFlag(key), LOCAL_LINE_FLAGS);
+    EXPECT_EQ(Flags(CreateZPHKey(3, 4)), 0x10u);
 
     cache.Clear();
     cache.Apply(Line(MSG_REFRESH, 3, 3, "back"), changed);
-    EXPECT_NE(cache.GetForRead(key)->m_lineFlags & LOCAL_LINE_FLAGS, 0u);
+    EXPECT_EQ(LocalFlag(key), LOCAL_LINE_FLAGS);
     {
         LineWriter writer = cache.GetForWrite(key);
+        ASSERT_TRUE(writer);
         writer->m_lineFlags &= ~LOCAL_LINE_FLAGS;
     }
-    EXPECT_EQ(cache.GetForRead(key)->m_lineFlags & LOCAL_LINE_FLAGS, 0u);
+    EXPECT_EQ(LocalFlag(key), 0u);
 }
 
 TEST_F(LineCacheTest, WritersAreNotLostWhenFeedAndClientWriteAtOnce)
@@ -213,9 +226,12 @@ TEST_F(LineCacheTest, PagesKeepTitleAndCountAcrossAClear)
     EXPECT_FALSE(cache.SetTitle(301, "no"));
     EXPECT_FALSE(cache.SetPageCount(0, 1));
     PageRef page = cache.GetPage(7);
+    ASSERT_NE(page, nullptr);
     cache.SetTitle(7, "Bills");
     EXPECT_STREQ(page->GetTitle(), "Treasuries") << "a held page is a snapshot too";
     cache.Clear();
-    EXPECT_STREQ(cache.GetPage(7)->GetTitle(), "Bills");
-    EXPECT_EQ(cache.GetPage(7)->GetCount(), 12);
+    page = cache.GetPage(7);
+    ASSERT_NE(page, nullptr) << "pages outlive a clear of the lines";
+    EXPECT_STREQ(page->GetTitle(), "Bills");
+    EXPECT_EQ(page->GetCount(), 12);
 }
