@@ -110,13 +110,11 @@ TEST(CommandTable, EveryCommandIsListedOnceWithItsOwnId)
 TEST(CommandTable, NoKeyIsBoundTwice)
 {
     std::set<std::string> keys;
-    for (const CommandInfo& info : AllCommands()) {
-        for (const char* key : info.keys) {
+    for (const CommandInfo& info : AllCommands())
+        for (const char* key : info.keys)
             if (key != nullptr) {
                 EXPECT_TRUE(keys.insert(key).second) << key << " is bound twice";
             }
-        }
-    }
 }
 
 TEST(CommandTable, AbsentCommandsLeaveNoStraySeparators)

@@ -10,16 +10,19 @@
 #include "Brindle/base/Exception.h"
 #include "protocol/FieldIds.h"
 #include "zph/ZPHController.h"
-#include "zph/ZPHKey.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <sys/stat.h>
 #include <thread>
+#include <tuple>
 
 using namespace mavo;
 using ddetest::Client;
+using testing::StrEq;
+using testing::ThrowsMessage;
 
 namespace {
 
@@ -75,10 +78,9 @@ struct DDEServerTest : ::testing::Test {
     std::vector<std::string> Advised(const Client& client, const std::string& item) const
     {
         std::vector<std::string> values;
-        for (const auto& heard : client.m_heard) {
+        for (const auto& heard : client.m_heard)
             if (heard.type == XTYP_ADVDATA && heard.hsz2 == item)
                 values.push_back(heard.data.substr(0, heard.data.find('\0')));
-        }
         return values;
     }
 };
@@ -90,12 +92,7 @@ TEST_F(DDEServerTest, StartLogsTheServiceAndASecondServerIsRefused)
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.front(), "DDE Server Initialized, servername = MAVO");
     CDDEServer second(controller, {}, {});
-    try {
-        second.Start();
-        FAIL() << "a second server started";
-    } catch (const Brindle::CException& e) {
-        EXPECT_STREQ(e.what(), "DDEServer instantiated");
-    }
+    EXPECT_THAT([&] { second.Start(); }, ThrowsMessage<Brindle::CException>(StrEq("DDEServer instantiated")));
     EXPECT_FALSE(second.IsRunning());
     // Once the first stops, another may start.
     server.Stop();
@@ -108,12 +105,7 @@ TEST_F(DDEServerTest, ServerThatCannotStartSaysSoAndLeavesRoomForAnother)
     server.Stop();
     const std::string dir = runtime.SocketDir();
     ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);  // no longer private: refused
-    try {
-        server.Start();
-        FAIL() << "started on a directory others may enter";
-    } catch (const Brindle::CException& e) {
-        EXPECT_STREQ(e.what(), "Cannot initialize DDE");
-    }
+    EXPECT_THAT([&] { server.Start(); }, ThrowsMessage<Brindle::CException>(StrEq("Cannot initialize DDE")));
     ASSERT_EQ(::chmod(dir.c_str(), 0700), 0);
     EXPECT_NO_THROW(server.Start());
 }
@@ -160,25 +152,23 @@ TEST_F(DDEServerTest, GroupsGateTheAdvisesOfFeedMessages)
     Client client;
     HCONV conv = Open(client, "P1L1", {"LINE", "BIDRATE", "DAILYHIGH"});
 
-    auto update = [&](const char* rate, const char* high) {
+    // With the groups set, an update of the bid rate and daily high, and the
+    // advises heard so far.
+    const std::tuple<bool, bool, const char*, const char*, std::size_t> steps[] = {
+        {false, false, "99.26", "99.31", 1},  // no group: only LINE
+        {true, false, "99.27", "99.32", 3},   // LINE and BIDRATE
+        {true, true, "99.28", "99.33", 6},    // all three
+        {false, false, "99.29", "99.34", 7}};
+    for (const auto& [live, history, rate, high, heard] : steps) {
+        server.SetLive(live);
+        server.SetHistory(history);
         ZPHMessage msg('D', 1, 1);
         msg.AddField(ZPHWire::F_BID_RATE, rate);
         msg.AddField(ZPHWire::F_DAILY_HIGH, high);
         Feed(msg);
         Wake();
-    };
-    update("99.26", "99.31");  // no group: only LINE
-    ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) == 1; }));
-    server.SetLive(true);
-    update("99.27", "99.32");  // LINE and BIDRATE
-    ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) == 3; }));
-    server.SetHistory(true);
-    update("99.28", "99.33");  // all three
-    ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) == 6; }));
-    server.SetLive(false);
-    server.SetHistory(false);
-    update("99.29", "99.34");
-    ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) == 7; }));
+        ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) == heard; })) << rate;
+    }
     std::string value;
     ASSERT_TRUE(client.Request(conv, "LINE", value));  // flushes whatever might still come
     DdeProcessPending(client.Inst(), 0);

@@ -173,17 +173,13 @@ TEST(DdeValues, WithheldPricesGiveOnlyLineTextAndIssueOutsideTheFullView)
         (inIssueFlags ? line.m_issueFlags : line.m_lineFlags) = 0x40000 | 0x10;
         char withheld[50];
         line.GetTextLine(withheld, sizeof withheld, 1);
+        // Only the line number, the text and the issue; every other item a space.
+        const std::map<int, std::string> shown{
+            {1, "3"}, {4, withheld[0] ? withheld : " "}, {5, "'UST 10Y 4.25% 2034"}};
         for (const auto& item : DdeLineItems()) {
             std::string value;
             ASSERT_TRUE(DdeLineValue(line, item.field, false, value));
-            if (item.field == 1)
-                EXPECT_EQ(value, "3");
-            else if (item.field == 4)
-                EXPECT_EQ(value, withheld[0] ? std::string(withheld) : " ");
-            else if (item.field == 5)
-                EXPECT_EQ(value, "'UST 10Y 4.25% 2034");
-            else
-                EXPECT_EQ(value, " ") << item.name;
+            EXPECT_EQ(value, shown.count(item.field) != 0 ? shown.at(item.field) : " ") << item.name;
         }
         // The full view sees everything.
         EXPECT_EQ(Value(line, "BIDRATE", true), "99.25");

@@ -28,11 +28,10 @@ std::set<Update> Taken(CDdeUpdates& updates)
 std::set<int> PublishedFields(bool live, bool history)
 {
     std::set<int> fields;
-    for (const auto& item : DdeLineItems()) {
+    for (const auto& item : DdeLineItems())
         if (item.group == DdeGroup::Always || (item.group == DdeGroup::Live && live) ||
             (item.group == DdeGroup::History && history))
             fields.insert(item.field);
-    }
     return fields;
 }
 
@@ -40,13 +39,11 @@ std::set<int> PublishedFields(bool live, bool history)
 std::set<Update> LinesOf(int page, int first, int last, const std::set<int>& fields)
 {
     std::set<Update> expected;
-    for (int line = first; line <= last; ++line) {
-        const unsigned key = CreateZPHKey(page, line);
+    for (int line = first; line <= last; ++line)
         for (int field : fields) {
-            expected.emplace(key, field);
-            expected.emplace(key, field == 4 ? 5 : 4);
+            expected.emplace(CreateZPHKey(page, line), field);
+            expected.emplace(CreateZPHKey(page, line), field == 4 ? 5 : 4);
         }
-    }
     return expected;
 }
 
@@ -62,8 +59,8 @@ ZPHMessage Data(char type, int page, int line)
 
 TEST(DdeUpdates, DataAndRefreshPostEveryPublishedFieldOfTheLine)
 {
-    for (const bool live : {false, true}) {
-        for (const bool history : {false, true}) {
+    for (const bool live : {false, true})
+        for (const bool history : {false, true})
             for (const char type : {'D', 'R'}) {
                 CDdeUpdates updates;
                 updates.SetLive(live);
@@ -72,8 +69,6 @@ TEST(DdeUpdates, DataAndRefreshPostEveryPublishedFieldOfTheLine)
                 EXPECT_EQ(Taken(updates), LinesOf(12, 3, 3, PublishedFields(live, history)))
                     << type << live << history;
             }
-        }
-    }
 }
 
 TEST(DdeUpdates, FeedTimeIsCopiedAndStandsForTheAppItems)
@@ -168,16 +163,14 @@ TEST(DdeUpdates, NothingIsLostWhileFeedThreadsAddAndTheWindowTakes)
         seen.insert(got.begin(), got.end());
     });
     std::vector<std::thread> feeds;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         feeds.emplace_back([&, t] {
-            for (int line = 1; line <= 26; ++line) {
+            for (int line = 1; line <= 26; ++line)
                 for (int page = 1 + t * 10; page <= 10 + t * 10; ++page) {
                     updates.OnMessage(Data('D', page, line));
                     updates.MarkAsked(page);
                 }
-            }
         });
-    }
     for (auto& feed : feeds)
         feed.join();
     done = true;

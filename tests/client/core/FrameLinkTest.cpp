@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -25,10 +27,8 @@ struct Recorder {
     std::size_t Count(int id)
     {
         std::lock_guard guard(lock);
-        std::size_t n = 0;
-        for (auto& m : messages)
-            n += m.id == id ? 1 : 0;
-        return n;
+        const auto n = std::count_if(messages.begin(), messages.end(), [id](const FrameMessage& m) { return m.id == id; });
+        return static_cast<std::size_t>(n);
     }
 };
 

@@ -40,10 +40,9 @@ protected:
     }
     // Lets a call-back run on a thread of its own, as the feed's does.
     template <typename F>
-    void OnFeedThread(F f)
+    static void OnFeedThread(F f)
     {
-        std::thread feed(f);
-        feed.join();
+        std::thread(f).join();
     }
 
     testsupport::ScopedRegistryDir registry;

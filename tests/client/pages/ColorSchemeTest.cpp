@@ -31,10 +31,9 @@ TEST(ColorSchemes, MyColoursGoIntoTheThreeSelectableSchemesOnly)
     schemes.SetMyCustomerColors(0x112233, 0x445566);
     schemes.SetMyPriceColors(0x778899, 0xAABBCC);
     const std::pair<int, ColorRef> mine[] = {{60, 0x112233u}, {61, 0x445566u}, {188, 0x778899u}, {189, 0xAABBCCu}};
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3; ++i)
         for (const auto& [entry, color] : mine)
             EXPECT_EQ(schemes.Scheme(i).Get(entry), color) << i << " " << entry;
-    }
     EXPECT_EQ(schemes.NoTradingScheme(), CColorScheme::NoTrading());
     EXPECT_EQ(schemes.MyCustomerBG(), 0x445566u);
     EXPECT_EQ(schemes.MyPriceFG(), 0x778899u);

@@ -145,17 +145,12 @@ TEST_F(PageFormatStore, FontRecordWithoutTerminatorOrWithAbsurdSizeIsNotTaken)
 TEST_F(PageFormatStore, StoredValuesOutsideTheirRangeTakeTheirDefaults)
 {
     CRegSection s = Section();
-    s.SetInt("BidStackSize", 6);
-    s.SetInt("OfferStackSize", -1);
-    s.SetInt("BidAggrSize", 1000000);
-    s.SetInt("OfferAggrSize", 5);
-    s.SetInt("TMStackSize", 0);
-    s.SetInt("ColorStyle", 3);
-    s.SetInt("VolumePrecision", -2);
-    s.SetInt("IssueSize", 1 << 30);
-    s.SetInt("StackQuanSize", -4);
-    s.SetInt("RateSize", 12);
-    s.SetInt("ShowSpreads", 2);  // a switch keeps any value
+    // "ShowSpreads" is a switch: it keeps any value.
+    for (const auto& [name, value] :
+         {std::pair{"BidStackSize", 6}, {"OfferStackSize", -1}, {"BidAggrSize", 1000000}, {"OfferAggrSize", 5},
+          {"TMStackSize", 0}, {"ColorStyle", 3}, {"VolumePrecision", -2}, {"IssueSize", 1 << 30},
+          {"StackQuanSize", -4}, {"RateSize", 12}, {"ShowSpreads", 2}})
+        s.SetInt(name, value);
     CPageFormat f;
     f.Load(s);
     // Only the three stored values in range differ from the defaults.

@@ -1,16 +1,14 @@
 #include "pages/RowCells.h"
 
 #include "pages/DisplayState.h"
-#include "zph/LineObject.h"
 #include "PagesTestSupport.h"
 
-#include <gtest/gtest.h>
+#include <algorithm>
 
 using namespace ZPH;
 
 using namespace mavo;
 using pagestest::BackgroundAt;
-using pagestest::FindText;
 using pagestest::TextOp;
 using pagestest::Texts;
 
@@ -32,14 +30,13 @@ protected:
         return line;
     }
 
-    // Whether the row of `line` draws no own-level picture.
-    bool NoOwnLevel(const LineObject& line)
+    // The row's own-level picture, or null.
+    static const PaintOp* OwnLevelOp(const std::vector<PaintOp>& ops)
     {
-        for (const PaintOp& op : Row(line))
-            if (op.type == PaintOp::OwnLevel)
-                return false;
-        return true;
+        const auto op = std::find_if(ops.begin(), ops.end(), [](const PaintOp& o) { return o.type == PaintOp::OwnLevel; });
+        return op == ops.end() ? nullptr : &*op;
     }
+    bool NoOwnLevel(const LineObject& line) { return OwnLevelOp(Row(line)) == nullptr; }
 };
 
 // Cell x positions of the default format (8-pixel characters).
@@ -310,10 +307,7 @@ TEST_F(RowCells, SummaryCellShowsTheOwnLevelPicture)
     LineObject line = FieldLine();
     line.m_offer.m_ownLevel = 4;
     const auto ops = Row(line);
-    const PaintOp* picture = nullptr;
-    for (const PaintOp& op : ops)
-        if (op.type == PaintOp::OwnLevel)
-            picture = &op;
+    const PaintOp* picture = OwnLevelOp(ops);
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->level, 4);
     EXPECT_EQ(picture->rect, (Rect{302, 0, 310, 16}));

@@ -114,8 +114,7 @@ TEST(RowLayout, ScalingIsAMultiplyDivideAndNeverDividesByZero)
 TEST(RowLayout, NarrowRowShrinksEveryCellInProportion)
 {
     CPageFormat f;
-    const pagestest::FixedFont font(8);
-    const CColumnWidths w(f, font);
+    const CColumnWidths w(f, pagestest::FixedFont(8));
     const RowPlan plan = PlanFieldRow(f, false);
     const int nominal = PageNominalWidth(f, w, false, false);
     const auto full = LayRow(plan, w, 0, nominal, nominal);
@@ -136,8 +135,7 @@ TEST(RowLayout, NarrowRowShrinksEveryCellInProportion)
 TEST(HitTest, WalksTheScaledLayout)
 {
     CPageFormat f;
-    const pagestest::FixedFont font(8);
-    const CColumnWidths w(f, font);
+    const CColumnWidths w(f, pagestest::FixedFont(8));
     const int nominal = PageNominalWidth(f, w, false, false);
     // Unscaled: line number 0..37, issue 38..157, summary 158..165, bid rate 166..229.
     const std::pair<int, int> unscaled[] = {{0, COL_LINE_NUMBER},      {37, COL_LINE_NUMBER},
@@ -158,8 +156,7 @@ TEST(HitTest, WalksTheScaledLayout)
 TEST(HitTest, TextLinesAndOtherKinds)
 {
     CPageFormat f;
-    const pagestest::FixedFont font(8);
-    const CColumnWidths w(f, font);
+    const CColumnWidths w(f, pagestest::FixedFont(8));
     const std::tuple<char, int, int> hits[] = {{'T', 10, COL_LINE_NUMBER}, {'T', 100, COL_TEXT_LINE},
                                                {'T', 399, COL_TEXT_LINE},  {'T', 400, COL_NOTHING},
                                                {'M', 100, COL_NOTHING},    {'Q', 100, COL_NOTHING}};

@@ -1,12 +1,13 @@
 #include "status/SourceStatusLog.h"
 
+#include "LocaleZone.h"
 #include "zph/Timestamp.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <regex>
+#include <tuple>
 
 namespace mavo {
 namespace {
@@ -32,20 +33,12 @@ TEST(SourceStatusLogTest, HoldsAtMostTwoHundredEntriesAndKeepsTheNewest)
 
 TEST(SourceStatusLogTest, EntryIsLocalTimeTabText)
 {
-    const char* old = std::getenv("TZ");
-    const std::string saved = old != nullptr ? old : "";
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
     // 1 January 2020, 13:05:09 UTC.
-    EXPECT_EQ(FormatLogEntry(1577883909, "Feed Live"), "13:05:09\tFeed Live");
-    ::setenv("TZ", "EST5", 1);
-    ::tzset();
-    EXPECT_EQ(FormatLogEntry(1577883909, "x"), "08:05:09\tx");
-    if (old != nullptr)
-        ::setenv("TZ", saved.c_str(), 1);
-    else
-        ::unsetenv("TZ");
-    ::tzset();
+    for (const auto& [zone, text, entry] :
+         {std::tuple{"UTC", "Feed Live", "13:05:09\tFeed Live"}, {"EST5", "x", "08:05:09\tx"}}) {
+        testsupport::ScopedTimeZone scoped(zone);
+        EXPECT_EQ(FormatLogEntry(1577883909, text), entry) << zone;
+    }
 
     const std::string now = FormatLogEntry(std::time(nullptr), "text with\ttab");
     EXPECT_TRUE(std::regex_match(now, std::regex("[0-2][0-9]:[0-5][0-9]:[0-6][0-9]\ttext with\ttab"))) << now;
@@ -53,9 +46,9 @@ TEST(SourceStatusLogTest, EntryIsLocalTimeTabText)
 
 TEST(SourceStatusLogTest, LineUpdateTextSplitsTheKey)
 {
-    EXPECT_EQ(LineUpdateText(1203), "Update on page 12, line 3");
-    EXPECT_EQ(LineUpdateText(30026), "Update on page 300, line 26");
-    EXPECT_EQ(LineUpdateText(101), "Update on page 1, line 1");
+    for (const auto& [key, text] : {std::pair{1203u, "Update on page 12, line 3"},
+                                    {30026u, "Update on page 300, line 26"}, {101u, "Update on page 1, line 1"}})
+        EXPECT_EQ(LineUpdateText(key), text);
 }
 
 TEST(SourceStatusLogTest, MetricTextsAreTheConnectTimeAndWholeNumbers)

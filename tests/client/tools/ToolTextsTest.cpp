@@ -2,9 +2,10 @@
 #include "tools/ScreenLayout.h"
 #include "tools/ToolTexts.h"
 
+#include "LocaleZone.h"
+
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
 
 using namespace mavo;
@@ -29,10 +30,9 @@ TEST(ToolTextsTest, TheClockShowsTwelveHourTimeWithEnglishNamesInEveryLocale)
     EXPECT_EQ(ClockText(Time(2026, 1, 31, 0, 0, 0)), "31 Jan 2026 - 12:00:00 AM");
     EXPECT_EQ(ClockText(Time(2026, 5, 2, 12, 30, 0)), "02 May 2026 - 12:30:00 PM");
     EXPECT_EQ(ClockText(Time(2026, 9, 15, 23, 59, 59)), "15 Sep 2026 - 11:59:59 PM");
-    const std::string before = std::setlocale(LC_ALL, nullptr);
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr || std::setlocale(LC_ALL, "fr_FR.UTF-8") != nullptr) {
+    const testsupport::ScopedForeignLocale german;
+    if (german.available()) {
         EXPECT_EQ(ClockText(Time(2026, 3, 4, 13, 2, 3)), "04 Mar 2026 - 01:02:03 PM");
-        std::setlocale(LC_ALL, before.c_str());
     }
 }
 

@@ -12,7 +12,17 @@ using mavo::CommandId;
 
 namespace {
 
-class ConnectionTest : public LiveAppFixture {};
+class ConnectionTest : public LiveAppFixture {
+protected:
+    // The status bar says the source is live.
+    bool WaitForLive(const char* source)
+    {
+        return WaitFor([&] {
+            return Frame().PaneText(mavo::CMainFrame::kSourcePane) == source &&
+                   Frame().PaneText(mavo::CMainFrame::kFeedStatePane) == "Feed Live";
+        });
+    }
+};
 
 } // namespace
 
@@ -38,7 +48,7 @@ TEST_F(ConnectionTest, FailoverDisconnectReconnectAndTheWaitingDialog)
     EXPECT_EQ(asked[1].text, "Are you sure you want to connect to the BACKUP source?");
     EXPECT_EQ(asked[1].buttons, mavo::CMessageService::Buttons::YesNo);
     EXPECT_EQ(StoredInt("Controller", "Failover"), 1);
-    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(mavo::CMainFrame::kSourcePane) == "Backup" && Frame().PaneText(mavo::CMainFrame::kFeedStatePane) == "Feed Live"; }));
+    ASSERT_TRUE(WaitForLive("Backup"));
     // On the backup, connected: connect primary stays offered, backup not.
     EXPECT_TRUE(Enabled(CommandId::ConnectPrimary));
     EXPECT_FALSE(Enabled(CommandId::ConnectBackup));
@@ -47,7 +57,7 @@ TEST_F(ConnectionTest, FailoverDisconnectReconnectAndTheWaitingDialog)
     ASSERT_TRUE(Frame().RunCommand(CommandId::Failover));
     EXPECT_EQ(messages.WithCaption("Failover").back().text, "Are you sure you want to connect to the PRIMARY source?");
     EXPECT_EQ(StoredInt("Controller", "Failover"), 0);
-    EXPECT_TRUE(WaitFor([&] { return Frame().PaneText(mavo::CMainFrame::kSourcePane) == "Primary" && Frame().PaneText(mavo::CMainFrame::kFeedStatePane) == "Feed Live"; }));
+    EXPECT_TRUE(WaitForLive("Primary"));
 
     // Disconnect, and connect again.
     ASSERT_TRUE(Frame().RunCommand(CommandId::Disconnect));
@@ -64,10 +74,9 @@ TEST_F(ConnectionTest, FailoverDisconnectReconnectAndTheWaitingDialog)
     ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     EXPECT_EQ(StoredInt("Controller", "Failover"), 0);
 
-    // The waiting dialog names the address; its Cancel disconnects.
-    // As the feed thread reports the start of a wait.
-    std::thread feed([&] { app->Controller().OnWaitBegin(); });
-    feed.join();
+    // The waiting dialog names the address; its Cancel disconnects. The
+    // start of a wait comes as the feed thread reports it.
+    std::thread([&] { app->Controller().OnWaitBegin(); }).join();
     ASSERT_TRUE(WaitFor([&] { return Frame().WaitingDialog()->isVisible(); }));
     EXPECT_EQ(Frame().WaitingDialog()->windowTitle().toStdString(), "Waiting");
     EXPECT_EQ(Frame().WaitingDialog()->Text().toStdString(),
@@ -77,11 +86,10 @@ TEST_F(ConnectionTest, FailoverDisconnectReconnectAndTheWaitingDialog)
     EXPECT_FALSE(Frame().WaitingDialog()->isVisible());
     EXPECT_FALSE(Frame().Connection().IsConnected());
 
-    std::thread again([&] {
+    std::thread([&] {
         app->Controller().OnWaitBegin();
         app->Controller().OnWaitEnd();
-    });
-    again.join();
+    }).join();
     Spin(300);
     EXPECT_FALSE(Frame().WaitingDialog()->isVisible());
 }

@@ -24,10 +24,7 @@ class DdeServerWindowTest : public LiveAppFixture {
 protected:
     CDdeServerWindow* Window() { return Frame().findChild<CDdeServerWindow*>(QStringLiteral("DdeServerWindow")); }
 
-    void EnableAtStart(int enable = 1)
-    {
-        Section("MainFrame").SetInt("Enable DDE", enable);
-    }
+    void EnableAtStart() { Section("MainFrame").SetInt("Enable DDE", 1); }
 
     // Starts MAVO live on page 1 with the DDE server running.
     void StartLiveWithDde()
@@ -47,23 +44,43 @@ protected:
                                           const std::string& item)
     {
         std::vector<std::string> values;
-        for (const auto& heard : client.m_heard) {
+        for (const auto& heard : client.m_heard)
             if (heard.type == XTYP_ADVDATA && heard.hsz1 == topic && heard.hsz2 == item)
                 values.push_back(heard.data.substr(0, heard.data.find('\0')));
-        }
         return values;
     }
 
     // Runs the application's events and the client's call-backs until the
     // condition holds.
-    static bool PumpUntil(ddetest::Client& client, const std::function<bool()>& condition, int ms = 30000)
+    static bool PumpUntil(ddetest::Client& client, const std::function<bool()>& condition)
     {
-        return WaitFor(
-            [&] {
-                DdeProcessPending(client.Inst(), 0);
-                return condition();
-            },
-            ms);
+        const auto pumped = [&] {
+            DdeProcessPending(client.Inst(), 0);
+            return condition();
+        };
+        return WaitFor(pumped, 30000);
+    }
+
+    // Runs the application's events and reads the tools' output until the
+    // condition holds.
+    static bool PumpUntil(std::initializer_list<ChildProcess*> tools, const std::function<bool()>& condition)
+    {
+        const auto pumped = [&] {
+            for (ChildProcess* tool : tools)
+                tool->Pump(0);
+            return condition();
+        };
+        return WaitFor(pumped, 30000);
+    }
+
+    // A conversation on the topic with an advise loop on each item.
+    static HCONV Advise(ddetest::Client& client, const char* topic, std::initializer_list<const char*> items)
+    {
+        HCONV conv = client.Connect("MAVO", topic);
+        EXPECT_NE(conv, nullptr) << topic;
+        for (const char* item : items)
+            EXPECT_TRUE(conv != nullptr && client.Advise(conv, item)) << topic << "!" << item;
+        return conv;
     }
 
     static bool Contains(const std::vector<std::string>& values, const std::string& value)
@@ -105,10 +122,8 @@ TEST_F(DdeServerWindowTest, WindowIsMadeWithTheMainFrameTheCommandShowsItAndItsL
 
 TEST_F(DdeServerWindowTest, StoredEnableStartsTheServerAndTheBoxStoresEachChange)
 {
-    EnableAtStart();
-    Section("MainFrame").SetInt("ShowDDE", 1);
-    Section("MainFrame").SetInt("DDELeft", 120);
-    Section("MainFrame").SetInt("DDETop", 130);
+    for (const auto& [name, value] : {std::pair{"Enable DDE", 1}, {"ShowDDE", 1}, {"DDELeft", 120}, {"DDETop", 130}})
+        Section("MainFrame").SetInt(name, value);
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     CDdeServerWindow* window = Window();
     ASSERT_NE(window, nullptr);
@@ -163,21 +178,9 @@ TEST_F(DdeServerWindowTest, MavoDdeAdvisePrintsLiveBidRatesAndFeedTimes)
         return std::count(tool.Stdout().begin(), tool.Stdout().end(), '\n');
     };
     // 'D': a bid rate set on the server reaches the advise loop.
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            rates.Pump(0);
-            return lines(rates) >= 1;
-        },
-        30000))
-        << rates.Stderr();
+    ASSERT_TRUE(PumpUntil({&rates}, [&] { return lines(rates) >= 1; })) << rates.Stderr();
     EXPECT_EQ(zphd.Control("set 1 1 100 77.77").rfind("OK", 0), 0u);
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            rates.Pump(0);
-            times.Pump(0);
-            return lines(rates) >= 2 && lines(times) >= 3;
-        },
-        30000))
+    ASSERT_TRUE(PumpUntil({&rates, &times}, [&] { return lines(rates) >= 2 && lines(times) >= 3; }))
         << rates.Stdout() << rates.Stderr() << times.Stderr();
     EXPECT_EQ(rates.Wait(), 0);
     EXPECT_EQ(times.Wait(), 0);
@@ -193,15 +196,11 @@ TEST_F(DdeServerWindowTest, EachKindOfFeedMessageRefreshesTheAdviseLoops)
     StartLiveWithDde();
     Window()->LiveBox()->setChecked(true);
     ddetest::Client client;
-    HCONV line1 = client.Connect("MAVO", "P1L1");
-    HCONV line2 = client.Connect("MAVO", "P1L2");
-    HCONV line3 = client.Connect("MAVO", "P1L3");
-    HCONV page2 = client.Connect("MAVO", "P2L1");
-    ASSERT_TRUE(line1 && line2 && line3 && page2);
-    for (HCONV conv : {line1, line2, line3})
-        ASSERT_TRUE(client.Advise(conv, "ISSUENAME"));
-    ASSERT_TRUE(client.Advise(line1, "TEXT"));
-    ASSERT_TRUE(client.Advise(page2, "ISSUENAME"));
+    HCONV line1 = Advise(client, "P1L1", {"ISSUENAME", "TEXT"});
+    HCONV line2 = Advise(client, "P1L2", {"ISSUENAME"});
+    HCONV line3 = Advise(client, "P1L3", {"ISSUENAME"});
+    ASSERT_TRUE(line1 && line2 && line3 && Advise(client, "P2L1", {"ISSUENAME"}));
+    ASSERT_FALSE(HasFailure());
     std::string first;
     std::string second;
     ASSERT_TRUE(client.Request(line1, "ISSUENAME", first));
@@ -244,10 +243,8 @@ TEST_F(DdeServerWindowTest, GroupsAndRestrictedLinesGateWhatClientsGet)
 {
     StartLiveWithDde();
     ddetest::Client client;
-    HCONV conv = client.Connect("MAVO", "P1L1");
-    ASSERT_NE(conv, nullptr);
-    ASSERT_TRUE(client.Advise(conv, "BIDRATE"));
-    ASSERT_TRUE(client.Advise(conv, "LINE"));
+    Advise(client, "P1L1", {"BIDRATE", "LINE"});
+    ASSERT_FALSE(HasFailure());
     // No group ticked: the line changes, LINE is refreshed, BIDRATE not.
     ASSERT_EQ(zphd.Control("set 1 1 100 55.55").rfind("OK", 0), 0u);
     ASSERT_TRUE(PumpUntil(client, [&] { return !Heard(client, "P1L1", "LINE").empty(); }));

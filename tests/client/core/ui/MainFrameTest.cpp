@@ -7,15 +7,12 @@
 #include "lineinfo/ui/LineInfoWindow.h"
 
 #include <QContextMenuEvent>
-#include <QGuiApplication>
-#include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
-
 
 using namespace testsupport;
 using mavo::CommandId;
@@ -29,7 +26,7 @@ protected:
         AppFixture::SetUp();
         PointFeedAtServer();
     }
-    QStringList ActionTexts(const QList<QAction*>& actions)
+    static QStringList ActionTexts(const QList<QAction*>& actions)
     {
         QStringList texts;
         for (QAction* a : actions)
@@ -69,10 +66,9 @@ TEST_F(MainFrameTest, FullScreenWithDefaultRectangleCoversTheScreenAndSpaceLeave
 
 TEST_F(MainFrameTest, StoredFullScreenRectangleAndWindowStatesComeBack)
 {
-    Section("MainFrame").SetInt("FullScreenX", 10);
-    Section("MainFrame").SetInt("FullScreenY", 20);
-    Section("MainFrame").SetInt("FullScreenCX", 300);
-    Section("MainFrame").SetInt("FullScreenCY", 200);
+    for (const auto& [name, value] :
+         {std::pair{"FullScreenX", 10}, {"FullScreenY", 20}, {"FullScreenCX", 300}, {"FullScreenCY", 200}})
+        Section("MainFrame").SetInt(name, value);
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     Frame().SetFullScreen(true);
     Spin(100);
@@ -121,11 +117,10 @@ TEST_F(MainFrameTest, MenusToolbarStatusBarAndContextMenuHoldOnlyWhatIsDelivered
               "Modify Contents;|;&About MAVO...");
     // No command is missing: every one of the table has its handler (the
     // submenu entry stands for its items).
-    for (const mavo::CommandInfo& info : mavo::AllCommands()) {
+    for (const mavo::CommandInfo& info : mavo::AllCommands())
         if (mavo::FindSubmenu(info.id) == nullptr) {
             EXPECT_NE(Frame().Commands().Action(info.id), nullptr) << info.text;
         }
-    }
     EXPECT_EQ(Frame().PaneText(mavo::CMainFrame::kFeedStatePane).toStdString(), "Not Connected");
 
     // The context menu by key opens inside the top left corner, by mouse at
@@ -202,22 +197,24 @@ TEST_F(MainFrameTest, EverySettingIsAsItWasAfterARestart)
     EXPECT_EQ(Frame().NormalRect(), QRect(40, 60, 720, 480));
     EXPECT_EQ(Frame().geometry(), QRect(40, 60, 720, 480));
     const mavo::CMainFrameSettings& s = Frame().Settings();
-    EXPECT_EQ(s.anchored, 1);
-    EXPECT_EQ(s.infoOnClick, 1);
-    EXPECT_EQ(s.contribPopup, 1);
-    EXPECT_EQ(s.alwaysOnTop, 1);
+    for (const auto& [name, value] : {std::pair{"anchored", s.anchored}, {"infoOnClick", s.infoOnClick},
+                                      {"contribPopup", s.contribPopup}, {"alwaysOnTop", s.alwaysOnTop}})
+        EXPECT_EQ(value, 1) << name;
     EXPECT_EQ(s.infoKey, 512);
+    EXPECT_EQ(s.myPriceBG, 0x00FF00);
+    // Both line windows are set to it.
     ASSERT_NE(Frame().findChild<mavo::CTradeWindow*>(), nullptr);
     EXPECT_EQ(Frame().findChild<mavo::CTradeWindow*>()->Key(), 512u);
-    // Both line windows are set to it.
     ASSERT_NE(Frame().findChild<mavo::CLineInfoWindow*>(), nullptr);
     EXPECT_EQ(Frame().findChild<mavo::CLineInfoWindow*>()->Key(), 512u);
-    EXPECT_EQ(s.myPriceBG, 0x00FF00);
     EXPECT_TRUE(Frame().windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_TRUE(Frame().ToolBar()->isHidden());
     EXPECT_FALSE(Frame().statusBar()->isHidden());
     // The backup was selected when saved: it is the one that connects.
     EXPECT_EQ(Frame().Connection().Failover(), 1);
-    EXPECT_TRUE(WaitFor([&] { return Frame().PaneText(mavo::CMainFrame::kSourcePane) == "Backup" && Frame().PaneText(mavo::CMainFrame::kFeedStatePane) == "Feed Live"; }));
+    EXPECT_TRUE(WaitFor([&] {
+        return Frame().PaneText(mavo::CMainFrame::kSourcePane) == "Backup" &&
+               Frame().PaneText(mavo::CMainFrame::kFeedStatePane) == "Feed Live";
+    }));
 }
 

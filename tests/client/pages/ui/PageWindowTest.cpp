@@ -1,19 +1,12 @@
 #include "pages/ui/RowPainter.h"
 
 #include "../FakePageFeed.h"
-#include "Brindle/base/RegSection.h"
 #include "LiveApp.h"
 #include "PageWindowsFixture.h"
 #include "SampleLines.h"
-#include "TempDir.h"
-#include "zph/ZPHKey.h"
 
-#include <QApplication>
-#include <QImage>
 #include <QInputDialog>
-#include <QTimer>
 
-#include <deque>
 #include <thread>
 
 using namespace ZPH;
@@ -42,7 +35,39 @@ protected:
     }
 
     static QColor Pixel(const QImage& image, int x, int y) { return image.pixelColor(x, y); }
+
+    // Page `page` filled with the sample lines and open in its window.
+    CChildFrame* OpenSample(int page)
+    {
+        pagestest::FillSamplePage(m_feed.cache, page);
+        return m_windows->OpenPage(page);
+    }
+
+    // The cells of a row of the plan as the list lays them out.
+    static std::vector<LaidCell> Cells(CPageList* list, const RowPlan& plan)
+    {
+        const CColumnWidths widths(list->Format(), CQtFontMeasure(RowFonts::For(list->Format().font).page));
+        return LayRow(plan, widths, 0, list->width(), list->PageNominalWidth());
+    }
+
+    std::vector<QRect> Geometries() const
+    {
+        std::vector<QRect> rects;
+        for (CChildFrame* frame : m_windows->Frames())
+            rects.push_back(frame->geometry());
+        return rects;
+    }
 };
+
+// How many pixels of the rectangle pass the test.
+int CountPixels(const QRect& rect, const std::function<bool(int x, int y)>& test)
+{
+    int n = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            n += test(x, y) ? 1 : 0;
+    return n;
+}
 
 // Waits (generously) until the list has painted at least once more, and
 // lets the paint settle.
@@ -65,43 +90,36 @@ bool PaintedAfter(CPageList* list, const std::function<void()>& action)
 
 TEST_F(PageWindowTest, RowRendersEachCellInTheSchemeColours)
 {
-    pagestest::FillSamplePage(m_feed.cache, 7);
-    CChildFrame* frame = m_windows->OpenPage(7);
+    CChildFrame* frame = OpenSample(7);
     ASSERT_NE(frame, nullptr);
     CPageList* list = frame->View()->List();
     const QImage image = Render(list);
     const CColorScheme& s = m_env.schemes.ForStyle(0);
     const int h = list->RowHeight();
     ASSERT_GT(h, 8);
-    // Row 2 (line 2): bid attribute 3 (state 2, white), offer attribute 2.
-    const int y = h + 1;  // the top pixel line of the row, above any text
-    const std::vector<LaidCell> cells =
-        LayRow(PlanFieldRow(list->Format(), false), CColumnWidths(list->Format(), CQtFontMeasure(RowFonts::For(list->Format().font).page)), 0,
-               list->width(), list->PageNominalWidth());
-    auto sample = [&](int kind, int nth = 0) {
-        for (const LaidCell& c : cells)
-            if (c.kind == kind && nth-- == 0)
-                return Pixel(image, c.left + 1, y);
-        return QColor();
-    };
-    EXPECT_EQ(sample(COL_LINE_NUMBER), ToQColor(s.Get(Entry::LineNumberBG)));
-    EXPECT_EQ(sample(COL_ISSUE), ToQColor(s.Get(Entry::IssueBG)));
-    EXPECT_EQ(sample(COL_BID_RATE), ToQColor(s.Get(Entry::StateBG(Entry::BidRate, 2))));
-    EXPECT_EQ(sample(COL_BID_QUANTITY), ToQColor(s.Get(Entry::StateBG(Entry::BidQuantity, 2))));
-    EXPECT_EQ(sample(COL_OFFER_RATE), ToQColor(s.Get(Entry::StateBG(Entry::OfferRate, 1))));
-    EXPECT_EQ(sample(COL_STACK_SUMMARY), ToQColor(s.Get(83)));
-    EXPECT_EQ(sample(COL_SLASH), ToQColor(s.Get(Entry::SlashBG)));
-    // Some text is drawn in the bid rate cell in its foreground colour.
-    const LaidCell* bidRate = nullptr;
-    for (const LaidCell& c : cells)
-        if (c.kind == COL_BID_RATE)
-            bidRate = &c;
-    ASSERT_NE(bidRate, nullptr);
-    int ink = 0;
-    for (int x = bidRate->left; x < bidRate->right; ++x)
-        for (int yy = h; yy < 2 * h; ++yy)
-            ink += Pixel(image, x, yy) != ToQColor(s.Get(Entry::StateBG(Entry::BidRate, 2)));
-    EXPECT_GT(ink, 10);
+    // Row 2 (line 2): bid attribute 3 (state 2, white), offer attribute 2;
+    // sampled on the row's top pixel line, above any text.
+    const std::vector<LaidCell> cells = Cells(list, PlanFieldRow(list->Format(), false));
+    const ColorRef bidRateBg = s.Get(Entry::StateBG(Entry::BidRate, 2));
+    const std::pair<int, ColorRef> backgrounds[] = {
+        {COL_LINE_NUMBER, s.Get(Entry::LineNumberBG)},
+        {COL_ISSUE, s.Get(Entry::IssueBG)},
+        {COL_BID_RATE, bidRateBg},
+        {COL_BID_QUANTITY, s.Get(Entry::StateBG(Entry::BidQuantity, 2))},
+        {COL_OFFER_RATE, s.Get(Entry::StateBG(Entry::OfferRate, 1))},
+        {COL_STACK_SUMMARY, s.Get(83)},
+        {COL_SLASH, s.Get(Entry::SlashBG)}};
+    for (const auto& [kind, colour] : backgrounds) {
+        const auto c = std::find_if(cells.begin(), cells.end(), [&](const LaidCell& l) { return l.kind == kind; });
+        ASSERT_NE(c, cells.end()) << kind;
+        EXPECT_EQ(Pixel(image, c->left + 1, h + 1), ToQColor(colour)) << kind;
+        // Some text is drawn in the bid rate cell in its foreground colour.
+        if (kind == COL_BID_RATE) {
+            EXPECT_GT(CountPixels(QRect(c->left, h, c->right - c->left, h),
+                                  [&](int x, int y) { return Pixel(image, x, y) != ToQColor(bidRateBg); }),
+                      10);
+        }
+    }
 }
 
 TEST_F(PageWindowTest, EachLineKindPaintsAndMissingLinesAreGreen)
@@ -116,8 +134,7 @@ TEST_F(PageWindowTest, EachLineKindPaintsAndMissingLinesAreGreen)
     erase.m_type = 'E';
     m_feed.cache.Apply(erase, changed);
 
-    CChildFrame* frame = m_windows->OpenPage(7);
-    CPageList* list = frame->View()->List();
+    CPageList* list = m_windows->OpenPage(7)->View()->List();
     const QImage image = Render(list);
     const CColorScheme& s = m_env.schemes.ForStyle(0);
     const int h = list->RowHeight();
@@ -128,20 +145,17 @@ TEST_F(PageWindowTest, EachLineKindPaintsAndMissingLinesAreGreen)
     EXPECT_EQ(Pixel(image, 2, 12 * h + 1), ToQColor(s.Get(Entry::LineNumberBG)));
     EXPECT_EQ(Pixel(image, list->width() - 3, 12 * h + 1), ToQColor(s.Get(Entry::Flag2000FG + 1)));
     // The trade monitor line: its transaction number in 170-171.
-    const CColumnWidths widths(list->Format(), CQtFontMeasure(RowFonts::For(list->Format().font).page));
-    for (const LaidCell& c : LayRow(PlanTradeMonitorRow(list->Format()), widths, 0, list->width(), list->PageNominalWidth())) {
+    for (const LaidCell& c : Cells(list, PlanTradeMonitorRow(list->Format())))
         if (c.kind == COL_TM_NUMBER) {
             EXPECT_EQ(Pixel(image, c.left + 1, 20 * h + 1), ToQColor(s.Get(Entry::TMNumberBG)));
         }
-    }
     // A line the cache lacks.
     EXPECT_EQ(Pixel(image, list->width() / 2, 25 * h + h / 2), ToQColor(kMissingLineColor));
 }
 
 TEST_F(PageWindowTest, FeedUpdateRepaintsOnlyTheChangedRowsFromAnotherThread)
 {
-    pagestest::FillSamplePage(m_feed.cache, 7);
-    CChildFrame* frame = m_windows->OpenPage(7);
+    CChildFrame* frame = OpenSample(7);
     CPageList* list = frame->View()->List();
     ASSERT_TRUE(WaitForPaint(list, 0));
     const int rows = list->RowsPainted();
@@ -165,10 +179,8 @@ TEST_F(PageWindowTest, FeedUpdateRepaintsOnlyTheChangedRowsFromAnotherThread)
 
 TEST_F(PageWindowTest, KeyListedTwiceRepaintsBothRows)
 {
-    pagestest::FillSamplePage(m_feed.cache, 7);
-    CChildFrame* frame = m_windows->OpenPage(7);
-    CMAVODoc& doc = frame->View()->Document();
-    doc.SetLines({701, 702, 703, 702});
+    CChildFrame* frame = OpenSample(7);
+    frame->View()->Document().SetLines({701, 702, 703, 702});
     CPageList* list = frame->View()->List();
     ASSERT_TRUE(WaitForPaint(list, 0));
     const int rows = list->RowsPainted();
@@ -186,8 +198,7 @@ TEST_F(PageWindowTest, FlashTickRepaintsOnlyCellsWhosePhaseChanges)
     fast.m_bid.m_fastFlash = 1;
     m_feed.cache.Put(705, fast);
     m_env.options.tradeTimer = true;
-    CChildFrame* frame = m_windows->OpenPage(7);
-    CPageList* list = frame->View()->List();
+    CPageList* list = m_windows->OpenPage(7)->View()->List();
     ASSERT_TRUE(WaitForPaint(list, 0));
     ASSERT_EQ(list->Blinks().Size(), 4u);  // rate and quantity of each
 
@@ -217,12 +228,7 @@ TEST_F(PageWindowTest, FlashTickRepaintsOnlyCellsWhosePhaseChanges)
     const QImage off = Render(list);
     m_windows->OnFlashTick(6);
     const QImage on = Render(list);
-    const QRect cell = *region.begin();
-    int differences = 0;
-    for (int x = cell.left(); x <= cell.right(); ++x)
-        for (int y = cell.top(); y <= cell.bottom(); ++y)
-            differences += off.pixel(x, y) != on.pixel(x, y);
-    EXPECT_GT(differences, 5);
+    EXPECT_GT(CountPixels(*region.begin(), [&](int x, int y) { return off.pixel(x, y) != on.pixel(x, y); }), 5);
 }
 
 TEST_F(PageWindowTest, OpeningAPageTwiceActivatesTheFirstWindowWhoseTitleFollowsTheFeed)
@@ -275,8 +281,7 @@ TEST_F(PageWindowTest, FrameStylesSwitchAndTheSameStyleIsIgnored)
 
 TEST_F(PageWindowTest, CloseIsGuardedByOwnOrdersAndAsksFirst)
 {
-    pagestest::FillSamplePage(m_feed.cache, 5);
-    CChildFrame* frame = m_windows->OpenPage(5);
+    CChildFrame* frame = OpenSample(5);
     QPointer<CChildFrame> guard(frame);
     LineObject own = pagestest::SampleFieldLine(5, 3);
     own.m_offer.m_ownLevel = 1;
@@ -310,8 +315,7 @@ TEST_F(PageWindowTest, CloseIsGuardedByOwnOrdersAndAsksFirst)
 
 TEST_F(PageWindowTest, DocumentsSaveAndRestoreWithTheirWindows)
 {
-    pagestest::FillSamplePage(m_feed.cache, 7);
-    CChildFrame* a = m_windows->OpenPage(7);
+    CChildFrame* a = OpenSample(7);
     CChildFrame* b = m_windows->OpenPage(12);
     a->move(20, 10);
     b->SetFrameStyle(CChildFrame::kBorderOnly);
@@ -396,14 +400,13 @@ TEST_F(PageWindowTest, FirstTextLineArrivingWidensThePage)
 
 TEST_F(PageWindowTest, PointerMovesReportTheCellUnderThemButNotWhileDraggingOnTheScaledLayout)
 {
-    pagestest::FillSamplePage(m_feed.cache, 7);
     struct Hover {
         unsigned key;
         int column;
     };
     std::vector<Hover> hovers;
     m_windows->SetInfoTipHandler([&](unsigned key, int column, QPoint) { hovers.push_back({key, column}); });
-    CChildFrame* frame = m_windows->OpenPage(7);
+    CChildFrame* frame = OpenSample(7);
     CPageList* list = frame->View()->List();
     const int h = list->RowHeight();
     const auto send = [list](QEvent::Type type, QPoint at, Qt::MouseButton button) {
@@ -473,9 +476,7 @@ TEST_F(PageWindowTest, TiledWindowsComeBackExactlyAsSavedWhateverTheFeedSendsAft
     CChildFrame* widened = m_windows->Frames()[1];
     widened->resize(widened->width() + 90, widened->height() - 40);
     Settle();
-    std::vector<QRect> saved;
-    for (CChildFrame* frame : m_windows->Frames())
-        saved.push_back(frame->geometry());
+    const std::vector<QRect> saved = Geometries();
 
     Brindle::CRegSection documents = Section("MAVO Document");
     ASSERT_TRUE(m_windows->SaveDocuments(documents));
@@ -484,32 +485,25 @@ TEST_F(PageWindowTest, TiledWindowsComeBackExactlyAsSavedWhateverTheFeedSendsAft
     for (const char* name : {"0", "1", "2"})
         ASSERT_NE(m_windows->LoadDocument(Brindle::CRegSection(documents, name)), nullptr);
     Settle();
-    std::vector<QRect> restored;
-    for (CChildFrame* frame : m_windows->Frames())
-        restored.push_back(frame->geometry());
-    EXPECT_EQ(restored, saved);
+    EXPECT_EQ(Geometries(), saved);
 
     // The feed comes back with the pages' lines, a text line among them,
     // and the pages are rechecked: the windows stay where the user put them.
-    for (int page : {1, 2, 3})
+    for (int page : {1, 2, 3}) {
         pagestest::FillSamplePage(m_feed.cache, page);
-    for (int page : {1, 2, 3})
         for (int line = 1; line <= 26; ++line)
             m_feed.Dispatch(CreateZPHKey(page, line));
+    }
     Settle();
     m_windows->RecheckPages();
     Settle();
-    restored.clear();
-    for (CChildFrame* frame : m_windows->Frames())
-        restored.push_back(frame->geometry());
-    EXPECT_EQ(restored, saved);
+    EXPECT_EQ(Geometries(), saved);
 }
 
 TEST_F(PageWindowTest, AChangeToFullViewLaysThePageOutAgainAsAFormatChangeDoes)
 {
-    pagestest::FillSamplePage(m_feed.cache, 7);
     m_feed.userLevel = 101;
-    CChildFrame* frame = m_windows->OpenPage(7);
+    CChildFrame* frame = OpenSample(7);
     ASSERT_NE(frame, nullptr);
     m_windows->OnFlashTick(1);
     Settle();
@@ -533,11 +527,7 @@ TEST_F(PageWindowTest, AStaleOrDeadFeedIsSaidOnEveryPageFace)
     Settle();
     const QImage bare = Render(list);
     auto whitePixels = [](const QImage& image) {
-        int n = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                n += image.pixel(x, y) == qRgb(255, 255, 255);
-        return n;
+        return CountPixels(image.rect(), [&](int x, int y) { return image.pixel(x, y) == qRgb(255, 255, 255); });
     };
     EXPECT_EQ(whitePixels(bare), 0);
     for (int state : {1, 0}) {
@@ -546,11 +536,9 @@ TEST_F(PageWindowTest, AStaleOrDeadFeedIsSaidOnEveryPageFace)
         const QImage said = Render(list);
         EXPECT_GT(whitePixels(said), 20) << state;
         // The text stands in the middle of the page.
-        const int middle = said.height() / 2;
-        int row = 0;
-        for (int x = 0; x < said.width(); ++x)
-            row += said.pixel(x, middle) == qRgb(0, 0, 0);
-        EXPECT_GT(row, said.width() / 2) << state;
+        const QRect middle(0, said.height() / 2, said.width(), 1);
+        EXPECT_GT(CountPixels(middle, [&](int x, int y) { return said.pixel(x, y) == qRgb(0, 0, 0); }), said.width() / 2)
+            << state;
     }
     m_windows->OnFeedState(FeedState::Live);
     EXPECT_EQ(m_env.feedNotice, "");

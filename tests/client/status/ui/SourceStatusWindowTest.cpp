@@ -36,16 +36,30 @@ protected:
     {
         return WaitFor([&] { return Count(text) > 0; }, timeoutMs);
     }
+
+    // MAVO started against zphd, its status window made.
+    void StartWithWindow()
+    {
+        PointFeedAtServer();
+        ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+        ASSERT_NE(Window(), nullptr);
+    }
+
+    bool WaitForBadPackets(long atLeast)
+    {
+        return WaitFor([&] {
+            const std::string bad = Window()->ShownMetrics().badPackets;
+            return !bad.empty() && std::stol(bad) >= atLeast;
+        });
+    }
 };
 
 TEST_F(SourceStatusWindowTest, HiddenAtStartPlacedFromSettingsShownByStatusWithDialAndHangupOff)
 {
     Section("MainFrame").SetInt("StatusLeft", 123);
     Section("MainFrame").SetInt("StatusTop", 77);
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_NO_FATAL_FAILURE(StartWithWindow());
     mavo::CSourceStatusWindow* window = Window();
-    ASSERT_NE(window, nullptr);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), "Source Status");
     EXPECT_EQ(window->pos(), QPoint(123, 77));
@@ -66,23 +80,20 @@ TEST_F(SourceStatusWindowTest, HiddenAtStartPlacedFromSettingsShownByStatusWithD
     EXPECT_EQ(StoredInt("MainFrame", "StatusTop"), 90);
 
     // Dial and Hangup are there and stay disabled.
-    for (mavo::CommandId id : {mavo::CommandId::Dial, mavo::CommandId::Hangup}) {
+    for (const auto& [id, text] : {std::pair{mavo::CommandId::Dial, "Dial..."}, {mavo::CommandId::Hangup, "Hangup"}}) {
         QAction* action = Frame().Commands().Action(id);
         ASSERT_NE(action, nullptr);
+        EXPECT_EQ(action->text(), text);
         Frame().UpdateCommands();
-        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+        EXPECT_FALSE(action->isEnabled()) << text;
         EXPECT_FALSE(Frame().RunCommand(id));
     }
-    EXPECT_EQ(Frame().Commands().Action(mavo::CommandId::Dial)->text(), "Dial...");
-    EXPECT_EQ(Frame().Commands().Action(mavo::CommandId::Hangup)->text(), "Hangup");
 }
 
 TEST_F(SourceStatusWindowTest, FeedStateKindAddressAndMetricsThenReset)
 {
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_NO_FATAL_FAILURE(StartWithWindow());
     mavo::CSourceStatusWindow* window = Window();
-    ASSERT_NE(window, nullptr);
     ASSERT_TRUE(WaitForEntry("\tFeed Live"));
     EXPECT_EQ(window->ShownFeedState(), mavo::FeedState::Live);
     EXPECT_EQ(window->KindText(), "Socket");
@@ -109,10 +120,8 @@ TEST_F(SourceStatusWindowTest, FeedStateKindAddressAndMetricsThenReset)
 
 TEST_F(SourceStatusWindowTest, LogKeepsTheLastTwoHundredEntriesAnEmptyTextClearsItAndLongLinesScroll)
 {
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_NO_FATAL_FAILURE(StartWithWindow());
     mavo::CSourceStatusWindow* window = Window();
-    ASSERT_NE(window, nullptr);
     for (int i = 1; i <= 250; ++i)
         window->AddLog("entry " + std::to_string(i));
     EXPECT_LE(window->List()->count(), 200);
@@ -141,8 +150,7 @@ TEST_F(SourceStatusWindowTest, LogKeepsTheLastTwoHundredEntriesAnEmptyTextClears
 
 TEST_F(SourceStatusWindowTest, FeedTimesLineUpdatesAndBadPacketsAreLoggedOnlyWhileTheirSwitchIsOn)
 {
-    PointFeedAtServer();
-    ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_NO_FATAL_FAILURE(StartWithWindow());
     mavo::CSourceStatusWindow* window = Window();
     ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     ASSERT_TRUE(WaitFor([&] { return !Frame().PaneText(mavo::CMainFrame::kFeedTimePane).isEmpty(); }));
@@ -174,30 +182,23 @@ TEST_F(SourceStatusWindowTest, FeedTimesLineUpdatesAndBadPacketsAreLoggedOnlyWhi
     Spin(1500);
     // Nothing after the stop is a line update.
     const auto& entries = window->Log().Entries();
-    auto stop = entries.end();
-    for (auto it = entries.begin(); it != entries.end(); ++it)
-        if (it->find("\tStopping line update logging...") != std::string::npos)
-            stop = it;
-    ASSERT_NE(stop, entries.end());
-    for (auto it = stop; it != entries.end(); ++it)
+    const auto stop = std::find_if(entries.rbegin(), entries.rend(), [](const std::string& entry) {
+        return entry.find("\tStopping line update logging...") != std::string::npos;
+    });
+    ASSERT_NE(stop, entries.rend());
+    for (auto it = entries.rbegin(); it != stop; ++it)
         EXPECT_EQ(it->find("Update on page"), std::string::npos) << *it;
 
     // Bad packets: counted always, logged while the switch is on.
     ASSERT_EQ(zphd.Control("malformed all fields").substr(0, 2), "OK");
     ASSERT_TRUE(WaitForEntry("bad packet"));
-    ASSERT_TRUE(WaitFor([&] {
-        const std::string bad = window->ShownMetrics().badPackets;
-        return !bad.empty() && std::stol(bad) >= 1;
-    }));
+    ASSERT_TRUE(WaitForBadPackets(1));
 
     window->BadPacketsBox()->setChecked(false);
     EXPECT_FALSE(app->Controller().IsLogging());
     const int badBefore = Count("bad packet");
     ASSERT_EQ(zphd.Control("malformed all fields").substr(0, 2), "OK");
-    ASSERT_TRUE(WaitFor([&] {
-        const std::string bad = window->ShownMetrics().badPackets;
-        return !bad.empty() && std::stol(bad) >= 2;
-    }));
+    ASSERT_TRUE(WaitForBadPackets(2));
     EXPECT_EQ(Count("bad packet"), badBefore);
 }
 

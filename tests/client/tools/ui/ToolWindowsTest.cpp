@@ -10,7 +10,6 @@
 #include "tools/ui/ScreenPropertiesDialog.h"
 #include "tools/ui/SendPageCountDialog.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
@@ -120,15 +119,10 @@ class ToolWindowsTest : public LiveAppFixture {};
 
 TEST_F(ToolWindowsTest, WindowsArePlacedFromTheSettingsTheirPlacesSavedAndNotificationsListed)
 {
-    Brindle::CRegSection mainFrame = Section("MainFrame");
-    mainFrame.SetInt("TimeLeft", 210);
-    mainFrame.SetInt("TimeTop", 220);
-    mainFrame.SetInt("ShowTime", 1);
-    mainFrame.SetInt("ContribLeft", 230);
-    mainFrame.SetInt("ContribTop", 240);
-    mainFrame.SetInt("ContribWidth", 420);
-    mainFrame.SetInt("ContribHeight", 260);
-    mainFrame.SetInt("ShowContrib", 0);
+    for (const auto& [name, value] : {std::pair{"TimeLeft", 210}, {"TimeTop", 220}, {"ShowTime", 1}, {"ContribLeft", 230},
+                                      {"ContribTop", 240}, {"ContribWidth", 420}, {"ContribHeight", 260},
+                                      {"ShowContrib", 0}})
+        Section("MainFrame").SetInt(name, value);
     PointFeedAtServer();
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     auto* clock = Frame().findChild<mavo::CClockWindow*>(QStringLiteral("ClockWindow"));
@@ -209,9 +203,8 @@ TEST_F(ToolWindowsTest, SendPageCountListsTheFeedsCountsInTheFullViewOnly)
     });
     ASSERT_TRUE(Frame().RunCommand(CommandId::SendPageCount));
     const auto at = [&](const std::string& entry) { return std::find(listed.begin(), listed.end(), entry); };
-    ASSERT_NE(at("2 1"), listed.end());
-    ASSERT_NE(at("3 7"), listed.end());
-    ASSERT_NE(at("5 7"), listed.end());
+    for (const char* entry : {"2 1", "3 7", "5 7"})
+        ASSERT_NE(at(entry), listed.end()) << entry;
     EXPECT_LT(at("2 1"), at("3 7"));
     EXPECT_LT(at("3 7"), at("5 7")) << "the same count in page order";
 }
