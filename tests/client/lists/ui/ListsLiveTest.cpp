@@ -96,6 +96,53 @@ protected:
             d->accept();
         });
     }
+
+    // New reports by name: a name already kept, in any case, is refused; a
+    // new report starts without pages and Modify gives it pages.
+    void ExpectReportsKeptByName(mavo::CVolumeReportWindow* window)
+    {
+        QTreeWidget* rows = window->Rows();
+        NameNextReport(QStringLiteral("LATAM"));
+        window->NewReport();
+        ASSERT_EQ(messages.WithCaption("Error").size(), 1u);
+        EXPECT_EQ(messages.WithCaption("Error")[0].text, "That report name already exists");
+        EXPECT_EQ(window->Reports()->count(), 1);
+
+        // A new report starts without pages; Modify gives it pages.
+        NameNextReport(QStringLiteral("Swaps"));
+        window->NewReport();
+        ASSERT_EQ(window->Reports()->count(), 2);
+        EXPECT_EQ(window->Reports()->currentText(), "Swaps");
+        EXPECT_FALSE(window->RunButton()->isEnabled());
+        EXPECT_TRUE(window->ModifyButton()->isEnabled());
+        AddPagesInNextPageList({4, 3});
+        window->ModifyReport();
+        EXPECT_TRUE(window->RunButton()->isEnabled());
+        EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "4 3 ");
+        window->RunReport();
+        ASSERT_EQ(rows->topLevelItemCount(), 52);
+        EXPECT_EQ(rows->topLevelItem(0)->text(0), "4");
+        EXPECT_EQ(rows->topLevelItem(26)->text(0), "3");
+    }
+
+    // Delete asks; No keeps the report, Yes deletes it.
+    void ExpectDeleteAsksFirst(mavo::CVolumeReportWindow* window)
+    {
+        messages.answers.push_back(mavo::CMessageService::No);
+        window->DeleteReport();
+        const auto asked = messages.WithCaption("Delete Report");
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].text, "Are you sure you want to delete report 'Swaps'?");
+        EXPECT_EQ(asked[0].buttons, mavo::CMessageService::Buttons::YesNo);
+        EXPECT_EQ(window->Reports()->count(), 2);
+        EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "4 3 ");
+        messages.answers.push_back(mavo::CMessageService::Yes);
+        window->DeleteReport();
+        EXPECT_EQ(window->Reports()->count(), 1);
+        EXPECT_EQ(window->Reports()->currentIndex(), -1);
+        EXPECT_FALSE(window->DeleteButton()->isEnabled());
+        EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "<none>");
+    }
 };
 
 } // namespace
@@ -266,47 +313,11 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     EXPECT_TRUE(window->Total()->text().contains(QLatin1Char('.')));
     EXPECT_GE(window->Total()->text().trimmed().toDouble(), 4321.0);
 
-    // A name already kept, in any case, is refused.
-    NameNextReport(QStringLiteral("LATAM"));
-    window->NewReport();
-    ASSERT_EQ(messages.WithCaption("Error").size(), 1u);
-    EXPECT_EQ(messages.WithCaption("Error")[0].text, "That report name already exists");
-    EXPECT_EQ(window->Reports()->count(), 1);
-
-    // A new report starts without pages; Modify gives it pages.
-    NameNextReport(QStringLiteral("Swaps"));
-    window->NewReport();
-    ASSERT_EQ(window->Reports()->count(), 2);
-    EXPECT_EQ(window->Reports()->currentText(), "Swaps");
-    EXPECT_FALSE(window->RunButton()->isEnabled());
-    EXPECT_TRUE(window->ModifyButton()->isEnabled());
-    AddPagesInNextPageList({4, 3});
-    window->ModifyReport();
-    EXPECT_TRUE(window->RunButton()->isEnabled());
-    EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "4 3 ");
-    window->RunReport();
-    ASSERT_EQ(rows->topLevelItemCount(), 52);
-    EXPECT_EQ(rows->topLevelItem(0)->text(0), "4");
-    EXPECT_EQ(rows->topLevelItem(26)->text(0), "3");
-
+    ASSERT_NO_FATAL_FAILURE(ExpectReportsKeptByName(window));
     window->resize(window->sizeHint());
     EXPECT_TRUE(window->grab().save(QStringLiteral("/tmp/lists-report.png")));
 
-    // Delete asks; No keeps the report, Yes deletes it.
-    messages.answers.push_back(mavo::CMessageService::No);
-    window->DeleteReport();
-    const auto asked = messages.WithCaption("Delete Report");
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].text, "Are you sure you want to delete report 'Swaps'?");
-    EXPECT_EQ(asked[0].buttons, mavo::CMessageService::Buttons::YesNo);
-    EXPECT_EQ(window->Reports()->count(), 2);
-    EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "4 3 ");
-    messages.answers.push_back(mavo::CMessageService::Yes);
-    window->DeleteReport();
-    EXPECT_EQ(window->Reports()->count(), 1);
-    EXPECT_EQ(window->Reports()->currentIndex(), -1);
-    EXPECT_FALSE(window->DeleteButton()->isEnabled());
-    EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "<none>");
+    ASSERT_NO_FATAL_FAILURE(ExpectDeleteAsksFirst(window));
 
     // Closing lets the window go.
     window->close();
