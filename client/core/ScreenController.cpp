@@ -42,7 +42,7 @@ void CScreenController::OnPermissionsLoaded() { m_link.Post(FrameMessage{MSG_PER
 void CScreenController::OnLoginFailed(const char* reason)
 {
     ZPHSource* source = GetSource();
-    if (m_retryLogin.load()) {
+    if (GetRetryLogin()) {
         source->Retry();
         m_link.Post(FrameMessage{MSG_FEED_STATE, source->GetFeedState(), source->GetKind(), std::nullopt});
         return;

@@ -10,7 +10,7 @@ LineRef CControllerOrderFeed::GetLine(unsigned key) const { return m_controller.
 
 int CControllerOrderFeed::UserLevel() const { return m_controller.GetUserLevel(); }
 
-bool CControllerOrderFeed::OrderEntry() const { return m_controller.m_orderEntry.load(); }
+bool CControllerOrderFeed::OrderEntry() const { return m_controller.GetOrderEntry(); }
 
 int CControllerOrderFeed::RefCount(int page, int line) const { return m_controller.RefCount(page, line); }
 

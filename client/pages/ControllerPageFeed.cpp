@@ -13,7 +13,7 @@ int CControllerPageFeed::Release(unsigned key) { return m_controller.Release(key
 bool CControllerPageFeed::Register(KeyClient* client) { return m_controller.Register(client); }
 bool CControllerPageFeed::Unregister(KeyClient* client) { return m_controller.Unregister(client); }
 int CControllerPageFeed::UserLevel() const { return m_controller.GetUserLevel(); }
-bool CControllerPageFeed::OrderEntry() const { return m_controller.m_orderEntry.load(); }
+bool CControllerPageFeed::OrderEntry() const { return m_controller.GetOrderEntry(); }
 bool CControllerPageFeed::GetPermission(int page) const { return m_controller.GetPermission(page); }
 
 void CControllerPageFeed::RequestPage(int page)

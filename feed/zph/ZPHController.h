@@ -61,10 +61,11 @@ public:
     int GetUserLevel() const { return m_userLevel.load(); }
     void SetUserLevel(int level) { m_userLevel = level; }
 
-    // When set, the user may enter orders.
-    std::atomic<bool> m_orderEntry{false};
-    // When set, the client wants the source retried after a failed login.
-    std::atomic<bool> m_retryLogin{false};
+    // True when the user may enter orders; set by the feed at login. Any thread.
+    bool GetOrderEntry() const { return m_orderEntry.load(); }
+    // When set, the client wants the source retried after a failed login. Any thread.
+    bool GetRetryLogin() const { return m_retryLogin.load(); }
+    void SetRetryLogin(bool retry) { m_retryLogin = retry; }
 
     // RefCounter. The first reference to a line calls RequestObject, the
     // last release ReleaseObject (on the caller's thread).
@@ -133,6 +134,8 @@ private:
     static ZPHController* m_instance;
     LineCache m_lineCache;
     std::atomic<int> m_userLevel{0};
+    std::atomic<bool> m_orderEntry{false};
+    std::atomic<bool> m_retryLogin{false};
 
     std::array<std::atomic<int>, ZPHWire::MAX_PAGE * ZPHWire::MAX_LINE> m_refs{};
 

@@ -70,7 +70,7 @@ TEST_F(ScreenControllerTest, LoginFailureDisconnectsThenReportsACopiedReason)
 
 TEST_F(ScreenControllerTest, LoginFailureWithRetryRetriesAndReportsTheState)
 {
-    controller.m_retryLogin = true;
+    controller.SetRetryLogin(true);
     OnFeedThread([&] { controller.OnLoginFailed("busy"); });
     ASSERT_EQ(PostedIds(), std::vector<int>{MSG_FEED_STATE});
     const auto messages = Posted();

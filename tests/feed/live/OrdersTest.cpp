@@ -24,7 +24,7 @@ protected:
     {
         controller.Dial(SocketTo(server.SocketPort()));
         ASSERT_TRUE(controller.WaitState(FEED_LIVE));
-        ASSERT_TRUE(controller.m_orderEntry);
+        ASSERT_TRUE(controller.GetOrderEntry());
         controller.GetSource()->RequestPage(1);
         ASSERT_TRUE(controller.WaitFor([&] { return Line(1, 2) && Line(1, 5); }));
     }

@@ -68,7 +68,7 @@ TEST_F(SocketSource, LoginGivesLevelOrderEntryPermissionsAndTitles)
     EXPECT_TRUE(source->IsConnected());
     EXPECT_TRUE(source->IsLoggedIn());
     EXPECT_EQ(controller.GetUserLevel(), 101);
-    EXPECT_TRUE(controller.m_orderEntry);
+    EXPECT_TRUE(controller.GetOrderEntry());
     EXPECT_TRUE(controller.WaitFor([&] { return controller.permissionsLoaded > 0; }));
     for (int page = 1; page <= 6; ++page)
         EXPECT_TRUE(controller.GetPermission(page)) << page;
@@ -193,7 +193,7 @@ TEST_F(SocketSource, PermissionsAndLevelFollowTheServer)
     server.Ok("level trader2 120");
     EXPECT_TRUE(controller.WaitFor([&] { return controller.GetUserLevel() == 120; }));
     server.Ok("order-entry trader2 no");
-    EXPECT_TRUE(controller.WaitFor([&] { return !controller.m_orderEntry; }));
+    EXPECT_TRUE(controller.WaitFor([&] { return !controller.GetOrderEntry(); }));
 }
 
 TEST_F(SocketSource, FeedGoesStaleWithoutDataAndLiveAgainThenDeadWhenDropped)

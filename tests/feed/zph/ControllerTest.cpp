@@ -157,7 +157,7 @@ TEST(ZPHController, ApplyMessageTakesGoodMessagesAndRefusesBadOnes)
     user.AddField(F_USER_LEVEL, 999);
     user.AddField(F_ORDER_ENTRY, 1);
     EXPECT_TRUE(controller.ApplyMessage(user));
-    EXPECT_EQ(std::pair(controller.GetUserLevel(), controller.m_orderEntry.load()), std::pair(999, true));
+    EXPECT_EQ(std::pair(controller.GetUserLevel(), controller.GetOrderEntry()), std::pair(999, true));
 
     ZPHMessage permissions(MSG_PERMISSIONS, 0, 0);
     permissions.AddField(F_PERMISSIONS, "0110");

@@ -36,7 +36,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(HoldMarket());
         PointFeedAtServer();
         ASSERT_NO_FATAL_FAILURE(StartLive());
-        ASSERT_TRUE(WaitFor([&] { return Frame().Controller().m_orderEntry.load(); }));
+        ASSERT_TRUE(WaitFor([&] { return Frame().Controller().GetOrderEntry(); }));
         page = OpenPageByNew(1);
         ASSERT_NE(page, nullptr);
         ASSERT_TRUE(WaitFor([&] { return TradableLine() != 0; }, 30000));
