@@ -241,6 +241,26 @@ double CpuSeconds(clockid_t clock = CLOCK_PROCESS_CPUTIME_ID)
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+// Each page window shows what a fresh list of the same lines, format and
+// size draws from the feed.
+bool ScreensShowTheFeed(const std::vector<CChildFrame*>& frames, CPageFeed& feed, CPageEnvironment& env)
+{
+    bool equal = !frames.empty();
+    for (CChildFrame* frame : frames) {
+        CPageList* list = frame->View()->List();
+        QImage shown(list->size(), QImage::Format_RGB32);
+        list->render(&shown);
+        CPageList fresh(feed, env);
+        fresh.SetFormat(list->Format());
+        fresh.SetKeys(list->Keys());
+        fresh.resize(list->size());
+        QImage expected(list->size(), QImage::Format_RGB32);
+        fresh.render(&expected);
+        equal = equal && shown == expected;
+    }
+    return equal;
+}
+
 // 20 open pages, a feed thread at about 10,000 updates a second.
 void BM_Flood_20Pages_10kPerSecond(benchmark::State& state)
 {
@@ -307,21 +327,8 @@ void BM_Flood_20Pages_10kPerSecond(benchmark::State& state)
         const double cpu = CpuSeconds() - cpuStart;
         const double gui = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - guiStart;
 
-        // The final screen equals the final feed state: each row drawn now
-        // is what a fresh page of the same lines draws.
-        bool equal = true;
-        for (CChildFrame* frame : windows.Frames()) {
-            CPageList* list = frame->View()->List();
-            QImage shown(list->size(), QImage::Format_RGB32);
-            list->render(&shown);
-            CPageList fresh(feed, env);
-            fresh.SetFormat(list->Format());
-            fresh.SetKeys(list->Keys());
-            fresh.resize(list->size());
-            QImage expected(list->size(), QImage::Format_RGB32);
-            fresh.render(&expected);
-            equal = equal && shown == expected;
-        }
+        // The final screen equals the final feed state.
+        const bool equal = ScreensShowTheFeed(windows.Frames(), feed, env);
         std::sort(latencies.begin(), latencies.end());
         state.counters["updates"] = static_cast<double>(updates.load());
         state.counters["latency_median_ms"] = latencies.empty() ? 0 : latencies[latencies.size() / 2];
@@ -453,27 +460,6 @@ void WriteTwentyPageSettings(int port)
     }
 }
 
-// Each page window shows what a fresh list drawn from the line cache shows.
-bool ScreensShowTheFeed(CMAVOApp& app, const std::vector<CChildFrame*>& frames)
-{
-    bool equal = !frames.empty();
-    CPageEnvironment env;
-    for (CChildFrame* frame : frames) {
-        CPageList* list = frame->View()->List();
-        QImage shown(list->size(), QImage::Format_RGB32);
-        list->render(&shown);
-        CControllerPageFeed feed(app.Controller());
-        CPageList fresh(feed, env);
-        fresh.SetFormat(list->Format());
-        fresh.SetKeys(list->Keys());
-        fresh.resize(list->size());
-        QImage expected(list->size(), QImage::Format_RGB32);
-        fresh.render(&expected);
-        equal = equal && shown == expected;
-    }
-    return equal;
-}
-
 void BM_Flood_Zphd_20Pages(benchmark::State& state)
 {
     const int seconds = static_cast<int>(state.range(0));
@@ -541,7 +527,9 @@ void BM_Flood_Zphd_20Pages(benchmark::State& state)
         drain.start();
         while (drain.elapsed() < 3000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        const bool equal = ScreensShowTheFeed(*app, frames);
+        CControllerPageFeed liveFeed(app->Controller());
+        CPageEnvironment liveEnv;
+        const bool equal = ScreensShowTheFeed(frames, liveFeed, liveEnv);
         app->Controller().Unregister(&counter);
         app->Frame()->CloseWithoutQuestion();
         app.reset();

@@ -3,6 +3,7 @@
 #include "ZphdTestSupport.h"
 
 #include "ChildProcess.h"
+#include "FileText.h"
 #include "Log.h"
 #include "PtyPair.h"
 #include "Server.h"
@@ -89,11 +90,7 @@ int OpenTerminal(const std::string& path)
     return fd;
 }
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testsupport::ReadFile;
 
 } // namespace
 

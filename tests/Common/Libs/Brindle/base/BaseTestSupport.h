@@ -4,30 +4,14 @@
 
 #include "Brindle/base/Log.h"
 #include "Brindle/base/Logger.h"
+#include "FileText.h"
 
-#include <fstream>
-#include <sstream>
-#include <string>
 #include <vector>
 
 namespace basetest {
 
-inline std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-inline std::vector<std::string> FileLines(const std::string& path)
-{
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
+using testsupport::FileLines;
+using testsupport::ReadFile;
 
 // Keeps every record; registered as the library log for its lifetime.
 struct KeepingLogger : Brindle::CLogger {

@@ -112,12 +112,12 @@ TEST(CSerialSettings, PutCommStateSetsTheLineFieldsOnly)
     dcb.XonLim = 77;
     dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
     dcb.EofChar = 0x1A;
+    // Rate, byte size, parity, stop bits and DTR: what PutCommState writes.
+    const auto lineFields = [&dcb] {
+        return std::vector<unsigned>{dcb.BaudRate, dcb.ByteSize, dcb.Parity, dcb.StopBits, dcb.fDtrControl};
+    };
     s.PutCommState(dcb);
-    EXPECT_EQ(dcb.BaudRate, 19200u);
-    EXPECT_EQ(dcb.ByteSize, 8);
-    EXPECT_EQ(dcb.Parity, ODDPARITY);
-    EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
-    EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_ENABLE);
+    EXPECT_EQ(lineFields(), (std::vector<unsigned>{19200, 8, ODDPARITY, TWOSTOPBITS, DTR_CONTROL_ENABLE}));
     EXPECT_EQ(dcb.fOutX, 1u);
     EXPECT_EQ(dcb.XonLim, 77);
     EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_HANDSHAKE);
@@ -125,11 +125,7 @@ TEST(CSerialSettings, PutCommStateSetsTheLineFieldsOnly)
 
     const CSerialSettings defaults;
     defaults.PutCommState(dcb);
-    EXPECT_EQ(dcb.BaudRate, 9600u);
-    EXPECT_EQ(dcb.ByteSize, 7);
-    EXPECT_EQ(dcb.Parity, EVENPARITY);
-    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
-    EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_DISABLE);
+    EXPECT_EQ(lineFields(), (std::vector<unsigned>{9600, 7, EVENPARITY, ONESTOPBIT, DTR_CONTROL_DISABLE}));
 }
 
 // A section in a registry store of the test's own.

@@ -5,6 +5,7 @@
 
 #include "ChildProcess.h"
 #include "DatagramPeer.h"
+#include "FileText.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -47,13 +48,7 @@ private:
     std::string m_old;
 };
 
-inline std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::ReadFile;
 
 // systemd's verdict on a unit file (its output in *output); -1 when the
 // verifier is not installed.

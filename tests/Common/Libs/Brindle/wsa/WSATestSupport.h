@@ -7,6 +7,7 @@
 #include "Brindle/wsa/IOCP.h"
 #include "Brindle/wsa/WSAListener.h"
 #include "Brindle/wsa/WSASocket.h"
+#include "FileText.h"
 #include "PythonPeer.h"
 
 #include <gtest/gtest.h>
@@ -81,14 +82,7 @@ inline int FreePort(CIOCP& iocp)
     return probe.GetLocalPort();
 }
 
-inline std::vector<std::string> FileLines(const std::string& file)
-{
-    std::ifstream in(file);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
+using testsupport::FileLines;
 
 // The Python log server (peers/logserver.py), listening on a port of its
 // own choosing.
