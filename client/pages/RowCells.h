@@ -64,6 +64,8 @@ struct PaintOp {
     int strip = 0;       // OwnLevel: strip size
     bool highContrast = false;
     Rect target;         // OwnLevel: where the picture goes
+    // Two equal operations draw the same pixels with the same fonts.
+    friend bool operator==(const PaintOp&, const PaintOp&) = default;
 };
 
 // What the drawing needs to know besides the line and the format.

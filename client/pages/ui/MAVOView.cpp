@@ -12,7 +12,8 @@ namespace mavo {
 
 CMAVOView::CMAVOView(CMAVODoc& document, CPageEnvironment& environment, QWidget* parent)
     : QWidget(parent), m_doc(document), m_feed(document.Feed()), m_env(environment),
-      m_list(new CPageList(m_feed, environment, this)), m_keys(this)
+      m_list(new CPageList(m_feed, environment, this)), m_keys(this),
+      m_frame([this] { ApplyKeyUpdates(m_keys.TakeWaiting()); })
 {
     setObjectName(QStringLiteral("PageView"));
     m_list->SetMouseHandler([this](QMouseEvent* event, QEvent::Type type) { OnMouse(event, type); });
@@ -117,8 +118,8 @@ void CMAVOView::LoadView(const Brindle::CRegSection& section)
 
 void CMAVOView::customEvent(QEvent* event)
 {
-    if (const auto keys = m_keys.Take(event)) {
-        ApplyKeyUpdates(*keys);
+    if (m_keys.Received(event)) {
+        m_frame.Request();
         return;
     }
     QWidget::customEvent(event);

@@ -4,10 +4,11 @@
 //
 // Feed updates: the view's key client (CKeyWakeup) hears every changed key
 // on a feed thread; there it only queues the key and, for the first one
-// waiting, posts one wake-up event. On the window thread the view
-// takes every waiting key and repaints the rows that show it (every row,
+// waiting, posts one wake-up event. On the window thread the wake-up asks
+// for the next screen frame (CNextFrame); at the frame the view takes every
+// key that waits by then and repaints the rows that show it (every row,
 // when a page lists a key twice). A flood of updates therefore never grows
-// the event queue.
+// the event queue, and wakes and paints a window at most once a frame.
 //
 // Mouse: a left press drags the whole page window inside the MDI area while
 // the windows are not anchored; when they are anchored with info click on,
@@ -23,6 +24,7 @@
 // Thread-safety: the window thread, except the key client's call-back.
 #pragma once
 
+#include "core/ui/NextFrame.h"
 #include "pages/MAVODoc.h"
 #include "pages/PageEnvironment.h"
 #include "pages/PageFormat.h"
@@ -85,7 +87,7 @@ public:
     using ContextMenuFiller = std::function<void(QMenu* menu)>;
     void SetContextMenuFiller(ContextMenuFiller filler) { m_contextMenu = std::move(filler); }
 
-    // Rows repainted because of feed updates, wake-ups handled, keys
+    // Rows repainted because of feed updates, frames that took keys, keys
     // waiting now (tests, measurements).
     int UpdatesApplied() const { return m_updatesApplied; }
     int WakeUps() const { return m_wakeUps; }
@@ -107,6 +109,7 @@ private:
     CPageFormat m_format;
     CPageList* m_list;
     CKeyWakeup m_keys;
+    CNextFrame m_frame;
     bool m_registered = false;
     LineWindowHandler m_lineWindow;
     HoverHandler m_hover;

@@ -47,6 +47,7 @@ void CPageList::Relayout()
     m_hasTextLines = HasTextLines();
     m_pageNominal = mavo::PageNominalWidth(m_format, m_widths, m_fullView, m_hasTextLines);
     m_blinks.Clear();
+    m_pictures.Clear();
     update();
 }
 
@@ -107,21 +108,19 @@ void CPageList::OnFlashTick(int count)
     update(region);
 }
 
-void CPageList::PaintRowAt(QPainter& painter, int index, const QRect& rect)
+std::vector<PaintOp> CPageList::RowOperations(int index, const QRect& rect) const
 {
     const unsigned key = m_keys[static_cast<std::size_t>(index)];
     const Rect row{rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
     const LineRef line = m_feed.Cache().GetForRead(key);
-    if (!line) {
-        PaintRow(painter, BuildMissingRow(row), m_fonts, m_strips);
-        return;
-    }
+    if (!line)
+        return BuildMissingRow(row);
     int page = 0, number = 0;
     ParseZPHKey(key, page, number);
     const RowContext ctx = m_env.ContextFor(m_feed, page, m_format.showNumbers != 0);
     const RowGeometry geometry{&m_format, &m_widths, m_pageNominal};
     const CColorScheme& scheme = SchemeForLine(*line, m_env.schemes, m_format.colorStyle);
-    PaintRow(painter, BuildRow(*line, geometry, scheme, ctx, row), m_fonts, m_strips, &m_blinks);
+    return BuildRow(*line, geometry, scheme, ctx, row);
 }
 
 void CPageList::paintEvent(QPaintEvent* event)
@@ -138,10 +137,14 @@ void CPageList::paintEvent(QPaintEvent* event)
         const QRect rect = RowRect(i);
         if (rect.top() > area.bottom())
             break;
-        painter.save();
-        painter.setClipRect(rect.intersected(area));
-        PaintRowAt(painter, i, rect);
-        painter.restore();
+        // Rows between the parts of the region are not painted.
+        if (!m_lastPaintRegion.intersects(rect))
+            continue;
+        std::vector<PaintOp> ops = RowOperations(i, rect);
+        for (const PaintOp& op : ops)
+            if (op.type == PaintOp::Text && op.cadence > 0)
+                m_blinks.Register(op.rect, op.cadence);
+        m_pictures.Paint(painter, i, rect, area, std::move(ops), m_fonts, m_strips);
         ++m_rowsPainted;
     }
     // Below the last row: the row background.
@@ -174,7 +177,7 @@ void CPageList::RenderRows(QPainter& painter, const QRect& area)
 {
     for (int i = 0; i < RowCount(); ++i) {
         const QRect rect(area.left(), area.top() + i * RowHeight(), area.width(), RowHeight());
-        PaintRowAt(painter, i, rect);
+        PaintRow(painter, RowOperations(i, rect), m_fonts, m_strips);
     }
 }
 
@@ -213,6 +216,7 @@ void CPageList::resizeEvent(QResizeEvent* event)
 {
     // Cells scale to the new width: the blinking cells moved.
     m_blinks.Clear();
+    m_pictures.Clear();
     QWidget::resizeEvent(event);
 }
 

@@ -2,8 +2,12 @@
 // row per line key, each row painted cell by cell from the feed's line
 // cache (RowCells.h does the computing, RowPainter.h the drawing).
 //
-// - UpdateRow repaints only that row's rectangle; a flash tick repaints only
+// - UpdateRow repaints only that row's rectangle (the owner calls it once
+//   a frame for the rows changed since the last); a flash tick repaints only
 //   the blinking cells whose phase changes (CBlinkTracker).
+// - A paint event paints the rows its region touches, each through the
+//   row pictures (CRowPictureCache): a row whose cells are unchanged is
+//   copied, a changed one is drawn again only where it changed.
 // - Widths are computed once per format, font or contents change, never per
 //   paint; rows are as wide as the widget (cells scale to it).
 // - A key the cache does not hold paints as one rectangle of 0x408040.
@@ -20,6 +24,7 @@
 #include "pages/PageFormat.h"
 #include "pages/RowLayout.h"
 #include "pages/ui/RowPainter.h"
+#include "pages/ui/RowPictureCache.h"
 
 #include <QEvent>
 #include <QRegion>
@@ -74,6 +79,7 @@ public:
     const CBlinkTracker& Blinks() const { return m_blinks; }
     // The region the last paint event asked for.
     const QRegion& LastPaintRegion() const { return m_lastPaintRegion; }
+    const CRowPictureCache::Counts& PictureCounts() const { return m_pictures.GetCounts(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -87,7 +93,7 @@ protected:
 
 private:
     bool HasTextLines() const;
-    void PaintRowAt(QPainter& painter, int index, const QRect& rect);
+    std::vector<PaintOp> RowOperations(int index, const QRect& rect) const;
 
     CPageFeed& m_feed;
     CPageEnvironment& m_env;
@@ -100,6 +106,7 @@ private:
     std::vector<unsigned> m_keys;
     CBlinkTracker m_blinks;
     COwnLevelStrips m_strips;
+    CRowPictureCache m_pictures;
     MouseHandler m_mouse;
     int m_paintCount = 0;
     int m_rowsPainted = 0;

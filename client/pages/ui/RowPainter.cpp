@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 
 namespace mavo {
 
@@ -120,54 +119,57 @@ const QPixmap& COwnLevelStrips::Strip(int size, bool highContrast)
     return strip;
 }
 
+const CQtFontMeasure& CRowMeasures::For(bool small)
+{
+    std::optional<CQtFontMeasure>& m = small ? m_small : m_page;
+    if (!m)
+        m.emplace(small ? m_fonts.small : m_fonts.page, m_device);
+    return *m;
+}
+
+void PaintOperation(QPainter& painter, const PaintOp& op, const RowFonts& fonts, COwnLevelStrips& strips,
+                    CRowMeasures& measures)
+{
+    switch (op.type) {
+    case PaintOp::Fill: painter.fillRect(ToQRect(op.rect), ToQColor(op.bg)); break;
+    case PaintOp::Text: {
+        painter.fillRect(ToQRect(op.rect), ToQColor(op.bg));
+        if (op.text.empty() || op.hidden)
+            break;
+        int flags = Qt::AlignVCenter | Qt::TextSingleLine;
+        flags |= op.align == Align::Left ? Qt::AlignLeft : op.align == Align::Right ? Qt::AlignRight : Qt::AlignHCenter;
+        painter.setPen(ToQColor(op.fg));
+        painter.setFont(op.small ? fonts.small : fonts.page);
+        // drawText clips to its rectangle itself when the text does not
+        // fit, and the text rectangle lies inside the cell; a number
+        // that does not fit shows as '#' rather than cut.
+        const std::string& text = op.number ? FitNumberText(op.text, op.textRect.Width(), measures.For(op.small)) : op.text;
+        painter.drawText(ToQRect(op.textRect), flags, QString::fromStdString(text));
+        break;
+    }
+    case PaintOp::HLine:
+        painter.fillRect(QRect(op.rect.left, op.rect.top, op.rect.Width(), 1), ToQColor(op.fg));
+        break;
+    case PaintOp::OwnLevel: {
+        const QPixmap& strip = strips.Strip(op.strip, op.highContrast);
+        const int w = op.target.Width();
+        painter.save();
+        painter.setClipRect(ToQRect(op.rect), Qt::IntersectClip);
+        painter.drawPixmap(ToQRect(op.target), strip, QRect((op.level - 1) * w, 0, w, op.target.Height()));
+        painter.restore();
+        break;
+    }
+    }
+}
+
 void PaintRow(QPainter& painter, const std::vector<PaintOp>& ops, const RowFonts& fonts, COwnLevelStrips& strips,
               CBlinkTracker* tracker)
 {
-    // Measures of the two fonts on the painter's device, made only when a
-    // number has to be checked.
-    std::optional<CQtFontMeasure> pageMeasure;
-    std::optional<CQtFontMeasure> smallMeasure;
-    auto measure = [&](bool small) -> const CQtFontMeasure& {
-        std::optional<CQtFontMeasure>& m = small ? smallMeasure : pageMeasure;
-        if (!m)
-            m.emplace(small ? fonts.small : fonts.page, painter.device());
-        return *m;
-    };
+    CRowMeasures measures(fonts, painter.device());
     for (const PaintOp& op : ops) {
-        switch (op.type) {
-        case PaintOp::Fill: painter.fillRect(ToQRect(op.rect), ToQColor(op.bg)); break;
-        case PaintOp::Text: {
-            const QRect rect = ToQRect(op.rect);
-            painter.fillRect(rect, ToQColor(op.bg));
-            if (tracker != nullptr && op.cadence > 0)
-                tracker->Register(op.rect, op.cadence);
-            if (op.text.empty() || op.hidden)
-                break;
-            int flags = Qt::AlignVCenter | Qt::TextSingleLine;
-            flags |= op.align == Align::Left ? Qt::AlignLeft : op.align == Align::Right ? Qt::AlignRight : Qt::AlignHCenter;
-            painter.setPen(ToQColor(op.fg));
-            painter.setFont(op.small ? fonts.small : fonts.page);
-            // drawText clips to its rectangle itself when the text does not
-            // fit, and the text rectangle lies inside the cell; a number
-            // that does not fit shows as '#' rather than cut.
-            const std::string& text =
-                op.number ? FitNumberText(op.text, op.textRect.Width(), measure(op.small)) : op.text;
-            painter.drawText(ToQRect(op.textRect), flags, QString::fromStdString(text));
-            break;
-        }
-        case PaintOp::HLine:
-            painter.fillRect(QRect(op.rect.left, op.rect.top, op.rect.Width(), 1), ToQColor(op.fg));
-            break;
-        case PaintOp::OwnLevel: {
-            const QPixmap& strip = strips.Strip(op.strip, op.highContrast);
-            const int w = op.target.Width();
-            painter.save();
-            painter.setClipRect(ToQRect(op.rect), Qt::IntersectClip);
-            painter.drawPixmap(ToQRect(op.target), strip, QRect((op.level - 1) * w, 0, w, op.target.Height()));
-            painter.restore();
-            break;
-        }
-        }
+        if (tracker != nullptr && op.type == PaintOp::Text && op.cadence > 0)
+            tracker->Register(op.rect, op.cadence);
+        PaintOperation(painter, op, fonts, strips, measures);
     }
 }
 

@@ -19,6 +19,7 @@
 #include <QRect>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 class QPainter;
@@ -74,6 +75,24 @@ public:
 private:
     std::array<QPixmap, 6> m_strips;
 };
+
+// Measures of the two row fonts on one device, each made when first asked
+// for: only a number's fit needs them.
+class CRowMeasures {
+public:
+    CRowMeasures(const RowFonts& fonts, QPaintDevice* device) : m_fonts(fonts), m_device(device) {}
+    const CQtFontMeasure& For(bool small);
+
+private:
+    const RowFonts& m_fonts;
+    QPaintDevice* m_device;
+    std::optional<CQtFontMeasure> m_page;
+    std::optional<CQtFontMeasure> m_small;
+};
+
+// Draws one operation.
+void PaintOperation(QPainter& painter, const PaintOp& op, const RowFonts& fonts, COwnLevelStrips& strips,
+                    CRowMeasures& measures);
 
 // Draws the operations in order. Blinking cells are registered with the
 // tracker when one is given.
