@@ -5,8 +5,8 @@
 // role) and waits for the byte it writes when its window first paints.
 //
 // The fixed 1500 ms pause of MAVO's start-up is switched off here (an option
-// only this benchmark sets); the splash still shows. Until the page windows
-// are part of the build the 10 saved pages are read past, not opened.
+// only this benchmark sets); the splash still shows. The 10 saved pages are
+// opened before the main window first paints.
 //
 // Without a display the children use the offscreen platform.
 #include "Brindle/base/RegSection.h"

@@ -11,6 +11,7 @@
 #include "core/ui/FrameEvent.h"
 #include "core/ui/Pictures.h"
 #include "core/ui/WaitingDialog.h"
+#include "Platform/Registry.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -204,6 +205,32 @@ void CMainFrame::ApplyPlacement()
     setGeometry(m_normalRect);
 }
 
+bool CMainFrame::LoadDocumentsAndSections(const Brindle::CRegSection& root)
+{
+    // One transaction for the whole pass: the store is locked and checked
+    // once, not once for each of the pages' thousands of values. Written,
+    // because a module may store what it adds; committed either way, as the
+    // calls one by one would have been.
+    RegTransaction pass(HKEY_CURRENT_USER, RegTransaction::Mode::Write);
+    bool loaded = true;
+    // Pages reopen in the order they were saved: "2" before "10".
+    for (auto& module : m_modules) {
+        if (!module->HasDocuments())
+            continue;
+        Brindle::CRegSection documents(root, kDocumentSection);
+        for (const std::string& name : DocumentSectionNames(documents)) {
+            Brindle::CRegSection document(documents, name.c_str());
+            loaded = loaded && document.IsOpen() && module->LoadDocument(document);
+        }
+        break;
+    }
+    for (auto& module : m_modules)
+        loaded = loaded && module->LoadSections(root);
+    if (pass.Status() == ERROR_SUCCESS)
+        pass.Commit();
+    return loaded;
+}
+
 bool CMainFrame::LoadSettings()
 {
     Brindle::CRegSection root(HKEY_CURRENT_USER, kSettingsRoot);
@@ -214,21 +241,8 @@ bool CMainFrame::LoadSettings()
     if (m_controller.GetSource()->UsesModem() && m_dialModem)
         m_dialModem();  // whatever its result
 
-    // Pages reopen in the order they were saved: "2" before "10".
-    for (auto& module : m_modules) {
-        if (!module->HasDocuments())
-            continue;
-        Brindle::CRegSection documents(root, kDocumentSection);
-        for (const std::string& name : DocumentSectionNames(documents)) {
-            Brindle::CRegSection document(documents, name.c_str());
-            if (!document.IsOpen() || !module->LoadDocument(document))
-                return false;
-        }
-        break;
-    }
-    for (auto& module : m_modules)
-        if (!module->LoadSections(root))
-            return false;
+    if (!LoadDocumentsAndSections(root))
+        return false;
 
     Brindle::CRegSection mainFrame(root, kMainFrameSection);
     if (!mainFrame.IsOpen())

@@ -135,6 +135,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The saved pages and the modules' sections of the settings root.
+    bool LoadDocumentsAndSections(const Brindle::CRegSection& root);
     void InstallOwnCommands();
     // The Window menu lists the open page windows each time it opens.
     void ListPagesInWindowMenu();
