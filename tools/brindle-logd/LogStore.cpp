@@ -3,6 +3,7 @@
 #include "Brindle/base/TextUtil.h"
 #include "Brindle/odbc/OdbcValues.h"
 
+#include <algorithm>
 #include <string>
 
 using namespace Brindle;
@@ -114,16 +115,7 @@ void CLogStore::Open(const std::string& connection)
     }
     for (const char* sql : Schema)
         m_db.ExecuteNonQuery(sql);
-    // One row, and RowsPerInsert rows at once: the driver prepares each
-    // statement again on every execution, so fewer, wider ones go faster.
-    const std::string insert = "INSERT INTO logd_records (id, received, t, counter, severity, source, host, "
-                               "application, batch, lasterror, text, peer) VALUES ";
-    const std::string row = "(?,?,?,?,?,?,?,?,?,?,?,?)";
-    m_insertRecord = m_db.Prepare((insert + row).c_str());
-    std::string rows = insert + row;
-    for (int i = 1; i < RowsPerInsert; ++i)
-        rows += "," + row;
-    m_insertRecords = m_db.Prepare(rows.c_str());
+    m_insertRows.assign(RowsPerInsert + 1, -1);
     m_insertEvent = m_db.Prepare("INSERT INTO logd_events (id, received, kind, host, application, peer, expected, "
                                  "got, lost) VALUES (?,?,?,?,?,?,?,?,?)");
     m_updateClient = m_db.Prepare("UPDATE logd_clients SET last_counter = ?, seen = ? WHERE client = ?");
@@ -131,6 +123,22 @@ void CLogStore::Open(const std::string& connection)
         "INSERT INTO logd_clients (client, host, application, last_counter, seen) VALUES (?,?,?,?,?)");
     m_idsKnown = false;
     m_prepared.clear();
+}
+
+int CLogStore::InsertRows(int count)
+{
+    // The driver prepares each statement again on every execution, so a
+    // batch goes in as few, wide statements: RowsPerInsert rows at a time
+    // and its rest in one statement of its width, each made once.
+    int& statement = m_insertRows[static_cast<std::size_t>(count)];
+    if (statement < 0) {
+        std::string sql = "INSERT INTO logd_records (id, received, t, counter, severity, source, host, "
+                          "application, batch, lasterror, text, peer) VALUES ";
+        for (int i = 0; i < count; ++i)
+            sql += i == 0 ? "(?,?,?,?,?,?,?,?,?,?,?,?)" : ",(?,?,?,?,?,?,?,?,?,?,?,?)";
+        statement = m_db.Prepare(sql.c_str());
+    }
+    return statement;
 }
 
 int CLogStore::Prepared(const std::string& sql)
@@ -176,16 +184,15 @@ void CLogStore::Write(Batch& batch)
     }
     long long nextRecord = m_nextRecord, nextEvent = m_nextEvent;
     CTransaction transaction(m_db);
-    const std::size_t wide = batch.records.size() / RowsPerInsert * RowsPerInsert;
     for (std::size_t first = 0; first < batch.records.size();) {
-        const std::size_t count = first < wide ? RowsPerInsert : 1;
+        const std::size_t count = std::min<std::size_t>(RowsPerInsert, batch.records.size() - first);
         CRefCountedPtr<COdbcParams> p(new COdbcParams);
         for (std::size_t k = first; k < first + count; ++k) {
             Record& r = batch.records[k];
             r.id = nextRecord++;
             RecordParams(*p, r);
         }
-        m_db.ExecuteNonQuery(count == 1 ? m_insertRecord : m_insertRecords, p);
+        m_db.ExecuteNonQuery(InsertRows(static_cast<int>(count)), p);
         first += count;
     }
     for (Event& e : batch.events) {

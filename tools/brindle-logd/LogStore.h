@@ -120,9 +120,12 @@ public:
 private:
     long long Scalar(const char* sql);
     int Prepared(const std::string& sql);
+    int InsertRows(int count);
 
     Brindle::COdbc m_db;
-    int m_insertRecord = -1, m_insertRecords = -1, m_insertEvent = -1, m_updateClient = -1, m_insertClient = -1;
+    // Statements inserting 1..RowsPerInsert records, made when first used.
+    std::vector<int> m_insertRows;
+    int m_insertEvent = -1, m_updateClient = -1, m_insertClient = -1;
     long long m_nextRecord = 1, m_nextEvent = 1;
     bool m_idsKnown = false;
     std::map<std::string, int> m_prepared;
