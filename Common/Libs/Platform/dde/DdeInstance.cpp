@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -35,6 +36,22 @@ Registry& GetRegistry()
 }
 
 thread_local DWORD t_current = 0;
+// The instance whose sockets this thread reads just before running its queue.
+thread_local const void* t_reading = nullptr;
+
+constexpr std::uint64_t QUEUE_TOKEN = 0;  // m_eventFd in m_eventPoll; ids are never 0
+
+// Marks the instance whose sockets this thread reads.
+class ReadingScope {
+public:
+    explicit ReadingScope(const void* instance) : m_previous(t_reading) { t_reading = instance; }
+    ~ReadingScope() { t_reading = m_previous; }
+    ReadingScope(const ReadingScope&) = delete;
+    ReadingScope& operator=(const ReadingScope&) = delete;
+
+private:
+    const void* m_previous;
+};
 
 // Marks the instance whose call-back runs on this thread.
 class CurrentScope {
@@ -113,7 +130,19 @@ UINT Instance::Create(PFNCALLBACK callback, DWORD flags, std::shared_ptr<Instanc
         return DMLERR_SYS_ERROR;
     instance->m_eventFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     instance->m_replyFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (instance->m_eventFd < 0 || instance->m_replyFd < 0)
+    instance->m_readPoll = ::epoll_create1(EPOLL_CLOEXEC);
+    instance->m_eventPoll = ::epoll_create1(EPOLL_CLOEXEC);
+    if (instance->m_eventFd < 0 || instance->m_replyFd < 0 || instance->m_readPoll < 0 || instance->m_eventPoll < 0)
+        return DMLERR_SYS_ERROR;
+    // The owner's one descriptor: readable for the queue and for sockets.
+    epoll_event queue{};
+    queue.events = EPOLLIN;
+    queue.data.u64 = QUEUE_TOKEN;
+    epoll_event sockets{};
+    sockets.events = EPOLLIN;
+    sockets.data.u64 = QUEUE_TOKEN + 1;
+    if (::epoll_ctl(instance->m_eventPoll, EPOLL_CTL_ADD, instance->m_eventFd, &queue) != 0 ||
+        ::epoll_ctl(instance->m_eventPoll, EPOLL_CTL_ADD, instance->m_readPoll, &sockets) != 0)
         return DMLERR_SYS_ERROR;
     instance->m_reactor = Reactor::Acquire();
     instance->m_reactor->WatchDirectory(instance->m_dir, &Instance::OnServiceFile);
@@ -160,6 +189,10 @@ Instance::~Instance()
         ::close(m_eventFd);
     if (m_replyFd >= 0)
         ::close(m_replyFd);
+    if (m_eventPoll >= 0)
+        ::close(m_eventPoll);
+    if (m_readPoll >= 0)
+        ::close(m_readPoll);
 }
 
 void Instance::SetError(UINT code)
@@ -206,9 +239,11 @@ void Instance::Uninitialize()
     std::unordered_map<std::uintptr_t, std::shared_ptr<ConvState>> convs;
     std::deque<Pending> pending;
     std::unordered_map<std::uintptr_t, long> strings;
+    std::unordered_map<std::uintptr_t, std::shared_ptr<Conversation>> reading;
     {
         std::lock_guard guard(m_lock);
         convs.swap(m_convs);
+        reading.swap(m_reading);
         pending.swap(m_pending);
         m_links.clear();
         strings.swap(m_stringRefs);
@@ -221,6 +256,10 @@ void Instance::Uninitialize()
         state->removed = true;
         state->conv->Shutdown(0);
     }
+    // Nobody reads these sockets any more: they close here.
+    for (const auto& [id, conv] : reading)
+        conv->CloseNow(0);
+    reading.clear();
     convs.clear();
     pending.clear();
     for (const auto& [id, count] : strings) {
@@ -273,8 +312,15 @@ void Instance::Push(Pending&& item)
         return;
     const bool wasEmpty = m_pending.empty();
     m_pending.push_back(std::move(item));
-    if (wasEmpty)
+    SignalQueueLocked(wasEmpty);
+}
+
+void Instance::SignalQueueLocked(bool wasEmpty)
+{
+    if (wasEmpty && !m_signalled && t_reading != this) {
+        m_signalled = true;
         Signal(m_eventFd);
+    }
 }
 
 void Instance::SignalReply()
@@ -289,14 +335,22 @@ int Instance::ProcessPending(DWORD timeoutMs)
         return -1;
     }
     if (timeoutMs != 0) {
-        pollfd wait{m_eventFd, POLLIN, 0};
+        pollfd wait{m_eventPoll, POLLIN, 0};
         const int ms = timeoutMs == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(timeoutMs, 0x7FFFFFFF));
         ::poll(&wait, 1, ms);
+    }
+    {
+        // What is read now is run now: the queue needs no wake-up for it.
+        ReadingScope scope(this);
+        ReadSockets();
     }
     std::deque<Pending> items;
     {
         std::lock_guard guard(m_lock);
-        Drain(m_eventFd);
+        if (m_signalled) {
+            Drain(m_eventFd);
+            m_signalled = false;
+        }
         items.swap(m_pending);
     }
     auto self = shared_from_this();
@@ -441,8 +495,7 @@ void Instance::OnFrame(const std::shared_ptr<Conversation>& conv, Frame&& frame)
     item.frame = std::move(frame);
     const bool wasEmpty = m_pending.empty();
     m_pending.push_back(std::move(item));
-    if (wasEmpty)
-        Signal(m_eventFd);
+    SignalQueueLocked(wasEmpty);
 }
 
 void Instance::OnClosed(const std::shared_ptr<Conversation>& conv, UINT reason)
@@ -450,6 +503,7 @@ void Instance::OnClosed(const std::shared_ptr<Conversation>& conv, UINT reason)
     std::vector<Pending> failures;
     {
         std::lock_guard guard(m_lock);
+        m_reading.erase(conv->Id());
         auto found = m_convs.find(conv->Id());
         if (found == m_convs.end() || m_dead)
             return;
@@ -492,10 +546,38 @@ std::shared_ptr<Instance::ConvState> Instance::FindState(std::uintptr_t conv) co
     return found == m_convs.end() ? nullptr : found->second;
 }
 
-void Instance::AddState(const std::shared_ptr<ConvState>& state)
+bool Instance::Register(const std::shared_ptr<ConvState>& state)
 {
+    const auto& conv = state->conv;
+    {
+        std::lock_guard guard(m_lock);
+        if (m_dead)
+            return false;
+        m_convs[conv->Id()] = state;
+        m_reading[conv->Id()] = conv;
+    }
+    if (m_reactor->Add(conv))
+        return true;
     std::lock_guard guard(m_lock);
-    m_convs[state->conv->Id()] = state;
+    m_reading.erase(conv->Id());
+    return false;
+}
+
+void Instance::ReadSockets()
+{
+    epoll_event events[64];
+    const int count = ::epoll_wait(m_readPoll, events, 64, 0);
+    for (int i = 0; i < count; ++i) {
+        std::shared_ptr<Conversation> conv;
+        {
+            std::lock_guard guard(m_lock);
+            auto found = m_reading.find(events[i].data.u64);
+            if (found == m_reading.end())
+                continue;
+            conv = found->second;
+        }
+        conv->ReadReady(events[i].events);
+    }
 }
 
 std::shared_ptr<Instance::ConvState> Instance::RemoveState(std::uintptr_t conv)
@@ -559,12 +641,16 @@ bool Instance::WaitUntil(const std::function<bool()>& done, Clock::time_point de
         std::vector<pollfd> fds;
         std::vector<std::shared_ptr<Instance>> owned;
         fds.push_back(pollfd{m_replyFd, POLLIN, 0});
+        // This instance's sockets carry the answer; while its call-back runs
+        // they are only read (what else comes waits in the queue).
+        const bool readOnly = m_dispatchDepth != 0;
+        fds.push_back(pollfd{readOnly ? m_readPoll : -1, POLLIN, 0});
         {
             std::lock_guard guard(registry.lock);
             for (const auto& [id, instance] : registry.instances) {
                 // Instances whose call-back is running are not entered again.
                 if (instance->m_owner == self && instance->m_dispatchDepth == 0) {
-                    fds.push_back(pollfd{instance->m_eventFd, POLLIN, 0});
+                    fds.push_back(pollfd{instance->m_eventPoll, POLLIN, 0});
                     owned.push_back(instance);
                 }
             }
@@ -573,9 +659,11 @@ bool Instance::WaitUntil(const std::function<bool()>& done, Clock::time_point de
         ::poll(fds.data(), fds.size(), static_cast<int>(std::clamp<long long>(left + 1, 1, 1000)));
         if (fds[0].revents != 0)
             Drain(m_replyFd);
-        for (std::size_t i = 1; i < fds.size(); ++i) {
+        if (fds[1].revents != 0)
+            ReadSockets();
+        for (std::size_t i = 2; i < fds.size(); ++i) {
             if (fds[i].revents != 0)
-                owned[i - 1]->ProcessPending(0);
+                owned[i - 2]->ProcessPending(0);
         }
     }
 }

@@ -73,11 +73,10 @@ std::uintptr_t Instance::Connect(std::uintptr_t service, std::uintptr_t topic)
                 ::unlink(file.path.c_str());
             continue;
         }
-        auto conv = std::make_shared<Conversation>(NewConversationId(m_id), fd, false, weak_from_this());
+        auto conv = std::make_shared<Conversation>(NewConversationId(m_id), fd, false, weak_from_this(), m_readPoll);
         auto state = std::make_shared<ConvState>();
         state->conv = conv;
-        AddState(state);
-        if (!m_reactor->Add(conv)) {
+        if (!Register(state)) {
             RemoveState(conv->Id());
             continue;
         }

@@ -127,12 +127,11 @@ void Instance::Accept(int fd, const StringRef& service)
         ::close(fd);
         return;
     }
-    auto conv = std::make_shared<Conversation>(NewConversationId(m_id), fd, true, weak_from_this());
+    auto conv = std::make_shared<Conversation>(NewConversationId(m_id), fd, true, weak_from_this(), m_readPoll);
     auto state = std::make_shared<ConvState>();
     state->conv = conv;
     state->service = service;
-    AddState(state);
-    if (!m_reactor->Add(conv))
+    if (!Register(state))
         RemoveState(conv->Id());
 }
 
