@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <shared_mutex>
 #include <utility>
 
 namespace Platform::Dde {
@@ -20,9 +21,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The process's instances and the conversations they own.
+// The process's instances and the conversations they own. Looking an
+// instance up (every call) takes the lock shared.
 struct Registry {
-    std::mutex lock;
+    std::shared_mutex lock;
     std::unordered_map<DWORD, std::shared_ptr<Instance>> instances;
     DWORD nextInstance = 1;
     std::uint32_t nextConversation = 1;
@@ -159,7 +161,7 @@ UINT Instance::Create(PFNCALLBACK callback, DWORD flags, std::shared_ptr<Instanc
 std::shared_ptr<Instance> Instance::Find(DWORD id)
 {
     Registry& registry = GetRegistry();
-    std::lock_guard guard(registry.lock);
+    std::shared_lock guard(registry.lock);
     auto found = registry.instances.find(id);
     return found == registry.instances.end() ? nullptr : found->second;
 }
@@ -646,7 +648,7 @@ bool Instance::WaitUntil(const std::function<bool()>& done, Clock::time_point de
         const bool readOnly = m_dispatchDepth != 0;
         fds.push_back(pollfd{readOnly ? m_readPoll : -1, POLLIN, 0});
         {
-            std::lock_guard guard(registry.lock);
+            std::shared_lock guard(registry.lock);
             for (const auto& [id, instance] : registry.instances) {
                 // Instances whose call-back is running are not entered again.
                 if (instance->m_owner == self && instance->m_dispatchDepth == 0) {
@@ -760,7 +762,7 @@ void Instance::Monitor(DWORD flag, std::vector<BYTE> record, std::vector<StringR
     std::vector<std::shared_ptr<Instance>> targets;
     {
         Registry& registry = GetRegistry();
-        std::lock_guard guard(registry.lock);
+        std::shared_lock guard(registry.lock);
         for (const auto& [id, instance] : registry.instances) {
             const DWORD flags = instance->m_flags.load();
             if (id != m_id && (flags & APPCLASS_MASK) == APPCLASS_MONITOR && (flags & flag))
@@ -823,7 +825,7 @@ void Instance::OnServiceFile(const std::string& dir, const std::string& name, bo
     std::vector<std::shared_ptr<Instance>> targets;
     {
         Registry& registry = GetRegistry();
-        std::lock_guard guard(registry.lock);
+        std::shared_lock guard(registry.lock);
         for (const auto& [id, instance] : registry.instances) {
             if (instance->m_dir == dir && instance->m_name != instanceName)
                 targets.push_back(instance);
