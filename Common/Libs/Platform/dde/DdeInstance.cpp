@@ -41,7 +41,7 @@ thread_local DWORD t_current = 0;
 // The instance whose sockets this thread reads just before running its queue.
 thread_local const void* t_reading = nullptr;
 
-constexpr std::uint64_t QUEUE_TOKEN = 0;  // m_eventFd in m_eventPoll; ids are never 0
+constexpr std::uint64_t QUEUE_TOKEN = 0;  // m_eventFd in m_readPoll; ids are never 0
 
 // Marks the instance whose sockets this thread reads.
 class ReadingScope {
@@ -133,18 +133,14 @@ UINT Instance::Create(PFNCALLBACK callback, DWORD flags, std::shared_ptr<Instanc
     instance->m_eventFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     instance->m_replyFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     instance->m_readPoll = ::epoll_create1(EPOLL_CLOEXEC);
-    instance->m_eventPoll = ::epoll_create1(EPOLL_CLOEXEC);
-    if (instance->m_eventFd < 0 || instance->m_replyFd < 0 || instance->m_readPoll < 0 || instance->m_eventPoll < 0)
+    if (instance->m_eventFd < 0 || instance->m_replyFd < 0 || instance->m_readPoll < 0)
         return DMLERR_SYS_ERROR;
-    // The owner's one descriptor: readable for the queue and for sockets.
+    // The owner's one descriptor: readable for the queue and for sockets,
+    // which sit in it directly (a send wakes one poll, not a chain).
     epoll_event queue{};
     queue.events = EPOLLIN;
     queue.data.u64 = QUEUE_TOKEN;
-    epoll_event sockets{};
-    sockets.events = EPOLLIN;
-    sockets.data.u64 = QUEUE_TOKEN + 1;
-    if (::epoll_ctl(instance->m_eventPoll, EPOLL_CTL_ADD, instance->m_eventFd, &queue) != 0 ||
-        ::epoll_ctl(instance->m_eventPoll, EPOLL_CTL_ADD, instance->m_readPoll, &sockets) != 0)
+    if (::epoll_ctl(instance->m_readPoll, EPOLL_CTL_ADD, instance->m_eventFd, &queue) != 0)
         return DMLERR_SYS_ERROR;
     instance->m_reactor = Reactor::Acquire();
     instance->m_reactor->WatchDirectory(instance->m_dir, &Instance::OnServiceFile);
@@ -191,8 +187,6 @@ Instance::~Instance()
         ::close(m_eventFd);
     if (m_replyFd >= 0)
         ::close(m_replyFd);
-    if (m_eventPoll >= 0)
-        ::close(m_eventPoll);
     if (m_readPoll >= 0)
         ::close(m_readPoll);
 }
@@ -239,7 +233,7 @@ void Instance::Uninitialize()
         --registry.monitors;
     UnregisterService(0);
     std::unordered_map<std::uintptr_t, std::shared_ptr<ConvState>> convs;
-    std::deque<Pending> pending;
+    std::vector<Pending> pending;
     std::unordered_map<std::uintptr_t, long> strings;
     std::unordered_map<std::uintptr_t, std::shared_ptr<Conversation>> reading;
     {
@@ -337,7 +331,7 @@ int Instance::ProcessPending(DWORD timeoutMs)
         return -1;
     }
     if (timeoutMs != 0) {
-        pollfd wait{m_eventPoll, POLLIN, 0};
+        pollfd wait{m_readPoll, POLLIN, 0};
         const int ms = timeoutMs == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(timeoutMs, 0x7FFFFFFF));
         ::poll(&wait, 1, ms);
     }
@@ -346,7 +340,7 @@ int Instance::ProcessPending(DWORD timeoutMs)
         ReadingScope scope(this);
         ReadSockets();
     }
-    std::deque<Pending> items;
+    std::vector<Pending> items;
     {
         std::lock_guard guard(m_lock);
         if (m_signalled) {
@@ -370,6 +364,13 @@ int Instance::ProcessPending(DWORD timeoutMs)
     for (std::size_t i = static_cast<std::size_t>(count); i < items.size(); ++i) {
         if (items[i].kind == Pending::FRAME && items[i].state)
             items[i].state->conv->FrameDone();
+    }
+    // The queue keeps its room for the next round.
+    items.clear();
+    {
+        std::lock_guard guard(m_lock);
+        if (m_pending.empty() && m_pending.capacity() < items.capacity())
+            m_pending.swap(items);
     }
     return count;
 }
@@ -488,15 +489,15 @@ void Instance::OnFrame(const std::shared_ptr<Conversation>& conv, Frame&& frame)
         Push(std::move(item));
         return;
     }
-    // Queued under the lock already held: one lock per frame on this path.
+    // Queued under the lock already held, built in place: one lock and no
+    // copy per frame on this path.
     conv->FrameTaken();
-    Pending item;
+    const bool wasEmpty = m_pending.empty();
+    Pending& item = m_pending.emplace_back();
     item.kind = Pending::FRAME;
     item.conv = conv->Id();
     item.state = found->second;
     item.frame = std::move(frame);
-    const bool wasEmpty = m_pending.empty();
-    m_pending.push_back(std::move(item));
     SignalQueueLocked(wasEmpty);
 }
 
@@ -570,6 +571,8 @@ void Instance::ReadSockets()
     epoll_event events[64];
     const int count = ::epoll_wait(m_readPoll, events, 64, 0);
     for (int i = 0; i < count; ++i) {
+        if (events[i].data.u64 == QUEUE_TOKEN)
+            continue;  // the queue is run by the caller
         std::shared_ptr<Conversation> conv;
         {
             std::lock_guard guard(m_lock);
@@ -630,7 +633,32 @@ bool Instance::Send(const std::shared_ptr<ConvState>& state, const Frame& frame)
     return state->conv->Send(bytes, m_queueLimit.load()) == Conversation::SendResult::SENT;
 }
 
+void Instance::MaskQueue(bool masked)
+{
+    // Only the owner polls the descriptor, and it is here: nobody misses it.
+    if (masked ? m_queueMasked++ != 0 : --m_queueMasked != 0)
+        return;
+    epoll_event queue{};
+    queue.events = masked ? 0u : std::uint32_t(EPOLLIN);
+    queue.data.u64 = QUEUE_TOKEN;
+    ::epoll_ctl(m_readPoll, EPOLL_CTL_MOD, m_eventFd, &queue);
+}
+
 bool Instance::WaitUntil(const std::function<bool()>& done, Clock::time_point deadline)
+{
+    // This instance's sockets carry the answer; while its call-back runs
+    // they are only read (what else comes waits in the queue), so its
+    // waiting queue must not wake this wait.
+    const bool readOnly = m_dispatchDepth != 0;
+    if (readOnly)
+        MaskQueue(true);
+    const bool result = WaitLoop(done, deadline, readOnly);
+    if (readOnly)
+        MaskQueue(false);
+    return result;
+}
+
+bool Instance::WaitLoop(const std::function<bool()>& done, Clock::time_point deadline, bool readOnly)
 {
     Registry& registry = GetRegistry();
     const auto self = std::this_thread::get_id();
@@ -643,16 +671,13 @@ bool Instance::WaitUntil(const std::function<bool()>& done, Clock::time_point de
         std::vector<pollfd> fds;
         std::vector<std::shared_ptr<Instance>> owned;
         fds.push_back(pollfd{m_replyFd, POLLIN, 0});
-        // This instance's sockets carry the answer; while its call-back runs
-        // they are only read (what else comes waits in the queue).
-        const bool readOnly = m_dispatchDepth != 0;
         fds.push_back(pollfd{readOnly ? m_readPoll : -1, POLLIN, 0});
         {
             std::shared_lock guard(registry.lock);
             for (const auto& [id, instance] : registry.instances) {
                 // Instances whose call-back is running are not entered again.
                 if (instance->m_owner == self && instance->m_dispatchDepth == 0) {
-                    fds.push_back(pollfd{instance->m_eventPoll, POLLIN, 0});
+                    fds.push_back(pollfd{instance->m_readPoll, POLLIN, 0});
                     owned.push_back(instance);
                 }
             }

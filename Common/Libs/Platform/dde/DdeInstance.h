@@ -56,7 +56,7 @@ public:
     void Uninitialize();
 
     // Readable while call-backs wait or a socket of the instance has data.
-    int EventFd() const { return m_eventPoll; }
+    int EventFd() const { return m_readPoll; }
     int ProcessPending(DWORD timeoutMs);
     void SetQueueLimit(std::size_t bytes) { m_queueLimit = bytes; }
 
@@ -199,6 +199,9 @@ private:
     void RemoveLinks(const std::shared_ptr<ConvState>& state);
     bool Send(const std::shared_ptr<ConvState>& state, const Frame& frame);
     bool WaitUntil(const std::function<bool()>& done, std::chrono::steady_clock::time_point deadline);
+    bool WaitLoop(const std::function<bool()>& done, std::chrono::steady_clock::time_point deadline, bool readOnly);
+    // Owner thread: keeps the queue's wake-ups out of m_readPoll (counted).
+    void MaskQueue(bool masked);
     void Monitor(DWORD flag, std::vector<BYTE> record, std::vector<StringRef> held);
     void MonitorConversation(const ConvState& state, bool connect);
     void MonitorLink(const ConvState& state, const Link& link, bool established);
@@ -214,14 +217,13 @@ private:
     std::shared_ptr<Reactor> m_reactor;
     int m_eventFd = -1;                 // call-backs waiting
     int m_replyFd = -1;                 // a synchronous answer arrived
-    int m_readPoll = -1;                // epoll: the instance's sockets
-    int m_eventPoll = -1;               // epoll: m_eventFd and m_readPoll
+    int m_readPoll = -1;                // epoll: m_eventFd and the instance's sockets
     std::atomic<std::size_t> m_queueLimit{DEFAULT_QUEUE_LIMIT};
     std::atomic<bool> m_filterInits{false};
     std::atomic<bool> m_dead{false};
 
     mutable std::mutex m_lock;
-    std::deque<Pending> m_pending;
+    std::vector<Pending> m_pending;
     std::unordered_map<std::uintptr_t, std::shared_ptr<ConvState>> m_convs;
     // Every open socket the owner reads, until it is closed.
     std::unordered_map<std::uintptr_t, std::shared_ptr<Conversation>> m_reading;
@@ -233,6 +235,7 @@ private:
 
     // Owner thread only.
     int m_dispatchDepth = 0;
+    int m_queueMasked = 0;
     bool m_syncBusy = false;
 };
 

@@ -380,21 +380,22 @@ bool Reactor::Add(const std::shared_ptr<Conversation>& conv)
     bool added = !conv->m_closed;
     if (added) {
         conv->m_reactor = this;
-        const bool owned = conv->m_readPoll >= 0;
         const std::uint32_t out = conv->m_out.empty() ? 0u : std::uint32_t(EPOLLOUT);
-        conv->m_events = owned ? out : EPOLLIN | EPOLLRDHUP | out;
         epoll_event event{};
-        event.events = owned ? conv->m_events | EPOLLONESHOT : conv->m_events;
         event.data.u64 = conv->Id();
-        added = ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, conv->m_fd, &event) == 0;
-        if (added && owned) {
+        if (conv->m_readPoll >= 0) {
+            // Watched here only while something waits to be written (see
+            // Modify): an idle socket wakes nothing but its reader.
             conv->m_readEvents = EPOLLIN;
-            epoll_event read{};
-            read.events = EPOLLIN;
-            read.data.u64 = conv->Id();
-            added = ::epoll_ctl(conv->m_readPoll, EPOLL_CTL_ADD, conv->m_fd, &read) == 0;
-            if (!added)
-                ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, conv->m_fd, nullptr);
+            event.events = EPOLLIN;
+            added = ::epoll_ctl(conv->m_readPoll, EPOLL_CTL_ADD, conv->m_fd, &event) == 0;
+            conv->m_events = 0;
+            if (added)
+                conv->UpdateEventsLocked();
+        } else {
+            conv->m_events = EPOLLIN | EPOLLRDHUP | out;
+            event.events = conv->m_events;
+            added = ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, conv->m_fd, &event) == 0;
         }
         if (!added) {
             conv->m_reactor = nullptr;
@@ -464,7 +465,9 @@ void Reactor::Modify(int fd, std::uint64_t token, std::uint32_t events)
     epoll_event event{};
     event.events = events;
     event.data.u64 = token;
-    ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, fd, &event);
+    // A socket its owner reads joins on its first wait for room.
+    if (::epoll_ctl(m_epoll, EPOLL_CTL_MOD, fd, &event) != 0 && errno == ENOENT)
+        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event);
 }
 
 void Reactor::Forget(int fd, std::uint64_t token)

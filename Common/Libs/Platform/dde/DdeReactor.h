@@ -149,7 +149,7 @@ public:
     // Reports service files appearing in or leaving `dir`.
     void WatchDirectory(const std::string& dir, WatchFn onChange);
 
-    // Used by conversations.
+    // Used by conversations; Modify starts watching a socket not watched yet.
     void Modify(int fd, std::uint64_t token, std::uint32_t events);
     void Forget(int fd, std::uint64_t token);
 
