@@ -22,10 +22,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The process's instances and the conversations they own. Looking an
-// instance up (every call) takes the lock shared.
+// instance up (every call) takes the lock shared, and not even that while
+// the set of instances is as it was at the thread's last look-up.
 struct Registry {
     std::shared_mutex lock;
     std::unordered_map<DWORD, std::shared_ptr<Instance>> instances;
+    std::atomic<std::uint64_t> generation{0};  // bumped under the lock by every change
     DWORD nextInstance = 1;
     std::uint32_t nextConversation = 1;
     std::atomic<int> monitors{0};
@@ -147,6 +149,7 @@ UINT Instance::Create(PFNCALLBACK callback, DWORD flags, std::shared_ptr<Instanc
     {
         std::lock_guard guard(registry.lock);
         registry.instances[id] = instance;
+        registry.generation.fetch_add(1, std::memory_order_release);
     }
     if ((flags & APPCLASS_MASK) == APPCLASS_MONITOR)
         ++registry.monitors;
@@ -156,10 +159,26 @@ UINT Instance::Create(PFNCALLBACK callback, DWORD flags, std::shared_ptr<Instanc
 
 std::shared_ptr<Instance> Instance::Find(DWORD id)
 {
+    // The thread's last answer; weak, so it never keeps an ended instance.
+    struct LastFound {
+        std::uint64_t generation = ~std::uint64_t(0);
+        DWORD id = 0;
+        std::weak_ptr<Instance> instance;
+    };
+    thread_local LastFound t_last;
     Registry& registry = GetRegistry();
+    if (t_last.id == id && t_last.generation == registry.generation.load(std::memory_order_acquire)) {
+        if (auto instance = t_last.instance.lock())
+            return instance;
+    }
     std::shared_lock guard(registry.lock);
     auto found = registry.instances.find(id);
-    return found == registry.instances.end() ? nullptr : found->second;
+    if (found == registry.instances.end())
+        return nullptr;
+    t_last.generation = registry.generation.load(std::memory_order_relaxed);
+    t_last.id = id;
+    t_last.instance = found->second;
+    return found->second;
 }
 
 std::shared_ptr<Instance> Instance::FindByConversation(std::uintptr_t conv)
@@ -247,6 +266,7 @@ void Instance::Uninitialize()
     {
         std::lock_guard guard(registry.lock);
         registry.instances.erase(m_id);
+        registry.generation.fetch_add(1, std::memory_order_release);
     }
     for (const auto& [id, state] : convs) {
         state->removed = true;
