@@ -6,11 +6,13 @@
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <shared_mutex>
 #include <utility>
 
 namespace Platform::Dde {
@@ -19,10 +21,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The process's instances and the conversations they own.
+// The process's instances and the conversations they own. Looking an
+// instance up (every call) takes the lock shared, and not even that while
+// the set of instances is as it was at the thread's last look-up.
 struct Registry {
-    std::mutex lock;
+    std::shared_mutex lock;
     std::unordered_map<DWORD, std::shared_ptr<Instance>> instances;
+    std::atomic<std::uint64_t> generation{0};  // bumped under the lock by every change
     DWORD nextInstance = 1;
     std::uint32_t nextConversation = 1;
     std::atomic<int> monitors{0};
@@ -35,6 +40,22 @@ Registry& GetRegistry()
 }
 
 thread_local DWORD t_current = 0;
+// The instance whose sockets this thread reads just before running its queue.
+thread_local const void* t_reading = nullptr;
+
+constexpr std::uint64_t QUEUE_TOKEN = 0;  // m_eventFd in m_readPoll; ids are never 0
+
+// Marks the instance whose sockets this thread reads.
+class ReadingScope {
+public:
+    explicit ReadingScope(const void* instance) : m_previous(t_reading) { t_reading = instance; }
+    ~ReadingScope() { t_reading = m_previous; }
+    ReadingScope(const ReadingScope&) = delete;
+    ReadingScope& operator=(const ReadingScope&) = delete;
+
+private:
+    const void* m_previous;
+};
 
 // Marks the instance whose call-back runs on this thread.
 class CurrentScope {
@@ -113,13 +134,22 @@ UINT Instance::Create(PFNCALLBACK callback, DWORD flags, std::shared_ptr<Instanc
         return DMLERR_SYS_ERROR;
     instance->m_eventFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     instance->m_replyFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (instance->m_eventFd < 0 || instance->m_replyFd < 0)
+    instance->m_readPoll = ::epoll_create1(EPOLL_CLOEXEC);
+    if (instance->m_eventFd < 0 || instance->m_replyFd < 0 || instance->m_readPoll < 0)
+        return DMLERR_SYS_ERROR;
+    // The owner's one descriptor: readable for the queue and for sockets,
+    // which sit in it directly (a send wakes one poll, not a chain).
+    epoll_event queue{};
+    queue.events = EPOLLIN;
+    queue.data.u64 = QUEUE_TOKEN;
+    if (::epoll_ctl(instance->m_readPoll, EPOLL_CTL_ADD, instance->m_eventFd, &queue) != 0)
         return DMLERR_SYS_ERROR;
     instance->m_reactor = Reactor::Acquire();
     instance->m_reactor->WatchDirectory(instance->m_dir, &Instance::OnServiceFile);
     {
         std::lock_guard guard(registry.lock);
         registry.instances[id] = instance;
+        registry.generation.fetch_add(1, std::memory_order_release);
     }
     if ((flags & APPCLASS_MASK) == APPCLASS_MONITOR)
         ++registry.monitors;
@@ -129,10 +159,26 @@ UINT Instance::Create(PFNCALLBACK callback, DWORD flags, std::shared_ptr<Instanc
 
 std::shared_ptr<Instance> Instance::Find(DWORD id)
 {
+    // The thread's last answer; weak, so it never keeps an ended instance.
+    struct LastFound {
+        std::uint64_t generation = ~std::uint64_t(0);
+        DWORD id = 0;
+        std::weak_ptr<Instance> instance;
+    };
+    thread_local LastFound t_last;
     Registry& registry = GetRegistry();
-    std::lock_guard guard(registry.lock);
+    if (t_last.id == id && t_last.generation == registry.generation.load(std::memory_order_acquire)) {
+        if (auto instance = t_last.instance.lock())
+            return instance;
+    }
+    std::shared_lock guard(registry.lock);
     auto found = registry.instances.find(id);
-    return found == registry.instances.end() ? nullptr : found->second;
+    if (found == registry.instances.end())
+        return nullptr;
+    t_last.generation = registry.generation.load(std::memory_order_relaxed);
+    t_last.id = id;
+    t_last.instance = found->second;
+    return found->second;
 }
 
 std::shared_ptr<Instance> Instance::FindByConversation(std::uintptr_t conv)
@@ -160,6 +206,8 @@ Instance::~Instance()
         ::close(m_eventFd);
     if (m_replyFd >= 0)
         ::close(m_replyFd);
+    if (m_readPoll >= 0)
+        ::close(m_readPoll);
 }
 
 void Instance::SetError(UINT code)
@@ -204,11 +252,13 @@ void Instance::Uninitialize()
         --registry.monitors;
     UnregisterService(0);
     std::unordered_map<std::uintptr_t, std::shared_ptr<ConvState>> convs;
-    std::deque<Pending> pending;
+    std::vector<Pending> pending;
     std::unordered_map<std::uintptr_t, long> strings;
+    std::unordered_map<std::uintptr_t, std::shared_ptr<Conversation>> reading;
     {
         std::lock_guard guard(m_lock);
         convs.swap(m_convs);
+        reading.swap(m_reading);
         pending.swap(m_pending);
         m_links.clear();
         strings.swap(m_stringRefs);
@@ -216,11 +266,16 @@ void Instance::Uninitialize()
     {
         std::lock_guard guard(registry.lock);
         registry.instances.erase(m_id);
+        registry.generation.fetch_add(1, std::memory_order_release);
     }
     for (const auto& [id, state] : convs) {
         state->removed = true;
         state->conv->Shutdown(0);
     }
+    // Nobody reads these sockets any more: they close here.
+    for (const auto& [id, conv] : reading)
+        conv->CloseNow(0);
+    reading.clear();
     convs.clear();
     pending.clear();
     for (const auto& [id, count] : strings) {
@@ -273,8 +328,15 @@ void Instance::Push(Pending&& item)
         return;
     const bool wasEmpty = m_pending.empty();
     m_pending.push_back(std::move(item));
-    if (wasEmpty)
+    SignalQueueLocked(wasEmpty);
+}
+
+void Instance::SignalQueueLocked(bool wasEmpty)
+{
+    if (wasEmpty && !m_signalled && t_reading != this) {
+        m_signalled = true;
         Signal(m_eventFd);
+    }
 }
 
 void Instance::SignalReply()
@@ -289,14 +351,22 @@ int Instance::ProcessPending(DWORD timeoutMs)
         return -1;
     }
     if (timeoutMs != 0) {
-        pollfd wait{m_eventFd, POLLIN, 0};
+        pollfd wait{m_readPoll, POLLIN, 0};
         const int ms = timeoutMs == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(timeoutMs, 0x7FFFFFFF));
         ::poll(&wait, 1, ms);
     }
-    std::deque<Pending> items;
+    {
+        // What is read now is run now: the queue needs no wake-up for it.
+        ReadingScope scope(this);
+        ReadSockets();
+    }
+    std::vector<Pending> items;
     {
         std::lock_guard guard(m_lock);
-        Drain(m_eventFd);
+        if (m_signalled) {
+            Drain(m_eventFd);
+            m_signalled = false;
+        }
         items.swap(m_pending);
     }
     auto self = shared_from_this();
@@ -314,6 +384,13 @@ int Instance::ProcessPending(DWORD timeoutMs)
     for (std::size_t i = static_cast<std::size_t>(count); i < items.size(); ++i) {
         if (items[i].kind == Pending::FRAME && items[i].state)
             items[i].state->conv->FrameDone();
+    }
+    // The queue keeps its room for the next round.
+    items.clear();
+    {
+        std::lock_guard guard(m_lock);
+        if (m_pending.empty() && m_pending.capacity() < items.capacity())
+            m_pending.swap(items);
     }
     return count;
 }
@@ -432,17 +509,16 @@ void Instance::OnFrame(const std::shared_ptr<Conversation>& conv, Frame&& frame)
         Push(std::move(item));
         return;
     }
-    // Queued under the lock already held: one lock per frame on this path.
+    // Queued under the lock already held, built in place: one lock and no
+    // copy per frame on this path.
     conv->FrameTaken();
-    Pending item;
+    const bool wasEmpty = m_pending.empty();
+    Pending& item = m_pending.emplace_back();
     item.kind = Pending::FRAME;
     item.conv = conv->Id();
     item.state = found->second;
     item.frame = std::move(frame);
-    const bool wasEmpty = m_pending.empty();
-    m_pending.push_back(std::move(item));
-    if (wasEmpty)
-        Signal(m_eventFd);
+    SignalQueueLocked(wasEmpty);
 }
 
 void Instance::OnClosed(const std::shared_ptr<Conversation>& conv, UINT reason)
@@ -450,6 +526,7 @@ void Instance::OnClosed(const std::shared_ptr<Conversation>& conv, UINT reason)
     std::vector<Pending> failures;
     {
         std::lock_guard guard(m_lock);
+        m_reading.erase(conv->Id());
         auto found = m_convs.find(conv->Id());
         if (found == m_convs.end() || m_dead)
             return;
@@ -492,10 +569,40 @@ std::shared_ptr<Instance::ConvState> Instance::FindState(std::uintptr_t conv) co
     return found == m_convs.end() ? nullptr : found->second;
 }
 
-void Instance::AddState(const std::shared_ptr<ConvState>& state)
+bool Instance::Register(const std::shared_ptr<ConvState>& state)
 {
+    const auto& conv = state->conv;
+    {
+        std::lock_guard guard(m_lock);
+        if (m_dead)
+            return false;
+        m_convs[conv->Id()] = state;
+        m_reading[conv->Id()] = conv;
+    }
+    if (m_reactor->Add(conv))
+        return true;
     std::lock_guard guard(m_lock);
-    m_convs[state->conv->Id()] = state;
+    m_reading.erase(conv->Id());
+    return false;
+}
+
+void Instance::ReadSockets()
+{
+    epoll_event events[64];
+    const int count = ::epoll_wait(m_readPoll, events, 64, 0);
+    for (int i = 0; i < count; ++i) {
+        if (events[i].data.u64 == QUEUE_TOKEN)
+            continue;  // the queue is run by the caller
+        std::shared_ptr<Conversation> conv;
+        {
+            std::lock_guard guard(m_lock);
+            auto found = m_reading.find(events[i].data.u64);
+            if (found == m_reading.end())
+                continue;
+            conv = found->second;
+        }
+        conv->ReadReady(events[i].events);
+    }
 }
 
 std::shared_ptr<Instance::ConvState> Instance::RemoveState(std::uintptr_t conv)
@@ -546,7 +653,32 @@ bool Instance::Send(const std::shared_ptr<ConvState>& state, const Frame& frame)
     return state->conv->Send(bytes, m_queueLimit.load()) == Conversation::SendResult::SENT;
 }
 
+void Instance::MaskQueue(bool masked)
+{
+    // Only the owner polls the descriptor, and it is here: nobody misses it.
+    if (masked ? m_queueMasked++ != 0 : --m_queueMasked != 0)
+        return;
+    epoll_event queue{};
+    queue.events = masked ? 0u : std::uint32_t(EPOLLIN);
+    queue.data.u64 = QUEUE_TOKEN;
+    ::epoll_ctl(m_readPoll, EPOLL_CTL_MOD, m_eventFd, &queue);
+}
+
 bool Instance::WaitUntil(const std::function<bool()>& done, Clock::time_point deadline)
+{
+    // This instance's sockets carry the answer; while its call-back runs
+    // they are only read (what else comes waits in the queue), so its
+    // waiting queue must not wake this wait.
+    const bool readOnly = m_dispatchDepth != 0;
+    if (readOnly)
+        MaskQueue(true);
+    const bool result = WaitLoop(done, deadline, readOnly);
+    if (readOnly)
+        MaskQueue(false);
+    return result;
+}
+
+bool Instance::WaitLoop(const std::function<bool()>& done, Clock::time_point deadline, bool readOnly)
 {
     Registry& registry = GetRegistry();
     const auto self = std::this_thread::get_id();
@@ -559,12 +691,13 @@ bool Instance::WaitUntil(const std::function<bool()>& done, Clock::time_point de
         std::vector<pollfd> fds;
         std::vector<std::shared_ptr<Instance>> owned;
         fds.push_back(pollfd{m_replyFd, POLLIN, 0});
+        fds.push_back(pollfd{readOnly ? m_readPoll : -1, POLLIN, 0});
         {
-            std::lock_guard guard(registry.lock);
+            std::shared_lock guard(registry.lock);
             for (const auto& [id, instance] : registry.instances) {
                 // Instances whose call-back is running are not entered again.
                 if (instance->m_owner == self && instance->m_dispatchDepth == 0) {
-                    fds.push_back(pollfd{instance->m_eventFd, POLLIN, 0});
+                    fds.push_back(pollfd{instance->m_readPoll, POLLIN, 0});
                     owned.push_back(instance);
                 }
             }
@@ -573,9 +706,11 @@ bool Instance::WaitUntil(const std::function<bool()>& done, Clock::time_point de
         ::poll(fds.data(), fds.size(), static_cast<int>(std::clamp<long long>(left + 1, 1, 1000)));
         if (fds[0].revents != 0)
             Drain(m_replyFd);
-        for (std::size_t i = 1; i < fds.size(); ++i) {
+        if (fds[1].revents != 0)
+            ReadSockets();
+        for (std::size_t i = 2; i < fds.size(); ++i) {
             if (fds[i].revents != 0)
-                owned[i - 1]->ProcessPending(0);
+                owned[i - 2]->ProcessPending(0);
         }
     }
 }
@@ -672,7 +807,7 @@ void Instance::Monitor(DWORD flag, std::vector<BYTE> record, std::vector<StringR
     std::vector<std::shared_ptr<Instance>> targets;
     {
         Registry& registry = GetRegistry();
-        std::lock_guard guard(registry.lock);
+        std::shared_lock guard(registry.lock);
         for (const auto& [id, instance] : registry.instances) {
             const DWORD flags = instance->m_flags.load();
             if (id != m_id && (flags & APPCLASS_MASK) == APPCLASS_MONITOR && (flags & flag))
@@ -735,7 +870,7 @@ void Instance::OnServiceFile(const std::string& dir, const std::string& name, bo
     std::vector<std::shared_ptr<Instance>> targets;
     {
         Registry& registry = GetRegistry();
-        std::lock_guard guard(registry.lock);
+        std::shared_lock guard(registry.lock);
         for (const auto& [id, instance] : registry.instances) {
             if (instance->m_dir == dir && instance->m_name != instanceName)
                 targets.push_back(instance);

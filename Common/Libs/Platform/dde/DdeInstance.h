@@ -2,11 +2,13 @@
 // services, conversations, advise loops, the queue of call-backs waiting for
 // its owner thread, and the process's table of instances.
 //
-// The reactor thread hands frames and ends of conversations to the instance
-// (OnFrame, OnClosed); replies to synchronous transactions are stored at once
-// and wake the waiting owner, everything else waits in the queue until the
-// owner runs it (ProcessPending). Call-backs therefore run on the owner
-// thread only.
+// The owner thread reads the instance's sockets itself (its read poll) when
+// it runs ProcessPending or waits in a synchronous call, so a frame reaches
+// its call-back without passing through another thread. Frames and ends of
+// conversations come to the instance as OnFrame and OnClosed (on the reading
+// thread); replies to synchronous transactions are stored at once and end
+// the wait, everything else waits in the queue until the owner runs it
+// (ProcessPending). Call-backs therefore run on the owner thread only.
 //
 // Thread-safety: members lock what they share; the ones that run call-backs
 // check that they run on the owner thread.
@@ -53,7 +55,8 @@ public:
     void Reinitialize(PFNCALLBACK callback, DWORD flags);
     void Uninitialize();
 
-    int EventFd() const { return m_eventFd; }
+    // Readable while call-backs wait or a socket of the instance has data.
+    int EventFd() const { return m_readPoll; }
     int ProcessPending(DWORD timeoutMs);
     void SetQueueLimit(std::size_t bytes) { m_queueLimit = bytes; }
 
@@ -162,7 +165,14 @@ private:
     HDDEDATA Call(UINT type, UINT format, std::uintptr_t conv, std::uintptr_t hsz1, std::uintptr_t hsz2,
                   std::uintptr_t data, ULONG_PTR data1, ULONG_PTR data2);
     void Push(Pending&& item);
+    // Wakes the owner for the queue; m_lock held. Not while the owner reads
+    // its own sockets: it runs the queue right after.
+    void SignalQueueLocked(bool wasEmpty);
     void SignalReply();
+    // Owner thread: reads every socket of the instance that has data.
+    void ReadSockets();
+    // A new conversation, read by the owner; false when it could not be.
+    bool Register(const std::shared_ptr<ConvState>& state);
     void Accept(int fd, const StringRef& service);
     void Handle(Pending& item);
     void HandleConnect(const std::shared_ptr<ConvState>& state, const Frame& frame);
@@ -185,11 +195,13 @@ private:
     void HandleClosed(std::uintptr_t conv, UINT reason);
     void Refuse(const std::shared_ptr<ConvState>& state, UINT error);
     std::shared_ptr<ConvState> FindState(std::uintptr_t conv) const;
-    void AddState(const std::shared_ptr<ConvState>& state);
     std::shared_ptr<ConvState> RemoveState(std::uintptr_t conv);
     void RemoveLinks(const std::shared_ptr<ConvState>& state);
     bool Send(const std::shared_ptr<ConvState>& state, const Frame& frame);
     bool WaitUntil(const std::function<bool()>& done, std::chrono::steady_clock::time_point deadline);
+    bool WaitLoop(const std::function<bool()>& done, std::chrono::steady_clock::time_point deadline, bool readOnly);
+    // Owner thread: keeps the queue's wake-ups out of m_readPoll (counted).
+    void MaskQueue(bool masked);
     void Monitor(DWORD flag, std::vector<BYTE> record, std::vector<StringRef> held);
     void MonitorConversation(const ConvState& state, bool connect);
     void MonitorLink(const ConvState& state, const Link& link, bool established);
@@ -205,13 +217,17 @@ private:
     std::shared_ptr<Reactor> m_reactor;
     int m_eventFd = -1;                 // call-backs waiting
     int m_replyFd = -1;                 // a synchronous answer arrived
+    int m_readPoll = -1;                // epoll: m_eventFd and the instance's sockets
     std::atomic<std::size_t> m_queueLimit{DEFAULT_QUEUE_LIMIT};
     std::atomic<bool> m_filterInits{false};
     std::atomic<bool> m_dead{false};
 
     mutable std::mutex m_lock;
-    std::deque<Pending> m_pending;
+    std::vector<Pending> m_pending;
     std::unordered_map<std::uintptr_t, std::shared_ptr<ConvState>> m_convs;
+    // Every open socket the owner reads, until it is closed.
+    std::unordered_map<std::uintptr_t, std::shared_ptr<Conversation>> m_reading;
+    bool m_signalled = false;           // m_eventFd written since drained
     std::unordered_map<LinkKey, std::vector<LinkEntry>, LinkKeyHash> m_links;
     std::vector<Service> m_services;
     std::unordered_map<std::uintptr_t, long> m_stringRefs;
@@ -219,6 +235,7 @@ private:
 
     // Owner thread only.
     int m_dispatchDepth = 0;
+    int m_queueMasked = 0;
     bool m_syncBusy = false;
 };
 

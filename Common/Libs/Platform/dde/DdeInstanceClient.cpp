@@ -73,11 +73,10 @@ std::uintptr_t Instance::Connect(std::uintptr_t service, std::uintptr_t topic)
                 ::unlink(file.path.c_str());
             continue;
         }
-        auto conv = std::make_shared<Conversation>(NewConversationId(m_id), fd, false, weak_from_this());
+        auto conv = std::make_shared<Conversation>(NewConversationId(m_id), fd, false, weak_from_this(), m_readPoll);
         auto state = std::make_shared<ConvState>();
         state->conv = conv;
-        AddState(state);
-        if (!m_reactor->Add(conv)) {
+        if (!Register(state)) {
             RemoveState(conv->Id());
             continue;
         }
@@ -352,10 +351,13 @@ void Instance::HandleAdvise(const std::shared_ptr<ConvState>& state, const Frame
     const StringRef& item = state->adviseItem;
     if (!item)
         return;
+    // The handle lives for the call only, while the loop's own reference
+    // keeps the item: it takes none of its own (no shared count touched per
+    // advise).
     std::uintptr_t data = 0;
     if (frame.hasData)
         data = CreateData(reinterpret_cast<const BYTE*>(frame.data.data()), static_cast<DWORD>(frame.data.size()), 0,
-                          item.id(), frame.format, 0);
+                          0, frame.format, 0);
     Call(XTYP_ADVDATA, frame.format, state->conv->Id(), state->topic.id(), item.id(), data, 0, 0);
     if (data != 0)
         DataTable::Get().Remove(data);

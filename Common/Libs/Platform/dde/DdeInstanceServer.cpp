@@ -127,12 +127,11 @@ void Instance::Accept(int fd, const StringRef& service)
         ::close(fd);
         return;
     }
-    auto conv = std::make_shared<Conversation>(NewConversationId(m_id), fd, true, weak_from_this());
+    auto conv = std::make_shared<Conversation>(NewConversationId(m_id), fd, true, weak_from_this(), m_readPoll);
     auto state = std::make_shared<ConvState>();
     state->conv = conv;
     state->service = service;
-    AddState(state);
-    if (!m_reactor->Add(conv))
+    if (!Register(state))
         RemoveState(conv->Id());
 }
 
@@ -367,7 +366,10 @@ bool Instance::PostAdvise(std::uintptr_t topic, std::uintptr_t item)
     std::size_t remaining = targets.size();
     std::string itemText;
     std::uintptr_t itemTextOf = 0;
+    // One frame and one buffer for every target: their room is reused.
     std::string bytes;
+    Frame frame;
+    frame.kind = FrameKind::ADVISE;
     for (const auto& target : targets) {
         --remaining;
         if (m_dead)
@@ -380,10 +382,10 @@ bool Instance::PostAdvise(std::uintptr_t topic, std::uintptr_t item)
             StringTable::Get().Text(target.item, itemText);
             itemTextOf = target.item;
         }
-        Frame frame;
-        frame.kind = FrameKind::ADVISE;
         frame.format = target.entry.format;
         frame.item = itemText;
+        frame.hasData = false;
+        frame.data.clear();
         if (!target.entry.noData) {
             const auto answer = reinterpret_cast<std::uintptr_t>(
                 Call(XTYP_ADVREQ, target.entry.format, state->conv->Id(), target.topic, target.item, 0,

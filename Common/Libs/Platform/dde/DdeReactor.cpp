@@ -29,8 +29,9 @@ std::weak_ptr<Reactor> g_reactor;
 
 // ----------------------------------------------------------- Conversation
 
-Conversation::Conversation(std::uintptr_t id, int fd, bool server, std::weak_ptr<ConversationSink> sink)
-    : m_id(id), m_server(server), m_sink(std::move(sink)), m_fd(fd)
+Conversation::Conversation(std::uintptr_t id, int fd, bool server, std::weak_ptr<ConversationSink> sink,
+                           int readPoll)
+    : m_id(id), m_server(server), m_sink(std::move(sink)), m_readPoll(readPoll), m_fd(fd)
 {
 }
 
@@ -139,6 +140,23 @@ void Conversation::UpdateEventsLocked()
 {
     if (m_closed || m_reactor == nullptr)
         return;
+    if (m_readPoll >= 0) {
+        // The reactor only writes: armed once per wait for room, so a socket
+        // that has ended never keeps it busy.
+        if (!m_out.empty() && m_events == 0) {
+            m_events = EPOLLOUT;
+            m_reactor->Modify(m_fd, m_id, EPOLLOUT | EPOLLONESHOT);
+        }
+        const std::uint32_t readEvents = m_readPaused ? 0u : std::uint32_t(EPOLLIN);
+        if (readEvents != m_readEvents) {
+            m_readEvents = readEvents;
+            epoll_event event{};
+            event.events = readEvents;
+            event.data.u64 = m_id;
+            ::epoll_ctl(m_readPoll, EPOLL_CTL_MOD, m_fd, &event);
+        }
+        return;
+    }
     std::uint32_t events = EPOLLRDHUP;
     if (!m_readPaused)
         events |= EPOLLIN;
@@ -150,11 +168,27 @@ void Conversation::UpdateEventsLocked()
     }
 }
 
+void Conversation::ReadReady(std::uint32_t events)
+{
+    // One block per reading thread: frames are cut from it at once.
+    thread_local std::unique_ptr<char[]> t_block;
+    if (!t_block)
+        t_block.reset(new char[READ_BLOCK]);
+    std::lock_guard readGuard(m_readLock);
+    if (m_closed.load())
+        return;
+    if (events & (EPOLLIN | EPOLLHUP | EPOLLERR))
+        OnReadable(t_block.get(), READ_BLOCK);
+    // A paused reader would never see the end; the peer is gone.
+    if ((events & EPOLLERR) || ((events & EPOLLHUP) && m_readPaused.load()))
+        CloseReading(0);
+}
+
 void Conversation::OnReadable(char* buffer, std::size_t size)
 {
     auto sink = m_sink.lock();
     for (int turn = 0; turn < READS_PER_TURN; ++turn) {
-        // Only this thread closes the descriptor, so reading needs no lock
+        // Only the reader closes the descriptor, so reading needs no m_lock
         // and never waits for a sender.
         if (m_closed.load() || m_readPaused.load())
             return;
@@ -164,7 +198,7 @@ void Conversation::OnReadable(char* buffer, std::size_t size)
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
         if (n <= 0) {
-            CloseNow(0);
+            CloseReading(0);
             return;
         }
         m_reader.Append(buffer, static_cast<std::size_t>(n));
@@ -174,11 +208,11 @@ void Conversation::OnReadable(char* buffer, std::size_t size)
             if (result == FrameReader::NEED_MORE)
                 break;
             if (result == FrameReader::BAD) {
-                CloseNow(DMLERR_POSTMSG_FAILED);
+                CloseReading(DMLERR_POSTMSG_FAILED);
                 return;
             }
             if (!sink) {
-                CloseNow(0);
+                CloseReading(0);
                 return;
             }
             sink->OnFrame(shared_from_this(), std::move(frame));
@@ -201,6 +235,8 @@ void Conversation::OnWritable()
     std::lock_guard guard(m_lock);
     if (m_closed)
         return;
+    if (m_readPoll >= 0)
+        m_events = 0;  // the one-shot wait has fired
     while (!m_out.empty()) {
         iovec parts[64];
         int count = 0;
@@ -247,6 +283,12 @@ void Conversation::OnWritable()
 }
 
 void Conversation::CloseNow(UINT reason)
+{
+    std::lock_guard readGuard(m_readLock);
+    CloseReading(reason);
+}
+
+void Conversation::CloseReading(UINT reason)
 {
     {
         std::lock_guard guard(m_lock);
@@ -335,22 +377,37 @@ bool Reactor::Add(const std::shared_ptr<Conversation>& conv)
         m_conversations[conv->Id()] = conv;
     }
     std::lock_guard guard(conv->m_lock);
-    if (conv->m_closed)
-        return false;
-    conv->m_reactor = this;
-    conv->m_events = EPOLLIN | EPOLLRDHUP | (conv->m_out.empty() ? 0u : std::uint32_t(EPOLLOUT));
-    epoll_event event{};
-    event.events = conv->m_events;
-    event.data.u64 = conv->Id();
-    if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, conv->m_fd, &event) != 0) {
-        conv->m_reactor = nullptr;
-        conv->m_shutdown = true;
-        ::shutdown(conv->m_fd, SHUT_RDWR);
+    bool added = !conv->m_closed;
+    if (added) {
+        conv->m_reactor = this;
+        const std::uint32_t out = conv->m_out.empty() ? 0u : std::uint32_t(EPOLLOUT);
+        epoll_event event{};
+        event.data.u64 = conv->Id();
+        if (conv->m_readPoll >= 0) {
+            // Watched here only while something waits to be written (see
+            // Modify): an idle socket wakes nothing but its reader.
+            conv->m_readEvents = EPOLLIN;
+            event.events = EPOLLIN;
+            added = ::epoll_ctl(conv->m_readPoll, EPOLL_CTL_ADD, conv->m_fd, &event) == 0;
+            conv->m_events = 0;
+            if (added)
+                conv->UpdateEventsLocked();
+        } else {
+            conv->m_events = EPOLLIN | EPOLLRDHUP | out;
+            event.events = conv->m_events;
+            added = ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, conv->m_fd, &event) == 0;
+        }
+        if (!added) {
+            conv->m_reactor = nullptr;
+            conv->m_shutdown = true;
+            ::shutdown(conv->m_fd, SHUT_RDWR);
+        }
+    }
+    if (!added) {
         std::lock_guard mapGuard(m_lock);
         m_conversations.erase(conv->Id());
-        return false;
     }
-    return true;
+    return added;
 }
 
 std::uint64_t Reactor::AddListener(int fd, AcceptFn onAccept)
@@ -408,7 +465,9 @@ void Reactor::Modify(int fd, std::uint64_t token, std::uint32_t events)
     epoll_event event{};
     event.events = events;
     event.data.u64 = token;
-    ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, fd, &event);
+    // A socket its owner reads joins on its first wait for room.
+    if (::epoll_ctl(m_epoll, EPOLL_CTL_MOD, fd, &event) != 0 && errno == ENOENT)
+        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event);
 }
 
 void Reactor::Forget(int fd, std::uint64_t token)
@@ -494,6 +553,11 @@ void Reactor::Run()
             }
             if (!conv)
                 continue;  // a late event for a closed conversation
+            if (conv->m_readPoll >= 0) {
+                // Its reader sees the end; here only the queue is written.
+                conv->OnWritable();
+                continue;
+            }
             if (what & EPOLLOUT)
                 conv->OnWritable();
             if (what & (EPOLLIN | EPOLLHUP | EPOLLERR | EPOLLRDHUP))

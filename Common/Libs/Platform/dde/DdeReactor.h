@@ -1,5 +1,6 @@
 // The I/O side of the DDE layer: one thread per process that waits on every
-// DDE socket (epoll), and the socket of one conversation.
+// DDE socket (epoll) for writing, accepting and directory changes, and the
+// socket of one conversation.
 //
 // Conversation
 // - Send (any thread) writes at once when nothing is queued and queues the
@@ -7,13 +8,18 @@
 //   drains. When the queue would pass the caller's limit the conversation is
 //   shut down with DMLERR_LOW_MEMORY instead: a peer that does not read never
 //   holds up the sender.
-// - Frames read are handed to the conversation's sink on the reactor thread.
-//   The sink counts the frames it has not processed yet (FrameTaken /
-//   FrameDone): while too many wait, the reactor stops reading that socket,
-//   so a peer that floods never grows memory without bound.
-// - Only the reactor closes the descriptor; others ask for it with Shutdown
-//   (reason reported to the sink's OnClosed) and the reactor closes the
-//   socket and reports once.
+// - Reading: a conversation made with a read poll (an epoll descriptor of
+//   its owner) is read by whoever waits on that poll, through ReadReady: its
+//   frames reach the sink on that thread, with no hand-over between threads.
+//   One made without is read by the reactor, and its sink is called on the
+//   reactor thread.
+// - The sink counts the frames it has not processed yet (FrameTaken /
+//   FrameDone): while too many wait, the socket is not read, so a peer that
+//   floods never grows memory without bound.
+// - The descriptor is closed only by its reader (or by CloseNow, which waits
+//   for a read in progress); others ask for it with Shutdown (reason
+//   reported to the sink's OnClosed) and the reader closes the socket once it
+//   sees the end, and reports once.
 //
 // Reactor
 // - Acquire starts the thread on first use; the last Release stops it and
@@ -22,7 +28,7 @@
 //   watches report service socket files that appear (renamed in) or go.
 //
 // Thread-safety: every member from any thread; sink calls come on the
-// reactor thread and must not wait for the owner thread.
+// reading thread (see above) and must not wait for another thread's owner.
 #pragma once
 
 #include "Platform/WinTypes.h"
@@ -59,7 +65,9 @@ public:
     // Frames waiting for the owner before the reactor stops reading.
     static constexpr int MAX_FRAMES_WAITING = 64;
 
-    Conversation(std::uintptr_t id, int fd, bool server, std::weak_ptr<ConversationSink> sink);
+    // readPoll: the owner's epoll descriptor that watches this socket for
+    // reading (it must outlive the open conversation); -1: the reactor reads.
+    Conversation(std::uintptr_t id, int fd, bool server, std::weak_ptr<ConversationSink> sink, int readPoll = -1);
     ~Conversation();
     Conversation(const Conversation&) = delete;
     Conversation& operator=(const Conversation&) = delete;
@@ -81,36 +89,46 @@ public:
 
     std::size_t QueuedBytes() const;
 
+    // The reader's side, for a conversation with a read poll: reads what has
+    // come (`events` as the poll reported them) into the sink.
+    void ReadReady(std::uint32_t events);
+    // Closes the socket now (waiting for a read in progress) and reports.
+    void CloseNow(UINT reason);
+
 private:
     friend class Reactor;
 
-    // Reactor side.
-    void OnReadable(char* buffer, std::size_t size);
+    void OnReadable(char* buffer, std::size_t size);  // m_readLock held
     void OnWritable();
-    void CloseNow(UINT reason);
+    void CloseReading(UINT reason);                    // m_readLock held
     void UpdateEventsLocked();
 
     const std::uintptr_t m_id;
     const bool m_server;
     const std::weak_ptr<ConversationSink> m_sink;
+    const int m_readPoll;
 
+    // Held while reading and closing: only one thread reads at a time, and
+    // never while another closes. Taken before m_lock.
+    std::mutex m_readLock;
     mutable std::mutex m_lock;
     int m_fd;
     std::deque<std::string> m_out;
     std::size_t m_outHead = 0;     // bytes of m_out.front() already written
     std::size_t m_outBytes = 0;
-    // Descriptor closed by the reactor. Written under m_lock; the reactor
-    // thread, the only one that closes, reads it without the lock.
+    // Descriptor closed. Written under m_lock and m_readLock; the reader
+    // reads it under m_readLock alone.
     std::atomic<bool> m_closed{false};
     bool m_shutdown = false;       // Shutdown asked
     bool m_closeWhenFlushed = false;
     std::atomic<bool> m_readPaused{false};  // written under m_lock
     UINT m_closeReason = 0;
-    std::uint32_t m_events = 0;    // events registered with epoll
+    std::uint32_t m_events = 0;    // events registered with the reactor
+    std::uint32_t m_readEvents = 0;  // events registered with the read poll
     Reactor* m_reactor = nullptr;  // set while registered; only reached under m_lock
     std::atomic<int> m_waiting{0};
 
-    FrameReader m_reader;          // reactor thread only
+    FrameReader m_reader;          // under m_readLock
 };
 
 class Reactor {
@@ -131,7 +149,7 @@ public:
     // Reports service files appearing in or leaving `dir`.
     void WatchDirectory(const std::string& dir, WatchFn onChange);
 
-    // Used by conversations.
+    // Used by conversations; Modify starts watching a socket not watched yet.
     void Modify(int fd, std::uint64_t token, std::uint32_t events);
     void Forget(int fd, std::uint64_t token);
 

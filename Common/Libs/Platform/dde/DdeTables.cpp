@@ -98,7 +98,14 @@ DataTable& DataTable::Get()
 
 std::uintptr_t DataTable::Add(std::shared_ptr<DataObject> data)
 {
-    const std::uintptr_t id = m_next.fetch_add(1);
+    // The thread's block: ids [next, end), taken whole from m_next.
+    thread_local std::uintptr_t t_next = 0;
+    thread_local std::uintptr_t t_end = 0;
+    if (t_next == t_end) {
+        t_next = m_next.fetch_add(ID_BLOCK);
+        t_end = t_next + ID_BLOCK;
+    }
+    const std::uintptr_t id = t_next++;
     Shard& shard = ShardOf(id);
     std::lock_guard guard(shard.lock);
     shard.entries.emplace(id, std::move(data));

@@ -92,59 +92,75 @@ private:
 
 bool EncodeFrame(const Frame& frame, std::string& out)
 {
-    std::string body;
-    body.push_back(static_cast<char>(frame.kind));
+    // Checked first, then written straight after what `out` holds: no body
+    // is built apart and copied.
+    std::size_t size = 1;
     switch (frame.kind) {
     case FrameKind::CONNECT:
-        if (!GoodName(frame.instance) || !GoodName(frame.service) || !GoodName(frame.topic))
-            return false;
-        PutU32(body, frame.version);
-        PutU32(body, frame.flags);
-        PutName(body, frame.instance);
-        PutName(body, frame.service);
-        PutName(body, frame.topic);
-        break;
     case FrameKind::CONNECT_REPLY:
         if (!GoodName(frame.instance) || !GoodName(frame.service) || !GoodName(frame.topic))
             return false;
-        PutU32(body, frame.error);
-        PutName(body, frame.instance);
-        PutName(body, frame.service);
-        PutName(body, frame.topic);
+        size += (frame.kind == FrameKind::CONNECT ? 4 * 2 : 4) + 2 * 3 + frame.instance.size() +
+                frame.service.size() + frame.topic.size();
         break;
     case FrameKind::TRANSACT:
         if (!GoodName(frame.item) || frame.data.size() > MAX_DATA)
             return false;
-        PutU32(body, frame.id);
-        PutU32(body, frame.type);
-        PutU32(body, frame.format);
-        PutName(body, frame.item);
-        PutU32(body, frame.hasData ? 1 : 0);
-        PutBlob(body, frame.data);
+        size += 4 * 3 + 2 + frame.item.size() + 4 * 2 + frame.data.size();
         break;
     case FrameKind::REPLY:
         if (frame.data.size() > MAX_DATA)
             return false;
-        PutU32(body, frame.id);
-        PutU32(body, frame.error);
-        PutU32(body, frame.status);
-        PutU32(body, frame.format);
-        PutU32(body, frame.hasData ? 1 : 0);
-        PutBlob(body, frame.data);
+        size += 4 * 5 + 4 + frame.data.size();
         break;
     case FrameKind::ADVISE:
         if (!GoodName(frame.item) || frame.data.size() > MAX_DATA)
             return false;
-        PutU32(body, frame.format);
-        PutName(body, frame.item);
-        PutU32(body, frame.hasData ? 1 : 0);
-        PutBlob(body, frame.data);
+        size += 4 + 2 + frame.item.size() + 4 * 2 + frame.data.size();
         break;
     default:
         return false;
     }
-    PutU32(out, static_cast<std::uint32_t>(body.size()));
-    out.append(body);
+    out.reserve(out.size() + HEADER_SIZE + size);
+    PutU32(out, static_cast<std::uint32_t>(size));
+    out.push_back(static_cast<char>(frame.kind));
+    switch (frame.kind) {
+    case FrameKind::CONNECT:
+        PutU32(out, frame.version);
+        PutU32(out, frame.flags);
+        PutName(out, frame.instance);
+        PutName(out, frame.service);
+        PutName(out, frame.topic);
+        break;
+    case FrameKind::CONNECT_REPLY:
+        PutU32(out, frame.error);
+        PutName(out, frame.instance);
+        PutName(out, frame.service);
+        PutName(out, frame.topic);
+        break;
+    case FrameKind::TRANSACT:
+        PutU32(out, frame.id);
+        PutU32(out, frame.type);
+        PutU32(out, frame.format);
+        PutName(out, frame.item);
+        PutU32(out, frame.hasData ? 1 : 0);
+        PutBlob(out, frame.data);
+        break;
+    case FrameKind::REPLY:
+        PutU32(out, frame.id);
+        PutU32(out, frame.error);
+        PutU32(out, frame.status);
+        PutU32(out, frame.format);
+        PutU32(out, frame.hasData ? 1 : 0);
+        PutBlob(out, frame.data);
+        break;
+    case FrameKind::ADVISE:
+        PutU32(out, frame.format);
+        PutName(out, frame.item);
+        PutU32(out, frame.hasData ? 1 : 0);
+        PutBlob(out, frame.data);
+        break;
+    }
     return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -560,6 +561,110 @@ TEST_F(DdeFixture, ManyClientsAllReceiveEveryAdvise)
         EXPECT_EQ(client->m_heard.back().data, std::to_string(POSTS) + std::string(1, '\0'));
     }
     EXPECT_EQ(server.Count(XTYP_ADVREQ), std::size_t(CLIENTS * POSTS));
+}
+
+// Every post of one loop reaches the owner thread once, in the order posted,
+// although the socket is read in blocks and paused while frames wait.
+TEST_F(DdeServed, AdvisesComeInPostOrderOnTheOwnerThreadOnly)
+{
+    server.Set("P1L1!BIDRATE", "0");
+    HCONV conv = client.Connect("MAVO", "P1L1");
+    ASSERT_NE(conv, nullptr);
+    ASSERT_TRUE(client.Advise(conv, "BIDRATE"));
+    const auto owner = std::this_thread::get_id();
+    std::vector<std::string> values;
+    bool elsewhere = false;
+    {
+        std::lock_guard guard(HandlerLock());
+        Handlers()[client.Inst()] = [&](const Heard& heard, DWORD) {
+            elsewhere = elsewhere || std::this_thread::get_id() != owner;
+            if (heard.type == XTYP_ADVDATA)
+                values.push_back(heard.data);
+            return reinterpret_cast<HDDEDATA>(static_cast<std::uintptr_t>(DDE_FACK));
+        };
+    }
+    constexpr int POSTS = 3000;
+    server.Run([&] {
+        HSZ topic = DdeCreateStringHandle(server.Inst(), "P1L1", CP_WINANSI);
+        HSZ item = DdeCreateStringHandle(server.Inst(), "BIDRATE", CP_WINANSI);
+        for (int n = 1; n <= POSTS; ++n) {
+            server.Set("P1L1!BIDRATE", std::to_string(n));
+            DdePostAdvise(server.Inst(), topic, item);
+        }
+        DdeFreeStringHandle(server.Inst(), topic);
+        DdeFreeStringHandle(server.Inst(), item);
+    });
+    ASSERT_TRUE(client.PumpUntil([&] { return values.size() >= std::size_t(POSTS); }));
+    DdeProcessPending(client.Inst(), 0);
+    ASSERT_EQ(values.size(), std::size_t(POSTS));
+    for (int n = 1; n <= POSTS; ++n)
+        ASSERT_EQ(values[n - 1], std::to_string(n) + std::string(1, '\0')) << "post " << n;
+    EXPECT_FALSE(elsewhere);
+}
+
+// A synchronous call made inside a call-back reads the conversation for its
+// answer; the advises read meanwhile wait, and come after, in order, with no
+// call-back entered inside another.
+TEST_F(DdeServed, AdvisesReadDuringACallBacksOwnRequestWaitAndKeepTheirOrder)
+{
+    server.Set("P1L1!BIDRATE", "0");
+    HCONV conv = client.Connect("MAVO", "P1L1");
+    ASSERT_NE(conv, nullptr);
+    ASSERT_TRUE(client.Advise(conv, "BIDRATE"));
+    std::vector<std::string> values;
+    std::string asked;
+    bool answered = false;
+    int depth = 0;
+    int deepest = 0;
+    {
+        std::lock_guard guard(HandlerLock());
+        Handlers()[client.Inst()] = [&](const Heard& heard, DWORD) {
+            deepest = std::max(deepest, ++depth);
+            if (heard.type == XTYP_ADVDATA) {
+                values.push_back(heard.data);
+                if (values.size() == 1)
+                    answered = client.Request(conv, "BIDRATE", asked);
+            }
+            --depth;
+            return reinterpret_cast<HDDEDATA>(static_cast<std::uintptr_t>(DDE_FACK));
+        };
+    }
+    // Fewer than the frames a socket may have waiting before it is no longer
+    // read (the answer would then wait behind them).
+    constexpr int POSTS = 40;
+    // One task: the server answers the request only after its last post.
+    server.Run([&] {
+        HSZ topic = DdeCreateStringHandle(server.Inst(), "P1L1", CP_WINANSI);
+        HSZ item = DdeCreateStringHandle(server.Inst(), "BIDRATE", CP_WINANSI);
+        for (int n = 1; n <= POSTS; ++n) {
+            server.Set("P1L1!BIDRATE", std::to_string(n));
+            DdePostAdvise(server.Inst(), topic, item);
+        }
+        DdeFreeStringHandle(server.Inst(), topic);
+        DdeFreeStringHandle(server.Inst(), item);
+    });
+    ASSERT_TRUE(client.PumpUntil([&] { return values.size() >= std::size_t(POSTS); }));
+    DdeProcessPending(client.Inst(), 0);
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(asked, std::to_string(POSTS));
+    EXPECT_EQ(deepest, 1);
+    ASSERT_EQ(values.size(), std::size_t(POSTS));
+    for (int n = 1; n <= POSTS; ++n)
+        ASSERT_EQ(values[n - 1], std::to_string(n) + std::string(1, '\0')) << "post " << n;
+}
+
+// An instance ended without running its queue again still ends its
+// conversations: nobody else reads its sockets.
+TEST_F(DdeServed, EndingAnInstanceThatNeverPumpsAgainTellsTheServer)
+{
+    server.Set("T!I", "v");
+    auto other = std::make_unique<Client>();
+    HCONV conv = other->Connect("MAVO", "T");
+    ASSERT_NE(conv, nullptr);
+    ASSERT_TRUE(other->Advise(conv, "I"));
+    EXPECT_TRUE(server.Post("T", "I"));  // left unread
+    std::thread([&] { other.reset(); }).join();
+    ASSERT_TRUE(Eventually([&] { return server.Count(XTYP_DISCONNECT) == 1; }));
 }
 
 TEST_F(DdeServed, StalledClientIsDroppedWithoutHoldingUpTheServerOrOthers)
