@@ -230,6 +230,22 @@ public:
         return result;
     }
 
+    // In one task of the server thread, so nothing else runs between them:
+    // "topic!item" takes the values 1..posts, each posted as it is set.
+    void PostNumbered(const std::string& topic, const std::string& item, int posts)
+    {
+        Run([&] {
+            HSZ t = DdeCreateStringHandle(m_inst, topic.c_str(), CP_WINANSI);
+            HSZ i = DdeCreateStringHandle(m_inst, item.c_str(), CP_WINANSI);
+            for (int n = 1; n <= posts; ++n) {
+                Set(topic + "!" + item, std::to_string(n));
+                DdePostAdvise(m_inst, t, i);
+            }
+            DdeFreeStringHandle(m_inst, t);
+            DdeFreeStringHandle(m_inst, i);
+        });
+    }
+
     std::vector<Heard> Heard_() const
     {
         std::lock_guard guard(m_lock);

@@ -141,9 +141,7 @@ void CPageList::paintEvent(QPaintEvent* event)
         if (!m_lastPaintRegion.intersects(rect))
             continue;
         std::vector<PaintOp> ops = RowOperations(i, rect);
-        for (const PaintOp& op : ops)
-            if (op.type == PaintOp::Text && op.cadence > 0)
-                m_blinks.Register(op.rect, op.cadence);
+        RegisterBlinks(m_blinks, ops);
         m_pictures.Paint(painter, i, rect, area, std::move(ops), m_fonts, m_strips);
         ++m_rowsPainted;
     }

@@ -162,15 +162,21 @@ void PaintOperation(QPainter& painter, const PaintOp& op, const RowFonts& fonts,
     }
 }
 
+void RegisterBlinks(CBlinkTracker& tracker, const std::vector<PaintOp>& ops)
+{
+    for (const PaintOp& op : ops)
+        if (op.type == PaintOp::Text && op.cadence > 0)
+            tracker.Register(op.rect, op.cadence);
+}
+
 void PaintRow(QPainter& painter, const std::vector<PaintOp>& ops, const RowFonts& fonts, COwnLevelStrips& strips,
               CBlinkTracker* tracker)
 {
+    if (tracker != nullptr)
+        RegisterBlinks(*tracker, ops);
     CRowMeasures measures(fonts, painter.device());
-    for (const PaintOp& op : ops) {
-        if (tracker != nullptr && op.type == PaintOp::Text && op.cadence > 0)
-            tracker->Register(op.rect, op.cadence);
+    for (const PaintOp& op : ops)
         PaintOperation(painter, op, fonts, strips, measures);
-    }
 }
 
 } // namespace mavo

@@ -94,6 +94,9 @@ private:
 void PaintOperation(QPainter& painter, const PaintOp& op, const RowFonts& fonts, COwnLevelStrips& strips,
                     CRowMeasures& measures);
 
+// Registers the blinking cells of the operations with the tracker.
+void RegisterBlinks(CBlinkTracker& tracker, const std::vector<PaintOp>& ops);
+
 // Draws the operations in order. Blinking cells are registered with the
 // tracker when one is given.
 void PaintRow(QPainter& painter, const std::vector<PaintOp>& ops, const RowFonts& fonts, COwnLevelStrips& strips,

@@ -92,37 +92,28 @@ private:
 
 bool EncodeFrame(const Frame& frame, std::string& out)
 {
-    // Checked first, then written straight after what `out` holds: no body
-    // is built apart and copied.
-    std::size_t size = 1;
     switch (frame.kind) {
     case FrameKind::CONNECT:
     case FrameKind::CONNECT_REPLY:
         if (!GoodName(frame.instance) || !GoodName(frame.service) || !GoodName(frame.topic))
             return false;
-        size += (frame.kind == FrameKind::CONNECT ? 4 * 2 : 4) + 2 * 3 + frame.instance.size() +
-                frame.service.size() + frame.topic.size();
         break;
     case FrameKind::TRANSACT:
+    case FrameKind::ADVISE:
         if (!GoodName(frame.item) || frame.data.size() > MAX_DATA)
             return false;
-        size += 4 * 3 + 2 + frame.item.size() + 4 * 2 + frame.data.size();
         break;
     case FrameKind::REPLY:
         if (frame.data.size() > MAX_DATA)
             return false;
-        size += 4 * 5 + 4 + frame.data.size();
-        break;
-    case FrameKind::ADVISE:
-        if (!GoodName(frame.item) || frame.data.size() > MAX_DATA)
-            return false;
-        size += 4 + 2 + frame.item.size() + 4 * 2 + frame.data.size();
         break;
     default:
         return false;
     }
-    out.reserve(out.size() + HEADER_SIZE + size);
-    PutU32(out, static_cast<std::uint32_t>(size));
+    // Written straight after what `out` holds, no body built apart and
+    // copied; the length goes in front once the body is there.
+    const std::size_t start = out.size();
+    PutU32(out, 0);
     out.push_back(static_cast<char>(frame.kind));
     switch (frame.kind) {
     case FrameKind::CONNECT:
@@ -161,6 +152,9 @@ bool EncodeFrame(const Frame& frame, std::string& out)
         PutBlob(out, frame.data);
         break;
     }
+    std::string length;
+    PutU32(length, static_cast<std::uint32_t>(out.size() - start - HEADER_SIZE));
+    out.replace(start, HEADER_SIZE, length);
     return true;
 }
 

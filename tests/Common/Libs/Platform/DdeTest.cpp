@@ -563,6 +563,14 @@ TEST_F(DdeFixture, ManyClientsAllReceiveEveryAdvise)
     EXPECT_EQ(server.Count(XTYP_ADVREQ), std::size_t(CLIENTS * POSTS));
 }
 
+// The advise data of PostNumbered: "1".."posts", each with its NUL, in order.
+static void ExpectNumbered(const std::vector<std::string>& values, int posts)
+{
+    ASSERT_EQ(values.size(), std::size_t(posts));
+    for (int n = 1; n <= posts; ++n)
+        ASSERT_EQ(values[n - 1], std::to_string(n) + std::string(1, '\0')) << "post " << n;
+}
+
 // Every post of one loop reaches the owner thread once, in the order posted,
 // although the socket is read in blocks and paused while frames wait.
 TEST_F(DdeServed, AdvisesComeInPostOrderOnTheOwnerThreadOnly)
@@ -584,21 +592,10 @@ TEST_F(DdeServed, AdvisesComeInPostOrderOnTheOwnerThreadOnly)
         };
     }
     constexpr int POSTS = 3000;
-    server.Run([&] {
-        HSZ topic = DdeCreateStringHandle(server.Inst(), "P1L1", CP_WINANSI);
-        HSZ item = DdeCreateStringHandle(server.Inst(), "BIDRATE", CP_WINANSI);
-        for (int n = 1; n <= POSTS; ++n) {
-            server.Set("P1L1!BIDRATE", std::to_string(n));
-            DdePostAdvise(server.Inst(), topic, item);
-        }
-        DdeFreeStringHandle(server.Inst(), topic);
-        DdeFreeStringHandle(server.Inst(), item);
-    });
+    server.PostNumbered("P1L1", "BIDRATE", POSTS);
     ASSERT_TRUE(client.PumpUntil([&] { return values.size() >= std::size_t(POSTS); }));
     DdeProcessPending(client.Inst(), 0);
-    ASSERT_EQ(values.size(), std::size_t(POSTS));
-    for (int n = 1; n <= POSTS; ++n)
-        ASSERT_EQ(values[n - 1], std::to_string(n) + std::string(1, '\0')) << "post " << n;
+    ASSERT_NO_FATAL_FAILURE(ExpectNumbered(values, POSTS));
     EXPECT_FALSE(elsewhere);
 }
 
@@ -633,24 +630,13 @@ TEST_F(DdeServed, AdvisesReadDuringACallBacksOwnRequestWaitAndKeepTheirOrder)
     // read (the answer would then wait behind them).
     constexpr int POSTS = 40;
     // One task: the server answers the request only after its last post.
-    server.Run([&] {
-        HSZ topic = DdeCreateStringHandle(server.Inst(), "P1L1", CP_WINANSI);
-        HSZ item = DdeCreateStringHandle(server.Inst(), "BIDRATE", CP_WINANSI);
-        for (int n = 1; n <= POSTS; ++n) {
-            server.Set("P1L1!BIDRATE", std::to_string(n));
-            DdePostAdvise(server.Inst(), topic, item);
-        }
-        DdeFreeStringHandle(server.Inst(), topic);
-        DdeFreeStringHandle(server.Inst(), item);
-    });
+    server.PostNumbered("P1L1", "BIDRATE", POSTS);
     ASSERT_TRUE(client.PumpUntil([&] { return values.size() >= std::size_t(POSTS); }));
     DdeProcessPending(client.Inst(), 0);
     EXPECT_TRUE(answered);
     EXPECT_EQ(asked, std::to_string(POSTS));
     EXPECT_EQ(deepest, 1);
-    ASSERT_EQ(values.size(), std::size_t(POSTS));
-    for (int n = 1; n <= POSTS; ++n)
-        ASSERT_EQ(values[n - 1], std::to_string(n) + std::string(1, '\0')) << "post " << n;
+    ASSERT_NO_FATAL_FAILURE(ExpectNumbered(values, POSTS));
 }
 
 // An instance ended without running its queue again still ends its
