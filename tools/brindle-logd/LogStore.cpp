@@ -81,20 +81,24 @@ private:
     bool m_done = false;
 };
 
-void RecordParams(COdbcParams& p, const Record& r)
+// The twelve values of one record, in the table's column order.
+constexpr std::size_t RecordColumns = 12;
+
+void AddRecordValues(std::vector<CRefCountedPtr<COdbcValue>>& values)
 {
-    Big(p, r.id);
-    Big(p, r.received);
-    Big(p, r.time);
-    Int(p, r.counter);
-    Int(p, r.severity);
-    Text(p, r.source);
-    Text(p, r.host);
-    Text(p, r.application);
-    Int(p, r.batch);
-    Int(p, r.lastError);
-    Text(p, r.text);
-    Text(p, r.peer);
+    auto add = [&](COdbcValue* value) { values.emplace_back(value); };
+    add(new COdbcBigInt(0L)); // id
+    add(new COdbcBigInt(0L)); // received
+    add(new COdbcBigInt(0L)); // t
+    add(new COdbcInt(0));     // counter
+    add(new COdbcInt(0));     // severity
+    add(new COdbcVarChar(""));
+    add(new COdbcVarChar(""));
+    add(new COdbcVarChar(""));
+    add(new COdbcInt(0)); // batch
+    add(new COdbcInt(0)); // lasterror
+    add(new COdbcVarChar(""));
+    add(new COdbcVarChar(""));
 }
 
 } // namespace
@@ -116,6 +120,12 @@ void CLogStore::Open(const std::string& connection)
     for (const char* sql : Schema)
         m_db.ExecuteNonQuery(sql);
     m_insertRows.assign(RowsPerInsert + 1, -1);
+    m_rowParams.assign(RowsPerInsert + 1, CRefCountedPtr<COdbcParams>());
+    if (m_rowValues.empty()) {
+        m_rowValues.reserve(RecordColumns * RowsPerInsert);
+        for (int row = 0; row < RowsPerInsert; ++row)
+            AddRecordValues(m_rowValues);
+    }
     m_insertEvent = m_db.Prepare("INSERT INTO logd_events (id, received, kind, host, application, peer, expected, "
                                  "got, lost) VALUES (?,?,?,?,?,?,?,?,?)");
     m_updateClient = m_db.Prepare("UPDATE logd_clients SET last_counter = ?, seen = ? WHERE client = ?");
@@ -139,6 +149,38 @@ int CLogStore::InsertRows(int count)
         statement = m_db.Prepare(sql.c_str());
     }
     return statement;
+}
+
+const CRefCountedPtr<COdbcParams>& CLogStore::RowParams(std::size_t count)
+{
+    CRefCountedPtr<COdbcParams>& params = m_rowParams[count];
+    if (params.IsNull()) {
+        params = new COdbcParams;
+        params->assign(m_rowValues.begin(), m_rowValues.begin() + static_cast<std::ptrdiff_t>(count * RecordColumns));
+    }
+    return params;
+}
+
+void CLogStore::SetRecord(std::size_t row, const Record& r)
+{
+    const std::size_t base = row * RecordColumns;
+    auto value = [&](std::size_t column) -> COdbcValue& { return *m_rowValues[base + column]; };
+    auto text = [&](std::size_t column, const std::string& raw) {
+        ConvertCtrlCharsToText(raw, m_cleaned);
+        value(column).SetStdString(m_cleaned);
+    };
+    value(0).SetLong(static_cast<long>(r.id));
+    value(1).SetLong(static_cast<long>(r.received));
+    value(2).SetLong(static_cast<long>(r.time));
+    value(3).SetInt(r.counter);
+    value(4).SetInt(r.severity);
+    text(5, r.source);
+    text(6, r.host);
+    text(7, r.application);
+    value(8).SetInt(r.batch);
+    value(9).SetInt(r.lastError);
+    text(10, r.text);
+    text(11, r.peer);
 }
 
 int CLogStore::Prepared(const std::string& sql)
@@ -186,13 +228,12 @@ void CLogStore::Write(Batch& batch)
     CTransaction transaction(m_db);
     for (std::size_t first = 0; first < batch.records.size();) {
         const std::size_t count = std::min<std::size_t>(RowsPerInsert, batch.records.size() - first);
-        CRefCountedPtr<COdbcParams> p(new COdbcParams);
         for (std::size_t k = first; k < first + count; ++k) {
             Record& r = batch.records[k];
             r.id = nextRecord++;
-            RecordParams(*p, r);
+            SetRecord(k - first, r);
         }
-        m_db.ExecuteNonQuery(InsertRows(static_cast<int>(count)), p);
+        m_db.ExecuteNonQuery(InsertRows(static_cast<int>(count)), RowParams(count));
         first += count;
     }
     for (Event& e : batch.events) {

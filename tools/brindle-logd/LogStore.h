@@ -121,10 +121,18 @@ private:
     long long Scalar(const char* sql);
     int Prepared(const std::string& sql);
     int InsertRows(int count);
+    const Brindle::CRefCountedPtr<Brindle::COdbcParams>& RowParams(std::size_t count);
+    void SetRecord(std::size_t row, const Record& record);
 
     Brindle::COdbc m_db;
     // Statements inserting 1..RowsPerInsert records, made when first used.
     std::vector<int> m_insertRows;
+    // The values of RowsPerInsert records, made once and filled again for
+    // each statement, so a stored record allocates nothing of its own; and
+    // for each width the parameter list over the first rows of them.
+    std::vector<Brindle::CRefCountedPtr<Brindle::COdbcValue>> m_rowValues;
+    std::vector<Brindle::CRefCountedPtr<Brindle::COdbcParams>> m_rowParams;
+    std::string m_cleaned;
     int m_insertEvent = -1, m_updateClient = -1, m_insertClient = -1;
     long long m_nextRecord = 1, m_nextEvent = 1;
     bool m_idsKnown = false;

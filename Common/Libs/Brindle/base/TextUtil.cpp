@@ -113,6 +113,13 @@ std::string WideCharToStdString(const wchar_t* text, std::size_t length)
 std::string ConvertCtrlCharsToText(const std::string& text)
 {
     std::string out;
+    ConvertCtrlCharsToText(text, out);
+    return out;
+}
+
+void ConvertCtrlCharsToText(const std::string& text, std::string& out)
+{
+    out.clear();
     out.reserve(text.size());
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -121,7 +128,6 @@ std::string ConvertCtrlCharsToText(const std::string& text)
         else if (byte < 128)
             out += c;
     }
-    return out;
 }
 
 std::vector<std::string> word_wrap(const std::string& text, unsigned width)

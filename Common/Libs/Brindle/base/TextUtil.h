@@ -36,6 +36,8 @@ std::string WideCharToStdString(const WCHAR* text, std::size_t length = 0);
 std::string WideCharToStdString(const wchar_t* text, std::size_t length = 0);
 
 std::string ConvertCtrlCharsToText(const std::string& text);
+// The same into out, whose room is kept: for a caller converting many texts.
+void ConvertCtrlCharsToText(const std::string& text, std::string& out);
 
 // 1. One line: the text without trailing spaces.
 // 2. While the last line is longer than width: cut it at the last space at or

@@ -33,6 +33,10 @@ TEST(ConvertCtrlCharsToText, NamesControlBytesKeepsAsciiDropsHighBytes)
     EXPECT_EQ(ConvertCtrlCharsToText("\x7F~ "), "\x7F~ ");
     EXPECT_EQ(ConvertCtrlCharsToText(""), "");
     EXPECT_EQ(ConvertCtrlCharsToText("\xC3\xA9\xFF\x80"), "");
+    // Into a text already holding a longer one: nothing of it is left.
+    std::string out = "a much longer text from before";
+    ConvertCtrlCharsToText("x\ty", out);
+    EXPECT_EQ(out, "x<HT>y");
 }
 
 // ---- word wrap --------------------------------------------------------------
