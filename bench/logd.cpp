@@ -69,6 +69,11 @@ bool SendAll(int s, const std::string& data)
     return true;
 }
 
+std::string AppName(int client)
+{
+    return "bench-" + std::to_string(client);
+}
+
 std::string Text(int client, int record)
 {
     return "client " + std::to_string(client) + " record " + std::to_string(record) + " payload of a typical line";
@@ -79,7 +84,7 @@ std::string LogdStream(int client)
 {
     auto value = [](const std::string& id, const std::string& v) { return "\x1e" + id + "\x1f" + v; };
     std::string out = "\x01\x1dReset" + value("C", "0") + "\x02\x03";
-    const std::string app = "bench-" + std::to_string(client);
+    const std::string app = AppName(client);
     for (int i = 1; i <= RecordsPerClient; ++i)
         out += "\x01\x1dLog" + value("C", std::to_string(i)) + value("T", "1700000000") + value("S", "0") +
                value("X", "bench") + value("H", "benchhost") + value("A", app) + value("B", "0") + value("E", "0") +
@@ -91,7 +96,7 @@ std::string LogdStream(int client)
 std::string SyslogStream(int client)
 {
     std::string out;
-    const std::string app = "bench-" + std::to_string(client);
+    const std::string app = AppName(client);
     for (int i = 1; i <= RecordsPerClient; ++i)
         out += "<14>" + app + " - " + Text(client, i) + "\n";
     return out;
@@ -262,8 +267,8 @@ void BM_SqliteAloneSameRecords(benchmark::State& state)
         long long id = 0;
         bool stored = st != nullptr;
         for (int c = 0; c < Clients && stored; ++c) {
-            const std::string app = "bench-" + std::to_string(c);
-            for (int i = 1; i <= RecordsPerClient; ++i) {
+            const std::string app = AppName(c);
+            for (int i = 1; i <= RecordsPerClient && stored; ++i) {
                 if (id % BatchRecords == 0)
                     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
                 const std::string text = Text(c, i);
@@ -322,7 +327,7 @@ struct QueryData {
         std::ofstream out(lines);
         for (int i = 1; i <= QueryRecords; ++i) {
             const int client = i % Clients;
-            const std::string app = "bench-" + std::to_string(client);
+            const std::string app = AppName(client);
             const std::string text = Text(client, i);
             sqlite3_bind_int64(st, 1, i);
             sqlite3_bind_int64(st, 2, 1700000000 + i);

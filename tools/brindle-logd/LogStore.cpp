@@ -84,23 +84,6 @@ private:
 // The twelve values of one record, in the table's column order.
 constexpr std::size_t RecordColumns = 12;
 
-void AddRecordValues(std::vector<CRefCountedPtr<COdbcValue>>& values)
-{
-    auto add = [&](COdbcValue* value) { values.emplace_back(value); };
-    add(new COdbcBigInt(0L)); // id
-    add(new COdbcBigInt(0L)); // received
-    add(new COdbcBigInt(0L)); // t
-    add(new COdbcInt(0));     // counter
-    add(new COdbcInt(0));     // severity
-    add(new COdbcVarChar(""));
-    add(new COdbcVarChar(""));
-    add(new COdbcVarChar(""));
-    add(new COdbcInt(0)); // batch
-    add(new COdbcInt(0)); // lasterror
-    add(new COdbcVarChar(""));
-    add(new COdbcVarChar(""));
-}
-
 } // namespace
 
 std::string ClientKey(const std::string& host, const std::string& application)
@@ -120,12 +103,8 @@ void CLogStore::Open(const std::string& connection)
     for (const char* sql : Schema)
         m_db.ExecuteNonQuery(sql);
     m_insertRows.assign(RowsPerInsert + 1, -1);
+    m_rowValues.assign(RecordColumns * RowsPerInsert, CRefCountedPtr<COdbcValue>());
     m_rowParams.assign(RowsPerInsert + 1, CRefCountedPtr<COdbcParams>());
-    if (m_rowValues.empty()) {
-        m_rowValues.reserve(RecordColumns * RowsPerInsert);
-        for (int row = 0; row < RowsPerInsert; ++row)
-            AddRecordValues(m_rowValues);
-    }
     m_insertEvent = m_db.Prepare("INSERT INTO logd_events (id, received, kind, host, application, peer, expected, "
                                  "got, lost) VALUES (?,?,?,?,?,?,?,?,?)");
     m_updateClient = m_db.Prepare("UPDATE logd_clients SET last_counter = ?, seen = ? WHERE client = ?");
@@ -153,6 +132,7 @@ int CLogStore::InsertRows(int count)
 
 const CRefCountedPtr<COdbcParams>& CLogStore::RowParams(std::size_t count)
 {
+    // Called once the first count rows are set, so their values exist.
     CRefCountedPtr<COdbcParams>& params = m_rowParams[count];
     if (params.IsNull()) {
         params = new COdbcParams;
@@ -163,24 +143,32 @@ const CRefCountedPtr<COdbcParams>& CLogStore::RowParams(std::size_t count)
 
 void CLogStore::SetRecord(std::size_t row, const Record& r)
 {
-    const std::size_t base = row * RecordColumns;
-    auto value = [&](std::size_t column) -> COdbcValue& { return *m_rowValues[base + column]; };
-    auto text = [&](std::size_t column, const std::string& raw) {
-        ConvertCtrlCharsToText(raw, m_cleaned);
-        value(column).SetStdString(m_cleaned);
+    // Each value is made the first time its place is used, then kept.
+    std::size_t column = row * RecordColumns;
+    auto place = [&](auto made) -> COdbcValue& {
+        CRefCountedPtr<COdbcValue>& value = m_rowValues[column++];
+        if (value.IsNull())
+            value = made();
+        return *value;
     };
-    value(0).SetLong(static_cast<long>(r.id));
-    value(1).SetLong(static_cast<long>(r.received));
-    value(2).SetLong(static_cast<long>(r.time));
-    value(3).SetInt(r.counter);
-    value(4).SetInt(r.severity);
-    text(5, r.source);
-    text(6, r.host);
-    text(7, r.application);
-    value(8).SetInt(r.batch);
-    value(9).SetInt(r.lastError);
-    text(10, r.text);
-    text(11, r.peer);
+    auto big = [&](long long v) { place([] { return new COdbcBigInt(0L); }).SetLong(static_cast<long>(v)); };
+    auto number = [&](int v) { place([] { return new COdbcInt(0); }).SetInt(v); };
+    auto text = [&](const std::string& raw) {
+        ConvertCtrlCharsToText(raw, m_cleaned);
+        place([] { return new COdbcVarChar(""); }).SetStdString(m_cleaned);
+    };
+    big(r.id);
+    big(r.received);
+    big(r.time);
+    number(r.counter);
+    number(r.severity);
+    text(r.source);
+    text(r.host);
+    text(r.application);
+    number(r.batch);
+    number(r.lastError);
+    text(r.text);
+    text(r.peer);
 }
 
 int CLogStore::Prepared(const std::string& sql)

@@ -127,9 +127,9 @@ private:
     Brindle::COdbc m_db;
     // Statements inserting 1..RowsPerInsert records, made when first used.
     std::vector<int> m_insertRows;
-    // The values of RowsPerInsert records, made once and filled again for
-    // each statement, so a stored record allocates nothing of its own; and
-    // for each width the parameter list over the first rows of them.
+    // The values of RowsPerInsert records, made when first set and filled
+    // again for each statement, so a stored record allocates nothing of its
+    // own; and for each width the parameter list over the first rows of them.
     std::vector<Brindle::CRefCountedPtr<Brindle::COdbcValue>> m_rowValues;
     std::vector<Brindle::CRefCountedPtr<Brindle::COdbcParams>> m_rowParams;
     std::string m_cleaned;
