@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -50,6 +51,9 @@ struct Port {
     std::mutex lock;
     std::condition_variable idle;
     std::deque<Completion> queue;
+    // Whether `queue` holds anything, readable without the lock: a thread
+    // about to sleep looks at it for a moment first. Written under `lock`.
+    std::atomic<bool> hasWork{false};
     std::multimap<Clock::time_point, Completion> timers;
     // Sockets closed while attached: kept until no epoll batch can still
     // name them (freed by the poller before its next wait).
@@ -94,6 +98,9 @@ struct Port {
     }
 
     void Push(std::vector<Completion>& batch, bool fromHandler);
+
+    // Caller holds `lock`, after changing `queue`.
+    void NoteQueue() { hasWork.store(!queue.empty(), std::memory_order_release); }
 };
 
 thread_local const void* t_handlerPort = nullptr;
@@ -140,6 +147,7 @@ void Port::Push(std::vector<Completion>& batch, bool fromHandler)
         queue.push_back(c);
     }
     batch.clear();
+    NoteQueue();
     WakeForWork(fromHandler || t_handlerPort == this);
 }
 
@@ -645,7 +653,39 @@ bool PollOnce(Port& port, std::unique_lock<std::mutex>& lk, Clock::time_point no
         port.queue.push_back(c);
     }
     batch.clear();
+    port.NoteQueue();
     return true;
+}
+} // namespace
+
+namespace {
+// Entered and left with lk held. True when work was queued within a short
+// spin (lk let go meanwhile); never spins where one core would only delay
+// the poller.
+bool SpinForWork(Port& port, std::unique_lock<std::mutex>& lk, Clock::time_point deadline)
+{
+    static const bool several = std::thread::hardware_concurrency() > 1;
+    if (!several)
+        return false;
+    constexpr auto kSpin = std::chrono::microseconds(50);
+    lk.unlock();
+    const Clock::time_point until = std::min(deadline, Clock::now() + kSpin);
+    bool found = false;
+    for (unsigned i = 0;; ++i) {
+        if (port.hasWork.load(std::memory_order_acquire)) {
+            found = true;
+            break;
+        }
+        if ((i & 63) == 63 && Clock::now() >= until)
+            break;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#else
+        std::this_thread::yield();
+#endif
+    }
+    lk.lock();
+    return found;
 }
 } // namespace
 
@@ -665,6 +705,7 @@ BOOL GetQueuedCompletionStatus(HANDLE h, LPDWORD bytes, PULONG_PTR completionKey
     std::vector<std::shared_ptr<SocketEntry>> retired;
 
     std::unique_lock<std::mutex> lk(port->lock);
+    bool spun = false;
     for (;;) {
         if (port->closed) {
             SetLastError(ERROR_INVALID_HANDLE);
@@ -674,10 +715,12 @@ BOOL GetQueuedCompletionStatus(HANDLE h, LPDWORD bytes, PULONG_PTR completionKey
         while (!port->timers.empty() && port->timers.begin()->first <= now) {
             port->queue.push_back(port->timers.begin()->second);
             port->timers.erase(port->timers.begin());
+            port->NoteQueue();
         }
         if (!port->queue.empty()) {
             Completion c = port->queue.front();
             port->queue.pop_front();
+            port->NoteQueue();
             // More work, or nobody polling: hand it to an idle thread.
             if (!port->queue.empty() || !port->polling)
                 port->SignalIdle();
@@ -708,6 +751,13 @@ BOOL GetQueuedCompletionStatus(HANDLE h, LPDWORD bytes, PULONG_PTR completionKey
             }
             continue;
         }
+        // Another thread polls. Under load its next batch is microseconds
+        // away: look for it a moment before paying for a sleep and a wake.
+        if (!spun && SpinForWork(*port, lk, forever ? Clock::time_point::max() : deadline)) {
+            spun = true;
+            continue;
+        }
+        spun = true;
         ++port->idleThreads;
         if (forever)
             port->idle.wait(lk);
@@ -747,6 +797,7 @@ BOOL Post(HANDLE h, const Clock::time_point* when, DWORD bytes, ULONG_PTR key, L
         return TRUE;
     }
     port->queue.push_back(c);
+    port->NoteQueue();
     port->WakeForWork(t_handlerPort == port.get());
     return TRUE;
 }
@@ -782,6 +833,7 @@ BOOL CloseIoCompletionPort(HANDLE h)
         std::lock_guard<std::mutex> guard(port->lock);
         port->closed = true;
         port->queue.clear();
+        port->NoteQueue();
         port->timers.clear();
         if (!port->polling)
             retired.swap(port->retired);
