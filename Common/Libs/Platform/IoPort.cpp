@@ -41,6 +41,11 @@ struct Completion {
 struct Port;
 struct SocketEntry;
 
+struct ReadySocket {
+    std::shared_ptr<SocketEntry> entry;
+    std::uint32_t events;
+};
+
 // ---------------------------------------------------------------- port
 
 struct Port {
@@ -51,8 +56,13 @@ struct Port {
     std::mutex lock;
     std::condition_variable idle;
     std::deque<Completion> queue;
-    // Whether `queue` holds anything, readable without the lock: a thread
-    // about to sleep looks at it for a moment first. Written under `lock`.
+    // Sockets the poller found ready, for any thread to do their reads and
+    // writes: the poller only gathers readiness, so the system calls of
+    // many sockets run on every worker at once, not one after another.
+    std::deque<ReadySocket> ready;
+    // Whether `queue` or `ready` holds anything, readable without the lock:
+    // a thread about to sleep looks at it for a moment first. Written under
+    // `lock`.
     std::atomic<bool> hasWork{false};
     std::multimap<Clock::time_point, Completion> timers;
     // Sockets closed while attached: kept until no epoll batch can still
@@ -97,10 +107,12 @@ struct Port {
         }
     }
 
-    void Push(std::vector<Completion>& batch, bool fromHandler);
+    // Queues a batch of finished operations. With wake false nobody is
+    // woken for it: the caller is a worker that takes it next itself.
+    void Push(std::vector<Completion>& batch, bool fromHandler, bool wake = true);
 
     // Caller holds `lock`, after changing `queue`.
-    void NoteQueue() { hasWork.store(!queue.empty(), std::memory_order_release); }
+    void NoteQueue() { hasWork.store(!queue.empty() || !ready.empty(), std::memory_order_release); }
 };
 
 thread_local const void* t_handlerPort = nullptr;
@@ -132,7 +144,7 @@ std::shared_ptr<Port> FindPort(HANDLE h)
     return it == PortTable().end() ? nullptr : it->second;
 }
 
-void Port::Push(std::vector<Completion>& batch, bool fromHandler)
+void Port::Push(std::vector<Completion>& batch, bool fromHandler, bool wakeSomeone)
 {
     if (batch.empty())
         return;
@@ -148,7 +160,8 @@ void Port::Push(std::vector<Completion>& batch, bool fromHandler)
     }
     batch.clear();
     NoteQueue();
-    WakeForWork(fromHandler || t_handlerPort == this);
+    if (wakeSomeone)
+        WakeForWork(fromHandler || t_handlerPort == this);
 }
 
 // ---------------------------------------------------------------- sockets
@@ -172,7 +185,7 @@ struct Op {
     DWORD remoteLength = 0;
 };
 
-struct SocketEntry {
+struct SocketEntry : std::enable_shared_from_this<SocketEntry> {
     std::mutex lock;
     SOCKET id = INVALID_SOCKET;
     int fd = -1;
@@ -468,11 +481,18 @@ bool ReplaceDescriptor(SocketEntry& target, int fd)
     return true;
 }
 
-// Handles one readiness event. Runs on the polling thread.
-void OnEvent(SocketEntry& e, std::uint32_t events, std::vector<Completion>& out)
+// Handles one readiness event on a worker of the port. The completions are
+// queued before the socket's lock is let go, so those of one socket reach the
+// queue in the order they finished; the worker takes them next itself, and
+// wakes another thread then if more is waiting. The poller passes `held`:
+// it queues them itself once it has stopped polling, so that a spinning
+// thread does not take them from under it.
+void OnEvent(SocketEntry& e, std::uint32_t events, std::vector<Completion>* held = nullptr)
 {
+    thread_local std::vector<Completion> queued;
+    std::vector<Completion>& out = held != nullptr ? *held : queued;
     std::lock_guard<std::mutex> guard(e.lock);
-    if (e.closed || e.fd < 0)
+    if (e.closed || e.fd < 0 || !e.port)
         return;
     const bool failed = (events & (EPOLLERR | EPOLLHUP)) != 0;
     if (failed || (events & EPOLLRDHUP) != 0)
@@ -485,6 +505,8 @@ void OnEvent(SocketEntry& e, std::uint32_t events, std::vector<Completion>& out)
     }
     RunReceives(e, out);
     RunSends(e, out);
+    if (held == nullptr)
+        e.port->Push(out, true, false);
 }
 
 // Takes up to `count` buffers into an operation.
@@ -511,6 +533,7 @@ int Start(SOCKET s, OpKind kind, Op&& op, LPDWORD transferred)
     std::vector<Completion> out;
     std::shared_ptr<Port> port;
     bool pending = false;
+    DWORD error = 0;
     {
         std::lock_guard<std::mutex> guard(e->lock);
         if (e->closed || e->fd < 0)
@@ -535,18 +558,20 @@ int Start(SOCKET s, OpKind kind, Op&& op, LPDWORD transferred)
             RunReceives(*e, out);
         }
         pending = out.empty();
+        if (!pending) {
+            // Finished at once: the bytes are known now, the completion is
+            // queued all the same (under the socket's lock: after the
+            // completions that finished before it).
+            error = out.front().error;
+            if (transferred != nullptr)
+                *transferred = out.front().bytes;
+            port->Push(out, false);
+        }
     }
     if (pending) {
         SetLastError(WSA_IO_PENDING);
         return SOCKET_ERROR;
     }
-    // Finished at once: the bytes are known now, the completion is queued
-    // all the same.
-    const Completion& c = out.front();
-    const DWORD error = c.error;
-    if (transferred != nullptr)
-        *transferred = c.bytes;
-    port->Push(out, false);
     if (error != 0) {
         // The failure is reported by its completion, as on Windows when an
         // operation fails after it was accepted.
@@ -611,10 +636,11 @@ HANDLE CreateIoCompletionPort(HANDLE fileHandle, HANDLE existingPort, ULONG_PTR 
 namespace {
 // One turn as the port's poller, entered and left with lk held: waits in
 // epoll with the lock let go until an event, a wake-up, `until` or the next
-// timer, then queues what the events completed. False when the port was
-// closed meanwhile.
+// timer, then hands the sockets the events named to the workers. False when
+// the port was closed meanwhile.
 bool PollOnce(Port& port, std::unique_lock<std::mutex>& lk, Clock::time_point now, Clock::time_point until,
-              std::vector<Completion>& batch, std::vector<std::shared_ptr<SocketEntry>>& retired)
+              std::vector<ReadySocket>& ready, std::vector<Completion>& batch,
+              std::vector<std::shared_ptr<SocketEntry>>& retired)
 {
     epoll_event events[kMaxEvents];
     port.polling = true;
@@ -634,6 +660,8 @@ bool PollOnce(Port& port, std::unique_lock<std::mutex>& lk, Clock::time_point no
         std::lock_guard<std::mutex> guard(port.lock);
         port.pollerBlocked = false;
     }
+    // Each entry named here is alive: closed ones wait in `retired` until
+    // the next turn, so a share of each can be taken for the workers.
     for (int i = 0; i < n; ++i) {
         if (events[i].data.ptr == &port) {
             std::uint64_t count;
@@ -641,13 +669,31 @@ bool PollOnce(Port& port, std::unique_lock<std::mutex>& lk, Clock::time_point no
             }
             continue;
         }
-        OnEvent(*static_cast<SocketEntry*>(events[i].data.ptr), events[i].events, batch);
+        ready.push_back({static_cast<SocketEntry*>(events[i].data.ptr)->shared_from_this(), events[i].events});
     }
+    // The first socket is served here, still as the poller, so a lone
+    // connection's next event finds this thread awake; the others go to the
+    // workers at once.
+    if (ready.size() > 1) {
+        lk.lock();
+        if (!port.closed) {
+            for (std::size_t i = 1; i < ready.size(); ++i)
+                port.ready.push_back(std::move(ready[i]));
+            port.NoteQueue();
+            port.SignalIdle();
+        }
+        lk.unlock();
+    }
+    if (!ready.empty())
+        OnEvent(*ready.front().entry, ready.front().events, &batch);
+    ready.clear(); // a closed socket may go here: outside every lock
     lk.lock();
     port.polling = false;
     port.wakePending = false;
-    if (port.closed)
+    if (port.closed) {
+        batch.clear();
         return false;
+    }
     for (Completion& c : batch) {
         WriteResult(*c.ov, c);
         port.queue.push_back(c);
@@ -701,6 +747,7 @@ BOOL GetQueuedCompletionStatus(HANDLE h, LPDWORD bytes, PULONG_PTR completionKey
     }
     const bool forever = milliseconds == INFINITE;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : milliseconds);
+    std::vector<ReadySocket> ready;
     std::vector<Completion> batch;
     std::vector<std::shared_ptr<SocketEntry>> retired;
 
@@ -736,6 +783,20 @@ BOOL GetQueuedCompletionStatus(HANDLE h, LPDWORD bytes, PULONG_PTR completionKey
             }
             return TRUE;
         }
+        if (!port->ready.empty()) {
+            // A ready socket's reads and writes, here rather than on the
+            // poller; what they finish is queued, taken on the next turn.
+            ReadySocket r = std::move(port->ready.front());
+            port->ready.pop_front();
+            port->NoteQueue();
+            if (!port->ready.empty() || !port->polling)
+                port->SignalIdle();
+            lk.unlock();
+            OnEvent(*r.entry, r.events);
+            r.entry.reset(); // a closed socket may go here: outside every lock
+            lk.lock();
+            continue;
+        }
         if (!forever && now >= deadline) {
             // Leaving: an idle thread takes over the polling.
             if (!port->polling)
@@ -745,7 +806,7 @@ BOOL GetQueuedCompletionStatus(HANDLE h, LPDWORD bytes, PULONG_PTR completionKey
         }
         if (!port->polling) {
             Clock::time_point until = forever ? Clock::time_point::max() : deadline;
-            if (!PollOnce(*port, lk, now, until, batch, retired)) {
+            if (!PollOnce(*port, lk, now, until, ready, batch, retired)) {
                 SetLastError(ERROR_INVALID_HANDLE);
                 return FALSE;
             }
@@ -829,10 +890,12 @@ BOOL CloseIoCompletionPort(HANDLE h)
         PortTable().erase(it);
     }
     std::vector<std::shared_ptr<SocketEntry>> retired;
+    std::deque<ReadySocket> ready;
     {
         std::lock_guard<std::mutex> guard(port->lock);
         port->closed = true;
         port->queue.clear();
+        ready.swap(port->ready);
         port->NoteQueue();
         port->timers.clear();
         if (!port->polling)

@@ -6,8 +6,10 @@
 //   completions that any number of threads take with
 //   GetQueuedCompletionStatus. One of the waiting threads at a time polls
 //   the sockets attached to the port (epoll); the others wait on the queue.
-//   When the polling thread brings back work and another thread is idle,
-//   that thread is woken to poll in its place, so a thread that runs a long
+//   The poller only gathers which sockets are ready: their reads and writes
+//   run on whichever threads take them from the port, many at once. When
+//   the polling thread brings back work and another thread is idle, that
+//   thread is woken to poll in its place, so a thread that runs a long
 //   handler never holds up the others.
 // - A SOCKET is an id into the process's socket table, never a raw file
 //   descriptor: ids are not reused, so a late call or a late event for a
