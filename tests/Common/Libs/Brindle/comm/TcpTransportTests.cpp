@@ -355,8 +355,10 @@ TEST(CommListener, ThreeClientsAreAddressedOneByOneAndAllAtOnce)
     EXPECT_EQ(sources, std::list<void*>{sourceOf[1]});
     EXPECT_TRUE(top.Send(listener.GetSource(), "last"));
     EXPECT_EQ(received(1, 18), "hello all|to 1last");
+    // The peer can hold the bytes before a worker has taken the send's
+    // completion: then the standing receive is all that is left.
+    WaitFor([&] { return listener.CheckAllOutstandingOverlapped(2, false) == 0; });
     EXPECT_EQ(listener.CheckAllOutstandingOverlapped(1, false), 1); // the standing receive
-    EXPECT_EQ(listener.CheckAllOutstandingOverlapped(2, false), 0);
     // Closing by the count: the last child goes, its client sees the end.
     EXPECT_EQ(listener.CheckAllOutstandingOverlapped(1, true), 1);
     EXPECT_EQ(listener.size(), 0u);

@@ -5,6 +5,7 @@
 
 #include "Brindle/base/CritSec.h"
 
+#include <atomic>
 #include <set>
 
 namespace wsatest {
@@ -171,15 +172,17 @@ TEST(WSAListener, AChildThatClosesTheListenerFromItsOwnHandlerIsNotDestroyedUnde
     // OnData of a child calls CloseAll: the child is closed at once and
     // destroyed later, outside its own completion.
     struct Closer : RecordingSink {
-        CWSAListener* listener = nullptr;
+        // Set after the workers start; the data that reaches OnData comes
+        // later, through the kernel, which orders nothing for the compiler.
+        std::atomic<CWSAListener*> listener{nullptr};
         void OnData(CWSASocket* s, const CIOBuffer& data) override
         {
             RecordingSink::OnData(s, data);
-            listener->CloseAll();
+            listener.load()->CloseAll();
         }
     } sink;
     Listening l(&sink);
-    sink.listener = &l.listener;
+    sink.listener.store(&l.listener);
     ASSERT_TRUE(l.ok);
     ASSERT_TRUE(l.Connect(2, 2));
     EXPECT_EQ(l.peer.Ask("send 0 bye"), "ok");
