@@ -10,6 +10,18 @@
 
 namespace Brindle {
 
+namespace {
+// The running slot of the worker cycle this thread is in, with its port.
+struct WorkerSlot {
+    const void* port = nullptr;
+    void* slot = nullptr;
+    // Handlers pinned in the port's list instead, by a cycle run inside a
+    // handler of this thread: they are unpinned first (last in, first out).
+    unsigned listed = 0;
+};
+thread_local WorkerSlot t_worker;
+} // namespace
+
 // ---------------------------------------------------------------- record
 
 CCommOverlapped::~CCommOverlapped()
@@ -96,13 +108,16 @@ CCommIOCP::~CCommIOCP()
 {
     RequestShutdown();
     CloseIOCP();
-    std::unordered_map<const OVERLAPPED*, CRefCountedPtr<CCommOverlapped>> dropped;
     {
         std::unique_lock<std::mutex> lk(m_lock);
         m_workerLeft.wait(lk, [this] { return m_workers == 0; });
-        dropped.swap(m_inFlight);
     }
-    // The records (and their data) go outside the lock.
+    // The records (and their data) go outside the locks.
+    for (Shard& shard : m_shards) {
+        std::unordered_map<const OVERLAPPED*, CRefCountedPtr<CCommOverlapped>> dropped;
+        std::lock_guard<std::mutex> guard(shard.lock);
+        dropped.swap(shard.records);
+    }
 }
 
 void CCommIOCP::CloseIOCP()
@@ -128,15 +143,39 @@ void CCommIOCP::DetachIOCP(HANDLE handle)
     CancelIo(handle);
 }
 
+CCommIOCP::Shard& CCommIOCP::ShardOf(const OVERLAPPED* ov)
+{
+    // Records are heap blocks: the low bits say little.
+    const auto bits = reinterpret_cast<std::uintptr_t>(ov) >> 6;
+    return m_shards[(bits ^ (bits >> 4)) % kShards];
+}
+
+CCommIOCP::RunningSlot* CCommIOCP::MySlot() const
+{
+    return t_worker.port == this ? static_cast<RunningSlot*>(t_worker.slot) : nullptr;
+}
+
+bool CCommIOCP::RunsElsewhere(CCommObject* owner) const
+{
+    const std::thread::id me = std::this_thread::get_id();
+    for (const RunningSlot& slot : m_slots)
+        if (slot.thread != me && slot.owner.load() == owner)
+            return true;
+    return std::any_of(m_running.begin(), m_running.end(),
+                       [&](const Running& r) { return r.owner == owner && r.thread != me; });
+}
+
 CRefCountedPtr<CCommOverlapped> CCommIOCP::CreateOverlapped(CCommObject* owner)
 {
     CRefCountedPtr<CCommOverlapped> record(new CCommOverlapped(nullptr));
-    std::lock_guard<std::mutex> guard(m_lock);
-    // Checked under the lock: StopCompletions sets the flag before it takes
-    // the lock to clear the records, so no record keeps a stopped owner.
+    Shard& shard = ShardOf(record->GetOverlapped());
+    std::lock_guard<std::mutex> guard(shard.lock);
+    // Checked under the shard's lock: StopCompletions sets the flag before
+    // it takes each shard's lock to clear the records, so no record keeps a
+    // stopped owner.
     if (owner != nullptr && !owner->CompletionsStopped())
         record->m_owner.store(owner, std::memory_order_release);
-    m_inFlight.emplace(record->GetOverlapped(), record);
+    shard.records.emplace(record->GetOverlapped(), record);
     return record;
 }
 
@@ -182,12 +221,13 @@ CRefCountedPtr<CCommOverlapped> CCommIOCP::Dequeue(unsigned long milliseconds, C
     }
     CRefCountedPtr<CCommOverlapped> record;
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        auto it = m_inFlight.find(ov);
-        if (it == m_inFlight.end())
+        Shard& shard = ShardOf(ov);
+        std::lock_guard<std::mutex> guard(shard.lock);
+        auto it = shard.records.find(ov);
+        if (it == shard.records.end())
             return nullptr;
         record = std::move(it->second);
-        m_inFlight.erase(it);
+        shard.records.erase(it);
         if (InShutdown())
             return nullptr; // dropped: the workers are stopping
         record->m_bytes = bytes;
@@ -195,9 +235,20 @@ CRefCountedPtr<CCommOverlapped> CCommIOCP::Dequeue(unsigned long milliseconds, C
         if (!ok)
             record->m_error = error;
         if (owner != nullptr) {
+            // Marked running before the shard's lock goes: RemoveOwner,
+            // having cleared this shard, finds the mark.
             *owner = record->GetOwner();
-            if (*owner != nullptr)
-                m_running.push_back({*owner, std::this_thread::get_id()});
+            if (*owner != nullptr) {
+                RunningSlot* slot = MySlot();
+                if (slot != nullptr && slot->owner.load() == nullptr) {
+                    slot->owner.store(*owner);
+                } else {
+                    if (slot != nullptr)
+                        ++t_worker.listed;
+                    std::lock_guard<std::mutex> running(m_lock);
+                    m_running.push_back({*owner, std::this_thread::get_id()});
+                }
+            }
         }
     }
     return record;
@@ -210,6 +261,20 @@ CRefCountedPtr<CCommOverlapped> CCommIOCP::WaitIOCP(unsigned long milliseconds)
 
 void CCommIOCP::Unpin(CCommObject* owner)
 {
+    RunningSlot* slot = MySlot();
+    if (slot != nullptr && t_worker.listed == 0 && slot->owner.load() == owner) {
+        // The store and the remover's count are both sequentially
+        // consistent: either a remover sees the slot empty, or this sees the
+        // remover and wakes it.
+        slot->owner.store(nullptr);
+        if (m_removers.load() == 0)
+            return;
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_handlerDone.notify_all();
+        return;
+    }
+    if (slot != nullptr && t_worker.listed > 0)
+        --t_worker.listed;
     std::lock_guard<std::mutex> guard(m_lock);
     const std::thread::id me = std::this_thread::get_id();
     auto it = std::find_if(m_running.begin(), m_running.end(),
@@ -218,16 +283,18 @@ void CCommIOCP::Unpin(CCommObject* owner)
         *it = m_running.back();
         m_running.pop_back();
     }
-    if (m_removers > 0)
+    if (m_removers.load() > 0)
         m_handlerDone.notify_all();
 }
 
 void CCommIOCP::DetachOwner(CCommObject* owner)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    for (auto& [ov, record] : m_inFlight) {
-        CCommObject* expected = owner;
-        record->m_owner.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
+    for (Shard& shard : m_shards) {
+        std::lock_guard<std::mutex> guard(shard.lock);
+        for (auto& [ov, record] : shard.records) {
+            CCommObject* expected = owner;
+            record->m_owner.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
+        }
     }
 }
 
@@ -235,33 +302,34 @@ void CCommIOCP::RemoveOwner(CCommObject* owner)
 {
     if (owner == nullptr)
         return;
+    DetachOwner(owner);
     std::unique_lock<std::mutex> lk(m_lock);
-    for (auto& [ov, record] : m_inFlight) {
-        CCommObject* expected = owner;
-        record->m_owner.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
-    }
-    const std::thread::id me = std::this_thread::get_id();
-    auto runsElsewhere = [&] {
-        return std::any_of(m_running.begin(), m_running.end(),
-                           [&](const Running& r) { return r.owner == owner && r.thread != me; });
-    };
-    ++m_removers;
-    m_handlerDone.wait(lk, [&] { return !runsElsewhere(); });
-    --m_removers;
+    m_removers.fetch_add(1);
+    m_handlerDone.wait(lk, [&] { return !RunsElsewhere(owner); });
+    m_removers.fetch_sub(1);
 }
 
 std::size_t CCommIOCP::InFlight() const
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_inFlight.size();
+    std::size_t n = 0;
+    for (const Shard& shard : m_shards) {
+        std::lock_guard<std::mutex> guard(shard.lock);
+        n += shard.records.size();
+    }
+    return n;
 }
 
 void CCommIOCP::Run()
 {
+    std::list<RunningSlot>::iterator slot;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         ++m_workers;
+        slot = m_slots.emplace(m_slots.end());
+        slot->thread = std::this_thread::get_id();
     }
+    const WorkerSlot outer = t_worker;
+    t_worker = {this, &*slot};
     {
         // Completions this worker's handlers cause wait for it rather than
         // wake another thread, unless one is idle.
@@ -277,8 +345,10 @@ void CCommIOCP::Run()
             ThreadExit(success);
         }
     }
+    t_worker = outer;
     // Last touch of this object: the destructor may go on once it is done.
     std::lock_guard<std::mutex> guard(m_lock);
+    m_slots.erase(slot);
     --m_workers;
     m_workerLeft.notify_all();
 }

@@ -33,17 +33,20 @@
 //   destroyed on one of its own workers, and the objects using it go first.
 //
 // Thread-safety: every operation may be called from any thread. The
-// registry is guarded by the port's own lock, never held while a handler
-// runs; handlers must not destroy objects while holding the system lock
-// (the destructor may wait for a handler that needs it).
+// registry is split into shards by record address, each with its own lock,
+// so workers rarely meet on one; no lock of the port is held while a handler
+// runs. Handlers must not destroy objects while holding the system lock (the
+// destructor may wait for a handler that needs it).
 #pragma once
 
 #include "Brindle/base/RefCountedPtr.h"
 #include "Brindle/base/Runnable.h"
 #include "Platform/IoPort.h"
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
+#include <list>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -182,14 +185,33 @@ private:
     // The last callback pass: whole seconds since 1970 (a CTimestamp value).
     std::atomic<long> m_lastCallback;
 
-    mutable std::mutex m_lock;
-    std::unordered_map<const OVERLAPPED*, CRefCountedPtr<CCommOverlapped>> m_inFlight;
+    // The records in flight.
+    struct alignas(64) Shard {
+        mutable std::mutex lock;
+        std::unordered_map<const OVERLAPPED*, CRefCountedPtr<CCommOverlapped>> records;
+    };
+    static constexpr std::size_t kShards = 16;
+    Shard& ShardOf(const OVERLAPPED* ov);
+    std::array<Shard, kShards> m_shards;
+
+    // Who runs a handler now. Each worker of Run() has a slot of its own,
+    // written without a lock; other callers of the cycle are listed in
+    // m_running. Both guarded for RemoveOwner by m_lock and m_removers.
     struct Running {
         CCommObject* owner;
         std::thread::id thread;
     };
+    struct alignas(64) RunningSlot {
+        std::atomic<CCommObject*> owner{nullptr};
+        std::thread::id thread;
+    };
+    RunningSlot* MySlot() const;
+    bool RunsElsewhere(CCommObject* owner) const; // caller holds m_lock
+
+    mutable std::mutex m_lock;
+    std::list<RunningSlot> m_slots;
     std::vector<Running> m_running;
-    unsigned m_removers = 0;
+    std::atomic<unsigned> m_removers{0};
     std::condition_variable m_handlerDone;
     unsigned m_workers = 0;
     std::condition_variable m_workerLeft;
