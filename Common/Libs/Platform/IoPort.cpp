@@ -107,9 +107,9 @@ struct Port {
         }
     }
 
-    // Queues a batch of finished operations. With wake false nobody is
+    // Queues a batch of finished operations. With wakeSomeone false nobody is
     // woken for it: the caller is a worker that takes it next itself.
-    void Push(std::vector<Completion>& batch, bool fromHandler, bool wake = true);
+    void Push(std::vector<Completion>& batch, bool fromHandler, bool wakeSomeone = true);
 
     // Caller holds `lock`, after changing `queue`.
     void NoteQueue() { hasWork.store(!queue.empty() || !ready.empty(), std::memory_order_release); }
