@@ -6,6 +6,7 @@
 #include "core/SettingsStore.h"
 #include "core/ui/DialogChrome.h"
 #include "core/ui/Pictures.h"
+#include "core/ui/StandardIconCache.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -30,11 +31,17 @@ CMAVOApp::CMAVOApp(ModuleInstaller installModules, StartupOptions options)
       m_messages(m_options.messages != nullptr ? *m_options.messages : m_defaultMessages),
       m_controller(std::make_unique<CScreenController>(m_link))
 {
-    // Every window, page windows included, shows MAVO's icon; the desktop
-    // finds the program by its entry (mavo.desktop).
-    QApplication::setWindowIcon(ApplicationIcon());
+    // The pictures are drawn beside the first steps of Start.
+    const bool splash = m_options.splash;
+    try {
+        m_drawing = std::async(std::launch::async, [splash] { return DrawStartupPictures(splash); });
+    } catch (const std::system_error&) {
+        m_drawing = std::async(std::launch::deferred, [splash] { return DrawStartupPictures(splash); });
+    }
+    // The desktop finds the program by its entry (mavo.desktop).
     QGuiApplication::setDesktopFileName(QStringLiteral("mavo"));
     qApp->installEventFilter(new CDialogChrome(this));
+    CStandardIconCache::Install();
 }
 
 CMAVOApp::~CMAVOApp()
@@ -47,8 +54,19 @@ CMAVOApp::~CMAVOApp()
     m_instance.reset();
 }
 
+void CMAVOApp::TakePictures()
+{
+    if (m_picturesTaken)
+        return;
+    m_picturesTaken = true;
+    m_pictures = m_drawing.get();
+    // Every window, page windows included, shows MAVO's icon.
+    QApplication::setWindowIcon(ApplicationIcon(m_pictures.applicationIcon));
+}
+
 void CMAVOApp::Fail(const QString& text)
 {
+    TakePictures();
     m_messages.Show(nullptr, QString::fromLatin1(kStartErrorCaption), text, CMessageService::Icon::Error,
                     CMessageService::Buttons::Ok);
 }
@@ -72,6 +90,7 @@ CMAVOApp::StartResult CMAVOApp::Start()
     }
     // 2. The name later starts find this instance by.
     if (!m_instance->Listen()) {
+        TakePictures();
         m_messages.Show(nullptr, QString::fromLatin1(kErrorCaption), QString::fromLatin1(kCannotRegisterClass),
                         CMessageService::Icon::Error, CMessageService::Buttons::Ok);
         return StartResult::Failed;
@@ -97,8 +116,9 @@ CMAVOApp::StartResult CMAVOApp::Start()
         m_frame = std::make_unique<CMainFrame>(*m_controller, m_messages, std::move(modules), m_options.opener);
         if (!m_frame->LoadInitialSettings())
             throw StartupError(kCannotLoadInitialSettings);
+        TakePictures();
         if (m_splashEnabled) {
-            m_splash = std::make_unique<CSplashWindow>(SplashPicture());
+            m_splash = std::make_unique<CSplashWindow>(QPixmap::fromImage(m_pictures.splash));
             connect(m_splash.get(), &CSplashWindow::Finished, this, [this] {
                 if (m_frame)
                     m_frame->update();

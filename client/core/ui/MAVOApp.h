@@ -23,12 +23,14 @@
 #include "core/ui/LinkOpener.h"
 #include "core/ui/MainFrame.h"
 #include "core/ui/MessageService.h"
+#include "core/ui/Pictures.h"
 #include "core/ui/SingleInstance.h"
 #include "core/ui/SplashWindow.h"
 
 #include <QObject>
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -69,6 +71,9 @@ public:
 
 private:
     void Fail(const QString& text);
+    // Waits for the start-up pictures (once) and gives the application
+    // its icon: before any window of MAVO shows.
+    void TakePictures();
     void OnActivation();
 
     ModuleInstaller m_installModules;
@@ -78,6 +83,9 @@ private:
     CFrameLink m_link;
     std::unique_ptr<CScreenController> m_controller;
     std::unique_ptr<CSingleInstance> m_instance;
+    std::future<StartupPictures> m_drawing;
+    StartupPictures m_pictures;
+    bool m_picturesTaken = false;
     std::unique_ptr<CSplashWindow> m_splash;
     std::unique_ptr<CMainFrame> m_frame;
     bool m_splashEnabled = false;

@@ -3,10 +3,10 @@
 #include "core/AppIdentity.h"
 
 #include <QFont>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
+#include <cmath>
 #include <cstring>
 
 namespace mavo {
@@ -45,11 +45,11 @@ constexpr Glyph kGlyphs[] = {
     {CommandId::About, "?", 0x1A237E},
 };
 
-QPixmap Tile(const char* text, QColor colour, int size)
+QImage Tile(const char* text, QColor colour, int size)
 {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     p.setBrush(colour);
@@ -60,7 +60,8 @@ QPixmap Tile(const char* text, QColor colour, int size)
     p.setFont(font);
     p.setPen(Qt::white);
     p.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QString::fromLatin1(text));
-    return pixmap;
+    p.end();
+    return image;
 }
 
 // A round status-bar mark of one colour.
@@ -78,24 +79,42 @@ QPixmap Mark(QColor colour)
 
 } // namespace
 
-QIcon ApplicationIcon()
+std::vector<QImage> ApplicationIconImages()
+{
+    std::vector<QImage> images;
+    for (int size : {16, 32, 48})
+        images.push_back(Tile("M", QColor(0x0D, 0x47, 0xA1), size));
+    return images;
+}
+
+QIcon ApplicationIcon(const std::vector<QImage>& images)
 {
     QIcon icon;
-    for (int size : {16, 32, 48})
-        icon.addPixmap(Tile("M", QColor(0x0D, 0x47, 0xA1), size));
+    for (const QImage& image : images)
+        icon.addPixmap(QPixmap::fromImage(image));
     return icon;
 }
 
-QPixmap SplashPicture()
+QIcon ApplicationIcon()
+{
+    return ApplicationIcon(ApplicationIconImages());
+}
+
+QImage SplashImage()
 {
     const int width = 480, height = 280;
-    QPixmap pixmap(width, height);
-    QPainter p(&pixmap);
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient field(0, 0, 0, height);
-    field.setColorAt(0, QColor(0x0D, 0x2B, 0x5E));
-    field.setColorAt(1, QColor(0x02, 0x0B, 0x1F));
-    p.fillRect(0, 0, width, height, field);
+    // The field darkens downwards. Each row is one colour, so it is filled a
+    // row at a time: a gradient brush works the colour out for every pixel.
+    const QColor top(0x0D, 0x2B, 0x5E), bottom(0x02, 0x0B, 0x1F);
+    for (int y = 0; y < height; ++y) {
+        const double t = (y + 0.5) / height;
+        const auto mix = [t](int from, int to) { return static_cast<int>(std::lround(from + (to - from) * t)); };
+        p.fillRect(0, y, width, 1,
+                   QColor(mix(top.red(), bottom.red()), mix(top.green(), bottom.green()), mix(top.blue(), bottom.blue())));
+    }
     // A price line across the field.
     QPainterPath line;
     line.moveTo(0, height * 0.72);
@@ -122,14 +141,29 @@ QPixmap SplashPicture()
     p.setPen(QColor(0x4F, 0xC3, 0xF7));
     p.setBrush(Qt::NoBrush);
     p.drawRect(0, 0, width - 1, height - 1);
-    return pixmap;
+    p.end();
+    return image;
+}
+
+QPixmap SplashPicture()
+{
+    return QPixmap::fromImage(SplashImage());
+}
+
+StartupPictures DrawStartupPictures(bool splash)
+{
+    StartupPictures pictures;
+    pictures.applicationIcon = ApplicationIconImages();
+    if (splash)
+        pictures.splash = SplashImage();
+    return pictures;
 }
 
 QIcon CommandIcon(CommandId id)
 {
     for (const Glyph& glyph : kGlyphs)
         if (glyph.id == id)
-            return QIcon(Tile(glyph.text, QColor::fromRgb(glyph.colour), 24));
+            return QIcon(QPixmap::fromImage(Tile(glyph.text, QColor::fromRgb(glyph.colour), 24)));
     return QIcon();
 }
 

@@ -1,15 +1,23 @@
 // The chrome a desktop user expects: MAVO's icon on every window, dialogs
 // without minimise and maximise buttons, the open pages listed in the
-// Window menu, and a page area that scrolls to windows beyond its edges.
+// Window menu, and a page area that scrolls to windows beyond its edges;
+// the style's icons made once, and the start-up pictures drawn on another
+// thread exactly as on the window thread.
 #include "LiveApp.h"
 
 #include "core/ui/DialogChrome.h"
 #include "core/ui/Pictures.h"
+#include "core/ui/StandardIconCache.h"
 
 #include <QDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
+#include <QStyleFactory>
+#include <QStyleOption>
+
+#include <future>
+#include <memory>
 
 using namespace testsupport;
 using mavo::CommandId;
@@ -44,6 +52,46 @@ TEST(DialogChrome, DialogsLoseTheirMinimiseAndMaximiseButtons)
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
     EXPECT_TRUE(flags & Qt::WindowTitleHint);
     qApp->removeEventFilter(&chrome);
+}
+
+TEST(StandardIconCache, EachIconIsMadeOnceAndAnOptionOrAThemeChangeAsksTheStyleAgain)
+{
+    auto owned = std::make_unique<mavo::CStandardIconCache>(QStyleFactory::create(QStringLiteral("Fusion")));
+    mavo::CStandardIconCache& cache = *owned;
+    const QIcon close = cache.standardIcon(QStyle::SP_TitleBarCloseButton);
+    EXPECT_EQ(cache.standardIcon(QStyle::SP_TitleBarCloseButton).cacheKey(), close.cacheKey());
+    EXPECT_EQ(cache.BaseCalls(), 1);
+    const std::unique_ptr<QStyle> plain(QStyleFactory::create(QStringLiteral("Fusion")));
+    EXPECT_EQ(IconImage(close), IconImage(plain->standardIcon(QStyle::SP_TitleBarCloseButton)));
+    cache.standardIcon(QStyle::SP_TitleBarMinButton);
+    EXPECT_EQ(cache.BaseCalls(), 2);
+    // An option may carry a state or a direction: never from the cache.
+    QStyleOption option;
+    cache.standardIcon(QStyle::SP_TitleBarCloseButton, &option);
+    cache.standardIcon(QStyle::SP_TitleBarCloseButton, &option);
+    EXPECT_EQ(cache.BaseCalls(), 4);
+    QEvent themeChange(QEvent::ThemeChange);
+    QCoreApplication::sendEvent(qApp, &themeChange);
+    cache.standardIcon(QStyle::SP_TitleBarCloseButton);
+    EXPECT_EQ(cache.BaseCalls(), 5);
+
+    // Installed once in front of the application's style, never twice.
+    mavo::CStandardIconCache::Install();
+    QStyle* installed = QApplication::style();
+    EXPECT_NE(qobject_cast<mavo::CStandardIconCache*>(installed), nullptr);
+    mavo::CStandardIconCache::Install();
+    EXPECT_EQ(QApplication::style(), installed);
+}
+
+TEST(StartupPictures, DrawnOffTheWindowThreadTheyAreTheWindowThreadsOwn)
+{
+    const mavo::StartupPictures drawn =
+        std::async(std::launch::async, [] { return mavo::DrawStartupPictures(true); }).get();
+    EXPECT_EQ(drawn.splash, mavo::SplashImage());
+    EXPECT_EQ(drawn.applicationIcon, mavo::ApplicationIconImages());
+    ASSERT_EQ(drawn.applicationIcon.size(), 3u);
+    EXPECT_EQ(drawn.applicationIcon[2].size(), QSize(48, 48));
+    EXPECT_TRUE(mavo::DrawStartupPictures(false).splash.isNull());
 }
 
 TEST_F(WindowChromeTest, PageWindowsShowTheIconTheWindowMenuListsThemAndTheAreaScrollsToThem)
