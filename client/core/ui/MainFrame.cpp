@@ -32,6 +32,8 @@ namespace mavo {
 
 namespace {
 
+constexpr int kFirstFrameWaitMs = 250;
+
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString Q(const char* text) { return QString::fromUtf8(text); }
 
@@ -52,7 +54,8 @@ CMainFrame::CMainFrame(CScreenController& controller, CMessageService& messages,
 {
     setObjectName(QStringLiteral("MainFrame"));
     setWindowTitle(Q(kAppName));
-    setWindowIcon(ApplicationIcon());
+    // The application's icon when it has one (drawn once at start-up).
+    setWindowIcon(QApplication::windowIcon().isNull() ? ApplicationIcon() : QApplication::windowIcon());
     m_commands = new CCommandSet(this);
     // Call-backs from now on arrive here as events, each with its own data.
     controller.Link().SetPoster([this](FrameMessage&& message) {
@@ -89,6 +92,18 @@ int CMainFrame::Ask(const QString& caption, const QString& text, CMessageService
 
 bool CMainFrame::LoadInitialSettings()
 {
+    // One pass over the store: locked and checked once, not once a value.
+    // Written, because a first start makes the sections it reads.
+    RegTransaction pass(HKEY_CURRENT_USER, RegTransaction::Mode::Write);
+    if (!LoadInitialValues())
+        return false;
+    if (pass.Status() == ERROR_SUCCESS)
+        pass.Commit();
+    return true;
+}
+
+bool CMainFrame::LoadInitialValues()
+{
     Brindle::CRegSection mainFrame = Section(kMainFrameSection);
     if (!mainFrame.IsOpen())
         return false;
@@ -106,7 +121,13 @@ bool CMainFrame::LoadInitialSettings()
 
 void CMainFrame::Create()
 {
-    m_settings.Load(Section(kMainFrameSection));
+    {
+        // The window's settings in one pass (a first start makes the section).
+        RegTransaction pass(HKEY_CURRENT_USER, RegTransaction::Mode::Write);
+        m_settings.Load(Section(kMainFrameSection));
+        if (pass.Status() == ERROR_SUCCESS)
+            pass.Commit();
+    }
 
     m_mdi = new QMdiArea(this);
     m_mdi->setObjectName(QStringLiteral("PageArea"));
@@ -592,6 +613,10 @@ void CMainFrame::contextMenuEvent(QContextMenuEvent* event)
 
 void CMainFrame::timerEvent(QTimerEvent* event)
 {
+    if (event->timerId() == m_firstFrameTimer.timerId()) {
+        ReleaseHeldMessages();
+        return;
+    }
     if (event->timerId() != m_flashTimer.timerId()) {
         QMainWindow::timerEvent(event);
         return;
@@ -631,6 +656,46 @@ void CMainFrame::customEvent(QEvent* event)
         return;
     }
     const FrameMessage& message = static_cast<CFrameEvent*>(event)->Message();
+    // Nothing the feed says needs to be on the screen before the window
+    // itself: the permissions alone make a save of every setting.
+    if (m_firstFrame != FirstFrame::Shown && (isVisible() || !m_held.empty())) {
+        m_held.push_back(message);
+        if (m_firstFrame == FirstFrame::Waiting && !m_firstFrameTimer.isActive())
+            m_firstFrameTimer.start(kFirstFrameWaitMs, this);
+        return;
+    }
+    Dispatch(message);
+}
+
+void CMainFrame::paintEvent(QPaintEvent* event)
+{
+    QMainWindow::paintEvent(event);
+    if (m_firstFrame != FirstFrame::Waiting)
+        return;
+    // The page windows paint after this one in the same frame: the held
+    // messages go once the whole frame is out.
+    m_firstFrame = FirstFrame::Painted;
+    QMetaObject::invokeMethod(this, &CMainFrame::ReleaseHeldMessages, Qt::QueuedConnection);
+}
+
+void CMainFrame::ReleaseHeldMessages()
+{
+    if (m_firstFrame == FirstFrame::Shown)
+        return;
+    m_firstFrame = FirstFrame::Painted;  // no new wait from here on
+    m_firstFrameTimer.stop();
+    // Messages that come while one of these is handled (a message box runs
+    // its own loop) queue behind the rest.
+    while (!m_held.empty()) {
+        const FrameMessage message = std::move(m_held.front());
+        m_held.pop_front();
+        Dispatch(message);
+    }
+    m_firstFrame = FirstFrame::Shown;
+}
+
+void CMainFrame::Dispatch(const FrameMessage& message)
+{
     switch (message.id) {
     case MSG_WAIT: OnWait(message.first == 1); break;
     case MSG_FEED_STATE: OnFeedState(FeedStateFromWire(message.first), message.second); break;

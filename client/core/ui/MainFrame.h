@@ -5,6 +5,8 @@
 //
 // The feed libraries reach it only through its CFrameLink: their
 // call-backs post CFrameEvents, which it handles here on the window thread.
+// Those that come after the window is shown and before it first paints wait
+// for that paint (at most 250 ms), then are handled in the order they came.
 // Parts that arrive later plug in as CFrameModules (FrameModule.h).
 //
 // Start-up drives it in three steps: LoadInitialSettings (the values read
@@ -16,6 +18,7 @@
 #pragma once
 
 #include "core/ConnectionControl.h"
+#include "core/FrameLink.h"
 #include "core/MainFrameSettings.h"
 #include "core/ui/CommandSet.h"
 #include "core/ui/FrameModule.h"
@@ -32,6 +35,7 @@
 
 #include <array>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -128,6 +132,7 @@ signals:
 
 protected:
     void customEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
@@ -137,6 +142,7 @@ protected:
 private:
     // The saved pages and the modules' sections of the settings root.
     bool LoadDocumentsAndSections(const Brindle::CRegSection& root);
+    bool LoadInitialValues();
     void InstallOwnCommands();
     // The Window menu lists the open page windows each time it opens.
     void ListPagesInWindowMenu();
@@ -147,6 +153,11 @@ private:
     void SaveFromCommand();
     void StopFeedListening();
     int Ask(const QString& caption, const QString& text, CMessageService::Icon icon, CMessageService::Buttons buttons);
+
+    // The feed's messages wait while the shown window has not painted yet:
+    // its first frame comes first, then they are handled in their order.
+    void Dispatch(const FrameMessage& message);
+    void ReleaseHeldMessages();
 
     void OnWait(bool begin);
     void OnFeedState(FeedState state, int kind);
@@ -177,6 +188,13 @@ private:
     // Events posted from feed threads are handed over with this: a release
     // after each is made, an acquire before each is read.
     std::atomic<unsigned> m_handover{0};
+
+    enum class FirstFrame { Waiting, Painted, Shown };
+    FirstFrame m_firstFrame = FirstFrame::Waiting;
+    std::deque<FrameMessage> m_held;
+    // A window that is shown but never painted (kept off the screen by the
+    // desktop) holds the feed's messages no longer than this.
+    QBasicTimer m_firstFrameTimer;
 
     QBasicTimer m_flashTimer;
     int m_flashCount = 0;

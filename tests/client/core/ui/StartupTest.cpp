@@ -1,5 +1,6 @@
 // Start-up: a single instance, the old settings moved, the splash, the
-// start-up failures and the About box (where Enter presses OK).
+// feed's messages held until the first frame, the start-up failures and the
+// About box (where Enter presses OK).
 #include "AppFixture.h"
 
 #include "core/FrameTexts.h"
@@ -96,6 +97,45 @@ TEST_F(StartupTest, SplashGoesByItselfOrAtTheFirstKeyPressAndTheLockIsFreeAfterT
     EXPECT_FALSE(app->Splash()->IsShowing());
     // Shown once per run.
     EXPECT_FALSE(app->Splash()->ShowOnce());
+}
+
+TEST_F(StartupTest, FeedMessagesWaitForTheWindowsFirstFrameAndKeepTheirOrder)
+{
+    // Each notification shows a box, so the boxes tell when and in which
+    // order the window handled them.
+    Section("MainFrame").SetInt("ContribPopup", 1);
+    struct NoPaint : QObject {
+        bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::Paint; }
+    };
+    const auto notify = [&](const char* text) {
+        ASSERT_TRUE(app->Controller().Link().Post({mavo::MSG_NOTIFICATION, 0, 0, std::string(text)}));
+    };
+    const auto boxes = [&] {
+        std::vector<std::string> texts;
+        for (const auto& box : messages.WithCaption(mavo::kNotificationCaption))
+            texts.push_back(box.text);
+        return texts;
+    };
+    for (const bool paints : {true, false}) {
+        SCOPED_TRACE(paints ? "the window paints" : "the desktop never lets the window paint");
+        messages.shown.clear();
+        ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+        NoPaint noPaint;
+        if (!paints)
+            Frame().installEventFilter(&noPaint);
+        ASSERT_TRUE(Frame().isVisible());
+        for (const char* text : {"first", "second", "third"})
+            notify(text);
+        QCoreApplication::sendPostedEvents(&Frame());
+        EXPECT_TRUE(boxes().empty()) << "handled before the window painted";
+        ASSERT_TRUE(WaitFor([&] { return boxes().size() == 3; }, 5000));
+        EXPECT_EQ(boxes(), (std::vector<std::string>{"first", "second", "third"}));
+        // From then on each is handled as it comes.
+        notify("fourth");
+        QCoreApplication::sendPostedEvents(&Frame());
+        EXPECT_EQ(boxes().size(), 4u);
+        app.reset();
+    }
 }
 
 TEST_F(StartupTest, SettingsThatCannotBeReadEndTheStartWithItsMessage)
