@@ -31,12 +31,23 @@ CMAVOApp::CMAVOApp(ModuleInstaller installModules, StartupOptions options)
       m_messages(m_options.messages != nullptr ? *m_options.messages : m_defaultMessages),
       m_controller(std::make_unique<CScreenController>(m_link))
 {
-    // The pictures are drawn beside the first steps of Start.
+    // The pictures are drawn beside the first steps of Start; then the same
+    // thread loads the image plugins the menu bar would load.
     const bool splash = m_options.splash;
+    std::promise<StartupPictures> drawn;
+    m_drawnPictures = drawn.get_future();
     try {
-        m_drawing = std::async(std::launch::async, [splash] { return DrawStartupPictures(splash); });
+        m_drawing = std::async(std::launch::async, [splash, drawn = std::move(drawn)]() mutable {
+            try {
+                drawn.set_value(DrawStartupPictures(splash));
+            } catch (...) {
+                drawn.set_exception(std::current_exception());
+                return;
+            }
+            PrepareImageReading();
+        });
     } catch (const std::system_error&) {
-        m_drawing = std::async(std::launch::deferred, [splash] { return DrawStartupPictures(splash); });
+        m_drawnPictures = std::async(std::launch::deferred, [splash] { return DrawStartupPictures(splash); });
     }
     // The desktop finds the program by its entry (mavo.desktop).
     QGuiApplication::setDesktopFileName(QStringLiteral("mavo"));
@@ -59,7 +70,7 @@ void CMAVOApp::TakePictures()
     if (m_picturesTaken)
         return;
     m_picturesTaken = true;
-    m_pictures = m_drawing.get();
+    m_pictures = m_drawnPictures.get();
     // Every window, page windows included, shows MAVO's icon.
     QApplication::setWindowIcon(ApplicationIcon(m_pictures.applicationIcon));
 }

@@ -83,7 +83,8 @@ private:
     CFrameLink m_link;
     std::unique_ptr<CScreenController> m_controller;
     std::unique_ptr<CSingleInstance> m_instance;
-    std::future<StartupPictures> m_drawing;
+    std::future<StartupPictures> m_drawnPictures;
+    std::future<void> m_drawing;  // the drawing thread, joined at the end
     StartupPictures m_pictures;
     bool m_picturesTaken = false;
     std::unique_ptr<CSplashWindow> m_splash;

@@ -2,6 +2,7 @@
 
 #include "core/AppIdentity.h"
 
+#include <QBuffer>
 #include <QFont>
 #include <QPainter>
 #include <QPainterPath>
@@ -148,6 +149,17 @@ QImage SplashImage()
 QPixmap SplashPicture()
 {
     return QPixmap::fromImage(SplashImage());
+}
+
+void PrepareImageReading()
+{
+    // A picture read without its format named makes the reader load every
+    // format plugin to ask it; later reads find them loaded.
+    QImage pixel(1, 1, QImage::Format_ARGB32);
+    pixel.fill(Qt::transparent);
+    QBuffer bytes;
+    if (bytes.open(QIODevice::ReadWrite) && pixel.save(&bytes, "PNG"))
+        (void)QImage::fromData(bytes.data());
 }
 
 StartupPictures DrawStartupPictures(bool splash)

@@ -2,7 +2,8 @@
 // icon, the splash picture, the toolbar buttons and the feed-state marks.
 //
 // Thread-safety: the window thread only (QPixmap, QIcon), except
-// DrawStartupPictures and the image functions, which any thread may call.
+// DrawStartupPictures, PrepareImageReading and the image functions, which
+// any thread may call.
 #pragma once
 
 #include "core/CommandTable.h"
@@ -33,6 +34,9 @@ struct StartupPictures {
     QImage splash;  // null unless asked for
 };
 StartupPictures DrawStartupPictures(bool splash);
+// Loads the image format plugins, as the first picture read from a file
+// does: the menu bar's first style picture would load them otherwise.
+void PrepareImageReading();
 // The toolbar picture of a command; a null icon when it has none.
 QIcon CommandIcon(CommandId id);
 // A round mark for the status bar: red dead, amber stale, green live; grey
