@@ -37,6 +37,10 @@ public:
     virtual void InstallCommands(CMainFrame& /*frame*/) {}
     // Window creation: its tool windows, placed from the settings.
     virtual void CreateWindows(CMainFrame& /*frame*/, const CMainFrameSettings& /*settings*/) {}
+    // True when none of its windows shows at start with these settings and
+    // it copes without them until then: CreateWindows comes once the main
+    // window has first painted, before any feed message reaches the module.
+    virtual bool MayCreateWindowsLater(const CMainFrameSettings& /*settings*/) const { return false; }
     // Before a save: the places and visibility of its windows, the line key.
     virtual void StoreWindowSettings(CMainFrameSettings& /*settings*/) {}
     // A save: its values in "MainFrame" and its own sections below the root.

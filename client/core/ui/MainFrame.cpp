@@ -28,6 +28,8 @@
 #include <QTimerEvent>
 #include <QToolBar>
 
+#include <utility>
+
 namespace mavo {
 
 namespace {
@@ -160,8 +162,15 @@ void CMainFrame::Create()
         UpdateCommands();
     });
 
-    for (auto& module : m_modules)
-        module->CreateWindows(*this, m_settings);
+    for (auto& module : m_modules) {
+        if (module->MayCreateWindowsLater(m_settings))
+            m_laterWindows.push_back(module.get());
+        else
+            module->CreateWindows(*this, m_settings);
+    }
+    // Made when the window has painted, or when it never does, after the wait.
+    if (!m_laterWindows.empty() && !m_firstFrameTimer.isActive())
+        m_firstFrameTimer.start(kFirstFrameWaitMs, this);
 
     ApplyPlacement();
     if (m_settings.alwaysOnTop == 1)
@@ -684,6 +693,8 @@ void CMainFrame::ReleaseHeldMessages()
         return;
     m_firstFrame = FirstFrame::Painted;  // no new wait from here on
     m_firstFrameTimer.stop();
+    for (CFrameModule* module : std::exchange(m_laterWindows, {}))
+        module->CreateWindows(*this, m_settings);
     // Messages that come while one of these is handled (a message box runs
     // its own loop) queue behind the rest.
     while (!m_held.empty()) {

@@ -119,6 +119,8 @@ public:
     QToolBar* ToolBar() const { return m_toolBar; }
     QString PaneText(int pane) const;
     int FlashCount() const { return m_flashCount; }
+    // The first frame is out: held feed messages and later windows are in.
+    bool FirstFrameShown() const { return m_firstFrame == FirstFrame::Shown; }
     CWaitingDialog* WaitingDialog() const { return m_waiting; }
     CAboutDialog* AboutDialog() const { return m_about; }
     QMenu* ContextMenu() const { return m_contextMenu; }
@@ -192,6 +194,8 @@ private:
     enum class FirstFrame { Waiting, Painted, Shown };
     FirstFrame m_firstFrame = FirstFrame::Waiting;
     std::deque<FrameMessage> m_held;
+    // Modules whose windows are made after the first frame.
+    std::vector<CFrameModule*> m_laterWindows;
     // A window that is shown but never painted (kept off the screen by the
     // desktop) holds the feed's messages no longer than this.
     QBasicTimer m_firstFrameTimer;

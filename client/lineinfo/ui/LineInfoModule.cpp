@@ -35,6 +35,12 @@ void CLineInfoModule::InstallCommands(CMainFrame& frame)
     frame.Commands().Install(CommandId::DisplayOptions, [this] { DisplayOptionsCommand(); });
 }
 
+bool CLineInfoModule::MayCreateWindowsLater(const CMainFrameSettings& settings) const
+{
+    // Every call here copes without the windows.
+    return settings.info.show == 0;
+}
+
 void CLineInfoModule::CreateWindows(CMainFrame& frame, const CMainFrameSettings& settings)
 {
     m_frame = &frame;

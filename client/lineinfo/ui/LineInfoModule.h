@@ -1,7 +1,8 @@
 // CLineInfoModule: the line information window, the info tips and "&Display
 // Options" in the main window (a CFrameModule).
 //
-// - The line information window is made with the main window, placed at
+// - The line information window is made with the main window (after its
+//   first frame when it does not show at start), placed at
 //   "InfoLeft"/"InfoTop", set to the line "InfoKey" and shown per
 //   "ShowInfo". It shares these values with the trade window and writes
 //   them after it, only in the full view, where it is the user's line
@@ -43,6 +44,7 @@ public:
 
     void InstallCommands(CMainFrame& frame) override;
     void CreateWindows(CMainFrame& frame, const CMainFrameSettings& settings) override;
+    bool MayCreateWindowsLater(const CMainFrameSettings& settings) const override;
     void StoreWindowSettings(CMainFrameSettings& settings) override;
     // The feed came alive: the window's line is asked for again.
     void RequestPages() override;

@@ -60,6 +60,13 @@ void COrdersModule::CreateWindows(CMainFrame& frame, const CMainFrameSettings& s
     }
 }
 
+bool COrdersModule::MayCreateWindowsLater(const CMainFrameSettings& settings) const
+{
+    // Every call here copes without the windows; a line the trade window
+    // keeps is shown at start.
+    return settings.portfolio.show == 0 && settings.info.show == 0;
+}
+
 void COrdersModule::StoreWindowSettings(CMainFrameSettings& settings)
 {
     if (m_orders) {

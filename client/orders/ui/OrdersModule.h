@@ -1,6 +1,6 @@
 // COrdersModule: order entry in the main window (a CFrameModule). It makes
 // the trade window and the "Customer Orders" window as the main window is
-// built ("InfoLeft"/"InfoTop"/"ShowInfo" with the line "InfoKey", and
+// built, or after its first frame when neither shows at start ("InfoLeft"/"InfoTop"/"ShowInfo" with the line "InfoKey", and
 // "PortfolioLeft"/"PortfolioTop"/"ShowPortfolio"), installs "&Your
 // Orders", receives the page windows' clicks on field lines for a trader
 // (CPageWindows::SetTradeWindowHandler), keeps its windows' places in the
@@ -36,6 +36,7 @@ public:
 
     void InstallCommands(CMainFrame& frame) override;
     void CreateWindows(CMainFrame& frame, const CMainFrameSettings& settings) override;
+    bool MayCreateWindowsLater(const CMainFrameSettings& settings) const override;
     void StoreWindowSettings(CMainFrameSettings& settings) override;
     void RecheckPages() override;
     void OnPermissionsLoaded() override { RecheckPages(); }

@@ -36,6 +36,12 @@ void CSourceStatusModule::CreateWindows(CMainFrame& frame, const CMainFrameSetti
         m_window->show();
 }
 
+bool CSourceStatusModule::MayCreateWindowsLater(const CMainFrameSettings& settings) const
+{
+    // Every call here copes without the window.
+    return settings.status.show == 0;
+}
+
 void CSourceStatusModule::StoreWindowSettings(CMainFrameSettings& settings)
 {
     if (!m_window)

@@ -1,6 +1,6 @@
 // CSourceStatusModule: the "Source Status" window in the main window (a
-// CFrameModule). It makes the window hidden as the main window is built,
-// placed at "StatusLeft"/"StatusTop" and shown per "ShowStatus"; installs
+// CFrameModule). It makes the window hidden as the main window is built
+// (after its first frame when the window does not show at start), placed at "StatusLeft"/"StatusTop" and shown per "ShowStatus"; installs
 // "&Status" (Ctrl+E), which shows it; keeps its place and visibility in the
 // main window's settings; and hands it the feed state, the source's kind
 // and address, and every source log line.
@@ -24,6 +24,7 @@ public:
 
     void InstallCommands(CMainFrame& frame) override;
     void CreateWindows(CMainFrame& frame, const CMainFrameSettings& settings) override;
+    bool MayCreateWindowsLater(const CMainFrameSettings& settings) const override;
     void StoreWindowSettings(CMainFrameSettings& settings) override;
     void OnFeedState(FeedState state, int kind, const std::string& statusText) override;
     void OnSourceLog(const std::string& line) override;

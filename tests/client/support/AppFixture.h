@@ -118,6 +118,13 @@ protected:
         return app->Start();
     }
 
+    // Until the window's first frame is out: the feed's messages held till
+    // then are handled and the hidden tool windows made.
+    bool WaitForFirstFrame()
+    {
+        return WaitFor([&] { return app->Frame()->FirstFrameShown(); }, 5000);
+    }
+
     mavo::CMainFrame& Frame() { return *app->Frame(); }
 
     bool WaitForPane(int pane, const std::string& text, int timeoutMs = 30000)

@@ -202,7 +202,8 @@ TEST_F(MainFrameTest, EverySettingIsAsItWasAfterARestart)
         EXPECT_EQ(value, 1) << name;
     EXPECT_EQ(s.infoKey, 512);
     EXPECT_EQ(s.myPriceBG, 0x00FF00);
-    // Both line windows are set to it.
+    // Both line windows are set to it (made after the first frame).
+    ASSERT_TRUE(WaitForFirstFrame());
     ASSERT_NE(Frame().findChild<mavo::CTradeWindow*>(), nullptr);
     EXPECT_EQ(Frame().findChild<mavo::CTradeWindow*>()->Key(), 512u);
     ASSERT_NE(Frame().findChild<mavo::CLineInfoWindow*>(), nullptr);

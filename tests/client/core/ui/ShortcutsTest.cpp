@@ -66,7 +66,11 @@ TEST_F(ShortcutsTest, CtrlWWorksWhileAPageWindowHasTheFocus)
 
 TEST_F(ShortcutsTest, CommandKeysWorkWhileAToolWindowHasTheFocus)
 {
+    // Connected, so that no waiting dialog (modal) keeps the keys away; the
+    // status window is made after the first frame.
+    PointFeedAtServer();
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
+    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     ASSERT_TRUE(Frame().RunCommand(CommandId::CurrentTime));
     auto* clock = TopLevel<mavo::CClockWindow>();
     ASSERT_NE(clock, nullptr);

@@ -1,10 +1,12 @@
 // Start-up: a single instance, the old settings moved, the splash, the
-// feed's messages held until the first frame, the start-up failures and the
+// feed's messages and the hidden tool windows held until the first frame,
+// the start-up failures and the
 // About box (where Enter presses OK).
 #include "AppFixture.h"
 
 #include "core/FrameTexts.h"
 #include "core/ui/AboutDialog.h"
+#include "status/ui/SourceStatusWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -128,7 +130,10 @@ TEST_F(StartupTest, FeedMessagesWaitForTheWindowsFirstFrameAndKeepTheirOrder)
             notify(text);
         QCoreApplication::sendPostedEvents(&Frame());
         EXPECT_TRUE(boxes().empty()) << "handled before the window painted";
+        // A hidden tool window is made after the first frame too.
+        EXPECT_EQ(Frame().findChild<mavo::CSourceStatusWindow*>(), nullptr);
         ASSERT_TRUE(WaitFor([&] { return boxes().size() == 3; }, 5000));
+        EXPECT_NE(Frame().findChild<mavo::CSourceStatusWindow*>(), nullptr);
         EXPECT_EQ(boxes(), (std::vector<std::string>{"first", "second", "third"}));
         // From then on each is handled as it comes.
         notify("fourth");

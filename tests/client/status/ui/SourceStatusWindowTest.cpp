@@ -42,6 +42,7 @@ protected:
     {
         PointFeedAtServer();
         ASSERT_EQ(StartApp(), mavo::CMAVOApp::StartResult::Started);
+        ASSERT_TRUE(WaitForFirstFrame());
         ASSERT_NE(Window(), nullptr);
     }
 
