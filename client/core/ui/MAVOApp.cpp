@@ -130,6 +130,7 @@ CMAVOApp::StartResult CMAVOApp::Start()
         TakePictures();
         if (m_splashEnabled) {
             m_splash = std::make_unique<CSplashWindow>(QPixmap::fromImage(m_pictures.splash));
+            m_pictures.splash = QImage();  // the window keeps its own copy
             connect(m_splash.get(), &CSplashWindow::Finished, this, [this] {
                 if (m_frame)
                     m_frame->update();

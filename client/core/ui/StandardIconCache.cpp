@@ -1,4 +1,3 @@
-#include <cstdio>
 #include "core/ui/StandardIconCache.h"
 
 #include <QApplication>
@@ -16,7 +15,6 @@ CStandardIconCache::CStandardIconCache(QStyle* base) : QProxyStyle(base)
 
 void CStandardIconCache::Install()
 {
-    if (getenv("NOCACHE")) return;
     QStyle* current = QApplication::style();
     if (current == nullptr || qobject_cast<CStandardIconCache*>(current) != nullptr)
         return;
