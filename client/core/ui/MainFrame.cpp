@@ -39,6 +39,20 @@ constexpr int kFirstFrameWaitMs = 250;
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString Q(const char* text) { return QString::fromUtf8(text); }
 
+// Runs body in one pass over the settings store: locked and checked once,
+// not once for each value. Written, because a first start makes the
+// sections it reads; committed either way, as the calls one by one would
+// have been.
+template <typename Body>
+bool InOneStorePass(Body&& body)
+{
+    RegTransaction pass(HKEY_CURRENT_USER, RegTransaction::Mode::Write);
+    const bool done = body();
+    if (pass.Status() == ERROR_SUCCESS)
+        pass.Commit();
+    return done;
+}
+
 Brindle::CRegSection Section(const char* name)
 {
     return Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(kSettingsRoot) + "/" + name).c_str());
@@ -94,14 +108,7 @@ int CMainFrame::Ask(const QString& caption, const QString& text, CMessageService
 
 bool CMainFrame::LoadInitialSettings()
 {
-    // One pass over the store: locked and checked once, not once a value.
-    // Written, because a first start makes the sections it reads.
-    RegTransaction pass(HKEY_CURRENT_USER, RegTransaction::Mode::Write);
-    if (!LoadInitialValues())
-        return false;
-    if (pass.Status() == ERROR_SUCCESS)
-        pass.Commit();
-    return true;
+    return InOneStorePass([this] { return LoadInitialValues(); });
 }
 
 bool CMainFrame::LoadInitialValues()
@@ -123,13 +130,10 @@ bool CMainFrame::LoadInitialValues()
 
 void CMainFrame::Create()
 {
-    {
-        // The window's settings in one pass (a first start makes the section).
-        RegTransaction pass(HKEY_CURRENT_USER, RegTransaction::Mode::Write);
+    InOneStorePass([this] {
         m_settings.Load(Section(kMainFrameSection));
-        if (pass.Status() == ERROR_SUCCESS)
-            pass.Commit();
-    }
+        return true;
+    });
 
     m_mdi = new QMdiArea(this);
     m_mdi->setObjectName(QStringLiteral("PageArea"));
@@ -168,9 +172,9 @@ void CMainFrame::Create()
         else
             module->CreateWindows(*this, m_settings);
     }
-    // Made when the window has painted, or when it never does, after the wait.
-    if (!m_laterWindows.empty() && !m_firstFrameTimer.isActive())
-        m_firstFrameTimer.start(kFirstFrameWaitMs, this);
+    // The feed's messages from now on, and the windows above, wait for the
+    // first frame, or for this when the window never paints.
+    m_firstFrameTimer.start(kFirstFrameWaitMs, this);
 
     ApplyPlacement();
     if (m_settings.alwaysOnTop == 1)
@@ -237,28 +241,25 @@ void CMainFrame::ApplyPlacement()
 
 bool CMainFrame::LoadDocumentsAndSections(const Brindle::CRegSection& root)
 {
-    // One transaction for the whole pass: the store is locked and checked
-    // once, not once for each of the pages' thousands of values. Written,
-    // because a module may store what it adds; committed either way, as the
-    // calls one by one would have been.
-    RegTransaction pass(HKEY_CURRENT_USER, RegTransaction::Mode::Write);
-    bool loaded = true;
-    // Pages reopen in the order they were saved: "2" before "10".
-    for (auto& module : m_modules) {
-        if (!module->HasDocuments())
-            continue;
-        Brindle::CRegSection documents(root, kDocumentSection);
-        for (const std::string& name : DocumentSectionNames(documents)) {
-            Brindle::CRegSection document(documents, name.c_str());
-            loaded = loaded && document.IsOpen() && module->LoadDocument(document);
+    // The pages' thousands of values in one pass; a module may store what it
+    // adds.
+    return InOneStorePass([&] {
+        bool loaded = true;
+        // Pages reopen in the order they were saved: "2" before "10".
+        for (auto& module : m_modules) {
+            if (!module->HasDocuments())
+                continue;
+            Brindle::CRegSection documents(root, kDocumentSection);
+            for (const std::string& name : DocumentSectionNames(documents)) {
+                Brindle::CRegSection document(documents, name.c_str());
+                loaded = loaded && document.IsOpen() && module->LoadDocument(document);
+            }
+            break;
         }
-        break;
-    }
-    for (auto& module : m_modules)
-        loaded = loaded && module->LoadSections(root);
-    if (pass.Status() == ERROR_SUCCESS)
-        pass.Commit();
-    return loaded;
+        for (auto& module : m_modules)
+            loaded = loaded && module->LoadSections(root);
+        return loaded;
+    });
 }
 
 bool CMainFrame::LoadSettings()
@@ -669,8 +670,6 @@ void CMainFrame::customEvent(QEvent* event)
     // itself: the permissions alone make a save of every setting.
     if (m_firstFrame != FirstFrame::Shown && (isVisible() || !m_held.empty())) {
         m_held.push_back(message);
-        if (m_firstFrame == FirstFrame::Waiting && !m_firstFrameTimer.isActive())
-            m_firstFrameTimer.start(kFirstFrameWaitMs, this);
         return;
     }
     Dispatch(message);
@@ -691,7 +690,7 @@ void CMainFrame::ReleaseHeldMessages()
 {
     if (m_firstFrame == FirstFrame::Shown)
         return;
-    m_firstFrame = FirstFrame::Painted;  // no new wait from here on
+    m_firstFrame = FirstFrame::Painted;  // a paint meanwhile queues no second release
     m_firstFrameTimer.stop();
     for (CFrameModule* module : std::exchange(m_laterWindows, {}))
         module->CreateWindows(*this, m_settings);

@@ -6,7 +6,8 @@
 // The feed libraries reach it only through its CFrameLink: their
 // call-backs post CFrameEvents, which it handles here on the window thread.
 // Those that come after the window is shown and before it first paints wait
-// for that paint (at most 250 ms), then are handled in the order they came.
+// for that paint (at most 250 ms after Create), then are handled in the
+// order they came.
 // Parts that arrive later plug in as CFrameModules (FrameModule.h).
 //
 // Start-up drives it in three steps: LoadInitialSettings (the values read

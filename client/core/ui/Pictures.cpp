@@ -146,11 +146,6 @@ QImage SplashImage()
     return image;
 }
 
-QPixmap SplashPicture()
-{
-    return QPixmap::fromImage(SplashImage());
-}
-
 void PrepareImageReading()
 {
     // A picture read without its format named makes the reader load every

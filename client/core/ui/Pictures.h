@@ -23,7 +23,6 @@ QIcon ApplicationIcon();
 std::vector<QImage> ApplicationIconImages();
 QIcon ApplicationIcon(const std::vector<QImage>& images);
 // The splash picture: name, version and maker on a deep blue field.
-QPixmap SplashPicture();
 QImage SplashImage();
 
 // What start-up shows first, drawn off the window thread while start-up
