@@ -29,24 +29,32 @@ struct DdeFixture : ::testing::Test {
 struct DdeServed : DdeFixture {
     ServerThread server{"MAVO"};
     Client client;
+    HCONV conv = nullptr;
     void SetUp() override { ASSERT_TRUE(server.Ok()); }
+    // The client's conversation on `topic`, with an advise loop on `item` when one is named.
+    void Join(const char* topic, const char* item = nullptr)
+    {
+        conv = client.Connect("MAVO", topic);
+        ASSERT_NE(conv, nullptr);
+        if (item != nullptr) {
+            ASSERT_TRUE(client.Advise(conv, item));
+        }
+    }
 };
 
-// A raw peer that speaks the wire by hand (to stall or to misbehave).
-int RawConnect(const std::string& dir, const std::string& service)
+const HDDEDATA kAck = reinterpret_cast<HDDEDATA>(static_cast<std::uintptr_t>(DDE_FACK));
+
+void SetHandler(DWORD inst, Handler handler)
 {
-    auto files = Platform::Dde::ListServiceFiles(dir, service);
-    if (files.empty())
-        return -1;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", files[0].path.c_str());
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    std::lock_guard guard(HandlerLock());
+    Handlers()[inst] = std::move(handler);
+}
+
+// The permission bits of a path; ~0u when there is nothing there.
+unsigned Mode(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : ~0u;
 }
 
 void RawSend(int fd, const Platform::Dde::Frame& frame)
@@ -94,20 +102,24 @@ bool SendSome(int fd, const std::string& bytes, std::size_t& sent)
 std::vector<Heard> Only(const std::vector<Heard>& heard, std::initializer_list<UINT> types)
 {
     std::vector<Heard> out;
-    for (const auto& h : heard) {
-        if (std::find(types.begin(), types.end(), h.type) != types.end())
-            out.push_back(h);
-    }
+    std::copy_if(heard.begin(), heard.end(), std::back_inserter(out),
+                 [&](const Heard& h) { return std::find(types.begin(), types.end(), h.type) != types.end(); });
     return out;
 }
 
-// A raw peer with a conversation on `topic` of MAVO; `reply` is the server's answer.
+// A raw peer that speaks the wire by hand (to stall or to misbehave), with a
+// conversation on `topic` of MAVO; `reply` is the server's answer.
 int RawJoin(const std::string& dir, const char* instance, const char* topic, Platform::Dde::Frame& reply)
 {
-    const int fd = RawConnect(dir, "MAVO");
-    EXPECT_GE(fd, 0);
-    if (fd < 0)
-        return fd;
+    auto files = Platform::Dde::ListServiceFiles(dir, "MAVO");
+    EXPECT_FALSE(files.empty());
+    if (files.empty())
+        return -1;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", files[0].path.c_str());
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     Platform::Dde::Frame frame;
     frame.kind = Platform::Dde::FrameKind::CONNECT;
     frame.instance = instance;
@@ -209,14 +221,10 @@ TEST_F(DdeFixture, ServiceSocketIsPrivateAndGoesWithTheServer)
         auto files = Platform::Dde::ListServiceFiles(runtime.SocketDir(), "mavo");
         ASSERT_EQ(files.size(), 1u);
         path = files[0].path;
-        struct stat info {};
-        ASSERT_EQ(::stat(path.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 0777, 0600u);
-        ASSERT_EQ(::stat(runtime.SocketDir().c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        EXPECT_EQ(Mode(path), 0600u);
+        EXPECT_EQ(Mode(runtime.SocketDir()), 0700u);
     }
-    struct stat info {};
-    EXPECT_NE(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(Mode(path), ~0u);
 }
 
 TEST_F(DdeFixture, SocketOfAServerThatDiedIsRemovedOnConnect)
@@ -232,8 +240,7 @@ TEST_F(DdeFixture, SocketOfAServerThatDiedIsRemovedOnConnect)
     ::close(fd);  // bound, never listening: what a crashed server leaves
     Client client;
     EXPECT_EQ(client.Connect("GHOST", "T"), nullptr);
-    struct stat info {};
-    EXPECT_NE(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(Mode(path), ~0u);
 }
 
 TEST_F(DdeServed, ConnectRunsConnectThenConfirmAndRefusedTopicsFail)
@@ -241,8 +248,7 @@ TEST_F(DdeServed, ConnectRunsConnectThenConfirmAndRefusedTopicsFail)
     server.Refuse("NOPE");
     EXPECT_EQ(client.Connect("mavo", "NOPE"), nullptr);
     EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_NO_CONV_ESTABLISHED);
-    HCONV conv = client.Connect("mavo", "P12L3");
-    ASSERT_NE(conv, nullptr);
+    ASSERT_NE(client.Connect("mavo", "P12L3"), nullptr);
     // The confirmation follows the answer the client waits for.
     ASSERT_TRUE(Eventually([&] { return server.Count(XTYP_CONNECT_CONFIRM) == 1; }));
     auto heard = server.Heard_();
@@ -260,8 +266,7 @@ TEST_F(DdeServed, ConnectRunsConnectThenConfirmAndRefusedTopicsFail)
 TEST_F(DdeServed, RequestGivesTheValueAndUnknownItemsAreNotProcessed)
 {
     server.Set("P1L1!BIDRATE", "99.25");
-    HCONV conv = client.Connect("MAVO", "P1L1");
-    ASSERT_NE(conv, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Join("P1L1"));
     std::string value;
     ASSERT_TRUE(client.Request(conv, "BIDRATE", value));
     EXPECT_EQ(value, "99.25");
@@ -275,8 +280,7 @@ TEST_F(DdeServed, RequestGivesTheValueAndUnknownItemsAreNotProcessed)
 
 TEST_F(DdeServed, PokeAndExecuteReportTheServersAnswer)
 {
-    HCONV conv = client.Connect("MAVO", "APP");
-    ASSERT_NE(conv, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Join("APP"));
     BYTE text[] = "42";
     DWORD status = 0;
     const auto poke = [&] {
@@ -305,9 +309,7 @@ TEST_F(DdeServed, PokeAndExecuteReportTheServersAnswer)
 TEST_F(DdeServed, AdviseLoopDeliversEachPostUntilStopped)
 {
     server.Set("P1L1!BIDRATE", "1");
-    HCONV conv = client.Connect("MAVO", "P1L1");
-    ASSERT_NE(conv, nullptr);
-    ASSERT_TRUE(client.Advise(conv, "bidrate"));
+    ASSERT_NO_FATAL_FAILURE(Join("P1L1", "bidrate"));
     EXPECT_FALSE(DdeClientTransaction(nullptr, 0, conv, client.Str("BIDRATE"), 7, XTYP_ADVSTART, 20000, nullptr));
     EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_NOTPROCESSED);
 
@@ -342,8 +344,7 @@ TEST_F(DdeServed, AdviseLoopDeliversEachPostUntilStopped)
 TEST_F(DdeServed, NoDataLoopsAreToldWithoutData)
 {
     server.Set("T!I", "v");
-    HCONV conv = client.Connect("MAVO", "T");
-    ASSERT_NE(conv, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Join("T"));
     ASSERT_TRUE(client.Advise(conv, "I", XTYP_ADVSTART | XTYPF_NODATA));
     EXPECT_TRUE(server.Post("T", "I"));
     ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) == 1; }));
@@ -354,11 +355,12 @@ TEST_F(DdeServed, NoDataLoopsAreToldWithoutData)
 TEST_F(DdeServed, AsyncTransactionCompletesThroughTheCallBack)
 {
     server.Set("T!I", "async");
-    HCONV conv = client.Connect("MAVO", "T");
-    ASSERT_NE(conv, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Join("T"));
     DWORD id = 0;
-    ASSERT_NE(DdeClientTransaction(nullptr, 0, conv, client.Str("I"), CF_TEXT, XTYP_REQUEST, TIMEOUT_ASYNC, &id),
-              nullptr);
+    const auto request = [&] {
+        return DdeClientTransaction(nullptr, 0, conv, client.Str("I"), CF_TEXT, XTYP_REQUEST, TIMEOUT_ASYNC, &id);
+    };
+    ASSERT_NE(request(), nullptr);
     EXPECT_NE(id, 0u);
     ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_XACT_COMPLETE) == 1; }));
     const Heard& done = client.m_heard.back();
@@ -368,8 +370,7 @@ TEST_F(DdeServed, AsyncTransactionCompletesThroughTheCallBack)
 
     // An abandoned transaction never completes.
     server.Hold(true);
-    ASSERT_NE(DdeClientTransaction(nullptr, 0, conv, client.Str("I"), CF_TEXT, XTYP_REQUEST, TIMEOUT_ASYNC, &id),
-              nullptr);
+    ASSERT_NE(request(), nullptr);
     EXPECT_TRUE(DdeAbandonTransaction(client.Inst(), conv, id));
     EXPECT_FALSE(DdeAbandonTransaction(client.Inst(), conv, id));
     server.Hold(false);
@@ -382,8 +383,7 @@ TEST_F(DdeServed, AsyncTransactionCompletesThroughTheCallBack)
 TEST_F(DdeServed, SynchronousTransactionTimesOutWhenTheServerDoesNotAnswer)
 {
     server.Set("T!I", "late");
-    HCONV conv = client.Connect("MAVO", "T");
-    ASSERT_NE(conv, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Join("T"));
     server.Hold(true);
     std::string value;
     EXPECT_FALSE(client.Request(conv, "I", value, 300));
@@ -423,13 +423,10 @@ TEST_F(DdeFixture, SelfConnectionsFollowTheInitialisationFlag)
         DWORD inst = 0;
         ASSERT_EQ(DdeInitialize(&inst, CALLBACK_Dispatch, flags, 0), DMLERR_NO_ERROR);
         std::vector<Heard> heard;
-        {
-            std::lock_guard guard(HandlerLock());
-            Handlers()[inst] = [&](const Heard& h, DWORD) {
-                heard.push_back(h);
-                return reinterpret_cast<HDDEDATA>(TRUE);
-            };
-        }
+        SetHandler(inst, [&](const Heard& h, DWORD) {
+            heard.push_back(h);
+            return reinterpret_cast<HDDEDATA>(TRUE);
+        });
         HSZ service = DdeCreateStringHandle(inst, "SELF", CP_WINANSI);
         ASSERT_NE(DdeNameService(inst, service, nullptr, DNS_REGISTER), nullptr);
         // One thread is client and server: the wait runs the server's side.
@@ -453,8 +450,7 @@ TEST_F(DdeServed, WildConnectTakesTheServersFirstPair)
 {
     EXPECT_EQ(client.Connect("MAVO", ""), nullptr);  // no pairs given
     server.SetWildPair("APP");
-    HCONV conv = client.Connect("MAVO", "");
-    ASSERT_NE(conv, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Join(""));
     server.Set("APP!PACKETS", "7");
     std::string value;
     ASSERT_TRUE(client.Request(conv, "PACKETS", value));
@@ -522,9 +518,7 @@ TEST_F(DdeFixture, CallsThatRunCallBacksRefuseOtherThreads)
 TEST_F(DdeServed, EventDescriptorIsReadableWhileCallBacksWait)
 {
     server.Set("T!I", "x");
-    HCONV conv = client.Connect("MAVO", "T");
-    ASSERT_NE(conv, nullptr);
-    ASSERT_TRUE(client.Advise(conv, "I"));
+    ASSERT_NO_FATAL_FAILURE(Join("T", "I"));
     const int fd = DdeGetEventFd(client.Inst());
     ASSERT_GE(fd, 0);
     server.Post("T", "I");
@@ -537,28 +531,25 @@ TEST_F(DdeServed, EventDescriptorIsReadableWhileCallBacksWait)
 
 // ------------------------------------------- many clients, slow clients
 
-TEST_F(DdeFixture, ManyClientsAllReceiveEveryAdvise)
+TEST_F(DdeServed, ManyClientsAllReceiveEveryAdvise)
 {
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
     server.Set("P1L1!BIDRATE", "0");
     constexpr int CLIENTS = 40;
     std::vector<std::unique_ptr<Client>> clients;
-    std::vector<HCONV> convs;
     for (int i = 0; i < CLIENTS; ++i) {
         clients.push_back(std::make_unique<Client>());
-        convs.push_back(clients.back()->Connect("MAVO", "P1L1"));
-        ASSERT_NE(convs.back(), nullptr);
-        ASSERT_TRUE(clients.back()->Advise(convs.back(), "BIDRATE"));
+        HCONV one = clients.back()->Connect("MAVO", "P1L1");
+        ASSERT_NE(one, nullptr);
+        ASSERT_TRUE(clients.back()->Advise(one, "BIDRATE"));
     }
     constexpr int POSTS = 20;
     for (int n = 1; n <= POSTS; ++n) {
         server.Set("P1L1!BIDRATE", std::to_string(n));
         server.Post("P1L1", "BIDRATE");
     }
-    for (auto& client : clients) {
-        ASSERT_TRUE(client->PumpUntil([&] { return client->Count(XTYP_ADVDATA) == POSTS; }));
-        EXPECT_EQ(client->m_heard.back().data, std::to_string(POSTS) + std::string(1, '\0'));
+    for (auto& each : clients) {
+        ASSERT_TRUE(each->PumpUntil([&] { return each->Count(XTYP_ADVDATA) == POSTS; }));
+        EXPECT_EQ(each->m_heard.back().data, std::to_string(POSTS) + std::string(1, '\0'));
     }
     EXPECT_EQ(server.Count(XTYP_ADVREQ), std::size_t(CLIENTS * POSTS));
 }
@@ -576,21 +567,16 @@ static void ExpectNumbered(const std::vector<std::string>& values, int posts)
 TEST_F(DdeServed, AdvisesComeInPostOrderOnTheOwnerThreadOnly)
 {
     server.Set("P1L1!BIDRATE", "0");
-    HCONV conv = client.Connect("MAVO", "P1L1");
-    ASSERT_NE(conv, nullptr);
-    ASSERT_TRUE(client.Advise(conv, "BIDRATE"));
+    ASSERT_NO_FATAL_FAILURE(Join("P1L1", "BIDRATE"));
     const auto owner = std::this_thread::get_id();
     std::vector<std::string> values;
     bool elsewhere = false;
-    {
-        std::lock_guard guard(HandlerLock());
-        Handlers()[client.Inst()] = [&](const Heard& heard, DWORD) {
-            elsewhere = elsewhere || std::this_thread::get_id() != owner;
-            if (heard.type == XTYP_ADVDATA)
-                values.push_back(heard.data);
-            return reinterpret_cast<HDDEDATA>(static_cast<std::uintptr_t>(DDE_FACK));
-        };
-    }
+    SetHandler(client.Inst(), [&](const Heard& heard, DWORD) {
+        elsewhere = elsewhere || std::this_thread::get_id() != owner;
+        if (heard.type == XTYP_ADVDATA)
+            values.push_back(heard.data);
+        return kAck;
+    });
     constexpr int POSTS = 3000;
     server.PostNumbered("P1L1", "BIDRATE", POSTS);
     ASSERT_TRUE(client.PumpUntil([&] { return values.size() >= std::size_t(POSTS); }));
@@ -605,27 +591,22 @@ TEST_F(DdeServed, AdvisesComeInPostOrderOnTheOwnerThreadOnly)
 TEST_F(DdeServed, AdvisesReadDuringACallBacksOwnRequestWaitAndKeepTheirOrder)
 {
     server.Set("P1L1!BIDRATE", "0");
-    HCONV conv = client.Connect("MAVO", "P1L1");
-    ASSERT_NE(conv, nullptr);
-    ASSERT_TRUE(client.Advise(conv, "BIDRATE"));
+    ASSERT_NO_FATAL_FAILURE(Join("P1L1", "BIDRATE"));
     std::vector<std::string> values;
     std::string asked;
     bool answered = false;
     int depth = 0;
     int deepest = 0;
-    {
-        std::lock_guard guard(HandlerLock());
-        Handlers()[client.Inst()] = [&](const Heard& heard, DWORD) {
-            deepest = std::max(deepest, ++depth);
-            if (heard.type == XTYP_ADVDATA) {
-                values.push_back(heard.data);
-                if (values.size() == 1)
-                    answered = client.Request(conv, "BIDRATE", asked);
-            }
-            --depth;
-            return reinterpret_cast<HDDEDATA>(static_cast<std::uintptr_t>(DDE_FACK));
-        };
-    }
+    SetHandler(client.Inst(), [&](const Heard& heard, DWORD) {
+        deepest = std::max(deepest, ++depth);
+        if (heard.type == XTYP_ADVDATA) {
+            values.push_back(heard.data);
+            if (values.size() == 1)
+                answered = client.Request(conv, "BIDRATE", asked);
+        }
+        --depth;
+        return kAck;
+    });
     // Fewer than the frames a socket may have waiting before it is no longer
     // read (the answer would then wait behind them).
     constexpr int POSTS = 40;
@@ -645,9 +626,9 @@ TEST_F(DdeServed, EndingAnInstanceThatNeverPumpsAgainTellsTheServer)
 {
     server.Set("T!I", "v");
     auto other = std::make_unique<Client>();
-    HCONV conv = other->Connect("MAVO", "T");
-    ASSERT_NE(conv, nullptr);
-    ASSERT_TRUE(other->Advise(conv, "I"));
+    HCONV theirs = other->Connect("MAVO", "T");
+    ASSERT_NE(theirs, nullptr);
+    ASSERT_TRUE(other->Advise(theirs, "I"));
     EXPECT_TRUE(server.Post("T", "I"));  // left unread
     std::thread([&] { other.reset(); }).join();
     ASSERT_TRUE(Eventually([&] { return server.Count(XTYP_DISCONNECT) == 1; }));
@@ -666,10 +647,7 @@ TEST_F(DdeServed, StalledClientIsDroppedWithoutHoldingUpTheServerOrOthers)
     RawSend(stalled, Transact(1, XTYP_ADVSTART, "TEXT"));
     ASSERT_TRUE(RawReceive(stalled, reply));
     ASSERT_EQ(reply.status, DDE_FACK);
-
-    HCONV conv = client.Connect("MAVO", "P1L1");
-    ASSERT_NE(conv, nullptr);
-    ASSERT_TRUE(client.Advise(conv, "TEXT"));
+    ASSERT_NO_FATAL_FAILURE(Join("P1L1", "TEXT"));
 
     // Far more than the socket buffers and the queue limit hold; every post
     // returns although one peer reads nothing, and the healthy client gets
@@ -691,9 +669,7 @@ TEST_F(DdeServed, StalledClientIsDroppedWithoutHoldingUpTheServerOrOthers)
 TEST_F(DdeServed, BrokenFramesDropOnlyTheirSender)
 {
     server.Set("T!I", "fine");
-    HCONV conv = client.Connect("MAVO", "T");
-    ASSERT_NE(conv, nullptr);
-
+    ASSERT_NO_FATAL_FAILURE(Join("T"));
     Platform::Dde::Frame reply;
     const int hostile = RawJoin(runtime.SocketDir(), "hostile", "T", reply);
     ASSERT_GE(hostile, 0);
@@ -710,10 +686,8 @@ TEST_F(DdeServed, BrokenFramesDropOnlyTheirSender)
     ::close(hostile);
 }
 
-TEST_F(DdeFixture, FloodingClientIsReadNoFasterThanTheServerAnswers)
+TEST_F(DdeServed, FloodingClientIsReadNoFasterThanTheServerAnswers)
 {
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
     server.Set("T!I", "v");
     Platform::Dde::Frame reply;
     const int flood = RawJoin(runtime.SocketDir(), "flood", "T", reply);

@@ -97,6 +97,9 @@ TEST(ThreadHandle, MutexLeftOwnedIsAbandonedBeforeTheThreadCountsAsEnded)
     ASSERT_NE(thread, nullptr);
     ASSERT_EQ(WaitForSingleObject(thread, PatienceMs), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(s.mutex, 0), WAIT_ABANDONED);
+    // The abandoned state is reported once; ownership is ours now.
+    EXPECT_TRUE(ReleaseMutex(s.mutex));
+    EXPECT_EQ(WaitForSingleObject(s.mutex, 0), WAIT_OBJECT_0);
     EXPECT_TRUE(ReleaseMutex(s.mutex));
     CloseHandle(thread);
     CloseHandle(s.mutex);

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -344,10 +345,8 @@ TEST(CSerialPort, OpenAppliesTheSettingsToTheLine)
     CSerialPort port(settings);
     ASSERT_TRUE(port.Open());
     const std::string stty = CommandOutput("stty -F " + pty.First() + " -a");
-    EXPECT_NE(stty.find("speed 19200 baud"), std::string::npos) << stty;
-    EXPECT_NE(stty.find(" parodd"), std::string::npos) << stty;
-    EXPECT_NE(stty.find(" cstopb"), std::string::npos) << stty;
-    EXPECT_NE(stty.find("-icanon"), std::string::npos) << stty;
+    for (const char* flag : {"speed 19200 baud", " parodd", " cstopb", "-icanon"})
+        EXPECT_NE(stty.find(flag), std::string::npos) << flag << " in " << stty;
     port.Close();
 
     // The rate without a B-constant.
@@ -359,12 +358,11 @@ TEST(CSerialPort, OpenAppliesTheSettingsToTheLine)
     EXPECT_EQ(dcb.BaudRate, 14400u);
     EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
     EXPECT_EQ(dcb.Parity, NOPARITY) << "a pseudo-terminal has no parity";
-    COMMTIMEOUTS timeouts;
-    ASSERT_TRUE(GetCommTimeouts(odd.GetHandle(), &timeouts));
-    EXPECT_EQ(timeouts.ReadIntervalTimeout, MAXDWORD);
-    EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, MAXDWORD);
-    EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 250u);
-    EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 0u);
+    COMMTIMEOUTS t;
+    ASSERT_TRUE(GetCommTimeouts(odd.GetHandle(), &t));
+    EXPECT_EQ((std::vector<DWORD>{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
+                                  t.WriteTotalTimeoutConstant}),
+              (std::vector<DWORD>{MAXDWORD, MAXDWORD, 250u, 0u}));
 }
 
 TEST(CSerialPort, AVanishedDeviceFailsReadsAndTheLineCanBeReopenedWhenItReturns)
@@ -436,13 +434,11 @@ public:
 
     void OnData(const char* data, int length, void* source) override
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_throwOnData) {
-            m_throwOnData = false;
-            m_events.push_back({"data-throw", source});
-            m_changed.notify_all();
+        if (m_throwOnData.exchange(false)) {
+            Add("data-throw", source);
             throw std::runtime_error("sink failed");
         }
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_data.append(data, static_cast<std::size_t>(length));
         m_dataSources.push_back(source);
         m_changed.notify_all();
@@ -450,11 +446,7 @@ public:
     void OnOpen(void* source) override { Add("open", source); }
     void OnClose(void* source) override { Add("close", source); }
 
-    void ThrowOnNextData()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_throwOnData = true;
-    }
+    void ThrowOnNextData() { m_throwOnData = true; }
 
     // Waits until the predicate holds for the events and data so far.
     template <typename Pred>
@@ -492,7 +484,7 @@ private:
     std::vector<Event> m_events;
     std::string m_data;
     std::vector<void*> m_dataSources;
-    bool m_throwOnData = false;
+    std::atomic<bool> m_throwOnData{false};
 };
 
 // A reader on one end of a fresh pseudo-terminal pair.
