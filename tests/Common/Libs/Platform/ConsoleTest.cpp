@@ -12,7 +12,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sstream>
 #include <string>
 #include <sys/ioctl.h>
 #include <termios.h>

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+// Frames are written with designated initializers; the fields left out keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 #include <algorithm>
 #include <cstring>
 #include <thread>
@@ -80,13 +83,7 @@ bool RawReceive(int fd, Platform::Dde::Frame& frame)
 
 Platform::Dde::Frame Transact(std::uint32_t id, UINT type, const char* item)
 {
-    Platform::Dde::Frame frame;
-    frame.kind = Platform::Dde::FrameKind::TRANSACT;
-    frame.id = id;
-    frame.type = type;
-    frame.format = CF_TEXT;
-    frame.item = item;
-    return frame;
+    return {.kind = Platform::Dde::FrameKind::TRANSACT, .id = id, .type = type, .format = CF_TEXT, .item = item};
 }
 
 // Sends what of bytes[sent...] the socket takes now; false once it takes nothing.
@@ -120,12 +117,7 @@ int RawJoin(const std::string& dir, const char* instance, const char* topic, Pla
     address.sun_family = AF_UNIX;
     std::snprintf(address.sun_path, sizeof address.sun_path, "%s", files[0].path.c_str());
     EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    Platform::Dde::Frame frame;
-    frame.kind = Platform::Dde::FrameKind::CONNECT;
-    frame.instance = instance;
-    frame.service = "MAVO";
-    frame.topic = topic;
-    RawSend(fd, frame);
+    RawSend(fd, {.kind = Platform::Dde::FrameKind::CONNECT, .instance = instance, .service = "MAVO", .topic = topic});
     EXPECT_TRUE(RawReceive(fd, reply));
     return fd;
 }

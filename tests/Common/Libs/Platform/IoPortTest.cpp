@@ -10,8 +10,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
-#include <memory>
 #include <random>
 #include <set>
 #include <string>

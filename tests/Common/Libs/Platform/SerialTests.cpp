@@ -11,9 +11,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 using testsupport::CommandOutput;
 using testsupport::PtyEnd;
@@ -51,10 +51,7 @@ private:
 
 void SetTimeouts(HANDLE h, DWORD interval, DWORD multiplier, DWORD constant)
 {
-    COMMTIMEOUTS t;
-    t.ReadIntervalTimeout = interval;
-    t.ReadTotalTimeoutMultiplier = multiplier;
-    t.ReadTotalTimeoutConstant = constant;
+    COMMTIMEOUTS t{interval, multiplier, constant};
     ASSERT_TRUE(SetCommTimeouts(h, &t));
 }
 
@@ -217,10 +214,8 @@ TEST(CommStateMapping, EveryLineSettingHasItsTermiosBits)
         EXPECT_EQ(t.c_oflag, 0u);
         EXPECT_EQ(t.c_iflag & (ICRNL | IXON | INPCK), 0u);
         const DCB back = TermiosToCommState(t, DCB());
-        EXPECT_EQ(back.BaudRate, c.rate);
-        EXPECT_EQ(back.ByteSize, c.size);
-        EXPECT_EQ(back.Parity, c.parity);
-        EXPECT_EQ(back.StopBits, c.stop);
+        EXPECT_EQ((std::vector<DWORD>{back.BaudRate, back.ByteSize, back.Parity, back.StopBits}),
+                  (std::vector<DWORD>{c.rate, c.size, c.parity, c.stop}));
     }
 
     DCB flow = Line(DCB(), 9600, 8, EVENPARITY, ONESTOPBIT);
@@ -236,9 +231,7 @@ TEST(CommStateMapping, EveryLineSettingHasItsTermiosBits)
     EXPECT_EQ(t.c_cc[VSTART], 1);
     EXPECT_EQ(t.c_cc[VSTOP], 2);
     const DCB back = TermiosToCommState(t, flow);
-    EXPECT_EQ(back.fOutxCtsFlow, 1u);
-    EXPECT_EQ(back.fOutX, 1u);
-    EXPECT_EQ(back.fInX, 1u);
+    EXPECT_EQ((std::vector<unsigned>{back.fOutxCtsFlow, back.fOutX, back.fInX}), (std::vector<unsigned>{1, 1, 1}));
 }
 
 class CommState : public CommLine {};
@@ -317,14 +310,9 @@ TEST_F(CommState, FieldsTermiosCannotHoldAreKeptAndInvalidStatesRefused)
         d.ErrorChar = '?';
     }));
     const DCB back = State();
-    EXPECT_EQ(back.fDtrControl, DTR_CONTROL_HANDSHAKE);
-    EXPECT_EQ(back.fNull, 1u);
-    EXPECT_EQ(back.fAbortOnError, 1u);
-    EXPECT_EQ(back.XonLim, 100);
-    EXPECT_EQ(back.XoffLim, 200);
-    EXPECT_EQ(back.EofChar, 0x1A);
-    EXPECT_EQ(back.EvtChar, 0x0D);
-    EXPECT_EQ(back.ErrorChar, '?');
+    EXPECT_EQ((std::vector<long>{back.fDtrControl, back.fNull, back.fAbortOnError, back.XonLim, back.XoffLim,
+                                 back.EofChar, back.EvtChar, back.ErrorChar}),
+              (std::vector<long>{DTR_CONTROL_HANDSHAKE, 1, 1, 100, 200, 0x1A, 0x0D, '?'}));
 
     const auto refused = [&](auto change) {
         DCB bad = back;
@@ -342,9 +330,8 @@ TEST_F(CommState, FieldsTermiosCannotHoldAreKeptAndInvalidStatesRefused)
     refused([](DCB& d) { d.fOutX = 1; d.XonChar = d.XoffChar = 0x11; });
     EXPECT_FALSE(SetCommState(comm.get(), nullptr));
 
-    const DCB still = State();
-    EXPECT_EQ(still.BaudRate, 4800u);
-    EXPECT_EQ(still.ByteSize, 8);
+    EXPECT_EQ(State().BaudRate, 4800u);
+    EXPECT_EQ(State().ByteSize, 8);
 }
 
 class CommRead : public CommLine {};

@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <cstring>
-#include <mutex>
 #include <pthread.h>
 
 namespace {
