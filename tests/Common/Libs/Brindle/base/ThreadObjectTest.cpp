@@ -442,14 +442,3 @@ TEST(ThreadProcess, RequestBeforeRunSkipsTheLoopButStillInitialisesAndExits)
     p.Run();
     EXPECT_EQ(p.Calls(), (Calls{"init", "exit(true)", "init", "step", "exit(true)"}));
 }
-
-TEST(ThreadProcess, RunsOnAThreadObjectToSuccess)
-{
-    ScriptedProcess p;
-    p.stepsBeforeStop = 2;
-    CThreadObject thread("t");
-    ASSERT_TRUE(thread.StartThread(&p));
-    ASSERT_EQ(thread.Wait(PatienceMs), 1);
-    EXPECT_EQ(thread.GetState(), THREAD_SUCCESS);
-    EXPECT_EQ(p.Calls(), (Calls{"init", "step", "step", "exit(true)"}));
-}
