@@ -410,18 +410,13 @@ TEST(IoPort, EventSelectedConnectReportsItsEnd)
     unsigned short openPort = 0;
     SOCKET listener = Listen(h.port, openPort);
 
-    struct Case {
-        unsigned short port;
-        int error;
-    };
-    for (const Case& c : {Case{closedPort, ECONNREFUSED}, Case{openPort, 0}}) {
+    for (const auto& [port, error] : {std::pair<unsigned short, int>{closedPort, ECONNREFUSED}, {openPort, 0}}) {
         SOCKET s = WSASocket(AF_INET, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
         ASSERT_EQ(CreateIoCompletionPort(SocketHandle(s), h.port, 5, 0), h.port);
         HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         ASSERT_EQ(WSAEventSelect(s, event, FD_CONNECT), 0);
-        sockaddr_in a = Loopback(c.port);
-        int r = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        if (r != 0) {
+        sockaddr_in a = Loopback(port);
+        if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
             EXPECT_EQ(GetLastError(), WSAEWOULDBLOCK);
         }
         // Someone must poll for the connect to be seen.
@@ -431,7 +426,7 @@ TEST(IoPort, EventSelectedConnectReportsItsEnd)
         WSANETWORKEVENTS events;
         ASSERT_EQ(WSAEnumNetworkEvents(s, event, &events), 0);
         EXPECT_EQ(events.lNetworkEvents, FD_CONNECT);
-        EXPECT_EQ(events.iErrorCode[FD_CONNECT_BIT], c.error);
+        EXPECT_EQ(events.iErrorCode[FD_CONNECT_BIT], error);
         EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
         WSAEventSelect(s, nullptr, 0);
         closesocket(s);

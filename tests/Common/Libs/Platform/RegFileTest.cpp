@@ -56,14 +56,10 @@ TEST(RegFileParse, ReadsEveryKindOfLine)
 
 TEST(RegFileParse, RefusesBadInputWithItsLine)
 {
-    struct Case {
-        const char* text;
-        const char* line;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"REGEDIT5\n", "line 1:"},
         {"", "line 1:"},
-        {"\xFF\xFEW\0i\0", "UTF-16"},
+        {std::string("\xFF\xFEW\0i\0", 6), "UTF-16"},
         {"REGEDIT4\n\"v\"=dword:1\n", "line 2:"},
         {"REGEDIT4\n[HKEY_CLASSES_ROOT\\X]\n", "line 2:"},
         {"REGEDIT4\n[HKCU\\X\n", "line 2:"},
@@ -79,12 +75,11 @@ TEST(RegFileParse, RefusesBadInputWithItsLine)
         {"REGEDIT4\n[-HKCU\\X]\n\"v\"=-\n", "line 3:"},
         {"REGEDIT4\n[HKCU\\X]\nstray\n", "line 3:"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [text, line] : cases) {
         RegFile file;
         std::string error;
-        std::string text(c.text, c.text[0] == '\xFF' ? 6 : std::char_traits<char>::length(c.text));
         EXPECT_FALSE(Platform::ParseRegFile(text, &file, &error)) << text;
-        EXPECT_NE(std::string::npos, error.find(c.line)) << text << " -> " << error;
+        EXPECT_NE(std::string::npos, error.find(line)) << text << " -> " << error;
         EXPECT_TRUE(file.keys.empty());
     }
 }

@@ -108,32 +108,24 @@ static std::string Queue(const CSendBuffer& q)
     return std::to_string(q.GetBufferSize()) + "/" + std::to_string(q.GetDataLen()) + " " + first;
 }
 
-TEST(SendBuffer, QueuesAndRemovesInOrder)
+TEST(SendBuffer, RemovesInOrderWithinAndAcrossBuffers)
 {
     CSendBuffer q;
     EXPECT_EQ(Queue(q), "0/0 <none>");
     q.PutData(CBuffer("hello", 5));
     q.PutData(CBuffer("abc", 3));
     EXPECT_EQ(Queue(q), "8/5 hello");
-    q.RemoveBytes(2);
-    EXPECT_EQ(Queue(q), "6/3 llo");
-    q.RemoveBytes(3);
-    EXPECT_EQ(Queue(q), "3/3 abc");
-    q.RemoveBytes(3);
-    EXPECT_EQ(Queue(q), "0/0 <none>");
-}
-
-TEST(SendBuffer, RemovingAcrossBuffersAndMoreThanQueued)
-{
-    CSendBuffer q;
+    // (bytes removed, queue after)
+    for (const auto& [bytes, after] : {std::pair{2u, "6/3 llo"}, {3u, "3/3 abc"}, {3u, "0/0 <none>"}}) {
+        q.RemoveBytes(bytes);
+        EXPECT_EQ(Queue(q), after);
+    }
     q.PutData(CBuffer("12345", 5));
     q.PutData(CBuffer("678", 3));
-    q.RemoveBytes(6);
-    EXPECT_EQ(Queue(q), "2/2 78");
-    q.RemoveBytes(100);
-    EXPECT_EQ(Queue(q), "0/0 <none>");
-    q.RemoveBytes(1); // nothing queued: nothing happens
-    EXPECT_EQ(Queue(q), "0/0 <none>");
+    for (const auto& [bytes, after] : {std::pair{6u, "2/2 78"}, {100u, "0/0 <none>"}, {1u, "0/0 <none>"}}) {
+        q.RemoveBytes(bytes); // more than is queued takes it all; nothing queued, nothing happens
+        EXPECT_EQ(Queue(q), after);
+    }
 }
 
 TEST(SendBuffer, PartlyConsumedBufferIsQueuedFromWhereItStands)

@@ -191,15 +191,10 @@ TEST(DebugTrace, LongTextsGoWholeToSyslogWhenStandardErrorIsNoTerminal)
 
 TEST(SyslogText, ControlBytesBecomeSpacesAndTrailingOnesGo)
 {
-    const struct {
-        std::string in;
-        std::string out;
-    } cases[] = {
-        {"a\r\nb\r\n", "a b"}, {"a\nb", "a b"}, {"a\rb", "a b"}, {"\x1b[31mred", " [31mred"},
-        {"x\x7fy", "x y"},     {"tab\t", "tab"}, {"\xc3\xa9", "\xc3\xa9"}, {"", ""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(Platform::SyslogCleanText(c.in), c.out) << c.in;
+    for (const auto& [in, out] : {std::pair{"a\r\nb\r\n", "a b"}, {"a\nb", "a b"}, {"a\rb", "a b"},
+                                  {"\x1b[31mred", " [31mred"}, {"x\x7fy", "x y"}, {"tab\t", "tab"},
+                                  {"\xc3\xa9", "\xc3\xa9"}, {"", ""}})
+        EXPECT_EQ(Platform::SyslogCleanText(in), out) << in;
     EXPECT_EQ(Platform::SyslogCleanIdent(""), "-");
 }
 

@@ -76,12 +76,9 @@ struct RegistryReset {
 
 TEST(SeverityString, NamesTheFourSeveritiesAndQuestionsTheRest)
 {
-    const struct {
-        int value;
-        const char* text;
-    } cases[] = {{0, "I"}, {1, "W"}, {2, "E"}, {3, "D"}, {4, "?"}, {5, "?"}, {-1, "?"}, {-2, "?"}, {1000, "?"}};
-    for (const auto& c : cases)
-        EXPECT_STREQ(SeverityString(static_cast<SEVERITY>(c.value)), c.text) << c.value;
+    for (const auto& [value, text] : {std::pair{0, "I"}, {1, "W"}, {2, "E"}, {3, "D"}, {4, "?"}, {5, "?"}, {-1, "?"},
+                                      {-2, "?"}, {1000, "?"}})
+        EXPECT_STREQ(SeverityString(static_cast<SEVERITY>(value)), text) << value;
 }
 
 TEST(CLogData, ConstructorsStoreTheirFieldsAndFillEmptyOnesFromTheProcess)
@@ -105,20 +102,12 @@ TEST(CLogData, ConstructorsStoreTheirFieldsAndFillEmptyOnesFromTheProcess)
 
 TEST(CLogData, TextNamesControlCharactersAndDropsHighBytes)
 {
-    const struct {
-        std::string in;
-        std::string out;
-    } cases[] = {
-        {"a\r\nb", "a<CR><LF>b"},
-        {std::string("x\0y", 3), "x<NUL>y"},
-        {"caf\xc3\xa9", "caf"},
-    };
-    for (const auto& c : cases) {
+    for (const auto& [in, out] : {std::pair<std::string, std::string>{"a\r\nb", "a<CR><LF>b"},
+                                  {std::string("x\0y", 3), "x<NUL>y"}, {"caf\xc3\xa9", "caf"}}) {
         CLogData record;
-        record.SetText(c.in);
-        EXPECT_EQ(record.GetText(), c.out) << c.in;
-        CLogData built(SEVERITY_INFORMATION, "S", CVar(c.in));
-        EXPECT_EQ(built.GetText(), c.out) << c.in;
+        record.SetText(in);
+        EXPECT_EQ(record.GetText(), out) << in;
+        EXPECT_EQ(CLogData(SEVERITY_INFORMATION, "S", CVar(in)).GetText(), out) << in;
     }
     CLogData record;
     record.SetText("a");
@@ -213,11 +202,7 @@ TEST(CLogData, BindingTableMovesEveryFieldThroughARecord)
 
 TEST(LogFormatMsg, FieldsRunToTheLastValueThatIsNotEmpty)
 {
-    struct Case {
-        CLogFormatMsg msg;
-        const char* text;
-    };
-    const Case cases[] = {
+    const std::pair<CLogFormatMsg, const char*> cases[] = {
         {CLogFormatMsg(), "||"},
         {CLogFormatMsg("a", "", "c"), "|a||c|"},
         {CLogFormatMsg("a"), "|a|"},
@@ -227,8 +212,8 @@ TEST(LogFormatMsg, FieldsRunToTheLastValueThatIsNotEmpty)
         {CLogFormatMsg("", "b"), "||b|"},
         {CLogFormatMsg("p|q"), "|p|q|"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.msg.GetText(), c.text);
+    for (const auto& [msg, text] : cases)
+        EXPECT_EQ(msg.GetText(), text);
     EXPECT_STREQ(CLogFormatMsg("x").c_str(), "|x|");
 }
 

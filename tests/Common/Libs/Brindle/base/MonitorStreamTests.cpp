@@ -152,11 +152,7 @@ TEST_F(MonitorStream, StatusTextsReadAsTheirTypeSays)
     monitor_stream stream;
     const FakeSocket up{"host:81", true};
     const FakeSocket down{"host:82", false};
-    struct Case {
-        status_text status;
-        const char* text;
-    };
-    const Case cases[] = {
+    const std::pair<status_text, const char*> cases[] = {
         {service_listen("L", &up), "(Service Listen|L|host:81)"},
         {service_open("O", &up), "(Service Open|O|host:81)"},
         {service_close("C", &down), "(Service Close|C|host:82)"},
@@ -167,10 +163,10 @@ TEST_F(MonitorStream, StatusTextsReadAsTheirTypeSays)
         {client_close("B", static_cast<const FakeSocket*>(nullptr)), "(Client Close|B|)"},
         {status_text(static_cast<STATUS_TYPE>(6), "X", "y"), "unknown service status"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [status, text] : cases) {
         stream.GetOstr().str("");
-        c.status.Write(stream);
-        EXPECT_EQ(stream.GetOstr().str(), c.text);
+        status.Write(stream);
+        EXPECT_EQ(stream.GetOstr().str(), text);
     }
     stream.GetOstr().str("");
     status_text::Write(stream, static_cast<STATUS_TEXT>(2));
