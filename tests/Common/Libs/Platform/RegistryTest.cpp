@@ -273,11 +273,7 @@ TEST_F(RegistryTest, QueryInfoCountsAndMeasures)
     DWORD subKeys = 0, maxSub = 0, values = 0, maxName = 0, maxValue = 0;
     ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, &values,
                                               &maxName, &maxValue, nullptr, nullptr));
-    EXPECT_EQ(2u, subKeys);
-    EXPECT_EQ(6u, maxSub);
-    EXPECT_EQ(2u, values);
-    EXPECT_EQ(6u, maxName);
-    EXPECT_EQ(100u, maxValue);
+    EXPECT_EQ((std::vector<DWORD>{2, 6, 2, 6, 100}), (std::vector<DWORD>{subKeys, maxSub, values, maxName, maxValue}));
 }
 
 TEST_F(RegistryTest, RemoteConnectionReachesOnlyThisMachine)

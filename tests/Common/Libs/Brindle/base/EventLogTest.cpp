@@ -142,38 +142,30 @@ TEST(CEventLog, AddSourceWritesTheEventSourceKey)
     testsupport::ScopedRegistryDir registry;
     ASSERT_EQ(CEventLog::AddSource("MySvc", 3, "/opt/x/libmsg.so"), 1);
     ASSERT_EQ(CEventLog::AddSource("Other"), 1);
-    const auto read = [](const char* source, const char* name, DWORD* type, std::string* text, DWORD* number) {
+    // The type and bytes of a value of a source's key; type 0 when there is none.
+    const auto read = [](const char* source, const char* name) {
         HKEY key = nullptr;
         const std::string path = std::string("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\") + source;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return false;
         BYTE data[4096];
-        DWORD size = sizeof data;
-        const bool ok = RegQueryValueExA(key, name, nullptr, type, data, &size) == ERROR_SUCCESS;
-        RegCloseKey(key);
-        if (ok && text != nullptr)
-            *text = std::string(reinterpret_cast<char*>(data), size > 0 ? size - 1 : 0);
-        if (ok && number != nullptr && size == 4)
-            std::memcpy(number, data, 4);
-        return ok;
+        DWORD type = 0, size = 0;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            size = sizeof data;
+            if (RegQueryValueExA(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS)
+                type = size = 0;
+            RegCloseKey(key);
+        }
+        return std::pair(type, std::string(reinterpret_cast<char*>(data), size));
     };
-    DWORD type = 0, number = 0;
-    std::string text;
-    ASSERT_TRUE(read("MySvc", "EventMessageFile", &type, &text, nullptr));
-    EXPECT_EQ(type, REG_EXPAND_SZ);
-    EXPECT_EQ(text, "/opt/x/libmsg.so");
-    ASSERT_TRUE(read("MySvc", "TypesSupported", &type, nullptr, &number));
-    EXPECT_EQ(type, REG_DWORD);
-    EXPECT_EQ(number, 7u);
-    ASSERT_TRUE(read("MySvc", "CategoryCount", &type, nullptr, &number));
-    EXPECT_EQ(number, 3u);
-    ASSERT_TRUE(read("MySvc", "CategoryMessageFile", &type, &text, nullptr));
-    EXPECT_EQ(text, "/opt/x/libmsg.so");
+    const std::string file("/opt/x/libmsg.so", sizeof "/opt/x/libmsg.so");
+    EXPECT_EQ(read("MySvc", "EventMessageFile"), std::pair(DWORD(REG_EXPAND_SZ), file));
+    EXPECT_EQ(read("MySvc", "TypesSupported"), std::pair(DWORD(REG_DWORD), std::string("\x07\0\0\0", 4)));
+    EXPECT_EQ(read("MySvc", "CategoryCount"), std::pair(DWORD(REG_DWORD), std::string("\x03\0\0\0", 4)));
+    EXPECT_EQ(read("MySvc", "CategoryMessageFile").second, file);
 
-    ASSERT_TRUE(read("Other", "EventMessageFile", &type, &text, nullptr));
-    EXPECT_NE(text.find("libBrindle"), std::string::npos) << text;
-    EXPECT_EQ(text.front(), '/');
-    EXPECT_FALSE(read("Other", "CategoryCount", &type, nullptr, &number));
+    const std::string library = read("Other", "EventMessageFile").second;
+    EXPECT_NE(library.find("libBrindle"), std::string::npos) << library;
+    EXPECT_EQ(library.front(), '/');
+    EXPECT_EQ(read("Other", "CategoryCount").first, 0u);
 }
 
 TEST(DebugTrace, LongTextsGoWholeToSyslogWhenStandardErrorIsNoTerminal)
