@@ -20,6 +20,12 @@ namespace {
 
 using Entries = std::vector<CustomerEntry>;
 
+// Disable pages, disable centre colours, disable my-customer colours.
+std::tuple<bool, bool, bool> Switches(const CUserLists& lists)
+{
+    return {lists.DisablePages(), lists.DisableCenter(), lists.DisableCustomer()};
+}
+
 class UserListsStoreTest : public testing::Test {
 protected:
     testsupport::ScopedRegistryDir registry;
@@ -65,9 +71,7 @@ TEST_F(UserListsStoreTest, DefaultsWhenNothingIsStored)
     lists.Load(section);
     EXPECT_TRUE(lists.Customers().empty());
     EXPECT_TRUE(lists.Pages().empty());
-    EXPECT_TRUE(lists.DisablePages());
-    EXPECT_FALSE(lists.DisableCenter());
-    EXPECT_FALSE(lists.DisableCustomer());
+    EXPECT_EQ(Switches(lists), std::tuple(true, false, false));
     // Page checking off by default: no page is unlisted.
     for (int page : {1, 2, 150, 300})
         EXPECT_TRUE(lists.IsPageListed(page));
@@ -97,9 +101,7 @@ TEST_F(UserListsStoreTest, LongListsSurviveASaveAndALoadWhole)
     loaded.Load(section);
     EXPECT_EQ(loaded.Customers(), customers);
     EXPECT_EQ(loaded.Pages(), std::vector<int>(pages.rbegin(), pages.rend()));  // ascending
-    EXPECT_FALSE(loaded.DisablePages());
-    EXPECT_TRUE(loaded.DisableCenter());
-    EXPECT_FALSE(loaded.DisableCustomer());
+    EXPECT_EQ(Switches(loaded), std::tuple(false, true, false));
 }
 
 TEST_F(UserListsStoreTest, ValuesOfAnotherTypeReadAsEmpty)
@@ -142,12 +144,11 @@ TEST(UserListsTest, PageTestWithPageChecking)
     CUserLists lists;
     lists.SetPages({5, 3, 5, 301, 0});
     EXPECT_EQ(lists.Pages(), (std::vector<int>{3, 5}));
-    lists.SetDisablePages(false);
-    EXPECT_TRUE(lists.IsPageListed(3));
-    EXPECT_TRUE(lists.IsPageListed(5));
-    EXPECT_FALSE(lists.IsPageListed(4));
-    lists.SetDisablePages(true);
-    EXPECT_TRUE(lists.IsPageListed(4));
+    for (bool disabled : {false, true})
+        for (int page : {3, 4, 5}) {
+            lists.SetDisablePages(disabled);
+            EXPECT_EQ(lists.IsPageListed(page), disabled || page != 4) << page << " disabled " << disabled;
+        }
 }
 
 TEST(UserListsTest, RepeatedCustomerEntriesAreKeptOnce)
@@ -159,17 +160,16 @@ TEST(UserListsTest, RepeatedCustomerEntriesAreKeptOnce)
 
 TEST(UserListsTest, CentreNamesAndEntryTexts)
 {
-    EXPECT_STREQ(CentreName(0), "Any");
-    EXPECT_STREQ(CentreName(5), "New York - KRVM");
     EXPECT_STREQ(CentreName(9), "Location 9");
-    EXPECT_EQ(CentreIndexOf("Buenos Aires"), 3);
+    for (int centre = 0; centre < 10; ++centre)
+        EXPECT_EQ(CentreIndexOf(CentreName(centre)), centre) << CentreName(centre);
     EXPECT_EQ(CentreIndexOf("Tokyo"), 0);
     EXPECT_EQ(CustomerEntryText({123, 2}), "123\tLondon");
     CustomerEntry entry;
-    ASSERT_TRUE(ParseCustomerEntryText("77\tMexico", entry));
-    EXPECT_EQ(entry, (CustomerEntry{77, 4}));
-    ASSERT_TRUE(ParseCustomerEntryText("78\tNowhere", entry));
-    EXPECT_EQ(entry, (CustomerEntry{78, 0}));
+    for (const auto& [text, parsed] : {std::pair{"77\tMexico", CustomerEntry{77, 4}}, {"78\tNowhere", {78, 0}}}) {
+        ASSERT_TRUE(ParseCustomerEntryText(text, entry));
+        EXPECT_EQ(entry, parsed) << text;
+    }
     EXPECT_FALSE(ParseCustomerEntryText("\tLondon", entry));
 }
 

@@ -44,9 +44,8 @@ protected:
 TEST(ReportNameTest, NamesCompareWithoutCaseAndBlankNamesAreRefused)
 {
     const std::vector<std::string> names{"Latam", "Swaps"};
-    EXPECT_EQ(FindReportName(names, "LATAM"), 0);
-    EXPECT_EQ(FindReportName(names, "swaps"), 1);
-    EXPECT_EQ(FindReportName(names, "Swap"), -1);
+    for (const auto& [name, found] : {std::pair{"LATAM", 0}, {"swaps", 1}, {"Swap", -1}})
+        EXPECT_EQ(FindReportName(names, name), found) << name;
     for (const std::string& bad : {std::string(), std::string("   "), std::string(21, 'a')})
         EXPECT_FALSE(IsValidReportName(bad)) << bad;
     EXPECT_TRUE(IsValidReportName(std::string(20, 'a')));
@@ -60,8 +59,8 @@ TEST_F(ReportStoreTest, ReportsRoundTripAndDeleteOnlyTheirOwnValue)
     for (int page = 1; page <= 300; ++page)
         many.push_back(page);
     ASSERT_TRUE(SaveReport(section, "Everything", many));
-    EXPECT_FALSE(SaveReport(section, " ", {1}));
-    EXPECT_FALSE(SaveReport(section, "", {1}));
+    for (const char* blank : {" ", ""})
+        EXPECT_FALSE(SaveReport(section, blank, {1}));
 
     EXPECT_EQ(LoadReportNames(section), (std::vector<std::string>{"Latam", "Everything"}));
     EXPECT_EQ(LoadReportPages(section, "Latam"), (std::vector<int>{5, 7}));
@@ -82,10 +81,8 @@ TEST(ReportRowsTest, RunListsEveryLineOfEachPageInOrder)
 {
     const std::vector<unsigned> keys = ReportKeys({5, 7});
     ASSERT_EQ(keys.size(), 52u);
-    EXPECT_EQ(keys.front(), CreateZPHKey(5, 1));
-    EXPECT_EQ(keys[25], CreateZPHKey(5, 26));
-    EXPECT_EQ(keys[26], CreateZPHKey(7, 1));
-    EXPECT_EQ(keys.back(), CreateZPHKey(7, 26));
+    for (int i = 0; i < 52; ++i)
+        EXPECT_EQ(keys[i], CreateZPHKey(i < 26 ? 5 : 7, i % 26 + 1)) << i;
 }
 
 TEST(ReportRowsTest, RowTextsForFieldTextAndMissingLines)
@@ -123,9 +120,8 @@ TEST(ReportTotalTest, VolumeTextsAndTheTotalIgnoreTheLocale)
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = old != nullptr ? old : "C";
     std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // where it exists: ',' as the decimal point
-    EXPECT_EQ(FormatTotal(120.5), "  120.50");
-    EXPECT_EQ(FormatTotal(0.0), "    0.00");
-    EXPECT_EQ(FormatTotal(123456789.125), "123456789.12");
+    for (const auto& [total, text] : {std::pair{120.5, "  120.50"}, {0.0, "    0.00"}, {123456789.125, "123456789.12"}})
+        EXPECT_EQ(FormatTotal(total), text) << total;
     EXPECT_DOUBLE_EQ(VolumeValue("2.5"), 2.5);
     std::setlocale(LC_NUMERIC, saved.c_str());
     EXPECT_EQ(ReportResultsLabel("Latam"), "Latam Report Results:");

@@ -13,19 +13,23 @@ using namespace ZPH;
 using namespace mavo;
 using orderstest::FirmLine;
 
+namespace {
+
+// Join, whether Join can change, whether the rate can be edited, and Confirm.
+std::vector<bool> States(const COrderTicket& t)
+{
+    return {t.Join(), t.JoinEnabled(), t.RateEditable(), t.CanConfirm()};
+}
+
+} // namespace
+
 TEST(OrderTicket, StartsAtTheSidesRateJoiningWithTwo)
 {
     const COrderTicket bid(FirmLine(), true);
-    EXPECT_EQ(bid.Title(), "BID - ARG 2030");
-    EXPECT_EQ(bid.RateText(), "99.5");
-    EXPECT_EQ(bid.QuantityText(), "2.0");
-    EXPECT_TRUE(bid.Join());
-    EXPECT_TRUE(bid.JoinEnabled());
-    EXPECT_FALSE(bid.RateEditable());
-    EXPECT_TRUE(bid.CanConfirm());
+    EXPECT_EQ(std::tuple(bid.Title(), bid.RateText(), bid.QuantityText()), std::tuple("BID - ARG 2030", "99.5", "2.0"));
+    EXPECT_EQ(States(bid), (std::vector<bool>{true, true, false, true}));
     const COrderTicket offer(FirmLine(), false);
-    EXPECT_EQ(offer.Title(), "OFFER - ARG 2030");
-    EXPECT_EQ(offer.RateText(), "100.0");
+    EXPECT_EQ(std::tuple(offer.Title(), offer.RateText()), std::tuple("OFFER - ARG 2030", "100.0"));
 }
 
 TEST(OrderTicket, AnOwnPriceStartsWithItsStackQuantityAndNoJoin)
@@ -36,11 +40,8 @@ TEST(OrderTicket, AnOwnPriceStartsWithItsStackQuantityAndNoJoin)
     line.m_bid.m_ownLevel = 3;
     COrderTicket ticket(line, true);
     EXPECT_EQ(ticket.QuantityText(), "12.5");
-    EXPECT_FALSE(ticket.Join());
-    EXPECT_FALSE(ticket.JoinEnabled());
     ticket.SetJoin(true);  // disabled: no effect
-    EXPECT_FALSE(ticket.Join());
-    EXPECT_TRUE(ticket.RateEditable());
+    EXPECT_EQ(States(ticket), (std::vector<bool>{false, false, true, true}));
     line.m_bid.m_ownLevel = 5;
     EXPECT_EQ(COrderTicket(line, true).QuantityText(), "14.5");
 }
@@ -57,8 +58,7 @@ TEST(OrderTicket, WithoutARateTheFirstNonZeroFallbackIsTaken)
     COrderTicket bid(line, true);
     EXPECT_EQ(bid.RateText(), "98.125");  // previous bid 0, no offer rate, last bid trade
     EXPECT_EQ(bid.QuantityText(), "2.0");
-    EXPECT_FALSE(bid.Join());
-    EXPECT_FALSE(bid.JoinEnabled());
+    EXPECT_EQ(States(bid), (std::vector<bool>{false, false, true, true}));
     // An offer looks at: previous offer, bid rate, last offer trade, previous bid, last trade.
     EXPECT_EQ(COrderTicket(line, false).RateText(), "97.25");
     line.m_offer.m_prevRate.clear();

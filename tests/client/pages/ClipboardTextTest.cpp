@@ -79,9 +79,8 @@ struct Page {
 
 TEST(ClipboardFormats, StoredStyleOutsideTheSixFallsBackToTheFirst)
 {
-    EXPECT_EQ(ValidCopyStyle(5), 5);
-    EXPECT_EQ(ValidCopyStyle(6), 0);
-    EXPECT_EQ(ValidCopyStyle(-1), 0);
+    for (const auto& [stored, used] : {std::pair{5, 5}, {6, 0}, {-1, 0}})
+        EXPECT_EQ(ValidCopyStyle(stored), used) << stored;
 }
 
 TEST(ClipboardFormats, FieldLineInEachTextFormat)
@@ -178,14 +177,15 @@ TEST(ClipboardFormats, FormulaRowsLinkEachLineToTheDdeServer)
     page.Add(Field(1, "BUND", "99.25", "99.27"));
     page.AddMissing(12);  // formulas need only the key
     EXPECT_EQ(page.Copy(5), "=MAVO|P1L1!'TEXT'\r\n=MAVO|P1L12!'TEXT'\r\n");
-    const std::string data = page.Copy(4);
-    EXPECT_EQ(data,
-              "=MAVO|P1L1!'LINE'\t=MAVO|P1L1!'ISSUENAME'\t=MAVO|P1L1!'BIDATTR'\t=MAVO|P1L1!'BIDREALRATE'\t"
-              "=MAVO|P1L1!'OFFERREALRATE'\t=MAVO|P1L1!'OFFERATTR'\t=MAVO|P1L1!'BIDREALQUAN'\t"
-              "=MAVO|P1L1!'OFFERREALQUAN'\r\n"
-              "=MAVO|P1L12!'LINE'\t=MAVO|P1L12!'ISSUENAME'\t=MAVO|P1L12!'BIDATTR'\t=MAVO|P1L12!'BIDREALRATE'\t"
-              "=MAVO|P1L12!'OFFERREALRATE'\t=MAVO|P1L12!'OFFERATTR'\t=MAVO|P1L12!'BIDREALQUAN'\t"
-              "=MAVO|P1L12!'OFFERREALQUAN'\r\n");
+    std::string data;  // eight tab-separated links a row
+    for (const char* line : {"P1L1", "P1L12"}) {
+        std::string row;
+        for (const char* item : {"LINE", "ISSUENAME", "BIDATTR", "BIDREALRATE", "OFFERREALRATE", "OFFERATTR",
+                                 "BIDREALQUAN", "OFFERREALQUAN"})
+            row += std::string(row.empty() ? "" : "\t") + "=MAVO|" + line + "!'" + item + "'";
+        data += row + "\r\n";
+    }
+    EXPECT_EQ(page.Copy(4), data);
 }
 
 TEST(ClipboardFormats, AnEmptyPageCopiesAnEmptyTextInEveryFormat)
@@ -237,11 +237,9 @@ TEST(ClipboardCopy, TextThatCannotBeBuiltLeavesTheClipboardAlone)
         return true;
     };
     EXPECT_FALSE(mavo::CopyText([]() -> std::string { throw std::bad_alloc(); }, replace));
-    EXPECT_EQ(replaced, 0);
-    EXPECT_EQ(clipboard, "the user's own text");
+    EXPECT_EQ(std::pair(replaced, clipboard), std::pair(0, std::string("the user's own text")));
     EXPECT_TRUE(mavo::CopyText([] { return std::string("page"); }, replace));
-    EXPECT_EQ(replaced, 1);
-    EXPECT_EQ(clipboard, "page");
+    EXPECT_EQ(std::pair(replaced, clipboard), std::pair(1, std::string("page")));
     EXPECT_TRUE(mavo::CopyText([] { return std::string(); }, replace));  // an empty page: an empty text
     EXPECT_EQ(clipboard, "");
 }

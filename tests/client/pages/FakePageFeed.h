@@ -1,6 +1,8 @@
 // A CPageFeed over a line cache of the test's own: reference counts,
 // registered key clients, user level, order entry, permissions and page
-// requests are plain fields the test sets and reads.
+// requests are plain fields the test sets and reads. A release of a line
+// that held no reference is counted: a reference released twice shows
+// there instead of vanishing in the floor of 0.
 #pragma once
 
 #include "pages/PageFeed.h"
@@ -25,6 +27,7 @@ public:
     std::atomic<bool> orderEntry{false};
     std::set<int> deniedPages;
     std::vector<int> requestedPages;
+    int overReleases = 0;
 
     const LineCache& Cache() const override { return cache; }
     LineCache& MutableCache() override { return cache; }
@@ -32,8 +35,14 @@ public:
     int Release(unsigned key) override
     {
         int& n = refs[key];
+        overReleases += n == 0 ? 1 : 0;
         n = std::max(0, n - 1);
         return n;
+    }
+    int Refs(unsigned key) const
+    {
+        const auto it = refs.find(key);
+        return it == refs.end() ? 0 : it->second;
     }
     bool Register(KeyClient* client) override
     {

@@ -59,21 +59,16 @@ TEST_F(MAVODocTest, NewPageListsTheWholePageWithOneReferenceEach)
     doc.AddView(&view);
     EXPECT_FALSE(doc.IsReady());
     ASSERT_TRUE(doc.NewPage(7, "Page 7"));
-    EXPECT_TRUE(doc.IsReady());
-    EXPECT_EQ(doc.GetLineCount(), 26);
-    EXPECT_EQ(doc.GetPage(), 7);
-    EXPECT_EQ(doc.GetTitle(), "Page 7");
+    EXPECT_EQ(std::tuple(doc.IsReady(), doc.GetLineCount(), doc.GetPage(), doc.GetTitle()),
+              std::tuple(true, 26, 7, "Page 7"));
     for (const auto& [position, key] : {std::pair{0, 701u}, {25, 726u}, {26, 0u}, {-1, 0u}})
         EXPECT_EQ(doc.GetLineKey(position), key) << position;
-    EXPECT_EQ(doc.GetLinePosition(712), 11);
-    EXPECT_EQ(doc.GetLinePosition(812), -1);
-    EXPECT_EQ(m_feed.TotalRefs(), 26);
-    EXPECT_EQ(m_feed.refs[705], 1);
-    EXPECT_GE(view.linesChanged, 1);
-    EXPECT_GE(view.redraws, 1);
+    EXPECT_EQ(std::pair(doc.GetLinePosition(712), doc.GetLinePosition(812)), std::pair(11, -1));
+    EXPECT_EQ(std::pair(m_feed.TotalRefs(), m_feed.refs[705]), std::pair(26, 1));
+    EXPECT_GE(std::min(view.linesChanged, view.redraws), 1);
 
-    EXPECT_FALSE(doc.NewPage(301, "x"));
-    EXPECT_FALSE(doc.NewPage(0, "x"));
+    for (int page : {301, 0})
+        EXPECT_FALSE(doc.NewPage(page, "x")) << page;
     EXPECT_EQ(doc.GetPage(), 7);
     doc.RemoveView(&view);
 }
@@ -124,9 +119,8 @@ TEST_F(MAVODocTest, KeyListedTwiceHasBothPositions)
     CMAVODoc doc(m_feed);
     doc.SetLines({701, 702, 701, 0, 30127});
     EXPECT_EQ(doc.GetLineCount(), 3);  // keys that name no line are dropped
-    EXPECT_EQ(doc.PositionsOf(701), (std::vector<int>{0, 2}));
-    EXPECT_EQ(doc.PositionsOf(702), (std::vector<int>{1}));
-    EXPECT_TRUE(doc.PositionsOf(703).empty());
+    EXPECT_EQ(std::tuple(doc.PositionsOf(701), doc.PositionsOf(702), doc.PositionsOf(703)),
+              std::tuple(std::vector<int>{0, 2}, std::vector<int>{1}, std::vector<int>{}));
     EXPECT_EQ(m_feed.refs[701], 2);
 }
 
@@ -141,16 +135,14 @@ TEST_F(MAVODocTest, SaveAndLoadRoundTrip)
         ASSERT_TRUE(doc.Save(Section()));
         doc.RemoveView(&view);
     }
-    EXPECT_EQ(Stored(Section(), "Page"), 7);
-    EXPECT_EQ(Stored(Section(), "LineCount"), 26);
-    EXPECT_EQ(Stored(CRegSection(Section(), "Views/0"), "ViewValue"), 42);
-    EXPECT_EQ(Stored(CRegSection(Section(), "Lines"), "25"), 726);
+    EXPECT_EQ(std::tuple(Stored(Section(), "Page"), Stored(Section(), "LineCount"),
+                         Stored(CRegSection(Section(), "Views/0"), "ViewValue"),
+                         Stored(CRegSection(Section(), "Lines"), "25")),
+              std::tuple(7, 26, 42, 726));
 
     CMAVODoc back(m_feed);
     back.Load(Section());
-    EXPECT_TRUE(back.IsReady());
-    EXPECT_EQ(back.GetTitle(), "Rates");
-    EXPECT_EQ(back.GetPage(), 7);
+    EXPECT_EQ(std::tuple(back.IsReady(), back.GetTitle(), back.GetPage()), std::tuple(true, "Rates", 7));
     EXPECT_EQ(back.Lines(), PageKeys(7, 1, 26));
     EXPECT_EQ(CMAVODoc::ViewSectionNames(Section()), std::vector<std::string>{"0"});
     EXPECT_EQ(m_feed.refs[701], 1);
@@ -174,9 +166,7 @@ TEST_F(MAVODocTest, LoadDropsBadKeysAndReadsOnlyStoredLines)
     CMAVODoc doc(m_feed);
     doc.Load(s);
     EXPECT_EQ(doc.Lines(), (std::vector<unsigned>{1201, 1205}));
-    EXPECT_EQ(doc.GetTitle(), std::string(80, 'T'));
-    EXPECT_EQ(doc.GetPage(), 0);
-    EXPECT_EQ(m_feed.TotalRefs(), 2);
+    EXPECT_EQ(std::tuple(doc.GetTitle(), doc.GetPage(), m_feed.TotalRefs()), std::tuple(std::string(80, 'T'), 0, 2));
 
     // A "LineCount" smaller than the stored lines reads only that many.
     s.SetInt("LineCount", 2);
@@ -188,10 +178,10 @@ TEST_F(MAVODocTest, LoadDropsBadKeysAndReadsOnlyStoredLines)
 TEST_F(MAVODocTest, TitleComesFromTheFeedOrThePageNumber)
 {
     EXPECT_EQ(CMAVODoc::TitleFor(12, m_feed.cache), "Page 12");
-    m_feed.cache.SetTitle(12, "");
-    EXPECT_EQ(CMAVODoc::TitleFor(12, m_feed.cache), "Page 12");
-    m_feed.cache.SetTitle(12, "GOVIES");
-    EXPECT_EQ(CMAVODoc::TitleFor(12, m_feed.cache), "GOVIES");
+    for (const char* title : {"", "GOVIES"}) {
+        m_feed.cache.SetTitle(12, title);
+        EXPECT_EQ(CMAVODoc::TitleFor(12, m_feed.cache), *title ? title : "Page 12");
+    }
 }
 
 TEST_F(MAVODocTest, OwnOrdersGuardTheCloseOnlyWithOrderEntry)

@@ -55,19 +55,15 @@ TEST(FitNumberText, AWholeNumberOrHashesNeverACutNumber)
 
 TEST(FitNumberText, DefaultRateColumnsHoldTheWidestFeedRate)
 {
+    // Digits wider than the average character (real fonts: NumberCells).
     const CPageFormat defaults;
-    const ProportionalFont proportional;
-    const pagestest::FixedFont fixed(8);
-    for (const CFontMeasure* font : {static_cast<const CFontMeasure*>(&proportional),
-                                     static_cast<const CFontMeasure*>(&fixed)}) {
-        const CColumnWidths w(defaults, *font);
-        const int widest = font->TextWidth("100.6875");
-        EXPECT_GE(w.Nominal(COL_BID_RATE), widest);
-        EXPECT_GE(w.Nominal(COL_OFFER_RATE), widest);
-        EXPECT_GE(w.Nominal(COL_TH_RATE), widest);
-        EXPECT_GE(w.Nominal(COL_TM_RATE), widest + kTradeMonitorInset);
-        EXPECT_GE(w.Nominal(COL_BID_RATE), defaults.rateSize * font->AverageCharWidth());
-    }
+    const ProportionalFont font;
+    const CColumnWidths w(defaults, font);
+    const int widest = font.TextWidth("100.6875");
+    for (int column : {COL_BID_RATE, COL_OFFER_RATE, COL_TH_RATE})
+        EXPECT_GE(w.Nominal(column), widest) << column;
+    EXPECT_GE(w.Nominal(COL_TM_RATE), widest + kTradeMonitorInset);
+    EXPECT_GE(w.Nominal(COL_BID_RATE), defaults.rateSize * font.AverageCharWidth());
     EXPECT_EQ(RateTextWidth(0, ProportionalFont()), 0);
     EXPECT_EQ(RateTextWidth(7, ProportionalFont()), 75);
 }

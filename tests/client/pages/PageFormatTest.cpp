@@ -86,9 +86,7 @@ TEST_F(PageFormatStore, FontIsASixtyByteWindowsRecord)
     EXPECT_EQ(type, REG_BINARY);
     ASSERT_EQ(size, 60u);
     // lfHeight -16 little endian, lfWeight 700 at offset 16, face at 28.
-    EXPECT_EQ(raw[0], 0xF0);
-    EXPECT_EQ(raw[3], 0xFF);
-    EXPECT_EQ(raw[16] | (raw[17] << 8), 700);
+    EXPECT_EQ(std::tuple(raw[0], raw[3], raw[16] | (raw[17] << 8)), std::tuple(0xF0, 0xFF, 700));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(&raw[28])), "Arial");
 }
 
@@ -114,8 +112,7 @@ TEST_F(PageFormatStore, FontOfAnyOtherSizeOrTypeGivesTheDefaultFont)
 
     ASSERT_TRUE(s.SetBin("Font", bytes.data(), 60));
     f.Load(s);
-    EXPECT_EQ(f.font.FaceName(), "Custom");
-    EXPECT_EQ(f.font.height, -40);
+    EXPECT_EQ(f.font, custom.font);
 }
 
 TEST_F(PageFormatStore, FontRecordWithoutTerminatorOrWithAbsurdSizeIsNotTaken)
@@ -160,13 +157,11 @@ TEST_F(PageFormatStore, StoredValuesOutsideTheirRangeTakeTheirDefaults)
     expected.showSpreads = 2;
     EXPECT_EQ(f, expected);
 
-    s.SetInt("TMStackSize", 5);
-    s.SetInt("ColorStyle", 2);
-    s.SetInt("VolumePrecision", 2);
+    // Their largest values are in range.
+    for (const auto& [name, value] : {std::pair{"TMStackSize", 5}, {"ColorStyle", 2}, {"VolumePrecision", 2}})
+        s.SetInt(name, value);
     f.Load(s);
-    EXPECT_EQ(f.tmStackSize, 5);
-    EXPECT_EQ(f.colorStyle, 2);
-    EXPECT_EQ(f.volumePrecision, 2);
+    EXPECT_EQ(std::tuple(f.tmStackSize, f.colorStyle, f.volumePrecision), std::tuple(5, 2, 2));
 }
 
 TEST_F(PageFormatStore, ClosedSectionGivesDefaultsAndRefusesToSave)

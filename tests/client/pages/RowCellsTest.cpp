@@ -53,20 +53,15 @@ constexpr int BidStack = 180, BidRate = 250, OfferRate = 300, OfferStack = 380, 
 TEST_F(RowCells, DefaultRowShowsEachCellInItsSchemeColours)
 {
     const auto ops = Row(FieldLine());
-    EXPECT_EQ(BackgroundAt(ops, Out::LineNumber, 5), Scheme().Get(Entry::LineNumberBG));
-    EXPECT_EQ(BackgroundAt(ops, Out::Issue, 5), Scheme().Get(Entry::IssueBG));
-    EXPECT_EQ(BackgroundAt(ops, Out::BidSummary, 5), Scheme().Get(83));
-    EXPECT_EQ(BackgroundAt(ops, Out::Slash, 5), Scheme().Get(Entry::SlashBG));
-
+    for (const auto& [x, entry] : {std::pair{Out::LineNumber, int(Entry::LineNumberBG)}, {Out::Issue, Entry::IssueBG},
+                                   {Out::BidSummary, 83}, {Out::Slash, Entry::SlashBG}})
+        EXPECT_EQ(BackgroundAt(ops, x, 5), Scheme().Get(entry)) << x;
     const PaintOp& number = TextOp(ops, "3");
-    EXPECT_EQ(number.align, Align::Center);
-    EXPECT_EQ(number.fg, 0xFFFFFFu);
-    EXPECT_EQ(number.rect, (Rect{0, 0, 38, 16}));
-
+    EXPECT_EQ(std::tuple(number.align, number.fg, number.rect),
+              std::tuple(Align::Center, 0xFFFFFFu, Rect{0, 0, 38, 16}));
     const PaintOp& bid = TextOp(ops, "101.25");
-    EXPECT_EQ(bid.align, Align::Right);
-    EXPECT_EQ(bid.rect, (Rect{166, 0, 230, 16}));
-    EXPECT_EQ(bid.fg, Scheme().Get(Entry::StateFG(Entry::BidRate, 1)));
+    EXPECT_EQ(std::tuple(bid.align, bid.fg, bid.rect),
+              std::tuple(Align::Right, Scheme().Get(Entry::StateFG(Entry::BidRate, 1)), Rect{166, 0, 230, 16}));
     EXPECT_EQ(TextOp(ops, "101.50").align, Align::Left);
     EXPECT_EQ(TextOp(ops, "25").rect, (Rect{374, 0, 430, 16}));
     EXPECT_TRUE(Texts(ops, true, {"X", "/"}));
@@ -79,9 +74,9 @@ TEST_F(RowCells, DisplayStatesChooseTextsAndColours)
     line.m_bid.m_attribute = 3;   // state 2
     line.m_offer.m_attribute = 4; // state 3
     auto ops = Row(line);
-    EXPECT_EQ(BackgroundAt(ops, Out::BidRate, 5), 0xFFFFFFu);
-    EXPECT_EQ(BackgroundAt(ops, Out::BidQuantity, 5), 0xFFFFFFu);
-    EXPECT_EQ(BackgroundAt(ops, Out::OfferRate, 5), 0x808080u);
+    EXPECT_EQ(std::tuple(BackgroundAt(ops, Out::BidRate, 5), BackgroundAt(ops, Out::BidQuantity, 5),
+                         BackgroundAt(ops, Out::OfferRate, 5)),
+              std::tuple(0xFFFFFFu, 0xFFFFFFu, 0x808080u));
     EXPECT_EQ(TextOp(ops, "101.25").fg, 0x000000u);
 
     line.m_bid.m_attribute = 6;
@@ -106,8 +101,8 @@ TEST_F(RowCells, BestPriceNeedsTheOptionAndFullView)
     EXPECT_EQ(BackgroundAt(Row(line), Out::BidRate, 5), 0x000000u);  // not in full view
     m_ctx.fullView = true;
     const auto ops = Row(line);
-    EXPECT_EQ(BackgroundAt(ops, Full::BidRate, 5), Scheme().Get(Entry::StateBG(Entry::BidRate, DS_BEST)));
-    EXPECT_EQ(BackgroundAt(ops, Full::OfferRate, 5), 0x000000u);
+    EXPECT_EQ(std::pair(BackgroundAt(ops, Full::BidRate, 5), BackgroundAt(ops, Full::OfferRate, 5)),
+              std::pair(Scheme().Get(Entry::StateBG(Entry::BidRate, DS_BEST)), 0x000000u));
     m_ctx.bestPriceIndicator = false;
     EXPECT_EQ(BackgroundAt(Row(line), Full::BidRate, 5), 0x000000u);
 }
@@ -123,18 +118,20 @@ TEST_F(RowCells, OwnPriceColoursOnlyOutsideFullViewAtLevelOne)
     EXPECT_EQ(BackgroundAt(ops, Out::BidQuantity, 5), 0x000000u);  // the rate cell only
     EXPECT_EQ(BackgroundAt(ops, Out::OfferRate, 5), 0x000000u);
 
-    line.m_bid.m_attribute = 3;  // state 2 is no own price
-    EXPECT_EQ(BackgroundAt(Row(line), Out::BidRate, 5), 0xFFFFFFu);
-    line.m_bid.m_attribute = 5;  // trading is
-    EXPECT_EQ(BackgroundAt(Row(line), Out::BidRate, 5), Scheme().Get(Entry::MyPriceBG));
-    line.m_bid.m_ownLevel = 2;
-    EXPECT_EQ(BackgroundAt(Row(line), Out::BidRate, 5), 0x000000u);
-    line.m_bid.m_ownLevel = 1;
-    m_ctx.enableMyPrice = false;
-    EXPECT_EQ(BackgroundAt(Row(line), Out::BidRate, 5), 0x000000u);
-    m_ctx.enableMyPrice = true;
-    m_ctx.fullView = true;
-    EXPECT_EQ(BackgroundAt(Row(line), Full::BidRate, 5), 0x000000u);
+    // Trading (attribute 5) is an own price, state 2 (attribute 3) is not;
+    // neither is level 2, the switch off or the full view.
+    const ColorRef mine = Scheme().Get(Entry::MyPriceBG);
+    const std::tuple<int, int, bool, bool, ColorRef> cases[] = {
+        {3, 1, true, false, 0xFFFFFFu}, {5, 1, true, false, mine},     {5, 2, true, false, 0x000000u},
+        {5, 1, false, false, 0x000000u}, {5, 1, true, true, 0x000000u}};
+    for (const auto& [attribute, level, enabled, fullView, colour] : cases) {
+        line.m_bid.m_attribute = attribute;
+        line.m_bid.m_ownLevel = level;
+        m_ctx.enableMyPrice = enabled;
+        m_ctx.fullView = fullView;
+        EXPECT_EQ(BackgroundAt(Row(line), fullView ? Full::BidRate : Out::BidRate, 5), colour)
+            << attribute << " " << level << " " << enabled << " " << fullView;
+    }
 }
 
 TEST_F(RowCells, BackupAndWhenCentreFramesInFullView)
@@ -238,16 +235,14 @@ TEST_F(RowCells, StackLevelsRunOutwardsFromTheRates)
     line.m_offer.m_stack[1] = {"22", "", "8"};
     const auto ops = Row(line);
     // Bid stack 158..253: level 2 (empty), level 1, level 0 next to the rate.
-    EXPECT_EQ(TextOp(ops, "11").rect, (Rect{222, 0, 254, 16}));
-    EXPECT_EQ(TextOp(ops, "12").rect, (Rect{190, 0, 222, 16}));
+    EXPECT_EQ(std::tuple(TextOp(ops, "11").rect, TextOp(ops, "11").align, TextOp(ops, "11").bg),
+              std::tuple(Rect{222, 0, 254, 16}, Align::Right, Scheme().Get(61 + 2 * 2)));
+    EXPECT_EQ(std::pair(TextOp(ops, "12").rect, TextOp(ops, "12").bg),
+              std::pair(Rect{190, 0, 222, 16}, Scheme().Get(61 + 2 * 7)));
     EXPECT_EQ(BackgroundAt(ops, 170, 5), Scheme().Get(Entry::EmptyStackLevel));
-    EXPECT_EQ(TextOp(ops, "11").align, Align::Right);
-    EXPECT_EQ(TextOp(ops, "11").bg, Scheme().Get(61 + 2 * 2));
-    EXPECT_EQ(TextOp(ops, "12").bg, Scheme().Get(61 + 2 * 7));
     // Offer stack after the offer rate.
     const PaintOp& o0 = TextOp(ops, "21");
-    EXPECT_EQ(o0.align, Align::Left);
-    EXPECT_EQ(o0.rect.left, TextOp(ops, "101.50").rect.right);
+    EXPECT_EQ(std::pair(o0.align, o0.rect.left), std::pair(Align::Left, TextOp(ops, "101.50").rect.right));
     EXPECT_EQ(TextOp(ops, "22").rect.left, o0.rect.right);
     EXPECT_EQ(o0.fg, Scheme().Get(60 + 2 * 1));  // centre 10 is none: index 1
     EXPECT_TRUE(Texts(ops, false, {"5"}));       // customers only
@@ -262,10 +257,10 @@ TEST_F(RowCells, StackLevelSplitsIntoQuantityAndCustomer)
     m_customers.list = {{456, 0}};
     const auto ops = Row(line);
     // Bid level 158..221: quantity on the left half (4 of 8 characters).
-    EXPECT_EQ(TextOp(ops, "50").rect, (Rect{158, 0, 190, 16}));
-    EXPECT_EQ(TextOp(ops, "123").rect, (Rect{190, 0, 222, 16}));
-    EXPECT_EQ(TextOp(ops, "50").bg, Scheme().Get(Entry::StackQuantityBG));
-    EXPECT_EQ(TextOp(ops, "123").bg, Scheme().Get(61 + 4));
+    EXPECT_EQ(std::pair(TextOp(ops, "50").rect, TextOp(ops, "50").bg),
+              std::pair(Rect{158, 0, 190, 16}, Scheme().Get(Entry::StackQuantityBG)));
+    EXPECT_EQ(std::pair(TextOp(ops, "123").rect, TextOp(ops, "123").bg),
+              std::pair(Rect{190, 0, 222, 16}, Scheme().Get(61 + 4)));
     // Offer level: customer first, then quantity.
     const PaintOp& c = TextOp(ops, "456");
     const PaintOp& q = TextOp(ops, "70");
@@ -285,9 +280,8 @@ TEST_F(RowCells, AggressorsUseTheirOwnColoursAndBlink)
     LineObject line = FieldLine();
     line.m_bid.m_traded[0] = {"77", "250", "9"};
     const auto ops = Row(line);
-    EXPECT_EQ(TextOp(ops, "77").fg, Scheme().Get(Entry::AggrCustomerFG));
-    EXPECT_EQ(TextOp(ops, "9").fg, Scheme().Get(Entry::AggrQuantityFG));
-    EXPECT_EQ(TextOp(ops, "77").cadence, 3);
+    EXPECT_EQ(std::tuple(TextOp(ops, "77").fg, TextOp(ops, "9").fg, TextOp(ops, "77").cadence),
+              std::tuple(Scheme().Get(Entry::AggrCustomerFG), Scheme().Get(Entry::AggrQuantityFG), 3));
     line.m_offer.m_fastFlash = 1;  // the opposite side's flag
     m_ctx.tradeTimer = true;
     EXPECT_EQ(TextOp(Row(line), "77").cadence, 1);
@@ -298,8 +292,7 @@ TEST_F(RowCells, AggressorsUseTheirOwnColoursAndBlink)
     m_format.aggrCenterColor = 1;
     m_format.flashAggr = 0;
     const PaintOp centred = TextOp(Row(line), "77");
-    EXPECT_EQ(centred.fg, Scheme().Get(60 + 4));
-    EXPECT_EQ(centred.cadence, 0);
+    EXPECT_EQ(std::pair(centred.fg, centred.cadence), std::pair(Scheme().Get(60 + 4), 0));
 }
 
 TEST_F(RowCells, SummaryCellShowsTheOwnLevelPicture)
@@ -309,10 +302,8 @@ TEST_F(RowCells, SummaryCellShowsTheOwnLevelPicture)
     const auto ops = Row(line);
     const PaintOp* picture = OwnLevelOp(ops);
     ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(picture->level, 4);
-    EXPECT_EQ(picture->rect, (Rect{302, 0, 310, 16}));
-    EXPECT_EQ(picture->strip, 0);
-    EXPECT_FALSE(picture->highContrast);
+    EXPECT_EQ(std::tuple(picture->level, picture->rect, picture->strip, picture->highContrast),
+              std::tuple(4, Rect{302, 0, 310, 16}, 0, false));
     // Centred in the cell (wider than it: clipped by the painter).
     EXPECT_EQ(picture->target.left + picture->target.right, 302 + 310);
     EXPECT_EQ(BackgroundAt(ops, Out::OfferSummary, 5), Scheme().Get(83));
@@ -335,9 +326,8 @@ TEST_F(RowCells, TradeHistoryColoursFollowTheLastTrade)
     line.m_lastTradeType = 1;
     line.m_dailyVolume = "1234.56";
     auto ops = Row(line);
-    EXPECT_EQ(TextOp(ops, "101.375").fg, Scheme().Get(16));
-    EXPECT_EQ(TextOp(ops, "10:42").fg, Scheme().Get(18));
-    EXPECT_EQ(TextOp(ops, "4711").fg, Scheme().Get(14));
+    for (const auto& [text, entry] : {std::pair{"101.375", 16}, {"10:42", 18}, {"4711", 14}})
+        EXPECT_EQ(TextOp(ops, text).fg, Scheme().Get(entry)) << text;
     EXPECT_EQ(TextOp(ops, "4711").align, Align::Right);
     EXPECT_TRUE(Texts(ops, true, {"@", "-"}));
     EXPECT_EQ(TextOp(ops, "1234.56").fg, Scheme().Get(Entry::THVolumeFG));
@@ -383,10 +373,8 @@ TEST_F(RowCells, SpreadCellShowsRolesAndABottomLine)
     const auto ops = Row(line);
     const PaintOp& m = TextOp(ops, "M");
     const PaintOp& s = TextOp(ops, "S");
-    EXPECT_EQ(m.bg, Scheme().Get(Entry::SpreadBidBG));
-    EXPECT_EQ(s.bg, Scheme().Get(Entry::SpreadOfferBG));
-    EXPECT_EQ(m.rect.right, s.rect.left);
-    EXPECT_EQ(m.rect.Width(), 16);
+    EXPECT_EQ(std::pair(m.bg, s.bg), std::pair(Scheme().Get(Entry::SpreadBidBG), Scheme().Get(Entry::SpreadOfferBG)));
+    EXPECT_EQ(std::pair(m.rect.right, m.rect.Width()), std::pair(s.rect.left, 16));
     EXPECT_EQ(BackgroundAt(ops, m.rect.left, 15), Scheme().Get(Entry::RowBG));
     line.m_bid.m_spreadRole = 'X';
     const auto unknown = Row(line);
@@ -411,9 +399,8 @@ TEST_F(RowCells, UnderlinesAndIssueFlags)
     const PaintOp& issue = TextOp(ops, "UST 10Y");
     EXPECT_EQ(issue.rect.bottom, 15);
     EXPECT_EQ(BackgroundAt(ops, Out::Issue, 15), Scheme().Get(Entry::Underline));
-    EXPECT_EQ(issue.fg, Scheme().Get(Entry::Flag4000FG + 1));  // swapped
-    EXPECT_EQ(issue.bg, Scheme().Get(Entry::Flag4000FG));
-    EXPECT_EQ(issue.cadence, 3);
+    EXPECT_EQ(std::tuple(issue.fg, issue.bg, issue.cadence),  // the colours swapped
+              std::tuple(Scheme().Get(Entry::Flag4000FG + 1), Scheme().Get(Entry::Flag4000FG), 3));
     line.m_issueFlags = 0x2000 | 0x4000;
     EXPECT_EQ(TextOp(Row(line), "UST 10Y").fg, Scheme().Get(Entry::Flag2000FG));
     line.m_issueFlags = 0x1000;
@@ -426,12 +413,11 @@ TEST_F(RowCells, UnlistedRowsTurnBlackBackgroundsGrey)
     LineObject line = FieldLine();
     line.m_bid.m_attribute = 3;
     const auto ops = Row(line, Out::Width + 20);
-    EXPECT_EQ(BackgroundAt(ops, Out::LineNumber, 5), Scheme().Get(Entry::UnlistedNumberBG));
-    EXPECT_EQ(TextOp(ops, "3").fg, Scheme().Get(Entry::UnlistedNumberFG));
-    EXPECT_EQ(BackgroundAt(ops, Out::Issue, 5), kUnlistedFill);
-    EXPECT_EQ(BackgroundAt(ops, Out::OfferRate, 5), kUnlistedFill);
+    EXPECT_EQ(std::pair(BackgroundAt(ops, Out::LineNumber, 5), TextOp(ops, "3").fg),
+              std::pair(Scheme().Get(Entry::UnlistedNumberBG), Scheme().Get(Entry::UnlistedNumberFG)));
+    for (int x : {Out::Issue, Out::OfferRate, Out::Width + 19})
+        EXPECT_EQ(BackgroundAt(ops, x, 5), kUnlistedFill) << x;
     EXPECT_EQ(BackgroundAt(ops, Out::BidRate, 5), 0xFFFFFFu);  // not black: kept
-    EXPECT_EQ(BackgroundAt(ops, Out::Width + 19, 5), kUnlistedFill);
 }
 
 TEST_F(RowCells, NarrowRowShrinksTheCellsAndFillsTheRest)
@@ -447,9 +433,8 @@ TEST_F(RowCells, NarrowRowShrinksTheCellsAndFillsTheRest)
     m_format.tmHasTradeLines = 1;
     ops = Row(line);
     EXPECT_EQ(TextOp(ops, "25").rect.right, Out::Width);
-    EXPECT_EQ(ops.back().type, PaintOp::Fill);
-    EXPECT_EQ(ops.back().bg, Scheme().Get(Entry::RowBG));
-    EXPECT_EQ(ops.back().rect.left, Out::Width);
+    EXPECT_EQ(std::tuple(ops.back().type, ops.back().bg, ops.back().rect.left),
+              std::tuple(PaintOp::Fill, Scheme().Get(Entry::RowBG), Out::Width));
     EXPECT_GT(ops.back().rect.right, Out::Width + 200);
 }
 
@@ -459,13 +444,11 @@ TEST_F(RowCells, TextLinesTakeColoursFromTheLineFlags)
     line.m_kind = 'T';
     line.m_text = "MARKETS CLOSE EARLY";
     const PaintOp plain = TextOp(Row(line), line.m_text);
-    EXPECT_EQ(plain.fg, Scheme().Get(Entry::TextLineFG));
-    EXPECT_EQ(plain.rect.left, 38);
-    EXPECT_EQ(plain.rect.right, Out::Width);  // to the end of the row
+    EXPECT_EQ(std::tuple(plain.fg, plain.rect.left, plain.rect.right),  // to the end of the row
+              std::tuple(Scheme().Get(Entry::TextLineFG), 38, Out::Width));
     line.m_lineFlags = 0x1000 | 0x20 | 0x40;
     const PaintOp flagged = TextOp(Row(line), line.m_text);
-    EXPECT_EQ(flagged.fg, Scheme().Get(Entry::Flag1000FG + 1));
-    EXPECT_EQ(flagged.cadence, 3);
+    EXPECT_EQ(std::pair(flagged.fg, flagged.cadence), std::pair(Scheme().Get(Entry::Flag1000FG + 1), 3));
     line.m_lineFlags = LineFlag::Withheld;
     EXPECT_TRUE(Texts(Row(line), false, {line.m_text}));
     m_ctx.fullView = true;
@@ -479,9 +462,8 @@ TEST_F(RowCells, UnknownKindShowsOnlyTheRowBackground)
     line.m_lineFlags = LineFlag::Underline;
     const auto ops = Row(line, 300);
     ASSERT_EQ(ops.size(), 1u);
-    EXPECT_EQ(ops[0].type, PaintOp::Fill);
-    EXPECT_EQ(ops[0].rect, (Rect{0, 0, 300, 16}));
-    EXPECT_EQ(ops[0].bg, Scheme().Get(Entry::RowBG));
+    EXPECT_EQ(std::tuple(ops[0].type, ops[0].rect, ops[0].bg),
+              std::tuple(PaintOp::Fill, Rect{0, 0, 300, 16}, Scheme().Get(Entry::RowBG)));
 
     const auto missing = BuildMissingRow(Rect{0, 16, 300, 32});
     ASSERT_EQ(missing.size(), 1u);
@@ -508,11 +490,11 @@ TEST_F(RowCells, BlinkingTextHidesInItsOffPhase)
     }
     line.m_bid.m_fastFlash = 1;
     m_ctx.tradeTimer = true;
-    m_ctx.flashCount = 1;
-    EXPECT_EQ(TextOp(Row(line), "101.25").cadence, 1);
-    EXPECT_TRUE(TextOp(Row(line), "101.25").hidden);
-    m_ctx.flashCount = 2;
-    EXPECT_FALSE(TextOp(Row(line), "101.25").hidden);
+    for (int count : {1, 2}) {  // the fast cadence turns every tick
+        m_ctx.flashCount = count;
+        const PaintOp price = TextOp(Row(line), "101.25");
+        EXPECT_EQ(std::pair(price.cadence, price.hidden), std::pair(1, count == 1));
+    }
     // A steady text never hides.
     EXPECT_EQ(TextOp(Row(line), "UST 10Y").cadence, 0);
 }

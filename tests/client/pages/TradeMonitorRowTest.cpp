@@ -61,20 +61,16 @@ TEST_F(TradeMonitorRow, BidSideRowShowsItsCellsInOrder)
     // 38 number, 32 transaction, 120 issue, 56 volume, 56 rate, 120 status,
     // 32 buyers, 144 header, 32 sellers, 39 centre.
     const PaintOp& number = TextOp(ops, "881");
-    EXPECT_EQ(number.rect, (Rect{38, 0, 70, 16}));
-    EXPECT_EQ(number.align, Align::Center);
-    EXPECT_EQ(number.bg, Scheme().Get(Entry::TMNumberBG));
+    EXPECT_EQ(std::tuple(number.rect, number.align, number.bg),
+              std::tuple(Rect{38, 0, 70, 16}, Align::Center, Scheme().Get(Entry::TMNumberBG)));
     EXPECT_EQ(TextOp(ops, "BUND 24").bg, Scheme().Get(Entry::TMIssueBG));
     const PaintOp& volume = TextOp(ops, "15");
-    EXPECT_EQ(volume.rect, (Rect{190, 0, 246, 16}));
-    EXPECT_EQ(volume.textRect.right, 241);  // five pixels in
-    EXPECT_EQ(volume.align, Align::Right);
+    EXPECT_EQ(std::tuple(volume.rect, volume.textRect.right, volume.align),  // the text five pixels in
+              std::tuple(Rect{190, 0, 246, 16}, 241, Align::Right));
     const PaintOp& rate = TextOp(ops, "99.12");
-    EXPECT_EQ(rate.fg, Scheme().Get(Entry::TMBidFG));
-    EXPECT_EQ(rate.textRect.right, rate.rect.right - 5);
+    EXPECT_EQ(std::pair(rate.fg, rate.textRect.right), std::pair(Scheme().Get(Entry::TMBidFG), rate.rect.right - 5));
     const PaintOp& status = TextOp(ops, "@ 11:05");
-    EXPECT_EQ(status.align, Align::Left);
-    EXPECT_EQ(status.bg, Scheme().Get(Entry::TMBidBG));
+    EXPECT_EQ(std::pair(status.align, status.bg), std::pair(Align::Left, Scheme().Get(Entry::TMBidBG)));
     const PaintOp& header = TextOp(ops, " Buyers / Sellers ");
     EXPECT_EQ(header.bg, Scheme().Get(Entry::TMHeaderBG));
     // Buyers: the bid stack; sellers: the traded bids; the centre of the
@@ -83,8 +79,8 @@ TEST_F(TradeMonitorRow, BidSideRowShowsItsCellsInOrder)
     EXPECT_GE(TextOp(ops, "41").rect.left, header.rect.right);
     EXPECT_TRUE(Texts(ops, false, {"32", "51"}));  // TMStackSize 1: level 0 only
     const PaintOp& centre = TextOp(ops, "450");
-    EXPECT_EQ(centre.bg, Scheme().Get(61 + 2 * 4));
-    EXPECT_EQ(centre.rect.left, 38 + 32 + 120 + 56 + 69 + 120 + 32 + 144 + 32);
+    EXPECT_EQ(std::pair(centre.bg, centre.rect.left),
+              std::pair(Scheme().Get(61 + 2 * 4), 38 + 32 + 120 + 56 + 69 + 120 + 32 + 144 + 32));
 }
 
 TEST_F(TradeMonitorRow, OfferSideRowSwapsTheStacks)
@@ -106,9 +102,10 @@ TEST_F(TradeMonitorRow, OfferSideRowSwapsTheStacks)
 
 TEST_F(TradeMonitorRow, StatusTextsByDisplayState)
 {
-    EXPECT_EQ(TradeMonitorStatus(0, ""), "");  // no trade yet: no lone "@"
-    EXPECT_EQ(TradeMonitorStatus(3, "10:15"), "@ 10:15");
-    EXPECT_EQ(TradeMonitorStatus(DS_TRADING, ""), "-- TRADING --");
+    // No trade yet: no lone "@".
+    for (const auto& [state, time, status] :
+         {std::tuple{0, "", ""}, {3, "10:15", "@ 10:15"}, {DS_TRADING, "", "-- TRADING --"}})
+        EXPECT_EQ(TradeMonitorStatus(state, time), status) << state;
 
     LineObject line = BidTrade();
     line.m_bid.m_attribute = 5;
@@ -128,11 +125,11 @@ TEST_F(TradeMonitorRow, DeeperStacksSplitIntoLevelsWithGaps)
     // the right half, quantity in the left half.
     EXPECT_EQ(TextOp(ops, "31").rect, (Rect{left + 176 + 43, 0, left + 176 + 86, 16}));
     EXPECT_EQ(TextOp(ops, "32").rect.left, left + 88 + 43);
-    EXPECT_EQ(TextOp(ops, "5").rect, (Rect{left + 176, 0, left + 176 + 43, 16}));
-    EXPECT_EQ(TextOp(ops, "5").bg, Scheme().Get(Entry::TMVolumeBG));
+    EXPECT_EQ(std::pair(TextOp(ops, "5").rect, TextOp(ops, "5").bg),
+              std::pair(Rect{left + 176, 0, left + 176 + 43, 16}, Scheme().Get(Entry::TMVolumeBG)));
     // The empty third level and the gaps keep the stack's fill.
-    EXPECT_EQ(BackgroundAt(ops, left + 10, 5), Scheme().Get(Entry::TMEmptyStackLevel));
-    EXPECT_EQ(BackgroundAt(ops, left + 87, 5), Scheme().Get(Entry::TMEmptyStackLevel));
+    for (int x : {left + 10, left + 87})
+        EXPECT_EQ(BackgroundAt(ops, x, 5), Scheme().Get(Entry::TMEmptyStackLevel)) << x;
     // Sellers: level 0 first, customer on the left half.
     const int sellerLeft = left + 264 + 144;
     EXPECT_EQ(TextOp(ops, "41").rect, (Rect{sellerLeft, 0, sellerLeft + 43, 16}));

@@ -2,7 +2,7 @@
 #include "properties/PropertyValues.h"
 
 #include "Brindle/base/RegSection.h"
-#include "CountingPageFeed.h"
+#include "../pages/FakePageFeed.h"
 #include "TempDir.h"
 #include "pages/MAVODoc.h"
 #include "properties/ContentsList.h"
@@ -78,19 +78,14 @@ TEST(PropertyValues, LayoutKeepsFixedFontAndMapsEverySwitch)
     f.fixedFont = 1;
     f.showSpreads = 2;  // any non-zero value is on, and stays as stored
     LayoutValues v = LayoutValues::From(f);
-    EXPECT_TRUE(v.showSpreads);
-    EXPECT_TRUE(v.showUnderlines);
-    EXPECT_FALSE(v.showIndicative);
+    EXPECT_EQ(std::tuple(v.showSpreads, v.showUnderlines, v.showIndicative), std::tuple(true, true, false));
     v.showIndicative = true;
     v.showUnderlines = false;
     v.issueSize = 99;  // beyond the slider: clamped, never stored as is
     CPageFormat out = f;
     v.ApplyTo(out);
-    EXPECT_EQ(out.fixedFont, 1);
-    EXPECT_EQ(out.showSpreads, 2);
-    EXPECT_EQ(out.showIndicative, 1);
-    EXPECT_EQ(out.showUnderlines, 0);
-    EXPECT_EQ(out.issueSize, 40);
+    EXPECT_EQ(std::tuple(out.fixedFont, out.showSpreads, out.showIndicative, out.showUnderlines, out.issueSize),
+              std::tuple(1, 2, 1, 0, kIssueSizeRange.max));
 }
 
 TEST(PropertyValues, StackSizesOutsideTheChoicesShowNoneChosenAndStayStored)
@@ -101,29 +96,22 @@ TEST(PropertyValues, StackSizesOutsideTheChoicesShowNoneChosenAndStayStored)
     f.bidAggrSize = -1;
     f.customerOnly = 1;
     const StackValues stack = StackValues::From(f);
-    EXPECT_FALSE(stack.bidSize.has_value());
-    EXPECT_EQ(stack.offerSize, 3);
-    EXPECT_EQ(stack.customerOnly, 1);
+    EXPECT_EQ(std::tuple(stack.bidSize, stack.offerSize, stack.customerOnly), std::tuple(std::nullopt, 3, 1));
     CPageFormat out = f;
     stack.ApplyTo(out);
-    EXPECT_EQ(out.bidStackSize, 7);
-    EXPECT_EQ(out.offerStackSize, 3);
+    EXPECT_EQ(std::pair(out.bidStackSize, out.offerStackSize), std::pair(7, 3));
     EXPECT_FALSE(AggressorValues::From(f).bidSize.has_value());
-    EXPECT_EQ(SizeChoice(0), 0);
-    EXPECT_EQ(SizeChoice(5), 5);
-    EXPECT_FALSE(SizeChoice(6).has_value());
+    for (int size : {-1, 0, 5, 6})
+        EXPECT_EQ(SizeChoice(size), size >= 0 && size <= 5 ? std::optional(size) : std::nullopt) << size;
 }
 
 TEST(PropertyValues, TradeMonitorStackSizeOutsideOneToFiveShowsOne)
 {
-    for (int stored : {0, 6, -3, 99}) {
+    for (const auto& [stored, shown] : {std::pair{0, 1}, {6, 1}, {-3, 1}, {99, 1}, {4, 4}}) {
         CPageFormat f;
         f.tmStackSize = stored;
-        EXPECT_EQ(TradeMonitorValues::From(f).stackSize, 1) << stored;
+        EXPECT_EQ(TradeMonitorValues::From(f).stackSize, shown) << stored;
     }
-    CPageFormat f;
-    f.tmStackSize = 4;
-    EXPECT_EQ(TradeMonitorValues::From(f).stackSize, 4);
 }
 
 TEST(PropertyValues, EachPageRoundTripsItsSettingsThroughTheStoredFormat)
@@ -162,9 +150,7 @@ TEST(FormatCommands, ApplyDefaultKeepsTradeMonitorLinesAndRespectsTheLock)
     def.colorStyle = 2;
     def.tmHasTradeLines = 0;
     ASSERT_TRUE(ApplyDefaultStyle(page, def));
-    EXPECT_EQ(page.issueSize, 10);
-    EXPECT_EQ(page.colorStyle, 2);
-    EXPECT_EQ(page.tmHasTradeLines, 1);
+    EXPECT_EQ(std::tuple(page.issueSize, page.colorStyle, page.tmHasTradeLines), std::tuple(10, 2, 1));
 
     CPageFormat plain;
     def.tmHasTradeLines = 1;
@@ -181,10 +167,10 @@ TEST(FormatCommands, ApplyDefaultKeepsTradeMonitorLinesAndRespectsTheLock)
 TEST(FormatCommands, LockTogglesAndApplyToAllSkipsMinimisedAndLockedPages)
 {
     CPageFormat f;
-    EXPECT_TRUE(ToggleFormatLock(f));
-    EXPECT_EQ(f.formatLocked, 1);
-    EXPECT_FALSE(ToggleFormatLock(f));
-    EXPECT_EQ(f.formatLocked, 0);
+    for (int locked : {1, 0}) {
+        EXPECT_EQ(ToggleFormatLock(f), locked == 1);
+        EXPECT_EQ(f.formatLocked, locked);
+    }
     EXPECT_EQ(ApplyToAllTargets({{false, false}, {true, false}, {false, true}, {true, true}, {false, false}}),
               (std::vector<int>{0, 4}));
     EXPECT_TRUE(ApplyToAllTargets({}).empty());
@@ -192,24 +178,21 @@ TEST(FormatCommands, LockTogglesAndApplyToAllSkipsMinimisedAndLockedPages)
 
 TEST(FormatCommands, CommandsOpenTheSheetOnTheirPage)
 {
-    EXPECT_EQ(FirstPageFor(CommandId::Properties), PropertyPage::Layout);
-    EXPECT_EQ(FirstPageFor(CommandId::ModifyLayout), PropertyPage::Layout);
-    EXPECT_EQ(FirstPageFor(CommandId::ModifyStack), PropertyPage::Stack);
-    EXPECT_EQ(FirstPageFor(CommandId::ModifyAggressors), PropertyPage::Aggressors);
-    EXPECT_EQ(FirstPageFor(CommandId::ModifyTradeHistory), PropertyPage::TradeHistory);
-    EXPECT_EQ(FirstPageFor(CommandId::ModifyContents), PropertyPage::Contents);
+    // Each command's page has the command's name.
+    for (const auto& [id, caption] : {std::pair{CommandId::Properties, "Layout"}, {CommandId::ModifyLayout, "Layout"},
+                                      {CommandId::ModifyStack, "Stack"}, {CommandId::ModifyAggressors, "Aggressors"},
+                                      {CommandId::ModifyTradeHistory, "Trade History"},
+                                      {CommandId::ModifyContents, "Contents"}}) {
+        ASSERT_TRUE(FirstPageFor(id).has_value()) << caption;
+        EXPECT_STREQ(PropertyPageCaption(*FirstPageFor(id)), caption);
+    }
     EXPECT_FALSE(FirstPageFor(CommandId::Font).has_value());
     EXPECT_EQ(PropertySheetTitle("US RATES"), "US RATES - Properties");
-    std::vector<std::string> captions;
-    for (PropertyPage p : kPagePropertyPages)
-        captions.push_back(PropertyPageCaption(p));
-    EXPECT_EQ(captions, (std::vector<std::string>{"Layout", "Stack", "Aggressors", "Trade History", "Contents",
-                                                  "Colors", "Trade Monitor"}));
 }
 
 TEST(FormatCommands, AcceptingAppliesTitleAndContentsAndAPageLeftEmptyGoesToTheTitleBar)
 {
-    propstest::CountingPageFeed feed;
+    pagestest::FakePageFeed feed;
     CMAVODoc doc(feed);
     doc.SetLines({701, 702});
     doc.SetTitle("US RATES");
@@ -243,9 +226,6 @@ TEST(FormatCommands, APrintSheetLeavesThePagesItDoesNotHold)
     values.layout->rateSize = 4;
     values.stack = StackValues{0, 0, 0};
     const CPageFormat out = AcceptSheet(print, values, nullptr, nullptr).format;
-    EXPECT_EQ(out.rateSize, 4);
-    EXPECT_EQ(out.bidStackSize, 0);
-    EXPECT_EQ(out.colorStyle, 1);
-    EXPECT_EQ(out.tmHasTradeLines, 1);
-    EXPECT_EQ(out.bidAggrSize, 3);
+    EXPECT_EQ(std::tuple(out.rateSize, out.bidStackSize, out.colorStyle, out.tmHasTradeLines, out.bidAggrSize),
+              std::tuple(4, 0, 1, 1, 3));
 }

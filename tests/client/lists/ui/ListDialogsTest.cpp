@@ -48,19 +48,11 @@ Texts ListTexts(const QListWidget* list)
 TEST(CustomerListDialogTest, ShowsTheEntriesAndItsTexts)
 {
     CCustomerListDialog dialog({{123, 2}, {45, 0}}, true, false, 0x000000, 0xFFFF00);
-    EXPECT_EQ(TextsOf({&dialog, dialog.AddButton(), dialog.RemoveButton(), dialog.FgButton(), dialog.BgButton(),
-                       dialog.Sample()}),
-              (Texts{"Customer List", "Add", "Remove", "FG", "BG", "123"}));
+    EXPECT_EQ(TextsOf({&dialog, dialog.Sample()}), (Texts{"Customer List", "123"}));
     EXPECT_EQ(ListTexts(dialog.List()), (Texts{"123\tLondon", "45\tAny"}));
     ASSERT_EQ(dialog.Centre()->count(), 10);
-    EXPECT_EQ(dialog.Centre()->itemText(0), "Any");
-    EXPECT_EQ(dialog.Centre()->itemText(5), "New York - KRVM");
-    EXPECT_EQ(dialog.Number()->maxLength(), 4);
-    EXPECT_TRUE(dialog.DisableCenter());
-    EXPECT_FALSE(dialog.DisableCustomer());
-    auto* centreBox = dialog.findChild<QCheckBox*>();
-    ASSERT_NE(centreBox, nullptr);
-    EXPECT_EQ(centreBox->text(), "Disable center colors");
+    EXPECT_EQ(dialog.Centre()->itemText(5), CentreName(5));
+    EXPECT_EQ(std::pair(dialog.DisableCenter(), dialog.DisableCustomer()), std::pair(true, false));
     EXPECT_EQ(AddRemove(dialog), (Flags{false, false})) << "nothing typed yet";
 
     dialog.resize(dialog.sizeHint());
@@ -117,7 +109,6 @@ TEST(PageListDialogTest, ButtonsFollowTheFieldAndThePermissionAndReportsHaveNoCh
     CPageListDialog dialog({4, 2}, [](int page) { return page != 7; }, PageChecking::Disabled);
     dialog.SetRefusal([&](QWidget*) { refused.push_back(dialog.Page()->value()); });
     ASSERT_NE(dialog.DisableChecking(), nullptr);
-    EXPECT_EQ(TextsOf({&dialog, dialog.DisableChecking()}), (Texts{"Modify Page List", "Disable page checking"}));
     EXPECT_TRUE(dialog.DisablePages());
     EXPECT_EQ(ListTexts(dialog.List()), (Texts{"4", "2"}));
     EXPECT_EQ(std::pair(dialog.Page()->minimum(), dialog.Page()->maximum()), std::pair(1, 300));
@@ -159,14 +150,10 @@ TEST(ReportNameDialogTest, BlankNamesCannotBeConfirmed)
 {
     CReportNameDialog dialog;
     EXPECT_EQ(dialog.Edit()->maxLength(), 20);
-    auto* prompt = dialog.findChild<QLabel*>();
-    ASSERT_NE(prompt, nullptr);
-    EXPECT_EQ(TextsOf({&dialog, prompt}), (Texts{"Enter Report Name", "Please enter the\nname of the report:"}));
-    EXPECT_FALSE(dialog.OkButton()->isEnabled());
-    dialog.Edit()->setText(QStringLiteral("   "));
-    EXPECT_FALSE(dialog.OkButton()->isEnabled());
-    dialog.Edit()->setText(QStringLiteral("  Latam "));
-    EXPECT_TRUE(dialog.OkButton()->isEnabled());
+    for (const char* name : {"", "   ", "  Latam "}) {
+        dialog.Edit()->setText(QString::fromUtf8(name));
+        EXPECT_EQ(dialog.OkButton()->isEnabled(), name[2] == 'L') << '"' << name << '"';  // only the real name
+    }
     EXPECT_EQ(dialog.Name(), "Latam");
 }
 

@@ -96,53 +96,6 @@ protected:
             d->accept();
         });
     }
-
-    // New reports by name: a name already kept, in any case, is refused; a
-    // new report starts without pages and Modify gives it pages.
-    void ExpectReportsKeptByName(mavo::CVolumeReportWindow* window)
-    {
-        QTreeWidget* rows = window->Rows();
-        NameNextReport(QStringLiteral("LATAM"));
-        window->NewReport();
-        ASSERT_EQ(messages.WithCaption("Error").size(), 1u);
-        EXPECT_EQ(messages.WithCaption("Error")[0].text, "That report name already exists");
-        EXPECT_EQ(window->Reports()->count(), 1);
-
-        // A new report starts without pages; Modify gives it pages.
-        NameNextReport(QStringLiteral("Swaps"));
-        window->NewReport();
-        ASSERT_EQ(window->Reports()->count(), 2);
-        EXPECT_EQ(window->Reports()->currentText(), "Swaps");
-        EXPECT_FALSE(window->RunButton()->isEnabled());
-        EXPECT_TRUE(window->ModifyButton()->isEnabled());
-        AddPagesInNextPageList({4, 3});
-        window->ModifyReport();
-        EXPECT_TRUE(window->RunButton()->isEnabled());
-        EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "4 3 ");
-        window->RunReport();
-        ASSERT_EQ(rows->topLevelItemCount(), 52);
-        EXPECT_EQ(rows->topLevelItem(0)->text(0), "4");
-        EXPECT_EQ(rows->topLevelItem(26)->text(0), "3");
-    }
-
-    // Delete asks; No keeps the report, Yes deletes it.
-    void ExpectDeleteAsksFirst(mavo::CVolumeReportWindow* window)
-    {
-        messages.answers.push_back(mavo::CMessageService::No);
-        window->DeleteReport();
-        const auto asked = messages.WithCaption("Delete Report");
-        ASSERT_EQ(asked.size(), 1u);
-        EXPECT_EQ(asked[0].text, "Are you sure you want to delete report 'Swaps'?");
-        EXPECT_EQ(asked[0].buttons, mavo::CMessageService::Buttons::YesNo);
-        EXPECT_EQ(window->Reports()->count(), 2);
-        EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "4 3 ");
-        messages.answers.push_back(mavo::CMessageService::Yes);
-        window->DeleteReport();
-        EXPECT_EQ(window->Reports()->count(), 1);
-        EXPECT_EQ(window->Reports()->currentIndex(), -1);
-        EXPECT_FALSE(window->DeleteButton()->isEnabled());
-        EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "<none>");
-    }
 };
 
 } // namespace
@@ -225,7 +178,6 @@ TEST_F(ListsLiveTest, PermissionWindowAndPageListFollowNewPermissions)
     auto* window = Frame().findChild<mavo::CPagePermissionWindow*>(QStringLiteral("PagePermission"));
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->windowTitle(), "Page Permission");
     auto texts = [&] {
         QStringList t;
         for (int i = 0; i < window->List()->count(); ++i)
@@ -233,8 +185,6 @@ TEST_F(ListsLiveTest, PermissionWindowAndPageListFollowNewPermissions)
         return t.join(QLatin1Char(' ')).toStdString();
     };
     EXPECT_EQ(texts(), "1 2 3 4 5 6");
-    // Four columns, each a quarter of the list's width.
-    EXPECT_EQ(window->List()->gridSize().width(), window->List()->viewport()->width() / 4);
 
     window->hide();
     ASSERT_EQ(zphd.Control("permissions guest 2-3,7"), "OK");
@@ -270,11 +220,9 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     ASSERT_TRUE(Frame().RunCommand(CommandId::VolumeReport));
     mavo::CVolumeReportWindow* window = ReportWindow();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->windowTitle(), "Trade Volume Report");
     ASSERT_EQ(window->Reports()->count(), 1);
     EXPECT_EQ(window->Reports()->itemText(0), "Latam");
     EXPECT_EQ(EnabledOf({window->RunButton(), window->ModifyButton(), window->DeleteButton()}), Flags(3, false));
-    EXPECT_EQ(window->ResultsLabel()->text(), "Report Results");
     window->SelectReport(0);
     EXPECT_TRUE(window->RunButton()->isEnabled());
     window->RunReport();
@@ -282,11 +230,9 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     EXPECT_EQ(window->ResultsLabel()->text(), "Latam Report Results:");
     QTreeWidget* rows = window->Rows();
     ASSERT_EQ(rows->topLevelItemCount(), 26);
-    EXPECT_EQ(rows->headerItem()->text(2), "Issue");
-    EXPECT_EQ(rows->topLevelItem(1)->text(0), "1");
-    EXPECT_EQ(rows->topLevelItem(1)->text(1), "2");
     const LineRef line2 = Frame().Controller().GetLineCache().GetForRead(CreateZPHKey(1, 2));
     ASSERT_TRUE(line2);
+    EXPECT_EQ(rows->topLevelItem(1)->text(0) + " " + rows->topLevelItem(1)->text(1), "1 2");
     EXPECT_EQ(rows->topLevelItem(1)->text(2).trimmed().toStdString(), line2->m_issueName);
     // zphd's page 1 has 17 lines: the rest have no line.
     EXPECT_EQ(rows->topLevelItem(25)->text(2), "???????");
@@ -301,8 +247,7 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     // The feed changes line 2's volume: its row follows. The market is held
     // first: its next tick of the issue would draw the line again from the
     // issue's own volume and the edit might never go out.
-    ASSERT_EQ(zphd.Control("rate 0"), "OK");
-    ASSERT_EQ(zphd.Control("trade-every 0"), "OK");
+    ASSERT_NO_FATAL_FAILURE(HoldMarket());
     ASSERT_EQ(zphd.Control("set 1 2 16 4321.00"), "OK");
     EXPECT_TRUE(WaitFor([&] { return rows->topLevelItem(1)->text(3) == "4321.00"; }));
     EXPECT_GT(window->RowsRefilled(), 0);
@@ -313,11 +258,46 @@ TEST_F(ListsLiveTest, ReportRowsFollowTheFeedAndReportsAreKeptByName)
     EXPECT_TRUE(window->Total()->text().contains(QLatin1Char('.')));
     EXPECT_GE(window->Total()->text().trimmed().toDouble(), 4321.0);
 
-    ASSERT_NO_FATAL_FAILURE(ExpectReportsKeptByName(window));
+    // New reports by name: a name already kept, in any case, is refused.
+    NameNextReport(QStringLiteral("LATAM"));
+    window->NewReport();
+    ASSERT_EQ(messages.WithCaption("Error").size(), 1u);
+    EXPECT_EQ(messages.WithCaption("Error")[0].text, "That report name already exists");
+    EXPECT_EQ(window->Reports()->count(), 1);
+
+    // A new report starts without pages; Modify gives it pages.
+    NameNextReport(QStringLiteral("Swaps"));
+    window->NewReport();
+    ASSERT_EQ(window->Reports()->count(), 2);
+    EXPECT_EQ(window->Reports()->currentText(), "Swaps");
+    EXPECT_FALSE(window->RunButton()->isEnabled());
+    EXPECT_TRUE(window->ModifyButton()->isEnabled());
+    AddPagesInNextPageList({4, 3});
+    window->ModifyReport();
+    EXPECT_TRUE(window->RunButton()->isEnabled());
+    EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "4 3 ");
+    window->RunReport();
+    ASSERT_EQ(rows->topLevelItemCount(), 52);
+    EXPECT_EQ(rows->topLevelItem(0)->text(0), "4");
+    EXPECT_EQ(rows->topLevelItem(26)->text(0), "3");
     window->resize(window->sizeHint());
     EXPECT_TRUE(window->grab().save(QStringLiteral("/tmp/lists-report.png")));
 
-    ASSERT_NO_FATAL_FAILURE(ExpectDeleteAsksFirst(window));
+    // Delete asks; No keeps the report, Yes deletes it.
+    messages.answers.push_back(mavo::CMessageService::No);
+    window->DeleteReport();
+    const auto asked = messages.WithCaption("Delete Report");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text, "Are you sure you want to delete report 'Swaps'?");
+    EXPECT_EQ(asked[0].buttons, mavo::CMessageService::Buttons::YesNo);
+    EXPECT_EQ(window->Reports()->count(), 2);
+    EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "4 3 ");
+    messages.answers.push_back(mavo::CMessageService::Yes);
+    window->DeleteReport();
+    EXPECT_EQ(window->Reports()->count(), 1);
+    EXPECT_EQ(window->Reports()->currentIndex(), -1);
+    EXPECT_FALSE(window->DeleteButton()->isEnabled());
+    EXPECT_EQ(StoredList("VolumeReport", "Swaps"), "<none>");
 
     // Closing lets the window go.
     window->close();

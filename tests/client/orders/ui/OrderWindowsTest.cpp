@@ -71,7 +71,6 @@ TEST(OrderDialogWidget, JoinIncrementKeypadConfirmAndTyping)
     const int narrow = dialog.width();
     dialog.KeypadToggle()->click();
     EXPECT_TRUE(dialog.Keypad()->isVisible());
-    EXPECT_EQ(dialog.KeypadToggle()->text().toStdString(), "<< Keypad");
     EXPECT_GT(dialog.width(), narrow);
     EXPECT_TRUE(SaveShot(&dialog, QStringLiteral("order-dialog.png")));
     // Keys go to the quantity unless the rate had the focus.
@@ -85,7 +84,7 @@ TEST(OrderDialogWidget, JoinIncrementKeypadConfirmAndTyping)
     EXPECT_TRUE(dialog.ConfirmButton()->isEnabled());
     dialog.KeypadToggle()->click();
     EXPECT_FALSE(dialog.Keypad()->isVisible());
-    EXPECT_EQ(dialog.KeypadToggle()->text().toStdString(), "Keypad >>>");
+    EXPECT_EQ(dialog.width(), narrow);
 
     // A sign is refused as it is typed; a field left without a value
     // disables Confirm.
@@ -109,8 +108,6 @@ TEST(OrderDialogWidget, JoinIncrementKeypadConfirmAndTyping)
     // The dialog behind the increment button lists the six choices.
     CIncrementDialog choices(4);
     ASSERT_EQ(choices.Choices().size(), 6u);
-    EXPECT_EQ(choices.windowTitle().toStdString(), "Change Increment");
-    EXPECT_EQ(choices.Choices()[1]->text().toStdString(), "0.0625 (1/16)");
     EXPECT_EQ(choices.Chosen(), 4);
     choices.Choices()[5]->click();
     EXPECT_EQ(choices.Chosen(), 5);
@@ -171,7 +168,6 @@ TEST_F(TradeWindowWidget, MarksTheShownLineAndFollowsOrderEntry)
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(TextsOf({&window, window.IssueLabel(), window.RatesLabel(), window.QuantitiesLabel()}),
               (Texts{"Page 2, Line 3", "ARG 2030", "99.5 / 100", "5 X 10"}));
-    EXPECT_EQ(window.Statistics()->topLevelItem(2)->text(0).toStdString(), "High");
     EXPECT_EQ(marked(kKey), true);
     EXPECT_EQ(feed.clients.size(), 1u);
     EXPECT_TRUE(window.ButtonPanel()->isVisible());
@@ -270,9 +266,7 @@ TEST(YourOrdersWidget, ListsOwnPricesAndHandsOnEveryOptionChange)
     window.SetOptionsChanged([&](const MyPriceOptions& o) { changes.push_back(o); });
     window.SetColourPicker([](QWidget*, int) { return std::optional<int>(0x0000FF); });
     window.show();
-    EXPECT_EQ(window.windowTitle().toStdString(), "Customer Orders");
     ASSERT_EQ(window.List()->topLevelItemCount(), 1);
-    EXPECT_EQ(window.List()->headerItem()->text(3).toStdString(), "Quantity");
     EXPECT_EQ(TextsOf(window.List()->topLevelItem(0)), (Texts{"ARG 2030", "99.5", "", "2"}));
     // "Update" scans again.
     line.m_offer.m_ownLevel = 2;
@@ -284,11 +278,9 @@ TEST(YourOrdersWidget, ListsOwnPricesAndHandsOnEveryOptionChange)
     window.Meta2Box()->click();
     window.BackgroundButton()->click();
     ASSERT_EQ(changes.size(), 3u);
-    EXPECT_TRUE(changes[0].enableMyPrice);
-    EXPECT_FALSE(changes[0].enableMeta2);
-    EXPECT_TRUE(changes[1].enableMeta2);
-    EXPECT_EQ(changes[2].background, 0x0000FF);
-    EXPECT_EQ(changes[2].foreground, 0x000000);
+    EXPECT_EQ(std::tuple(changes[0].enableMyPrice, changes[0].enableMeta2, changes[1].enableMeta2),
+              std::tuple(true, false, true));
+    EXPECT_EQ(std::pair(changes[2].background, changes[2].foreground), std::pair(0x0000FF, 0x000000));
     EXPECT_EQ(window.Sample()->palette().color(QPalette::Window), QColor(255, 0, 0));
     EXPECT_TRUE(SaveShot(&window, QStringLiteral("your-orders.png")));
 

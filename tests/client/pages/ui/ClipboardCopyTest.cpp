@@ -41,7 +41,7 @@ const CommandId kStyles[] = {CommandId::CopySingleColumn, CommandId::CopyTwoColu
 
 TEST_F(ClipboardCopyTest, SubmenuKeepsTheChosenStyleAndCopyPutsTheActivePageOnTheClipboardInIt)
 {
-    ASSERT_EQ(zphd.Control("rate 0").rfind("OK", 0), 0u);
+    ASSERT_EQ(zphd.Control("rate 0").rfind("OK", 0), 0u);  // the page stays as copied
     Section("MainFrame").SetInt("Copy Style", 3);
     PointFeedAtServer();
     StartLive();

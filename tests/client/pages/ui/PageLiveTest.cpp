@@ -80,18 +80,16 @@ TEST_F(PageLiveTest, NewPageShowsLiveLinesFollowsTheFeedRowByRowAndComesBackAfte
     PageWindows()[1]->move(250, 120);
     const QRect where = PageWindows()[1]->geometry();
     ASSERT_TRUE(Frame().RunCommand(CommandId::SaveFormat));
-    EXPECT_EQ(StoredInt("MAVO Document/0", "Page"), 1);
-    EXPECT_EQ(StoredInt("MAVO Document/1", "Page"), 3);
-    EXPECT_EQ(StoredInt("MAVO Document/1/Views/0", "FrameStyle"), 2);
-    EXPECT_EQ(StoredInt("PrintStyle", "BidStackSize"), 1);
+    EXPECT_EQ(std::tuple(StoredInt("MAVO Document/0", "Page"), StoredInt("MAVO Document/1", "Page"),
+                         StoredInt("MAVO Document/1/Views/0", "FrameStyle"), StoredInt("PrintStyle", "BidStackSize")),
+              std::tuple(1, 3, 2, 1));
     app.reset();
 
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     ASSERT_EQ(PageWindows().size(), 2u);
-    EXPECT_EQ(PageWindows()[0]->View()->Document().GetPage(), 1);
-    EXPECT_EQ(PageWindows()[1]->View()->Document().GetPage(), 3);
-    EXPECT_EQ(PageWindows()[1]->FrameStyle(), 2);
-    EXPECT_EQ(PageWindows()[1]->geometry(), where);
+    EXPECT_EQ(std::tuple(PageWindows()[0]->View()->Document().GetPage(), PageWindows()[1]->View()->Document().GetPage(),
+                         PageWindows()[1]->FrameStyle(), PageWindows()[1]->geometry()),
+              std::tuple(1, 3, 2, where));
     // They ask the feed for their pages once it is live, and fill.
     ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
     EXPECT_TRUE(WaitFor([&] { return LinesArrived(PageWindows()[1]); }, 30000));

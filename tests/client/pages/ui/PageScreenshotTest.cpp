@@ -61,13 +61,9 @@ TEST_F(PageScreenshot, FullViewWithStacks)
     m_env.options.bestPriceIndicator = true;
     CChildFrame* frame = m_windows->OpenPage(7);
     CPageFormat format = frame->View()->Format();
-    format.bidStackSize = 3;
-    format.offerStackSize = 3;
-    format.bidAggrSize = 2;
-    format.offerAggrSize = 2;
-    format.showTradeHistory = 1;
-    format.showSpreads = 1;
-    format.colorStyle = 1;
+    format.bidStackSize = format.offerStackSize = 3;
+    format.bidAggrSize = format.offerAggrSize = 2;
+    format.showTradeHistory = format.showSpreads = format.colorStyle = 1;
     frame->View()->SetFormat(format);
     frame->move(0, 0);
     EXPECT_GT(Save(frame, "page-fullview-stacks.png"), 12);

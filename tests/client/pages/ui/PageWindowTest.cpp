@@ -3,7 +3,7 @@
 
 #include "../FakePageFeed.h"
 #include "LiveApp.h"
-#include "PageWindowsFixture.h"
+#include "PageQuestions.h"
 #include "SampleLines.h"
 
 #include <QInputDialog>
@@ -13,52 +13,17 @@
 using namespace ZPH;
 
 using namespace mavo;
+using testsupport::Question;
+using testsupport::Questions;
 
 namespace {
 
-class PageWindowTest : public testsupport::PageWindowsFixture<pagestest::FakePageFeed> {
-public:
-    static void Settle()
-    {
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
-    }
-
-protected:
-    // The page list rendered into an image of its own size.
-    static QImage Render(CPageList* list)
-    {
-        QImage image(list->size(), QImage::Format_RGB32);
-        image.fill(Qt::magenta);
-        list->render(&image);
-        return image;
-    }
-
-    static QColor Pixel(const QImage& image, int x, int y) { return image.pixelColor(x, y); }
-
-    // Page `page` filled with the sample lines and open in its window.
-    CChildFrame* OpenSample(int page)
-    {
-        pagestest::FillSamplePage(m_feed.cache, page);
-        return m_windows->OpenPage(page);
-    }
-
-    // The cells of a row of the plan as the list lays them out.
-    static std::vector<LaidCell> Cells(CPageList* list, const RowPlan& plan)
-    {
-        const CColumnWidths widths(list->Format(), CQtFontMeasure(RowFonts::For(list->Format().font).page));
-        return LayRow(plan, widths, 0, list->width(), list->PageNominalWidth());
-    }
-
-    std::vector<QRect> Geometries() const
-    {
-        std::vector<QRect> rects;
-        for (CChildFrame* frame : m_windows->Frames())
-            rects.push_back(frame->geometry());
-        return rects;
-    }
-};
+void Settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
 
 // How many pixels of the rectangle pass the test.
 int CountPixels(const QRect& rect, const std::function<bool(int x, int y)>& test)
@@ -75,7 +40,7 @@ int CountPixels(const QRect& rect, const std::function<bool(int x, int y)>& test
 bool WaitForPaint(CPageList* list, int before)
 {
     const bool painted = QTest::qWaitFor([&] { return list->PaintCount() > before; }, 10000);
-    PageWindowTest::Settle();
+    Settle();
     return painted;
 }
 
@@ -86,6 +51,50 @@ bool PaintedAfter(CPageList* list, const std::function<void()>& action)
     action();
     return WaitForPaint(list, before);
 }
+
+class PageWindowTest : public testsupport::PageWindowsFixture<pagestest::FakePageFeed> {
+protected:
+    // The page list rendered into an image of its own size.
+    static QImage Render(CPageList* list)
+    {
+        QImage image(list->size(), QImage::Format_RGB32);
+        image.fill(Qt::magenta);
+        list->render(&image);
+        return image;
+    }
+
+    // Page `page` filled with the sample lines and open in its window.
+    CChildFrame* OpenSample(int page)
+    {
+        pagestest::FillSamplePage(m_feed.cache, page);
+        return m_windows->OpenPage(page);
+    }
+
+    // The sample page open and painted once.
+    CChildFrame* PaintedSample(int page)
+    {
+        CChildFrame* frame = OpenSample(page);
+        EXPECT_TRUE(WaitForPaint(frame->View()->List(), 0));
+        return frame;
+    }
+
+    // The cells of a row of the plan as the list lays them out.
+    static std::vector<LaidCell> Cells(CPageList* list, const RowPlan& plan)
+    {
+        const CColumnWidths widths(list->Format(), CQtFontMeasure(RowFonts::For(list->Format().font).page));
+        return LayRow(plan, widths, 0, list->width(), list->PageNominalWidth());
+    }
+
+    std::vector<QRect> Geometries() const
+    {
+        std::vector<QRect> rects;
+        for (CChildFrame* frame : m_windows->Frames())
+            rects.push_back(frame->geometry());
+        return rects;
+    }
+
+    Brindle::CRegSection Documents() { return Section("MAVO Document"); }
+};
 
 } // namespace
 
@@ -113,11 +122,11 @@ TEST_F(PageWindowTest, RowRendersEachCellInTheSchemeColours)
     for (const auto& [kind, colour] : backgrounds) {
         const auto c = std::find_if(cells.begin(), cells.end(), [&](const LaidCell& l) { return l.kind == kind; });
         ASSERT_NE(c, cells.end()) << kind;
-        EXPECT_EQ(Pixel(image, c->left + 1, h + 1), ToQColor(colour)) << kind;
+        EXPECT_EQ(image.pixelColor(c->left + 1, h + 1), ToQColor(colour)) << kind;
         // Some text is drawn in the bid rate cell in its foreground colour.
         if (kind == COL_BID_RATE) {
             EXPECT_GT(CountPixels(QRect(c->left, h, c->right - c->left, h),
-                                  [&](int x, int y) { return Pixel(image, x, y) != ToQColor(bidRateBg); }),
+                                  [&](int x, int y) { return image.pixelColor(x, y) != ToQColor(bidRateBg); }),
                       10);
         }
     }
@@ -140,25 +149,24 @@ TEST_F(PageWindowTest, EachLineKindPaintsAndMissingLinesAreGreen)
     const CColorScheme& s = m_env.schemes.ForStyle(0);
     const int h = list->RowHeight();
     // The unknown kind: row background everywhere, even over the numbers.
-    EXPECT_EQ(Pixel(image, 2, 19 * h + 1), ToQColor(s.Get(Entry::RowBG)));
-    EXPECT_EQ(Pixel(image, list->width() / 2, 19 * h + h / 2), ToQColor(s.Get(Entry::RowBG)));
+    EXPECT_EQ(image.pixelColor(2, 19 * h + 1), ToQColor(s.Get(Entry::RowBG)));
+    EXPECT_EQ(image.pixelColor(list->width() / 2, 19 * h + h / 2), ToQColor(s.Get(Entry::RowBG)));
     // The text line: its number, then the 0x2000 colours.
-    EXPECT_EQ(Pixel(image, 2, 12 * h + 1), ToQColor(s.Get(Entry::LineNumberBG)));
-    EXPECT_EQ(Pixel(image, list->width() - 3, 12 * h + 1), ToQColor(s.Get(Entry::Flag2000FG + 1)));
+    EXPECT_EQ(image.pixelColor(2, 12 * h + 1), ToQColor(s.Get(Entry::LineNumberBG)));
+    EXPECT_EQ(image.pixelColor(list->width() - 3, 12 * h + 1), ToQColor(s.Get(Entry::Flag2000FG + 1)));
     // The trade monitor line: its transaction number in 170-171.
     for (const LaidCell& c : Cells(list, PlanTradeMonitorRow(list->Format())))
         if (c.kind == COL_TM_NUMBER) {
-            EXPECT_EQ(Pixel(image, c.left + 1, 20 * h + 1), ToQColor(s.Get(Entry::TMNumberBG)));
+            EXPECT_EQ(image.pixelColor(c.left + 1, 20 * h + 1), ToQColor(s.Get(Entry::TMNumberBG)));
         }
     // A line the cache lacks.
-    EXPECT_EQ(Pixel(image, list->width() / 2, 25 * h + h / 2), ToQColor(kMissingLineColor));
+    EXPECT_EQ(image.pixelColor(list->width() / 2, 25 * h + h / 2), ToQColor(kMissingLineColor));
 }
 
 TEST_F(PageWindowTest, FeedUpdateRepaintsOnlyTheChangedRowsFromAnotherThread)
 {
-    CChildFrame* frame = OpenSample(7);
+    CChildFrame* frame = PaintedSample(7);
     CPageList* list = frame->View()->List();
-    ASSERT_TRUE(WaitForPaint(list, 0));
     const int rows = list->RowsPainted();
     ASSERT_TRUE(PaintedAfter(list, [&] { std::thread([&] { m_feed.Dispatch(704); }).join(); }));
     EXPECT_EQ(list->RowsPainted() - rows, 1);
@@ -180,9 +188,8 @@ TEST_F(PageWindowTest, FeedUpdateRepaintsOnlyTheChangedRowsFromAnotherThread)
 
 TEST_F(PageWindowTest, UpdatesOfManyLinesWithinAFrameAreOnePaint)
 {
-    CChildFrame* frame = OpenSample(7);
+    CChildFrame* frame = PaintedSample(7);
     CPageList* list = frame->View()->List();
-    ASSERT_TRUE(WaitForPaint(list, 0));
     const int wakeUps = frame->View()->WakeUps();
     const int applied = frame->View()->UpdatesApplied();
     const int rows = list->RowsPainted();
@@ -272,22 +279,20 @@ TEST_F(PageWindowTest, OpeningAPageTwiceActivatesTheFirstWindowWhoseTitleFollows
 
     m_feed.deniedPages = {13};
     EXPECT_EQ(m_windows->OpenPage(13), nullptr);
-    ASSERT_EQ(m_asked.size(), 1u);
-    EXPECT_EQ(m_asked[0].caption, "No Permission");
-    EXPECT_EQ(m_asked[0].text, "You do not have permission\nto view this page");
-    EXPECT_EQ(m_asked[0].kind, PageMessageKind::Stop);
+    EXPECT_EQ(Questions(m_asked), (std::vector<std::string>{Question(
+                                      "No Permission", "You do not have permission\nto view this page",
+                                      PageMessageKind::Stop)}));
     EXPECT_EQ(m_windows->Documents().size(), 1u);
 
     // A title from the feed names the window; an empty one changes nothing.
     m_feed.cache.SetTitle(14, "GOVIES");
     CChildFrame* frame = m_windows->OpenPage(14);
     EXPECT_EQ(frame->windowTitle(), "GOVIES");
-    m_feed.cache.SetTitle(14, "EURO GOVIES");
-    m_windows->OnPageTitle(14);
-    EXPECT_EQ(frame->windowTitle(), "EURO GOVIES");
-    m_feed.cache.SetTitle(14, "");
-    m_windows->OnPageTitle(14);
-    EXPECT_EQ(frame->windowTitle(), "EURO GOVIES");
+    for (const char* title : {"EURO GOVIES", ""}) {
+        m_feed.cache.SetTitle(14, title);
+        m_windows->OnPageTitle(14);
+        EXPECT_EQ(frame->windowTitle(), "EURO GOVIES");
+    }
 }
 
 TEST_F(PageWindowTest, FrameStylesSwitchAndTheSameStyleIsIgnored)
@@ -316,22 +321,18 @@ TEST_F(PageWindowTest, CloseIsGuardedByOwnOrdersAndAsksFirst)
     LineObject own = pagestest::SampleFieldLine(5, 3);
     own.m_offer.m_ownLevel = 1;
     m_feed.cache.Put(503, own);
-    m_feed.orderEntry = true;
-    EXPECT_FALSE(frame->close());
-    Settle();
-    ASSERT_TRUE(guard);
-    ASSERT_EQ(m_asked.size(), 1u);
-    EXPECT_EQ(m_asked[0].caption, "Close Page");
-    EXPECT_EQ(m_asked[0].text, "Please remove your orders\nbefore closing this page");
-    EXPECT_EQ(m_asked[0].kind, PageMessageKind::Information);
-
-    m_feed.orderEntry = false;
-    m_answers = {false};
-    EXPECT_FALSE(frame->close());
-    Settle();
-    ASSERT_TRUE(guard);
-    EXPECT_EQ(m_asked.back().text, "Are you sure you want to close US RATES?");
-    EXPECT_EQ(m_asked.back().kind, PageMessageKind::Question);
+    for (bool orderEntry : {true, false}) {
+        m_feed.orderEntry = orderEntry;
+        m_answers = {orderEntry};  // OK to the information, No to the question
+        EXPECT_FALSE(frame->close());
+        Settle();
+        ASSERT_TRUE(guard);
+    }
+    EXPECT_EQ(Questions(m_asked),
+              (std::vector<std::string>{
+                  Question("Close Page", "Please remove your orders\nbefore closing this page",
+                           PageMessageKind::Information),
+                  Question("Close Page", "Are you sure you want to close US RATES?", PageMessageKind::Question)}));
 
     EXPECT_EQ(m_feed.TotalRefs(), 26);
     m_answers = {true};
@@ -357,31 +358,23 @@ TEST_F(PageWindowTest, DocumentsSaveAndRestoreWithTheirWindows)
     b->View()->SetFormat(format);
     b->View()->Document().SetLines({1203, 1201, 702});
     b->View()->Document().SetTitle("Mixed");
-    const QRect geometryB = b->geometry();
-    const QRect geometryA = a->geometry();
-    {
-        Brindle::CRegSection docs = Section("MAVO Document");
-        ASSERT_TRUE(m_windows->SaveDocuments(docs));
-    }
+    const auto shown = [](CChildFrame* f) {
+        const CMAVODoc& doc = f->View()->Document();
+        return std::tuple(f->windowTitle(), doc.GetPage(), doc.Lines(), f->FrameStyle(), f->geometry(),
+                          f->View()->Format());
+    };
+    const auto savedA = shown(a), savedB = shown(b);
+    ASSERT_EQ(std::get<1>(savedB), 0);  // lines of two pages
+    ASSERT_TRUE(m_windows->SaveDocuments(Documents()));
     m_windows.reset();
     EXPECT_EQ(m_feed.TotalRefs(), 0);
 
     m_windows = MakeWindows();
-    Brindle::CRegSection docs = Section("MAVO Document");
-    CChildFrame* a2 = m_windows->LoadDocument(Brindle::CRegSection(docs, "0"));
-    CChildFrame* b2 = m_windows->LoadDocument(Brindle::CRegSection(docs, "1"));
+    CChildFrame* a2 = m_windows->LoadDocument(Brindle::CRegSection(Documents(), "0"));
+    CChildFrame* b2 = m_windows->LoadDocument(Brindle::CRegSection(Documents(), "1"));
     ASSERT_TRUE(a2 && b2);
-    EXPECT_EQ(a2->windowTitle(), "US RATES");
-    EXPECT_EQ(a2->View()->Document().GetPage(), 7);
-    EXPECT_EQ(a2->View()->Document().GetLineCount(), 26);
-    EXPECT_EQ(a2->geometry(), geometryA);
-    EXPECT_EQ(a2->FrameStyle(), 0);
-    EXPECT_EQ(b2->windowTitle(), "Mixed");
-    EXPECT_EQ(b2->View()->Document().Lines(), (std::vector<unsigned>{1203, 1201, 702}));
-    EXPECT_EQ(b2->View()->Document().GetPage(), 0);
-    EXPECT_EQ(b2->FrameStyle(), 1);
-    EXPECT_EQ(b2->geometry(), geometryB);
-    EXPECT_EQ(b2->View()->Format(), format);
+    EXPECT_EQ(shown(a2), savedA);
+    EXPECT_EQ(shown(b2), savedB);
     EXPECT_EQ(m_feed.TotalRefs(), 29);
 }
 
@@ -396,10 +389,8 @@ TEST_F(PageWindowTest, PrintingTwoPagesMakesATwoPagePdfWithTheirTitles)
     ASSERT_TRUE(PrintAllTo(path));
     EXPECT_TRUE(PdfTool(QStringLiteral("pdfinfo"), {path}).contains(QRegularExpression("Pages:\\s+2\\b")));
     const QString content = PdfTool(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
-    EXPECT_TRUE(content.contains("US RATES"));
-    EXPECT_TRUE(content.contains("EURO RATES"));
-    EXPECT_TRUE(content.contains("UST 10Y"));
-    EXPECT_TRUE(content.contains(" at "));  // the time line
+    for (const char* shown : {"US RATES", "EURO RATES", "UST 10Y", " at "})  // " at ": the time line
+        EXPECT_TRUE(content.contains(shown)) << shown;
     EXPECT_LT(content.indexOf("US RATES"), content.indexOf("EURO RATES"));
 
     // Nothing to print: nothing started.
@@ -430,39 +421,25 @@ TEST_F(PageWindowTest, FirstTextLineArrivingWidensThePage)
 
 TEST_F(PageWindowTest, PointerMovesReportTheCellUnderThemButNotWhileDraggingOnTheScaledLayout)
 {
-    struct Hover {
-        unsigned key;
-        int column;
-    };
-    std::vector<Hover> hovers;
-    m_windows->SetInfoTipHandler([&](unsigned key, int column, QPoint) { hovers.push_back({key, column}); });
+    using Hovers = std::vector<std::pair<unsigned, int>>;  // key, column
+    Hovers hovers;
+    m_windows->SetInfoTipHandler([&](unsigned key, int column, QPoint) { hovers.emplace_back(key, column); });
     CChildFrame* frame = OpenSample(7);
     CPageList* list = frame->View()->List();
     const int h = list->RowHeight();
-    const auto send = [list](QEvent::Type type, QPoint at, Qt::MouseButton button) {
-        testsupport::MouseAt(list, at, type, button);
-    };
-    send(QEvent::MouseMove, QPoint(2, h + h / 2), Qt::NoButton);
-    ASSERT_EQ(hovers.size(), 1u);
-    EXPECT_EQ(hovers[0].key, frame->View()->Document().GetLineKey(1));
-    EXPECT_EQ(hovers[0].column, COL_LINE_NUMBER);
-    // Beyond the rows: no line, no cell.
-    send(QEvent::MouseMove, QPoint(2, 40 * h), Qt::NoButton);
-    ASSERT_EQ(hovers.size(), 2u);
-    EXPECT_EQ(hovers[1].key, 0u);
-    EXPECT_EQ(hovers[1].column, COL_NOTHING);
-
-    // A press (here the start of a drag) says "none"; moves while dragging
-    // say nothing at all; leaving the list says "none".
-    send(QEvent::MouseButtonPress, QPoint(2, h / 2), Qt::LeftButton);
-    ASSERT_EQ(hovers.size(), 3u);
-    EXPECT_EQ(hovers[2].column, COL_NOTHING);
-    send(QEvent::MouseMove, QPoint(30, h / 2), Qt::LeftButton);
-    EXPECT_EQ(hovers.size(), 3u);
-    send(QEvent::MouseButtonRelease, QPoint(30, h / 2), Qt::LeftButton);
+    // Over row 1's number, then beyond the rows (no line, no cell); a press
+    // (here the start of a drag) says "none", moves while dragging say
+    // nothing at all, and leaving the list says "none".
+    testsupport::MoveOver(list, QPoint(2, h + h / 2));
+    testsupport::MoveOver(list, QPoint(2, 40 * h));
+    testsupport::MouseAt(list, QPoint(2, h / 2), QEvent::MouseButtonPress);
+    testsupport::MouseAt(list, QPoint(30, h / 2), QEvent::MouseMove);
+    testsupport::MouseAt(list, QPoint(30, h / 2), QEvent::MouseButtonRelease);
     testsupport::LeaveWidget(list);
-    ASSERT_EQ(hovers.size(), 4u);
-    EXPECT_EQ(hovers[3].key, 0u);
+    EXPECT_EQ(hovers, (Hovers{{frame->View()->Document().GetLineKey(1), COL_LINE_NUMBER},
+                              {0, COL_NOTHING},
+                              {0, COL_NOTHING},
+                              {0, COL_NOTHING}}));
 
     // Hit tests use the scaled layout.
     EXPECT_EQ(list->HitTest(QPoint(2, h / 2)), COL_LINE_NUMBER);
@@ -483,17 +460,16 @@ TEST_F(PageWindowTest, ASavedPageOfSeveralPagesRequestsEveryPageAtOpenAndWhenThe
     section.SetStr("Title", "Mixed");
     section.SetInt("LineCount", 3);
     section.SetInt("Page", 0);
-    Brindle::CRegSection lines(section, "Lines");
-    lines.SetInt("0", static_cast<int>(CreateZPHKey(2, 1)));
-    lines.SetInt("1", static_cast<int>(CreateZPHKey(3, 1)));
-    lines.SetInt("2", static_cast<int>(CreateZPHKey(1, 1)));
+    const std::vector<int> pages{2, 3, 1};
+    for (int i = 0; i < 3; ++i)
+        Brindle::CRegSection(section, "Lines").SetInt(std::to_string(i).c_str(), CreateZPHKey(pages[i], 1));
     m_feed.requestedPages.clear();
     ASSERT_NE(m_windows->LoadDocument(section), nullptr);
-    EXPECT_EQ(m_feed.requestedPages, (std::vector<int>{2, 3, 1}));
+    EXPECT_EQ(m_feed.requestedPages, pages);
 
     m_feed.requestedPages.clear();
     m_windows->RequestPages();
-    EXPECT_EQ(m_feed.requestedPages, (std::vector<int>{2, 3, 1}));
+    EXPECT_EQ(m_feed.requestedPages, pages);
 }
 
 TEST_F(PageWindowTest, TiledWindowsComeBackExactlyAsSavedWhateverTheFeedSendsAfterwards)
@@ -508,12 +484,11 @@ TEST_F(PageWindowTest, TiledWindowsComeBackExactlyAsSavedWhateverTheFeedSendsAft
     Settle();
     const std::vector<QRect> saved = Geometries();
 
-    Brindle::CRegSection documents = Section("MAVO Document");
-    ASSERT_TRUE(m_windows->SaveDocuments(documents));
+    ASSERT_TRUE(m_windows->SaveDocuments(Documents()));
     m_windows->CloseAll();
     Settle();
     for (const char* name : {"0", "1", "2"})
-        ASSERT_NE(m_windows->LoadDocument(Brindle::CRegSection(documents, name)), nullptr);
+        ASSERT_NE(m_windows->LoadDocument(Brindle::CRegSection(Documents(), name)), nullptr);
     Settle();
     EXPECT_EQ(Geometries(), saved);
 

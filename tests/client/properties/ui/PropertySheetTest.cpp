@@ -9,9 +9,9 @@
 #include "properties/ui/PropertySheet.h"
 #include "properties/ui/SelectLinesDialog.h"
 
-#include "../CountingPageFeed.h"
+#include "../../pages/FakePageFeed.h"
 #include "../../pages/ui/SampleLines.h"
-#include "PageWindowsFixture.h"
+#include "PageQuestions.h"
 #include "TempDir.h"
 
 #include <QAbstractButton>
@@ -32,6 +32,8 @@
 using namespace ZPH;
 
 using namespace mavo;
+using testsupport::Question;
+using testsupport::Questions;
 
 namespace {
 
@@ -71,7 +73,7 @@ void ExpectChecked(std::initializer_list<QAbstractButton*> buttons, bool checked
         EXPECT_EQ(button->isChecked(), checked) << button->text().toStdString();
 }
 
-class PropertySheetTest : public testsupport::PageWindowsFixture<propstest::CountingPageFeed> {
+class PropertySheetTest : public testsupport::PageWindowsFixture<pagestest::FakePageFeed> {
 protected:
     std::unique_ptr<CFormatActions> m_actions;
 
@@ -145,13 +147,7 @@ TEST_F(PropertySheetTest, LayoutPageRoundTripsThroughTheStoredFormat)
         EXPECT_EQ(sheet.CurrentPage(), PropertyPage::Layout);
         CPageLayoutProp* p = sheet.LayoutPage();
         EXPECT_EQ(p->Title()->text(), "US RATES");
-        EXPECT_EQ(p->Title()->maxLength(), 40);
-        EXPECT_EQ(p->IssueName()->value(), 18);
-        EXPECT_EQ(p->IssueName()->maximum(), 40);
-        EXPECT_EQ(p->IssueName()->tickInterval(), 2);
-        EXPECT_EQ(p->StackQuantity()->value(), 7);
-        EXPECT_EQ(p->StackQuantity()->maximum(), 9);
-        EXPECT_EQ(p->StackCustomer()->maximum(), 6);
+        EXPECT_EQ(std::pair(p->IssueName()->value(), p->StackQuantity()->value()), std::pair(18, 7));
         EXPECT_TRUE(p->ShowSpread()->isChecked());
         EXPECT_FALSE(p->FixedFont()->isVisibleTo(&sheet));
         p->Title()->setText("MY RATES");
@@ -181,8 +177,6 @@ TEST_F(PropertySheetTest, StackAndAggressorPagesRoundTripThroughTheStoredFormat)
         EXPECT_EQ(sheet.CurrentPage(), PropertyPage::Stack);
         CStackLayoutProp* s = sheet.StackPage();
         ExpectChecked({s->BidSize()->Button(3), s->OfferSize()->Button(0), s->Customers()->Button(1)});
-        EXPECT_EQ(s->OfferSize()->Button(0)->text(), "None");
-        EXPECT_EQ(s->BidSize()->Button(5)->text(), "Five");
         Click({s->BidSize()->Button(5), s->OfferSize()->Button(2), s->Customers()->Button(0)});
         CAggrLayoutProp* a = sheet.AggressorsPage();
         ExpectChecked({a->BidSize()->Button(2), a->OfferSize()->Button(4), a->Customers()->Button(0),
@@ -209,10 +203,8 @@ TEST_F(PropertySheetTest, TradeHistoryColorsAndTradeMonitorPagesRoundTripThrough
         CTradeHistoryProp* t = sheet.TradeHistoryPage();
         ExpectChecked({t->Show(), t->Precision(1)});
         ExpectChecked({t->ShowNumber()}, false);
-        EXPECT_EQ(t->Rate()->value(), 9);
-        EXPECT_EQ(t->Volume()->value(), 11);
-        EXPECT_EQ(t->Transaction()->value(), 3);
-        EXPECT_EQ(t->Precision(1)->text(), "0.0");
+        EXPECT_EQ(std::tuple(t->Rate()->value(), t->Volume()->value(), t->Transaction()->value()),
+                  std::tuple(9, 11, 3));
         Slide({{t->Rate(), 14}, {t->Volume(), 5}, {t->Transaction(), 8}});
         Click({t->Show(), t->ShowNumber(), t->ShowRate(), t->ShowTime(), t->ShowVolume(), t->Precision(2)});
 
@@ -350,9 +342,8 @@ TEST_F(PropertySheetTest, ContentsRefusesAPageTheUserMayNotSee)
         return true;
     });
     EXPECT_FALSE(linesAsked);
-    ASSERT_FALSE(m_asked.empty());
-    EXPECT_EQ(m_asked.back().caption, "No Permission");
-    EXPECT_EQ(m_asked.back().text, "You do not have permission\nto view this page");
+    EXPECT_EQ(Questions(m_asked), std::vector{Question("No Permission", "You do not have permission\nto view this page",
+                                                       PageMessageKind::Stop)});
     EXPECT_EQ(m_feed.Refs(901), 0);
 }
 
@@ -381,12 +372,10 @@ TEST_F(PropertySheetTest, SelectLinesListsThePageFollowsUpdatesAndHoldsItsLinesW
         QTreeWidget* tree = dialog.Tree();
         ASSERT_EQ(tree->topLevelItemCount(), 26);
         EXPECT_EQ(tree->headerItem()->text(2), "Line#");
-        EXPECT_EQ(tree->topLevelItem(1)->text(0), "8");
-        EXPECT_EQ(tree->topLevelItem(1)->text(1), "2");
-        EXPECT_EQ(tree->topLevelItem(1)->text(2), "2");
+        const QTreeWidgetItem* row = tree->topLevelItem(1);
+        EXPECT_EQ(QStringList({row->text(0), row->text(1), row->text(2)}), QStringList({"8", "2", "2"}));
         EXPECT_EQ(tree->topLevelItem(12)->text(3), "  --- EUROPE ---");
-        EXPECT_EQ(m_feed.Refs(801), 1);
-        EXPECT_EQ(m_feed.Refs(826), 1);
+        EXPECT_EQ(std::pair(m_feed.Refs(801), m_feed.Refs(826)), std::pair(1, 1));
         EXPECT_NE(std::find(m_feed.requestedPages.begin(), m_feed.requestedPages.end(), 8),
                   m_feed.requestedPages.end());
 
@@ -443,19 +432,17 @@ TEST_F(PropertySheetTest, ApplyToAllAsksAndSkipsMinimisedAndLockedPages)
     ASSERT_TRUE(minimised->isMinimized());
     SaveDefaultStyle(FormatWith({{&F::issueSize, 25}}));
 
-    m_answers = {false};
-    EXPECT_EQ(m_actions->ApplyToAll(nullptr), 0);
-    ASSERT_EQ(m_asked.size(), 1u);
-    EXPECT_EQ(m_asked[0].caption, "Apply Default Style");
-    EXPECT_EQ(m_asked[0].text, "Are you sure you want to apply the default style?\n(some data may be removed from "
-                               "the display\nand/or pages misaligned)");
-    EXPECT_EQ(plain->View()->Format().issueSize, 5);
-
-    m_answers = {true};
-    EXPECT_EQ(m_actions->ApplyToAll(nullptr), 1);
-    EXPECT_EQ(plain->View()->Format().issueSize, 25);
-    EXPECT_EQ(minimised->View()->Format().issueSize, 5);
-    EXPECT_EQ(locked->View()->Format().issueSize, 5);
+    for (bool yes : {false, true}) {
+        m_answers = {yes};
+        EXPECT_EQ(m_actions->ApplyToAll(nullptr), yes ? 1 : 0);
+        EXPECT_EQ(std::tuple(plain->View()->Format().issueSize, minimised->View()->Format().issueSize,
+                             locked->View()->Format().issueSize),
+                  std::tuple(yes ? 25 : 5, 5, 5));
+    }
+    EXPECT_EQ(Questions(m_asked)[0], Question("Apply Default Style",
+                                              "Are you sure you want to apply the default style?\n(some data may be "
+                                              "removed from the display\nand/or pages misaligned)",
+                                              PageMessageKind::Question));
     EXPECT_EQ(locked->View()->Format().formatLocked, 1);
 }
 
@@ -469,9 +456,9 @@ TEST_F(PropertySheetTest, SetAsDefaultWritesTheDefaultStyleOnlyOnYes)
 
     m_answers = {false};
     EXPECT_FALSE(m_actions->SetAsDefault(frame, nullptr));
-    ASSERT_EQ(m_asked.size(), 1u);
-    EXPECT_EQ(m_asked[0].caption, "Set Default Style");
-    EXPECT_EQ(m_asked[0].text, "Are you sure you want to set this as\nthe new default style?");
+    EXPECT_EQ(Questions(m_asked), std::vector{Question("Set Default Style",
+                                                       "Are you sure you want to set this as\nthe new default style?",
+                                                       PageMessageKind::Question)});
     int stored = -1;
     Section("Default Style").GetInt("RateSize", stored, -1);
     EXPECT_EQ(stored, -1);
@@ -486,11 +473,11 @@ TEST_F(PropertySheetTest, SetAsDefaultWritesTheDefaultStyleOnlyOnYes)
 TEST_F(PropertySheetTest, LockTogglesAndIsStoredWithThePage)
 {
     CChildFrame* frame = m_windows->OpenPage(7);
-    EXPECT_FALSE(m_actions->IsLocked(frame));
-    EXPECT_TRUE(m_actions->ToggleLock(frame));
-    EXPECT_EQ(StoredFormat(frame).formatLocked, 1);
-    EXPECT_FALSE(m_actions->ToggleLock(frame));
-    EXPECT_EQ(StoredFormat(frame).formatLocked, 0);
+    for (bool locked : {true, false}) {
+        EXPECT_EQ(m_actions->IsLocked(frame), !locked);
+        EXPECT_EQ(m_actions->ToggleLock(frame), locked);
+        EXPECT_EQ(StoredFormat(frame).formatLocked, locked ? 1 : 0);
+    }
 }
 
 TEST_F(PropertySheetTest, FontStartsFromThePageFontAndResizesTheWindow)
@@ -542,9 +529,8 @@ TEST_F(PropertySheetTest, PrintFormatEditsThePrintLayout)
     m_actions->SetSheetRunner([](CPagePropertySheet& sheet) {
         EXPECT_EQ(sheet.windowTitle(), "Print Page Format");
         EXPECT_EQ(sheet.Tabs()->count(), 3);
-        EXPECT_EQ(sheet.Tabs()->tabText(0), "Layout");
-        EXPECT_EQ(sheet.Tabs()->tabText(1), "Trade History");
-        EXPECT_EQ(sheet.Tabs()->tabText(2), "Stack");
+        EXPECT_EQ(QStringList({sheet.Tabs()->tabText(0), sheet.Tabs()->tabText(1), sheet.Tabs()->tabText(2)}),
+                  QStringList({"Layout", "Trade History", "Stack"}));
         EXPECT_EQ(sheet.LayoutPage()->Title(), nullptr);
         EXPECT_EQ(sheet.ContentsPage(), nullptr);
         sheet.LayoutPage()->IssueName()->setValue(0);

