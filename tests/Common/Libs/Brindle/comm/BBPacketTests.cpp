@@ -13,6 +13,7 @@
 #include <memory>
 #include <sstream>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using namespace Brindle;
@@ -96,9 +97,9 @@ std::vector<Sample> MakeSamples(long when)
     page->set_column(40);
     page->set_access_type("01");
     page->set_security_id("912828XY7");
-    std::string text;
+    std::string text(200, 'A');
     for (int i = 0; i < 200; ++i)
-        text += static_cast<char>('A' + i % 26);
+        text[i] = static_cast<char>('A' + i % 26);
     page->set_text(text);
     out.push_back(Describe(std::move(page), "page",
                            {{"contributor", "HALVERN"}, {"product", "G"}, {"page", 12345}, {"row", 26}, {"column", 40},
@@ -190,13 +191,9 @@ TEST_F(BBPacketTest, EveryKindReadsBackToTheSameFieldsAndBytes)
     ASSERT_EQ(CBBPacketReader::Read(load.CreateString(), used, read), BB_READ_PACKET);
     auto* back = dynamic_cast<CBBLoadMonitor*>(read.get());
     ASSERT_NE(back, nullptr);
-    EXPECT_FALSE(back->get_maturity_order());
-    EXPECT_EQ(back->get_monitor_number(), 9);
-    EXPECT_EQ(back->get_page(), 300);
-    EXPECT_EQ(back->get_row(), 26);
-    EXPECT_EQ(back->get_security_id(), "ID");
-    EXPECT_EQ(back->get_code_number(), 8);
-    EXPECT_FALSE(back->get_flag());
+    EXPECT_EQ(std::make_tuple(back->get_maturity_order(), back->get_monitor_number(), back->get_page(), back->get_row(),
+                              back->get_security_id(), back->get_code_number(), back->get_flag()),
+              std::make_tuple(false, 9, 300, 26, std::string("ID"), 8, false));
 }
 
 TEST_F(BBPacketTest, PageDataFieldsAreForcedToTheirWidths)
@@ -253,12 +250,10 @@ TEST_F(BBPacketTest, FieldsThatWouldBreakTheLayoutAreRefused)
     page.set_text("line\x03" "end"); // an ETX inside would end the packet
     EXPECT_EQ(page.CreateString(), "");
     page.set_text("fine");
-    page.set_page(100000); // six digits in a five-digit field
-    EXPECT_EQ(page.CreateString(), "");
-    page.set_page(-1);
-    EXPECT_EQ(page.CreateString(), "");
-    page.set_page(99999);
-    EXPECT_NE(page.CreateString(), "");
+    for (const int number : {100000, -1, 99999}) { // six digits in a five-digit field, a sign, the largest
+        page.set_page(number);
+        EXPECT_EQ(page.CreateString().empty(), number != 99999) << number;
+    }
 
     CBBLoadMonitor load;
     load.set_foreground_color(100);
@@ -306,9 +301,8 @@ TEST_F(BBPacketTest, ReaderSkipsWhatIsNoPacketAndKeepsTheRest)
             break;
         seen.push_back(r == BB_READ_PACKET ? std::string("packet ") + packet->GetSequence() : "bad: " + reader.GetError());
     }
-    const std::vector<std::string> expected = {"bad: bytes outside a packet", "packet 1", "bad: wrong LRC",
-                                               "bad: packet cut short by the next one", "packet 2"};
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(seen, (std::vector<std::string>{"bad: bytes outside a packet", "packet 1", "bad: wrong LRC",
+                                               "bad: packet cut short by the next one", "packet 2"}));
     EXPECT_EQ(reader.Buffered(), 5u);
     reader.Append(tail.substr(5));
     EXPECT_EQ(reader.Next(packet), BB_READ_PACKET);

@@ -12,8 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -88,29 +90,18 @@ inline std::string Object(const JsonFields& fields)
     return out + "}";
 }
 
-// Sends a JSON request to the compute peer; fails the test when the peer is
-// missing or answers with an error.
-inline std::string Ask(const std::string& json)
-{
-    auto& peer = ComputePeer();
-    EXPECT_TRUE(peer.Started()) << "python3 not found";
-    const std::string answer = peer.Ask(json);
-    EXPECT_FALSE(answer.empty()) << "no answer to " << json;
-    EXPECT_EQ(answer.find("\"error\""), std::string::npos) << answer;
-    return answer;
-}
-
-inline std::string Field(const std::string& json, const std::string& name)
-{
-    return testsupport::JsonField(json, name);
-}
-
-// One field of the compute peer's answer to `op` with these arguments.
+// One field of the compute peer's answer to `op` with these arguments; a
+// missing peer or an answer with an error fails the test.
 inline std::string AskOp(const char* op, const JsonFields& args, const char* field)
 {
     JsonFields request{{"op", op}};
     request.insert(request.end(), args.begin(), args.end());
-    return Field(Ask(Object(request)), field);
+    auto& peer = ComputePeer();
+    EXPECT_TRUE(peer.Started()) << "python3 not found";
+    const std::string json = Object(request), answer = peer.Ask(json);
+    EXPECT_FALSE(answer.empty()) << "no answer to " << json;
+    EXPECT_EQ(answer.find("\"error\""), std::string::npos) << answer;
+    return testsupport::JsonField(answer, field);
 }
 
 inline std::string RandomBytes(std::mt19937& rng, std::size_t n)
@@ -185,6 +176,41 @@ void Stack(Bottom& bottom, Next& next, Above&... above)
     if constexpr (sizeof...(above) > 0)
         Stack(next, above...);
 }
+
+// State that threads change under one lock and a test waits on.
+class Waitable {
+public:
+    // Makes a change under the lock and wakes the waiters.
+    template <typename Change>
+    void Note(Change change)
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            change();
+        }
+        m_changed.notify_all();
+    }
+    // Waits until pred, run under the lock, holds; false after a generous
+    // minute (no timing assertion: every wait normally ends in milliseconds).
+    template <typename Pred>
+    bool Until(Pred pred)
+    {
+        std::unique_lock<std::mutex> guard(m_lock);
+        return m_changed.wait_for(guard, std::chrono::seconds(60), pred);
+    }
+    // What read returns, read under the lock.
+    template <typename Read>
+    auto Locked(Read read)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return read();
+    }
+    std::mutex& Lock() { return m_lock; }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+};
 
 // Polls until pred holds; false after a generous minute.
 template <typename Pred>

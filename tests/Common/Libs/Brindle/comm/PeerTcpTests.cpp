@@ -19,9 +19,9 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using namespace Brindle;
@@ -30,55 +30,32 @@ using testsupport::ChildProcess;
 
 namespace {
 
-constexpr auto kLimit = std::chrono::seconds(60);
-
-// What the reader thread saw, for the test thread to wait on.
-class Seen {
+// What the reader thread saw, for the test thread to wait on, with the
+// handshake notices of Sink about its Context counted.
+template <typename Sink, typename Context>
+class Seen : public Sink, public Waitable {
 public:
-    template <typename Pred>
-    bool Until(Pred pred)
-    {
-        std::unique_lock<std::mutex> guard(m_lock);
-        return m_changed.wait_for(guard, kLimit, pred);
-    }
-    // Makes a change under the lock and wakes the waiters.
-    template <typename Change>
-    void Note(Change change)
-    {
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            change();
-        }
-        m_changed.notify_all();
-    }
-    std::mutex& Lock() { return m_lock; }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
+    void OnHandShakeSuccess(Context*) override { Note([&] { ++success; }); }
+    void OnHandShakeFailed(Context*) override { Note([&] { ++failed; }); }
+    int closes = 0, success = 0, failed = 0;
 };
 
 // The top of a channel stack: keeps each payload and, when asked, answers
 // it with "echo:" and the payload.
-class ChannelTop : public CCommLayer, public CSecurityLayerSink {
+class ChannelTop : public CCommLayer, public Seen<CSecurityLayerSink, CSecurityContext> {
 public:
-    explicit ChannelTop(bool echo) : m_echo(echo) {}
+    ChannelTop(CSecurityLayer&, bool echo) : m_echo(echo) {}
     void OnOpen(void*) override {}
     void OnData(void* source, const std::string& data) override
     {
-        seen.Note([&] { payloads.push_back(data); });
+        Note([&] { payloads.push_back(data); });
         if (m_echo)
             CallDownData(source, "echo:" + data);
     }
-    void OnError(void*, unsigned long, const std::string& text) override { seen.Note([&] { errors.push_back(text); }); }
-    void OnClose(void*) override { seen.Note([&] { ++closes; }); }
-    void OnHandShakeSuccess(CSecurityContext*) override { seen.Note([&] { ++success; }); }
-    void OnHandShakeFailed(CSecurityContext*) override { seen.Note([&] { ++failed; }); }
+    void OnError(void*, unsigned long, const std::string& text) override { Note([&] { errors.push_back(text); }); }
+    void OnClose(void*) override { Note([&] { ++closes; }); }
     bool Send(void* source, const std::string& data) { return CallDownData(source, data); }
-
-    Seen seen;
     std::vector<std::string> payloads, errors;
-    int closes = 0, success = 0, failed = 0;
 
 private:
     bool m_echo;
@@ -86,14 +63,14 @@ private:
 
 // The top of a message stack: keeps each message with InBundle at its
 // delivery and, when asked, answers "PING" with "ECHO" of the same values.
-class MsecTop : public CMsgLayer, public CMsgSecuritySink {
+class MsecTop : public CMsgLayer, public Seen<CMsgSecuritySink, CMsgSecurityContext> {
 public:
     MsecTop(CMsgSecurityLayer& layer, bool echo) : m_layer(layer), m_echo(echo) {}
     void OnOpen(void*) override {}
     void OnMsg(void* source, const CMsg& msg) override
     {
         const CRefCountedPtr<CMsgSecurityContext> context = m_layer.GetSecurityContext(source);
-        seen.Note([&] {
+        Note([&] {
             msgs.push_back(msg);
             inBundle.push_back(context.NotNull() && context->InBundle());
             ids.push_back(msg.get_header().get_id().get_value());
@@ -105,54 +82,39 @@ public:
             CallDownMsg(source, echo);
         }
     }
-    void OnClose(void*) override { seen.Note([&] { ++closes; }); }
-    void OnHandShakeSuccess(CMsgSecurityContext*) override { seen.Note([&] { ++success; }); }
-    void OnHandShakeFailed(CMsgSecurityContext*) override { seen.Note([&] { ++failed; }); }
+    void OnClose(void*) override { Note([&] { ++closes; }); }
     bool Send(void* source, const CMsg& msg) { return CallDownMsg(source, msg); }
-
-    Seen seen;
     std::vector<std::string> ids;
     std::vector<CMsg> msgs;
     std::vector<bool> inBundle;
-    int closes = 0, success = 0, failed = 0;
 
 private:
     CMsgSecurityLayer& m_layer;
     bool m_echo;
 };
 
-// A channel stack on one socket: transport, CSecurityLayer, ChannelTop
-// (also the layer's sink). Settings go in before Start.
-struct ChannelStack {
-    SocketTransport transport;
-    CSecurityLayer layer;
-    ChannelTop top;
-    ChannelStack(int fd, bool echo) : transport(fd), top(echo)
+// A stack on one socket: transport, the layers between (Middle...), the
+// security layer and its top, which is also the layer's sink. Settings go
+// in before Start.
+template <typename Layer, typename Top, typename... Middle>
+struct PeerStack {
+    PeerStack(int fd, bool echo) : transport(fd), top(layer, echo)
     {
         layer.SetNotify(&top);
-        Stack(transport, layer, top);
+        std::apply([&](auto&... middle) { Stack(transport, middle..., layer, top); }, middles);
     }
-    ~ChannelStack() { transport.Stop(); }
+    ~PeerStack() { transport.Stop(); }
     void* Source() { return transport.GetSource(); }
-    CRefCountedPtr<CSecurityContext> Context() { return layer.GetSecurityContext(Source()); }
+    auto Context() { return layer.GetSecurityContext(Source()); }
+    SocketTransport transport;
+    std::tuple<Middle...> middles;
+    Layer layer;
+    Top top;
 };
+using ChannelStack = PeerStack<CSecurityLayer, ChannelTop>;
 
-// A message security stack on one socket: transport, CMsgParser,
-// CMsgSecurityLayer with the given method, MsecTop.
-struct MsecStack {
-    SocketTransport transport;
-    CMsgParser parser;
-    CMsgSecurityLayer layer;
-    MsecTop top;
-    MsecStack(int fd, bool echo, int method) : transport(fd), top(layer, echo)
-    {
-        layer.SetPreferredMethod(method);
-        layer.SetNotify(&top);
-        Stack(transport, parser, layer, top);
-    }
-    ~MsecStack() { transport.Stop(); }
-    void* Source() { return transport.GetSource(); }
-    CRefCountedPtr<CMsgSecurityContext> Context() { return layer.GetSecurityContext(Source()); }
+struct MsecStack : PeerStack<CMsgSecurityLayer, MsecTop, CMsgParser> {
+    MsecStack(int fd, bool echo, int method) : PeerStack(fd, echo) { layer.SetPreferredMethod(method); }
 };
 
 std::vector<std::string> PeerArgs(const std::vector<std::string>& args)
@@ -186,14 +148,10 @@ bool IsListening(int port)
     std::ifstream table("/proc/net/tcp");
     char wanted[32];
     std::snprintf(wanted, sizeof wanted, "0100007F:%04X", port);
-    std::string line;
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state;
-        fields >> slot >> local >> remote >> state;
+    std::string slot, local, remote, state, rest;
+    while (table >> slot >> local >> remote >> state && std::getline(table, rest))
         if (local == wanted && state == "0A")
             return true;
-    }
     return false;
 }
 
@@ -246,7 +204,7 @@ TEST_P(PeerOverTcp, ChannelPythonInitiatorTwoHandshakes)
     s.transport.Join();
     EXPECT_EQ(Occurrences(peer->Stdout(), "handshake ok"), 2);
     EXPECT_EQ(Occurrences(peer->Stdout(), "got echo:ping"), 6) << peer->Stdout();
-    std::lock_guard<std::mutex> guard(s.top.seen.Lock());
+    std::lock_guard<std::mutex> guard(s.top.Lock());
     EXPECT_EQ(s.top.success, 2);
     // The peer's second round opens with a reset notice.
     EXPECT_EQ(s.top.failed, 1);
@@ -268,16 +226,16 @@ TEST_P(PeerOverTcp, ChannelOurInitiatorTwoHandshakes)
     const std::vector<std::string> pings{"", "short", std::string(1500, 'c'), std::string(70000, 'l')};
     for (int round = 1; round <= 2; ++round) {
         ASSERT_TRUE(s.Context()->InitiateHandShake());
-        ASSERT_TRUE(s.top.seen.Until([&] { return s.top.success == round; })) << peer.Stdout();
+        ASSERT_TRUE(s.top.Until([&] { return s.top.success == round; })) << peer.Stdout();
         EXPECT_EQ(s.Context()->GetMethod(), GetParam().channel);
         for (const std::string& ping : pings)
             ASSERT_TRUE(s.top.Send(source, ping));
-        ASSERT_TRUE(s.top.seen.Until([&] { return s.top.payloads.size() == pings.size() * round; }));
+        ASSERT_TRUE(s.top.Until([&] { return s.top.payloads.size() == pings.size() * round; }));
     }
     ASSERT_TRUE(s.top.Send(source, "bye"));
     EXPECT_EQ(peer.Wait(), 0) << peer.Stdout();
     s.transport.Join();
-    std::lock_guard<std::mutex> guard(s.top.seen.Lock());
+    std::lock_guard<std::mutex> guard(s.top.Lock());
     for (std::size_t i = 0; i < pings.size(); ++i)
         EXPECT_EQ(s.top.payloads[i], "echo:" + pings[i]) << i;
     EXPECT_EQ(s.top.failed, 1) << "the second handshake reset a secure context";
@@ -296,7 +254,7 @@ TEST_P(PeerOverTcp, MsecPythonInitiator)
     EXPECT_EQ(peer->Wait(), 0) << peer->Stdout();
     s.transport.Join();
     EXPECT_EQ(Occurrences(peer->Stdout(), "got ECHO"), 3) << peer->Stdout();
-    std::lock_guard<std::mutex> guard(s.top.seen.Lock());
+    std::lock_guard<std::mutex> guard(s.top.Lock());
     EXPECT_EQ(s.top.success, 1);
     ASSERT_EQ(s.top.ids, (std::vector<std::string>{"HELLO", "PING", "PING", "PING"}));
     EXPECT_EQ(s.top.inBundle, (std::vector<bool>{false, true, true, false}));
@@ -316,10 +274,10 @@ TEST_P(PeerOverTcp, MsecOurInitiatorRekeysAfterOneRefusal)
     CMsg plain{CVar("PING")};
     plain.get_header().set("N") = "plain";
     ASSERT_TRUE(s.top.Send(source, plain));
-    ASSERT_TRUE(s.top.seen.Until([&] { return s.top.ids.size() == 1; }));
+    ASSERT_TRUE(s.top.Until([&] { return s.top.ids.size() == 1; }));
 
     ASSERT_TRUE(s.Context()->InitiateHandShake());
-    ASSERT_TRUE(s.top.seen.Until([&] { return s.top.success == 1; })) << peer.Stdout();
+    ASSERT_TRUE(s.top.Until([&] { return s.top.success == 1; })) << peer.Stdout();
     EXPECT_EQ(s.Context()->GetMethod(), GetParam().msec);
     for (int i = 0; i < 3; ++i) {
         CMsg ping{CVar("PING")};
@@ -327,20 +285,20 @@ TEST_P(PeerOverTcp, MsecOurInitiatorRekeysAfterOneRefusal)
         ping.add(CRec(CVar("Body"))).set("Text") = std::string(static_cast<std::size_t>(i) * 1000, 'b');
         ASSERT_TRUE(s.top.Send(source, ping));
     }
-    ASSERT_TRUE(s.top.seen.Until([&] { return s.top.ids.size() == 4; }));
+    ASSERT_TRUE(s.top.Until([&] { return s.top.ids.size() == 4; }));
 
     // A secure peer refuses a new MSEC_INITIATE; once both are idle the
     // next one succeeds.
     ASSERT_TRUE(s.Context()->InitiateHandShake());
-    ASSERT_TRUE(s.top.seen.Until([&] { return s.top.failed == 1; })) << peer.Stdout();
+    ASSERT_TRUE(s.top.Until([&] { return s.top.failed == 1; })) << peer.Stdout();
     EXPECT_EQ(s.Context()->GetState(), 0);
     ASSERT_TRUE(s.Context()->InitiateHandShake());
-    ASSERT_TRUE(s.top.seen.Until([&] { return s.top.success == 2; })) << peer.Stdout();
+    ASSERT_TRUE(s.top.Until([&] { return s.top.success == 2; })) << peer.Stdout();
 
     ASSERT_TRUE(s.top.Send(source, CMsg(CVar("BYE"))));
     EXPECT_EQ(peer.Wait(), 0) << peer.Stdout();
     s.transport.Join();
-    std::lock_guard<std::mutex> guard(s.top.seen.Lock());
+    std::lock_guard<std::mutex> guard(s.top.Lock());
     ASSERT_EQ(s.top.ids, (std::vector<std::string>{"ECHO", "ECHO", "ECHO", "ECHO"}));
     EXPECT_EQ(s.top.msgs[0].get_header().get("N"), "plain");
     EXPECT_EQ(s.top.msgs[3].get_header().get("N"), "2");
@@ -374,15 +332,10 @@ TEST(SecureChannelTls, ChannelThroughSocatTunnels)
     ChildProcess peer(PeerArgs({"channel", "responder", "listen"}));
     const int peerPort = PeerPort(peer);
     ASSERT_GT(peerPort, 0);
-    int tlsPort = 0;
-    int plainPort = 0;
-    {
-        // Free ports for the two tunnel ends.
-        const int a = SocketTransport::Listen(tlsPort);
-        const int b = SocketTransport::Listen(plainPort);
-        ::close(a);
-        ::close(b);
-    }
+    int tlsPort = 0, plainPort = 0; // free ports for the two tunnel ends
+    const int a = SocketTransport::Listen(tlsPort), b = SocketTransport::Listen(plainPort);
+    ::close(a);
+    ::close(b);
     ChildProcess server({"/usr/bin/socat",
                          "OPENSSL-LISTEN:" + std::to_string(tlsPort) + ",bind=127.0.0.1,reuseaddr,fork,cert=" + cert +
                              ",key=" + key + ",verify=0,openssl-min-proto-version=TLS1.2",
@@ -401,12 +354,12 @@ TEST(SecureChannelTls, ChannelThroughSocatTunnels)
     void* source = s.Source();
 
     ASSERT_TRUE(s.Context()->InitiateHandShake());
-    ASSERT_TRUE(s.top.seen.Until([&] { return s.top.success == 1 || s.top.closes > 0; })) << server.Stderr();
+    ASSERT_TRUE(s.top.Until([&] { return s.top.success == 1 || s.top.closes > 0; })) << server.Stderr();
     ASSERT_EQ(s.top.success, 1) << server.Stderr() << client.Stderr();
     ASSERT_TRUE(s.top.Send(source, "through TLS"));
     ASSERT_TRUE(s.top.Send(source, "bye"));
     EXPECT_EQ(peer.Wait(), 0) << peer.Stdout();
-    ASSERT_TRUE(s.top.seen.Until([&] { return !s.top.payloads.empty(); }));
+    ASSERT_TRUE(s.top.Until([&] { return !s.top.payloads.empty(); }));
     EXPECT_EQ(s.top.payloads[0], "echo:through TLS");
     s.transport.Stop();
 }

@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -25,10 +24,6 @@
 #include <vector>
 
 namespace transporttest {
-
-// A generous limit for things that must happen; reaching it fails the test
-// (it is no timing assertion: every wait normally ends in milliseconds).
-constexpr auto kLimit = std::chrono::seconds(60);
 
 class Workers {
 public:
@@ -71,6 +66,12 @@ public:
     {
         return testsupport::JsonField(Ask(command, errorAllowed), name);
     }
+    // "n crc" of an answer naming a byte count and its CRC-32.
+    std::string Sum(const std::string& command)
+    {
+        const std::string answer = Ask(command);
+        return testsupport::JsonField(answer, "n") + " " + testsupport::JsonField(answer, "crc");
+    }
     int Int(const std::string& command, const std::string& name)
     {
         const std::string value = Field(command, name);
@@ -92,6 +93,12 @@ inline std::uint32_t Crc32(const std::string& bytes)
     return crc ^ 0xFFFFFFFFu;
 }
 
+// What the peer's Sum says of these bytes.
+inline std::string Sum(const std::string& bytes)
+{
+    return std::to_string(bytes.size()) + " " + std::to_string(Crc32(bytes));
+}
+
 // The peer's pattern: byte i is i*7+3 mod 256.
 inline std::string Pattern(std::size_t n)
 {
@@ -104,7 +111,7 @@ inline std::string Pattern(std::size_t n)
 using commtest::Unhex;
 
 // The top of a stack: records every up-call by source and can send down.
-class Recorder : public Brindle::CCommLayer {
+class Recorder : public Brindle::CCommLayer, public commtest::Waitable {
 public:
     struct Error {
         void* source;
@@ -113,57 +120,38 @@ public:
     };
     void OnOpen(void* source) override
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        opens.push_back(source);
-        events[source] += "O";
-        m_changed.notify_all();
+        Note([&] {
+            opens.push_back(source);
+            events[source] += "O";
+        });
     }
     void OnClose(void* source) override
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        closes.push_back(source);
-        events[source] += "C";
-        m_changed.notify_all();
+        Note([&] {
+            closes.push_back(source);
+            events[source] += "C";
+        });
     }
     void OnData(void* source, const std::string& data) override
     {
         if (onData)
             onData(source, data);
-        std::lock_guard<std::mutex> guard(m_lock);
-        received[source] += data;
-        ++datagrams;
-        sizes.push_back(data.size());
-        if (events[source].empty() || events[source].back() != 'D')
-            events[source] += "D";
-        m_changed.notify_all();
+        Note([&] {
+            received[source] += data;
+            ++datagrams;
+            sizes.push_back(data.size());
+            if (events[source].empty() || events[source].back() != 'D')
+                events[source] += "D";
+        });
     }
     void OnError(void* source, unsigned long code, const std::string& text) override
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        errors.push_back({source, code, text});
-        m_changed.notify_all();
+        Note([&] { errors.push_back({source, code, text}); });
     }
     bool Send(void* source, const std::string& data) { return SendData(source, data); }
     // Snapshots taken under the lock.
-    std::vector<void*> Opens()
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return opens;
-    }
-    std::string Events(void* source)
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return events[source];
-    }
-
-    // Waits (up to the limit) until pred holds; pred runs under the lock.
-    template <typename Pred>
-    bool Until(Pred pred)
-    {
-        std::unique_lock<std::mutex> guard(m_lock);
-        return m_changed.wait_for(guard, kLimit, pred);
-    }
-    std::mutex& Lock() { return m_lock; }
+    std::vector<void*> Opens() { return Locked([&] { return opens; }); }
+    std::string Events(void* source) { return Locked([&] { return events[source]; }); }
 
     std::function<void(void*, const std::string&)> onData;
     std::vector<void*> opens;
@@ -173,10 +161,6 @@ public:
     std::vector<std::size_t> sizes;
     std::vector<Error> errors;
     std::size_t datagrams = 0;
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
 };
 
 // A client socket to 127.0.0.1:port with `top` above it.

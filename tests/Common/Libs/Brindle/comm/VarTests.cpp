@@ -110,20 +110,13 @@ TEST(Var, BoolIsTrueOnlyForALeadingOne)
 TEST(Var, ConversionOperatorsMatchTheReads)
 {
     const CVar v("42");
-    const int i = v;
-    const long l = v;
-    const unsigned long ul = v;
-    const unsigned int ui = v;
-    const double d = v;
-    const char c = v;
-    const char* text = v;
-    EXPECT_EQ(i, 42);
-    EXPECT_EQ(l, 42);
-    EXPECT_EQ(ul, 42ul);
-    EXPECT_EQ(ui, 42u);
-    EXPECT_EQ(d, 42.0);
-    EXPECT_EQ(c, '4');
-    EXPECT_STREQ(text, "42");
+    EXPECT_EQ(static_cast<int>(v), 42);
+    EXPECT_EQ(static_cast<long>(v), 42);
+    EXPECT_EQ(static_cast<unsigned long>(v), 42ul);
+    EXPECT_EQ(static_cast<unsigned int>(v), 42u);
+    EXPECT_EQ(static_cast<double>(v), 42.0);
+    EXPECT_EQ(static_cast<char>(v), '4');
+    EXPECT_STREQ(static_cast<const char*>(v), "42");
     EXPECT_FALSE(static_cast<bool>(v));
     EXPECT_TRUE(static_cast<bool>(CVar(true)));
 }
@@ -173,10 +166,10 @@ TEST(Variant, StoresAsAStreamWould)
 
 TEST(Variant, ReadsTheLeadingNumberOrADefinedZero)
 {
-    EXPECT_EQ(CVariant(" 42x").IntValue(), 42);
-    EXPECT_EQ(CVariant("abc").IntValue(), 0);
+    const std::pair<const char*, long> ints[] = {{" 42x", 42}, {"abc", 0}, {"", 0}, {"99999999999", INT_MAX}};
+    for (const auto& [text, value] : ints)
+        EXPECT_EQ(CVariant(text).IntValue(), value) << text;
     EXPECT_EQ(CVariant("").LongValue(), 0);
-    EXPECT_EQ(CVariant("99999999999").IntValue(), INT_MAX);
     EXPECT_EQ(CVariant("-99999999999999999999").LongValue(), LONG_MIN);
     EXPECT_EQ(CVariant("12").UnsignedLongValue(), 12ul);
     EXPECT_EQ(CVariant("x").UnsignedLongValue(), 0ul);

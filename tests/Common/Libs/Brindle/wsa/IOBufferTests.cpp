@@ -4,8 +4,6 @@
 #include "Brindle/base/Exception.h"
 #include "Brindle/comm/CommIOCP.h"
 
-#include "../comm/CommTestSupport.h"
-
 #include <atomic>
 #include <cstring>
 

@@ -1,13 +1,18 @@
 // Log shipping over the overlapped sockets: the log-service client against
 // a Python log server (reset, counters, queue across a restart, the wrap at
-// 999999, four threads logging through a restart), the syslog client into
-// rsyslog, and the TCP tap read by two socat clients.
+// 999999, four threads logging through a restart), the engine's log shipper
+// with its monitor lines, the syslog client into rsyslog, and the TCP tap
+// read by two socat clients.
 #include "WSATestSupport.h"
 
 #include "Brindle/base/Identity.h"
 #include "Brindle/base/Log.h"
 #include "Brindle/base/LogServiceClient.h"
+#include "Brindle/base/MonitorStream.h"
+#include "Brindle/base/RegSection.h"
 #include "Brindle/base/Syslog.h"
+#include "Brindle/comm/CommIOCP.h"
+#include "Brindle/comm/CommLogger.h"
 #include "Brindle/wsa/SocketLogger.h"
 #include "ChildProcess.h"
 #include "TempDir.h"
@@ -144,6 +149,47 @@ TEST(LogServiceClient, FourThreadsLogThroughTheLogRegistryWhileTheServerRestarts
     EXPECT_EQ(testsupport::JsonField(report, "order"), "ok");
     EXPECT_EQ(std::stoi(testsupport::JsonField(report, "records")) + Missing(testsupport::JsonField(report, "gaps")),
               last);
+}
+
+TEST(CommLogger, QueuedRecordsAndARestartReachTheServerInOrderWithMonitorLines)
+{
+    testsupport::ScopedRegistryDir registry;
+    const std::string oldName = GetLocalApplicationName();
+    SetLocalApplicationName("CommLoggerTest");
+    const std::string monitor = registry.dir().str() + "/mon/Monitor.log";
+    ASSERT_TRUE(CRegSection(HKEY_CURRENT_USER, "/Software/Halvern/CommLoggerTest").SetStr("Monitor Log File", monitor));
+    mstr.Reset();
+
+    {
+        PortWorkers<CCommIOCP> pool;
+        LogServer server;
+        CCommLogger logger(pool.iocp);
+        for (int i = 1; i <= 3; ++i)
+            logger.Log(CLogData(SEVERITY_INFORMATION, "Engine", CVar("queued " + std::to_string(i))));
+        EXPECT_EQ(logger.QueueSize(), 4u);
+        logger.Start(server.port, "127.0.0.1");
+        EXPECT_EQ(server.Ask("wait 3"), "count 3");
+        ASSERT_TRUE(Eventually([&] { return logger.Connected(); }));
+        EXPECT_EQ(server.Ask("stop"), "ok");
+        ASSERT_TRUE(Eventually([&] { return !logger.Connected(); }));
+        logger.Log(CLogData(SEVERITY_INFORMATION, "Engine", CVar("down 4")));
+        logger.Log(CLogData(SEVERITY_INFORMATION, "Engine", CVar("down 5")));
+        server.Listen();
+        EXPECT_EQ(server.Ask("wait 5"), "count 5");
+        server.ExpectReport({{"bad", ""}, {"order", "ok"}, {"resets", "1"}, {"gaps", ""}, {"f_0", "down 5"},
+                             {"f_A", "CommLoggerTest"}});
+        logger.Stop();
+    }
+    int opens = 0, closes = 0;
+    for (const std::string& line : FileLines(monitor)) {
+        EXPECT_NE(line.find(" - CommLoggerTest - (Service "), std::string::npos) << line;
+        opens += line.find("(Service Open|LogServer|127.0.0.1:") != std::string::npos ? 1 : 0;
+        closes += line.find("(Service Close|LogServer|127.0.0.1:") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(opens, 2);
+    EXPECT_EQ(closes, 2);
+    mstr.Reset();
+    SetLocalApplicationName(oldName.c_str());
 }
 
 // rsyslog with a TCP input on a loopback port, writing each message as it

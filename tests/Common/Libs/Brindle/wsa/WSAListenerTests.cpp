@@ -22,8 +22,10 @@ public:
     }
 };
 
+// A listener on a loopback port with its sink, workers and a Python peer.
+template <typename Sink = RecordingSink>
 struct Listening {
-    explicit Listening(CWSASink* sink, int workers = 3) : pool(workers), listener(pool.iocp, sink), peer(PeerScript(), {})
+    explicit Listening(int workers = 3) : pool(workers), peer(PeerScript(), {})
     {
         ok = listener.SetAddress(0, "127.0.0.1", true) && listener.Listen(16);
         port = listener.GetLocalPort();
@@ -39,7 +41,8 @@ struct Listening {
         return Eventually([&] { return listener.size() == children; });
     }
     Workers pool;
-    ProbeListener listener;
+    Sink sink;
+    ProbeListener listener{pool.iocp, &sink};
     testsupport::PythonPeer peer;
     bool ok = false;
     int port = 0;
@@ -48,12 +51,11 @@ struct Listening {
 
 TEST(WSAListener, BroadcastReachesFiftyChildrenAndTheirEndsEmptyTheList)
 {
-    RecordingSink sink;
-    Listening l(&sink);
+    Listening l;
     ASSERT_TRUE(l.ok);
     ASSERT_GT(l.port, 0);
     ASSERT_TRUE(l.Connect(50, 50));
-    ASSERT_TRUE(sink.WaitCount('o', 50));
+    ASSERT_TRUE(l.sink.WaitCount('o', 50));
 
     EXPECT_EQ(l.listener.Broadcast(CIOBuffer("tick\n\r")), 50u);
     EXPECT_EQ(l.peer.Ask("lines 0 49"), "lines tick") << "every child got the same bytes once";
@@ -74,12 +76,12 @@ TEST(WSAListener, BroadcastReachesFiftyChildrenAndTheirEndsEmptyTheList)
         }
     }
     EXPECT_EQ(l.peer.Ask("closeall"), "ok");
-    ASSERT_TRUE(sink.WaitCount('c', 50));
+    ASSERT_TRUE(l.sink.WaitCount('c', 50));
     EXPECT_TRUE(Eventually([&] { return l.listener.size() == 0; }));
-    EXPECT_EQ(sink.Count('c'), 50) << "one OnClose per child";
+    EXPECT_EQ(l.sink.Count('c'), 50) << "one OnClose per child";
     // Each child's OnOpen came before its OnClose.
     std::set<CWSASocket*> open;
-    for (const RecordingSink::Event& e : sink.Events()) {
+    for (const RecordingSink::Event& e : l.sink.Events()) {
         if (e.kind == 'o')
             open.insert(e.socket);
         if (e.kind == 'c') {
@@ -91,8 +93,7 @@ TEST(WSAListener, BroadcastReachesFiftyChildrenAndTheirEndsEmptyTheList)
 
 TEST(WSAListener, BroadcastWithThreeChildrenQueuesThreeSends)
 {
-    RecordingSink sink;
-    Listening l(&sink);
+    Listening l;
     ASSERT_TRUE(l.ok);
     // The clients read nothing, so the sends stay queued behind a full window.
     ASSERT_TRUE(l.Connect(3, 3));
@@ -113,24 +114,22 @@ TEST(WSAListener, BroadcastWithThreeChildrenQueuesThreeSends)
 
 TEST(WSAListener, CloseAllClosesEveryChildWithoutOnClose)
 {
-    RecordingSink sink;
-    Listening l(&sink);
+    Listening l;
     ASSERT_TRUE(l.ok);
     ASSERT_TRUE(l.Connect(5, 5));
     l.listener.CloseAll();
     EXPECT_EQ(l.listener.size(), 0u);
     EXPECT_EQ(l.peer.Ask("eofall 0 4"), "eof");
-    EXPECT_EQ(sink.Count('c'), 0);
+    EXPECT_EQ(l.sink.Count('c'), 0);
     // Still listening.
     EXPECT_TRUE(l.Connect(1, 1));
 }
 
 TEST(WSAListener, ListenOnAPortInUseFails)
 {
-    RecordingSink sink;
-    Listening l(&sink);
+    Listening l;
     ASSERT_TRUE(l.ok);
-    CWSAListener second(l.pool.iocp, &sink);
+    CWSAListener second(l.pool.iocp, &l.sink);
     ASSERT_TRUE(second.SetAddress(l.port, "127.0.0.1", true));
     EXPECT_FALSE(second.Listen(4));
     EXPECT_EQ(second.Socket(), INVALID_SOCKET);
@@ -138,27 +137,25 @@ TEST(WSAListener, ListenOnAPortInUseFails)
 
 TEST(WSAListener, AnAcceptErrorIsReportedAndTheListenerGoesOnAccepting)
 {
-    RecordingSink sink;
-    Listening l(&sink);
+    Listening l;
     ASSERT_TRUE(l.ok);
     l.listener.FailAccept(WSAEMFILE);
-    ASSERT_TRUE(sink.WaitCount('e', 1));
-    EXPECT_EQ(sink.Events().front().socket, &l.listener);
-    EXPECT_EQ(sink.Events().front().code, WSAEMFILE);
+    ASSERT_TRUE(l.sink.WaitCount('e', 1));
+    EXPECT_EQ(l.sink.Events().front().socket, &l.listener);
+    EXPECT_EQ(l.sink.Events().front().code, WSAEMFILE);
     EXPECT_NE(l.listener.Socket(), INVALID_SOCKET) << "the listener stays open";
     EXPECT_TRUE(l.Connect(2, 2));
-    EXPECT_EQ(sink.Count('c'), 0);
+    EXPECT_EQ(l.sink.Count('c'), 0);
 }
 
 TEST(WSAListener, ManyClientsEchoAtOnceAndEachGetsItsOwnBytesBack)
 {
-    RecordingSink sink;
-    sink.echo = true;
-    Listening l(&sink, 4);
+    Listening l(4);
+    l.sink.echo = true;
     ASSERT_TRUE(l.ok);
     constexpr int kClients = 20;
     ASSERT_TRUE(l.Connect(kClients, kClients));
-    ASSERT_TRUE(sink.WaitCount('o', kClients));
+    ASSERT_TRUE(l.sink.WaitCount('o', kClients));
     for (int i = 0; i < kClients; ++i) {
         const std::vector<std::string> sent = Words(l.peer.Ask("sendbytes " + std::to_string(i) + " 200000 " +
                                                                std::to_string(100 + i)));
@@ -180,9 +177,9 @@ TEST(WSAListener, AChildThatClosesTheListenerFromItsOwnHandlerIsNotDestroyedUnde
             RecordingSink::OnData(s, data);
             listener.load()->CloseAll();
         }
-    } sink;
-    Listening l(&sink);
-    sink.listener.store(&l.listener);
+    };
+    Listening<Closer> l;
+    l.sink.listener.store(&l.listener);
     ASSERT_TRUE(l.ok);
     ASSERT_TRUE(l.Connect(2, 2));
     EXPECT_EQ(l.peer.Ask("send 0 bye"), "ok");

@@ -7,6 +7,7 @@
 #include "Brindle/wsa/IOCP.h"
 #include "Brindle/wsa/WSAListener.h"
 #include "Brindle/wsa/WSASocket.h"
+#include "../comm/CommTestSupport.h"
 #include "FileText.h"
 #include "PythonPeer.h"
 
@@ -14,11 +15,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <fstream>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -112,7 +111,7 @@ struct LogServer {
     int port = 0;
 };
 
-class RecordingSink : public CWSASink {
+class RecordingSink : public CWSASink, public commtest::Waitable {
 public:
     struct Event {
         char kind; // 'o'pen, 'd'ata, 'c'lose, 'e'rror
@@ -127,50 +126,20 @@ public:
     {
         if (echo)
             s->Send(data); // shares the received block while the send is pending
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
+        Note([&] {
             received[s] += data.ToString();
             if (keep)
                 kept.push_back(data);
-        }
-        Add({'d', s, data.ToString(), 0});
+            events.push_back({'d', s, data.ToString(), 0});
+        });
     }
-    void OnError(CWSASocket* s, unsigned long code, CIOBuffer& text) override
-    {
-        Add({'e', s, text.ToString(), code});
-    }
+    void OnError(CWSASocket* s, unsigned long code, CIOBuffer& text) override { Add({'e', s, text.ToString(), code}); }
 
-    int Count(char kind)
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return CountLocked(kind);
-    }
-    std::vector<Event> Events()
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return events;
-    }
-    std::string Received(CWSASocket* s)
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return received[s];
-    }
-    // Waits (within a generous limit, so a fault fails instead of hanging)
-    // until the predicate holds under the sink's lock.
-    template <typename P>
-    bool WaitFor(P predicate, std::chrono::seconds limit = std::chrono::seconds(60))
-    {
-        std::unique_lock<std::mutex> lk(m_lock);
-        return m_changed.wait_for(lk, limit, [&] { return predicate(); });
-    }
-    bool WaitCount(char kind, int n)
-    {
-        return WaitFor([&] { return CountLocked(kind) >= n; });
-    }
-    bool WaitReceived(CWSASocket* s, std::size_t bytes)
-    {
-        return WaitFor([&] { return received[s].size() >= bytes; });
-    }
+    int Count(char kind) { return Locked([&] { return CountLocked(kind); }); }
+    std::vector<Event> Events() { return Locked([&] { return events; }); }
+    std::string Received(CWSASocket* s) { return Locked([&] { return received[s]; }); }
+    bool WaitCount(char kind, int n) { return Until([&] { return CountLocked(kind) >= n; }); }
+    bool WaitReceived(CWSASocket* s, std::size_t bytes) { return Until([&] { return received[s].size() >= bytes; }); }
 
     bool echo = false;
     bool keep = false;
@@ -179,18 +148,11 @@ public:
     std::vector<CIOBuffer> kept;
 
 private:
-    int CountLocked(char kind) const
+    int CountLocked(const char kind) const
     {
         return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const Event& e) { return e.kind == kind; }));
     }
-    void Add(Event e)
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        events.push_back(std::move(e));
-        m_changed.notify_all();
-    }
-    std::mutex m_lock;
-    std::condition_variable m_changed;
+    void Add(Event e) { Note([&] { events.push_back(std::move(e)); }); }
 };
 
 // Waits until the condition holds, polling; false after a generous limit.

@@ -35,40 +35,48 @@ import zlib
 
 LIMIT = 60.0
 lock = threading.Condition()
-server = None
 mode = "echo"
 conns = []      # accepted: dict(sock, data bytearray, closed bool)
 clients = []    # dialled: same shape
-usock = None
-msock = None
+udp = {}        # "u": the bound socket, "m": the group member
 
 
 def pattern(n):
     return bytes((i * 7 + 3) & 0xFF for i in range(n))
 
 
+def changed(fn=lambda: None):
+    with lock:
+        fn()
+        lock.notify_all()
+
+
 def reader(entry, echo, slow):
     s = entry["sock"]
     while True:
         try:
-            chunk = s.recv(65536 if not slow else 4096)
+            chunk = s.recv(4096 if slow else 65536)
         except OSError:
             chunk = b""
         if not chunk:
             break
         if slow:
             time.sleep(0.001)
-        with lock:
-            entry["data"] += chunk
-            lock.notify_all()
+        changed(lambda: entry["data"].extend(chunk))
         if echo:
             try:
                 s.sendall(chunk)
             except OSError:
                 break
-    with lock:
-        entry["closed"] = True
-        lock.notify_all()
+    changed(lambda: entry.update(closed=True))
+
+
+def start(sock, into, echo=False, slow=False, read=True):
+    entry = {"sock": sock, "data": bytearray(), "closed": False}
+    changed(lambda: into.append(entry))
+    if read:
+        threading.Thread(target=reader, args=(entry, echo, slow), daemon=True).start()
+    return entry
 
 
 def acceptor(srv):
@@ -77,19 +85,11 @@ def acceptor(srv):
             s, _ = srv.accept()
         except OSError:
             return
-        entry = {"sock": s, "data": bytearray(), "closed": False}
-        with lock:
-            conns.append(entry)
-            m = mode
-            lock.notify_all()
+        m = mode
+        entry = start(s, conns, m in ("echo", "slowecho"), m == "slowecho", m != "close")
         if m == "close":
             s.close()
-            with lock:
-                entry["closed"] = True
-                lock.notify_all()
-            continue
-        threading.Thread(target=reader, args=(entry, m in ("echo", "slowecho"), m == "slowecho"),
-                         daemon=True).start()
+            changed(lambda: entry.update(closed=True))
 
 
 def wait(pred):
@@ -103,21 +103,22 @@ def wait(pred):
     return True
 
 
+def received(e, done):
+    """The bytes of e once done(data) holds or the connection ended."""
+    wait(lambda: done(e["data"]) or e["closed"])
+    with lock:
+        return bytes(e["data"])
+
+
 def check_lines(data):
-    lines = bytes(data).decode("latin-1").split("\n")[:-1]
-    bad = 0
-    order = True
-    last = {}
-    for line in lines:
-        parts = line.split(" ")
-        if len(parts) != 4 or not parts[3].isdigit() or len(parts[2]) != int(parts[3]) \
-                or parts[2] != parts[2][:1] * len(parts[2]):
+    lines = data.decode("latin-1").split("\n")[:-1]
+    bad, order, last = 0, True, {}
+    for parts in (line.split(" ") for line in lines):
+        if len(parts) != 4 or not parts[3].isdigit() or parts[2] != parts[2][:1] * int(parts[3]):
             bad += 1
             continue
-        t, seq = parts[0], int(parts[1])
-        if last.get(t, -1) + 1 != seq:
-            order = False
-        last[t] = seq
+        order &= last.get(parts[0], -1) + 1 == int(parts[1])
+        last[parts[0]] = int(parts[1])
     return {"count": len(lines), "bad": bad, "order": order}
 
 
@@ -132,116 +133,100 @@ def shut(s):
     return {"ok": True}
 
 
+def tcp_socket():
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    return s
+
+
+def udp_socket(port, host="127.0.0.1"):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1 << 20)
+    s.bind((host, port))
+    s.settimeout(LIMIT)
+    return s
+
+
 def handle(words):
-    global server, mode, usock, msock
-    cmd = words[0]
+    global mode
+    cmd, args = words[0], words[1:]
+    n = int(args[-1]) if args and args[-1].isdigit() else 0
     if cmd == "listen":
-        port = int(words[1]) if len(words) > 1 else 0
-        srv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        srv.bind(("127.0.0.1", port))
+        srv = tcp_socket()
+        srv.bind(("127.0.0.1", n))
         srv.listen(64)
-        server = srv
         threading.Thread(target=acceptor, args=(srv,), daemon=True).start()
         return {"port": srv.getsockname()[1]}
     if cmd == "freeport":
-        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        s.bind(("127.0.0.1", 0))
-        port = s.getsockname()[1]
-        s.close()
-        return {"port": port}
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            return {"port": s.getsockname()[1]}
     if cmd == "mode":
-        mode = words[1]
+        mode = args[0]
         return {"ok": True}
     if cmd == "wait_accepted":
-        n = int(words[1])
         wait(lambda: len(conns) >= n)
         return {"count": len(conns)}
     if cmd in ("digest", "lines", "close"):
-        i = int(words[1])
+        i = int(args[0])
         if not wait(lambda: len(conns) > i):
             return {"error": "no connection %d" % i}
         e = conns[i]
         if cmd == "digest":
-            n = int(words[2])
-            wait(lambda: len(e["data"]) >= n or e["closed"])
-            with lock:
-                data = bytes(e["data"])
+            data = received(e, lambda d: len(d) >= n)
             return {"n": len(data), "crc": zlib.crc32(data)}
         if cmd == "lines":
-            n = int(words[2])
-            wait(lambda: e["data"].count(b"\n") >= n or e["closed"])
-            with lock:
-                data = bytes(e["data"])
-            return check_lines(data)
+            return check_lines(received(e, lambda d: d.count(b"\n") >= n))
         return shut(e["sock"])
     if cmd in ("dial", "dialclose"):
-        s = socket.create_connection(("127.0.0.1", int(words[1])), timeout=LIMIT)
+        s = socket.create_connection(("127.0.0.1", n), timeout=LIMIT)
         s.settimeout(None)
         if cmd == "dialclose":
             s.close()
             return {"ok": True}
-        entry = {"sock": s, "data": bytearray(), "closed": False}
-        with lock:
-            clients.append(entry)
-            cid = len(clients) - 1
-        threading.Thread(target=reader, args=(entry, False, False), daemon=True).start()
-        return {"id": cid, "port": s.getsockname()[1]}
-    if cmd in ("crecv", "csend", "cclose", "cwaitclose"):
-        e = clients[int(words[1])]
+        start(s, clients)
+        return {"id": len(clients) - 1, "port": s.getsockname()[1]}
+    if cmd.startswith("c"):
+        e = clients[int(args[0])]
         if cmd == "crecv":
-            n = int(words[2])
-            wait(lambda: len(e["data"]) >= n or e["closed"])
-            with lock:
-                return {"text": bytes(e["data"]).hex()}
+            return {"text": received(e, lambda d: len(d) >= n).hex()}
         if cmd == "csend":
-            e["sock"].sendall(bytes.fromhex(words[2]))
+            e["sock"].sendall(bytes.fromhex(args[1]))
             return {"ok": True}
         if cmd == "cclose":
             return shut(e["sock"])
         wait(lambda: e["closed"])
         return {"closed": e["closed"]}
     if cmd == "ubind":
-        usock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        usock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1 << 20)
-        usock.bind(("127.0.0.1", 0))
-        usock.settimeout(LIMIT)
-        return {"port": usock.getsockname()[1]}
+        udp["u"] = udp_socket(0)
+        return {"port": udp["u"].getsockname()[1]}
     if cmd in ("urecv", "mrecv"):
-        s = usock if cmd == "urecv" else msock
         try:
-            data, addr = s.recvfrom(70000)
+            data, addr = udp[cmd[0]].recvfrom(70000)
         except socket.timeout:
             return {"error": "nothing arrived"}
         return {"n": len(data), "crc": zlib.crc32(data), "from": addr[1]}
     if cmd == "usend":
-        if usock is None:
+        if "u" not in udp:
             handle(["ubind"])
-        usock.sendto(pattern(int(words[2])), ("127.0.0.1", int(words[1])))
-        return {"from": usock.getsockname()[1]}
-    if cmd == "mjoin":
-        msock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        msock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        msock.bind(("", int(words[2])))
-        msock.settimeout(LIMIT)
-        try:
-            msock.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
-                             struct.pack("4s4s", socket.inet_aton(words[1]), socket.inet_aton("0.0.0.0")))
-        except OSError as e:
-            return {"error": str(e)}
-        return {"ok": True}
-    if cmd == "msend":
-        s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_LOOP, 1)
-        s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 1)
-        try:
-            s.sendto(pattern(int(words[3])), (words[1], int(words[2])))
-        except OSError as e:
-            return {"error": str(e)}
-        finally:
-            s.close()
-        return {"ok": True}
-    return {"error": "unknown command " + cmd}
+        udp["u"].sendto(pattern(n), ("127.0.0.1", int(args[0])))
+        return {"from": udp["u"].getsockname()[1]}
+    try:
+        if cmd == "mjoin":
+            udp["m"] = udp_socket(n, "")
+            udp["m"].setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+                                struct.pack("4s4s", socket.inet_aton(args[0]), socket.inet_aton("0.0.0.0")))
+        elif cmd == "msend":
+            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+                s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_LOOP, 1)
+                s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 1)
+                s.sendto(pattern(n), (args[0], int(args[1])))
+        else:
+            return {"error": "unknown command " + cmd}
+    except OSError as e:
+        return {"error": str(e)}
+    return {"ok": True}
 
 
 def main():

@@ -26,24 +26,10 @@ SOH, STX, ETX, GS, RS, US = b"\x01", b"\x02", b"\x03", b"\x1d", b"\x1e", b"\x1f"
 ORDER = ["C", "T", "S", "X", "H", "A", "B", "E", "0"]
 
 lock = threading.Condition()
-state = {"accepted": 0, "records": 0, "resets": 0, "gaps": [], "last": None, "fields": {}, "bad": "", "order": "ok",
-         "expect_reset": True}
+state = {"accepted": 0, "records": 0, "resets": 0, "gaps": [], "last": None, "fields": {}, "bad": "", "order": "ok"}
 listener = None
 conns = []
 stopping = threading.Event()
-
-
-def parse_record(chunk):
-    # chunk starts after GS: id, then RS-separated values
-    parts = chunk.split(RS)
-    rid = parts[0].decode()
-    values = []
-    for p in parts[1:]:
-        if US not in p:
-            raise ValueError("value without US")
-        vid, text = p.split(US, 1)
-        values.append((vid.decode(), text.decode()))
-    return rid, values
 
 
 def on_message(raw):
@@ -52,7 +38,11 @@ def on_message(raw):
     header = raw[1:raw.index(STX)]
     if not header.startswith(GS):
         raise ValueError("header without GS")
-    rid, values = parse_record(header[1:])
+    # The header record: its id, then per value RS, id, US, text.
+    parts = header[1:].split(RS)
+    if any(US not in p for p in parts[1:]):
+        raise ValueError("value without US")
+    rid, values = parts[0].decode(), [tuple(t.decode() for t in p.split(US, 1)) for p in parts[1:]]
     with lock:
         if rid == "Reset":
             if values != [("C", "0")]:
@@ -60,19 +50,15 @@ def on_message(raw):
             state["resets"] += 1
             state["last"] = 0
         elif rid == "Log":
-            ids = [v[0] for v in values]
-            if ids != ORDER:
-                state["order"] = "ids %r" % ids
+            if [v[0] for v in values] != ORDER:
+                state["order"] = "ids %r" % [v[0] for v in values]
             fields = dict(values)
-            c = int(fields["C"])
-            last = state["last"]
+            c, last = int(fields["C"]), state["last"]
             if last is None:
                 state["order"] = "log before any reset"
             elif c != last + 1:
                 state["gaps"].append([last, c])
-            state["last"] = c
-            state["records"] += 1
-            state["fields"] = fields
+            state.update(last=c, records=state["records"] + 1, fields=fields)
         else:
             raise ValueError("unknown header %r" % rid)
         lock.notify_all()
@@ -112,6 +98,14 @@ def accept_loop(lst):
         threading.Thread(target=serve, args=(c,), daemon=True).start()
 
 
+def shut(s):
+    try:
+        s.shutdown(socket.SHUT_RDWR)
+    except OSError:
+        pass
+    s.close()
+
+
 def handle(words):
     global listener
     cmd = words[0]
@@ -126,17 +120,8 @@ def handle(words):
         return "port %d" % listener.getsockname()[1]
     if cmd == "stop":
         stopping.set()
-        try:
-            listener.shutdown(socket.SHUT_RDWR)
-        except OSError:
-            pass
-        listener.close()
-        for c in conns:
-            try:
-                c.shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
-            c.close()
+        for c in [listener] + conns:
+            shut(c)
         del conns[:]
         return "ok"
     if cmd == "wait":

@@ -35,16 +35,11 @@ conns = []
 
 
 def pattern(n, seed):
-    out = bytearray(n)
-    x = seed & 0xFFFFFFFF
+    out, x = bytearray(n), seed & 0xFFFFFFFF
     for i in range(n):
         x = (x * 1103515245 + 12345) & 0xFFFFFFFF
         out[i] = (x >> 16) & 0xFF
     return bytes(out)
-
-
-def unescape(text):
-    return text.replace("\\n", "\n").replace("\\r", "\r").encode()
 
 
 def read_line(c):
@@ -57,16 +52,35 @@ def read_line(c):
     return data.decode(errors="replace").rstrip("\n")
 
 
+def read_exactly(c, n):
+    """n bytes, or the count that came before the end."""
+    data = bytearray()
+    while len(data) < n:
+        b = c.recv(n - len(data))
+        if not b:
+            return len(data)
+        data += b
+    return bytes(data)
+
+
+def drain(c):
+    try:
+        while c.recv(65536):
+            pass
+    except ConnectionResetError:
+        pass
+
+
 def handle(words):
     global listener
-    cmd = words[0]
+    cmd, n = words[0], [int(w) for w in words[1:] if w.isdigit()]
+    c = conns[n[0]] if n and cmd not in ("listen", "connect", "lines", "eofall") else None
     if cmd == "listen":
-        port = int(words[1]) if len(words) > 1 else 0
         listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        if len(words) > 2:
-            listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, int(words[2]))
-        listener.bind(("127.0.0.1", port))
+        if len(n) > 1:
+            listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, n[1])
+        listener.bind(("127.0.0.1", n[0] if n else 0))
         listener.listen(64)
         listener.settimeout(TIMEOUT)
         return "port %d" % listener.getsockname()[1]
@@ -79,78 +93,52 @@ def handle(words):
         conns.append(c)
         return "accepted %d %d %d" % (len(conns) - 1, c.getsockname()[1], peer[1])
     if cmd == "connect":
-        count = int(words[2]) if len(words) > 2 else 1
         first = len(conns)
-        for _ in range(count):
-            c = socket.create_connection(("127.0.0.1", int(words[1])), timeout=TIMEOUT)
-            conns.append(c)
+        for _ in range(n[1] if len(n) > 1 else 1):
+            conns.append(socket.create_connection(("127.0.0.1", n[0]), timeout=TIMEOUT))
         return "connected %d %d" % (first, len(conns) - 1)
     if cmd == "localport":
-        return "localport %d" % conns[int(words[1])].getsockname()[1]
+        return "localport %d" % c.getsockname()[1]
     if cmd == "send":
-        conns[int(words[1])].sendall(unescape(" ".join(words[2:])))
+        c.sendall(" ".join(words[2:]).replace("\\n", "\n").replace("\\r", "\r").encode())
         return "ok"
     if cmd == "sendbytes":
-        data = pattern(int(words[2]), int(words[3]))
-        conns[int(words[1])].sendall(data)
+        data = pattern(n[1], n[2])
+        c.sendall(data)
         return "ok " + hashlib.sha256(data).hexdigest()
     if cmd == "line":
-        text = read_line(conns[int(words[1])])
+        text = read_line(c)
         return "eof" if text is None else "line " + text
     if cmd == "lines":
-        texts = set()
-        for i in range(int(words[1]), int(words[2]) + 1):
-            texts.add(read_line(conns[i]))
+        texts = set(read_line(conns[i]) for i in range(n[0], n[1] + 1))
         if len(texts) != 1 or None in texts:
             return "mixed %r" % sorted(str(t) for t in texts)
         return "lines " + texts.pop()
     if cmd == "read":
-        c, n = conns[int(words[1])], int(words[2])
-        data = bytearray()
-        while len(data) < n:
-            b = c.recv(n - len(data))
-            if not b:
-                return "short %d" % len(data)
-            data += b
-        return "read " + hashlib.sha256(data).hexdigest()
+        data = read_exactly(c, n[1])
+        return "short %d" % data if isinstance(data, int) else "read " + hashlib.sha256(data).hexdigest()
     if cmd == "readseq":
-        c, count, size = conns[int(words[1])], int(words[2]), int(words[3])
-        delay = float(words[4]) if len(words) > 4 else 0.0
-        if delay:
-            time.sleep(delay)
-        data = bytearray()
-        for k in range(count):
-            while len(data) < size:
-                b = c.recv(1 << 20)
-                if not b:
-                    return "short %d" % (k * size + len(data))
-                data += b
-            if bytes(data[:size]) != struct.pack(">I", k) * (size // 4):
+        size = n[2]
+        time.sleep(float(words[4]) if len(words) > 4 else 0)
+        for k in range(n[1]):
+            block = read_exactly(c, size)
+            if isinstance(block, int):
+                return "short %d" % (k * size + block)
+            if block != struct.pack(">I", k) * (size // 4):
                 return "disorder %d" % k
-            del data[:size]
-        if data or c.recv(1):
-            return "extra"
-        return "ordered"
+        return "extra" if c.recv(1) else "ordered"
     if cmd == "eof":
         try:
-            b = conns[int(words[1])].recv(1)
+            return "eof" if not c.recv(1) else "data"
         except ConnectionResetError:
             return "reset"
-        return "eof" if not b else "data"
     if cmd == "eofall":
-        for i in range(int(words[1]), int(words[2]) + 1):
-            try:
-                while conns[i].recv(65536):
-                    pass
-            except ConnectionResetError:
-                pass
+        for i in range(n[0], n[1] + 1):
+            drain(conns[i])
         return "eof"
-    if cmd == "close":
-        conns[int(words[1])].close()
-        return "ok"
-    if cmd == "closeall":
-        for c in conns:
-            c.close()
+    if cmd in ("close", "closeall"):
+        for each in [c] if c else conns:
+            each.close()
         return "ok"
     return "unknown " + cmd
 
