@@ -132,11 +132,9 @@ protected:
 
 TEST(CommDevicePath, MapsComPortsAndTakesPathsAsTheyAre)
 {
-    EXPECT_EQ(CommDevicePath("COM1"), "/dev/ttyS0");
-    EXPECT_EQ(CommDevicePath("com4"), "/dev/ttyS3");
-    EXPECT_EQ(CommDevicePath("COM12"), "/dev/ttyS11");
-    EXPECT_EQ(CommDevicePath("\\\\.\\COM10"), "/dev/ttyS9");
-    EXPECT_EQ(CommDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    for (const auto& [name, path] : {std::pair{"COM1", "/dev/ttyS0"}, {"com4", "/dev/ttyS3"}, {"COM12", "/dev/ttyS11"},
+                                     {"\\\\.\\COM10", "/dev/ttyS9"}, {"/dev/ttyUSB0", "/dev/ttyUSB0"}})
+        EXPECT_EQ(CommDevicePath(name), path) << name;
     for (const char* bad : {"", "COM", "COM0", "COM01", "COMx", "COM1x", "LPT1", "ttyS0", "COM99999999999"})
         EXPECT_EQ(CommDevicePath(bad), "") << bad;
     EXPECT_EQ(CommDevicePath(nullptr), "");

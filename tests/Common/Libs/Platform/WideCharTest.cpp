@@ -109,13 +109,12 @@ TEST(WideCharToMultiByte, LoneSurrogatesAreReplacedOrRefusedWhenStrict)
 
 TEST(MultiByteToWideChar, DecodesAndReplacesEachMalformedSequenceOnce)
 {
-    EXPECT_EQ(ToWide("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), u"a\u00E9\u20AC\U0001F600");
-    EXPECT_EQ(ToWide("\xC0\xAF"), u"\uFFFD\uFFFD");         // overlong
-    EXPECT_EQ(ToWide("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD"); // encoded surrogate
-    EXPECT_EQ(ToWide("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD"); // past U+10FFFF
-    EXPECT_EQ(ToWide("\xE2\x82x"), u"\uFFFDx");             // cut sequence: one replacement
-    EXPECT_EQ(ToWide("\xE2\x82"), u"\uFFFD");
-    EXPECT_EQ(ToWide("\x80z"), u"\uFFFDz");
+    // Valid, overlong, an encoded surrogate, past U+10FFFF, and cut sequences (one replacement each).
+    for (const auto& [narrow, wide] : {std::pair{"a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", u"a\u00E9\u20AC\U0001F600"},
+                                       {"\xC0\xAF", u"\uFFFD\uFFFD"}, {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+                                       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"}, {"\xE2\x82x", u"\uFFFDx"},
+                                       {"\xE2\x82", u"\uFFFD"}, {"\x80z", u"\uFFFDz"}})
+        EXPECT_EQ(ToWide(narrow), wide) << narrow;
     EXPECT_EQ(ToWide("\xC3\xA9", MB_ERR_INVALID_CHARS), u"\u00E9");
     EXPECT_EQ(ToWide("\xC3", MB_ERR_INVALID_CHARS), u"<fail>");
     EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);

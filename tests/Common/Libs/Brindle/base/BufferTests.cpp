@@ -266,18 +266,13 @@ TEST(TextBuffer, FindCountsFromTheStartOfTheStorage)
     b = "abcabc";
     b.Increment(4);
     EXPECT_EQ(b.Find('a'), 0);
-    EXPECT_EQ(b.Find("ca"), 2);
-    EXPECT_EQ(b.Find("bc"), 1);
-    EXPECT_EQ(b.Find("x"), -1);
-    EXPECT_EQ(b.Find("abcabcd"), -1);
-    EXPECT_EQ(b.Find(static_cast<const char*>(nullptr)), -1);
+    for (const auto& [text, at] : {std::pair<const char*, int>{"ca", 2}, {"bc", 1}, {"x", -1}, {"abcabcd", -1}, {nullptr, -1}})
+        EXPECT_EQ(b.Find(text), at) << (text ? text : "(null)");
     // Comparisons, too, look at the whole text.
-    EXPECT_EQ(b.Strcmp("abcabc"), 0);
-    EXPECT_EQ(b.Strcmp("abcabd"), -1);
-    EXPECT_EQ(b.Strcmp("abca"), 1);
-    EXPECT_EQ(b.Stricmp("ABCabc"), 0);
-    EXPECT_EQ(b.Stricmp("ABCABD"), -1);
-    EXPECT_EQ(b.Stricmp("ABB"), 1);
+    for (const auto& [text, order] : {std::pair{"abcabc", 0}, {"abcabd", -1}, {"abca", 1}})
+        EXPECT_EQ(b.Strcmp(text), order) << text;
+    for (const auto& [text, order] : {std::pair{"ABCabc", 0}, {"ABCABD", -1}, {"ABB", 1}})
+        EXPECT_EQ(b.Stricmp(text), order) << text;
 }
 
 TEST(TextBuffer, PutBufferWithCountsAndTerminating)

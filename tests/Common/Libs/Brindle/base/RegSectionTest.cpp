@@ -159,13 +159,9 @@ TEST_F(RegSectionTest, AClosedSectionGivesDefaultsAndRefusesWrites)
     const unsigned char def[4] = {9, 9, 9, 9};
     EXPECT_EQ(1, s.GetBin("a", bin, sizeof bin, def));
     EXPECT_EQ(0, std::memcmp(bin, def, 4));
-    EXPECT_EQ(0, s.SetInt("a", 1));
-    EXPECT_EQ(0, s.SetLong("a", 1));
-    EXPECT_EQ(0, s.SetBool("a", true));
-    EXPECT_EQ(0, s.SetDouble("a", 1.0));
-    EXPECT_EQ(0, s.SetStr("a", "x"));
-    EXPECT_EQ(0, s.SetStr("a", std::string("x")));
-    EXPECT_EQ(0, s.SetBin("a", bin, 4));
+    EXPECT_EQ(std::vector<int>(7, 0), (std::vector<int>{s.SetInt("a", 1), s.SetLong("a", 1), s.SetBool("a", true),
+                                                        s.SetDouble("a", 1.0), s.SetStr("a", "x"),
+                                                        s.SetStr("a", std::string("x")), s.SetBin("a", bin, 4)}));
     int index = 0;
     char name[16], data[16];
     EXPECT_EQ(0, s.EnumKey(index, name, sizeof name));
@@ -182,17 +178,15 @@ TEST_F(RegSectionTest, GetStrStaysInsideTheBuffer)
         char guard[8];
     } g;
     std::memset(&g, '#', sizeof g);
-    s.GetStr("seven", g.buffer, sizeof g.buffer, "d");
-    EXPECT_STREQ("1234567", g.buffer);
-    // Eight characters and a NUL do not fit in eight bytes.
-    s.GetStr("eight", g.buffer, sizeof g.buffer, "d");
-    EXPECT_STREQ("d", g.buffer);
-    // A default longer than the buffer is cut and terminated.
-    s.GetStr("missing", g.buffer, sizeof g.buffer, "a default far too long");
-    EXPECT_STREQ("a defau", g.buffer);
+    const auto get = [&](const char* name, const char* def) {
+        s.GetStr(name, g.buffer, sizeof g.buffer, def);
+        return std::string(g.buffer);
+    };
+    EXPECT_EQ("1234567", get("seven", "d"));
+    EXPECT_EQ("d", get("eight", "d")); // eight characters and a NUL do not fit in eight bytes
+    EXPECT_EQ("a defau", get("missing", "a default far too long")); // cut and terminated
     EXPECT_EQ(std::string(8, '#'), std::string(g.guard, sizeof g.guard));
-    s.GetStr("missing", g.buffer, sizeof g.buffer, nullptr);
-    EXPECT_STREQ("", g.buffer);
+    EXPECT_EQ("", get("missing", nullptr));
 
     // A text stored without its NUL comes back terminated, or as the
     // default when there is no room for the NUL.
@@ -200,10 +194,8 @@ TEST_F(RegSectionTest, GetStrStaysInsideTheBuffer)
     RegSetValueExA(key, "bare", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcdefgh"), 8);
     RegSetValueExA(key, "short", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3);
     std::memset(&g, '#', sizeof g);
-    s.GetStr("short", g.buffer, sizeof g.buffer, "d");
-    EXPECT_STREQ("abc", g.buffer);
-    s.GetStr("bare", g.buffer, sizeof g.buffer, "d");
-    EXPECT_STREQ("d", g.buffer);
+    EXPECT_EQ("abc", get("short", "d"));
+    EXPECT_EQ("d", get("bare", "d"));
     EXPECT_EQ(std::string(8, '#'), std::string(g.guard, sizeof g.guard));
 
     std::string out;

@@ -27,12 +27,10 @@ namespace {
 
 TEST(ConvertCtrlCharsToText, NamesControlBytesKeepsAsciiDropsHighBytes)
 {
-    EXPECT_EQ(ConvertCtrlCharsToText("A\r\nB"), "A<CR><LF>B");
-    EXPECT_EQ(ConvertCtrlCharsToText("caf\xE9!"), "caf!");
-    EXPECT_EQ(ConvertCtrlCharsToText(std::string("a\0b", 3)), "a<NUL>b");
-    EXPECT_EQ(ConvertCtrlCharsToText("\x7F~ "), "\x7F~ ");
-    EXPECT_EQ(ConvertCtrlCharsToText(""), "");
-    EXPECT_EQ(ConvertCtrlCharsToText("\xC3\xA9\xFF\x80"), "");
+    for (const auto& [in, out] : {std::pair<std::string, std::string>{"A\r\nB", "A<CR><LF>B"}, {"caf\xE9!", "caf!"},
+                                  {std::string("a\0b", 3), "a<NUL>b"}, {"\x7F~ ", "\x7F~ "}, {"", ""},
+                                  {"\xC3\xA9\xFF\x80", ""}})
+        EXPECT_EQ(ConvertCtrlCharsToText(in), out) << in;
     // Into a text already holding a longer one: nothing of it is left.
     std::string out = "a much longer text from before";
     ConvertCtrlCharsToText("x\ty", out);
@@ -187,11 +185,9 @@ std::vector<std::string> AllTokens(CTokenizer tokens)
 
 TEST(CTokenizer, EmptyTokensBetweenDelimitersButNotAfterALastOne)
 {
-    EXPECT_EQ(AllTokens(CTokenizer("a,b,,c", ",")), (Texts{"a", "b", "", "c"}));
-    EXPECT_EQ(AllTokens(CTokenizer(",,a", ",")), (Texts{"a"}));
-    EXPECT_EQ(AllTokens(CTokenizer("a,", ",")), (Texts{"a"}));
-    EXPECT_EQ(AllTokens(CTokenizer("a,,", ",")), (Texts{"a", ""}));
-    EXPECT_EQ(AllTokens(CTokenizer("one", ",")), (Texts{"one"}));
+    for (const auto& [text, tokens] : {std::pair<const char*, Texts>{"a,b,,c", {"a", "b", "", "c"}}, {",,a", {"a"}},
+                                       {"a,", {"a"}}, {"a,,", {"a", ""}}, {"one", {"one"}}})
+        EXPECT_EQ(AllTokens(CTokenizer(text, ",")), tokens) << text;
 }
 
 TEST(CTokenizer, AnyDelimiterOfTheSetEndsAToken)
@@ -250,23 +246,18 @@ TEST(CTokenizer, TokensJoinBackToTheText)
 
 TEST(ToVector, NumbersAndRangesInEitherDirection)
 {
-    EXPECT_EQ(to_vector("1,3,5-8"), (Ints{1, 3, 5, 6, 7, 8}));
-    EXPECT_EQ(to_vector("8-5"), (Ints{5, 6, 7, 8}));
-    EXPECT_EQ(to_vector("5-5"), (Ints{5}));
-    EXPECT_EQ(to_vector("3,1,2"), (Ints{3, 1, 2}));
-    EXPECT_EQ(to_vector(" 1, 2 ,x3;4 "), (Ints{1, 2, 34}));
-    EXPECT_EQ(to_vector("007"), (Ints{7}));
+    for (const auto& [text, numbers] : {std::pair<const char*, Ints>{"1,3,5-8", {1, 3, 5, 6, 7, 8}}, {"8-5", {5, 6, 7, 8}},
+                                        {"5-5", {5}}, {"3,1,2", {3, 1, 2}}, {" 1, 2 ,x3;4 ", {1, 2, 34}}, {"007", {7}}})
+        EXPECT_EQ(to_vector(text), numbers) << text;
     EXPECT_EQ(to_delimited_string("1,3,5-8"), "1 3 5 6 7 8");
     EXPECT_EQ(to_delimited_string("42"), "42");
 }
 
 TEST(ToVector, EmptyNumbersReadAsZero)
 {
-    EXPECT_EQ(to_vector(""), (Ints{0}));
-    EXPECT_EQ(to_vector("1,,2"), (Ints{1, 0, 2}));
-    EXPECT_EQ(to_vector("5-"), (Ints{0, 1, 2, 3, 4, 5}));
-    EXPECT_EQ(to_vector("-3"), (Ints{0, 1, 2, 3}));
-    EXPECT_EQ(to_vector(","), (Ints{0, 0}));
+    for (const auto& [text, numbers] : {std::pair<const char*, Ints>{"", {0}}, {"1,,2", {1, 0, 2}},
+                                        {"5-", {0, 1, 2, 3, 4, 5}}, {"-3", {0, 1, 2, 3}}, {",", {0, 0}}})
+        EXPECT_EQ(to_vector(text), numbers) << text;
     EXPECT_EQ(to_delimited_string(""), "0");
 }
 
@@ -297,26 +288,19 @@ TEST(ToVector, HugeRangesAreRefusedNotAllocated)
 
 TEST(ToRangeString, CollapsesAscendingRunsInTheGivenOrder)
 {
-    EXPECT_EQ(to_range_string(Ints{1, 2, 3, 5, 7, 8}), "1-3, 5, 7-8");
-    EXPECT_EQ(to_range_string(Ints{5}), "5");
-    EXPECT_EQ(to_range_string(Ints{3, 2, 1}), "3, 2, 1");
-    EXPECT_EQ(to_range_string(Ints{1, 1, 2}), "1, 1-2");
-    EXPECT_EQ(to_range_string(Ints{-2, -1, 0, 4}), "-2-0, 4");
-    EXPECT_EQ(to_range_string(Ints{INT_MAX, INT_MIN}), "2147483647, -2147483648");
-    EXPECT_EQ(to_range_string(Ints{INT_MAX - 1, INT_MAX}), "2147483646-2147483647");
+    for (const auto& [numbers, text] : {std::pair<Ints, const char*>{{1, 2, 3, 5, 7, 8}, "1-3, 5, 7-8"}, {{5}, "5"},
+                                        {{3, 2, 1}, "3, 2, 1"}, {{1, 1, 2}, "1, 1-2"}, {{-2, -1, 0, 4}, "-2-0, 4"},
+                                        {{INT_MAX, INT_MIN}, "2147483647, -2147483648"},
+                                        {{INT_MAX - 1, INT_MAX}, "2147483646-2147483647"}})
+        EXPECT_EQ(to_range_string(numbers), text);
 }
 
 TEST(ToRangeString, ReadsWhitespaceSeparatedIntegersUpToTheFirstNonInteger)
 {
-    EXPECT_EQ(to_range_string(std::string("1 2 3 5 7 8")), "1-3, 5, 7-8");
-    EXPECT_EQ(to_range_string(std::string("  4\n5\t6 \r\n")), "4-6");
-    EXPECT_EQ(to_range_string(std::string("1 2 x 3")), "1-2");
-    EXPECT_EQ(to_range_string(std::string("12abc 13")), "12");
-    EXPECT_EQ(to_range_string(std::string("+1 +2")), "1-2");
-    EXPECT_EQ(to_range_string(std::string("1 -2 -1")), "1, -2--1");
-    EXPECT_EQ(to_range_string(std::string("3 - 4")), "3");
-    EXPECT_EQ(to_range_string(std::string("7 99999999999 8")), "7");
-    EXPECT_EQ(to_range_string(std::string("1 +-2")), "1");
+    for (const auto& [text, ranges] :
+         {std::pair{"1 2 3 5 7 8", "1-3, 5, 7-8"}, {"  4\n5\t6 \r\n", "4-6"}, {"1 2 x 3", "1-2"}, {"12abc 13", "12"},
+          {"+1 +2", "1-2"}, {"1 -2 -1", "1, -2--1"}, {"3 - 4", "3"}, {"7 99999999999 8", "7"}, {"1 +-2", "1"}})
+        EXPECT_EQ(to_range_string(std::string(text)), ranges) << text;
 }
 
 TEST(NumberListRoundTrip, RangeTextOfASortedSetReadsBackToTheSameSet)

@@ -359,15 +359,12 @@ TEST(CTimestampDays, DayOfWeekOverAWeekInEveryZone)
 
 TEST(CTimestampDays, StringToDayComparesAtMostThreeCharactersIgnoringCase)
 {
-    EXPECT_EQ(CTimestamp::StringToDay("monday"), CTimestamp::MONDAY);
-    EXPECT_EQ(CTimestamp::StringToDay("THURSDAY"), CTimestamp::THURSDAY);
-    EXPECT_EQ(CTimestamp::StringToDay("sA"), CTimestamp::SATURDAY);
-    EXPECT_EQ(CTimestamp::StringToDay("Xyz"), CTimestamp::UNKNOWN_DAY);
-    EXPECT_EQ(CTimestamp::StringToDay("Mo n"), CTimestamp::UNKNOWN_DAY);
     // The first match wins: an empty text matches Sunday, T matches Tuesday.
-    EXPECT_EQ(CTimestamp::StringToDay(""), CTimestamp::SUNDAY);
-    EXPECT_EQ(CTimestamp::StringToDay("S"), CTimestamp::SUNDAY);
-    EXPECT_EQ(CTimestamp::StringToDay("t"), CTimestamp::TUESDAY);
+    for (const auto& [text, day] : {std::pair{"monday", CTimestamp::MONDAY}, {"THURSDAY", CTimestamp::THURSDAY},
+                                    {"sA", CTimestamp::SATURDAY}, {"Xyz", CTimestamp::UNKNOWN_DAY},
+                                    {"Mo n", CTimestamp::UNKNOWN_DAY}, {"", CTimestamp::SUNDAY},
+                                    {"S", CTimestamp::SUNDAY}, {"t", CTimestamp::TUESDAY}})
+        EXPECT_EQ(CTimestamp::StringToDay(text), day) << text;
     EXPECT_EQ(CTimestamp::StringToDay(static_cast<const char*>(nullptr)), CTimestamp::UNKNOWN_DAY);
     EXPECT_EQ(CTimestamp::StringToDay(std::string("M\0n", 3)), CTimestamp::UNKNOWN_DAY);
 }
