@@ -266,7 +266,8 @@ TEST(TextBuffer, FindCountsFromTheStartOfTheStorage)
     b = "abcabc";
     b.Increment(4);
     EXPECT_EQ(b.Find('a'), 0);
-    for (const auto& [text, at] : {std::pair<const char*, int>{"ca", 2}, {"bc", 1}, {"x", -1}, {"abcabcd", -1}, {nullptr, -1}})
+    for (const auto& [text, at] :
+         {std::pair<const char*, int>{"ca", 2}, {"bc", 1}, {"x", -1}, {"abcabcd", -1}, {nullptr, -1}})
         EXPECT_EQ(b.Find(text), at) << (text ? text : "(null)");
     // Comparisons, too, look at the whole text.
     for (const auto& [text, order] : {std::pair{"abcabc", 0}, {"abcabd", -1}, {"abca", 1}})

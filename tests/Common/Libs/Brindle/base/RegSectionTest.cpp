@@ -114,13 +114,10 @@ TEST_F(RegSectionTest, NestedSectionsHoldTheirOwnKeys)
 TEST_F(RegSectionTest, TypedValuesRoundTripAndOtherTypesGiveTheDefault)
 {
     CRegSection s(HKEY_CURRENT_USER, "Types");
-    EXPECT_EQ(1, s.SetInt("int", -5));
-    EXPECT_EQ(1, s.SetLong("long", -70000));
-    EXPECT_EQ(1, s.SetBool("yes", true));
-    EXPECT_EQ(1, s.SetBool("no", false));
-    EXPECT_EQ(1, s.SetStr("text", "twelve"));
-    EXPECT_EQ(1, s.SetStr("string", std::string("from string")));
-    EXPECT_EQ(1, s.SetStr("twelve", "12"));
+    EXPECT_EQ(std::vector<int>(7, 1),
+              (std::vector<int>{s.SetInt("int", -5), s.SetLong("long", -70000), s.SetBool("yes", true),
+                                s.SetBool("no", false), s.SetStr("text", "twelve"),
+                                s.SetStr("string", std::string("from string")), s.SetStr("twelve", "12")}));
 
     EXPECT_EQ(-5, IntOf(s, "int"));
     EXPECT_EQ(-70000, LongOf(s, "long"));

@@ -15,6 +15,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace Brindle;
@@ -41,16 +42,13 @@ TEST(ConvertCtrlCharsToText, NamesControlBytesKeepsAsciiDropsHighBytes)
 
 TEST(WordWrap, CutsAtSpacesAndTrimsTheRest)
 {
-    EXPECT_EQ(word_wrap("the quick brown fox jumps", 10), (Texts{"the quick", "brown fox", "jumps"}));
-    EXPECT_EQ(word_wrap("aaaa     bbbb", 6), (Texts{"aaaa  ", "bbbb"}));
-    EXPECT_EQ(word_wrap("short   ", 10), (Texts{"short"}));
-    EXPECT_EQ(word_wrap("exactly10!", 10), (Texts{"exactly10!"}));
-    EXPECT_EQ(word_wrap("", 10), (Texts{""}));
-    EXPECT_EQ(word_wrap("      ", 3), (Texts{""}));
-    EXPECT_EQ(word_wrap("  lead word", 5), (Texts{" ", "lead", "word"}));
     // Width 0 sets no limit.
-    EXPECT_EQ(word_wrap("some long text here  ", 0), (Texts{"some long text here"}));
-    EXPECT_EQ(word_wrap("", 0), (Texts{""}));
+    for (const auto& [text, width, lines] : {
+             std::tuple<const char*, unsigned, Texts>{"the quick brown fox jumps", 10, {"the quick", "brown fox", "jumps"}},
+             {"aaaa     bbbb", 6, {"aaaa  ", "bbbb"}}, {"short   ", 10, {"short"}}, {"exactly10!", 10, {"exactly10!"}},
+             {"", 10, {""}}, {"      ", 3, {""}}, {"  lead word", 5, {" ", "lead", "word"}},
+             {"some long text here  ", 0, {"some long text here"}}, {"", 0, {""}}})
+        EXPECT_EQ(word_wrap(text, width), lines) << '"' << text << "\" width " << width;
 }
 
 TEST(WordWrap, LongWordsAreCutAtTheWidth)
@@ -247,7 +245,8 @@ TEST(CTokenizer, TokensJoinBackToTheText)
 TEST(ToVector, NumbersAndRangesInEitherDirection)
 {
     for (const auto& [text, numbers] : {std::pair<const char*, Ints>{"1,3,5-8", {1, 3, 5, 6, 7, 8}}, {"8-5", {5, 6, 7, 8}},
-                                        {"5-5", {5}}, {"3,1,2", {3, 1, 2}}, {" 1, 2 ,x3;4 ", {1, 2, 34}}, {"007", {7}}})
+                                        {"5-5", {5}}, {"3,1,2", {3, 1, 2}}, {" 1, 2 ,x3;4 ", {1, 2, 34}},
+                                        {"007", {7}}})
         EXPECT_EQ(to_vector(text), numbers) << text;
     EXPECT_EQ(to_delimited_string("1,3,5-8"), "1 3 5 6 7 8");
     EXPECT_EQ(to_delimited_string("42"), "42");
