@@ -130,31 +130,6 @@ TEST(CLogData, SetExceptionWithACodeGivesTheCodeAndTheSystemText)
     EXPECT_EQ(plain.GetText(), "X");
 }
 
-TEST(CLogData, SettersAndCopies)
-{
-    CLogData record;
-    record.SetTimestampValue(1700000000);
-    record.SetCounter(9);
-    record.SetSeverityValue(-1);
-    record.SetSource("src");
-    record.SetApplication("app");
-    record.SetHostname("host");
-    record.SetBatch(4);
-    record.SetLastError(5);
-    record.SetText("t");
-    CLogData copy(record);
-    CLogData assigned;
-    assigned = record;
-    for (const CLogData* r : {&copy, &assigned}) {
-        EXPECT_EQ(r->GetTimestampValue(), 1700000000);
-        EXPECT_EQ(r->GetTimestamp().GetTimestamp(), 1700000000);
-        EXPECT_EQ(r->GetSeverity(), SEVERITY_COMM_ERROR);
-        EXPECT_EQ(Fields(*r), "9|-1|src|app|host|4|5|t");
-    }
-    record.SetNow();
-    EXPECT_GT(record.GetTimestampValue(), 1700000000);
-}
-
 TEST(CLogData, RecordLineByteForByte)
 {
     CLogData record(SEVERITY_ERROR, "CCommLayer", "App", 7, 13, CVar("hello"));
