@@ -1,9 +1,6 @@
-// The channel's codecs and frames against published known answers, the
-// openssl tool and the Python wire peer: Blowfish, MD5 and the
-// Diffie-Hellman arithmetic with the checks on a peer's key-exchange values;
-// CRC-32, base64 and compression bounds; MPACK records both ways and records
-// that arrive damaged or with hostile sizes; framed channel frames byte for
-// byte, incomplete at every length, padded, and failing each of their checks.
+// Blowfish, MD5, Diffie-Hellman, CRC-32, base64, compression, MPACK records
+// and channel frames against known answers, openssl and the Python wire
+// peer, with the refusals of damaged and hostile input.
 #include "Brindle/base/Exception.h"
 #include "Brindle/comm/BlowFish.h"
 #include "Brindle/comm/Codec.h"

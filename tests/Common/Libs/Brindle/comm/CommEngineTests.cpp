@@ -1,9 +1,7 @@
-// The layer chain (up-calls and down-calls through default layers, reports
-// of broken links, list sources, unlinking on destruction) and the owned
-// byte buffer the transports lend to the system; the completion engine with
-// real workers: records completing once each, owners destroyed while their
-// operations are in flight or their handlers run, faults in handlers,
-// shutdown, callbacks, the multiplexer and the trace layer.
+// The layer chain and its byte buffer; the completion engine with real
+// workers: records completing once each, owners destroyed while operations
+// are in flight, faults in handlers, shutdown, callbacks, the multiplexer
+// and the trace layer.
 #include "Brindle/base/Exception.h"
 #include "Brindle/base/ThreadObject.h"
 #include "Brindle/comm/CommBuffer.h"

@@ -1,9 +1,6 @@
-// The message layer: the parser cutting byte streams into messages (split
-// at every byte, many per receive, garbage, broken and truncated messages,
-// the pending limit), sending messages down, the trace layer's output, the
-// credential layer's dispatch; and the records it carries (heartbeat,
-// application, credentials, session): the messages they make, reading them
-// from texts a peer wrote, their equality and the session's table and dump.
+// The message parser, trace and credential layers, and the records they
+// carry (heartbeat, application, credentials, session), read from texts a
+// peer wrote.
 #include "Brindle/base/Identity.h"
 #include "Brindle/comm/Application.h"
 #include "Brindle/comm/CredentialLayer.h"

@@ -1,11 +1,7 @@
-// The two security layers between stacks wired back to back in memory:
-// the framed secure channel (handshakes with each method, frames split at
-// every byte, frames that fail their checks mid-stream, reset notices, a
-// second handshake on the same connection, the refusals of SendData and
-// strict mode) and the message security layer (plain messages before and
-// after, bundles, out-of-order and failed handshakes, re-keying, packed
-// records that do not unpack); and both over a socket whose peer goes away
-// while two threads send.
+// The framed secure channel and the message security layer between stacks
+// wired back to back in memory (handshakes, split and damaged frames, reset
+// notices, re-keying, bundles, strict mode), and both over a socket whose
+// peer goes away while two threads send.
 #include "Brindle/comm/Codec.h"
 #include "Brindle/comm/MsgPack.h"
 #include "Brindle/comm/MsgParser.h"

@@ -1,11 +1,7 @@
 // The TCP and datagram transports against the Python network peer
-// (peers/netpeer.py) on loopback: dialling, redialling with growing pauses,
-// streams arriving byte-exact through partial writes, lines from two
-// threads, listeners with children addressed one by one and all at once,
-// peers that close at once, accept failures, a soak of many connections;
-// datagrams of 1 to 60,000 bytes both ways with the sender's address, an
-// empty datagram followed by data, a full send buffer, binding and
-// membership failures, and multicast looped back on this host.
+// (peers/netpeer.py) on loopback: dialling and redialling, byte-exact
+// streams through partial writes, listeners and their children, accept and
+// bind failures, soaks of many connections, datagrams and multicast.
 #include "Brindle/base/CritSec.h"
 #include "Brindle/comm/CommConnectProcess.h"
 #include "Brindle/comm/CommDatagram.h"

@@ -4,6 +4,7 @@
 Reads a JSON list of packet descriptions from the file named by argv[1] and
 prints one line per packet: the packet bytes in hex ("" for none).
 """
+import functools
 import json
 import sys
 import time
@@ -12,39 +13,18 @@ STX, ETX, ESC = b"\x02", b"\x03", b"\x1b"
 
 
 def close(body):
+    """The packet with its ETX and LRC (the XOR of all after the STX)."""
     framed = body + ETX
-    lrc = 0
-    for byte in framed[1:]:
-        lrc ^= byte
-    return framed + bytes([lrc])
+    return framed + bytes([functools.reduce(lambda x, c: x ^ c, framed[1:], 0)])
 
 
-def num(value, width):
-    return b"%0*d" % (width, value)
-
-
-def text(value):
-    return value.encode("latin-1")
-
-
-def left(value, width):
-    return text(value).ljust(width, b" ")
-
-
-def right(value, width):
-    return text(value).rjust(width, b" ")
-
-
-def exact(value, width):
-    return text(value)[:width].ljust(width, b" ")
-
-
-def gmt(t):
-    return time.strftime("%H:%M:%S", time.gmtime(t)).encode()
-
-
-def local(t):
-    return time.strftime("%H:%M:%S", time.localtime(t)).encode()
+num = lambda value, width: b"%0*d" % (width, value)
+text = lambda value: value.encode("latin-1")
+left = lambda value, width: text(value).ljust(width, b" ")
+right = lambda value, width: text(value).rjust(width, b" ")
+exact = lambda value, width: text(value)[:width].ljust(width, b" ")
+gmt = lambda t: time.strftime("%H:%M:%S", time.gmtime(t)).encode()
+local = lambda t: time.strftime("%H:%M:%S", time.localtime(t)).encode()
 
 
 def build(p):

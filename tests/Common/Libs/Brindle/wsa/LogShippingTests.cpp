@@ -1,8 +1,6 @@
-// Log shipping over the overlapped sockets: the log-service client against
-// a Python log server (reset, counters, queue across a restart, the wrap at
-// 999999, four threads logging through a restart), the engine's log shipper
-// with its monitor lines, the syslog client into rsyslog, and the TCP tap
-// read by two socat clients.
+// Log shipping over the overlapped sockets: the log-service client and the
+// engine's log shipper against a Python log server, the syslog client into
+// rsyslog, and the TCP tap read by two socat clients.
 #include "WSATestSupport.h"
 
 #include "Brindle/base/Identity.h"

@@ -1,9 +1,7 @@
-// Client sockets against a Python peer: connect, data both ways, the peer's
-// close, ordered sends with partial writes, close with operations pending,
-// error records, kept receive buffers, the host field; the connect thread
-// (the pause schedule, its log lines, the redial once the server comes up
-// and after the peer closes, with asynchronous and blocking dialling); the
-// server and client holders and the bridge to a data sink.
+// Client sockets against a Python peer (data both ways, the peer's close,
+// ordered partial writes, pending operations at close, error records, the
+// host field), the connect thread's redialling, and the server and client
+// holders with the bridge to a data sink.
 #include "WSATestSupport.h"
 
 #include "Brindle/base/CritSec.h"
