@@ -173,6 +173,9 @@ TEST(CLogData, BindingTableMovesEveryFieldThroughARecord)
     CLogData::OPS.Read(back, rec);
     EXPECT_EQ(back.GetTimestampValue(), 1600000000);
     EXPECT_EQ(Fields(back), "-4|1|src|app|host|8|9|text");
+    CLogData assigned;
+    assigned = back; // an assignment, too, takes every field
+    EXPECT_EQ(Fields(assigned), "-4|1|src|app|host|8|9|text");
 }
 
 TEST(LogFormatMsg, FieldsRunToTheLastValueThatIsNotEmpty)
@@ -210,6 +213,15 @@ TEST(CLog, DropsRecordsWithoutALoggerAndDeliversToTheRegisteredOne)
     CLog::Log(CLogData(SEVERITY_INFORMATION, "S", CVar("off")));
     EXPECT_EQ(first.m_texts, std::vector<std::string>{"one"});
     EXPECT_EQ(second.m_texts, std::vector<std::string>{"two"});
+}
+
+TEST(CLog, TraceFlagIsStoredAndReported)
+{
+    const bool trace = CLog::EnableLogTrace();
+    for (bool value : {!trace, trace}) {
+        CLog::EnableLogTrace(value);
+        EXPECT_EQ(CLog::EnableLogTrace(), value);
+    }
 }
 
 TEST(CLog, NoRecordReachesALoggerOnceItIsReplaced)

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -39,43 +40,23 @@ private:
     std::function<void()> m_fn;
 };
 
-// Loops until asked to stop; records what ran.
-class LoopingProcess : public CThreadProcess {
-public:
-    std::atomic<int> inits{0}, steps{0}, exits{0};
-    std::atomic<bool> exitSuccess{false};
-
-protected:
-    int ThreadInit() override
-    {
-        ++inits;
-        return 1;
-    }
-    int ThreadExecuteFcn() override
-    {
-        ++steps;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return 1;
-    }
-    void ThreadExit(bool success) override
-    {
-        exitSuccess = success;
-        ++exits;
-    }
-};
-
 // Records the calls of the three phases; each phase does what it is told.
 class ScriptedProcess : public CThreadProcess {
 public:
     int initResult = 1;
     bool initThrows = false;
-    int stepsBeforeStop = 1; // ThreadExecuteFcn returns 0 on this call
+    int stepsBeforeStop = 1; // ThreadExecuteFcn returns 0 on this call; 0: it loops until asked to stop
     bool stepThrows = false;
 
     std::vector<std::string> Calls()
     {
         std::lock_guard<std::mutex> g(m_mutex);
         return m_calls;
+    }
+    long Count(const std::string& call)
+    {
+        std::lock_guard<std::mutex> g(m_mutex);
+        return std::count(m_calls.begin(), m_calls.end(), call);
     }
 
 protected:
@@ -91,7 +72,9 @@ protected:
         Record("step");
         if (stepThrows)
             throw 7;
-        return ++m_steps < stepsBeforeStop ? 1 : 0;
+        if (stepsBeforeStop == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return stepsBeforeStop == 0 || ++m_steps < stepsBeforeStop ? 1 : 0;
     }
     void ThreadExit(bool success) override { Record(success ? "exit(true)" : "exit(false)"); }
 
@@ -107,6 +90,10 @@ private:
 };
 
 using Calls = std::vector<std::string>;
+
+struct LoopingProcess : ScriptedProcess {
+    LoopingProcess() { stepsBeforeStop = 0; }
+};
 
 } // namespace
 
@@ -242,8 +229,8 @@ TEST(ThreadObject, StopRightAfterStartIsNeverLost)
         ASSERT_EQ(thread.GetState(), THREAD_SUCCESS) << "round " << i;
         EXPECT_EQ(thread.GetHandle(), INVALID_HANDLE_VALUE);
     }
-    EXPECT_EQ(process.exits.load(), 50);
-    EXPECT_TRUE(process.exitSuccess.load());
+    EXPECT_EQ(process.Count("exit(true)"), 50);
+    EXPECT_EQ(process.Count("exit(false)"), 0);
 }
 
 TEST(ThreadObject, RequestLeftFromAnEarlierRunDoesNotStopTheNextOne)
@@ -253,7 +240,7 @@ TEST(ThreadObject, RequestLeftFromAnEarlierRunDoesNotStopTheNextOne)
     process.RequestShutdown();
     CThreadObject thread("t");
     ASSERT_TRUE(thread.StartThread(&process));
-    ASSERT_TRUE(WaitUntil([&] { return process.steps.load() >= 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return process.Count("step") >= 3; }));
     EXPECT_EQ(thread.GetState(), THREAD_RUNNING);
     thread.StopThread();
     EXPECT_EQ(thread.GetState(), THREAD_SUCCESS);
@@ -283,11 +270,11 @@ TEST(ThreadObject, StopThreadFromManyThreadsAtOnceStopsOnce)
     LoopingProcess process;
     CThreadObject thread("t");
     ASSERT_TRUE(thread.StartThread(&process));
-    ASSERT_TRUE(WaitUntil([&] { return process.steps.load() >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return process.Count("step") >= 1; }));
     threadtest::OnThreads(4, [&](int) { EXPECT_TRUE(thread.StopThread()); });
     EXPECT_EQ(thread.GetState(), THREAD_SUCCESS);
     EXPECT_EQ(thread.GetHandle(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(process.exits.load(), 1);
+    EXPECT_EQ(process.Count("exit(true)"), 1);
 }
 
 TEST(ThreadObject, DestroyingAnObjectRightAfterStartStopsItsThreadToo)
@@ -299,7 +286,7 @@ TEST(ThreadObject, DestroyingAnObjectRightAfterStartStopsItsThreadToo)
             ASSERT_TRUE(thread.StartThread(&process));
         }
         // Either the run never began or it was told to stop and did.
-        EXPECT_EQ(process.inits.load(), process.exits.load()) << "round " << i;
+        EXPECT_EQ(process.Count("init"), process.Count("exit(true)")) << "round " << i;
     }
 }
 
@@ -369,7 +356,7 @@ TEST(ThreadObject, CopyHoldsItsOwnHandleAndCanStopTheThread)
     LoopingProcess process;
     CThreadObject original("orig");
     ASSERT_TRUE(original.StartThread(&process));
-    ASSERT_TRUE(WaitUntil([&] { return process.steps.load() >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return process.Count("step") >= 1; }));
     {
         CThreadObject copy(original);
         EXPECT_STREQ(copy.GetThreadName(), "orig");
@@ -385,7 +372,7 @@ TEST(ThreadObject, CopyHoldsItsOwnHandleAndCanStopTheThread)
     EXPECT_EQ(original.Wait(PatienceMs), 1);
     EXPECT_EQ(original.GetState(), THREAD_SUCCESS);
     EXPECT_EQ(original.GetHandle(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(process.exits.load(), 1);
+    EXPECT_EQ(process.Count("exit(true)"), 1);
 
     CThreadObject assigned("other");
     assigned = original;
