@@ -196,9 +196,8 @@ TEST(CustomerListEditorTest, AddThenTypingTheSameEntrySelectsIt)
     editor.SetNumberText("123");
     editor.SetCentre(2);
     ASSERT_TRUE(editor.Add());
-    EXPECT_EQ(editor.Entries(), (Entries{{10, 1}, {123, 2}}));
-    EXPECT_EQ(editor.NumberText(), "");
-    EXPECT_EQ(editor.Centre(), 0);
+    EXPECT_EQ(std::tuple(editor.Entries(), editor.NumberText(), editor.Centre()),
+              std::tuple(Entries{{10, 1}, {123, 2}}, "", 0));
     EXPECT_FALSE(editor.Add());
 
     editor.SetNumberText("123");
@@ -207,8 +206,7 @@ TEST(CustomerListEditorTest, AddThenTypingTheSameEntrySelectsIt)
     EXPECT_EQ(editor.Buttons(), (ListButtons{false, true, 1}));
     EXPECT_FALSE(editor.Add());
     ASSERT_TRUE(editor.Remove());
-    EXPECT_EQ(editor.Entries(), (Entries{{10, 1}}));
-    EXPECT_EQ(editor.NumberText(), "");
+    EXPECT_EQ(std::pair(editor.Entries(), editor.NumberText()), std::pair(Entries{{10, 1}}, std::string()));
     EXPECT_FALSE(editor.Remove());
 }
 
@@ -247,12 +245,10 @@ TEST(PageListEditorTest, SelectCopiesThePageAndRemoveResetsTheFieldToOne)
 {
     CPageListEditor editor({4, 2}, {});
     editor.Select(0);
-    EXPECT_EQ(editor.Page(), 4);
-    EXPECT_EQ(editor.Buttons(), (ListButtons{false, true, 0}));
+    EXPECT_EQ(std::pair(editor.Page(), editor.Buttons()), std::pair(4, ListButtons{false, true, 0}));
     ASSERT_TRUE(editor.Remove());
     EXPECT_EQ(editor.Pages(), (std::vector<int>{2}));
-    EXPECT_EQ(editor.Page(), 1);
-    EXPECT_EQ(editor.Buttons(), (ListButtons{true, false, -1}));
+    EXPECT_EQ(std::pair(editor.Page(), editor.Buttons()), std::pair(1, ListButtons{true, false, -1}));
 }
 
 TEST(PagePermissionTest, ListsEveryPermittedPage)

@@ -54,9 +54,6 @@ TEST(CustomerListDialogTest, ShowsTheEntriesAndItsTexts)
     EXPECT_EQ(dialog.Centre()->itemText(5), CentreName(5));
     EXPECT_EQ(std::pair(dialog.DisableCenter(), dialog.DisableCustomer()), std::pair(true, false));
     EXPECT_EQ(AddRemove(dialog), (Flags{false, false})) << "nothing typed yet";
-
-    dialog.resize(dialog.sizeHint());
-    EXPECT_TRUE(dialog.grab().save(QStringLiteral("/tmp/lists-customer-dialog.png")));
 }
 
 TEST(CustomerListDialogTest, ButtonsFollowTheTypedEntry)
@@ -136,9 +133,6 @@ TEST(PageListDialogTest, ButtonsFollowTheFieldAndThePermissionAndReportsHaveNoCh
     EXPECT_EQ(dialog.Page()->value(), 1);
     EXPECT_TRUE(dialog.AddButton()->isEnabled());
 
-    dialog.resize(dialog.sizeHint());
-    EXPECT_TRUE(dialog.grab().save(QStringLiteral("/tmp/lists-page-dialog.png")));
-
     // A report's page list has no page checking box.
     CPageListDialog report({5}, {}, PageChecking::NoBox);
     EXPECT_EQ(report.DisableChecking(), nullptr);
@@ -180,7 +174,6 @@ TEST(PagePermissionWindowTest, PagesFillFourColumnsOfAQuarterEach)
         ++columnStart;
     ASSERT_LT(columnStart, list->count());
     EXPECT_EQ(list->visualItemRect(list->item(columnStart)).left() - first.left(), quarter);
-    EXPECT_TRUE(window.grab().save(QStringLiteral("/tmp/lists-permission-columns.png")));
     window.NewPermissionReceived();
     EXPECT_EQ(window.windowTitle(), "New Permission Received");
 }

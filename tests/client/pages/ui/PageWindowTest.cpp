@@ -304,8 +304,7 @@ TEST_F(PageWindowTest, FrameStylesSwitchAndTheSameStyleIsIgnored)
     EXPECT_TRUE(frame->SetFrameStyle(CChildFrame::kBorderOnly));
     EXPECT_EQ(frame->objectName(), "style # 1");
     EXPECT_FALSE(frame->SetFrameStyle(CChildFrame::kBorderOnly));
-    EXPECT_EQ(frame->pos(), QPoint(40, 30));
-    EXPECT_EQ(frame->View()->size(), client);
+    EXPECT_EQ(std::pair(frame->pos(), frame->View()->size()), std::pair(QPoint(40, 30), client));
     EXPECT_TRUE(frame->SetFrameStyle(CChildFrame::kFrameless));
     Settle();
     EXPECT_EQ(frame->size(), client);  // nothing around the page

@@ -439,10 +439,11 @@ TEST_F(PropertySheetTest, ApplyToAllAsksAndSkipsMinimisedAndLockedPages)
                              locked->View()->Format().issueSize),
                   std::tuple(yes ? 25 : 5, 5, 5));
     }
-    EXPECT_EQ(Questions(m_asked)[0], Question("Apply Default Style",
-                                              "Are you sure you want to apply the default style?\n(some data may be "
-                                              "removed from the display\nand/or pages misaligned)",
-                                              PageMessageKind::Question));
+    EXPECT_EQ(Questions(m_asked), std::vector(2, Question("Apply Default Style",
+                                                          "Are you sure you want to apply the default style?\n(some "
+                                                          "data may be removed from the display\nand/or pages "
+                                                          "misaligned)",
+                                                          PageMessageKind::Question)));  // asked each time
     EXPECT_EQ(locked->View()->Format().formatLocked, 1);
 }
 
