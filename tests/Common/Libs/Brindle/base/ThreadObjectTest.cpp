@@ -91,6 +91,7 @@ private:
 
 using Calls = std::vector<std::string>;
 
+// Loops until asked to stop.
 struct LoopingProcess : ScriptedProcess {
     LoopingProcess() { stepsBeforeStop = 0; }
 };
