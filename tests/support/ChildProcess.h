@@ -7,37 +7,64 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
+extern "C" char** environ;
+
 namespace testsupport {
 
 class ChildProcess {
 public:
-    explicit ChildProcess(const std::vector<std::string>& argv)
+    // With a logFile, the child's output goes there instead (for a server
+    // that outlives what the test reads of it: a pipe nobody drains would
+    // stop it once full).
+    explicit ChildProcess(const std::vector<std::string>& argv, const std::string& logFile = {})
     {
-        int out[2];
-        int err[2];
-        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
-            return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(out[1], 1);
-            ::dup2(err[1], 2);
-            std::vector<char*> args;
-            for (const auto& arg : argv)
-                args.push_back(const_cast<char*>(arg.c_str()));
-            args.push_back(nullptr);
-            ::execv(args[0], args.data());
-            ::_exit(127);
+        int out[2] = {-1, -1};
+        int err[2] = {-1, -1};
+        if (logFile.empty()) {
+            if (::pipe2(out, O_CLOEXEC) != 0)
+                return;
+            if (::pipe2(err, O_CLOEXEC) != 0) {
+                ::close(out[0]);
+                ::close(out[1]);
+                return;
+            }
         }
-        ::close(out[1]);
-        ::close(err[1]);
-        m_out = out[0];
-        m_err = err[0];
+        std::vector<char*> args;
+        for (const auto& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        // posix_spawn, not fork: the test process has threads, and a forked
+        // child may not allocate before its exec.
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (logFile.empty()) {
+            posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+            posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        }
+        if (args[0] == nullptr || ::posix_spawn(&m_pid, args[0], &actions, nullptr, args.data(), environ) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        if (logFile.empty()) {
+            ::close(out[1]);
+            ::close(err[1]);
+            m_out = out[0];
+            m_err = err[0];
+        }
+        if (m_pid <= 0) {
+            // As a shell reports a program it cannot run.
+            m_reaped = true;
+            m_status = 127;
+        }
     }
     ~ChildProcess()
     {
@@ -53,7 +80,11 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    void Signal(int signal) { ::kill(m_pid, signal); }
+    void Signal(int signal)
+    {
+        if (m_pid > 0 && !m_reaped)
+            ::kill(m_pid, signal);
+    }
 
     // Reads what is there (waiting up to `ms` for something) into the
     // captured texts.
@@ -87,6 +118,17 @@ public:
             Pump(50);
         }
         return true;
+    }
+
+    // Whether the child has ended, without waiting for it.
+    bool Ended()
+    {
+        int status = 0;
+        if (!m_reaped && ::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_reaped = true;
+            m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        return m_reaped;
     }
 
     // Waits for the child to end (reading its output meanwhile); its exit

@@ -10,11 +10,14 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+extern "C" char** environ;
 
 namespace testsupport {
 
@@ -54,19 +57,21 @@ public:
             ::close(in[1]);
             return;
         }
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(in[0], 0);
-            ::dup2(out[1], 1);
-            std::vector<std::string> argv{python, "-u", script};
-            argv.insert(argv.end(), args.begin(), args.end());
-            std::vector<char*> raw;
-            for (auto& a : argv)
-                raw.push_back(a.data());
-            raw.push_back(nullptr);
-            ::execv(raw[0], raw.data());
-            ::_exit(127);
-        }
+        std::vector<std::string> argv{python, "-u", script};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> raw;
+        for (auto& a : argv)
+            raw.push_back(a.data());
+        raw.push_back(nullptr);
+        // posix_spawn, not fork: the test process has threads, and a forked
+        // child may not allocate before its exec.
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        if (::posix_spawn(&m_pid, raw[0], &actions, nullptr, raw.data(), environ) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
         ::close(in[0]);
         ::close(out[1]);
         m_in = in[1];
@@ -152,6 +157,8 @@ public:
             ::close(m_in);
             m_in = -1;
         }
+        if (m_pid <= 0)
+            return -1;
         const auto deadline = std::chrono::steady_clock::now() + limit;
         int status = 0;
         while (::waitpid(m_pid, &status, WNOHANG) == 0) {
