@@ -27,6 +27,9 @@ using namespace ZPH;
 namespace zphdtest {
 
 using namespace ZPHWire;
+using testsupport::ConnectTcp;
+using testsupport::ControlClient;
+using testsupport::ReplyFields;
 
 // A small, still market: tests move it themselves.
 constexpr const char* kTestConfig = R"(seed 11

@@ -1,9 +1,12 @@
 // Talking to a zphd on loopback: a TCP connect and a control-port client,
-// shared by the server's own tests and the sources' tests against zphd.
+// for the server's own tests on an in-process server and for tests that run
+// the zphd program.
 #pragma once
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
+#include <cstdint>
 #include <map>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -12,7 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace zphdtest {
+namespace testsupport {
 
 // receiveBuffer > 0 sets a small window before the connect, so that the
 // kernel holds little for a client that stops reading.
@@ -52,7 +55,8 @@ inline std::map<int, std::string> ReplyFields(const std::string& reply)
     return fields;
 }
 
-// One command, one reply: "OK ..." / "ERR ..." or "OK n" and n lines.
+// One command, one reply on one connection: "OK ..." / "ERR ..." or "OK n"
+// and n lines, joined by newlines.
 class ControlClient {
 public:
     explicit ControlClient(int port) : m_fd(ConnectTcp(port)) {}
@@ -68,11 +72,11 @@ public:
     std::string Command(const std::string& line)
     {
         const std::string text = line + "\n";
-        if (::send(m_fd, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size()))
+        if (m_fd < 0 || ::send(m_fd, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size()))
             return "SEND FAILED";
         std::string first = ReadLine();
         int more = 0;
-        if (first.rfind("OK ", 0) == 0 && std::all_of(first.begin() + 3, first.end(), ::isdigit) && first.size() > 3)
+        if (first.size() > 3 && first.rfind("OK ", 0) == 0 && std::all_of(first.begin() + 3, first.end(), ::isdigit))
             more = std::stoi(first.substr(3));
         for (int i = 0; i < more; ++i)
             first += "\n" + ReadLine();
@@ -104,4 +108,4 @@ private:
     std::string m_in;
 };
 
-} // namespace zphdtest
+} // namespace testsupport
