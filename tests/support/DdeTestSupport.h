@@ -5,6 +5,7 @@
 
 #include "Platform/dde/Ddeml.h"
 
+#include "Eventually.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -27,27 +28,11 @@ namespace ddetest {
 // Points XDG_RUNTIME_DIR at a fresh directory for the test.
 class ScopedRuntimeDir {
 public:
-    ScopedRuntimeDir()
-    {
-        if (const char* old = std::getenv("XDG_RUNTIME_DIR")) {
-            m_saved = old;
-            m_hadOld = true;
-        }
-        ::setenv("XDG_RUNTIME_DIR", m_dir.str().c_str(), 1);
-    }
-    ~ScopedRuntimeDir()
-    {
-        if (m_hadOld)
-            ::setenv("XDG_RUNTIME_DIR", m_saved.c_str(), 1);
-        else
-            ::unsetenv("XDG_RUNTIME_DIR");
-    }
     std::string SocketDir() const { return m_dir.str() + "/brindle-dde"; }
 
 private:
     testsupport::TempDir m_dir;
-    std::string m_saved;
-    bool m_hadOld = false;
+    testsupport::ScopedEnv m_env {"XDG_RUNTIME_DIR", m_dir.str()};
 };
 
 // One call-back as an instance heard it.
@@ -122,17 +107,11 @@ inline HDDEDATA TextData(DWORD inst, const std::string& text, HSZ item, UINT fla
                                static_cast<DWORD>(text.size() + 1), 0, item, CF_TEXT, flags);
 }
 
-// Waits (generously) for a condition that other threads make true.
+// DDE answers come in milliseconds: asked often.
 template <typename Pred>
 bool Eventually(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(30))
 {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return testsupport::Eventually(pred, limit, std::chrono::milliseconds(2));
 }
 
 // A DDE server on its own thread. Its values are a map of "topic!item" to

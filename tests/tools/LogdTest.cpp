@@ -12,7 +12,9 @@
 
 #include "ChildProcess.h"
 #include "DatagramPeer.h"
+#include "Eventually.h"
 #include "PostgresTestServer.h"
+#include "PythonPeer.h"
 #include "ServiceTestSupport.h"
 #include "TempDir.h"
 
@@ -45,15 +47,9 @@ const std::string Tool = BRINDLE_LOGD;
 const std::string Client = std::string(BRINDLE_SOURCE_DIR) + "/tests/tools/logd_client.py";
 
 // Polls until pred holds or a generous deadline has passed; whether it held.
-bool Eventually(const std::function<bool()>& pred, std::chrono::seconds limit = std::chrono::seconds(120))
+bool Eventually(const std::function<bool()>& pred)
 {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return testsupport::Eventually(pred, std::chrono::seconds(120), std::chrono::milliseconds(50));
 }
 
 struct Result {
@@ -131,26 +127,7 @@ std::size_t Count(const Args& db, const Args& args)
     return Lines(Query(db, args).out).size();
 }
 
-// One value of a JSON line (numbers and plain texts only).
-std::string JsonField(const std::string& line, const std::string& key)
-{
-    const std::string open = "\"" + key + "\":";
-    const auto at = line.find(open);
-    if (at == std::string::npos)
-        return "<none>";
-    std::size_t start = at + open.size();
-    if (line[start] == '"') {
-        std::string out;
-        for (std::size_t i = start + 1; i < line.size() && line[i] != '"'; ++i) {
-            if (line[i] == '\\')
-                ++i;
-            out += line[i];
-        }
-        return out;
-    }
-    const auto end = line.find_first_of(",}", start);
-    return line.substr(start, end - start);
-}
+using testsupport::JsonField;
 
 // Each of the JSON line's fields holds its value.
 void ExpectFields(const std::string& line, const std::vector<std::pair<std::string, std::string>>& fields)

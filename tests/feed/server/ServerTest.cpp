@@ -3,6 +3,7 @@
 #include "ZphdTestSupport.h"
 
 #include "ChildProcess.h"
+#include "Eventually.h"
 #include "FileText.h"
 #include "Log.h"
 #include "PtyPair.h"
@@ -58,13 +59,7 @@ private:
 template <typename Fn>
 bool Eventually(Fn done, int seconds = 20)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
+    return testsupport::Eventually(done, std::chrono::seconds(seconds));
 }
 
 void LogIn(TestClient& client, const std::string& user, int kind = SOURCE_SOCKET, std::string account = {})

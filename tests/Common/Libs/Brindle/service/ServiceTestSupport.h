@@ -6,6 +6,7 @@
 #include "ChildProcess.h"
 #include "DatagramPeer.h"
 #include "FileText.h"
+#include "TempDir.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -17,37 +18,7 @@
 
 namespace servicetest {
 
-// Sets (or, with a null value, unsets) a variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        const char* old = std::getenv(name);
-        m_had = old != nullptr;
-        if (m_had)
-            m_old = old;
-        if (value != nullptr)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
-    ~ScopedEnv()
-    {
-        if (m_had)
-            ::setenv(m_name, m_old.c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    bool m_had = false;
-    std::string m_old;
-};
-
+using testsupport::ScopedEnv;
 using testsupport::ReadFile;
 
 // systemd's verdict on a unit file (its output in *output); -1 when the
