@@ -43,9 +43,7 @@ protected:
 TEST(OrderMessages, EveryCommandHasItsFieldsInOrder)
 {
     const ZPHMessage trade = TradeOrder(kKey, 101, true, 99.5, 5);
-    EXPECT_EQ(trade.m_type, 'A');
-    EXPECT_EQ(trade.m_page, 0);
-    EXPECT_EQ(trade.m_line, 0);
+    EXPECT_EQ(std::tuple(trade.m_type, trade.m_page, trade.m_line), std::tuple('A', 0, 0));
     EXPECT_EQ(trade.GetFields(), Plus(Common("CCTradeBid"), {{15, "99.5"}, {16, "5"}, {17, "5"}, {21, "0"}}));
     EXPECT_EQ(TradeOrder(kKey, 101, false, 100.25, 10).GetFields(),
               Plus(Common("CCTradeOffer"), {{15, "100.25"}, {16, "10"}, {17, "10"}}));
@@ -108,8 +106,8 @@ TEST_F(OrderDeskTest, SellWhileTheBidTradesAsksForAMaximumOfAtLeastOne)
     Put(line);
     EXPECT_EQ(desk.Press(kKey, TB_SELL), OrderOutcome::NeedsMaximum);
     EXPECT_TRUE(feed.sent.empty());
-    EXPECT_EQ(desk.SendMaximum(kKey, true, *COrderNumber::FromText("0.5")), OrderOutcome::Refused);
-    EXPECT_EQ(desk.SendMaximum(kKey, true, COrderNumber()), OrderOutcome::Refused);
+    for (const COrderNumber& below : {*COrderNumber::FromText("0.5"), COrderNumber()})
+        EXPECT_EQ(desk.SendMaximum(kKey, true, below), OrderOutcome::Refused) << below.Text();
     EXPECT_TRUE(feed.sent.empty());
     EXPECT_EQ(desk.SendMaximum(kKey, true, *COrderNumber::FromText("4")), OrderOutcome::Sent);
     ASSERT_EQ(feed.sent.size(), 1u);

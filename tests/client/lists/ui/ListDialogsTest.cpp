@@ -54,6 +54,8 @@ TEST(CustomerListDialogTest, ShowsTheEntriesAndItsTexts)
     EXPECT_EQ(dialog.Centre()->itemText(5), CentreName(5));
     EXPECT_EQ(std::pair(dialog.DisableCenter(), dialog.DisableCustomer()), std::pair(true, false));
     EXPECT_EQ(AddRemove(dialog), (Flags{false, false})) << "nothing typed yet";
+    dialog.resize(dialog.sizeHint());
+    EXPECT_FALSE(dialog.grab().isNull());  // the entries painted at their tab stop
 }
 
 TEST(CustomerListDialogTest, ButtonsFollowTheTypedEntry)
