@@ -168,17 +168,15 @@ TEST_F(TradeWindowWidget, MarksTheShownLineAndFollowsOrderEntry)
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(TextsOf({&window, window.IssueLabel(), window.RatesLabel(), window.QuantitiesLabel()}),
               (Texts{"Page 2, Line 3", "ARG 2030", "99.5 / 100", "5 X 10"}));
-    EXPECT_EQ(marked(kKey), true);
-    EXPECT_EQ(feed.clients.size(), 1u);
-    EXPECT_TRUE(window.ButtonPanel()->isVisible());
+    EXPECT_EQ(std::tuple(marked(kKey), feed.clients.size(), window.ButtonPanel()->isVisible()),
+              std::tuple(std::optional(true), 1u, true));
     EXPECT_EQ(EnabledOf({window.Button(TB_SELL), window.Button(TB_BID_OUT)}), (Flags{true, false}));
     EXPECT_TRUE(SaveShot(&window, QStringLiteral("trade-window.png")));
 
     // Another line takes the mark; the window registers once.
     window.ShowLine(other);
-    EXPECT_EQ(marked(kKey), false);
-    EXPECT_EQ(marked(other), true);
-    EXPECT_EQ(feed.clients.size(), 1u);
+    EXPECT_EQ(std::tuple(marked(kKey), marked(other), feed.clients.size()),
+              std::tuple(std::optional(false), std::optional(true), 1u));
     EXPECT_EQ(window.windowTitle().toStdString(), "Page 2, Line 4");
 
     // An update from a feed thread refills it; other keys do not.
