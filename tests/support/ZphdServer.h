@@ -79,8 +79,9 @@ public:
         if (!m_control)
             m_control = std::make_unique<ControlClient>(m_controlPort);
         const std::string reply = m_control->Command(command);
-        if (reply == "CLOSED" || reply == "SEND FAILED")
-            m_control.reset(); // the next command dials again
+        // A late reply would answer the next command: dial again instead.
+        if (reply == "CLOSED" || reply == "SEND FAILED" || reply == "TIMEOUT")
+            m_control.reset();
         return reply;
     }
     std::vector<std::string> ControlLines(const std::string& command) const
