@@ -534,18 +534,11 @@ public:
     std::vector<std::string> sent;
 };
 
-class Top : public CCommLayer {
-public:
-    void OnData(void* source, const std::string& data) override { got.emplace_back(source, data); }
-    using CCommLayer::CallDownData;
-    std::vector<std::pair<void*, std::string>> got;
-};
-
 TEST(CommMultiplexer, RoutesBySourceAndForgetsLayersThatGo)
 {
     CCommIOCP iocp;
     CommLogCapture log;
-    Top top;
+    Recorder top;
     auto mux = std::make_unique<CCommMultiplexer>();
     mux->SetChain(&top);
     Sink a(iocp);
@@ -556,9 +549,8 @@ TEST(CommMultiplexer, RoutesBySourceAndForgetsLayersThatGo)
 
     a.Up("from a");
     b->Up("from b");
-    ASSERT_EQ(top.got.size(), 2u);
-    EXPECT_EQ(top.got[0].first, &a);
-    EXPECT_EQ(top.got[1].first, b.get());
+    EXPECT_EQ(top.events, (std::vector<std::string>{"data " + Recorder::Name(&a) + " from a",
+                                                     "data " + Recorder::Name(b.get()) + " from b"}));
 
     EXPECT_TRUE(top.CallDownData(b.get(), "to b"));
     EXPECT_TRUE(top.CallDownData(&a, "to a"));
@@ -588,7 +580,7 @@ TEST(CommTrace, WritesOneLinePerCallAndPassesItOn)
     CCommIOCP iocp;
     Sink bottom(iocp);
     CCommTrace trace;
-    Top top;
+    Recorder top;
     commtest::Stack(bottom, trace, top);
     std::ostringstream out;
     bottom.Up("quiet"); // tracing is off by default
@@ -600,12 +592,10 @@ TEST(CommTrace, WritesOneLinePerCallAndPassesItOn)
     trace.OnClose(&bottom);
     trace.OnError(&bottom, 10054, "reset");
     EXPECT_TRUE(top.CallDownData(&bottom, "down"));
-    std::ostringstream src;
-    src << static_cast<void*>(&bottom);
-    const std::string s = src.str();
+    const std::string s = Recorder::Name(&bottom);
     EXPECT_EQ(out.str(), "OnData (" + s + "): (12) xxxxxxxxxxxx|OnOpen (" + s + ")|OnClose (" + s + ")|OnError (" +
                              s + ") dwError = 10054 : reset|SendData (" + s + "): (4) down|");
-    EXPECT_EQ(top.got.size(), 2u);
+    EXPECT_EQ(top.events.size(), 5u); // the two data, the open, the close and the error
     EXPECT_EQ(bottom.sent, std::vector<std::string>{"down"});
 }
 

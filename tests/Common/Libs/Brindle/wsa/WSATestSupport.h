@@ -155,17 +155,6 @@ private:
     void Add(Event e) { Note([&] { events.push_back(std::move(e)); }); }
 };
 
-// Waits until the condition holds, polling; false after a generous limit.
-template <typename P>
-bool Eventually(P predicate, std::chrono::seconds limit = std::chrono::seconds(60))
-{
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using commtest::Eventually;
 
 } // namespace wsatest
