@@ -192,6 +192,7 @@ TEST_F(ConsoleTest, InputQueueWaitsAndReadsLines)
         if (ReadConsoleA(in, text, sizeof text, &read, nullptr))
             line.assign(text, read);
     });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // let it reach its wait
     DWORD n = 0;
     ASSERT_TRUE(WriteConsoleInputA(in, keys.data(), static_cast<DWORD>(keys.size()), &n));
     reader.join();
