@@ -183,6 +183,18 @@ TEST(Market, SimulationMovesPricesTradesAndNeverCrossesTheBook)
     EXPECT_FALSE(monitor->issue.empty());
 }
 
+TEST(Market, ALongPauseStartsAtMostAHundredTradesAtOnce)
+{
+    Market market(MovingConfig(0, 0.001), kNoon);
+    int started = 0;
+    market.Advance(3600000, [&] { ++started; });
+    // A hundred trades, then one call for the trades that ended.
+    EXPECT_EQ(started, 100 + 1) << "an hour of a trade a millisecond is not made up at once";
+    started = 0;
+    market.Advance(3600001, [&] { ++started; });
+    EXPECT_GE(started, 1 + 1) << "and the next trade is due at once";
+}
+
 TEST(Market, RateZeroIsAStillMarket)
 {
     Market market(Config(), kNoon);
