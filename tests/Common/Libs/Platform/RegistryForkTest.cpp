@@ -22,18 +22,22 @@ TEST(RegistryFork, AChildForkedWhileAnotherThreadWritesHasAStoreOfItsOwn)
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, "Software/ForkTest", &key));
     ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "Before", 7));
-    std::atomic<bool> stop{false};
-    // A busy writer, as a window saving its place; between its writes the
-    // database is free for the child (a writer that never pauses would keep
-    // any second process waiting, fork or not).
+    // A busy writer, as a window saving its place. It pauses while a child
+    // runs, so the child's own writes never wait behind it: what is tested
+    // is the fork in the middle of its writes, not two processes' contention.
+    std::atomic<bool> stop{false}, paused{false};
     std::thread writer([&] {
         for (DWORD i = 0; !stop; ++i) {
-            SetDword(key, "Busy", i);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (!paused)
+                SetDword(key, "Busy", i);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
     });
     for (DWORD round = 1; round <= 3; ++round) {
+        paused = false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // writing again
         const pid_t child = ::fork();
+        paused = true;
         ASSERT_GE(child, 0);
         if (child == 0) {
             ::alarm(20); // a child stuck on an inherited lock ends, and the test fails
