@@ -313,9 +313,13 @@ TEST_F(Logd, TenClientsAtFullSpeedAreAllStoredWithoutGaps)
     ASSERT_EQ(server.Stop(), 0);
     // The queue between network and database is bounded: the flood is
     // held back by TCP, not by the server's memory.
+    // A sanitizer's shadow memory is counted in the peak too, so the bound
+    // is checked in the plain build only.
     const auto peakAt = server.Output().find("peak memory ");
     ASSERT_NE(peakAt, std::string::npos) << server.Output();
-    EXPECT_LT(std::atol(server.Output().c_str() + peakAt + 12), 128 * 1024) << server.Output();
+    if (!BRINDLE_SANITIZED) {
+        EXPECT_LT(std::atol(server.Output().c_str() + peakAt + 12), 128 * 1024) << server.Output();
+    }
     EXPECT_EQ(Count(db, {"--format", "csv"}), 50001u);
     for (int i : {0, 9}) {
         const auto mine = Lines(Query(db, {"--format", "json", "--application", "many-" + std::to_string(i)}).out);
