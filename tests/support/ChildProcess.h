@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
@@ -18,6 +19,41 @@ extern "C" char** environ;
 
 namespace testsupport {
 
+// Starts argv[0] (a path; empty argv: nothing) with the descriptors
+// `redirect` sets up, and returns its pid, or -1. posix_spawn, not fork: the
+// test process has threads, and a forked child may not allocate before its
+// exec.
+inline pid_t Spawn(const std::vector<std::string>& argv,
+                   const std::function<void(posix_spawn_file_actions_t&)>& redirect)
+{
+    if (argv.empty())
+        return -1;
+    std::vector<char*> args;
+    for (const auto& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    redirect(actions);
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Two close-on-exec pipes, or none.
+inline bool PipePair(int (&a)[2], int (&b)[2])
+{
+    if (::pipe2(a, O_CLOEXEC) != 0)
+        return false;
+    if (::pipe2(b, O_CLOEXEC) == 0)
+        return true;
+    ::close(a[0]);
+    ::close(a[1]);
+    return false;
+}
+
 class ChildProcess {
 public:
     // With a logFile, the child's output goes there instead (for a server
@@ -27,33 +63,20 @@ public:
     {
         int out[2] = {-1, -1};
         int err[2] = {-1, -1};
-        if (logFile.empty()) {
-            if (::pipe2(out, O_CLOEXEC) != 0)
-                return;
-            if (::pipe2(err, O_CLOEXEC) != 0) {
-                ::close(out[0]);
-                ::close(out[1]);
-                return;
+        if (logFile.empty() && !PipePair(out, err)) {
+            m_reaped = true; // never started: nothing to signal or wait for
+            m_status = 127;
+            return;
+        }
+        m_pid = Spawn(argv, [&](posix_spawn_file_actions_t& actions) {
+            if (logFile.empty()) {
+                posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+                posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+            } else {
+                posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+                posix_spawn_file_actions_adddup2(&actions, 1, 2);
             }
-        }
-        std::vector<char*> args;
-        for (const auto& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        // posix_spawn, not fork: the test process has threads, and a forked
-        // child may not allocate before its exec.
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (logFile.empty()) {
-            posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-            posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-            posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        }
-        if (args[0] == nullptr || ::posix_spawn(&m_pid, args[0], &actions, nullptr, args.data(), environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        });
         if (logFile.empty()) {
             ::close(out[1]);
             ::close(err[1]);

@@ -4,20 +4,19 @@
 // one field of a flat JSON answer.
 #pragma once
 
+#include "ChildProcess.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern "C" char** environ;
 
 namespace testsupport {
 
@@ -50,28 +49,14 @@ public:
             return;
         int in[2];
         int out[2];
-        if (::pipe2(in, O_CLOEXEC) != 0)
+        if (!PipePair(in, out))
             return;
-        if (::pipe2(out, O_CLOEXEC) != 0) {
-            ::close(in[0]);
-            ::close(in[1]);
-            return;
-        }
         std::vector<std::string> argv{python, "-u", script};
         argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> raw;
-        for (auto& a : argv)
-            raw.push_back(a.data());
-        raw.push_back(nullptr);
-        // posix_spawn, not fork: the test process has threads, and a forked
-        // child may not allocate before its exec.
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        if (::posix_spawn(&m_pid, raw[0], &actions, nullptr, raw.data(), environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        m_pid = Spawn(argv, [&](posix_spawn_file_actions_t& actions) {
+            posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+            posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        });
         ::close(in[0]);
         ::close(out[1]);
         m_in = in[1];
