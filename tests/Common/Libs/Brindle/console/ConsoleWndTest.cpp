@@ -230,15 +230,6 @@ protected:
     CRefCountedPtr<CConsoleWnd> high;
 };
 
-TEST_F(OverlapTest, HidingTheCoveredWindowKeepsTheOneOnTop)
-{
-    ExpectComposed("shown");
-    low->Hide();
-    ExpectComposed("low hidden");
-    high->Hide();
-    ExpectComposed("both hidden"); // no trace of the low window
-}
-
 TEST_F(OverlapTest, WritesAndScrollsOfACoveredWindowShowOnlyWhereUncovered)
 {
     // Row 6 of the low window runs under the high one from column 10 on.
@@ -255,23 +246,27 @@ TEST_F(OverlapTest, WritesAndScrollsOfACoveredWindowShowOnlyWhereUncovered)
     EXPECT_EQ(ScreenRow(11, 11, 18), "..................");
 }
 
-TEST_F(OverlapTest, RaisingDrawsOnTopAndLaterHidesStayRight)
+TEST_F(OverlapTest, HidingAndRaisingKeepTheScreenInStackingOrder)
 {
-    EXPECT_TRUE(mgr.IsTopmostWnd(high.GetPtr()));
-    mgr.SetTopmostWnd(low.GetPtr());
-    EXPECT_TRUE(mgr.IsTopmostWnd(low.GetPtr()));
-    ExpectComposed("low raised");
+    ExpectComposed("shown");
     low->Hide();
-    ExpectComposed("raised one hidden");
+    ExpectComposed("low hidden");
     high->Hide();
-    ExpectComposed("both hidden");
-    // Showing raises too.
+    ExpectComposed("both hidden"); // no trace of the low window
+    // Showing raises; showing what is visible leaves it where it is.
     high->Show();
     low->Show();
     EXPECT_TRUE(mgr.IsTopmostWnd(low.GetPtr()));
-    high->Show(); // already visible: stays where it is
+    high->Show();
     EXPECT_TRUE(mgr.IsTopmostWnd(low.GetPtr()));
     ExpectComposed("shown again");
+    mgr.SetTopmostWnd(high.GetPtr());
+    EXPECT_TRUE(mgr.IsTopmostWnd(high.GetPtr()));
+    ExpectComposed("high raised");
+    high->Hide();
+    ExpectComposed("raised one hidden");
+    low->Hide();
+    ExpectComposed("both hidden again");
 }
 
 TEST_F(OverlapTest, DestroyHidesLeavesTheListAndKeepsTheObjectForItsHolder)

@@ -26,42 +26,32 @@ public:
         m_text = text;
         for (int i = 0; i < Brindle::CRegExpMatch::GROUPS; ++i)
             match.start[i] = match.end[i] = -1;
-        if (m_code.empty())
-            return false;
         const std::string must = m_re.get_required_literal();
-        if (!must.empty() && text.find(must) == std::string_view::npos)
+        if (m_code.empty() || (!must.empty() && text.find(must) == std::string_view::npos))
             return false;
         const int first = m_re.get_first_char();
-        for (std::size_t at = 0; at <= text.size(); ++at) {
-            if (m_re.is_anchored() && at > 0)
-                break;
+        for (std::size_t at = 0; at <= text.size() && (at == 0 || !m_re.is_anchored()); ++at) {
             if (first >= 0 && (at == text.size() || static_cast<unsigned char>(text[at]) != first))
                 continue;
-            if (Try(at, match))
-                return true;
+            for (int i = 0; i < Brindle::CRegExpMatch::GROUPS; ++i)
+                m_start[i] = m_end[i] = -1;
+            std::size_t pos = at;
+            if (!Match(1, pos))
+                continue;
+            for (int i = 1; i < Brindle::CRegExpMatch::GROUPS; ++i) {
+                if (m_start[i] >= 0 && m_end[i] >= 0) {
+                    match.start[i] = m_start[i];
+                    match.end[i] = m_end[i];
+                }
+            }
+            match.start[0] = static_cast<std::ptrdiff_t>(at);
+            match.end[0] = static_cast<std::ptrdiff_t>(pos);
+            return true;
         }
         return false;
     }
 
 private:
-    bool Try(std::size_t at, Brindle::CRegExpMatch& match)
-    {
-        for (int i = 0; i < Brindle::CRegExpMatch::GROUPS; ++i)
-            m_start[i] = m_end[i] = -1;
-        std::size_t pos = at;
-        if (!Match(1, pos))
-            return false;
-        for (int i = 1; i < Brindle::CRegExpMatch::GROUPS; ++i) {
-            if (m_start[i] >= 0 && m_end[i] >= 0) {
-                match.start[i] = m_start[i];
-                match.end[i] = m_end[i];
-            }
-        }
-        match.start[0] = static_cast<std::ptrdiff_t>(at);
-        match.end[0] = static_cast<std::ptrdiff_t>(pos);
-        return true;
-    }
-
     unsigned char Op(std::size_t p) const { return m_code[p]; }
     const char* Operand(std::size_t p) const { return reinterpret_cast<const char*>(&m_code[p + 3]); }
     std::size_t Next(std::size_t p) const
@@ -71,35 +61,17 @@ private:
             return 0;
         return Op(p) == Brindle::CRegExp::BACK ? p - offset : p + offset;
     }
-    bool InSet(std::size_t p, std::size_t pos) const
-    {
-        const char* set = Operand(p);
-        return std::memchr(set, m_text[pos], std::strlen(set)) != nullptr && m_text[pos] != '\0';
-    }
     // Whether the one-byte node at p takes the byte at pos.
     bool TakesByte(std::size_t p, std::size_t pos) const
     {
+        using R = Brindle::CRegExp;
         if (pos >= m_text.size())
             return false;
-        switch (Op(p)) {
-        case Brindle::CRegExp::ANY:
-            return true;
-        case Brindle::CRegExp::EXACTLY:
-            return m_text[pos] == Operand(p)[0];
-        case Brindle::CRegExp::ANYOF:
-            return InSet(p, pos);
-        case Brindle::CRegExp::ANYBUT:
-            return !InSet(p, pos);
-        }
-        return false;
-    }
-    // How many bytes from pos the simple node at p takes, at most.
-    std::size_t Repeat(std::size_t p, std::size_t pos) const
-    {
-        std::size_t n = 0;
-        while (TakesByte(p, pos + n))
-            ++n;
-        return n;
+        if (Op(p) == R::ANY || Op(p) == R::EXACTLY)
+            return Op(p) == R::ANY || m_text[pos] == Operand(p)[0];
+        const char* set = Operand(p);
+        const bool inSet = std::memchr(set, m_text[pos], std::strlen(set)) != nullptr && m_text[pos] != '\0';
+        return Op(p) == R::ANYOF ? inSet : Op(p) == R::ANYBUT && !inSet;
     }
 
     bool Match(std::size_t scan, std::size_t& pos)
@@ -153,7 +125,9 @@ private:
             case R::PLUS: {
                 const int nextch = Op(next) == R::EXACTLY ? static_cast<unsigned char>(Operand(next)[0]) : -1;
                 const std::size_t min = op == R::STAR ? 0 : 1;
-                std::size_t n = Repeat(scan + 3, pos);
+                std::size_t n = 0; // as many as the node takes, then one fewer at a time
+                while (TakesByte(scan + 3, pos + n))
+                    ++n;
                 while (n + 1 > min) {
                     const std::size_t at = pos + n;
                     if (nextch < 0 || (at < m_text.size() && static_cast<unsigned char>(m_text[at]) == nextch)) {
@@ -171,24 +145,18 @@ private:
             }
             case R::END:
                 return true;
-            default:
-                if (op > R::OPEN && op <= R::OPEN + 9) {
-                    const std::size_t save = pos;
-                    if (!Match(next, pos))
-                        return false;
-                    if (m_start[op - R::OPEN] < 0)
-                        m_start[op - R::OPEN] = static_cast<std::ptrdiff_t>(save);
-                    return true;
-                }
-                if (op > R::CLOSE && op <= R::CLOSE + 9) {
-                    const std::size_t save = pos;
-                    if (!Match(next, pos))
-                        return false;
-                    if (m_end[op - R::CLOSE] < 0)
-                        m_end[op - R::CLOSE] = static_cast<std::ptrdiff_t>(save);
-                    return true;
-                }
-                return false;
+            default: {
+                const bool open = op > R::OPEN && op <= R::OPEN + 9;
+                if (!open && !(op > R::CLOSE && op <= R::CLOSE + 9))
+                    return false;
+                const std::size_t save = pos;
+                if (!Match(next, pos))
+                    return false;
+                std::ptrdiff_t& mark = open ? m_start[op - R::OPEN] : m_end[op - R::CLOSE];
+                if (mark < 0)
+                    mark = static_cast<std::ptrdiff_t>(save);
+                return true;
+            }
             }
             scan = next;
         }
