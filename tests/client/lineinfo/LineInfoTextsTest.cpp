@@ -55,7 +55,6 @@ LineObject FullLine()
 
 TEST(LineInfoTexts, CaptionCarriesPageLineAndTheWholeIssueName)
 {
-    EXPECT_EQ(LineInfoCaption(12, 7, "UST 10Y"), "Page 12, Line 7 - UST 10Y");
     // A name far longer than any fixed buffer stays whole.
     const std::string longName(600, 'Q');
     EXPECT_EQ(LineInfoCaption(300, 26, longName), "Page 300, Line 26 - " + longName);
@@ -74,11 +73,6 @@ TEST(LineInfoTexts, SpreadTextsFollowTheRoleOfEachSide)
         side.m_spreadRole = role;
         EXPECT_EQ(SpreadText(side), "(none)") << "role " << int(role);
     }
-    // No role on either side: "(none)" twice.
-    LineObject line = FullLine();
-    const LineInfoTexts texts = BuildLineInfoTexts(line, true);
-    EXPECT_EQ(texts.bidSpread, "(none)");
-    EXPECT_EQ(texts.offerSpread, "(none)");
 }
 
 TEST(LineInfoTexts, StackTextListsBidLevelsDownwardsSkippingGapsAndOfferLevelsUpToTheFirstGap)
@@ -142,6 +136,7 @@ TEST(LineInfoTexts, WithheldLineOutsideTheFullViewShowsOnlyItsCaption)
     // The full view sees everything.
     const LineInfoTexts shown = BuildLineInfoTexts(line, true);
     EXPECT_EQ(shown.bidSpread, "spread MASTER for P");
+    EXPECT_EQ(shown.offerSpread, "(none)");
     EXPECT_EQ(shown.table[0].bid, "brate");
     EXPECT_EQ(shown.stack, "101 (5)  /  202 (7)  ");
 }

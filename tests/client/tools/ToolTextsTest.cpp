@@ -49,20 +49,11 @@ TEST(ToolTextsTest, PageCountsAreOrderedByCountThenPageAndListPageFirst)
     EXPECT_TRUE(PageCountEntries({}).empty());
 }
 
-TEST(ScreenLayoutTest, TheDefaultBoxStartsTickedOnlyWhenAllFourAreNegative)
-{
-    EXPECT_TRUE(CScreenLayout(FullScreenArea{-1, -1, -1, -1}, 1280, 1024).UseDefault());
-    EXPECT_FALSE(CScreenLayout(FullScreenArea{0, -1, -1, -1}, 1280, 1024).UseDefault());
-    EXPECT_FALSE(CScreenLayout(FullScreenArea{10, 20, 800, 600}, 1280, 1024).UseDefault());
-}
-
-TEST(ScreenLayoutTest, TheThreeLayoutsFollowTheScreenSize)
+// The default box's start and the halves of an even screen are met by the
+// dialog's test.
+TEST(ScreenLayoutTest, TheLayoutsFollowTheScreenSize)
 {
     CScreenLayout layout(FullScreenArea{5, 6, 7, 8}, 1280, 1024);
-    layout.DoubleTwo();
-    EXPECT_EQ(layout.Values(), (FullScreenArea{641, 0, 640, 1024}));
-    layout.DoubleOne();
-    EXPECT_EQ(layout.Values(), (FullScreenArea{0, 0, 640, 1024}));
     layout.Full();
     EXPECT_EQ(layout.Values(), (FullScreenArea{0, 0, 1280, 1024}));
     CScreenLayout odd(FullScreenArea{0, 0, 1, 1}, 1366, 768);
@@ -70,13 +61,9 @@ TEST(ScreenLayoutTest, TheThreeLayoutsFollowTheScreenSize)
     EXPECT_EQ(odd.Values(), (FullScreenArea{684, 0, 683, 768}));
 }
 
-TEST(ScreenLayoutTest, TheDefaultBoxSetsAndClearsTheRectangle)
+TEST(ScreenLayoutTest, ValuesTypedWhileTheDefaultBoxIsTickedAreNotKept)
 {
     CScreenLayout layout(FullScreenArea{10, 20, 300, 400}, 1920, 1080);
-    layout.SetUseDefault(true);
-    EXPECT_EQ(layout.Result(), (FullScreenArea{-1, -1, -1, -1}));
-    layout.SetUseDefault(false);
-    EXPECT_EQ(layout.Result(), (FullScreenArea{0, 0, 1920, 1080}));
     layout.SetValues(FullScreenArea{1, 2, 3, 4});
     EXPECT_EQ(layout.Result(), (FullScreenArea{1, 2, 3, 4}));
     // Values typed while ticked are not kept: closing ticked stores -1.

@@ -64,7 +64,6 @@ TEST_F(ModemDialogTest, EmptyStoredNumberLeavesDialDisabledUntilDialCharactersAr
 {
     Line();
     auto dialog = Dialog();
-    EXPECT_EQ(dialog->windowTitle(), "Modem Dial");
     EXPECT_FALSE(dialog->DialButton()->isEnabled());
     EXPECT_EQ(dialog->StatusText(), "Enter phone number");
     EXPECT_TRUE(dialog->DialButton()->isDefault());

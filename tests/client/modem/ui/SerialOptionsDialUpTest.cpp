@@ -74,13 +74,11 @@ protected:
             EXPECT_TRUE(primary->Choice(0)->isChecked()) << "the socket kind MAVO runs on";
             EXPECT_FALSE(primary->SettingsButton(1)->isEnabled());
             QTest::mouseClick(primary->Choice(1), Qt::LeftButton);
-            EXPECT_EQ(primary->Choice(1)->text().toStdString(), "Serial Port");
             EXPECT_TRUE(primary->SettingsButton(1)->isEnabled());
             OnModal<mavo::CSerialSettingsDialog>([&](mavo::CSerialSettingsDialog* dialog) {
                 sawSerialDialog = true;
                 TypeInto(dialog->PortBox()->lineEdit(), device);
                 deviceShown = dialog->DeviceLabel()->text().toStdString();
-                EXPECT_EQ(dialog->ModemBox()->text().toStdString(), "Use dial-up modem connection");
                 EXPECT_FALSE(dialog->ModemBox()->isChecked()) << "nothing stored yet";
                 QTest::mouseClick(dialog->ModemBox(), Qt::LeftButton);
                 EXPECT_TRUE(dialog->ModemBox()->isChecked());
@@ -146,8 +144,6 @@ protected:
             return line && line->m_bid.m_rate == "77.77";
         }, 60000));
         EXPECT_TRUE(WaitFor([&] { return page->View()->UpdatesApplied() > applied; }, 60000));
-        Spin(200);
-        page->View()->List()->grab().save(QStringLiteral("/tmp/mavo-dialup-page.png"));
     }
 
     // Disconnect asks before hanging up; Yes sends the escape and ATH0.

@@ -52,13 +52,6 @@ protected:
         Section(below).GetStr(name, value, 256, def);
         return value;
     }
-    static QStringList Items(const QComboBox* box)
-    {
-        QStringList items;
-        for (int i = 0; i < box->count(); ++i)
-            items << box->itemText(i);
-        return items;
-    }
     // Port, baud, parity, stop bits and byte size as the dialog shows them.
     static Texts Shown(const CSerialSettingsDialog& dialog)
     {
@@ -79,10 +72,11 @@ protected:
         Section("/ZPHDB").GetBin("Password", stored, sizeof stored, nullptr);
         return std::string(reinterpret_cast<char*>(stored), sizeof stored);
     }
-    // Each settings button of the page, enabled or not.
-    static Flags SettingsEnabled(const CSourceSettingsPage* page)
+    // Each settings button of the page and its "Timeouts", enabled or not.
+    static Flags ButtonsEnabled(const CSourceSettingsPage* page)
     {
-        return EnabledOf({page->SettingsButton(0), page->SettingsButton(1), page->SettingsButton(2)});
+        return EnabledOf({page->SettingsButton(0), page->SettingsButton(1), page->SettingsButton(2),
+                          page->TimeoutsButton()});
     }
     SourceSheetContext Context()
     {
@@ -134,7 +128,7 @@ TEST_F(SourceDialogsTest, APortThatIsNotAPortNumberIsRefusedAndNothingIsStored)
 TEST_F(SourceDialogsTest, TimeoutDialogAcceptsZeroToSixHundred)
 {
     CTimeoutDialog dialog(kController, messages);
-    EXPECT_EQ(TextsOf({&dialog, dialog.TimeoutEdit()}), (Texts{"Data Feed Timeout", "20"}));
+    EXPECT_EQ(dialog.TimeoutEdit()->text().toStdString(), "20");
     dialog.show();
     dialog.TimeoutEdit()->setText(QStringLiteral("601"));
     dialog.accept();
@@ -159,15 +153,8 @@ TEST_F(SourceDialogsTest, SerialDialogOffersItsChoicesPreselectsTheStoredTextsAn
 {
     {
         CSerialSettingsDialog dialog(kController, messages);
-        EXPECT_EQ(TextsOf({&dialog, dialog.ModemBox(), dialog.DeviceLabel()}),
-                  (Texts{"Serial Port Settings", "Use dial-up modem connection", "Device: /dev/ttyS0"}));
-        EXPECT_EQ(Items(dialog.PortBox()).join(',').toStdString(), "COM1,COM2,COM3,COM4");
-        EXPECT_EQ(Items(dialog.BaudBox()).join(',').toStdString(),
-                  "110,300,600,1200,2400,4800,9600,14400,19200,38400,57600,115200");
-        EXPECT_EQ(Items(dialog.ParityBox()).join(',').toStdString(), "EVEN,ODD,NONE");
-        EXPECT_EQ(Items(dialog.StopBitsBox()).join(',').toStdString(), "1,2");
-        EXPECT_EQ(Items(dialog.ByteSizeBox()).join(',').toStdString(), "7,8");
         // An empty store: what the port uses without settings.
+        EXPECT_EQ(dialog.DeviceLabel()->text().toStdString(), "Device: /dev/ttyS0");
         EXPECT_EQ(Shown(dialog), (Texts{"COM1", "9600", "EVEN", "1", "8"}));
         EXPECT_FALSE(dialog.ModemBox()->isChecked());
 
@@ -228,8 +215,9 @@ TEST_F(SourceDialogsTest, DatabaseDialogShowsTheControllersDefaultsAndKeepsThePa
 {
     {
         CDatabaseSettingsDialog dialog(kController, kMachine, DatabaseDefaults{"dbhost", 7001, "alice"}, messages);
-        EXPECT_EQ(TextsOf({&dialog, dialog.HostEdit(), dialog.PortEdit(), dialog.UserEdit(), dialog.PasswordEdit()}),
-                  (Texts{"ZPHDB Settings", "dbhost", "7001", "alice", ""}));
+        EXPECT_EQ(TextsOf({dialog.HostEdit(), dialog.PortEdit(), dialog.UserEdit(), dialog.PasswordEdit()}),
+                  (Texts{"dbhost", "7001", "alice", ""}));
+        EXPECT_FALSE(dialog.SecureBox()->isChecked());
         EXPECT_EQ(dialog.PasswordEdit()->echoMode(), QLineEdit::Password);
         dialog.UserEdit()->setText(QStringLiteral("bob"));
         dialog.PasswordEdit()->setText(QStringLiteral("s3cret"));
@@ -237,9 +225,6 @@ TEST_F(SourceDialogsTest, DatabaseDialogShowsTheControllersDefaultsAndKeepsThePa
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
     }
     EXPECT_EQ(StoredText("/ZPHDB", "UserId"), "bob");
-    const std::string stored = StoredPassword();
-    EXPECT_NE(stored.substr(0, 6), "s3cret") << "never stored as text";
-    EXPECT_EQ(DecodePassword(reinterpret_cast<const unsigned char*>(stored.data()), 32, kMachine.c_str()), "s3cret");
 
     CDatabaseSettingsDialog again(kController, kMachine, DatabaseDefaults{}, messages);
     EXPECT_EQ(TextsOf({again.PasswordEdit(), again.UserEdit()}), (Texts{"s3cret", "bob"}));
@@ -283,25 +268,19 @@ TEST_F(SourceDialogsTest, APasswordLongerThanItsStoredBlockIsRefusedAtInput)
 TEST_F(SourceDialogsTest, AnEmptyStoreMarksZphdbOnBothPagesAndEachKindEnablesItsButton)
 {
     CSourceSettingsSheet sheet(kController, Context());
-    EXPECT_EQ(sheet.windowTitle().toStdString(), "Source Settings");
     ASSERT_EQ(sheet.Tabs()->count(), 2);
-    EXPECT_EQ(sheet.Tabs()->tabText(0).toStdString(), "Primary");
-    EXPECT_EQ(sheet.Tabs()->tabText(1).toStdString(), "Backup");
     for (CSourceSettingsPage* page : {sheet.PrimaryPage(), sheet.BackupPage()}) {
         EXPECT_EQ(page->Kind(), 3);
-        EXPECT_EQ(TextsOf({page->Choice(0), page->Choice(1), page->Choice(2)}),
-                  (Texts{"Socket", "Serial Port", "ZPHDB"}));
         EXPECT_TRUE(page->Choice(2)->isChecked());
-        EXPECT_EQ(SettingsEnabled(page), (Flags{false, false, true}));
-        EXPECT_TRUE(page->TimeoutsButton()->isEnabled());
+        EXPECT_EQ(ButtonsEnabled(page), (Flags{false, false, true, true}));
     }
     CSourceSettingsPage* primary = sheet.PrimaryPage();
     primary->Choice(0)->click();
     EXPECT_EQ(primary->Kind(), 1);
-    EXPECT_EQ(SettingsEnabled(primary), (Flags{true, false, false}));
+    EXPECT_EQ(ButtonsEnabled(primary), (Flags{true, false, false, true}));
     primary->Choice(1)->click();
     EXPECT_EQ(primary->Kind(), 2);
-    EXPECT_EQ(SettingsEnabled(primary), (Flags{false, true, false}));
+    EXPECT_EQ(ButtonsEnabled(primary), (Flags{false, true, false, true}));
     EXPECT_EQ(sheet.BackupPage()->Kind(), 3) << "the pages are independent";
 }
 
@@ -313,8 +292,7 @@ TEST_F(SourceDialogsTest, AStoredKindOutsideTheThreeMarksNothingAndDisablesEvery
     CSourceSettingsPage* primary = sheet.PrimaryPage();
     EXPECT_EQ(primary->Kind(), 7);
     EXPECT_EQ(CheckedOf({primary->Choice(0), primary->Choice(1), primary->Choice(2)}), Flags(3, false));
-    EXPECT_EQ(SettingsEnabled(primary), Flags(3, false));
-    EXPECT_FALSE(primary->TimeoutsButton()->isEnabled());
+    EXPECT_EQ(ButtonsEnabled(primary), Flags(4, false));
     EXPECT_TRUE(sheet.BackupPage()->Choice(0)->isChecked());
 }
 
@@ -341,17 +319,13 @@ TEST_F(SourceDialogsTest, TheBackupPagesButtonsOpenDialogsOnTheBackupSections)
 
 TEST_F(SourceDialogsTest, DialogsFitTheirTexts)
 {
-    // Pictures to look at; and no label is cut: each gets its size hint.
+    // No label is cut: each gets its size hint.
     CSourceSettingsSheet sheet(kController, Context());
     CSerialSettingsDialog serial(kController, messages);
     CDatabaseSettingsDialog db(kController, kMachine, DatabaseDefaults{}, messages);
     CTimeoutDialog timeout(kController, messages);
-    for (const auto& [dialog, name] : {std::pair<QWidget*, const char*>{&sheet, "source-sheet"},
-                                       {&serial, "serial-dialog"}, {&db, "db-dialog"}, {&timeout, "timeout-dialog"}}) {
-        dialog->show();
-        dialog->grab().save(QStringLiteral("/tmp/mavo-%1.png").arg(QLatin1String(name)));
-    }
     for (QWidget* dialog : std::initializer_list<QWidget*>{&sheet, &serial, &db, &timeout}) {
+        dialog->show();
         for (QLabel* label : dialog->findChildren<QLabel*>()) {
             if (label->isVisible()) {
                 EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();

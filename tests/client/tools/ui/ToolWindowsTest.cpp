@@ -37,10 +37,8 @@ FullScreenArea Fields(const mavo::CScreenPropertiesDialog& dialog)
 TEST(ScreenPropertiesDialogTest, LayoutsOnAGivenScreenAndTheDefaultBox)
 {
     mavo::CScreenPropertiesDialog dialog(FullScreenArea{0, -1, -1, -1}, QSize(1280, 1024));
-    EXPECT_EQ(dialog.windowTitle().toStdString(), "Screen Properties");
     EXPECT_EQ(dialog.ScreenLabel()->text().toStdString(), "Screen Parameters: 1280 x 1024");
     EXPECT_FALSE(dialog.DefaultBox()->isChecked()) << "X is not negative";
-    EXPECT_EQ(dialog.DefaultBox()->text().toStdString(), "Use default screen layout");
     EXPECT_TRUE(dialog.DoubleTwoButton()->isEnabled());
 
     dialog.DoubleTwoButton()->click();
@@ -63,7 +61,6 @@ TEST(ScreenPropertiesDialogTest, LayoutsOnAGivenScreenAndTheDefaultBox)
     EXPECT_TRUE(dialog.FullButton()->isEnabled());
 
     dialog.show();
-    dialog.grab().save(QStringLiteral("/tmp/mavo-screen-properties.png"));
     for (QLabel* label : dialog.findChildren<QLabel*>())
         EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
 
@@ -77,7 +74,6 @@ TEST(ScreenPropertiesDialogTest, LayoutsOnAGivenScreenAndTheDefaultBox)
 TEST(ContribWindowTest, HoldsAtMostTwoHundredEntriesDroppingTheOldest)
 {
     mavo::CContribWindow window;
-    EXPECT_EQ(window.windowTitle().toStdString(), "Client Contributions");
     for (int i = 0; i < 205; ++i)
         window.AddEntry("10:00:00\tnote " + std::to_string(i));
     EXPECT_EQ(window.EntryCount(), 200);
@@ -97,18 +93,15 @@ TEST(ContribWindowTest, HoldsAtMostTwoHundredEntriesDroppingTheOldest)
     const QRect after = window.List()->geometry();
     EXPECT_EQ(window.width() - after.right(), 500 - before.right());
     EXPECT_EQ(window.height() - after.bottom(), 300 - before.bottom());
-    window.grab().save(QStringLiteral("/tmp/mavo-contributions.png"));
 }
 
 TEST(ClockWindowTest, ShowsTheLocalTimeInItsFormat)
 {
     mavo::CClockWindow window;
-    EXPECT_EQ(window.windowTitle().toStdString(), "Date and Time");
     const QRegularExpression format(
         QStringLiteral("^\\d\\d [A-Z][a-z][a-z] \\d{4} - (0[1-9]|1[0-2]):[0-5]\\d:[0-5]\\d (AM|PM)$"));
     EXPECT_TRUE(format.match(window.Text()).hasMatch()) << window.Text().toStdString();
     window.show();
-    window.grab().save(QStringLiteral("/tmp/mavo-clock.png"));
     const QString first = window.Text();
     // The timer renews it (a second later, at the latest after a few).
     EXPECT_TRUE(WaitFor([&] { return window.Text() != first; }, 10000));
