@@ -47,7 +47,7 @@ TEST_F(Settings, AnEmptyRegistryGivesTheDefaults)
     EXPECT_EQ(source->GetFeedState(), FEED_DEAD);
 }
 
-TEST_F(Settings, ThePasswordIsStoredDesEncodedWithTheMachineString)
+TEST_F(Settings, ThePasswordIsStoredDesEncodedWithTheMachineStringInABlockOf32)
 {
     Brindle::CRegSection db(root, "ZPHDB");
     char block[32] = {};
@@ -66,18 +66,16 @@ TEST_F(Settings, ThePasswordIsStoredDesEncodedWithTheMachineString)
     const unsigned char none[64] = {};
     db.GetBin("Password", stored, 64, none);
     EXPECT_EQ(std::memcmp(stored, block, 32), 0);
-}
 
-TEST_F(Settings, AZeroPasswordBlockReadsAsEmptyAndAFullOneKeepsAllItsCharacters)
-{
+    // A zero block reads as empty; a full one keeps all its characters.
     EXPECT_EQ(DecodePassword(std::vector<unsigned char>(32, 0).data(), 32, MACHINE), "");
-    unsigned char block[32];
+    unsigned char encoded[32];
     const std::string longest(32, 'p');
-    ASSERT_TRUE(EncodePassword(longest, MACHINE, block));
-    EXPECT_EQ(DecodePassword(block, 32, MACHINE), longest);
-    EXPECT_FALSE(EncodePassword(std::string(33, 'p'), MACHINE, block)) << "a password that does not fit is refused";
-    ASSERT_TRUE(EncodePassword("pw", MACHINE, block));
-    EXPECT_NE(DecodePassword(block, 32, "zzzzzzzz"), "pw");
+    ASSERT_TRUE(EncodePassword(longest, MACHINE, encoded));
+    EXPECT_EQ(DecodePassword(encoded, 32, MACHINE), longest);
+    EXPECT_FALSE(EncodePassword(std::string(33, 'p'), MACHINE, encoded)) << "a password that does not fit is refused";
+    ASSERT_TRUE(EncodePassword("pw", MACHINE, encoded));
+    EXPECT_NE(DecodePassword(encoded, 32, "zzzzzzzz"), "pw");
 }
 
 TEST_F(Settings, FailoverSelectsTheBackupConnectionAndItsOwnKindSections)

@@ -1,3 +1,4 @@
+#include "Eventually.h"
 #include "zph/ClientList.h"
 #include "zph/Clients.h"
 
@@ -35,14 +36,6 @@ public:
     std::atomic<bool> destroyed{false};
 };
 
-void WaitFor(const std::atomic<bool>& flag)
-{
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!flag && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    ASSERT_TRUE(flag.load());
-}
-
 } // namespace
 
 TEST(ClientList, UnregisterWaitsForARunningCallBack)
@@ -53,7 +46,7 @@ TEST(ClientList, UnregisterWaitsForARunningCallBack)
     EXPECT_FALSE(list.Register(&client)) << "registered once";
     client.hold = true;
     std::thread feed([&] { list.ForEach([](KeyClient* c, unsigned) { c->OnKeyUpdate(42); }); });
-    WaitFor(client.inside);
+    ASSERT_TRUE(testsupport::Eventually([&] { return client.inside.load(); }, 30s, 1ms));
 
     auto unregistered = std::async(std::launch::async, [&] { return list.Unregister(&client); });
     EXPECT_EQ(unregistered.wait_for(200ms), std::future_status::timeout) << "must wait for the call";
@@ -128,9 +121,7 @@ TEST(ClientList, RegisterAndUnregisterUnderConcurrentDispatchNeverCallsAGoneClie
     for (int round = 0; round < 300; ++round) {
         auto client = std::make_unique<BlockingClient>();
         list.Register(client.get());
-        const auto deadline = std::chrono::steady_clock::now() + 30s;
-        while (client->calls == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::yield();
+        ASSERT_TRUE(testsupport::Eventually([&] { return client->calls > 0; }, 30s, 1ms));
         ASSERT_TRUE(list.Unregister(client.get()));
         ASSERT_FALSE(client->inside.load()) << "round " << round;
         client->destroyed = true;

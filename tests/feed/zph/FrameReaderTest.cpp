@@ -49,7 +49,7 @@ TEST(FrameReader, CutsFramesWhateverTheChunking)
     }
 }
 
-TEST(FrameReader, JunkAndCutMessagesAreReportedOnceAndTheStreamRecovers)
+TEST(FrameReader, JunkAndCutMessagesAreReportedOnceAndTheStreamRecoversAsAfterAReset)
 {
     FrameReader reader;
     reader.Append("garbage" + Frame("a") + "\x01half" + Frame("b") + "xx");
@@ -62,6 +62,12 @@ TEST(FrameReader, JunkAndCutMessagesAreReportedOnceAndTheStreamRecovers)
     EXPECT_EQ(reader.Buffered(), 0u);
     reader.Append(Frame("c"));
     EXPECT_EQ(Drain(reader), Strings{Frame("c")});
+    // A reset forgets a partial message.
+    reader.Append("\x01partial");
+    EXPECT_TRUE(Drain(reader).empty());
+    reader.Reset();
+    reader.Append(Frame("whole"));
+    EXPECT_EQ(Drain(reader), Strings{Frame("whole")});
 }
 
 TEST(FrameReader, OverlongMessageIsDroppedWithinTheBoundAndReadingGoesOn)
@@ -85,14 +91,4 @@ TEST(FrameReader, OverlongMessageIsDroppedWithinTheBoundAndReadingGoesOn)
     EXPECT_EQ(kinds, "B");
     reader.Append("\x03" + Frame("next"));
     EXPECT_EQ(Drain(reader), Strings{Frame("next")});
-}
-
-TEST(FrameReader, ResetForgetsAPartialMessage)
-{
-    FrameReader reader;
-    reader.Append("\x01partial");
-    EXPECT_TRUE(Drain(reader).empty());
-    reader.Reset();
-    reader.Append(Frame("whole"));
-    EXPECT_EQ(Drain(reader), Strings{Frame("whole")});
 }

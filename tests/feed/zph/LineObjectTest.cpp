@@ -117,21 +117,6 @@ TEST(LineObject, ABadFieldLeavesTheLineAsItWas)
     EXPECT_EQ(line, before);
 }
 
-TEST(LineObject, ToMessageRebuildsTheSameLine)
-{
-    const LineObject line = FullLine();
-    ZPHMessage msg(MSG_REFRESH, line.m_page, line.m_line);
-    line.ToMessage(msg);
-    LineObject copy(line.m_page, line.m_line);
-    ASSERT_TRUE(copy.Apply(msg, true));
-    EXPECT_EQ(copy, line);
-
-    LineObject empty(1, 1);
-    ZPHMessage none(MSG_REFRESH, 1, 1);
-    empty.ToMessage(none);
-    EXPECT_EQ(none.GetFieldCount(), 0u);
-}
-
 TEST(LineObject, TextLineFitsTheBufferAndHonoursTheMode)
 {
     LineObject line = FullLine();
@@ -209,9 +194,19 @@ TEST(ZPHMessage, TimeStampComesOnlyFromAFeedTime)
     EXPECT_EQ(untouched, ts);
 }
 
-TEST(LineObject, FieldTextsReadEveryKnownFieldById)
+TEST(LineObject, ToMessageRebuildsTheSameLineAndFieldTextsReadEachOfItsFields)
 {
     const LineObject line = FullLine();
+    ZPHMessage msg(MSG_REFRESH, line.m_page, line.m_line);
+    line.ToMessage(msg);
+    LineObject copy(line.m_page, line.m_line);
+    ASSERT_TRUE(copy.Apply(msg, true));
+    EXPECT_EQ(copy, line);
+    LineObject empty(1, 1);
+    ZPHMessage none(MSG_REFRESH, 1, 1);
+    empty.ToMessage(none);
+    EXPECT_EQ(none.GetFieldCount(), 0u);
+
     std::string text;
     for (auto [id, expected] : {std::pair {F_ISSUE_NAME, "UST 10Y"}, {F_LINE_FLAGS, "16"}, {F_OFFER_SPREAD_ROLE, "M"},
                                 {F_OFFER_REAL_RATE, "99.75"}, {StackField(F_OFFER_TRADED_QUANTITY, 4), "14"},
@@ -222,8 +217,6 @@ TEST(LineObject, FieldTextsReadEveryKnownFieldById)
     EXPECT_FALSE(line.GetFieldText(F_BID_RATE + 14, text));
     EXPECT_FALSE(line.GetFieldText(1000, text));
     // Every field the message form carries reads back the same.
-    ZPHMessage msg;
-    line.ToMessage(msg);
     for (const auto& [id, value] : msg.GetFields()) {
         ASSERT_TRUE(line.GetFieldText(id, text)) << id;
         EXPECT_EQ(text, value) << id;

@@ -1,9 +1,9 @@
+#include "LocaleZone.h"
 #include "zph/NumberText.h"
 #include "zph/ZPHKey.h"
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <limits>
 
 using namespace ZPH;
@@ -44,22 +44,13 @@ TEST(NumberText, DoublesTravelInTheirShortestExactForm)
 
 TEST(NumberText, ConversionsIgnoreTheProcessLocale)
 {
-    // A locale with a decimal comma, when the machine has one.
-    const char* found = nullptr;
-    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "fr_FR"}) {
-        if (std::setlocale(LC_ALL, name) != nullptr) {
-            found = name;
-            break;
-        }
-    }
+    testsupport::ScopedForeignLocale german; // a decimal comma
+    ASSERT_TRUE(german.available());
     EXPECT_EQ(FormatDouble(1.5), "1.5");
     double d = 0;
     EXPECT_TRUE(ParseDouble("1.5", d));
     EXPECT_EQ(d, 1.5);
     EXPECT_EQ(LeadingDouble("99.75 bid"), 99.75);
-    std::setlocale(LC_ALL, "C");
-    if (found == nullptr)
-        GTEST_SKIP() << "no decimal-comma locale installed; checked in the C locale only";
 }
 
 TEST(NumberText, LeadingDoubleReadsRateTextsLeniently)

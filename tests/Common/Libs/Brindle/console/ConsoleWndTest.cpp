@@ -128,23 +128,6 @@ TEST_F(ConsoleWndTest, SizesBelowOneAndEdgesBeyondShortAreRefused)
     EXPECT_EQ(mgr.GetWndCount(), made);
 }
 
-TEST_F(ConsoleWndTest, NewWindowIsHiddenUnborderedBlankInItsAttribute)
-{
-    const auto own = mgr.CreateConsoleWnd(2, 3, 4, 2, kBlue);
-    const auto deflt = mgr.CreateConsoleWnd(2, 3, 4, 2);
-    EXPECT_FALSE(own->IsVisible());
-    EXPECT_FALSE(own->IsBordered());
-    EXPECT_EQ(own->GetAttribute(), kBlue);
-    EXPECT_EQ(deflt->GetAttribute(), mgr.GetDefaultAttribute());
-    for (short y = 0; y < 2; ++y)
-        for (short x = 0; x < 4; ++x) {
-            EXPECT_EQ(own->GetCell(x, y).Char.AsciiChar, ' ');
-            EXPECT_EQ(own->GetCell(x, y).Attributes, kBlue);
-            EXPECT_EQ(own->GetSavedCell(x, y).Attributes, kBlue);
-        }
-    EXPECT_EQ(ScreenRow(3, 2, 4), BackgroundRow(3, 2, 4)); // nothing drawn
-}
-
 TEST_F(ConsoleWndTest, WritesStayInsideTheWindowOrItsBorder)
 {
     const auto plain = mgr.CreateConsoleWnd(0, 0, 10, 5);
@@ -191,9 +174,19 @@ TEST_F(ConsoleWndTest, LongTextIsCutAtTheInnerRightEdgeOnScreenToo)
     EXPECT_EQ(w->GetRowText(1), "\xB3" "abcdefgh" "\xB3");
 }
 
-TEST_F(ConsoleWndTest, ShowSavesTheScreenAndHideGivesItBack)
+TEST_F(ConsoleWndTest, NewWindowIsHiddenAndBlankAndShowSavesTheScreenThatHideGivesBack)
 {
-    const auto w = mgr.CreateConsoleWnd(5, 5, 6, 3);
+    const auto w = mgr.CreateConsoleWnd(5, 5, 6, 3, kBlue);
+    EXPECT_FALSE(w->IsVisible());
+    EXPECT_FALSE(w->IsBordered());
+    EXPECT_EQ(w->GetAttribute(), kBlue);
+    EXPECT_EQ(mgr.CreateConsoleWnd(2, 3, 4, 2)->GetAttribute(), mgr.GetDefaultAttribute());
+    for (short y = 0; y < 3; ++y)
+        for (short x = 0; x < 6; ++x) {
+            EXPECT_EQ(w->GetCell(x, y).Char.AsciiChar, ' ');
+            EXPECT_EQ(w->GetCell(x, y).Attributes, kBlue);
+            EXPECT_EQ(w->GetSavedCell(x, y).Attributes, kBlue);
+        }
     w->Write(0, 0, "window");
     EXPECT_EQ(ScreenRow(5, 5, 6), BackgroundRow(5, 5, 6)); // hidden: only its own cells
     w->Show();

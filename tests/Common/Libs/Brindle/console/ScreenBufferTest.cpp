@@ -178,7 +178,7 @@ TEST_F(ScreenBufferTest, HandleClosesWithTheLastPointerAndActiveBuffersAreHeld)
     EXPECT_TRUE(GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info));
 }
 
-TEST_F(ScreenBufferTest, TitleAndInputModesWithARawMode)
+TEST_F(ScreenBufferTest, TitleInputModesAndInputEventsInLineAndRawMode)
 {
     EXPECT_EQ(console.GetTitle(), "");
     ASSERT_TRUE(console.SetTitle("a title of some length"));
@@ -193,10 +193,7 @@ TEST_F(ScreenBufferTest, TitleAndInputModesWithARawMode)
     ASSERT_TRUE(console.SetRawMode(false));
     EXPECT_EQ(console.GetInputMode(), cooked);
     EXPECT_FALSE(console.SetInputMode(ENABLE_ECHO_INPUT)); // echo needs line input
-}
 
-TEST_F(ScreenBufferTest, InputEventsAndTextAreReadPeekedAndFlushed)
-{
     EXPECT_FALSE(console.WaitForInput(0));
     const INPUT_RECORD keys[3] = {KeyDown('x'), KeyDown('y'), KeyDown('\r')};
     ASSERT_TRUE(console.WriteInput(keys, 3));
