@@ -9,20 +9,16 @@
 
 using namespace mavo;
 
-TEST(AboutInfo, SubmitSectionOverridesEachDefault)
+// The phone and upgrade overrides are met by the About box's test.
+TEST(AboutInfo, SubmitSectionOverridesTheEmailAndAnOverlongValueLeavesTheDefault)
 {
     testsupport::ScopedRegistryDir registry;
     Brindle::CRegSection submit(HKEY_CURRENT_USER, "Software/Halvern/MAVO/Submit");
-
-    submit.SetStr("Helpdesk Phone", "0800 123");
     submit.SetStr("Helpdesk Email", "desk@example.org");
-    submit.SetStr("URL Upgrade", "https://up.example.org/check");
     // Longer than the 260 characters the box reads: the default stands.
     submit.SetStr("URL EULA", "https://e.example.org/" + std::string(300, 'a'));
     const AboutInfo info = AboutInfo::Load(submit);
-    EXPECT_EQ(info.ContactLine(), "Contact Pelmor support at 0800 123");
     EXPECT_EQ(info.EmailTarget(), "mailto:desk@example.org");
-    EXPECT_EQ(info.UpgradeTarget("1.41"), "https://up.example.org/check?a=MAVO&v=1.41");
     EXPECT_EQ(info.EulaTarget("1.41"), std::string(kDefaultUrlEula) + "?a=MAVO&v=1.41");
 }
 

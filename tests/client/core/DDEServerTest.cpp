@@ -5,7 +5,7 @@
 #include "core/DdeActivityLog.h"
 #include "core/DdeItems.h"
 
-#include "DdeTestSupport.h"
+#include "MavoDdeClient.h"
 
 #include "Brindle/base/Exception.h"
 #include "protocol/FieldIds.h"
@@ -21,6 +21,8 @@
 
 using namespace mavo;
 using ddetest::Client;
+using testsupport::AdviseOn;
+using testsupport::Heard;
 using testing::StrEq;
 using testing::ThrowsMessage;
 
@@ -57,31 +59,11 @@ struct DDEServerTest : ::testing::Test {
         std::thread([&] { controller.DispatchMessage(msg); }).join();
     }
 
-    // A conversation on `topic`, as a spreadsheet's link opens one, with an
-    // advise loop on each of `items`.
-    static HCONV Open(Client& client, const char* topic, std::initializer_list<const char*> items = {})
-    {
-        HCONV conv = client.Connect("MAVO", topic);
-        EXPECT_NE(conv, nullptr) << topic;
-        for (const char* item : items)
-            EXPECT_TRUE(client.Advise(conv, item)) << item;
-        return conv;
-    }
-
     // What the window does when woken.
     void Wake()
     {
         if (wakes.exchange(0) > 0)
             server.ProcessUpdates();
-    }
-
-    std::vector<std::string> Advised(const Client& client, const std::string& item) const
-    {
-        std::vector<std::string> values;
-        for (const auto& heard : client.m_heard)
-            if (heard.type == XTYP_ADVDATA && heard.hsz2 == item)
-                values.push_back(heard.data.substr(0, heard.data.find('\0')));
-        return values;
     }
 };
 
@@ -113,7 +95,7 @@ TEST_F(DDEServerTest, ServerThatCannotStartSaysSoAndLeavesRoomForAnother)
 TEST_F(DDEServerTest, RequestsAnswerEveryItemWhateverTheGroups)
 {
     Client client;
-    HCONV conv = Open(client, "P1L1");
+    HCONV conv = AdviseOn(client, "P1L1");
     std::string value;
     // An empty value is a single space.
     for (const auto& [item, expected] : {std::pair{"bidrate", "99.25"}, {"DAILYHIGH", "99.30"}, {"BIDQUAN", " "},
@@ -127,13 +109,13 @@ TEST_F(DDEServerTest, RequestsAnswerEveryItemWhateverTheGroups)
 
     // Topics connect whatever they are; bad ones and absent lines answer nothing.
     for (const char* topic : {"P1L2x", "P0L1", "P1L2"})
-        EXPECT_FALSE(client.Request(Open(client, topic), "BIDRATE", value)) << topic;
+        EXPECT_FALSE(client.Request(AdviseOn(client, topic), "BIDRATE", value)) << topic;
 }
 
 TEST_F(DDEServerTest, AppItemsGiveTheLastFeedTime)
 {
     Client client;
-    HCONV conv = Open(client, "APP", {"TIMESTAMP", "packets"});
+    HCONV conv = AdviseOn(client, "APP", {"TIMESTAMP", "packets"});
     std::string value;
     ASSERT_TRUE(client.Request(conv, "TIMESTAMP", value));
     EXPECT_EQ(value, " ");
@@ -143,14 +125,14 @@ TEST_F(DDEServerTest, AppItemsGiveTheLastFeedTime)
     Feed(time);
     Wake();
     ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) == 2; }));
-    EXPECT_EQ(Advised(client, "TIMESTAMP"), std::vector<std::string>{"06 Dec 2026 10:42:00"});
-    EXPECT_EQ(Advised(client, "packets"), std::vector<std::string>{"12"});
+    EXPECT_EQ(Heard(client, "APP", "TIMESTAMP"), std::vector<std::string>{"06 Dec 2026 10:42:00"});
+    EXPECT_EQ(Heard(client, "APP", "packets"), std::vector<std::string>{"12"});
 }
 
 TEST_F(DDEServerTest, GroupsGateTheAdvisesOfFeedMessages)
 {
     Client client;
-    HCONV conv = Open(client, "P1L1", {"LINE", "BIDRATE", "DAILYHIGH"});
+    HCONV conv = AdviseOn(client, "P1L1", {"LINE", "BIDRATE", "DAILYHIGH"});
 
     // With the groups set, an update of the bid rate and daily high, and the
     // advises heard so far.
@@ -173,23 +155,23 @@ TEST_F(DDEServerTest, GroupsGateTheAdvisesOfFeedMessages)
     ASSERT_TRUE(client.Request(conv, "LINE", value));  // flushes whatever might still come
     DdeProcessPending(client.Inst(), 0);
 
-    EXPECT_EQ(Advised(client, "LINE"), (std::vector<std::string>{"1", "1", "1", "1"}));
-    EXPECT_EQ(Advised(client, "BIDRATE"), (std::vector<std::string>{"99.27", "99.28"}));
-    EXPECT_EQ(Advised(client, "DAILYHIGH"), (std::vector<std::string>{"99.33"}));
+    EXPECT_EQ(Heard(client, "P1L1", "LINE"), (std::vector<std::string>{"1", "1", "1", "1"}));
+    EXPECT_EQ(Heard(client, "P1L1", "BIDRATE"), (std::vector<std::string>{"99.27", "99.28"}));
+    EXPECT_EQ(Heard(client, "P1L1", "DAILYHIGH"), (std::vector<std::string>{"99.33"}));
 }
 
 TEST_F(DDEServerTest, RestrictedLinesAdviseSpacesOutsideTheFullView)
 {
     server.SetLive(true);
     Client client;
-    HCONV conv = Open(client, "P1L1", {"BIDRATE", "ISSUENAME"});
+    HCONV conv = AdviseOn(client, "P1L1", {"BIDRATE", "ISSUENAME"});
     ZPHMessage withhold('D', 1, 1);
     withhold.AddField(ZPHWire::F_LINE_FLAGS, 0x40000u);
     Feed(withhold);
     Wake();
     ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) == 2; }));
-    EXPECT_EQ(Advised(client, "BIDRATE"), std::vector<std::string>{" "});
-    EXPECT_EQ(Advised(client, "ISSUENAME"), std::vector<std::string>{"'BUND 2035"});
+    EXPECT_EQ(Heard(client, "P1L1", "BIDRATE"), std::vector<std::string>{" "});
+    EXPECT_EQ(Heard(client, "P1L1", "ISSUENAME"), std::vector<std::string>{"'BUND 2035"});
     controller.SetUserLevel(999);
     std::string value;
     ASSERT_TRUE(client.Request(conv, "BIDRATE", value));
@@ -200,8 +182,8 @@ TEST_F(DDEServerTest, InsertRefreshesTheLinesBelowAndClearWithoutAPageTheAskedPa
 {
     server.SetLive(true);
     Client client;
-    HCONV line2 = Open(client, "P1L2", {"BIDRATE"});
-    Open(client, "P2L1", {"OFFERRATE"});
+    HCONV line2 = AdviseOn(client, "P1L2", {"BIDRATE"});
+    AdviseOn(client, "P2L1", {"OFFERRATE"});
     ZPHMessage insert('I', 1, 1);
     insert.AddField(ZPHWire::F_ISSUE_NAME, "NEW");
     insert.AddField(ZPHWire::F_BID_ATTRIBUTE, 2);
@@ -209,8 +191,7 @@ TEST_F(DDEServerTest, InsertRefreshesTheLinesBelowAndClearWithoutAPageTheAskedPa
     Feed(insert);  // the old line 1 moves to line 2
     Wake();
     ASSERT_TRUE(client.PumpUntil([&] { return client.Count(XTYP_ADVDATA) == 1; }));
-    EXPECT_EQ(client.m_heard.back().hsz1, "P1L2");
-    EXPECT_EQ(Advised(client, "BIDRATE"), std::vector<std::string>{"99.25"});
+    EXPECT_EQ(Heard(client, "P1L2", "BIDRATE"), std::vector<std::string>{"99.25"});
 
     // The clear of everything reaches page 1 (asked for) but not page 2,
     // whose line no request or update has touched.
@@ -228,7 +209,7 @@ TEST_F(DDEServerTest, InsertRefreshesTheLinesBelowAndClearWithoutAPageTheAskedPa
 TEST_F(DDEServerTest, PokeExecuteAndWildConnectAreLoggedAndNotProcessed)
 {
     Client client;
-    HCONV conv = Open(client, "P1L1");
+    HCONV conv = AdviseOn(client, "P1L1");
     BYTE text[] = "1";
     EXPECT_EQ(DdeClientTransaction(text, sizeof text, conv, client.Str("BIDRATE"), CF_TEXT, XTYP_POKE, 20000, nullptr),
               nullptr);
@@ -243,7 +224,7 @@ TEST_F(DDEServerTest, PokeExecuteAndWildConnectAreLoggedAndNotProcessed)
 TEST_F(DDEServerTest, EveryThousandthCallBackAndAdvisePostIsLogged)
 {
     Client client;
-    HCONV conv = Open(client, "P1L1");  // connect and confirm: two call-backs
+    HCONV conv = AdviseOn(client, "P1L1");  // connect and confirm: two call-backs
     std::string value;
     for (int i = 0; i < 998; ++i)
         ASSERT_TRUE(client.Request(conv, "LINE", value));
@@ -279,7 +260,7 @@ TEST_F(DDEServerTest, StopLeavesTheFeedAndTheService)
 TEST_F(DDEServerTest, AClientLeavingIsNoError)
 {
     Client client;
-    DdeDisconnect(Open(client, "P1L1"));
+    DdeDisconnect(AdviseOn(client, "P1L1"));
     ASSERT_TRUE(ddetest::Eventually([&] {
         server.ProcessDde();
         return server.CallbackCount() >= 2;

@@ -4,7 +4,7 @@
 // client) that hear the advises each kind of feed message causes.
 #include "LiveApp.h"
 #include "ChildProcess.h"
-#include "DdeTestSupport.h"
+#include "MavoDdeClient.h"
 
 #include "core/ui/DdeServerWindow.h"
 
@@ -39,17 +39,6 @@ protected:
         ASSERT_TRUE(Window()->Server().IsRunning());
     }
 
-    // The advised values of an item on a topic, as a client heard them.
-    static std::vector<std::string> Heard(const ddetest::Client& client, const std::string& topic,
-                                          const std::string& item)
-    {
-        std::vector<std::string> values;
-        for (const auto& heard : client.m_heard)
-            if (heard.type == XTYP_ADVDATA && heard.hsz1 == topic && heard.hsz2 == item)
-                values.push_back(heard.data.substr(0, heard.data.find('\0')));
-        return values;
-    }
-
     // Runs the application's events and the client's call-backs until the
     // condition holds.
     static bool PumpUntil(ddetest::Client& client, const std::function<bool()>& condition)
@@ -71,16 +60,6 @@ protected:
             return condition();
         };
         return WaitFor(pumped, 30000);
-    }
-
-    // A conversation on the topic with an advise loop on each item.
-    static HCONV Advise(ddetest::Client& client, const char* topic, std::initializer_list<const char*> items)
-    {
-        HCONV conv = client.Connect("MAVO", topic);
-        EXPECT_NE(conv, nullptr) << topic;
-        for (const char* item : items)
-            EXPECT_TRUE(conv != nullptr && client.Advise(conv, item)) << topic << "!" << item;
-        return conv;
     }
 
     static bool Contains(const std::vector<std::string>& values, const std::string& value)
@@ -196,10 +175,10 @@ TEST_F(DdeServerWindowTest, EachKindOfFeedMessageRefreshesTheAdviseLoops)
     StartLiveWithDde();
     Window()->LiveBox()->setChecked(true);
     ddetest::Client client;
-    HCONV line1 = Advise(client, "P1L1", {"ISSUENAME", "TEXT"});
-    HCONV line2 = Advise(client, "P1L2", {"ISSUENAME"});
-    HCONV line3 = Advise(client, "P1L3", {"ISSUENAME"});
-    ASSERT_TRUE(line1 && line2 && line3 && Advise(client, "P2L1", {"ISSUENAME"}));
+    HCONV line1 = AdviseOn(client, "P1L1", {"ISSUENAME", "TEXT"});
+    HCONV line2 = AdviseOn(client, "P1L2", {"ISSUENAME"});
+    HCONV line3 = AdviseOn(client, "P1L3", {"ISSUENAME"});
+    ASSERT_TRUE(line1 && line2 && line3 && AdviseOn(client, "P2L1", {"ISSUENAME"}));
     ASSERT_FALSE(HasFailure());
     std::string first;
     std::string second;
@@ -243,7 +222,7 @@ TEST_F(DdeServerWindowTest, GroupsAndRestrictedLinesGateWhatClientsGet)
 {
     StartLiveWithDde();
     ddetest::Client client;
-    Advise(client, "P1L1", {"BIDRATE", "LINE"});
+    AdviseOn(client, "P1L1", {"BIDRATE", "LINE"});
     ASSERT_FALSE(HasFailure());
     // No group ticked: the line changes, LINE is refreshed, BIDRATE not.
     ASSERT_EQ(zphd.Control("set 1 1 100 55.55").rfind("OK", 0), 0u);
