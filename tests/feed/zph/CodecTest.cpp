@@ -1,3 +1,4 @@
+#include "MessageBuilder.h"
 #include "zph/Codec.h"
 #include "protocol/FieldIds.h"
 
@@ -8,6 +9,7 @@
 using namespace ZPH;
 
 using namespace ZPHWire;
+using zphtest::Msg;
 
 namespace {
 const std::string SOH = "\x01", STX = "\x02", ETX = "\x03", GS = "\x1d", RS = "\x1e", US = "\x1f";
@@ -32,10 +34,7 @@ ZPHMessage RoundTrip(const ZPHMessage& msg)
 
 TEST(Codec, TheWireFormIsTheMessageTextFormWithAZPHHeader)
 {
-    ZPHMessage msg(MSG_DATA, 12, 3);
-    msg.AddField(F_BID_RATE, "99.5");
-    msg.AddField(F_BID_ATTRIBUTE, 2);
-    EXPECT_EQ(Encode(msg),
+    EXPECT_EQ(Encode(Msg(MSG_DATA, 12, 3, F_BID_RATE, "99.5", F_BID_ATTRIBUTE, 2)),
               SOH + Header("D", "12", "3") + STX + GS + "F" + RS + "100" + US + "99.5" + RS + "102" + US + "2" + ETX);
     EXPECT_EQ(Encode(ZPHMessage(MSG_PAGE_REQUEST, 7, 0)), SOH + Header("Q", "7", "0") + STX + ETX);
 }
@@ -60,21 +59,16 @@ TEST(Codec, MessagesThatCannotTravelAreRefused)
     std::string out = "kept";
     EXPECT_FALSE(Encode(ZPHMessage(0, 0), out));
     EXPECT_FALSE(Encode(ZPHMessage('\x01', 0, 0), out));
-    ZPHMessage negative(MSG_DATA, 1, 1);
-    negative.AddField(-5, "x");
-    EXPECT_FALSE(Encode(negative, out));
+    EXPECT_FALSE(Encode(Msg(MSG_DATA, 1, 1, -5, "x"), out));
     for (char delimiter : {'\x01', '\x02', '\x03', '\x1d', '\x1e', '\x1f'}) {
-        ZPHMessage msg(MSG_NOTIFICATION, 0, 0);
-        msg.AddField(F_NOTIFICATION, std::string("a") + delimiter + "b");
-        EXPECT_FALSE(Encode(msg, out)) << int(delimiter);
+        EXPECT_FALSE(Encode(Msg(MSG_NOTIFICATION, 0, 0, F_NOTIFICATION, std::string("a") + delimiter + "b"), out))
+            << int(delimiter);
     }
     ZPHMessage many(MSG_DATA, 1, 1);
     for (std::size_t i = 0; i <= MAX_FIELDS; ++i)
         many.AddField(F_TEXT, "x");
     EXPECT_FALSE(Encode(many, out));
-    ZPHMessage big(MSG_NOTIFICATION, 0, 0);
-    big.AddField(F_NOTIFICATION, std::string(MAX_FRAME_SIZE, 'x'));
-    EXPECT_FALSE(Encode(big, out));
+    EXPECT_FALSE(Encode(Msg(MSG_NOTIFICATION, 0, 0, F_NOTIFICATION, std::string(MAX_FRAME_SIZE, 'x')), out));
     EXPECT_EQ(out, "kept");
 }
 

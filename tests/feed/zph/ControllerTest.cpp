@@ -1,5 +1,6 @@
 #include "Brindle/base/Exception.h"
 #include "Eventually.h"
+#include "MessageBuilder.h"
 #include "protocol/FieldIds.h"
 #include "zph/ZPHController.h"
 
@@ -13,6 +14,7 @@
 using namespace ZPH;
 
 using namespace ZPHWire;
+using zphtest::Msg;
 
 namespace {
 
@@ -45,12 +47,7 @@ public:
     std::vector<unsigned> requested, released;
 };
 
-ZPHMessage Line(char type, int page, int line)
-{
-    ZPHMessage msg(type, page, line);
-    msg.AddField(F_ISSUE_NAME, "x");
-    return msg;
-}
+ZPHMessage Line(char type, int page, int line) { return Msg(type, page, line, F_ISSUE_NAME, "x"); }
 
 } // namespace
 
@@ -116,8 +113,7 @@ TEST(ZPHController, MessageClientsHearLineDataOrTheRestByTheirFlagAndTimestampCl
     } times;
     controller.Register(&times);
     for (char type : {MSG_DATA, MSG_TIME, MSG_REFRESH, MSG_TITLE, MSG_CLEAR, MSG_NOTIFICATION}) {
-        ZPHMessage msg(type, 0, 0);
-        msg.AddField(F_FEED_TIME, std::string("10:00:0") + type);
+        ZPHMessage msg = Msg(type, 0, 0, F_FEED_TIME, std::string("10:00:0") + type);
         controller.DispatchMessage(msg);
     }
     EXPECT_EQ(lines.seen, (std::vector<std::pair<char, unsigned>>{{'D', 1}, {'R', 1}, {'C', 1}}));
@@ -136,24 +132,15 @@ TEST(ZPHController, ApplyMessageTakesGoodMessagesAndRefusesBadOnes)
     controller.Dispatch();
     EXPECT_EQ(keys.Take(), std::vector<unsigned>{203});
 
-    ZPHMessage title(MSG_TITLE, 2, 0);
-    title.AddField(F_TITLE, "Bills");
-    EXPECT_TRUE(controller.ApplyMessage(title));
+    EXPECT_TRUE(controller.ApplyMessage(Msg(MSG_TITLE, 2, 0, F_TITLE, "Bills")));
     EXPECT_STREQ(controller.GetLineCache().GetPage(2)->GetTitle(), "Bills");
-    ZPHMessage count(MSG_PAGE_COUNT, 2, 0);
-    count.AddField(F_PAGE_COUNT, 9);
-    EXPECT_TRUE(controller.ApplyMessage(count));
+    EXPECT_TRUE(controller.ApplyMessage(Msg(MSG_PAGE_COUNT, 2, 0, F_PAGE_COUNT, 9)));
     EXPECT_EQ(controller.GetLineCache().GetPage(2)->GetCount(), 9);
 
-    ZPHMessage user(MSG_USER, 0, 0);
-    user.AddField(F_USER_LEVEL, 999);
-    user.AddField(F_ORDER_ENTRY, 1);
-    EXPECT_TRUE(controller.ApplyMessage(user));
+    EXPECT_TRUE(controller.ApplyMessage(Msg(MSG_USER, 0, 0, F_USER_LEVEL, 999, F_ORDER_ENTRY, 1)));
     EXPECT_EQ(std::pair(controller.GetUserLevel(), controller.GetOrderEntry()), std::pair(999, true));
 
-    ZPHMessage permissions(MSG_PERMISSIONS, 0, 0);
-    permissions.AddField(F_PERMISSIONS, "0110");
-    EXPECT_TRUE(controller.ApplyMessage(permissions));
+    EXPECT_TRUE(controller.ApplyMessage(Msg(MSG_PERMISSIONS, 0, 0, F_PERMISSIONS, "0110")));
     std::string allowed;
     for (int page : {0, 1, 2, 3, 5, 301})
         allowed += controller.GetPermission(page) ? '1' : '0';

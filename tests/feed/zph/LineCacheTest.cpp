@@ -1,3 +1,4 @@
+#include "MessageBuilder.h"
 #include "protocol/FieldIds.h"
 #include "zph/LineCache.h"
 #include "zph/ZPHKey.h"
@@ -11,14 +12,13 @@
 using namespace ZPH;
 
 using namespace ZPHWire;
+using zphtest::Msg;
 
 namespace {
 
 ZPHMessage Line(char type, int page, int line, const std::string& issue)
 {
-    ZPHMessage msg(type, page, line);
-    msg.AddField(F_ISSUE_NAME, issue);
-    return msg;
+    return Msg(type, page, line, F_ISSUE_NAME, issue);
 }
 
 class LineCacheTest : public ::testing::Test {
@@ -111,9 +111,7 @@ TEST_F(LineCacheTest, OutOfRangeOrUnknownMessagesChangeNothing)
                                      {MSG_CLEAR, 0, 5}, {MSG_TITLE, 1, 1}}) {
         EXPECT_FALSE(cache.Apply(Line(type, page, line, "x"), changed)) << type << page << "/" << line;
     }
-    ZPHMessage bad(MSG_DATA, 1, 1);
-    bad.AddField(F_BID_ATTRIBUTE, "x");
-    EXPECT_FALSE(cache.Apply(bad, changed));
+    EXPECT_FALSE(cache.Apply(Msg(MSG_DATA, 1, 1, F_BID_ATTRIBUTE, "x"), changed));
     EXPECT_TRUE(changed.empty());
     EXPECT_EQ(cache.GetLineCount(), 0u);
 }
@@ -132,9 +130,7 @@ TEST_F(LineCacheTest, LocalFlagsStayWithTheKeyWhateverTheFeedSends)
     }
     EXPECT_EQ(LocalFlag(key), LOCAL_LINE_FLAGS);
 
-    ZPHMessage refresh(MSG_REFRESH, 3, 3);
-    refresh.AddField(F_LINE_FLAGS, 0x10u);
-    cache.Apply(refresh, changed);
+    cache.Apply(Msg(MSG_REFRESH, 3, 3, F_LINE_FLAGS, 0x10u), changed);
     EXPECT_EQ(Flags(key), 0x10u | LOCAL_LINE_FLAGS);
 
     // The bit marks the key, not the line that moves away from it.
@@ -162,9 +158,7 @@ TEST_F(LineCacheTest, WritersAreNotLostWhenFeedAndClientWriteAtOnce)
     std::thread feed([&] {
         std::vector<unsigned> keys;
         for (int i = 0; i < 20000; ++i) {
-            ZPHMessage msg(MSG_DATA, 1, 1);
-            msg.AddField(F_BID_RATE, std::to_string(i));
-            cache.Apply(msg, keys);
+            cache.Apply(Msg(MSG_DATA, 1, 1, F_BID_RATE, std::to_string(i)), keys);
             keys.clear();
         }
         stop = true;
@@ -202,10 +196,8 @@ TEST_F(LineCacheTest, ReadersAlwaysSeeWholeLines)
     }
     for (int i = 0; i < 20000; ++i) {
         const int line = i % 4 + 1;
-        ZPHMessage msg(i % 7 == 0 ? MSG_REFRESH : MSG_DATA, 2, line);
-        msg.AddField(F_BID_RATE, std::to_string(i));
-        msg.AddField(F_OFFER_RATE, std::to_string(i));
-        cache.Apply(msg, changed);
+        const std::string rate = std::to_string(i);
+        cache.Apply(Msg(i % 7 == 0 ? MSG_REFRESH : MSG_DATA, 2, line, F_BID_RATE, rate, F_OFFER_RATE, rate), changed);
         if (i % 1000 == 999)
             cache.Clear();
         if (i % 500 == 250)

@@ -1,3 +1,4 @@
+#include "MessageBuilder.h"
 #include "protocol/FieldIds.h"
 #include "protocol/Protocol.h"
 #include "zph/LineObject.h"
@@ -9,15 +10,14 @@
 using namespace ZPH;
 
 using namespace ZPHWire;
+using zphtest::Msg;
 
 namespace {
-
-ZPHMessage Data(char type = MSG_DATA) { return ZPHMessage(type, 4, 7); }
 
 LineObject FullLine()
 {
     LineObject line(4, 7);
-    ZPHMessage msg = Data(MSG_REFRESH);
+    ZPHMessage msg(MSG_REFRESH, 4, 7);
     msg.AddField(F_KIND, 'F');
     msg.AddField(F_ISSUE_NAME, "UST 10Y");
     msg.AddField(F_LINE_FLAGS, 0x10u);
@@ -80,17 +80,13 @@ TEST(LineObject, EveryLevelGetterReadsItsOwnStack)
 TEST(LineObject, DataChangesOnlyTheFieldsItCarriesAndRefreshReplacesTheLine)
 {
     LineObject line = FullLine();
-    ZPHMessage update = Data();
-    update.AddField(F_BID_RATE, "99.625");
-    ASSERT_TRUE(line.Apply(update, false));
+    ASSERT_TRUE(line.Apply(Msg(MSG_DATA, 4, 7, F_BID_RATE, "99.625"), false));
     EXPECT_EQ(line.m_bid.m_rate, "99.625");
     EXPECT_EQ(line.m_bid.m_realRate, 99.625) << "the number follows the text when the sender gives only the text";
     EXPECT_EQ(line.m_issueName, "UST 10Y");
     EXPECT_STREQ(line.GetOfferCustomer(4), "104");
 
-    ZPHMessage refresh = Data(MSG_REFRESH);
-    refresh.AddField(F_ISSUE_NAME, "UST 2Y");
-    ASSERT_TRUE(line.Apply(refresh, true));
+    ASSERT_TRUE(line.Apply(Msg(MSG_REFRESH, 4, 7, F_ISSUE_NAME, "UST 2Y"), true));
     EXPECT_EQ(std::tie(line.m_issueName, line.m_bid.m_rate, line.m_bid.m_realRate), std::tuple("UST 2Y", "", 0.0));
     EXPECT_STREQ(line.GetOfferCustomer(4), "");
     EXPECT_EQ(std::pair(line.m_page, line.m_line), std::pair(4, 7));
@@ -102,18 +98,12 @@ TEST(LineObject, ABadFieldLeavesTheLineAsItWas)
     for (auto [id, text] : {std::pair{F_BID_ATTRIBUTE, "two"}, {F_LINE_FLAGS, "-1"}, {F_KIND, "FT"},
                             {F_OFFER_REAL_RATE, "1,5"}, {F_LAST_TRADE_TYPE, "1.0"}}) {
         LineObject line = before;
-        ZPHMessage msg = Data();
-        msg.AddField(F_ISSUE_NAME, "changed");
-        msg.AddField(id, text);
-        EXPECT_FALSE(line.Apply(msg, false)) << id << "=" << text;
+        EXPECT_FALSE(line.Apply(Msg(MSG_DATA, 4, 7, F_ISSUE_NAME, "changed", id, text), false)) << id << "=" << text;
         EXPECT_EQ(line, before) << id;
     }
     // Unknown ids are a later version's fields, not errors.
     LineObject line = before;
-    ZPHMessage msg = Data();
-    msg.AddField(999, "whatever");
-    msg.AddField(F_BID_RATE + 14, "x");
-    EXPECT_TRUE(line.Apply(msg, false));
+    EXPECT_TRUE(line.Apply(Msg(MSG_DATA, 4, 7, 999, "whatever", F_BID_RATE + 14, "x"), false));
     EXPECT_EQ(line, before);
 }
 
@@ -175,12 +165,8 @@ TEST(ZPHMessage, FieldsKeepTheirOrderAndTheFirstOfAnIdWins)
 
 TEST(ZPHMessage, TimeStampComesOnlyFromAFeedTime)
 {
-    ZPHMessage time(MSG_TIME, 0, 0);
-    time.AddField(F_FEED_TIME, "06 Dec 2026 10:00:00");
-    time.AddField(F_CONNECT_TIME, "06 Dec 2026 09:59:58");
-    time.AddField(F_PACKETS, 1234);
-    time.AddField(F_BAD_PACKETS, 2);
-    time.AddField(F_MAX_DELAY, 17);
+    const ZPHMessage time = Msg(MSG_TIME, 0, 0, F_FEED_TIME, "06 Dec 2026 10:00:00", F_CONNECT_TIME,
+                                "06 Dec 2026 09:59:58", F_PACKETS, 1234, F_BAD_PACKETS, 2, F_MAX_DELAY, 17);
     Timestamp ts;
     ASSERT_TRUE(time.GetTimeStamp(ts));
     EXPECT_STREQ(ts.GetFeedTime(), "06 Dec 2026 10:00:00");
@@ -188,9 +174,7 @@ TEST(ZPHMessage, TimeStampComesOnlyFromAFeedTime)
     EXPECT_EQ(std::tuple(ts.GetPackets(), ts.GetBadPackets(), ts.GetMaxDelay()), std::tuple(1234, 2, 17));
 
     Timestamp untouched = ts;
-    ZPHMessage data(MSG_DATA, 1, 1);
-    data.AddField(F_FEED_TIME, "x");
-    EXPECT_FALSE(data.GetTimeStamp(untouched));
+    EXPECT_FALSE(Msg(MSG_DATA, 1, 1, F_FEED_TIME, "x").GetTimeStamp(untouched));
     EXPECT_EQ(untouched, ts);
 }
 

@@ -289,7 +289,7 @@ TEST_F(OverlapTest, DestroyHidesLeavesTheListAndKeepsTheObjectForItsHolder)
     ExpectComposed("all destroyed");
 }
 
-TEST_F(ConsoleWndTest, HiddenWindowsScrollTheirOwnCells)
+TEST_F(ConsoleWndTest, WindowsScrollTheirOwnCellsHiddenOrShownAndFreeARowInTheBuffersAttribute)
 {
     const auto w = mgr.CreateConsoleWnd(0, 0, 12, 5);
     w->DrawBorder(true);
@@ -305,18 +305,16 @@ TEST_F(ConsoleWndTest, HiddenWindowsScrollTheirOwnCells)
     EXPECT_EQ(ScreenRow(1, 0, 12), "\xB3line 4    \xB3");
     EXPECT_EQ(ScreenRow(3, 0, 12), "\xB3line 6    \xB3");
     ExpectComposed("shown and scrolled");
-}
 
-TEST_F(ConsoleWndTest, ScrollFillsTheFreedRowInTheScreenBuffersAttribute)
-{
+    // The freed row takes the screen buffer's attribute.
     screen->SetTextAttribute(BACKGROUND_RED);
-    const auto w = mgr.CreateConsoleWnd(40, 0, 6, 3, kBlue);
-    w->Write(0, 2, "bottom");
-    w->Show();
-    w->Scroll();
-    EXPECT_EQ(w->GetRowText(1), "bottom");
-    EXPECT_EQ(w->GetRowText(2), "      ");
-    EXPECT_EQ(w->GetCell(0, 2).Attributes, BACKGROUND_RED);
+    const auto red = mgr.CreateConsoleWnd(40, 0, 6, 3, kBlue);
+    red->Write(0, 2, "bottom");
+    red->Show();
+    red->Scroll();
+    EXPECT_EQ(red->GetRowText(1), "bottom");
+    EXPECT_EQ(red->GetRowText(2), "      ");
+    EXPECT_EQ(red->GetCell(0, 2).Attributes, BACKGROUND_RED);
     EXPECT_EQ(ScreenAttr(40, 2), BACKGROUND_RED);
     EXPECT_EQ(ScreenRow(1, 40, 6), "bottom");
 }
@@ -401,7 +399,7 @@ TEST_F(ConsoleWndTest, BlankBorderStillMakesTheWindowBordered)
     EXPECT_EQ(w->GetRowText(3), "\xC0\xC4\xC4\xC4\xC4\xD9");
 }
 
-TEST_F(ConsoleWndTest, PartsOffTheScreenAreKeptButNotDrawn)
+TEST_F(ConsoleWndTest, PartsOffTheScreenAreKeptButNotDrawnAndTheCursorIsPlacedInTheWindow)
 {
     const auto w = mgr.CreateConsoleWnd(76, 23, 8, 4);
     w->Show();
@@ -420,17 +418,13 @@ TEST_F(ConsoleWndTest, PartsOffTheScreenAreKeptButNotDrawn)
     EXPECT_TRUE(left->SetCursorPosition(4, 1));
     EXPECT_EQ(screen->GetCursorPosition().X, 1);
     EXPECT_FALSE(left->SetCursorPosition(6, 0));
-}
-
-TEST_F(ConsoleWndTest, CursorIsPlacedRelativeToTheWindow)
-{
-    const auto w = mgr.CreateConsoleWnd(10, 4, 5, 3);
-    EXPECT_TRUE(w->SetCursorPosition(2, 1));
+    const auto inside = mgr.CreateConsoleWnd(10, 4, 5, 3);
+    EXPECT_TRUE(inside->SetCursorPosition(2, 1));
     const COORD at = screen->GetCursorPosition();
     EXPECT_EQ(at.X, 12);
     EXPECT_EQ(at.Y, 5);
-    EXPECT_FALSE(w->SetCursorPosition(5, 0));
-    EXPECT_FALSE(w->SetCursorPosition(0, -1));
+    EXPECT_FALSE(inside->SetCursorPosition(5, 0));
+    EXPECT_FALSE(inside->SetCursorPosition(0, -1));
 }
 
 TEST_F(ConsoleWndTest, ScreenBufferChangesAndManagerEndsDetach)
