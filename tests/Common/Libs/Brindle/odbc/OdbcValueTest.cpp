@@ -92,7 +92,7 @@ TEST(COdbcDateTimeText, FractionIsBillionthsAndSecondsGoThroughLocalTime)
     EXPECT_STREQ(fromTm.GetString(), "");
 }
 
-TEST(COdbcTextValues, KeepTextsWholeAndConvertInTheCLocale)
+TEST(COdbcValues, TextsStayWholeNumbersSaturateAndAllConvertInTheCLocale)
 {
     testsupport::ScopedForeignLocale german;
     const std::string big(100000, 'x');
@@ -124,11 +124,8 @@ TEST(COdbcTextValues, KeepTextsWholeAndConvertInTheCLocale)
     EXPECT_TRUE(flag.IsNull());
     EXPECT_STREQ(flag.GetString(), "");
     EXPECT_FALSE(flag.GetBool());
-}
 
-TEST(COdbcNumberValues, SaturateAndNormaliseWhatTheCallerSets)
-{
-    testsupport::ScopedForeignLocale german;
+    // Numbers saturate and are normalised as the caller sets them.
     COdbcSmallInt small;
     EXPECT_TRUE(small.IsNull());
     EXPECT_EQ(small.GetInt(), 0);
