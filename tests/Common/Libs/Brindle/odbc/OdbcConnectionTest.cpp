@@ -127,7 +127,7 @@ TEST_P(OdbcConnections, DataSourceNamesOpenReopenAndClose)
         else
             out << "Driver = SQLite3\nDatabase = " << (m_dir.path() / "dsn.db").string() << "\n";
     }
-    ::setenv("ODBCINI", ini.c_str(), 1);
+    const testsupport::ScopedEnv odbcIni("ODBCINI", ini);
     const std::string user = testsupport::PostgresSetting("BRINDLE_PG_USER", "postgres");
     COdbc db(dsn.c_str(), IsPostgres() ? user.c_str() : nullptr, "");
     EXPECT_TRUE(db.IsOpen());
@@ -145,7 +145,6 @@ TEST_P(OdbcConnections, DataSourceNamesOpenReopenAndClose)
     EXPECT_EQ(db.GetName(), "");
     EXPECT_TRUE(db.Close());
     EXPECT_THROW(COdbc("no_such_dsn", nullptr, nullptr), COdbcException);
-    ::unsetenv("ODBCINI");
 }
 
 TEST_P(OdbcConnections, CloseLetsGoEvenInsideATransaction)

@@ -7,6 +7,7 @@
 
 #include "LocaleZone.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -55,12 +56,8 @@ TEST(COdbcDateTimeText, ReadsTheFieldRulesAndRendersTheCanonicalForm)
         EXPECT_THROW(value.SetString(text), std::invalid_argument);
         EXPECT_EQ(std::string(value.GetString()), "1999-12-31 23:59:58"); // untouched
     }
-    try {
-        COdbcDateTime("2006-13-1");
-        FAIL();
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "Invalid datetime format");
-    }
+    EXPECT_THAT([] { COdbcDateTime("2006-13-1"); },
+                ::testing::ThrowsMessage<std::invalid_argument>(::testing::StrEq("Invalid datetime format")));
 }
 
 TEST(COdbcDateTimeText, FractionIsBillionthsAndSecondsGoThroughLocalTime)

@@ -416,7 +416,7 @@ TEST(RegExpSearch, AgreesWithGrepExtended)
         for (const auto& l : lines)
             out << l << '\n';
     }
-    ::setenv("LC_ALL", "C", 1);
+    const testsupport::ScopedEnv cLocale("LC_ALL", "C"); // for grep
     ASSERT_GE(std::size(patterns), 60u);
     for (const char* pattern : patterns) {
         testsupport::ChildProcess grep({"/usr/bin/grep", "-a", "-n", "-E", "-e", pattern, file});
