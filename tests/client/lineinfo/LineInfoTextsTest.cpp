@@ -1,12 +1,9 @@
 // The texts of the line information window and the info tips: caption,
 // spread and stack texts, the 14-row table, the tip of each cell kind under
-// each display option, and the "InfoTip" mask with its stored form.
+// each display option, and the "InfoTip" mask.
 #include "lineinfo/DisplayOptions.h"
 #include "lineinfo/LineInfoTexts.h"
 
-#include "Brindle/base/RegSection.h"
-#include "TempDir.h"
-#include "core/MainFrameSettings.h"
 #include "pages/RowLayout.h"
 
 #include <gtest/gtest.h>
@@ -225,22 +222,4 @@ TEST(DisplayOptions, MaskRoundTripKeepsEverySwitchAndUnknownBits)
     other.backupPriceTips = false;
     EXPECT_EQ(other.ToMask(), 0x1C0 | 0x02);
     EXPECT_EQ(CDisplayOptions::FromMask(-1).ToMask(), -1);
-}
-
-TEST(DisplayOptions, StoredAsInfoTipInTheMainFrameSection)
-{
-    testsupport::ScopedRegistryDir registry;
-    Brindle::CRegSection section(HKEY_CURRENT_USER, "Software/Test/MainFrame");
-    CMainFrameSettings settings;
-    CDisplayOptions options;
-    options.previousRateTips = true;
-    options.whenCenterColors = true;
-    settings.infoTip = options.ToMask();
-    ASSERT_TRUE(settings.Save(section));
-    int stored = -1;
-    section.GetInt("InfoTip", stored, -1);
-    EXPECT_EQ(stored, 0x24);
-    CMainFrameSettings loaded;
-    loaded.Load(section);
-    EXPECT_EQ(CDisplayOptions::FromMask(loaded.infoTip), options);
 }
