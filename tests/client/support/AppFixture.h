@@ -132,6 +132,15 @@ protected:
         return WaitFor([&] { return app->Frame()->PaneText(pane).toStdString() == text; }, timeoutMs);
     }
 
+    // Until the status bar names the source and says its feed is live.
+    bool WaitForLive(const std::string& source)
+    {
+        return WaitFor([&] {
+            return app->Frame()->PaneText(mavo::CMainFrame::kSourcePane).toStdString() == source &&
+                   app->Frame()->PaneText(mavo::CMainFrame::kFeedStatePane) == QStringLiteral("Feed Live");
+        });
+    }
+
     void TearDown() override
     {
         app.reset();

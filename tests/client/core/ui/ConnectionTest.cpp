@@ -12,17 +12,7 @@ using mavo::CommandId;
 
 namespace {
 
-class ConnectionTest : public LiveAppFixture {
-protected:
-    // The status bar says the source is live.
-    bool WaitForLive(const char* source)
-    {
-        return WaitFor([&] {
-            return Frame().PaneText(mavo::CMainFrame::kSourcePane) == source &&
-                   Frame().PaneText(mavo::CMainFrame::kFeedStatePane) == "Feed Live";
-        });
-    }
-};
+class ConnectionTest : public LiveAppFixture {};
 
 } // namespace
 

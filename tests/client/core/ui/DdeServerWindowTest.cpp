@@ -149,7 +149,7 @@ TEST_F(DdeServerWindowTest, ServerThatCannotStartSaysSoAndTheWindowRunsWithout)
 
 TEST_F(DdeServerWindowTest, MavoDdeAdvisePrintsLiveBidRatesAndFeedTimes)
 {
-    StartLiveWithDde();
+    ASSERT_NO_FATAL_FAILURE(StartLiveWithDde());
     Window()->LiveBox()->setChecked(true);
     ChildProcess rates({MAVO_DDE_PATH, "--count", "1", "advise", "MAVO", "P1L1", "BIDRATE"});
     ChildProcess times({MAVO_DDE_PATH, "--count", "2", "advise", "MAVO", "APP", "TIMESTAMP"});
@@ -172,7 +172,7 @@ TEST_F(DdeServerWindowTest, MavoDdeAdvisePrintsLiveBidRatesAndFeedTimes)
 
 TEST_F(DdeServerWindowTest, EachKindOfFeedMessageRefreshesTheAdviseLoops)
 {
-    StartLiveWithDde();
+    ASSERT_NO_FATAL_FAILURE(StartLiveWithDde());
     Window()->LiveBox()->setChecked(true);
     ddetest::Client client;
     HCONV line1 = AdviseOn(client, "P1L1", {"ISSUENAME", "TEXT"});
@@ -220,7 +220,7 @@ TEST_F(DdeServerWindowTest, EachKindOfFeedMessageRefreshesTheAdviseLoops)
 
 TEST_F(DdeServerWindowTest, GroupsAndRestrictedLinesGateWhatClientsGet)
 {
-    StartLiveWithDde();
+    ASSERT_NO_FATAL_FAILURE(StartLiveWithDde());
     ddetest::Client client;
     AdviseOn(client, "P1L1", {"BIDRATE", "LINE"});
     ASSERT_FALSE(HasFailure());

@@ -1,7 +1,7 @@
 // The main window's own commands and settings: full screen and Space,
 // always on top, the flash timer, the bars, the context menu, the exit
 // question, and every setting as it was after a restart.
-#include "AppFixture.h"
+#include "LiveApp.h"
 
 #include "orders/ui/TradeWindow.h"
 #include "lineinfo/ui/LineInfoWindow.h"
@@ -19,11 +19,11 @@ using mavo::CommandId;
 
 namespace {
 
-class MainFrameTest : public AppFixture {
+class MainFrameTest : public LiveAppFixture {
 protected:
     void SetUp() override
     {
-        AppFixture::SetUp();
+        LiveAppFixture::SetUp();
         PointFeedAtServer();
     }
     static QStringList ActionTexts(const QList<QAction*>& actions)
@@ -39,9 +39,7 @@ protected:
 
 TEST_F(MainFrameTest, FullScreenWithDefaultRectangleCoversTheScreenAndSpaceLeavesIt)
 {
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    // Connected, so that no waiting dialog takes the keys.
-    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
+    ASSERT_NO_FATAL_FAILURE(StartLive());  // connected, so that no waiting dialog takes the keys
     const QRect normal = Frame().geometry();
     const QRect screen = Frame().screen()->geometry();
     ASSERT_TRUE(Frame().RunCommand(CommandId::ViewFullScreen));
@@ -121,7 +119,6 @@ TEST_F(MainFrameTest, MenusToolbarStatusBarAndContextMenuHoldOnlyWhatIsDelivered
         if (mavo::FindSubmenu(info.id) == nullptr) {
             EXPECT_NE(Frame().Commands().Action(info.id), nullptr) << info.text;
         }
-    EXPECT_EQ(Frame().PaneText(mavo::CMainFrame::kFeedStatePane).toStdString(), "Not Connected");
 
     // The context menu by key opens inside the top left corner, by mouse at
     // the pointer.
@@ -174,8 +171,7 @@ TEST_F(MainFrameTest, ExitAsksAndOnlyYesSaves)
 
 TEST_F(MainFrameTest, EverySettingIsAsItWasAfterARestart)
 {
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
+    ASSERT_NO_FATAL_FAILURE(StartLive());
     Frame().setGeometry(QRect(40, 60, 720, 480));
     Spin(50);
     for (CommandId toggle : {CommandId::AnchorWindows, CommandId::InfoClickEnabled, CommandId::PopupNotifications,
@@ -213,9 +209,6 @@ TEST_F(MainFrameTest, EverySettingIsAsItWasAfterARestart)
     EXPECT_FALSE(Frame().statusBar()->isHidden());
     // The backup was selected when saved: it is the one that connects.
     EXPECT_EQ(Frame().Connection().Failover(), 1);
-    EXPECT_TRUE(WaitFor([&] {
-        return Frame().PaneText(mavo::CMainFrame::kSourcePane) == "Backup" &&
-               Frame().PaneText(mavo::CMainFrame::kFeedStatePane) == "Feed Live";
-    }));
+    EXPECT_TRUE(WaitForLive("Backup"));
 }
 

@@ -40,7 +40,7 @@ protected:
 TEST_F(ShortcutsTest, CtrlWWorksWhileAPageWindowHasTheFocus)
 {
     PointFeedAtServer();
-    StartLive();
+    ASSERT_NO_FATAL_FAILURE(StartLive());
     mavo::CChildFrame* page = OpenPageByNew(4);
     ASSERT_NE(page, nullptr);
     QMdiArea* area = Frame().MdiArea();
@@ -69,8 +69,7 @@ TEST_F(ShortcutsTest, CommandKeysWorkWhileAToolWindowHasTheFocus)
     // Connected, so that no waiting dialog (modal) keeps the keys away; the
     // status window is made after the first frame.
     PointFeedAtServer();
-    ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
-    ASSERT_TRUE(WaitForPane(mavo::CMainFrame::kFeedStatePane, "Feed Live"));
+    ASSERT_NO_FATAL_FAILURE(StartLive());
     ASSERT_TRUE(Frame().RunCommand(CommandId::CurrentTime));
     auto* clock = TopLevel<mavo::CClockWindow>();
     ASSERT_NE(clock, nullptr);

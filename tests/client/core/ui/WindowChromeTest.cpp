@@ -97,7 +97,7 @@ TEST(StartupPictures, DrawnOffTheWindowThreadTheyAreTheWindowThreadsOwn)
 TEST_F(WindowChromeTest, PageWindowsShowTheIconTheWindowMenuListsThemAndTheAreaScrollsToThem)
 {
     PointFeedAtServer();
-    StartLive();
+    ASSERT_NO_FATAL_FAILURE(StartLive());
     EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("mavo"));
     ASSERT_NE(OpenPageByNew(2), nullptr);
     ASSERT_NE(OpenPageByNew(3), nullptr);

@@ -102,7 +102,7 @@ TEST_F(EditCommandsTest, MenuCommandsWorkOnTheFocusedFieldAndAreOffOverAPage)
 TEST_F(EditCommandsTest, NextAndPreviousPaneCycleThePageWindows)
 {
     PointFeedAtServer();
-    StartLive();
+    ASSERT_NO_FATAL_FAILURE(StartLive());
     EXPECT_FALSE(Enabled(CommandId::NextPane));
     for (int page : {1, 2, 3})
         ASSERT_NE(OpenPageByNew(page), nullptr);

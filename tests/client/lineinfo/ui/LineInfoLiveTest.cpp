@@ -171,7 +171,7 @@ TEST_F(LineInfoLiveTest, TipsAppearOverTheirCellInTheFullViewAndNowhereElse)
 
     // Outside the full view there are no tips at all.
     Frame().Settings().infoTip = mavo::InfoTipBit::AnyTip;
-    SetUserLevel(150);
+    ASSERT_NO_FATAL_FAILURE(SetUserLevel(150));
     Spin(200);  // the list lays its cells out again for the new level
     list->repaint();
     const auto traderRate = CellPoint(list, row, mavo::COL_BID_RATE);
@@ -264,7 +264,7 @@ TEST_F(LineInfoLiveTest, WindowComesBackWithItsLineAfterARestart)
 
 TEST_F(LineInfoLiveTest, DisplayOptionsStoreTheSwitchesOnOkOnly)
 {
-    StartLive();
+    ASSERT_NO_FATAL_FAILURE(StartLive());
     // Outside the full view the command is there but disabled.
     ASSERT_NE(Frame().Commands().Action(CommandId::DisplayOptions), nullptr);
     EXPECT_FALSE(Enabled(CommandId::DisplayOptions));
@@ -281,7 +281,7 @@ TEST_F(LineInfoLiveTest, DisplayOptionsStoreTheSwitchesOnOkOnly)
     EXPECT_NE(StoredInt("MainFrame", "InfoKey"), 205);
     EXPECT_EQ(StoredInt("MainFrame", "ShowInfo"), 0);
 
-    SetUserLevel(999);
+    ASSERT_NO_FATAL_FAILURE(SetUserLevel(999));
     EXPECT_TRUE(Enabled(CommandId::DisplayOptions));
     Frame().Settings().infoTip = 0x40 | mavo::InfoTipBit::BackupPrice;
     const int storedBefore = StoredInt("MainFrame", "InfoTip");

@@ -203,6 +203,8 @@ TEST_F(SourceDialogsTest, SerialDialogRefusesAPortThatNamesNoDeviceOrIsTooLong)
     dialog.PortBox()->setCurrentText(QStringLiteral("LPT1"));
     EXPECT_EQ(dialog.DeviceLabel()->text().toStdString(), "(no such device)");
     dialog.accept();
+    // The port keeps 19 characters of a name: a longer path would open
+    // another device.
     dialog.PortBox()->setCurrentText(QStringLiteral("/tmp/twenty-chars-xx"));
     dialog.accept();
     EXPECT_TRUE(dialog.isVisible());

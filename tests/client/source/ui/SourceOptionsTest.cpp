@@ -53,7 +53,7 @@ protected:
 TEST_F(SourceOptionsTest, SwitchesFromTheSocketToTheDatabaseSourceWithAPasswordAndConnects)
 {
     PointFeedAtServer();
-    StartLive();
+    ASSERT_NO_FATAL_FAILURE(StartLive());
     EXPECT_FALSE(Enabled(CommandId::SourceOptions)) << "only while not connected";
     DisconnectNow();
     EXPECT_TRUE(Enabled(CommandId::SourceOptions));
@@ -79,7 +79,7 @@ TEST_F(SourceOptionsTest, OkWhileTheBackupIsSelectedSelectsThePrimaryAndCancelKe
     PointFeedAtServer();
     ASSERT_EQ(StartApp(0), mavo::CMAVOApp::StartResult::Started);
     ASSERT_TRUE(Frame().RunCommand(CommandId::ConnectBackup));
-    ASSERT_TRUE(WaitFor([&] { return Frame().PaneText(mavo::CMainFrame::kSourcePane) == "Backup" && Frame().PaneText(mavo::CMainFrame::kFeedStatePane) == "Feed Live"; }));
+    ASSERT_TRUE(WaitForLive("Backup"));
     DisconnectNow();
     ASSERT_EQ(Frame().Connection().Failover(), 1);
 
