@@ -177,7 +177,7 @@ TEST_F(ToolWindowsTest, ScreenPropertiesEditsTheFullScreenRectangleOfTheWindowsS
 TEST_F(ToolWindowsTest, SendPageCountListsTheFeedsCountsInTheFullViewOnly)
 {
     PointFeedAtServer();
-    StartLive();
+    ASSERT_NO_FATAL_FAILURE(StartLive());
     EXPECT_FALSE(Enabled(CommandId::SendPageCount));
     ASSERT_EQ(zphd.Control("level guest 999").rfind("OK", 0), 0u) << zphd.Control("sessions");
     ASSERT_TRUE(WaitFor([&] { return app->Controller().IsFullView(); }));
