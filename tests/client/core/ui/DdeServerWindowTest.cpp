@@ -5,6 +5,7 @@
 #include "LiveApp.h"
 #include "ChildProcess.h"
 #include "MavoDdeClient.h"
+#include "WidgetStates.h"
 
 #include "core/ui/DdeServerWindow.h"
 
@@ -43,23 +44,21 @@ protected:
     // condition holds.
     static bool PumpUntil(ddetest::Client& client, const std::function<bool()>& condition)
     {
-        const auto pumped = [&] {
+        return WaitFor([&] {
             DdeProcessPending(client.Inst(), 0);
             return condition();
-        };
-        return WaitFor(pumped, 30000);
+        }, 30000);
     }
 
     // Runs the application's events and reads the tools' output until the
     // condition holds.
     static bool PumpUntil(std::initializer_list<ChildProcess*> tools, const std::function<bool()>& condition)
     {
-        const auto pumped = [&] {
+        return WaitFor([&] {
             for (ChildProcess* tool : tools)
                 tool->Pump(0);
             return condition();
-        };
-        return WaitFor(pumped, 30000);
+        }, 30000);
     }
 
     static bool Contains(const std::vector<std::string>& values, const std::string& value)
@@ -78,8 +77,7 @@ TEST_F(DdeServerWindowTest, WindowIsMadeWithTheMainFrameTheCommandShowsItAndItsL
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->IsEnabled());
     EXPECT_FALSE(window->Server().IsRunning());
-    for (QCheckBox* box : {window->LiveBox(), window->HistoryBox(), window->MarketTextBox()})
-        EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(CheckedOf({window->LiveBox(), window->HistoryBox(), window->MarketTextBox()}), Flags(3, false));
 
     ASSERT_TRUE(Frame().RunCommand(CommandId::DdeServer));
     EXPECT_TRUE(window->isVisible());

@@ -23,8 +23,12 @@ using testsupport::WaitFor;
 // of a second pty pair, which nothing reads.
 class ModemDialogTest : public testing::Test {
 protected:
-    void Line(const std::vector<std::string>& args = {})
+    // The emulator answering as args say, the port open on its line, and
+    // the phone number stored, if one is given.
+    void Line(const std::vector<std::string>& args = {}, const char* number = nullptr)
     {
+        if (number != nullptr)
+            Dialup().SetStr("PhoneNumber", number);
         ASSERT_TRUE(remote.Running());
         modem = std::make_unique<ModemLine>(remote.First(), args);
         ASSERT_TRUE(modem->Running()) << "the modem emulator did not start: " << MODEM_EMULATOR_PATH;
@@ -35,7 +39,6 @@ protected:
         ASSERT_TRUE(port->Open());
     }
 
-    void StoreNumber(const char* number) { Dialup().SetStr("PhoneNumber", number); }
     static Brindle::CRegSection Dialup()
     {
         return Brindle::CRegSection(HKEY_CURRENT_USER, (std::string(testsupport::kTestRoot) + "/Dialup").c_str());
@@ -62,7 +65,7 @@ protected:
 
 TEST_F(ModemDialogTest, EmptyStoredNumberLeavesDialDisabledUntilDialCharactersAreTyped)
 {
-    Line();
+    ASSERT_NO_FATAL_FAILURE(Line());
     auto dialog = Dialog();
     EXPECT_FALSE(dialog->DialButton()->isEnabled());
     EXPECT_EQ(dialog->StatusText(), "Enter phone number");
@@ -96,8 +99,7 @@ TEST_F(ModemDialogTest, EmptyStoredNumberLeavesDialDisabledUntilDialCharactersAr
 TEST_F(ModemDialogTest, ConnectEndsTheDialogWithOkAndStoresTheNumber)
 {
     // The emulator's replies come split across reads.
-    Line({"--speed", "14400", "--split", "300"});
-    StoreNumber("5551234");
+    ASSERT_NO_FATAL_FAILURE(Line({"--speed", "14400", "--split", "300"}, "5551234"));
     auto dialog = Dialog();
     EXPECT_EQ(dialog->NumberField()->text(), "5551234");
     EXPECT_EQ(dialog->StatusText(), "Ready to dial");
@@ -119,8 +121,7 @@ TEST_F(ModemDialogTest, ConnectEndsTheDialogWithOkAndStoresTheNumber)
 
 TEST_F(ModemDialogTest, BusyOffersDialAgainAndCloseThenCancels)
 {
-    Line({"--answer", "busy"});
-    StoreNumber("5551234");
+    ASSERT_NO_FATAL_FAILURE(Line({"--answer", "busy"}, "5551234"));
     auto dialog = Dialog();
     dialog->DialButton()->click();
     ASSERT_TRUE(WaitForStatus(*dialog, "Busy"));
@@ -136,8 +137,7 @@ TEST_F(ModemDialogTest, BusyOffersDialAgainAndCloseThenCancels)
 
 TEST_F(ModemDialogTest, SilenceEndsUnableToConnectAfterTheLastPoll)
 {
-    Line({"--answer", "silent"});
-    StoreNumber("5551234");
+    ASSERT_NO_FATAL_FAILURE(Line({"--answer", "silent"}, "5551234"));
     auto dialog = Dialog();
     dialog->SetDialTiming(CModemDialer::Timing{5, 120});
     dialog->DialButton()->click();
@@ -150,8 +150,7 @@ TEST_F(ModemDialogTest, SilenceEndsUnableToConnectAfterTheLastPoll)
 
 TEST_F(ModemDialogTest, CloseWhileDiallingEndsWithOkAndStopsTheWorker)
 {
-    Line({"--answer", "silent"});
-    StoreNumber("5551234");
+    ASSERT_NO_FATAL_FAILURE(Line({"--answer", "silent"}, "5551234"));
     auto dialog = Dialog();
     dialog->DialButton()->click();
     ASSERT_TRUE(WaitForStatus(*dialog, "Dialing"));
@@ -164,8 +163,7 @@ TEST_F(ModemDialogTest, CloseWhileDiallingEndsWithOkAndStopsTheWorker)
 
 TEST_F(ModemDialogTest, EscapeEndsWithCancelWithoutAQuestionUnlessConnected)
 {
-    Line({"--answer", "silent"});
-    StoreNumber("5551234");
+    ASSERT_NO_FATAL_FAILURE(Line({"--answer", "silent"}, "5551234"));
     auto dialog = Dialog();
     dialog->DialButton()->click();
     ASSERT_TRUE(WaitForStatus(*dialog, "Dialing"));

@@ -5,6 +5,7 @@
 // a MAVO started in the test.
 #pragma once
 
+#include "ChildProcess.h"
 #include "LiveApp.h"
 #include "PtyPair.h"
 #include "TempDir.h"
@@ -18,10 +19,7 @@
 #include <vector>
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-
-extern char** environ;
 
 namespace testsupport {
 
@@ -36,13 +34,7 @@ public:
         std::vector<std::string> all{MODEM_EMULATOR_PATH, "--line", m_pair.First(), "--remote", remote,
                                      "--transcript", m_transcript};
         all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& arg : all)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        // posix_spawn, not fork: a test process has threads.
-        if (::posix_spawn(&m_pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-            m_pid = -1;
+        m_pid = Spawn(all, [](posix_spawn_file_actions_t&) {});
         if (m_pid > 0 && !WaitForEvent("ready"))
             Stop();
     }
