@@ -8,12 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <string>
 #include <utility>
 
 using Brindle::CBuffer;
-using Brindle::CException;
 using Brindle::CSendBuffer;
 using Brindle::CTextBuffer;
 
@@ -147,16 +145,7 @@ TEST(SendBuffer, PartlyConsumedBufferIsQueuedFromWhereItStands)
 
 namespace {
 
-std::string ExceptionText(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const CException& e) {
-        EXPECT_EQ(e.GetLastError(), 0u);
-        return e.what();
-    }
-    return "<no exception>";
-}
+using threadtest::ExpectThrows;
 
 // "size/length text": the storage, the unread length and the unread text.
 std::string State(const CTextBuffer& b)
@@ -232,17 +221,17 @@ TEST(TextBuffer, IndexChecksBoundsAndSharing)
     b.Increment(1);
     EXPECT_EQ(std::as_const(b)[0], 'b');
     EXPECT_EQ(std::as_const(b)[1], 'c');
-    EXPECT_EQ(ExceptionText([&] { (void)std::as_const(b)[2]; }), "index out of bounds");
-    EXPECT_EQ(ExceptionText([&] { (void)std::as_const(b)[0xFFFFFFFFu]; }), "index out of bounds");
+    ExpectThrows([&] { (void)std::as_const(b)[2]; }, "index out of bounds", 0);
+    ExpectThrows([&] { (void)std::as_const(b)[0xFFFFFFFFu]; }, "index out of bounds", 0);
 
     b[0] = 'B';
     EXPECT_STREQ(b.GetBuffer(), "Bc");
-    EXPECT_EQ(ExceptionText([&] { b[2] = 'x'; }), "index out of bounds");
+    ExpectThrows([&] { b[2] = 'x'; }, "index out of bounds", 0);
 
     CTextBuffer copy(b);
-    EXPECT_EQ(ExceptionText([&] { b[0] = 'x'; }), "cannot change buffer with multiple references");
+    ExpectThrows([&] { b[0] = 'x'; }, "cannot change buffer with multiple references", 0);
     EXPECT_STREQ(copy.GetBuffer(), "Bc");
-    EXPECT_EQ(ExceptionText([&] { (void)CTextBuffer()[0]; }), "index out of bounds");
+    ExpectThrows([&] { (void)CTextBuffer()[0]; }, "index out of bounds", 0);
 }
 
 TEST(TextBuffer, AppendingNullAddsOneNulByte)
@@ -404,5 +393,5 @@ TEST(TextBuffer, CopiesOnSeveralThreadsCountSafely)
     });
     EXPECT_STREQ(original.GetBuffer(), "shared text");
     CTextBuffer last(original);
-    EXPECT_EQ(ExceptionText([&] { original[0] = 'x'; }), "cannot change buffer with multiple references");
+    ExpectThrows([&] { original[0] = 'x'; }, "cannot change buffer with multiple references", 0);
 }

@@ -36,11 +36,6 @@ std::string TextOf(const std::string& line, int pri, const std::string& ident)
 // A local syslog socket named by BRINDLE_SYSLOG_SOCKET for one test.
 class SyslogCapture {
 public:
-    SyslogCapture() : m_peer(m_dir.str() + "/log")
-    {
-        ::setenv("BRINDLE_SYSLOG_SOCKET", (m_dir.str() + "/log").c_str(), 1);
-    }
-    ~SyslogCapture() { ::unsetenv("BRINDLE_SYSLOG_SOCKET"); }
     testsupport::DatagramPeer& peer() { return m_peer; }
     // The texts of the lines that come, each within the line limit, joined
     // until `size` bytes have come (or none came for 5 s).
@@ -60,7 +55,8 @@ public:
 
 private:
     testsupport::TempDir m_dir;
-    testsupport::DatagramPeer m_peer;
+    testsupport::DatagramPeer m_peer{m_dir.str() + "/log"};
+    testsupport::ScopedEnv m_socket{"BRINDLE_SYSLOG_SOCKET", m_dir.str() + "/log"};
 };
 
 const char* Rsyslogd()
@@ -111,10 +107,9 @@ TEST(CEventLog, WritesEveryTableMessageWithItsInsertsAsOneSyslogLine)
 TEST(CEventLog, WithoutAListeningSyslogLogReportsFailure)
 {
     testsupport::TempDir dir;
-    ::setenv("BRINDLE_SYSLOG_SOCKET", (dir.str() + "/none").c_str(), 1);
+    testsupport::ScopedEnv socket("BRINDLE_SYSLOG_SOCKET", dir.str() + "/none");
     CEventLog log("S");
     EXPECT_EQ(log.Log(EVENTLOG_INFORMATION_TYPE, 0, MSG_SERVICE_STARTED, "S"), 0);
-    ::unsetenv("BRINDLE_SYSLOG_SOCKET");
 }
 
 TEST(CEventLog, IdentIsMadeSafe)
@@ -229,14 +224,13 @@ TEST(CEventLogRsyslog, RealSyslogAcceptsAndParsesOurLines)
         rsyslog.Wait(std::chrono::seconds(10));
         GTEST_SKIP() << "rsyslogd did not start: " << rsyslog.Stderr();
     }
-    ::setenv("BRINDLE_SYSLOG_SOCKET", socket.c_str(), 1);
     {
+        testsupport::ScopedEnv env("BRINDLE_SYSLOG_SOCKET", socket);
         CEventLog log("BrindleTest");
         EXPECT_EQ(log.Log(EVENTLOG_INFORMATION_TYPE, 0, MSG_SERVICE_STARTED, "BrindleTest"), 1);
         EXPECT_EQ(log.Log(EVENTLOG_ERROR_TYPE, 0, MSG_SERVICE_EXCEPTION, "BrindleTest", "line one\r\nline two"), 1);
         EXPECT_EQ(log.Log(EVENTLOG_WARNING_TYPE, 0, MSG_SERVICE_STOPPED, "BrindleTest"), 1);
     }
-    ::unsetenv("BRINDLE_SYSLOG_SOCKET");
     const std::string tag = "BrindleTest[" + std::to_string(::getpid()) + "]:";
     const std::string expected = tag + "|6|3| Service BrindleTest has been started.\n" + tag +
                                  "|3|3| Service BrindleTest exception line one line two\n" + tag +

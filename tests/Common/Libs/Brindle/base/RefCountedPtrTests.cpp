@@ -1,5 +1,7 @@
 #include "Brindle/base/RefCountedPtr.h"
 
+#include "ThreadTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -104,23 +106,14 @@ TEST(RefCountedPtr, CopiesAndReleasesOnTwoThreadsBalance)
 {
     std::atomic<int> deletions{0};
     CRefCountedPtr<Tracked> shared(new Tracked(deletions));
-    std::atomic<bool> go{false};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 2; ++t) {
-        threads.emplace_back([&] {
-            while (!go.load())
-                std::this_thread::yield();
-            std::vector<CRefCountedPtr<Tracked>> held;
-            for (int i = 0; i < 100000; ++i) {
-                held.push_back(shared);
-                if (held.size() > 16)
-                    held.clear();
-            }
-        });
-    }
-    go = true;
-    for (auto& th : threads)
-        th.join();
+    threadtest::OnThreads(2, [&](int) {
+        std::vector<CRefCountedPtr<Tracked>> held;
+        for (int i = 0; i < 100000; ++i) {
+            held.push_back(shared);
+            if (held.size() > 16)
+                held.clear();
+        }
+    });
     EXPECT_EQ(shared.RefCount(), 1);
     EXPECT_EQ(deletions.load(), 0);
     shared.Reset();

@@ -211,14 +211,12 @@ TEST(CThreadLogger, AFullQueueDropsAndCountsWhatItCannotHold)
     ASSERT_TRUE(thread.StartThread(&logger));
     // The first record is taken and held at the gate; then the queue fills.
     logger.Log(CLogData(SEVERITY_INFORMATION, "S", CVar("first")));
-    while (logger.Pending() != 0)
-        std::this_thread::yield();
+    ASSERT_TRUE(threadtest::WaitUntil([&] { return logger.Pending() == 0; }));
     for (int i = 0; i < 130; ++i)
         logger.Log(CLogData(SEVERITY_INFORMATION, "S", CVar(i)));
     EXPECT_EQ(logger.Pending(), 100u);
     target.Open();
-    while (logger.Pending() != 0)
-        std::this_thread::yield();
+    ASSERT_TRUE(threadtest::WaitUntil([&] { return logger.Pending() == 0; }));
     logger.Log(CLogData(SEVERITY_INFORMATION, "S", CVar("after")));
     thread.StopThread();
     const auto records = target.Records();

@@ -6,7 +6,6 @@
 #include "ChildProcess.h"
 #include "DatagramPeer.h"
 #include "ServiceTestSupport.h"
-#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,20 +18,16 @@ namespace {
 
 using namespace servicetest::states;
 using servicetest::ParseSyslog;
+using servicetest::PriError, servicetest::PriInformation, servicetest::PriWarning;
 using servicetest::ReadFile;
 using servicetest::ScopedEnv;
 using servicetest::SyslogLine;
 using testsupport::ChildProcess;
 using testsupport::DatagramPeer;
-using testsupport::TempDir;
 using Texts = std::vector<std::string>;
 
 const std::string Program = BRINDLE_HEARTBEAT;
 const std::string Name = "brindle-heartbeat";
-// Facility daemon with the severities of the event types.
-constexpr int PriInformation = 3 * 8 + 6;
-constexpr int PriWarning = 3 * 8 + 4;
-constexpr int PriError = 3 * 8 + 3;
 
 bool Has(const std::vector<SyslogLine>& lines, int pri, const std::string& text)
 {
@@ -41,18 +36,10 @@ bool Has(const std::vector<SyslogLine>& lines, int pri, const std::string& text)
     });
 }
 
-// A run's surroundings: its own unit, run and registry directories, a
-// notify socket and a syslog socket, no service manager of the machine's.
-struct Surroundings {
-    TempDir dir;
-    ScopedEnv units{"BRINDLE_UNIT_DIR", dir.str()};
-    ScopedEnv run{"BRINDLE_RUN_DIR", dir.str() + "/run"};
-    ScopedEnv registry{"BRINDLE_REGISTRY_DIR", dir.str() + "/registry"};
-    DatagramPeer syslog{dir.str() + "/syslog"};
-    ScopedEnv syslogSocket{"BRINDLE_SYSLOG_SOCKET", dir.str() + "/syslog"};
+// A run's surroundings: scratch places, a syslog socket, and a notify
+// socket that the run is pointed at only when it is to be managed.
+struct Surroundings : servicetest::Logged {
     DatagramPeer manager{dir.str() + "/notify"};
-    ScopedEnv notify{"NOTIFY_SOCKET", nullptr};
-    ScopedEnv invocation{"INVOCATION_ID", nullptr};
 
     std::string NotifyPath() const { return dir.str() + "/notify"; }
 

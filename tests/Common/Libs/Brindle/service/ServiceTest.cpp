@@ -7,12 +7,10 @@
 
 #include "Brindle/base/Exception.h"
 #include "Brindle/base/Identity.h"
-#include "Brindle/base/Log.h"
-#include "Brindle/base/Logger.h"
 #include "Brindle/base/RegSection.h"
+#include "../base/BaseTestSupport.h"
 #include "DatagramPeer.h"
 #include "ServiceTestSupport.h"
-#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -28,9 +26,10 @@ namespace {
 using Brindle::CService;
 using servicetest::Drain;
 using servicetest::ReadFile;
+using servicetest::Logged;
+using servicetest::Scratch;
 using servicetest::ScopedEnv;
 using testsupport::DatagramPeer;
-using testsupport::TempDir;
 
 const char* const Name = "brindle-frame-test";
 
@@ -90,27 +89,10 @@ int RunMain(CService& service, std::vector<std::string> args, std::string* outpu
     return result;
 }
 
-// The scratch places a run needs: units, PID files, registry, no manager.
-struct Scratch {
-    TempDir dir;
-    ScopedEnv units{"BRINDLE_UNIT_DIR", dir.str()};
-    ScopedEnv run{"BRINDLE_RUN_DIR", dir.str() + "/run"};
-    ScopedEnv registry{"BRINDLE_REGISTRY_DIR", dir.str() + "/registry"};
-    ScopedEnv syslog{"BRINDLE_SYSLOG_SOCKET", dir.str() + "/no-syslog"};
-    ScopedEnv notify{"NOTIFY_SOCKET", nullptr};
-    ScopedEnv invocation{"INVOCATION_ID", nullptr};
-};
-
 // Scratch places, with a notify socket of the test's as the service manager.
 struct Managed : Scratch {
     DatagramPeer manager{dir.str() + "/notify"};
     ScopedEnv managed{"NOTIFY_SOCKET", dir.str() + "/notify"};
-};
-
-// Scratch places, with a syslog socket of the test's.
-struct Logged : Scratch {
-    DatagramPeer syslog{dir.str() + "/syslog"};
-    ScopedEnv socket{"BRINDLE_SYSLOG_SOCKET", dir.str() + "/syslog"};
 };
 
 using namespace servicetest::states;
@@ -162,20 +144,11 @@ TEST(ServiceInstance, OneAtATimeAndTheLastOneGoneFreesThePlace)
     EXPECT_EQ(again.GetCurrentState(), SERVICE_STOPPED);
 }
 
-TEST(ServiceResults, EachCodeHasItsPrefix)
+// The other codes' prefixes are checked on the lines Main prints.
+TEST(ServiceResults, CodesWithoutARunOfTheirOwnHaveTheirPrefix)
 {
-    const std::pair<int, const char*> table[] = {
-        {0, ""},
-        {1, "Cannot open service control manager: "},
-        {2, "Cannot create the service: "},
-        {3, "Cannot open the service: "},
-        {4, "Cannot delete the service: "},
-        {5, "Cannot start the service: "},
-        {6, "The service failed: "},
-        {7, ""},
-        {-1, ""},
-    };
-    for (const auto& [code, prefix] : table)
+    for (const auto& [code, prefix] : {std::pair<int, const char*>{0, ""}, {4, "Cannot delete the service: "},
+                                       {7, ""}, {-1, ""}})
         EXPECT_STREQ(CService::ResultPrefix(code), prefix) << code;
 }
 
@@ -420,7 +393,7 @@ TEST_F(ServiceStatus, DerivedClassesReportWhatTheyWant)
 
 using EventList = std::vector<std::pair<int, std::string>>;
 using ServiceEvents = WithService<Logged>;
-constexpr int Information = 3 * 8 + 6, Warning = 3 * 8 + 4, Error = 3 * 8 + 3;
+using servicetest::PriError, servicetest::PriInformation, servicetest::PriWarning;
 
 // Every syslog datagram waiting, as (PRI, text after "ident[pid]: ").
 EventList Events(DatagramPeer& syslog)
@@ -438,11 +411,11 @@ TEST_F(ServiceEvents, EachOutcomeIsLoggedOnceKnownAndRefusalsAreNot)
 {
     const std::string svc = "Service brindle-frame-test ";
     const std::tuple<const char*, int, EventList> steps[] = {
-        {"-install", 0, {{Information, svc + "has been installed."}}},
+        {"-install", 0, {{PriInformation, svc + "has been installed."}}},
         {"-install", 2, {}},
-        {"-uninstall", 0, {{Information, svc + "has been uninstalled."}}},
+        {"-uninstall", 0, {{PriInformation, svc + "has been uninstalled."}}},
         {"-uninstall", 3, {}},
-        {"-run", 0, {{Information, svc + "has been started."}, {Warning, svc + "has been stopped"}}},
+        {"-run", 0, {{PriInformation, svc + "has been started."}, {PriWarning, svc + "has been stopped"}}},
     };
     for (const auto& [sw, code, events] : steps) {
         EXPECT_EQ(RunMain(service, {sw}), code) << sw;
@@ -450,26 +423,17 @@ TEST_F(ServiceEvents, EachOutcomeIsLoggedOnceKnownAndRefusalsAreNot)
     }
     service.Log(2, "queue full", "orders", "17");
     service.Log(4, "line1\r\nline2", nullptr, "");
-    EXPECT_EQ(Events(scratch.syslog), (EventList{{Warning, "Description: queue full Data: orders, 17"},
-                                                 {Information, "Description: line1 line2 Data: ,"}}));
+    EXPECT_EQ(Events(scratch.syslog), (EventList{{PriWarning, "Description: queue full Data: orders, 17"},
+                                                 {PriInformation, "Description: line1 line2 Data: ,"}}));
 }
-
-// Records handed to the library log.
-class CapturingLogger : public Brindle::CLogger {
-public:
-    std::vector<Brindle::CLogData> records;
-    void Log(const Brindle::CLogData& record) override { records.push_back(record); }
-};
 
 TEST_F(ServiceEvents, AnExceptionGoesToTheEventLogAndTheLibraryLog)
 {
-    CapturingLogger logger;
-    Brindle::CLog::RegisterLogger(&logger);
+    basetest::KeepingLogger logger;
     service.init = []() -> int { throw Brindle::CException("config missing", ENOENT); };
     EXPECT_EQ(RunMain(service, {"-run"}), 6);
-    Brindle::CLog::RegisterLogger(nullptr);
-    EXPECT_EQ(Events(scratch.syslog), (EventList{{Error, "Service brindle-frame-test exception config missing"},
-                                                 {Warning, "Service brindle-frame-test has been stopped"}}));
+    EXPECT_EQ(Events(scratch.syslog), (EventList{{PriError, "Service brindle-frame-test exception config missing"},
+                                                 {PriWarning, "Service brindle-frame-test has been stopped"}}));
     ASSERT_EQ(logger.records.size(), 1u);
     EXPECT_EQ(logger.records[0].GetSeverity(), Brindle::SEVERITY_ERROR);
     EXPECT_EQ(logger.records[0].GetText(), "config missing");

@@ -1,6 +1,6 @@
-// Helpers of the service frame's tests: environment variables set for one
-// test, files read whole, systemd's unit verifier, datagrams waiting, and
-// syslog lines taken apart.
+// Helpers of the service frame's tests: scratch surroundings of a run,
+// files read whole, systemd's unit verifier, datagrams waiting, and syslog
+// lines taken apart.
 #pragma once
 
 #include "ChildProcess.h"
@@ -42,6 +42,27 @@ inline std::vector<std::string> Drain(testsupport::DatagramPeer& peer)
         got.push_back(m);
     return got;
 }
+
+// The scratch places a run needs: units, PID files, registry, no manager
+// and no syslog of the machine's.
+struct Scratch {
+    testsupport::TempDir dir;
+    ScopedEnv units{"BRINDLE_UNIT_DIR", dir.str()};
+    ScopedEnv run{"BRINDLE_RUN_DIR", dir.str() + "/run"};
+    ScopedEnv registry{"BRINDLE_REGISTRY_DIR", dir.str() + "/registry"};
+    ScopedEnv syslog{"BRINDLE_SYSLOG_SOCKET", dir.str() + "/no-syslog"};
+    ScopedEnv notify{"NOTIFY_SOCKET", nullptr};
+    ScopedEnv invocation{"INVOCATION_ID", nullptr};
+};
+
+// Scratch places, with a syslog socket of the test's.
+struct Logged : Scratch {
+    testsupport::DatagramPeer syslog{dir.str() + "/syslog"};
+    ScopedEnv socket{"BRINDLE_SYSLOG_SOCKET", dir.str() + "/syslog"};
+};
+
+// Facility daemon with the severities of the event types.
+constexpr int PriInformation = 3 * 8 + 6, PriWarning = 3 * 8 + 4, PriError = 3 * 8 + 3;
 
 // The unit file the frame writes, line by line.
 inline std::vector<std::string> UnitLines(const std::string& description, const std::string& execStart)
