@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -402,11 +403,12 @@ TEST(RegExpSearch, AgreesWithGrepExtended)
         "ab", "abc", "bc", "abcabc", "yz", "z", "q", "  spaced  out  ",
     };
     std::mt19937 rng(99);
+    constexpr std::string_view alphabet = "abcdxyz .()[]$^*+?|\\0123";
     for (int i = 0; i < 60; ++i) {
         std::string line;
         const int len = static_cast<int>(rng() % 20);
         for (int k = 0; k < len; ++k)
-            line += "abcdxyz .()[]$^*+?|\\0123"[rng() % 26];
+            line += alphabet[rng() % alphabet.size()];
         lines.push_back(line);
     }
     testsupport::TempDir dir;
