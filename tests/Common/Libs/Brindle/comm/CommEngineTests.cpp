@@ -263,10 +263,6 @@ TEST(CommBuffer, AllocateReplacesAndOwnershipMoves)
     EXPECT_EQ(moved.GetCapacity(), 0u);
 }
 
-} // namespace
-
-namespace {
-
 // A bottom object that runs a hook for every completion.
 class Probe : public CCommObject {
 public:

@@ -229,10 +229,7 @@ TEST(Records, DefaultHeartbeatCarriesCountAndApplication)
     EXPECT_EQ(app.get_header().get_id(), "APPLICATION");
     EXPECT_EQ(app.get_header().get("Ver"), GetLocalVersion());
     EXPECT_EQ(app.size(), 0u);
-}
-
-TEST(Records, HeartbeatTimestampOnlyWithACounter)
-{
+    // A heartbeat has a time only with a counter.
     EXPECT_EQ(CHeartbeat(0).GetTimestamp(), "");
     EXPECT_EQ(CHeartbeat(1).GetTimestamp().size(), 16u);
     EXPECT_EQ(CApplication(false), CApplication(false));

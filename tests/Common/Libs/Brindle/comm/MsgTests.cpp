@@ -78,19 +78,6 @@ private:
 
 } // namespace
 
-TEST(Msg, DefaultsCarryThePlaceholderIds)
-{
-    EXPECT_EQ(CVal().get_id(), "<noval>");
-    EXPECT_TRUE(CVal().get_value().empty());
-    EXPECT_EQ(CRec().get_id(), "<norec>");
-    EXPECT_EQ(CMsg().get_header().get_id(), "<norec>");
-    EXPECT_EQ(CMsg().get_source(), nullptr);
-    EXPECT_EQ(CMsg(CVar("LOGIN")).get_header().get_id(), "LOGIN");
-    CRec header(CVar("H"));
-    header.set("a") = 1;
-    EXPECT_EQ(CMsg(header).get_header(), header);
-}
-
 TEST(Msg, BuildsAndParsesTheDelimitedTextForm)
 {
     CMsg msg(CVar("LOGIN"));
@@ -111,10 +98,7 @@ TEST(Msg, BuildsAndParsesTheDelimitedTextForm)
     EXPECT_EQ(back.get_header().get("User"), "bob");
     ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(back["R1"].get("a").get_int(), 1);
-}
-
-TEST(Msg, MessageWithoutRecordsHasAnEmptyBody)
-{
+    // Without records the body is empty.
     EXPECT_EQ(CMsg(CVar("PING")).build_string(), T("[SOH][GS]PING[STX][ETX]"));
 }
 

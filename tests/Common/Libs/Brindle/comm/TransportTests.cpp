@@ -557,21 +557,7 @@ TEST(CommTransportSoak, ObjectsDestroyedWithOperationsInFlight)
     EXPECT_EQ(top.closes.size(), top.opens.size());
 }
 
-} // namespace
-
-namespace {
-
 const std::size_t kSizes[] = {1, 2, 100, 1400, 1473, 9000, 32768, 60000};
-
-// A sender connected to the peer's UDP socket, with `top` above it.
-std::unique_ptr<CCommDatagram> Sender(Net& net)
-{
-    auto sender = std::make_unique<CCommDatagram>(net.iocp);
-    sender->SetChain(&net.top);
-    EXPECT_TRUE(sender->SetAddress(net.peer.Int("ubind", "port"), "127.0.0.1", true));
-    EXPECT_TRUE(sender->Connect());
-    return sender;
-}
 
 TEST(CommDatagram, AddressesAndRefusals)
 {
@@ -644,29 +630,25 @@ TEST(CommDatagramFrom, DatagramsOfOneToSixtyThousandBytesArriveWithTheirSenderAn
     EXPECT_EQ(receiver->OutstandingOverlapped(), 1); // the standing receive
 }
 
-TEST(CommDatagram, DatagramsOfOneToSixtyThousandBytesReachThePeer)
+// Then far more than the 32 KiB send buffer at once: every send is taken
+// and waits for room, none fails.
+TEST(CommDatagram, DatagramsOfOneToSixtyThousandBytesReachThePeerAndAFullSendBufferWaitsForRoom)
 {
     Net net(2);
-    auto sender = Sender(net);
+    CCommDatagram sender(net.iocp);
+    sender.SetChain(&net.top);
+    ASSERT_TRUE(sender.SetAddress(net.peer.Int("ubind", "port"), "127.0.0.1", true));
+    ASSERT_TRUE(sender.Connect());
     for (const std::size_t size : kSizes) {
-        ASSERT_TRUE(sender->SendData(sender->GetSource(), Pattern(size)));
+        ASSERT_TRUE(sender.SendData(sender.GetSource(), Pattern(size)));
         EXPECT_EQ(net.peer.Sum("urecv"), Sum(Pattern(size)));
     }
-    WaitFor([&] { return sender->OutstandingOverlapped() == 0; });
-}
-
-// Far more than the 32 KiB send buffer at once: every send is taken and
-// waits for room, none fails.
-TEST(CommDatagram, AFullSendBufferWaitsForRoom)
-{
-    Net net(2);
-    auto sender = Sender(net);
     for (int i = 0; i < 2000; ++i)
-        ASSERT_TRUE(sender->Send(std::string(8192, 'u'))) << i;
-    WaitFor([&] { return sender->OutstandingOverlapped() == 0; });
+        ASSERT_TRUE(sender.Send(std::string(8192, 'u'))) << i;
+    WaitFor([&] { return sender.OutstandingOverlapped() == 0; });
     std::lock_guard<std::mutex> guard(net.top.Lock());
     EXPECT_TRUE(net.top.errors.empty()) << net.top.errors.front().text;
-    EXPECT_NE(sender->Socket(), INVALID_SOCKET);
+    EXPECT_NE(sender.Socket(), INVALID_SOCKET);
 }
 
 TEST(CommDatagramFrom, BindAndMembershipFailuresAreLoggedAndLeaveTheSocketClosed)

@@ -83,15 +83,13 @@ TEST(WSASocket, ConnectExchangesDataAndThePeersCloseGivesOneOnClose)
 
 TEST(WSASocket, ConnectToAPortNobodyListensOnFailsAndHoldsNoSocket)
 {
-    Workers pool;
-    RecordingSink sink;
-    const int free = FreePort(pool.iocp);
+    Connected c;
+    const int free = FreePort(c.pool.iocp);
     ASSERT_GT(free, 0);
-    CWSASocket socket(pool.iocp, &sink);
-    ASSERT_TRUE(socket.SetAddress(free, "127.0.0.1", true));
-    EXPECT_FALSE(socket.Connect());
-    EXPECT_EQ(socket.Socket(), INVALID_SOCKET);
-    EXPECT_EQ(sink.Events().size(), 0u);
+    ASSERT_TRUE(c.socket->SetAddress(free, "127.0.0.1", true));
+    EXPECT_FALSE(c.socket->Connect());
+    EXPECT_EQ(c.socket->Socket(), INVALID_SOCKET);
+    EXPECT_EQ(c.sink.Events().size(), 0u);
 }
 
 TEST(WSASocket, SendsArriveInOrderThroughPartialWrites)
@@ -166,11 +164,12 @@ TEST(WSASocket, AFailedSendReportsItsOwnTextAndLeavesTheSharedBytesAlone)
     EXPECT_EQ(c.peer.Ask("eof 0"), "eof");
 }
 
+// The host is stored as a name and looked up when dialling.
 TEST(WSASocket, ASinkThatKeepsReceivedBuffersKeepsTheirBytes)
 {
     Connected c;
     c.sink.keep = true;
-    ASSERT_TRUE(c.Dial());
+    ASSERT_TRUE(c.Dial("listen", "localhost", false));
     EXPECT_EQ(c.peer.Ask("send 0 AAAA"), "ok");
     ASSERT_TRUE(c.sink.WaitReceived(c.socket.get(), 4));
     EXPECT_EQ(c.peer.Ask("send 0 BBBBBBBB"), "ok");
@@ -213,11 +212,6 @@ TEST(WSASocket, TheHostTextHoldsSixtyFourCharactersAndRefusesMore)
         EXPECT_EQ(socket.SetAddress(c.port, c.host, c.resolve), c.ok);
         EXPECT_EQ(socket.GetPort(), c.portAfter);
     }
-}
-
-TEST(WSASocket, AStoredNameIsLookedUpWhenDialling)
-{
-    EXPECT_TRUE(Connected().Dial("listen", "localhost", false));
 }
 
 TEST(WSASocket, DestroyingASocketWhileThePeerSendsIsSafe)
