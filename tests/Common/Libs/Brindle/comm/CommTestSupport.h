@@ -1,7 +1,7 @@
 // Helpers of the message-layer tests: hexadecimal texts, JSON values, the
 // Python wire peer (peers/wirepeer.py) in its compute mode, a channel cipher
 // whose kind and key a test sets directly, thrown texts, frame check bytes,
-// handshake steps and polling.
+// handshake steps, secured stacks on a socket and polling.
 #pragma once
 
 #include "Brindle/comm/ChannelCipher.h"
@@ -19,6 +19,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -210,6 +211,27 @@ public:
 private:
     std::mutex m_lock;
     std::condition_variable m_changed;
+};
+
+// A stack on one socket: the transport, the layers in Middle, the security
+// layer and its top, which is also the layer's sink and is made from the
+// layer and `args`. Settings go in before Start.
+template <typename Layer, typename Top, typename... Middle>
+struct SocketStack {
+    template <typename... Args>
+    explicit SocketStack(int fd, Args... args) : transport(fd), top(layer, args...)
+    {
+        layer.SetNotify(&top);
+        std::apply([&](auto&... middle) { Stack(transport, middle..., layer, top); }, middles);
+    }
+    // The reader thread stops before the layers it calls go.
+    ~SocketStack() { transport.Stop(); }
+    void* Source() { return transport.GetSource(); }
+    auto Context() { return layer.GetSecurityContext(Source()); }
+    SocketTransport transport;
+    std::tuple<Middle...> middles;
+    Layer layer;
+    Top top;
 };
 
 // Polls until pred holds; false after a generous minute.

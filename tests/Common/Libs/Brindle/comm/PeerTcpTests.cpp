@@ -93,28 +93,10 @@ private:
     bool m_echo;
 };
 
-// A stack on one socket: transport, the layers between (Middle...), the
-// security layer and its top, which is also the layer's sink. Settings go
-// in before Start.
-template <typename Layer, typename Top, typename... Middle>
-struct PeerStack {
-    PeerStack(int fd, bool echo) : transport(fd), top(layer, echo)
-    {
-        layer.SetNotify(&top);
-        std::apply([&](auto&... middle) { Stack(transport, middle..., layer, top); }, middles);
-    }
-    ~PeerStack() { transport.Stop(); }
-    void* Source() { return transport.GetSource(); }
-    auto Context() { return layer.GetSecurityContext(Source()); }
-    SocketTransport transport;
-    std::tuple<Middle...> middles;
-    Layer layer;
-    Top top;
-};
-using ChannelStack = PeerStack<CSecurityLayer, ChannelTop>;
+using ChannelStack = SocketStack<CSecurityLayer, ChannelTop>;
 
-struct MsecStack : PeerStack<CMsgSecurityLayer, MsecTop, CMsgParser> {
-    MsecStack(int fd, bool echo, int method) : PeerStack(fd, echo) { layer.SetPreferredMethod(method); }
+struct MsecStack : SocketStack<CMsgSecurityLayer, MsecTop, CMsgParser> {
+    MsecStack(int fd, bool echo, int method) : SocketStack(fd, echo) { layer.SetPreferredMethod(method); }
 };
 
 std::vector<std::string> PeerArgs(const std::vector<std::string>& args)

@@ -109,6 +109,7 @@ public:
 
 class CountingChannelTop : public CCommLayer, public CountingSink<CSecurityLayerSink, CSecurityContext> {
 public:
+    explicit CountingChannelTop(CSecurityLayer&) {}
     void OnOpen(void*) override {}
     void OnClose(void*) override {}
     void OnData(void*, const std::string& data) override { (data == std::string(100, 'r') ? intact : broken)++; }
@@ -117,42 +118,28 @@ public:
 
 class CountingMsgTop : public CMsgLayer, public CountingSink<CMsgSecuritySink, CMsgSecurityContext> {
 public:
+    explicit CountingMsgTop(CMsgSecurityLayer&) {}
     void OnOpen(void*) override {}
     void OnClose(void*) override {}
     void OnMsg(void*, const CMsg& msg) override { (msg == App("SECRET", "r") ? intact : broken)++; }
-};
-
-// One end of a loopback connection: the transport, the layers in Below,
-// the security layer and its top, which is also its sink.
-template <typename Top, typename Security, typename... Below>
-struct End {
-    explicit End(int fd) : transport(fd)
-    {
-        std::apply([&](auto&... layers) { Stack(transport, layers..., layer, top); }, below);
-        layer.SetNotify(&top);
-    }
-    SocketTransport transport;
-    std::tuple<Below...> below;
-    Security layer;
-    Top top;
 };
 
 // Two threads send with `send` over a secured loopback connection while the
 // peer ends it: every send either arrives whole or reports false, and the
 // senders stop on their own once the connection's context is gone. A
 // context the caller kept is detached, not freed: `detached` uses it.
-template <typename Left, typename Right, typename Send, typename Detached>
+template <typename End, typename Send, typename Detached>
 void RaceAClose(Send send, Detached detached)
 {
     int first = -1;
     int second = -1;
     ASSERT_TRUE(SocketTransport::Pair(first, second));
-    Left left(first);
-    Right right(second);
+    End left(first);
+    End right(second);
     left.transport.Start();
     right.transport.Start();
-    void* source = left.transport.GetSource();
-    const auto context = left.layer.GetSecurityContext(source);
+    void* source = left.Source();
+    const auto context = left.Context();
     ASSERT_TRUE(context->InitiateHandShake());
     ASSERT_TRUE(Eventually([&] { return left.top.success == 1 && right.top.success == 1; }));
 
@@ -528,16 +515,14 @@ TEST_F(MsecPair, ContextsComeAndGoWithTheConnection)
 
 TEST(ChannelOverSocket, SendsRacingACloseAreRefusedCleanly)
 {
-    using ChannelEnd = End<CountingChannelTop, CSecurityLayer>;
-    RaceAClose<ChannelEnd, ChannelEnd>(
+    RaceAClose<SocketStack<CSecurityLayer, CountingChannelTop>>(
         [](CSecurityLayer& layer, void* source) { return layer.SendData(source, std::string(100, 'r')); },
         [](CSecurityContext&) {});
 }
 
 TEST(MsecOverSocket, SendsRacingACloseAreRefusedCleanly)
 {
-    using MsecEnd = End<CountingMsgTop, CMsgSecurityLayer, CMsgParser>;
-    RaceAClose<MsecEnd, MsecEnd>(
+    RaceAClose<SocketStack<CMsgSecurityLayer, CountingMsgTop, CMsgParser>>(
         [](CMsgSecurityLayer& layer, void* source) { return layer.SendMsg(source, App("SECRET", "r")); },
         [](CMsgSecurityContext& context) { EXPECT_FALSE(context.SendMsg(App("SECRET", "r"))); });
 }
