@@ -70,24 +70,15 @@ TEST(CFileLogger, WritesRecordLinesToTheDaysFileAndAppends)
     EXPECT_EQ(ReadFile(again.GetFileName()), LinesOf({one}));
 }
 
-TEST(CFileLogger, FirstRecordOpensTheFileWhenNoBaseNameWasSet)
+TEST(CFileLogger, FirstRecordOpensTheFileWhenNoBaseNameWasSetAndMakesItsDirectories)
 {
     testsupport::TempDir dir;
-    CFileLogger logger(dir.str() + "/First");
+    CFileLogger logger(dir.str() + "/a/b/c/First");
     EXPECT_EQ(logger.GetFileName(), "");
     logger.Log(Record("kept"));
     ASSERT_NE(logger.GetFileName(), "");
-    EXPECT_NE(ReadFile(logger.GetFileName()).find("kept"), std::string::npos);
-}
-
-TEST(CFileLogger, CreatesMissingDirectoriesOfTheBaseName)
-{
-    testsupport::TempDir dir;
-    CFileLogger logger;
-    logger.SetBaseName(dir.str() + "/a/b/c/App", false);
-    logger.Log(Record("deep"));
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "a/b/c"));
-    EXPECT_NE(ReadFile(logger.GetFileName()).find("deep"), std::string::npos);
+    EXPECT_NE(ReadFile(logger.GetFileName()).find("kept"), std::string::npos);
 }
 
 TEST(CFileLogger, SwitchesFilesWithTheFirstRecordAfterLocalMidnight)

@@ -36,17 +36,13 @@ protected:
     {
         m_oldName = GetLocalApplicationName();
         SetLocalApplicationName("MonitorTest");
-        ::setenv("XDG_STATE_HOME", (m_registry.dir().str() + "/state").c_str(), 1);
     }
-    void TearDown() override
-    {
-        SetLocalApplicationName(m_oldName.c_str());
-        ::unsetenv("XDG_STATE_HOME");
-    }
+    void TearDown() override { SetLocalApplicationName(m_oldName.c_str()); }
     std::string Root() const { return m_registry.dir().str(); }
     static CRegSection Section(HKEY root) { return CRegSection(root, "/Software/Halvern/MonitorTest"); }
 
     testsupport::ScopedRegistryDir m_registry;
+    testsupport::ScopedEnv m_state{"XDG_STATE_HOME", Root() + "/state"};
     std::string m_oldName;
 };
 

@@ -9,6 +9,7 @@
 #include "Platform/Serial.h"
 #include "Platform/WinError.h"
 
+#include "Eventually.h"
 #include "PtyPair.h"
 #include "TempDir.h"
 
@@ -220,14 +221,10 @@ TEST(CSerialSettingsRegistry, StoredValuesThatAreNotValidLeaveTheFieldAsItWas)
 
 bool WaitQueued(const CSerialPort& port, DWORD count)
 {
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (Clock::now() < deadline) {
+    return testsupport::Eventually([&] {
         COMSTAT stat;
-        if (ClearCommError(port.GetHandle(), nullptr, &stat) && stat.cbInQue >= count)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+        return ClearCommError(port.GetHandle(), nullptr, &stat) && stat.cbInQue >= count;
+    }, std::chrono::seconds(20), std::chrono::milliseconds(5));
 }
 
 // Reads until `count` bytes have come (or 20 s have passed).

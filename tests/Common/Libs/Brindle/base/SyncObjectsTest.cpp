@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
 #include <utility>
 
@@ -71,18 +70,16 @@ TEST(CEvent, SetResetAndWaitAndAClosedEventThrows)
 TEST(CMutex, WaitOnMutexOwnedElsewhereTimesOut)
 {
     CMutex m(nullptr, FALSE);
-    std::atomic<bool> held{false}, done{false};
+    threadtest::Gate held, done;
     std::thread owner([&] {
         m.acquire();
-        held = true;
-        while (!done)
-            std::this_thread::yield();
+        held.Open();
+        done.WaitOpen();
         m.release();
     });
-    while (!held)
-        std::this_thread::yield();
+    EXPECT_TRUE(held.WaitOpen());
     EXPECT_FALSE(m.wait(0));
-    done = true;
+    done.Open();
     owner.join();
     EXPECT_TRUE(m.wait(5000));
     EXPECT_TRUE(m.release());

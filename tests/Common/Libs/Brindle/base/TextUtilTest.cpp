@@ -42,24 +42,15 @@ TEST(ConvertCtrlCharsToText, NamesControlBytesKeepsAsciiDropsHighBytes)
 
 TEST(WordWrap, CutsAtSpacesAndTrimsTheRest)
 {
-    // Width 0 sets no limit.
+    // Width 0 sets no limit; a word longer than the width is cut at it.
     for (const auto& [text, width, lines] : {
              std::tuple<const char*, unsigned, Texts>{"the quick brown fox jumps", 10, {"the quick", "brown fox", "jumps"}},
              {"aaaa     bbbb", 6, {"aaaa  ", "bbbb"}}, {"short   ", 10, {"short"}}, {"exactly10!", 10, {"exactly10!"}},
              {"", 10, {""}}, {"      ", 3, {""}}, {"  lead word", 5, {" ", "lead", "word"}},
-             {"some long text here  ", 0, {"some long text here"}}, {"", 0, {""}}})
+             {"some long text here  ", 0, {"some long text here"}}, {"", 0, {""}},
+             {"0123456789abcdefghijABCDE", 10, {"0123456789", "abcdefghij", "ABCDE"}},
+             {"abcdefghij klm", 4, {"abcd", "efgh", "ij", "klm"}}})
         EXPECT_EQ(word_wrap(text, width), lines) << '"' << text << "\" width " << width;
-}
-
-TEST(WordWrap, LongWordsAreCutAtTheWidth)
-{
-    const std::string word(25, 'x');
-    const auto lines = word_wrap(word, 10);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].size(), 10u);
-    EXPECT_EQ(lines[1].size(), 10u);
-    EXPECT_EQ(lines[2].size(), 5u);
-    EXPECT_EQ(word_wrap("abcdefghij klm", 4), (Texts{"abcd", "efgh", "ij", "klm"}));
 }
 
 TEST(WordWrap, RandomTextsKeepEveryWordCharacterWithinTheWidth)
@@ -181,18 +172,14 @@ std::vector<std::string> AllTokens(CTokenizer tokens)
     return out;
 }
 
-TEST(CTokenizer, EmptyTokensBetweenDelimitersButNotAfterALastOne)
+TEST(CTokenizer, EmptyTokensBetweenDelimitersButNotAfterALastOneAndAnyDelimiterOfTheSetEndsAToken)
 {
-    for (const auto& [text, tokens] : {std::pair<const char*, Texts>{"a,b,,c", {"a", "b", "", "c"}}, {",,a", {"a"}},
-                                       {"a,", {"a"}}, {"a,,", {"a", ""}}, {"one", {"one"}}})
-        EXPECT_EQ(AllTokens(CTokenizer(text, ",")), tokens) << text;
-}
-
-TEST(CTokenizer, AnyDelimiterOfTheSetEndsAToken)
-{
-    EXPECT_EQ(AllTokens(CTokenizer(" x=1; y = 2", " ;=")), (Texts{"x", "1", "", "y", "", "", "2"}));
-    EXPECT_EQ(AllTokens(CTokenizer(std::string("a\0b", 3), std::string(1, '\0'))), (Texts{"a", "b"}));
-    EXPECT_EQ(AllTokens(CTokenizer("whole text", "")), (Texts{"whole text"}));
+    for (const auto& [text, delimiters, tokens] :
+         {std::tuple<std::string, std::string, Texts>{"a,b,,c", ",", {"a", "b", "", "c"}}, {",,a", ",", {"a"}},
+          {"a,", ",", {"a"}}, {"a,,", ",", {"a", ""}}, {"one", ",", {"one"}},
+          {" x=1; y = 2", " ;=", {"x", "1", "", "y", "", "", "2"}}, {"whole text", "", {"whole text"}},
+          {std::string("a\0b", 3), std::string(1, '\0'), {"a", "b"}}})
+        EXPECT_EQ(AllTokens(CTokenizer(text, delimiters)), tokens) << text << " by " << delimiters;
 }
 
 TEST(CTokenizer, NothingToSplitIsAtEofAndGivesEmptyValues)
@@ -242,22 +229,15 @@ TEST(CTokenizer, TokensJoinBackToTheText)
 
 // ---- number lists -----------------------------------------------------------
 
-TEST(ToVector, NumbersAndRangesInEitherDirection)
+TEST(ToVector, NumbersAndRangesInEitherDirectionAndEmptyNumbersReadAsZero)
 {
     for (const auto& [text, numbers] : {std::pair<const char*, Ints>{"1,3,5-8", {1, 3, 5, 6, 7, 8}}, {"8-5", {5, 6, 7, 8}},
                                         {"5-5", {5}}, {"3,1,2", {3, 1, 2}}, {" 1, 2 ,x3;4 ", {1, 2, 34}},
-                                        {"007", {7}}})
-        EXPECT_EQ(to_vector(text), numbers) << text;
-    EXPECT_EQ(to_delimited_string("1,3,5-8"), "1 3 5 6 7 8");
-    EXPECT_EQ(to_delimited_string("42"), "42");
-}
-
-TEST(ToVector, EmptyNumbersReadAsZero)
-{
-    for (const auto& [text, numbers] : {std::pair<const char*, Ints>{"", {0}}, {"1,,2", {1, 0, 2}},
+                                        {"007", {7}}, {"", {0}}, {"1,,2", {1, 0, 2}},
                                         {"5-", {0, 1, 2, 3, 4, 5}}, {"-3", {0, 1, 2, 3}}, {",", {0, 0}}})
         EXPECT_EQ(to_vector(text), numbers) << text;
-    EXPECT_EQ(to_delimited_string(""), "0");
+    for (const auto& [text, list] : {std::pair{"1,3,5-8", "1 3 5 6 7 8"}, {"42", "42"}, {"", "0"}})
+        EXPECT_EQ(to_delimited_string(text), list) << text;
 }
 
 TEST(ToVector, NumbersTooBigForAnIntAreRefused)

@@ -112,12 +112,15 @@ struct WithService : ::testing::Test {
     Where scratch;
     TestService service;
 
-    // One run under the manager: what the frame called and what it reported.
-    void ExpectRun(const Texts& calls, const Texts& states, int result = 0)
+    // One run under the manager: what the frame called, reported and printed.
+    void ExpectRun(const Texts& calls, const Texts& states, int result = 0, const std::string& printed = "",
+                   const Texts& args = {})
     {
-        EXPECT_EQ(RunMain(service, {}), result);
-        EXPECT_EQ(service.calls, calls);
-        EXPECT_EQ(Drain(scratch.manager), states);
+        std::string out;
+        EXPECT_EQ(RunMain(service, args, &out), result) << printed;
+        EXPECT_EQ(out, printed);
+        EXPECT_EQ(service.calls, calls) << printed;
+        EXPECT_EQ(Drain(scratch.manager), states) << printed;
     }
 };
 using ServiceRun = WithService<Managed>;
@@ -267,11 +270,8 @@ TEST(ServiceMain, WithoutTheManagerNoOrAnUnknownSwitchGivesFive)
 TEST_F(ServiceRun, UnderTheManagerEveryStateIsReportedInOrder)
 {
     service.work = [](int call) { return call < 4 ? 1 : 0; };
-    std::string printed;
-    EXPECT_EQ(RunMain(service, {"-something"}, &printed), 0);
-    EXPECT_EQ(printed, "");
-    EXPECT_EQ(service.calls, (Texts{"init", "work", "work", "work", "stop"}));
-    EXPECT_EQ(Drain(scratch.manager), (Texts{StartPending, Running, WorkEnded, LoopEnded, Stopped}));
+    ExpectRun({"init", "work", "work", "work", "stop"}, {StartPending, Running, WorkEnded, LoopEnded, Stopped}, 0, "",
+              {"-something"});
     EXPECT_EQ(service.GetCurrentState(), SERVICE_STOPPED);
     EXPECT_FALSE(service.IsRunAsProcess());
 }
@@ -297,11 +297,7 @@ TEST_F(ServiceRun, FailingInitNeverReportsReadyAndGivesSix)
     for (const auto& [init, expected] : cases) {
         service.init = init;
         service.calls.clear();
-        std::string printed;
-        EXPECT_EQ(RunMain(service, {}, &printed), 6) << expected;
-        EXPECT_EQ(printed, expected);
-        EXPECT_EQ(service.calls, Texts{"init"}) << expected;
-        EXPECT_EQ(Drain(scratch.manager), (Texts{StartPending, LoopEnded, StoppedFailed})) << expected;
+        ExpectRun({"init"}, {StartPending, LoopEnded, StoppedFailed}, 6, expected);
     }
 }
 
@@ -312,9 +308,8 @@ TEST_F(ServiceRun, FailingWorkEndsInOrderAndGivesSix)
             throw Brindle::CException("lost the feed", EPIPE);
         return 1;
     };
-    ExpectResult(service, {}, 6, "The service failed: lost the feed\n");
-    EXPECT_EQ(service.calls, (Texts{"init", "work", "work", "stop"}));
-    EXPECT_EQ(Drain(scratch.manager), (Texts{StartPending, Running, WorkEnded, LoopEnded, StoppedFailed}));
+    ExpectRun({"init", "work", "work", "stop"}, {StartPending, Running, WorkEnded, LoopEnded, StoppedFailed}, 6,
+              "The service failed: lost the feed\n");
 }
 
 TEST_F(ServiceControls, AStopDuringInitIsKeptAndNoWorkRuns)
@@ -463,8 +458,7 @@ TEST(SimpleService, RunsTheProcessesStepsButNotItsExit)
     EXPECT_EQ(process.exits, 0);
 
     process.initResult = 0;
-    std::string printed;
-    EXPECT_EQ(RunMain(service, {"-run"}, &printed), 6);
+    EXPECT_EQ(RunMain(service, {"-run"}), 6);
     EXPECT_EQ(process.inits, 2);
     EXPECT_EQ(process.steps, 5);
 }
