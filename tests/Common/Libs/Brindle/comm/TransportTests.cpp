@@ -635,20 +635,20 @@ TEST(CommDatagramFrom, DatagramsOfOneToSixtyThousandBytesArriveWithTheirSenderAn
 TEST(CommDatagram, DatagramsOfOneToSixtyThousandBytesReachThePeerAndAFullSendBufferWaitsForRoom)
 {
     Net net(2);
-    CCommDatagram sender(net.iocp);
-    sender.SetChain(&net.top);
-    ASSERT_TRUE(sender.SetAddress(net.peer.Int("ubind", "port"), "127.0.0.1", true));
-    ASSERT_TRUE(sender.Connect());
+    auto sender = std::make_unique<CCommDatagram>(net.iocp);
+    sender->SetChain(&net.top);
+    ASSERT_TRUE(sender->SetAddress(net.peer.Int("ubind", "port"), "127.0.0.1", true));
+    ASSERT_TRUE(sender->Connect());
     for (const std::size_t size : kSizes) {
-        ASSERT_TRUE(sender.SendData(sender.GetSource(), Pattern(size)));
+        ASSERT_TRUE(sender->SendData(sender->GetSource(), Pattern(size)));
         EXPECT_EQ(net.peer.Sum("urecv"), Sum(Pattern(size)));
     }
     for (int i = 0; i < 2000; ++i)
-        ASSERT_TRUE(sender.Send(std::string(8192, 'u'))) << i;
-    WaitFor([&] { return sender.OutstandingOverlapped() == 0; });
+        ASSERT_TRUE(sender->Send(std::string(8192, 'u'))) << i;
+    WaitFor([&] { return sender->OutstandingOverlapped() == 0; });
     std::lock_guard<std::mutex> guard(net.top.Lock());
     EXPECT_TRUE(net.top.errors.empty()) << net.top.errors.front().text;
-    EXPECT_NE(sender.Socket(), INVALID_SOCKET);
+    EXPECT_NE(sender->Socket(), INVALID_SOCKET);
 }
 
 TEST(CommDatagramFrom, BindAndMembershipFailuresAreLoggedAndLeaveTheSocketClosed)

@@ -138,6 +138,8 @@ TEST(WSAListener, AnAcceptErrorIsReportedAndTheListenerGoesOnAccepting)
     EXPECT_EQ(l.sink.Events().front().socket, &l.listener);
     EXPECT_EQ(l.sink.Events().front().code, WSAEMFILE);
     EXPECT_NE(l.listener.Socket(), INVALID_SOCKET) << "the listener stays open";
+    // After a pause a second accept is started beside the one still waiting.
+    EXPECT_TRUE(Eventually([&] { return l.listener.OutstandingOverlapped() == 2; }));
     EXPECT_TRUE(l.Connect(2, 2));
     EXPECT_EQ(l.sink.Count('c'), 0);
 }
