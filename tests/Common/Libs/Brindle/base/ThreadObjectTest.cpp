@@ -386,35 +386,28 @@ TEST(ThreadProcess, PhasesRunAsTheirResultsDirect)
 {
     const struct {
         int initResult, stepsBeforeStop;
-        bool stepThrows;
+        bool stepThrows, initThrows;
         Calls expected;
     } cases[] = {
-        {1, 1, false, {"init", "step", "exit(true)"}},
-        {1, 3, false, {"init", "step", "step", "step", "exit(true)"}},
-        {0, 1, false, {"init"}},                           // init refusing runs nothing else
-        {1, 1, true, {"init", "step", "exit(false)"}},     // a throwing step is swallowed
+        {1, 1, false, false, {"init", "step", "exit(true)"}},
+        {1, 3, false, false, {"init", "step", "step", "step", "exit(true)"}},
+        {0, 1, false, false, {"init"}},                       // init refusing runs nothing else
+        {1, 1, true, false, {"init", "step", "exit(false)"}}, // a throwing step is swallowed
+        {1, 1, false, true, {"init"}},                        // a throwing init leaves Run (and fails its thread)
     };
     for (const auto& c : cases) {
         ScriptedProcess p;
         p.initResult = c.initResult;
         p.stepsBeforeStop = c.stepsBeforeStop;
         p.stepThrows = c.stepThrows;
-        EXPECT_NO_THROW(p.Run());
+        p.initThrows = c.initThrows;
+        if (c.initThrows)
+            EXPECT_THROW(p.Run(), std::runtime_error);
+        else
+            EXPECT_NO_THROW(p.Run());
         EXPECT_EQ(p.Calls(), c.expected);
         EXPECT_FALSE(p.InShutdown()); // cleared as the run ends
     }
-}
-
-TEST(ThreadProcess, ThrowingInitLeavesRunAndFailsTheThread)
-{
-    ScriptedProcess p;
-    p.initThrows = true;
-    CThreadObject thread("t");
-    ASSERT_TRUE(thread.StartThread(&p));
-    ASSERT_EQ(thread.Wait(PatienceMs), 1);
-    EXPECT_EQ(thread.GetState(), THREAD_FAIL);
-    EXPECT_STREQ(thread.GetError().what(), "init failed");
-    EXPECT_EQ(p.Calls(), (Calls{"init"}));
 }
 
 TEST(ThreadProcess, RequestBeforeRunSkipsTheLoopButStillInitialisesAndExits)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Brindle/base/Exception.h"
+#include "Eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -47,13 +48,7 @@ private:
 template <typename Pred>
 bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = Patience)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return testsupport::Eventually(pred, timeout, std::chrono::milliseconds(2));
 }
 
 // Runs fn(0) .. fn(n - 1) on n threads of their own and waits for them all.
