@@ -6,6 +6,7 @@
 
 #include "Brindle/comm/ChannelCipher.h"
 
+#include "Eventually.h"
 #include "LayerPair.h"
 #include "PythonPeer.h"
 
@@ -234,13 +235,6 @@ struct SocketStack {
     Top top;
 };
 
-// Polls until pred holds; false after a generous minute.
-template <typename Pred>
-bool Eventually(Pred pred)
-{
-    for (int i = 0; i < 6000 && !pred(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return pred();
-}
+using testsupport::Eventually;
 
 } // namespace commtest
