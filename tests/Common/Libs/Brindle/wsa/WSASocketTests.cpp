@@ -54,10 +54,14 @@ struct Connected {
     int port = 0;
 };
 
+// With auto-connect off the socket dials at once, on the caller's thread.
 TEST(WSASocket, ConnectExchangesDataAndThePeersCloseGivesOneOnClose)
 {
     Connected c;
-    ASSERT_TRUE(c.Dial());
+    ASSERT_TRUE(c.socket->SetAddress(c.Listen(), "127.0.0.1", true));
+    c.socket->AutoConnect(false);
+    ASSERT_TRUE(c.Accept());
+    ASSERT_TRUE(c.sink.WaitCount('o', 1));
     EXPECT_TRUE(c.socket->Connected());
     EXPECT_EQ(c.socket->GetAddress(), "127.0.0.1:" + std::to_string(c.port));
 
@@ -79,6 +83,7 @@ TEST(WSASocket, ConnectExchangesDataAndThePeersCloseGivesOneOnClose)
     EXPECT_EQ(c.sink.Count('c'), 1);
     EXPECT_EQ(c.sink.Count('e'), 0);
     EXPECT_FALSE(c.socket->Send(CIOBuffer("late"))) << "no socket after the end";
+    EXPECT_FALSE(c.socket->IsAutoConnect());
 }
 
 TEST(WSASocket, ConnectToAPortNobodyListensOnFailsAndHoldsNoSocket)
@@ -315,37 +320,19 @@ TEST_P(Redial, AnAutoConnectingSocketDialsUntilTheServerComesUpAndAgainAfterTheP
 INSTANTIATE_TEST_SUITE_P(Dialling, Redial, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool>& mode) { return mode.param ? "Async" : "Blocking"; });
 
-TEST(WSAConnect, AutoConnectOffDialsAtOnceAndDoesNotRedial)
-{
-    Connected c;
-    ASSERT_TRUE(c.socket->SetAddress(c.Listen(), "127.0.0.1", true));
-    c.socket->AutoConnect(false);
-    ASSERT_TRUE(c.Accept());
-    ASSERT_TRUE(c.sink.WaitCount('o', 1));
-    EXPECT_EQ(c.peer.Ask("close 0"), "ok");
-    ASSERT_TRUE(c.sink.WaitCount('c', 1));
-    EXPECT_EQ(c.peer.Ask("unlisten"), "ok");
-    // OnClose comes before the handle is closed.
-    EXPECT_TRUE(Eventually([&] { return c.socket->Socket() == INVALID_SOCKET; }));
-    EXPECT_FALSE(c.socket->IsAutoConnect());
-}
-
 TEST(WSAConnect, ClosingWhileTheConnectThreadDialsStopsIt)
 {
     commtest::CommLogCapture log;
-    Workers pool;
-    RecordingSink sink;
-    const int port = FreePort(pool.iocp);
-    auto socket = std::make_unique<CWSASocket>(pool.iocp, &sink);
-    ASSERT_TRUE(socket->SetAddress(port, "127.0.0.1", true));
-    socket->AutoConnect(true);
+    Connected c;
+    ASSERT_TRUE(c.socket->SetAddress(FreePort(c.pool.iocp), "127.0.0.1", true));
+    c.socket->AutoConnect(true);
     ASSERT_TRUE(Eventually([&] { return !log.Matching("CWSAConnectProcess").empty(); }));
-    socket->Close();
+    c.socket->Close();
     const std::size_t seen = log.Take().size();
-    socket.reset();
+    c.socket.reset();
     EXPECT_LE(seen, 2u);
     EXPECT_TRUE(log.Take().empty()) << "nothing logs after the close";
-    EXPECT_EQ(sink.Events().size(), 0u);
+    EXPECT_EQ(c.sink.Events().size(), 0u);
 }
 
 TEST(SocketServer, BroadcastsToItsClientsAndRestarts)
