@@ -30,8 +30,12 @@ void ReadAll(const CRec& record)
 {
     for (const CVal& v : record) {
         const Brindle::CVar& value = v.get_value();
-        volatile long sink = value.get_int() + value.get_long() + static_cast<long>(value.get_unsigned_long()) +
-                             value.get_unsigned_int() + value.get_bool() + value.get_char();
+        // Summed unsigned: the reads are what is watched, and a sum of
+        // extreme values must not overflow in the harness itself.
+        volatile unsigned long sink = static_cast<unsigned long>(value.get_int()) +
+                                      static_cast<unsigned long>(value.get_long()) + value.get_unsigned_long() +
+                                      value.get_unsigned_int() + value.get_bool() +
+                                      static_cast<unsigned long>(value.get_char());
         volatile double real = value.get_double();
         (void)sink;
         (void)real;
@@ -74,8 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const CVariantList list(joined);
     Require(list.GetJoined() == joined);
     for (const CVariant& v : list) {
-        volatile double sink = v.IntValue() + v.LongValue() + static_cast<double>(v.UnsignedLongValue()) +
-                               v.DoubleValue() + v.BoolValue();
+        volatile double sink = static_cast<double>(v.IntValue()) + static_cast<double>(v.LongValue()) +
+                               static_cast<double>(v.UnsignedLongValue()) + v.DoubleValue() + v.BoolValue();
         (void)sink;
     }
     return 0;
