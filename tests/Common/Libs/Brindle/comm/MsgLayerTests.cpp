@@ -287,14 +287,23 @@ TEST(Records, RecordsTravelThroughTheTextForm)
     EXPECT_EQ(t, s);
 }
 
-TEST(Records, CredentialsEquality)
+TEST(Records, CredentialsPrintThreeLinesAndCompareByTheirLogin)
 {
     CCredentials a;
-    a.set_session_id("1");
+    a.set_application("App");
+    a.set_version("1.2");
+    a.set_build_date("Jan 1");
+    a.set_login_name("me");
+    a.set_hostname("host");
+    a.set_ip_address("1.2.3.4");
+    a.set_session_id("42");
     a.set_username("bob");
     a.set_password("pw");
-    a.set_hostname("h");
-    a.set_ip_address("10.0.0.1");
+    std::ostringstream out;
+    out << a;
+    EXPECT_EQ(out.str(), "Credentials - Application: App Version: 1.2 Build Date: Jan 1\n"
+                         "              Login: me Hostname: host IP: 1.2.3.4\n"
+                         "              Session: 42 Username: bob Password: pw\n");
     CCredentials b = a;
     b.set_version("other");
     b.set_application("other");
@@ -311,25 +320,6 @@ TEST(Records, CredentialsEquality)
     EXPECT_FALSE(anonymous == anonymous);
     a.Reset();
     EXPECT_FALSE(a == a);
-}
-
-TEST(Records, CredentialsPrintThreeLines)
-{
-    CCredentials c;
-    c.set_application("App");
-    c.set_version("1.2");
-    c.set_build_date("Jan 1");
-    c.set_login_name("me");
-    c.set_hostname("host");
-    c.set_ip_address("1.2.3.4");
-    c.set_session_id("42");
-    c.set_username("bob");
-    c.set_password("pw");
-    std::ostringstream out;
-    out << c;
-    EXPECT_EQ(out.str(), "Credentials - Application: App Version: 1.2 Build Date: Jan 1\n"
-                         "              Login: me Hostname: host IP: 1.2.3.4\n"
-                         "              Session: 42 Username: bob Password: pw\n");
 }
 
 TEST(Records, SessionDumpAndTable)
