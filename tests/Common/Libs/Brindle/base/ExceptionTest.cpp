@@ -11,15 +11,11 @@ using Brindle::CException;
 
 namespace {
 
-TEST(CException, TextFromCodeHasControlCharactersTurnedIntoSpaces)
+TEST(CException, TextFromCodeHasControlCharactersTurnedIntoSpacesAndIsCompletedAtFirstWhat)
 {
-    CException e(ERROR_FILE_NOT_FOUND);
-    EXPECT_STREQ(e.what(), "No such file or directory  ");
-    EXPECT_EQ(e.GetLastError(), ERROR_FILE_NOT_FOUND);
-}
-
-TEST(CException, TextIsCompletedLazilyFromTheCodeAtFirstWhat)
-{
+    CException code(ERROR_FILE_NOT_FOUND);
+    EXPECT_STREQ(code.what(), "No such file or directory  ");
+    EXPECT_EQ(code.GetLastError(), ERROR_FILE_NOT_FOUND);
     CException e(0);
     e.SetLastError(ERROR_ACCESS_DENIED);
     EXPECT_STREQ(e.what(), "Permission denied  ");

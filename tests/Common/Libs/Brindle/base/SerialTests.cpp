@@ -242,6 +242,12 @@ std::string ReadAll(CSerialPort& port, std::size_t count)
     return out;
 }
 
+// A port's far end on a fresh pseudo-terminal pair.
+struct CSerialPortLine : ::testing::Test {
+    PtyPair pty;
+    PtyEnd peer{pty.Second()};
+};
+
 TEST(CSerialPort, OpensExclusivelyAndCountsEveryOpen)
 {
     PtyPair pty;
@@ -289,10 +295,8 @@ TEST(CSerialPort, AMissingDeviceIsRefusedAndReadsAndWritesFail)
     EXPECT_FALSE(cut.Open());
 }
 
-TEST(CSerialPort, ReadTimesOutEmptyAndGivesQueuedBytesUpToTheMaximum)
+TEST_F(CSerialPortLine, ReadTimesOutEmptyAndGivesQueuedBytesUpToTheMaximum)
 {
-    PtyPair pty;
-    PtyEnd peer(pty.Second());
     CSerialPort port(SettingsFor(pty.First(), 300));
     ASSERT_TRUE(port.Open());
     char buffer[64];
@@ -313,10 +317,8 @@ TEST(CSerialPort, ReadTimesOutEmptyAndGivesQueuedBytesUpToTheMaximum)
     EXPECT_EQ(ReadAll(port, 6), "456789");
 }
 
-TEST(CSerialPort, WritesReachThePeerAndReadsGetThePeersBytesInOrder)
+TEST_F(CSerialPortLine, WritesReachThePeerAndReadsGetThePeersBytesInOrder)
 {
-    PtyPair pty;
-    PtyEnd peer(pty.Second());
     CSerialPort port(SettingsFor(pty.First()));
     ASSERT_TRUE(port.Open());
     EXPECT_EQ(port.Write("ATDT123\r", 8), 8);
@@ -383,10 +385,8 @@ TEST(CSerialPort, AVanishedDeviceFailsReadsAndTheLineCanBeReopenedWhenItReturns)
     EXPECT_EQ(port.GetOpens(), 3);
 }
 
-TEST(CSerialPort, HoldingTheMutexKeepsOtherThreadsOutBetweenOperations)
+TEST_F(CSerialPortLine, HoldingTheMutexKeepsOtherThreadsOutBetweenOperations)
 {
-    PtyPair pty;
-    PtyEnd peer(pty.Second());
     CSerialPort port(SettingsFor(pty.First()));
     ASSERT_TRUE(port.Open());
     std::thread other;
@@ -401,10 +401,8 @@ TEST(CSerialPort, HoldingTheMutexKeepsOtherThreadsOutBetweenOperations)
     EXPECT_EQ(peer.Read(6), "abefcd");
 }
 
-TEST(CSerialPort, OverlappedModeReadsAndWritesThroughItsRecord)
+TEST_F(CSerialPortLine, OverlappedModeReadsAndWritesThroughItsRecord)
 {
-    PtyPair pty;
-    PtyEnd peer(pty.Second());
     CSerialPort port(SettingsFor(pty.First(), 300), GENERIC_READ | GENERIC_WRITE, true);
     ASSERT_TRUE(port.Open());
     EXPECT_EQ(port.Write("hello", 5), 5);

@@ -265,17 +265,14 @@ TEST(ToVector, HugeRangesAreRefusedNotAllocated)
     EXPECT_TRUE(to_vector(many).empty());
 }
 
-TEST(ToRangeString, CollapsesAscendingRunsInTheGivenOrder)
+TEST(ToRangeString, CollapsesAscendingRunsInTheGivenOrderOfAListOrAText)
 {
     for (const auto& [numbers, text] : {std::pair<Ints, const char*>{{1, 2, 3, 5, 7, 8}, "1-3, 5, 7-8"}, {{5}, "5"},
                                         {{3, 2, 1}, "3, 2, 1"}, {{1, 1, 2}, "1, 1-2"}, {{-2, -1, 0, 4}, "-2-0, 4"},
                                         {{INT_MAX, INT_MIN}, "2147483647, -2147483648"},
                                         {{INT_MAX - 1, INT_MAX}, "2147483646-2147483647"}})
         EXPECT_EQ(to_range_string(numbers), text);
-}
-
-TEST(ToRangeString, ReadsWhitespaceSeparatedIntegersUpToTheFirstNonInteger)
-{
+    // A text is read as whitespace-separated integers up to the first non-integer.
     for (const auto& [text, ranges] :
          {std::pair{"1 2 3 5 7 8", "1-3, 5, 7-8"}, {"  4\n5\t6 \r\n", "4-6"}, {"1 2 x 3", "1-2"}, {"12abc 13", "12"},
           {"+1 +2", "1-2"}, {"1 -2 -1", "1, -2--1"}, {"3 - 4", "3"}, {"7 99999999999 8", "7"}, {"1 +-2", "1"}})
