@@ -197,7 +197,7 @@ TEST(CTimestampParseYMD, RejectsWrongShapesAndImpossibleDatesLeavingTheValue)
     });
 }
 
-TEST(CTimestampParseYMD, DateBeforeTheEpochInUtcIsRefusedNotReplacedByNow)
+TEST(CTimestampParse, TimesBeforeTheEpochInUtcOrWithoutALocalDateAreRefusedNotReplacedByNow)
 {
     // Local midnight of 1970-01-01 in Berlin is 23:00 UTC the day before.
     ScopedTimeZone tz("Europe/Berlin");
@@ -207,6 +207,13 @@ TEST(CTimestampParseYMD, DateBeforeTheEpochInUtcIsRefusedNotReplacedByNow)
     EXPECT_EQ(ts.GetTimestamp(), 1000L);
     EXPECT_TRUE(ts.ParseISO("1970-01-01 01:00:01"));
     EXPECT_EQ(ts.GetTimestamp(), 1L);
+    CTimestamp none(LONG_MAX);
+    EXPECT_FALSE(none.ParseHMS("12:00:00"));
+    EXPECT_EQ(none.GetTimestamp(), LONG_MAX);
+    // 00:30 local on the epoch's day is before the epoch.
+    CTimestamp first(7200L);
+    EXPECT_FALSE(first.ParseHMS("00:30:00"));
+    EXPECT_EQ(first.GetTimestamp(), 7200L);
 }
 
 // ---- parsing times ----------------------------------------------------------
@@ -259,18 +266,6 @@ TEST(CTimestampParseHMS, RightOnDaysWhenTheClocksChange)
         EXPECT_EQ(ts.GetTimestamp(), c.expectedUtc) << c.zone << ' ' << c.text;
         EXPECT_EQ(ts.FormatHMS(), c.text) << c.zone;
     }
-}
-
-TEST(CTimestampParseHMS, ValueWithoutLocalDateOrUnrepresentableResultIsRefused)
-{
-    ScopedTimeZone tz("Europe/Berlin");
-    CTimestamp none(LONG_MAX);
-    EXPECT_FALSE(none.ParseHMS("12:00:00"));
-    EXPECT_EQ(none.GetTimestamp(), LONG_MAX);
-    // 1970-01-01 in Berlin: 00:30 local is before the epoch.
-    CTimestamp first(7200L);
-    EXPECT_FALSE(first.ParseHMS("00:30:00"));
-    EXPECT_EQ(first.GetTimestamp(), 7200L);
 }
 
 // ---- parsing date and time --------------------------------------------------
