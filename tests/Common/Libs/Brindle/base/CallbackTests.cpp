@@ -53,12 +53,16 @@ void ThrowingInt(void*, void*)
     throw 42;
 }
 
-} // namespace
-
-TEST(CCallback, EventsReachTheEntriesThatHaveAFunctionInOrder)
-{
+// A callback and the log its functions write to.
+struct CCallbackTest : ::testing::Test {
     CCallback callback;
     Log log;
+};
+
+} // namespace
+
+TEST_F(CCallbackTest, EventsReachTheEntriesThatHaveAFunctionInOrder)
+{
     callback.Register(DataA, nullptr, nullptr, nullptr, &log);
     callback.Register(DataB, OpenB, CloseB, BlockB, &log);
     CDatasink& sink = callback;
@@ -71,10 +75,8 @@ TEST(CCallback, EventsReachTheEntriesThatHaveAFunctionInOrder)
     EXPECT_EQ(log.events, (std::vector<std::string>{"A data xy 7", "B data xy", "B open 7", "B block", "B close"}));
 }
 
-TEST(CCallback, AThrowingFunctionDoesNotStopTheWalk)
+TEST_F(CCallbackTest, AThrowingFunctionDoesNotStopTheWalk)
 {
-    CCallback callback;
-    Log log;
     callback.Register(Throwing, ThrowingInt, nullptr, nullptr, &log);
     callback.Register(DataB, OpenB, nullptr, nullptr, &log);
     EXPECT_NO_THROW(callback.OnData("z", 1, nullptr));
@@ -107,10 +109,8 @@ TEST(CCallback, IdsGrowAcrossObjectsAndThreadsAndNeverRepeat)
     EXPECT_GT(*all.begin(), 0);
 }
 
-TEST(CCallback, UnregisterRemovesOnlyThatEntryAndUnknownIdsChangeNothing)
+TEST_F(CCallbackTest, UnregisterRemovesOnlyThatEntryAndUnknownIdsChangeNothing)
 {
-    CCallback callback;
-    Log log;
     const int a = callback.Register(DataA, nullptr, nullptr, nullptr, &log);
     callback.Register(DataB, nullptr, nullptr, nullptr, &log);
     callback.Unregister(a + 1000);
