@@ -123,6 +123,7 @@ struct WithService : ::testing::Test {
         EXPECT_EQ(Drain(scratch.manager), states) << printed;
     }
 };
+using ServiceMain = WithService<Scratch>;
 using ServiceRun = WithService<Managed>;
 using ServiceControls = WithService<Managed>;
 using ServiceStatus = WithService<Managed>;
@@ -184,22 +185,18 @@ TEST(ServiceUsage, IdentityThenWrappedDescriptionThenSwitches)
     Brindle::SetAppDescription("");
 }
 
-TEST(ServiceMain, QuestionMarkPrintsTheUsageAndDecidesFirst)
+TEST_F(ServiceMain, QuestionMarkPrintsTheUsageAndDecidesFirst)
 {
-    Scratch scratch;
     Brindle::SetLocalApplicationName("beatd");
-    TestService service;
     std::string printed;
     EXPECT_EQ(RunMain(service, {"-nothing", "-?", "-install"}, &printed), 0);
     EXPECT_EQ(printed, CService::UsageText());
     EXPECT_FALSE(ServiceUnitExists(Name)) << "the switch after -? was taken";
 }
 
-TEST(ServiceMain, InstallInAnyCaseWritesAUnitSystemdAccepts)
+TEST_F(ServiceMain, InstallInAnyCaseWritesAUnitSystemdAccepts)
 {
-    Scratch scratch;
     Brindle::SetAppDescription("Frame test: 100% beats\n[Service]\nExecStartPre=/bin/false");
-    TestService service;
     std::string printed;
     ASSERT_EQ(RunMain(service, {"-InStAlL"}, &printed), 0);
     EXPECT_EQ(printed, "");
@@ -234,16 +231,14 @@ TEST(ServiceMain, InstallInAnyCaseWritesAUnitSystemdAccepts)
         GTEST_SKIP() << "systemd-analyze is not installed";
 }
 
-TEST(ServiceMain, UnitDirectoryThatCannotBeWrittenGivesOne)
+TEST_F(ServiceMain, UnitDirectoryThatCannotBeWrittenGivesOne)
 {
-    Scratch scratch;
     ScopedEnv units("BRINDLE_UNIT_DIR", scratch.dir.str() + "/missing");
-    TestService service;
     for (const char* sw : {"-install", "-uninstall"})
         ExpectResult(service, {sw}, 1, "Cannot open service control manager: No such file or directory");
 }
 
-TEST(ServiceMain, NamesThatAreNoServiceNamesGetNoUnit)
+TEST(ServiceNames, ThoseThatAreNoServiceNamesGetNoUnit)
 {
     Scratch scratch;
     for (const char* bad : {"../evil", "two words", "a\nb", ""}) {
@@ -254,10 +249,8 @@ TEST(ServiceMain, NamesThatAreNoServiceNamesGetNoUnit)
     EXPECT_FALSE(std::filesystem::exists(scratch.dir.path().parent_path() / "evil.service"));
 }
 
-TEST(ServiceMain, WithoutTheManagerNoOrAnUnknownSwitchGivesFive)
+TEST_F(ServiceMain, WithoutTheManagerNoOrAnUnknownSwitchGivesFive)
 {
-    Scratch scratch;
-    TestService service;
     for (const Texts& args : {Texts{}, {"-start"}, {"run"}, {"--run"}, {"-debug"}}) {
         std::string printed;
         EXPECT_EQ(RunMain(service, args, &printed), 5);
