@@ -45,9 +45,14 @@ bool WaitForIdle(CThreadPool& pool, int n)
     return WaitUntil([&] { return pool.IdleThreads() == n; });
 }
 
+// Each test counts its jobs.
+struct ThreadPool : ::testing::Test {
+    Tally tally;
+};
+
 } // namespace
 
-TEST(ThreadPool, ThreadsAreNamedAfterThePoolAndAllWaitForWork)
+TEST_F(ThreadPool, ThreadsAreNamedAfterThePoolAndAllWaitForWork)
 {
     CThreadPool pool("P");
     ASSERT_EQ(pool.StartPool(3), 3);
@@ -55,7 +60,6 @@ TEST(ThreadPool, ThreadsAreNamedAfterThePoolAndAllWaitForWork)
     EXPECT_TRUE(pool.AllDone());
 
     // Three jobs held at once must occupy the three threads.
-    Tally tally;
     Gate release;
     std::mutex m;
     std::set<std::string> names;
@@ -76,9 +80,8 @@ TEST(ThreadPool, ThreadsAreNamedAfterThePoolAndAllWaitForWork)
     EXPECT_EQ(names, (std::set<std::string>{"P(0)", "P(1)", "P(2)"}));
 }
 
-TEST(ThreadPool, FiveJobsOnTwoThreadsRunTwoAtATimeInQueueOrder)
+TEST_F(ThreadPool, FiveJobsOnTwoThreadsRunTwoAtATimeInQueueOrder)
 {
-    Tally tally;
     Gate gates[5];
     std::mutex m;
     std::vector<int> startOrder;
@@ -130,9 +133,8 @@ TEST(ThreadPool, FiveJobsOnTwoThreadsRunTwoAtATimeInQueueOrder)
     EXPECT_EQ(mostRunning.load(), 2);
 }
 
-TEST(ThreadPool, FailingJobIsSwallowedAndItsThreadGoesOnWorking)
+TEST_F(ThreadPool, FailingJobIsSwallowedAndItsThreadGoesOnWorking)
 {
-    Tally tally;
     CThreadPool pool("fail");
     ASSERT_EQ(pool.StartPool(1), 1);
     pool.QueueJob(new FnJob(tally, [](CPooledThread&) { throw std::runtime_error("job failed"); }));
@@ -145,14 +147,14 @@ TEST(ThreadPool, FailingJobIsSwallowedAndItsThreadGoesOnWorking)
     ASSERT_TRUE(WaitUntil([&] { return pool.AllDone(); }));
 }
 
-TEST(ThreadPool, NullJobIsRefused)
+TEST_F(ThreadPool, NullJobIsRefused)
 {
     CThreadPool pool("null");
     EXPECT_THROW(pool.QueueJob(nullptr), CException);
     EXPECT_TRUE(pool.AllDone());
 }
 
-TEST(ThreadPool, StopRightAfterStartEndsEveryThread)
+TEST_F(ThreadPool, StopRightAfterStartEndsEveryThread)
 {
     for (int round = 0; round < 10; ++round) {
         CThreadPool pool("quick");
@@ -162,9 +164,8 @@ TEST(ThreadPool, StopRightAfterStartEndsEveryThread)
     }
 }
 
-TEST(ThreadPool, JobsQueuedAfterStopWaitAndRunWhenThePoolStartsAgain)
+TEST_F(ThreadPool, JobsQueuedAfterStopWaitAndRunWhenThePoolStartsAgain)
 {
-    Tally tally;
     {
         CThreadPool pool("again");
         ASSERT_EQ(pool.StartPool(1), 1);
@@ -189,9 +190,8 @@ TEST(ThreadPool, JobsQueuedAfterStopWaitAndRunWhenThePoolStartsAgain)
     EXPECT_EQ(tally.deleted.load(), 4);
 }
 
-TEST(ThreadPool, JobsNeverRunAreDeletedWithThePool)
+TEST_F(ThreadPool, JobsNeverRunAreDeletedWithThePool)
 {
-    Tally tally;
     Gate entered;
     {
         CThreadPool pool("leftover");
@@ -215,9 +215,8 @@ TEST(ThreadPool, JobsNeverRunAreDeletedWithThePool)
     EXPECT_EQ(tally.deleted.load(), 4);
 }
 
-TEST(ThreadPool, JobForAThreadThatIsBusyAfterAllKeepsItsPlaceInTheQueue)
+TEST_F(ThreadPool, JobForAThreadThatIsBusyAfterAllKeepsItsPlaceInTheQueue)
 {
-    Tally tally;
     CThreadPool pool("busy");
     ASSERT_EQ(pool.StartPool(1), 1);
     ASSERT_TRUE(WaitForIdle(pool, 1));
@@ -252,9 +251,8 @@ TEST(ThreadPool, JobForAThreadThatIsBusyAfterAllKeepsItsPlaceInTheQueue)
     EXPECT_EQ(pool.IdleThreads(), 1);
 }
 
-TEST(ThreadPool, PoolsWithTheSameNameShareNothing)
+TEST_F(ThreadPool, PoolsWithTheSameNameShareNothing)
 {
-    Tally tally;
     CThreadPool a("Same"), b("Same");
     ASSERT_EQ(a.StartPool(1), 1);
     ASSERT_EQ(b.StartPool(1), 1);
@@ -277,11 +275,10 @@ TEST(ThreadPool, PoolsWithTheSameNameShareNothing)
     CloseHandle(stranger);
 }
 
-TEST(ThreadPool, DestructorWaitsForAJobThatOutlastsTheStop)
+TEST_F(ThreadPool, DestructorWaitsForAJobThatOutlastsTheStop)
 {
     // StopPool gives up on a busy thread after 5 seconds; the destructor must
     // still not free the pool while that thread runs in it.
-    Tally tally;
     Gate entered, release;
     std::atomic<bool> jobDone{false}, destroyed{false};
     auto pool = std::make_unique<CThreadPool>("slow");
@@ -306,10 +303,9 @@ TEST(ThreadPool, DestructorWaitsForAJobThatOutlastsTheStop)
     EXPECT_EQ(tally.deleted.load(), 1);
 }
 
-TEST(ThreadPool, ManyProducersManyJobsAllRunOnce)
+TEST_F(ThreadPool, ManyProducersManyJobsAllRunOnce)
 {
     constexpr int producers = 3, perProducer = 1500;
-    Tally tally;
     std::atomic<long> sum{0};
     {
         CThreadPool pool("busy-pool");
