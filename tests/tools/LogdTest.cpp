@@ -11,7 +11,6 @@
 #include "Brindle/wsa/IOCPThreads.h"
 
 #include "ChildProcess.h"
-#include "DatagramPeer.h"
 #include "Eventually.h"
 #include "PostgresTestServer.h"
 #include "PythonPeer.h"
@@ -35,9 +34,7 @@
 
 using servicetest::Lines;
 using servicetest::ReadFile;
-using servicetest::ScopedEnv;
 using testsupport::ChildProcess;
-using testsupport::DatagramPeer;
 using testsupport::TempDir;
 
 namespace {
@@ -437,38 +434,31 @@ TEST_F(Logd, TheLibrarysCommLoggerShipsToIt)
 // the events in the system log.
 TEST_F(Logd, RunsThroughTheServiceFrame)
 {
-    ScopedEnv units("BRINDLE_UNIT_DIR", dir.str() + "/units");
-    ScopedEnv run("BRINDLE_RUN_DIR", dir.str() + "/run");
-    ScopedEnv registry("BRINDLE_REGISTRY_DIR", dir.str() + "/reg");
-    std::filesystem::create_directories(dir.path() / "units");
-    std::filesystem::create_directories(dir.path() / "run");
-    DatagramPeer syslog(dir.str() + "/syslog");
-    ScopedEnv syslogSocket("BRINDLE_SYSLOG_SOCKET", dir.str() + "/syslog");
+    servicetest::Logged scratch;
+    const std::string where = scratch.dir.str();
 
     EXPECT_EQ(RunTool({Tool, "-install"}).status, 0);
-    const std::string unit = ReadFile(dir.str() + "/units/brindle-logd.service");
+    const std::string unit = ReadFile(where + "/brindle-logd.service");
     EXPECT_NE(unit.find("Type=notify"), std::string::npos) << unit;
     EXPECT_NE(unit.find("ExecStart=\"" + Tool + "\""), std::string::npos) << unit;
     EXPECT_EQ(RunTool({Tool, "-install"}).status, 2);
     EXPECT_EQ(RunTool({Tool, "-uninstall"}).status, 0);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "units/brindle-logd.service"));
+    EXPECT_FALSE(std::filesystem::exists(where + "/brindle-logd.service"));
     EXPECT_EQ(RunTool({Tool, "-uninstall"}).status, 3);
-    // Not started by the service manager: refused.
-    ScopedEnv notify("NOTIFY_SOCKET", nullptr);
-    ScopedEnv invocation("INVOCATION_ID", nullptr);
 
-    const std::string portFile = dir.str() + "/port";
-    ChildProcess service({Tool, "-run", "--port", "0", "--port-file", portFile, "--file", dir.str() + "/svc.db"});
+    // Not started by the service manager (the scratch places have none).
+    const std::string portFile = where + "/port";
+    ChildProcess service({Tool, "-run", "--port", "0", "--port-file", portFile, "--file", where + "/svc.db"});
     ASSERT_TRUE(service.ReadUntil([&] { return service.Stdout().find("listening on port") != std::string::npos; }));
     const std::string port = std::to_string(std::atoi(ReadFile(portFile).c_str()));
     ASSERT_EQ(Python({"send", port, "svc", "h", "1", "3", "--reset"}).status, 0);
     service.Signal(SIGTERM);
     EXPECT_EQ(service.Wait(), 0) << service.Stdout() << service.Stderr();
-    EXPECT_EQ(Lines(Query({"--file", dir.str() + "/svc.db"}, {"--application", "svc"}).out).size(), 3u);
+    EXPECT_EQ(Lines(Query({"--file", where + "/svc.db"}, {"--application", "svc"}).out).size(), 3u);
 
     std::string lines;
     // The service has ended: everything it logged is queued already.
-    for (const std::string& line : syslog.ReceiveUntil([](const std::string&) { return false; }, std::chrono::milliseconds(500)))
+    for (const std::string& line : servicetest::Drain(scratch.syslog))
         lines += line + "\n";
     for (const char* expected : {"brindle-logd[", "Service brindle-logd has been started.", "Description: started",
                                  "Description: client connected", "Description: reset", "Description: stopped",
