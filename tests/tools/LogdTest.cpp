@@ -318,6 +318,33 @@ TEST_F(Logd, TenClientsAtFullSpeedAreAllStoredWithoutGaps)
         EXPECT_LT(std::atol(server.Output().c_str() + peakAt + 12), 128 * 1024) << server.Output();
     }
     EXPECT_EQ(Count(db, {"--format", "csv"}), 50001u);
+    // Patterns read page by page: matches rare at first and then most of
+    // each page (counters 1000 on), one in a hundred, a limit mid-page.
+    struct PatternCase {
+        Args args;
+        std::size_t lines;
+        std::function<bool(long long)> counterMatches;
+    };
+    const auto from1000 = [](long long c) { return c >= 1000; };
+    const std::vector<PatternCase> patterns = {
+        {{"--match", "record [1-4][0-9][0-9][0-9]$"}, 40000, from1000},
+        {{"--match", "record [0-9]*77$"}, 500, [](long long c) { return c % 100 == 77; }},
+        {{"--match", "record [1-4][0-9][0-9][0-9]$", "--limit", "2500"}, 2500, from1000},
+        {{"--match", "^client 3 record [0-9]*7$", "--application", "many-3"}, 500,
+         [](long long c) { return c % 10 == 7; }},
+    };
+    for (PatternCase c : patterns) {
+        c.args.insert(c.args.end(), {"--format", "json"});
+        const auto found = Lines(Query(db, c.args).out);
+        EXPECT_EQ(found.size(), c.lines) << ::testing::PrintToString(c.args);
+        long long lastId = 0;
+        for (const std::string& line : found) {
+            const long long id = std::atoll(JsonField(line, "id").c_str());
+            ASSERT_GT(id, lastId) << line;
+            ASSERT_TRUE(c.counterMatches(std::atoll(JsonField(line, "counter").c_str()))) << line;
+            lastId = id;
+        }
+    }
     for (int i : {0, 9}) {
         const auto mine = Lines(Query(db, {"--format", "json", "--application", "many-" + std::to_string(i)}).out);
         ASSERT_EQ(mine.size(), 5000u);

@@ -4,6 +4,7 @@
 #include "Brindle/odbc/OdbcValues.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 using namespace Brindle;
@@ -83,6 +84,8 @@ private:
 
 // The twelve values of one record, in the table's column order.
 constexpr std::size_t RecordColumns = 12;
+const char* const RecordList =
+    "id, received, t, counter, severity, source, host, application, batch, lasterror, text, peer";
 
 } // namespace
 
@@ -258,47 +261,50 @@ void CLogStore::Write(Batch& batch)
     m_nextEvent = nextEvent;
 }
 
-std::vector<Record> CLogStore::Select(const Filter& filter)
+std::string CLogStore::Where(const Filter& filter, COdbcParams& p)
 {
-    std::string sql = "SELECT id, received, t, counter, severity, source, host, application, batch, lasterror, "
-                      "text, peer FROM logd_records WHERE 1=1";
-    CRefCountedPtr<COdbcParams> p(new COdbcParams);
+    std::string sql = " FROM logd_records WHERE 1=1";
     if (filter.afterId) {
         sql += " AND id > ?";
-        Big(*p, *filter.afterId);
+        Big(p, *filter.afterId);
     }
     if (filter.since) {
         sql += " AND t >= ?";
-        Big(*p, *filter.since);
+        Big(p, *filter.since);
     }
     if (filter.until) {
         sql += " AND t <= ?";
-        Big(*p, *filter.until);
+        Big(p, *filter.until);
     }
     if (filter.minSeverity) {
         sql += " AND severity >= ?";
-        Int(*p, *filter.minSeverity);
+        Int(p, *filter.minSeverity);
     }
     if (filter.maxSeverity) {
         sql += " AND severity <= ?";
-        Int(*p, *filter.maxSeverity);
+        Int(p, *filter.maxSeverity);
     }
     if (filter.source) {
         sql += " AND source = ?";
-        Text(*p, *filter.source);
+        Text(p, *filter.source);
     }
     if (filter.application) {
         sql += " AND application = ?";
-        Text(*p, *filter.application);
+        Text(p, *filter.application);
     }
     if (filter.host) {
         sql += " AND host = ?";
-        Text(*p, *filter.host);
+        Text(p, *filter.host);
     }
     sql += " ORDER BY id";
     if (filter.limit > 0)
         sql += " LIMIT " + std::to_string(filter.limit);
-    const auto result = m_db.Execute(Prepared(sql), p);
+    return sql;
+}
+
+std::vector<Record> CLogStore::Records(const std::string& from, const CRefCountedPtr<COdbcParams>& p)
+{
+    const auto result = m_db.Execute(Prepared("SELECT " + std::string(RecordList) + from), p);
     std::vector<Record> records;
     records.reserve(result->size());
     for (const auto& row : *result) {
@@ -316,6 +322,44 @@ std::vector<Record> CLogStore::Select(const Filter& filter)
         r.text = TextAt(*row, 10);
         r.peer = TextAt(*row, 11);
         records.push_back(std::move(r));
+    }
+    return records;
+}
+
+std::vector<Record> CLogStore::Select(const Filter& filter)
+{
+    CRefCountedPtr<COdbcParams> p(new COdbcParams);
+    const std::string from = Where(filter, *p);
+    return Records(from, p);
+}
+
+std::vector<std::pair<long long, std::string>> CLogStore::SelectTexts(const Filter& filter)
+{
+    CRefCountedPtr<COdbcParams> p(new COdbcParams);
+    const auto result = m_db.Execute(Prepared("SELECT id, text" + Where(filter, *p)), p);
+    std::vector<std::pair<long long, std::string>> texts;
+    texts.reserve(result->size());
+    for (const auto& row : *result)
+        texts.emplace_back(LongAt(*row, 0), TextAt(*row, 1));
+    return texts;
+}
+
+std::vector<Record> CLogStore::SelectIds(const std::vector<long long>& ids)
+{
+    // One statement of a fixed width, the last id repeated to fill it: the
+    // driver prepares it again on every execution, but there is only one.
+    std::vector<Record> records;
+    for (std::size_t first = 0; first < ids.size(); first += IdsPerSelect) {
+        CRefCountedPtr<COdbcParams> p(new COdbcParams);
+        const std::size_t end = std::min(ids.size(), first + IdsPerSelect);
+        for (std::size_t i = 0; i < IdsPerSelect; ++i)
+            Big(*p, ids[std::min(first + i, end - 1)]);
+        std::string from = " FROM logd_records WHERE id IN (?";
+        for (std::size_t i = 1; i < IdsPerSelect; ++i)
+            from += ",?";
+        from += ") ORDER BY id";
+        auto some = Records(from, p);
+        std::move(some.begin(), some.end(), std::back_inserter(records));
     }
     return records;
 }

@@ -14,7 +14,9 @@
 //   ("<CR>" ...), bytes 128-255 dropped, so no peer's bytes can make a batch
 //   fail on a database that checks its encoding.
 // - Select runs a query with the filters as bound parameters (never pasted
-//   into the SQL); the text pattern is applied by the caller.
+//   into the SQL); the text pattern is applied by the caller. SelectTexts
+//   gives only the id and text of the same records, so a pattern is matched
+//   without reading whole rows; SelectIds then reads the records matched.
 //
 // Thread-safety: none; one thread uses a store at a time (the server's
 // writer thread, or the query and tail commands).
@@ -25,6 +27,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace logd {
@@ -114,11 +117,20 @@ public:
     void Write(Batch& batch);
 
     std::vector<Record> Select(const Filter& filter);
+    std::vector<std::pair<long long, std::string>> SelectTexts(const Filter& filter);
+    // The records with these ids that exist, in id order.
+    std::vector<Record> SelectIds(const std::vector<long long>& ids);
     std::vector<Event> Events(long long afterId);
     Totals GetTotals();
 
 private:
+    // Ids one statement of SelectIds asks for.
+    static constexpr std::size_t IdsPerSelect = 64;
+
     long long Scalar(const char* sql);
+    // The filter's " FROM ... WHERE ... ORDER BY id [LIMIT n]", its values added to `p`.
+    static std::string Where(const Filter& filter, Brindle::COdbcParams& p);
+    std::vector<Record> Records(const std::string& from, const Brindle::CRefCountedPtr<Brindle::COdbcParams>& p);
     int Prepared(const std::string& sql);
     int InsertRows(int count);
     const Brindle::CRefCountedPtr<Brindle::COdbcParams>& RowParams(std::size_t count);

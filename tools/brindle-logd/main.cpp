@@ -353,20 +353,51 @@ int Query(const Options& o)
         Brindle::CLog::Verbose(true);
         logd::Filter filter = o.filter;
         filter.afterId = 0;
-        filter.limit = 5000; // one page at a time: memory stays small
+        // One page at a time: memory stays small, and pages this size come back
+        // from the allocator instead of from the system again each time.
+        filter.limit = 2000;
         long long written = 0;
-        for (;;) {
-            const auto page = store.Select(filter);
-            for (const auto& r : page) {
-                if (pattern && pattern->is_reg_exp_present(r.text) == 0)
-                    continue;
+        // False once the asked-for number of records is written.
+        auto write = [&](const std::vector<logd::Record>& records) {
+            for (const auto& r : records) {
                 std::fputs(logd::FormatRecord(r, o.format).c_str(), stdout);
                 if (o.limit > 0 && ++written >= o.limit)
+                    return false;
+            }
+            return true;
+        };
+        // Matching a page by its texts alone pays when few records match;
+        // when most did in the last page, the next is read whole.
+        bool readWhole = !pattern;
+        for (;;) {
+            std::size_t read = 0, matches = 0;
+            if (readWhole) {
+                auto page = store.Select(filter);
+                read = page.size();
+                if (read > 0)
+                    filter.afterId = page.back().id;
+                if (pattern)
+                    std::erase_if(page, [&](const logd::Record& r) { return pattern->is_reg_exp_present(r.text) == 0; });
+                matches = page.size();
+                if (!write(page))
+                    return 0;
+            } else {
+                const auto texts = store.SelectTexts(filter);
+                std::vector<long long> matched;
+                for (const auto& [id, text] : texts) {
+                    if (pattern->is_reg_exp_present(text) != 0)
+                        matched.push_back(id);
+                }
+                read = texts.size();
+                if (read > 0)
+                    filter.afterId = texts.back().first;
+                matches = matched.size();
+                if (!write(store.SelectIds(matched)))
                     return 0;
             }
-            if (page.size() < static_cast<std::size_t>(filter.limit))
+            readWhole = !pattern || matches * 4 > read;
+            if (read < static_cast<std::size_t>(filter.limit))
                 break;
-            filter.afterId = page.back().id;
         }
     } catch (const std::exception& e) {
         return Fail(std::string("query failed: ") + e.what(), 1);
