@@ -13,6 +13,7 @@ namespace logd {
 
 namespace {
 
+const char* const RecordsTable = "CREATE TABLE IF NOT EXISTS logd_records ";
 const char* const Schema[] = {
     "CREATE TABLE IF NOT EXISTS logd_records (id BIGINT PRIMARY KEY, received BIGINT NOT NULL, "
     "t BIGINT NOT NULL, counter INTEGER NOT NULL, severity INTEGER NOT NULL, source TEXT NOT NULL, "
@@ -97,14 +98,20 @@ std::string ClientKey(const std::string& host, const std::string& application)
 void CLogStore::Open(const std::string& connection)
 {
     m_db.DriverConnect(connection.c_str());
-    if (connection.rfind("DRIVER=SQLite3;", 0) == 0) {
+    m_sqlite = connection.rfind("DRIVER=SQLite3;", 0) == 0;
+    if (m_sqlite) {
         // Readers (query, tail) never wait for the writer, nor it for them;
         // a commit still survives the process being killed.
         m_db.Execute("PRAGMA journal_mode=WAL");
         m_db.ExecuteNonQuery("PRAGMA synchronous=NORMAL");
     }
-    for (const char* sql : Schema)
-        m_db.ExecuteNonQuery(sql);
+    for (std::string sql : Schema) {
+        // In SQLite an INTEGER PRIMARY KEY is the row's own key, 64 bits
+        // wide: no second index to keep beside the table.
+        if (m_sqlite && sql.starts_with(RecordsTable))
+            sql.replace(sql.find("id BIGINT"), 9, "id INTEGER");
+        m_db.ExecuteNonQuery(sql.c_str());
+    }
     m_insertRows.assign(RowsPerInsert + 1, -1);
     m_rowValues.assign(RecordColumns * RowsPerInsert, CRefCountedPtr<COdbcValue>());
     m_rowParams.assign(RowsPerInsert + 1, CRefCountedPtr<COdbcParams>());
@@ -119,13 +126,19 @@ void CLogStore::Open(const std::string& connection)
 
 int CLogStore::InsertRows(int count)
 {
-    // The driver prepares each statement again on every execution, so a
-    // batch goes in as few, wide statements: RowsPerInsert rows at a time
+    // A batch goes in as few, wide statements: RowsPerInsert rows at a time
     // and its rest in one statement of its width, each made once.
     int& statement = m_insertRows[static_cast<std::size_t>(count)];
     if (statement < 0) {
-        std::string sql = "INSERT INTO logd_records (id, received, t, counter, severity, source, host, "
-                          "application, batch, lasterror, text, peer) VALUES ";
+        // The SQLite driver keeps the compiled form only of statements that
+        // read (it takes those to start with SELECT, PRAGMA or WITH) and
+        // compiles any other again on every execution, which cost as much as
+        // the insert itself. After a WITH clause the insert is compiled once.
+        // Such a statement's row count is its (empty) result's, so only the
+        // inserts, whose count nothing reads, are written this way.
+        std::string sql = m_sqlite ? "WITH compiled_once AS (SELECT 1) " : "";
+        sql += "INSERT INTO logd_records (id, received, t, counter, severity, source, host, "
+               "application, batch, lasterror, text, peer) VALUES ";
         for (int i = 0; i < count; ++i)
             sql += i == 0 ? "(?,?,?,?,?,?,?,?,?,?,?,?)" : ",(?,?,?,?,?,?,?,?,?,?,?,?)";
         statement = m_db.Prepare(sql.c_str());

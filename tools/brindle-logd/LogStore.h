@@ -148,6 +148,7 @@ private:
     int m_insertEvent = -1, m_updateClient = -1, m_insertClient = -1;
     long long m_nextRecord = 1, m_nextEvent = 1;
     bool m_idsKnown = false;
+    bool m_sqlite = false; // the embedded SQLite store, through its driver
     std::map<std::string, int> m_prepared;
 };
 
