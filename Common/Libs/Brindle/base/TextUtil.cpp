@@ -121,13 +121,18 @@ void ConvertCtrlCharsToText(const std::string& text, std::string& out)
 {
     out.clear();
     out.reserve(text.size());
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
+    // Runs of plain bytes go over whole: most texts are one such run.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 32 && byte < 128)
+            continue;
+        out.append(text, run, i - run);
         if (byte < 32)
             out += kControlNames[byte];
-        else if (byte < 128)
-            out += c;
+        run = i + 1;
     }
+    out.append(text, run, std::string::npos);
 }
 
 std::vector<std::string> word_wrap(const std::string& text, unsigned width)

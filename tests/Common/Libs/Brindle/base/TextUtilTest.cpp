@@ -30,7 +30,7 @@ TEST(ConvertCtrlCharsToText, NamesControlBytesKeepsAsciiDropsHighBytes)
 {
     for (const auto& [in, out] : {std::pair<std::string, std::string>{"A\r\nB", "A<CR><LF>B"}, {"caf\xE9!", "caf!"},
                                   {std::string("a\0b", 3), "a<NUL>b"}, {"\x7F~ ", "\x7F~ "}, {"", ""},
-                                  {"\xC3\xA9\xFF\x80", ""}})
+                                  {"\xC3\xA9\xFF\x80", ""}, {"\tx\n", "<HT>x<LF>"}})
         EXPECT_EQ(ConvertCtrlCharsToText(in), out) << in;
     // Into a text already holding a longer one: nothing of it is left.
     std::string out = "a much longer text from before";
