@@ -104,6 +104,10 @@ void CLogStore::Open(const std::string& connection)
         // a commit still survives the process being killed.
         m_db.Execute("PRAGMA journal_mode=WAL");
         m_db.ExecuteNonQuery("PRAGMA synchronous=NORMAL");
+        // The log is moved into the database file once about 40 MB of it
+        // have gathered, not every 4 MB: each move waits for the disk, in
+        // the writer's commit.
+        m_db.ExecuteNonQuery("PRAGMA wal_autocheckpoint=10000");
     }
     for (std::string sql : Schema) {
         // In SQLite an INTEGER PRIMARY KEY is the row's own key, 64 bits
