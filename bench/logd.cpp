@@ -244,10 +244,11 @@ bool MakeTables(const std::string& db)
     return true;
 }
 
-// What the store itself can take: the same records, written by SQLite's own
-// interface into the server's tables in transactions of the server's batch
-// size, one statement prepared once. The server cannot store faster than
-// this; the gap is its parsing, sequencing and the ODBC driver.
+// What the store itself takes in its plainest use: the same records, written
+// by SQLite's own interface into the server's tables in transactions of the
+// server's batch size, one row per step of one statement prepared once. The
+// server's many-row statements can come near it through the ODBC driver; the
+// rest of the gap is its parsing, sequencing and the driver.
 void BM_SqliteAloneSameRecords(benchmark::State& state)
 {
     constexpr int BatchRecords = 2000;
