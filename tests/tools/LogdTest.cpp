@@ -388,6 +388,32 @@ TEST_F(Logd, HostileInputIsRefusedAndLoggedWhileOthersAreServed)
     EXPECT_EQ(ReadGaps(db).lost, 0);
 }
 
+// A batch the database refuses is kept and written again, on a fresh
+// connection, until the database takes it: nothing is lost or stored twice.
+TEST_F(Logd, ARefusedBatchIsWrittenAgainOnceTheDatabaseTakesIt)
+{
+    Server server(dir, db);
+    const std::string port = server.PortText();
+    ASSERT_EQ(Python({"send", port, "p", "h", "1", "5", "--reset"}).status, 0);
+    ASSERT_TRUE(Eventually([&] { return Count(db, {"--application", "p"}) == 5; }));
+    auto sql = [&](const std::string& statement) {
+        return RunTool({"/usr/bin/env", "python3", "-c",
+                        "import sqlite3, sys; c = sqlite3.connect(sys.argv[1]); c.execute(sys.argv[2]); c.commit()",
+                        dir.str() + "/logd.db", statement})
+            .status;
+    };
+    ASSERT_EQ(sql("CREATE TRIGGER refuse BEFORE INSERT ON logd_records WHEN NEW.text = 'record 8' "
+                  "BEGIN SELECT RAISE(ABORT, 'not now'); END"),
+              0);
+    ASSERT_EQ(Python({"send", port, "p", "h", "6", "10"}).status, 0);
+    ASSERT_TRUE(Eventually([&] { return server.Events().find("not now") != std::string::npos; })) << server.Events();
+    ASSERT_EQ(sql("DROP TRIGGER refuse"), 0);
+    ASSERT_TRUE(Eventually([&] { return Count(db, {"--application", "p"}) == 10; }));
+    ASSERT_EQ(server.Stop(), 0);
+    EXPECT_EQ(Counters(db, "p"), (std::vector<long long>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(ReadGaps(db).lost, 0);
+}
+
 // Killed mid-stream and started again on the same port: the client goes on
 // by itself; every record is either stored once, in order, or counted in a
 // gap, and the database is whole.
