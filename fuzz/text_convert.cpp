@@ -44,6 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (b < 32 || b > 127)
             std::abort();
     }
+    // A text converts as its bytes one by one would, put together.
+    std::string byByte;
+    for (char c : text)
+        byByte += ConvertCtrlCharsToText(std::string(1, c));
+    if (byByte != printable)
+        std::abort();
 
     const unsigned width = size > 0 ? data[0] % 40 : 0;
     for (const std::string& line : word_wrap(text, width)) {
