@@ -363,8 +363,8 @@ std::vector<std::pair<long long, std::string>> CLogStore::SelectTexts(const Filt
 
 std::vector<Record> CLogStore::SelectIds(const std::vector<long long>& ids)
 {
-    // One statement of a fixed width, the last id repeated to fill it: the
-    // driver prepares it again on every execution, but there is only one.
+    // One statement of a fixed width, the last id repeated to fill it, so
+    // one prepared statement serves any number of matches.
     std::vector<Record> records;
     for (std::size_t first = 0; first < ids.size(); first += IdsPerSelect) {
         CRefCountedPtr<COdbcParams> p(new COdbcParams);
