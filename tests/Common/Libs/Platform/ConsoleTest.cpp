@@ -60,6 +60,28 @@ protected:
     HANDLE in = nullptr;
 };
 
+// A console that draws on a pipe of the test's, as it would on a terminal.
+class PipeConsole : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
+        AttachConsoleTerminal(pipeFds[1], -1);
+        ASSERT_TRUE(AllocConsole());
+        out = GetStdHandle(STD_OUTPUT_HANDLE);
+    }
+    void TearDown() override
+    {
+        FreeConsole();
+        AttachConsoleTerminal(-2, -2);
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+    }
+    std::string Drawn() { return Drain(pipeFds[0]); }
+    int pipeFds[2] = {-1, -1};
+    HANDLE out = nullptr;
+};
+
 TEST_F(ConsoleTest, OneConsoleWithABufferOfCellsThatReadBack)
 {
     EXPECT_FALSE(AllocConsole());
@@ -306,14 +328,9 @@ TEST(ConsoleGlyphs, CodePage437MatchesPython)
 
 // The console draws on a pipe as it would on a terminal: only what changed,
 // and nothing from the cells as a control.
-TEST(ConsoleTerminalDrawing, OnlyChangedCellsAndNoControlBytes)
+TEST_F(PipeConsole, OnlyChangedCellsAndNoControlBytes)
 {
-    int pipeFds[2];
-    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
-    AttachConsoleTerminal(pipeFds[1], -1);
-    ASSERT_TRUE(AllocConsole());
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    const std::string start = Drain(pipeFds[0]);
+    const std::string start = Drawn();
     EXPECT_NE(start.find("\x1b[?1049h"), std::string::npos);
 
     std::string every;
@@ -322,7 +339,7 @@ TEST(ConsoleTerminalDrawing, OnlyChangedCellsAndNoControlBytes)
     every += '\x7f';
     DWORD n = 0;
     ASSERT_TRUE(WriteConsoleOutputCharacterA(out, every.data(), static_cast<DWORD>(every.size()), {0, 2}, &n));
-    const std::string drawn = Drain(pipeFds[0]);
+    const std::string drawn = Drawn();
     const std::string text = StripSequences(drawn);
     for (const char c : text)
         EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F) << "control byte " << int(c);
@@ -334,9 +351,9 @@ TEST(ConsoleTerminalDrawing, OnlyChangedCellsAndNoControlBytes)
     // The same cells again: nothing to write. One changed cell: a move, a
     // colour perhaps, one glyph.
     ASSERT_TRUE(WriteConsoleOutputCharacterA(out, every.data(), static_cast<DWORD>(every.size()), {0, 2}, &n));
-    EXPECT_EQ(Drain(pipeFds[0]), "");
+    EXPECT_EQ(Drawn(), "");
     ASSERT_TRUE(WriteConsoleOutputCharacterA(out, "Z", 1, {40, 10}, &n));
-    const std::string one = Drain(pipeFds[0]);
+    const std::string one = Drawn();
     EXPECT_EQ(StripSequences(one), "Z");
     EXPECT_LT(one.size(), 48u);
 
@@ -344,38 +361,30 @@ TEST(ConsoleTerminalDrawing, OnlyChangedCellsAndNoControlBytes)
     BeginConsoleUpdate();
     WriteConsoleOutputCharacterA(out, "A", 1, {41, 10}, &n);
     WriteConsoleOutputCharacterA(out, "B", 1, {41, 10}, &n);
-    EXPECT_EQ(Drain(pipeFds[0]), "");
+    EXPECT_EQ(Drawn(), "");
     EndConsoleUpdate();
-    EXPECT_EQ(StripSequences(Drain(pipeFds[0])), "B");
+    EXPECT_EQ(StripSequences(Drawn()), "B");
 
     // Colours: bright yellow on blue is SGR 93;44.
     const WORD attr = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_INTENSITY | BACKGROUND_BLUE;
     ASSERT_TRUE(FillConsoleOutputAttribute(out, attr, 1, {0, 0}, &n));
-    EXPECT_NE(Drain(pipeFds[0]).find("\x1b[93;44m"), std::string::npos);
+    EXPECT_NE(Drawn().find("\x1b[93;44m"), std::string::npos);
 
     ASSERT_TRUE(SetConsoleTitleA("a\x07title"));
-    EXPECT_NE(Drain(pipeFds[0]).find("\x1b]2;a?title\x07"), std::string::npos);
+    EXPECT_NE(Drawn().find("\x1b]2;a?title\x07"), std::string::npos);
     // High bytes of a title are code page 437 too: no C1 control (0x9B is
     // CSI) and no broken UTF-8.
     ASSERT_TRUE(SetConsoleTitleA("\x9b" "2J\xe9"));
-    EXPECT_NE(Drain(pipeFds[0]).find("\x1b]2;\xc2\xa2" "2J\xce\x98\x07"), std::string::npos);
+    EXPECT_NE(Drawn().find("\x1b]2;\xc2\xa2" "2J\xce\x98\x07"), std::string::npos);
     ASSERT_TRUE(FreeConsole());
-    EXPECT_NE(Drain(pipeFds[0]).find("\x1b[?1049l"), std::string::npos);
-    AttachConsoleTerminal(-2, -2);
-    ::close(pipeFds[0]);
-    ::close(pipeFds[1]);
+    EXPECT_NE(Drawn().find("\x1b[?1049l"), std::string::npos);
 }
 
 // Rows that moved up by one across the whole width are scrolled by the
 // terminal: margins, an index, and only the freed row written; narrower or
 // shorter moves are written cell by cell.
-TEST(ConsoleTerminalDrawing, FullWidthBandsScrollInTheTerminal)
+TEST_F(PipeConsole, FullWidthBandsScrollInTheTerminal)
 {
-    int pipeFds[2];
-    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
-    AttachConsoleTerminal(pipeFds[1], -1);
-    ASSERT_TRUE(AllocConsole());
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     CONSOLE_CURSOR_INFO hidden{25, FALSE};
     ASSERT_TRUE(SetConsoleCursorInfo(out, &hidden));
     DWORD n = 0;
@@ -383,7 +392,7 @@ TEST(ConsoleTerminalDrawing, FullWidthBandsScrollInTheTerminal)
         const std::string row = ("row " + std::to_string(y) + std::string(80, static_cast<char>('a' + y))).substr(0, 80);
         ASSERT_TRUE(WriteConsoleOutputCharacterA(out, row.data(), 80, {0, y}, &n));
     }
-    Drain(pipeFds[0]);
+    Drawn();
     const CHAR_INFO fill = Cell(' ', 7);
     const struct {
         SMALL_RECT move; // moved up by one row
@@ -398,7 +407,7 @@ TEST(ConsoleTerminalDrawing, FullWidthBandsScrollInTheTerminal)
     for (const auto& c : cases) {
         const SMALL_RECT move = c.move;
         ASSERT_TRUE(ScrollConsoleScreenBufferA(out, &move, nullptr, {move.Left, static_cast<SHORT>(move.Top - 1)}, &fill));
-        const std::string bytes = Drain(pipeFds[0]);
+        const std::string bytes = Drawn();
         EXPECT_EQ(bytes.find("\x1b" "D") != std::string::npos, c.scrolls) << c.margins;
         if (c.scrolls) {
             EXPECT_NE(bytes.find(c.margins), std::string::npos);
@@ -410,10 +419,6 @@ TEST(ConsoleTerminalDrawing, FullWidthBandsScrollInTheTerminal)
             EXPECT_LT(bytes.size(), 120u);
         }
     }
-    ASSERT_TRUE(FreeConsole());
-    AttachConsoleTerminal(-2, -2);
-    ::close(pipeFds[0]);
-    ::close(pipeFds[1]);
 }
 
 // A pseudo-terminal as the console's terminal: its size, raw keyboard,

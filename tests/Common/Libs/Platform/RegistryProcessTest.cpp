@@ -1,6 +1,7 @@
 // The store across processes: concurrent writers, a writer killed at any
 // point, forked children, and damaged files.
 #include "Platform/Registry.h"
+#include "FileText.h"
 #include "RegistryDwords.h"
 #include "TempDir.h"
 
@@ -29,20 +30,35 @@ int WaitExit(pid_t pid)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-std::vector<std::string> DamagedFiles(const std::filesystem::path& dir)
-{
-    std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        std::string name = entry.path().filename().string();
-        if (name.find(".damaged-") != std::string::npos)
-            found.push_back(name);
-    }
-    return found;
-}
+class RegistryProcesses : public ::testing::Test {
+protected:
+    testsupport::ScopedRegistryDir m_dir;
+    std::filesystem::path Dir() const { return m_dir.dir().path(); }
 
-TEST(RegistryProcesses, TwoWritingProcessesLoseNothing)
+    // The files the store set aside as damaged.
+    std::vector<std::string> Damaged() const
+    {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(Dir())) {
+            std::string name = entry.path().filename().string();
+            if (name.find(".damaged-") != std::string::npos)
+                found.push_back(name);
+        }
+        return found;
+    }
+    // Makes HKCU\name with the store's complaints captured; what it reported.
+    static std::string CreateReporting(const char* name, HKEY& key)
+    {
+        testing::internal::CaptureStderr();
+        const LONG r = RegCreateKeyA(HKEY_CURRENT_USER, name, &key);
+        std::string reported = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(ERROR_SUCCESS, r);
+        return reported;
+    }
+};
+
+TEST_F(RegistryProcesses, TwoWritingProcessesLoseNothing)
 {
-    testsupport::ScopedRegistryDir dir;
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, "Shared", &key));
     ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "counter", 0));
@@ -86,12 +102,11 @@ TEST(RegistryProcesses, TwoWritingProcessesLoseNothing)
     // The parent's own connection still works after its children.
     EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "after", 1));
     RegCloseKey(key);
-    EXPECT_TRUE(DamagedFiles(dir.dir().path()).empty());
+    EXPECT_TRUE(Damaged().empty());
 }
 
-TEST(RegistryProcesses, AWriterKilledAtAnyPointLeavesOldOrNewState)
+TEST_F(RegistryProcesses, AWriterKilledAtAnyPointLeavesOldOrNewState)
 {
-    testsupport::ScopedRegistryDir dir;
     for (int round = 0; round < 4; ++round) {
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
@@ -139,53 +154,43 @@ TEST(RegistryProcesses, AWriterKilledAtAnyPointLeavesOldOrNewState)
         // The store takes writes again.
         EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "alive", 1));
         RegCloseKey(key);
-        ASSERT_TRUE(DamagedFiles(dir.dir().path()).empty()) << "round " << round;
+        ASSERT_TRUE(Damaged().empty()) << "round " << round;
     }
 }
 
-TEST(RegistryProcesses, ADamagedFileIsSetAsideAndReported)
+TEST_F(RegistryProcesses, ADamagedFileIsSetAsideAndReported)
 {
-    testsupport::ScopedRegistryDir dir;
-    std::filesystem::path file = dir.dir().path() / "user.db";
-    {
-        std::ofstream out(file, std::ios::binary);
-        out << "this is not a database, but it is somebody's data";
-    }
-    testing::internal::CaptureStderr();
+    const std::filesystem::path file = Dir() / "user.db";
+    const std::string data = "this is not a database, but it is somebody's data";
+    std::ofstream(file, std::ios::binary) << data;
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, "Fresh", &key));
-    std::string reported = testing::internal::GetCapturedStderr();
+    const std::string reported = CreateReporting("Fresh", key);
     EXPECT_NE(std::string::npos, reported.find("damaged")) << reported;
     EXPECT_NE(std::string::npos, reported.find(file.string())) << reported;
 
-    std::vector<std::string> aside = DamagedFiles(dir.dir().path());
+    const std::vector<std::string> aside = Damaged();
     ASSERT_EQ(1u, aside.size());
-    std::ifstream in(dir.dir().path() / aside[0], std::ios::binary);
-    std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ("this is not a database, but it is somebody's data", kept);
+    EXPECT_EQ(data, testsupport::ReadFile(Dir() / aside[0]));
     EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "v", 1));
     RegCloseKey(key);
 }
 
-TEST(RegistryProcesses, AnotherProgramsDatabaseIsNotTakenOver)
+TEST_F(RegistryProcesses, AnotherProgramsDatabaseIsNotTakenOver)
 {
-    testsupport::ScopedRegistryDir dir;
-    std::filesystem::path file = dir.dir().path() / "user.db";
+    const std::filesystem::path file = Dir() / "user.db";
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(file.c_str(), &db));
     ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine');", nullptr,
                                       nullptr, nullptr));
     sqlite3_close(db);
 
-    testing::internal::CaptureStderr();
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, "Fresh", &key));
-    testing::internal::GetCapturedStderr();
+    CreateReporting("Fresh", key);
     RegCloseKey(key);
-    std::vector<std::string> aside = DamagedFiles(dir.dir().path());
+    const std::vector<std::string> aside = Damaged();
     ASSERT_EQ(1u, aside.size());
     // Their data are intact in the file set aside.
-    ASSERT_EQ(SQLITE_OK, sqlite3_open((dir.dir().path() / aside[0]).c_str(), &db));
+    ASSERT_EQ(SQLITE_OK, sqlite3_open((Dir() / aside[0]).c_str(), &db));
     std::string text;
     sqlite3_exec(
         db, "SELECT text FROM notes",
@@ -198,11 +203,8 @@ TEST(RegistryProcesses, AnotherProgramsDatabaseIsNotTakenOver)
     EXPECT_EQ("mine", text);
 }
 
-TEST(RegistryProcesses, AStoreDamagedInsideIsSetAsideOnItsNextOpen)
+TEST_F(RegistryProcesses, AStoreDamagedInsideIsSetAsideOnItsNextOpen)
 {
-    testsupport::TempDir storeDir;
-    std::filesystem::path file = storeDir.path() / "user.db";
-    ::setenv("BRINDLE_REGISTRY_DIR", storeDir.str().c_str(), 1);
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, "Full", &key));
     std::vector<BYTE> blob(2000, 0x5A);
@@ -210,30 +212,26 @@ TEST(RegistryProcesses, AStoreDamagedInsideIsSetAsideOnItsNextOpen)
         RegSetValueExA(key, ("v" + std::to_string(i)).c_str(), 0, REG_BINARY, blob.data(), 2000);
     RegCloseKey(key);
     {
-        // Point the process elsewhere, so its connection to the file closes.
+        // Point the process elsewhere, so its connection to the file closes;
+        // it comes back at the end of the block.
         testsupport::ScopedRegistryDir elsewhere;
         RegCreateKeyA(HKEY_CURRENT_USER, "x", &key);
         RegCloseKey(key);
     }
     // Scribble over the pages after the header page.
     {
-        std::fstream io(file, std::ios::binary | std::ios::in | std::ios::out);
+        std::fstream io(Dir() / "user.db", std::ios::binary | std::ios::in | std::ios::out);
         io.seekp(4096 + 100);
         std::string junk(30000, '\x7F');
         io.write(junk.data(), static_cast<std::streamsize>(junk.size()));
     }
-    ::setenv("BRINDLE_REGISTRY_DIR", storeDir.str().c_str(), 1);
-    testing::internal::CaptureStderr();
-    LONG r = RegCreateKeyA(HKEY_CURRENT_USER, "Full", &key);
-    std::string reported = testing::internal::GetCapturedStderr();
-    ASSERT_EQ(ERROR_SUCCESS, r);
+    const std::string reported = CreateReporting("Full", key);
     EXPECT_NE(std::string::npos, reported.find("damaged")) << reported;
-    EXPECT_EQ(1u, DamagedFiles(storeDir.path()).size());
+    EXPECT_EQ(1u, Damaged().size());
     // The new store is empty: the damaged values are not passed off as good.
     DWORD size = 0;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(key, "v0", nullptr, nullptr, nullptr, &size));
     RegCloseKey(key);
-    ::unsetenv("BRINDLE_REGISTRY_DIR");
 }
 
 } // namespace
