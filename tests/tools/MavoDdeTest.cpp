@@ -37,6 +37,15 @@ Result RunTool(std::vector<std::string> args)
     return {status, tool.Stdout(), tool.Stderr()};
 }
 
+// The tool fails with status 1, printing nothing but the error given.
+void ExpectFailure(const std::vector<std::string>& args, const std::string& error)
+{
+    const Result tool = RunTool(args);
+    EXPECT_EQ(tool.status, 1) << args.back();
+    EXPECT_EQ(tool.err, "mavo-dde: " + error + "\n");
+    EXPECT_EQ(tool.out, "");
+}
+
 } // namespace
 
 TEST_F(MavoDdeTool, HelpAndBadCommandLines)
@@ -53,34 +62,29 @@ TEST_F(MavoDdeTool, HelpAndBadCommandLines)
     }
 }
 
-TEST_F(MavoDdeTool, RequestPrintsTheValue)
+TEST_F(MavoDdeTool, RequestPrintsTheValueAndControlBytesInItNeverReachTheTerminal)
 {
     ServerThread server("MAVO");
     ASSERT_TRUE(server.Ok());
     server.Set("P1L1!BIDRATE", "99.25");
-    const Result tool = RunTool(Args({"request", "mavo", "P1L1", "bidrate"}));
-    EXPECT_EQ(tool.status, 0) << tool.err;
-    EXPECT_EQ(tool.out, "99.25\n");
+    server.Set("T!I", "a\x1b[2Jb\x07");
+    for (const auto& [topic, item, out] : {std::tuple {"P1L1", "bidrate", "99.25\n"}, std::tuple {"T", "I", "a?[2Jb?\n"}}) {
+        const Result tool = RunTool(Args({"request", "mavo", topic, item}));
+        EXPECT_EQ(tool.status, 0) << tool.err;
+        EXPECT_EQ(tool.out, out);
+    }
 }
 
 TEST_F(MavoDdeTool, MissingServiceRefusedTopicAndBadItemAreClearFailures)
 {
-    Result tool = RunTool(Args({"request", "MAVO", "P1L1", "BIDRATE"}));
-    EXPECT_EQ(tool.status, 1);
-    EXPECT_EQ(tool.err, "mavo-dde: no DDE server \"MAVO\" is running\n");
+    ExpectFailure(Args({"request", "MAVO", "P1L1", "BIDRATE"}), "no DDE server \"MAVO\" is running");
     ServerThread server("MAVO");
     ASSERT_TRUE(server.Ok());
     server.Refuse("P0L1");
-    tool = RunTool(Args({"request", "MAVO", "P0L1", "BIDRATE"}));
-    EXPECT_EQ(tool.status, 1);
-    EXPECT_EQ(tool.err, "mavo-dde: the server \"MAVO\" refused the topic \"P0L1\"\n");
-    tool = RunTool(Args({"request", "MAVO", "P1L1", "NOSUCHITEM"}));
-    EXPECT_EQ(tool.status, 1);
-    EXPECT_NE(tool.err.find("no value for item \"NOSUCHITEM\" of topic \"P1L1\""), std::string::npos) << tool.err;
-    EXPECT_EQ(tool.out, "");
-    tool = RunTool(Args({"advise", "MAVO", "P1L1", "NOSUCHITEM"}));
-    EXPECT_EQ(tool.status, 1);
-    EXPECT_NE(tool.err.find("no value for item"), std::string::npos);
+    ExpectFailure(Args({"request", "MAVO", "P0L1", "BIDRATE"}), "the server \"MAVO\" refused the topic \"P0L1\"");
+    for (const char* command : {"request", "advise"})
+        ExpectFailure(Args({command, "MAVO", "P1L1", "NOSUCHITEM"}), "no value for item \"NOSUCHITEM\" of topic \"P1L1\" "
+                                                                     "(the server does not know the topic or the item)");
 }
 
 TEST_F(MavoDdeTool, PokeAndExecuteReportWhetherTheServerProcessedThem)
@@ -92,12 +96,8 @@ TEST_F(MavoDdeTool, PokeAndExecuteReportWhetherTheServerProcessedThem)
     EXPECT_EQ(RunTool(poke).status, 0);
     EXPECT_EQ(RunTool(execute).status, 0);
     server.SetPokeAnswer(DDE_FNOTPROCESSED);
-    Result tool = RunTool(poke);
-    EXPECT_EQ(tool.status, 1);
-    EXPECT_EQ(tool.err, "mavo-dde: the server did not process the poke of \"P1L1!BIDRATE\"\n");
-    tool = RunTool(execute);
-    EXPECT_EQ(tool.status, 1);
-    EXPECT_EQ(tool.err, "mavo-dde: the server did not process the command\n");
+    ExpectFailure(poke, "the server did not process the poke of \"P1L1!BIDRATE\"");
+    ExpectFailure(execute, "the server did not process the command");
     std::vector<std::string> payloads;
     for (const auto& heard : server.Heard_()) {
         if (heard.type == XTYP_POKE || heard.type == XTYP_EXECUTE)
@@ -154,14 +154,4 @@ TEST_F(MavoDdeTool, AdviseEndsAfterCountOrWhenTheServerGoes)
     server.reset();
     EXPECT_EQ(tool.Wait(), 1);
     EXPECT_EQ(tool.Stderr(), "mavo-dde: the server ended the conversation\n");
-}
-
-TEST_F(MavoDdeTool, ControlBytesInValuesNeverReachTheTerminal)
-{
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
-    server.Set("T!I", "a\x1b[2Jb\x07");
-    const Result tool = RunTool(Args({"request", "MAVO", "T", "I"}));
-    EXPECT_EQ(tool.status, 0);
-    EXPECT_EQ(tool.out, "a?[2Jb?\n");
 }

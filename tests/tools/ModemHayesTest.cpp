@@ -54,12 +54,8 @@ TEST(ModemHayesTest, ParsesTheDialCommandAndItsSettings)
 TEST(ModemHayesTest, RefusesWhatItDoesNotKnow)
 {
     EXPECT_FALSE(ParseCommandLine("HELLO").isAt);
-    EXPECT_FALSE(ParseCommandLine("ATH1").ok);
-    EXPECT_FALSE(ParseCommandLine("ATS0").ok);
-    EXPECT_FALSE(ParseCommandLine("ATS999=1").ok);
-    EXPECT_FALSE(ParseCommandLine("ATS0=9999999999").ok);
-    EXPECT_FALSE(ParseCommandLine("ATDT555$").ok);
-    EXPECT_FALSE(ParseCommandLine("AT%").ok);
+    for (const char* bad : {"ATH1", "ATS0", "ATS999=1", "ATS0=9999999999", "ATDT555$", "AT%"})
+        EXPECT_FALSE(ParseCommandLine(bad).ok) << bad;
 }
 
 TEST(ModemHayesTest, EscapeIsFoundAcrossReads)

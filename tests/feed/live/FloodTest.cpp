@@ -35,7 +35,7 @@ public:
 
 TEST(Flood, TenThousandUpdatesASecondLoseNoFinalState)
 {
-    ZphdServer server({"--rate", "0", "--trade-every", "0"});
+    ZphdServer server;
     RecordingController controller;
     controller.user = "desk";
     Counter counter;

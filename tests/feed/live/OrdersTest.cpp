@@ -62,7 +62,7 @@ protected:
         return text;
     }
 
-    ZphdServer server{{"--rate", "0", "--trade-every", "0"}};
+    ZphdServer server;
     RecordingController controller;
 };
 

@@ -18,9 +18,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A still market: nothing changes unless a test changes it.
-const std::vector<std::string> STILL = {"--rate", "0", "--trade-every", "0"};
-
 class SocketSource : public ::testing::Test {
 protected:
     void Connect(const std::string& user = "trader1", int timeoutSeconds = 20)
@@ -54,7 +51,7 @@ protected:
         });
     }
 
-    ZphdServer server{STILL};
+    ZphdServer server;
     RecordingController controller;
     FeedRecorder feed;
 };

@@ -19,15 +19,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::vector<std::string> STILL = {"--rate", "0", "--trade-every", "0"};
-
-std::vector<std::string> With(std::vector<std::string> more)
-{
-    std::vector<std::string> args = STILL;
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
-}
-
 SourceSettings DatabaseTo(int port, const std::string& user, const std::string& password)
 {
     SourceSettings s;
@@ -51,7 +42,7 @@ std::string LastWelcome(FeedRecorder& feed)
 
 TEST(DatabaseSource, AGoodPasswordLogsInAndABadOneIsRefused)
 {
-    ZphdServer server(STILL);
+    ZphdServer server;
     RecordingController controller;
     controller.Dial(DatabaseTo(server.DatabasePort(), "trader2", "trader2"), 100);
     ZPHSource* source = controller.GetSource();
@@ -80,7 +71,7 @@ TEST(SerialSource, TheFeedRunsOverAPseudoTerminalPair)
 {
     testsupport::PtyPair pair;
     ASSERT_TRUE(pair.Running());
-    ZphdServer server(With({"--serial", pair.First()}));
+    ZphdServer server({"--serial", pair.First()});
     RecordingController controller;
     SourceSettings s;
     s.kind = SOURCE_SERIAL;
@@ -107,7 +98,7 @@ TEST(SerialSource, TheFeedRunsOverAPseudoTerminalPair)
 
 TEST(SecureSource, TlsWorksWithTheServersCertificateAndNeverWithoutTrust)
 {
-    ZphdServer server(With({"--tls"}));
+    ZphdServer server({"--tls"});
     ASSERT_FALSE(server.Certificate().empty());
     RecordingController controller;
 
@@ -143,8 +134,8 @@ TEST(SecureSource, TlsWorksWithTheServersCertificateAndNeverWithoutTrust)
 
 TEST(Failover, TheBackupServesWhenSelectedAndThePrimaryAgainAfterwards)
 {
-    ZphdServer primary(With({"--name", "primary-feed"}));
-    ZphdServer backup(With({"--name", "backup-feed"}));
+    ZphdServer primary({"--name", "primary-feed"});
+    ZphdServer backup({"--name", "backup-feed"});
     RecordingController controller;
     FeedRecorder feed;
     controller.Register(&feed, false);

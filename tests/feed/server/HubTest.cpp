@@ -62,31 +62,24 @@ TEST_F(HubTest, AWelcomeCarriesLevelOrderEntryPermissionsTitlesAndTime)
     EXPECT_EQ(Value(link.messages[7], F_FEED_TIME).size(), 20u);
 }
 
-TEST_F(HubTest, AnUnknownSocketUserGetsTheDefaultAccount)
+TEST_F(HubTest, AnUnknownSocketUserGetsTheDefaultAccountOrWithoutOneIsRefusedAndClosed)
 {
-    FakeLink link;
-    LoggedIn(link, "stranger");
-    EXPECT_EQ(Values(link.OfType(MSG_WELCOME), F_USER), Strings{"viewer"});
-    EXPECT_EQ(Values(link.OfType(MSG_WELCOME), F_ORDER_ENTRY), Strings{"0"});
-}
+    FakeLink guest;
+    LoggedIn(guest, "stranger");
+    EXPECT_EQ(Values(guest.OfType(MSG_WELCOME), F_USER), Strings{"viewer"});
+    EXPECT_EQ(Values(guest.OfType(MSG_WELCOME), F_ORDER_ENTRY), Strings{"0"});
 
-TEST_F(HubTest, WithoutADefaultAccountAnUnknownUserIsRefusedAndClosed)
-{
     ServerConfig config = TestConfig();
     config.defaultUser.clear();
     Hub strict(config, kNoon, "z");
     FakeLink link;
     const int id = strict.Connect(PortKind::Socket, link, "t");
-    auto feed = [&](const ZPHMessage& msg) {
-        const std::string bytes = Frame(msg);
-        strict.Receive(id, bytes.data(), bytes.size());
-    };
-    feed(LoginMessage("stranger"));
+    Feed(strict, id, LoginMessage("stranger"));
     ASSERT_EQ(link.Types(), "GF");
     EXPECT_EQ(Value(link.messages[1], F_REASON), "Unknown user stranger");
     EXPECT_EQ(link.closes, 1);
     // Nothing more is read or sent on a refused connection.
-    feed(PageRequestMessage(1));
+    Feed(strict, id, PageRequestMessage(1));
     EXPECT_EQ(link.Types(), "GF");
 }
 
@@ -118,7 +111,7 @@ TEST_F(HubTest, TheDatabasePortChecksThePasswordProof)
     EXPECT_EQ(second.Types(), "GF");
 }
 
-TEST_F(HubTest, FailLoginRefusesOnlyTheNextLoginWithOrWithoutAReason)
+TEST_F(HubTest, FailLoginRefusesOnlyTheNextLoginAndAnotherProtocolVersionIsRefused)
 {
     EXPECT_EQ(hub.Control("fail-login Account locked"), "OK");
     EXPECT_EQ(Value(Refusal(LoginMessage("alice")), F_REASON), "Account locked");
@@ -126,30 +119,22 @@ TEST_F(HubTest, FailLoginRefusesOnlyTheNextLoginWithOrWithoutAReason)
     EXPECT_FALSE(Refusal(LoginMessage("alice")).HasField(F_REASON)) << "no reason given";
     FakeLink link;
     LoggedIn(link, "alice");
-}
-
-TEST_F(HubTest, AnotherProtocolVersionIsRefused)
-{
     ZPHMessage login = LoginMessage("alice");
     login.SetField(F_PROTOCOL, "2");
     EXPECT_EQ(Value(Refusal(login), F_REASON), "Protocol version 2 is not supported");
 }
 
-TEST_F(HubTest, MessagesBeforeTheLoginAreIgnoredThenTheClientIsDropped)
+TEST_F(HubTest, AConnectionThatNeverLogsInIsDroppedAfterSixteenMessagesOrHalfAMinute)
 {
-    FakeLink link;
-    const int id = hub.Connect(PortKind::Socket, link, "t");
+    FakeLink chatty, idle, line, done;
+    const int id = hub.Connect(PortKind::Socket, chatty, "t");
     for (int i = 0; i < 16; ++i)
         Feed(id, PageRequestMessage(1));
-    EXPECT_EQ(link.Types(), "G");
-    EXPECT_EQ(link.drops, 0);
+    EXPECT_EQ(chatty.Types(), "G") << "ignored before the login";
+    EXPECT_EQ(chatty.drops, 0);
     Feed(id, PageRequestMessage(1));
-    EXPECT_EQ(link.drops, 1);
-}
+    EXPECT_EQ(chatty.drops, 1);
 
-TEST_F(HubTest, AConnectionThatNeverLogsInGoesAfterHalfAMinute)
-{
-    FakeLink idle, line, done;
     hub.Connect(PortKind::Socket, idle, "idle");
     hub.Connect(PortKind::Serial, line, "pty");
     LoggedIn(done, "alice");

@@ -55,13 +55,6 @@ private:
     std::thread m_thread;
 };
 
-// Waits up to `seconds` for `done`, polling.
-template <typename Fn>
-bool Eventually(Fn done, int seconds = 20)
-{
-    return testsupport::Eventually(done, std::chrono::seconds(seconds));
-}
-
 void LogIn(TestClient& client, const std::string& user, int kind = SOURCE_SOCKET, std::string account = {})
 {
     ZPHMessage msg;
@@ -85,6 +78,7 @@ int OpenTerminal(const std::string& path)
     return fd;
 }
 
+using testsupport::Eventually;
 using testsupport::ReadFile;
 
 } // namespace
@@ -260,7 +254,7 @@ TEST(ZphdServer, AClientThatStopsReadingIsDroppedAndTheOthersGoOn)
         while (fast.Next(msg, 0)) {
         }
         return control.Command("sessions").find(" alice ") == std::string::npos;
-    }, 60)) << control.Command("sessions");
+    })) << control.Command("sessions");
     EXPECT_EQ(control.Command("rate 0"), "OK");
     EXPECT_TRUE(fast.Await(MSG_TIME, msg)) << "the reader is still served";
 }

@@ -259,11 +259,13 @@ protected:
     static constexpr std::time_t kNoon = 1718107200;
 
     HubFixture() : hub(TestConfig(), kNoon, "test-zphd") {}
-    void Feed(int id, const ZPHMessage& msg)
+    // One message from connection `id`, as its bytes arrive.
+    static void Feed(zphd::Hub& to, int id, const ZPHMessage& msg)
     {
         const std::string bytes = Frame(msg);
-        hub.Receive(id, bytes.data(), bytes.size());
+        to.Receive(id, bytes.data(), bytes.size());
     }
+    void Feed(int id, const ZPHMessage& msg) { Feed(hub, id, msg); }
     // A connection that has logged in as `user`.
     int LoggedIn(FakeLink& link, const std::string& user, zphd::PortKind kind = zphd::PortKind::Socket)
     {
