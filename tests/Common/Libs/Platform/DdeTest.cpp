@@ -412,17 +412,11 @@ TEST_F(DdeFixture, EitherSideEndingTellsOnlyThePartner)
 TEST_F(DdeFixture, SelfConnectionsFollowTheInitialisationFlag)
 {
     for (const DWORD flags : {DWORD(CBF_FAIL_SELFCONNECTIONS), DWORD(0)}) {
-        DWORD inst = 0;
-        ASSERT_EQ(DdeInitialize(&inst, CALLBACK_Dispatch, flags, 0), DMLERR_NO_ERROR);
-        std::vector<Heard> heard;
-        SetHandler(inst, [&](const Heard& h, DWORD) {
-            heard.push_back(h);
-            return reinterpret_cast<HDDEDATA>(TRUE);
-        });
-        HSZ service = DdeCreateStringHandle(inst, "SELF", CP_WINANSI);
-        ASSERT_NE(DdeNameService(inst, service, nullptr, DNS_REGISTER), nullptr);
+        Client self(flags);
+        const std::vector<Heard>& heard = self.m_heard;
+        ASSERT_NE(DdeNameService(self.Inst(), self.Str("SELF"), nullptr, DNS_REGISTER), nullptr);
         // One thread is client and server: the wait runs the server's side.
-        HCONV conv = DdeConnect(inst, service, DdeCreateStringHandle(inst, "T", CP_WINANSI), nullptr);
+        HCONV conv = self.Connect("SELF", "T");
         if (flags & CBF_FAIL_SELFCONNECTIONS) {
             EXPECT_EQ(conv, nullptr);
             EXPECT_TRUE(heard.empty());
@@ -432,9 +426,6 @@ TEST_F(DdeFixture, SelfConnectionsFollowTheInitialisationFlag)
             EXPECT_EQ(heard[0].type, XTYP_CONNECT);
             EXPECT_EQ(heard[0].data2, 1u);  // the same instance
         }
-        DdeUninitialize(inst);
-        std::lock_guard guard(HandlerLock());
-        Handlers().erase(inst);
     }
 }
 
@@ -535,10 +526,7 @@ TEST_F(DdeServed, ManyClientsAllReceiveEveryAdvise)
         ASSERT_TRUE(clients.back()->Advise(one, "BIDRATE"));
     }
     constexpr int POSTS = 20;
-    for (int n = 1; n <= POSTS; ++n) {
-        server.Set("P1L1!BIDRATE", std::to_string(n));
-        server.Post("P1L1", "BIDRATE");
-    }
+    server.PostNumbered("P1L1", "BIDRATE", POSTS);
     for (auto& each : clients) {
         ASSERT_TRUE(each->PumpUntil([&] { return each->Count(XTYP_ADVDATA) == POSTS; }));
         EXPECT_EQ(each->m_heard.back().data, std::to_string(POSTS) + std::string(1, '\0'));

@@ -1,4 +1,4 @@
-#include "Platform/KernelObjects.h"
+#include "KernelHandle.h"
 #include "Platform/WinError.h"
 
 #include <gtest/gtest.h>
@@ -17,10 +17,9 @@ TEST(KernelHandles, ClosedHandleIsNeverReusedOrClosedTwice)
     ASSERT_TRUE(CloseHandle(a));
     EXPECT_FALSE(CloseHandle(a));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    HANDLE b = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    EXPECT_NE(a, b);
+    OwnedHandle b{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    EXPECT_NE(a, b.handle);
     EXPECT_EQ(WaitForSingleObject(a, 0), WAIT_FAILED);
-    CloseHandle(b);
 }
 
 TEST(KernelHandles, DuplicateKeepsObjectAliveUntilLastClose)
@@ -42,22 +41,20 @@ TEST(KernelHandles, DuplicateKeepsObjectAliveUntilLastClose)
 
 TEST(KernelHandles, NamesAreSharedWithinTheProcessAndTyped)
 {
-    HANDLE e1 = CreateEventA(nullptr, FALSE, FALSE, "shared-name");
-    HANDLE e2 = CreateEventA(nullptr, FALSE, FALSE, "shared-name");
+    OwnedHandle e1{CreateEventA(nullptr, FALSE, FALSE, "shared-name")};
+    OwnedHandle e2{CreateEventA(nullptr, FALSE, FALSE, "shared-name")};
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
     SetEvent(e1);
     EXPECT_EQ(WaitForSingleObject(e2, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(e1, 0), WAIT_TIMEOUT); // auto-reset: taken once
     EXPECT_EQ(CreateMutexA(nullptr, FALSE, "shared-name"), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    CloseHandle(e1);
-    CloseHandle(e2);
 }
 
 TEST(Events, ManualResetReleasesEveryWaiterAutoResetOne)
 {
-    HANDLE manual = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE autoReset = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    OwnedHandle manual{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    OwnedHandle autoReset{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
     // How many of `waiters` threads waiting `ms` on `event` one SetEvent wakes.
     const auto woken = [](HANDLE event, int waiters, DWORD ms) {
         std::atomic<int> woke{0};
@@ -72,13 +69,11 @@ TEST(Events, ManualResetReleasesEveryWaiterAutoResetOne)
     };
     EXPECT_EQ(woken(manual, 3, 10000), 3);
     EXPECT_EQ(woken(autoReset, 2, 1500), 1);
-    CloseHandle(manual);
-    CloseHandle(autoReset);
 }
 
 TEST(Events, PulseWakesWaitersAndLeavesTheEventReset)
 {
-    HANDLE ev = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    OwnedHandle ev{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     std::atomic<bool> waiting{false};
     std::atomic<DWORD> result{WAIT_FAILED};
     std::thread t([&] {
@@ -95,12 +90,11 @@ TEST(Events, PulseWakesWaitersAndLeavesTheEventReset)
     t.join();
     EXPECT_EQ(result, WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(ev, 0), WAIT_TIMEOUT);
-    CloseHandle(ev);
 }
 
 TEST(Mutexes, RecursiveOwnershipAndNotOwnerRelease)
 {
-    HANDLE m = CreateMutexA(nullptr, FALSE, nullptr);
+    OwnedHandle m{CreateMutexA(nullptr, FALSE, nullptr)};
     EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
     DWORD other = WAIT_FAILED;
@@ -114,13 +108,12 @@ TEST(Mutexes, RecursiveOwnershipAndNotOwnerRelease)
     EXPECT_EQ(other, WAIT_TIMEOUT);
     EXPECT_TRUE(ReleaseMutex(m));
     EXPECT_FALSE(ReleaseMutex(m));
-    CloseHandle(m);
 }
 
 TEST(Semaphores, CountsAndMaximum)
 {
     EXPECT_EQ(CreateSemaphoreA(nullptr, 2, 1, nullptr), nullptr);
-    HANDLE s = CreateSemaphoreA(nullptr, 1, 2, nullptr);
+    OwnedHandle s{CreateSemaphoreA(nullptr, 1, 2, nullptr)};
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_TIMEOUT);
@@ -129,13 +122,12 @@ TEST(Semaphores, CountsAndMaximum)
     EXPECT_EQ(previous, 0);
     EXPECT_FALSE(ReleaseSemaphore(s, 1, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_TOO_MANY_POSTS);
-    CloseHandle(s);
 }
 
 TEST(Waits, WaitAllTakesEverythingOrNothing)
 {
-    HANDLE s1 = CreateSemaphoreA(nullptr, 1, 1, nullptr);
-    HANDLE s2 = CreateSemaphoreA(nullptr, 0, 1, nullptr);
+    OwnedHandle s1{CreateSemaphoreA(nullptr, 1, 1, nullptr)};
+    OwnedHandle s2{CreateSemaphoreA(nullptr, 0, 1, nullptr)};
     HANDLE both[] = {s1, s2};
     EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 0), WAIT_TIMEOUT);
     EXPECT_EQ(WaitForSingleObject(s1, 0), WAIT_OBJECT_0); // s1 untouched by the failed wait-all
@@ -148,14 +140,12 @@ TEST(Waits, WaitAllTakesEverythingOrNothing)
     t.join();
     EXPECT_EQ(WaitForSingleObject(s1, 0), WAIT_TIMEOUT);
     EXPECT_EQ(WaitForSingleObject(s2, 0), WAIT_TIMEOUT);
-    CloseHandle(s1);
-    CloseHandle(s2);
 }
 
 TEST(Waits, WaitAnyReportsTheIndexAndTimesOut)
 {
-    HANDLE e1 = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE e2 = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    OwnedHandle e1{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    OwnedHandle e2{CreateEventA(nullptr, TRUE, TRUE, nullptr)};
     HANDLE both[] = {e1, e2};
     EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), WAIT_OBJECT_0 + 1);
     ResetEvent(e2);
@@ -164,8 +154,6 @@ TEST(Waits, WaitAnyReportsTheIndexAndTimesOut)
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(45));
     HANDLE bad[] = {e1, nullptr};
     EXPECT_EQ(WaitForMultipleObjects(2, bad, FALSE, 0), WAIT_FAILED);
-    CloseHandle(e1);
-    CloseHandle(e2);
 }
 
 TEST(CriticalSections, AreReentrant)

@@ -1,4 +1,4 @@
-#include "Platform/KernelObjects.h"
+#include "KernelHandle.h"
 #include "Platform/WinError.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +16,11 @@ struct Shared {
     std::atomic<DWORD> idInside{0};
     char name[32] = {};
     unsigned exitCode = 0;
+    ~Shared()
+    {
+        CloseHandle(release);
+        CloseHandle(mutex);
+    }
 };
 
 unsigned ThreadBody(void* arg)
@@ -46,7 +51,7 @@ TEST(ThreadHandle, IsSignalledOnlyOnceTheThreadHasEndedAndStaysSo)
     EXPECT_EQ(code, STILL_ACTIVE);
 
     // A wait for any of several objects reports the thread when it ends.
-    HANDLE other = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    OwnedHandle other{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     HANDLE both[2] = {other, thread};
     SetEvent(s.release);
     EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, PatienceMs), WAIT_OBJECT_0 + 1);
@@ -58,8 +63,6 @@ TEST(ThreadHandle, IsSignalledOnlyOnceTheThreadHasEndedAndStaysSo)
 
     EXPECT_TRUE(CloseHandle(thread));
     EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_FAILED);
-    CloseHandle(other);
-    CloseHandle(s.release);
 }
 
 TEST(ThreadHandle, ClosingEveryHandleWhileTheThreadRunsIsSafe)
@@ -68,28 +71,24 @@ TEST(ThreadHandle, ClosingEveryHandleWhileTheThreadRunsIsSafe)
     s.release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread = BeginThread(&ThreadBody, &s, nullptr, nullptr);
     ASSERT_NE(thread, nullptr);
-    HANDLE watch = DuplicateKernelHandle(thread);
+    OwnedHandle watch{DuplicateKernelHandle(thread)};
     EXPECT_TRUE(CloseHandle(thread));
     SetEvent(s.release);
     EXPECT_EQ(WaitForSingleObject(watch, PatienceMs), WAIT_OBJECT_0);
-    CloseHandle(watch);
-    CloseHandle(s.release);
 }
 
 TEST(ThreadHandle, MutexLeftOwnedIsAbandonedBeforeTheThreadCountsAsEnded)
 {
     Shared s;
     s.mutex = CreateMutexA(nullptr, FALSE, nullptr);
-    HANDLE thread = BeginThread(&ThreadBody, &s, "owner", nullptr);
-    ASSERT_NE(thread, nullptr);
+    OwnedHandle thread{BeginThread(&ThreadBody, &s, "owner", nullptr)};
+    ASSERT_NE(thread.handle, nullptr);
     ASSERT_EQ(WaitForSingleObject(thread, PatienceMs), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(s.mutex, 0), WAIT_ABANDONED);
     // The abandoned state is reported once; ownership is ours now.
     EXPECT_TRUE(ReleaseMutex(s.mutex));
     EXPECT_EQ(WaitForSingleObject(s.mutex, 0), WAIT_OBJECT_0);
     EXPECT_TRUE(ReleaseMutex(s.mutex));
-    CloseHandle(thread);
-    CloseHandle(s.mutex);
 }
 
 // Names are cut to the fifteen bytes a thread's name holds.
@@ -99,16 +98,14 @@ TEST(ThreadHandle, IsNoEventNeedsAStartFunctionAndHasAShortName)
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 
     Shared s;
-    HANDLE thread = BeginThread(&ThreadBody, &s, "a-very-long-thread-name", nullptr);
-    ASSERT_NE(thread, nullptr);
+    OwnedHandle thread{BeginThread(&ThreadBody, &s, "a-very-long-thread-name", nullptr)};
+    ASSERT_NE(thread.handle, nullptr);
     EXPECT_FALSE(SetEvent(thread));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    OwnedHandle event{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
     DWORD code = 0;
     EXPECT_FALSE(GetExitCodeThread(event, &code));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     ASSERT_EQ(WaitForSingleObject(thread, PatienceMs), WAIT_OBJECT_0);
     EXPECT_STREQ(s.name, "a-very-long-thr");
-    CloseHandle(thread);
-    CloseHandle(event);
 }
