@@ -34,22 +34,16 @@ protected:
 
 } // namespace
 
-TEST(StoredListsTest, CustomerPairsDropCustomerZeroAndMapBadCentresToAny)
+TEST(StoredListsTest, CustomerPairsDropCustomerZeroAndUnpairedNumbersAndMapBadCentresToAny)
 {
-    EXPECT_EQ(ParseCustomerList("123 2 45 12 0 3"), (Entries{{123, 2}, {45, 0}}));
-    EXPECT_EQ(ParseCustomerList("7 -1 -5 3 8 9"), (Entries{{7, 0}, {8, 9}}));
     // Tokens that are no whole number: a bad customer drops its pair, a bad
     // centre is "Any"; the pairing is kept either way.
-    EXPECT_EQ(ParseCustomerList("12x 3 40 y 41 3.5 42 1"), (Entries{{40, 0}, {41, 0}, {42, 1}}));
-    EXPECT_EQ(ParseCustomerList("99999999999 1 5 1"), (Entries{{5, 1}}));
-}
-
-TEST(StoredListsTest, UnpairedTrailingNumberIsDropped)
-{
-    EXPECT_EQ(ParseCustomerList("10 1 20"), (Entries{{10, 1}}));
-    EXPECT_TRUE(ParseCustomerList("20").empty());
-    EXPECT_TRUE(ParseCustomerList("").empty());
-    EXPECT_TRUE(ParseCustomerList("   \t ").empty());
+    const std::pair<const char*, Entries> lists[] = {
+        {"123 2 45 12 0 3", {{123, 2}, {45, 0}}}, {"7 -1 -5 3 8 9", {{7, 0}, {8, 9}}},
+        {"12x 3 40 y 41 3.5 42 1", {{40, 0}, {41, 0}, {42, 1}}}, {"99999999999 1 5 1", {{5, 1}}},
+        {"10 1 20", {{10, 1}}}, {"20", {}}, {"", {}}, {"   \t ", {}}};
+    for (const auto& [text, entries] : lists)
+        EXPECT_EQ(ParseCustomerList(text), entries) << '"' << text << '"';
 }
 
 TEST(StoredListsTest, PagesOutsideTheFeedsRangeAreDropped)

@@ -8,8 +8,6 @@
 
 #include <tuple>
 
-using namespace ZPH;
-
 using namespace mavo;
 using orderstest::FirmLine;
 

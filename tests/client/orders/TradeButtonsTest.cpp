@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-using namespace ZPH;
-
 using namespace mavo;
 using orderstest::FirmLine;
 
@@ -19,8 +17,13 @@ unsigned Mask(const LineObject& line, int level = kUser, bool orderEntry = true)
     return TradeButtonMask(&line, level, orderEntry);
 }
 
-unsigned BidSide(unsigned mask) { return mask & (TB_SELL | TB_BID | TB_BID_OUT); }
-unsigned OfferSide(unsigned mask) { return mask & (TB_BUY | TB_OFFER | TB_OFFER_OUT); }
+// A side's buttons, named as on the bid side (Sell, Bid, Bid Out) for either.
+unsigned SideButtons(unsigned mask, bool bid)
+{
+    if (bid)
+        return mask & (TB_SELL | TB_BID | TB_BID_OUT);
+    return (mask & TB_BUY ? TB_SELL : 0u) | (mask & TB_OFFER ? TB_BID : 0u) | (mask & TB_OFFER_OUT ? TB_BID_OUT : 0u);
+}
 
 } // namespace
 
@@ -31,76 +34,61 @@ TEST(TradeButtons, NothingForAMissingUntradableWithheldOrUnorderableLine)
     EXPECT_EQ(TradeButtonMask(nullptr, kUser, true), 0u);
     EXPECT_EQ(Mask(line, kUser, false), 0u);
     EXPECT_EQ(Mask(line, 999), 0u);
-    line.m_lineFlags = 0x200;
-    EXPECT_EQ(Mask(line), 0u);
-    line.m_lineFlags = 0x40000;
-    EXPECT_EQ(Mask(line), 0u);
-    line.m_lineFlags = 0;
-    line.m_issueFlags = 0x40000;
-    EXPECT_EQ(Mask(line), 0u);
-    line.m_issueFlags = 0;
-    line.m_kind = 'T';
-    EXPECT_EQ(Mask(line), 0u);
+    // No trading on the line, withheld line or issue, a text line.
+    for (const auto& [lineFlags, issueFlags, kind] :
+         {std::tuple{0x200u, 0u, 'F'}, {0x40000u, 0u, 'F'}, {0u, 0x40000u, 'F'}, {0u, 0u, 'T'}}) {
+        line.m_lineFlags = lineFlags;
+        line.m_issueFlags = issueFlags;
+        line.m_kind = kind;
+        EXPECT_EQ(Mask(line), 0u) << lineFlags << " " << issueFlags << " " << kind;
+    }
 }
 
-TEST(TradeButtons, BidSideWithoutAnOwnBid)
+TEST(TradeButtons, EachSideFollowsItsStateAggressorRateAndOwnPriceAndLeavesTheOtherAlone)
 {
-    LineObject line = FirmLine();
-    EXPECT_EQ(BidSide(Mask(line)), TB_SELL | TB_BID);  // state 1
-    line.m_bid.m_best = 1;                             // attribute 2 and best: state 8
-    EXPECT_EQ(BidSide(Mask(line)), TB_BID);
-    line.m_bid.m_best = 0;
-    line.m_bid.m_attribute = 3;  // state 2
-    EXPECT_EQ(BidSide(Mask(line)), TB_BID);
-    line.m_bid.m_attribute = 5;  // state 4: trading
-    EXPECT_EQ(BidSide(Mask(line)), 0u);
-    // The user is the first aggressor: Sell only, in any state.
-    line.m_bid.m_traded[0].m_customer = "101";
-    EXPECT_EQ(BidSide(Mask(line)), TB_SELL);
-    line.m_bid.m_attribute = 2;
-    EXPECT_EQ(BidSide(Mask(line)), TB_SELL);
-    line.m_bid.m_traded[0].m_customer = "102";
-    EXPECT_EQ(BidSide(Mask(line)), TB_SELL | TB_BID);
-    // No bid rate (blanks are none): Bid alone.
-    line.m_bid.m_rate = "  ";
-    EXPECT_EQ(BidSide(Mask(line)), TB_BID);
-}
-
-TEST(TradeButtons, BidSideWithAnOwnBid)
-{
-    LineObject line = FirmLine();
-    line.m_bid.m_ownLevel = 2;
-    EXPECT_EQ(BidSide(Mask(line)), TB_BID | TB_BID_OUT);
-    line.m_bid.m_attribute = 3;
-    EXPECT_EQ(BidSide(Mask(line)), TB_BID | TB_BID_OUT);
-    line.m_bid.m_attribute = 5;
-    EXPECT_EQ(BidSide(Mask(line)), 0u);
-    // An own level outside 1..5 is no own price.
-    line.m_bid.m_attribute = 2;
-    line.m_bid.m_ownLevel = 6;
-    EXPECT_EQ(BidSide(Mask(line)), TB_SELL | TB_BID);
-}
-
-TEST(TradeButtons, OfferSideMirrorsTheBidSide)
-{
-    LineObject line = FirmLine();
-    EXPECT_EQ(OfferSide(Mask(line)), TB_BUY | TB_OFFER);
-    line.m_offer.m_attribute = 4;  // state 3
-    EXPECT_EQ(OfferSide(Mask(line)), TB_OFFER);
-    line.m_offer.m_attribute = 5;
-    EXPECT_EQ(OfferSide(Mask(line)), 0u);
-    line.m_offer.m_traded[0].m_customer = " 101 ";
-    EXPECT_EQ(OfferSide(Mask(line)), TB_BUY);
-    line.m_offer.m_traded[0].m_customer.clear();
-    line.m_offer.m_ownLevel = 1;
-    EXPECT_EQ(OfferSide(Mask(line)), 0u);
-    line.m_offer.m_attribute = 2;
-    EXPECT_EQ(OfferSide(Mask(line)), TB_OFFER | TB_OFFER_OUT);
-    line.m_offer.m_rate.clear();
-    line.m_offer.m_ownLevel = 0;
-    EXPECT_EQ(OfferSide(Mask(line)), TB_OFFER);
-    // The two sides are independent.
-    EXPECT_EQ(BidSide(Mask(line)), TB_SELL | TB_BID);
+    struct Case {
+        int attribute, best;
+        const char* firstAggressor;
+        const char* rate;
+        int ownLevel;
+        unsigned buttons;
+    };
+    const Case cases[] = {
+        {2, 0, "", "99.5", 0, TB_SELL | TB_BID},      // state 1
+        {2, 1, "", "99.5", 0, TB_BID},                // attribute 2 and best: state 8
+        {3, 0, "", "99.5", 0, TB_BID},                // state 2
+        {4, 0, "", "99.5", 0, TB_BID},                // state 3
+        {5, 0, "", "99.5", 0, 0},                     // state 4: trading
+        // The user is the first aggressor: Sell only, in any state.
+        {5, 0, "101", "99.5", 0, TB_SELL},
+        {2, 0, " 101 ", "99.5", 0, TB_SELL},
+        {2, 0, "102", "99.5", 0, TB_SELL | TB_BID},
+        // No rate (blanks are none): Bid alone.
+        {2, 0, "", "  ", 0, TB_BID},
+        {2, 0, "", "", 0, TB_BID},
+        // An own price, unless it trades; an own level outside 1..5 is none.
+        {2, 0, "", "99.5", 2, TB_BID | TB_BID_OUT},
+        {3, 0, "", "99.5", 5, TB_BID | TB_BID_OUT},
+        {5, 0, "", "99.5", 1, 0},
+        {5, 0, "101", "99.5", 2, 0},
+        {2, 0, "", "99.5", 6, TB_SELL | TB_BID},
+        {2, 0, "", "", 1, TB_BID},
+    };
+    for (bool bid : {true, false})
+        for (const Case& c : cases) {
+            LineObject line = FirmLine();
+            LineSide& side = bid ? line.m_bid : line.m_offer;
+            side.m_attribute = c.attribute;
+            side.m_best = c.best;
+            side.m_traded[0].m_customer = c.firstAggressor;
+            side.m_rate = c.rate;
+            side.m_ownLevel = c.ownLevel;
+            const unsigned mask = Mask(line);
+            EXPECT_EQ(SideButtons(mask, bid), c.buttons)
+                << (bid ? "bid " : "offer ") << c.attribute << " " << c.best << " '" << c.firstAggressor << "' '"
+                << c.rate << "' " << c.ownLevel;
+            EXPECT_EQ(SideButtons(mask, !bid), TB_SELL | TB_BID);
+        }
 }
 
 TEST(TradeButtons, OwnStackQuantityReadsLevelLAtIndexLMinusOne)
@@ -110,11 +98,9 @@ TEST(TradeButtons, OwnStackQuantityReadsLevelLAtIndexLMinusOne)
         line.m_bid.m_stack[i].m_quantity = std::to_string(10 + i);
         line.m_offer.m_stack[i].m_quantity = std::to_string(20 + i);
     }
-    EXPECT_EQ(OwnStackQuantity(line, true), "");
-    line.m_bid.m_ownLevel = 1;
-    EXPECT_EQ(OwnStackQuantity(line, true), "10");
-    line.m_bid.m_ownLevel = 5;
-    EXPECT_EQ(OwnStackQuantity(line, true), "14");
-    line.m_offer.m_ownLevel = 3;
-    EXPECT_EQ(OwnStackQuantity(line, false), "22");
+    for (const auto& [bid, level, quantity] :
+         {std::tuple{true, 0, ""}, {true, 1, "10"}, {true, 5, "14"}, {true, 6, ""}, {false, 3, "22"}}) {
+        (bid ? line.m_bid : line.m_offer).m_ownLevel = level;
+        EXPECT_EQ(OwnStackQuantity(line, bid), quantity) << bid << " " << level;
+    }
 }

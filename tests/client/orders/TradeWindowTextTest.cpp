@@ -8,8 +8,6 @@
 
 #include <tuple>
 
-using namespace ZPH;
-
 using namespace mavo;
 using orderstest::FirmLine;
 
@@ -54,18 +52,16 @@ TEST(TradeWindowText, AWithheldLineShowsNoPriceOrStatistic)
 
 TEST(TradeWindowPlacement, BelowThePointerAboveNearTheBottomLeftNearTheRightEdge)
 {
-    const PlaceRect screen{0, 0, 1280, 1024};
-    EXPECT_EQ(PlaceNearPointer(100, 200, 300, 250, screen), (PlaceRect{100, 210, 300, 250}));
-    // Would leave the bottom: above the pointer.
-    EXPECT_EQ(PlaceNearPointer(100, 900, 300, 250, screen), (PlaceRect{100, 640, 300, 250}));
-    // Would leave the right edge: moved left by its width.
-    EXPECT_EQ(PlaceNearPointer(1100, 200, 300, 250, screen), (PlaceRect{800, 210, 300, 250}));
-    EXPECT_EQ(PlaceNearPointer(1100, 900, 300, 250, screen), (PlaceRect{800, 640, 300, 250}));
-    // Kept on the screen whatever happens: a pointer near the top left of a
-    // short screen, and a screen that does not start at 0.
-    EXPECT_EQ(PlaceNearPointer(5, 100, 300, 250, PlaceRect{0, 0, 1280, 300}), (PlaceRect{5, 0, 300, 250}));
-    EXPECT_EQ(PlaceNearPointer(1290, 10, 300, 250, PlaceRect{1280, 0, 400, 1024}),
-              (PlaceRect{1290, 20, 300, 250}));
-    EXPECT_EQ(PlaceNearPointer(1600, 10, 300, 250, PlaceRect{1280, 0, 400, 1024}),
-              (PlaceRect{1300, 20, 300, 250}));
+    const PlaceRect screen{0, 0, 1280, 1024}, shortScreen{0, 0, 1280, 300}, second{1280, 0, 400, 1024};
+    // Above the pointer where it would leave the bottom, moved left by its
+    // width where it would leave the right edge; kept on the screen whatever
+    // happens: near the top left of a short screen, on a screen that does
+    // not start at 0.
+    const std::tuple<int, int, PlaceRect, PlaceRect> places[] = {
+        {100, 200, screen, {100, 210, 300, 250}},       {100, 900, screen, {100, 640, 300, 250}},
+        {1100, 200, screen, {800, 210, 300, 250}},      {1100, 900, screen, {800, 640, 300, 250}},
+        {5, 100, shortScreen, {5, 0, 300, 250}},        {1290, 10, second, {1290, 20, 300, 250}},
+        {1600, 10, second, {1300, 20, 300, 250}}};
+    for (const auto& [x, y, on, placed] : places)
+        EXPECT_EQ(PlaceNearPointer(x, y, 300, 250, on), placed) << x << "," << y;
 }

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-using namespace ZPH;
-
 using namespace mavo;
 using orderstest::FakeOrderFeed;
 using orderstest::FirmLine;

@@ -9,6 +9,7 @@
 
 #include <map>
 #include <memory>
+#include <tuple>
 
 using namespace mavo;
 
@@ -83,31 +84,27 @@ TEST(ClipboardFormats, StoredStyleOutsideTheSixFallsBackToTheFirst)
         EXPECT_EQ(ValidCopyStyle(stored), used) << stored;
 }
 
-TEST(ClipboardFormats, FieldLineInEachTextFormat)
+TEST(ClipboardFormats, FieldLinesInEachTextFormatWithLongIssuesCutToTwelveAndEmptyRates)
 {
-    const LineObject line = Field(1, "BUND", "99.25", "99.27");
-    EXPECT_EQ(ClipboardLineText(line, 0, false), "BUND          99.25/99.27       5X10    ");
-    EXPECT_EQ(ClipboardLineText(line, 1, false), "BUND          99.25/99.27 ");
-    EXPECT_EQ(ClipboardLineText(line, 2, false), "BUND\t99.25\t/\t99.27\t5\tX\t10");
-    EXPECT_EQ(ClipboardLineText(line, 3, false), "BUND            99.10  99.25/99.27  99.40   ");
-}
-
-TEST(ClipboardFormats, LongIssueIsCutToTwelveEverywhereAndLongRatesAreNot)
-{
-    const LineObject line = Field(1, "BUNDESANLEIHE 2035", "1234567", "99.27");
-    EXPECT_EQ(ClipboardLineText(line, 0, false), "BUNDESANLEIH 1234567/99.27       5X10    ");
-    EXPECT_EQ(ClipboardLineText(line, 1, false), "BUNDESANLEIH 1234567/99.27 ");
-    EXPECT_EQ(ClipboardLineText(line, 2, false), "BUNDESANLEIH\t1234567\t/\t99.27\t5\tX\t10");
-    EXPECT_EQ(ClipboardLineText(line, 3, false).substr(0, 13), "BUNDESANLEIH ");
-}
-
-TEST(ClipboardFormats, BothRatesEmptyGiveThePaddedIssueInTwoColumnAndIndicativeOnly)
-{
-    const LineObject line = Field(1, "OAT", "", "", "", "");
-    EXPECT_EQ(ClipboardLineText(line, 1, false), "OAT         ");
-    EXPECT_EQ(ClipboardLineText(line, 3, false), "OAT         ");
-    EXPECT_EQ(ClipboardLineText(line, 0, false), "OAT" + std::string(16, ' ') + "/" + std::string(13, ' ') + "X      ");
-    EXPECT_EQ(ClipboardLineText(line, 2, false), "OAT\t\t/\t\t\tX\t");
+    const LineObject plain = Field(1, "BUND", "99.25", "99.27");
+    const LineObject longer = Field(1, "BUNDESANLEIHE 2035", "1234567", "99.27");  // long rates are not cut
+    const LineObject empty = Field(1, "OAT", "", "", "", "");
+    const std::tuple<const LineObject&, int, std::string> texts[] = {
+        {plain, 0, "BUND          99.25/99.27       5X10    "},
+        {plain, 1, "BUND          99.25/99.27 "},
+        {plain, 2, "BUND\t99.25\t/\t99.27\t5\tX\t10"},
+        {plain, 3, "BUND            99.10  99.25/99.27  99.40   "},
+        {longer, 0, "BUNDESANLEIH 1234567/99.27       5X10    "},
+        {longer, 1, "BUNDESANLEIH 1234567/99.27 "},
+        {longer, 2, "BUNDESANLEIH\t1234567\t/\t99.27\t5\tX\t10"},
+        {empty, 0, "OAT" + std::string(16, ' ') + "/" + std::string(13, ' ') + "X      "},
+        {empty, 1, "OAT         "},  // both rates empty: the padded issue
+        {empty, 2, "OAT\t\t/\t\t\tX\t"},
+        {empty, 3, "OAT         "},
+    };
+    for (const auto& [line, style, text] : texts)
+        EXPECT_EQ(ClipboardLineText(line, style, false), text) << line.m_issueName << " " << style;
+    EXPECT_EQ(ClipboardLineText(longer, 3, false).substr(0, 13), "BUNDESANLEIH ");
 }
 
 TEST(ClipboardFormats, TextLinesArePaddedToFortyAndCutByFormat)

@@ -7,8 +7,6 @@
 
 #include <thread>
 
-using namespace ZPH;
-
 using namespace mavo;
 
 TEST(KeyUpdateQueue, FiltersAndCoalescesBehindOneWakeUp)

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 
-using namespace ZPH;
-
 using namespace mavo;
 using pagestest::BackgroundAt;
 using pagestest::TextOp;

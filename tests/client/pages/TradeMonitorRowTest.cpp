@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-using namespace ZPH;
-
 using namespace mavo;
 using pagestest::BackgroundAt;
 using pagestest::TextOp;

@@ -9,8 +9,6 @@
 #include <map>
 #include <tuple>
 
-using namespace ZPH;
-
 using namespace mavo;
 
 namespace {

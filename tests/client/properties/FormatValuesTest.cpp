@@ -11,8 +11,6 @@
 
 #include <tuple>
 
-using namespace ZPH;
-
 using namespace mavo;
 using Brindle::CRegSection;
 
@@ -164,13 +162,8 @@ TEST(FormatCommands, ApplyDefaultKeepsTradeMonitorLinesAndRespectsTheLock)
     EXPECT_EQ(locked, before);
 }
 
-TEST(FormatCommands, LockTogglesAndApplyToAllSkipsMinimisedAndLockedPages)
+TEST(FormatCommands, ApplyToAllSkipsMinimisedAndLockedPages)
 {
-    CPageFormat f;
-    for (int locked : {1, 0}) {
-        EXPECT_EQ(ToggleFormatLock(f), locked == 1);
-        EXPECT_EQ(f.formatLocked, locked);
-    }
     EXPECT_EQ(ApplyToAllTargets({{false, false}, {true, false}, {false, true}, {true, true}, {false, false}}),
               (std::vector<int>{0, 4}));
     EXPECT_TRUE(ApplyToAllTargets({}).empty());

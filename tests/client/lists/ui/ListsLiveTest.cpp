@@ -27,8 +27,6 @@
 #include <QTest>
 #include <QTreeWidget>
 
-using namespace ZPH;
-
 using namespace testsupport;
 using mavo::CommandId;
 

@@ -26,8 +26,6 @@
 #include <optional>
 #include <thread>
 
-using namespace ZPH;
-
 using namespace mavo;
 using orderstest::FakeOrderFeed;
 using orderstest::FirmLine;

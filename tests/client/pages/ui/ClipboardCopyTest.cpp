@@ -10,8 +10,6 @@
 #include <QMenu>
 #include <QMenuBar>
 
-using namespace ZPH;
-
 using namespace testsupport;
 using mavo::CommandId;
 

@@ -10,8 +10,6 @@
 #include <QImage>
 #include <QSet>
 
-using namespace ZPH;
-
 using namespace mavo;
 
 namespace {

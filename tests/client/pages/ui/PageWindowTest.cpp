@@ -10,8 +10,6 @@
 
 #include <thread>
 
-using namespace ZPH;
-
 using namespace mavo;
 using testsupport::Question;
 using testsupport::Questions;
