@@ -147,18 +147,12 @@ Gaps ReadGaps(const Args& db)
         std::istringstream in(line);
         std::string when, kind, who;
         in >> when >> kind >> who;
-        const auto lostAt = line.rfind("lost ");
-        const long long lost = std::atoll(line.c_str() + lostAt + 5);
-        if (kind == "reset")
-            ++g.resets;
-        if (kind == "gap")
-            ++g.gaps;
-        if (kind == "restart")
-            ++g.restarts;
-        if (kind != "reset") {
-            g.lost += lost;
-            g.lostBy[who.substr(0, who.find('@'))] += lost;
-        }
+        const long long lost = kind == "reset" ? 0 : std::atoll(line.c_str() + line.rfind("lost ") + 5);
+        g.resets += kind == "reset";
+        g.gaps += kind == "gap";
+        g.restarts += kind == "restart";
+        g.lost += lost;
+        g.lostBy[who.substr(0, who.find('@'))] += lost;
     }
     return g;
 }

@@ -107,50 +107,46 @@ TEST_F(MavoDdeTool, PokeAndExecuteReportWhetherTheServerProcessedThem)
                                                   std::string("1.5", 4), std::string("[Beep]", 7)}));
 }
 
-TEST_F(MavoDdeTool, AdvisePrintsEachUpdateWithItsTimeUntilInterrupted)
-{
-    ServerThread server("MAVO");
-    ASSERT_TRUE(server.Ok());
-    server.Set("P1L1!BIDRATE", "1.00");
-    server.Set("P1L1!OFFERRATE", "1.10");
-    ChildProcess tool(Args({"advise", "MAVO", "P1L1", "BIDRATE", "OFFERRATE"}));
-    auto lines = [&] { return std::count(tool.Stdout().begin(), tool.Stdout().end(), '\n'); };
-    ASSERT_TRUE(ddetest::Eventually([&] { return server.Count(XTYP_ADVSTART) == 2; }));
-    server.Set("P1L1!BIDRATE", "1.01");
-    server.Post("P1L1", "BIDRATE");
-    server.Set("P1L1!OFFERRATE", "1.09");
-    server.Post("P1L1", "OFFERRATE");
-    ASSERT_TRUE(tool.ReadUntil([&] { return lines() == 4; })) << tool.Stdout() << tool.Stderr();
-    tool.Signal(SIGINT);
-    EXPECT_EQ(tool.Wait(), 0) << tool.Stderr();
-    const std::regex line(R"((\d\d:\d\d:\d\d\.\d\d\d) P1L1!(BIDRATE|OFFERRATE) (\S+))");
-    std::vector<std::string> seen;
-    std::istringstream out(tool.Stdout());
-    for (std::string text; std::getline(out, text);) {
-        std::smatch match;
-        ASSERT_TRUE(std::regex_match(text, match, line)) << text;
-        seen.push_back(match[2].str() + "=" + match[3].str());
-    }
-    EXPECT_EQ(seen, (std::vector<std::string>{"BIDRATE=1.00", "OFFERRATE=1.10", "BIDRATE=1.01", "OFFERRATE=1.09"}));
-    // The loops were ended before the tool left.
-    ASSERT_TRUE(ddetest::Eventually([&] { return server.Count(XTYP_ADVSTOP) == 2; }));
-}
-
-TEST_F(MavoDdeTool, AdviseEndsAfterCountOrWhenTheServerGoes)
+TEST_F(MavoDdeTool, AdvisePrintsEachUpdateWithItsTimeUntilInterruptedOrCountedOrTheServerGoes)
 {
     auto server = std::make_unique<ServerThread>("MAVO");
     ASSERT_TRUE(server->Ok());
+    server->Set("P1L1!BIDRATE", "1.00");
+    server->Set("P1L1!OFFERRATE", "1.10");
+    const auto lines = [](ChildProcess& tool) { return std::count(tool.Stdout().begin(), tool.Stdout().end(), '\n'); };
+    {
+        ChildProcess tool(Args({"advise", "MAVO", "P1L1", "BIDRATE", "OFFERRATE"}));
+        ASSERT_TRUE(ddetest::Eventually([&] { return server->Count(XTYP_ADVSTART) == 2; }));
+        server->Set("P1L1!BIDRATE", "1.01");
+        server->Post("P1L1", "BIDRATE");
+        server->Set("P1L1!OFFERRATE", "1.09");
+        server->Post("P1L1", "OFFERRATE");
+        ASSERT_TRUE(tool.ReadUntil([&] { return lines(tool) == 4; })) << tool.Stdout() << tool.Stderr();
+        tool.Signal(SIGINT);
+        EXPECT_EQ(tool.Wait(), 0) << tool.Stderr();
+        const std::regex line(R"((\d\d:\d\d:\d\d\.\d\d\d) P1L1!(BIDRATE|OFFERRATE) (\S+))");
+        std::vector<std::string> seen;
+        std::istringstream out(tool.Stdout());
+        for (std::string text; std::getline(out, text);) {
+            std::smatch match;
+            ASSERT_TRUE(std::regex_match(text, match, line)) << text;
+            seen.push_back(match[2].str() + "=" + match[3].str());
+        }
+        EXPECT_EQ(seen, (std::vector<std::string>{"BIDRATE=1.00", "OFFERRATE=1.10", "BIDRATE=1.01", "OFFERRATE=1.09"}));
+        // The loops were ended before the tool left.
+        ASSERT_TRUE(ddetest::Eventually([&] { return server->Count(XTYP_ADVSTOP) == 2; }));
+    }
     server->Set("T!I", "a");
     {
         ChildProcess tool(Args({"--count", "2", "advise", "MAVO", "T", "I"}));
-        ASSERT_TRUE(ddetest::Eventually([&] { return server->Count(XTYP_ADVSTART) == 1; }));
+        ASSERT_TRUE(ddetest::Eventually([&] { return server->Count(XTYP_ADVSTART) == 3; }));
         server->Post("T", "I");
         server->Post("T", "I");
         EXPECT_EQ(tool.Wait(), 0) << tool.Stderr();
-        EXPECT_EQ(std::count(tool.Stdout().begin(), tool.Stdout().end(), '\n'), 3);
+        EXPECT_EQ(lines(tool), 3);
     }
     ChildProcess tool(Args({"advise", "MAVO", "T", "I"}));
-    ASSERT_TRUE(ddetest::Eventually([&] { return server->Count(XTYP_ADVSTART) == 2; }));
+    ASSERT_TRUE(ddetest::Eventually([&] { return server->Count(XTYP_ADVSTART) == 4; }));
     server.reset();
     EXPECT_EQ(tool.Wait(), 1);
     EXPECT_EQ(tool.Stderr(), "mavo-dde: the server ended the conversation\n");

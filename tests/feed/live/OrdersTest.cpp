@@ -68,8 +68,14 @@ protected:
 
 } // namespace
 
-TEST_F(Orders, EnterJoinAndWithdrawABid)
+TEST_F(Orders, ARefusedBidIsAnsweredWithANoticeThenEnterJoinAndWithdrawABid)
 {
+    const double worse = Line(1, 2)->m_bid.m_realRate - 1.0;
+    Send("CCEnterBid", 2, {{O_FLAGS, kEnter}, {O_RATE, Number(worse)}, {O_QUANTITY, "2"}});
+    EXPECT_TRUE(controller.WaitFor([&] { return !controller.notices.empty(); }));
+    EXPECT_EQ(controller.notices.front(), 1);
+    EXPECT_EQ(Line(1, 2)->m_bid.m_ownLevel, 0);
+
     const double better = Line(1, 2)->m_bid.m_realRate + 0.125;
     Send("CCEnterBid", 2, {{O_FLAGS, kEnter}, {O_RATE, Number(better)}, {O_QUANTITY, "2"}});
     ASSERT_TRUE(Shows(1, 2, [&](const LineObject& l) {
@@ -154,13 +160,4 @@ TEST_F(Orders, HittingABidAndJoiningATradeWithAMaximumQuantity)
                 return true;
         return false;
     }));
-}
-
-TEST_F(Orders, ARefusedOrderIsAnsweredWithANotice)
-{
-    const double worse = Line(1, 2)->m_bid.m_realRate - 1.0;
-    Send("CCEnterBid", 2, {{O_FLAGS, kEnter}, {O_RATE, Number(worse)}, {O_QUANTITY, "2"}});
-    EXPECT_TRUE(controller.WaitFor([&] { return !controller.notices.empty(); }));
-    EXPECT_EQ(controller.notices.front(), 1);
-    EXPECT_EQ(Line(1, 2)->m_bid.m_ownLevel, 0);
 }

@@ -58,7 +58,7 @@ protected:
 
 } // namespace
 
-TEST_F(SocketSource, LoginGivesLevelOrderEntryPermissionsAndTitles)
+TEST_F(SocketSource, LoginGivesLevelOrderEntryPermissionsAndTitlesAndTheyFollowTheServer)
 {
     Connect("trader1");
     ZPHSource* source = controller.GetSource();
@@ -77,6 +77,16 @@ TEST_F(SocketSource, LoginGivesLevelOrderEntryPermissionsAndTitles)
     EXPECT_EQ(controller.Locked([&] { return controller.waitBegins; }), 1);
     EXPECT_EQ(controller.Locked([&] { return controller.waitEnds; }), 1);
     EXPECT_EQ(source->GetStatusText(), "127.0.0.1:" + std::to_string(server.SocketPort()));
+
+    const int loaded = controller.Locked([&] { return controller.permissionsLoaded; });
+    server.Ok("permissions trader1 1-2,9");
+    EXPECT_TRUE(controller.WaitFor([&] { return controller.permissionsLoaded > loaded; }));
+    EXPECT_TRUE(controller.GetPermission(9));
+    EXPECT_FALSE(controller.GetPermission(3));
+    server.Ok("level trader1 120");
+    EXPECT_TRUE(controller.WaitFor([&] { return controller.GetUserLevel() == 120; }));
+    server.Ok("order-entry trader1 no");
+    EXPECT_TRUE(controller.WaitFor([&] { return !controller.GetOrderEntry(); }));
 
     // An unknown user is the server's default user, a full-view user sees all.
     source->Disconnect();
@@ -176,21 +186,6 @@ TEST_F(SocketSource, EveryInboundKindReachesTheCacheAndTheClients)
     EXPECT_GE(metrics.GetPackets(), last.GetPackets());
     controller.GetSource()->ResetMetrics();
     EXPECT_LT(controller.GetSource()->GetMetrics().GetPackets(), 3);
-}
-
-TEST_F(SocketSource, PermissionsAndLevelFollowTheServer)
-{
-    Connect("trader2");
-    EXPECT_TRUE(controller.WaitFor([&] { return controller.permissionsLoaded > 0; }));
-    const int loaded = controller.Locked([&] { return controller.permissionsLoaded; });
-    server.Ok("permissions trader2 1-2,9");
-    EXPECT_TRUE(controller.WaitFor([&] { return controller.permissionsLoaded > loaded; }));
-    EXPECT_TRUE(controller.GetPermission(9));
-    EXPECT_FALSE(controller.GetPermission(3));
-    server.Ok("level trader2 120");
-    EXPECT_TRUE(controller.WaitFor([&] { return controller.GetUserLevel() == 120; }));
-    server.Ok("order-entry trader2 no");
-    EXPECT_TRUE(controller.WaitFor([&] { return !controller.GetOrderEntry(); }));
 }
 
 TEST_F(SocketSource, FeedGoesStaleWithoutDataAndLiveAgainThenDeadWhenDropped)

@@ -165,7 +165,7 @@ TEST_F(HubTest, EveryLoginOnASerialLineStartsANewSession)
 
 // ---- pages and updates ----------------------------------------------------------------
 
-TEST_F(HubTest, APageRequestClearsThePageAndSendsEveryLineWhole)
+TEST_F(HubTest, APageRequestClearsThePageAndSendsEveryLineWholeOrIsRefusedWithANotice)
 {
     FakeLink link;
     const int id = LoggedIn(link, "alice");
@@ -184,18 +184,14 @@ TEST_F(HubTest, APageRequestClearsThePageAndSendsEveryLineWhole)
     EXPECT_EQ(Value(link.messages[before + 1], F_TEXT), "HEADER");
     EXPECT_FALSE(link.messages[before + 1].HasField(F_BID_ATTRIBUTE));
     EXPECT_EQ(Value(link.messages.back(), F_PAGE_COUNT), "1") << "one viewer now";
-}
 
-TEST_F(HubTest, APageWithoutPermissionIsRefusedWithANotice)
-{
-    FakeLink link;
-    const int id = LoggedIn(link, "bob");
-    const std::size_t before = link.messages.size();
-    Feed(id, PageRequestMessage(3));
+    // Pages alice may not see, or that do not exist, are refused with a notice.
+    const std::size_t refused = link.messages.size();
+    Feed(id, PageRequestMessage(9));
     Feed(id, PageRequestMessage(301));
-    ASSERT_EQ(link.Types(before), "OO");
-    EXPECT_EQ(Value(link.messages[before], F_NOTICE), std::to_string(kNoticeNoPermission));
-    EXPECT_EQ(Value(link.messages[before], F_NOTICE_TEXT), "No permission for page 3");
+    ASSERT_EQ(link.Types(refused), "OO");
+    EXPECT_EQ(Value(link.messages[refused], F_NOTICE), std::to_string(kNoticeNoPermission));
+    EXPECT_EQ(Value(link.messages[refused], F_NOTICE_TEXT), "No permission for page 9");
 }
 
 TEST_F(HubTest, UpdatesCarryOnlyWhatChangedAndOnlyToThoseWhoAskedForThePage)
