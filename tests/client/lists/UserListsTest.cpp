@@ -8,7 +8,6 @@
 
 #include "Brindle/base/RegSection.h"
 #include "TempDir.h"
-#include "pages/CenterColor.h"
 
 #include <gtest/gtest.h>
 
@@ -119,18 +118,6 @@ TEST(UserListsTest, CustomerTestMatchesAnyOrTheCentreOfTheCode)
                                                 {46, 0, false}};
     for (const auto& [number, centre, mine] : cases)
         EXPECT_EQ(lists.IsMyCustomer(number, centre), mine) << number << " at " << centre;
-}
-
-TEST(UserListsTest, DrawingUsesTheListAndItsSwitches)
-{
-    CUserLists lists;
-    lists.SetCustomers({{123, 2}});
-    EXPECT_EQ(CentreColourIndex("123", "250", &lists), 0);
-    EXPECT_EQ(CentreColourIndex("123", "350", &lists), 3);
-    lists.SetDisableCustomer(true);
-    EXPECT_EQ(CentreColourIndex("123", "250", &lists), 2);
-    lists.SetDisableCenter(true);
-    EXPECT_EQ(CentreColourIndex("123", "250", &lists), 1);
 }
 
 TEST(UserListsTest, PageTestWithPageChecking)

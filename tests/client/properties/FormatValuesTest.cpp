@@ -138,30 +138,6 @@ TEST(PropertyValues, EachPageRoundTripsItsSettingsThroughTheStoredFormat)
     EXPECT_EQ(pages(back), pages(sheet));
 }
 
-TEST(FormatCommands, ApplyDefaultKeepsTradeMonitorLinesAndRespectsTheLock)
-{
-    CPageFormat page;
-    page.tmHasTradeLines = 1;
-    page.issueSize = 30;
-    CPageFormat def;
-    def.issueSize = 10;
-    def.colorStyle = 2;
-    def.tmHasTradeLines = 0;
-    ASSERT_TRUE(ApplyDefaultStyle(page, def));
-    EXPECT_EQ(std::tuple(page.issueSize, page.colorStyle, page.tmHasTradeLines), std::tuple(10, 2, 1));
-
-    CPageFormat plain;
-    def.tmHasTradeLines = 1;
-    ASSERT_TRUE(ApplyDefaultStyle(plain, def));
-    EXPECT_EQ(plain.tmHasTradeLines, 0);
-
-    CPageFormat locked;
-    locked.formatLocked = 1;
-    const CPageFormat before = locked;
-    EXPECT_FALSE(ApplyDefaultStyle(locked, def));
-    EXPECT_EQ(locked, before);
-}
-
 TEST(FormatCommands, ApplyToAllSkipsMinimisedAndLockedPages)
 {
     EXPECT_EQ(ApplyToAllTargets({{false, false}, {true, false}, {false, true}, {true, true}, {false, false}}),

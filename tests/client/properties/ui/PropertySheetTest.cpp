@@ -392,6 +392,12 @@ TEST_F(PropertySheetTest, ApplyDefaultKeepsTradeMonitorLinesAndALockedPageIgnore
     EXPECT_EQ(frame->View()->Format(), expected);
     EXPECT_GT(frame->View()->width(), widthBefore);  // widths again, window resized
     EXPECT_TRUE(m_asked.empty());                    // no question
+    // Nor does a page without trade monitor lines take the default's.
+    own.tmHasTradeLines = 0;
+    frame->View()->SetFormat(own);
+    SaveDefaultStyle(FormatWith({{&F::tmHasTradeLines, 1}}));
+    ASSERT_TRUE(m_actions->ApplyDefault(frame));
+    EXPECT_EQ(frame->View()->Format().tmHasTradeLines, 0);
 
     own.formatLocked = 1;
     frame->View()->SetFormat(own);
