@@ -103,13 +103,9 @@ def cmd_many(port, args):
         try:
             sock = connect(port)
             sock.sendall(reset())
-            batch = []
-            for c in range(1, count + 1):
-                batch.append(log(c, "many-%d" % i, "pyhost", "client %d record %d" % (i, c)))
-                if len(batch) == 500:
-                    sock.sendall(b"".join(batch))
-                    batch = []
-            sock.sendall(b"".join(batch))
+            for first in range(1, count + 1, 500):
+                sock.sendall(b"".join(log(c, "many-%d" % i, "pyhost", "client %d record %d" % (i, c))
+                                      for c in range(first, min(count, first + 499) + 1)))
             finish(sock)
         except Exception as e:  # reported below
             errors.append(repr(e))
@@ -142,14 +138,12 @@ def cmd_stream(port, args):
                 first = False
         try:
             sock.sendall(log(c, app, "pyhost", "stream record %d" % c))
-            c += 1
         except OSError:
             # The record went into a connection that died: lost, and the
             # server sees the gap. The counter goes on, as the loggers do.
             sock.close()
             sock = None
-            c += 1
-            continue
+        c += 1
         if c % pause_every == 0:
             time.sleep(0.01)
     if sock is not None:
@@ -244,7 +238,6 @@ def cmd_hostile(port, args):
         print("done")
     elif kind == "secure-huge":
         # A frame header that claims a gigabyte of body.
-        peer = wirepeer()
         sock = connect(port)
         head = bytearray(b"\x1c10" + b"0" + b"\0 " + b"%02x%08x%08x%08x" % (0, 1 << 30, 1 << 30, 0))
         x = 0

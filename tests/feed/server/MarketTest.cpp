@@ -435,7 +435,7 @@ TEST_F(MarketTrades, ForcedTradesAndTheMonitorKeepsTheNewestFirst)
 
 // ---- the page from the control side ---------------------------------------------------
 
-TEST_F(MarketPages, InsertAndEraseMoveTheLinesBelow)
+TEST_F(MarketPages, InsertAndEraseMoveTheLinesBelowAndTheLastFallsOffAFullPage)
 {
     const LineState first = Line();
     LineSpec spec;
@@ -464,17 +464,12 @@ TEST_F(MarketPages, InsertAndEraseMoveTheLinesBelow)
     LineSpec beyond;
     beyond.line = 27;
     EXPECT_FALSE(market.InsertLine(1, beyond));
-}
-
-TEST(MarketPage, LineTwentySixFallsOffWhenALineIsInserted)
-{
-    Market market(Config("page 1 X\nmonitor 26\n"), kNoon);
-    LineSpec spec;
+    // On a full page, line 26 falls off.
+    Market full(Config("page 1 X\nmonitor 26\n"), kNoon);
     spec.line = 3;
-    spec.kind = LineKind::Text;
-    ASSERT_TRUE(market.InsertLine(1, spec));
-    EXPECT_EQ(market.Lines(1).size(), 26u);
-    EXPECT_EQ(std::pair(market.GetLine(1, 3)->kind, market.GetLine(1, 26)->kind), std::pair('T', 'M'));
+    ASSERT_TRUE(full.InsertLine(1, spec));
+    EXPECT_EQ(full.Lines(1).size(), 26u);
+    EXPECT_EQ(std::pair(full.GetLine(1, 3)->kind, full.GetLine(1, 26)->kind), std::pair('T', 'M'));
 }
 
 TEST_F(MarketPages, ClearRemovesLinesAndKeepsTitles)

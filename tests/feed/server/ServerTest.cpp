@@ -172,7 +172,7 @@ TEST(ZphdServer, TheDatabasePortLogsInWithAPasswordProof)
     }
 }
 
-TEST(ZphdServer, TlsUsesACertificateMadeAtFirstStartAndKeepsIt)
+TEST(ZphdServer, TlsUsesACertificateMadeAtFirstStartAndKeepsItOrOneGivenThatMustExist)
 {
     testsupport::TempDir dir;
     ServerOptions options;
@@ -205,19 +205,13 @@ TEST(ZphdServer, TlsUsesACertificateMadeAtFirstStartAndKeepsIt)
     TestClient client;
     ASSERT_TRUE(client.Connect(again->DatabasePort(), certificate));
     ASSERT_TRUE(client.Await(MSG_GREETING));
-}
-
-TEST(ZphdServer, AGivenCertificateThatDoesNotExistStopsTheStart)
-{
-    SetQuiet(true);
-    ServerOptions options;
+    // A given certificate that does not exist stops the start.
     options.socketPort = options.databasePort = options.controlPort = 0;
-    options.tls = true;
     options.certFile = "/nonexistent/cert.pem";
     options.keyFile = "/nonexistent/key.pem";
-    Server server(options, TestConfig());
+    Server missing(options, TestConfig());
     std::string error;
-    EXPECT_FALSE(server.Start(error));
+    EXPECT_FALSE(missing.Start(error));
     EXPECT_NE(error.find("/nonexistent/cert.pem"), std::string::npos) << error;
 }
 

@@ -72,7 +72,6 @@ public:
         if (refuse)
             return false;
         m_reader.Append(bytes);
-        raw.append(bytes);
         std::string_view frame;
         const char* reason = nullptr;
         for (auto r = m_reader.Next(frame, reason); r != FrameReader::NEED_MORE; r = m_reader.Next(frame, reason)) {
@@ -110,7 +109,6 @@ public:
 
     bool refuse = false;
     std::vector<ZPHMessage> messages;
-    std::string raw;
     std::size_t mark = 0;
     int bad = 0, closes = 0, drops = 0, restarts = 0;
 
@@ -373,14 +371,13 @@ public:
         }
     }
 
-    // Reads until a message of this type arrives; every message read is kept.
+    // Reads until a message of this type arrives.
     bool Await(char type, ZPHMessage& msg, int timeoutMs = 10000)
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < deadline) {
             if (!Next(msg, std::max(MsLeft(deadline), 1)))
                 return false;
-            seen.push_back(msg);
             if (msg.m_type == type)
                 return true;
         }
@@ -394,7 +391,6 @@ public:
     }
 
     int Fd() const { return m_fd; }
-    std::vector<ZPHMessage> seen;
     int bad = 0;
     bool closed = false;
 
