@@ -77,7 +77,6 @@ int StackDepth(const SideView& side)
 
 // What a side shows first: its rate, quantity and attribute.
 auto Shown(const SideView& side) { return std::tie(side.rate, side.quantity, side.attribute); }
-auto Stack(const StackEntry& entry) { return std::tie(entry.customer, entry.centre); }
 
 std::vector<std::string> Notes(Market& market)
 {
@@ -94,11 +93,6 @@ protected:
     const LineState& Line(int line = 1) { return *market.GetLine(1, line); }
     double Bid(int line = 1) { return Rate(Line(line).bid.rate); }
     double Offer(int line = 1) { return Rate(Line(line).offer.rate); }
-    OrderResult Do(const Trader& who, const char* command, double rate, std::optional<double> quantity = {},
-                   std::optional<double> quantity2 = {})
-    {
-        return market.Execute(who, Order(command, rate, quantity, quantity2));
-    }
     // The text of an order that must be refused.
     std::string Refused(const Trader& who, const OrderCommand& order)
     {
@@ -114,7 +108,7 @@ protected:
     void ExpectAccepted(const Trader& who, const char* command, double rate, std::optional<double> quantity = {},
                         std::optional<double> quantity2 = {})
     {
-        OrderResult r = Do(who, command, rate, quantity, quantity2);
+        OrderResult r = market.Execute(who, Order(command, rate, quantity, quantity2));
         ASSERT_TRUE(r.accepted) << command << ": " << r.text;
     }
 
@@ -213,7 +207,7 @@ TEST_F(MarketOrders, ABetterBidIsOwnAtLevelOneAndMovesTheOldToPrevious)
     ExpectAccepted(T1(), "CCEnterBid", better, 7);
     const SideView& bid = Line().bid;
     EXPECT_EQ(Shown(bid), std::tuple(FormatFixed(better, 3), "7", kAttrFirm));
-    EXPECT_EQ(Stack(bid.stack[0]), std::tuple("101", "110"));
+    EXPECT_EQ(std::tie(bid.stack[0].customer, bid.stack[0].centre), std::tuple("101", "110"));
     EXPECT_EQ(StackDepth(bid), 1);
     EXPECT_EQ(std::tie(bid.prevRate, bid.prevCustomer, bid.prevPrevRate),
               std::tie(before.bid.rate, before.bid.stack[0].customer, before.bid.prevRate));
