@@ -124,7 +124,7 @@ TEST(Semaphores, CountsAndMaximum)
     EXPECT_EQ(GetLastError(), ERROR_TOO_MANY_POSTS);
 }
 
-TEST(Waits, WaitAllTakesEverythingOrNothing)
+TEST(Waits, WaitAllTakesEverythingOrNothingAndWaitAnyReportsTheIndex)
 {
     OwnedHandle s1{CreateSemaphoreA(nullptr, 1, 1, nullptr)};
     OwnedHandle s2{CreateSemaphoreA(nullptr, 0, 1, nullptr)};
@@ -140,17 +140,15 @@ TEST(Waits, WaitAllTakesEverythingOrNothing)
     t.join();
     EXPECT_EQ(WaitForSingleObject(s1, 0), WAIT_TIMEOUT);
     EXPECT_EQ(WaitForSingleObject(s2, 0), WAIT_TIMEOUT);
-}
 
-TEST(Waits, WaitAnyReportsTheIndexAndTimesOut)
-{
+    // Wait-any: the index of a signalled object, or the time-out.
     OwnedHandle e1{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     OwnedHandle e2{CreateEventA(nullptr, TRUE, TRUE, nullptr)};
-    HANDLE both[] = {e1, e2};
-    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), WAIT_OBJECT_0 + 1);
+    HANDLE events[] = {e1, e2};
+    EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 0), WAIT_OBJECT_0 + 1);
     ResetEvent(e2);
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 50), WAIT_TIMEOUT);
+    EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 50), WAIT_TIMEOUT);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(45));
     HANDLE bad[] = {e1, nullptr};
     EXPECT_EQ(WaitForMultipleObjects(2, bad, FALSE, 0), WAIT_FAILED);
