@@ -180,9 +180,15 @@ struct DdeDirectoryTest : ::testing::Test {
     ddetest::ScopedRuntimeDir runtime;
 };
 
-TEST_F(DdeDirectoryTest, DirectoryIsMadePrivateAndRefusedWhenOthersMayEnter)
+TEST_F(DdeDirectoryTest, DirectoryIsMadePrivateAndRefusedWhenOthersMayEnterOrALinkStandsInIt)
 {
+    testsupport::TempDir elsewhere;
+    ASSERT_EQ(::chmod(elsewhere.str().c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(elsewhere.str().c_str(), runtime.SocketDir().c_str()), 0);
     std::string dir;
+    EXPECT_FALSE(PrepareRuntimeDirectory(dir));
+    ASSERT_EQ(::unlink(runtime.SocketDir().c_str()), 0);
+
     ASSERT_TRUE(PrepareRuntimeDirectory(dir));
     EXPECT_EQ(dir, runtime.SocketDir());
     struct stat info {};
@@ -191,15 +197,6 @@ TEST_F(DdeDirectoryTest, DirectoryIsMadePrivateAndRefusedWhenOthersMayEnter)
     ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
     EXPECT_FALSE(PrepareRuntimeDirectory(dir));
     EXPECT_EQ(errno, EACCES);
-}
-
-TEST_F(DdeDirectoryTest, LinkInPlaceOfTheDirectoryIsRefused)
-{
-    testsupport::TempDir elsewhere;
-    ASSERT_EQ(::chmod(elsewhere.str().c_str(), 0700), 0);
-    ASSERT_EQ(::symlink(elsewhere.str().c_str(), runtime.SocketDir().c_str()), 0);
-    std::string dir;
-    EXPECT_FALSE(PrepareRuntimeDirectory(dir));
 }
 
 TEST_F(DdeDirectoryTest, ListingMatchesAnyCaseAndSkipsWhatIsNoSocket)

@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(KernelHandles, ClosedHandleIsNeverReusedOrClosedTwice)
+TEST(KernelHandles, ClosedHandleIsNeverReusedOrClosedTwiceAndADuplicateKeepsTheObject)
 {
     HANDLE a = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(a, nullptr);
@@ -20,21 +20,19 @@ TEST(KernelHandles, ClosedHandleIsNeverReusedOrClosedTwice)
     OwnedHandle b{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     EXPECT_NE(a, b.handle);
     EXPECT_EQ(WaitForSingleObject(a, 0), WAIT_FAILED);
-}
 
-TEST(KernelHandles, DuplicateKeepsObjectAliveUntilLastClose)
-{
-    HANDLE a = CreateEventA(nullptr, TRUE, FALSE, "dup-test-event");
-    HANDLE b = DuplicateKernelHandle(a);
-    ASSERT_NE(b, nullptr);
-    ASSERT_NE(a, b);
-    CloseHandle(a);
-    EXPECT_TRUE(SetEvent(b));
-    EXPECT_EQ(WaitForSingleObject(b, 0), WAIT_OBJECT_0);
+    // The object lives until its last handle closes.
+    HANDLE named = CreateEventA(nullptr, TRUE, FALSE, "dup-test-event");
+    HANDLE copy = DuplicateKernelHandle(named);
+    ASSERT_NE(copy, nullptr);
+    ASSERT_NE(named, copy);
+    CloseHandle(named);
+    EXPECT_TRUE(SetEvent(copy));
+    EXPECT_EQ(WaitForSingleObject(copy, 0), WAIT_OBJECT_0);
     HANDLE c = OpenEventA(EVENT_ALL_ACCESS, FALSE, "dup-test-event");
     EXPECT_NE(c, nullptr);
     CloseHandle(c);
-    CloseHandle(b);
+    CloseHandle(copy);
     EXPECT_EQ(OpenEventA(EVENT_ALL_ACCESS, FALSE, "dup-test-event"), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
