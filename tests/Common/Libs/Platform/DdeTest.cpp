@@ -126,7 +126,7 @@ int RawJoin(const std::string& dir, const char* instance, const char* topic, Pla
 
 // ------------------------------------------------------------ handles
 
-TEST_F(DdeFixture, StringHandlesAreSharedWithoutRegardToCaseAndCounted)
+TEST_F(DdeFixture, StringHandlesAreSharedWithoutRegardToCaseAndCountedDataHandlesHeldUntilFreed)
 {
     Client client;
     const DWORD inst = client.Inst();
@@ -155,12 +155,8 @@ TEST_F(DdeFixture, StringHandlesAreSharedWithoutRegardToCaseAndCounted)
     EXPECT_EQ(DdeCreateStringHandle(inst, std::string(256, 'a').c_str(), CP_WINANSI), nullptr);
     EXPECT_EQ(DdeCreateStringHandle(inst, "", CP_WINANSI), nullptr);
     EXPECT_NE(DdeCreateStringHandle(inst, std::string(255, 'a').c_str(), CP_WINANSI), nullptr);
-}
 
-TEST_F(DdeFixture, DataHandlesHoldTheirBytesUntilFreed)
-{
-    Client client;
-    const DWORD inst = client.Inst();
+    // Data handles hold their bytes until freed.
     BYTE text[] = "12.5";
     HDDEDATA data = DdeCreateDataHandle(inst, text, sizeof text, 2, nullptr, CF_TEXT, 0);
     ASSERT_NE(data, nullptr);
@@ -185,7 +181,7 @@ TEST_F(DdeFixture, DataHandlesHoldTheirBytesUntilFreed)
     EXPECT_EQ(DdeGetData(data, out, sizeof out, 0), 0u);
 }
 
-TEST_F(DdeFixture, UnknownInstancesMissingServicesAndClientOnlyRegistrationsAreRefused)
+TEST_F(DdeFixture, UnknownInstancesMissingServicesClientOnlyRegistrationsAndOtherThreadsAreRefused)
 {
     Client client(APPCMD_CLIENTONLY);
     EXPECT_EQ(client.Connect("NOBODY", "P1L1"), nullptr);
@@ -200,6 +196,16 @@ TEST_F(DdeFixture, UnknownInstancesMissingServicesAndClientOnlyRegistrationsAreR
     DWORD inst = 0;
     EXPECT_EQ(DdeInitialize(&inst, nullptr, 0, 0), DMLERR_INVALIDPARAMETER);
     EXPECT_EQ(DdeInitialize(nullptr, CALLBACK_Dispatch, 0, 0), DMLERR_INVALIDPARAMETER);
+
+    // Calls that run call-backs refuse threads other than the instance's.
+    int result = 0;
+    std::thread([&] { result = DdeProcessPending(client.Inst(), 0); }).join();
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_DLL_USAGE);
+    HCONV conv = reinterpret_cast<HCONV>(1);
+    std::thread([&] { conv = DdeConnect(client.Inst(), client.Str("MAVO"), client.Str("T"), nullptr); }).join();
+    EXPECT_EQ(conv, nullptr);
+    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_DLL_USAGE);
 }
 
 // --------------------------------------------------------- conversations
@@ -483,19 +489,6 @@ TEST_F(DdeFixture, MonitorSeesConversationsAndLinksOfOthers)
         }
     }
     EXPECT_EQ(kinds(MF_CALLBACKS), 0);  // not asked for
-}
-
-TEST_F(DdeFixture, CallsThatRunCallBacksRefuseOtherThreads)
-{
-    Client client;
-    int result = 0;
-    std::thread([&] { result = DdeProcessPending(client.Inst(), 0); }).join();
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_DLL_USAGE);
-    HCONV conv = reinterpret_cast<HCONV>(1);
-    std::thread([&] { conv = DdeConnect(client.Inst(), client.Str("MAVO"), client.Str("T"), nullptr); }).join();
-    EXPECT_EQ(conv, nullptr);
-    EXPECT_EQ(DdeGetLastError(client.Inst()), DMLERR_DLL_USAGE);
 }
 
 TEST_F(DdeServed, EventDescriptorIsReadableWhileCallBacksWait)
