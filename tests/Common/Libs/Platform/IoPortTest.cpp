@@ -47,17 +47,26 @@ sockaddr_in Loopback(unsigned short port)
     return a;
 }
 
+// A socket of `type` on an ephemeral loopback port (its address in `at`),
+// attached to `port` with `key`.
+SOCKET Bound(HANDLE port, int type, ULONG_PTR key, sockaddr_in& at)
+{
+    SOCKET s = WSASocket(AF_INET, type, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    at = Loopback(0);
+    EXPECT_EQ(bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    int length = sizeof at;
+    getsockname(s, reinterpret_cast<sockaddr*>(&at), &length);
+    EXPECT_EQ(CreateIoCompletionPort(SocketHandle(s), port, key, 0), port);
+    return s;
+}
+
 // A listening socket on an ephemeral loopback port, attached to `port`.
 SOCKET Listen(HANDLE port, unsigned short& bound)
 {
-    SOCKET s = WSASocket(AF_INET, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
-    sockaddr_in a = Loopback(0);
-    EXPECT_EQ(bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    sockaddr_in a{};
+    SOCKET s = Bound(port, SOCK_STREAM, 1, a);
     EXPECT_EQ(listen(s, 16), 0);
-    int length = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
     bound = ntohs(a.sin_port);
-    EXPECT_EQ(CreateIoCompletionPort(SocketHandle(s), port, 1, 0), port);
     return s;
 }
 
@@ -445,19 +454,9 @@ TEST(IoPort, EventSelectedConnectReportsItsEnd)
 TEST(IoPort, DatagramsCarryTheSenderAndEmptyOnesArrive)
 {
     PortHolder h;
-    // A datagram socket on an ephemeral loopback port (its address in `at`).
-    const auto bound = [&](sockaddr_in& at, ULONG_PTR key) {
-        SOCKET s = WSASocket(AF_INET, SOCK_DGRAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
-        at = Loopback(0);
-        EXPECT_EQ(bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-        int length = sizeof at;
-        getsockname(s, reinterpret_cast<sockaddr*>(&at), &length);
-        CreateIoCompletionPort(SocketHandle(s), h.port, key, 0);
-        return s;
-    };
     sockaddr_in a{}, from{};
-    SOCKET rx = bound(a, 1);
-    SOCKET tx = bound(from, 2);
+    SOCKET rx = Bound(h.port, SOCK_DGRAM, 1, a);
+    SOCKET tx = Bound(h.port, SOCK_DGRAM, 2, from);
 
     for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{60000}}) {
         std::vector<char> buffer(65536);
