@@ -96,8 +96,9 @@ TEST_F(HubTest, TheDatabasePortChecksThePasswordProof)
             login.AddField(F_PASSWORD_PROOF, LoginProof(Value((nonceOf ? *nonceOf : link).messages[0], F_NONCE), user, password));
         Feed(id, login);
         // Either a refusal with nothing after it, or a welcome of that user.
-        if (link.Types() != "GF")
+        if (link.Types() != "GF") {
             EXPECT_EQ(Value(link.messages.at(1), F_USER), user);
+        }
         return link.messages.size() > 1 ? link.messages[1] : ZPHMessage();
     };
     EXPECT_EQ(attempt("alice", "wonder", true).m_type, MSG_WELCOME);

@@ -262,11 +262,12 @@ TEST(ZphdServer, BytesOfAnyKindFromAClientLeaveTheServerStanding)
             LogIn(hostile, "bob");
         hostile.SendBytes(bytes);
         // From a logged-in client: counted as bad packets, and the session goes on.
-        if (round == 1)
+        if (round == 1) {
             EXPECT_TRUE(Eventually([&] {
                 const std::string sessions = control.Command("sessions");
                 return sessions.find(" bob ") != std::string::npos && sessions.find("bad=0") == std::string::npos;
             })) << control.Command("sessions");
+        }
     }
     TestClient client;
     ASSERT_TRUE(client.Connect(server->SocketPort()));
