@@ -90,7 +90,7 @@ TEST_F(RegistryTest, CreateReportsNewThenExistingAndOpenFindsOnlyExisting)
                                                    KEY_ALL_ACCESS, nullptr, &key, nullptr));
 }
 
-TEST_F(RegistryTest, ClosedAndUnknownHandlesFailCleanly)
+TEST_F(RegistryTest, ClosedUnknownAndReadOnlyHandlesFailCleanly)
 {
     HKEY key = Create(HKEY_CURRENT_USER, "A");
     ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(key));
@@ -100,6 +100,17 @@ TEST_F(RegistryTest, ClosedAndUnknownHandlesFailCleanly)
     // A new key never gets the handle value of a closed one.
     EXPECT_NE(key, Create(HKEY_CURRENT_USER, "A"));
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(HKEY_CURRENT_USER));
+
+    // A read-only handle refuses every write, but opens what exists.
+    Create(HKEY_CURRENT_USER, "Locked\\Existing");
+    HKEY reader = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Locked", 0, KEY_READ, &reader));
+    m_keys.push_back(reader);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword(reader, "x", 1));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueA(reader, "x"));
+    HKEY sub = nullptr;
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegCreateKeyA(reader, "New", &sub));
+    Create(reader, "Existing");
 }
 
 TEST_F(RegistryTest, NamesCompareWithoutCaseAndKeepTheirCase)
@@ -241,19 +252,6 @@ TEST_F(RegistryTest, OverlongNamesAndDeletingThroughAnEmptyNameOrTheRootAreRefus
         EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(keep, name));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(HKEY_CURRENT_USER, ""));
     EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "still", 1));
-}
-
-TEST_F(RegistryTest, ReadOnlyHandlesRefuseWrites)
-{
-    Create(HKEY_CURRENT_USER, "Locked\\Existing");
-    HKEY reader = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Locked", 0, KEY_READ, &reader));
-    m_keys.push_back(reader);
-    EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword(reader, "x", 1));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueA(reader, "x"));
-    HKEY sub = nullptr;
-    EXPECT_EQ(ERROR_ACCESS_DENIED, RegCreateKeyA(reader, "New", &sub));
-    Create(reader, "Existing");
 }
 
 TEST_F(RegistryTest, QueryInfoCountsAndMeasures)
