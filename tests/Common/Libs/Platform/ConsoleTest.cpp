@@ -46,7 +46,7 @@ class ConsoleTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        AttachConsoleTerminal(-1, -1);
+        AttachConsoleTerminal(terminal, -1);
         ASSERT_TRUE(AllocConsole());
         out = GetStdHandle(STD_OUTPUT_HANDLE);
         in = GetStdHandle(STD_INPUT_HANDLE);
@@ -56,30 +56,26 @@ protected:
         FreeConsole();
         AttachConsoleTerminal(-2, -2);
     }
+    int terminal = -1; // the descriptor the console draws on; none by default
     HANDLE out = nullptr;
     HANDLE in = nullptr;
 };
 
 // A console that draws on a pipe of the test's, as it would on a terminal.
-class PipeConsole : public ::testing::Test {
+class PipeConsole : public ConsoleTest {
 protected:
-    void SetUp() override
+    PipeConsole()
     {
-        ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
-        AttachConsoleTerminal(pipeFds[1], -1);
-        ASSERT_TRUE(AllocConsole());
-        out = GetStdHandle(STD_OUTPUT_HANDLE);
+        EXPECT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
+        terminal = pipeFds[1];
     }
-    void TearDown() override
+    ~PipeConsole() override
     {
-        FreeConsole();
-        AttachConsoleTerminal(-2, -2);
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
     }
     std::string Drawn() { return Drain(pipeFds[0]); }
     int pipeFds[2] = {-1, -1};
-    HANDLE out = nullptr;
 };
 
 TEST_F(ConsoleTest, OneConsoleWithABufferOfCellsThatReadBack)
