@@ -205,8 +205,10 @@ TEST(ZphdServer, TlsUsesACertificateMadeAtFirstStartAndKeepsItOrOneGivenThatMust
     TestClient client;
     ASSERT_TRUE(client.Connect(again->DatabasePort(), certificate));
     ASSERT_TRUE(client.Await(MSG_GREETING));
-    // A given certificate that does not exist stops the start.
+    // A given certificate that does not exist stops the start, wherever the
+    // state directory is.
     options.socketPort = options.databasePort = options.controlPort = 0;
+    options.tlsDir.clear();
     options.certFile = "/nonexistent/cert.pem";
     options.keyFile = "/nonexistent/key.pem";
     Server missing(options, TestConfig());
