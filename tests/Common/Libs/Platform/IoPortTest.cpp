@@ -23,11 +23,18 @@ struct PortHolder {
     ~PortHolder() { CloseIoCompletionPort(port); }
 };
 
+// What one wait on a port took: its result, byte count, error (0 on
+// success), key and record.
 struct Dequeued {
     BOOL ok;
     DWORD bytes, error;
     ULONG_PTR key;
     OVERLAPPED* ov;
+    bool operator==(const Dequeued&) const = default;
+    friend void PrintTo(const Dequeued& d, std::ostream* os)
+    {
+        *os << "{" << d.ok << ", " << d.bytes << ", " << d.error << ", " << d.key << ", " << d.ov << "}";
+    }
 };
 
 Dequeued Take(HANDLE port, DWORD ms = 10000)
@@ -159,17 +166,10 @@ TEST(IoPort, PostedRecordsFromFourThreadsEachCompleteOnce)
 TEST(IoPort, TimeoutsDelayedPostsAndClosingWakeWaiters)
 {
     PortHolder h;
-    Dequeued d = Take(h.port, 20);
-    EXPECT_FALSE(d.ok);
-    EXPECT_EQ(d.ov, nullptr);
-    EXPECT_EQ(d.error, WAIT_TIMEOUT);
-
+    EXPECT_EQ(Take(h.port, 20), (Dequeued{FALSE, 0, WAIT_TIMEOUT, 0, nullptr}));
     OVERLAPPED later{};
     ASSERT_TRUE(PostQueuedCompletionStatusAfter(h.port, 30, 7, 9, &later));
-    d = Take(h.port);
-    EXPECT_TRUE(d.ok);
-    EXPECT_EQ(d.ov, &later);
-    EXPECT_EQ(d.bytes, 7u);
+    EXPECT_EQ(Take(h.port), (Dequeued{TRUE, 7, 0, 9, &later}));
 
     HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0);
     std::vector<std::thread> waiters;
@@ -235,10 +235,7 @@ TEST(IoPort, SendsCompleteInOrderWholeThroughPartialWrites)
 
     // The peer goes: the standing receive completes with 0 bytes.
     closesocket(p.client);
-    Dequeued d = Take(h.port);
-    EXPECT_TRUE(d.ok);
-    EXPECT_EQ(d.ov, &recv);
-    EXPECT_EQ(d.bytes, 0u);
+    EXPECT_EQ(Take(h.port), (Dequeued{TRUE, 0, 0, 3, &recv}));
     closesocket(p.server);
 }
 
@@ -383,19 +380,13 @@ TEST(IoPort, CancelAndCloseAbortPendingOperationsAndIdsAreNotReused)
     ASSERT_EQ(GetLastError(), WSA_IO_PENDING);
     EXPECT_EQ(first.Internal, STATUS_PENDING);
     ASSERT_TRUE(CancelIo(SocketHandle(p.server)));
-    Dequeued d = Take(h.port);
-    EXPECT_FALSE(d.ok);
-    EXPECT_EQ(d.ov, &first);
-    EXPECT_EQ(d.error, ERROR_OPERATION_ABORTED);
-    EXPECT_EQ(d.key, 3u);
+    EXPECT_EQ(Take(h.port), (Dequeued{FALSE, 0, ERROR_OPERATION_ABORTED, 3, &first}));
 
     buf = WSABUF{sizeof b, b};
     ASSERT_EQ(WSARecv(p.server, &buf, 1, nullptr, &flags, &second, nullptr), SOCKET_ERROR);
     const SOCKET old = p.server;
     EXPECT_EQ(closesocket(p.server), 0);
-    d = Take(h.port);
-    EXPECT_EQ(d.ov, &second);
-    EXPECT_EQ(d.error, ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(Take(h.port), (Dequeued{FALSE, 0, ERROR_OPERATION_ABORTED, 3, &second}));
 
     // A new socket never takes the closed one's id, whatever its descriptor.
     SOCKET fresh = WSASocket(AF_INET, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
