@@ -455,9 +455,8 @@ TEST_F(Logd, TheLibrarysCommLoggerShipsToIt)
                 logger.Log(Brindle::CLogData(Brindle::SEVERITY_WARNING, "LogdTest", "shipper", 7, 0,
                                              Brindle::CVar("shipped " + std::to_string(i))));
             logger.Start(server.Port(), "127.0.0.1");
-            Eventually([&] { return logger.QueueSize() == 0 && logger.Connected(); });
-            EXPECT_TRUE(logger.Connected());
-            EXPECT_EQ(logger.QueueSize(), 0u);
+            EXPECT_TRUE(Eventually([&] { return logger.QueueSize() == 0 && logger.Connected(); }))
+                << "queue " << logger.QueueSize() << ", connected " << logger.Connected();
             // Let the last sends reach the wire before the socket closes.
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
             logger.Stop();
@@ -539,8 +538,7 @@ TEST_F(Logd, TheLogServiceClientRedialsAfterTheServerIsKilled)
         log(3001, 5000);
         server = std::make_unique<Server>(dir, db, port);
         ASSERT_EQ(server->Port(), port);
-        Eventually([&] { return client.Connected() && client.QueueSize() == 0; });
-        ASSERT_TRUE(client.Connected());
+        ASSERT_TRUE(Eventually([&] { return client.Connected() && client.QueueSize() == 0; }));
         log(5001, 6000);
         Eventually([&] { return !Lines(Query(db, {"--match", "^wsa 6000$"}).out).empty(); });
         client.Stop();
