@@ -83,7 +83,7 @@ using testsupport::ReadFile;
 
 } // namespace
 
-TEST(ZphdServer, ALoggedInClientGetsItsPageAndTheControlPortAnswersEachLineInTurn)
+TEST(ZphdServer, ClientsOfEachPortAreServedAndTheControlPortAnswersEachLineInTurn)
 {
     RunningServer server({});
     ASSERT_TRUE(server.started);
@@ -114,6 +114,24 @@ TEST(ZphdServer, ALoggedInClientGetsItsPageAndTheControlPortAnswersEachLineInTur
     std::int64_t sent = 0;
     EXPECT_TRUE(msg.GetInt64(F_SEND_TIME, sent));
     EXPECT_GT(sent, 1600000000000000);
+
+    // The database port logs in with a password proof.
+    for (const auto& [password, welcome] : {std::pair {"builder", true}, std::pair {"guess", false}}) {
+        TestClient db;
+        ASSERT_TRUE(db.Connect(server->DatabasePort()));
+        ZPHMessage greeting, reply;
+        ASSERT_TRUE(db.Await(MSG_GREETING, greeting));
+        ZPHMessage login = LoginMessage("bob", SOURCE_DATABASE);
+        login.AddField(F_PASSWORD_PROOF, LoginProof(Value(greeting, F_NONCE), "bob", password));
+        ASSERT_TRUE(db.Send(login));
+        ASSERT_TRUE(db.Next(reply));
+        EXPECT_EQ(reply.m_type, welcome ? MSG_WELCOME : MSG_LOGIN_FAILED) << password;
+        if (!welcome) {
+            EXPECT_EQ(Value(reply, F_REASON), "Invalid user name or password");
+            EXPECT_FALSE(db.Next(reply)) << "closed after the refusal";
+            EXPECT_TRUE(db.closed);
+        }
+    }
 }
 
 TEST(ZphdServer, AControlClientThatNeverReadsItsRepliesIsClosed)
@@ -148,28 +166,6 @@ TEST(ZphdServer, AControlClientThatNeverReadsItsRepliesIsClosed)
     EXPECT_TRUE(closed);
     ControlClient control(server->ControlPort());
     EXPECT_EQ(control.Command("status").rfind("OK ", 0), 0u) << "and the server goes on";
-}
-
-TEST(ZphdServer, TheDatabasePortLogsInWithAPasswordProof)
-{
-    RunningServer server({});
-    ASSERT_TRUE(server.started);
-    for (const auto& [password, welcome] : {std::pair {"builder", true}, std::pair {"guess", false}}) {
-        TestClient client;
-        ASSERT_TRUE(client.Connect(server->DatabasePort()));
-        ZPHMessage greeting, reply;
-        ASSERT_TRUE(client.Await(MSG_GREETING, greeting));
-        ZPHMessage login = LoginMessage("bob", SOURCE_DATABASE);
-        login.AddField(F_PASSWORD_PROOF, LoginProof(Value(greeting, F_NONCE), "bob", password));
-        ASSERT_TRUE(client.Send(login));
-        ASSERT_TRUE(client.Next(reply));
-        EXPECT_EQ(reply.m_type, welcome ? MSG_WELCOME : MSG_LOGIN_FAILED) << password;
-        if (!welcome) {
-            EXPECT_EQ(Value(reply, F_REASON), "Invalid user name or password");
-            EXPECT_FALSE(client.Next(reply)) << "closed after the refusal";
-            EXPECT_TRUE(client.closed);
-        }
-    }
 }
 
 TEST(ZphdServer, TlsUsesACertificateMadeAtFirstStartAndKeepsItOrOneGivenThatMustExist)
