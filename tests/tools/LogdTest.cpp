@@ -106,11 +106,6 @@ private:
     int m_port = 0;
 };
 
-Args FileDb(const TempDir& dir)
-{
-    return {"--file", dir.str() + "/logd.db"};
-}
-
 Result Query(const Args& db, Args args)
 {
     args.insert(args.begin(), {Tool, "query"});
@@ -255,7 +250,7 @@ void ExpectRecordsGapsAndQueries(const Args& db, Server& server)
 // A scratch directory of the test's and the file database in it.
 struct Logd : ::testing::Test {
     TempDir dir;
-    const Args db = FileDb(dir);
+    const Args db = {"--file", dir.str() + "/logd.db"};
 };
 
 TEST_F(Logd, RecordsResetsAndGapsAreStoredAndQueried)
