@@ -527,9 +527,14 @@ TEST_F(DdeServed, ManyClientsAllReceiveEveryAdvise)
     EXPECT_EQ(server.Count(XTYP_ADVREQ), std::size_t(CLIENTS * POSTS));
 }
 
-// The advise data of PostNumbered: "1".."posts", each with its NUL, in order.
-static void ExpectNumbered(const std::vector<std::string>& values, int posts)
+// Has the server post 1..posts on the loop P1L1!BIDRATE in one task, and
+// checks the advise data the client's handler gathers in `values`: each
+// number with its NUL, once, in order.
+static void PostAndExpectNumbered(DdeServed& test, const std::vector<std::string>& values, int posts)
 {
+    test.server.PostNumbered("P1L1", "BIDRATE", posts);
+    ASSERT_TRUE(test.client.PumpUntil([&] { return values.size() >= std::size_t(posts); }));
+    DdeProcessPending(test.client.Inst(), 0);
     ASSERT_EQ(values.size(), std::size_t(posts));
     for (int n = 1; n <= posts; ++n)
         ASSERT_EQ(values[n - 1], std::to_string(n) + std::string(1, '\0')) << "post " << n;
@@ -550,11 +555,7 @@ TEST_F(DdeServed, AdvisesComeInPostOrderOnTheOwnerThreadOnly)
             values.push_back(heard.data);
         return kAck;
     });
-    constexpr int POSTS = 3000;
-    server.PostNumbered("P1L1", "BIDRATE", POSTS);
-    ASSERT_TRUE(client.PumpUntil([&] { return values.size() >= std::size_t(POSTS); }));
-    DdeProcessPending(client.Inst(), 0);
-    ASSERT_NO_FATAL_FAILURE(ExpectNumbered(values, POSTS));
+    PostAndExpectNumbered(*this, values, 3000);
     EXPECT_FALSE(elsewhere);
 }
 
@@ -584,13 +585,10 @@ TEST_F(DdeServed, AdvisesReadDuringACallBacksOwnRequestWaitAndKeepTheirOrder)
     // read (the answer would then wait behind them).
     constexpr int POSTS = 40;
     // One task: the server answers the request only after its last post.
-    server.PostNumbered("P1L1", "BIDRATE", POSTS);
-    ASSERT_TRUE(client.PumpUntil([&] { return values.size() >= std::size_t(POSTS); }));
-    DdeProcessPending(client.Inst(), 0);
+    PostAndExpectNumbered(*this, values, POSTS);
     EXPECT_TRUE(answered);
     EXPECT_EQ(asked, std::to_string(POSTS));
     EXPECT_EQ(deepest, 1);
-    ASSERT_NO_FATAL_FAILURE(ExpectNumbered(values, POSTS));
 }
 
 // An instance ended without running its queue again still ends its
