@@ -1,4 +1,4 @@
-#include "KernelHandle.h"
+#include "Brindle/base/SyncObjects.h"
 #include "Platform/WinError.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +17,8 @@ TEST(KernelHandles, ClosedHandleIsNeverReusedOrClosedTwiceAndADuplicateKeepsTheO
     ASSERT_TRUE(CloseHandle(a));
     EXPECT_FALSE(CloseHandle(a));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    OwnedHandle b{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    EXPECT_NE(a, b.handle);
+    Brindle::CHandle b{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    EXPECT_NE(a, static_cast<HANDLE>(b));
     EXPECT_EQ(WaitForSingleObject(a, 0), WAIT_FAILED);
 
     // The object lives until its last handle closes.
@@ -39,8 +39,8 @@ TEST(KernelHandles, ClosedHandleIsNeverReusedOrClosedTwiceAndADuplicateKeepsTheO
 
 TEST(KernelHandles, NamesAreSharedWithinTheProcessAndTyped)
 {
-    OwnedHandle e1{CreateEventA(nullptr, FALSE, FALSE, "shared-name")};
-    OwnedHandle e2{CreateEventA(nullptr, FALSE, FALSE, "shared-name")};
+    Brindle::CHandle e1{CreateEventA(nullptr, FALSE, FALSE, "shared-name")};
+    Brindle::CHandle e2{CreateEventA(nullptr, FALSE, FALSE, "shared-name")};
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
     SetEvent(e1);
     EXPECT_EQ(WaitForSingleObject(e2, 0), WAIT_OBJECT_0);
@@ -51,8 +51,8 @@ TEST(KernelHandles, NamesAreSharedWithinTheProcessAndTyped)
 
 TEST(Events, ManualResetReleasesEveryWaiterAutoResetOneAndPulseLeavesItReset)
 {
-    OwnedHandle manual{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    OwnedHandle autoReset{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+    Brindle::CHandle manual{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    Brindle::CHandle autoReset{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
     // How many of `waiters` threads waiting `ms` on `event` one SetEvent wakes.
     const auto woken = [](HANDLE event, int waiters, DWORD ms) {
         std::atomic<int> woke{0};
@@ -91,7 +91,7 @@ TEST(Events, ManualResetReleasesEveryWaiterAutoResetOneAndPulseLeavesItReset)
 
 TEST(Mutexes, RecursiveOwnershipAndNotOwnerRelease)
 {
-    OwnedHandle m{CreateMutexA(nullptr, FALSE, nullptr)};
+    Brindle::CHandle m{CreateMutexA(nullptr, FALSE, nullptr)};
     EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
     DWORD other = WAIT_FAILED;
@@ -110,8 +110,8 @@ TEST(Mutexes, RecursiveOwnershipAndNotOwnerRelease)
 TEST(Semaphores, CountsAndMaximum)
 {
     EXPECT_EQ(CreateSemaphoreA(nullptr, 2, 1, nullptr), nullptr);
-    OwnedHandle s{CreateSemaphoreA(nullptr, 1, 2, nullptr)};
-    ASSERT_NE(s, nullptr);
+    Brindle::CHandle s{CreateSemaphoreA(nullptr, 1, 2, nullptr)};
+    ASSERT_NE(static_cast<HANDLE>(s), nullptr);
     EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_TIMEOUT);
     LONG previous = -1;
@@ -123,8 +123,8 @@ TEST(Semaphores, CountsAndMaximum)
 
 TEST(Waits, WaitAllTakesEverythingOrNothingAndWaitAnyReportsTheIndex)
 {
-    OwnedHandle s1{CreateSemaphoreA(nullptr, 1, 1, nullptr)};
-    OwnedHandle s2{CreateSemaphoreA(nullptr, 0, 1, nullptr)};
+    Brindle::CHandle s1{CreateSemaphoreA(nullptr, 1, 1, nullptr)};
+    Brindle::CHandle s2{CreateSemaphoreA(nullptr, 0, 1, nullptr)};
     HANDLE both[] = {s1, s2};
     EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 0), WAIT_TIMEOUT);
     EXPECT_EQ(WaitForSingleObject(s1, 0), WAIT_OBJECT_0); // s1 untouched by the failed wait-all
@@ -139,8 +139,8 @@ TEST(Waits, WaitAllTakesEverythingOrNothingAndWaitAnyReportsTheIndex)
     EXPECT_EQ(WaitForSingleObject(s2, 0), WAIT_TIMEOUT);
 
     // Wait-any: the index of a signalled object, or the time-out.
-    OwnedHandle e1{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    OwnedHandle e2{CreateEventA(nullptr, TRUE, TRUE, nullptr)};
+    Brindle::CHandle e1{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    Brindle::CHandle e2{CreateEventA(nullptr, TRUE, TRUE, nullptr)};
     HANDLE events[] = {e1, e2};
     EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 0), WAIT_OBJECT_0 + 1);
     ResetEvent(e2);

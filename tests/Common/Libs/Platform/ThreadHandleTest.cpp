@@ -1,4 +1,4 @@
-#include "KernelHandle.h"
+#include "Brindle/base/SyncObjects.h"
 #include "Platform/WinError.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +51,7 @@ TEST(ThreadHandle, IsSignalledOnlyOnceTheThreadHasEndedAndStaysSo)
     EXPECT_EQ(code, STILL_ACTIVE);
 
     // A wait for any of several objects reports the thread when it ends.
-    OwnedHandle other{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    Brindle::CHandle other{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     HANDLE both[2] = {other, thread};
     SetEvent(s.release);
     EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, PatienceMs), WAIT_OBJECT_0 + 1);
@@ -71,7 +71,7 @@ TEST(ThreadHandle, ClosingEveryHandleWhileTheThreadRunsIsSafe)
     s.release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread = BeginThread(&ThreadBody, &s, nullptr, nullptr);
     ASSERT_NE(thread, nullptr);
-    OwnedHandle watch{DuplicateKernelHandle(thread)};
+    Brindle::CHandle watch{DuplicateKernelHandle(thread)};
     EXPECT_TRUE(CloseHandle(thread));
     SetEvent(s.release);
     EXPECT_EQ(WaitForSingleObject(watch, PatienceMs), WAIT_OBJECT_0);
@@ -81,8 +81,8 @@ TEST(ThreadHandle, MutexLeftOwnedIsAbandonedBeforeTheThreadCountsAsEnded)
 {
     Shared s;
     s.mutex = CreateMutexA(nullptr, FALSE, nullptr);
-    OwnedHandle thread{BeginThread(&ThreadBody, &s, "owner", nullptr)};
-    ASSERT_NE(thread.handle, nullptr);
+    Brindle::CHandle thread{BeginThread(&ThreadBody, &s, "owner", nullptr)};
+    ASSERT_NE(static_cast<HANDLE>(thread), nullptr);
     ASSERT_EQ(WaitForSingleObject(thread, PatienceMs), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(s.mutex, 0), WAIT_ABANDONED);
     // The abandoned state is reported once; ownership is ours now.
@@ -98,11 +98,11 @@ TEST(ThreadHandle, IsNoEventNeedsAStartFunctionAndHasAShortName)
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 
     Shared s;
-    OwnedHandle thread{BeginThread(&ThreadBody, &s, "a-very-long-thread-name", nullptr)};
-    ASSERT_NE(thread.handle, nullptr);
+    Brindle::CHandle thread{BeginThread(&ThreadBody, &s, "a-very-long-thread-name", nullptr)};
+    ASSERT_NE(static_cast<HANDLE>(thread), nullptr);
     EXPECT_FALSE(SetEvent(thread));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    OwnedHandle event{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+    Brindle::CHandle event{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
     DWORD code = 0;
     EXPECT_FALSE(GetExitCodeThread(event, &code));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
