@@ -13,12 +13,17 @@ namespace logd {
 
 namespace {
 
-const char* const RecordsTable = "CREATE TABLE IF NOT EXISTS logd_records ";
-const char* const Schema[] = {
-    "CREATE TABLE IF NOT EXISTS logd_records (id BIGINT PRIMARY KEY, received BIGINT NOT NULL, "
-    "t BIGINT NOT NULL, counter INTEGER NOT NULL, severity INTEGER NOT NULL, source TEXT NOT NULL, "
-    "host TEXT NOT NULL, application TEXT NOT NULL, batch INTEGER NOT NULL, lasterror INTEGER NOT NULL, "
-    "text TEXT NOT NULL, peer TEXT NOT NULL)",
+// In SQLite an INTEGER PRIMARY KEY is the row's own key, 64 bits wide: no
+// second index to keep beside the table.
+std::string RecordsTable(bool sqlite)
+{
+    return std::string("CREATE TABLE IF NOT EXISTS logd_records (id ") + (sqlite ? "INTEGER" : "BIGINT") +
+           " PRIMARY KEY, received BIGINT NOT NULL, t BIGINT NOT NULL, counter INTEGER NOT NULL, "
+           "severity INTEGER NOT NULL, source TEXT NOT NULL, host TEXT NOT NULL, application TEXT NOT NULL, "
+           "batch INTEGER NOT NULL, lasterror INTEGER NOT NULL, text TEXT NOT NULL, peer TEXT NOT NULL)";
+}
+
+const char* const OtherTables[] = {
     "CREATE INDEX IF NOT EXISTS logd_records_t ON logd_records (t)",
     "CREATE TABLE IF NOT EXISTS logd_events (id BIGINT PRIMARY KEY, received BIGINT NOT NULL, "
     "kind TEXT NOT NULL, host TEXT NOT NULL, application TEXT NOT NULL, peer TEXT NOT NULL, "
@@ -109,13 +114,9 @@ void CLogStore::Open(const std::string& connection)
         // the writer's commit.
         m_db.ExecuteNonQuery("PRAGMA wal_autocheckpoint=10000");
     }
-    for (std::string sql : Schema) {
-        // In SQLite an INTEGER PRIMARY KEY is the row's own key, 64 bits
-        // wide: no second index to keep beside the table.
-        if (m_sqlite && sql.starts_with(RecordsTable))
-            sql.replace(sql.find("id BIGINT"), 9, "id INTEGER");
-        m_db.ExecuteNonQuery(sql.c_str());
-    }
+    m_db.ExecuteNonQuery(RecordsTable(m_sqlite).c_str());
+    for (const char* sql : OtherTables)
+        m_db.ExecuteNonQuery(sql);
     m_insertRows.assign(RowsPerInsert + 1, -1);
     m_rowValues.assign(RecordColumns * RowsPerInsert, CRefCountedPtr<COdbcValue>());
     m_rowParams.assign(RowsPerInsert + 1, CRefCountedPtr<COdbcParams>());
@@ -141,8 +142,7 @@ int CLogStore::InsertRows(int count)
         // Such a statement's row count is its (empty) result's, so only the
         // inserts, whose count nothing reads, are written this way.
         std::string sql = m_sqlite ? "WITH compiled_once AS (SELECT 1) " : "";
-        sql += "INSERT INTO logd_records (id, received, t, counter, severity, source, host, "
-               "application, batch, lasterror, text, peer) VALUES ";
+        sql += std::string("INSERT INTO logd_records (") + RecordList + ") VALUES ";
         for (int i = 0; i < count; ++i)
             sql += i == 0 ? "(?,?,?,?,?,?,?,?,?,?,?,?)" : ",(?,?,?,?,?,?,?,?,?,?,?,?)";
         statement = m_db.Prepare(sql.c_str());
@@ -365,16 +365,18 @@ std::vector<Record> CLogStore::SelectIds(const std::vector<long long>& ids)
 {
     // One statement of a fixed width, the last id repeated to fill it, so
     // one prepared statement serves any number of matches.
+    static const std::string from = [] {
+        std::string sql = " FROM logd_records WHERE id IN (?";
+        for (std::size_t i = 1; i < IdsPerSelect; ++i)
+            sql += ",?";
+        return sql + ") ORDER BY id";
+    }();
     std::vector<Record> records;
     for (std::size_t first = 0; first < ids.size(); first += IdsPerSelect) {
         CRefCountedPtr<COdbcParams> p(new COdbcParams);
         const std::size_t end = std::min(ids.size(), first + IdsPerSelect);
         for (std::size_t i = 0; i < IdsPerSelect; ++i)
             Big(*p, ids[std::min(first + i, end - 1)]);
-        std::string from = " FROM logd_records WHERE id IN (?";
-        for (std::size_t i = 1; i < IdsPerSelect; ++i)
-            from += ",?";
-        from += ") ORDER BY id";
         auto some = Records(from, p);
         std::move(some.begin(), some.end(), std::back_inserter(records));
     }
